@@ -1,0 +1,47 @@
+# The README's commands. Each installs what is missing first.
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+JOBS ?= $(shell nproc)
+CTEST_ARGS ?=
+
+.PHONY: deps configure build run test test-fast test-sanitize bench format clean
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Starts the desktop program when it is built, else the command-line front end.
+run: build
+	@if [ -x $(BUILD)/src/ui/quillmar ]; then $(BUILD)/src/ui/quillmar $(ARGS); \
+	 elif [ -x $(BUILD)/src/cli/quillmar-cli ]; then $(BUILD)/src/cli/quillmar-cli --help; \
+	 else echo "nothing to run yet"; fi
+
+# Every test: the normal build, then the non-Qt tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (built with clang, which also builds and runs the fuzz targets briefly).
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+	$(MAKE) test-sanitize
+
+test-fast: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+test-sanitize: deps
+	@test -f $(ASAN_BUILD)/build.ninja || CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_BUILD_UI=OFF -DQM_BUILD_BENCH=OFF -DQM_FUZZ=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE no-sanitize $(CTEST_ARGS)
+
+bench: build
+	bench/run $(BUILD)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

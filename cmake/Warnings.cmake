@@ -1,0 +1,30 @@
+# Warnings for the project's own targets.
+function(qm_target_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+endfunction()
+
+# qm_add_library(NAME SOURCES... [DEPS ...]): a static layer library with src/ as include root.
+function(qm_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  qm_target_warnings(${name})
+endfunction()
+
+# qm_add_test(NAME SOURCES... [DEPS ...] [LABELS ...]): one GoogleTest program registered with CTest.
+function(qm_add_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} qm_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
+  qm_target_warnings(${name})
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 600)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+    ENVIRONMENT "QM_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;QT_QPA_PLATFORM=offscreen")
+  if(ARG_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+  endif()
+endfunction()
