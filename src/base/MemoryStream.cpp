@@ -8,12 +8,6 @@
 
 namespace quillmar {
 
-void SecureWipe(void* data, size_t size) {
-  if (data == nullptr || size == 0) return;
-  volatile unsigned char* p = static_cast<volatile unsigned char*>(data);
-  while (size--) *p++ = 0;
-}
-
 TMemoryStream::TMemoryStream(std::string_view bytes) {
   Reserve(bytes.size());
   if (!bytes.empty()) std::memcpy(data_.get(), bytes.data(), bytes.size());

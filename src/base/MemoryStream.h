@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/SecureWipe.h"
 #include "base/Stream.h"
 
 namespace quillmar {
@@ -45,8 +46,5 @@ private:
   size_t capacity_ = 0;
   int64_t position_ = 0;
 };
-
-// Overwrites memory in a way the compiler may not remove (for secrets that are given back).
-void SecureWipe(void* data, size_t size);
 
 }  // namespace quillmar
