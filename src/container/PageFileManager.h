@@ -1,0 +1,256 @@
+#pragma once
+// TPageFileManager: the container header and the fixed-size, checksummed, optionally encrypted pages of
+// a container, over the part files of TSFSHugeFile.
+//
+// On disk (little-endian; P = page size, D = P - 32 = PageDataSize()):
+//   Page n occupies logical bytes [n*P, (n+1)*P). Page 0 holds the 256-byte container header and nothing
+//   else:
+//       0  4  "AASF"                 4  4  "SSGN"
+//       8  4  checksum: XOR of the 61 32-bit words at 12..255
+//      12  4  version, float 2.2 (0x400CCCCD)
+//      16  4  page size P           20  4  extent size E in pages
+//      24  4  FirstManagedPage (1)  28  4  GAM page count
+//      32  4  PFS page count        36  4  directory page count
+//      40  4  first directory page  44  4  directory item count
+//      48  4  total page count, page 0 included
+//      52 172 TKeyRecord; all zero when not encrypted
+//     224  1  encryption type (0 none, 1 Rijndael)
+//     225  1  default compression method for new files
+//     226 30  reserved, zero
+//   Every other page starts with a 32-byte page header:
+//       0  4  next page in a chain (-1 ends it; meaningless for types that are not chained)
+//       4  4  checksum of the payload as stored (after encryption)
+//       8  1  page type (ptDirectory .. ptFileData)
+//       9  1  encryption type of this payload (etNone, etRijndael)
+//      10  1  checksum type (ctXor, ctCRC16; others verify as matching)
+//      11 21  reserved: written as zero, ignored on reading
+//   followed by a payload of at most D bytes; bytes of a page beyond its payload are never written.
+//
+// Invariants:
+//   - The logical size of the container is at least total page count * P once pages were added; pages
+//     [1, total page count) exist.
+//   - The header checksum always matches what SaveHeader wrote; the header image in memory is
+//     authoritative while open, and every change of a header field is followed by SaveHeader.
+//   - A stored payload's checksum covers the bytes as stored, so damage is found before decryption.
+//   - Every byte the engine writes to a container goes through this class (pages, header, size
+//     changes): it is the single point where a rollback journal will hook in.
+//
+// Page I/O reports through its bool result and LastError(); creation, header and structural errors
+// throw ESFSError. Single-threaded: one thread uses a container at a time.
+//
+// Each page operation is two steps, kept apart so that a batch call (several consecutive pages, the
+// cipher work possibly on a second thread) can be added beside the single-page calls: encoding or
+// decoding a payload (cipher and checksum; pure CPU, needs only an immutable key) and the positioned
+// transfer of the page bytes.
+#include "container/ContainerKey.h"
+#include "container/KeyRecord.h"
+#include "container/SFSHugeFile.h"
+
+#include <cryptopp/secblock.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quillmar {
+
+// Page types.
+inline constexpr uint8_t ptDirectory = 1;
+inline constexpr uint8_t ptGAM = 2;
+inline constexpr uint8_t ptSGAM = 3;
+inline constexpr uint8_t ptPFS = 4;
+inline constexpr uint8_t ptFileMap = 5;
+inline constexpr uint8_t ptFileData = 6;
+
+// Encryption types (of the container header and of each page).
+inline constexpr uint8_t etNone = 0;
+inline constexpr uint8_t etRijndael = 1;
+
+// The 32-byte page header as a record.
+struct TPageHeader {
+  static constexpr int32_t Size = 32;
+  int32_t NextPage = -1;
+  uint32_t Checksum = 0;
+  uint8_t PageType = 0;
+  uint8_t EncryptionType = etNone;
+  uint8_t ChecksumType = 0;  // ctXor
+
+  void EncodeTo(uint8_t* out) const;  // 32 bytes, reserved bytes zero
+  static TPageHeader DecodeFrom(const uint8_t* in);
+};
+
+// A page header with a payload buffer of D zero bytes that it owns (wiped when freed, since decrypted
+// payloads are secret). Next page starts at -1.
+struct TPage {
+  TPageHeader Header;
+  CryptoPP::SecByteBlock Data;
+  explicit TPage(size_t dataSize) : Data(dataSize) {}  // SecByteBlock zero-fills
+};
+
+class TPageFileManager {
+public:
+  // Mode bits.
+  static constexpr uint32_t fmReadOnly = 0;
+  static constexpr uint32_t fmWrite = 1;
+  static constexpr uint32_t fmReadWrite = 2;
+  static constexpr uint32_t fmExclusive = 0x10;
+  static constexpr uint32_t fmCreate = 0xFFFF;
+
+  // LastError codes of page operations.
+  static constexpr int32_t ErrNone = 0;
+  static constexpr int32_t ErrReadPageHeader = -7;   // page header could not be read in full
+  static constexpr int32_t ErrWritePageHeader = -8;  // page header could not be written in full
+  static constexpr int32_t ErrReadPageData = -9;     // payload could not be read in full
+  static constexpr int32_t ErrWritePageData = -10;   // payload could not be written in full
+  static constexpr int32_t ErrChecksum = -11;        // payload checksum mismatch
+  static constexpr int32_t ErrDecrypt = -12;         // unknown encryption type, or no key to decrypt with
+  static constexpr int32_t ErrEncrypt = -13;         // no key to encrypt with
+
+  static constexpr int32_t HeaderSize = 256;
+  static constexpr int32_t MinPageSize = 2048;
+  static constexpr uint32_t FormatVersionBits = 0x400CCCCD;  // 2.2f
+
+  // Creates (mode fmCreate) or opens a container.
+  //   partSize: -1 picks the volume's largest file; only used when creating.
+  //   extentPageCount, pageSize: checked always, only stored when creating (an opened container takes
+  //   them from its header).
+  //   inMemory: in-memory containers are not supported; true throws.
+  //   password (at most 32 characters), question (at most 100), answer: when creating, a non-empty
+  //   password makes the container encrypted with a new key record (recovery fields when question and
+  //   answer are both given). When opening an encrypted container the container key is derived from
+  //   the password; whether it matched is PasswordMatched() (the caller must check it before writing).
+  //   mode: (mode & 3) == 0 read-only; mode & fmExclusive exclusive; fmCreate creates (read/write,
+  //   exclusive).
+  // Throws ESFSError:
+  //   "TPageFileManager.Create - page size should be >= 2048bytes ."
+  //   "TPageFileManager.Create - extent page count should be >= 1 Page."
+  //   "File '<fileName>' not found"
+  //   "File <name without folder> has corrupted header."   (the part chain does not open)
+  //   "TSingleFileSystem.LoadHeader - Invalid SFS file, header is corrupted."
+  //   the key-record length messages, the part-size message, and storage errors (in use, permission).
+  // `storage` (not owned) defaults to the disk; tests inject failures through it.
+  TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount, int32_t pageSize,
+                   bool inMemory, std::string_view answer, std::string_view question, std::string_view password,
+                   uint32_t mode, TSFSPartStorage* storage = nullptr);
+  ~TPageFileManager();  // closes the part files, flushing them
+  TPageFileManager(const TPageFileManager&) = delete;
+  TPageFileManager& operator=(const TPageFileManager&) = delete;
+
+  // --- Pages ---------------------------------------------------------------------------------------
+  // Reads page pageNo's header into `header` and `length` payload bytes into `data` (length -1 means
+  // D; 0 reads the header only, data may then be null), verifies the stored checksum over the bytes
+  // read, then, unless raw, decrypts by the page's encryption type with `key` (null or empty: the
+  // container key).
+  // REQUIRES: -1 <= length <= D; data non-null when length != 0 (else throws
+  // "TPageFileManager.ReadPage - pData is nil.").
+  // Returns false with LastError -7, -9, -11 or -12. A page number outside [1, total page count)
+  // reads as -7.
+  bool ReadPage(int32_t pageNo, TPageHeader& header, uint8_t* data, bool raw = false,
+                const TContainerKey* key = nullptr, int32_t length = -1);
+  bool ReadPage(int32_t pageNo, TPage& page, bool raw = false, const TContainerKey* key = nullptr,
+                int32_t length = -1) {
+    return ReadPage(pageNo, page.Header, page.Data.data(), raw, key, length);
+  }
+
+  // Encrypts `length` bytes of `data` in place by header.EncryptionType (with `key`, null or empty: the
+  // container key) and sets header.Checksum by header.ChecksumType over the encrypted bytes, then writes
+  // the 32-byte header and the payload. The caller fills PageType, EncryptionType, ChecksumType and
+  // NextPage. The buffer is left encrypted.
+  // REQUIRES: -1 <= length <= D; 1 <= pageNo < total page count; not read-only (each throws ESFSError
+  // when broken: writing outside the pages would corrupt the header or the file size).
+  // An unknown encryption type throws "TPageFileManager.EncodeBuffer - Unknown encryption type".
+  // Returns false with LastError -8, -10 or -13.
+  bool WritePage(int32_t pageNo, TPageHeader& header, uint8_t* data, const TContainerKey* key = nullptr,
+                 int32_t length = -1);
+  bool WritePage(int32_t pageNo, TPage& page, const TContainerKey* key = nullptr, int32_t length = -1) {
+    return WritePage(pageNo, page.Header, page.Data.data(), key, length);
+  }
+
+  // Grows the container by n pages (whatever the file system gives, zeros) and saves the header.
+  // False (nothing else changed) when the size could not be set, or read back differently, or the
+  // container is read-only. REQUIRES: n >= 0.
+  bool AddPages(int32_t n);
+
+  int32_t LastError() const { return lastError_; }
+  int32_t PageDataSize() const { return PageSize() - TPageHeader::Size; }
+  // A fresh page record: next -1, D zero bytes.
+  TPage NewPage() const { return TPage(static_cast<size_t>(PageDataSize())); }
+
+  // --- Header ---------------------------------------------------------------------------------------
+  // Reads the 256 bytes at offset 0 and checks magic and checksum; throws the LoadHeader message.
+  void LoadHeader();
+  // Recomputes the checksum and writes the header; nothing in read-only mode.
+  void SaveHeader();
+
+  int32_t PageSize() const;
+  int32_t ExtentPageCount() const;
+  int32_t FirstManagedPage() const;
+  int32_t GAMPageCount() const;
+  int32_t PFSPageCount() const;
+  int32_t DirPageCount() const;
+  int32_t FirstDirPage() const;
+  int32_t DirItemCount() const;
+  int32_t TotalPageCount() const;
+  uint8_t EncryptionType() const;
+  uint8_t CompressionMethod() const;
+  TKeyRecord KeyRecord() const;
+  // Setters change the image only; call SaveHeader() afterwards.
+  void SetGAMPageCount(int32_t v);
+  void SetPFSPageCount(int32_t v);
+  void SetDirPageCount(int32_t v);
+  void SetFirstDirPage(int32_t v);
+  void SetDirItemCount(int32_t v);
+  void SetCompressionMethod(uint8_t v);
+  // Installs a key record and the container key that goes with it, and sets encryption type 1 (repair
+  // keeps the old master key this way; a change of recovery fields remakes the record around it).
+  void SetKeyRecord(const TKeyRecord& record, const TContainerKey& key);
+  const std::array<uint8_t, HeaderSize>& HeaderImage() const { return header_; }
+
+  // --- Container ------------------------------------------------------------------------------------
+  const TContainerKey& ContainerKey() const { return key_; }
+  bool IsEncrypted() const { return EncryptionType() != etNone; }
+  // False when the container is encrypted and the key record refused the password given to the
+  // constructor (or SetKeyRecord has not been called since); true for unencrypted containers.
+  bool PasswordMatched() const { return passwordMatched_; }
+  const std::string& FileName() const { return fileName_; }
+  bool ReadOnly() const { return readOnly_; }
+  bool Exclusive() const { return exclusive_; }
+  bool InMemory() const { return false; }
+  int PartCount() const { return file_.PartCount(); }
+  int64_t PartSize() const { return file_.PartSize(); }
+  // Logical size of the container data in bytes.
+  int64_t ContainerSize() const { return file_.Size(); }
+  // Free bytes on the container's volume (-1 when unknown).
+  int64_t GetFreeSpace() const;
+  void Flush() { file_.Flush(); }
+
+  // Part-file operations on closed containers, for the repair's file swap.
+  static bool RenameContainerFiles(const std::string& from, const std::string& to,
+                                   TSFSPartStorage* storage = nullptr) {
+    return TSFSHugeFile::RenameContainer(from, to, storage);
+  }
+  static bool DeleteContainerFiles(const std::string& fileName, TSFSPartStorage* storage = nullptr) {
+    return TSFSHugeFile::DeleteContainer(fileName, storage);
+  }
+
+private:
+  int32_t HeaderInt(int offset) const;
+  void SetHeaderInt(int offset, int32_t v);
+  const TContainerKey& KeyFor(const TContainerKey* key) const;
+  // Cipher and checksum steps (no I/O); shared by single-page and future batch calls.
+  bool EncodePayload(TPageHeader& header, uint8_t* data, int32_t length, const TContainerKey& key);
+  bool DecodePayload(const TPageHeader& header, uint8_t* data, int32_t length, const TContainerKey& key);
+  int32_t CheckLength(int32_t length, const char* op) const;
+
+  std::string fileName_;
+  TSFSHugeFile file_;
+  std::array<uint8_t, HeaderSize> header_{};
+  bool readOnly_ = false;
+  bool exclusive_ = false;
+  bool passwordMatched_ = true;
+  TContainerKey key_;
+  int32_t lastError_ = 0;
+};
+
+}  // namespace quillmar

@@ -1,0 +1,63 @@
+#pragma once
+// The I/O seam under the part files of a container.
+//
+// TSFSAbstractFile is one open part file with positioned reads and writes; TSFSPartStorage opens,
+// creates, renames and removes part files by path and answers questions about their volume. The disk
+// implementation (DiskPartStorage()) is the default; tests wrap it to inject short reads and writes,
+// failing creates and the like, and every layer above reuses that seam.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quillmar {
+
+class TSFSAbstractFile {
+public:
+  virtual ~TSFSAbstractFile() = default;
+
+  // Positioned transfers. Return the number of bytes transferred (short at the end of the file or on a
+  // full device), or -1 on an I/O error.
+  virtual int64_t ReadAt(int64_t offset, void* buffer, int64_t count) = 0;
+  virtual int64_t WriteAt(int64_t offset, const void* buffer, int64_t count) = 0;
+  virtual int64_t Size() = 0;
+  // Grows with zero bytes or cuts; false on failure.
+  virtual bool SetSize(int64_t size) = 0;
+  virtual bool Flush() = 0;
+
+  // Throw ESFSError "TSFSAbstractFile.ReadBuffer - Stream read error" /
+  // "TSFSAbstractFile.WriteBuffer - Stream write error" on a short transfer.
+  void ReadBuffer(int64_t offset, void* buffer, int64_t count);
+  void WriteBuffer(int64_t offset, const void* buffer, int64_t count);
+};
+
+// How a part file is opened. Locks are advisory and taken on the container's first part only:
+//  - Exclusive: no other holder may exist, and none can join while it is held (a second exclusive or
+//    writable open of the same file by any program, this one included, fails). Plain readers such as a
+//    backup copy are never blocked.
+//  - Shared: coexists with other shared holders, fails while an exclusive holder exists.
+enum class TSFSLock { None, Shared, Exclusive };
+
+class TSFSPartStorage {
+public:
+  virtual ~TSFSPartStorage() = default;
+
+  // Creates `path` empty (an existing file is emptied, but only after the lock is taken, so a file held
+  // by another program is never destroyed). Throws ESFSError on failure, with the reason.
+  virtual std::unique_ptr<TSFSAbstractFile> Create(const std::string& path, TSFSLock lock) = 0;
+  // Opens an existing file. Throws ESFSError on failure (missing, no permission, locked), with the
+  // reason.
+  virtual std::unique_ptr<TSFSAbstractFile> Open(const std::string& path, bool readOnly, TSFSLock lock) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+  virtual bool Remove(const std::string& path) = 0;
+  // Fails (false) when `to` exists.
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  // Free bytes for an unprivileged user on the volume holding `path` (a file or a folder); -1 unknown.
+  virtual int64_t FreeSpace(const std::string& path) = 0;
+  // The largest file the volume holding `path` allows (2147483647 for a file system it does not know).
+  virtual int64_t MaxFileSize(const std::string& path) = 0;
+};
+
+// The process-wide disk implementation (POSIX files, flock locks, statfs).
+TSFSPartStorage& DiskPartStorage();
+
+}  // namespace quillmar

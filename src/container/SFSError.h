@@ -1,0 +1,13 @@
+#pragma once
+// ESFSError: structural and I/O errors of the container engine. The message is "Class.Operation - text"
+// (or a plain user-facing text where the engine has one); it never carries passwords, keys or plain data.
+#include "base/Exception.h"
+
+namespace quillmar {
+
+class ESFSError : public EQuillmarError {
+public:
+  explicit ESFSError(const std::string& message) : EQuillmarError(message) {}
+};
+
+}  // namespace quillmar
