@@ -112,10 +112,12 @@ private:
   struct Part {
     std::unique_ptr<TSFSAbstractFile> file;
     std::string path;
+    int64_t size = 0;  // file size, header included
   };
   void WritePartHeader(TSFSAbstractFile& file, const std::string& nextName);
-  bool OpenChain(const std::string& fileName, bool readOnly, bool exclusive);
-  int64_t PartFileSize(int k) const;
+  void WriteNextName(int k, const std::string& nextName);
+  void ResizePart(int k, int64_t fileSize);
+  void RequireWritable(const char* op) const;
 
   TSFSPartStorage* storage_;
   std::string fileName_;

@@ -1,0 +1,208 @@
+#include "container/SFSAbstractFile.h"
+
+#include "container/SFSError.h"
+
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace quillmar {
+
+void TSFSAbstractFile::ReadBuffer(int64_t offset, void* buffer, int64_t count) {
+  if (ReadAt(offset, buffer, count) != count) throw ESFSError("TSFSAbstractFile.ReadBuffer - Stream read error");
+}
+
+void TSFSAbstractFile::WriteBuffer(int64_t offset, const void* buffer, int64_t count) {
+  if (WriteAt(offset, buffer, count) != count) throw ESFSError("TSFSAbstractFile.WriteBuffer - Stream write error");
+}
+
+namespace {
+
+constexpr int64_t kFallbackMaxFileSize = 2147483647;
+constexpr int64_t kMax64BitFileSize = 0x7FFFFFFFFFFFFFFE;
+
+std::string FileNameOnly(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// The folder that holds `path`, for volume queries about a file that may not exist yet.
+std::string VolumeProbe(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) return path;
+  std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  return parent.empty() ? std::string(".") : parent.string();
+}
+
+class TDiskFile final : public TSFSAbstractFile {
+public:
+  explicit TDiskFile(int fd) : fd_(fd) {}
+  ~TDiskFile() override {
+    ::fsync(fd_);
+    ::close(fd_);  // releases the lock
+  }
+
+  int64_t ReadAt(int64_t offset, void* buffer, int64_t count) override {
+    auto* p = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+      ssize_t n = ::pread(fd_, p + done, static_cast<size_t>(count - done), offset + done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return done > 0 ? done : -1;
+      }
+      if (n == 0) break;
+      done += n;
+    }
+    return done;
+  }
+
+  int64_t WriteAt(int64_t offset, const void* buffer, int64_t count) override {
+    const auto* p = static_cast<const uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+      ssize_t n = ::pwrite(fd_, p + done, static_cast<size_t>(count - done), offset + done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return done > 0 ? done : -1;
+      }
+      if (n == 0) break;
+      done += n;
+    }
+    return done;
+  }
+
+  int64_t Size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return -1;
+    return st.st_size;
+  }
+
+  bool SetSize(int64_t size) override {
+    int rc;
+    do rc = ::ftruncate(fd_, size);
+    while (rc != 0 && errno == EINTR);
+    return rc == 0;
+  }
+
+  bool Flush() override { return ::fsync(fd_) == 0 || errno == EINVAL; }
+
+private:
+  int fd_;
+};
+
+// Takes the advisory lock; on failure closes fd and throws.
+void Lock(int fd, const std::string& path, TSFSLock lock) {
+  if (lock == TSFSLock::None) return;
+  int op = (lock == TSFSLock::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+  int rc;
+  do rc = ::flock(fd, op);
+  while (rc != 0 && errno == EINTR);
+  if (rc == 0) return;
+  int err = errno;
+  ::close(fd);
+  if (err == EWOULDBLOCK)
+    throw ESFSError("TSFSHugeFile.Open - File " + FileNameOnly(path) +
+                    " is in use: it is open in another program or window. Close it there and try again.");
+  throw ESFSError("TSFSHugeFile.Open - File " + FileNameOnly(path) + " cannot be locked: " + std::strerror(err));
+}
+
+class TDiskPartStorage final : public TSFSPartStorage {
+public:
+  std::unique_ptr<TSFSAbstractFile> Create(const std::string& path, TSFSLock lock) override {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+      throw ESFSError("TSFSHugeFile.Create - File " + path + " cannot be created: " + std::strerror(errno));
+    Lock(fd, path, lock);
+    // Emptied only once the lock is ours: a file held by another program is never destroyed.
+    if (::ftruncate(fd, 0) != 0) {
+      int err = errno;
+      ::close(fd);
+      throw ESFSError("TSFSHugeFile.Create - File " + path + " cannot be created: " + std::strerror(err));
+    }
+    return std::make_unique<TDiskFile>(fd);
+  }
+
+  std::unique_ptr<TSFSAbstractFile> Open(const std::string& path, bool readOnly, TSFSLock lock) override {
+    int fd = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0)
+      throw ESFSError("TSFSHugeFile.Open - File " + path + " cannot be opened: " + std::strerror(errno));
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      throw ESFSError("TSFSHugeFile.Open - " + path + " is not a regular file.");
+    }
+    Lock(fd, path, lock);
+    return std::make_unique<TDiskFile>(fd);
+  }
+
+  bool Exists(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+  }
+
+  bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+
+  bool Rename(const std::string& from, const std::string& to) override {
+    // link + unlink refuses an existing target atomically (rename would replace it).
+    if (::link(from.c_str(), to.c_str()) == 0) {
+      ::unlink(from.c_str());
+      return true;
+    }
+    if (errno == EEXIST || Exists(to)) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;  // file systems without hard links
+  }
+
+  int64_t FreeSpace(const std::string& path) override {
+    struct statvfs vfs;
+    if (::statvfs(VolumeProbe(path).c_str(), &vfs) != 0) return -1;
+    return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
+  }
+
+  int64_t MaxFileSize(const std::string& path) override {
+    struct statfs fs;
+    if (::statfs(VolumeProbe(path).c_str(), &fs) != 0) return kFallbackMaxFileSize;
+    const auto type = static_cast<uint64_t>(fs.f_type);
+    switch (type) {
+      case EXT4_SUPER_MAGIC: {
+        // ext2, ext3 and ext4 share the magic; the limits of ext2/ext3 (indirect blocks) hold for all.
+        if (fs.f_bsize <= 1024) return int64_t{1} << 34;
+        if (fs.f_bsize <= 2048) return int64_t{1} << 38;
+        return int64_t{1} << 41;
+      }
+      case XFS_SUPER_MAGIC:
+      case BTRFS_SUPER_MAGIC:
+      case TMPFS_MAGIC:
+      case RAMFS_MAGIC:
+      case EXFAT_SUPER_MAGIC:
+      case 0x5346544EULL:  // ntfs / ntfs3
+      case 0x2FC12FC1ULL:  // zfs
+      case 0xCA451A4EULL:  // bcachefs
+        return kMax64BitFileSize;
+      case MSDOS_SUPER_MAGIC:  // vfat, msdos
+        return 4294967295LL;
+      case F2FS_SUPER_MAGIC:
+        return int64_t{1} << 41;  // below f2fs's limit of about 3.94 TiB, whatever its options
+      case UDF_SUPER_MAGIC: {
+        int64_t free = static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_bsize);
+        return free > 0 ? free : kFallbackMaxFileSize;
+      }
+      default:
+        return kFallbackMaxFileSize;
+    }
+  }
+};
+
+}  // namespace
+
+TSFSPartStorage& DiskPartStorage() {
+  static TDiskPartStorage storage;
+  return storage;
+}
+
+}  // namespace quillmar
