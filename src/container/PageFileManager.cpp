@@ -285,6 +285,16 @@ bool TPageFileManager::WritePage(int32_t pageNo, TPageHeader& header, uint8_t* d
   return true;
 }
 
+bool TPageFileManager::SetContainerSize(int64_t bytes) {
+  if (readOnly_ || bytes < PageSize()) return false;
+  try {
+    file_.SetSize(bytes);
+  } catch (const ESFSError&) {
+    return false;
+  }
+  return file_.Size() == bytes;
+}
+
 bool TPageFileManager::AddPages(int32_t n) {
   if (n < 0) throw ESFSError("TPageFileManager.AddPages - Page count < 0.");
   if (readOnly_) return false;

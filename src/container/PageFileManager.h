@@ -27,8 +27,8 @@
 //   followed by a payload of at most D bytes; bytes of a page beyond its payload are never written.
 //
 // Invariants:
-//   - The logical size of the container is at least total page count * P once pages were added; pages
-//     [1, total page count) exist.
+//   - Pages [1, total page count) belong to the container; the data of the top ones may be cut off
+//     (SetContainerSize) and reads of those fail as short reads until the file grows again.
 //   - The header checksum always matches what SaveHeader wrote; the header image in memory is
 //     authoritative while open, and every change of a header field is followed by SaveHeader.
 //   - A stored payload's checksum covers the bytes as stored, so damage is found before decryption.
@@ -171,6 +171,13 @@ public:
   // False (nothing else changed) when the size could not be set, or read back differently, or the
   // container is read-only. REQUIRES: n >= 0.
   bool AddPages(int32_t n);
+
+  // Sets the logical size of the container data to `bytes` (parts added or removed as needed), without
+  // touching the header (the free-space maps shorten the file after freeing its top pages and grow it
+  // again before handing such a page out). Pages in [1, total page count) beyond the new end read as -7.
+  // False (LastError unchanged) when the size could not be set or reads back differently, when
+  // bytes < PageSize(), or when the container is read-only.
+  bool SetContainerSize(int64_t bytes);
 
   int32_t LastError() const { return lastError_; }
   int32_t PageDataSize() const { return PageSize() - TPageHeader::Size; }
