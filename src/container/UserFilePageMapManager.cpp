@@ -1,0 +1,211 @@
+#include "container/UserFilePageMapManager.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "container/FreeSpaceManager.h"
+#include "container/PageFileManager.h"
+#include "container/SFSError.h"
+
+namespace quillmar {
+
+namespace {
+
+int64_t CeilDiv(int64_t a, int64_t b) { return (a + b - 1) / b; }
+
+void PutU32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+  p[3] = uint8_t(v >> 24);
+}
+
+int32_t GetI32(const uint8_t* p) {
+  return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+}
+
+}  // namespace
+
+TUserFilePageMapManager::TUserFilePageMapManager(TPageFileManager& pages, TFreeSpaceManager& freeSpace)
+    : pages_(pages), freeSpace_(freeSpace), dataSize_(pages.PageDataSize()), perMap_(pages.PageDataSize() / 4) {}
+
+void TUserFilePageMapManager::ClearCaches() { cache_.clear(); }
+
+TUserFilePageMapManager::Lists& TUserFilePageMapManager::Load(const TDIRItem& item) {
+  if (item.FirstMapPageNo == -1)
+    throw ESFSError("TUserFilePageMapManager.GetMaps - Invalid parameter FileRec.FirstMapPageNo");
+  auto it = cache_.find(item.FirstMapPageNo);
+  if (it != cache_.end()) return it->second;
+  if (cache_.size() > MaxCachedFiles) cache_.clear();
+
+  int64_t n = PageCountFor(std::max<int64_t>(item.FileSize, 0));
+  Lists lists;
+  lists.data.reserve(size_t(n));
+  TPage page = pages_.NewPage();
+  int32_t pageNo = item.FirstMapPageNo;
+  int64_t guard = std::max<int64_t>(1, CeilDiv(n, perMap_));
+  while (true) {
+    if (!pages_.ReadPage(pageNo, page, true))
+      throw ESFSError("TUserFilePageMapManager.GetMaps - Error on reading map page.");
+    lists.maps.push_back(pageNo);
+    for (int32_t slot = 0; slot < perMap_ && int64_t(lists.data.size()) < n; ++slot)
+      lists.data.push_back(GetI32(page.Data.data() + 4 * slot));
+    if (int64_t(lists.data.size()) >= n) break;
+    pageNo = page.Header.NextPage;
+    // A chain that ends early, or one longer than the file needs (a loop), is damage.
+    if (pageNo == -1 || int64_t(lists.maps.size()) >= guard)
+      throw ESFSError("TUserFilePageMapManager.GetMaps - Invalid page No in map chain.");
+  }
+  if (lists.maps.empty() || lists.maps[0] != item.FirstMapPageNo)
+    throw ESFSError("TUserFilePageMapManager.GetMaps - UFPMMap.Items[0] <> FirstMapPageNo");
+  return cache_.emplace(item.FirstMapPageNo, std::move(lists)).first->second;
+}
+
+void TUserFilePageMapManager::GetMaps(const TDIRItem& item, const std::vector<int32_t>*& mapPages,
+                                      const std::vector<int32_t>*& dataPages) {
+  Lists& l = Load(item);
+  mapPages = &l.maps;
+  dataPages = &l.data;
+}
+
+void TUserFilePageMapManager::WriteMapPages(const Lists& lists, size_t fromMapIndex) {
+  TPage page = pages_.NewPage();
+  for (size_t q = fromMapIndex; q < lists.maps.size(); ++q) {
+    std::memset(page.Data.data(), 0, page.Data.size());
+    size_t first = q * size_t(perMap_);
+    for (size_t slot = 0; slot < size_t(perMap_) && first + slot < lists.data.size(); ++slot)
+      PutU32(page.Data.data() + 4 * slot, uint32_t(lists.data[first + slot]));
+    page.Header = TPageHeader{};
+    page.Header.NextPage = q + 1 < lists.maps.size() ? lists.maps[q + 1] : -1;
+    page.Header.PageType = ptFileMap;
+    page.Header.EncryptionType = etNone;
+    page.Header.ChecksumType = 0;
+    if (!pages_.WritePage(lists.maps[q], page))
+      throw ESFSError("TUserFilePageMapManager.AppendPages - Error on writing map page.");
+  }
+}
+
+void TUserFilePageMapManager::WriteZeroPages(const std::vector<int32_t>& list) {
+  TPage page = pages_.NewPage();
+  for (int32_t p : list) {
+    std::memset(page.Data.data(), 0, page.Data.size());
+    page.Header = TPageHeader{};
+    page.Header.PageType = ptFileData;
+    page.Header.EncryptionType = etNone;
+    if (!pages_.WritePage(p, page))
+      throw ESFSError("TUserFilePageMapManager.AppendPages - Error on writing data page.");
+  }
+}
+
+bool TUserFilePageMapManager::AppendPages(TDIRItem& item, int32_t count, bool initialise) {
+  lastError_ = 0;
+  if (count <= 0) throw ESFSError("TUserFilePageMapManager.AppendPages - PageCount <= 0.");
+  std::vector<int32_t> newMaps;
+  Lists fresh;
+  Lists* lists = nullptr;
+  size_t rewriteFrom = 0;
+  bool hadMap = item.FirstMapPageNo != -1;
+  if (!hadMap) {
+    if (!freeSpace_.GetPages(int32_t(CeilDiv(count, perMap_)), 1, newMaps, false)) {
+      lastError_ = ErrNoSpace;
+      return false;
+    }
+    fresh.maps = newMaps;
+    lists = &fresh;
+  } else {
+    lists = &Load(item);
+    int64_t n = int64_t(lists->data.size());
+    int64_t m = int64_t(lists->maps.size());
+    int64_t extra = CeilDiv(n + count, perMap_) - m;
+    rewriteFrom = size_t(m - 1);
+    if (extra > 0) {
+      if (!freeSpace_.GetPages(int32_t(extra), lists->maps.back() + 1, newMaps, false)) {
+        lastError_ = ErrNoSpace;
+        return false;
+      }
+    }
+  }
+
+  int64_t n = int64_t(lists->data.size());
+  int32_t hint = lists->data.empty() ? 1 : lists->data.back() + 1;
+  bool uniform = pages_.ExtentPageCount() < n + count;
+  std::vector<int32_t> newData;
+  if (!freeSpace_.GetPages(count, hint, newData, uniform)) {
+    // Give back the map pages taken for this call so that nothing leaks.
+    if (!newMaps.empty()) freeSpace_.FreePages(newMaps);
+    lastError_ = ErrNoSpace;
+    return false;
+  }
+  if (hadMap) lists->maps.insert(lists->maps.end(), newMaps.begin(), newMaps.end());
+  lists->data.insert(lists->data.end(), newData.begin(), newData.end());
+  if (initialise) WriteZeroPages(newData);
+  WriteMapPages(*lists, rewriteFrom);
+  if (!hadMap) {
+    item.FirstMapPageNo = fresh.maps.front();
+    cache_[item.FirstMapPageNo] = std::move(fresh);
+  }
+  return true;
+}
+
+void TUserFilePageMapManager::DeletePagesFromEOF(TDIRItem& item, int32_t count) {
+  if (item.FirstMapPageNo == -1)
+    throw ESFSError("TUserFilePageMapManager.DeletePagesFromEOF - File map not exists.");
+  if (count <= 0) return;
+  Lists& lists = Load(item);
+  int64_t n = int64_t(lists.data.size());
+  int64_t k = std::min<int64_t>(count, n);
+  int64_t keepMaps = CeilDiv(n - k, perMap_);
+  std::vector<int32_t> toFree(lists.data.end() - k, lists.data.end());
+  toFree.insert(toFree.end(), lists.maps.begin() + keepMaps, lists.maps.end());
+  lists.data.resize(size_t(n - k));
+  lists.maps.resize(size_t(keepMaps));
+  if (keepMaps == 0) {
+    cache_.erase(item.FirstMapPageNo);
+    item.FirstMapPageNo = -1;
+  } else {
+    WriteMapPages(lists, size_t(keepMaps - 1));
+  }
+  if (!toFree.empty()) freeSpace_.FreePages(toFree);
+}
+
+bool TUserFilePageMapManager::SetFileSize(TDIRItem& item, bool initialise, int64_t newSize) {
+  lastError_ = 0;
+  if (newSize < 0) newSize = 0;
+  int64_t want = PageCountFor(newSize);
+  int64_t have = item.FirstMapPageNo == -1 ? 0 : int64_t(Load(item).data.size());
+  if (want > have) {
+    if (want - have > INT32_MAX) {
+      lastError_ = ErrNoSpace;
+      return false;
+    }
+    if (!AppendPages(item, int32_t(want - have), initialise)) return false;
+  } else if (want < have) {
+    DeletePagesFromEOF(item, int32_t(have - want));
+  }
+  item.FileSize = newSize;
+  return true;
+}
+
+bool TUserFilePageMapManager::GetPagesForRange(TDIRItem& item, bool extend, int64_t count, int64_t position,
+                                               std::vector<int32_t>& result) {
+  lastError_ = 0;
+  result.clear();
+  if (count <= 0 || position < 0) return true;
+  int64_t want = PageCountFor(position + count);
+  int64_t have = item.FirstMapPageNo == -1 ? 0 : int64_t(Load(item).data.size());
+  if (extend && want > have) {
+    if (want - have > INT32_MAX || !AppendPages(item, int32_t(want - have), true)) {
+      lastError_ = ErrNoSpace;
+      return false;
+    }
+    have = want;
+  }
+  if (item.FirstMapPageNo == -1) return true;
+  const Lists& lists = Load(item);
+  int64_t first = position / dataSize_;
+  int64_t last = std::min<int64_t>(want, int64_t(lists.data.size())) - 1;
+  for (int64_t j = first; j <= last; ++j) result.push_back(lists.data[size_t(j)]);
+  return true;
+}
+
+}  // namespace quillmar
