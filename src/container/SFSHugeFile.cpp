@@ -266,12 +266,26 @@ void TSFSHugeFile::SetSize(int64_t newSize) {
   const int64_t data = PartDataSize();
   const int64_t needed = std::max<int64_t>(1, (newSize + data - 1) / data);
   const int64_t lastSize = PartHeaderSize + (newSize - (needed - 1) * data);
-  if (needed > PartCount()) {
-    while (PartCount() < needed) AddPartFile();  // fills each previous part to the part size
-  } else {
-    while (PartCount() > needed) DeleteLastPartFile();
+  const int64_t oldSize = Size();
+  try {
+    if (needed > PartCount()) {
+      while (PartCount() < needed) AddPartFile();  // fills each previous part to the part size
+    } else {
+      while (PartCount() > needed) DeleteLastPartFile();
+    }
+    ResizePart(PartCount() - 1, lastSize);
+  } catch (...) {
+    // A grow that failed half-way gives back what it took (a failed shrink keeps what it could not cut).
+    if (newSize > oldSize) {
+      try {
+        while (PartCount() > 1 && static_cast<int64_t>(PartCount() - 1) * data >= std::max<int64_t>(oldSize, 1))
+          DeleteLastPartFile();
+        ResizePart(PartCount() - 1, PartHeaderSize + (oldSize - static_cast<int64_t>(PartCount() - 1) * data));
+      } catch (...) {
+      }
+    }
+    throw;
   }
-  ResizePart(PartCount() - 1, lastSize);
   if (position_ > newSize) position_ = newSize;
 }
 
