@@ -25,8 +25,10 @@ void TMemoryStream::Clear() {
 
 void TMemoryStream::Reserve(size_t needed) {
   if (needed <= capacity_) return;
+  if (needed > kMaxSize)
+    throw EStreamError("Not enough memory for a stream of " + std::to_string(needed) + " bytes");
   size_t cap = capacity_ < 64 ? 64 : capacity_;
-  while (cap < needed) cap = cap > std::numeric_limits<size_t>::max() / 2 ? needed : cap * 2;
+  while (cap < needed) cap = cap > kMaxSize / 2 ? needed : cap * 2;
   std::unique_ptr<char[]> fresh;
   try {
     fresh.reset(new char[cap]);

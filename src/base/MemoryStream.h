@@ -35,6 +35,10 @@ public:
   std::string_view View() const { return {data_.get(), size_}; }
   std::string ToString() const { return std::string(View()); }
   const char* Data() const { return data_.get(); }
+  // A memory stream never grows beyond this (64 GiB); larger sizes throw EStreamError without
+  // trying to allocate.
+  static constexpr size_t kMaxSize = size_t(1) << 36;
+
   // Empties the stream (size and position 0) and wipes and frees the buffer.
   void Clear();
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
+#include <vector>
 
 #include "base/Exception.h"
 #include "base/RandomName.h"
@@ -30,7 +32,15 @@ TEST(RandomName, SkipsTakenNamesAndFindsTheLastFreeOne) {
     ASSERT_EQ(name.rfind("category", 0), 0u);
     ASSERT_TRUE(taken.insert(name).second) << name;
   }
-  EXPECT_EQ(RandomFreeName("", ".entry", [](const std::string& n) { return n != "4711.entry"; }), "4711.entry");
+  // The name asked about is the one returned once it is free.
+  std::vector<std::string> asked;
+  std::string entry = RandomFreeName("", ".entry", [&](const std::string& n) {
+    asked.push_back(n);
+    return asked.size() < 4;
+  });
+  ASSERT_EQ(asked.size(), 4u);
+  EXPECT_EQ(entry, asked.back());
+  EXPECT_EQ(entry, std::to_string(std::stoi(entry)) + ".entry");
   EXPECT_EQ(DrawFreeNumber([](int32_t n) { return n != kRandomNameMax; }), kRandomNameMax);
 }
 
