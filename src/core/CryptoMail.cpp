@@ -1,0 +1,122 @@
+#include "core/CryptoMail.h"
+
+#include <crypto++/blowfish.h>
+#include <crypto++/modes.h>
+#include <crypto++/secblock.h>
+#include <crypto++/sha.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/Base64.h"
+#include "core/EmbeddedResources.h"
+
+namespace quillmar {
+
+namespace {
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoreCase(const char* a, std::string_view b) {
+  for (size_t i = 0; i < b.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+// Position of the next occurrence of pattern (non-empty) in text at or after from, or npos.
+size_t FindIgnoreCase(std::string_view text, std::string_view pattern, size_t from) {
+  if (pattern.size() > text.size()) return std::string_view::npos;
+  const size_t last = text.size() - pattern.size();
+  const char first = pattern[0];
+  const bool firstIsLetter = AsciiLower(first) != first || (first >= 'a' && first <= 'z');
+  for (size_t i = from; i <= last;) {
+    if (!firstIsLetter) {
+      // The placeholders start with "{", which the Base64 data never holds: memchr skips it quickly.
+      const void* hit = std::memchr(text.data() + i, first, last - i + 1);
+      if (!hit) return std::string_view::npos;
+      i = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+    } else if (AsciiLower(text[i]) != AsciiLower(first)) {
+      ++i;
+      continue;
+    }
+    if (EqualsIgnoreCase(text.data() + i, pattern)) return i;
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string CryptoMailProgressText(int percent) {
+  char buf[160];
+  std::snprintf(buf, sizeof buf,
+                "Encryption in progress.\r\nThis may take several minutes for larger files.\r\n%d%% of %d%% complete",
+                percent, 100);
+  return buf;
+}
+
+std::string CryptoMailEncrypt(std::string_view password, std::string_view plain) {
+  if (plain.empty()) return {};
+  CryptoPP::SecByteBlock key(CryptoPP::SHA1::DIGESTSIZE);
+  CryptoPP::SHA1().CalculateDigest(key, reinterpret_cast<const CryptoPP::byte*>(password.data()),
+                                   password.size());
+  CryptoPP::SecByteBlock iv(CryptoPP::Blowfish::BLOCKSIZE);
+  std::memset(iv, 0, iv.size());
+  CryptoPP::Blowfish::Encryption(key, key.size()).ProcessBlock(iv);
+  // Crypto++'s CFB with a feedback size of one byte is exactly the 8-bit cipher feedback of the format.
+  CryptoPP::CFB_Mode<CryptoPP::Blowfish>::Encryption cfb(key, key.size(), iv, 1);
+  std::string cipher(plain.size(), '\0');
+  cfb.ProcessData(reinterpret_cast<CryptoPP::byte*>(cipher.data()),
+                  reinterpret_cast<const CryptoPP::byte*>(plain.data()), plain.size());
+  return Base64Encode(cipher);
+}
+
+std::string BuildCryptoMailParameters(std::string_view key, std::string_view fileName, std::string_view data,
+                                      const std::function<void(int percent)>& progress) {
+  const size_t count = data.size() / kCryptoMailParameterSize + 1;
+  std::string p;
+  p.reserve(key.size() + fileName.size() + data.size() + (count + 1) * 32 + 128);
+  p.append("<param name=\"key\" value=\"").append(key).append("\">\r\n");
+  p.append("<param name=\"file_name\" value=\"").append(fileName).append("\">\r\n");
+  p.append("<param name=\"count\" value=\"").append(std::to_string(count)).append("\">\r\n");
+  for (size_t i = 0; i <= count; ++i) {
+    const size_t from = std::min(i * kCryptoMailParameterSize, data.size());
+    p.append("<param name=\"").append(std::to_string(i)).append("\" value=\"");
+    p.append(data.substr(from, kCryptoMailParameterSize)).append("\">\r\n");
+    if (progress) progress(static_cast<int>(i * 100 / count));
+  }
+  return p;
+}
+
+std::string CryptoMailNotes(std::string_view additional) {
+  return ReplaceAllIgnoreCase(additional, "\r\n", "<br>");
+}
+
+std::string ReplaceAllIgnoreCase(std::string_view text, std::string_view pattern, std::string_view value) {
+  if (pattern.empty()) return std::string(text);
+  std::string out;
+  size_t from = 0;
+  size_t hit = FindIgnoreCase(text, pattern, 0);
+  if (hit == std::string_view::npos) return std::string(text);
+  out.reserve(text.size() + value.size());
+  while (hit != std::string_view::npos) {
+    out.append(text.substr(from, hit - from)).append(value);
+    from = hit + pattern.size();
+    hit = FindIgnoreCase(text, pattern, from);
+  }
+  out.append(text.substr(from));
+  return out;
+}
+
+std::string BuildCryptoMailDocument(std::string_view templ, const TqmCryptoMailDocumentFields& fields) {
+  std::string doc = ReplaceAllIgnoreCase(templ, "{%name%}", fields.name);
+  doc = ReplaceAllIgnoreCase(doc, "{%email%}", fields.email);
+  doc = ReplaceAllIgnoreCase(doc, "{%url%}", fields.url);
+  doc = ReplaceAllIgnoreCase(doc, "{%addidtional%}", fields.notes);
+  doc = ReplaceAllIgnoreCase(doc, "{%encrypteddata%}", fields.parameters);
+  return ReplaceAllIgnoreCase(doc, "{%codebase%}", fields.codebase);
+}
+
+std::string_view CryptoMailTemplate() { return EmbeddedResource("IDH_CM_TEMPLATE"); }
+
+}  // namespace quillmar

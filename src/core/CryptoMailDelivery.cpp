@@ -1,0 +1,173 @@
+#include "core/CryptoMailDelivery.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "base/CodePage.h"
+#include "base/Exception.h"
+#include "base/FileStream.h"
+#include "base/SecureWipe.h"
+#include "core/CryptoMail.h"
+
+namespace quillmar {
+
+namespace fs = std::filesystem;
+
+const char* const kCryptoMailBody =
+    "Please open attached HTML file with MS Internet Explorer and decrypt\r\nmessage with pre-arranged "
+    "password.\r\nThis may take several minutes for larger files.\r\n\r\nYou will be prompted for the "
+    "following security message:\r\n\"Do you want to trust signed applet distributed by Brelkan?\"\r\nClick "
+    "YES as this action is required to decrypt the message/document.";
+
+TqmCryptoMailRequest::~TqmCryptoMailRequest() {
+  WipeString(password);
+  WipeString(passwordConfirm);
+}
+
+namespace {
+
+// Wipes a buffer of plain data when it goes out of scope.
+struct WipeOnExit {
+  std::string& text;
+  ~WipeOnExit() { WipeString(text); }
+};
+
+std::string ReadWholeFile(const std::string& path) {
+  try {
+    TFileStream in(path, TFileMode::Read);
+    const int64_t size = in.Size();
+    std::string bytes(static_cast<size_t>(size), '\0');
+    int64_t got = 0;
+    while (got < size) {
+      const int64_t n = in.Read(bytes.data() + got, size - got);
+      if (n <= 0) break;
+      got += n;
+    }
+    bytes.resize(static_cast<size_t>(got));
+    return bytes;
+  } catch (const EStreamError& e) {
+    throw EQuillmarError(std::string("The file to be encrypted could not be read (") + e.what() +
+                         "). Check that it still exists and that you may read it, then try again.");
+  }
+}
+
+// The file's name without its folder as 8-bit windows-1252 text (the code page of the document). A
+// character windows-1252 cannot hold becomes "_": the name is only offered to the recipient for saving.
+std::string DocumentFileName(const std::string& path) {
+  const std::string utf8 = fs::path(path).filename().string();
+  TCodePage cp1252("windows-1252");
+  std::string out;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    size_t len = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
+    if (i + len > utf8.size()) len = 1;
+    const std::string_view one(utf8.data() + i, len);
+    out += cp1252.CanEncode(one) ? cp1252.FromUtf8(one) : std::string("_");
+    i += len;
+  }
+  return out;
+}
+
+// Writes bytes to folder/name through a temporary file in the same folder, so that a failure leaves an
+// existing document as it was.
+std::string WriteDocument(const std::string& folder, const std::string& bytes) {
+  const fs::path target = fs::path(folder) / kCryptoMailDocumentName;
+  const fs::path part = fs::path(folder) / (std::string(kCryptoMailDocumentName) + ".part" + std::to_string(::getpid()));
+  try {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    {
+      TFileStream out(part.string(), TFileMode::Create);
+      int64_t done = 0;
+      while (done < static_cast<int64_t>(bytes.size())) {
+        const int64_t n = out.Write(bytes.data() + done, static_cast<int64_t>(bytes.size()) - done);
+        if (n <= 0) throw EStreamError("Cannot write file \"" + part.string() + "\"");
+        done += n;
+      }
+      out.Flush();
+    }
+    fs::rename(part, target);
+  } catch (const std::exception& e) {
+    std::error_code ignored;
+    fs::remove(part, ignored);
+    throw EQuillmarError("The encrypted document could not be written to \"" + target.string() + "\" (" + e.what() +
+                         "). Check that the folder exists, that you may write to it and that the disk is not "
+                         "full, then try again.");
+  }
+  return target.string();
+}
+
+}  // namespace
+
+TqmMailHandOver CryptoMailHandOver(const TqmCryptoMailRequest& request, const std::string& documentPath) {
+  TqmMailHandOver m;
+  m.subject = kCryptoMailSubject;
+  m.body = kCryptoMailBody;
+  if (!request.options.email.empty()) {
+    m.originatorAddress = request.options.email;
+    m.originatorName = request.options.name.empty() ? request.options.email : request.options.name;
+  }
+  if (!request.recipient.empty()) {
+    m.recipientAddress = request.recipient;
+    m.recipientName = request.recipient;
+  }
+  m.attachment = documentPath;
+  return m;
+}
+
+TqmCryptoMailResult EncryptAndDeliver(const TqmCryptoMailRequest& request,
+                                      const std::function<void(int percent)>& progress,
+                                      const TqmCryptoMailDesktop& desktop) {
+  TqmCryptoMailResult result;
+  if (request.password.size() < 5) {
+    result.message = "Password needs to be at least 5 digits.";
+    return result;
+  }
+  if (request.password != request.passwordConfirm) {
+    result.message = "The passwords you typed do not match. Please type your password in both text boxes.";
+    return result;
+  }
+  if (progress) progress(0);
+
+  const bool fileMode = request.options.fileMode;
+  std::string plain = fileMode ? (request.fileName.empty() ? std::string() : ReadWholeFile(request.fileName))
+                               : request.message;
+  std::string data;
+  {
+    WipeOnExit wipe{plain};
+    data = CryptoMailEncrypt(request.password, plain);
+  }
+  std::string fileName = fileMode && !request.fileName.empty() ? DocumentFileName(request.fileName) : std::string();
+  const std::string key = CryptoMailEncrypt(request.password, kCryptoMailCheckPhrase);
+  const std::string encryptedName = CryptoMailEncrypt(request.password, fileName);
+
+  TqmCryptoMailDocumentFields fields;
+  fields.parameters = BuildCryptoMailParameters(key, encryptedName, data, progress);
+  data = std::string();  // the parameter block holds it now
+  fields.name = request.options.name;
+  fields.email = request.options.email;
+  fields.url = request.options.website;
+  fields.notes = CryptoMailNotes(request.options.additional);
+  const std::string document = BuildCryptoMailDocument(CryptoMailTemplate(), fields);
+  fields.parameters = std::string();
+
+  if (request.options.destination == 0) {
+    result.documentPath = WriteDocument(desktop.desktopFolder(), document);
+    result.outcome = TqmCryptoMailOutcome::Saved;
+    result.message = "Encrypt complete.";
+    return result;
+  }
+  result.documentPath = WriteDocument(desktop.tempFolder(), document);
+  if (desktop.handOver(CryptoMailHandOver(request, result.documentPath))) {
+    result.outcome = TqmCryptoMailOutcome::HandedOver;
+  } else {
+    result.outcome = TqmCryptoMailOutcome::MailProgramMissing;
+    result.message = "No e-mail program could be started (xdg-email was not found). The encrypted document was "
+                     "saved as \"" + result.documentPath + "\"; attach it to a message yourself.";
+  }
+  return result;
+}
+
+}  // namespace quillmar

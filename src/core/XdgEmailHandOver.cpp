@@ -1,0 +1,47 @@
+#include "core/XdgEmailHandOver.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <thread>
+
+#include "base/CodePage.h"
+
+extern char** environ;
+
+namespace quillmar {
+
+namespace {
+// xdg-email is told (--utf8) that its arguments are UTF-8; the core's texts are windows-1252, whose
+// every byte has a UTF-8 form.
+std::string Utf8(const std::string& text) { return TCodePage("windows-1252").ToUtf8(text); }
+}  // namespace
+
+std::vector<std::string> XdgEmailArguments(const TqmMailHandOver& message) {
+  std::vector<std::string> args{"xdg-email", "--utf8", "--subject", Utf8(message.subject), "--body",
+                                Utf8(message.body)};
+  if (!message.attachment.empty()) {
+    args.push_back("--attach");
+    args.push_back(message.attachment);
+  }
+  if (!message.recipientAddress.empty()) args.push_back(Utf8(message.recipientAddress));
+  return args;
+}
+
+bool HandOverToMailProgram(const TqmMailHandOver& message) {
+  std::vector<std::string> args = XdgEmailArguments(message);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  // Arguments go to the program as they are: no shell sees them.
+  if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+  // The mail program may stay in the foreground for as long as the user writes; reap it aside.
+  std::thread([pid] {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+  }).detach();
+  return true;
+}
+
+}  // namespace quillmar
