@@ -1,0 +1,445 @@
+#include "container/DIRManager.h"
+
+#include "base/DateTime.h"
+#include "container/Checksum.h"
+#include "container/ContainerPath.h"
+#include "container/SFSError.h"
+#include "container/WildcardMatch.h"
+
+#include <cryptopp/secblock.h>
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace quillmar {
+
+namespace {
+
+std::string PageText(int32_t pageNo) { return std::to_string(pageNo); }
+
+}  // namespace
+
+TDIRManager::TDIRManager(TPageFileManager& pfm, TFreeSpaceManager& fsm) : pfm_(pfm), fsm_(fsm) {
+  itemsPerPage_ = pfm_.PageDataSize() / static_cast<int32_t>(TDIRItem::Size);
+  if (itemsPerPage_ < 1) throw ESFSError("TDIRManager.Load - the page size is too small for directory items.");
+  Load();
+}
+
+int64_t TDIRManager::NowFileTime() { return DosDateTimeToFileTime(DateTimeToDosDateTime(NowDateTime())); }
+
+void TDIRManager::Load() {
+  items_.Clear();
+  pages_.clear();
+  current_ = -1;
+  currentPath_ = "\\";
+  const int32_t pageCount = pfm_.DirPageCount();
+  const int32_t itemCount = pfm_.DirItemCount();
+  if (pageCount < 0 || itemCount < 0 ||
+      static_cast<int64_t>(itemCount) > static_cast<int64_t>(pageCount) * itemsPerPage_)
+    throw ESFSError("TDIRManager.Load - the header counts " + std::to_string(itemCount) + " items on " +
+                    std::to_string(pageCount) + " directory pages; the container is damaged.");
+  const int32_t length = itemsPerPage_ * static_cast<int32_t>(TDIRItem::Size);
+  CryptoPP::SecByteBlock buf(static_cast<size_t>(length));
+  std::unordered_set<int32_t> seen;
+  items_.SetSize(itemCount);
+  int32_t pageNo = pfm_.FirstDirPage();
+  for (int32_t i = 0; i < pageCount; ++i) {
+    TPageHeader header;
+    if (!seen.insert(pageNo).second)
+      throw ESFSError("TDIRManager.Load - the directory page chain comes back to page " + PageText(pageNo) +
+                      "; the container is damaged.");
+    if (!pfm_.ReadPage(pageNo, header, buf.data(), false, nullptr, length))
+      throw ESFSError("TDIRManager.Load - can not load page, pageNo = " + PageText(pageNo));
+    pages_.push_back(pageNo);
+    for (int32_t s = 0; s < itemsPerPage_ && items_.Count() < itemCount; ++s)
+      items_.Add(TDIRItem::Deserialize(buf.data() + static_cast<size_t>(s) * TDIRItem::Size));
+    pageNo = header.NextPage;
+  }
+}
+
+void TDIRManager::WriteItemPage(size_t pageIndex, bool readHeaderFirst, const char* op) {
+  const int32_t pageNo = pages_[pageIndex];
+  TPageHeader header;
+  if (readHeaderFirst && !pfm_.ReadPage(pageNo, header, nullptr, false, nullptr, 0))
+    throw ESFSError(std::string("TDIRManager.") + op + " - can not load  page, pageNo = " + PageText(pageNo));
+  header.PageType = ptDirectory;
+  header.EncryptionType = pfm_.EncryptionType();
+  header.ChecksumType = ctXor;
+  const int32_t length = itemsPerPage_ * static_cast<int32_t>(TDIRItem::Size);
+  CryptoPP::SecByteBlock buf(static_cast<size_t>(length));  // zero-filled; wiped when freed
+  int64_t first = static_cast<int64_t>(pageIndex) * itemsPerPage_;
+  for (int32_t s = 0; s < itemsPerPage_ && first + s < items_.Count(); ++s)
+    items_.ReadItem(static_cast<int32_t>(first + s)).Serialize(buf.data() + static_cast<size_t>(s) * TDIRItem::Size);
+  if (!pfm_.WritePage(pageNo, header, buf.data(), nullptr, length))
+    throw ESFSError(std::string("TDIRManager.") + op + " - can not save page, pageNo = " + PageText(pageNo));
+}
+
+bool TDIRManager::AddItem(const TDIRItem& item, int32_t* itemNo) {
+  lastError_ = 0;
+  TDIRItem live = item;
+  live.Deleted = false;
+  int32_t slot = items_.FirstDeleted();
+  if (slot >= 0) {
+    WriteItem(slot, live);
+    if (itemNo) *itemNo = slot;
+    return true;
+  }
+  const int32_t count = items_.Count();
+  const int32_t oldFirst = pfm_.FirstDirPage(), oldPages = pfm_.DirPageCount(), oldItems = pfm_.DirItemCount();
+  int32_t newPage = -1;
+  bool appended = false;
+  try {
+    if (static_cast<int64_t>(pages_.size()) * itemsPerPage_ == count) {
+      std::vector<int32_t> got;
+      int32_t hint = pages_.empty() ? pfm_.FirstManagedPage() : pages_.back();
+      if (!fsm_.GetPages(1, hint, got, pages_.size() > 8)) {
+        lastError_ = ErrNoSpace;
+        return false;
+      }
+      newPage = got[0];
+      // The new page is written (with the new item) before the chain points to it.
+      pages_.push_back(newPage);
+    }
+    items_.Add(live);
+    appended = true;
+    const size_t pageIndex = static_cast<size_t>(count / itemsPerPage_);
+    WriteItemPage(pageIndex, count % itemsPerPage_ != 0, "AddItem");
+    if (newPage >= 0) {
+      if (pages_.size() > 1) {
+        const int32_t last = pages_[pages_.size() - 2];
+        TPageHeader header;
+        if (!pfm_.ReadPage(last, header, nullptr, false, nullptr, 0))
+          throw ESFSError("TDIRManager.AddItem - can not load last page, pageNo = " + PageText(last));
+        header.NextPage = newPage;
+        if (!pfm_.WritePage(last, header, nullptr, nullptr, 0))
+          throw ESFSError("TDIRManager.AddItem - can not save last page, pageNo = " + PageText(last));
+      } else {
+        pfm_.SetFirstDirPage(newPage);
+      }
+      pfm_.SetDirPageCount(static_cast<int32_t>(pages_.size()));
+    }
+    pfm_.SetDirItemCount(count + 1);
+    pfm_.SaveHeader();
+  } catch (...) {
+    // Leave the table and the header image as they were; give back a page taken for this item.
+    if (appended) items_.RemoveLast();
+    pfm_.SetFirstDirPage(oldFirst);
+    pfm_.SetDirPageCount(oldPages);
+    pfm_.SetDirItemCount(oldItems);
+    if (newPage >= 0) {
+      pages_.pop_back();
+      try {
+        fsm_.FreePages({newPage});
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+  if (itemNo) *itemNo = count;
+  return true;
+}
+
+void TDIRManager::WriteItem(int32_t k, const TDIRItem& item) {
+  if (k < 0 || k >= items_.Count())
+    throw ESFSError("TDIRArray.UpdateItem - invalid itemNo = " + std::to_string(k));
+  TDIRItem old = items_.ReadItem(k);
+  int32_t oldOpen = items_.OpenCount(k);
+  items_.UpdateItem(k, item);
+  try {
+    WriteItemPage(static_cast<size_t>(k / itemsPerPage_), true, "WriteItem");
+  } catch (...) {
+    items_.UpdateItem(k, old);
+    items_.SetOpenCount(k, oldOpen);
+    throw;
+  }
+  if (item.Deleted && current_ >= 0) MoveCurrentToLiveFolder();
+}
+
+void TDIRManager::MoveCurrentToLiveFolder() {
+  int32_t k = current_;
+  int guard = items_.Count() + 1;
+  while (k >= 0 && k < items_.Count() && items_.ReadItem(k).Deleted && guard-- > 0) k = items_.ReadItem(k).ParentID;
+  if (k < -1 || k >= items_.Count() || guard <= 0) k = -1;
+  if (k != current_) {
+    current_ = k;
+    currentPath_ = FullPath(k);
+  }
+}
+
+int32_t TDIRManager::Resolve(std::string_view path, int32_t start) const {
+  if (path.empty() || start < -1 || start >= items_.Count()) return InvalidPath;
+  if (IsRootPath(path)) return RootItem;
+  TPathComponents parts;
+  if (!SplitPathComponents(path, parts)) return InvalidPath;
+  int32_t cur = parts.Absolute ? RootItem : start;
+  for (const std::string& name : parts.Names) {
+    if (name == "..") {
+      if (cur == RootItem) continue;  // the root's parent is the root
+      int32_t parent = items_.ReadItem(cur).ParentID;
+      if (parent < -1 || parent >= items_.Count()) return NotFound;
+      cur = parent;
+    } else {
+      int32_t next = items_.FindChild(cur, name);
+      if (next < 0) return NotFound;
+      cur = next;
+    }
+  }
+  return cur;
+}
+
+std::string TDIRManager::FullPath(int32_t k) const {
+  if (k < 0 || k >= items_.Count()) return "\\";
+  std::vector<const std::string*> names;
+  int guard = items_.Count();
+  while (k >= 0 && k < items_.Count() && guard-- > 0) {
+    const TDIRItem& it = items_.ReadItem(k);
+    names.push_back(&it.Name);
+    k = it.ParentID;
+  }
+  std::string r;
+  for (auto it = names.rbegin(); it != names.rend(); ++it) r += "\\" + **it;
+  return r.empty() ? "\\" : r;
+}
+
+bool TDIRManager::IsLiveFolder(int32_t k) const {
+  if (k == RootItem) return true;
+  if (k < 0 || k >= items_.Count()) return false;
+  const TDIRItem& it = items_.ReadItem(k);
+  return !it.Deleted && it.IsFolder;
+}
+
+bool TDIRManager::IsInside(int32_t k, int32_t folder) const {
+  int guard = items_.Count() + 1;
+  while (k >= 0 && k < items_.Count() && guard-- > 0) {
+    if (k == folder) return true;
+    k = items_.ReadItem(k).ParentID;
+  }
+  return guard <= 0;  // a loop in the parents: treat as inside, refuse
+}
+
+int32_t TDIRManager::ResolveFolder(const TPathSplit& split) const {
+  return split.HasFolder ? Resolve(split.Folder, current_) : current_;
+}
+
+int32_t TDIRManager::CreateFileItem(std::string_view path, std::string_view password, std::string_view answer,
+                                    std::string_view question) {
+  lastError_ = 0;
+  if (path.empty() || IsRootPath(path)) return -1;
+  TPathSplit split = SplitLastComponent(path);
+  if (!IsStorableName(split.Name)) return -1;
+  int32_t parent = ResolveFolder(split);
+  if (parent < RootItem || !IsLiveFolder(parent)) return -1;
+  if (items_.FindChild(parent, split.Name) >= 0) return -1;  // two items of one name would hide one
+  TDIRItem item;
+  item.Name = split.Name;
+  item.ParentID = parent;
+  item.FirstMapPageNo = -1;
+  item.CreationTime = item.LastWriteTime = item.LastAccessTime = NowFileTime();
+  if (!password.empty()) {
+    item.KeyRecord = TKeyRecord::Make(password, question, answer);
+    item.HasPassword = true;
+  }
+  int32_t k = -1;
+  return AddItem(item, &k) ? k : -1;
+}
+
+int32_t TDIRManager::OpenItem(std::string_view path, std::string_view password, TContainerKey& key,
+                              bool withoutKey) {
+  key = TContainerKey();
+  int32_t k = Resolve(path, current_);
+  if (k < 0) return -1;
+  TDIRItem item = items_.ReadItem(k);
+  if (item.IsFolder) return -1;
+  if (item.HasPassword) {
+    TContainerKey fileKey;
+    if (item.KeyRecord.Open(password, fileKey))
+      key = fileKey;
+    else if (!withoutKey)
+      return -1;  // a wrong key would read garbage and write it back as the file's content
+  }
+  if (!pfm_.ReadOnly()) {
+    item.LastAccessTime = NowFileTime();
+    WriteItem(k, item);
+  }
+  items_.SetOpenCount(k, items_.OpenCount(k) + 1);
+  return k;
+}
+
+void TDIRManager::CloseItem(int32_t k) {
+  if (k < 0 || k >= items_.Count()) return;
+  if (items_.OpenCount(k) > 0) items_.SetOpenCount(k, items_.OpenCount(k) - 1);
+}
+
+bool TDIRManager::Rename(std::string_view oldPath, std::string_view newPath) {
+  lastError_ = 0;
+  int32_t k = Resolve(oldPath, current_);
+  if (k < 0) return false;
+  int32_t existing = Resolve(newPath, current_);
+  if (existing >= RootItem && existing != k) return false;
+  if (items_.OpenCount(k) > 0) return false;
+  if (newPath.empty() || IsRootPath(newPath)) return false;
+  TPathSplit split = SplitLastComponent(newPath);
+  if (!IsStorableName(split.Name)) return false;
+  int32_t parent = ResolveFolder(split);
+  if (parent < RootItem) {
+    if (!ForceDirectories(split.Folder)) return false;
+    parent = ResolveFolder(split);
+    if (parent < RootItem) return false;
+  }
+  if (!IsLiveFolder(parent)) return false;
+  if (items_.ReadItem(k).IsFolder && IsInside(parent, k)) return false;
+  // One write moves the item: a crash can leave it at its old or its new place, never deleted.
+  TDIRItem item = items_.ReadItem(k);
+  item.ParentID = parent;
+  item.Name = split.Name;
+  item.Deleted = false;
+  item.LastWriteTime = item.LastAccessTime = NowFileTime();
+  WriteItem(k, item);
+  if (current_ >= 0 && IsInside(current_, k)) currentPath_ = FullPath(current_);
+  return true;
+}
+
+bool TDIRManager::CreateDir(std::string_view path) {
+  lastError_ = 0;
+  if (path.empty() || IsRootPath(path) || DirectoryExists(path)) return false;
+  TPathSplit split = SplitLastComponent(path);
+  if (!IsStorableName(split.Name)) return false;
+  int32_t parent = ResolveFolder(split);
+  if (parent < RootItem || !IsLiveFolder(parent)) return false;
+  TDIRItem item;
+  item.Name = split.Name;
+  item.ParentID = parent;
+  item.FirstMapPageNo = -1;
+  item.CreationTime = item.LastWriteTime = item.LastAccessTime = NowFileTime();
+  item.Attributes = faDirectory;
+  item.IsFolder = true;
+  return AddItem(item);
+}
+
+bool TDIRManager::ForceDirectories(std::string_view path) {
+  lastError_ = 0;
+  if (path.empty()) return false;
+  TPathSplit split = SplitLastComponent(path);
+  if (split.HasFolder && !IsRootPath(split.Folder)) {
+    if (!DirectoryExists(split.Folder) && !ForceDirectories(split.Folder)) {
+      if (lastError_ == ErrNoSpace) return false;
+      throw ESFSError("TDIRManager.ForceDirectories - ForceDirectories error!");
+    }
+    std::string full = split.Folder + "\\" + split.Name;
+    return DirectoryExists(full) || CreateDir(full);
+  }
+  return DirectoryExists(path) || CreateDir(path);
+}
+
+bool TDIRManager::DirectoryExists(std::string_view path) const {
+  if (IsRootPath(path) || path == ".") return true;
+  return Resolve(path, current_) >= RootItem;
+}
+
+bool TDIRManager::RemoveDir(std::string_view path) {
+  lastError_ = 0;
+  int32_t k = Resolve(path, current_);
+  if (k < 0) return false;
+  TDIRItem item = items_.ReadItem(k);
+  if (!item.IsFolder || items_.HasChildren(k)) return false;
+  item.Deleted = true;
+  item.LastWriteTime = item.LastAccessTime = NowFileTime();
+  WriteItem(k, item);
+  return true;
+}
+
+bool TDIRManager::ChangeDir(std::string_view path) {
+  int32_t k = Resolve(path, current_);
+  if (k < RootItem) return false;
+  current_ = k;
+  currentPath_ = FullPath(k);
+  return true;
+}
+
+void TDIRManager::SetKeyRecord(int32_t k, const TKeyRecord& record) {
+  TDIRItem item = items_.ReadItem(k);
+  item.KeyRecord = record;
+  item.HasPassword = !record.IsZero();
+  WriteItem(k, item);
+}
+
+bool TDIRManager::CheckItemPassword(int32_t k, std::string_view password) const {
+  const TDIRItem& item = items_.ReadItem(k);
+  return !item.HasPassword || item.KeyRecord.CheckPassword(password);
+}
+
+void TDIRManager::FillSearchRec(int32_t k, TSearchRec& rec) const {
+  const TDIRItem& it = items_.ReadItem(k);
+  rec.Name = it.Name;
+  rec.Attr = it.Attributes;
+  rec.Size = it.FileSize;
+  rec.Time = FileTimeToDosDateTime(it.LastWriteTime);
+  rec.FindData.FileAttributes = it.Attributes;
+  rec.FindData.CreationTime = it.CreationTime;
+  rec.FindData.LastAccessTime = it.LastAccessTime;
+  rec.FindData.LastWriteTime = it.LastWriteTime;
+  rec.FindData.FileSizeHigh = static_cast<uint32_t>(static_cast<uint64_t>(it.FileSize) >> 32);
+  rec.FindData.FileSizeLow = static_cast<uint32_t>(static_cast<uint64_t>(it.FileSize) & 0xFFFFFFFFu);
+  rec.FindData.FileName = it.Name;
+}
+
+int TDIRManager::FindFirst(std::string_view maskPath, uint32_t attributes, TSearchRec& rec) {
+  rec.FindHandle = -1;
+  rec.ExcludeAttr = (attributes & 30u) ^ 30u;
+  std::string_view mask = maskPath;
+  int32_t folder = current_;
+  size_t pos = maskPath.find_last_of("\\/");
+  if (pos != std::string_view::npos) {
+    std::string_view folderPart = pos == 0 ? maskPath.substr(0, 1) : maskPath.substr(0, pos);
+    mask = maskPath.substr(pos + 1);
+    folder = Resolve(folderPart, current_);
+  }
+  if (folder < RootItem) return ErrPathNotFound;
+  TSearchSlot found;
+  found.Used = true;
+  found.Folder = folder;
+  for (int32_t k : items_.Children(folder)) {
+    const TDIRItem& it = items_.ReadItem(k);
+    if ((it.Attributes & rec.ExcludeAttr) == 0 && MatchesWildcard(mask, it.Name)) found.Hits.push_back(k);
+  }
+  if (found.Hits.empty()) return ErrNoMoreFiles;
+  int32_t slot;
+  if (!freeSlots_.empty()) {
+    slot = freeSlots_.back();
+    freeSlots_.pop_back();
+  } else {
+    slot = static_cast<int32_t>(slots_.size());
+    slots_.emplace_back();
+  }
+  slots_[static_cast<size_t>(slot)] = std::move(found);
+  rec.FindHandle = slot;
+  FillSearchRec(slots_[static_cast<size_t>(slot)].Hits[0], rec);
+  return 0;
+}
+
+int TDIRManager::FindNext(TSearchRec& rec) {
+  if (rec.FindHandle < 0 || static_cast<size_t>(rec.FindHandle) >= slots_.size() ||
+      !slots_[static_cast<size_t>(rec.FindHandle)].Used)
+    return ErrInvalidHandle;
+  TSearchSlot& s = slots_[static_cast<size_t>(rec.FindHandle)];
+  while (++s.Pos < s.Hits.size()) {
+    int32_t k = s.Hits[s.Pos];
+    if (k >= items_.Count()) continue;
+    const TDIRItem& it = items_.ReadItem(k);
+    if (it.Deleted || it.ParentID != s.Folder) continue;  // gone (or its slot reused) since FindFirst
+    FillSearchRec(k, rec);
+    return 0;
+  }
+  return ErrNoMoreFiles;
+}
+
+void TDIRManager::FindClose(TSearchRec& rec) {
+  if (rec.FindHandle >= 0 && static_cast<size_t>(rec.FindHandle) < slots_.size() &&
+      slots_[static_cast<size_t>(rec.FindHandle)].Used) {
+    slots_[static_cast<size_t>(rec.FindHandle)] = TSearchSlot();
+    freeSlots_.push_back(rec.FindHandle);
+  }
+  rec.FindHandle = -1;
+}
+
+}  // namespace quillmar

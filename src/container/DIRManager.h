@@ -1,0 +1,198 @@
+#pragma once
+// TDIRManager: the names of a container. One flat table of 512-byte items (TDIRItem), stored in a chain
+// of directory pages and held wholly in memory (TDIRArray), with path resolution, a current folder,
+// creation, renaming and deletion of items, open counts and wildcard searches.
+//
+// On disk:
+//   - n = D / 512 items per directory page (3 for 2048-byte pages). Item k lives on the (k / n)-th page
+//     of the chain at slot k % n. A directory page (type 1, checksum type 0, encrypted like file data
+//     when the container is encrypted) has a payload of 512 * n bytes: its n items in order, zeros past
+//     the last item.
+//   - The chain starts at the header's first directory page and follows the page headers' next fields
+//     for the header's directory page count; the last page's next field is -1.
+//   - Directory page count = ceil(item count / n). Deleted items keep their slot (deleted flag 1) and
+//     the slot is reused by the next new item.
+//   - Times are the local clock at two-second precision, stored as UTC file times.
+//
+// Invariants kept by every operation (checked by CheckIntegrity):
+//   - A live (not deleted) item's parent is the root (-1) or a live folder, and following parents
+//     always reaches the root: a folder is never moved into itself or below itself.
+//   - No two live items of one folder have the same name (letter case ignored); names are 1..259 bytes,
+//     hold no separator and are not "..".
+//   - Folders have is-folder 1, attribute 16 and no file map (-1).
+//   - The current folder is the root or a live item.
+//
+// Every change is written through at once (the item's page, then the header). Page I/O failures throw
+// ESFSError with the messages below; running out of space sets LastError() to ErrNoSpace (-17) and
+// returns false or -1. When a write fails, the table in memory is left as it was before the call.
+//
+// Single-threaded. Keeps references to the page file and free-space managers, which must outlive it.
+#include "container/DIRArray.h"
+#include "container/FreeSpaceManager.h"
+#include "container/PageFileManager.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillmar {
+
+// The find data of one search hit, as the desktop's file search gives it.
+struct TSFSFindData {
+  uint32_t FileAttributes = 0;
+  int64_t CreationTime = 0;  // UTC file times
+  int64_t LastAccessTime = 0;
+  int64_t LastWriteTime = 0;
+  uint32_t FileSizeHigh = 0;
+  uint32_t FileSizeLow = 0;
+  std::string FileName;
+};
+
+// A search in progress (FindFirst / FindNext / FindClose).
+struct TSearchRec {
+  uint32_t Time = 0;  // last write time, local DOS date and time
+  int64_t Size = 0;   // file size in bytes
+  uint32_t Attr = 0;
+  std::string Name;
+  uint32_t ExcludeAttr = 0;
+  int32_t FindHandle = -1;  // the search slot; -1 when none is held
+  TSFSFindData FindData;
+};
+
+class TDIRManager {
+public:
+  static constexpr int32_t ErrNoSpace = -17;
+  // Results of Resolve besides item numbers.
+  static constexpr int32_t RootItem = -1;
+  static constexpr int32_t InvalidPath = -2;
+  static constexpr int32_t NotFound = -3;
+  // Non-zero results of FindFirst / FindNext.
+  static constexpr int ErrPathNotFound = 3;
+  static constexpr int ErrInvalidHandle = 6;
+  static constexpr int ErrNoMoreFiles = 18;
+
+  // Loads the directory (Load).
+  TDIRManager(TPageFileManager& pfm, TFreeSpaceManager& fsm);
+  TDIRManager(const TDIRManager&) = delete;
+  TDIRManager& operator=(const TDIRManager&) = delete;
+
+  // Reads the directory pages and items. Throws "TDIRManager.Load - can not load page, pageNo = <n>",
+  // and a damage message when the header's counts cannot be right or the chain visits a page twice.
+  void Load();
+
+  // --- Items ---------------------------------------------------------------------------------------
+  int32_t ItemCount() const { return items_.Count(); }
+  int32_t ItemsPerPage() const { return itemsPerPage_; }
+  // Throws "TDIRArray.ReadItem - invalid itemNo = <k>".
+  const TDIRItem& ReadItem(int32_t k) const { return items_.ReadItem(k); }
+  // Stores a new item: in the first deleted slot when there is one, else appended (taking a new
+  // directory page when the last one is full). False with LastError -17 when no page could be had.
+  // Throws "TDIRManager.AddItem - can not load last page, pageNo = ", "... can not save last page, ...",
+  // "TDIRManager.AddItem - can not load  page, pageNo = ", "... can not save page, pageNo = ".
+  bool AddItem(const TDIRItem& item, int32_t* itemNo = nullptr);
+  // Replaces item k (re-indexing it) and writes its page. When the current folder is deleted, the
+  // current folder moves up to the nearest live folder. Throws the TDIRArray.UpdateItem messages,
+  // "TDIRManager.WriteItem - can not load  page, pageNo = ", "... can not save page, pageNo = ".
+  void WriteItem(int32_t k, const TDIRItem& item);
+
+  // --- Paths ---------------------------------------------------------------------------------------
+  // The item a path names, RootItem (-1) for the root, InvalidPath (-2) for an empty or malformed path
+  // or a start outside -1 .. ItemCount() - 1, NotFound (-3) when it names nothing. ".." at the root stays
+  // at the root. Relative paths start at `start`.
+  int32_t Resolve(std::string_view path, int32_t start) const;
+  int32_t Resolve(std::string_view path) const { return Resolve(path, current_); }
+  // "\" + the names from the root down joined by "\"; "\" for the root.
+  std::string FullPath(int32_t k) const;
+
+  // A new file item (size 0, no pages, times now, attributes 0) with its own key record when a password
+  // is given. Returns the item number, or -1 when the path is the root, its folder does not exist or is
+  // not a folder, the name is not storable, an item of that name already exists there, or there is no
+  // space (LastError -17). Throws the key-record length messages for a too long password or question.
+  int32_t CreateFileItem(std::string_view path, std::string_view password = {}, std::string_view answer = {},
+                         std::string_view question = {});
+  // Opens a file item: open count + 1, `key` receives the file's own key (empty when it has none), last
+  // access time set unless the container is read-only. -1 when the path names no file, or the file has
+  // its own password and `password` does not open it (then nothing changes), unless withoutKey is set:
+  // then the file opens with an empty key (for copying stored pages as they are).
+  int32_t OpenItem(std::string_view path, std::string_view password, TContainerKey& key, bool withoutKey = false);
+  // Open count - 1 (never below 0).
+  void CloseItem(int32_t k);
+  int32_t OpenCount(int32_t k) const {
+    items_.ReadItem(k);  // throws for an invalid number
+    return items_.OpenCount(k);
+  }
+
+  // Moves and/or renames an item. False when the old path names no item (or the root), the new path
+  // names another item (a change of letter case alone is allowed), the item is open, the new name is not
+  // storable, the new folder cannot be made, or a folder would move into itself or below itself.
+  bool Rename(std::string_view oldPath, std::string_view newPath);
+
+  bool CreateDir(std::string_view path);
+  // Creates the folder and any missing folders above it. True when the folder exists afterwards.
+  // Throws "TDIRManager.ForceDirectories - ForceDirectories error!" when a folder above cannot be made
+  // (other than for lack of space, which returns false with LastError -17).
+  bool ForceDirectories(std::string_view path);
+  // True for "\", "/" and ".", and when the path names an item (file or folder).
+  bool DirectoryExists(std::string_view path) const;
+  // Deletes an empty folder. False for the root, a file, a folder with items, or a missing path.
+  bool RemoveDir(std::string_view path);
+
+  // Makes the item the path names (from the current folder) the current folder.
+  bool ChangeDir(std::string_view path);
+  int32_t CurrentFolder() const { return current_; }
+  const std::string& CurrentDir() const { return currentPath_; }
+
+  // The item's key record, and setting it (has-password follows: set exactly when the record is not
+  // zero). CheckItemPassword: true when the item has no password of its own or `password` opens it.
+  TKeyRecord GetKeyRecord(int32_t k) const { return items_.ReadItem(k).KeyRecord; }
+  void SetKeyRecord(int32_t k, const TKeyRecord& record);
+  bool CheckItemPassword(int32_t k, std::string_view password) const;
+
+  // --- Searches ------------------------------------------------------------------------------------
+  // Lists the items of the mask path's folder whose names match its last component (a wildcard mask)
+  // and whose attributes share no bit with (attributes & 30) ^ 30. 0 when something matched (the record
+  // holds the first hit), else non-zero (no slot is then held). Hits come in parent-index order.
+  int FindFirst(std::string_view maskPath, uint32_t attributes, TSearchRec& rec);
+  // 0 and the next hit, or non-zero at the end or for an unknown search. Hits deleted since FindFirst
+  // are skipped.
+  int FindNext(TSearchRec& rec);
+  void FindClose(TSearchRec& rec);
+
+  // --- State ---------------------------------------------------------------------------------------
+  int32_t LastError() const { return lastError_; }
+  const TDIRArray& Items() const { return items_; }
+  // The directory pages in chain order, as loaded and extended.
+  const std::vector<int32_t>& DirectoryPages() const { return pages_; }
+  // The local clock now at two-second precision, as a UTC file time.
+  static int64_t NowFileTime();
+
+private:
+  struct TSearchSlot {
+    bool Used = false;
+    int32_t Folder = -1;
+    std::vector<int32_t> Hits;
+    size_t Pos = 0;
+  };
+
+  bool IsLiveFolder(int32_t k) const;
+  bool IsInside(int32_t k, int32_t folder) const;  // k is folder or below it
+  // Resolves the folder part of a split path (the current folder when there is none).
+  int32_t ResolveFolder(const struct TPathSplit& split) const;
+  void WriteItemPage(size_t pageIndex, bool readHeaderFirst, const char* op);
+  void FillSearchRec(int32_t k, TSearchRec& rec) const;
+  void MoveCurrentToLiveFolder();
+
+  TPageFileManager& pfm_;
+  TFreeSpaceManager& fsm_;
+  TDIRArray items_;
+  std::vector<int32_t> pages_;
+  int32_t itemsPerPage_ = 0;
+  int32_t current_ = -1;
+  std::string currentPath_ = "\\";
+  int32_t lastError_ = 0;
+  std::vector<TSearchSlot> slots_;
+  std::vector<int32_t> freeSlots_;
+};
+
+}  // namespace quillmar
