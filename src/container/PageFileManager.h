@@ -85,7 +85,7 @@ struct TPageHeader {
 struct TPage {
   TPageHeader Header;
   CryptoPP::SecByteBlock Data;
-  explicit TPage(size_t dataSize) : Data(dataSize) {}  // SecByteBlock zero-fills
+  explicit TPage(size_t dataSize) : Data(nullptr, dataSize) {}  // a null source zero-fills
 };
 
 class TPageFileManager {
