@@ -60,8 +60,9 @@ size_t Utf8SequenceLength(std::string_view s, size_t i, uint32_t* codePoint) {
   return len;
 }
 
-// Converts one piece with iconv, appending to out; returns false on a character it cannot convert.
-bool ConvertPiece(iconv_t cd, std::string_view piece, std::string& out) {
+// Converts one piece with iconv, appending to out. On a sequence it cannot convert (or one cut off at
+// the end) returns false and sets failedAt to its offset in piece.
+bool ConvertPiece(iconv_t cd, std::string_view piece, std::string& out, size_t* failedAt = nullptr) {
   iconv(cd, nullptr, nullptr, nullptr, nullptr);  // reset the shift state
   char* in = const_cast<char*>(piece.data());
   size_t inLeft = piece.size();
@@ -71,12 +72,18 @@ bool ConvertPiece(iconv_t cd, std::string_view piece, std::string& out) {
     size_t oLeft = sizeof buf;
     size_t rc = iconv(cd, &in, &inLeft, &o, &oLeft);
     out.append(buf, static_cast<size_t>(o - buf));
-    if (rc == static_cast<size_t>(-1) && errno != E2BIG) return false;
+    if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+      if (failedAt != nullptr) *failedAt = piece.size() - inLeft;
+      return false;
+    }
   }
   char buf[64];
   char* o = buf;
   size_t oLeft = sizeof buf;
-  if (iconv(cd, nullptr, nullptr, &o, &oLeft) == static_cast<size_t>(-1)) return false;
+  if (iconv(cd, nullptr, nullptr, &o, &oLeft) == static_cast<size_t>(-1)) {
+    if (failedAt != nullptr) *failedAt = piece.size();
+    return false;
+  }
   out.append(buf, static_cast<size_t>(o - buf));
   return true;
 }
@@ -100,20 +107,26 @@ std::string TCodePage::ToUtf8(std::string_view text) const {
   TIconv cd("UTF-8", name_);
   if (!cd.ok()) throw ECodePageError("The code page \"" + name_ + "\" is not known to this system.");
   std::string out;
-  out.reserve(text.size());
-  // Convert byte by byte so that a failure can be placed exactly and the undefined windows-1252
-  // bytes can be passed through. Single-byte code pages are what this class is for.
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char b = static_cast<unsigned char>(text[i]);
-    if (b < 0x80) {
-      out += static_cast<char>(b);
-    } else if (isWindows1252_ && IsUndefined1252(b)) {
-      out += static_cast<char>(0xC2);
-      out += static_cast<char>(b);
-    } else if (!ConvertPiece(cd.get(), text.substr(i, 1), out)) {
-      throw ECodePageError("Byte " + std::to_string(i + 1) + " of the text has no meaning in the code page " +
-                           name_ + ".");
+  out.reserve(text.size() + text.size() / 2);
+  size_t i = 0;
+  while (i < text.size()) {
+    // Convert up to the next undefined windows-1252 byte (or the end), then pass that byte through.
+    size_t j = i;
+    if (isWindows1252_) {
+      while (j < text.size() && !IsUndefined1252(static_cast<unsigned char>(text[j]))) ++j;
+    } else {
+      j = text.size();
     }
+    size_t failedAt = 0;
+    if (!ConvertPiece(cd.get(), text.substr(i, j - i), out, &failedAt))
+      throw ECodePageError("Byte " + std::to_string(i + failedAt + 1) + " of the text has no meaning in the code page " +
+                           name_ + ".");
+    if (j < text.size()) {
+      out += static_cast<char>(0xC2);
+      out += text[j];
+      ++j;
+    }
+    i = j;
   }
   return out;
 }

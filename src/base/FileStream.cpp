@@ -61,7 +61,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
-  if (mode_ == TFileMode::Read) Fail("Cannot write file opened for reading", EBADF);
+  if (mode_ == TFileMode::Read) throw EStreamError("The file \"" + fileName_ + "\" is open for reading only.");
   int64_t done = 0;
   const auto* p = static_cast<const char*>(buffer);
   while (done < count) {
@@ -100,7 +100,7 @@ int64_t TFileStream::Size() {
 
 void TFileStream::SetSize(int64_t newSize) {
   if (newSize < 0) throw EStreamError("Stream size error");
-  if (mode_ == TFileMode::Read) Fail("Cannot resize file opened for reading", EBADF);
+  if (mode_ == TFileMode::Read) throw EStreamError("The file \"" + fileName_ + "\" is open for reading only.");
   int rc;
   do {
     rc = ::ftruncate(fd_, static_cast<off_t>(newSize));

@@ -57,6 +57,17 @@ TEST(CodePage, InvalidUtf8AndUnknownCodePagesAreErrors) {
   // ISO-8859-1 has no euro sign: byte 0x80 is a control character there, U+20AC is refused.
   TCodePage latin1("ISO-8859-1");
   EXPECT_THROW(latin1.FromUtf8("\xE2\x82\xAC"), ECodePageError);
+  // A byte with no meaning is placed exactly; multi-byte code pages convert whole sequences.
+  TCodePage ascii("ASCII");
+  try {
+    ascii.ToUtf8("abc\xE9");
+    FAIL() << "no error";
+  } catch (const ECodePageError& e) {
+    EXPECT_STREQ(e.what(), "Byte 4 of the text has no meaning in the code page ASCII.");
+  }
+  TCodePage sjis("SHIFT_JIS");
+  EXPECT_EQ(sjis.ToUtf8("x\x82\xA0"), "x\xE3\x81\x82");  // HIRAGANA LETTER A
+  EXPECT_THROW(sjis.ToUtf8("x\x82"), ECodePageError);     // cut off in the middle
 }
 
 TEST(CodePage, DefaultIsWindows1252UnlessTheEnvironmentNamesAnother) {
