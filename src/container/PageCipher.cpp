@@ -3,6 +3,7 @@
 #include <cryptopp/misc.h>
 #include <cryptopp/ripemd.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace quillmar {
@@ -13,7 +14,12 @@ namespace {
 constexpr size_t kDecryptBatchBlocks = 64;
 
 inline void XorBlock(uint8_t* a, const uint8_t* b) {
-  for (size_t i = 0; i < TPageCipher::BlockSize; ++i) a[i] ^= b[i];
+  uint64_t x[2], y[2];
+  std::memcpy(x, a, 16);
+  std::memcpy(y, b, 16);
+  x[0] ^= y[0];
+  x[1] ^= y[1];
+  std::memcpy(a, x, 16);
 }
 
 }  // namespace
@@ -41,11 +47,42 @@ void TPageCipher::Encrypt(uint8_t* data, size_t length) const {
   const size_t blocks = length / BlockSize;
   for (size_t i = 0; i < blocks; ++i) {
     uint8_t* block = data + i * BlockSize;
-    // C = E(P ^ F) in one call, then F ^= C. The chain is inherently serial.
-    enc_.AdvancedProcessBlocks(block, f, block, BlockSize, CryptoPP::BlockTransformation::BT_XorInput);
+    // C = E(P ^ F), then F ^= C. The chain is inherently serial.
+    XorBlock(block, f);
+    enc_.ProcessBlock(block);
     XorBlock(f, block);
   }
   if (const size_t r = length % BlockSize) CryptPartial(f, data + blocks * BlockSize, r);
+}
+
+void TPageCipher::EncryptMany(uint8_t* const* buffers, size_t count, size_t length) const {
+  constexpr size_t kLanes = 8;
+  CryptoPP::FixedSizeSecBlock<uint8_t, BlockSize * kLanes> f, work;
+  for (size_t first = 0; first < count; first += kLanes) {
+    const size_t lanes = std::min(kLanes, count - first);
+    uint8_t* const* buf = buffers + first;
+    for (size_t j = 0; j < lanes; ++j) std::memcpy(f + j * BlockSize, f0_, BlockSize);
+    const size_t blocks = length / BlockSize;
+    for (size_t i = 0; i < blocks; ++i) {
+      const size_t off = i * BlockSize;
+      for (size_t j = 0; j < lanes; ++j) {
+        uint8_t* w = work + j * BlockSize;
+        std::memcpy(w, buf[j] + off, BlockSize);
+        XorBlock(w, f + j * BlockSize);
+      }
+      enc_.AdvancedProcessBlocks(work, nullptr, work, lanes * BlockSize, CryptoPP::BlockTransformation::BT_AllowParallel);
+      for (size_t j = 0; j < lanes; ++j) {
+        const uint8_t* c = work + j * BlockSize;
+        std::memcpy(buf[j] + off, c, BlockSize);
+        XorBlock(f + j * BlockSize, c);
+      }
+    }
+    if (const size_t r = length % BlockSize) {
+      enc_.AdvancedProcessBlocks(f, nullptr, work, lanes * BlockSize, CryptoPP::BlockTransformation::BT_AllowParallel);
+      for (size_t j = 0; j < lanes; ++j)
+        for (size_t k = 0; k < r; ++k) buf[j][blocks * BlockSize + k] ^= work[j * BlockSize + k];
+    }
+  }
 }
 
 void TPageCipher::Decrypt(uint8_t* data, size_t length) const {

@@ -37,6 +37,12 @@ public:
   void Encrypt(uint8_t* data, size_t length) const;
   void Decrypt(uint8_t* data, size_t length) const;
 
+  // Encrypts `count` separate buffers of `length` bytes each, exactly as Encrypt would one by one. The
+  // chain of one buffer is serial, but the chains of different buffers are independent, so their
+  // blocks are interleaved and go through the block cipher several at a time (the bulk path of
+  // consecutive pages).
+  void EncryptMany(uint8_t* const* buffers, size_t count, size_t length) const;
+
 private:
   void CryptPartial(const uint8_t* chain, uint8_t* data, size_t r) const;
 

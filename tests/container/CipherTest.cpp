@@ -96,7 +96,25 @@ TEST(PageCipher, MatchesBlockByBlockChainingForEveryShapeOfLength) {
     ASSERT_EQ(Hex(enc), Hex(RefEncrypt(key, plain))) << "length " << n;
     EXPECT_EQ(Hex(RefDecrypt(key, enc)), Hex(plain)) << "length " << n;
     EXPECT_EQ(Hex(Decrypt(cipher, enc)), Hex(plain)) << "length " << n;
-    if (n >= 16) EXPECT_NE(enc.substr(0, 16), plain.substr(0, 16));
+    if (n >= 16) {
+      EXPECT_NE(enc.substr(0, 16), plain.substr(0, 16));
+    }
+  }
+}
+
+TEST(PageCipher, EncryptManyEqualsOneByOne) {
+  TPageCipher cipher(std::string_view("bulk"));
+  for (size_t length : {100, 2016}) {
+    for (size_t count : {1, 3, 8, 9, 17}) {
+      std::vector<std::string> pages;
+      std::vector<uint8_t*> ptrs;
+      for (size_t i = 0; i < count; ++i) pages.push_back(RandomBytes(length, static_cast<unsigned>(i + 100 * count)));
+      std::vector<std::string> expected;
+      for (auto& p : pages) expected.push_back(Encrypt(cipher, p));
+      for (auto& p : pages) ptrs.push_back(reinterpret_cast<uint8_t*>(p.data()));
+      cipher.EncryptMany(ptrs.data(), count, length);
+      for (size_t i = 0; i < count; ++i) EXPECT_EQ(pages[i], expected[i]) << count << " pages, page " << i;
+    }
   }
 }
 
