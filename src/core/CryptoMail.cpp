@@ -1,7 +1,6 @@
 #include "core/CryptoMail.h"
 
 #include <crypto++/blowfish.h>
-#include <crypto++/modes.h>
 #include <crypto++/secblock.h>
 #include <crypto++/sha.h>
 
@@ -60,14 +59,22 @@ std::string CryptoMailEncrypt(std::string_view password, std::string_view plain)
   CryptoPP::SecByteBlock key(CryptoPP::SHA1::DIGESTSIZE);
   CryptoPP::SHA1().CalculateDigest(key, reinterpret_cast<const CryptoPP::byte*>(password.data()),
                                    password.size());
-  CryptoPP::SecByteBlock iv(CryptoPP::Blowfish::BLOCKSIZE);
-  std::memset(iv, 0, iv.size());
-  CryptoPP::Blowfish::Encryption(key, key.size()).ProcessBlock(iv);
-  // Crypto++'s CFB with a feedback size of one byte is exactly the 8-bit cipher feedback of the format.
-  CryptoPP::CFB_Mode<CryptoPP::Blowfish>::Encryption cfb(key, key.size(), iv, 1);
-  std::string cipher(plain.size(), '\0');
-  cfb.ProcessData(reinterpret_cast<CryptoPP::byte*>(cipher.data()),
-                  reinterpret_cast<const CryptoPP::byte*>(plain.data()), plain.size());
+  CryptoPP::Blowfish::Encryption bf(key, key.size());
+  // The register starts as E(0); per byte: encrypt it, XOR, shift left by one byte, append the cipher
+  // byte. (A loop of our own: Crypto++'s general CFB with a one-byte feedback is far slower.)
+  CryptoPP::FixedSizeSecBlock<CryptoPP::byte, 16> block;
+  CryptoPP::byte* reg = block.data();
+  CryptoPP::byte* out = block.data() + 8;
+  std::memset(reg, 0, 8);
+  bf.ProcessBlock(reg);
+  std::string cipher(plain);
+  auto* p = reinterpret_cast<CryptoPP::byte*>(cipher.data());
+  for (size_t i = 0, n = cipher.size(); i < n; ++i) {
+    bf.ProcessBlock(reg, out);
+    p[i] ^= out[0];
+    std::memmove(reg, reg + 1, 7);
+    reg[7] = p[i];
+  }
   return Base64Encode(cipher);
 }
 
