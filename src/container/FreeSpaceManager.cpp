@@ -152,8 +152,10 @@ void TFreeSpaceManager::MarkGAMDirty(int32_t extent) {
 }
 
 void TFreeSpaceManager::ClearDirty() {
-  pfsDirty_.assign(static_cast<size_t>(pfsPageCount_), false);
-  gamDirty_.assign(static_cast<size_t>(gamPageCount_), false);
+  // After a failed map write the disk may hold a mix of old and new map pages: every page is then
+  // written again by the next save, so the disk comes back to what memory holds.
+  pfsDirty_.assign(static_cast<size_t>(pfsPageCount_), resyncAll_);
+  gamDirty_.assign(static_cast<size_t>(gamPageCount_), resyncAll_);
 }
 
 void TFreeSpaceManager::TakeFromExtent(int32_t x, int32_t count, std::vector<int32_t>& pages, bool uniform,
@@ -329,11 +331,11 @@ bool TFreeSpaceManager::GetPages(int32_t count, int32_t hintPage, std::vector<in
       Rollback(undo, pages);
       return false;
     }
+    WriteDirtyPages();
   } catch (...) {
     Rollback(undo, pages);
     throw;
   }
-  WriteDirtyPages();
   return true;
 }
 
@@ -365,9 +367,26 @@ void TFreeSpaceManager::FreePages(std::vector<int32_t> pages) {
   if (cut < highest) pfm_.SetContainerSize((static_cast<int64_t>(cut) + 1) * geo_.PageSize);
 }
 
+bool TFreeSpaceManager::Resync() {
+  if (!resyncAll_) return true;
+  ClearDirty();
+  try {
+    WriteDirtyPages();
+  } catch (const EQuillmarError&) {
+    return false;
+  }
+  return true;
+}
+
 void TFreeSpaceManager::WriteDirtyPages() {
-  SaveGAM();
-  SavePFS();
+  try {
+    SaveGAM();
+    SavePFS();
+  } catch (...) {
+    resyncAll_ = true;
+    throw;
+  }
+  resyncAll_ = false;
 }
 
 void TFreeSpaceManager::SaveGAM() {

@@ -89,6 +89,10 @@ public:
   // after the page below it; the header's total page count stays.
   void FreePages(std::vector<int32_t> pages);
 
+  // After a map write failed, writes every map page again so that the disk holds what memory holds.
+  // Returns true when nothing is pending (any more); false when the write failed again.
+  bool Resync();
+
   // --- Inspection (tests, integrity check) -----------------------------------------------------------
   const TGeometry& Geometry() const { return geo_; }
   int32_t ExtentCount() const { return extentCount_; }
@@ -150,6 +154,7 @@ private:
   int32_t mixedExtents_ = 0;
   std::vector<uint8_t> pfs_, gam_, sgam_;
   std::vector<bool> pfsDirty_, gamDirty_;
+  bool resyncAll_ = false;  // a map write failed: write every map page next time
 };
 
 }  // namespace quillmar

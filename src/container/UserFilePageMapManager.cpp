@@ -130,16 +130,49 @@ bool TUserFilePageMapManager::AppendPages(TDIRItem& item, int32_t count, bool in
   int32_t hint = lists->data.empty() ? 1 : lists->data.back() + 1;
   bool uniform = pages_.ExtentPageCount() < n + count;
   std::vector<int32_t> newData;
-  if (!freeSpace_.GetPages(count, hint, newData, uniform)) {
+  bool gotData;
+  try {
+    gotData = freeSpace_.GetPages(count, hint, newData, uniform);
+  } catch (const EQuillmarError&) {
+    if (!newMaps.empty()) {
+      try {
+        freeSpace_.FreePages(newMaps);
+      } catch (const EQuillmarError&) {
+        // written again by the free maps' next save
+      }
+    }
+    throw;
+  }
+  if (!gotData) {
     // Give back the map pages taken for this call so that nothing leaks.
     if (!newMaps.empty()) freeSpace_.FreePages(newMaps);
     lastError_ = ErrNoSpace;
     return false;
   }
+  size_t oldMapCount = lists->maps.size();
+  size_t oldDataCount = lists->data.size();
   if (hadMap) lists->maps.insert(lists->maps.end(), newMaps.begin(), newMaps.end());
   lists->data.insert(lists->data.end(), newData.begin(), newData.end());
-  if (initialise) WriteZeroPages(newData);
-  WriteMapPages(*lists, rewriteFrom);
+  try {
+    if (initialise) WriteZeroPages(newData);
+    WriteMapPages(*lists, rewriteFrom);
+  } catch (const EQuillmarError&) {
+    // The device refused a page: the file keeps the pages it had and the new ones go back to the
+    // free maps, so that none is left marked used with nothing referring to it.
+    if (hadMap) {
+      lists->maps.resize(oldMapCount);
+      lists->data.resize(oldDataCount);
+    }
+    std::vector<int32_t> giveBack = newData;
+    giveBack.insert(giveBack.end(), newMaps.begin(), newMaps.end());
+    try {
+      if (hadMap) WriteMapPages(*lists, rewriteFrom);
+      freeSpace_.FreePages(giveBack);
+    } catch (const EQuillmarError&) {
+      // Still failing: the free maps are written again by their next save.
+    }
+    throw;
+  }
   if (!hadMap) {
     item.FirstMapPageNo = fresh.maps.front();
     cache_[item.FirstMapPageNo] = std::move(fresh);
@@ -157,13 +190,20 @@ void TUserFilePageMapManager::DeletePagesFromEOF(TDIRItem& item, int32_t count) 
   int64_t keepMaps = CeilDiv(n - k, perMap_);
   std::vector<int32_t> toFree(lists.data.end() - k, lists.data.end());
   toFree.insert(toFree.end(), lists.maps.begin() + keepMaps, lists.maps.end());
-  lists.data.resize(size_t(n - k));
-  lists.maps.resize(size_t(keepMaps));
   if (keepMaps == 0) {
     cache_.erase(item.FirstMapPageNo);
     item.FirstMapPageNo = -1;
   } else {
-    WriteMapPages(lists, size_t(keepMaps - 1));
+    Lists before = lists;
+    lists.data.resize(size_t(n - k));
+    lists.maps.resize(size_t(keepMaps));
+    try {
+      WriteMapPages(lists, size_t(keepMaps - 1));
+    } catch (const EQuillmarError&) {
+      // The shortened map is not on disk: the file keeps all its pages, none is freed.
+      lists = std::move(before);
+      throw;
+    }
   }
   if (!toFree.empty()) freeSpace_.FreePages(toFree);
 }

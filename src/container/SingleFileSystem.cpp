@@ -1,0 +1,528 @@
+#include "container/SingleFileSystem.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/DateTime.h"
+#include "base/SecureWipe.h"
+#include "container/FreeSpaceManager.h"
+#include "container/IntegrityCheck.h"
+#include "container/PageFileManager.h"
+#include "container/SFSError.h"
+#include "container/SFSHugeFile.h"
+#include "container/UserFilePageMapManager.h"
+
+namespace quillmar {
+
+namespace {
+
+TSingleFileSystem::TPasswordDialog& DefaultDialog() {
+  static TSingleFileSystem::TPasswordDialog dialog;
+  return dialog;
+}
+
+bool DiskFileExists(const std::string& name) {
+  struct stat st;
+  return ::stat(name.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+void TSingleFileSystem::SetDefaultPasswordDialog(TPasswordDialog dialog) { DefaultDialog() = std::move(dialog); }
+
+TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize,
+                                     int32_t pageSize, uint8_t defaultCompression, std::string_view answer,
+                                     std::string_view question, std::string_view password, bool inMemory,
+                                     uint32_t mode, TSFSPartStorage* storage)
+    : fileName_(fileName), storage_(storage) {
+  bool creating = mode == fmCreate;
+  // The password is checked against the key record before any page is read. A missing file is left
+  // to the page file manager, whose message says so.
+  if (!creating && DiskFileExists(fileName) && IsContainerFile(fileName) &&
+      !CheckContainerPassword(fileName, password))
+    throw ESFSError("TSingleFileSystem.Create - invalid password specified, file name = \"" + fileName + "\"");
+  pfm_ = std::make_unique<TPageFileManager>(fileName, partSize, extentSize, pageSize, inMemory, answer, question,
+                                            password, mode, storage);
+  if (creating) {
+    pfm_->SetCompressionMethod(defaultCompression);
+    pfm_->SaveHeader();
+  }
+  if (pfm_->IsEncrypted())
+    password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
+  OpenManagers();
+}
+
+TSingleFileSystem::~TSingleFileSystem() {
+  handles_.clear();
+  if (fsm_) fsm_->Resync();
+  CloseManagers();
+}
+
+void TSingleFileSystem::OpenManagers() {
+  fsm_ = std::make_unique<TFreeSpaceManager>(*pfm_);
+  dir_ = std::make_unique<TDIRManager>(*pfm_, *fsm_);
+  maps_ = std::make_unique<TUserFilePageMapManager>(*pfm_, *fsm_);
+}
+
+void TSingleFileSystem::CloseManagers() {
+  maps_.reset();
+  dir_.reset();
+  fsm_.reset();
+  pfm_.reset();
+}
+
+// --- Tests before opening ------------------------------------------------------------------------------
+
+bool TSingleFileSystem::IsContainerFile(const std::string& fileName) {
+  try {
+    TSFSHugeFile file;
+    bool ok = file.Open(fileName, true, false);
+    file.Close();
+    return ok;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool TSingleFileSystem::IsContainerEncrypted(const std::string& fileName) {
+  try {
+    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", "", TPageFileManager::fmReadOnly);
+    return pfm.IsEncrypted();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool TSingleFileSystem::CheckContainerPassword(const std::string& fileName, std::string_view password) {
+  try {
+    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", password, TPageFileManager::fmReadOnly);
+    return !pfm.IsEncrypted() || pfm.PasswordMatched();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// --- Handles ---------------------------------------------------------------------------------------------
+
+TSingleFileSystem::THandle* TSingleFileSystem::FindHandle(int32_t handle) {
+  auto it = handles_.find(handle);
+  return it == handles_.end() ? nullptr : &it->second;
+}
+
+const TSingleFileSystem::THandle* TSingleFileSystem::FindHandle(int32_t handle) const {
+  auto it = handles_.find(handle);
+  return it == handles_.end() ? nullptr : &it->second;
+}
+
+void TSingleFileSystem::NoSpace() {
+  lastError_ = ErrNoSpace;
+  if (OnNoSpace) OnNoSpace();
+}
+
+bool TSingleFileSystem::QueryPassword(int32_t item, std::string_view path, std::string& password) {
+  std::string name(path);
+  while (!dir_->CheckItemPassword(item, password)) {
+    bool cancel = false;
+    std::string answer;
+    if (OnPasswordQuery) {
+      OnPasswordQuery(name, answer, cancel);
+    } else if (DefaultDialog()) {
+      cancel = !DefaultDialog()("Password for \"" + name + "\"", "Enter password: ", answer);
+    } else {
+      cancel = true;
+    }
+    if (cancel) {
+      WipeString(answer);
+      return false;
+    }
+    WipeString(password);
+    password = std::move(answer);
+  }
+  return true;
+}
+
+int32_t TSingleFileSystem::FileOpen(std::string_view path, uint32_t mode, std::string_view answer,
+                                    std::string_view question, std::string_view password) {
+  lastError_ = 0;
+  std::string pw(password);
+  struct Wipe {
+    std::string& s;
+    ~Wipe() { WipeString(s); }
+  } wipe{pw};
+
+  if (mode == fmCreate) {
+    if (dir_->Resolve(path) >= 0 && !DeleteFile(path)) {
+      lastError_ = ErrCannotReplace;
+      return ErrCannotReplace;
+    }
+    int32_t created = dir_->CreateFileItem(path, pw, answer, question);
+    if (created < 0) {
+      lastError_ = dir_->LastError();
+      if (lastError_ == ErrNoSpace) {
+        NoSpace();
+        return ErrNoSpace;
+      }
+      return -1;
+    }
+  } else {
+    int32_t k = dir_->Resolve(path);
+    if (k >= 0) {
+      const TDIRItem& it = dir_->ReadItem(k);
+      if (!it.IsFolder && it.HasPassword && !dir_->CheckItemPassword(k, pw)) {
+        if (!QueryPassword(k, path, pw)) return -1;
+      }
+    }
+  }
+  THandle h;
+  h.mode = mode == fmCreate ? 2 : mode;
+  h.item = dir_->OpenItem(path, pw, h.key);
+  if (h.item < 0) return -1;
+  int32_t number = nextHandle_++;
+  handles_.emplace(number, std::move(h));
+  return number;
+}
+
+void TSingleFileSystem::FileClose(int32_t handle) {
+  auto it = handles_.find(handle);
+  if (it == handles_.end()) return;
+  dir_->CloseItem(it->second.item);
+  handles_.erase(it);
+  fsm_->Resync();
+}
+
+int64_t TSingleFileSystem::FileSize(int32_t handle) const {
+  const THandle* h = FindHandle(handle);
+  if (!h) return ErrUnknownHandle;
+  return dir_->ReadItem(h->item).FileSize;
+}
+
+std::string TSingleFileSystem::HandlePath(int32_t handle) const {
+  const THandle* h = FindHandle(handle);
+  return h ? dir_->FullPath(h->item) : std::string();
+}
+
+int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count) {
+  lastError_ = 0;
+  THandle* h = FindHandle(handle);
+  if (!h) {
+    lastError_ = ErrUnknownHandle;
+    return 0;
+  }
+  TDIRItem item = dir_->ReadItem(h->item);
+  int64_t p = h->position;
+  if (count <= 0 || p < 0 || p >= item.FileSize) return 0;
+  int64_t n = std::min(count, item.FileSize - p);
+  std::vector<int32_t> pages;
+  maps_->GetPagesForRange(item, false, n, p, pages);
+  if (pages.empty()) throw ESFSError("TSingleFileSystem.FileRead - no pages were found by UFM.");
+  const int32_t D = pfm_->PageDataSize();
+  const TContainerKey* key = h->key.Empty() ? nullptr : &h->key;
+  TPage page = pfm_->NewPage();
+  auto* out = static_cast<uint8_t*>(buffer);
+  int64_t done = 0;
+  for (size_t i = 0; i < pages.size() && done < n; ++i) {
+    int64_t offset = i == 0 ? p % D : 0;
+    int64_t chunk = std::min<int64_t>(D - offset, n - done);
+    if (!pfm_->ReadPage(pages[i], page, false, key)) {
+      lastError_ = pfm_->LastError();
+      break;
+    }
+    std::memcpy(out + done, page.Data.data() + offset, size_t(chunk));
+    done += chunk;
+  }
+  h->position += done;
+  return done;
+}
+
+void TSingleFileSystem::TrimPages(TDIRItem& item) {
+  // After a failed write, pages past the size that was reached would belong to no byte of the file:
+  // give them back so the file's map agrees with its size again.
+  if (item.FirstMapPageNo == -1) return;
+  const std::vector<int32_t>* m;
+  const std::vector<int32_t>* d;
+  maps_->GetMaps(item, m, d);
+  int64_t want = maps_->PageCountFor(item.FileSize);
+  int64_t have = int64_t(d->size());
+  if (have <= want) return;
+  try {
+    maps_->DeletePagesFromEOF(item, int32_t(have - want));
+  } catch (const EQuillmarError&) {
+    // The device that refused the data may refuse the map pages too. The pages then stay in the
+    // file's map past its size, which is consistent (they are used and referenced once) and is
+    // tidied by the next size change or a rebuild.
+  }
+}
+
+int64_t TSingleFileSystem::FileWrite(int32_t handle, const void* buffer, int64_t count) {
+  lastError_ = 0;
+  THandle* h = FindHandle(handle);
+  if (!h) {
+    lastError_ = ErrUnknownHandle;
+    return 0;
+  }
+  if (count <= 0) return 0;
+  if (pfm_->ReadOnly() || (h->mode & 3) == 0) {
+    lastError_ = TPageFileManager::ErrWritePageData;
+    return 0;
+  }
+  TDIRItem item = dir_->ReadItem(h->item);
+  int64_t p = h->position;
+  if (p < 0) return 0;
+  const int32_t oldFirstMap = item.FirstMapPageNo;
+  std::vector<int32_t> pages;
+  bool got;
+  try {
+    got = maps_->GetPagesForRange(item, true, count, p, pages);
+  } catch (const EQuillmarError&) {
+    // A map page could not be written (the device is full or failing): nothing was allocated.
+    lastError_ = pfm_->LastError() != 0 ? pfm_->LastError() : TPageFileManager::ErrWritePageData;
+    return 0;
+  }
+  if (!got) {
+    lastError_ = maps_->LastError();
+    if (lastError_ == ErrNoSpace) NoSpace();
+    return 0;
+  }
+  const int32_t D = pfm_->PageDataSize();
+  const TContainerKey* key = h->key.Empty() ? nullptr : &h->key;
+  uint8_t encryption = h->key.Empty() ? pfm_->EncryptionType() : etRijndael;
+  TPage page = pfm_->NewPage();
+  const auto* in = static_cast<const uint8_t*>(buffer);
+  int64_t done = 0;
+  bool failed = false;
+  for (size_t i = 0; i < pages.size() && done < count; ++i) {
+    int64_t offset = i == 0 ? p % D : 0;
+    int64_t chunk = std::min<int64_t>(D - offset, count - done);
+    if (offset > 0 || chunk < D) {
+      if (!pfm_->ReadPage(pages[i], page, false, key)) {
+        lastError_ = pfm_->LastError();
+        failed = true;
+        break;
+      }
+    }
+    std::memcpy(page.Data.data() + offset, in + done, size_t(chunk));
+    page.Header = TPageHeader{};
+    page.Header.PageType = ptFileData;
+    page.Header.EncryptionType = encryption;
+    page.Header.ChecksumType = 0;
+    if (!pfm_->WritePage(pages[i], page, key)) {
+      lastError_ = pfm_->LastError();
+      failed = true;
+      break;
+    }
+    done += chunk;
+  }
+  const int64_t oldSize = item.FileSize;
+  item.FileSize = std::max(item.FileSize, p + done);
+  if (failed) TrimPages(item);
+  item.LastWriteTime = TDIRManager::NowFileTime();
+  try {
+    dir_->WriteItem(h->item, item);
+  } catch (const EQuillmarError&) {
+    // The directory item keeps its old size, so only the bytes written inside that size belong to
+    // the file; the pages past it stay in the file's map, unused, until its next size change.
+    if (lastError_ == 0) lastError_ = TPageFileManager::ErrWritePageData;
+    done = std::clamp<int64_t>(oldSize - p, 0, done);
+    if (oldFirstMap == -1 && item.FirstMapPageNo != -1) {
+      // The file had no pages before this write and the item that would name its new map chain
+      // is not saved: give the whole chain back.
+      try {
+        const std::vector<int32_t>* m;
+        const std::vector<int32_t>* d;
+        maps_->GetMaps(item, m, d);
+        maps_->DeletePagesFromEOF(item, int32_t(d->size()));
+      } catch (const EQuillmarError&) {
+        // the free maps are written again by their next save
+      }
+    }
+  }
+  h->position += done;
+  return done;
+}
+
+int64_t TSingleFileSystem::FileSeek(int32_t handle, int origin, int64_t offset) {
+  THandle* h = FindHandle(handle);
+  if (!h) {
+    lastError_ = ErrUnknownHandle;
+    return ErrUnknownHandle;
+  }
+  int64_t base = 0;
+  if (origin == 1) base = h->position;
+  else if (origin == 2) base = dir_->ReadItem(h->item).FileSize;
+  h->position = base + offset;
+  return h->position;
+}
+
+int64_t TSingleFileSystem::FileSetSize(int32_t handle, int64_t size) {
+  lastError_ = 0;
+  THandle* h = FindHandle(handle);
+  if (!h) {
+    lastError_ = ErrUnknownHandle;
+    return ErrUnknownHandle;
+  }
+  if (pfm_->ReadOnly() || (h->mode & 3) == 0) {
+    lastError_ = TPageFileManager::ErrWritePageData;
+    return lastError_;
+  }
+  if (size < 0) size = 0;
+  TDIRItem item = dir_->ReadItem(h->item);
+  if (!maps_->SetFileSize(item, true, size)) {
+    NoSpace();
+    return ErrNoSpace;
+  }
+  item.LastWriteTime = TDIRManager::NowFileTime();
+  dir_->WriteItem(h->item, item);
+  h->position = size;
+  return size;
+}
+
+// --- Items by path -------------------------------------------------------------------------------------
+
+bool TSingleFileSystem::FileExists(std::string_view path) const { return dir_->Resolve(path) >= 0; }
+
+bool TSingleFileSystem::DeleteFile(std::string_view path) {
+  int32_t k = dir_->Resolve(path);
+  if (k < 0 || dir_->OpenCount(k) > 0) return false;
+  TDIRItem item = dir_->ReadItem(k);
+  if (item.IsFolder) {
+    // A folder that still holds items would leave them without a parent.
+    TSearchRec rec;
+    std::string mask = dir_->FullPath(k) + "\\*.*";
+    bool hasChildren = dir_->FindFirst(mask, faAnyFile, rec) == 0;
+    dir_->FindClose(rec);
+    if (hasChildren) return false;
+  }
+  if (item.FirstMapPageNo != -1) maps_->SetFileSize(item, false, 0);
+  item.FileSize = 0;
+  item.FirstMapPageNo = -1;
+  item.Deleted = true;
+  item.LastWriteTime = item.LastAccessTime = TDIRManager::NowFileTime();
+  dir_->WriteItem(k, item);
+  return true;
+}
+
+bool TSingleFileSystem::RenameFile(std::string_view oldPath, std::string_view newPath) {
+  return dir_->Rename(oldPath, newPath);
+}
+
+uint32_t TSingleFileSystem::FileGetAttr(std::string_view path) const {
+  int32_t k = dir_->Resolve(path);
+  return k < 0 ? 0 : dir_->ReadItem(k).Attributes;
+}
+
+int32_t TSingleFileSystem::FileSetAttr(std::string_view path, uint32_t attributes) {
+  int32_t k = dir_->Resolve(path);
+  if (k < 0) return -1;
+  TDIRItem item = dir_->ReadItem(k);
+  // The folder bit follows what the item is; it cannot be switched by setting attributes.
+  item.Attributes = (attributes & ~faDirectory) | (item.IsFolder ? faDirectory : 0);
+  dir_->WriteItem(k, item);
+  return 0;
+}
+
+int64_t TSingleFileSystem::FileAge(std::string_view path) const {
+  int32_t k = dir_->Resolve(path);
+  if (k < 0) return -1;
+  return int64_t(FileTimeToDosDateTime(dir_->ReadItem(k).LastWriteTime));
+}
+
+bool TSingleFileSystem::GetKeyRecord(std::string_view path, TKeyRecord& record) const {
+  int32_t k = dir_->Resolve(path);
+  if (k < 0) return false;
+  record = dir_->GetKeyRecord(k);
+  return true;
+}
+
+bool TSingleFileSystem::SetKeyRecord(std::string_view path, const TKeyRecord& record) {
+  int32_t k = dir_->Resolve(path);
+  if (k < 0) return false;
+  dir_->SetKeyRecord(k, record);
+  return true;
+}
+
+// --- Folders and searches ----------------------------------------------------------------------------
+
+int TSingleFileSystem::FindFirst(std::string_view maskPath, uint32_t attributes, TSearchRec& rec) {
+  return dir_->FindFirst(maskPath, attributes, rec);
+}
+int TSingleFileSystem::FindNext(TSearchRec& rec) { return dir_->FindNext(rec); }
+void TSingleFileSystem::FindClose(TSearchRec& rec) { dir_->FindClose(rec); }
+std::string TSingleFileSystem::GetCurrentDir() const { return dir_->CurrentDir(); }
+bool TSingleFileSystem::ChangeDir(std::string_view path) { return dir_->ChangeDir(path); }
+bool TSingleFileSystem::RemoveDir(std::string_view path) { return dir_->RemoveDir(path); }
+
+bool TSingleFileSystem::ForceDirectories(std::string_view path) {
+  lastError_ = 0;
+  bool ok = dir_->ForceDirectories(path);
+  if (!ok) {
+    lastError_ = dir_->LastError();
+    if (lastError_ == ErrNoSpace) NoSpace();
+  }
+  return ok;
+}
+
+bool TSingleFileSystem::DirectoryExists(std::string_view path) const { return dir_->DirectoryExists(path); }
+
+// --- Container -----------------------------------------------------------------------------------------
+
+bool TSingleFileSystem::IsEncrypted() const { return pfm_->IsEncrypted(); }
+bool TSingleFileSystem::ReadOnly() const { return pfm_->ReadOnly(); }
+uint8_t TSingleFileSystem::DefaultCompression() const { return pfm_->CompressionMethod(); }
+void TSingleFileSystem::SetDefaultCompression(uint8_t method) {
+  pfm_->SetCompressionMethod(method);
+  pfm_->SaveHeader();
+}
+int64_t TSingleFileSystem::ContainerSize() const { return pfm_->ContainerSize(); }
+
+std::vector<std::string> TSingleFileSystem::CheckIntegrity() {
+  // File maps are read again from disk, not taken from the cache, so that the check sees what a
+  // later open would see.
+  maps_->ClearCaches();
+  fsm_->Resync();
+  TIntegrityContributor fileMaps = [this](TIntegrityCheck& check) {
+    for (int32_t k = 0; k < dir_->ItemCount(); ++k) {
+      const TDIRItem& item = dir_->ReadItem(k);
+      if (item.Deleted || item.IsFolder) continue;
+      std::string who = "file item " + std::to_string(k);
+      if (item.FileSize < 0) {
+        check.AddProblem(who + " has a negative size");
+        continue;
+      }
+      if (item.FirstMapPageNo == -1) {
+        if (item.FileSize > 0) check.AddProblem(who + " has a size but no file map");
+        continue;
+      }
+      if (item.FileSize == 0) {
+        check.AddProblem(who + " has size 0 but a file map");
+      }
+      const std::vector<int32_t>* m = nullptr;
+      const std::vector<int32_t>* d = nullptr;
+      try {
+        maps_->GetMaps(item, m, d);
+      } catch (const std::exception& e) {
+        check.AddProblem(who + ": " + e.what());
+        continue;
+      }
+      int64_t needMaps = std::max<int64_t>(1, (int64_t(d->size()) + maps_->EntriesPerMapPage() - 1) /
+                                                  maps_->EntriesPerMapPage());
+      if (int64_t(m->size()) != needMaps)
+        check.AddProblem(who + " has " + std::to_string(m->size()) + " map pages, needs " + std::to_string(needMaps));
+      TPageHeader header;
+      for (int32_t page : *m) {
+        check.ClaimPage(page, who + " map page");
+        if (pfm_->ReadPage(page, header, nullptr, true, nullptr, 0) && header.PageType != ptFileMap)
+          check.AddProblem(who + ": map page " + std::to_string(page) + " has page type " +
+                           std::to_string(header.PageType));
+      }
+      for (int32_t page : *d) {
+        check.ClaimPage(page, who + " data page");
+      }
+    }
+    maps_->ClearCaches();
+  };
+  return quillmar::CheckIntegrity(*pfm_, *fsm_, *dir_, {fileMaps});
+}
+
+}  // namespace quillmar

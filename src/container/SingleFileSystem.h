@@ -1,0 +1,169 @@
+#pragma once
+// TSingleFileSystem: an open container and the one API through which the rest of the program uses it.
+// It owns the page file, free-space, directory and file-map managers, keeps the table of open file
+// handles, and offers file and folder operations by path, wildcard searches, copy, export, rebuild
+// (repair) and change of password.
+//
+// Contract:
+//  - Paths use "\" or "/" separators; a leading separator starts at the root, otherwise at the current
+//    folder.
+//  - Handle numbers are 0, 1, 2, ... in order of opening and are not reused while the container is open.
+//  - Light failures return false / a negative number and set LastError() (codes below and the page codes
+//    -7 .. -13 of TPageFileManager); structural and I/O errors throw ESFSError.
+//  - All changes are written through at once; there is no separate flush step. Destruction closes the
+//    handles and the part files.
+//  - Single-threaded.
+#include <cryptopp/secblock.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "container/ContainerKey.h"
+#include "container/DIRManager.h"
+#include "container/KeyRecord.h"
+
+namespace quillmar {
+
+class TPageFileManager;
+class TFreeSpaceManager;
+class TUserFilePageMapManager;
+class TSFSPartStorage;
+
+class TSingleFileSystem {
+public:
+  // Last error codes besides the page codes.
+  static constexpr int32_t ErrUnknownHandle = -6;
+  static constexpr int32_t ErrNoPageBuffer = -14;
+  static constexpr int32_t ErrRenameFailed = -15;
+  static constexpr int32_t ErrCannotReplace = -16;
+  static constexpr int32_t ErrNoSpace = -17;
+  // FileOpen mode that creates (replacing an existing file of that name).
+  static constexpr uint32_t fmCreate = 0xFFFF;
+
+  // Events. Each is optional.
+  // Progress of rebuilds and exports, percent 0..100; setting cancel stops the operation.
+  std::function<void(bool& cancel, double percent)> OnProgress;
+  // Progress of one file transfer (copy, save to disk).
+  std::function<void(const std::string& fileName, double percent)> OnFileProgress;
+  // Export: may the disk file be replaced by the container file?
+  std::function<void(const std::string& diskFile, const std::string& containerFile, bool& allow)> OnOverwrite;
+  // The container could not grow.
+  std::function<void()> OnNoSpace;
+  // A file with its own password was opened with a wrong one: ask again (cancel gives up).
+  std::function<void(const std::string& containerFile, std::string& password, bool& cancel)> OnPasswordQuery;
+
+  // Used when OnPasswordQuery is not set: a modal text input with the caption
+  // "Password for \"<path>\"" and the prompt "Enter password: ". The layer above installs it; returns
+  // false on cancel. Without one a wrong file password simply fails.
+  using TPasswordDialog = std::function<bool(const std::string& caption, const std::string& prompt, std::string& value)>;
+  static void SetDefaultPasswordDialog(TPasswordDialog dialog);
+
+  // Opens (or with mode 0xFFFF creates) a container. An existing container is refused with
+  // "TSingleFileSystem.Create - invalid password specified, file name = \"<file>\"" before any page is
+  // read when the password does not open its key record. Other failures raise the page file manager's
+  // messages. inMemory containers are not supported.
+  TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize, int32_t pageSize,
+                    uint8_t defaultCompression, std::string_view answer, std::string_view question,
+                    std::string_view password, bool inMemory, uint32_t mode, TSFSPartStorage* storage = nullptr);
+  ~TSingleFileSystem();
+  TSingleFileSystem(const TSingleFileSystem&) = delete;
+  TSingleFileSystem& operator=(const TSingleFileSystem&) = delete;
+
+  // --- Tests before opening ------------------------------------------------------------------------
+  static bool IsContainerFile(const std::string& fileName);
+  static bool IsContainerEncrypted(const std::string& fileName);
+  static bool CheckContainerPassword(const std::string& fileName, std::string_view password);
+
+  // --- Handles ---------------------------------------------------------------------------------------
+  // Opens a file; mode 0xFFFF creates it (deleting an existing one: -16 when that is not possible).
+  // Returns the handle, -1 when the file does not exist or its password was not given, -17 when there
+  // was no space to create it.
+  int32_t FileOpen(std::string_view path, uint32_t mode, std::string_view answer = {},
+                   std::string_view question = {}, std::string_view password = {});
+  void FileClose(int32_t handle);
+  int64_t FileRead(int32_t handle, void* buffer, int64_t count);
+  int64_t FileWrite(int32_t handle, const void* buffer, int64_t count);
+  // origin 0 start, 1 current, 2 end. No bounds check. ErrUnknownHandle for an unknown handle.
+  int64_t FileSeek(int32_t handle, int origin, int64_t offset);
+  // The new size, or a negative error (ErrUnknownHandle, ErrNoSpace, read-only -10).
+  int64_t FileSetSize(int32_t handle, int64_t size);
+  // Size of the open file, ErrUnknownHandle for an unknown handle.
+  int64_t FileSize(int32_t handle) const;
+  // The container path of an open handle ("" for an unknown one).
+  std::string HandlePath(int32_t handle) const;
+
+  // --- Items by path -------------------------------------------------------------------------------
+  bool FileExists(std::string_view path) const;
+  // False when the item does not exist, has open handles, or is a folder that still holds items.
+  bool DeleteFile(std::string_view path);
+  bool RenameFile(std::string_view oldPath, std::string_view newPath);
+  uint32_t FileGetAttr(std::string_view path) const;      // 0 when not found
+  int32_t FileSetAttr(std::string_view path, uint32_t attributes);  // -1 when not found, else 0
+  // Local DOS date and time of the last write, -1 when not found.
+  int64_t FileAge(std::string_view path) const;
+  bool GetKeyRecord(std::string_view path, TKeyRecord& record) const;
+  bool SetKeyRecord(std::string_view path, const TKeyRecord& record);
+
+  // --- Folders and searches ------------------------------------------------------------------------
+  int FindFirst(std::string_view maskPath, uint32_t attributes, TSearchRec& rec);
+  int FindNext(TSearchRec& rec);
+  void FindClose(TSearchRec& rec);
+  std::string GetCurrentDir() const;
+  bool ChangeDir(std::string_view path);
+  bool RemoveDir(std::string_view path);
+  bool ForceDirectories(std::string_view path);
+  bool DirectoryExists(std::string_view path) const;
+
+  // --- Container ---------------------------------------------------------------------------------------
+  int32_t LastError() const { return lastError_; }
+  bool IsEncrypted() const;
+  bool ReadOnly() const;
+  uint8_t DefaultCompression() const;
+  void SetDefaultCompression(uint8_t method);
+  int64_t ContainerSize() const;
+  const std::string& FileName() const { return fileName_; }
+
+  // Structural problems of the container (empty when sound): directory chain, free-space maps and every
+  // file's map and data pages, each page referenced once and marked used.
+  std::vector<std::string> CheckIntegrity();
+
+  // Managers, for the engine's own tests and tools.
+  TPageFileManager& PageFile() { return *pfm_; }
+  TDIRManager& Directory() { return *dir_; }
+  TFreeSpaceManager& FreeSpace() { return *fsm_; }
+  TUserFilePageMapManager& Maps() { return *maps_; }
+
+private:
+  struct THandle {
+    int32_t item = -1;
+    int64_t position = 0;
+    uint32_t mode = 0;
+    TContainerKey key;  // empty when the file has no password of its own
+  };
+
+  void OpenManagers();
+  void CloseManagers();
+  THandle* FindHandle(int32_t handle);
+  const THandle* FindHandle(int32_t handle) const;
+  bool QueryPassword(int32_t item, std::string_view path, std::string& password);
+  void NoSpace();
+  void TrimPages(TDIRItem& item);
+
+  std::string fileName_;
+  TSFSPartStorage* storage_;
+  CryptoPP::SecByteBlock password_;
+  std::unique_ptr<TPageFileManager> pfm_;
+  std::unique_ptr<TFreeSpaceManager> fsm_;
+  std::unique_ptr<TDIRManager> dir_;
+  std::unique_ptr<TUserFilePageMapManager> maps_;
+  std::map<int32_t, THandle> handles_;
+  int32_t nextHandle_ = 0;
+  int32_t lastError_ = 0;
+};
+
+}  // namespace quillmar

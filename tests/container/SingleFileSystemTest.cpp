@@ -1,0 +1,343 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+
+#include "container/DIRManager.h"
+#include "container/PageFileManager.h"
+#include "container/SFSError.h"
+#include "container/SFSFileStream.h"
+#include "container/SFSUserFileStream.h"
+#include "container/SingleFileSystem.h"
+#include "container/UserFilePageMapManager.h"
+#include "support/TempDir.h"
+#include "FaultyPartStorage.h"
+
+namespace quillmar {
+namespace {
+
+constexpr uint32_t kOpenMode = 18;  // read/write, exclusive
+
+std::string Random(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (auto& c : s) c = char(rng());
+  return s;
+}
+
+class FacadeTest : public ::testing::Test {
+protected:
+  std::string Path() const { return dir_.file("safe.qvt"); }
+  std::unique_ptr<TSingleFileSystem> Create(uint8_t compression = 0, TSFSPartStorage* storage = nullptr) {
+    return std::make_unique<TSingleFileSystem>(Path(), -1, 8, 2048, compression, "", "", "secret", false,
+                                               0xFFFF, storage);
+  }
+  std::unique_ptr<TSingleFileSystem> Open(std::string_view password = "secret", uint32_t mode = kOpenMode,
+                                          TSFSPartStorage* storage = nullptr) {
+    return std::make_unique<TSingleFileSystem>(Path(), -1, 8, 2048, 0, "", "", password, false, mode, storage);
+  }
+  static void Put(TSingleFileSystem& fs, const std::string& path, const std::string& data,
+                  std::string_view password = "kol") {
+    TSFSFileStream s(&fs, 0, "", "", password, 0xFFFF, path);
+    s.WriteBuffer(data.data(), int64_t(data.size()));
+  }
+  static std::string Get(TSingleFileSystem& fs, const std::string& path, std::string_view password = "kol") {
+    TSFSFileStream s(&fs, 0, "", "", password, 0, path);
+    std::string out(size_t(s.Size()), '\0');
+    s.ReadBuffer(out.data(), int64_t(out.size()));
+    return out;
+  }
+  test::TempDir dir_;
+};
+
+TEST_F(FacadeTest, WrongPasswordIsRefusedBeforeOpening) {
+  Create();
+  try {
+    Open("wrong");
+    FAIL();
+  } catch (const ESFSError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "TSingleFileSystem.Create - invalid password specified, file name = \"" + Path() + "\"");
+  }
+  EXPECT_TRUE(TSingleFileSystem::IsContainerFile(Path()));
+  EXPECT_TRUE(TSingleFileSystem::IsContainerEncrypted(Path()));
+  EXPECT_TRUE(TSingleFileSystem::CheckContainerPassword(Path(), "secret"));
+  EXPECT_FALSE(TSingleFileSystem::CheckContainerPassword(Path(), "Secret"));
+  test::WriteFileBytes(dir_.file("text.txt"), "just some text, no container");
+  EXPECT_FALSE(TSingleFileSystem::IsContainerFile(dir_.file("text.txt")));
+  EXPECT_FALSE(TSingleFileSystem::IsContainerFile(dir_.file("missing.qvt")));
+}
+
+TEST_F(FacadeTest, FilesOfBoundarySizesReadBackAfterReopen) {
+  const std::vector<size_t> sizes = {0, 1, 2015, 2016, 2017, 4032, 505 * 2016 + 1};
+  {
+    auto fs = Create();
+    ASSERT_TRUE(fs->ForceDirectories("\\data\\deep"));
+    for (size_t i = 0; i < sizes.size(); ++i)
+      Put(*fs, "\\data\\deep\\f" + std::to_string(i), Random(sizes[i], uint32_t(i)));
+    EXPECT_TRUE(fs->CheckIntegrity().empty());
+  }
+  auto fs = Open();
+  for (size_t i = 0; i < sizes.size(); ++i)
+    EXPECT_EQ(Get(*fs, "\\data\\deep\\f" + std::to_string(i)), Random(sizes[i], uint32_t(i))) << sizes[i];
+  auto problems = fs->CheckIntegrity();
+  EXPECT_TRUE(problems.empty()) << problems.front();
+}
+
+TEST_F(FacadeTest, ReadsAcrossPagesAndPartialWritesKeepTheRest) {
+  auto fs = Create();
+  std::string data = Random(3 * 2016, 5);
+  Put(*fs, "f", data);
+  TSFSFileStream s(fs.get(), 0, "", "", "kol", 2, "f");
+  s.SetPosition(2010);
+  char buf[10];
+  ASSERT_EQ(s.Read(buf, 10), 10);
+  EXPECT_EQ(std::string(buf, 10), data.substr(2010, 10));
+  s.SetPosition(3000);
+  s.WriteBuffer("Z", 1);
+  data[3000] = 'Z';
+  s.SetPosition(0);
+  std::string all(data.size(), '\0');
+  s.ReadBuffer(all.data(), int64_t(all.size()));
+  EXPECT_EQ(all, data);
+  // Writing past the end leaves zeros in the gap.
+  s.SetPosition(int64_t(data.size()) + 5000);
+  s.WriteBuffer("end", 3);
+  EXPECT_EQ(s.Size(), int64_t(data.size()) + 5003);
+  std::string gap(5000, 'x');
+  s.SetPosition(int64_t(data.size()));
+  s.ReadBuffer(gap.data(), 5000);
+  EXPECT_EQ(gap, std::string(5000, '\0'));
+}
+
+TEST_F(FacadeTest, ShrinkingToZeroFreesTheMap) {
+  auto fs = Create();
+  Put(*fs, "f", Random(10000, 1));
+  {
+    TSFSFileStream s(fs.get(), 0, "", "", "kol", 2, "f");
+    s.SetSize(0);
+    EXPECT_EQ(s.Size(), 0);
+  }
+  int32_t k = fs->Directory().Resolve("f");
+  EXPECT_EQ(fs->Directory().ReadItem(k).FirstMapPageNo, -1);
+  EXPECT_TRUE(fs->CheckIntegrity().empty());
+}
+
+TEST_F(FacadeTest, FilePasswordsAreAskedForAndKept) {
+  {
+    auto fs = Create();
+    Put(*fs, "own", "private bytes", "filepw");
+  }
+  auto fs = Open();
+  // Wrong password and nobody to ask: the open fails.
+  EXPECT_EQ(fs->FileOpen("own", 2, "", "", "nope"), -1);
+  int asked = 0;
+  fs->OnPasswordQuery = [&](const std::string& name, std::string& pw, bool& cancel) {
+    ++asked;
+    EXPECT_EQ(name, "own");
+    pw = asked == 1 ? "still wrong" : "filepw";
+  };
+  int32_t h = fs->FileOpen("own", 2, "", "", "nope");
+  ASSERT_GE(h, 0);
+  EXPECT_EQ(asked, 2);
+  char buf[13];
+  EXPECT_EQ(fs->FileRead(h, buf, 13), 13);
+  EXPECT_EQ(std::string(buf, 13), "private bytes");
+  fs->FileClose(h);
+  fs->OnPasswordQuery = [&](const std::string&, std::string&, bool& cancel) { cancel = true; };
+  EXPECT_EQ(fs->FileOpen("own", 2, "", "", "nope"), -1);
+}
+
+TEST_F(FacadeTest, HandlesAreNumberedInOrderAndOpenFilesAreProtected) {
+  auto fs = Create();
+  Put(*fs, "a", "A");
+  int32_t h0 = fs->FileOpen("a", 2, "", "", "kol");
+  int32_t h1 = fs->FileOpen("a", 0, "", "", "kol");
+  EXPECT_EQ(h0, 1);  // the handle Put used is not reused
+  EXPECT_EQ(h1, 2);
+  EXPECT_FALSE(fs->DeleteFile("a"));
+  EXPECT_EQ(fs->FileOpen("a", 0xFFFF, "", "", "kol"), TSingleFileSystem::ErrCannotReplace);
+  EXPECT_EQ(fs->LastError(), -16);
+  EXPECT_EQ(fs->FileSetSize(99, 5), TSingleFileSystem::ErrUnknownHandle);
+  fs->FileClose(h0);
+  fs->FileClose(h1);
+  EXPECT_TRUE(fs->DeleteFile("a"));
+  EXPECT_FALSE(fs->FileExists("a"));
+  EXPECT_EQ(fs->FileAge("a"), -1);
+}
+
+TEST_F(FacadeTest, ReadOnlyStreamsRefuseChanges) {
+  auto fs = Create();
+  Put(*fs, "a", "abc");
+  TSFSFileStream s(fs.get(), 0, "", "", "kol", 0, "a");
+  try {
+    s.Write("x", 1);
+    FAIL();
+  } catch (const ESFSError& e) {
+    EXPECT_STREQ(e.what(), "TSFSFileStream.Write - file is in read only mode.");
+  }
+  try {
+    s.SetSize(0);
+    FAIL();
+  } catch (const ESFSError& e) {
+    EXPECT_STREQ(e.what(), "TSFSFileStream.SetSize - file is in read only mode.");
+  }
+  try {
+    TSFSFileStream missing(fs.get(), 0, "", "", "kol", 0, "nothing");
+    FAIL();
+  } catch (const ESFSError& e) {
+    EXPECT_STREQ(e.what(), "TSFSUserFileStream.Create - unable to open file \"nothing\"");
+  }
+}
+
+TEST_F(FacadeTest, CompressionFollowsTheContainerDefaultOnlyForNewFiles) {
+  std::string text(300000, 'a');
+  {
+    auto fs = Create(5);
+    Put(*fs, "packed", text);
+    // A plain file written through the plain stream stays plain.
+    TSFSUserFileStream plain(fs.get(), "", "", "kol", 0xFFFF, "plain");
+    plain.WriteBuffer("plain text", 10);
+  }
+  auto fs = Open();
+  {
+    TSFSFileStream s(fs.get(), 0, "", "", "kol", 0, "packed");
+    EXPECT_EQ(s.Method(), 5);
+    EXPECT_EQ(s.Size(), int64_t(text.size()));
+  }
+  int32_t k = fs->Directory().Resolve("packed");
+  EXPECT_LT(fs->Directory().ReadItem(k).FileSize, 10000);
+  EXPECT_EQ(Get(*fs, "packed"), text);
+  TSFSFileStream p(fs.get(), 0, "", "", "kol", 0, "plain");
+  EXPECT_EQ(p.Method(), 0);
+  EXPECT_EQ(Get(*fs, "plain"), "plain text");
+
+  // Growing a compressed file by writing past its end.
+  {
+    TSFSFileStream s(fs.get(), 0, "", "", "kol", 2, "packed");
+    s.SetPosition(int64_t(text.size()) + 2000000);
+    s.WriteBuffer("!", 1);
+  }
+  std::string grown = Get(*fs, "packed");
+  EXPECT_EQ(grown.size(), text.size() + 2000001);
+  EXPECT_EQ(grown.substr(0, text.size()), text);
+  EXPECT_EQ(grown.back(), '!');
+  EXPECT_TRUE(fs->CheckIntegrity().empty());
+}
+
+TEST_F(FacadeTest, DamagedCompressedBlockIsReported) {
+  auto fs = Create(1);
+  Put(*fs, "c", std::string(5000, 'q'));
+  {
+    // Flip the stored CRC of the first block through the plain stream.
+    TSFSUserFileStream raw(fs.get(), "", "", "kol", 2, "c");
+    raw.SetPosition(128 + 8);
+    char b;
+    raw.ReadBuffer(&b, 1);
+    b ^= 1;
+    raw.SetPosition(128 + 8);
+    raw.WriteBuffer(&b, 1);
+  }
+  try {
+    Get(*fs, "c");
+    FAIL();
+  } catch (const ESFSError& e) {
+    EXPECT_STREQ(e.what(), "TSFSAdvancedFileStream.LoadBlock - decompression crc error.");
+  }
+}
+
+TEST_F(FacadeTest, SaveToFileWritesTheDiskFile) {
+  auto fs = Create();
+  std::string data = Random(2500000, 9);
+  Put(*fs, "big", data);
+  TSFSFileStream s(fs.get(), 0, "", "", "kol", 0, "big");
+  std::vector<int> seen;
+  s.OnProgress = [&](int p) { seen.push_back(p); };
+  s.SetPosition(17);
+  s.SaveToFile(dir_.file("out.bin"));
+  EXPECT_EQ(test::ReadFileBytes(dir_.file("out.bin")), data);
+  EXPECT_EQ(s.Position(), 17);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front(), 0);
+  EXPECT_EQ(seen.back(), 100);
+}
+
+TEST_F(FacadeTest, RandomOperationsKeepTheContainerSound) {
+  std::mt19937 rng(42);
+  std::map<std::string, std::string> model;
+  auto fs = Create();
+  for (int step = 0; step < 120; ++step) {
+    std::string name = "\\f" + std::to_string(rng() % 6);
+    int op = int(rng() % 5);
+    if (op == 0 || model.count(name) == 0) {
+      std::string data = Random(rng() % 9000, rng());
+      Put(*fs, name, data);
+      model[name] = data;
+    } else if (op == 1) {
+      TSFSFileStream s(fs.get(), 0, "", "", "kol", 2, name);
+      size_t pos = rng() % (model[name].size() + 3000);
+      std::string chunk = Random(1 + rng() % 5000, rng());
+      s.SetPosition(int64_t(pos));
+      s.WriteBuffer(chunk.data(), int64_t(chunk.size()));
+      std::string& m = model[name];
+      if (m.size() < pos + chunk.size()) m.resize(pos + chunk.size(), '\0');
+      m.replace(pos, chunk.size(), chunk);
+    } else if (op == 2) {
+      TSFSFileStream s(fs.get(), 0, "", "", "kol", 2, name);
+      size_t n = rng() % (model[name].size() + 4000);
+      s.SetSize(int64_t(n));
+      model[name].resize(n, '\0');
+    } else if (op == 3) {
+      ASSERT_TRUE(fs->DeleteFile(name));
+      model.erase(name);
+    } else {
+      fs.reset();
+      fs = Open();
+    }
+    auto problems = fs->CheckIntegrity();
+    ASSERT_TRUE(problems.empty()) << "step " << step << ": " << problems.front();
+  }
+  fs.reset();
+  fs = Open();
+  for (auto& [name, data] : model) EXPECT_EQ(Get(*fs, name), data) << name;
+}
+
+TEST_F(FacadeTest, InjectedShortWritesAreReportedAndLeaveASoundContainer) {
+  test::TFaultyPartStorage storage;
+  auto fs = Create(0, &storage);
+  Put(*fs, "keep", "kept bytes");
+  std::string data = Random(20000, 3);
+  // The device fills up while the file grows (map pages included) and again while data is written.
+  for (int64_t budget : {0, 3000, 7000, 12000, 40000}) {
+    SCOPED_TRACE(budget);
+    int32_t h = fs->FileOpen("grow", 0xFFFF, "", "", "kol");
+    ASSERT_GE(h, 0);
+    storage.writeBudget = budget;
+    int64_t written = fs->FileWrite(h, data.data(), int64_t(data.size()));
+    EXPECT_LT(written, int64_t(data.size()));
+    EXPECT_NE(fs->LastError(), 0);
+    storage.writeBudget = -1;
+    EXPECT_EQ(fs->FileSize(h), written);
+    fs->FileClose(h);
+    auto problems = fs->CheckIntegrity();
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    EXPECT_EQ(Get(*fs, "keep"), "kept bytes");
+    EXPECT_EQ(Get(*fs, "grow"), data.substr(0, size_t(written)));
+  }
+
+  // A short read leaves the page error in the last error.
+  Put(*fs, "grow", data);
+  storage.readBudget = 100;
+  int32_t r = fs->FileOpen("grow", 0, "", "", "kol");
+  ASSERT_GE(r, 0);
+  std::vector<char> buf(data.size());
+  int64_t got = fs->FileRead(r, buf.data(), int64_t(buf.size()));
+  EXPECT_LT(got, int64_t(buf.size()));
+  EXPECT_TRUE(fs->LastError() == TPageFileManager::ErrReadPageHeader ||
+              fs->LastError() == TPageFileManager::ErrReadPageData);
+  storage.readBudget = -1;
+  fs->FileClose(r);
+}
+
+}  // namespace
+}  // namespace quillmar
