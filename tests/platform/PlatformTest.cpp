@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "base/Exception.h"
+#include "platform/DesktopLauncher.h"
+#include "platform/FileReplace.h"
+#include "platform/HomeFolder.h"
+#include "support/TempDir.h"
+
+namespace quillmar {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+// Sets an environment variable for one test and puts the old value back.
+class TScopedEnv {
+public:
+  TScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    if (value) ::setenv(name, value, 1);
+    else ::unsetenv(name);
+  }
+  ~TScopedEnv() {
+    if (had_) ::setenv(name_.c_str(), old_.c_str(), 1);
+    else ::unsetenv(name_.c_str());
+  }
+
+private:
+  std::string name_, old_;
+  bool had_ = false;
+};
+
+mode_t ModeOf(const fs::path& p) {
+  struct stat st;
+  EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+  return st.st_mode & 07777;
+}
+
+TEST(HomeFolder, OptionThenQuillmarHomeThenXdgDataHomeThenHome) {
+  TScopedEnv q("QUILLMAR_HOME", "/q/home");
+  TScopedEnv x("XDG_DATA_HOME", "/x/data");
+  TScopedEnv h("HOME", "/h");
+  EXPECT_EQ(ResolveHomeFolder("/opt/dir"), "/opt/dir/");
+  EXPECT_EQ(ResolveHomeFolder("/opt/dir/"), "/opt/dir/");
+  EXPECT_EQ(ResolveHomeFolder(""), "/q/home/");
+  {
+    TScopedEnv q2("QUILLMAR_HOME", "");
+    EXPECT_EQ(ResolveHomeFolder(""), "/x/data/quillmar/");
+    TScopedEnv x2("XDG_DATA_HOME", "relative/ignored");
+    EXPECT_EQ(ResolveHomeFolder(""), "/h/.local/share/quillmar/");
+    TScopedEnv h2("HOME", nullptr);
+    EXPECT_THROW(ResolveHomeFolder(""), EQuillmarError);
+  }
+  // A relative --home is taken from the current folder.
+  EXPECT_EQ(ResolveHomeFolder("rel"), (fs::current_path() / "rel").string() + "/");
+}
+
+TEST(HomeFolder, CreatedFoldersArePrivateWhateverTheUmask) {
+  TempDir dir;
+  mode_t old = ::umask(0);
+  fs::path deep = dir.path() / "a" / "b" / "c";
+  EnsurePrivateFolder(deep.string() + "/", false);
+  ::umask(old);
+  EXPECT_EQ(ModeOf(dir.path() / "a"), 0700u);
+  EXPECT_EQ(ModeOf(deep), 0700u);
+
+  // An existing folder keeps its mode unless asked to tighten it.
+  fs::path open = dir.path() / "open";
+  fs::create_directory(open);
+  ::chmod(open.c_str(), 0755);
+  EnsurePrivateFolder(open.string(), false);
+  EXPECT_EQ(ModeOf(open), 0755u);
+  EnsurePrivateFolder(open.string(), true);
+  EXPECT_EQ(ModeOf(open), 0700u);
+
+  WriteFileBytes(dir.file("file"), "x");
+  EXPECT_THROW(EnsurePrivateFolder(dir.file("file"), true), EQuillmarError);
+  EXPECT_THROW(EnsurePrivateFolder(dir.file("file") + "/sub", true), EQuillmarError);
+}
+
+TEST(FileReplace, ReplacesTheTargetWithAnExactCopy) {
+  TempDir dir;
+  std::string bytes(200000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  WriteFileBytes(dir.file("src"), bytes);
+  WriteFileBytes(dir.file("dst"), "old content");
+  ReplaceFileWithCopy(dir.file("src"), dir.file("dst"));
+  EXPECT_EQ(ReadFileBytes(dir.file("dst")), bytes);
+  EXPECT_EQ(ModeOf(dir.file("dst")), 0600u);
+  // Nothing but the two files is left in the folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+}
+
+TEST(FileReplace, AFailedCopyLeavesTheTargetAsItWas) {
+  TempDir dir;
+  WriteFileBytes(dir.file("dst"), "old content");
+  EXPECT_THROW(ReplaceFileWithCopy(dir.file("missing"), dir.file("dst")), EQuillmarError);
+  EXPECT_THROW(ReplaceFileWithCopy(dir.path().string(), dir.file("dst")), EQuillmarError);
+  EXPECT_EQ(ReadFileBytes(dir.file("dst")), "old content");
+  // A target folder that cannot take the file.
+  WriteFileBytes(dir.file("src"), "new");
+  try {
+    ReplaceFileWithCopy(dir.file("src"), dir.file("nofolder/dst"));
+    ADD_FAILURE() << "copy into a missing folder succeeded";
+  } catch (const EQuillmarError& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot be written"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+}
+
+TEST(DesktopLauncher, SplitsParametersLikeAShellWithoutExpanding) {
+  EXPECT_EQ(SplitParameters(""), std::vector<std::string>{});
+  EXPECT_EQ(SplitParameters("  a  b\tc "), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(SplitParameters("\"two words\" 'and $HOME' x\\ y"),
+            (std::vector<std::string>{"two words", "and $HOME", "x y"}));
+  EXPECT_EQ(SplitParameters("\"\" a\"b c\"d"), (std::vector<std::string>{"", "ab cd"}));
+  EXPECT_EQ(SplitParameters("\"say \\\"hi\\\"\""), (std::vector<std::string>{"say \"hi\""}));
+}
+
+TEST(DesktopLauncher, StartsAProgramDetachedAndReportsOneThatIsMissing) {
+  TempDir dir;
+  std::string script = dir.file("run.sh");
+  WriteFileBytes(script, "#!/bin/sh\nprintf '%s|' \"$@\" > \"$1.out\"\n");
+  ::chmod(script.c_str(), 0700);
+  std::string marker = dir.file("got");
+  ASSERT_TRUE(OpenProgramOrDocument(script, "'" + marker + "' \"two words\""));
+  std::string out = marker + ".out";
+  for (int i = 0; i < 500 && !fs::exists(out); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // The file may exist before the shell has written to it; wait for the content.
+  std::string content;
+  for (int i = 0; i < 500; ++i) {
+    if (fs::exists(out)) content = ReadFileBytes(out);
+    if (!content.empty()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(content, marker + "|two words|");
+
+  EXPECT_FALSE(LaunchDetached({dir.file("no-such-program")}));
+  EXPECT_FALSE(LaunchDetached({}));
+  EXPECT_FALSE(OpenDocument(""));
+}
+
+TEST(DesktopLauncher, LogonUserNameIsTheAccountName) {
+  TScopedEnv u("USER", "someone-else");
+  std::string name = LogonUserName();
+  EXPECT_FALSE(name.empty());
+  EXPECT_NE(name, "someone-else");  // the password database wins over $USER
+}
+
+}  // namespace
+}  // namespace quillmar
