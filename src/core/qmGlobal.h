@@ -1,0 +1,367 @@
+#pragma once
+// TqmGlobal: the one application object. It lives for the whole run; every window (and the command
+// line) reaches the Safe through it. It holds the current Safe's name and master password, whether a
+// Safe is open, the Safe's settings, the home folder and the two temporary folders, the pending
+// received-files command and the reminder schedule, and owns the Safe layout object (TqmSFSWrapper).
+// Most operations forward to the Safe layout, adding the master password, the busy pointer or a rule
+// of their own.
+//
+// Folders (the home folder stands for the program folder; see platform/HomeFolder.h):
+//   <home>/<SafeName>.qvt       the Safes
+//   <home>/Quillmar.ini         section [safe], key lastused: the Safe used last
+//   <home>/TEMP/                copies of locked files taken out for viewing or editing
+//   <home>/TEMP_AT/             attached files taken out for viewing
+// Both temporary folders are private to the user (0700): they hold decrypted data.
+//
+// Opened files. While a Safe is open, TempFolder() is <home>/TEMP/<SafeName>.qvt/ and the copy of the
+// locked file \File Locker\Docs\a.txt is TempFolder() + "File Locker/Docs/a.txt". UnlockFile records
+// every copy it writes below the TEMP folder together with the Safe and the container path it came
+// from. UpdateOpenedFiles writes back only the copies recorded for the Safe that is open now; copies
+// of another Safe, and copies left by an earlier run that ended abnormally, are never written into
+// it and are never deleted by this object: they stay on disk for the user to recover (their folder
+// says which Safe they came from). A copy that was written back is deleted at once.
+//
+// Clean-up: when the object dies (and on EmptyTempFolders) TEMP_AT is emptied, and of TEMP every file
+// is removed except the copies that still wait to be written back and the leftovers described above.
+// The two folders themselves stay.
+//
+// Start options: the program's arguments, argument 0 the program. "/sm" (exactly, letter case
+// counts) starts minimized to the tray; the first argument containing "/rf:[" anywhere is a
+// received-files command: "/rf:[" command "][" count "]" then count paths each ended by "|".
+// A command from the command line is handed over once per run: after ReceivedFilesHandled it is not
+// returned again.
+//
+// Errors: the Safe layer's errors pass through (ESFSError / EQuillmarError with the container's
+// message), except LockFile (false; LastLockError() keeps the text) and CheckSafe (code 4). Backup and
+// Restore throw EQuillmarError with a message that says what failed; a declined question returns
+// false and changes nothing.
+//
+// Threading: everything runs on the owning (window) thread. The reminder scheduler's thread only
+// posts to it (core/ReminderScheduler.h).
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/qmAppPrompter.h"
+#include "model/StringArray.h"
+#include "safe/qmSFSWrapper.h"
+#include "safe/qmSettings.h"
+
+namespace quillmar {
+
+class TReminderScheduler;
+class TqmReminderSchedule;
+class TqmReminderStore;
+class TqmReminderEvent;
+class TacCronJob;
+
+// A received-files command taken apart: "[" command "][" count "]" then paths each ended by "|".
+struct TqmReceivedFiles {
+  // 1 send the first file with Zavozo Rero; 3 lock the files into the open Safe; 4 and more lock them
+  // into the Safe at position Command - 4 of SafeNames(); anything else does nothing.
+  int Command = 0;
+  int Count = 0;
+  // The non-empty paths among the first Count pieces ended by "|" (a piece with no "|" after it is
+  // not taken). Whether a path exists is for the caller to check.
+  std::vector<std::string> Paths;
+};
+
+// Autofill call-in: the UI's web-form filler (a browser window of the program's own).
+class TqmAutoFillFiller {
+public:
+  virtual ~TqmAutoFillFiller() = default;
+  // Fills and submits the web form the autofill text describes with the entry's name-value list.
+  // False when the page or form could not be filled.
+  virtual bool FillWebForm(const std::string& autoFillText, const std::vector<std::string>& nameValues) = 0;
+};
+
+class TqmGlobal {
+public:
+  static constexpr char kIniFileName[] = "Quillmar.ini";
+  static constexpr char kSafeExtension[] = ".qvt";
+  static constexpr char kBackupExtension[] = ".qvtb";
+  static constexpr char kBackupFilter[] = "Brelkan Safe backup (*.qvtb)|*.qvtb";
+
+  // Messages.
+  static constexpr char kMsgCategoryHasEntries[] =
+      "You cannot delete this category as there are some password entries\r\nassosiated in the safe. Please "
+      "first remove the password entries, then\r\ndelete the category";
+  static constexpr char kMsgFileOpenedByAnother[] = "File opened by another application.\r\nDo you want to skip file?";
+  static constexpr char kMsgCloseFile[] = "Close file %s and click OK";
+  static constexpr char kMsgFileExists[] = "File exists. Do you want to overwrite it?";
+
+  // Creation: clears DemoData and SafeOpen, creates the Safe layout object (no Safe open), formats the
+  // version text and creates the home folder and the two temporary folders (0700).
+  // homeFolder: the resolved home folder (ResolveHomeFolder or HomeFolderFromArguments); a missing
+  // trailing "/" is added. arguments: the program's arguments, argument 0 the program.
+  // prompter (not owned) may be null: questions are then answered No (Cancel) and notices dropped.
+  // Throws EQuillmarError when a folder cannot be made.
+  TqmGlobal(const std::string& homeFolder, std::vector<std::string> arguments, TqmAppPrompter* prompter = nullptr);
+  // Empties the temporary folders as described at the top, closes an open Safe (its settings are not
+  // saved here: SaveSettings is the caller's, before) and wipes the master password.
+  ~TqmGlobal();
+  TqmGlobal(const TqmGlobal&) = delete;
+  TqmGlobal& operator=(const TqmGlobal&) = delete;
+
+  // The home folder for these arguments: the value of "--home DIR" or "--home=DIR" when given, else
+  // as ResolveHomeFolder says.
+  static std::string HomeFolderFromArguments(const std::vector<std::string>& arguments);
+
+  // --- Hooks ---------------------------------------------------------------------------------------
+  void SetPrompter(TqmAppPrompter* prompter);
+  TqmAppPrompter* Prompter() const { return prompter_; }
+  // "Let pending window events run" during long operations (UI: QCoreApplication::processEvents).
+  void SetProcessEvents(std::function<void()> processEvents);
+  void ProcessEvents() const;
+  // The busy (hourglass) pointer: called with true before and false after a long operation, also
+  // when it fails. Nested operations call it once.
+  void SetBusyPointer(std::function<void(bool busy)> busy) { busy_ = std::move(busy); }
+  // The web-form filler of the UI (not owned; may be null).
+  void SetAutoFillFiller(TqmAutoFillFiller* filler) { autoFill_ = filler; }
+
+  // --- State -----------------------------------------------------------------------------------------
+  bool SafeOpen() const { return safeOpen_; }
+  const std::string& SafeName() const { return safeName_; }
+  void SetSafeName(const std::string& name) { safeName_ = name; }
+  const std::string& MasterPassword() const { return masterPassword_; }
+  // The old text is wiped.
+  void SetMasterPassword(std::string_view password);
+  bool DemoData() const { return demoData_; }
+  void SetDemoData(bool demo) { demoData_ = demo; }
+  const std::string& PendingReceivedFiles() const { return pendingReceivedFiles_; }
+  void SetPendingReceivedFiles(const std::string& text) { pendingReceivedFiles_ = text; }
+  TqmSettings& Settings() { return settings_; }
+  const TqmSettings& Settings() const { return settings_; }
+  TStringArray& AutoFillMenuData() { return autoFillMenuData_; }
+  TStringArray& UrlMenuData() { return urlMenuData_; }
+  // "%d.%d.%d.%d" of the program's version.
+  const std::string& VersionText() const { return versionText_; }
+  const std::vector<std::string>& Arguments() const { return arguments_; }
+  // The Safe layout object, for callers that need an operation not forwarded here.
+  TqmSFSWrapper& Wrapper() { return wrapper_; }
+
+  // --- Paths -----------------------------------------------------------------------------------------
+  // Each ends in "/".
+  const std::string& HomeFolder() const { return home_; }
+  // <home>/TEMP/<SafeName>.qvt/ while a Safe is open, else the TEMP folder itself.
+  std::string TempFolder() const;
+  const std::string& TempRootFolder() const { return tempRoot_; }
+  const std::string& AttachmentsTempFolder() const { return attachmentsTemp_; }
+  // <home> + name + ".qvt".
+  std::string SafeFile(const std::string& safeName) const;
+  // The current Safe's file (SafeFile(SafeName())).
+  std::string CurrentSafeFile() const { return SafeFile(safeName_); }
+  std::string IniFile() const { return home_ + kIniFileName; }
+
+  // --- Own operations ------------------------------------------------------------------------------
+  // The names of the "*.qvt" files in the home folder, in listing order (sorted by name, as the
+  // desktop's file listing gives them), without the extension.
+  std::vector<std::string> SafeNames() const;
+  // The ini value [safe] lastused; "" when the file or the key is missing.
+  std::string ReadLastUsedSafe() const;
+  // Writes SafeName() as [safe] lastused, keeping the rest of the ini file. Throws EQuillmarError
+  // when the file cannot be written (the old file is then kept).
+  void WriteLastUsedSafe() const;
+  bool StartMinimized() const;
+  // The first argument containing "/rf:[" (until ReceivedFilesHandled), else PendingReceivedFiles
+  // when not empty. False when there is none.
+  bool ReceivedFilesCommand(std::string& command) const;
+  // A received-files command was carried out: clears PendingReceivedFiles, and the command-line one
+  // is not handed over again.
+  void ReceivedFilesHandled();
+  // Takes a received-files text apart (the text may begin with other characters, such as "/rf:").
+  static TqmReceivedFiles ParseReceivedFiles(const std::string& text);
+  // "%d.%d.%d.%d" of a version text split at "." (missing or non-numeric parts count as 0).
+  static std::string FormatVersionText(const std::string& fileVersion);
+
+  // The twelve display names of the field types in code order, and the code of a display name (0
+  // for one that matches none).
+  static std::vector<std::string> FieldTypeNames();
+  static uint8_t FieldTypeCode(const std::string& name);
+
+  // Refuses (showing kMsgCategoryHasEntries as a warning) when the category or any category below it
+  // holds entries, and returns false; otherwise removes the category's folder with its sub-categories.
+  bool DeleteCategory(const std::string& path);
+  // Before an entry is deleted: deletes the reminders its "Reminder (Yes/No)" fields name (and drops
+  // their jobs) and the attached files its "File" and "Picture" fields name.
+  void RemoveEntryData(const TqmRepositoryEntry& entry);
+
+  // Writes opened files back (see the top). For each recorded copy of the open Safe below folder
+  // (default: the whole TEMP folder): lock it back into its container path (replacing the file); when
+  // that fails ask kMsgFileOpenedByAnother (Cancel, Retry, Ignore): Retry shows kMsgCloseFile and
+  // tries again; Ignore gives the copy up (it is deleted, its changes lost); Cancel keeps the copy on
+  // disk and makes the result false. A copy written back is deleted. True when the caller may go on
+  // (close the window, switch the Safe). With no Safe open nothing can be written back: the copies
+  // stay and the result is true.
+  bool UpdateOpenedFiles();
+  bool UpdateOpenedFiles(const std::string& folder);
+  // The recorded copies of the open Safe that still wait to be written back.
+  std::vector<std::string> OpenedFiles() const;
+  // Files in the TEMP folder that no recorded copy of this run accounts for (left by an earlier run,
+  // or copies of a Safe that is not open now). They are kept until the user removes them.
+  std::vector<std::string> UnaccountedTempFiles() const;
+  // Empties the temporary folders as the destructor does (used after a switch of Safe).
+  void EmptyTempFolders();
+
+  // Settings of the open Safe. LoadSettings: when SafeName is not empty and a Safe is open, starts
+  // from the defaults and reads the Safe's settings text. SaveSettings: only while SafeOpen, writes
+  // them, replacing the file.
+  void LoadSettings();
+  void SaveSettings();
+
+  // --- The Safe as a whole -----------------------------------------------------------------------------
+  // Closes any open Safe, sets SafeOpen and opens the container. When the open fails SafeOpen is
+  // false again and the error propagates (with the container's message).
+  void OpenSafe(const std::string& file, std::string_view password);
+  // The login's open: OpenSafe(SafeFile(name), password); on success SafeName and MasterPassword are
+  // set and the settings loaded.
+  void OpenSafeByName(const std::string& name, std::string_view password);
+  // Clears SafeOpen and closes the container (nothing happens when none is open).
+  void CloseSafe();
+  // Makes a new Safe file from the template (DemoData decides the sample content); leaves no Safe
+  // open (an open one is closed first).
+  void CreateSafe(const std::string& file, std::string_view password);
+  // 0 usable, 1 not a Safe file, 2 wrong password, 3 (forCreate) the file exists, 4 it cannot be
+  // opened (the reason was shown).
+  int CheckSafe(const std::string& file, std::string_view password, bool forCreate);
+  // Changes the master password of the open Safe (re-keying the locked files) and then MasterPassword.
+  // False when the container refused (nothing changed).
+  bool ChangePassword(std::string_view oldPassword, std::string_view newPassword);
+  // Rebuilds the open Safe's container, with the busy pointer.
+  bool Repair();
+  // Deletes the Safe file of that name; when it is the open Safe it is closed first, and when it is
+  // the current Safe, SafeName and MasterPassword are cleared. False when the file could not be deleted.
+  bool DeleteSafeFile(const std::string& name);
+
+  // Backup of the open Safe into target (the caller's file dialog chose it). When target exists asks
+  // kMsgFileExists; No returns false. Repairs the Safe, copies its file to a temporary name beside
+  // target, checks that the copy opens with the master password and renames it over target. A backup
+  // is a plain Safe file under the master password of the moment. Throws EQuillmarError when a step
+  // fails; target is then left as it was.
+  // REQUIRES: SafeOpen.
+  bool Backup(const std::string& target);
+  // Replaces the current Safe's file (SafeFile(SafeName)) with the backup file. The backup must be a
+  // Safe file; it is copied to a temporary name in the home folder, flushed and renamed over the Safe,
+  // so a failed or refused restore leaves the Safe as it was. An open Safe is closed first. The Safe
+  // then opens with the password the backup was made under. Throws EQuillmarError (saying why) when
+  // the file is missing, is no Safe file, or cannot be copied.
+  // REQUIRES: SafeName is not empty.
+  void Restore(const std::string& backupFile);
+
+  // --- File Locker -------------------------------------------------------------------------------------
+  std::string FileLockerRoot() const { return TqmSFSWrapper::FileLockerRoot(); }
+  int CountFiles(const std::string& folder);
+  int CountFolders(const std::string& folder);
+  TqmFileInfo FileInfoAt(const std::string& folder, int index);
+  TqmFileInfo FolderInfoAt(const std::string& folder, int index);
+  bool CreateFolder(const std::string& parent, const std::string& name);
+  // With the busy pointer and the master password. Any error gives false (LastLockError() says why;
+  // a declined overwrite question leaves it empty).
+  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName);
+  const std::string& LastLockError() const { return lastLockError_; }
+  // With the busy pointer; errors pass through. A copy written below the TEMP folder is recorded as
+  // an opened file of the open Safe (see the top). The copy's folders are created (0700 below TEMP).
+  bool UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile);
+  // The disk path of the temporary copy of the locked file folder + name of the open Safe.
+  std::string TempCopyPath(const std::string& folder, const std::string& name) const;
+  // With the busy pointer; errors pass through.
+  bool RemoveLockerItem(const std::string& folder, const std::string& name);
+  bool RenameLockerItem(const std::string& folder, const std::string& oldName, const std::string& newName);
+
+  // --- Categories, entries, icons --------------------------------------------------------------------
+  int CountSubcategories(const TqmCategory* category);
+  // Lets pending window events run first.
+  bool LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder, TqmCategory& category);
+  void SaveCategory(TqmCategory& category);
+  bool MoveCategory(const TqmCategory& category, const TqmCategory* newParent, bool keepSource);
+  int CountEntries(const std::string& path);
+  bool LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry);
+  void SaveEntry(const std::string& path, TqmRepositoryEntry& entry);
+  bool DeleteEntry(const std::string& path, const std::string& fileName);
+  bool MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* newCategory, bool keepSource);
+  int ListIcons(int kind, std::vector<std::string>& list);
+  bool LoadIcon(int kind, const std::string& name, TqvtIcon& icon);
+  void SaveIcon(int kind, const TqvtIcon& icon, const std::string& name);
+
+  // --- Attached files ----------------------------------------------------------------------------------
+  std::string AttachFile(const std::string& diskFile);
+  // Into AttachmentsTempFolder(); returns the disk path.
+  std::string ExtractAttachedFile(const std::string& name);
+  bool DeleteAttachedFile(const std::string& name);
+
+  // --- Reminders -----------------------------------------------------------------------------------------
+  int ReminderCount();
+  bool LoadReminderAt(int index, TqmReminderEvent& reminder);
+  bool LoadReminder(const std::string& id, TqmReminderEvent& reminder);
+  void SaveReminder(TqmReminderEvent& reminder);
+  bool DeleteReminder(const std::string& id);
+  std::vector<std::string> ReminderNames();
+  std::string CopyReminder(const std::string& id);
+
+  // The schedule runs on the program's one scheduler (not owned; it must outlive this object or be
+  // detached with nullptr). Until one is attached the schedule operations below do nothing.
+  void AttachReminderScheduler(TReminderScheduler* scheduler);
+  // The schedule (null until a scheduler is attached): the UI and the CLI give it the pop-up, the
+  // mail transport and the launcher (core/qmReminderSchedule.h).
+  TqmReminderSchedule* ReminderSchedule() { return schedule_.get(); }
+  // Rebuilds the jobs from the open Safe's reminders; jobs that came due while no Safe was open are
+  // carried out now when this is the same Safe.
+  void ScheduleReminders();
+  void FireReminder(const TacCronJob& job);
+  void SnoozeReminder(const std::string& id, int unit, int amount);
+  void DismissReminder(const std::string& id);
+
+  // --- Autofill --------------------------------------------------------------------------------------------
+  // Fills the web form of the entry's autofill record with its name-value list through the UI's
+  // filler. False when the entry has no autofill record or no filler is set.
+  bool FillWebForm(const TqmRepositoryEntry& entry);
+
+private:
+  class TBusy;
+  class TStore;
+  struct TOpenedCopy {
+    std::string safeFile;       // the Safe it came from
+    std::string containerPath;  // where it goes back
+    bool givenUp = false;       // the user chose Ignore: it may be deleted
+  };
+
+  bool UpdateOpenedFolder(const std::string& folder);
+  bool WriteBack(const std::string& diskPath, TOpenedCopy& copy);
+  bool IsPendingCopy(const std::string& diskPath) const;
+  void EmptyFolder(const std::string& folder, bool keepPending);
+  int CountEntriesBelow(const std::string& path);
+
+  TqmSFSWrapper wrapper_;
+  std::string home_;
+  std::string tempRoot_;
+  std::string attachmentsTemp_;
+  std::vector<std::string> arguments_;
+  TqmAppPrompter* prompter_ = nullptr;
+  std::function<void()> processEvents_;
+  std::function<void(bool)> busy_;
+  int busyDepth_ = 0;
+  TqmAutoFillFiller* autoFill_ = nullptr;
+
+  std::string pendingReceivedFiles_;
+  bool commandLineFilesHandled_ = false;
+  TqmSettings settings_;
+  bool demoData_ = false;
+  bool safeOpen_ = false;
+  std::string safeName_;
+  std::string masterPassword_;
+  TStringArray autoFillMenuData_;
+  TStringArray urlMenuData_;
+  std::string versionText_;
+  std::string lastLockError_;
+  // Disk path -> origin, for every copy UnlockFile wrote below the TEMP folder in this run.
+  std::map<std::string, TOpenedCopy> openedCopies_;
+
+  std::unique_ptr<TStore> store_;
+  std::unique_ptr<TqmReminderSchedule> schedule_;
+};
+
+}  // namespace quillmar
