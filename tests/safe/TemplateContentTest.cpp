@@ -72,11 +72,20 @@ TEST(TemplateContent, CategoriesAreAUsableSetOfTemplates) {
       typesUsed.insert(f.Type);
     }
     std::set<std::string> children;
-    for (const TTemplateCategory& child : c.Children) EXPECT_TRUE(children.insert(child.Name).second) << child.Name;
+    for (const TTemplateCategory& child : c.Children) {
+      EXPECT_TRUE(children.insert(child.Name).second) << child.Name;
+      // A sub-category is told from its parent in the tree by its icon too.
+      EXPECT_NE(child.Icon, c.Icon) << path << child.Name;
+    }
   });
   EXPECT_GE(count, 10);
   EXPECT_GE(withChildren, 3);
   EXPECT_EQ(typesUsed.size(), static_cast<size_t>(kFieldTypeCount));  // every field type has a template
+  for (const auto* set : {&TemplateCategoryIcons(), &TemplateEntryIcons()}) {
+    std::set<std::string> unique(set->begin(), set->end());
+    EXPECT_EQ(unique.size(), set->size());  // each icon file once
+    for (const std::string& name : *set) EXPECT_TRUE(name.size() > 4 && name.substr(name.size() - 4) == ".ico") << name;
+  }
 }
 
 TEST(TemplateContent, SampleEntriesFitTheirCategories) {
