@@ -285,6 +285,28 @@ bool TPageFileManager::WritePage(int32_t pageNo, TPageHeader& header, uint8_t* d
   return true;
 }
 
+bool TPageFileManager::WriteRawPage(int32_t pageNo, const TPageHeader& header, const uint8_t* data,
+                                    int32_t length) {
+  lastError_ = ErrNone;
+  if (readOnly_) throw ESFSError("TPageFileManager.WritePage - The container is open read-only.");
+  length = CheckLength(length, "WritePage");
+  if (pageNo < 1 || pageNo >= TotalPageCount())
+    throw ESFSError("TPageFileManager.WritePage - Page " + std::to_string(pageNo) +
+                    " is outside the container (pages 1 to " + std::to_string(TotalPageCount() - 1) + ").");
+  uint8_t raw32[TPageHeader::Size];
+  header.EncodeTo(raw32);
+  file_.Seek(static_cast<int64_t>(pageNo) * PageSize(), TSFSSeekOrigin::Begin);
+  if (file_.Write(raw32, TPageHeader::Size) != TPageHeader::Size) {
+    lastError_ = ErrWritePageHeader;
+    return false;
+  }
+  if (data && length > 0 && file_.Write(data, length) != length) {
+    lastError_ = ErrWritePageData;
+    return false;
+  }
+  return true;
+}
+
 bool TPageFileManager::SetContainerSize(int64_t bytes) {
   if (readOnly_ || bytes < PageSize()) return false;
   try {

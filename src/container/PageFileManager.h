@@ -167,6 +167,10 @@ public:
     return WritePage(pageNo, page.Header, page.Data.data(), key, length);
   }
 
+  // Writes a page exactly as read raw from another container of the same page size: the header (its
+  // checksum included) and the payload bytes unchanged. Same REQUIRES and results as WritePage.
+  bool WriteRawPage(int32_t pageNo, const TPageHeader& header, const uint8_t* data, int32_t length = -1);
+
   // Grows the container by n pages (whatever the file system gives, zeros) and saves the header.
   // False (nothing else changed) when the size could not be set, or read back differently, or the
   // container is read-only. REQUIRES: n >= 0.

@@ -1,9 +1,13 @@
 #include "container/SingleFileSystem.h"
 
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "base/DateTime.h"
 #include "base/SecureWipe.h"
@@ -11,7 +15,9 @@
 #include "container/IntegrityCheck.h"
 #include "container/PageFileManager.h"
 #include "container/SFSError.h"
+#include "container/SFSFileStream.h"
 #include "container/SFSHugeFile.h"
+#include "container/WildcardMatch.h"
 #include "container/UserFilePageMapManager.h"
 
 namespace quillmar {
@@ -36,7 +42,7 @@ TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSi
                                      int32_t pageSize, uint8_t defaultCompression, std::string_view answer,
                                      std::string_view question, std::string_view password, bool inMemory,
                                      uint32_t mode, TSFSPartStorage* storage)
-    : fileName_(fileName), storage_(storage) {
+    : fileName_(fileName), storage_(storage), mode_(mode == fmCreate ? (TPageFileManager::fmReadWrite | TPageFileManager::fmExclusive) : mode) {
   bool creating = mode == fmCreate;
   // The password is checked against the key record before any page is read. A missing file is left
   // to the page file manager, whose message says so.
@@ -464,6 +470,275 @@ bool TSingleFileSystem::ForceDirectories(std::string_view path) {
 }
 
 bool TSingleFileSystem::DirectoryExists(std::string_view path) const { return dir_->DirectoryExists(path); }
+
+bool TSingleFileSystem::IsDirEmpty(std::string_view path) {
+  std::string remembered = dir_->CurrentDir();
+  bool empty = true;
+  if (dir_->ChangeDir(path)) {
+    TSearchRec rec;
+    empty = dir_->FindFirst("*.*", faAnyFile, rec) != 0;
+    dir_->FindClose(rec);
+  }
+  dir_->ChangeDir(remembered);
+  return empty;
+}
+
+int32_t TSingleFileSystem::DeleteDirectory(std::string_view path) {
+  if (!dir_->DirectoryExists(path)) return 0;
+  if (IsDirEmpty(path)) {
+    dir_->RemoveDir(path);
+    return 0;
+  }
+  std::string remembered = dir_->CurrentDir();
+  std::string folder(path);
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  int32_t count = DeleteFiles(folder + "\\*.*", faAnyFile, true);
+  dir_->RemoveDir(folder);
+  if (!dir_->ChangeDir(remembered)) dir_->ChangeDir("\\");
+  return count;
+}
+
+namespace {
+
+// Splits "a\b\mask" into the folder ("a\b", "" for the current one, "\" for the root) and the mask.
+void SplitMask(std::string_view maskPath, std::string& folder, std::string& mask) {
+  std::string path(maskPath);
+  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  size_t cut = path.find_last_of("\\/");
+  if (cut == std::string::npos) {
+    folder.clear();
+    mask = path;
+  } else {
+    folder = path.substr(0, cut == 0 ? 1 : cut);
+    mask = path.substr(cut + 1);
+  }
+  if (mask.empty()) mask = "*.*";
+}
+
+std::string JoinContainerPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '\\' || folder.back() == '/') return folder + name;
+  return folder + "\\" + name;
+}
+
+// True for a name that can only ever denote a file inside the folder it is written to.
+bool IsSafeDiskName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+// The name with control bytes shown as \xNN, for messages.
+std::string Printable(const std::string& name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += char(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+int32_t TSingleFileSystem::DeleteFiles(std::string_view maskPath, uint32_t attributes, bool recursive) {
+  std::string folder, mask;
+  SplitMask(maskPath, folder, mask);
+  // Names are collected first: deleting while a search is open would move items under it.
+  std::vector<std::pair<std::string, bool>> found;
+  TSearchRec rec;
+  for (int r = dir_->FindFirst(JoinContainerPath(folder, "*.*"), attributes | faDirectory, rec); r == 0;
+       r = dir_->FindNext(rec)) {
+    // A stored "." or ".." (a damaged container) would resolve to another folder: never delete by it.
+    if (rec.Name == "." || rec.Name == "..") continue;
+    bool isFolder = (rec.Attr & faDirectory) != 0;
+    if (isFolder || MatchesWildcard(mask, rec.Name)) found.emplace_back(rec.Name, isFolder);
+  }
+  dir_->FindClose(rec);
+  int32_t count = 0;
+  for (const auto& [name, isFolder] : found) {
+    std::string path = JoinContainerPath(folder, name);
+    if (isFolder) {
+      if (!recursive || !MatchesWildcard(mask, name)) continue;
+      count += DeleteFiles(path + "\\*.*", attributes, true);
+      if (!dir_->RemoveDir(path))
+        throw ESFSError("TSingleFileSystem.DeleteFiles - could not delete directory '" + path + "'");
+    } else if (DeleteFile(path)) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+bool TSingleFileSystem::CopyFile(std::string_view source, std::string_view destination, std::string_view password) {
+  lastError_ = 0;
+  int32_t s = dir_->Resolve(source);
+  if (s < 0 || dir_->ReadItem(s).IsFolder) return false;
+  // Copying a file onto itself would delete it first.
+  int32_t existing = dir_->Resolve(destination);
+  if (existing == s) return false;
+  const TDIRItem src = dir_->ReadItem(s);
+  if (existing >= 0 && !DeleteFile(destination)) return false;
+  int32_t created = dir_->CreateFileItem(destination, password, {}, {});
+  if (created < 0) {
+    lastError_ = dir_->LastError();
+    if (lastError_ == ErrNoSpace) NoSpace();
+    return false;
+  }
+  // The destination takes the source's key record, so both are opened by the same password and key.
+  TDIRItem dst = dir_->ReadItem(created);
+  dst.KeyRecord = src.KeyRecord;
+  dst.HasPassword = src.HasPassword;
+  dst.Attributes = src.Attributes;
+  dir_->WriteItem(created, dst);
+
+  std::string name(source);
+  int32_t in = FileOpen(source, 32, {}, {}, password);
+  if (in < 0) return false;
+  int32_t out = FileOpen(destination, 18, {}, {}, password);
+  if (out < 0) {
+    FileClose(in);
+    return false;
+  }
+  const int64_t size = FileSize(in);
+  constexpr int64_t kChunk = 102400;
+  std::vector<uint8_t> buffer(kChunk);
+  bool ok = true;
+  int64_t done = 0;
+  if (OnFileProgress) OnFileProgress(name, 0);
+  while (done < size) {
+    int64_t want = std::min(kChunk, size - done);
+    if (FileRead(in, buffer.data(), want) != want || FileWrite(out, buffer.data(), want) != want) {
+      ok = false;
+      break;
+    }
+    done += want;
+    if (OnFileProgress) OnFileProgress(name, double(done) / double(size) * 100.0);
+  }
+  SecureWipe(buffer.data(), buffer.size());
+  if (ok && OnFileProgress) OnFileProgress(name, 100);
+  FileClose(in);
+  FileClose(out);
+  return ok;
+}
+
+bool TSingleFileSystem::ExportOne(const std::string& containerPath, const std::filesystem::path& target,
+                                  int overwriteMode, const std::string& password) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const std::string targetName = target.string();
+  if (fs::exists(fs::symlink_status(target, ec))) {
+    bool allow = overwriteMode != owSkip;
+    if (overwriteMode == owAsk) {
+      allow = false;
+      if (OnOverwrite) OnOverwrite(targetName, containerPath, allow);
+    }
+    if (!allow) return false;
+    fs::permissions(target, fs::perms::owner_write, fs::perm_options::add | fs::perm_options::nofollow, ec);
+    fs::remove(target, ec);
+    if (fs::exists(fs::symlink_status(target, ec)))
+      throw ESFSError("Error in TSingleFileSystem.ExportFiles - file '" + targetName + "' cannot be overwritten.");
+  }
+  {
+    TSFSFileStream stream(this, 0, {}, {}, password, 0, containerPath);
+    exportFileName_ = containerPath;
+    stream.OnProgress = [this, &containerPath](int percent) {
+      if (OnFileProgress) OnFileProgress(containerPath, percent);
+    };
+    stream.SaveToFile(targetName);
+  }
+  const TDIRItem& item = dir_->ReadItem(dir_->Resolve(containerPath));
+  // The item's date (two-second precision) and its read-only attribute go to the disk file.
+  int64_t unixSeconds = FileTimeToUnix(item.LastWriteTime);
+  struct timeval times[2] = {{unixSeconds, 0}, {unixSeconds, 0}};
+  ::utimes(targetName.c_str(), times);
+  if (item.Attributes & faReadOnly)
+    fs::permissions(target, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove, ec);
+  return true;
+}
+
+bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string& diskFolder, int overwriteMode,
+                                    bool recursive, uint32_t attributes) {
+  namespace fs = std::filesystem;
+  // The disk folder is used as an absolute base; the process's current folder is never changed.
+  std::error_code ec;
+  fs::path base = diskFolder.empty() ? fs::current_path(ec) : fs::path(diskFolder);
+  if (ec) return false;
+  if (!diskFolder.empty()) {
+    fs::create_directories(base, ec);
+    if (ec || !fs::is_directory(base, ec)) return false;
+  }
+  cancel_ = false;
+  bool cancel = false;
+  if (OnProgress) OnProgress(cancel, 0);
+  if (cancel) return false;
+
+  std::string folder, mask;
+  SplitMask(maskPath, folder, mask);
+  if (!folder.empty() && !dir_->DirectoryExists(folder)) return false;
+
+  struct Entry {
+    std::string containerPath;
+    std::string relativeFolder;  // "/"-joined, "" for the start folder
+    std::string name;
+    bool isFolder;
+  };
+  std::vector<Entry> entries;
+  // Every name is checked before anything is written: a damaged or hostile container must not be
+  // able to place a file outside the chosen folder.
+  auto checkName = [](const std::string& name) {
+    if (!IsSafeDiskName(name))
+      throw ESFSError("TSingleFileSystem.ExportFiles - the container holds an item named '" + Printable(name) +
+                      "', which is not a valid file name on this system; nothing was exported.");
+  };
+  std::function<void(const std::string&, const std::string&)> collect = [&](const std::string& cFolder,
+                                                                          const std::string& rel) {
+    std::vector<std::pair<std::string, bool>> found;
+    TSearchRec rec;
+    for (int r = dir_->FindFirst(JoinContainerPath(cFolder, "*.*"), attributes | faDirectory, rec); r == 0;
+         r = dir_->FindNext(rec)) {
+      found.emplace_back(rec.Name, (rec.Attr & faDirectory) != 0);
+    }
+    dir_->FindClose(rec);
+    for (const auto& [name, isFolder] : found) {
+      std::string cPath = JoinContainerPath(cFolder, name);
+      if (isFolder) {
+        if (!recursive) continue;
+        checkName(name);  // before the name is used in any path
+        std::string sub = rel.empty() ? name : rel + "/" + name;
+        entries.push_back({cPath, sub, name, true});
+        collect(cPath, sub);
+      } else if (MatchesWildcard(mask, name)) {  // the search already applied the attribute filter
+        checkName(name);
+        entries.push_back({cPath, rel, name, false});
+      }
+    }
+  };
+  collect(folder, "");
+
+  const std::string password(reinterpret_cast<const char*>(password_.data()), password_.size());
+  struct Wipe {
+    const std::string& s;
+    ~Wipe() { WipeString(const_cast<std::string&>(s)); }
+  } wipe{password};
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (cancel) break;
+    const Entry& e = entries[i];
+    fs::path targetFolder = e.relativeFolder.empty() ? base : base / e.relativeFolder;
+    fs::create_directories(targetFolder, ec);
+    if (!e.isFolder) ExportOne(e.containerPath, targetFolder / e.name, overwriteMode, password);
+    if (OnProgress) OnProgress(cancel, double(i + 1) / double(entries.size()) * 100.0);
+  }
+  exportFileName_.clear();
+  if (cancel) return false;
+  if (OnProgress) OnProgress(cancel, 100);
+  return true;
+}
 
 // --- Container -----------------------------------------------------------------------------------------
 

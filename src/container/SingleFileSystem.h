@@ -16,6 +16,7 @@
 #include <cryptopp/secblock.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -118,6 +119,36 @@ public:
   bool RemoveDir(std::string_view path);
   bool ForceDirectories(std::string_view path);
   bool DirectoryExists(std::string_view path) const;
+  // True when the folder does not exist or holds no item.
+  bool IsDirEmpty(std::string_view path);
+  // Deletes the folder with everything in it; the number of files deleted (0 when it does not exist).
+  int32_t DeleteDirectory(std::string_view path);
+  // Deletes the files matching the mask (folder + name mask) that pass the attribute filter;
+  // recursive also empties and removes sub-folders. The number of files deleted.
+  int32_t DeleteFiles(std::string_view maskPath, uint32_t attributes, bool recursive);
+
+  // --- Copy and export -----------------------------------------------------------------------------
+  // Copies a file within the container (replacing the destination), in chunks of 102400 bytes with
+  // file-progress events. The destination keeps the source's key record and attributes; `password`
+  // opens both. True when every byte was copied.
+  bool CopyFile(std::string_view source, std::string_view destination, std::string_view password = {});
+  // Overwrite modes of ExportFiles.
+  static constexpr int owOverwrite = 0, owSkip = 1, owAsk = 2;
+  // Writes the matching files (and with recursive the sub-folders) into diskFolder, giving each disk
+  // file the item's attributes and date. Names that are not safe file names on this platform are
+  // refused (ESFSError naming them) and never written. Progress events; cancel stops. False when the
+  // container folder or the disk folder is missing or the export was cancelled.
+  bool ExportFiles(std::string_view maskPath, const std::string& diskFolder, int overwriteMode, bool recursive,
+                   uint32_t attributes);
+
+  // --- Rebuild and change of password -------------------------------------------------------------------
+  // Rebuilds the container into "<file>_new" and swaps it in, keeping the master key; deleted items are
+  // dropped. The log gets a line per problem. False on failure or cancel (the container is then as it
+  // was, with no "_new" file left).
+  bool RepairFile(std::string& log, bool strict);
+  // A new password rebuilds the container with a new master key; the current password only remakes the
+  // key record's recovery fields. False for a read-only container or on failure (LastError).
+  bool ChangePassword(std::string_view newPassword, std::string_view question, std::string_view answer);
 
   // --- Container ---------------------------------------------------------------------------------------
   int32_t LastError() const { return lastError_; }
@@ -146,6 +177,19 @@ private:
     TContainerKey key;  // empty when the file has no password of its own
   };
 
+  // An empty object for the rebuild target; MakeRebuildTarget fills it.
+  TSingleFileSystem(const std::string& fileName, TSFSPartStorage* storage);
+  std::unique_ptr<TSingleFileSystem> MakeRebuildTarget(const std::string& name, bool newKey,
+                                                       std::string_view password, std::string_view question,
+                                                       std::string_view answer);
+  bool Rebuild(std::string& log, bool strict, bool changePassword, std::string_view newPassword,
+               std::string_view question, std::string_view answer);
+  // Copies item k's data pages into the target's new item; false (after a log line) when a strict
+  // rebuild drops the file.
+  bool CopyFilePages(TSingleFileSystem& target, const TDIRItem& src, int32_t newItem, bool reencrypt, bool strict,
+                     const std::string& path, std::string& log);
+  void Reopen(std::string_view password);
+  TSFSPartStorage& Storage() const;
   void OpenManagers();
   void CloseManagers();
   THandle* FindHandle(int32_t handle);
@@ -153,6 +197,8 @@ private:
   bool QueryPassword(int32_t item, std::string_view path, std::string& password);
   void NoSpace();
   void TrimPages(TDIRItem& item);
+  bool ExportOne(const std::string& containerPath, const std::filesystem::path& target, int overwriteMode,
+                 const std::string& password);
 
   std::string fileName_;
   TSFSPartStorage* storage_;
@@ -162,6 +208,9 @@ private:
   std::unique_ptr<TDIRManager> dir_;
   std::unique_ptr<TUserFilePageMapManager> maps_;
   std::map<int32_t, THandle> handles_;
+  uint32_t mode_ = 0;
+  std::string exportFileName_;  // the container file being exported, for progress
+  bool cancel_ = false;
   int32_t nextHandle_ = 0;
   int32_t lastError_ = 0;
 };

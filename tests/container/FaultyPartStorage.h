@@ -28,6 +28,7 @@ public:
   int64_t maxFileSize = 0;  // 0: ask the disk
   int64_t freeSpace = -2;   // -2: ask the disk
   int creates = 0;
+  std::string failRenameFrom;  // a rename of this path fails
 
   std::unique_ptr<TSFSAbstractFile> Create(const std::string& path, TSFSLock lock) override {
     if (failCreate) throw ESFSError("TSFSHugeFile.Create - File " + path + " cannot be created: injected");
@@ -39,7 +40,10 @@ public:
   }
   bool Exists(const std::string& path) override { return DiskPartStorage().Exists(path); }
   bool Remove(const std::string& path) override { return DiskPartStorage().Remove(path); }
-  bool Rename(const std::string& from, const std::string& to) override { return DiskPartStorage().Rename(from, to); }
+  bool Rename(const std::string& from, const std::string& to) override {
+    if (!failRenameFrom.empty() && from == failRenameFrom) return false;
+    return DiskPartStorage().Rename(from, to);
+  }
   int64_t FreeSpace(const std::string& path) override {
     return freeSpace != -2 ? freeSpace : DiskPartStorage().FreeSpace(path);
   }

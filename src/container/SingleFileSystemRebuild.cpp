@@ -1,0 +1,338 @@
+// The rebuild of a container into a new file ("repair") and the change of password, which is a
+// rebuild under a new master key.
+//
+// Safety rules of the rebuild:
+//  - The original container is only read until the swap: no page, header or directory item of it is
+//    written, so any failure or cancel before the swap leaves it byte for byte as it was.
+//  - The new file is flushed to disk (fsync of every part) before it is renamed into place, and the
+//    folder is synced after the renames, so a crash leaves either the old or the new container under
+//    the container's name (the other under "_new" or the numbered name).
+//  - Any failure before the swap removes the "_new" file.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "base/SecureWipe.h"
+#include "container/Checksum.h"
+#include "container/FreeSpaceManager.h"
+#include "container/PageFileManager.h"
+#include "container/SFSAbstractFile.h"
+#include "container/SFSError.h"
+#include "container/SFSHugeFile.h"
+#include "container/SingleFileSystem.h"
+#include "container/UserFilePageMapManager.h"
+
+namespace quillmar {
+
+namespace {
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+std::string ParentPath(const std::string& fullPath) {
+  size_t cut = fullPath.find_last_of('\\');
+  if (cut == std::string::npos || cut == 0) return "\\";
+  return fullPath.substr(0, cut);
+}
+
+void SyncFolderOf(const std::string& fileName) {
+  std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
+  if (folder.empty()) folder = ".";
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+constexpr char kLineBreak[] = "\n";
+
+}  // namespace
+
+TSingleFileSystem::TSingleFileSystem(const std::string& fileName, TSFSPartStorage* storage)
+    : fileName_(fileName), storage_(storage), mode_(TPageFileManager::fmReadWrite | TPageFileManager::fmExclusive) {}
+
+TSFSPartStorage& TSingleFileSystem::Storage() const { return storage_ ? *storage_ : DiskPartStorage(); }
+
+std::unique_ptr<TSingleFileSystem> TSingleFileSystem::MakeRebuildTarget(const std::string& name, bool newKey,
+                                                                        std::string_view password,
+                                                                        std::string_view question,
+                                                                        std::string_view answer) {
+  std::unique_ptr<TSingleFileSystem> target(new TSingleFileSystem(name, storage_));
+  const int32_t extent = pfm_->ExtentPageCount();
+  const int32_t pageSize = pfm_->PageSize();
+  if (newKey) {
+    target->pfm_ = std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, answer, question, password,
+                                                      fmCreate, storage_);
+    if (target->pfm_->IsEncrypted())
+      target->password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
+  } else {
+    // The same key record and master key: stored pages can be copied as they are.
+    target->pfm_ = std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, "", "", "", fmCreate,
+                                                      storage_);
+    if (pfm_->IsEncrypted()) {
+      target->pfm_->SetKeyRecord(pfm_->KeyRecord(), pfm_->ContainerKey());
+      target->password_ = password_;
+    }
+  }
+  target->pfm_->SetCompressionMethod(pfm_->CompressionMethod());
+  target->pfm_->SaveHeader();
+  target->OpenManagers();
+  return target;
+}
+
+bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem& src, int32_t newItem,
+                                      bool reencrypt, bool strict, const std::string& path, std::string& log) {
+  const int32_t D = pfm_->PageDataSize();
+  const int64_t steps = (src.FileSize + D - 1) / D;
+  if (steps == 0) return true;
+  TDIRItem item = target.dir_->ReadItem(newItem);
+  if (!target.maps_->SetFileSize(item, false, src.FileSize)) {
+    NoSpace();
+    throw ESFSError("Not enough space");
+  }
+  target.dir_->WriteItem(newItem, item);
+
+  const std::vector<int32_t>* srcMaps = nullptr;
+  const std::vector<int32_t>* srcData = nullptr;
+  std::vector<int32_t> noPages;
+  if (src.FirstMapPageNo != -1) {
+    try {
+      maps_->GetMaps(src, srcMaps, srcData);
+    } catch (const ESFSError&) {
+      srcData = &noPages;  // an unreadable map: every page counts as unreadable
+    }
+  } else {
+    srcData = &noPages;
+  }
+  const std::vector<int32_t>* dstMaps = nullptr;
+  const std::vector<int32_t>* dstData = nullptr;
+  target.maps_->GetMaps(item, dstMaps, dstData);
+  const std::vector<int32_t> sourcePages = *srcData;  // the source cache may be evicted while copying
+  const std::vector<int32_t> targetPages = *dstData;
+
+  // Pages of a file with its own password, and every page of a repair, are copied as stored; the
+  // others are decrypted with the old container key and encrypted with the new one.
+  const bool raw = !reencrypt || src.HasPassword;
+  const uint8_t newEncryption = src.HasPassword ? etRijndael : target.pfm_->EncryptionType();
+  TPage page = pfm_->NewPage();
+  for (int64_t i = 0; i < steps; ++i) {
+    bool readOk = size_t(i) < sourcePages.size() && pfm_->ReadPage(sourcePages[size_t(i)], page, raw);
+    if (!readOk) {
+      if (strict) {
+        SecureWipe(page.Data.data(), page.Data.size());
+        log += "File " + Quoted(path) + " deleted. " + kLineBreak;
+        return false;
+      }
+      // Salvage: an unreadable page becomes a page of zeros, stored plain so that it reads back.
+      std::fill(page.Data.begin(), page.Data.end(), 0);
+      page.Header = TPageHeader{};
+      page.Header.PageType = ptFileData;
+      page.Header.EncryptionType = etNone;
+      if (!target.pfm_->WritePage(targetPages[size_t(i)], page)) {
+        NoSpace();
+        throw ESFSError("Not enough space");
+      }
+      continue;
+    }
+    bool written;
+    if (raw) {
+      page.Header.PageType = ptFileData;
+      written = target.pfm_->WriteRawPage(targetPages[size_t(i)], page.Header, page.Data.data());
+    } else {
+      page.Header = TPageHeader{};
+      page.Header.PageType = ptFileData;
+      page.Header.EncryptionType = newEncryption;
+      page.Header.ChecksumType = 0;
+      written = target.pfm_->WritePage(targetPages[size_t(i)], page);
+    }
+    if (!written) {
+      NoSpace();
+      throw ESFSError("Not enough space");
+    }
+  }
+  SecureWipe(page.Data.data(), page.Data.size());
+  return true;
+}
+
+void TSingleFileSystem::Reopen(std::string_view password) {
+  CloseManagers();
+  pfm_ = std::make_unique<TPageFileManager>(fileName_, -1, 8, 2048, false, "", "", password, mode_, storage_);
+  password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
+  if (!pfm_->IsEncrypted()) password_.CleanNew(0);
+  OpenManagers();
+}
+
+bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword, std::string_view newPassword,
+                                std::string_view question, std::string_view answer) {
+  lastError_ = 0;
+  if (pfm_->ReadOnly()) return false;
+  if (!handles_.empty()) {
+    // Item numbers change in a rebuild: an open handle would afterwards point at another file.
+    log += "Files of the container are open; close them before rebuilding it.";
+    log += kLineBreak;
+    return false;
+  }
+  int64_t free = Storage().FreeSpace(fileName_);
+  if (free >= 0 && free < pfm_->ContainerSize()) {
+    log += "Not enough space.";
+    NoSpace();
+    return false;
+  }
+
+  const std::string newName = fileName_ + "_new";
+  const std::string remembered = dir_->CurrentDir();
+  if (Storage().Exists(newName)) TSFSHugeFile::DeleteContainer(newName, storage_);  // left by a crash
+  std::unique_ptr<TSingleFileSystem> target;
+  auto discardTarget = [&] {
+    target.reset();
+    TSFSHugeFile::DeleteContainer(newName, storage_);
+  };
+  bool cancel = false;
+  try {
+    target = MakeRebuildTarget(newName, changePassword, newPassword, question, answer);
+    const int32_t count = dir_->ItemCount();
+    for (int32_t k = 0; k < count; ++k) {
+      if (cancel) {
+        discardTarget();
+        log += "RepairFile cancelled. Original file restored.";
+        log += kLineBreak;
+        return false;
+      }
+      const TDIRItem src = dir_->ReadItem(k);
+      if (!src.Deleted) {
+        const std::string path = dir_->FullPath(k);
+        if (src.IsFolder) {
+          target->dir_->ForceDirectories(path);
+          int32_t made = target->dir_->Resolve(path, TDIRManager::RootItem);
+          if (made < 0 || !target->dir_->ReadItem(made).IsFolder) {
+            log += "Directory " + Quoted(path) + " deleted. " + kLineBreak;
+          } else {
+            // Folders keep their attributes and times too.
+            TDIRItem folder = target->dir_->ReadItem(made);
+            folder.Attributes = src.Attributes;
+            folder.CreationTime = src.CreationTime;
+            folder.LastWriteTime = src.LastWriteTime;
+            folder.LastAccessTime = src.LastAccessTime;
+            target->dir_->WriteItem(made, folder);
+          }
+        } else {
+          const std::string parent = ParentPath(path);
+          if (parent != "\\") target->dir_->ForceDirectories(parent);
+          if (parent != "\\" && !target->dir_->DirectoryExists(parent)) {
+            log += "Directory " + Quoted(parent) + " deleted. " + kLineBreak;
+          } else {
+            int32_t made = target->dir_->CreateFileItem(path);
+            if (made < 0) {
+              if (target->dir_->LastError() == ErrNoSpace) {
+                NoSpace();
+                throw ESFSError("Not enough space");
+              }
+              log += "File " + Quoted(path) + " deleted. " + kLineBreak;
+            } else {
+              TDIRItem copy = target->dir_->ReadItem(made);
+              copy.KeyRecord = src.KeyRecord;
+              copy.HasPassword = src.HasPassword;
+              copy.Attributes = src.Attributes;
+              copy.CreationTime = src.CreationTime;
+              copy.LastWriteTime = src.LastWriteTime;
+              copy.LastAccessTime = src.LastAccessTime;
+              target->dir_->WriteItem(made, copy);
+              if (!CopyFilePages(*target, src, made, changePassword, strict, path, log)) target->DeleteFile(path);
+            }
+          }
+        }
+      }
+      if (OnProgress) OnProgress(cancel, double(k + 1) / double(count) * 100.0);
+    }
+    if (cancel) {
+      discardTarget();
+      log += "RepairFile cancelled. Original file restored.";
+      log += kLineBreak;
+      return false;
+    }
+    target->fsm_->Resync();
+    target->pfm_->Flush();
+  } catch (const std::exception& e) {
+    log += "Critical error occured. Original file restored.";
+    log += kLineBreak;
+    log += e.what();
+    discardTarget();
+    return false;
+  }
+
+  // Both containers are closed (the new one flushed) before the files are swapped.
+  target.reset();
+  std::string password = changePassword ? std::string(newPassword)
+                                        : std::string(reinterpret_cast<const char*>(password_.data()), password_.size());
+  struct Wipe {
+    std::string& s;
+    ~Wipe() { WipeString(s); }
+  } wipe{password};
+  CloseManagers();
+  pfm_.reset();
+
+  std::string oldName;
+  for (int n = 0;; ++n) {
+    oldName = fileName_ + std::to_string(n);
+    if (!Storage().Exists(oldName) && !Storage().Exists(TSFSHugeFile::PartFileName(oldName, 1))) break;
+  }
+  bool swapped = false;
+  if (TSFSHugeFile::RenameContainer(fileName_, oldName, storage_)) {
+    if (TSFSHugeFile::RenameContainer(newName, fileName_, storage_)) {
+      swapped = true;
+    } else {
+      TSFSHugeFile::RenameContainer(oldName, fileName_, storage_);
+    }
+  }
+  SyncFolderOf(fileName_);
+  if (!swapped) {
+    TSFSHugeFile::DeleteContainer(newName, storage_);
+    std::string current(reinterpret_cast<const char*>(password_.data()), password_.size());
+    Reopen(current);
+    WipeString(current);
+    dir_->ChangeDir(remembered);
+    lastError_ = ErrRenameFailed;
+    return false;
+  }
+  TSFSHugeFile::DeleteContainer(oldName, storage_);
+  SyncFolderOf(fileName_);
+  Reopen(password);
+  if (!dir_->ChangeDir(remembered)) dir_->ChangeDir("\\");
+  cancel = false;
+  if (OnProgress) OnProgress(cancel, 100);
+  return true;
+}
+
+bool TSingleFileSystem::RepairFile(std::string& log, bool strict) {
+  return Rebuild(log, strict, false, {}, {}, {});
+}
+
+bool TSingleFileSystem::ChangePassword(std::string_view newPassword, std::string_view question,
+                                       std::string_view answer) {
+  lastError_ = 0;
+  if (pfm_->ReadOnly()) return false;
+  const std::string_view current(reinterpret_cast<const char*>(password_.data()), password_.size());
+  bool cancel = false;
+  if (newPassword == current) {
+    if (OnProgress) OnProgress(cancel, 0);
+    if (pfm_->IsEncrypted()) {
+      // Only the recovery fields change: the record is remade around the master key in use.
+      const TContainerKey key = pfm_->ContainerKey();
+      TKeyRecord record = TKeyRecord::MakeWithMasterKey(newPassword, question, answer, key.Bytes());
+      pfm_->SetKeyRecord(record, TContainerKey::FromMasterKey(key.Bytes()));
+      pfm_->SaveHeader();
+    }
+    if (OnProgress) OnProgress(cancel, 100);
+    return true;
+  }
+  // The new record is made first, so that a password or question the record cannot hold is refused
+  // before any work (it throws the key record's message).
+  if (!newPassword.empty()) TKeyRecord::Make(newPassword, question, answer);
+  std::string log;
+  return Rebuild(log, false, true, newPassword, question, answer);
+}
+
+}  // namespace quillmar
