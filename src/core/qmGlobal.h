@@ -57,6 +57,7 @@ class TReminderScheduler;
 class TqmReminderSchedule;
 class TqmReminderStore;
 class TqmReminderEvent;
+class TqmReminderLauncher;
 class TacCronJob;
 
 // A received-files command taken apart: "[" command "][" count "]" then paths each ended by "|".
@@ -331,7 +332,6 @@ private:
 
   bool UpdateOpenedFolder(const std::string& folder);
   bool WriteBack(const std::string& diskPath, TOpenedCopy& copy);
-  bool IsPendingCopy(const std::string& diskPath) const;
   void EmptyFolder(const std::string& folder, bool keepPending);
   int CountEntriesBelow(const std::string& path);
 
@@ -359,8 +359,11 @@ private:
   std::string lastLockError_;
   // Disk path -> origin, for every copy UnlockFile wrote below the TEMP folder in this run.
   std::map<std::string, TOpenedCopy> openedCopies_;
+  // The open Safe's file, absolute ("" when none is open).
+  std::string openedSafeFile_;
 
   std::unique_ptr<TStore> store_;
+  std::unique_ptr<TqmReminderLauncher> launcher_;
   std::unique_ptr<TqmReminderSchedule> schedule_;
 };
 

@@ -1,0 +1,897 @@
+#include "core/qmGlobal.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/Exception.h"
+#include "base/RandomName.h"
+#include "base/SecureWipe.h"
+#include "core/qmDesktopLauncher.h"
+#include "core/qmReminderSchedule.h"
+#include "core/qmReminderStore.h"
+#include "model/qmField.h"
+#include "model/qmReminderEvent.h"
+#include "model/qmRepositoryEntry.h"
+#include "platform/FileReplace.h"
+#include "platform/HomeFolder.h"
+
+#ifndef QM_PROGRAM_VERSION
+#define QM_PROGRAM_VERSION "0.0.0.0"
+#endif
+
+namespace quillmar {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kProductTitle[] = "Brelkan Quillmar II";
+
+std::string WithSlash(std::string path) {
+  if (path.empty() || path.back() != '/') path += '/';
+  return path;
+}
+
+// The absolute, lexically normal form of a disk path (no symbolic links resolved).
+std::string NormalPath(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::absolute(path, ec);
+  if (ec) p = path;
+  return p.lexically_normal().string();
+}
+
+bool IsBelow(const std::string& path, const std::string& folderWithSlash) {
+  return path.size() > folderWithSlash.size() && path.compare(0, folderWithSlash.size(), folderWithSlash) == 0;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return {};
+  size_t e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+// A decimal integer with an optional sign and nothing else; false otherwise.
+bool ParseInt(const std::string& text, int& value) {
+  if (text.empty()) return false;
+  size_t i = (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  if (i == text.size()) return false;
+  long long v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + (text[i] - '0');
+    if (v > 2147483648LL) return false;
+  }
+  if (text[0] == '-') v = -v;
+  if (v > 2147483647LL || v < -2147483648LL) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+// Writes bytes to path through a temporary file in the same folder and a rename, so the old file
+// stays whole when writing fails.
+void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  std::string temp;
+  int fd = -1;
+  RandomFreeName(path + ".", ".part", [&](const std::string& name) {
+    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      temp = name;
+      return false;
+    }
+    if (errno == EEXIST) return true;
+    throw EQuillmarError("The file " + path + " cannot be written: " + std::strerror(errno) + ".");
+  });
+  size_t done = 0;
+  bool ok = true;
+  while (ok && done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    else done += static_cast<size_t>(n);
+  }
+  if (ok) ok = ::fsync(fd) == 0;
+  int err = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    throw EQuillmarError("The file " + path + " cannot be written: " + std::strerror(err) + ".");
+  }
+}
+
+// The container folder, or file, path as a relative disk path: "\File Locker\Docs\" -> "File Locker/Docs/".
+// Throws for a part that cannot be a file name here (empty, ".", "..", or holding "/").
+std::string ContainerToDiskRelative(const std::string& containerPath) {
+  std::string out;
+  std::string part;
+  size_t start = (!containerPath.empty() && containerPath[0] == '\\') ? 1 : 0;
+  for (size_t i = start; i <= containerPath.size(); ++i) {
+    if (i == containerPath.size() || containerPath[i] == '\\') {
+      if (i == containerPath.size() && part.empty()) break;  // trailing "\"
+      if (part.empty() || part == "." || part == ".." || part.find('/') != std::string::npos || part.find('\0') != std::string::npos)
+        throw EQuillmarError("The name \"" + part + "\" in " + containerPath +
+                             " cannot be used for a file on this system. Rename it in the File Locker first.");
+      out += part;
+      if (i < containerPath.size()) out += '/';
+      part.clear();
+    } else {
+      part += containerPath[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+// The busy pointer for the length of one operation; nested operations show it once.
+class TqmGlobal::TBusy {
+public:
+  explicit TBusy(TqmGlobal& g) : g_(g) {
+    if (g_.busyDepth_++ == 0 && g_.busy_) g_.busy_(true);
+  }
+  ~TBusy() {
+    if (--g_.busyDepth_ == 0 && g_.busy_) g_.busy_(false);
+  }
+
+private:
+  TqmGlobal& g_;
+};
+
+// What the reminder schedule needs of the open Safe. The Safe's identity is its file.
+class TqmGlobal::TStore : public TqmReminderStore {
+public:
+  explicit TStore(TqmGlobal& g) : g_(g) {}
+  std::string OpenSafeName() override { return g_.safeOpen_ ? g_.openedSafeFile_ : std::string(); }
+  int ReminderCount() override { return g_.wrapper_.ReminderCount(); }
+  void LoadReminderAt(int index, TqmReminderEvent& reminder) override { g_.wrapper_.LoadReminderAt(index, reminder); }
+  bool LoadReminder(const std::string& id, TqmReminderEvent& reminder) override {
+    return g_.wrapper_.LoadReminder(id, reminder);
+  }
+  void SaveReminder(TqmReminderEvent& reminder) override { g_.wrapper_.SaveReminder(reminder); }
+
+private:
+  TqmGlobal& g_;
+};
+
+// --- Creation ------------------------------------------------------------------------------------------
+
+TqmGlobal::TqmGlobal(const std::string& homeFolder, std::vector<std::string> arguments, TqmAppPrompter* prompter)
+    : wrapper_(prompter), arguments_(std::move(arguments)), prompter_(prompter) {
+  demoData_ = false;
+  safeOpen_ = false;
+  versionText_ = FormatVersionText(QM_PROGRAM_VERSION);
+  home_ = WithSlash(NormalPath(homeFolder));
+  tempRoot_ = home_ + "TEMP/";
+  attachmentsTemp_ = home_ + "TEMP_AT/";
+  EnsurePrivateFolder(home_, false);
+  EnsurePrivateFolder(tempRoot_, true);
+  EnsurePrivateFolder(attachmentsTemp_, true);
+  store_ = std::make_unique<TStore>(*this);
+  launcher_ = std::make_unique<TqmDesktopLauncher>();
+}
+
+TqmGlobal::~TqmGlobal() {
+  schedule_.reset();
+  try {
+    EmptyTempFolders();
+  } catch (...) {
+    // Clean-up at exit must not throw; what could not be removed stays.
+  }
+  try {
+    CloseSafe();
+  } catch (...) {
+  }
+  WipeString(masterPassword_);
+}
+
+std::string TqmGlobal::HomeFolderFromArguments(const std::vector<std::string>& arguments) {
+  std::string option;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (a == "--home" && i + 1 < arguments.size()) {
+      option = arguments[i + 1];
+      break;
+    }
+    if (a.rfind("--home=", 0) == 0) {
+      option = a.substr(7);
+      break;
+    }
+  }
+  return ResolveHomeFolder(option);
+}
+
+// --- Hooks and state -----------------------------------------------------------------------------------
+
+void TqmGlobal::SetPrompter(TqmAppPrompter* prompter) {
+  prompter_ = prompter;
+  wrapper_.SetPrompter(prompter);
+}
+
+void TqmGlobal::SetProcessEvents(std::function<void()> processEvents) {
+  processEvents_ = processEvents;
+  wrapper_.OnProcessEvents = std::move(processEvents);
+}
+
+void TqmGlobal::ProcessEvents() const {
+  if (processEvents_) processEvents_();
+}
+
+void TqmGlobal::SetMasterPassword(std::string_view password) {
+  WipeString(masterPassword_);
+  masterPassword_.assign(password.data(), password.size());
+}
+
+// --- Paths ---------------------------------------------------------------------------------------------
+
+std::string TqmGlobal::TempFolder() const {
+  if (!safeOpen_ || openedSafeFile_.empty()) return tempRoot_;
+  return tempRoot_ + fs::path(openedSafeFile_).filename().string() + "/";
+}
+
+std::string TqmGlobal::SafeFile(const std::string& safeName) const { return home_ + safeName + kSafeExtension; }
+
+// --- Safes list, ini file, start options ----------------------------------------------------------------
+
+std::vector<std::string> TqmGlobal::SafeNames() const {
+  std::vector<std::string> names;
+  std::error_code ec;
+  const std::string ext = kSafeExtension;
+  for (fs::directory_iterator it(home_, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError)) continue;
+    std::string name = it->path().filename().string();
+    if (name.size() <= ext.size() || name.compare(name.size() - ext.size(), ext.size(), ext) != 0) continue;
+    names.push_back(name.substr(0, name.size() - ext.size()));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string TqmGlobal::ReadLastUsedSafe() const {
+  std::ifstream in(IniFile(), std::ios::binary);
+  if (!in) return {};
+  std::string line;
+  bool inSafe = false;
+  while (std::getline(in, line)) {
+    std::string t = Trim(line);
+    if (t.empty() || t[0] == ';') continue;
+    if (t.front() == '[') {
+      size_t close = t.find(']');
+      inSafe = close != std::string::npos && Lower(Trim(t.substr(1, close - 1))) == "safe";
+      continue;
+    }
+    if (!inSafe) continue;
+    size_t eq = t.find('=');
+    if (eq == std::string::npos) continue;
+    if (Lower(Trim(t.substr(0, eq))) == "lastused") return Trim(t.substr(eq + 1));
+  }
+  return {};
+}
+
+void TqmGlobal::WriteLastUsedSafe() const {
+  std::string old;
+  {
+    std::ifstream in(IniFile(), std::ios::binary);
+    if (in) {
+      std::ostringstream ss;
+      ss << in.rdbuf();
+      old = ss.str();
+    }
+  }
+  // Keep every other line; replace the first lastused of [safe] or add it (and the section).
+  std::vector<std::string> lines;
+  {
+    std::istringstream ss(old);
+    std::string line;
+    while (std::getline(ss, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line);
+    }
+  }
+  const std::string entry = "lastused=" + safeName_;
+  bool inSafe = false, done = false;
+  int safeSection = -1;
+  for (size_t i = 0; i < lines.size() && !done; ++i) {
+    std::string t = Trim(lines[i]);
+    if (!t.empty() && t.front() == '[') {
+      if (inSafe) {
+        // End of [safe] without the key: add it at the section's end.
+        lines.insert(lines.begin() + static_cast<long>(i), entry);
+        done = true;
+        break;
+      }
+      size_t close = t.find(']');
+      inSafe = close != std::string::npos && Lower(Trim(t.substr(1, close - 1))) == "safe";
+      if (inSafe) safeSection = static_cast<int>(i);
+      continue;
+    }
+    size_t eq = t.find('=');
+    if (inSafe && eq != std::string::npos && Lower(Trim(t.substr(0, eq))) == "lastused") {
+      lines[i] = entry;
+      done = true;
+    }
+  }
+  if (!done) {
+    if (safeSection < 0) lines.push_back("[safe]");
+    lines.push_back(entry);
+  }
+  std::string text;
+  for (const std::string& l : lines) text += l + "\r\n";
+  WriteFileAtomically(IniFile(), text);
+}
+
+bool TqmGlobal::StartMinimized() const {
+  for (size_t i = 1; i < arguments_.size(); ++i)
+    if (arguments_[i] == "/sm") return true;
+  return false;
+}
+
+bool TqmGlobal::ReceivedFilesCommand(std::string& command) const {
+  if (!commandLineFilesHandled_) {
+    for (size_t i = 1; i < arguments_.size(); ++i) {
+      if (arguments_[i].find("/rf:[") != std::string::npos) {
+        command = arguments_[i];
+        return true;
+      }
+    }
+  }
+  if (!pendingReceivedFiles_.empty()) {
+    command = pendingReceivedFiles_;
+    return true;
+  }
+  return false;
+}
+
+void TqmGlobal::ReceivedFilesHandled() {
+  pendingReceivedFiles_.clear();
+  commandLineFilesHandled_ = true;
+}
+
+TqmReceivedFiles TqmGlobal::ParseReceivedFiles(const std::string& text) {
+  TqmReceivedFiles result;
+  std::string rest = text;
+  // The number between the first "[" and the first "]"; everything up to that "]" is used up.
+  auto takeNumber = [&rest]() {
+    int value = 0;
+    size_t close = rest.find(']');
+    if (close == std::string::npos) return 0;
+    size_t open = rest.find('[');
+    if (open != std::string::npos && open < close && !ParseInt(rest.substr(open + 1, close - open - 1), value))
+      value = 0;
+    rest.erase(0, close + 1);
+    return value;
+  };
+  result.Command = takeNumber();
+  result.Count = std::max(0, takeNumber());
+  for (int i = 0; i < result.Count; ++i) {
+    size_t bar = rest.find('|');
+    if (bar == std::string::npos) break;
+    std::string path = rest.substr(0, bar);
+    rest.erase(0, bar + 1);
+    if (!path.empty()) result.Paths.push_back(std::move(path));
+  }
+  return result;
+}
+
+std::string TqmGlobal::FormatVersionText(const std::string& fileVersion) {
+  int parts[4] = {0, 0, 0, 0};
+  size_t start = 0;
+  for (int i = 0; i < 4 && start <= fileVersion.size(); ++i) {
+    size_t dot = fileVersion.find('.', start);
+    std::string part = fileVersion.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    if (!ParseInt(Trim(part), parts[i])) parts[i] = 0;
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%d.%d.%d.%d", parts[0], parts[1], parts[2], parts[3]);
+  return buf;
+}
+
+std::vector<std::string> TqmGlobal::FieldTypeNames() {
+  const auto& names = quillmar::FieldTypeNames();
+  return std::vector<std::string>(names.begin(), names.end());
+}
+
+uint8_t TqmGlobal::FieldTypeCode(const std::string& name) { return FieldTypeFromName(name); }
+
+// --- Categories and entries ---------------------------------------------------------------------------
+
+int TqmGlobal::CountEntriesBelow(const std::string& path) {
+  int count = wrapper_.CountEntries(path);
+  const std::string folder = std::string(TqmSFSWrapper::kRepositoryRoot) + path;
+  const int folders = wrapper_.CountFolders(folder);
+  for (int i = 0; i < folders && count == 0; ++i) {
+    const std::string name = wrapper_.FolderInfoAt(folder, i).Name;
+    if (!name.empty()) count += CountEntriesBelow(path + name + "\\");
+  }
+  return count;
+}
+
+bool TqmGlobal::DeleteCategory(const std::string& path) {
+  std::string p = path;
+  while (!p.empty() && p.front() == '\\') p.erase(0, 1);
+  // The empty path is the repository itself, never a category.
+  if (p.empty()) return false;
+  if (p.back() != '\\') p += '\\';
+  // Entries in a sub-category would go with it: they count as the category's own.
+  if (CountEntriesBelow(p) > 0) {
+    if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Warning, kProductTitle, kMsgCategoryHasEntries);
+    return false;
+  }
+  wrapper_.DeleteCategory(p);
+  return true;
+}
+
+void TqmGlobal::RemoveEntryData(const TqmRepositoryEntry& entry) {
+  for (const auto& field : entry.Fields()) {
+    const std::string& value = field->Value();
+    if (value.empty()) continue;
+    switch (field->FieldType()) {
+      case ftReminder:
+        if (schedule_) schedule_->DismissReminder(value);
+        wrapper_.DeleteReminder(value);
+        break;
+      case ftFile:
+      case ftPicture:
+        wrapper_.DeleteAttachedFile(value);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+int TqmGlobal::CountSubcategories(const TqmCategory* category) { return wrapper_.CountSubcategories(category); }
+
+bool TqmGlobal::LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder, TqmCategory& category) {
+  ProcessEvents();
+  return wrapper_.LoadCategory(parent, key, byOrder, category);
+}
+
+void TqmGlobal::SaveCategory(TqmCategory& category) { wrapper_.SaveCategory(category); }
+
+bool TqmGlobal::MoveCategory(const TqmCategory& category, const TqmCategory* newParent, bool keepSource) {
+  TBusy busy(*this);
+  return wrapper_.MoveCategory(category, newParent, keepSource);
+}
+
+int TqmGlobal::CountEntries(const std::string& path) { return wrapper_.CountEntries(path); }
+
+bool TqmGlobal::LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry) {
+  return wrapper_.LoadEntry(path, sortOrder, entry);
+}
+
+void TqmGlobal::SaveEntry(const std::string& path, TqmRepositoryEntry& entry) { wrapper_.SaveEntry(path, entry); }
+
+bool TqmGlobal::DeleteEntry(const std::string& path, const std::string& fileName) {
+  return wrapper_.DeleteEntry(path, fileName);
+}
+
+bool TqmGlobal::MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* newCategory, bool keepSource) {
+  return wrapper_.MoveEntry(entry, newCategory, keepSource);
+}
+
+int TqmGlobal::ListIcons(int kind, std::vector<std::string>& list) { return wrapper_.ListIcons(kind, list); }
+
+bool TqmGlobal::LoadIcon(int kind, const std::string& name, TqvtIcon& icon) {
+  return wrapper_.LoadIcon(kind, name, icon);
+}
+
+void TqmGlobal::SaveIcon(int kind, const TqvtIcon& icon, const std::string& name) {
+  wrapper_.SaveIcon(kind, icon, name);
+}
+
+// --- Attached files and reminders -------------------------------------------------------------------
+
+std::string TqmGlobal::AttachFile(const std::string& diskFile) {
+  TBusy busy(*this);
+  return wrapper_.AttachFile(diskFile);
+}
+
+std::string TqmGlobal::ExtractAttachedFile(const std::string& name) {
+  TBusy busy(*this);
+  EnsurePrivateFolder(attachmentsTemp_, true);
+  return wrapper_.ExtractAttachedFile(name, attachmentsTemp_);
+}
+
+bool TqmGlobal::DeleteAttachedFile(const std::string& name) { return wrapper_.DeleteAttachedFile(name); }
+
+int TqmGlobal::ReminderCount() { return wrapper_.ReminderCount(); }
+bool TqmGlobal::LoadReminderAt(int index, TqmReminderEvent& reminder) { return wrapper_.LoadReminderAt(index, reminder); }
+bool TqmGlobal::LoadReminder(const std::string& id, TqmReminderEvent& reminder) {
+  return wrapper_.LoadReminder(id, reminder);
+}
+void TqmGlobal::SaveReminder(TqmReminderEvent& reminder) { wrapper_.SaveReminder(reminder); }
+bool TqmGlobal::DeleteReminder(const std::string& id) { return wrapper_.DeleteReminder(id); }
+std::vector<std::string> TqmGlobal::ReminderNames() { return wrapper_.ReminderNames(); }
+std::string TqmGlobal::CopyReminder(const std::string& id) { return wrapper_.CopyReminder(id); }
+
+void TqmGlobal::AttachReminderScheduler(TReminderScheduler* scheduler) {
+  schedule_.reset();
+  if (!scheduler) return;
+  schedule_ = std::make_unique<TqmReminderSchedule>(*scheduler, *store_);
+  schedule_->SetLauncher(launcher_.get());
+}
+
+void TqmGlobal::ScheduleReminders() {
+  // With no Safe open the schedule stays as it is: jobs that come due meanwhile are remembered and
+  // carried out after the next login of the same Safe.
+  if (schedule_ && safeOpen_) schedule_->ScheduleReminders();
+}
+
+void TqmGlobal::FireReminder(const TacCronJob& job) {
+  if (schedule_) schedule_->FireReminder(job);
+}
+
+void TqmGlobal::SnoozeReminder(const std::string& id, int unit, int amount) {
+  if (schedule_) schedule_->SnoozeReminder(id, unit, amount);
+}
+
+void TqmGlobal::DismissReminder(const std::string& id) {
+  if (schedule_) schedule_->DismissReminder(id);
+}
+
+bool TqmGlobal::FillWebForm(const TqmRepositoryEntry& entry) {
+  if (!autoFill_ || entry.AutoFill().empty()) return false;
+  return autoFill_->FillWebForm(entry.AutoFill(), entry.NameValueList());
+}
+
+// --- Settings -------------------------------------------------------------------------------------------
+
+void TqmGlobal::LoadSettings() {
+  if (safeName_.empty() || !safeOpen_) return;
+  settings_.ParseText(wrapper_.ReadSettingsText());
+}
+
+void TqmGlobal::SaveSettings() {
+  if (!safeOpen_) return;
+  wrapper_.WriteSettingsText(settings_.GetText());
+}
+
+// --- The Safe as a whole ----------------------------------------------------------------------------------
+
+void TqmGlobal::OpenSafe(const std::string& file, std::string_view password) {
+  CloseSafe();
+  safeOpen_ = true;
+  try {
+    TBusy busy(*this);
+    wrapper_.OpenSafe(file, password);
+  } catch (...) {
+    safeOpen_ = false;
+    throw;
+  }
+  openedSafeFile_ = NormalPath(file);
+}
+
+void TqmGlobal::OpenSafeByName(const std::string& name, std::string_view password) {
+  OpenSafe(SafeFile(name), password);
+  safeName_ = name;
+  SetMasterPassword(password);
+  LoadSettings();
+}
+
+void TqmGlobal::CloseSafe() {
+  safeOpen_ = false;
+  openedSafeFile_.clear();
+  wrapper_.CloseSafe();
+}
+
+void TqmGlobal::CreateSafe(const std::string& file, std::string_view password) {
+  TBusy busy(*this);
+  // The Safe layout closes an open Safe first.
+  if (safeOpen_) CloseSafe();
+  wrapper_.CreateSafe(file, password, demoData_);
+}
+
+int TqmGlobal::CheckSafe(const std::string& file, std::string_view password, bool forCreate) {
+  TBusy busy(*this);
+  return wrapper_.CheckSafe(file, password, forCreate);
+}
+
+bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view newPassword) {
+  // The Safe is open under MasterPassword; another "old" password cannot be right.
+  if (!masterPassword_.empty() && oldPassword != masterPassword_) return false;
+  TBusy busy(*this);
+  if (!wrapper_.ChangePassword(oldPassword, newPassword)) return false;
+  SetMasterPassword(newPassword);
+  return true;
+}
+
+bool TqmGlobal::Repair() {
+  TBusy busy(*this);
+  return wrapper_.Repair();
+}
+
+bool TqmGlobal::DeleteSafeFile(const std::string& name) {
+  const std::string file = SafeFile(name);
+  if (safeOpen_ && NormalPath(file) == openedSafeFile_) CloseSafe();
+  std::error_code ec;
+  if (!fs::remove(file, ec) || ec) return false;
+  if (name == safeName_) {
+    safeName_.clear();
+    WipeString(masterPassword_);
+  }
+  return true;
+}
+
+bool TqmGlobal::Backup(const std::string& target) {
+  if (!safeOpen_ || !wrapper_.IsOpen())
+    throw EQuillmarError("No Safe is open. Open the Safe you want to back up first.");
+  if (target.empty()) throw EQuillmarError("No backup file was given.");
+  const std::string safeFile = openedSafeFile_;
+  std::error_code ec;
+  if (fs::exists(target, ec)) {
+    if (fs::equivalent(target, safeFile, ec) || NormalPath(target) == safeFile)
+      throw EQuillmarError("The backup cannot be written over the Safe itself. Choose another file.");
+    if (fs::is_directory(target, ec))
+      throw EQuillmarError("The backup cannot be written: " + target + " is a folder. Choose a file name.");
+    if (!prompter_ || !prompter_->AskYesNo(kProductTitle, kMsgFileExists)) return false;
+  }
+
+  TBusy busy(*this);
+  // The rebuild leaves the Safe compact; its outcome does not decide the backup: the copy is checked
+  // on its own below.
+  wrapper_.Repair();
+
+  // The container writes every change through at once, and nothing else writes to it while this
+  // runs on the owning thread, so the file on disk is a consistent Safe now.
+  fs::path targetPath(target);
+  std::string folder = targetPath.parent_path().string();
+  if (folder.empty()) folder = ".";
+  const std::string temp = RandomFreeName((fs::path(folder) / ("." + targetPath.filename().string() + ".")).string(),
+                                          ".tmp", [](const std::string& name) {
+                                            std::error_code e;
+                                            return fs::exists(name, e);
+                                          });
+  auto dropTemp = [&temp]() {
+    std::error_code e;
+    fs::remove(temp, e);
+  };
+  try {
+    ReplaceFileWithCopy(safeFile, temp);
+  } catch (const EQuillmarError& e) {
+    dropTemp();
+    throw EQuillmarError(std::string("The backup could not be made. ") + e.what());
+  }
+  ProcessEvents();
+  TqmSFSWrapper probe(nullptr);
+  int check = TqmSFSWrapper::csCannotOpen;
+  try {
+    check = probe.CheckSafe(temp, masterPassword_, false);
+  } catch (...) {
+    check = TqmSFSWrapper::csCannotOpen;
+  }
+  if (check != TqmSFSWrapper::csUsable) {
+    dropTemp();
+    throw EQuillmarError("The backup could not be made: the copy of the Safe does not open with the master password. " +
+                         target + " was not changed.");
+  }
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
+    std::string reason = std::strerror(errno);
+    dropTemp();
+    throw EQuillmarError("The backup could not be written to " + target + ": " + reason + ".");
+  }
+  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+void TqmGlobal::Restore(const std::string& backupFile) {
+  if (safeName_.empty()) throw EQuillmarError("No Safe is chosen to restore into.");
+  std::error_code ec;
+  if (backupFile.empty() || !fs::is_regular_file(backupFile, ec))
+    throw EQuillmarError("The backup file " + backupFile + " does not exist. The Safe was not changed.");
+  // A Safe file is a container; the password is not known here (it is the one of the backup's time).
+  TqmSFSWrapper probe(nullptr);
+  int check = probe.CheckSafe(backupFile, std::string_view(), false);
+  if (check != TqmSFSWrapper::csUsable && check != TqmSFSWrapper::csWrongPassword)
+    throw EQuillmarError("The file " + backupFile +
+                         " is not a Brelkan Safe backup (it is no Safe file or it is damaged). The Safe was not changed.");
+  TBusy busy(*this);
+  if (safeOpen_) CloseSafe();
+  const std::string safeFile = CurrentSafeFile();
+  if (fs::exists(safeFile, ec) && fs::equivalent(backupFile, safeFile, ec)) return;  // already in place
+  try {
+    ReplaceFileWithCopy(backupFile, safeFile);
+  } catch (const EQuillmarError& e) {
+    throw EQuillmarError(std::string("The Safe could not be restored; it was not changed. ") + e.what());
+  }
+}
+
+// --- File Locker -----------------------------------------------------------------------------------------
+
+int TqmGlobal::CountFiles(const std::string& folder) { return wrapper_.CountFiles(folder); }
+int TqmGlobal::CountFolders(const std::string& folder) { return wrapper_.CountFolders(folder); }
+TqmFileInfo TqmGlobal::FileInfoAt(const std::string& folder, int index) { return wrapper_.FileInfoAt(folder, index); }
+TqmFileInfo TqmGlobal::FolderInfoAt(const std::string& folder, int index) {
+  return wrapper_.FolderInfoAt(folder, index);
+}
+bool TqmGlobal::CreateFolder(const std::string& parent, const std::string& name) {
+  return wrapper_.CreateFolder(parent, name);
+}
+
+bool TqmGlobal::LockFile(const std::string& folder, const std::string& diskFile, bool appendName) {
+  lastLockError_.clear();
+  TBusy busy(*this);
+  try {
+    return wrapper_.LockFile(folder, diskFile, appendName, masterPassword_);
+  } catch (const std::exception& e) {
+    lastLockError_ = e.what();
+  } catch (...) {
+    lastLockError_ = "The file could not be locked into the Safe.";
+  }
+  return false;
+}
+
+std::string TqmGlobal::TempCopyPath(const std::string& folder, const std::string& name) const {
+  std::string containerPath = folder;
+  if (!containerPath.empty() && containerPath.back() != '\\') containerPath += '\\';
+  return TempFolder() + ContainerToDiskRelative(containerPath + name);
+}
+
+bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile) {
+  TBusy busy(*this);
+  const std::string disk = NormalPath(diskFile);
+  const bool inTemp = IsBelow(disk, tempRoot_);
+  if (inTemp) EnsurePrivateFolder(fs::path(disk).parent_path().string(), false);
+  if (!wrapper_.UnlockFile(folder, name, masterPassword_, diskFile)) return false;
+  if (inTemp && safeOpen_) {
+    std::string containerPath = folder;
+    if (!containerPath.empty() && containerPath.back() != '\\') containerPath += '\\';
+    openedCopies_[disk] = TOpenedCopy{openedSafeFile_, containerPath + name, false};
+  }
+  return true;
+}
+
+bool TqmGlobal::RemoveLockerItem(const std::string& folder, const std::string& name) {
+  TBusy busy(*this);
+  return wrapper_.Remove(folder, name);
+}
+
+bool TqmGlobal::RenameLockerItem(const std::string& folder, const std::string& oldName, const std::string& newName) {
+  return wrapper_.Rename(folder, oldName, newName);
+}
+
+// --- Returning opened files ---------------------------------------------------------------------------------
+
+bool TqmGlobal::UpdateOpenedFiles() { return UpdateOpenedFiles(tempRoot_); }
+
+bool TqmGlobal::UpdateOpenedFiles(const std::string& folder) {
+  if (!safeOpen_) return true;
+  TBusy busy(*this);
+  return UpdateOpenedFolder(WithSlash(NormalPath(folder)));
+}
+
+bool TqmGlobal::UpdateOpenedFolder(const std::string& folder) {
+  bool result = true;
+  std::vector<fs::path> files, folders;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code e;
+    if (it->is_directory(e)) folders.push_back(it->path());
+    else files.push_back(it->path());
+  }
+  std::sort(files.begin(), files.end());
+  std::sort(folders.begin(), folders.end());
+  for (const fs::path& file : files) {
+    const std::string disk = file.lexically_normal().string();
+    auto it = openedCopies_.find(disk);
+    if (it == openedCopies_.end() || it->second.safeFile != openedSafeFile_) continue;
+    if (!WriteBack(disk, it->second)) {
+      result = false;
+      continue;
+    }
+    std::error_code e;
+    if (!fs::exists(disk, e)) openedCopies_.erase(it);
+  }
+  for (const fs::path& sub : folders) {
+    if (!UpdateOpenedFolder(WithSlash(sub.lexically_normal().string()))) result = false;
+    // A folder emptied by the write-back goes as well (remove only takes empty folders).
+    std::error_code e;
+    fs::remove(sub, e);
+  }
+  return result;
+}
+
+// Locks one copy back into its container path. True when the copy is done with (written back or given
+// up by the user, and deleted); false when the user chose Cancel (the copy stays).
+bool TqmGlobal::WriteBack(const std::string& diskPath, TOpenedCopy& copy) {
+  std::error_code ec;
+  if (!copy.givenUp) {
+    for (;;) {
+      if (LockFile(copy.containerPath, diskPath, false)) break;
+      TqmAppPrompter::TRetryAnswer answer =
+          prompter_ ? prompter_->AskCancelRetryIgnore(kProductTitle, kMsgFileOpenedByAnother)
+                    : TqmAppPrompter::TRetryAnswer::Cancel;
+      if (answer == TqmAppPrompter::TRetryAnswer::Cancel) return false;
+      if (answer == TqmAppPrompter::TRetryAnswer::Ignore) {
+        copy.givenUp = true;
+        break;
+      }
+      std::string message = kMsgCloseFile;
+      message.replace(message.find("%s"), 2, diskPath);
+      prompter_->ShowMessage(TqmPrompter::TMessageKind::Information, kProductTitle, message);
+    }
+  }
+  // Written back or given up: the copy goes. Should it not go, it stays recorded as given up, so that
+  // the clean-up removes it.
+  copy.givenUp = true;
+  fs::remove(diskPath, ec);
+  return true;
+}
+
+std::vector<std::string> TqmGlobal::OpenedFiles() const {
+  std::vector<std::string> files;
+  for (const auto& [disk, copy] : openedCopies_)
+    if (safeOpen_ && copy.safeFile == openedSafeFile_ && !copy.givenUp) files.push_back(disk);
+  return files;
+}
+
+std::vector<std::string> TqmGlobal::UnaccountedTempFiles() const {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(tempRoot_, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code e;
+    if (it->is_directory(e)) continue;
+    const std::string disk = it->path().lexically_normal().string();
+    auto found = openedCopies_.find(disk);
+    if (found == openedCopies_.end() || !safeOpen_ || found->second.safeFile != openedSafeFile_) files.push_back(disk);
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+void TqmGlobal::EmptyFolder(const std::string& folder, bool keepPending) {
+  std::error_code ec;
+  std::vector<fs::path> items;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) items.push_back(it->path());
+  for (const fs::path& item : items) {
+    std::error_code e;
+    const std::string path = item.lexically_normal().string();
+    if (fs::is_directory(fs::symlink_status(item, e))) {
+      EmptyFolder(path, keepPending);
+      fs::remove(item, e);  // only when it is empty now
+      continue;
+    }
+    if (keepPending) {
+      // A copy that was not written back, or one this run knows nothing of, is the user's data.
+      auto found = openedCopies_.find(path);
+      if (found == openedCopies_.end() || !found->second.givenUp) continue;
+      if (fs::remove(item, e)) openedCopies_.erase(found);
+      continue;
+    }
+    fs::remove(item, e);
+  }
+}
+
+void TqmGlobal::EmptyTempFolders() {
+  EmptyFolder(attachmentsTemp_, false);
+  EmptyFolder(tempRoot_, true);
+}
+
+}  // namespace quillmar
