@@ -1,0 +1,862 @@
+#include "safe/qmSFSWrapper.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "base/DateTime.h"
+#include "base/Exception.h"
+#include "base/FileStream.h"
+#include "base/MemoryStream.h"
+#include "base/RandomName.h"
+#include "base/SecureWipe.h"
+#include "container/DIRItem.h"
+#include "container/SFSFileStream.h"
+#include "container/SingleFileSystem.h"
+#include "model/qmCategory.h"
+#include "model/qmReminderEvent.h"
+#include "model/qmRepositoryEntry.h"
+#include "model/qvtIcon.h"
+#include "safe/LockedFileCipher.h"
+#include "safe/qmPrompter.h"
+#include "safe/qmSettings.h"
+
+namespace quillmar {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// How every Safe is opened: default part size, extent 8, page size 4096 (only used when creating),
+// no compression, read/write with exclusive sharing.
+constexpr int64_t kPartSize = -1;
+constexpr int32_t kExtentSize = 8;
+constexpr int32_t kOpenPageSize = 4096;
+constexpr int32_t kCreatePageSize = 2048;
+constexpr uint32_t kModeReadWriteExclusive = 18;
+constexpr uint32_t kModeRead = 0;
+constexpr uint32_t kModeReadWrite = 2;
+constexpr char kReminderExt[] = ".reminder";
+constexpr char kEntryExt[] = ".entry";
+
+// A name that stays inside its folder: no separators, not "." or "..", not empty.
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/") == std::string::npos;
+}
+
+void RequirePlainName(const std::string& name, const char* what) {
+  if (!IsPlainName(name)) throw EQuillmarError(std::string("Invalid ") + what + " name \"" + name + "\".");
+}
+
+std::string WithTrailingSeparator(std::string path) {
+  if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
+  return path;
+}
+
+bool EndsWith(const std::string& text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string FormatDateTime(TDateTime value) {
+  TDateTimeParts p = DecodeDateTime(value);
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
+                p.second);
+  return buffer;
+}
+
+// Forces a disk file (or folder) to the disk.
+void SyncPath(const std::string& path, bool directory) {
+  int fd = ::open(path.c_str(), (directory ? O_DIRECTORY : 0) | O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw EQuillmarError("Cannot open \"" + path + "\": " + std::strerror(errno) + ".");
+  int rc = ::fsync(fd);
+  int err = errno;
+  ::close(fd);
+  if (rc != 0 && !(directory && (err == EINVAL || err == EROFS)))
+    throw EQuillmarError("Cannot write \"" + path + "\" to the disk: " + std::strerror(err) + ".");
+}
+
+// Holds an exclusive advisory lock on a disk file while it is read, so that a file another program
+// keeps locked (a Safe, for one) is refused.
+class TExclusiveRead {
+public:
+  explicit TExclusiveRead(const std::string& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+      throw EQuillmarError("\"" + path + "\" is not a file that can be locked.");
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw EQuillmarError("Cannot open \"" + path + "\": " + std::strerror(errno) + ".");
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd_);
+      throw EQuillmarError("\"" + path + "\" is opened by another application.");
+    }
+  }
+  ~TExclusiveRead() {
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+  }
+  TExclusiveRead(const TExclusiveRead&) = delete;
+  TExclusiveRead& operator=(const TExclusiveRead&) = delete;
+
+private:
+  int fd_ = -1;
+};
+
+// Removes the partial container file of an unfinished write unless Commit was called.
+class TContainerFileGuard {
+public:
+  TContainerFileGuard(TSingleFileSystem& sfs, std::string path) : sfs_(sfs), path_(std::move(path)) {}
+  ~TContainerFileGuard() {
+    if (!committed_) {
+      try {
+        sfs_.DeleteFile(path_);
+      } catch (...) {
+      }
+    }
+  }
+  void Commit() { committed_ = true; }
+
+private:
+  TSingleFileSystem& sfs_;
+  std::string path_;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+TqmSFSWrapper::TqmSFSWrapper(TqmPrompter* prompter) : prompter_(prompter) {}
+
+TqmSFSWrapper::~TqmSFSWrapper() {
+  try {
+    CloseSafe();
+  } catch (...) {
+  }
+}
+
+TSingleFileSystem& TqmSFSWrapper::Sfs() {
+  if (!sfs_) throw EQuillmarError("No Safe is open.");
+  return *sfs_;
+}
+
+bool TqmSFSWrapper::Ask(const std::string& message) {
+  return prompter_ != nullptr && prompter_->AskYesNo("", message);
+}
+
+void TqmSFSWrapper::ProcessEvents() {
+  if (OnProcessEvents) OnProcessEvents();
+}
+
+// --- Safe as a whole -------------------------------------------------------------------------------
+
+void TqmSFSWrapper::OpenContainer(const std::string& file, std::string_view password) {
+  auto sfs = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", password,
+                                                 false, kModeReadWriteExclusive);
+  sfs->OnProgress = [this](bool&, double percent) {
+    if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
+  };
+  sfs_ = std::move(sfs);
+}
+
+int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password, bool forCreate) {
+  std::error_code ec;
+  if (forCreate) return fs::exists(file, ec) ? csFileExists : csUsable;
+  try {
+    if (!TSingleFileSystem::IsContainerFile(file)) return csNotContainer;
+    if (TSingleFileSystem::IsContainerEncrypted(file) && !TSingleFileSystem::CheckContainerPassword(file, password))
+      return csWrongPassword;
+  } catch (const std::exception&) {
+    return csNotContainer;
+  }
+  try {
+    TSingleFileSystem probe(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", password, false,
+                            kModeReadWriteExclusive);
+  } catch (const std::exception& e) {
+    if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
+    return csCannotOpen;
+  }
+  return csUsable;
+}
+
+void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view templatePassword,
+                                        const std::string& file, std::string_view password, bool withDemoData) {
+  CloseSafe();
+  try {
+    {
+      TFileStream out(file, TFileMode::Create);
+      out.WriteBuffer(image.data(), static_cast<int64_t>(image.size()));
+      out.Flush();
+    }
+    ProcessEvents();
+    OpenContainer(file, templatePassword);
+    EnsureLayout();
+    if (!withDemoData) {
+      // Removed before the password change, whose rebuild then leaves no trace of the samples.
+      DeleteAllEntries(kRepositoryRoot);
+      Sfs().DeleteDirectory(kFileLockerRoot);
+      EnsureLayout();
+    }
+    if (!ChangePassword(templatePassword, password))
+      throw EQuillmarError("The new Safe could not be given its password.");
+    CloseSafe();
+    ProcessEvents();
+  } catch (...) {
+    CloseSafe();
+    std::error_code ec;
+    fs::remove(file, ec);
+    throw;
+  }
+}
+
+void TqmSFSWrapper::CreateEmptySafe(const std::string& file, std::string_view password) {
+  CloseSafe();
+  std::error_code ec;
+  fs::remove(file, ec);
+  sfs_ = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kCreatePageSize, 0, "", "", password,
+                                             false, TSingleFileSystem::fmCreate);
+  sfs_->OnProgress = [this](bool&, double percent) {
+    if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
+  };
+  EnsureLayout();
+}
+
+void TqmSFSWrapper::OpenSafe(const std::string& file, std::string_view password) {
+  CloseSafe();
+  OpenContainer(file, password);
+}
+
+void TqmSFSWrapper::CloseSafe() {
+  InvalidateEntryIndex();
+  sfs_.reset();
+}
+
+std::string TqmSFSWrapper::SafeFileName() const { return sfs_ ? sfs_->FileName() : std::string(); }
+
+void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& folder, std::string_view oldPassword,
+                                     std::string_view newPassword) {
+  // Collect first: the walk must not see the files it rewrites.
+  std::vector<std::string> files, folders;
+  TSearchRec rec;
+  if (sfs.FindFirst(folder + "*.*", faAnyFile, rec) == 0) {
+    do (rec.Attr & faDirectory ? folders : files).push_back(rec.Name);
+    while (sfs.FindNext(rec) == 0);
+  }
+  sfs.FindClose(rec);
+
+  std::vector<uint8_t> buffer(TLockedFileCipher::kPieceSize);
+  for (const std::string& name : files) {
+    TSFSFileStream stream(&sfs, 0, "", "", "", kModeReadWrite, folder + name);
+    int64_t size = stream.Size();
+    if (size > 0) {
+      // In place, piece by piece: the decrypting chain keeps the last cipher block it has seen, so
+      // overwriting a piece never disturbs the pieces after it.
+      TLockedFileChain decrypt(oldPassword, TLockedFileChain::TDirection::Decrypt);
+      TLockedFileChain encrypt(newPassword, TLockedFileChain::TDirection::Encrypt);
+      int64_t position = 0;
+      while (position < size) {
+        int64_t count = std::min<int64_t>(static_cast<int64_t>(buffer.size()), size - position);
+        bool final = position + count == size;
+        stream.Seek(position, TSeekOrigin::Begin);
+        stream.ReadBuffer(buffer.data(), count);
+        decrypt.Process(buffer.data(), buffer.data(), static_cast<size_t>(count), final);
+        encrypt.Process(buffer.data(), buffer.data(), static_cast<size_t>(count), final);
+        stream.Seek(position, TSeekOrigin::Begin);
+        stream.WriteBuffer(buffer.data(), count);
+        position += count;
+      }
+    }
+    ProcessEvents();
+  }
+  SecureWipe(buffer.data(), buffer.size());
+  for (const std::string& name : folders) RekeyLockedFiles(sfs, folder + name + "\\", oldPassword, newPassword);
+}
+
+bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_view newPassword) {
+  if (oldPassword == newPassword) return true;
+  const std::string file = Sfs().FileName();
+  std::error_code ec;
+  if (fs::exists(file + "1", ec))
+    throw EQuillmarError("The password of a Safe that is split into several files cannot be changed.");
+  const std::string work = file + ".pwchange";
+  auto stage = [this](const char* name) {
+    if (OnPasswordChangeStage) OnPasswordChangeStage(name);
+  };
+  auto removeWork = [&work] {
+    std::error_code e;
+    fs::remove(work, e);
+    fs::remove(work + "_new", e);
+    for (int i = 0; i < 10; ++i) fs::remove(work + std::to_string(i), e);
+  };
+
+  // The Safe file itself is never written: everything happens on a copy that replaces it in one
+  // rename once it is complete and on the disk.
+  CloseSafe();
+  removeWork();
+  bool swapped = false;
+  try {
+    fs::copy_file(file, work, fs::copy_options::overwrite_existing);
+    stage("copied");
+    bool changed;
+    {
+      TSingleFileSystem copy(work, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", oldPassword, false,
+                             kModeReadWriteExclusive);
+      copy.OnProgress = [this](bool&, double percent) {
+        if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
+      };
+      if (copy.DirectoryExists(kFileLockerRoot)) RekeyLockedFiles(copy, kFileLockerRoot, oldPassword, newPassword);
+      stage("rekeyed");
+      changed = copy.ChangePassword(newPassword, "", "");
+      if (changed) stage("container");
+    }
+    if (!changed) {
+      removeWork();
+      OpenContainer(file, oldPassword);
+      return false;
+    }
+    SyncPath(work, false);
+    stage("synced");
+    fs::rename(work, file);
+    swapped = true;
+    SyncPath(fs::path(file).parent_path().empty() ? "." : fs::path(file).parent_path().string(), true);
+    stage("swapped");
+  } catch (...) {
+    if (!swapped) removeWork();
+    try {
+      OpenContainer(file, swapped ? newPassword : oldPassword);
+    } catch (...) {
+    }
+    throw;
+  }
+  OpenContainer(file, newPassword);
+  return true;
+}
+
+bool TqmSFSWrapper::Repair(std::string* log) {
+  std::string text;
+  InvalidateEntryIndex();
+  bool ok = Sfs().RepairFile(text, false);
+  if (log) *log = std::move(text);
+  return ok;
+}
+
+void TqmSFSWrapper::EnsureLayout() {
+  TSingleFileSystem& sfs = Sfs();
+  for (const char* folder : {kRepositoryRoot, kAttachedFilesFolder, kFileLockerRoot, kSystemFolder,
+                             kCategoryIconsFolder, kEntryIconsFolder, kRemindersFolder}) {
+    if (!sfs.DirectoryExists(folder) && !sfs.ForceDirectories(folder))
+      throw EQuillmarError(std::string("The folder \"") + folder + "\" could not be created in the Safe.");
+  }
+}
+
+// --- Helpers ---------------------------------------------------------------------------------------
+
+std::vector<std::string> TqmSFSWrapper::List(const std::string& folder, const std::string& mask, bool folders) {
+  TSingleFileSystem& sfs = Sfs();
+  std::vector<std::string> names;
+  if (!sfs.DirectoryExists(folder)) return names;
+  TSearchRec rec;
+  if (sfs.FindFirst(folder + mask, faAnyFile, rec) == 0) {
+    do {
+      if (((rec.Attr & faDirectory) != 0) == folders) names.push_back(rec.Name);
+    } while (sfs.FindNext(rec) == 0);
+  }
+  sfs.FindClose(rec);
+  return names;
+}
+
+std::string TqmSFSWrapper::ReadRecord(const std::string& path, const std::string& password) {
+  TSFSFileStream stream(&Sfs(), 0, "", "", password, kModeRead, path);
+  return stream.ReadString(stream.Size());
+}
+
+void TqmSFSWrapper::WriteRecord(const std::string& path, const std::string& bytes, const std::string& password) {
+  TSFSFileStream stream(&Sfs(), 0, "", "", password, TSingleFileSystem::fmCreate, path);
+  stream.WriteString(bytes);
+}
+
+std::string TqmSFSWrapper::CategoryFolder(const TqmCategory* category) const {
+  return std::string(kRepositoryRoot) + (category ? category->FolderPath() : std::string());
+}
+
+std::string TqmSFSWrapper::EntryFolder(const std::string& path) const {
+  return std::string(kRepositoryRoot) + WithTrailingSeparator(path);
+}
+
+std::string TqmSFSWrapper::IconFolder(int kind) const {
+  if (kind == ikCategory) return kCategoryIconsFolder;
+  if (kind == ikEntry) return kEntryIconsFolder;
+  throw EQuillmarError("Unknown icon kind " + std::to_string(kind) + ".");
+}
+
+// --- Categories ------------------------------------------------------------------------------------
+
+int TqmSFSWrapper::CountSubcategories(const TqmCategory* category) {
+  EnsureLayout();
+  return static_cast<int>(List(CategoryFolder(category), "*.*", true).size());
+}
+
+bool TqmSFSWrapper::LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder, TqmCategory& category) {
+  EnsureLayout();
+  const std::string parentFolder = CategoryFolder(parent);
+  std::vector<std::string> folders = List(parentFolder, "*.*", true);
+  auto read = [&](const std::string& folder) {
+    std::string tpl = parentFolder + folder + "\\" + kCategoryTemplateFile;
+    if (!Sfs().FileExists(tpl)) return false;
+    TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, tpl);
+    category.LoadFromStream(stream);
+    category.SetFolderName(folder);
+    return true;
+  };
+  if (byOrder) {
+    for (const std::string& folder : folders)
+      if (read(folder) && category.SortOrder() == key) return true;
+    return false;
+  }
+  if (key < 0 || static_cast<size_t>(key) >= folders.size()) return false;
+  return read(folders[static_cast<size_t>(key)]);
+}
+
+void TqmSFSWrapper::SaveCategory(TqmCategory& category) {
+  EnsureLayout();
+  TSingleFileSystem& sfs = Sfs();
+  const std::string parentFolder = CategoryFolder(category.Parent());
+  if (category.FolderName().empty())
+    category.SetFolderName(
+        RandomFreeName("category", "", [&](const std::string& name) { return sfs.FileExists(parentFolder + name); }));
+  const std::string folder = parentFolder + category.FolderName() + "\\";
+  if (!sfs.DirectoryExists(folder) && !sfs.ForceDirectories(folder))
+    throw EQuillmarError("The category folder could not be created in the Safe.");
+  TMemoryStream stream;
+  category.SaveToStream(stream);
+  WriteRecord(folder + kCategoryTemplateFile, stream.ToString(), kRecordPassword);
+}
+
+void TqmSFSWrapper::DeleteCategory(const std::string& path) {
+  if (path.empty() || path == "\\") throw EQuillmarError("The root of the Password Repository cannot be deleted.");
+  EnsureLayout();
+  InvalidateEntryIndex();
+  Sfs().DeleteDirectory(EntryFolder(path));
+}
+
+bool TqmSFSWrapper::CopyTree(const std::string& source, const std::string& dest) {
+  TSingleFileSystem& sfs = Sfs();
+  if (!sfs.ForceDirectories(dest)) return false;
+  for (const std::string& name : List(source, "*.*", false))
+    if (!sfs.CopyFile(source + name, dest + name, kRecordPassword)) return false;
+  for (const std::string& name : List(source, "*.*", true))
+    if (!CopyTree(source + name + "\\", dest + name + "\\")) return false;
+  return true;
+}
+
+bool TqmSFSWrapper::MoveCategory(const TqmCategory& category, const TqmCategory* newParent, bool keepSource) {
+  EnsureLayout();
+  if (category.FolderName().empty()) return false;
+  TSingleFileSystem& sfs = Sfs();
+  const std::string source = CategoryFolder(&category);
+  const std::string destParent = CategoryFolder(newParent);
+  const std::string dest = destParent + category.FolderName() + "\\";
+  // Into its own tree the copy would never end; onto an existing folder it would mix two categories.
+  if (destParent.compare(0, source.size(), source) == 0) return false;
+  if (sfs.FileExists(dest)) return false;
+  InvalidateEntryIndex();
+  if (!CopyTree(source, dest)) {
+    sfs.DeleteDirectory(dest);
+    return false;
+  }
+  if (!keepSource) sfs.DeleteDirectory(source);
+  return true;
+}
+
+// --- Entries ---------------------------------------------------------------------------------------
+
+int TqmSFSWrapper::CountEntries(const std::string& path) {
+  EnsureLayout();
+  return static_cast<int>(List(EntryFolder(path), "*.entry", false).size());
+}
+
+bool TqmSFSWrapper::LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry) {
+  EnsureLayout();
+  const std::string folder = EntryFolder(path);
+  auto it = entryIndex_.find(folder);
+  if (it == entryIndex_.end()) {
+    TEntryIndex index;
+    for (const std::string& name : List(folder, "*.entry", false)) {
+      TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, folder + name);
+      if (stream.Size() <= 4) continue;
+      TqmRepositoryEntry probe;
+      probe.LoadFromStream(stream);
+      index.BySortOrder.emplace(probe.SortOrder(), name);  // the first in listing order wins
+    }
+    it = entryIndex_.emplace(folder, std::move(index)).first;
+  }
+  auto hit = it->second.BySortOrder.find(sortOrder);
+  if (hit == it->second.BySortOrder.end()) return false;
+  TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, folder + hit->second);
+  entry.LoadFromStream(stream);
+  entry.SetFileName(hit->second);
+  return true;
+}
+
+void TqmSFSWrapper::SaveEntry(const std::string& path, TqmRepositoryEntry& entry) {
+  EnsureLayout();
+  TSingleFileSystem& sfs = Sfs();
+  const std::string folder = EntryFolder(path);
+  if (!sfs.DirectoryExists(folder) && !sfs.ForceDirectories(folder))
+    throw EQuillmarError("The category folder could not be created in the Safe.");
+  if (entry.FileName().empty())
+    entry.SetFileName(
+        RandomFreeName("", kEntryExt, [&](const std::string& name) { return sfs.FileExists(folder + name); }));
+  RequirePlainName(entry.FileName(), "entry file");
+  entryIndex_.erase(folder);
+  TMemoryStream stream;
+  entry.SaveToStream(stream);
+  WriteRecord(folder + entry.FileName(), stream.ToString(), kRecordPassword);
+}
+
+bool TqmSFSWrapper::DeleteEntry(const std::string& path, const std::string& fileName) {
+  EnsureLayout();
+  if (!IsPlainName(fileName)) return false;
+  const std::string file = EntryFolder(path) + fileName;
+  entryIndex_.erase(EntryFolder(path));
+  if (Sfs().FileExists(file)) Sfs().DeleteFile(file);
+  return !Sfs().FileExists(file);
+}
+
+bool TqmSFSWrapper::MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* newCategory, bool keepSource) {
+  EnsureLayout();
+  if (!IsPlainName(entry.FileName())) return false;
+  TSingleFileSystem& sfs = Sfs();
+  const std::string sourceFolder = CategoryFolder(entry.Parent());
+  const std::string destFolder = CategoryFolder(newCategory);
+  const std::string source = sourceFolder + entry.FileName();
+  const std::string dest = destFolder + entry.FileName();
+  if (sourceFolder == destFolder) return sfs.FileExists(source);
+  // Never replace another entry that happens to have the same file name.
+  if (!sfs.FileExists(source) || sfs.FileExists(dest)) return false;
+  if (!sfs.DirectoryExists(destFolder) && !sfs.ForceDirectories(destFolder)) return false;
+  InvalidateEntryIndex();
+  if (!sfs.CopyFile(source, dest, kRecordPassword)) {
+    sfs.DeleteFile(dest);
+    return false;
+  }
+  if (!keepSource) sfs.DeleteFile(source);
+  return true;
+}
+
+int TqmSFSWrapper::DeleteAllEntries(const std::string& folder) {
+  EnsureLayout();
+  InvalidateEntryIndex();
+  const std::string base = WithTrailingSeparator(folder);
+  int count = 0;
+  for (const std::string& name : List(base, "*.*", false))
+    if (EndsWith(name, kEntryExt) && name.size() > std::strlen(kEntryExt) && Sfs().DeleteFile(base + name)) ++count;
+  for (const std::string& name : List(base, "*.*", true)) count += DeleteAllEntries(base + name + "\\");
+  return count;
+}
+
+// --- Icons -----------------------------------------------------------------------------------------
+
+int TqmSFSWrapper::ListIcons(int kind, std::vector<std::string>& list) {
+  EnsureLayout();
+  std::vector<std::string> names = List(IconFolder(kind), "*.ico", false);
+  list.insert(list.end(), names.begin(), names.end());
+  return static_cast<int>(names.size());
+}
+
+bool TqmSFSWrapper::LoadIcon(int kind, const std::string& name, TqvtIcon& icon) {
+  EnsureLayout();
+  if (!IsPlainName(name)) return false;
+  const std::string path = IconFolder(kind) + name;
+  if (!Sfs().FileExists(path)) return false;
+  TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, path);
+  icon.LoadFromStream(stream);
+  icon.SetName(name);
+  return true;
+}
+
+void TqmSFSWrapper::SaveIcon(int kind, const TqvtIcon& icon, const std::string& name) {
+  EnsureLayout();
+  RequirePlainName(name, "icon");
+  WriteRecord(IconFolder(kind) + name, icon.Image(), kRecordPassword);
+}
+
+// --- Reminders -------------------------------------------------------------------------------------
+
+int TqmSFSWrapper::ReminderCount() {
+  EnsureLayout();
+  return static_cast<int>(List(kRemindersFolder, "*.reminder", false).size());
+}
+
+bool TqmSFSWrapper::LoadReminderAt(int index, TqmReminderEvent& reminder) {
+  EnsureLayout();
+  std::vector<std::string> names = List(kRemindersFolder, "*.reminder", false);
+  if (index < 0 || static_cast<size_t>(index) >= names.size()) return false;
+  const std::string& name = names[static_cast<size_t>(index)];
+  TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, kRemindersFolder + name);
+  reminder.LoadFromStream(stream);
+  // The file name is what identifies the reminder, whatever the record says.
+  reminder.SetId(EndsWith(name, kReminderExt) ? name.substr(0, name.size() - std::strlen(kReminderExt)) : name);
+  return true;
+}
+
+bool TqmSFSWrapper::LoadReminder(const std::string& id, TqmReminderEvent& reminder) {
+  EnsureLayout();
+  if (!IsPlainName(id)) return false;
+  const std::string path = kRemindersFolder + id + kReminderExt;
+  if (!Sfs().FileExists(path)) return false;
+  TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, path);
+  reminder.LoadFromStream(stream);
+  reminder.SetId(id);
+  return true;
+}
+
+void TqmSFSWrapper::SaveReminder(TqmReminderEvent& reminder) {
+  EnsureLayout();
+  TSingleFileSystem& sfs = Sfs();
+  if (reminder.id().empty()) {
+    std::string file = RandomFreeName(
+        "", kReminderExt, [&](const std::string& name) { return sfs.FileExists(kRemindersFolder + name); });
+    reminder.SetId(file.substr(0, file.size() - std::strlen(kReminderExt)));
+  }
+  RequirePlainName(reminder.id(), "reminder");
+  TMemoryStream stream;
+  reminder.SaveToStream(stream);
+  WriteRecord(kRemindersFolder + reminder.id() + kReminderExt, stream.ToString(), kRecordPassword);
+}
+
+bool TqmSFSWrapper::DeleteReminder(const std::string& id) {
+  EnsureLayout();
+  if (!IsPlainName(id)) return false;
+  const std::string path = kRemindersFolder + id + kReminderExt;
+  if (Sfs().FileExists(path)) Sfs().DeleteFile(path);
+  return !Sfs().FileExists(path);
+}
+
+std::vector<std::string> TqmSFSWrapper::ReminderNames() {
+  EnsureLayout();
+  std::vector<std::string> ids;
+  for (const std::string& name : List(kRemindersFolder, "*.reminder", false))
+    ids.push_back(EndsWith(name, kReminderExt) ? name.substr(0, name.size() - std::strlen(kReminderExt)) : name);
+  return ids;
+}
+
+std::string TqmSFSWrapper::CopyReminder(const std::string& id) {
+  TqmReminderEvent copy;
+  if (!LoadReminder(id, copy)) return "";
+  copy.SetId("");
+  SaveReminder(copy);
+  return copy.id();
+}
+
+// --- Attached files --------------------------------------------------------------------------------
+
+std::string TqmSFSWrapper::AttachFile(const std::string& diskFile) {
+  EnsureLayout();
+  TSingleFileSystem& sfs = Sfs();
+  const std::string name = fs::path(diskFile).filename().string();
+  RequirePlainName(name, "file");
+  const std::string target = kAttachedFilesFolder + name;
+  if (sfs.FileExists(target) && !Ask(kMsgFileExists)) return "";
+  TFileStream source(diskFile, TFileMode::Read);
+  // Written under a temporary name first, so that a failed copy never costs the old attachment.
+  const std::string temp = RandomFreeName(std::string(kAttachedFilesFolder) + "~attach", ".tmp",
+                                          [&](const std::string& path) { return sfs.FileExists(path); });
+  TContainerFileGuard guard(sfs, temp);
+  {
+    TSFSFileStream dest(&sfs, 0, "", "", "", TSingleFileSystem::fmCreate, temp);
+    dest.CopyFrom(source);
+  }
+  if (sfs.FileExists(target) && !sfs.DeleteFile(target))
+    throw EQuillmarError("The attached file \"" + name + "\" is in use and cannot be replaced.");
+  if (!sfs.RenameFile(temp, target)) throw EQuillmarError("The file \"" + name + "\" could not be attached.");
+  guard.Commit();
+  return name;
+}
+
+std::string TqmSFSWrapper::ExtractAttachedFile(const std::string& name, const std::string& diskFolder) {
+  EnsureLayout();
+  RequirePlainName(name, "attached file");
+  const std::string path = kAttachedFilesFolder + name;
+  if (!Sfs().FileExists(path)) throw EQuillmarError("The attached file \"" + name + "\" is not in the Safe.");
+  const std::string diskFile = (fs::path(diskFolder) / name).string();
+  TSFSFileStream source(&Sfs(), 0, "", "", "", kModeRead, path);
+  source.SaveToFile(diskFile);
+  return diskFile;
+}
+
+bool TqmSFSWrapper::DeleteAttachedFile(const std::string& name) {
+  if (name.empty()) return true;
+  EnsureLayout();
+  if (!IsPlainName(name)) return false;
+  const std::string path = kAttachedFilesFolder + name;
+  if (!Sfs().FileExists(path)) return true;
+  return Sfs().DeleteFile(path);
+}
+
+// --- Settings --------------------------------------------------------------------------------------
+
+std::string TqmSFSWrapper::ReadSettingsText() {
+  EnsureLayout();
+  if (!Sfs().FileExists(kSettingsFile)) return "";
+  return ReadRecord(kSettingsFile, kRecordPassword);
+}
+
+void TqmSFSWrapper::WriteSettingsText(const std::string& text) {
+  EnsureLayout();
+  WriteRecord(kSettingsFile, text, kRecordPassword);
+}
+
+void TqmSFSWrapper::LoadSettings(TqmSettings& settings) { settings.ParseText(ReadSettingsText()); }
+
+void TqmSFSWrapper::SaveSettings(const TqmSettings& settings) { WriteSettingsText(settings.GetText()); }
+
+// --- File Locker -----------------------------------------------------------------------------------
+
+int TqmSFSWrapper::CountFiles(const std::string& folder) {
+  EnsureLayout();
+  return static_cast<int>(List(WithTrailingSeparator(folder), "*.*", false).size());
+}
+
+int TqmSFSWrapper::CountFolders(const std::string& folder) {
+  EnsureLayout();
+  return static_cast<int>(List(WithTrailingSeparator(folder), "*.*", true).size());
+}
+
+namespace {
+
+TqmFileInfo MakeFileInfo(TSingleFileSystem& sfs, const std::string& folder, const std::string& name) {
+  TqmFileInfo info;
+  info.Name = name;
+  TSearchRec rec;
+  if (sfs.FindFirst(folder + name, faAnyFile, rec) == 0) info.Size = static_cast<uint32_t>(rec.Size);
+  sfs.FindClose(rec);
+  int64_t age = sfs.FileAge(folder + name);
+  TDateTime time = 0;
+  if (age >= 0 && TryDosDateTimeToDateTime(static_cast<uint32_t>(age), time)) {
+    info.ModifiedTime = time;
+    info.Modified = FormatDateTime(time);
+  }
+  return info;
+}
+
+}  // namespace
+
+TqmFileInfo TqmSFSWrapper::FileInfoAt(const std::string& folder, int index) {
+  EnsureLayout();
+  const std::string base = WithTrailingSeparator(folder);
+  std::vector<std::string> names = List(base, "*.*", false);
+  if (index < 0 || static_cast<size_t>(index) >= names.size()) return {};
+  return MakeFileInfo(Sfs(), base, names[static_cast<size_t>(index)]);
+}
+
+TqmFileInfo TqmSFSWrapper::FolderInfoAt(const std::string& folder, int index) {
+  EnsureLayout();
+  const std::string base = WithTrailingSeparator(folder);
+  std::vector<std::string> names = List(base, "*.*", true);
+  if (index < 0 || static_cast<size_t>(index) >= names.size()) return {};
+  TqmFileInfo info = MakeFileInfo(Sfs(), base, names[static_cast<size_t>(index)]);
+  info.Size = 0;
+  return info;
+}
+
+bool TqmSFSWrapper::CreateFolder(const std::string& parent, const std::string& name) {
+  EnsureLayout();
+  if (!IsPlainName(name)) return false;
+  const std::string path = WithTrailingSeparator(parent) + name;
+  if (Sfs().FileExists(path)) {
+    if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Information, "", kMsgFolderExists);
+    return false;
+  }
+  return Sfs().ForceDirectories(path);
+}
+
+void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, std::string_view password) {
+  EnsureLayout();
+  TSingleFileSystem& sfs = Sfs();
+  const size_t cut = target.find_last_of("\\/");
+  const std::string folder = cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
+  RequirePlainName(target.substr(folder.size()), "file");
+  if (!folder.empty() && !sfs.DirectoryExists(folder) && !sfs.ForceDirectories(folder))
+    throw EQuillmarError("The folder \"" + folder + "\" could not be created in the Safe.");
+  // Encrypted under a temporary name, then put in place: a failure leaves the old file as it was.
+  const std::string temp =
+      RandomFreeName(folder + "~lock", ".tmp", [&](const std::string& path) { return sfs.FileExists(path); });
+  TContainerFileGuard guard(sfs, temp);
+  {
+    TSFSFileStream dest(&sfs, 0, "", "", "", TSingleFileSystem::fmCreate, temp);
+    int last = -1;
+    TLockedFileCipher::Encrypt(source, dest, password, [&](int percent) {
+      if (percent != last && percent % 5 == 0) ProcessEvents();
+      last = percent;
+    });
+  }
+  if (sfs.FileExists(target) && !sfs.DeleteFile(target))
+    throw EQuillmarError("The file \"" + target + "\" in the Safe is in use and cannot be replaced.");
+  if (!sfs.RenameFile(temp, target)) throw EQuillmarError("The file \"" + target + "\" could not be stored.");
+  guard.Commit();
+}
+
+bool TqmSFSWrapper::LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
+                             std::string_view password) {
+  EnsureLayout();
+  std::string target = folder;
+  if (appendName) {
+    target = WithTrailingSeparator(folder) + fs::path(diskFile).filename().string();
+    if (Sfs().FileExists(target) && !Ask(kMsgFileExists)) return false;
+  }
+  TExclusiveRead lock(diskFile);
+  TFileStream source(diskFile, TFileMode::Read);
+  LockStream(target, source, password);
+  return true;
+}
+
+void TqmSFSWrapper::UnlockToStream(const std::string& path, TStream& dest, std::string_view password) {
+  EnsureLayout();
+  if (!Sfs().FileExists(path) || (Sfs().FileGetAttr(path) & faDirectory) != 0)
+    throw EQuillmarError("The file \"" + path + "\" is not in the Safe.");
+  TSFSFileStream source(&Sfs(), 0, "", "", "", kModeRead, path);
+  TLockedFileCipher::Decrypt(source, dest, password);
+}
+
+bool TqmSFSWrapper::UnlockFile(const std::string& folder, const std::string& name, std::string_view password,
+                               const std::string& diskFile) {
+  EnsureLayout();
+  std::error_code ec;
+  if (fs::exists(diskFile, ec) && !Ask(kMsgFileAlreadyOpened)) return false;
+  const std::string path = WithTrailingSeparator(folder) + name;
+  if (!Sfs().FileExists(path)) throw EQuillmarError("The file \"" + path + "\" is not in the Safe.");
+  try {
+    TFileStream dest(diskFile, TFileMode::Create);
+    UnlockToStream(path, dest, password);
+    dest.Flush();
+  } catch (...) {
+    fs::remove(diskFile, ec);
+    throw;
+  }
+  return true;
+}
+
+bool TqmSFSWrapper::Remove(const std::string& folder, const std::string& name) {
+  EnsureLayout();
+  if (!IsPlainName(name)) return false;
+  TSingleFileSystem& sfs = Sfs();
+  const std::string path = WithTrailingSeparator(folder) + name;
+  if (sfs.IsDirEmpty(path)) return sfs.DeleteFile(path);
+  if (!Ask(kMsgRemoveFolder)) return false;
+  sfs.DeleteDirectory(path);
+  return !sfs.FileExists(path);
+}
+
+bool TqmSFSWrapper::Rename(const std::string& folder, const std::string& oldName, const std::string& newName) {
+  EnsureLayout();
+  if (!IsPlainName(oldName) || !IsPlainName(newName)) return false;
+  const std::string base = WithTrailingSeparator(folder);
+  return Sfs().RenameFile(base + oldName, base + newName);
+}
+
+}  // namespace quillmar
