@@ -307,6 +307,88 @@ bool TPageFileManager::WriteRawPage(int32_t pageNo, const TPageHeader& header, c
   return true;
 }
 
+int32_t TPageFileManager::ReadStoredPages(int32_t firstPage, int32_t count, uint8_t* images) {
+  lastError_ = ErrNone;
+  if (count <= 0) return 0;
+  if (firstPage < 1 || static_cast<int64_t>(firstPage) + count > TotalPageCount()) {
+    lastError_ = ErrReadPageHeader;
+    return 0;
+  }
+  const int64_t bytes = static_cast<int64_t>(count) * PageSize();
+  file_.Seek(static_cast<int64_t>(firstPage) * PageSize(), TSFSSeekOrigin::Begin);
+  const int64_t got = file_.Read(images, bytes);
+  const auto whole = static_cast<int32_t>(got / PageSize());
+  if (whole < count) lastError_ = ErrReadPageHeader;
+  return whole;
+}
+
+bool TPageFileManager::WriteStoredPages(int32_t firstPage, int32_t count, const uint8_t* images) {
+  lastError_ = ErrNone;
+  if (readOnly_) throw ESFSError("TPageFileManager.WritePage - The container is open read-only.");
+  if (count <= 0) return true;
+  if (firstPage < 1 || static_cast<int64_t>(firstPage) + count > TotalPageCount())
+    throw ESFSError("TPageFileManager.WritePage - Page " + std::to_string(firstPage) +
+                    " is outside the container (pages 1 to " + std::to_string(TotalPageCount() - 1) + ").");
+  const int64_t bytes = static_cast<int64_t>(count) * PageSize();
+  file_.Seek(static_cast<int64_t>(firstPage) * PageSize(), TSFSSeekOrigin::Begin);
+  if (file_.Write(images, bytes) != bytes) {
+    lastError_ = ErrWritePageData;
+    return false;
+  }
+  return true;
+}
+
+bool TPageFileManager::DecodeStoredPage(uint8_t* image, TPageHeader& header, bool decrypt, const TContainerKey* key) {
+  lastError_ = ErrNone;
+  header = TPageHeader::DecodeFrom(image);
+  uint8_t* data = image + TPageHeader::Size;
+  const int32_t length = PageDataSize();
+  if (!VerifyChecksum(header.ChecksumType, header.Checksum, data, static_cast<size_t>(length))) {
+    lastError_ = ErrChecksum;
+    return false;
+  }
+  if (decrypt && !DecodePayload(header, data, length, KeyFor(key))) {
+    lastError_ = ErrDecrypt;
+    return false;
+  }
+  return true;
+}
+
+bool TPageFileManager::EncodeStoredPage(uint8_t* image, TPageHeader& header, const TContainerKey* key) {
+  lastError_ = ErrNone;
+  if (!EncodePayload(header, image + TPageHeader::Size, PageDataSize(), KeyFor(key))) {
+    lastError_ = ErrEncrypt;
+    return false;
+  }
+  header.EncodeTo(image);
+  return true;
+}
+
+bool TPageFileManager::EncodeStoredPages(uint8_t* const* images, size_t count, const TPageHeader& header,
+                                         const TContainerKey* key) {
+  lastError_ = ErrNone;
+  if (count == 0) return true;
+  const auto length = static_cast<size_t>(PageDataSize());
+  if (header.EncryptionType == etRijndael) {
+    const TContainerKey& k = KeyFor(key);
+    if (k.Empty()) {
+      lastError_ = ErrEncrypt;
+      return false;
+    }
+    std::vector<uint8_t*> payloads(count);
+    for (size_t i = 0; i < count; ++i) payloads[i] = images[i] + TPageHeader::Size;
+    k.Cipher().EncryptMany(payloads.data(), count, length);
+  } else if (header.EncryptionType != etNone) {
+    throw ESFSError("TPageFileManager.EncodeBuffer - Unknown encryption type");
+  }
+  for (size_t i = 0; i < count; ++i) {
+    TPageHeader h = header;
+    h.Checksum = ComputeChecksum(h.ChecksumType, images[i] + TPageHeader::Size, length);
+    h.EncodeTo(images[i]);
+  }
+  return true;
+}
+
 bool TPageFileManager::SetContainerSize(int64_t bytes) {
   if (readOnly_ || bytes < PageSize()) return false;
   try {

@@ -171,6 +171,25 @@ public:
   // checksum included) and the payload bytes unchanged. Same REQUIRES and results as WritePage.
   bool WriteRawPage(int32_t pageNo, const TPageHeader& header, const uint8_t* data, int32_t length = -1);
 
+  // Whole stored pages (header and payload as on disk), for bulk copies between containers of the same
+  // page size. ReadStoredPages reads `count` consecutive pages from firstPage into `images`
+  // (count * PageSize() bytes) and returns how many were read in full (-7 in LastError when fewer).
+  // WriteStoredPages writes them; false on a short write (-10).
+  // REQUIRES: the pages lie in [1, total page count); not read-only for writes (throws otherwise).
+  int32_t ReadStoredPages(int32_t firstPage, int32_t count, uint8_t* images);
+  bool WriteStoredPages(int32_t firstPage, int32_t count, const uint8_t* images);
+  // Checks one stored page image's checksum and, when `decrypt`, decrypts its payload in place with
+  // `key` (null: the container key). False with LastError -11 or -12.
+  bool DecodeStoredPage(uint8_t* image, TPageHeader& header, bool decrypt, const TContainerKey* key = nullptr);
+  // Makes a stored page image from `header` (PageType, EncryptionType, ChecksumType, NextPage filled by
+  // the caller) and the plain payload in image + 32: encrypts, sets the checksum, writes the header
+  // bytes. False with LastError -13.
+  bool EncodeStoredPage(uint8_t* image, TPageHeader& header, const TContainerKey* key = nullptr);
+  // The same for several images that all get `header`; independent page chains are encrypted
+  // interleaved, which is several times faster than one page after the other.
+  bool EncodeStoredPages(uint8_t* const* images, size_t count, const TPageHeader& header,
+                         const TContainerKey* key = nullptr);
+
   // Grows the container by n pages (whatever the file system gives, zeros) and saves the header.
   // False (nothing else changed) when the size could not be set, or read back differently, or the
   // container is read-only. REQUIRES: n >= 0.

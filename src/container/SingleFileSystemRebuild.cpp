@@ -117,43 +117,56 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
   // others are decrypted with the old container key and encrypted with the new one.
   const bool raw = !reencrypt || src.HasPassword;
   const uint8_t newEncryption = src.HasPassword ? etRijndael : target.pfm_->EncryptionType();
-  TPage page = pfm_->NewPage();
-  for (int64_t i = 0; i < steps; ++i) {
-    bool readOk = size_t(i) < sourcePages.size() && pfm_->ReadPage(sourcePages[size_t(i)], page, raw);
-    if (!readOk) {
+  // Pages go in runs of consecutive source and target pages, one read and one write per run.
+  constexpr int64_t kRun = 256;
+  const int32_t pageSize = pfm_->PageSize();
+  std::vector<uint8_t> images(size_t(kRun) * size_t(pageSize));
+  struct Wipe {
+    std::vector<uint8_t>& v;
+    ~Wipe() { SecureWipe(v.data(), v.size()); }
+  } wipe{images};
+  for (int64_t i = 0; i < steps;) {
+    int64_t len = 1;
+    const bool haveSource = size_t(i) < sourcePages.size();
+    while (i + len < steps && len < kRun && targetPages[size_t(i + len)] == targetPages[size_t(i + len - 1)] + 1 &&
+           haveSource && size_t(i + len) < sourcePages.size() &&
+           sourcePages[size_t(i + len)] == sourcePages[size_t(i + len - 1)] + 1)
+      ++len;
+    const int32_t got =
+        haveSource ? pfm_->ReadStoredPages(sourcePages[size_t(i)], int32_t(len), images.data()) : 0;
+    std::vector<uint8_t*> rekey;
+    for (int64_t p = 0; p < len; ++p) {
+      uint8_t* image = images.data() + size_t(p) * size_t(pageSize);
+      TPageHeader header;
+      if (p < got && pfm_->DecodeStoredPage(image, header, !raw)) {
+        if (!raw) rekey.push_back(image);  // else stored as it was, checksum included
+        continue;
+      }
       if (strict) {
-        SecureWipe(page.Data.data(), page.Data.size());
         log += "File " + Quoted(path) + " deleted. " + kLineBreak;
         return false;
       }
       // Salvage: an unreadable page becomes a page of zeros, stored plain so that it reads back.
-      std::fill(page.Data.begin(), page.Data.end(), 0);
-      page.Header = TPageHeader{};
-      page.Header.PageType = ptFileData;
-      page.Header.EncryptionType = etNone;
-      if (!target.pfm_->WritePage(targetPages[size_t(i)], page)) {
-        NoSpace();
-        throw ESFSError("Not enough space");
-      }
-      continue;
+      std::fill(image, image + pageSize, uint8_t(0));
+      header = TPageHeader{};
+      header.PageType = ptFileData;
+      header.EncryptionType = etNone;
+      target.pfm_->EncodeStoredPage(image, header);
     }
-    bool written;
-    if (raw) {
-      page.Header.PageType = ptFileData;
-      written = target.pfm_->WriteRawPage(targetPages[size_t(i)], page.Header, page.Data.data());
-    } else {
-      page.Header = TPageHeader{};
-      page.Header.PageType = ptFileData;
-      page.Header.EncryptionType = newEncryption;
-      page.Header.ChecksumType = 0;
-      written = target.pfm_->WritePage(targetPages[size_t(i)], page);
+    if (!rekey.empty()) {
+      TPageHeader header;
+      header.PageType = ptFileData;
+      header.EncryptionType = newEncryption;
+      header.ChecksumType = 0;
+      if (!target.pfm_->EncodeStoredPages(rekey.data(), rekey.size(), header))
+        throw ESFSError("TSingleFileSystem.ChangePassword - no key to encrypt with");
     }
-    if (!written) {
+    if (!target.pfm_->WriteStoredPages(targetPages[size_t(i)], int32_t(len), images.data())) {
       NoSpace();
       throw ESFSError("Not enough space");
     }
+    i += len;
   }
-  SecureWipe(page.Data.data(), page.Data.size());
   return true;
 }
 

@@ -1,0 +1,230 @@
+// Container files at size: streaming 256 MiB through a container file beside the page cipher alone
+// and beside cp, the memory growth while writing 1 GiB, rebuilding and changing the password of a
+// 512 MiB container beside cp of it, and the directory at 1,000 and 100,000 items.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "BenchReport.h"
+#include "container/ContainerKey.h"
+#include "container/DIRManager.h"
+#include "container/PageCipher.h"
+#include "container/SFSFileStream.h"
+#include "container/SingleFileSystem.h"
+
+using namespace quillmar;
+using quillmar::bench::BestSeconds;
+using quillmar::bench::ReportFigure;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t kMiB = 1024 * 1024;
+constexpr int64_t kChunk = 1 * kMiB;
+
+std::string g_dir;
+
+std::vector<uint8_t> Pattern(size_t n) {
+  std::vector<uint8_t> v(n);
+  uint32_t x = 12345;
+  for (auto& b : v) {
+    x = x * 1103515245 + 12345;
+    b = uint8_t(x >> 16);
+  }
+  return v;
+}
+
+std::unique_ptr<TSingleFileSystem> NewContainer(const std::string& path) {
+  fs::remove(path);
+  return std::make_unique<TSingleFileSystem>(path, -1, 8, 2048, 0, "", "", "bench password", false, 0xFFFF);
+}
+
+double WriteFile(TSingleFileSystem& s, const std::string& name, int64_t bytes, const std::vector<uint8_t>& chunk) {
+  return BestSeconds(1, [&] {
+    TSFSFileStream f(&s, 0, "", "", "", 0xFFFF, name);
+    for (int64_t done = 0; done < bytes; done += kChunk) f.WriteBuffer(chunk.data(), kChunk);
+  });
+}
+
+double CopySeconds(const std::string& from, const std::string& to) {
+  fs::remove(to);
+  std::string cmd = "cp '" + from + "' '" + to + "' && sync -f '" + to + "'";
+  double s = BestSeconds(1, [&] {
+    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "cp failed\n");
+  });
+  fs::remove(to);
+  return s;
+}
+
+void StreamFigures() {
+  const int64_t size = 256 * kMiB;
+  std::vector<uint8_t> chunk = Pattern(size_t(kChunk));
+  std::string path = g_dir + "/stream.qvt";
+  auto s = NewContainer(path);
+  double write = BestSeconds(2, [&] { WriteFile(*s, "\\big", size, chunk); });
+  std::vector<uint8_t> in(static_cast<size_t>(kChunk));
+  double read = BestSeconds(2, [&] {
+    TSFSFileStream f(s.get(), 0, "", "", "", 0, "\\big");
+    for (int64_t done = 0; done < size; done += kChunk) f.ReadBuffer(in.data(), kChunk);
+  });
+  s.reset();
+
+  // The limit: the page cipher alone over the same bytes in 2016-byte payloads.
+  std::vector<uint8_t> master = Pattern(32);
+  TContainerKey key = TContainerKey::FromMasterKey(master.data());
+  std::vector<uint8_t> pages = Pattern(size_t(2016 * 4096));
+  const int64_t rounds = size / int64_t(pages.size()) + 1;
+  double cipherEnc = BestSeconds(2, [&] {
+    for (int64_t r = 0; r < rounds; ++r)
+      for (size_t p = 0; p < 4096; ++p) key.Cipher().Encrypt(pages.data() + p * 2016, 2016);
+  });
+  double cipherDec = BestSeconds(2, [&] {
+    for (int64_t r = 0; r < rounds; ++r)
+      for (size_t p = 0; p < 4096; ++p) key.Cipher().Decrypt(pages.data() + p * 2016, 2016);
+  });
+  const double mb = double(size) / 1e6;
+  const double cipherMb = double(rounds) * double(pages.size()) / 1e6;
+
+  std::string plain = g_dir + "/plain.bin";
+  {
+    FILE* f = std::fopen(plain.c_str(), "wb");
+    for (int64_t done = 0; done < size; done += kChunk) std::fwrite(chunk.data(), 1, size_t(kChunk), f);
+    std::fclose(f);
+  }
+  double cp = CopySeconds(plain, g_dir + "/plain.copy");
+  fs::remove(plain);
+  fs::remove(path);
+
+  ReportFigure("stream write 256 MiB vs page cipher encrypt", mb / write, cipherMb / cipherEnc, "MB/s",
+               "ratio >= 0.6");
+  ReportFigure("stream read 256 MiB vs page cipher decrypt", mb / read, cipherMb / cipherDec, "MB/s",
+               "ratio >= 0.7");
+  ReportFigure("stream write 256 MiB vs cp of 256 MiB", mb / write, mb / cp, "MB/s", "peer");
+}
+
+// Peak resident memory growth while writing a 1 GiB file, measured in a child process so that
+// earlier figures do not count.
+void MemoryFigure() {
+  int pipeFd[2];
+  if (::pipe(pipeFd) != 0) return;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(pipeFd[0]);
+    std::vector<uint8_t> chunk = Pattern(size_t(kChunk));
+    std::string path = g_dir + "/memory.qvt";
+    auto s = NewContainer(path);
+    struct rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    WriteFile(*s, "\\huge", 1024 * kMiB, chunk);
+    struct rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    s.reset();
+    fs::remove(path);
+    double growth = double(after.ru_maxrss - before.ru_maxrss) / 1024.0;  // MiB
+    if (::write(pipeFd[1], &growth, sizeof growth) != sizeof growth) std::_Exit(1);
+    std::_Exit(0);
+  }
+  ::close(pipeFd[1]);
+  double growth = -1;
+  if (::read(pipeFd[0], &growth, sizeof growth) != sizeof growth) growth = -1;
+  ::close(pipeFd[0]);
+  ::waitpid(pid, nullptr, 0);
+  ReportFigure("peak memory growth writing 1 GiB vs limit", growth, 32, "MiB", "ratio < 1");
+}
+
+void RebuildFigures() {
+  const int64_t size = 512 * kMiB;
+  std::vector<uint8_t> chunk = Pattern(size_t(kChunk));
+  std::string path = g_dir + "/rebuild.qvt";
+  {
+    auto s = NewContainer(path);
+    // A few large files and some small ones, as a Safe with a full File Locker has.
+    for (int i = 0; i < 4; ++i) WriteFile(*s, "\\file" + std::to_string(i), size / 4 - kMiB, chunk);
+    for (int i = 0; i < 200; ++i) {
+      TSFSFileStream f(s.get(), 0, "", "", "", 0xFFFF, "\\small" + std::to_string(i));
+      f.WriteBuffer(chunk.data(), 4000);
+    }
+  }
+  double cp = CopySeconds(path, g_dir + "/rebuild.copy");
+  double repair, change;
+  {
+    auto s = std::make_unique<TSingleFileSystem>(path, -1, 8, 2048, 0, "", "", "bench password", false, 18);
+    std::string log;
+    repair = BestSeconds(1, [&] {
+      if (!s->RepairFile(log, true)) std::fprintf(stderr, "repair failed: %s\n", log.c_str());
+    });
+    change = BestSeconds(1, [&] {
+      if (!s->ChangePassword("another password", "", "")) std::fprintf(stderr, "change of password failed\n");
+    });
+  }
+  double mib = double(fs::file_size(path)) / double(kMiB);
+  fs::remove(path);
+  ReportFigure("rebuild 512 MiB container vs cp", repair, cp, "s", "ratio <= 2.0");
+  ReportFigure("change password 512 MiB container vs cp", change, cp, "s", "ratio <= 3.0");
+  std::printf("  (container %.0f MiB; cp %.2f s)\n", mib, cp);
+}
+
+void DirectoryFigures() {
+  double add[2], resolve[2], list[2];
+  const int counts[2] = {1000, 100000};
+  for (int c = 0; c < 2; ++c) {
+    std::string path = g_dir + "/dir.qvt";
+    auto s = NewContainer(path);
+    s->ForceDirectories("\\folder");
+    const int n = counts[c];
+    // Filled in 100 folders so that listing one folder stays a fixed amount of work.
+    for (int f = 0; f < 100; ++f) s->ForceDirectories("\\d" + std::to_string(f));
+    for (int i = 0; i < n - 1100; ++i) {
+      int32_t h = s->FileOpen("\\d" + std::to_string(i % 100) + "\\x" + std::to_string(i), 0xFFFF);
+      s->FileClose(h);
+    }
+    const int ops = 1000;
+    add[c] = BestSeconds(1, [&] {
+      for (int i = 0; i < ops; ++i) {
+        int32_t h = s->FileOpen("\\folder\\n" + std::to_string(i), 0xFFFF);
+        s->FileClose(h);
+      }
+    }) / ops;
+    TDIRManager& d = s->Directory();
+    resolve[c] = BestSeconds(3, [&] {
+      for (int i = 0; i < ops; ++i)
+        if (d.Resolve("\\folder\\n" + std::to_string(i)) < 0) std::fprintf(stderr, "missing\n");
+    }) / ops;
+    list[c] = BestSeconds(3, [&] {
+      TSearchRec rec;
+      int found = 0;
+      for (int r = s->FindFirst("\\folder\\*.*", faAnyFile, rec); r == 0; r = s->FindNext(rec)) ++found;
+      s->FindClose(rec);
+      if (found != ops) std::fprintf(stderr, "listed %d\n", found);
+    });
+    s.reset();
+    fs::remove(path);
+  }
+  ReportFigure("directory: create file at 100k vs 1k items", add[1] * 1e6, add[0] * 1e6, "us/op", "ratio <= 3");
+  ReportFigure("directory: resolve path at 100k vs 1k items", resolve[1] * 1e6, resolve[0] * 1e6, "us/op",
+               "ratio <= 3");
+  ReportFigure("directory: list 1000-file folder at 100k vs 1k", list[1] * 1e3, list[0] * 1e3, "ms",
+               "ratio <= 3");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* tmp = std::getenv("QM_BENCH_DIR");
+  g_dir = tmp ? tmp : (fs::temp_directory_path() / ("qm-bench-" + std::to_string(::getpid()))).string();
+  fs::create_directories(g_dir);
+  std::string only = argc > 1 ? argv[1] : "";
+  if (only.empty() || only == "stream") StreamFigures();
+  if (only.empty() || only == "memory") MemoryFigure();
+  if (only.empty() || only == "rebuild") RebuildFigures();
+  if (only.empty() || only == "directory") DirectoryFigures();
+  fs::remove_all(g_dir);
+  return 0;
+}
