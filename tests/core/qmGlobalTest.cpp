@@ -1,0 +1,595 @@
+#include "core/qmGlobal.h"
+
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+
+#include "base/Exception.h"
+#include "model/qmCategory.h"
+#include "model/qmField.h"
+#include "model/qmReminderEvent.h"
+#include "model/qmRepositoryEntry.h"
+#include "support/TempDir.h"
+
+namespace quillmar {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+using TRetry = TqmAppPrompter::TRetryAnswer;
+
+// Scripted answers; every question and notice is recorded.
+class TScriptedPrompter : public TqmAppPrompter {
+public:
+  std::deque<bool> yesNo;
+  std::deque<TRetry> retry;
+  std::vector<std::string> asked;
+  std::vector<std::string> shown;
+  std::function<void(const std::string&)> onShow;
+
+  bool AskYesNo(const std::string&, const std::string& message) override {
+    asked.push_back(message);
+    if (yesNo.empty()) return false;
+    bool a = yesNo.front();
+    yesNo.pop_front();
+    return a;
+  }
+  void ShowMessage(TMessageKind, const std::string&, const std::string& message) override {
+    shown.push_back(message);
+    if (onShow) onShow(message);
+  }
+  TRetry AskCancelRetryIgnore(const std::string&, const std::string& message) override {
+    asked.push_back(message);
+    if (retry.empty()) return TRetry::Cancel;
+    TRetry a = retry.front();
+    retry.pop_front();
+    return a;
+  }
+};
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st;
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+// Holds an exclusive advisory lock on a file, as a program that has it open for editing would.
+class THeldFile {
+public:
+  explicit THeldFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY)) {
+    EXPECT_GE(fd_, 0);
+    EXPECT_EQ(::flock(fd_, LOCK_EX), 0);
+  }
+  ~THeldFile() { Release(); }
+  void Release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+private:
+  int fd_;
+};
+
+// --- Without a Safe --------------------------------------------------------------------------------------
+
+TEST(GlobalStartOptions, MinimizedOnlyForLowerCaseSm) {
+  TempDir dir;
+  TqmGlobal upper(dir.path().string(), {"quillmar", "/SM"});
+  EXPECT_FALSE(upper.StartMinimized());
+  TqmGlobal lower(dir.path().string(), {"quillmar", "--home", "x", "/sm"});
+  EXPECT_TRUE(lower.StartMinimized());
+  TqmGlobal prefixed(dir.path().string(), {"quillmar", " /sm"});
+  EXPECT_FALSE(prefixed.StartMinimized());
+}
+
+TEST(GlobalStartOptions, FirstReceivedFilesArgumentCountsOnceThenThePendingOne) {
+  TempDir dir;
+  TqmGlobal g(dir.path().string(), {"quillmar", "/sm", "xx/rf:[3][1]/a|", "/rf:[1][1]/b|"});
+  std::string command;
+  ASSERT_TRUE(g.ReceivedFilesCommand(command));
+  EXPECT_EQ(command, "xx/rf:[3][1]/a|");
+  g.SetPendingReceivedFiles("[3][1]/c|");
+  ASSERT_TRUE(g.ReceivedFilesCommand(command));
+  EXPECT_EQ(command, "xx/rf:[3][1]/a|");  // the command line comes first
+  g.ReceivedFilesHandled();
+  EXPECT_TRUE(g.PendingReceivedFiles().empty());
+  EXPECT_FALSE(g.ReceivedFilesCommand(command));  // not handed over again after a later login
+  g.SetPendingReceivedFiles("[3][1]/c|");
+  ASSERT_TRUE(g.ReceivedFilesCommand(command));
+  EXPECT_EQ(command, "[3][1]/c|");
+
+  TqmGlobal none(dir.path().string(), {"quillmar", "/rf:3][1]"});
+  EXPECT_FALSE(none.ReceivedFilesCommand(command));
+}
+
+TEST(GlobalReceivedFiles, CommandCountAndPathsEndedByBar) {
+  TqmReceivedFiles r = TqmGlobal::ParseReceivedFiles("/rf:[4][3]/home/u/a b.txt|/tmp/x|/last|");
+  EXPECT_EQ(r.Command, 4);
+  EXPECT_EQ(r.Count, 3);
+  EXPECT_EQ(r.Paths, (std::vector<std::string>{"/home/u/a b.txt", "/tmp/x", "/last"}));
+
+  // A count larger than the list, empty paths and a path without its "|" are skipped.
+  r = TqmGlobal::ParseReceivedFiles("[3][5]|/a||/b|/c");
+  EXPECT_EQ(r.Command, 3);
+  EXPECT_EQ(r.Paths, (std::vector<std::string>{"/a", "/b"}));
+  // Only count paths are taken.
+  r = TqmGlobal::ParseReceivedFiles("[3][1]/a|/b|");
+  EXPECT_EQ(r.Paths, std::vector<std::string>{"/a"});
+
+  // Numbers that are no numbers count as 0; a negative count takes nothing.
+  r = TqmGlobal::ParseReceivedFiles("[x][2]/a|");
+  EXPECT_EQ(r.Command, 0);
+  EXPECT_EQ(r.Paths, std::vector<std::string>{"/a"});
+  r = TqmGlobal::ParseReceivedFiles("[3][-2]/a|");
+  EXPECT_EQ(r.Count, 0);
+  EXPECT_TRUE(r.Paths.empty());
+  r = TqmGlobal::ParseReceivedFiles("[99999999999][1]/a|");
+  EXPECT_EQ(r.Command, 0);
+  r = TqmGlobal::ParseReceivedFiles("no brackets");
+  EXPECT_EQ(r.Command, 0);
+  EXPECT_EQ(r.Count, 0);
+}
+
+TEST(GlobalFolders, HomeAndTemporaryFoldersArePrivate) {
+  TempDir dir;
+  const std::string home = dir.file("new/home");
+  mode_t old = ::umask(0022);
+  {
+    TqmGlobal g(home, {"quillmar"});
+    ::umask(old);
+    EXPECT_EQ(g.HomeFolder(), home + "/");
+    EXPECT_EQ(g.TempFolder(), home + "/TEMP/");
+    EXPECT_EQ(g.AttachmentsTempFolder(), home + "/TEMP_AT/");
+    EXPECT_EQ(g.SafeFile("Mine"), home + "/Mine.qvt");
+    EXPECT_EQ(g.IniFile(), home + "/Quillmar.ini");
+    EXPECT_EQ(ModeOf(home), 0700u);
+    EXPECT_EQ(ModeOf(home + "/TEMP"), 0700u);
+    EXPECT_EQ(ModeOf(home + "/TEMP_AT"), 0700u);
+  }
+  // An existing temporary folder open to others is made private.
+  ::chmod((home + "/TEMP").c_str(), 0755);
+  TqmGlobal again(home, {"quillmar"});
+  EXPECT_EQ(ModeOf(home + "/TEMP"), 0700u);
+
+  EXPECT_EQ(TqmGlobal::HomeFolderFromArguments({"q", "--home", "/some/where"}), "/some/where/");
+  EXPECT_EQ(TqmGlobal::HomeFolderFromArguments({"q", "/sm", "--home=/x"}), "/x/");
+}
+
+TEST(GlobalFolders, CleanUpEmptiesAttachmentsButKeepsCopiesNobodyWroteBack) {
+  TempDir dir;
+  const std::string home = dir.path().string();
+  {
+    TqmGlobal g(home, {"quillmar"});
+    fs::create_directories(g.AttachmentsTempFolder() + "sub");
+    WriteFileBytes(g.AttachmentsTempFolder() + "a.png", "x");
+    WriteFileBytes(g.AttachmentsTempFolder() + "sub/b.png", "x");
+    // A copy left by an earlier run that ended abnormally.
+    fs::create_directories(g.TempRootFolder() + "Old.qvt/File Locker");
+    WriteFileBytes(g.TempRootFolder() + "Old.qvt/File Locker/letter.txt", "edited");
+    fs::create_directories(g.TempRootFolder() + "empty/deeper");
+    EXPECT_EQ(g.UnaccountedTempFiles(), std::vector<std::string>{g.TempRootFolder() + "Old.qvt/File Locker/letter.txt"});
+  }
+  EXPECT_TRUE(fs::is_directory(home + "/TEMP_AT"));
+  EXPECT_TRUE(fs::is_empty(home + "/TEMP_AT"));
+  EXPECT_EQ(ReadFileBytes(home + "/TEMP/Old.qvt/File Locker/letter.txt"), "edited");
+  EXPECT_FALSE(fs::exists(home + "/TEMP/empty"));
+}
+
+TEST(GlobalSafes, SafeNamesAreTheQvtFilesWithoutExtension) {
+  TempDir dir;
+  TqmGlobal g(dir.path().string(), {"quillmar"});
+  EXPECT_TRUE(g.SafeNames().empty());
+  WriteFileBytes(dir.file("Work.qvt"), "");
+  WriteFileBytes(dir.file("Home.qvt"), "");
+  WriteFileBytes(dir.file("notes.txt"), "");
+  WriteFileBytes(dir.file("Upper.QVT"), "");
+  WriteFileBytes(dir.file(".qvt"), "");
+  fs::create_directory(dir.file("Folder.qvt"));
+  EXPECT_EQ(g.SafeNames(), (std::vector<std::string>{"Home", "Work"}));
+}
+
+TEST(GlobalIni, LastUsedSafeIsWrittenAndReadKeepingOtherLines) {
+  TempDir dir;
+  TqmGlobal g(dir.path().string(), {"quillmar"});
+  EXPECT_EQ(g.ReadLastUsedSafe(), "");
+  g.SetSafeName("My Safe");
+  g.WriteLastUsedSafe();
+  EXPECT_EQ(g.ReadLastUsedSafe(), "My Safe");
+  EXPECT_EQ(ModeOf(g.IniFile()), 0600u);
+
+  WriteFileBytes(g.IniFile(), "[other]\r\nlastused=no\r\nkeep=1\r\n[SAFE]\r\nLastUsed = Before \r\nx=y\r\n[tail]\r\nz=1\r\n");
+  EXPECT_EQ(g.ReadLastUsedSafe(), "Before");
+  g.SetSafeName("After");
+  g.WriteLastUsedSafe();
+  EXPECT_EQ(g.ReadLastUsedSafe(), "After");
+  std::string text = ReadFileBytes(g.IniFile());
+  EXPECT_NE(text.find("[other]\r\nlastused=no\r\nkeep=1\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("x=y\r\n[tail]\r\nz=1\r\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Before"), std::string::npos);
+
+  // A [safe] section without the key gets it at its end.
+  WriteFileBytes(g.IniFile(), "[safe]\r\na=1\r\n[next]\r\nb=2\r\n");
+  g.WriteLastUsedSafe();
+  EXPECT_EQ(ReadFileBytes(g.IniFile()), "[safe]\r\na=1\r\nlastused=After\r\n[next]\r\nb=2\r\n");
+}
+
+TEST(GlobalTexts, VersionAndFieldTypes) {
+  EXPECT_EQ(TqmGlobal::FormatVersionText("2.0.0"), "2.0.0.0");
+  EXPECT_EQ(TqmGlobal::FormatVersionText("1.x.3.4.5"), "1.0.3.4");
+  EXPECT_EQ(TqmGlobal::FormatVersionText(""), "0.0.0.0");
+  TempDir dir;
+  TqmGlobal g(dir.path().string(), {"quillmar"});
+  EXPECT_EQ(g.VersionText(), "2.0.0.0");
+
+  std::vector<std::string> names = TqmGlobal::FieldTypeNames();
+  ASSERT_EQ(names.size(), 12u);
+  EXPECT_EQ(names.front(), "Normal Text");
+  EXPECT_EQ(names.back(), "URL");
+  EXPECT_EQ(TqmGlobal::FieldTypeCode("Picture"), ftPicture);
+  EXPECT_EQ(TqmGlobal::FieldTypeCode("picture"), ftNormalText);
+  EXPECT_EQ(TqmGlobal::FieldTypeCode("nothing"), ftNormalText);
+}
+
+// --- With a Safe ------------------------------------------------------------------------------------------
+
+class GlobalSafeTest : public ::testing::Test {
+protected:
+  static constexpr char kPassword[] = "secret-1";
+
+  GlobalSafeTest() : g_(dir_.file("home"), {"quillmar"}, &prompter_) {
+    MakeSafe("Alpha");
+    g_.SetBusyPointer([this](bool busy) { busyCalls_.push_back(busy); });
+    g_.OpenSafeByName("Alpha", kPassword);
+  }
+
+  void MakeSafe(const std::string& name, const std::string& password = kPassword) {
+    TqmSFSWrapper maker;
+    maker.CreateEmptySafe(g_.SafeFile(name), password);
+    maker.CloseSafe();
+  }
+
+  std::string DiskFile(const std::string& name, const std::string& content) {
+    std::string path = dir_.file(name);
+    WriteFileBytes(path, content);
+    return path;
+  }
+
+  // The content of a locked file, decrypted into a scratch file.
+  std::string LockedContent(const std::string& folder, const std::string& name) {
+    std::string out = dir_.file("scratch.out");
+    fs::remove(out);
+    EXPECT_TRUE(g_.UnlockFile(folder, name, out));
+    std::string bytes = ReadFileBytes(out);
+    fs::remove(out);
+    return bytes;
+  }
+
+  // Locks a file into the Safe and takes it out into the TEMP mirror, as "Open File" does.
+  std::string OpenLocked(const std::string& folder, const std::string& name, const std::string& content) {
+    if (folder != g_.FileLockerRoot()) {
+      std::string parent = folder.substr(0, folder.find_last_of('\\', folder.size() - 2) + 1);
+      std::string leaf = folder.substr(parent.size(), folder.size() - parent.size() - 1);
+      g_.CreateFolder(parent, leaf);
+    }
+    fs::create_directories(dir_.file("src"));
+    std::string disk = DiskFile("src/" + name, content);
+    EXPECT_TRUE(g_.LockFile(folder, disk, true)) << g_.LastLockError();
+    std::string copy = g_.TempCopyPath(folder, name);
+    EXPECT_TRUE(g_.UnlockFile(folder, name, copy));
+    return copy;
+  }
+
+  TempDir dir_;
+  TScriptedPrompter prompter_;
+  TqmGlobal g_;
+  std::vector<bool> busyCalls_;
+};
+
+TEST_F(GlobalSafeTest, OpenCloseAndAFailedOpen) {
+  EXPECT_TRUE(g_.SafeOpen());
+  EXPECT_EQ(g_.SafeName(), "Alpha");
+  EXPECT_EQ(g_.MasterPassword(), kPassword);
+  EXPECT_EQ(g_.TempFolder(), g_.TempRootFolder() + "Alpha.qvt/");
+  g_.CloseSafe();
+  EXPECT_FALSE(g_.SafeOpen());
+  EXPECT_EQ(g_.TempFolder(), g_.TempRootFolder());
+
+  EXPECT_ANY_THROW(g_.OpenSafe(g_.SafeFile("Alpha"), "wrong-password"));
+  EXPECT_FALSE(g_.SafeOpen());
+  EXPECT_ANY_THROW(g_.OpenSafe(g_.SafeFile("Missing"), kPassword));
+  EXPECT_FALSE(g_.SafeOpen());
+
+  EXPECT_EQ(g_.CheckSafe(g_.SafeFile("Alpha"), kPassword, false), TqmSFSWrapper::csUsable);
+  EXPECT_EQ(g_.CheckSafe(g_.SafeFile("Alpha"), "wrong-password", false), TqmSFSWrapper::csWrongPassword);
+  EXPECT_EQ(g_.CheckSafe(DiskFile("text.qvt", "plain text"), kPassword, false), TqmSFSWrapper::csNotContainer);
+  EXPECT_EQ(g_.CheckSafe(g_.SafeFile("Alpha"), kPassword, true), TqmSFSWrapper::csFileExists);
+}
+
+TEST_F(GlobalSafeTest, SettingsAreSavedOnlyWhileOpenAndReadBack) {
+  EXPECT_TRUE(g_.Settings().App.confDel.Value());
+  g_.Settings().App.confDel.SetValue(false);
+  g_.Settings().CryptoMail.in.SetValue("Jo");
+  g_.SaveSettings();
+  g_.CloseSafe();
+  g_.Settings().App.confDel.SetValue(true);
+  g_.SaveSettings();  // no Safe open: nothing is written
+  g_.OpenSafeByName("Alpha", kPassword);
+  EXPECT_FALSE(g_.Settings().App.confDel.Value());
+  EXPECT_EQ(g_.Settings().CryptoMail.in.Value(), "Jo");
+}
+
+TEST_F(GlobalSafeTest, ChangePasswordNeedsTheCurrentOneAndKeepsTheNew) {
+  std::string disk = DiskFile("a.txt", "locked text");
+  ASSERT_TRUE(g_.LockFile(g_.FileLockerRoot(), disk, true));
+  EXPECT_FALSE(g_.ChangePassword("not-the-one", "newpass-2"));
+  EXPECT_EQ(g_.MasterPassword(), kPassword);
+  ASSERT_TRUE(g_.ChangePassword(kPassword, "newpass-2"));
+  EXPECT_EQ(g_.MasterPassword(), "newpass-2");
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "a.txt"), "locked text");
+  g_.CloseSafe();
+  EXPECT_ANY_THROW(g_.OpenSafeByName("Alpha", kPassword));
+  g_.OpenSafeByName("Alpha", "newpass-2");
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "a.txt"), "locked text");
+}
+
+TEST_F(GlobalSafeTest, LockFileFailuresGiveFalseWithTheReason) {
+  EXPECT_FALSE(g_.LockFile(g_.FileLockerRoot(), dir_.file("no-such-file"), true));
+  EXPECT_FALSE(g_.LastLockError().empty());
+  std::string disk = DiskFile("held.txt", "x");
+  {
+    THeldFile held(disk);
+    EXPECT_FALSE(g_.LockFile(g_.FileLockerRoot(), disk, true));
+    EXPECT_FALSE(g_.LastLockError().empty());
+  }
+  EXPECT_EQ(g_.CountFiles(g_.FileLockerRoot()), 0);
+  // Declining the overwrite question is no error.
+  ASSERT_TRUE(g_.LockFile(g_.FileLockerRoot(), disk, true));
+  prompter_.yesNo = {false};
+  EXPECT_FALSE(g_.LockFile(g_.FileLockerRoot(), disk, true));
+  EXPECT_TRUE(g_.LastLockError().empty());
+  // The busy pointer came and went around each call.
+  ASSERT_FALSE(busyCalls_.empty());
+  EXPECT_FALSE(busyCalls_.back());
+  EXPECT_EQ(std::count(busyCalls_.begin(), busyCalls_.end(), true),
+            std::count(busyCalls_.begin(), busyCalls_.end(), false));
+}
+
+TEST_F(GlobalSafeTest, DeleteCategoryRefusesWhileItOrASubcategoryHoldsEntries) {
+  TqmCategory top;
+  top.SetName("Top");
+  g_.SaveCategory(top);
+  TqmCategory child(&top);
+  child.SetName("Child");
+  g_.SaveCategory(child);
+  TqmRepositoryEntry entry(&child);
+  g_.SaveEntry(child.FolderPath(), entry);
+
+  // The entry sits in the sub-category only: deleting the top one would take it along.
+  EXPECT_FALSE(g_.DeleteCategory(top.FolderPath()));
+  ASSERT_EQ(prompter_.shown.size(), 1u);
+  EXPECT_EQ(prompter_.shown[0], TqmGlobal::kMsgCategoryHasEntries);
+  EXPECT_EQ(g_.CountSubcategories(nullptr), 1);
+  EXPECT_EQ(g_.CountEntries(child.FolderPath()), 1);
+
+  EXPECT_FALSE(g_.DeleteCategory(""));  // the repository itself is no category
+  EXPECT_EQ(g_.CountSubcategories(nullptr), 1);
+
+  ASSERT_TRUE(g_.DeleteEntry(child.FolderPath(), entry.FileName()));
+  EXPECT_TRUE(g_.DeleteCategory(top.FolderPath()));
+  EXPECT_EQ(g_.CountSubcategories(nullptr), 0);
+  EXPECT_EQ(prompter_.shown.size(), 1u);
+}
+
+TEST_F(GlobalSafeTest, RemoveEntryDataDeletesItsReminderAndAttachedFiles) {
+  TqmReminderEvent reminder;
+  g_.SaveReminder(reminder);
+  ASSERT_EQ(g_.ReminderCount(), 1);
+  const std::string id = g_.ReminderNames().at(0);
+  const std::string attached = g_.AttachFile(DiskFile("scan.png", "picture bytes"));
+  ASSERT_EQ(attached, "scan.png");
+  const std::string other = g_.AttachFile(DiskFile("other.pdf", "kept"));
+
+  TqmRepositoryEntry entry;
+  auto add = [&entry](TqmFieldType type, const std::string& value) {
+    TqmField f;
+    f.SetFieldType(type);
+    f.SetValue(value);
+    entry.Fields().Add(f);
+  };
+  add(ftNormalText, "other.pdf");  // a text that happens to name a file is no attachment
+  add(ftReminder, id);
+  add(ftPicture, attached);
+  add(ftFile, "");
+  g_.RemoveEntryData(entry);
+  EXPECT_EQ(g_.ReminderCount(), 0);
+  EXPECT_EQ(g_.ExtractAttachedFile(other), g_.AttachmentsTempFolder() + "other.pdf");
+  EXPECT_ANY_THROW(g_.ExtractAttachedFile(attached));
+}
+
+TEST_F(GlobalSafeTest, AnEditedCopyIsWrittenBackAndDeleted) {
+  const std::string folder = std::string(TqmSFSWrapper::kFileLockerRoot) + "Letters\\";
+  std::string copy = OpenLocked(folder, "a.doc", "first draft");
+  EXPECT_EQ(copy, g_.TempRootFolder() + "Alpha.qvt/File Locker/Letters/a.doc");
+  EXPECT_EQ(ModeOf(g_.TempRootFolder() + "Alpha.qvt/File Locker/Letters"), 0700u);
+  EXPECT_EQ(g_.OpenedFiles(), std::vector<std::string>{copy});
+  WriteFileBytes(copy, "second draft, longer than the first");
+
+  EXPECT_TRUE(g_.UpdateOpenedFiles());
+  EXPECT_FALSE(fs::exists(copy));
+  EXPECT_FALSE(fs::exists(g_.TempRootFolder() + "Alpha.qvt/File Locker"));
+  EXPECT_TRUE(g_.OpenedFiles().empty());
+  EXPECT_TRUE(prompter_.asked.empty());  // replaced without a question
+  EXPECT_EQ(g_.CountFiles(folder), 1);
+  EXPECT_EQ(LockedContent(folder, "a.doc"), "second draft, longer than the first");
+}
+
+TEST_F(GlobalSafeTest, ACopyStillHeldAsksAndRetryWritesItBackOnceClosed) {
+  std::string copy = OpenLocked(g_.FileLockerRoot(), "held.txt", "v1");
+  WriteFileBytes(copy, "v2");
+  auto held = std::make_unique<THeldFile>(copy);
+  prompter_.retry = {TRetry::Retry};
+  prompter_.onShow = [&](const std::string&) { held.reset(); };  // the user closes the file, then OK
+
+  EXPECT_TRUE(g_.UpdateOpenedFiles());
+  ASSERT_EQ(prompter_.asked.size(), 1u);
+  EXPECT_EQ(prompter_.asked[0], TqmGlobal::kMsgFileOpenedByAnother);
+  ASSERT_EQ(prompter_.shown.size(), 1u);
+  EXPECT_EQ(prompter_.shown[0], "Close file " + copy + " and click OK");
+  EXPECT_FALSE(fs::exists(copy));
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "held.txt"), "v2");
+}
+
+TEST_F(GlobalSafeTest, CancelInASubfolderKeepsTheCopyAndStopsTheClose) {
+  const std::string folder = std::string(TqmSFSWrapper::kFileLockerRoot) + "Sub\\";
+  std::string copy = OpenLocked(folder, "a.txt", "v1");
+  std::string other = OpenLocked(g_.FileLockerRoot(), "b.txt", "b1");
+  WriteFileBytes(copy, "v2");
+  WriteFileBytes(other, "b2");
+  {
+    THeldFile held(copy);
+    prompter_.retry = {TRetry::Cancel};
+    EXPECT_FALSE(g_.UpdateOpenedFiles());
+  }
+  // The held copy stays with its changes; the other copy was written back.
+  EXPECT_EQ(ReadFileBytes(copy), "v2");
+  EXPECT_FALSE(fs::exists(other));
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "b.txt"), "b2");
+  EXPECT_EQ(LockedContent(folder, "a.txt"), "v1");
+  EXPECT_EQ(g_.OpenedFiles(), std::vector<std::string>{copy});
+  // Once the other program has let go, the next close writes it back.
+  EXPECT_TRUE(g_.UpdateOpenedFiles());
+  EXPECT_EQ(LockedContent(folder, "a.txt"), "v2");
+}
+
+TEST_F(GlobalSafeTest, IgnoreGivesTheCopyUp) {
+  std::string copy = OpenLocked(g_.FileLockerRoot(), "a.txt", "v1");
+  WriteFileBytes(copy, "v2");
+  {
+    THeldFile held(copy);
+    prompter_.retry = {TRetry::Ignore};
+    EXPECT_TRUE(g_.UpdateOpenedFiles());
+  }
+  EXPECT_FALSE(fs::exists(copy));
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "a.txt"), "v1");
+}
+
+TEST_F(GlobalSafeTest, CopiesAreOnlyWrittenBackIntoTheSafeTheyCameFrom) {
+  std::string copy = OpenLocked(g_.FileLockerRoot(), "alpha.txt", "from alpha");
+  WriteFileBytes(copy, "edited alpha");
+  g_.CloseSafe();
+  // No Safe open (locked on minimize): nothing can be written, nothing is lost.
+  EXPECT_TRUE(g_.UpdateOpenedFiles());
+  EXPECT_EQ(ReadFileBytes(copy), "edited alpha");
+
+  MakeSafe("Beta");
+  g_.OpenSafeByName("Beta", kPassword);
+  // A copy left in Beta's mirror by an earlier run.
+  fs::create_directories(g_.TempFolder() + "File Locker");
+  const std::string leftover = g_.TempFolder() + "File Locker/old.txt";
+  WriteFileBytes(leftover, "from an earlier run");
+
+  EXPECT_TRUE(g_.UpdateOpenedFiles());
+  EXPECT_EQ(g_.CountFiles(g_.FileLockerRoot()), 0);
+  EXPECT_EQ(ReadFileBytes(copy), "edited alpha");
+  EXPECT_EQ(ReadFileBytes(leftover), "from an earlier run");
+  EXPECT_EQ(g_.UnaccountedTempFiles(), (std::vector<std::string>{copy, leftover}));
+  g_.EmptyTempFolders();
+  EXPECT_TRUE(fs::exists(copy));
+  EXPECT_TRUE(fs::exists(leftover));
+
+  // Back in Alpha the copy goes home.
+  g_.OpenSafeByName("Alpha", kPassword);
+  EXPECT_TRUE(g_.UpdateOpenedFiles());
+  EXPECT_FALSE(fs::exists(copy));
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "alpha.txt"), "edited alpha");
+  EXPECT_TRUE(fs::exists(leftover));
+}
+
+TEST_F(GlobalSafeTest, TempCopyPathRefusesNamesThatLeaveTheFolder) {
+  EXPECT_EQ(g_.TempCopyPath("\\File Locker\\A\\", "b.txt"), g_.TempFolder() + "File Locker/A/b.txt");
+  EXPECT_THROW(g_.TempCopyPath("\\File Locker\\..\\", "b.txt"), EQuillmarError);
+  EXPECT_THROW(g_.TempCopyPath("\\File Locker\\", ".."), EQuillmarError);
+}
+
+TEST_F(GlobalSafeTest, BackupAndRestoreGiveBackTheSafeAsItWas) {
+  ASSERT_TRUE(g_.LockFile(g_.FileLockerRoot(), DiskFile("before.txt", "before backup"), true));
+  const std::string backup = dir_.file("alpha.qvtb");
+  ASSERT_TRUE(g_.Backup(backup));
+  EXPECT_TRUE(g_.SafeOpen());  // the Safe stays open and usable
+  ASSERT_TRUE(g_.LockFile(g_.FileLockerRoot(), DiskFile("after.txt", "after backup"), true));
+  ASSERT_TRUE(g_.ChangePassword(kPassword, "changed-3"));
+
+  g_.Restore(backup);
+  EXPECT_FALSE(g_.SafeOpen());
+  EXPECT_ANY_THROW(g_.OpenSafeByName("Alpha", "changed-3"));
+  g_.OpenSafeByName("Alpha", kPassword);  // the password of the backup's time
+  EXPECT_EQ(g_.CountFiles(g_.FileLockerRoot()), 1);
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "before.txt"), "before backup");
+  // No temporary files are left beside the backup or the Safe.
+  for (const auto& item : fs::directory_iterator(dir_.path()))
+    EXPECT_EQ(item.path().filename().string().find(".tmp"), std::string::npos) << item.path();
+  for (const auto& item : fs::directory_iterator(g_.HomeFolder()))
+    EXPECT_EQ(item.path().filename().string().find(".part"), std::string::npos) << item.path();
+}
+
+TEST_F(GlobalSafeTest, BackupOverAnExistingFileAsksFirst) {
+  const std::string backup = DiskFile("old.qvtb", "an older backup");
+  prompter_.yesNo = {false};
+  EXPECT_FALSE(g_.Backup(backup));
+  EXPECT_EQ(ReadFileBytes(backup), "an older backup");
+  ASSERT_EQ(prompter_.asked.size(), 1u);
+  EXPECT_EQ(prompter_.asked[0], TqmGlobal::kMsgFileExists);
+  prompter_.yesNo = {true};
+  EXPECT_TRUE(g_.Backup(backup));
+  EXPECT_EQ(ReadFileBytes(backup), ReadFileBytes(g_.CurrentSafeFile()));
+}
+
+TEST_F(GlobalSafeTest, BackupFailuresAreReported) {
+  try {
+    g_.Backup(dir_.file("missing-folder/a.qvtb"));
+    ADD_FAILURE() << "a backup into a missing folder succeeded";
+  } catch (const EQuillmarError& e) {
+    EXPECT_NE(std::string(e.what()).find("backup could not be made"), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(g_.Backup(g_.CurrentSafeFile()), EQuillmarError);  // never over the Safe itself
+  g_.CloseSafe();
+  EXPECT_THROW(g_.Backup(dir_.file("b.qvtb")), EQuillmarError);
+}
+
+TEST_F(GlobalSafeTest, RestoreFromAFileThatIsNoSafeLeavesTheSafeUntouched) {
+  g_.CloseSafe();
+  const std::string before = ReadFileBytes(g_.CurrentSafeFile());
+  const std::string notSafe = DiskFile("holiday.qvtb", std::string(9000, 'x'));
+  try {
+    g_.Restore(notSafe);
+    ADD_FAILURE() << "a file that is no Safe was restored";
+  } catch (const EQuillmarError& e) {
+    EXPECT_NE(std::string(e.what()).find("not a Brelkan Safe backup"), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(g_.Restore(dir_.file("missing.qvtb")), EQuillmarError);
+  EXPECT_EQ(ReadFileBytes(g_.CurrentSafeFile()), before);
+  g_.OpenSafeByName("Alpha", kPassword);
+}
+
+TEST_F(GlobalSafeTest, DeleteSafeFileClosesAndForgetsTheCurrentSafe) {
+  MakeSafe("Gamma");
+  EXPECT_TRUE(g_.DeleteSafeFile("Gamma"));
+  EXPECT_TRUE(g_.SafeOpen());
+  EXPECT_EQ(g_.SafeNames(), std::vector<std::string>{"Alpha"});
+  EXPECT_TRUE(g_.DeleteSafeFile("Alpha"));
+  EXPECT_FALSE(g_.SafeOpen());
+  EXPECT_TRUE(g_.SafeName().empty());
+  EXPECT_TRUE(g_.MasterPassword().empty());
+  EXPECT_FALSE(g_.DeleteSafeFile("Alpha"));
+}
+
+}  // namespace
+}  // namespace quillmar
