@@ -282,6 +282,8 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
   std::error_code ec;
   if (fs::exists(file + "1", ec))
     throw EQuillmarError("The password of a Safe that is split into several files cannot be changed.");
+  // A wrong old password would garble every locked file in the re-keying: refuse it up front.
+  if (!TSingleFileSystem::CheckContainerPassword(file, oldPassword)) return false;
   const std::string work = file + ".pwchange";
   auto stage = [this](const char* name) {
     if (OnPasswordChangeStage) OnPasswordChangeStage(name);

@@ -136,9 +136,9 @@ public:
   // newPassword equals oldPassword. All or nothing: the work is done on a copy of the Safe file that
   // replaces the Safe in one rename, so after a failure (or a crash) at any point the Safe opens with
   // exactly one of the two passwords and every locked file decrypts with that same password. True on
-  // success (the Safe is then open under newPassword); false when the container refused (the Safe is
-  // open under oldPassword, unchanged). I/O errors propagate after the Safe was reopened unchanged.
-  // REQUIRES: oldPassword is the password the Safe was opened with.
+  // success (the Safe is then open under newPassword); false when oldPassword is not the Safe's
+  // password or the container refused (the Safe is then open under oldPassword, unchanged). Errors
+  // propagate after the Safe was reopened under the password its file then has.
   bool ChangePassword(std::string_view oldPassword, std::string_view newPassword);
   // The container's rebuild (RepairFile, not strict). The log text goes to *log when given.
   bool Repair(std::string* log = nullptr);
@@ -153,7 +153,7 @@ public:
   // stops at the first whose SortOrder equals key. Otherwise key is a position among the folders
   // (from 0) and only that folder's template is read, if it has one.
   // Returns true when the category asked for was read; when not, category holds what was read last
-  // (byOrder) or is unchanged.
+  // (byOrder) or is unchanged. The category's Parent is left as it is: the caller sets it to parent.
   bool LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder, TqmCategory& category);
   // Gives the category a random FolderName when it has none, creates its folder (below its Parent's
   // folder) when missing and writes its template file, replacing it.

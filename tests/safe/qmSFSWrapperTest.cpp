@@ -545,6 +545,13 @@ TEST_F(PasswordChangeTest, SamePasswordChangesNothing) {
   ExpectWholeUnder(kPassword);
 }
 
+TEST_F(PasswordChangeTest, AWrongOldPasswordIsRefusedAndTheSafeStaysOpen) {
+  EXPECT_FALSE(safe.ChangePassword("not it", "new secret"));
+  EXPECT_TRUE(safe.IsOpen());
+  safe.CloseSafe();
+  ExpectWholeUnder(kPassword);
+}
+
 TEST_F(PasswordChangeTest, NewPasswordRekeysEveryLockedFile) {
   ASSERT_TRUE(safe.ChangePassword(kPassword, "new secret"));
   ASSERT_TRUE(safe.IsOpen());
