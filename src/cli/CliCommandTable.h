@@ -1,0 +1,38 @@
+#pragma once
+// The commands of quillmar-cli as data: name, arguments, options and help text. The parser
+// (CliArguments.h) checks a command line against this table and the usage texts are made from it,
+// so the two cannot disagree.
+#include <string>
+#include <vector>
+
+namespace quillmar {
+
+struct TCliOptionSpec {
+  std::string name;       // "--reveal"; "-R" style short names are listed in alias
+  std::string alias;      // another spelling, or empty
+  std::string valueName;  // empty: a flag without value; else the value's name in the help ("FILE")
+  bool repeatable = false;
+  std::string help;
+};
+
+struct TCliCommandSpec {
+  std::string name;
+  std::string arguments;  // the synopsis after the name, "SAFE ENTRY [--reveal]"
+  std::string summary;    // one line for the program's help
+  std::string details;    // the command's own help, lines ended by "\n"
+  int minArgs = 0;        // positional arguments
+  int maxArgs = 0;        // -1: no limit
+  std::vector<TCliOptionSpec> options;
+
+  const TCliOptionSpec* FindOption(const std::string& nameOrAlias) const;
+};
+
+// Every command, in the order the help lists them.
+const std::vector<TCliCommandSpec>& CliCommands();
+const TCliCommandSpec* FindCliCommand(const std::string& name);
+
+// The program's help (--help with no command) and a command's help.
+std::string CliProgramUsage();
+std::string CliCommandUsage(const TCliCommandSpec& spec);
+
+}  // namespace quillmar

@@ -1,0 +1,110 @@
+#include "cli/CliContext.h"
+
+#include <filesystem>
+
+#include "base/SecureWipe.h"
+#include "cli/CliError.h"
+#include "platform/HomeFolder.h"
+
+namespace quillmar {
+
+namespace fs = std::filesystem;
+
+TCliContext::TCliContext(TCliArguments args, TCliConsole& console, int inputFd)
+    : args_(std::move(args)), console_(console), reader_(inputFd, console.Err()), prompter_(console, reader_) {
+  prompter_.SetAssumeYes(args_.Has("--yes"));
+}
+
+TCliContext::~TCliContext() = default;
+
+TqmGlobal& TCliContext::Global() {
+  if (!global_) {
+    std::string home;
+    try {
+      home = ResolveHomeFolder(args_.home.value_or(""));
+      global_ = std::make_unique<TqmGlobal>(home, std::vector<std::string>{"quillmar-cli"}, &prompter_);
+    } catch (const EQuillmarError& e) {
+      throw Failure(std::string("the home folder cannot be used: ") + e.what());
+    }
+  }
+  return *global_;
+}
+
+void TCliContext::CheckSafeName(const std::string& name) {
+  if (name.empty()) throw UsageError("a Safe's name must not be empty");
+  if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos)
+    throw UsageError("\"" + name + "\" is not a Safe name: give the name only, without folder (see --home)");
+  if (name[0] == '.') throw UsageError("a Safe's name must not start with \".\"");
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, TqmGlobal::kSafeExtension) == 0)
+    throw UsageError("give the Safe's name without \".qvt\": \"" + name.substr(0, name.size() - 4) + "\"");
+}
+
+std::string TCliContext::SafeFile(const std::string& name) {
+  CheckSafeName(name);
+  return Global().SafeFile(name);
+}
+
+void TCliContext::RequireSafe(const std::string& name) {
+  const std::string file = SafeFile(name);
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec))
+    throw Failure("there is no Safe \"" + name + "\" in " + Global().HomeFolder() +
+                  " (see \"quillmar-cli safes\", or give --home)");
+}
+
+void TCliContext::OpenSafe(const std::string& name) {
+  RequireSafe(name);
+  const std::string file = SafeFile(name);
+  std::string typed = reader_.Read("Master password for " + name + ": ", "master password");
+  std::string password;
+  try {
+    password = console_.TakePassword(typed, true);
+  } catch (...) {
+    WipeString(typed);
+    throw;
+  }
+  WipeString(typed);
+
+  TqmGlobal& g = Global();
+  int code;
+  try {
+    code = g.CheckSafe(file, password, false);
+  } catch (const std::exception& e) {
+    WipeString(password);
+    throw Failure("the Safe \"" + name + "\" cannot be checked: " + e.what());
+  }
+  if (code != TqmSFSWrapper::csUsable) {
+    WipeString(password);
+    if (code == TqmSFSWrapper::csWrongPassword)
+      throw ECliError(kExitWrongPassword, "wrong master password for the Safe \"" + name + "\"");
+    if (code == TqmSFSWrapper::csNotContainer) throw Failure(file + " is not a Safe file (or it is damaged)");
+    throw Failure("the Safe \"" + name + "\" cannot be opened: " + ReasonOr("another program may hold it open"));
+  }
+  try {
+    g.OpenSafeByName(name, password);
+  } catch (const std::exception& e) {
+    WipeString(password);
+    throw Failure("the Safe \"" + name + "\" cannot be opened: " + OneLine(console_, e.what()));
+  }
+  WipeString(password);
+}
+
+void TCliContext::Confirm(const std::string& questionUtf8, const std::string& refusedWhat) {
+  if (args_.Has("--yes")) return;
+  if (!reader_.Interactive())
+    throw Failure(refusedWhat + ": nobody can be asked \"" + questionUtf8 + "\" (add --yes to confirm)");
+  std::string answer = reader_.ReadAnswer(questionUtf8 + " [y/N] ");
+  for (auto& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (answer != "y" && answer != "yes") throw Failure(refusedWhat + ": not confirmed");
+}
+
+std::string TCliContext::ReasonOr(const std::string& fallback) {
+  auto notices = prompter_.TakeNotices();
+  if (!notices.empty()) return notices.back();
+  if (!prompter_.Unanswered().empty())
+    return "nobody can be asked \"" + prompter_.Unanswered() + "\" (add --yes to answer yes)";
+  if (!prompter_.Declined().empty()) return "answered no to \"" + prompter_.Declined() + "\"";
+  return fallback;
+}
+
+}  // namespace quillmar

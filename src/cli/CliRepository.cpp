@@ -1,0 +1,224 @@
+#include "cli/CliRepository.h"
+
+#include <algorithm>
+
+#include "cli/CliConsole.h"
+#include "cli/CliError.h"
+#include "core/qmGlobal.h"
+
+namespace quillmar {
+
+namespace {
+
+// The upper-case mapping of windows-1252 (the letters of ASCII, Latin-1 and the five extra ones).
+unsigned char UpperAnsi(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
+  switch (c) {
+    case 0x9A: return 0x8A;  // s caron
+    case 0x9C: return 0x8C;  // oe
+    case 0x9E: return 0x8E;  // z caron
+    case 0xFF: return 0x9F;  // y diaeresis
+    default: return c;
+  }
+}
+
+std::string Upper(const std::string& s) {
+  std::string out = s;
+  for (auto& c : out) c = static_cast<char>(UpperAnsi(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool EndsWithUnescapedSlash(const std::string& path) {
+  if (path.empty() || path.back() != '/') return false;
+  size_t backslashes = 0;
+  for (size_t i = path.size() - 1; i > 0 && path[i - 1] == '\\'; --i) ++backslashes;
+  return backslashes % 2 == 0;
+}
+
+}  // namespace
+
+TCliRepository::TCliRepository(TqmGlobal& global, const TCliConsole& console) : global_(global), console_(console) {}
+
+void TCliRepository::Load(TNode& node) {
+  if (node.loaded) return;
+  node.loaded = true;
+  const TqmCategory* parent = node.category.get();
+  const int n = global_.CountSubcategories(parent);
+  for (int i = 0; i < n; ++i) {
+    auto cat = std::make_unique<TqmCategory>(const_cast<TqmCategory*>(parent));
+    // A folder without a template is not a category: skip it.
+    if (!global_.LoadCategory(parent, i, false, *cat)) continue;
+    auto child = std::make_unique<TNode>();
+    child->parent = &node;
+    child->category = std::move(cat);
+    node.categories.push_back(std::move(child));
+  }
+  std::stable_sort(node.categories.begin(), node.categories.end(),
+                   [](const auto& a, const auto& b) { return a->category->SortOrder() < b->category->SortOrder(); });
+
+  if (!node.category) return;  // entries live in categories only
+  const std::string path = node.FolderPath();
+  node.storedEntries = global_.CountEntries(path);
+  for (int s = 0; s < node.storedEntries; ++s) {
+    auto e = std::make_unique<TqmRepositoryEntry>(node.category.get());
+    if (global_.LoadEntry(path, s, *e)) node.entries.push_back(std::move(e));
+  }
+  if (static_cast<int>(node.entries.size()) < node.storedEntries)
+    warnings_.push_back("the category " + PathOf(node) + " holds " + std::to_string(node.storedEntries) +
+                        " entries but only " + std::to_string(node.entries.size()) +
+                        " carry the numbers 0.." + std::to_string(node.storedEntries - 1) +
+                        " they are read by; the others are not shown");
+}
+
+void TCliRepository::LoadAll(TNode& node) {
+  Load(node);
+  for (auto& c : node.categories) LoadAll(*c);
+}
+
+int TCliRepository::Occurrence(const TNode& parent, const TNode& child) const {
+  int seen = 0, index = 0, total = 0;
+  for (const auto& c : parent.categories) {
+    if (c->category->Name() != child.category->Name()) continue;
+    ++total;
+    if (c.get() == &child) index = total;
+    ++seen;
+  }
+  return total > 1 ? index : 0;
+}
+
+int TCliRepository::Occurrence(const TNode& parent, const TqmRepositoryEntry& entry) const {
+  int index = 0, total = 0;
+  const std::string title = entry.Title();
+  for (const auto& e : parent.entries) {
+    if (e->Title() != title) continue;
+    ++total;
+    if (e.get() == &entry) index = total;
+  }
+  return total > 1 ? index : 0;
+}
+
+std::string TCliRepository::LabelOf(const TNode& node) {
+  if (!node.category) return "";
+  return TCliItemPath::FormatPart({console_.Show(node.category->Name()), Occurrence(*node.parent, node)});
+}
+
+std::string TCliRepository::LabelOf(const TNode& parent, const TqmRepositoryEntry& entry) {
+  return TCliItemPath::FormatPart({console_.Show(entry.Title()), Occurrence(parent, entry)});
+}
+
+std::string TCliRepository::PathOf(const TNode& node) {
+  if (!node.category) return "/";
+  std::vector<const TNode*> chain;
+  for (const TNode* n = &node; n && n->category; n = n->parent) chain.push_back(n);
+  std::string out;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) out += LabelOf(**it) + "/";
+  return out;
+}
+
+std::string TCliRepository::PathOf(const TNode& parent, const TqmRepositoryEntry& entry) {
+  std::string base = PathOf(parent);
+  if (base == "/") base.clear();
+  return base + LabelOf(parent, entry);
+}
+
+TCliRepository::TItem TCliRepository::Resolve(const std::string& path, TWant want) {
+  const auto parts = TCliItemPath::Parse(path);
+  TNode* node = &root_;
+  if (parts.empty()) {
+    if (want == TWant::Entry) throw UsageError("give the path of an entry (category names and the title, joined by \"/\")");
+    return {node, nullptr};
+  }
+  for (size_t k = 0; k < parts.size(); ++k) {
+    Load(*node);
+    const bool last = k + 1 == parts.size();
+    const std::string name = console_.Take(parts[k].name, "the name \"" + parts[k].name + "\"");
+    const std::string where = node->category ? "in " + PathOf(*node) : "at the top level";
+
+    std::vector<TNode*> cats;
+    for (auto& c : node->categories)
+      if (c->category->Name() == name) cats.push_back(c.get());
+    std::vector<TqmRepositoryEntry*> entries;
+    if (last)
+      for (auto& e : node->entries)
+        if (e->Title() == name) entries.push_back(e.get());
+
+    const bool takeCategory = !last || want == TWant::Category ||
+                              (want == TWant::Either && (entries.empty() || EndsWithUnescapedSlash(path)));
+    const bool takeEntry = last && (want == TWant::Entry || (want == TWant::Either && !takeCategory));
+    if (want == TWant::Either && last && !cats.empty() && !entries.empty() && !EndsWithUnescapedSlash(path))
+      throw UsageError("\"" + path + "\" names both a category and an entry " + where +
+                       ": end it in \"/\" for the category");
+
+    const size_t count = takeEntry ? entries.size() : cats.size();
+    const std::string kind = takeEntry ? "entry titled" : "category";
+    if (count == 0) {
+      std::string msg = "no " + kind + " \"" + parts[k].name + "\" " + where;
+      if (takeEntry && !cats.empty()) msg += " (there is a category of that name)";
+      if (!takeEntry && last && want != TWant::Category && !entries.empty()) msg += " (there is an entry of that title)";
+      throw UsageError(msg);
+    }
+    const int occ = parts[k].occurrence;
+    if (occ == 0 && count > 1)
+      throw UsageError("\"" + parts[k].name + "\" is ambiguous " + where + ": " + std::to_string(count) + " " +
+                       (takeEntry ? "entries carry" : "categories carry") + " it; name one as \"" +
+                       TCliItemPath::Escape(parts[k].name) + "#1\" ... \"#" + std::to_string(count) + "\"");
+    if (occ > static_cast<int>(count))
+      throw UsageError("there is no " + kind + " \"" + parts[k].name + "\" number " + std::to_string(occ) + " " +
+                       where + " (there " + (count == 1 ? "is 1" : "are " + std::to_string(count)) + ")");
+    const size_t pick = occ == 0 ? 0 : static_cast<size_t>(occ - 1);
+    if (takeEntry) return {node, entries[pick]};
+    node = cats[pick];
+  }
+  if (want == TWant::Entry) throw UsageError("\"" + path + "\" is a category, not an entry");
+  return {node, nullptr};
+}
+
+void TCliRepository::Renumber(TNode& node) {
+  Load(node);
+  for (size_t i = 0; i < node.categories.size(); ++i) {
+    TqmCategory& c = *node.categories[i]->category;
+    if (c.SortOrder() == static_cast<int32_t>(i)) continue;
+    c.SetSortOrder(static_cast<int32_t>(i));
+    global_.SaveCategory(c);
+  }
+  const std::string path = node.FolderPath();
+  for (size_t i = 0; i < node.entries.size(); ++i) {
+    TqmRepositoryEntry& e = *node.entries[i];
+    if (e.SortOrder() == static_cast<int32_t>(i)) continue;
+    e.SetSortOrder(static_cast<int32_t>(i));
+    global_.SaveEntry(path, e);
+  }
+}
+
+bool TCliRepository::Matches(const std::string& text, const std::string& haystack, bool caseSensitive) {
+  if (text.empty() || haystack.size() < text.size()) return false;
+  if (caseSensitive) return haystack.find(text) != std::string::npos;
+  return Upper(haystack).find(Upper(text)) != std::string::npos;
+}
+
+bool TCliRepository::CategoryMatches(const TqmCategory& c, const std::string& text, bool caseSensitive,
+                                     bool allFields) {
+  if (Matches(text, c.Name(), caseSensitive)) return true;
+  if (!allFields) return false;
+  for (const auto& f : c.Fields())
+    if (Matches(text, f->Name(), true) || Matches(text, f->Value(), true)) return true;
+  return false;
+}
+
+bool TCliRepository::EntryMatches(const TqmRepositoryEntry& e, const std::string& text, bool caseSensitive,
+                                  bool allFields) {
+  if (Matches(text, e.Title(), caseSensitive)) return true;
+  if (!allFields) return false;
+  for (const auto& f : e.Fields())
+    if (Matches(text, f->Name(), true) || Matches(text, f->Value(), true)) return true;
+  return false;
+}
+
+std::vector<std::string> TCliRepository::TakeWarnings() {
+  std::vector<std::string> out;
+  out.swap(warnings_);
+  return out;
+}
+
+}  // namespace quillmar

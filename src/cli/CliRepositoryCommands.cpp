@@ -1,0 +1,520 @@
+// The commands of the password repository: ls, show, add, edit, rm, mkcat, rmcat, mv, search, export.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "cli/CliCommands.h"
+#include "cli/CliError.h"
+#include "cli/CliJsonWriter.h"
+#include "cli/CliRepository.h"
+
+namespace quillmar {
+
+namespace {
+
+using TNode = TCliRepository::TNode;
+
+constexpr char kMask[] = "********";
+
+void PrintWarnings(TCliContext& c, TCliRepository& repo) {
+  for (const auto& w : repo.TakeWarnings()) c.Console().Err() << "quillmar-cli: warning: " << w << '\n';
+}
+
+// A field value for one line: CR LF and LF inside a memo become a line break and an indent.
+std::string ShownValue(TCliContext& c, const TqmField& f, bool reveal) {
+  if (f.FieldType() == ftPassword && !reveal) return f.Value().empty() ? "" : kMask;
+  std::string v = c.Console().Show(f.Value());
+  std::string out;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (v[i] == '\r' && i + 1 < v.size() && v[i + 1] == '\n') continue;
+    out += v[i];
+    if (v[i] == '\n') out += "  ";
+  }
+  return out;
+}
+
+// "NAME=VALUE" of --set, in the Safe's code page.
+std::pair<std::string, std::string> SplitSetting(TCliContext& c, const std::string& s) {
+  const size_t eq = s.find('=');
+  if (eq == std::string::npos || eq == 0) throw UsageError("--set needs NAME=VALUE, not \"" + s + "\"");
+  return {c.Console().Take(s.substr(0, eq), "the field name \"" + s.substr(0, eq) + "\""),
+          c.Console().Take(s.substr(eq + 1), "the value of field \"" + s.substr(0, eq) + "\"")};
+}
+
+// Applies the --set options to the entry's fields; refuses unknown names and fields whose value is
+// a reference to other data (reminders, attached files).
+void ApplySettings(TCliContext& c, TqmRepositoryEntry& e) {
+  for (const auto& s : c.Args().Values("--set")) {
+    auto [name, value] = SplitSetting(c, s);
+    TqmField* field = nullptr;
+    for (const auto& f : e.Fields())
+      if (f->Name() == name) {
+        field = f.get();
+        break;
+      }
+    if (!field) {
+      std::string known;
+      for (const auto& f : e.Fields()) known += (known.empty() ? "" : ", ") + c.Console().Show(f->Name());
+      throw UsageError("the entry has no field \"" + c.Console().Show(name) + "\" (its fields: " +
+                       (known.empty() ? "none" : known) + ")");
+    }
+    const auto t = field->FieldType();
+    if (t == ftReminder || t == ftFile || t == ftPicture)
+      throw UsageError("the field \"" + c.Console().Show(name) + "\" (" + field->TypeName() +
+                       ") refers to a reminder or an attached file; the command line cannot set it yet");
+    field->SetValue(value);
+  }
+}
+
+void RequireRequiredFields(TCliContext& c, const TqmRepositoryEntry& e) {
+  for (const auto& f : e.Fields())
+    if (f->IsRequired() && f->Value().empty() && f->FieldType() != ftReminder)
+      throw UsageError("the field \"" + c.Console().Show(f->Name()) +
+                       "\" is required: give it with --set \"" + c.Console().Show(f->Name()) + "=VALUE\"");
+}
+
+void ListNode(TCliContext& c, TCliRepository& repo, TNode& node, bool recursive, int depth) {
+  repo.Load(node);
+  const std::string indent(static_cast<size_t>(depth) * 2, ' ');
+  for (auto& sub : node.categories) {
+    c.Console().Line(indent + repo.LabelOf(*sub) + "/");
+    if (recursive) ListNode(c, repo, *sub, true, depth + 1);
+  }
+  for (auto& e : node.entries) c.Console().Line(indent + repo.LabelOf(node, *e));
+}
+
+void JsonNode(TCliContext& c, TCliRepository& repo, TCliJsonWriter& w, TNode& node, bool recursive) {
+  repo.Load(node);
+  w.BeginArray();
+  for (auto& sub : node.categories) {
+    w.BeginObject();
+    w.Key("kind");
+    w.String("category");
+    w.Key("name");
+    w.String(c.Console().Show(sub->category->Name()));
+    w.Key("path");
+    w.String(repo.PathOf(*sub));
+    if (recursive) {
+      w.Key("children");
+      JsonNode(c, repo, w, *sub, true);
+    }
+    w.EndObject();
+  }
+  for (auto& e : node.entries) {
+    w.BeginObject();
+    w.Key("kind");
+    w.String("entry");
+    w.Key("name");
+    w.String(c.Console().Show(e->Title()));
+    w.Key("path");
+    w.String(repo.PathOf(node, *e));
+    w.EndObject();
+  }
+  w.EndArray();
+}
+
+void JsonFields(TCliContext& c, TCliJsonWriter& w, const TqmRepositoryEntry& e, bool reveal) {
+  w.BeginArray();
+  for (const auto& f : e.Fields()) {
+    if (f->FieldType() >= kFieldTypeCount) continue;
+    w.BeginObject();
+    w.Key("name");
+    w.String(c.Console().Show(f->Name()));
+    w.Key("type");
+    w.String(f->TypeName());
+    w.Key("required");
+    w.Bool(f->IsRequired());
+    w.Key("value");
+    if (f->FieldType() == ftPassword && !reveal && !f->Value().empty())
+      w.String(kMask);
+    else
+      w.String(c.Console().Show(f->Value()));
+    w.EndObject();
+  }
+  w.EndArray();
+}
+
+bool IsDescendantOrSelf(const TNode* node, const TNode* of) {
+  for (const TNode* n = node; n; n = n->parent)
+    if (n == of) return true;
+  return false;
+}
+
+// The code of a type given as a code, a display name (letter case, blanks and signs ignored:
+// "password field", "yes/no") or one short word: text, password, date, yesno, reminder, email, file,
+// currency, number, picture, memo, url.
+int ParseFieldType(const std::string& t) {
+  if (!t.empty() && std::all_of(t.begin(), t.end(), [](unsigned char ch) { return std::isdigit(ch); })) {
+    const int code = t.size() <= 2 ? std::stoi(t) : 99;
+    if (code >= kFieldTypeCount) throw UsageError("field type codes are 0 to 11, not " + t);
+    return code;
+  }
+  auto norm = [](const std::string& s) {
+    std::string o;
+    for (unsigned char ch : s)
+      if (std::isalnum(ch)) o += static_cast<char>(std::tolower(ch));
+    return o;
+  };
+  static const char* const kShort[kFieldTypeCount] = {"text",   "password", "date",   "yesno",   "reminder", "email",
+                                                      "file",   "currency", "number", "picture", "memo",     "url"};
+  const std::string want = norm(t);
+  for (int i = 0; i < kFieldTypeCount; ++i)
+    if (norm(FieldTypeNames()[i]) == want || want == kShort[i]) return i;
+  std::string names;
+  for (int i = 0; i < kFieldTypeCount; ++i) names += (i ? ", " : "") + std::string(kShort[i]);
+  throw UsageError("unknown field type \"" + t + "\" (a code 0-11, a type name or one of: " + names + ")");
+}
+
+}  // namespace
+
+int RunLs(TCliContext& c) {
+  c.OpenSafe(c.Arg(0));
+  TCliRepository repo(c.Global(), c.Console());
+  auto item = repo.Resolve(c.Args().args.size() > 1 ? c.Arg(1) : "", TCliRepository::TWant::Category);
+  const bool recursive = c.Args().Has("--recursive");
+  if (c.Json()) {
+    TCliJsonWriter w(c.Console().Out());
+    JsonNode(c, repo, w, *item.node, recursive);
+    w.Finish();
+  } else {
+    ListNode(c, repo, *item.node, recursive, 0);
+  }
+  PrintWarnings(c, repo);
+  return kExitOk;
+}
+
+int RunShow(TCliContext& c) {
+  c.OpenSafe(c.Arg(0));
+  TCliRepository repo(c.Global(), c.Console());
+  auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Entry);
+  const bool reveal = c.Args().Has("--reveal");
+  const TqmRepositoryEntry& e = *item.entry;
+  if (c.Json()) {
+    TCliJsonWriter w(c.Console().Out());
+    w.BeginObject();
+    w.Key("path");
+    w.String(repo.PathOf(*item.node, e));
+    w.Key("title");
+    w.String(c.Console().Show(e.Title()));
+    w.Key("fields");
+    JsonFields(c, w, e, reveal);
+    w.EndObject();
+    w.Finish();
+  } else {
+    for (const auto& f : e.Fields()) {
+      if (f->FieldType() >= kFieldTypeCount) continue;  // unknown types have no viewer
+      c.Console().Line(c.Console().Show(f->Name()) + ": " + ShownValue(c, *f, reveal));
+    }
+  }
+  return kExitOk;
+}
+
+int RunAdd(TCliContext& c) {
+  c.OpenSafe(c.Arg(0));
+  TqmGlobal& g = c.Global();
+  TCliRepository repo(g, c.Console());
+  auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Category);
+  if (!item.node->category) throw UsageError("entries live in categories: give the category to add to");
+  TNode& node = *item.node;
+  repo.Load(node);
+  repo.Renumber(node);  // the new entry goes last: its number is the count
+  auto e = std::make_unique<TqmRepositoryEntry>(node.category.get());
+  e->PrepareFromCategory(*node.category);
+  e->SetIcon(node.category->Icon());
+  ApplySettings(c, *e);
+  RequireRequiredFields(c, *e);
+  e->SetSortOrder(static_cast<int32_t>(node.entries.size()));
+  g.SaveEntry(node.FolderPath(), *e);
+  node.entries.push_back(std::move(e));
+  c.Console().Line(repo.PathOf(node, *node.entries.back()));
+  PrintWarnings(c, repo);
+  return kExitOk;
+}
+
+int RunEdit(TCliContext& c) {
+  if (!c.Args().Has("--set")) throw UsageError("edit needs at least one --set NAME=VALUE");
+  c.OpenSafe(c.Arg(0));
+  TCliRepository repo(c.Global(), c.Console());
+  auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Entry);
+  ApplySettings(c, *item.entry);
+  RequireRequiredFields(c, *item.entry);
+  c.Global().SaveEntry(item.node->FolderPath(), *item.entry);
+  c.Console().Line(repo.PathOf(*item.node, *item.entry));
+  return kExitOk;
+}
+
+int RunRm(TCliContext& c) {
+  c.OpenSafe(c.Arg(0));
+  TqmGlobal& g = c.Global();
+  TCliRepository repo(g, c.Console());
+  auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Entry);
+  const std::string path = repo.PathOf(*item.node, *item.entry);
+  if (g.Settings().App.confDel.Value())
+    c.Confirm("Delete entry " + c.Console().Show(item.entry->Title()) + "?", "the entry " + path + " was not deleted");
+  g.RemoveEntryData(*item.entry);
+  if (!g.DeleteEntry(item.node->FolderPath(), item.entry->FileName()))
+    throw Failure("the entry " + path + " could not be deleted");
+  auto& list = item.node->entries;
+  list.erase(std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == item.entry; }));
+  repo.Renumber(*item.node);
+  c.Console().Line("Deleted " + path);
+  return kExitOk;
+}
+
+int RunMkcat(TCliContext& c) {
+  auto parts = TCliItemPath::Parse(c.Arg(1));
+  if (parts.empty()) throw UsageError("give the path of the new category");
+  const TCliPathPart last = parts.back();
+  if (last.occurrence != 0 || last.name.empty())
+    throw UsageError("a new category's name cannot end in \"#\" and a number; write \"\\#\" for the \"#\"");
+  parts.pop_back();
+
+  // The template fields, checked before the Safe is opened.
+  std::vector<TqmField> fields;
+  for (const auto& spec : c.Args().Values("--field")) {
+    std::string s = spec;
+    bool required = false;
+    const std::string suffix = ":required";
+    if (s.size() > suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0) {
+      required = true;
+      s.resize(s.size() - suffix.size());
+    }
+    const size_t colon = s.rfind(':');
+    if (colon == std::string::npos || colon == 0)
+      throw UsageError("--field needs NAME:TYPE[:required], not \"" + spec + "\"");
+    const int type = ParseFieldType(s.substr(colon + 1));
+    fields.emplace_back(static_cast<int32_t>(fields.size()),
+                        c.Console().Take(s.substr(0, colon), "the field name \"" + s.substr(0, colon) + "\""),
+                        static_cast<TqmFieldType>(type), required);
+  }
+
+  c.OpenSafe(c.Arg(0));
+  TqmGlobal& g = c.Global();
+  TCliRepository repo(g, c.Console());
+  auto parent = repo.Resolve(TCliItemPath::Format(parts), TCliRepository::TWant::Category);
+  TNode& node = *parent.node;
+  repo.Load(node);
+  const std::string name = c.Console().Take(last.name, "the category name");
+  for (auto& sub : node.categories)
+    if (sub->category->Name() == name)
+      throw Failure("a category \"" + last.name + "\" exists already in " + repo.PathOf(node));
+  repo.Renumber(node);
+  auto cat = std::make_unique<TqmCategory>(node.category.get());
+  cat->SetName(name);
+  cat->SetSortOrder(static_cast<int32_t>(node.categories.size()));
+  if (node.category) cat->SetIcon(node.category->Icon());
+  for (const auto& f : fields) cat->Fields().Add(f);
+  g.SaveCategory(*cat);
+  auto child = std::make_unique<TNode>();
+  child->parent = &node;
+  child->category = std::move(cat);
+  child->loaded = true;
+  node.categories.push_back(std::move(child));
+  c.Console().Line(repo.PathOf(*node.categories.back()));
+  return kExitOk;
+}
+
+int RunRmcat(TCliContext& c) {
+  c.OpenSafe(c.Arg(0));
+  TqmGlobal& g = c.Global();
+  TCliRepository repo(g, c.Console());
+  auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Category);
+  if (!item.node->category) throw UsageError("the top level is not a category and cannot be deleted");
+  const std::string path = repo.PathOf(*item.node);
+  TNode* parent = item.node->parent;
+  if (!g.DeleteCategory(item.node->FolderPath()))
+    throw Failure("the category " + path + " was not deleted: " + c.ReasonOr("refused"));
+  auto& list = parent->categories;
+  list.erase(std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == item.node; }));
+  repo.Renumber(*parent);
+  c.Console().Line("Deleted " + path);
+  return kExitOk;
+}
+
+int RunMv(TCliContext& c) {
+  c.OpenSafe(c.Arg(0));
+  TqmGlobal& g = c.Global();
+  TCliRepository repo(g, c.Console());
+  auto source = repo.Resolve(c.Arg(1), TCliRepository::TWant::Either);
+  auto dest = repo.Resolve(c.Arg(2), TCliRepository::TWant::Category);
+  TNode& to = *dest.node;
+  repo.Load(to);
+
+  if (source.IsEntry()) {
+    if (!to.category) throw UsageError("entries live in categories: give a category to move the entry to");
+    TNode& from = *source.node;
+    if (&from == &to) throw UsageError("the entry is in " + repo.PathOf(to) + " already");
+    const std::string oldPath = repo.PathOf(from, *source.entry);
+    repo.Renumber(to);
+    if (!g.MoveEntry(*source.entry, to.category.get(), false))
+      throw Failure("the entry " + oldPath + " could not be moved: " + c.ReasonOr("the copy failed"));
+    auto& list = from.entries;
+    auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == source.entry; });
+    std::unique_ptr<TqmRepositoryEntry> moved = std::move(*it);
+    list.erase(it);
+    moved->SetParent(to.category.get());
+    moved->SetSortOrder(static_cast<int32_t>(to.entries.size()));
+    g.SaveEntry(to.FolderPath(), *moved);
+    to.entries.push_back(std::move(moved));
+    repo.Renumber(from);
+    c.Console().Line(repo.PathOf(to, *to.entries.back()));
+    return kExitOk;
+  }
+
+  TNode& cat = *source.node;
+  if (!cat.category) throw UsageError("the top level cannot be moved");
+  if (IsDescendantOrSelf(&to, &cat)) throw UsageError("a category cannot be moved into itself or below itself");
+  TNode& from = *cat.parent;
+  if (&from == &to) throw UsageError("the category is in " + repo.PathOf(to) + " already");
+  for (auto& sub : to.categories)
+    if (sub->category->Name() == cat.category->Name())
+      throw Failure("a category \"" + c.Console().Show(cat.category->Name()) + "\" exists already in " + repo.PathOf(to));
+  const std::string oldPath = repo.PathOf(cat);
+  repo.Renumber(to);
+  if (!g.MoveCategory(*cat.category, to.category.get(), false))
+    throw Failure("the category " + oldPath + " could not be moved: " + c.ReasonOr("the copy failed"));
+  auto& list = from.categories;
+  auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == &cat; });
+  std::unique_ptr<TNode> moved = std::move(*it);
+  list.erase(it);
+  moved->parent = &to;
+  moved->category->SetParent(to.category.get());
+  moved->category->SetSortOrder(static_cast<int32_t>(to.categories.size()));
+  g.SaveCategory(*moved->category);
+  to.categories.push_back(std::move(moved));
+  repo.Renumber(from);
+  c.Console().Line(repo.PathOf(*to.categories.back()));
+  return kExitOk;
+}
+
+int RunSearch(TCliContext& c) {
+  const std::string text = c.Console().Take(c.Arg(1), "the search text");
+  c.OpenSafe(c.Arg(0));
+  TCliRepository repo(c.Global(), c.Console());
+  const bool cs = c.Args().Has("--case"), all = c.Args().Has("--all-fields");
+  std::vector<std::string> hits;
+  std::function<void(TNode&)> walk = [&](TNode& node) {
+    repo.Load(node);
+    for (auto& sub : node.categories) {
+      if (TCliRepository::CategoryMatches(*sub->category, text, cs, all)) hits.push_back(repo.PathOf(*sub));
+      walk(*sub);
+    }
+    for (auto& e : node.entries)
+      if (TCliRepository::EntryMatches(*e, text, cs, all)) hits.push_back(repo.PathOf(node, *e));
+  };
+  walk(repo.Root());
+  if (c.Json()) {
+    TCliJsonWriter w(c.Console().Out());
+    w.BeginArray();
+    for (const auto& h : hits) w.String(h);
+    w.EndArray();
+    w.Finish();
+  } else {
+    for (const auto& h : hits) c.Console().Line(h);
+  }
+  PrintWarnings(c, repo);
+  return kExitOk;
+}
+
+namespace {
+
+std::string CsvCell(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string out = "\"";
+  for (char ch : s) {
+    if (ch == '"') out += '"';
+    out += ch;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+int RunExport(TCliContext& c) {
+  const auto format = c.Args().Value("--format");
+  if (!format || (*format != "csv" && *format != "json")) throw UsageError("export needs --format csv or --format json");
+  c.OpenSafe(c.Arg(0));
+  TCliRepository repo(c.Global(), c.Console());
+  repo.LoadAll(repo.Root());
+
+  std::ostringstream doc;
+  if (*format == "csv") {
+    doc << "category,title,field,type,value\r\n";
+    std::function<void(TNode&)> walk = [&](TNode& node) {
+      for (auto& sub : node.categories) walk(*sub);
+      std::string cat = repo.PathOf(node);
+      if (!cat.empty() && cat.back() == '/') cat.pop_back();
+      for (auto& e : node.entries)
+        for (const auto& f : e->Fields())
+          doc << CsvCell(cat) << ',' << CsvCell(c.Console().Show(e->Title())) << ','
+              << CsvCell(c.Console().Show(f->Name())) << ',' << CsvCell(f->TypeName()) << ','
+              << CsvCell(c.Console().Show(f->Value())) << "\r\n";
+    };
+    walk(repo.Root());
+  } else {
+    TCliJsonWriter w(doc);
+    w.BeginArray();
+    std::function<void(TNode&)> walk = [&](TNode& node) {
+      for (auto& sub : node.categories) walk(*sub);
+      std::string cat = repo.PathOf(node);
+      if (!cat.empty() && cat.back() == '/') cat.pop_back();
+      for (auto& e : node.entries) {
+        w.BeginObject();
+        w.Key("category");
+        w.String(cat);
+        w.Key("title");
+        w.String(c.Console().Show(e->Title()));
+        w.Key("path");
+        w.String(repo.PathOf(node, *e));
+        w.Key("fields");
+        JsonFields(c, w, *e, true);
+        w.EndObject();
+      }
+    };
+    walk(repo.Root());
+    w.EndArray();
+    w.Finish();
+  }
+
+  c.Console().Err() << "quillmar-cli: warning: the export is NOT encrypted; it holds every password in clear text. "
+                       "Keep it safe and delete it once it has been imported.\n";
+  const auto out = c.Args().Value("--out");
+  std::string bytes = doc.str();
+  if (!out) {
+    c.Console().Out() << bytes << std::flush;
+  } else {
+    // Private to the user from the first byte; an existing file only with --yes.
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (c.Args().Has("--yes") ? O_TRUNC : O_EXCL);
+    const int fd = ::open(out->c_str(), flags, 0600);
+    if (fd < 0)
+      throw Failure("the export cannot be written to " + *out + ": " +
+                    (errno == EEXIST ? std::string("the file exists (add --yes to replace it)") : std::strerror(errno)));
+    ::fchmod(fd, 0600);
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        const std::string why = std::strerror(errno);
+        ::close(fd);
+        throw Failure("the export cannot be written to " + *out + ": " + why);
+      }
+      done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) throw Failure("the export cannot be written to " + *out);
+    c.Console().Err() << "quillmar-cli: exported to " << *out << '\n';
+  }
+  std::fill(bytes.begin(), bytes.end(), '\0');
+  PrintWarnings(c, repo);
+  return kExitOk;
+}
+
+}  // namespace quillmar

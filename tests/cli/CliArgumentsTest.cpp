@@ -1,0 +1,98 @@
+#include "cli/CliArguments.h"
+
+#include <gtest/gtest.h>
+
+#include "cli/CliError.h"
+
+namespace quillmar {
+namespace {
+
+TCliArguments P(std::vector<std::string> v) { return TCliArguments::Parse(v); }
+
+// The exit code and message of a refused command line.
+std::pair<int, std::string> Refusal(std::vector<std::string> v) {
+  try {
+    P(v);
+  } catch (const ECliError& e) {
+    return {e.Code(), e.what()};
+  }
+  return {0, ""};
+}
+
+TEST(CliArguments, ProgramOptionsBeforeAndAfterTheCommand) {
+  auto a = P({"--home", "/h", "--json", "ls", "Main", "Internet", "-R"});
+  ASSERT_NE(a.command, nullptr);
+  EXPECT_EQ(a.command->name, "ls");
+  EXPECT_EQ(*a.home, "/h");
+  EXPECT_TRUE(a.json);
+  EXPECT_EQ(a.args, (std::vector<std::string>{"Main", "Internet"}));
+  EXPECT_TRUE(a.Has("--recursive"));
+
+  auto b = P({"show", "Main", "Web/Login", "--home=/x", "--reveal", "--json"});
+  EXPECT_EQ(*b.home, "/x");
+  EXPECT_TRUE(b.json);
+  EXPECT_TRUE(b.Has("--reveal"));
+  EXPECT_FALSE(b.Has("--yes"));
+}
+
+TEST(CliArguments, RepeatedValuesAndTheEndOfOptions) {
+  auto a = P({"add", "Main", "Web", "--set", "Title=A", "--set=Password=-x-", "--set", "--weird"});
+  EXPECT_EQ(a.Values("--set"), (std::vector<std::string>{"Title=A", "Password=-x-", "--weird"}));
+  EXPECT_EQ(*a.Value("--set"), "--weird");
+  EXPECT_FALSE(a.Value("--nothing"));
+
+  auto b = P({"search", "Main", "--", "-5"});
+  EXPECT_EQ(b.args, (std::vector<std::string>{"Main", "-5"}));
+  auto c = P({"lock", "Main", "a", "b", "c", "--into", "Docs"});
+  EXPECT_EQ(c.args.size(), 4u);
+  EXPECT_EQ(*c.Value("--into"), "Docs");
+}
+
+TEST(CliArguments, HelpForms) {
+  EXPECT_TRUE(P({"--help"}).help);
+  EXPECT_EQ(P({"--help"}).command, nullptr);
+  auto a = P({"show", "--help"});
+  EXPECT_TRUE(a.help);
+  EXPECT_EQ(a.command->name, "show");
+  auto b = P({"help", "passwd"});
+  EXPECT_TRUE(b.help);
+  EXPECT_EQ(b.command->name, "passwd");
+  // Help needs no arguments of the command.
+  EXPECT_NO_THROW(P({"edit", "-h"}));
+}
+
+TEST(CliArguments, UsageErrorsSayWhatWasWrong) {
+  auto r = Refusal({});
+  EXPECT_EQ(r.first, kExitUsage);
+  EXPECT_NE(r.second.find("no command"), std::string::npos);
+  r = Refusal({"frobnicate"});
+  EXPECT_EQ(r.first, kExitUsage);
+  EXPECT_NE(r.second.find("frobnicate"), std::string::npos);
+  r = Refusal({"show", "Main"});
+  EXPECT_NE(r.second.find("too few arguments for show"), std::string::npos);
+  r = Refusal({"safes", "extra"});
+  EXPECT_NE(r.second.find("\"extra\""), std::string::npos);
+  r = Refusal({"ls", "Main", "--reveal"});
+  EXPECT_NE(r.second.find("has no option --reveal"), std::string::npos);
+  r = Refusal({"lock", "Main", "f", "--into"});
+  EXPECT_NE(r.second.find("--into needs FOLDER"), std::string::npos);
+  r = Refusal({"lock", "Main", "f", "--into", "a", "--into", "b"});
+  EXPECT_NE(r.second.find("more than once"), std::string::npos);
+  r = Refusal({"show", "Main", "E", "--reveal=yes"});
+  EXPECT_NE(r.second.find("takes no value"), std::string::npos);
+  r = Refusal({"--home", "", "safes"});
+  EXPECT_EQ(r.first, kExitUsage);
+}
+
+TEST(CliArguments, EveryCommandOfTheTableHasHelp) {
+  EXPECT_NE(CliProgramUsage().find("Usage: quillmar-cli [--home DIR] [--json] COMMAND ARGS..."), std::string::npos);
+  for (const auto& c : CliCommands()) {
+    EXPECT_NE(CliProgramUsage().find("  " + c.name + " "), std::string::npos) << c.name;
+    const std::string usage = CliCommandUsage(c);
+    EXPECT_EQ(usage.rfind("Usage: quillmar-cli [--home DIR] [--json] " + c.name, 0), 0u) << c.name;
+    for (const auto& o : c.options) EXPECT_NE(usage.find(o.name), std::string::npos) << c.name << " " << o.name;
+  }
+}
+
+}  // namespace
+}  // namespace quillmar
