@@ -11,6 +11,9 @@
 #include <functional>
 
 #include "base/Exception.h"
+#include "core/ReminderScheduler.h"
+#include "core/qmReminderActions.h"
+#include "core/qmReminderSchedule.h"
 #include "model/qmCategory.h"
 #include "model/qmField.h"
 #include "model/qmReminderEvent.h"
@@ -589,6 +592,111 @@ TEST_F(GlobalSafeTest, DeleteSafeFileClosesAndForgetsTheCurrentSafe) {
   EXPECT_TRUE(g_.SafeName().empty());
   EXPECT_TRUE(g_.MasterPassword().empty());
   EXPECT_FALSE(g_.DeleteSafeFile("Alpha"));
+}
+
+}  // namespace
+}  // namespace quillmar
+
+namespace quillmar {
+namespace {
+
+class TRecordingPopup : public TqmReminderPopup {
+public:
+  std::vector<std::string> shown, closed;
+  void ShowReminderPopup(const TqmReminderEvent& reminder) override { shown.push_back(reminder.id()); }
+  void CloseReminderPopup(const std::string& id) override { closed.push_back(id); }
+};
+
+TEST_F(GlobalSafeTest, RemindersDueWhileLockedRunAfterTheNextLoginAndGoWithTheirEntry) {
+  std::vector<TReminderScheduler::TTask> posted;
+  TReminderScheduler scheduler([&posted](TReminderScheduler::TTask t) { posted.push_back(std::move(t)); });
+  g_.ScheduleReminders();  // no scheduler attached yet: nothing happens
+  g_.AttachReminderScheduler(&scheduler);
+  TRecordingPopup popup;
+  g_.ReminderSchedule()->SetPopup(&popup);
+
+  TqmReminderEvent reminder;
+  reminder.SetAction(TqmReminderEvent::kActionPopup);
+  g_.SaveReminder(reminder);
+  const std::string id = g_.ReminderNames().at(0);
+  g_.ScheduleReminders();
+  std::vector<TacCronJob> jobs = scheduler.Jobs();
+  ASSERT_EQ(jobs.size(), 1u);
+
+  // Locked on minimize: the schedule stays, a due job waits for the login.
+  g_.CloseSafe();
+  g_.ScheduleReminders();
+  ASSERT_EQ(scheduler.Jobs().size(), 1u);
+  g_.FireReminder(jobs[0]);
+  EXPECT_TRUE(popup.shown.empty());
+  g_.OpenSafeByName("Alpha", kPassword);
+  g_.ScheduleReminders();
+  for (auto& task : posted) task();
+  EXPECT_EQ(popup.shown, std::vector<std::string>{id});
+
+  TqmRepositoryEntry entry;
+  TqmField field;
+  field.SetFieldType(ftReminder);
+  field.SetValue(id);
+  entry.Fields().Add(field);
+  g_.RemoveEntryData(entry);
+  EXPECT_TRUE(scheduler.Jobs().empty());
+  EXPECT_EQ(g_.ReminderCount(), 0);
+  g_.AttachReminderScheduler(nullptr);
+}
+
+class TRecordingFiller : public TqmAutoFillFiller {
+public:
+  std::string text;
+  std::vector<std::string> values;
+  bool FillWebForm(const std::string& autoFillText, const std::vector<std::string>& nameValues) override {
+    text = autoFillText;
+    values = nameValues;
+    return true;
+  }
+};
+
+TEST_F(GlobalSafeTest, FillWebFormHandsTheRecordAndValuesToTheFiller) {
+  TqmRepositoryEntry entry;
+  TqmField field;
+  field.SetName("User");
+  field.SetValue("jo");
+  entry.Fields().Add(field);
+  EXPECT_FALSE(g_.FillWebForm(entry));  // no filler
+  TRecordingFiller filler;
+  g_.SetAutoFillFiller(&filler);
+  EXPECT_FALSE(g_.FillWebForm(entry));  // no autofill record
+  entry.SetAutoFill("form record");
+  EXPECT_TRUE(g_.FillWebForm(entry));
+  EXPECT_EQ(filler.text, "form record");
+  EXPECT_EQ(filler.values, std::vector<std::string>{"User=jo"});
+}
+
+TEST_F(GlobalSafeTest, CreateSafeLeavesNoSafeOpenAndTakesTheDemoChoice) {
+  g_.SetDemoData(false);
+  g_.CreateSafe(g_.SafeFile("Plain"), "plain-pass");
+  EXPECT_FALSE(g_.SafeOpen());
+  g_.SetDemoData(true);
+  g_.CreateSafe(g_.SafeFile("Demo"), "demo-pass");
+  EXPECT_EQ(g_.SafeNames(), (std::vector<std::string>{"Alpha", "Demo", "Plain"}));
+
+  auto entriesIn = [this](const std::string& name, const std::string& password) {
+    g_.OpenSafeByName(name, password);
+    int count = 0;
+    TqmCategory category;
+    for (int i = 0; i < g_.CountSubcategories(nullptr); ++i) {
+      TqmCategory c;
+      if (g_.LoadCategory(nullptr, i, false, c)) count += g_.CountEntries(c.FolderPath());
+    }
+    int files = g_.CountFiles(g_.FileLockerRoot()) + g_.CountFolders(g_.FileLockerRoot());
+    g_.CloseSafe();
+    return std::make_pair(count, files);
+  };
+  auto plain = entriesIn("Plain", "plain-pass");
+  auto demo = entriesIn("Demo", "demo-pass");
+  EXPECT_EQ(plain.first, 0);
+  EXPECT_EQ(plain.second, 0);
+  EXPECT_GT(demo.first + demo.second, 0);
 }
 
 }  // namespace
