@@ -18,7 +18,7 @@ std::vector<TCliCommandSpec> MakeCommands() {
                "Deletes the Safe file SAFE.qvt for good. Asks first unless --yes is given.\n", 1, 1, {kYes}});
   c.push_back({"check", "SAFE [--deep]", "check that a Safe opens",
                "Prints the check code and its meaning: 0 usable, 1 not a Safe file, 2 wrong password,\n"
-               "4 cannot be opened. Exit 0 when usable, 1 on a problem.\n",
+               "4 cannot be opened. Exit 0 when usable, 3 on a wrong password, 1 on any other problem.\n",
                1, 1, {{"--deep", "", "", false, "also check the container's structure and read every file in it"}}});
   c.push_back({"ls", "SAFE [CATEGORY] [-R]", "list categories and entries",
                "Lists the categories (ending in \"/\") and entry titles in CATEGORY (default: the top\n"

@@ -165,6 +165,8 @@ int RunCheck(TCliContext& c) {
   std::string line = std::to_string(code) + " " + CheckMeaning(code);
   if (code == TqmSFSWrapper::csCannotOpen) line += ": " + c.ReasonOr("reason unknown");
   c.Console().Line(line);
+  // A wrong password is reported as such (3), like every other command; other findings are 1.
+  if (code == TqmSFSWrapper::csWrongPassword) return kExitWrongPassword;
   if (code != TqmSFSWrapper::csUsable) return kExitProblem;
   if (!c.Args().Has("--deep")) return kExitOk;
 

@@ -1,0 +1,345 @@
+// quillmar-cli run as a program on real Safes in a temporary home folder, passwords on standard input.
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "CliRunner.h"
+#include "support/TempDir.h"
+
+namespace quillmar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kPw[] = "correct horse 7";
+
+class CliEndToEnd : public ::testing::Test {
+protected:
+  TempDir dir;
+  std::string home = dir.file("home");
+
+  TCliRun Q(std::vector<std::string> args, const std::string& input = std::string(kPw) + "\n") {
+    args.insert(args.begin(), {"--home", home});
+    return RunCli(args, input);
+  }
+  // The command must succeed; its standard output.
+  std::string Ok(std::vector<std::string> args, const std::string& input = std::string(kPw) + "\n") {
+    TCliRun r = Q(args, input);
+    EXPECT_EQ(r.code, 0) << "command " << args[0] << " failed: " << r.err;
+    return r.out;
+  }
+  std::string Safe(const std::string& name = "Main") { return home + "/" + name + ".qvt"; }
+  void CreateMain() {
+    Ok({"create", "Main"});
+    Ok({"mkcat", "Main", "Internet/Forums", "--field", "Title:text", "--field", "User:text", "--field",
+        "Password:password:required", "--field", "Site:url", "--field", "Notes:memo"});
+  }
+  std::string MakeFile(const std::string& name, size_t size) {
+    std::string bytes(size, '\0');
+    std::mt19937 rng(static_cast<unsigned>(size));
+    for (auto& b : bytes) b = static_cast<char>(rng());
+    const std::string path = dir.file(name);
+    WriteFileBytes(path, bytes);
+    return path;
+  }
+};
+
+TEST_F(CliEndToEnd, HelpAndUsageErrors) {
+  TCliRun r = RunCli({"--help"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.out.find("Usage: quillmar-cli [--home DIR] [--json] COMMAND ARGS..."), std::string::npos);
+  r = RunCli({"lock", "--help"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.out.find("--remove-from-disk"), std::string::npos);
+  r = RunCli({"frobnicate"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "quillmar-cli: unknown command \"frobnicate\" (see \"quillmar-cli --help\")\n");
+  r = Q({"show", "Main"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+TEST_F(CliEndToEnd, CreateListAndTheMissingSafe) {
+  EXPECT_EQ(Ok({"safes"}), "");
+  CreateMain();
+  EXPECT_TRUE(fs::is_regular_file(Safe()));
+  EXPECT_EQ(fs::status(home).permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_EQ(Ok({"safes"}), "Main\n");
+  EXPECT_EQ(Ok({"--json", "safes"}), "[\"Main\"]\n");
+  // A second create of the same name changes nothing.
+  const std::string before = ReadFileBytes(Safe());
+  TCliRun r = Q({"create", "Main"}, "other password\n");
+  EXPECT_EQ(r.code, 4);
+  EXPECT_EQ(ReadFileBytes(Safe()), before);
+
+  r = Q({"ls", "Nowhere"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("there is no Safe \"Nowhere\""), std::string::npos);
+  r = Q({"ls", "../Main"});
+  EXPECT_EQ(r.code, 2);
+  // No password on standard input is a usage error, not a wrong password.
+  r = Q({"ls", "Main"}, "");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("no master password given"), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, WrongPasswordExitsThreeAndLeavesTheFileAsItWas) {
+  CreateMain();
+  const std::string before = ReadFileBytes(Safe());
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"ls", "Main"},
+           {"add", "Main", "Internet/Forums", "--set", "Title=x", "--set", "Password=y"},
+           {"rmcat", "Main", "Internet/Forums"},
+           {"repair", "Main"},
+           {"check", "Main"}}) {
+    TCliRun r = Q(args, "not the password\n");
+    EXPECT_EQ(r.code, 3) << args[0];
+    EXPECT_NE((r.err + r.out).find("wrong "), std::string::npos) << args[0] << ": " << r.err;
+  }
+  TCliRun r = Q({"passwd", "Main"}, "not the password\nnew password\n");
+  EXPECT_EQ(r.code, 3);
+  EXPECT_EQ(ReadFileBytes(Safe()), before);
+  EXPECT_EQ(Ok({"check", "Main"}), "0 usable\n");
+}
+
+TEST_F(CliEndToEnd, EntriesAddEditMoveSearchShow) {
+  CreateMain();
+  EXPECT_EQ(Ok({"add", "Main", "Internet/Forums", "--set", "Title=Rust forum", "--set", "User=alice", "--set",
+                "Password=s3cr3t!", "--set", "Site=https://users.rust-lang.org"}),
+            "Internet/Forums/Rust forum\n");
+  EXPECT_EQ(Ok({"add", "Main", "Internet/Forums", "--set", "Title=Rust forum", "--set", "User=bob", "--set",
+                "Password=hunter2", "--set", "Notes=first line\nsecond line"}),
+            "Internet/Forums/Rust forum#2\n");
+  EXPECT_EQ(Ok({"add", "Main", "Internet/Forums", "--set", "Title=Caf\xC3\xA9 a/b", "--set", "Password=p"}),
+            "Internet/Forums/Caf\xC3\xA9 a\\/b\n");
+
+  // A required field left empty, an unknown field and an ambiguous title are usage errors.
+  TCliRun r = Q({"add", "Main", "Internet/Forums", "--set", "Title=No password"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("\"Password\" is required"), std::string::npos);
+  r = Q({"edit", "Main", "Internet/Forums/Rust forum#1", "--set", "Colour=red"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("no field \"Colour\""), std::string::npos);
+  r = Q({"show", "Main", "Internet/Forums/Rust forum"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("ambiguous"), std::string::npos);
+  EXPECT_NE(r.err.find("Rust forum#1"), std::string::npos);
+  r = Q({"show", "Main", "Internet/Forums/Rust forum#3"});
+  EXPECT_EQ(r.code, 2);
+
+  EXPECT_EQ(Ok({"show", "Main", "Internet/Forums/Rust forum#1"}),
+            "Title: Rust forum\nUser: alice\nPassword: ********\nSite: https://users.rust-lang.org\nNotes: \n");
+  EXPECT_EQ(Ok({"show", "Main", "Internet/Forums/Rust forum#2", "--reveal"}),
+            "Title: Rust forum\nUser: bob\nPassword: hunter2\nSite: \nNotes: first line\n  second line\n");
+  const std::string json = Ok({"--json", "show", "Main", "Internet/Forums/Caf\xC3\xA9 a\\/b"});
+  EXPECT_NE(json.find("\"title\":\"Caf\xC3\xA9 a/b\""), std::string::npos) << json;
+  EXPECT_NE(json.find("{\"name\":\"Password\",\"type\":\"Password Field\",\"required\":true,\"value\":\"********\"}"),
+            std::string::npos)
+      << json;
+
+  Ok({"edit", "Main", "Internet/Forums/Rust forum#2", "--set", "Title=Go forum", "--set", "User=robert"});
+  EXPECT_EQ(Ok({"ls", "Main", "Internet/Forums"}), "Rust forum\nGo forum\nCaf\xC3\xA9 a\\/b\n");
+  EXPECT_EQ(Ok({"mv", "Main", "Internet/Forums/Rust forum", "Internet/Web Logins"}),
+            "Internet/Web Logins/Rust forum\n");
+  // The entries left behind are renumbered: both are still found, in their order.
+  EXPECT_EQ(Ok({"ls", "Main", "Internet/Forums"}), "Go forum\nCaf\xC3\xA9 a\\/b\n");
+  Ok({"mv", "Main", "Internet/Forums", "Personal"});
+  const std::string tree = Ok({"ls", "Main", "-R"});
+  EXPECT_NE(tree.find("Personal/\n"), std::string::npos);
+  EXPECT_NE(tree.find("  Forums/\n    Go forum\n    Caf\xC3\xA9 a\\/b\n"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("  Web Logins/\n    Rust forum\n"), std::string::npos) << tree;
+
+  // Search: titles ignoring case, then all fields (those with letter case counting).
+  EXPECT_EQ(Ok({"search", "Main", "FORUM"}), "Internet/Web Logins/Rust forum\nPersonal/Forums/\nPersonal/Forums/Go forum\n");
+  EXPECT_EQ(Ok({"search", "Main", "FORUM", "--case"}), "");
+  EXPECT_EQ(Ok({"search", "Main", "hunter2", "--all-fields"}), "Personal/Forums/Go forum\n");
+  EXPECT_EQ(Ok({"search", "Main", "HUNTER2", "--all-fields"}), "");
+  EXPECT_EQ(Ok({"--json", "search", "Main", "caf\xC3\x89"}), "[\"Personal/Forums/Caf\xC3\xA9 a\\\\/b\"]\n");
+
+  // A category with entries is refused; deleting the entries first lets it go.
+  r = Q({"rmcat", "Main", "Personal/Forums"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("You cannot delete this category"), std::string::npos);
+  r = Q({"rm", "Main", "Personal/Forums/Go forum"});
+  EXPECT_EQ(r.code, 4) << "rm without --yes must not delete when nobody can be asked";
+  EXPECT_NE(r.err.find("--yes"), std::string::npos);
+  Ok({"rm", "Main", "Personal/Forums/Go forum", "--yes"});
+  Ok({"rm", "Main", "Personal/Forums/Caf\xC3\xA9 a\\/b", "--yes"});
+  Ok({"rmcat", "Main", "Personal/Forums"});
+  EXPECT_EQ(Ok({"search", "Main", "forum"}), "Internet/Web Logins/Rust forum\n");
+}
+
+TEST_F(CliEndToEnd, LockAndUnlockFilesOfSeveralSizes) {
+  CreateMain();
+  Ok({"mkdir", "Main", "Docs/2024"});
+  std::vector<std::string> files;
+  for (size_t size : {0u, 7u, 8u, 8193u, 300000u}) files.push_back(MakeFile("f" + std::to_string(size) + ".bin", size));
+  std::vector<std::string> args = {"lock", "Main"};
+  args.insert(args.end(), files.begin(), files.end());
+  args.insert(args.end(), {"--into", "Docs/2024", "--remove-from-disk"});
+  std::vector<std::string> originals;
+  for (const auto& f : files) originals.push_back(ReadFileBytes(f));
+  Ok(args);
+  for (const auto& f : files) EXPECT_FALSE(fs::exists(f)) << f;
+
+  EXPECT_EQ(Ok({"files", "Main"}), "Docs/\n");
+  const std::string listing = Ok({"files", "Main", "Docs/2024"});
+  EXPECT_NE(listing.find("f8193.bin\t8193\t"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("f0.bin\t0\t"), std::string::npos) << listing;
+  EXPECT_NE(Ok({"--json", "files", "Main", "Docs/2024"}).find("{\"kind\":\"file\",\"name\":\"f7.bin\",\"size\":7,"),
+            std::string::npos);
+
+  const std::string out = dir.file("out");
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::string name = fs::path(files[i]).filename().string();
+    Ok({"unlock", "Main", "Docs/2024/" + name, out, i == 0 ? "--keep" : "--"});
+    EXPECT_EQ(ReadFileBytes(out + "/" + name), originals[i]) << name;
+  }
+  // --keep left the first one in the Safe; the others are gone from it.
+  EXPECT_EQ(Ok({"files", "Main", "Docs/2024"}).substr(0, 7), "f0.bin\t");
+  TCliRun r = Q({"unlock", "Main", "Docs/2024/f7.bin", out});
+  EXPECT_EQ(r.code, 4);
+
+  // An existing file of the same name in the Safe is not replaced without --yes.
+  const std::string again = MakeFile("f0.bin", 3);
+  r = Q({"lock", "Main", again, "--into", "Docs/2024"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("--yes"), std::string::npos);
+  Ok({"lock", "Main", again, "--into", "Docs/2024", "--yes"});
+  EXPECT_NE(Ok({"files", "Main", "Docs/2024"}).find("f0.bin\t3\t"), std::string::npos);
+
+  Ok({"rename", "Main", "Docs/2024/f0.bin", "renamed.bin"});
+  r = Q({"rmfile", "Main", "Docs"});
+  EXPECT_EQ(r.code, 4);
+  Ok({"rmfile", "Main", "Docs", "--yes"});
+  EXPECT_EQ(Ok({"files", "Main"}), "");
+}
+
+TEST_F(CliEndToEnd, AFileThatCannotBeReadIsNotLockedAndStays) {
+  CreateMain();
+  const std::string path = MakeFile("held.txt", 100);
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);  // another program holds it
+  TCliRun r = Q({"lock", "Main", path, "--remove-from-disk"});
+  ::close(fd);
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("was not locked"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::exists(path));
+  EXPECT_EQ(Ok({"files", "Main"}), "");
+  r = Q({"lock", "Main", dir.file("missing.txt")});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("does not exist"), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, PasswordChangeRepairBackupAndRestore) {
+  CreateMain();
+  Ok({"add", "Main", "Internet/Forums", "--set", "Title=Before backup", "--set", "Password=x"});
+  const std::string locked = MakeFile("doc.bin", 9000);
+  const std::string original = ReadFileBytes(locked);
+  Ok({"lock", "Main", locked});
+  const std::string backup = dir.file("main.qvtb");
+  Ok({"backup", "Main", backup});
+  TCliRun r = Q({"backup", "Main", backup});
+  EXPECT_EQ(r.code, 4) << "an existing backup is replaced only with --yes";
+
+  Ok({"passwd", "Main"}, std::string(kPw) + "\nnew master pw\n");
+  EXPECT_EQ(Q({"ls", "Main"}).code, 3);
+  Ok({"add", "Main", "Internet/Forums", "--set", "Title=After backup", "--set", "Password=y"},
+     "new master pw\n");
+  // Locked files were re-keyed: they decrypt under the new password.
+  Ok({"unlock", "Main", "doc.bin", dir.file("out"), "--keep"}, "new master pw\n");
+  EXPECT_EQ(ReadFileBytes(dir.file("out") + "/doc.bin"), original);
+  Ok({"repair", "Main"}, "new master pw\n");
+  EXPECT_EQ(Ok({"check", "Main", "--deep"}, "new master pw\n"),
+            "0 usable\ndeep check: no problems found\n");
+
+  // Restore needs --yes (or an answer); then the Safe is the backup, under the old password.
+  r = Q({"restore", "Main", backup});
+  EXPECT_EQ(r.code, 4);
+  Ok({"restore", "Main", backup, "--yes"});
+  EXPECT_EQ(Ok({"ls", "Main", "Internet/Forums"}), "Before backup\n");
+  // A file that is not a Safe is refused and the Safe stays as it was.
+  const std::string before = ReadFileBytes(Safe());
+  const std::string junk = MakeFile("junk.qvtb", 5000);
+  r = Q({"restore", "Main", junk, "--yes"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_EQ(ReadFileBytes(Safe()), before);
+}
+
+TEST_F(CliEndToEnd, CheckDeleteRemindersExportCryptoMail) {
+  CreateMain();
+  TCliRun r = Q({"check", "Main"}, "wrong\n");
+  EXPECT_EQ(r.code, 3);
+  EXPECT_EQ(r.out, "2 wrong password\n");
+  WriteFileBytes(Safe("Junk"), std::string(10000, 'x'));
+  r = Q({"check", "Junk"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "1 not a Safe file\n");
+
+  const std::string rem = Ok({"reminders", "Main"});
+  EXPECT_GE(std::count(rem.begin(), rem.end(), '\t'), 5) << rem;
+  EXPECT_EQ(Ok({"--json", "reminders", "Main"}).substr(0, 8), "[{\"id\":\"");
+
+  Ok({"add", "Main", "Internet/Forums", "--set", "Title=Forum, \"quoted\"", "--set", "Password=pa,ss"});
+  r = Q({"export", "Main", "--format", "csv"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.out.find("Internet/Forums,\"Forum, \"\"quoted\"\"\",Password,Password Field,\"pa,ss\"\r\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.err.find("NOT encrypted"), std::string::npos);
+  const std::string exported = dir.file("export.json");
+  Ok({"export", "Main", "--format", "json", "--out", exported});
+  EXPECT_EQ(fs::status(exported).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_NE(ReadFileBytes(exported).find("\"value\":\"pa,ss\""), std::string::npos);
+  EXPECT_EQ(Q({"export", "Main", "--format", "json", "--out", exported}).code, 4);
+  EXPECT_EQ(Q({"export", "Main", "--format", "xml"}).code, 2);
+
+  const std::string doc = dir.file("Encrypted.html");
+  Ok({"cryptomail", "--message", "Meet at noon", "--out", doc, "--name", "Alice", "--notes", "one\ntwo"},
+     "shared secret\n");
+  const std::string html = ReadFileBytes(doc);
+  EXPECT_NE(html.find("one<br>two"), std::string::npos);
+  EXPECT_NE(html.find("<param name=\"count\" value=\"1\">"), std::string::npos);
+  EXPECT_EQ(html.find("Meet at noon"), std::string::npos) << "the message must be encrypted";
+  r = Q({"cryptomail", "--message", "x", "--out", dir.file("short.html")}, "four\n");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "quillmar-cli: Password needs to be at least 5 digits.\n");
+  EXPECT_FALSE(fs::exists(dir.file("short.html")));
+
+  r = Q({"delete", "Main"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_TRUE(fs::exists(Safe()));
+  Ok({"delete", "Main", "--yes"});
+  EXPECT_FALSE(fs::exists(Safe()));
+}
+
+TEST_F(CliEndToEnd, OnATerminalPasswordsAreNotEchoedAndNewOnesAreAskedTwice) {
+  TCliRun r = RunCliOnTerminal({"--home", home, "create", "Tty"}, {"typed-secret-1", "typed-secret-1"});
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("New master password for Tty: "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Repeat the new master password: "), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("typed-secret-1"), std::string::npos) << "the password was echoed: " << r.out;
+
+  r = RunCliOnTerminal({"--home", home, "create", "Tty2"}, {"one-password", "another-one"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_FALSE(fs::exists(home + "/Tty2.qvt"));
+
+  // A question is asked on the terminal; "n" keeps the Safe.
+  r = RunCliOnTerminal({"--home", home, "delete", "Tty"}, {"n"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_TRUE(fs::exists(home + "/Tty.qvt"));
+  r = RunCliOnTerminal({"--home", home, "delete", "Tty"}, {"y"});
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_FALSE(fs::exists(home + "/Tty.qvt"));
+}
+
+}  // namespace
+}  // namespace quillmar::test
