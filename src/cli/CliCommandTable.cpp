@@ -26,7 +26,8 @@ std::vector<TCliCommandSpec> MakeCommands() {
                1, 2, {{"--recursive", "-R", "", false, "list the whole tree below, indented two blanks per level"}}});
   c.push_back({"show", "SAFE ENTRY [--reveal]", "show an entry's fields",
                "Prints one \"Name: value\" line per field of ENTRY, in field order. Password fields show\n"
-               "as ******** unless --reveal is given.\n",
+               "as ******** unless --reveal is given. For a category (\"Internet/Web Logins/\") the\n"
+               "fields of its template: what a new entry gets.\n",
                2, 2, {{"--reveal", "", "", false, "show password fields in clear"}}});
   c.push_back({"add", "SAFE CATEGORY [--set NAME=VALUE]...", "add an entry",
                "Adds an entry to CATEGORY with the fields of the category's template and prints its path.\n"

@@ -194,7 +194,37 @@ int RunLs(TCliContext& c) {
 int RunShow(TCliContext& c) {
   c.OpenSafe(c.Arg(0));
   TCliRepository repo(c.Global(), c.Console());
-  auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Entry);
+  auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Either);
+  if (!item.IsEntry()) {
+    // A category: its template, the fields a new entry gets.
+    if (!item.node->category) throw UsageError("give the path of an entry or a category");
+    const TqmCategory& cat = *item.node->category;
+    if (c.Json()) {
+      TCliJsonWriter w(c.Console().Out());
+      w.BeginObject();
+      w.Key("path");
+      w.String(repo.PathOf(*item.node));
+      w.Key("template");
+      w.BeginArray();
+      for (const auto& f : cat.Fields()) {
+        w.BeginObject();
+        w.Key("name");
+        w.String(c.Console().Show(f->Name()));
+        w.Key("type");
+        w.String(f->TypeName());
+        w.Key("required");
+        w.Bool(f->IsRequired());
+        w.EndObject();
+      }
+      w.EndArray();
+      w.EndObject();
+      w.Finish();
+    } else {
+      for (const auto& f : cat.Fields())
+        c.Console().Line(c.Console().Show(f->Name()) + ": <" + f->TypeName() + (f->IsRequired() ? ", required>" : ">"));
+    }
+    return kExitOk;
+  }
   const bool reveal = c.Args().Has("--reveal");
   const TqmRepositoryEntry& e = *item.entry;
   if (c.Json()) {
