@@ -29,13 +29,14 @@ std::vector<TCliCommandSpec> MakeCommands() {
                "as ******** unless --reveal is given. For a category (\"Internet/Web Logins/\") the\n"
                "fields of its template: what a new entry gets.\n",
                2, 2, {{"--reveal", "", "", false, "show password fields in clear"}}});
-  c.push_back({"add", "SAFE CATEGORY [--set NAME=VALUE]...", "add an entry",
+  c.push_back({"add", "SAFE CATEGORY [--set NAME=VALUE]... [--ask NAME]...", "add an entry",
                "Adds an entry to CATEGORY with the fields of the category's template and prints its path.\n"
-               "The title is the value of the first field.\n",
-               2, 2, {{"--set", "", "NAME=VALUE", true, "give field NAME the value VALUE"}}});
-  c.push_back({"edit", "SAFE ENTRY --set NAME=VALUE...", "change field values of an entry",
+               "The title is the value of the first field. Values given with --set show in the process list\n"
+               "and the shell's history: give secrets with --ask.\n",
+               2, 2, {{"--set", "", "NAME=VALUE", true, "give field NAME the value VALUE"}, {"--ask", "", "NAME", true, "read the value of field NAME like a password (no echo; from a pipe: the next line)"}}});
+  c.push_back({"edit", "SAFE ENTRY (--set NAME=VALUE | --ask NAME)...", "change field values of an entry",
                "Changes the values of the named fields of ENTRY and prints its path.\n", 2, 2,
-               {{"--set", "", "NAME=VALUE", true, "give field NAME the value VALUE"}}});
+               {{"--set", "", "NAME=VALUE", true, "give field NAME the value VALUE"}, {"--ask", "", "NAME", true, "read the value of field NAME like a password (no echo; from a pipe: the next line)"}}});
   c.push_back({"rm", "SAFE ENTRY [--yes]", "delete an entry",
                "Deletes ENTRY, with its reminder and attached files. Asks first (while the Safe's\n"
                "\"confirm deletion\" setting is on) unless --yes is given.\n",

@@ -77,12 +77,11 @@ void TCliRepository::LoadAll(TNode& node) {
 }
 
 int TCliRepository::Occurrence(const TNode& parent, const TNode& child) const {
-  int seen = 0, index = 0, total = 0;
+  int index = 0, total = 0;
   for (const auto& c : parent.categories) {
     if (c->category->Name() != child.category->Name()) continue;
     ++total;
     if (c.get() == &child) index = total;
-    ++seen;
   }
   return total > 1 ? index : 0;
 }

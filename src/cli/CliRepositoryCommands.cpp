@@ -11,6 +11,7 @@
 #include <functional>
 #include <sstream>
 
+#include "base/SecureWipe.h"
 #include "cli/CliCommands.h"
 #include "cli/CliError.h"
 #include "cli/CliJsonWriter.h"
@@ -71,6 +72,32 @@ void ApplySettings(TCliContext& c, TqmRepositoryEntry& e) {
       throw UsageError("the field \"" + c.Console().Show(name) + "\" (" + field->TypeName() +
                        ") refers to a reminder or an attached file; the command line cannot set it yet");
     field->SetValue(value);
+  }
+  // --ask NAME: the value is read like a password (no echo on a terminal, else the next input line),
+  // so that it never shows in the process list or the shell's history.
+  for (const auto& n : c.Args().Values("--ask")) {
+    const std::string name = c.Console().Take(n, "the field name \"" + n + "\"");
+    TqmField* field = nullptr;
+    for (const auto& f : e.Fields())
+      if (f->Name() == name) {
+        field = f.get();
+        break;
+      }
+    if (!field) throw UsageError("the entry has no field \"" + n + "\" (see \"quillmar-cli show\" of its category)");
+    const auto t = field->FieldType();
+    if (t == ftReminder || t == ftFile || t == ftPicture)
+      throw UsageError("the field \"" + n + "\" refers to a reminder or an attached file; the command line cannot set it yet");
+    std::string typed = c.Passwords().Read("Value of " + n + ": ", "value of the field " + n);
+    std::string value;
+    try {
+      value = c.Console().Take(typed, "the value of field \"" + n + "\"");
+    } catch (...) {
+      WipeString(typed);
+      throw;
+    }
+    WipeString(typed);
+    field->SetValue(value);
+    WipeString(value);
   }
 }
 
@@ -270,7 +297,8 @@ int RunAdd(TCliContext& c) {
 }
 
 int RunEdit(TCliContext& c) {
-  if (!c.Args().Has("--set")) throw UsageError("edit needs at least one --set NAME=VALUE");
+  if (!c.Args().Has("--set") && !c.Args().Has("--ask"))
+    throw UsageError("edit needs at least one --set NAME=VALUE or --ask NAME");
   c.OpenSafe(c.Arg(0));
   TCliRepository repo(c.Global(), c.Console());
   auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Entry);

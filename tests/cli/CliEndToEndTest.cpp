@@ -163,6 +163,15 @@ TEST_F(CliEndToEnd, EntriesAddEditMoveSearchShow) {
   EXPECT_EQ(Ok({"search", "Main", "HUNTER2", "--all-fields"}), "");
   EXPECT_EQ(Ok({"--json", "search", "Main", "caf\xC3\x89"}), "[\"Personal/Forums/Caf\xC3\xA9 a\\\\/b\"]\n");
 
+  // --ask reads a value after the master password, one line each, in the order given.
+  EXPECT_EQ(Ok({"add", "Main", "Personal/Forums", "--set", "Title=Asked", "--ask", "Password", "--ask", "User"},
+               std::string(kPw) + "\nvery secret\nasked user\n"),
+            "Personal/Forums/Asked\n");
+  EXPECT_NE(Ok({"show", "Main", "Personal/Forums/Asked", "--reveal"}).find("User: asked user\nPassword: very secret\n"),
+            std::string::npos);
+  EXPECT_EQ(Q({"edit", "Main", "Personal/Forums/Asked", "--ask", "Password"}).code, 2) << "no line for the value";
+  Ok({"rm", "Main", "Personal/Forums/Asked", "--yes"});
+
   // A category with entries is refused; deleting the entries first lets it go.
   r = Q({"rmcat", "Main", "Personal/Forums"});
   EXPECT_EQ(r.code, 4);
