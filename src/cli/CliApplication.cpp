@@ -13,13 +13,32 @@ namespace {
 
 const std::map<std::string, std::function<int(TCliContext&)>>& Handlers() {
   static const std::map<std::string, std::function<int(TCliContext&)>> handlers = {
-      {"safes", RunSafes},     {"create", RunCreate},   {"delete", RunDelete},       {"check", RunCheck},
-      {"ls", RunLs},           {"show", RunShow},       {"add", RunAdd},             {"edit", RunEdit},
-      {"rm", RunRm},           {"mkcat", RunMkcat},     {"rmcat", RunRmcat},         {"mv", RunMv},
-      {"search", RunSearch},   {"files", RunFiles},     {"lock", RunLock},           {"unlock", RunUnlock},
-      {"mkdir", RunMkdir},     {"rename", RunRename},   {"rmfile", RunRmfile},       {"reminders", RunReminders},
-      {"cryptomail", RunCryptoMail}, {"passwd", RunPasswd}, {"repair", RunRepair},   {"backup", RunBackup},
-      {"restore", RunRestore}, {"export", RunExport},
+      {"safes", RunSafes},
+      {"create", RunCreate},
+      {"delete", RunDelete},
+      {"check", RunCheck},
+      {"ls", RunLs},
+      {"show", RunShow},
+      {"add", RunAdd},
+      {"edit", RunEdit},
+      {"rm", RunRm},
+      {"mkcat", RunMkcat},
+      {"rmcat", RunRmcat},
+      {"mv", RunMv},
+      {"search", RunSearch},
+      {"files", RunFiles},
+      {"lock", RunLock},
+      {"unlock", RunUnlock},
+      {"mkdir", RunMkdir},
+      {"rename", RunRename},
+      {"rmfile", RunRmfile},
+      {"reminders", RunReminders},
+      {"cryptomail", RunCryptoMail},
+      {"passwd", RunPasswd},
+      {"repair", RunRepair},
+      {"backup", RunBackup},
+      {"restore", RunRestore},
+      {"export", RunExport},
   };
   return handlers;
 }
@@ -42,7 +61,8 @@ int TCliApplication::Run(const std::vector<std::string>& args) {
       return kExitOk;
     }
     auto handler = Handlers().find(a.command->name);
-    if (handler == Handlers().end()) throw Failure("the command " + a.command->name + " is not available yet");
+    if (handler == Handlers().end())
+      throw Failure("the command " + a.command->name + " is not available yet");
     TCliContext context(std::move(a), console, inputFd_);
     const int code = handler->second(context);
     context.Prompter().Flush();

@@ -66,7 +66,8 @@ TCliArguments TCliArguments::Parse(const std::vector<std::string>& argv) {
     }
     auto takeValue = [&](const std::string& what) -> std::string {
       if (inlineValue) return *inlineValue;
-      if (i + 1 >= argv.size()) throw UsageError("option " + name + " needs " + what + CommandHint(a.command));
+      if (i + 1 >= argv.size())
+        throw UsageError("option " + name + " needs " + what + CommandHint(a.command));
       return argv[++i];
     };
 
@@ -78,9 +79,12 @@ TCliArguments TCliArguments::Parse(const std::vector<std::string>& argv) {
     }
     if (name == "--json" || name == "--help" || name == "-h" || name == "--version") {
       if (inlineValue) throw UsageError("option " + name + " takes no value");
-      if (name == "--json") a.json = true;
-      else if (name == "--version") a.version = true;
-      else a.help = true;
+      if (name == "--json")
+        a.json = true;
+      else if (name == "--version")
+        a.version = true;
+      else
+        a.help = true;
       continue;
     }
 
@@ -108,8 +112,8 @@ TCliArguments TCliArguments::Parse(const std::vector<std::string>& argv) {
     throw UsageError("too few arguments for " + a.command->name + ": quillmar-cli " + a.command->name + " " +
                      a.command->arguments);
   if (a.command->maxArgs >= 0 && n > a.command->maxArgs)
-    throw UsageError("too many arguments for " + a.command->name + ": unexpected \"" + a.args[a.command->maxArgs] +
-                     "\"" + CommandHint(a.command));
+    throw UsageError("too many arguments for " + a.command->name + ": unexpected \"" +
+                     a.args[a.command->maxArgs] + "\"" + CommandHint(a.command));
   return a;
 }
 

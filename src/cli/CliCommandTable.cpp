@@ -8,89 +8,181 @@ const TCliOptionSpec kYes{"--yes", "-y", "", false, "do not ask: answer yes to t
 
 std::vector<TCliCommandSpec> MakeCommands() {
   std::vector<TCliCommandSpec> c;
-  c.push_back({"safes", "", "list the Safes in the home folder, one name a line",
-               "Lists the Safes of the home folder (the files NAME.qvt in it), one name a line.\n", 0, 0, {}});
-  c.push_back({"create", "SAFE [--demo]", "create a new Safe from the template",
+  c.push_back({"safes",
+               "",
+               "list the Safes in the home folder, one name a line",
+               "Lists the Safes of the home folder (the files NAME.qvt in it), one name a line.\n",
+               0,
+               0,
+               {}});
+  c.push_back({"create",
+               "SAFE [--demo]",
+               "create a new Safe from the template",
                "Creates the Safe SAFE from the template: its categories, field templates, icons and\n"
                "reminders. Asks for the new master password (twice on a terminal, one line from a pipe).\n",
-               1, 1, {{"--demo", "", "", false, "also keep the template's sample entries and File Locker files"}}});
-  c.push_back({"delete", "SAFE [--yes]", "delete a Safe file",
-               "Deletes the Safe file SAFE.qvt for good. Asks first unless --yes is given.\n", 1, 1, {kYes}});
-  c.push_back({"check", "SAFE [--deep]", "check that a Safe opens",
-               "Prints the check code and its meaning: 0 usable, 1 not a Safe file, 2 wrong password,\n"
-               "4 cannot be opened. Exit 0 when usable, 3 on a wrong password, 1 on any other problem.\n",
-               1, 1, {{"--deep", "", "", false, "also check the container's structure and read every file in it"}}});
-  c.push_back({"ls", "SAFE [CATEGORY] [-R]", "list categories and entries",
-               "Lists the categories (ending in \"/\") and entry titles in CATEGORY (default: the top\n"
-               "level), one a line, in tree order.\n",
-               1, 2, {{"--recursive", "-R", "", false, "list the whole tree below, indented two blanks per level"}}});
-  c.push_back({"show", "SAFE ENTRY [--reveal]", "show an entry's fields",
+               1,
+               1,
+               {{"--demo", "", "", false, "also keep the template's sample entries and File Locker files"}}});
+  c.push_back({"delete",
+               "SAFE [--yes]",
+               "delete a Safe file",
+               "Deletes the Safe file SAFE.qvt for good. Asks first unless --yes is given.\n",
+               1,
+               1,
+               {kYes}});
+  c.push_back(
+      {"check",
+       "SAFE [--deep]",
+       "check that a Safe opens",
+       "Prints the check code and its meaning: 0 usable, 1 not a Safe file, 2 wrong password,\n"
+       "4 cannot be opened. Exit 0 when usable, 3 on a wrong password, 1 on any other problem.\n",
+       1,
+       1,
+       {{"--deep", "", "", false, "also check the container's structure and read every file in it"}}});
+  c.push_back(
+      {"ls",
+       "SAFE [CATEGORY] [-R]",
+       "list categories and entries",
+       "Lists the categories (ending in \"/\") and entry titles in CATEGORY (default: the top\n"
+       "level), one a line, in tree order.\n",
+       1,
+       2,
+       {{"--recursive", "-R", "", false, "list the whole tree below, indented two blanks per level"}}});
+  c.push_back({"show",
+               "SAFE ENTRY [--reveal]",
+               "show an entry's fields",
                "Prints one \"Name: value\" line per field of ENTRY, in field order. Password fields show\n"
                "as ******** unless --reveal is given. For a category (\"Internet/Web Logins/\") the\n"
                "fields of its template: what a new entry gets.\n",
-               2, 2, {{"--reveal", "", "", false, "show password fields in clear"}}});
-  c.push_back({"add", "SAFE CATEGORY [--set NAME=VALUE]... [--ask NAME]...", "add an entry",
+               2,
+               2,
+               {{"--reveal", "", "", false, "show password fields in clear"}}});
+  c.push_back({"add",
+               "SAFE CATEGORY [--set NAME=VALUE]... [--ask NAME]...",
+               "add an entry",
                "Adds an entry to CATEGORY with the fields of the category's template and prints its path.\n"
                "The title is the value of the first field. Values given with --set show in the process list\n"
                "and the shell's history: give secrets with --ask.\n",
-               2, 2, {{"--set", "", "NAME=VALUE", true, "give field NAME the value VALUE"}, {"--ask", "", "NAME", true, "read the value of field NAME like a password (no echo; from a pipe: the next line)"}}});
-  c.push_back({"edit", "SAFE ENTRY (--set NAME=VALUE | --ask NAME)...", "change field values of an entry",
-               "Changes the values of the named fields of ENTRY and prints its path.\n", 2, 2,
-               {{"--set", "", "NAME=VALUE", true, "give field NAME the value VALUE"}, {"--ask", "", "NAME", true, "read the value of field NAME like a password (no echo; from a pipe: the next line)"}}});
-  c.push_back({"rm", "SAFE ENTRY [--yes]", "delete an entry",
+               2,
+               2,
+               {{"--set", "", "NAME=VALUE", true, "give field NAME the value VALUE"},
+                {"--ask", "", "NAME", true,
+                 "read the value of field NAME like a password (no echo; from a pipe: the next line)"}}});
+  c.push_back({"edit",
+               "SAFE ENTRY (--set NAME=VALUE | --ask NAME)...",
+               "change field values of an entry",
+               "Changes the values of the named fields of ENTRY and prints its path.\n",
+               2,
+               2,
+               {{"--set", "", "NAME=VALUE", true, "give field NAME the value VALUE"},
+                {"--ask", "", "NAME", true,
+                 "read the value of field NAME like a password (no echo; from a pipe: the next line)"}}});
+  c.push_back({"rm",
+               "SAFE ENTRY [--yes]",
+               "delete an entry",
                "Deletes ENTRY, with its reminder and attached files. Asks first (while the Safe's\n"
                "\"confirm deletion\" setting is on) unless --yes is given.\n",
-               2, 2, {kYes}});
-  c.push_back({"mkcat", "SAFE PATH [--field NAME:TYPE[:required]]...", "create a category",
+               2,
+               2,
+               {kYes}});
+  c.push_back({"mkcat",
+               "SAFE PATH [--field NAME:TYPE[:required]]...",
+               "create a category",
                "Creates the category PATH (its parent must exist) with the given template fields.\n"
                "TYPE is a code 0-11, a type name (Normal Text, Password Field, Date, Yes/No, Reminder\n"
                "(Yes/No), Email address, File, Currency, Number, Picture, Text Field/Memo, URL; letter\n"
                "case and blanks do not matter) or one of: text, password, date, yesno, reminder, email,\n"
                "file, currency, number, picture, memo, url.\n",
-               2, 2, {{"--field", "", "NAME:TYPE[:required]", true, "add a template field"}}});
-  c.push_back({"rmcat", "SAFE PATH", "delete a category",
+               2,
+               2,
+               {{"--field", "", "NAME:TYPE[:required]", true, "add a template field"}}});
+  c.push_back({"rmcat",
+               "SAFE PATH",
+               "delete a category",
                "Deletes the category PATH with its sub-categories. A category that holds entries is\n"
                "refused: remove or move its entries first.\n",
-               2, 2, {}});
-  c.push_back({"mv", "SAFE ENTRY-OR-CATEGORY DEST-CATEGORY", "move an entry or category",
+               2,
+               2,
+               {}});
+  c.push_back({"mv",
+               "SAFE ENTRY-OR-CATEGORY DEST-CATEGORY",
+               "move an entry or category",
                "Moves an entry or a category (with everything in it) into DEST-CATEGORY (\"/\" is the top\n"
                "level, for categories). It goes last among its new siblings.\n",
-               3, 3, {}});
-  c.push_back({"search", "SAFE TEXT [--case] [--all-fields]", "find entries",
-               "Prints the paths of the entries whose title contains TEXT, in tree order.\n", 2, 2,
+               3,
+               3,
+               {}});
+  c.push_back({"search",
+               "SAFE TEXT [--case] [--all-fields]",
+               "find entries",
+               "Prints the paths of the entries whose title contains TEXT, in tree order.\n",
+               2,
+               2,
                {{"--case", "", "", false, "letter case must match"},
                 {"--all-fields", "", "", false, "search every field's value, not only the title"}}});
-  c.push_back({"files", "SAFE [FOLDER]", "list a File Locker folder",
+  c.push_back({"files",
+               "SAFE [FOLDER]",
+               "list a File Locker folder",
                "Lists FOLDER of the File Locker (default: its root): folders ending in \"/\", then files\n"
                "as name, size and time separated by tabs.\n",
-               1, 2, {}});
-  c.push_back({"lock", "SAFE DISKFILE... [--into FOLDER] [--remove-from-disk]", "lock files into the Safe",
-               "Encrypts each DISKFILE into the File Locker folder FOLDER (default: the root).\n", 2, -1,
+               1,
+               2,
+               {}});
+  c.push_back({"lock",
+               "SAFE DISKFILE... [--into FOLDER] [--remove-from-disk]",
+               "lock files into the Safe",
+               "Encrypts each DISKFILE into the File Locker folder FOLDER (default: the root).\n",
+               2,
+               -1,
                {{"--into", "", "FOLDER", false, "the File Locker folder to lock into"},
                 {"--remove-from-disk", "", "", false, "delete each disk file once it is locked"},
                 {"--yes", "-y", "", false, "replace a file of the same name in the Safe without asking"}}});
-  c.push_back({"unlock", "SAFE PATH DESTDIR [--keep]", "take a file out of the Safe",
+  c.push_back({"unlock",
+               "SAFE PATH DESTDIR [--keep]",
+               "take a file out of the Safe",
                "Decrypts the File Locker file PATH into the disk folder DESTDIR and removes it from the\n"
                "Safe unless --keep is given.\n",
-               3, 3,
+               3,
+               3,
                {{"--keep", "", "", false, "leave the file in the Safe"},
                 {"--yes", "-y", "", false, "replace a file of the same name in DESTDIR without asking"}}});
-  c.push_back({"mkdir", "SAFE FOLDER", "create a File Locker folder",
-               "Creates FOLDER (and missing parents) in the File Locker.\n", 2, 2, {}});
-  c.push_back({"rename", "SAFE PATH NEWNAME", "rename a File Locker file or folder",
-               "Gives the File Locker file or folder PATH the name NEWNAME in the same folder.\n", 3, 3, {}});
-  c.push_back({"rmfile", "SAFE PATH [--yes]", "delete a File Locker file or folder",
+  c.push_back({"mkdir",
+               "SAFE FOLDER",
+               "create a File Locker folder",
+               "Creates FOLDER (and missing parents) in the File Locker.\n",
+               2,
+               2,
+               {}});
+  c.push_back({"rename",
+               "SAFE PATH NEWNAME",
+               "rename a File Locker file or folder",
+               "Gives the File Locker file or folder PATH the name NEWNAME in the same folder.\n",
+               3,
+               3,
+               {}});
+  c.push_back({"rmfile",
+               "SAFE PATH [--yes]",
+               "delete a File Locker file or folder",
                "Deletes the File Locker file or folder PATH (a folder with all its contents). Asks first\n"
                "unless --yes is given.\n",
-               2, 2, {kYes}});
-  c.push_back({"reminders", "SAFE", "list the reminders",
-               "Lists the reminders: id, name, type, actions, start and end, separated by tabs.\n", 1, 1, {}});
-  c.push_back({"cryptomail", "(--file F | --message TEXT) --out FILE [--name N] [--email E] [--website W] [--notes T]",
+               2,
+               2,
+               {kYes}});
+  c.push_back({"reminders",
+               "SAFE",
+               "list the reminders",
+               "Lists the reminders: id, name, type, actions, start and end, separated by tabs.\n",
+               1,
+               1,
+               {}});
+  c.push_back({"cryptomail",
+               "(--file F | --message TEXT) --out FILE [--name N] [--email E] [--website W] [--notes T]",
                "write a Zavozo Rero document",
                "Encrypts a file or a message under a password agreed with the recipient into an HTML\n"
                "document that decrypts itself in a browser. Asks for the shared password (twice on a\n"
                "terminal, one line from a pipe; at least 5 characters).\n",
-               0, 0,
+               0,
+               0,
                {{"--file", "", "F", false, "the file to encrypt"},
                 {"--message", "", "TEXT", false, "the message to encrypt"},
                 {"--out", "", "FILE", false, "where to write the document"},
@@ -99,25 +191,41 @@ std::vector<TCliCommandSpec> MakeCommands() {
                 {"--website", "", "W", false, "your web site, shown to the recipient"},
                 {"--notes", "", "T", false, "notes shown to the recipient"},
                 {"--yes", "-y", "", false, "replace FILE when it exists"}}});
-  c.push_back({"passwd", "SAFE", "change the master password",
+  c.push_back({"passwd",
+               "SAFE",
+               "change the master password",
                "Asks for the current master password, then the new one (twice on a terminal; from a\n"
                "pipe: the old, then the new, one line each).\n",
-               1, 1, {}});
+               1,
+               1,
+               {}});
   c.push_back({"repair", "SAFE", "rebuild the Safe file", "Rebuilds the Safe's container file.\n", 1, 1, {}});
-  c.push_back({"backup", "SAFE FILE", "copy the Safe to a backup file",
-               "Writes a backup of the Safe to FILE (a copy under the same master password).\n", 2, 2,
+  c.push_back({"backup",
+               "SAFE FILE",
+               "copy the Safe to a backup file",
+               "Writes a backup of the Safe to FILE (a copy under the same master password).\n",
+               2,
+               2,
                {{"--yes", "-y", "", false, "replace FILE when it exists"}}});
-  c.push_back({"restore", "SAFE FILE [--yes]", "replace the Safe with a backup",
+  c.push_back({"restore",
+               "SAFE FILE [--yes]",
+               "replace the Safe with a backup",
                "Replaces the Safe with the backup FILE. Asks first unless --yes is given. The restored\n"
                "Safe opens with the password it had when the backup was taken.\n",
-               2, 2, {kYes}});
-  c.push_back({"export", "SAFE --format csv|json [--out FILE]", "export every entry, unencrypted",
-               "Writes every entry with its category path and fields as CSV (one row per field) or JSON,\n"
-               "to FILE or standard output. The output is NOT encrypted: keep it safe and delete it.\n",
-               1, 1,
-               {{"--format", "", "csv|json", false, "the output format"},
-                {"--out", "", "FILE", false, "write to FILE (created private to you) instead of standard output"},
-                {"--yes", "-y", "", false, "replace FILE when it exists"}}});
+               2,
+               2,
+               {kYes}});
+  c.push_back(
+      {"export",
+       "SAFE --format csv|json [--out FILE]",
+       "export every entry, unencrypted",
+       "Writes every entry with its category path and fields as CSV (one row per field) or JSON,\n"
+       "to FILE or standard output. The output is NOT encrypted: keep it safe and delete it.\n",
+       1,
+       1,
+       {{"--format", "", "csv|json", false, "the output format"},
+        {"--out", "", "FILE", false, "write to FILE (created private to you) instead of standard output"},
+        {"--yes", "-y", "", false, "replace FILE when it exists"}}});
   return c;
 }
 
@@ -160,15 +268,14 @@ std::string CliProgramUsage() {
     line.resize(std::max<size_t>(line.size() + 1, 14), ' ');
     s += line + c.summary + "\n";
   }
-  s +=
-      "\n"
-      "Passwords are read from the terminal without echo; when standard input is not a terminal,\n"
-      "each password asked is one line of it.\n"
-      "Paths: categories joined by \"/\" with the entry's title last (\"Internet/E-Mail/My mailbox\");\n"
-      "\"\\/\" is a \"/\" inside a name; \"title#2\" is the second of several equal titles.\n"
-      "File Locker paths are relative to its root, with \"/\" separators.\n"
-      "Exit codes: 0 success, 1 a problem found (check), 2 usage error, 3 wrong password,\n"
-      "4 any other failure.\n";
+  s += "\n"
+       "Passwords are read from the terminal without echo; when standard input is not a terminal,\n"
+       "each password asked is one line of it.\n"
+       "Paths: categories joined by \"/\" with the entry's title last (\"Internet/E-Mail/My mailbox\");\n"
+       "\"\\/\" is a \"/\" inside a name; \"title#2\" is the second of several equal titles.\n"
+       "File Locker paths are relative to its root, with \"/\" separators.\n"
+       "Exit codes: 0 success, 1 a problem found (check), 2 usage error, 3 wrong password,\n"
+       "4 any other failure.\n";
   return s;
 }
 
@@ -183,8 +290,10 @@ std::string CliCommandUsage(const TCliCommandSpec& spec) {
       if (!o.alias.empty()) left += ", " + o.alias;
       if (!o.valueName.empty()) left += " " + o.valueName;
       if (o.repeatable) left += " (repeatable)";
-      if (left.size() < 34) left.resize(34, ' ');
-      else left += "\n" + std::string(34, ' ');
+      if (left.size() < 34)
+        left.resize(34, ' ');
+      else
+        left += "\n" + std::string(34, ' ');
       s += left + o.help + "\n";
     }
   }

@@ -26,7 +26,8 @@ std::string TCliConsole::Take(std::string_view utf8, const std::string& what) co
   try {
     return codePage_.FromUtf8(utf8);
   } catch (const ECodePageError& e) {
-    throw UsageError(what + " cannot be stored in the Safe's code page " + codePage_.Name() + ": " + e.what());
+    throw UsageError(what + " cannot be stored in the Safe's code page " + codePage_.Name() + ": " +
+                     e.what());
   }
 }
 
@@ -36,8 +37,9 @@ std::string TCliConsole::TakePassword(std::string_view utf8, bool forOpening) co
   } catch (const ECodePageError&) {
     // The conversion error names a position only; still, say nothing about the text.
     if (forOpening)
-      throw ECliError(kExitWrongPassword, "wrong master password (it holds a character that the Safe's code page " +
-                                              codePage_.Name() + " cannot hold)");
+      throw ECliError(kExitWrongPassword,
+                      "wrong master password (it holds a character that the Safe's code page " +
+                          codePage_.Name() + " cannot hold)");
     throw UsageError("the password holds a character that the Safe's code page " + codePage_.Name() +
                      " cannot hold; choose another");
   }

@@ -11,7 +11,10 @@ namespace quillmar {
 namespace fs = std::filesystem;
 
 TCliContext::TCliContext(TCliArguments args, TCliConsole& console, int inputFd)
-    : args_(std::move(args)), console_(console), reader_(inputFd, console.Err()), prompter_(console, reader_) {
+    : args_(std::move(args)),
+      console_(console),
+      reader_(inputFd, console.Err()),
+      prompter_(console, reader_) {
   prompter_.SetAssumeYes(args_.Has("--yes"));
 }
 
@@ -78,7 +81,8 @@ void TCliContext::OpenSafe(const std::string& name) {
     if (code == TqmSFSWrapper::csWrongPassword)
       throw ECliError(kExitWrongPassword, "wrong master password for the Safe \"" + name + "\"");
     if (code == TqmSFSWrapper::csNotContainer) throw Failure(file + " is not a Safe file (or it is damaged)");
-    throw Failure("the Safe \"" + name + "\" cannot be opened: " + ReasonOr("another program may hold it open"));
+    throw Failure("the Safe \"" + name +
+                  "\" cannot be opened: " + ReasonOr("another program may hold it open"));
   }
   try {
     g.OpenSafeByName(name, password);

@@ -22,16 +22,20 @@ enum TCliExit : int {
 };
 
 class ECliError : public EQuillmarError {
-public:
+ public:
   ECliError(TCliExit code, const std::string& message) : EQuillmarError(message), code_(code) {}
   TCliExit Code() const { return code_; }
 
-private:
+ private:
   TCliExit code_;
 };
 
 // Shorthands for the common kinds.
-inline ECliError UsageError(const std::string& message) { return ECliError(kExitUsage, message); }
-inline ECliError Failure(const std::string& message) { return ECliError(kExitFailure, message); }
+inline ECliError UsageError(const std::string& message) {
+  return ECliError(kExitUsage, message);
+}
+inline ECliError Failure(const std::string& message) {
+  return ECliError(kExitFailure, message);
+}
 
 }  // namespace quillmar

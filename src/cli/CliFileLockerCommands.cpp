@@ -23,15 +23,19 @@ std::vector<std::string> LockerParts(const std::string& path) {
       if (!edge) throw UsageError("empty name between two \"/\" in the File Locker path \"" + path + "\"");
       return;
     }
-    if (cur == "." || cur == "..") throw UsageError("\".\" and \"..\" are not File Locker names (in \"" + path + "\")");
+    if (cur == "." || cur == "..")
+      throw UsageError("\".\" and \"..\" are not File Locker names (in \"" + path + "\")");
     if (cur.find('\\') != std::string::npos)
-      throw UsageError("a File Locker name cannot hold \"\\\" (in \"" + path + "\"); separate folders with \"/\"");
+      throw UsageError("a File Locker name cannot hold \"\\\" (in \"" + path +
+                       "\"); separate folders with \"/\"");
     parts.push_back(cur);
     cur.clear();
   };
   for (size_t i = 0; i < path.size(); ++i) {
-    if (path[i] == '/') flush(i == 0);
-    else cur += path[i];
+    if (path[i] == '/')
+      flush(i == 0);
+    else
+      cur += path[i];
   }
   flush(true);
   return parts;
@@ -52,7 +56,8 @@ std::string Shown(const std::vector<std::string>& parts, size_t n) {
 
 enum class TKind { None, File, Folder };
 
-TKind FindItem(TqmGlobal& g, const std::string& folder, const std::string& name, TqmFileInfo* info = nullptr) {
+TKind FindItem(TqmGlobal& g, const std::string& folder, const std::string& name,
+               TqmFileInfo* info = nullptr) {
   const int folders = g.CountFolders(folder);
   for (int i = 0; i < folders; ++i) {
     TqmFileInfo fi = g.FolderInfoAt(folder, i);
@@ -87,7 +92,8 @@ std::pair<std::string, std::string> RequireItem(TqmGlobal& g, const std::string&
   const std::string folder = LockerFolder(parts, parts.size() - 1);
   const TKind k = FindItem(g, folder, parts.back());
   if (k == TKind::None) throw Failure("there is no " + Shown(parts, parts.size()) + " in the File Locker");
-  if (want == TKind::File && k != TKind::File) throw Failure(Shown(parts, parts.size()) + " is a folder, not a file");
+  if (want == TKind::File && k != TKind::File)
+    throw Failure(Shown(parts, parts.size()) + " is a folder, not a file");
   return {folder, parts.back()};
 }
 
@@ -142,7 +148,13 @@ int RunLock(TCliContext& c) {
   for (const auto& d : disk) {
     std::error_code ec;
     if (!fs::exists(d, ec)) throw Failure("the file " + d + " does not exist; nothing was locked");
-    if (fs::is_directory(d, ec)) throw Failure(d + " is a folder; lock the files in it one by one; nothing was locked");
+    if (fs::is_directory(d, ec))
+      throw Failure(d + " is a folder; lock the files in it one by one; nothing was locked");
+    // Inside the Safe "\" separates folders: such a name would land in another folder.
+    if (fs::path(d).filename().string().find('\\') != std::string::npos)
+      throw Failure(
+          d +
+          " cannot be locked: its name holds \"\\\", which separates folders in the Safe; rename it first");
   }
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
@@ -155,7 +167,8 @@ int RunLock(TCliContext& c) {
     const std::string shown = into.empty() ? name : Shown(into, into.size()) + "/" + name;
     if (!g.LockFile(folder, d, true)) {
       ++failed;
-      const std::string why = g.LastLockError().empty() ? c.ReasonOr("refused") : OneLine(c.Console(), g.LastLockError());
+      const std::string why =
+          g.LastLockError().empty() ? c.ReasonOr("refused") : OneLine(c.Console(), g.LastLockError());
       c.Console().Error(d + " was not locked: " +
                         (g.LastLockError().empty() ? shown + " exists in the Safe; " + why : why));
       continue;
@@ -163,7 +176,8 @@ int RunLock(TCliContext& c) {
     std::string removed;
     if (c.Args().Has("--remove-from-disk")) {
       std::error_code ec;
-      if (fs::remove(d, ec)) removed = " and removed it from the disk";
+      if (fs::remove(d, ec))
+        removed = " and removed it from the disk";
       else {
         removed = " (it could not be removed from the disk: " + ec.message() + ")";
         ++failed;
@@ -171,7 +185,8 @@ int RunLock(TCliContext& c) {
     }
     c.Console().Line("Locked " + d + " as " + shown + removed);
   }
-  if (failed) throw Failure(std::to_string(failed) + " of " + std::to_string(disk.size()) + " file(s) failed");
+  if (failed)
+    throw Failure(std::to_string(failed) + " of " + std::to_string(disk.size()) + " file(s) failed");
   return kExitOk;
 }
 
@@ -182,7 +197,8 @@ int RunUnlock(TCliContext& c) {
   auto [folder, name] = RequireItem(g, c.Arg(1), TKind::File);
   std::error_code ec;
   fs::create_directories(destDir, ec);
-  if (!fs::is_directory(destDir, ec)) throw Failure("the folder " + destDir + " does not exist and cannot be made");
+  if (!fs::is_directory(destDir, ec))
+    throw Failure("the folder " + destDir + " does not exist and cannot be made");
   const std::string target = (fs::path(destDir) / name).string();
   bool ok;
   try {
@@ -242,7 +258,8 @@ int RunRmfile(TCliContext& c) {
   TqmGlobal& g = c.Global();
   auto [folder, name] = RequireItem(g, c.Arg(1), TKind::None);
   if (g.Settings().App.confDel.Value()) c.Confirm("Delete " + c.Arg(1) + "?", c.Arg(1) + " was not deleted");
-  if (!g.RemoveLockerItem(folder, name)) throw Failure(c.Arg(1) + " was not deleted: " + c.ReasonOr("refused"));
+  if (!g.RemoveLockerItem(folder, name))
+    throw Failure(c.Arg(1) + " was not deleted: " + c.ReasonOr("refused"));
   c.Console().Line("Deleted " + c.Arg(1));
   return kExitOk;
 }

@@ -20,10 +20,12 @@ TCliPathPart MakePart(std::string name, size_t hashAt, std::string_view whole) {
   TCliPathPart part;
   if (hashAt != std::string::npos && AllDigits(name, hashAt + 1)) {
     const std::string digits = name.substr(hashAt + 1);
-    if (digits.size() > 9) throw UsageError("the number after \"#\" is too large in \"" + std::string(whole) + "\"");
+    if (digits.size() > 9)
+      throw UsageError("the number after \"#\" is too large in \"" + std::string(whole) + "\"");
     part.occurrence = std::stoi(digits);
     if (part.occurrence == 0)
-      throw UsageError("equal titles are counted from 1: \"#0\" in \"" + std::string(whole) + "\" names nothing");
+      throw UsageError("equal titles are counted from 1: \"#0\" in \"" + std::string(whole) +
+                       "\" names nothing");
     name.resize(hashAt);  // may leave the empty name: "#1" is the first entry with an empty title
   }
   part.name = std::move(name);
@@ -40,7 +42,8 @@ std::vector<TCliPathPart> TCliItemPath::Parse(std::string_view text) {
 
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '/' || text[i + 1] == '\\' || text[i + 1] == '#')) {
+    if (c == '\\' && i + 1 < text.size() &&
+        (text[i + 1] == '/' || text[i + 1] == '\\' || text[i + 1] == '#')) {
       current += text[++i];
     } else if (c == '/') {
       raw.emplace_back(std::move(current), hashAt);

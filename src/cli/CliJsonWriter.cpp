@@ -14,10 +14,17 @@ size_t Utf8SequenceLength(std::string_view text, size_t i) {
   size_t len;
   uint32_t cp;
   if (c < 0x80) return 1;
-  if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; }
-  else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; }
-  else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; }
-  else return 0;
+  if ((c & 0xE0) == 0xC0) {
+    len = 2;
+    cp = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    len = 3;
+    cp = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    len = 4;
+    cp = c & 0x07;
+  } else
+    return 0;
   if (i + len > text.size()) return 0;
   for (size_t k = 1; k < len; ++k) {
     if ((b(i + k) & 0xC0) != 0x80) return 0;
@@ -35,13 +42,27 @@ std::string TCliJsonWriter::Quote(std::string_view utf8) {
   std::string out = "\"";
   for (size_t i = 0; i < utf8.size();) {
     const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (c == '"') { out += "\\\""; ++i; continue; }
-    if (c == '\\') { out += "\\\\"; ++i; continue; }
+    if (c == '"') {
+      out += "\\\"";
+      ++i;
+      continue;
+    }
+    if (c == '\\') {
+      out += "\\\\";
+      ++i;
+      continue;
+    }
     if (c < 0x20) {
       switch (c) {
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '\n':
+          out += "\\n";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
         default: {
           char buf[8];
           std::snprintf(buf, sizeof buf, "\\u%04x", c);
@@ -134,6 +155,8 @@ void TCliJsonWriter::Null() {
   out_ << "null";
 }
 
-void TCliJsonWriter::Finish() { out_ << '\n' << std::flush; }
+void TCliJsonWriter::Finish() {
+  out_ << '\n' << std::flush;
+}
 
 }  // namespace quillmar

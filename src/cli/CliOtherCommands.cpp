@@ -3,8 +3,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "base/DateTime.h"
@@ -81,16 +81,18 @@ int RunReminders(TCliContext& c) {
       w.Key("start");
       w.String(DateTimeText(r.start()));
       w.Key("end");
-      if (r.useenddate()) w.String(DateTimeText(r.stop()));
-      else w.Null();
+      if (r.useenddate())
+        w.String(DateTimeText(r.stop()));
+      else
+        w.Null();
       w.EndObject();
     }
     w.EndArray();
     w.Finish();
   } else {
     for (const auto& r : list)
-      c.Console().Line(c.Console().Show(r.id()) + "\t" + OneLine(c.Console(), r.name()) + "\t" + TypeText(r.type()) +
-                       "\t" + ActionsText(r) + "\t" + DateTimeText(r.start()) + "\t" +
+      c.Console().Line(c.Console().Show(r.id()) + "\t" + OneLine(c.Console(), r.name()) + "\t" +
+                       TypeText(r.type()) + "\t" + ActionsText(r) + "\t" + DateTimeText(r.start()) + "\t" +
                        (r.useenddate() ? DateTimeText(r.stop()) : "-"));
   }
   return kExitOk;
@@ -121,11 +123,13 @@ int RunCryptoMail(TCliContext& c) {
     crlf += ch;
   }
   request.options.additional = crlf;
-  if (fileMode) request.fileName = *a.Value("--file");
-  else request.message = c.Console().Take(*a.Value("--message"), "the message");
+  if (fileMode)
+    request.fileName = *a.Value("--file");
+  else
+    request.message = c.Console().Take(*a.Value("--message"), "the message");
 
-  std::string typed = c.Passwords().ReadNew("Password shared with the recipient: ", "Repeat the password: ",
-                                            "shared password");
+  std::string typed = c.Passwords().ReadNew(
+      "Password shared with the recipient: ", "Repeat the password: ", "shared password");
   try {
     request.password = c.Console().TakePassword(typed, false);
   } catch (...) {
@@ -139,7 +143,9 @@ int RunCryptoMail(TCliContext& c) {
   // renamed over it, so a failure leaves no half-written document behind.
   const fs::path target = fs::absolute(*out);
   std::string work = (target.parent_path() / ".quillmar-cm-XXXXXX").string();
-  if (!mkdtemp(work.data())) throw Failure("the document cannot be written into " + target.parent_path().string() + ": " + std::strerror(errno));
+  if (!mkdtemp(work.data()))
+    throw Failure("the document cannot be written into " + target.parent_path().string() + ": " +
+                  std::strerror(errno));
   struct TCleanup {
     std::string dir;
     ~TCleanup() {

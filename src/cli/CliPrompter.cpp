@@ -13,7 +13,8 @@ bool TCliPrompter::AskYesNo(const std::string& title, const std::string& message
     return false;
   }
   std::string answer = input_.ReadAnswer(text + " [y/N] ");
-  std::transform(answer.begin(), answer.end(), answer.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::transform(answer.begin(), answer.end(), answer.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
   while (!answer.empty() && answer.back() == ' ') answer.pop_back();
   const bool yes = answer == "y" || answer == "yes";
   if (!yes) declined_ = text;
@@ -24,14 +25,16 @@ void TCliPrompter::ShowMessage(TMessageKind kind, const std::string& title, cons
   notices_.push_back(OneLine(console_, message));
 }
 
-TqmAppPrompter::TRetryAnswer TCliPrompter::AskCancelRetryIgnore(const std::string& title, const std::string& message) {
+TqmAppPrompter::TRetryAnswer TCliPrompter::AskCancelRetryIgnore(const std::string& title,
+                                                                const std::string& message) {
   const std::string text = OneLine(console_, message);
   if (!input_.Interactive()) {
     unanswered_ = text;
     return TRetryAnswer::Cancel;
   }
   std::string answer = input_.ReadAnswer(text + " [c]ancel, [r]etry, [i]gnore? ");
-  const char c = answer.empty() ? 'c' : static_cast<char>(std::tolower(static_cast<unsigned char>(answer[0])));
+  const char c =
+      answer.empty() ? 'c' : static_cast<char>(std::tolower(static_cast<unsigned char>(answer[0])));
   if (c == 'r') return TRetryAnswer::Retry;
   if (c == 'i') return TRetryAnswer::Ignore;
   declined_ = text;

@@ -15,11 +15,16 @@ unsigned char UpperAnsi(unsigned char c) {
   if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
   switch (c) {
-    case 0x9A: return 0x8A;  // s caron
-    case 0x9C: return 0x8C;  // oe
-    case 0x9E: return 0x8E;  // z caron
-    case 0xFF: return 0x9F;  // y diaeresis
-    default: return c;
+    case 0x9A:
+      return 0x8A;  // s caron
+    case 0x9C:
+      return 0x8C;  // oe
+    case 0x9E:
+      return 0x8E;  // z caron
+    case 0xFF:
+      return 0x9F;  // y diaeresis
+    default:
+      return c;
   }
 }
 
@@ -38,7 +43,8 @@ bool EndsWithUnescapedSlash(const std::string& path) {
 
 }  // namespace
 
-TCliRepository::TCliRepository(TqmGlobal& global, const TCliConsole& console) : global_(global), console_(console) {}
+TCliRepository::TCliRepository(TqmGlobal& global, const TCliConsole& console)
+    : global_(global), console_(console) {}
 
 void TCliRepository::Load(TNode& node) {
   if (node.loaded) return;
@@ -54,8 +60,9 @@ void TCliRepository::Load(TNode& node) {
     child->category = std::move(cat);
     node.categories.push_back(std::move(child));
   }
-  std::stable_sort(node.categories.begin(), node.categories.end(),
-                   [](const auto& a, const auto& b) { return a->category->SortOrder() < b->category->SortOrder(); });
+  std::stable_sort(node.categories.begin(), node.categories.end(), [](const auto& a, const auto& b) {
+    return a->category->SortOrder() < b->category->SortOrder();
+  });
 
   if (!node.category) return;  // entries live in categories only
   const std::string path = node.FolderPath();
@@ -125,7 +132,8 @@ TCliRepository::TItem TCliRepository::Resolve(const std::string& path, TWant wan
   const auto parts = TCliItemPath::Parse(path);
   TNode* node = &root_;
   if (parts.empty()) {
-    if (want == TWant::Entry) throw UsageError("give the path of an entry (category names and the title, joined by \"/\")");
+    if (want == TWant::Entry)
+      throw UsageError("give the path of an entry (category names and the title, joined by \"/\")");
     return {node, nullptr};
   }
   for (size_t k = 0; k < parts.size(); ++k) {
@@ -154,17 +162,19 @@ TCliRepository::TItem TCliRepository::Resolve(const std::string& path, TWant wan
     if (count == 0) {
       std::string msg = "no " + kind + " \"" + parts[k].name + "\" " + where;
       if (takeEntry && !cats.empty()) msg += " (there is a category of that name)";
-      if (!takeEntry && last && want != TWant::Category && !entries.empty()) msg += " (there is an entry of that title)";
+      if (!takeEntry && last && want != TWant::Category && !entries.empty())
+        msg += " (there is an entry of that title)";
       throw UsageError(msg);
     }
     const int occ = parts[k].occurrence;
     if (occ == 0 && count > 1)
-      throw UsageError("\"" + parts[k].name + "\" is ambiguous " + where + ": " + std::to_string(count) + " " +
-                       (takeEntry ? "entries carry" : "categories carry") + " it; name one as \"" +
+      throw UsageError("\"" + parts[k].name + "\" is ambiguous " + where + ": " + std::to_string(count) +
+                       " " + (takeEntry ? "entries carry" : "categories carry") + " it; name one as \"" +
                        TCliItemPath::Escape(parts[k].name) + "#1\" ... \"#" + std::to_string(count) + "\"");
     if (occ > static_cast<int>(count))
-      throw UsageError("there is no " + kind + " \"" + parts[k].name + "\" number " + std::to_string(occ) + " " +
-                       where + " (there " + (count == 1 ? "is 1" : "are " + std::to_string(count)) + ")");
+      throw UsageError("there is no " + kind + " \"" + parts[k].name + "\" number " + std::to_string(occ) +
+                       " " + where + " (there " + (count == 1 ? "is 1" : "are " + std::to_string(count)) +
+                       ")");
     const size_t pick = occ == 0 ? 0 : static_cast<size_t>(occ - 1);
     if (takeEntry) return {node, entries[pick]};
     node = cats[pick];

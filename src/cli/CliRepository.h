@@ -25,7 +25,7 @@ class TqmGlobal;
 class TCliConsole;
 
 class TCliRepository {
-public:
+ public:
   struct TNode {
     TNode* parent = nullptr;
     std::unique_ptr<TqmCategory> category;  // null for the top level
@@ -40,7 +40,7 @@ public:
 
   // What a path names: a category node, or an entry of a category node.
   struct TItem {
-    TNode* node = nullptr;              // the category (entry == nullptr) or the entry's category
+    TNode* node = nullptr;  // the category (entry == nullptr) or the entry's category
     TqmRepositoryEntry* entry = nullptr;
     bool IsEntry() const { return entry != nullptr; }
   };
@@ -77,13 +77,15 @@ public:
   // caseSensitive); failing that, with allFields, when text occurs (letter case counting) in the Name
   // or Value of one of its fields. An empty text matches nothing. Texts are 8-bit.
   static bool Matches(const std::string& text, const std::string& haystack, bool caseSensitive);
-  static bool CategoryMatches(const TqmCategory& c, const std::string& text, bool caseSensitive, bool allFields);
-  static bool EntryMatches(const TqmRepositoryEntry& e, const std::string& text, bool caseSensitive, bool allFields);
+  static bool CategoryMatches(const TqmCategory& c, const std::string& text, bool caseSensitive,
+                              bool allFields);
+  static bool EntryMatches(const TqmRepositoryEntry& e, const std::string& text, bool caseSensitive,
+                           bool allFields);
 
   // Warnings gathered while loading (entries that could not be read by their sort order).
   std::vector<std::string> TakeWarnings();
 
-private:
+ private:
   int Occurrence(const TNode& parent, const TNode& child) const;
   int Occurrence(const TNode& parent, const TqmRepositoryEntry& entry) const;
 

@@ -64,8 +64,8 @@ void ApplySettings(TCliContext& c, TqmRepositoryEntry& e) {
     if (!field) {
       std::string known;
       for (const auto& f : e.Fields()) known += (known.empty() ? "" : ", ") + c.Console().Show(f->Name());
-      throw UsageError("the entry has no field \"" + c.Console().Show(name) + "\" (its fields: " +
-                       (known.empty() ? "none" : known) + ")");
+      throw UsageError("the entry has no field \"" + c.Console().Show(name) +
+                       "\" (its fields: " + (known.empty() ? "none" : known) + ")");
     }
     const auto t = field->FieldType();
     if (t == ftReminder || t == ftFile || t == ftPicture)
@@ -83,10 +83,12 @@ void ApplySettings(TCliContext& c, TqmRepositoryEntry& e) {
         field = f.get();
         break;
       }
-    if (!field) throw UsageError("the entry has no field \"" + n + "\" (see \"quillmar-cli show\" of its category)");
+    if (!field)
+      throw UsageError("the entry has no field \"" + n + "\" (see \"quillmar-cli show\" of its category)");
     const auto t = field->FieldType();
     if (t == ftReminder || t == ftFile || t == ftPicture)
-      throw UsageError("the field \"" + n + "\" refers to a reminder or an attached file; the command line cannot set it yet");
+      throw UsageError("the field \"" + n +
+                       "\" refers to a reminder or an attached file; the command line cannot set it yet");
     std::string typed = c.Passwords().Read("Value of " + n + ": ", "value of the field " + n);
     std::string value;
     try {
@@ -190,8 +192,9 @@ int ParseFieldType(const std::string& t) {
       if (std::isalnum(ch)) o += static_cast<char>(std::tolower(ch));
     return o;
   };
-  static const char* const kShort[kFieldTypeCount] = {"text",   "password", "date",   "yesno",   "reminder", "email",
-                                                      "file",   "currency", "number", "picture", "memo",     "url"};
+  static const char* const kShort[kFieldTypeCount] = {"text",     "password", "date", "yesno",
+                                                      "reminder", "email",    "file", "currency",
+                                                      "number",   "picture",  "memo", "url"};
   const std::string want = norm(t);
   for (int i = 0; i < kFieldTypeCount; ++i)
     if (norm(FieldTypeNames()[i]) == want || want == kShort[i]) return i;
@@ -248,7 +251,8 @@ int RunShow(TCliContext& c) {
       w.Finish();
     } else {
       for (const auto& f : cat.Fields())
-        c.Console().Line(c.Console().Show(f->Name()) + ": <" + f->TypeName() + (f->IsRequired() ? ", required>" : ">"));
+        c.Console().Line(c.Console().Show(f->Name()) + ": <" + f->TypeName() +
+                         (f->IsRequired() ? ", required>" : ">"));
     }
     return kExitOk;
   }
@@ -316,7 +320,8 @@ int RunRm(TCliContext& c) {
   auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Entry);
   const std::string path = repo.PathOf(*item.node, *item.entry);
   if (g.Settings().App.confDel.Value())
-    c.Confirm("Delete entry " + c.Console().Show(item.entry->Title()) + "?", "the entry " + path + " was not deleted");
+    c.Confirm("Delete entry " + c.Console().Show(item.entry->Title()) + "?",
+              "the entry " + path + " was not deleted");
   g.RemoveEntryData(*item.entry);
   if (!g.DeleteEntry(item.node->FolderPath(), item.entry->FileName()))
     throw Failure("the entry " + path + " could not be deleted");
@@ -429,12 +434,14 @@ int RunMv(TCliContext& c) {
 
   TNode& cat = *source.node;
   if (!cat.category) throw UsageError("the top level cannot be moved");
-  if (IsDescendantOrSelf(&to, &cat)) throw UsageError("a category cannot be moved into itself or below itself");
+  if (IsDescendantOrSelf(&to, &cat))
+    throw UsageError("a category cannot be moved into itself or below itself");
   TNode& from = *cat.parent;
   if (&from == &to) throw UsageError("the category is in " + repo.PathOf(to) + " already");
   for (auto& sub : to.categories)
     if (sub->category->Name() == cat.category->Name())
-      throw Failure("a category \"" + c.Console().Show(cat.category->Name()) + "\" exists already in " + repo.PathOf(to));
+      throw Failure("a category \"" + c.Console().Show(cat.category->Name()) + "\" exists already in " +
+                    repo.PathOf(to));
   const std::string oldPath = repo.PathOf(cat);
   repo.Renumber(to);
   if (!g.MoveCategory(*cat.category, to.category.get(), false))
@@ -498,7 +505,8 @@ std::string CsvCell(const std::string& s) {
 
 int RunExport(TCliContext& c) {
   const auto format = c.Args().Value("--format");
-  if (!format || (*format != "csv" && *format != "json")) throw UsageError("export needs --format csv or --format json");
+  if (!format || (*format != "csv" && *format != "json"))
+    throw UsageError("export needs --format csv or --format json");
   c.OpenSafe(c.Arg(0));
   TCliRepository repo(c.Global(), c.Console());
   repo.LoadAll(repo.Root());
@@ -542,8 +550,9 @@ int RunExport(TCliContext& c) {
     w.Finish();
   }
 
-  c.Console().Err() << "quillmar-cli: warning: the export is NOT encrypted; it holds every password in clear text. "
-                       "Keep it safe and delete it once it has been imported.\n";
+  c.Console().Err()
+      << "quillmar-cli: warning: the export is NOT encrypted; it holds every password in clear text. "
+         "Keep it safe and delete it once it has been imported.\n";
   const auto out = c.Args().Value("--out");
   std::string bytes = doc.str();
   if (!out) {
@@ -554,7 +563,8 @@ int RunExport(TCliContext& c) {
     const int fd = ::open(out->c_str(), flags, 0600);
     if (fd < 0)
       throw Failure("the export cannot be written to " + *out + ": " +
-                    (errno == EEXIST ? std::string("the file exists (add --yes to replace it)") : std::strerror(errno)));
+                    (errno == EEXIST ? std::string("the file exists (add --yes to replace it)")
+                                     : std::strerror(errno)));
     ::fchmod(fd, 0600);
     size_t done = 0;
     while (done < bytes.size()) {

@@ -34,27 +34,34 @@ void ReadNewPassword(TCliContext& c, TSecret& out, const std::string& prompt) {
 
 const char* CheckMeaning(int code) {
   switch (code) {
-    case TqmSFSWrapper::csUsable: return "usable";
-    case TqmSFSWrapper::csNotContainer: return "not a Safe file";
-    case TqmSFSWrapper::csWrongPassword: return "wrong password";
-    case TqmSFSWrapper::csFileExists: return "a file of that name exists";
-    default: return "the Safe cannot be opened";
+    case TqmSFSWrapper::csUsable:
+      return "usable";
+    case TqmSFSWrapper::csNotContainer:
+      return "not a Safe file";
+    case TqmSFSWrapper::csWrongPassword:
+      return "wrong password";
+    case TqmSFSWrapper::csFileExists:
+      return "a file of that name exists";
+    default:
+      return "the Safe cannot be opened";
   }
 }
 
 // A stream that takes bytes and keeps none: reading every locked file for the deep check.
 class TDiscardStream : public TStream {
-public:
+ public:
   int64_t Read(void*, int64_t) override { return 0; }
   int64_t Write(const void*, int64_t count) override {
     size_ += count;
     return count;
   }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return origin == TSeekOrigin::End ? size_ : offset; }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    return origin == TSeekOrigin::End ? size_ : offset;
+  }
   int64_t Size() override { return size_; }
   void SetSize(int64_t n) override { size_ = n; }
 
-private:
+ private:
   int64_t size_ = 0;
 };
 
@@ -144,7 +151,8 @@ int RunDelete(TCliContext& c) {
   c.Confirm("Delete the Safe " + name + " with everything in it? This cannot be undone.",
             "the Safe \"" + name + "\" was not deleted");
   if (!c.Global().DeleteSafeFile(name))
-    throw Failure("the Safe \"" + name + "\" could not be deleted: " + c.ReasonOr("the file cannot be removed"));
+    throw Failure("the Safe \"" + name +
+                  "\" could not be deleted: " + c.ReasonOr("the file cannot be removed"));
   c.Console().Line("Deleted the Safe " + name);
   return kExitOk;
 }
@@ -180,7 +188,8 @@ int RunCheck(TCliContext& c) {
     return kExitProblem;
   }
   try {
-    for (auto& p : g.Wrapper().Container()->CheckIntegrity()) problems.push_back("container: " + OneLine(c.Console(), p));
+    for (auto& p : g.Wrapper().Container()->CheckIntegrity())
+      problems.push_back("container: " + OneLine(c.Console(), p));
   } catch (const std::exception& e) {
     problems.push_back("container: " + OneLine(c.Console(), e.what()));
   }
@@ -223,7 +232,8 @@ int RunRepair(TCliContext& c) {
   } catch (const std::exception& e) {
     throw Failure("the Safe \"" + name + "\" could not be repaired: " + OneLine(c.Console(), e.what()));
   }
-  if (!ok) throw Failure("the Safe \"" + name + "\" could not be repaired: " + c.ReasonOr("the rebuild failed"));
+  if (!ok)
+    throw Failure("the Safe \"" + name + "\" could not be repaired: " + c.ReasonOr("the rebuild failed"));
   c.Console().Line("Repaired the Safe " + name);
   return kExitOk;
 }
@@ -250,8 +260,9 @@ int RunRestore(TCliContext& c) {
   std::error_code ec;
   if (!fs::is_regular_file(source, ec)) throw Failure("there is no backup file " + source);
   const bool exists = fs::exists(file, ec);
-  c.Confirm(exists ? "Replace the Safe " + name + " with the backup " + source + "? Its present content is lost."
-                   : "Restore the backup " + source + " as the new Safe " + name + "?",
+  c.Confirm(exists
+                ? "Replace the Safe " + name + " with the backup " + source + "? Its present content is lost."
+                : "Restore the backup " + source + " as the new Safe " + name + "?",
             "the Safe \"" + name + "\" was not restored");
   TqmGlobal& g = c.Global();
   g.SetSafeName(name);

@@ -1,13 +1,14 @@
-#include "cli/CliArguments.h"
-
 #include <gtest/gtest.h>
 
+#include "cli/CliArguments.h"
 #include "cli/CliError.h"
 
 namespace quillmar {
 namespace {
 
-TCliArguments P(std::vector<std::string> v) { return TCliArguments::Parse(v); }
+TCliArguments P(std::vector<std::string> v) {
+  return TCliArguments::Parse(v);
+}
 
 // The exit code and message of a refused command line.
 std::pair<int, std::string> Refusal(std::vector<std::string> v) {
@@ -85,12 +86,14 @@ TEST(CliArguments, UsageErrorsSayWhatWasWrong) {
 }
 
 TEST(CliArguments, EveryCommandOfTheTableHasHelp) {
-  EXPECT_NE(CliProgramUsage().find("Usage: quillmar-cli [--home DIR] [--json] COMMAND ARGS..."), std::string::npos);
+  EXPECT_NE(CliProgramUsage().find("Usage: quillmar-cli [--home DIR] [--json] COMMAND ARGS..."),
+            std::string::npos);
   for (const auto& c : CliCommands()) {
     EXPECT_NE(CliProgramUsage().find("  " + c.name + " "), std::string::npos) << c.name;
     const std::string usage = CliCommandUsage(c);
     EXPECT_EQ(usage.rfind("Usage: quillmar-cli [--home DIR] [--json] " + c.name, 0), 0u) << c.name;
-    for (const auto& o : c.options) EXPECT_NE(usage.find(o.name), std::string::npos) << c.name << " " << o.name;
+    for (const auto& o : c.options)
+      EXPECT_NE(usage.find(o.name), std::string::npos) << c.name << " " << o.name;
   }
 }
 

@@ -1,10 +1,9 @@
 // quillmar-cli run as a program on real Safes in a temporary home folder, passwords on standard input.
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <random>
@@ -20,7 +19,7 @@ namespace fs = std::filesystem;
 constexpr char kPw[] = "correct horse 7";
 
 class CliEndToEnd : public ::testing::Test {
-protected:
+ protected:
   TempDir dir;
   std::string home = dir.file("home");
 
@@ -134,14 +133,17 @@ TEST_F(CliEndToEnd, EntriesAddEditMoveSearchShow) {
   r = Q({"show", "Main", "Internet/Forums/Rust forum#3"});
   EXPECT_EQ(r.code, 2);
 
-  EXPECT_EQ(Ok({"show", "Main", "Internet/Forums/Rust forum#1"}),
-            "Title: Rust forum\nUser: alice\nPassword: ********\nSite: https://users.rust-lang.org\nNotes: \n");
+  EXPECT_EQ(
+      Ok({"show", "Main", "Internet/Forums/Rust forum#1"}),
+      "Title: Rust forum\nUser: alice\nPassword: ********\nSite: https://users.rust-lang.org\nNotes: \n");
   EXPECT_EQ(Ok({"show", "Main", "Internet/Forums/Rust forum#2", "--reveal"}),
             "Title: Rust forum\nUser: bob\nPassword: hunter2\nSite: \nNotes: first line\n  second line\n");
   const std::string json = Ok({"--json", "show", "Main", "Internet/Forums/Caf\xC3\xA9 a\\/b"});
   EXPECT_NE(json.find("\"title\":\"Caf\xC3\xA9 a/b\""), std::string::npos) << json;
-  EXPECT_NE(json.find("{\"name\":\"Password\",\"type\":\"Password Field\",\"required\":true,\"value\":\"********\"}"),
-            std::string::npos)
+  EXPECT_NE(
+      json.find(
+          "{\"name\":\"Password\",\"type\":\"Password Field\",\"required\":true,\"value\":\"********\"}"),
+      std::string::npos)
       << json;
 
   Ok({"edit", "Main", "Internet/Forums/Rust forum#2", "--set", "Title=Go forum", "--set", "User=robert"});
@@ -157,19 +159,23 @@ TEST_F(CliEndToEnd, EntriesAddEditMoveSearchShow) {
   EXPECT_NE(tree.find("  Web Logins/\n    Rust forum\n"), std::string::npos) << tree;
 
   // Search: titles ignoring case, then all fields (those with letter case counting).
-  EXPECT_EQ(Ok({"search", "Main", "FORUM"}), "Internet/Web Logins/Rust forum\nPersonal/Forums/\nPersonal/Forums/Go forum\n");
+  EXPECT_EQ(Ok({"search", "Main", "FORUM"}),
+            "Internet/Web Logins/Rust forum\nPersonal/Forums/\nPersonal/Forums/Go forum\n");
   EXPECT_EQ(Ok({"search", "Main", "FORUM", "--case"}), "");
   EXPECT_EQ(Ok({"search", "Main", "hunter2", "--all-fields"}), "Personal/Forums/Go forum\n");
   EXPECT_EQ(Ok({"search", "Main", "HUNTER2", "--all-fields"}), "");
   EXPECT_EQ(Ok({"--json", "search", "Main", "caf\xC3\x89"}), "[\"Personal/Forums/Caf\xC3\xA9 a\\\\/b\"]\n");
 
   // --ask reads a value after the master password, one line each, in the order given.
-  EXPECT_EQ(Ok({"add", "Main", "Personal/Forums", "--set", "Title=Asked", "--ask", "Password", "--ask", "User"},
-               std::string(kPw) + "\nvery secret\nasked user\n"),
-            "Personal/Forums/Asked\n");
-  EXPECT_NE(Ok({"show", "Main", "Personal/Forums/Asked", "--reveal"}).find("User: asked user\nPassword: very secret\n"),
+  EXPECT_EQ(
+      Ok({"add", "Main", "Personal/Forums", "--set", "Title=Asked", "--ask", "Password", "--ask", "User"},
+         std::string(kPw) + "\nvery secret\nasked user\n"),
+      "Personal/Forums/Asked\n");
+  EXPECT_NE(Ok({"show", "Main", "Personal/Forums/Asked", "--reveal"})
+                .find("User: asked user\nPassword: very secret\n"),
             std::string::npos);
-  EXPECT_EQ(Q({"edit", "Main", "Personal/Forums/Asked", "--ask", "Password"}).code, 2) << "no line for the value";
+  EXPECT_EQ(Q({"edit", "Main", "Personal/Forums/Asked", "--ask", "Password"}).code, 2)
+      << "no line for the value";
   Ok({"rm", "Main", "Personal/Forums/Asked", "--yes"});
 
   // A category with entries is refused; deleting the entries first lets it go.
@@ -189,7 +195,8 @@ TEST_F(CliEndToEnd, LockAndUnlockFilesOfSeveralSizes) {
   CreateMain();
   Ok({"mkdir", "Main", "Docs/2024"});
   std::vector<std::string> files;
-  for (size_t size : {0u, 7u, 8u, 8193u, 300000u}) files.push_back(MakeFile("f" + std::to_string(size) + ".bin", size));
+  for (size_t size : {0u, 7u, 8u, 8193u, 300000u})
+    files.push_back(MakeFile("f" + std::to_string(size) + ".bin", size));
   std::vector<std::string> args = {"lock", "Main"};
   args.insert(args.end(), files.begin(), files.end());
   args.insert(args.end(), {"--into", "Docs/2024", "--remove-from-disk"});
@@ -202,8 +209,9 @@ TEST_F(CliEndToEnd, LockAndUnlockFilesOfSeveralSizes) {
   const std::string listing = Ok({"files", "Main", "Docs/2024"});
   EXPECT_NE(listing.find("f8193.bin\t8193\t"), std::string::npos) << listing;
   EXPECT_NE(listing.find("f0.bin\t0\t"), std::string::npos) << listing;
-  EXPECT_NE(Ok({"--json", "files", "Main", "Docs/2024"}).find("{\"kind\":\"file\",\"name\":\"f7.bin\",\"size\":7,"),
-            std::string::npos);
+  EXPECT_NE(
+      Ok({"--json", "files", "Main", "Docs/2024"}).find("{\"kind\":\"file\",\"name\":\"f7.bin\",\"size\":7,"),
+      std::string::npos);
 
   const std::string out = dir.file("out");
   for (size_t i = 0; i < files.size(); ++i) {
@@ -267,8 +275,7 @@ TEST_F(CliEndToEnd, PasswordChangeRepairBackupAndRestore) {
   Ok({"unlock", "Main", "doc.bin", dir.file("out"), "--keep"}, "new master pw\n");
   EXPECT_EQ(ReadFileBytes(dir.file("out") + "/doc.bin"), original);
   Ok({"repair", "Main"}, "new master pw\n");
-  EXPECT_EQ(Ok({"check", "Main", "--deep"}, "new master pw\n"),
-            "0 usable\ndeep check: no problems found\n");
+  EXPECT_EQ(Ok({"check", "Main", "--deep"}, "new master pw\n"), "0 usable\ndeep check: no problems found\n");
 
   // Restore needs --yes (or an answer); then the Safe is the backup, under the old password.
   r = Q({"restore", "Main", backup});
@@ -306,7 +313,8 @@ TEST_F(CliEndToEnd, CheckDeleteRemindersExportCryptoMail) {
   EXPECT_NE(r.err.find("NOT encrypted"), std::string::npos);
   const std::string exported = dir.file("export.json");
   Ok({"export", "Main", "--format", "json", "--out", exported});
-  EXPECT_EQ(fs::status(exported).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(exported).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_NE(ReadFileBytes(exported).find("\"value\":\"pa,ss\""), std::string::npos);
   EXPECT_EQ(Q({"export", "Main", "--format", "json", "--out", exported}).code, 4);
   EXPECT_EQ(Q({"export", "Main", "--format", "xml"}).code, 2);

@@ -1,8 +1,7 @@
-#include "cli/CliItemPath.h"
-
 #include <gtest/gtest.h>
 
 #include "cli/CliError.h"
+#include "cli/CliItemPath.h"
 
 namespace quillmar {
 namespace {

@@ -1,8 +1,8 @@
-#include "cli/CliJsonWriter.h"
-
 #include <gtest/gtest.h>
 
 #include <sstream>
+
+#include "cli/CliJsonWriter.h"
 
 namespace quillmar {
 namespace {

@@ -25,7 +25,9 @@ std::vector<char*> Argv(const std::vector<std::string>& args, std::vector<std::s
   return argv;
 }
 
-int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+int ExitCode(int status) {
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
 }  // namespace
 

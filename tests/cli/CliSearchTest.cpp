@@ -1,7 +1,6 @@
 // The repository search's text test and the prompter's answers when nobody can be asked.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <sstream>
 
@@ -55,8 +54,9 @@ TEST(CliPrompter, WithoutATerminalQuestionsAreNoAndRemembered) {
   EXPECT_FALSE(reader.Interactive());
   EXPECT_FALSE(prompter.AskYesNo("", "File exists. Do you want to overwrite it?"));
   EXPECT_EQ(prompter.Unanswered(), "File exists. Do you want to overwrite it?");
-  EXPECT_EQ(prompter.AskCancelRetryIgnore("", "File opened by another application.\r\nDo you want to skip file?"),
-            TqmAppPrompter::TRetryAnswer::Cancel);
+  EXPECT_EQ(
+      prompter.AskCancelRetryIgnore("", "File opened by another application.\r\nDo you want to skip file?"),
+      TqmAppPrompter::TRetryAnswer::Cancel);
   EXPECT_EQ(prompter.Unanswered(), "File opened by another application. Do you want to skip file?");
   prompter.SetAssumeYes(true);
   EXPECT_TRUE(prompter.AskYesNo("", "Do you really want to remove this folder and all its contents?"));
