@@ -97,7 +97,7 @@ void TUserFilePageMapManager::WriteZeroPages(const std::vector<int32_t>& list) {
   }
 }
 
-bool TUserFilePageMapManager::AppendPages(TDIRItem& item, int32_t count, bool initialise) {
+bool TUserFilePageMapManager::AppendPages(TDIRItem& item, int32_t count, int32_t zeroCount) {
   lastError_ = 0;
   if (count <= 0) throw ESFSError("TUserFilePageMapManager.AppendPages - PageCount <= 0.");
   std::vector<int32_t> newMaps;
@@ -154,7 +154,11 @@ bool TUserFilePageMapManager::AppendPages(TDIRItem& item, int32_t count, bool in
   if (hadMap) lists->maps.insert(lists->maps.end(), newMaps.begin(), newMaps.end());
   lists->data.insert(lists->data.end(), newData.begin(), newData.end());
   try {
-    if (initialise) WriteZeroPages(newData);
+    if (zeroCount >= count) {
+      WriteZeroPages(newData);
+    } else if (zeroCount > 0) {
+      WriteZeroPages(std::vector<int32_t>(newData.begin(), newData.begin() + zeroCount));
+    }
     WriteMapPages(*lists, rewriteFrom);
   } catch (const EQuillmarError&) {
     // The device refused a page: the file keeps the pages it had and the new ones go back to the
@@ -227,14 +231,16 @@ bool TUserFilePageMapManager::SetFileSize(TDIRItem& item, bool initialise, int64
 }
 
 bool TUserFilePageMapManager::GetPagesForRange(TDIRItem& item, bool extend, int64_t count, int64_t position,
-                                               std::vector<int32_t>& result) {
+                                               std::vector<int32_t>& result, bool zeroWritten) {
   lastError_ = 0;
   result.clear();
   if (count <= 0 || position < 0) return true;
   int64_t want = PageCountFor(position + count);
   int64_t have = item.FirstMapPageNo == -1 ? 0 : int64_t(Load(item).data.size());
   if (extend && want > have) {
-    if (want - have > INT32_MAX || !AppendPages(item, int32_t(want - have), true)) {
+    const int64_t gap = std::max<int64_t>(0, position / dataSize_ - have);  // new pages before the range
+    const int64_t zero = zeroWritten ? want - have : gap;
+    if (want - have > INT32_MAX || !AppendPages(item, int32_t(want - have), int32_t(zero))) {
       lastError_ = ErrNoSpace;
       return false;
     }

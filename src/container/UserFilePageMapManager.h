@@ -44,7 +44,11 @@ public:
   // Appends count data pages (zero-filled on disk when initialise) and the map pages they need;
   // may set item.FirstMapPageNo (the caller writes the item). False with LastError -17 when the
   // free-space maps cannot provide the pages; nothing is then left allocated.
-  bool AppendPages(TDIRItem& item, int32_t count, bool initialise);
+  bool AppendPages(TDIRItem& item, int32_t count, bool initialise) {
+    return AppendPages(item, count, initialise ? count : 0);
+  }
+  // The same, zero-filling only the first `zeroCount` of the new pages (the caller writes the others).
+  bool AppendPages(TDIRItem& item, int32_t count, int32_t zeroCount);
 
   // Frees the last count data pages and the map pages no longer needed.
   void DeletePagesFromEOF(TDIRItem& item, int32_t count);
@@ -56,8 +60,10 @@ public:
   // The data pages holding bytes [position, position + count). With extend, the file's pages are
   // first grown (zero-filled) to cover position + count. False with LastError -17 when growing failed;
   // an empty result for a range outside the file's pages.
+  // With zeroWritten false, new pages inside the range are not zero-filled (the caller is about to
+  // write them); new pages before the range still are.
   bool GetPagesForRange(TDIRItem& item, bool extend, int64_t count, int64_t position,
-                        std::vector<int32_t>& pages);
+                        std::vector<int32_t>& pages, bool zeroWritten = true);
 
   // Number of data pages for a size.
   int64_t PageCountFor(int64_t size) const { return (size + dataSize_ - 1) / dataSize_; }

@@ -308,7 +308,7 @@ TEST_F(FacadeTest, InjectedShortWritesAreReportedAndLeaveASoundContainer) {
   Put(*fs, "keep", "kept bytes");
   std::string data = Random(20000, 3);
   // The device fills up while the file grows (map pages included) and again while data is written.
-  for (int64_t budget : {0, 3000, 7000, 12000, 40000}) {
+  for (int64_t budget : {0, 3000, 7000, 12000, 18000}) {
     SCOPED_TRACE(budget);
     int32_t h = fs->FileOpen("grow", 0xFFFF, "", "", "kol");
     ASSERT_GE(h, 0);
