@@ -158,6 +158,12 @@ TEST_F(CliEndToEnd, EntriesAddEditMoveSearchShow) {
   EXPECT_NE(tree.find("  Forums/\n    Go forum\n    Caf\xC3\xA9 a\\/b\n"), std::string::npos) << tree;
   EXPECT_NE(tree.find("  Web Logins/\n    Rust forum\n"), std::string::npos) << tree;
 
+  const std::string jtree = Ok({"--json", "ls", "Main", "Personal", "-R"});
+  EXPECT_NE(jtree.find("{\"kind\":\"category\",\"name\":\"Forums\",\"path\":\"Personal/Forums/\",\"children\":["
+                       "{\"kind\":\"entry\",\"name\":\"Go forum\",\"path\":\"Personal/Forums/Go forum\"},"),
+            std::string::npos)
+      << jtree;
+
   // Search: titles ignoring case, then all fields (those with letter case counting).
   EXPECT_EQ(Ok({"search", "Main", "FORUM"}),
             "Internet/Web Logins/Rust forum\nPersonal/Forums/\nPersonal/Forums/Go forum\n");
