@@ -427,9 +427,27 @@ int64_t TSingleFileSystem::FileSetSize(int32_t handle, int64_t size) {
   }
   if (size < 0) size = 0;
   TDIRItem item = dir_->ReadItem(h->item);
+  const int64_t oldSize = item.FileSize;
   if (!maps_->SetFileSize(item, true, size)) {
     NoSpace();
     return ErrNoSpace;
+  }
+  const int32_t D = pfm_->PageDataSize();
+  if (size < oldSize && size % D != 0) {
+    // The bytes cut off in the new last page are zeroed, so that growing the file again (by a size
+    // change or a write past the end) shows zeros there, not the old contents.
+    std::vector<int32_t> last;
+    maps_->GetPagesForRange(item, false, 1, size, last);
+    const TContainerKey* key = h->key.Empty() ? nullptr : &h->key;
+    TPage page = pfm_->NewPage();
+    if (!last.empty() && pfm_->ReadPage(last[0], page, false, key)) {
+      std::fill(page.Data.begin() + size % D, page.Data.end(), uint8_t(0));
+      page.Header = TPageHeader{};
+      page.Header.PageType = ptFileData;
+      page.Header.EncryptionType = h->key.Empty() ? pfm_->EncryptionType() : etRijndael;
+      if (!pfm_->WritePage(last[0], page, key)) lastError_ = pfm_->LastError();
+    }
+    SecureWipe(page.Data.data(), page.Data.size());
   }
   item.LastWriteTime = TDIRManager::NowFileTime();
   dir_->WriteItem(h->item, item);

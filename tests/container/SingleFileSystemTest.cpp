@@ -262,11 +262,27 @@ TEST_F(FacadeTest, SaveToFileWritesTheDiskFile) {
   EXPECT_EQ(seen.back(), 100);
 }
 
+TEST_F(FacadeTest, CutBytesReadAsZerosWhenTheFileGrowsAgain) {
+  auto fs = Create();
+  std::string data = Random(3000, 9);
+  Put(*fs, "f", data);
+  TSFSFileStream s(fs.get(), 0, "", "", "kol", 2, "f");
+  s.SetSize(2100);     // inside the second page
+  s.SetPosition(2500);  // write past the end, in the same page
+  s.WriteBuffer("x", 1);
+  s.SetSize(2900);  // and grow by a size change
+  std::string all(2900, '?');
+  s.SetPosition(0);
+  s.ReadBuffer(all.data(), 2900);
+  std::string want = data.substr(0, 2100) + std::string(400, '\0') + "x" + std::string(399, '\0');
+  EXPECT_EQ(all, want);
+}
+
 TEST_F(FacadeTest, RandomOperationsKeepTheContainerSound) {
   std::mt19937 rng(42);
   std::map<std::string, std::string> model;
   auto fs = Create();
-  for (int step = 0; step < 120; ++step) {
+  for (int step = 0; step < 400; ++step) {
     std::string name = "\\f" + std::to_string(rng() % 6);
     int op = int(rng() % 5);
     if (op == 0 || model.count(name) == 0) {
