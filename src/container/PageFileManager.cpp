@@ -354,6 +354,23 @@ bool TPageFileManager::DecodeStoredPage(uint8_t* image, TPageHeader& header, boo
   return true;
 }
 
+int32_t TPageFileManager::DecodeStoredImage(uint8_t* image, int32_t pageDataSize, const TContainerKey& key) {
+  const TPageHeader header = TPageHeader::DecodeFrom(image);
+  uint8_t* data = image + TPageHeader::Size;
+  if (!VerifyChecksum(header.ChecksumType, header.Checksum, data, static_cast<size_t>(pageDataSize)))
+    return ErrChecksum;
+  switch (header.EncryptionType) {
+    case etNone:
+      return ErrNone;
+    case etRijndael:
+      if (key.Empty()) return ErrDecrypt;
+      key.Cipher().Decrypt(data, static_cast<size_t>(pageDataSize));
+      return ErrNone;
+    default:
+      return ErrDecrypt;
+  }
+}
+
 bool TPageFileManager::EncodeStoredPage(uint8_t* image, TPageHeader& header, const TContainerKey* key) {
   lastError_ = ErrNone;
   if (!EncodePayload(header, image + TPageHeader::Size, PageDataSize(), KeyFor(key))) {

@@ -181,6 +181,11 @@ public:
   // Checks one stored page image's checksum and, when `decrypt`, decrypts its payload in place with
   // `key` (null: the container key). False with LastError -11 or -12.
   bool DecodeStoredPage(uint8_t* image, TPageHeader& header, bool decrypt, const TContainerKey* key = nullptr);
+  // The same without touching this object (no last error), so that several threads can decode images
+  // at once, each with its own key object: 0, or the error code (-11, -12).
+  static int32_t DecodeStoredImage(uint8_t* image, int32_t pageDataSize, const TContainerKey& key);
+  // The key `key` stands for (the container key when null or empty).
+  const TContainerKey& EffectiveKey(const TContainerKey* key) const { return KeyFor(key); }
   // Makes a stored page image from `header` (PageType, EncryptionType, ChecksumType, NextPage filled by
   // the caller) and the plain payload in image + 32: encrypts, sets the checksum, writes the header
   // bytes. False with LastError -13.

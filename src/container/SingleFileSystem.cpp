@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "base/DateTime.h"
 #include "base/SecureWipe.h"
@@ -36,6 +37,9 @@ bool DiskFileExists(const std::string& name) {
 
 // Pages read or written with one call.
 constexpr size_t kRunPages = 128;
+// Pages read and decrypted together; from kParallelPages on, two threads decrypt.
+constexpr size_t kBatchPages = 512;
+constexpr size_t kParallelPages = 64;
 
 // Length of the run of consecutive page numbers starting at pages[i], at most kRunPages.
 size_t RunLength(const std::vector<int32_t>& pages, size_t i) {
@@ -236,33 +240,60 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
   const int32_t D = pfm_->PageDataSize();
   const int32_t pageSize = pfm_->PageSize();
   const TContainerKey* key = h->key.Empty() ? nullptr : &h->key;
-  // Consecutive pages are read in runs, one read per run.
-  std::vector<uint8_t> images(size_t(std::min<size_t>(pages.size(), kRunPages)) * size_t(pageSize));
+  // Pages are read in batches of up to kBatchPages: one read per run of consecutive pages, then the
+  // batch is decrypted, by two threads when it is large (each thread with its own key object, as the
+  // cipher objects are not shared between threads).
+  const size_t batchPages = std::min<size_t>(pages.size(), kBatchPages);
+  std::vector<uint8_t> images(batchPages * size_t(pageSize));
+  std::vector<int32_t> results(batchPages);
+  const TContainerKey& mainKey = pfm_->EffectiveKey(key);
+  TContainerKey helperKey;
   auto* out = static_cast<uint8_t*>(buffer);
   int64_t done = 0;
   bool failed = false;
-  for (size_t i = 0; i < pages.size() && done < n && !failed;) {
-    size_t len = RunLength(pages, i);
-    int32_t got = pfm_->ReadStoredPages(pages[i], int32_t(len), images.data());
-    for (size_t r = 0; r < len && done < n; ++r) {
-      uint8_t* image = images.data() + r * size_t(pageSize);
-      TPageHeader header;
-      if (int32_t(r) >= got) {
+  for (size_t b = 0; b < pages.size() && done < n && !failed;) {
+    // Read the batch.
+    size_t count = std::min(batchPages, pages.size() - b);
+    size_t readOk = 0;
+    for (size_t i = 0; i < count;) {
+      size_t len = std::min(RunLength(pages, b + i), count - i);
+      int32_t got = pfm_->ReadStoredPages(pages[b + i], int32_t(len), images.data() + i * size_t(pageSize));
+      readOk += size_t(got);
+      if (size_t(got) < len) break;
+      i += len;
+    }
+    // Decode it.
+    auto decode = [&](const TContainerKey& k, size_t from, size_t to) {
+      for (size_t r = from; r < to; ++r)
+        results[r] = TPageFileManager::DecodeStoredImage(images.data() + r * size_t(pageSize), D, k);
+    };
+    if (readOk >= kParallelPages && !mainKey.Empty()) {
+      if (helperKey.Empty()) helperKey = TContainerKey::FromBytes(mainKey.Bytes());
+      size_t half = readOk / 2;
+      std::thread helper(decode, std::cref(helperKey), half, readOk);
+      decode(mainKey, 0, half);
+      helper.join();
+    } else {
+      decode(mainKey, 0, readOk);
+    }
+    // Hand the bytes out, stopping at the first page that failed.
+    for (size_t r = 0; r < count && done < n; ++r) {
+      if (r >= readOk) {
         lastError_ = TPageFileManager::ErrReadPageHeader;
         failed = true;
         break;
       }
-      if (!pfm_->DecodeStoredPage(image, header, true, key)) {
-        lastError_ = pfm_->LastError();
+      if (results[r] != 0) {
+        lastError_ = results[r];
         failed = true;
         break;
       }
-      int64_t offset = i + r == 0 ? p % D : 0;
+      int64_t offset = b + r == 0 ? p % D : 0;
       int64_t chunk = std::min<int64_t>(D - offset, n - done);
-      std::memcpy(out + done, image + TPageHeader::Size + offset, size_t(chunk));
+      std::memcpy(out + done, images.data() + r * size_t(pageSize) + TPageHeader::Size + offset, size_t(chunk));
       done += chunk;
     }
-    i += len;
+    b += count;
   }
   SecureWipe(images.data(), images.size());
   h->position += done;
