@@ -357,3 +357,35 @@ TEST_F(FacadeTest, InjectedShortWritesAreReportedAndLeaveASoundContainer) {
 
 }  // namespace
 }  // namespace quillmar
+
+namespace quillmar {
+namespace {
+
+TEST_F(FacadeTest, LargeReadsStopAtADamagedPageWithItsError) {
+  const std::string data = Random(700 * 2016, 11);
+  int32_t damaged;
+  {
+    auto fs = Create();
+    Put(*fs, "big", data);
+    TDIRItem item = fs->Directory().ReadItem(fs->Directory().Resolve("big"));
+    const std::vector<int32_t>* m;
+    const std::vector<int32_t>* d;
+    fs->Maps().GetMaps(item, m, d);
+    damaged = (*d)[450];  // in the half a second thread decrypts
+  }
+  std::string bytes = test::ReadFileBytes(Path());
+  bytes[280 + size_t(damaged) * 2048 + 40] ^= 1;
+  test::WriteFileBytes(Path(), bytes);
+  auto fs = Open();
+  int32_t h = fs->FileOpen("big", 0, "", "", "kol");
+  ASSERT_GE(h, 0);
+  std::string got(data.size(), '\0');
+  int64_t n = fs->FileRead(h, got.data(), int64_t(got.size()));
+  EXPECT_EQ(n, 450 * 2016);
+  EXPECT_EQ(fs->LastError(), TPageFileManager::ErrChecksum);
+  EXPECT_TRUE(got.compare(0, size_t(n), data, 0, size_t(n)) == 0);
+  fs->FileClose(h);
+}
+
+}  // namespace
+}  // namespace quillmar
