@@ -5,34 +5,11 @@
 #include "cli/CliConsole.h"
 #include "cli/CliError.h"
 #include "core/qmGlobal.h"
+#include "core/qmRepositoryRules.h"
 
 namespace quillmar {
 
 namespace {
-
-// The upper-case mapping of windows-1252 (the letters of ASCII, Latin-1 and the five extra ones).
-unsigned char UpperAnsi(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
-  switch (c) {
-    case 0x9A:
-      return 0x8A;  // s caron
-    case 0x9C:
-      return 0x8C;  // oe
-    case 0x9E:
-      return 0x8E;  // z caron
-    case 0xFF:
-      return 0x9F;  // y diaeresis
-    default:
-      return c;
-  }
-}
-
-std::string Upper(const std::string& s) {
-  std::string out = s;
-  for (auto& c : out) c = static_cast<char>(UpperAnsi(static_cast<unsigned char>(c)));
-  return out;
-}
 
 bool EndsWithUnescapedSlash(const std::string& path) {
   if (path.empty() || path.back() != '/') return false;
@@ -185,43 +162,26 @@ TCliRepository::TItem TCliRepository::Resolve(const std::string& path, TWant wan
 
 void TCliRepository::Renumber(TNode& node) {
   Load(node);
-  for (size_t i = 0; i < node.categories.size(); ++i) {
-    TqmCategory& c = *node.categories[i]->category;
-    if (c.SortOrder() == static_cast<int32_t>(i)) continue;
-    c.SetSortOrder(static_cast<int32_t>(i));
-    global_.SaveCategory(c);
-  }
-  const std::string path = node.FolderPath();
-  for (size_t i = 0; i < node.entries.size(); ++i) {
-    TqmRepositoryEntry& e = *node.entries[i];
-    if (e.SortOrder() == static_cast<int32_t>(i)) continue;
-    e.SetSortOrder(static_cast<int32_t>(i));
-    global_.SaveEntry(path, e);
-  }
+  std::vector<TqmCategory*> categories;
+  for (auto& c : node.categories) categories.push_back(c->category.get());
+  RenumberCategories(global_, categories);
+  std::vector<TqmRepositoryEntry*> entries;
+  for (auto& e : node.entries) entries.push_back(e.get());
+  RenumberEntries(global_, node.FolderPath(), entries);
 }
 
 bool TCliRepository::Matches(const std::string& text, const std::string& haystack, bool caseSensitive) {
-  if (text.empty() || haystack.size() < text.size()) return false;
-  if (caseSensitive) return haystack.find(text) != std::string::npos;
-  return Upper(haystack).find(Upper(text)) != std::string::npos;
+  return RepositoryTextMatches(text, haystack, caseSensitive);
 }
 
 bool TCliRepository::CategoryMatches(const TqmCategory& c, const std::string& text, bool caseSensitive,
                                      bool allFields) {
-  if (Matches(text, c.Name(), caseSensitive)) return true;
-  if (!allFields) return false;
-  for (const auto& f : c.Fields())
-    if (Matches(text, f->Name(), true) || Matches(text, f->Value(), true)) return true;
-  return false;
+  return RepositoryCategoryMatches(c, text, caseSensitive, allFields);
 }
 
 bool TCliRepository::EntryMatches(const TqmRepositoryEntry& e, const std::string& text, bool caseSensitive,
                                   bool allFields) {
-  if (Matches(text, e.Title(), caseSensitive)) return true;
-  if (!allFields) return false;
-  for (const auto& f : e.Fields())
-    if (Matches(text, f->Name(), true) || Matches(text, f->Value(), true)) return true;
-  return false;
+  return RepositoryEntryMatches(e, text, caseSensitive, allFields);
 }
 
 std::vector<std::string> TCliRepository::TakeWarnings() {

@@ -9,8 +9,8 @@
 // carry 0..m-1). Renumber restores the invariant after a change, as the desktop's tree does after
 // every move, addition and removal.
 //
-// NOTE: Renumber and Matches are repository rules that belong in the application core beside
-// TqmGlobal; they are here until the core offers them, and must then be replaced by its calls.
+// The rules themselves (renumbering, search) are the application core's (core/qmRepositoryRules.h);
+// this class applies them to the tree it has loaded.
 #include <memory>
 #include <string>
 #include <vector>

@@ -362,7 +362,9 @@ TEST_F(SafeFixture, LockedFilesRoundTripAtBlockEdgesAndAreEncrypted) {
     ASSERT_TRUE(safe.LockFile(W::kFileLockerRoot, dir.file(name), true, kPassword)) << size;
     const std::string stored = RawFile(*safe.Container(), W::kFileLockerRoot + name);
     ASSERT_EQ(stored.size(), size);
-    if (size >= 8) EXPECT_NE(stored, plain) << size;
+    if (size >= 8) {
+      EXPECT_NE(stored, plain) << size;
+    }
     // The stored bytes are exactly the locked-file cipher of the plain bytes.
     TMemoryStream in(plain), expected;
     TLockedFileCipher::Encrypt(in, expected, kPassword);
