@@ -1,8 +1,8 @@
 // The File Locker commands: files, lock, unlock, mkdir, rename, rmfile.
 //
 // File Locker paths on the command line are relative to its root with "/" separators ("Docs/a.txt");
-// inside the Safe they are "\File Locker\Docs\a.txt". Names are kept byte for byte as the locked disk
-// files had them.
+// inside the Safe they are "\File Locker\Docs\a.txt". Names are Safe text (its code page) inside the
+// Safe and UTF-8 on the command line and on the disk, converted like every other text.
 #include <filesystem>
 
 #include "cli/CliCommands.h"
@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> LockerParts(const std::string& path) {
+std::vector<std::string> LockerParts(const TCliConsole& console, const std::string& path) {
   std::vector<std::string> parts;
   std::string cur;
   auto flush = [&](bool edge) {
@@ -28,7 +28,7 @@ std::vector<std::string> LockerParts(const std::string& path) {
     if (cur.find('\\') != std::string::npos)
       throw UsageError("a File Locker name cannot hold \"\\\" (in \"" + path +
                        "\"); separate folders with \"/\"");
-    parts.push_back(cur);
+    parts.push_back(console.Take(cur, "the File Locker path"));
     cur.clear();
   };
   for (size_t i = 0; i < path.size(); ++i) {
@@ -48,9 +48,10 @@ std::string LockerFolder(const std::vector<std::string>& parts, size_t n) {
   return f;
 }
 
-std::string Shown(const std::vector<std::string>& parts, size_t n) {
+// The first n parts as a command-line path (UTF-8).
+std::string Shown(const TCliConsole& console, const std::vector<std::string>& parts, size_t n) {
   std::string s;
-  for (size_t i = 0; i < n; ++i) s += (i ? "/" : "") + parts[i];
+  for (size_t i = 0; i < n; ++i) s += (i ? "/" : "") + console.Show(parts[i]);
   return s.empty() ? "/" : s;
 }
 
@@ -78,22 +79,24 @@ TKind FindItem(TqmGlobal& g, const std::string& folder, const std::string& name,
 }
 
 // Throws unless every part names a folder.
-void RequireFolder(TqmGlobal& g, const std::vector<std::string>& parts) {
+void RequireFolder(const TCliConsole& console, TqmGlobal& g, const std::vector<std::string>& parts) {
   for (size_t i = 0; i < parts.size(); ++i)
     if (FindItem(g, LockerFolder(parts, i), parts[i]) != TKind::Folder)
-      throw Failure("there is no folder " + Shown(parts, i + 1) + " in the File Locker");
+      throw Failure("there is no folder " + Shown(console, parts, i + 1) + " in the File Locker");
 }
 
 // The folder and name of an existing item.
-std::pair<std::string, std::string> RequireItem(TqmGlobal& g, const std::string& path, TKind want) {
-  auto parts = LockerParts(path);
+std::pair<std::string, std::string> RequireItem(TCliContext& c, const std::string& path, TKind want) {
+  const TCliConsole& console = c.Console();
+  TqmGlobal& g = c.Global();
+  auto parts = LockerParts(console, path);
   if (parts.empty()) throw UsageError("give a path inside the File Locker, not its root");
-  RequireFolder(g, {parts.begin(), parts.end() - 1});
+  RequireFolder(console, g, {parts.begin(), parts.end() - 1});
   const std::string folder = LockerFolder(parts, parts.size() - 1);
   const TKind k = FindItem(g, folder, parts.back());
-  if (k == TKind::None) throw Failure("there is no " + Shown(parts, parts.size()) + " in the File Locker");
+  if (k == TKind::None) throw Failure("there is no " + Shown(console, parts, parts.size()) + " in the File Locker");
   if (want == TKind::File && k != TKind::File)
-    throw Failure(Shown(parts, parts.size()) + " is a folder, not a file");
+    throw Failure(Shown(console, parts, parts.size()) + " is a folder, not a file");
   return {folder, parts.back()};
 }
 
@@ -102,8 +105,8 @@ std::pair<std::string, std::string> RequireItem(TqmGlobal& g, const std::string&
 int RunFiles(TCliContext& c) {
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
-  const auto parts = LockerParts(c.Args().args.size() > 1 ? c.Arg(1) : "");
-  RequireFolder(g, parts);
+  const auto parts = LockerParts(c.Console(), c.Args().args.size() > 1 ? c.Arg(1) : "");
+  RequireFolder(c.Console(), g, parts);
   const std::string folder = LockerFolder(parts, parts.size());
   std::vector<TqmFileInfo> folders, files;
   for (int i = 0, n = g.CountFolders(folder); i < n; ++i) folders.push_back(g.FolderInfoAt(folder, i));
@@ -116,7 +119,7 @@ int RunFiles(TCliContext& c) {
       w.Key("kind");
       w.String("folder");
       w.Key("name");
-      w.String(f.Name);
+      w.String(c.Console().Show(f.Name));
       w.Key("modified");
       w.String(f.Modified);
       w.EndObject();
@@ -126,7 +129,7 @@ int RunFiles(TCliContext& c) {
       w.Key("kind");
       w.String("file");
       w.Key("name");
-      w.String(f.Name);
+      w.String(c.Console().Show(f.Name));
       w.Key("size");
       w.Number(static_cast<int64_t>(f.Size));
       w.Key("modified");
@@ -136,8 +139,9 @@ int RunFiles(TCliContext& c) {
     w.EndArray();
     w.Finish();
   } else {
-    for (const auto& f : folders) c.Console().Line(f.Name + "/");
-    for (const auto& f : files) c.Console().Line(f.Name + "\t" + std::to_string(f.Size) + "\t" + f.Modified);
+    for (const auto& f : folders) c.Console().Line(c.Console().Show(f.Name) + "/");
+    for (const auto& f : files)
+      c.Console().Line(c.Console().Show(f.Name) + "\t" + std::to_string(f.Size) + "\t" + f.Modified);
   }
   return kExitOk;
 }
@@ -158,13 +162,13 @@ int RunLock(TCliContext& c) {
   }
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
-  const auto into = LockerParts(c.Args().Value("--into").value_or(""));
-  RequireFolder(g, into);
+  const auto into = LockerParts(c.Console(), c.Args().Value("--into").value_or(""));
+  RequireFolder(c.Console(), g, into);
   const std::string folder = LockerFolder(into, into.size());
   int failed = 0;
   for (const auto& d : disk) {
     const std::string name = fs::path(d).filename().string();
-    const std::string shown = into.empty() ? name : Shown(into, into.size()) + "/" + name;
+    const std::string shown = into.empty() ? name : Shown(c.Console(), into, into.size()) + "/" + name;
     if (!g.LockFile(folder, d, true)) {
       ++failed;
       const std::string why =
@@ -194,12 +198,12 @@ int RunUnlock(TCliContext& c) {
   const std::string destDir = c.Arg(2);
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
-  auto [folder, name] = RequireItem(g, c.Arg(1), TKind::File);
+  auto [folder, name] = RequireItem(c, c.Arg(1), TKind::File);
   std::error_code ec;
   fs::create_directories(destDir, ec);
   if (!fs::is_directory(destDir, ec))
     throw Failure("the folder " + destDir + " does not exist and cannot be made");
-  const std::string target = (fs::path(destDir) / name).string();
+  const std::string target = (fs::path(destDir) / c.Console().Show(name)).string();
   bool ok;
   try {
     ok = g.UnlockFile(folder, name, target);
@@ -218,7 +222,7 @@ int RunUnlock(TCliContext& c) {
 }
 
 int RunMkdir(TCliContext& c) {
-  const auto parts = LockerParts(c.Arg(1));
+  const auto parts = LockerParts(c.Console(), c.Arg(1));
   if (parts.empty()) throw UsageError("give the folder to create");
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
@@ -226,14 +230,14 @@ int RunMkdir(TCliContext& c) {
   for (size_t i = 0; i < parts.size(); ++i) {
     const std::string parent = LockerFolder(parts, i);
     const TKind k = FindItem(g, parent, parts[i]);
-    if (k == TKind::File) throw Failure(Shown(parts, i + 1) + " is a file, not a folder");
+    if (k == TKind::File) throw Failure(Shown(c.Console(), parts, i + 1) + " is a file, not a folder");
     if (k == TKind::Folder) continue;
     if (!g.CreateFolder(parent, parts[i]))
-      throw Failure("the folder " + Shown(parts, i + 1) + " could not be created: " + c.ReasonOr("refused"));
+      throw Failure("the folder " + Shown(c.Console(), parts, i + 1) + " could not be created: " + c.ReasonOr("refused"));
     made = true;
   }
-  if (!made) throw Failure("the folder " + Shown(parts, parts.size()) + " exists already");
-  c.Console().Line("Created " + Shown(parts, parts.size()) + "/");
+  if (!made) throw Failure("the folder " + Shown(c.Console(), parts, parts.size()) + " exists already");
+  c.Console().Line("Created " + Shown(c.Console(), parts, parts.size()) + "/");
   return kExitOk;
 }
 
@@ -244,10 +248,11 @@ int RunRename(TCliContext& c) {
     throw UsageError("the new name must be a plain name, without \"/\" or \"\\\"");
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
-  auto [folder, name] = RequireItem(g, c.Arg(1), TKind::None);
-  if (FindItem(g, folder, newName) != TKind::None)
+  auto [folder, name] = RequireItem(c, c.Arg(1), TKind::None);
+  const std::string newSafeName = c.Console().Take(newName, "the new name");
+  if (FindItem(g, folder, newSafeName) != TKind::None)
     throw Failure(c.Arg(1) + " was not renamed: the name " + newName + " exists already");
-  if (!g.RenameLockerItem(folder, name, newName))
+  if (!g.RenameLockerItem(folder, name, newSafeName))
     throw Failure(c.Arg(1) + " was not renamed: " + c.ReasonOr("Name already exists!"));
   c.Console().Line("Renamed " + c.Arg(1) + " to " + newName);
   return kExitOk;
@@ -256,7 +261,7 @@ int RunRename(TCliContext& c) {
 int RunRmfile(TCliContext& c) {
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
-  auto [folder, name] = RequireItem(g, c.Arg(1), TKind::None);
+  auto [folder, name] = RequireItem(c, c.Arg(1), TKind::None);
   if (g.Settings().App.confDel.Value()) c.Confirm("Delete " + c.Arg(1) + "?", c.Arg(1) + " was not deleted");
   if (!g.RemoveLockerItem(folder, name))
     throw Failure(c.Arg(1) + " was not deleted: " + c.ReasonOr("refused"));

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/CodePage.h"
 #include "base/Exception.h"
 #include "base/RandomName.h"
 #include "base/SecureWipe.h"
@@ -132,7 +133,8 @@ std::string ContainerToDiskRelative(const std::string& containerPath) {
       if (part.empty() || part == "." || part == ".." || part.find('/') != std::string::npos || part.find('\0') != std::string::npos)
         throw EQuillmarError("The name \"" + part + "\" in " + containerPath +
                              " cannot be used for a file on this system. Rename it in the File Locker first.");
-      out += part;
+      // Names in the Safe are in its code page; file names on this system are UTF-8.
+      out += TCodePage().ToUtf8(part);
       if (i < containerPath.size()) out += '/';
       part.clear();
     } else {

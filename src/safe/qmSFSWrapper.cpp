@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/CodePage.h"
 #include "base/DateTime.h"
 #include "base/Exception.h"
 #include "base/FileStream.h"
@@ -808,7 +809,16 @@ bool TqmSFSWrapper::LockFile(const std::string& folder, const std::string& diskF
   EnsureLayout();
   std::string target = folder;
   if (appendName) {
-    target = WithTrailingSeparator(folder) + fs::path(diskFile).filename().string();
+    // Disk file names are UTF-8 on this system; inside the Safe every text is in its code page.
+    const std::string diskName = fs::path(diskFile).filename().string();
+    std::string name;
+    try {
+      name = TCodePage().FromUtf8(diskName);
+    } catch (const ECodePageError&) {
+      throw EQuillmarError("The name of the file \"" + diskName +
+                           "\" holds characters a Safe cannot store; rename the file and lock it again.");
+    }
+    target = WithTrailingSeparator(folder) + name;
     if (Sfs().FileExists(target) && !Ask(kMsgFileExists)) return false;
   }
   TExclusiveRead lock(diskFile);

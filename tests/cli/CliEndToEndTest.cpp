@@ -9,6 +9,7 @@
 #include <random>
 
 #include "CliRunner.h"
+#include "container/SingleFileSystem.h"
 #include "support/TempDir.h"
 
 namespace quillmar::test {
@@ -243,6 +244,32 @@ TEST_F(CliEndToEnd, LockAndUnlockFilesOfSeveralSizes) {
   EXPECT_EQ(r.code, 4);
   Ok({"rmfile", "Main", "Docs", "--yes"});
   EXPECT_EQ(Ok({"files", "Main"}), "");
+}
+
+TEST_F(CliEndToEnd, FileLockerNamesAreSafeTextInsideAndUtf8Outside) {
+  CreateMain();
+  const std::string umlaut = "\xC3\x9C" "bersicht.txt";  // "Übersicht.txt" in UTF-8
+  const std::string path = dir.file(umlaut);
+  WriteFileBytes(path, "Gr\xC3\xBC\xC3\x9F" "e");
+  Ok({"mkdir", "Main", "Caf\xC3\xA9"});
+  Ok({"lock", "Main", path, "--into", "Caf\xC3\xA9", "--remove-from-disk"});
+  EXPECT_EQ(Ok({"files", "Main"}), "Caf\xC3\xA9/\n");
+  EXPECT_EQ(Ok({"files", "Main", "Caf\xC3\xA9"}).substr(0, umlaut.size() + 1), umlaut + "\t");
+  {
+    // Inside the Safe both names are windows-1252, as every other text of a Safe.
+    TSingleFileSystem sfs(Safe(), -1, 8, 2048, 0, "", "", kPw, false, 0);
+    EXPECT_TRUE(sfs.FileExists("\\File Locker\\Caf\xE9\\\xDC" "bersicht.txt"));
+  }
+  Ok({"unlock", "Main", "Caf\xC3\xA9/" + umlaut, dir.file("out")});
+  EXPECT_EQ(ReadFileBytes(dir.file("out") + "/" + umlaut), "Gr\xC3\xBC\xC3\x9F" "e");
+
+  // A name the Safe's code page cannot hold is refused, and the disk file stays.
+  const std::string japanese = dir.file("\xE6\x97\xA5\xE6\x9C\xAC.txt");
+  WriteFileBytes(japanese, "x");
+  TCliRun r = Q({"lock", "Main", japanese, "--remove-from-disk"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("cannot store"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::exists(japanese));
 }
 
 TEST_F(CliEndToEnd, AFileThatCannotBeReadIsNotLockedAndStays) {
