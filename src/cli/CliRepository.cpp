@@ -44,15 +44,19 @@ void TCliRepository::Load(TNode& node) {
   if (!node.category) return;  // entries live in categories only
   const std::string path = node.FolderPath();
   node.storedEntries = global_.CountEntries(path);
-  for (int s = 0; s < node.storedEntries; ++s) {
+  // Every entry file is read by its listing position and put in SortOrder: entries whose numbers have
+  // gaps or repeats are shown too, and the next change renumbers them.
+  for (int i = 0;; ++i) {
     auto e = std::make_unique<TqmRepositoryEntry>(node.category.get());
-    if (global_.LoadEntry(path, s, *e)) node.entries.push_back(std::move(e));
+    if (!global_.LoadEntryAt(path, i, *e)) break;
+    node.entries.push_back(std::move(e));
   }
+  std::stable_sort(node.entries.begin(), node.entries.end(),
+                   [](const auto& a, const auto& b) { return a->SortOrder() < b->SortOrder(); });
   if (static_cast<int>(node.entries.size()) < node.storedEntries)
     warnings_.push_back("the category " + PathOf(node) + " holds " + std::to_string(node.storedEntries) +
-                        " entries but only " + std::to_string(node.entries.size()) +
-                        " carry the numbers 0.." + std::to_string(node.storedEntries - 1) +
-                        " they are read by; the others are not shown");
+                        " entry files but only " + std::to_string(node.entries.size()) +
+                        " could be read; the others are empty or damaged");
 }
 
 void TCliRepository::LoadAll(TNode& node) {

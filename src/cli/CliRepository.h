@@ -4,10 +4,10 @@
 //
 // Display order (the same as the desktop's tree): under each category (and at the top level) the
 // sub-categories first, then the entries, each group in ascending SortOrder. Categories are read by
-// their position among the folders, so every category is found; entries can only be read by their
-// sort order, so an entry is found when the numbering invariant holds (the entries of a category
-// carry 0..m-1). Renumber restores the invariant after a change, as the desktop's tree does after
-// every move, addition and removal.
+// their position among the folders and entries by their position among the entry files, so every one
+// is found even when the numbers have gaps or repeats. Renumber restores the invariant (the entries
+// of a category carry 0..m-1) after a change, as the desktop's tree does after every move, addition
+// and removal.
 //
 // The rules themselves (renumbering, search) are the application core's (core/qmRepositoryRules.h);
 // this class applies them to the tree it has loaded.

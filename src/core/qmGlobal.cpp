@@ -481,6 +481,10 @@ bool TqmGlobal::MoveCategory(const TqmCategory& category, const TqmCategory* new
 
 int TqmGlobal::CountEntries(const std::string& path) { return wrapper_.CountEntries(path); }
 
+bool TqmGlobal::LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry) {
+  return wrapper_.LoadEntryAt(path, index, entry);
+}
+
 bool TqmGlobal::LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry) {
   return wrapper_.LoadEntry(path, sortOrder, entry);
 }

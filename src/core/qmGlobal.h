@@ -281,6 +281,7 @@ public:
   bool MoveCategory(const TqmCategory& category, const TqmCategory* newParent, bool keepSource);
   int CountEntries(const std::string& path);
   bool LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry);
+  bool LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry);
   void SaveEntry(const std::string& path, TqmRepositoryEntry& entry);
   bool DeleteEntry(const std::string& path, const std::string& fileName);
   bool MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* newCategory, bool keepSource);

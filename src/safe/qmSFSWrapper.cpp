@@ -482,9 +482,7 @@ int TqmSFSWrapper::CountEntries(const std::string& path) {
   return static_cast<int>(List(EntryFolder(path), "*.entry", false).size());
 }
 
-bool TqmSFSWrapper::LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry) {
-  EnsureLayout();
-  const std::string folder = EntryFolder(path);
+TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder) {
   auto it = entryIndex_.find(folder);
   if (it == entryIndex_.end()) {
     TEntryIndex index;
@@ -494,14 +492,34 @@ bool TqmSFSWrapper::LoadEntry(const std::string& path, int32_t sortOrder, TqmRep
       TqmRepositoryEntry probe;
       probe.LoadFromStream(stream);
       index.BySortOrder.emplace(probe.SortOrder(), name);  // the first in listing order wins
+      index.InListingOrder.push_back(name);
     }
     it = entryIndex_.emplace(folder, std::move(index)).first;
   }
-  auto hit = it->second.BySortOrder.find(sortOrder);
-  if (hit == it->second.BySortOrder.end()) return false;
+  return it->second;
+}
+
+bool TqmSFSWrapper::LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry) {
+  EnsureLayout();
+  const std::string folder = EntryFolder(path);
+  const TEntryIndex& index = IndexOf(folder);
+  auto hit = index.BySortOrder.find(sortOrder);
+  if (hit == index.BySortOrder.end()) return false;
   TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, folder + hit->second);
   entry.LoadFromStream(stream);
   entry.SetFileName(hit->second);
+  return true;
+}
+
+bool TqmSFSWrapper::LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry) {
+  EnsureLayout();
+  const std::string folder = EntryFolder(path);
+  const TEntryIndex& entries = IndexOf(folder);
+  if (index < 0 || size_t(index) >= entries.InListingOrder.size()) return false;
+  const std::string name = entries.InListingOrder[size_t(index)];
+  TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, folder + name);
+  entry.LoadFromStream(stream);
+  entry.SetFileName(name);
   return true;
 }
 

@@ -173,6 +173,10 @@ public:
   // Per-folder index: a category of n entries costs one pass for the first call, then one read per
   // call; every write through this object invalidates it.
   bool LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry);
+  // Loads the index-th entry file in listing order (files of 4 bytes or less skipped), whatever its
+  // SortOrder: entries whose numbers have gaps or repeats (a damaged Safe, another program) are still
+  // reached this way. True when there is one.
+  bool LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry);
   // Creates the category folder when missing, gives the entry a random FileName when it has none and
   // writes the entry record, replacing the file.
   void SaveEntry(const std::string& path, TqmRepositoryEntry& entry);
@@ -282,7 +286,9 @@ private:
   // Per category folder: sort order -> file name of the first entry with it, in listing order.
   struct TEntryIndex {
     std::map<int32_t, std::string> BySortOrder;
+    std::vector<std::string> InListingOrder;  // every readable entry file, gaps and repeats included
   };
+  TEntryIndex& IndexOf(const std::string& folder);
 
   TqmPrompter* prompter_;
   std::unique_ptr<TSingleFileSystem> sfs_;

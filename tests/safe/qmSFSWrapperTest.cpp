@@ -150,6 +150,32 @@ TEST_F(SafeFixture, SubcategoriesNestAndMoveCategoryCopiesTheWholeTree) {
 
 // --- Entries ---------------------------------------------------------------------------------------
 
+TEST_F(SafeFixture, EntriesWithRepeatedOrMissingNumbersAreReachedByListingPosition) {
+  TqmCategory cat;
+  cat.SetName("Messy");
+  safe.SaveCategory(cat);
+  const std::string path = cat.FolderPath();
+  // Numbers as another program might leave them: a repeat and a gap.
+  std::vector<std::unique_ptr<TqmRepositoryEntry>> entries;
+  for (int32_t order : {0, 0, 5}) entries.push_back(NewEntry(order, "order " + std::to_string(order), &cat));
+  for (auto& e : entries) safe.SaveEntry(path, *e);
+  TqmRepositoryEntry e;
+  EXPECT_TRUE(safe.LoadEntry(path, 0, e));
+  EXPECT_FALSE(safe.LoadEntry(path, 1, e));  // by number, one of the two 0s and the 5 stay hidden
+  std::multiset<std::string> seen;
+  for (int i = 0;; ++i) {
+    TqmRepositoryEntry at;
+    if (!safe.LoadEntryAt(path, i, at)) break;
+    seen.insert(at.FileName());
+  }
+  std::multiset<std::string> all;
+  for (auto& x : entries) all.insert(x->FileName());
+  EXPECT_EQ(seen, all);
+  TqmRepositoryEntry untouched;
+  EXPECT_FALSE(safe.LoadEntryAt(path, 3, untouched));
+  EXPECT_FALSE(safe.LoadEntryAt(path, -1, untouched));
+}
+
 TEST_F(SafeFixture, EntriesLoadBySortOrderAndTheIndexFollowsEveryWrite) {
   TqmCategory cat;
   cat.SetName("Mail");
