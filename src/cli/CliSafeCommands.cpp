@@ -109,6 +109,10 @@ void ReadEverything(TCliContext& c, std::vector<std::string>& problems) {
     for (int i = 0; i < folders; ++i) walk(folder + g.FolderInfoAt(folder, i).Name + "\\");
   };
   guard("File Locker", [&] { walk(g.FileLockerRoot()); });
+  // Last, every byte of every file, attachments included.
+  guard("files", [&] {
+    for (const auto& p : g.Wrapper().ReadAllFiles()) problems.push_back("file " + OneLine(c.Console(), p));
+  });
 }
 
 }  // namespace

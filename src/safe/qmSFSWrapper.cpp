@@ -4,10 +4,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "base/CodePage.h"
@@ -345,6 +347,46 @@ bool TqmSFSWrapper::Repair(std::string* log) {
   bool ok = Sfs().RepairFile(text, false);
   if (log) *log = std::move(text);
   return ok;
+}
+
+std::vector<std::string> TqmSFSWrapper::ReadAllFiles() {
+  TSingleFileSystem& sfs = Sfs();
+  std::vector<std::string> problems;
+  std::vector<char> buffer(1 << 20);
+  std::function<void(const std::string&)> walk = [&](const std::string& folder) {
+    std::vector<std::pair<std::string, bool>> items;
+    TSearchRec rec;
+    for (int r = sfs.FindFirst(folder + "*.*", faAnyFile, rec); r == 0; r = sfs.FindNext(rec))
+      items.emplace_back(rec.Name, (rec.Attr & faDirectory) != 0);
+    sfs.FindClose(rec);
+    for (const auto& [name, isFolder] : items) {
+      const std::string path = folder + name;
+      if (isFolder) {
+        walk(path + "\\");
+        continue;
+      }
+      try {
+        // Records carry the fixed record password; the other files have none of their own.
+        TSFSFileStream stream(&sfs, 0, "", "", kRecordPassword, kModeRead, path);
+        const int64_t size = stream.Size();
+        int64_t done = 0;
+        while (done < size) {
+          const int64_t want = std::min<int64_t>(int64_t(buffer.size()), size - done);
+          const int64_t got = stream.Read(buffer.data(), want);
+          if (got <= 0) break;
+          done += got;
+        }
+        if (done != size)
+          problems.push_back("\"" + path + "\": only " + std::to_string(done) + " of " + std::to_string(size) +
+                             " bytes could be read");
+      } catch (const std::exception& e) {
+        problems.push_back("\"" + path + "\": " + e.what());
+      }
+    }
+  };
+  walk("\\");
+  SecureWipe(buffer.data(), buffer.size());
+  return problems;
 }
 
 void TqmSFSWrapper::EnsureLayout() {

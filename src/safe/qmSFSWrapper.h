@@ -144,6 +144,10 @@ public:
   bool Repair(std::string* log = nullptr);
   // Creates whichever of the seven layout folders is missing (called first by most operations).
   void EnsureLayout();
+  // Reads every byte of every file in the Safe (records, icons, reminders, settings, attachments,
+  // locked files), which checks every page's checksum and every compressed block. One line per file
+  // that cannot be opened or read in full, naming its path in the Safe; empty when all read.
+  std::vector<std::string> ReadAllFiles();
 
   // --- Categories ---------------------------------------------------------------------------------
   // Folders directly in the category's folder (nullptr: in "\Password Repository\").

@@ -12,6 +12,7 @@
 #include "base/MemoryStream.h"
 #include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
+#include "container/UserFilePageMapManager.h"
 #include "model/qmCategory.h"
 #include "model/qmReminderEvent.h"
 #include "model/qmRepositoryEntry.h"
@@ -346,6 +347,32 @@ TEST_F(SafeFixture, SettingsMissingGiveDefaultsAndRoundTrip) {
   EXPECT_EQ(back.CryptoMail.st.Value(), 0);
   safe.WriteSettingsText("x");
   EXPECT_EQ(safe.ReadSettingsText(), "x");
+}
+
+TEST_F(SafeFixture, ReadAllFilesNamesADamagedAttachment) {
+  const std::string disk = dir.file("scan.pdf");
+  std::string content(20000, 'a');
+  for (size_t i = 0; i < content.size(); ++i) content[i] = char(i * 7);
+  WriteFileBytes(disk, content);
+  ASSERT_EQ(safe.AttachFile(disk), "scan.pdf");
+  safe.OpenSafe(safeFile, kPassword);
+  EXPECT_TRUE(safe.ReadAllFiles().empty());
+  // Find a data page of the attachment and damage it on disk.
+  TSingleFileSystem& sfs = *safe.Container();
+  const std::string path = std::string(TqmSFSWrapper::kAttachedFilesFolder) + "scan.pdf";
+  TDIRItem item = sfs.Directory().ReadItem(sfs.Directory().Resolve(path));
+  const std::vector<int32_t>* maps;
+  const std::vector<int32_t>* data;
+  sfs.Maps().GetMaps(item, maps, data);
+  const int32_t page = (*data)[3];
+  safe.CloseSafe();
+  std::string bytes = ReadFileBytes(safeFile);
+  bytes[280 + size_t(page) * 2048 + 100] ^= 0x40;
+  WriteFileBytes(safeFile, bytes);
+  safe.OpenSafe(safeFile, kPassword);
+  const auto problems = safe.ReadAllFiles();
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("scan.pdf"), std::string::npos) << problems[0];
 }
 
 TEST_F(SafeFixture, AttachedFilesAskBeforeReplacingAndExtractUnderTheirName) {
