@@ -446,18 +446,56 @@ bool TqmGlobal::DeleteCategory(const std::string& path) {
   return true;
 }
 
+void TqmGlobal::CollectReferences(const TqmCategory* category, const std::string& selfFolder,
+                                  const std::string& selfFile, std::vector<std::string>& reminders,
+                                  std::vector<std::string>& files) {
+  const int subcategories = wrapper_.CountSubcategories(category);
+  for (int i = 0; i < subcategories; ++i) {
+    TqmCategory child(const_cast<TqmCategory*>(category));
+    if (wrapper_.LoadCategory(category, i, false, child))
+      CollectReferences(&child, selfFolder, selfFile, reminders, files);
+  }
+  if (!category) return;  // entries live in categories only
+  const std::string folder = category->FolderPath();
+  for (int i = 0;; ++i) {
+    TqmRepositoryEntry other(const_cast<TqmCategory*>(category));
+    if (!wrapper_.LoadEntryAt(folder, i, other)) break;
+    if (folder == selfFolder && other.FileName() == selfFile) continue;
+    for (const auto& field : other.Fields()) {
+      if (field->Value().empty()) continue;
+      if (field->FieldType() == ftReminder) reminders.push_back(field->Value());
+      if (field->FieldType() == ftFile || field->FieldType() == ftPicture) files.push_back(field->Value());
+    }
+  }
+}
+
 void TqmGlobal::RemoveEntryData(const TqmRepositoryEntry& entry) {
+  bool any = false;
+  for (const auto& field : entry.Fields()) {
+    const TqmFieldType type = field->FieldType();
+    if (!field->Value().empty() && (type == ftReminder || type == ftFile || type == ftPicture)) any = true;
+  }
+  if (!any) return;
+  // A copied entry shares its reminders and files with the original: only what no other entry names
+  // is deleted.
+  std::vector<std::string> reminders, files;
+  const std::string selfFolder = entry.Parent() ? entry.Parent()->FolderPath() : std::string();
+  CollectReferences(nullptr, selfFolder, entry.FileName(), reminders, files);
+  auto named = [](const std::vector<std::string>& list, const std::string& value) {
+    return std::find(list.begin(), list.end(), value) != list.end();
+  };
   for (const auto& field : entry.Fields()) {
     const std::string& value = field->Value();
     if (value.empty()) continue;
     switch (field->FieldType()) {
       case ftReminder:
+        if (named(reminders, value)) break;
         if (schedule_) schedule_->DismissReminder(value);
         wrapper_.DeleteReminder(value);
         break;
       case ftFile:
       case ftPicture:
-        wrapper_.DeleteAttachedFile(value);
+        if (!named(files, value)) wrapper_.DeleteAttachedFile(value);
         break;
       default:
         break;

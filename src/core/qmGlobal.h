@@ -188,7 +188,8 @@ public:
   // holds entries, and returns false; otherwise removes the category's folder with its sub-categories.
   bool DeleteCategory(const std::string& path);
   // Before an entry is deleted: deletes the reminders its "Reminder (Yes/No)" fields name (and drops
-  // their jobs) and the attached files its "File" and "Picture" fields name.
+  // their jobs) and the attached files its "File" and "Picture" fields name. A reminder or file that
+  // another entry of the repository still names (a copied entry shares them) is kept.
   void RemoveEntryData(const TqmRepositoryEntry& entry);
 
   // Writes opened files back (see the top). For each recorded copy of the open Safe below folder
@@ -323,6 +324,11 @@ public:
   bool FillWebForm(const TqmRepositoryEntry& entry);
 
 private:
+  // The values of the reminder and file fields of every entry other than `self` (its category folder
+  // and FileName) in the repository.
+  void CollectReferences(const TqmCategory* category, const std::string& selfFolder, const std::string& selfFile,
+                         std::vector<std::string>& reminders, std::vector<std::string>& files);
+
   class TBusy;
   class TStore;
   struct TOpenedCopy {

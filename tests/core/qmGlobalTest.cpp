@@ -417,6 +417,30 @@ TEST_F(GlobalSafeTest, RemoveEntryDataDeletesItsReminderAndAttachedFiles) {
   EXPECT_ANY_THROW(g_.ExtractAttachedFile(attached));
 }
 
+TEST_F(GlobalSafeTest, RemoveEntryDataKeepsWhatACopiedEntryStillNames) {
+  const std::string attached = g_.AttachFile(DiskFile("shared.pdf", "shared bytes"));
+  TqmCategory cat;
+  cat.SetName("Scans");
+  g_.SaveCategory(cat);
+  auto make = [&](int32_t order) {
+    auto e = std::make_unique<TqmRepositoryEntry>(&cat);
+    e->SetSortOrder(order);
+    TqmField f;
+    f.SetFieldType(ftFile);
+    f.SetValue(attached);
+    e->Fields().Add(f);
+    g_.SaveEntry(cat.FolderPath(), *e);
+    return e;
+  };
+  auto original = make(0);
+  auto copy = make(1);  // a copy names the same attached file
+  g_.RemoveEntryData(*original);
+  EXPECT_EQ(g_.ExtractAttachedFile(attached), g_.AttachmentsTempFolder() + "shared.pdf");
+  ASSERT_TRUE(g_.DeleteEntry(cat.FolderPath(), original->FileName()));
+  g_.RemoveEntryData(*copy);  // now the last one
+  EXPECT_ANY_THROW(g_.ExtractAttachedFile(attached));
+}
+
 TEST_F(GlobalSafeTest, AnEditedCopyIsWrittenBackAndDeleted) {
   const std::string folder = std::string(TqmSFSWrapper::kFileLockerRoot) + "Letters\\";
   std::string copy = OpenLocked(folder, "a.doc", "first draft");
