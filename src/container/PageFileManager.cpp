@@ -198,6 +198,7 @@ int32_t TPageFileManager::CheckLength(int32_t length, const char* op) const {
 
 bool TPageFileManager::DecodePayload(const TPageHeader& header, uint8_t* data, int32_t length,
                                      const TContainerKey& key) {
+  // Uses no member: DecodeStoredImage calls it from several threads.
   switch (header.EncryptionType) {
     case etNone:
       return true;
@@ -341,14 +342,13 @@ bool TPageFileManager::WriteStoredPages(int32_t firstPage, int32_t count, const 
 bool TPageFileManager::DecodeStoredPage(uint8_t* image, TPageHeader& header, bool decrypt, const TContainerKey* key) {
   lastError_ = ErrNone;
   header = TPageHeader::DecodeFrom(image);
-  uint8_t* data = image + TPageHeader::Size;
-  const int32_t length = PageDataSize();
-  if (!VerifyChecksum(header.ChecksumType, header.Checksum, data, static_cast<size_t>(length))) {
-    lastError_ = ErrChecksum;
-    return false;
+  if (decrypt) {
+    lastError_ = DecodeStoredImage(image, PageDataSize(), KeyFor(key));
+    return lastError_ == ErrNone;
   }
-  if (decrypt && !DecodePayload(header, data, length, KeyFor(key))) {
-    lastError_ = ErrDecrypt;
+  if (!VerifyChecksum(header.ChecksumType, header.Checksum, image + TPageHeader::Size,
+                      static_cast<size_t>(PageDataSize()))) {
+    lastError_ = ErrChecksum;
     return false;
   }
   return true;
@@ -359,16 +359,7 @@ int32_t TPageFileManager::DecodeStoredImage(uint8_t* image, int32_t pageDataSize
   uint8_t* data = image + TPageHeader::Size;
   if (!VerifyChecksum(header.ChecksumType, header.Checksum, data, static_cast<size_t>(pageDataSize)))
     return ErrChecksum;
-  switch (header.EncryptionType) {
-    case etNone:
-      return ErrNone;
-    case etRijndael:
-      if (key.Empty()) return ErrDecrypt;
-      key.Cipher().Decrypt(data, static_cast<size_t>(pageDataSize));
-      return ErrNone;
-    default:
-      return ErrDecrypt;
-  }
+  return DecodePayload(header, data, pageDataSize, key) ? ErrNone : ErrDecrypt;
 }
 
 bool TPageFileManager::EncodeStoredPage(uint8_t* image, TPageHeader& header, const TContainerKey* key) {

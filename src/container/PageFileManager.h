@@ -275,7 +275,7 @@ private:
   const TContainerKey& KeyFor(const TContainerKey* key) const;
   // Cipher and checksum steps (no I/O); shared by single-page and future batch calls.
   bool EncodePayload(TPageHeader& header, uint8_t* data, int32_t length, const TContainerKey& key);
-  bool DecodePayload(const TPageHeader& header, uint8_t* data, int32_t length, const TContainerKey& key);
+  static bool DecodePayload(const TPageHeader& header, uint8_t* data, int32_t length, const TContainerKey& key);
   int32_t CheckLength(int32_t length, const char* op) const;
 
   std::string fileName_;

@@ -49,6 +49,14 @@ void SyncFolderOf(const std::string& fileName) {
 
 constexpr char kLineBreak[] = "\n";
 
+// Attributes and the three times go with an item into the rebuilt container.
+void CopyItemDetails(const TDIRItem& from, TDIRItem& to) {
+  to.Attributes = from.Attributes;
+  to.CreationTime = from.CreationTime;
+  to.LastWriteTime = from.LastWriteTime;
+  to.LastAccessTime = from.LastAccessTime;
+}
+
 }  // namespace
 
 TSingleFileSystem::TSingleFileSystem(const std::string& fileName, TSFSPartStorage* storage)
@@ -225,10 +233,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
           } else {
             // Folders keep their attributes and times too.
             TDIRItem folder = target->dir_->ReadItem(made);
-            folder.Attributes = src.Attributes;
-            folder.CreationTime = src.CreationTime;
-            folder.LastWriteTime = src.LastWriteTime;
-            folder.LastAccessTime = src.LastAccessTime;
+            CopyItemDetails(src, folder);
             target->dir_->WriteItem(made, folder);
           }
         } else {
@@ -248,10 +253,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
               TDIRItem copy = target->dir_->ReadItem(made);
               copy.KeyRecord = src.KeyRecord;
               copy.HasPassword = src.HasPassword;
-              copy.Attributes = src.Attributes;
-              copy.CreationTime = src.CreationTime;
-              copy.LastWriteTime = src.LastWriteTime;
-              copy.LastAccessTime = src.LastAccessTime;
+              CopyItemDetails(src, copy);
               target->dir_->WriteItem(made, copy);
               if (!CopyFilePages(*target, src, made, changePassword, strict, path, log)) target->DeleteFile(path);
             }
