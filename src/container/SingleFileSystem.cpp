@@ -246,6 +246,10 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
   const size_t batchPages = std::min<size_t>(pages.size(), kBatchPages);
   std::vector<uint8_t> images(batchPages * size_t(pageSize));
   std::vector<int32_t> results(batchPages);
+  struct TPlace {
+    int64_t at, offset, chunk;
+  };
+  std::vector<TPlace> places(batchPages);
   const TContainerKey& mainKey = pfm_->EffectiveKey(key);
   TContainerKey helperKey;
   auto* out = static_cast<uint8_t*>(buffer);
@@ -262,22 +266,39 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
       if (size_t(got) < len) break;
       i += len;
     }
-    // Decode it.
+    // Where each page's bytes go in the caller's buffer.
+    size_t pagesWanted = 0;
+    {
+      int64_t at = done;
+      for (size_t r = 0; r < count && at < n; ++r) {
+        int64_t offset = b + r == 0 ? p % D : 0;
+        int64_t chunk = std::min<int64_t>(D - offset, n - at);
+        places[r] = {at, offset, chunk};
+        at += chunk;
+        pagesWanted = r + 1;
+      }
+    }
+    const size_t work = std::min(readOk, pagesWanted);
+    // Decode and hand out; each thread copies the pages it decoded.
     auto decode = [&](const TContainerKey& k, size_t from, size_t to) {
-      for (size_t r = from; r < to; ++r)
-        results[r] = TPageFileManager::DecodeStoredImage(images.data() + r * size_t(pageSize), D, k);
+      for (size_t r = from; r < to; ++r) {
+        uint8_t* image = images.data() + r * size_t(pageSize);
+        results[r] = TPageFileManager::DecodeStoredImage(image, D, k);
+        if (results[r] == 0)
+          std::memcpy(out + places[r].at, image + TPageHeader::Size + places[r].offset, size_t(places[r].chunk));
+      }
     };
-    if (readOk >= kParallelPages && !mainKey.Empty()) {
+    if (work >= kParallelPages && !mainKey.Empty()) {
       if (helperKey.Empty()) helperKey = TContainerKey::FromBytes(mainKey.Bytes());
-      size_t half = readOk / 2;
-      std::thread helper(decode, std::cref(helperKey), half, readOk);
+      size_t half = work / 2;
+      std::thread helper(decode, std::cref(helperKey), half, work);
       decode(mainKey, 0, half);
       helper.join();
     } else {
-      decode(mainKey, 0, readOk);
+      decode(mainKey, 0, work);
     }
-    // Hand the bytes out, stopping at the first page that failed.
-    for (size_t r = 0; r < count && done < n; ++r) {
+    // The bytes count up to the first page that failed.
+    for (size_t r = 0; r < pagesWanted; ++r) {
       if (r >= readOk) {
         lastError_ = TPageFileManager::ErrReadPageHeader;
         failed = true;
@@ -288,10 +309,7 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
         failed = true;
         break;
       }
-      int64_t offset = b + r == 0 ? p % D : 0;
-      int64_t chunk = std::min<int64_t>(D - offset, n - done);
-      std::memcpy(out + done, images.data() + r * size_t(pageSize) + TPageHeader::Size + offset, size_t(chunk));
-      done += chunk;
+      done += places[r].chunk;
     }
     b += count;
   }
