@@ -5,6 +5,10 @@ namespace quillmar {
 namespace {
 
 const TCliOptionSpec kYes{"--yes", "-y", "", false, "do not ask: answer yes to the question"};
+const TCliOptionSpec kAttach{"--attach", "", "NAME=DISKFILE", true,
+                             "attach a copy of DISKFILE to the Safe and name it in the File or Picture field NAME"};
+const TCliOptionSpec kAttachYes{"--yes", "-y", "", false,
+                                "replace an attached file of the same name without asking"};
 
 std::vector<TCliCommandSpec> MakeCommands() {
   std::vector<TCliCommandSpec> c;
@@ -49,34 +53,48 @@ std::vector<TCliCommandSpec> MakeCommands() {
        2,
        {{"--recursive", "-R", "", false, "list the whole tree below, indented two blanks per level"}}});
   c.push_back({"show",
-               "SAFE ENTRY [--reveal]",
+               "SAFE ENTRY [--reveal] [--extract DIR [--yes]]",
                "show an entry's fields",
                "Prints one \"Name: value\" line per field of ENTRY, in field order. Password fields show\n"
-               "as ******** unless --reveal is given. For a category (\"Internet/Web Logins/\") the\n"
-               "fields of its template: what a new entry gets.\n",
+               "as ******** unless --reveal is given; File and Picture fields show the name of the\n"
+               "attached file. For a category (\"Internet/Web Logins/\") the fields of its template:\n"
+               "what a new entry gets.\n"
+               "With --extract DIR the entry's attached files are written into DIR instead (created\n"
+               "when missing; each file private to you) and their paths printed, one a line.\n",
                2,
                2,
-               {{"--reveal", "", "", false, "show password fields in clear"}}});
+               {{"--reveal", "", "", false, "show password fields in clear"},
+                {"--extract", "", "DIR", false, "write the entry's attached files into DIR"},
+                {"--yes", "-y", "", false, "with --extract: replace files of the same name in DIR"}}});
   c.push_back({"add",
-               "SAFE CATEGORY [--set NAME=VALUE]... [--ask NAME]...",
+               "SAFE CATEGORY [--set NAME=VALUE]... [--ask NAME]... [--attach NAME=DISKFILE]...",
                "add an entry",
                "Adds an entry to CATEGORY with the fields of the category's template and prints its path.\n"
                "The title is the value of the first field. Values given with --set show in the process list\n"
-               "and the shell's history: give secrets with --ask.\n",
+               "and the shell's history: give secrets with --ask. File and Picture fields take a file with\n"
+               "--attach: a copy is attached to the Safe under the disk file's name. Attached files are\n"
+               "known by name: when one of that name exists, replacing it (asked, or --yes) replaces it for\n"
+               "every entry that names it. Reminders are set in the desktop program.\n",
                2,
                2,
                {{"--set", "", "NAME=VALUE", true, "give field NAME the value VALUE"},
                 {"--ask", "", "NAME", true,
-                 "read the value of field NAME like a password (no echo; from a pipe: the next line)"}}});
+                 "read the value of field NAME like a password (no echo; from a pipe: the next line)"},
+                kAttach,
+                kAttachYes}});
   c.push_back({"edit",
-               "SAFE ENTRY (--set NAME=VALUE | --ask NAME)...",
+               "SAFE ENTRY (--set NAME=VALUE | --ask NAME | --attach NAME=DISKFILE)...",
                "change field values of an entry",
-               "Changes the values of the named fields of ENTRY and prints its path.\n",
+               "Changes the values of the named fields of ENTRY and prints its path. --attach gives a File\n"
+               "or Picture field a newly attached copy of DISKFILE (as for add); --set \"NAME=\" empties one.\n"
+               "The file a field named before is deleted from the Safe unless another entry names it.\n",
                2,
                2,
                {{"--set", "", "NAME=VALUE", true, "give field NAME the value VALUE"},
                 {"--ask", "", "NAME", true,
-                 "read the value of field NAME like a password (no echo; from a pipe: the next line)"}}});
+                 "read the value of field NAME like a password (no echo; from a pipe: the next line)"},
+                kAttach,
+                kAttachYes}});
   c.push_back({"rm",
                "SAFE ENTRY [--yes]",
                "delete an entry",

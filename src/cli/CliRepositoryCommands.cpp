@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "base/SecureWipe.h"
+#include "cli/CliAttachments.h"
 #include "cli/CliCommands.h"
 #include "cli/CliError.h"
 #include "cli/CliJsonWriter.h"
@@ -50,6 +51,20 @@ std::pair<std::string, std::string> SplitSetting(TCliContext& c, const std::stri
           c.Console().Take(s.substr(eq + 1), "the value of field \"" + s.substr(0, eq) + "\"")};
 }
 
+// Why a field cannot take a typed value, or "" when it can. A reminder is made in the desktop
+// program; a File or Picture field names an attached file, which --attach gives (--set may only
+// empty it).
+std::string RefusedValue(TCliContext& c, const TqmField& field, bool empty, bool withAsk) {
+  const std::string name = c.Console().Show(field.Name());
+  if (field.FieldType() == ftReminder)
+    return "the field \"" + name + "\" (" + field.TypeName() +
+           ") names a reminder; reminders are set in the desktop program";
+  if ((field.FieldType() == ftFile || field.FieldType() == ftPicture) && (withAsk || !empty))
+    return "the field \"" + name + "\" (" + field.TypeName() + ") names an attached file: give it with --attach \"" +
+           name + "=DISKFILE\"" + (withAsk ? "" : " (--set \"" + name + "=\" empties it)");
+  return "";
+}
+
 // Applies the --set options to the entry's fields; refuses unknown names and fields whose value is
 // a reference to other data (reminders, attached files).
 void ApplySettings(TCliContext& c, TqmRepositoryEntry& e) {
@@ -67,10 +82,7 @@ void ApplySettings(TCliContext& c, TqmRepositoryEntry& e) {
       throw UsageError("the entry has no field \"" + c.Console().Show(name) +
                        "\" (its fields: " + (known.empty() ? "none" : known) + ")");
     }
-    const auto t = field->FieldType();
-    if (t == ftReminder || t == ftFile || t == ftPicture)
-      throw UsageError("the field \"" + c.Console().Show(name) + "\" (" + field->TypeName() +
-                       ") refers to a reminder or an attached file; the command line cannot set it yet");
+    if (const std::string why = RefusedValue(c, *field, value.empty(), false); !why.empty()) throw UsageError(why);
     field->SetValue(value);
   }
   // --ask NAME: the value is read like a password (no echo on a terminal, else the next input line),
@@ -85,10 +97,7 @@ void ApplySettings(TCliContext& c, TqmRepositoryEntry& e) {
       }
     if (!field)
       throw UsageError("the entry has no field \"" + n + "\" (see \"quillmar-cli show\" of its category)");
-    const auto t = field->FieldType();
-    if (t == ftReminder || t == ftFile || t == ftPicture)
-      throw UsageError("the field \"" + n +
-                       "\" refers to a reminder or an attached file; the command line cannot set it yet");
+    if (const std::string why = RefusedValue(c, *field, false, true); !why.empty()) throw UsageError(why);
     std::string typed = c.Passwords().Read("Value of " + n + ": ", "value of the field " + n);
     std::string value;
     try {
@@ -105,9 +114,12 @@ void ApplySettings(TCliContext& c, TqmRepositoryEntry& e) {
 
 void RequireRequiredFields(TCliContext& c, const TqmRepositoryEntry& e) {
   for (const auto& f : e.Fields())
-    if (f->IsRequired() && f->Value().empty() && f->FieldType() != ftReminder)
-      throw UsageError("the field \"" + c.Console().Show(f->Name()) +
-                       "\" is required: give it with --set \"" + c.Console().Show(f->Name()) + "=VALUE\"");
+    if (f->IsRequired() && f->Value().empty() && f->FieldType() != ftReminder) {
+      const std::string name = c.Console().Show(f->Name());
+      const bool file = f->FieldType() == ftFile || f->FieldType() == ftPicture;
+      throw UsageError("the field \"" + name + "\" is required: give it with " +
+                       (file ? "--attach \"" + name + "=DISKFILE\"" : "--set \"" + name + "=VALUE\""));
+    }
 }
 
 void ListNode(TCliContext& c, TCliRepository& repo, TNode& node, bool recursive, int depth) {
@@ -258,6 +270,28 @@ int RunShow(TCliContext& c) {
   }
   const bool reveal = c.Args().Has("--reveal");
   const TqmRepositoryEntry& e = *item.entry;
+  if (const auto dir = c.Args().Value("--extract")) {
+    // The entry's attached files into the folder: only their paths are printed.
+    const auto done = TCliAttachments::Extract(c, e, *dir);
+    if (c.Json()) {
+      TCliJsonWriter w(c.Console().Out());
+      w.BeginArray();
+      for (const auto& p : done.paths) w.String(p);
+      w.EndArray();
+      w.Finish();
+    } else {
+      for (const auto& p : done.paths) c.Console().Line(p);
+    }
+    if (done.paths.empty() && done.problems.empty())
+      c.Console().Err() << "quillmar-cli: note: the entry " << repo.PathOf(*item.node, e)
+                        << " names no attached files\n";
+    if (!done.problems.empty()) {
+      std::string all;
+      for (const auto& p : done.problems) all += (all.empty() ? "" : "; ") + p;
+      throw Failure(std::to_string(done.problems.size()) + " attached file(s) could not be extracted: " + all);
+    }
+    return kExitOk;
+  }
   if (c.Json()) {
     TCliJsonWriter w(c.Console().Out());
     w.BeginObject();
@@ -279,6 +313,7 @@ int RunShow(TCliContext& c) {
 }
 
 int RunAdd(TCliContext& c) {
+  TCliAttachments attachments(c);  // the disk files are checked before the password is asked
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
   TCliRepository repo(g, c.Console());
@@ -290,10 +325,17 @@ int RunAdd(TCliContext& c) {
   auto e = std::make_unique<TqmRepositoryEntry>(node.category.get());
   e->PrepareFromCategory(*node.category);
   e->SetIcon(node.category->Icon());
+  attachments.Bind(*e);
   ApplySettings(c, *e);
   RequireRequiredFields(c, *e);
   e->SetSortOrder(static_cast<int32_t>(node.entries.size()));
-  g.SaveEntry(node.FolderPath(), *e);
+  attachments.Attach();
+  try {
+    g.SaveEntry(node.FolderPath(), *e);
+  } catch (...) {
+    attachments.Abandon();
+    throw;
+  }
   node.entries.push_back(std::move(e));
   c.Console().Line(repo.PathOf(node, *node.entries.back()));
   PrintWarnings(c, repo);
@@ -301,14 +343,24 @@ int RunAdd(TCliContext& c) {
 }
 
 int RunEdit(TCliContext& c) {
-  if (!c.Args().Has("--set") && !c.Args().Has("--ask"))
-    throw UsageError("edit needs at least one --set NAME=VALUE or --ask NAME");
+  if (!c.Args().Has("--set") && !c.Args().Has("--ask") && !c.Args().Has("--attach"))
+    throw UsageError("edit needs at least one --set NAME=VALUE, --ask NAME or --attach NAME=DISKFILE");
+  TCliAttachments attachments(c);
   c.OpenSafe(c.Arg(0));
   TCliRepository repo(c.Global(), c.Console());
   auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Entry);
+  attachments.Bind(*item.entry);
   ApplySettings(c, *item.entry);
   RequireRequiredFields(c, *item.entry);
-  c.Global().SaveEntry(item.node->FolderPath(), *item.entry);
+  attachments.Attach();
+  try {
+    c.Global().SaveEntry(item.node->FolderPath(), *item.entry);
+  } catch (...) {
+    attachments.Abandon();
+    throw;
+  }
+  // Only now, with the new values saved, can the files the entry let go of be deleted.
+  attachments.ReleaseReplaced();
   c.Console().Line(repo.PathOf(*item.node, *item.entry));
   return kExitOk;
 }

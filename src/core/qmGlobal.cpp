@@ -562,6 +562,15 @@ std::string TqmGlobal::ExtractAttachedFile(const std::string& name) {
 
 bool TqmGlobal::DeleteAttachedFile(const std::string& name) { return wrapper_.DeleteAttachedFile(name); }
 
+bool TqmGlobal::ReleaseAttachedFile(const std::string& name) {
+  if (name.empty()) return true;
+  // No entry is left out: the one that let go of the file was saved with its new values already.
+  std::vector<std::string> reminders, files;
+  CollectReferences(nullptr, std::string(), std::string(), reminders, files);
+  if (std::find(files.begin(), files.end(), name) != files.end()) return true;
+  return wrapper_.DeleteAttachedFile(name);
+}
+
 int TqmGlobal::ReminderCount() { return wrapper_.ReminderCount(); }
 bool TqmGlobal::LoadReminderAt(int index, TqmReminderEvent& reminder) { return wrapper_.LoadReminderAt(index, reminder); }
 bool TqmGlobal::LoadReminder(const std::string& id, TqmReminderEvent& reminder) {

@@ -295,6 +295,11 @@ public:
   // Into AttachmentsTempFolder(); returns the disk path.
   std::string ExtractAttachedFile(const std::string& name);
   bool DeleteAttachedFile(const std::string& name);
+  // After an entry stopped naming the attached file (its File or Picture field got another value and
+  // the entry was saved): deletes the file unless an entry of the repository, as saved, still names
+  // it (a copied entry shares its files). True when it was deleted or is still in use; false when the
+  // delete failed.
+  bool ReleaseAttachedFile(const std::string& name);
 
   // --- Reminders -----------------------------------------------------------------------------------------
   int ReminderCount();

@@ -289,6 +289,147 @@ TEST_F(CliEndToEnd, AFileThatCannotBeReadIsNotLockedAndStays) {
   EXPECT_NE(r.err.find("does not exist"), std::string::npos);
 }
 
+// Whether the Safe holds an attached file of that name (Safe text).
+bool IsAttached(const std::string& safe, const std::string& name) {
+  TSingleFileSystem sfs(safe, -1, 8, 2048, 0, "", "", kPw, false, 0);
+  return sfs.FileExists("\\Quillmar.System.Info\\Attached Files\\" + name);
+}
+
+TEST_F(CliEndToEnd, AttachShowExtractAndReplaceFiles) {
+  CreateMain();
+  Ok({"mkcat", "Main", "Papers", "--field", "Title:text", "--field", "Scan:file", "--field", "Photo:picture",
+      "--field", "Pin:password"});
+  const std::string scan = MakeFile("scan.pdf", 70001);
+  const std::string photo = MakeFile("me.png", 1234);
+  const std::string scanBytes = ReadFileBytes(scan), photoBytes = ReadFileBytes(photo);
+  EXPECT_EQ(Ok({"add", "Main", "Papers", "--set", "Title=Passport", "--attach", "Scan=" + scan, "--attach",
+                "Photo=" + photo}),
+            "Papers/Passport\n");
+  EXPECT_EQ(Ok({"show", "Main", "Papers/Passport"}), "Title: Passport\nScan: scan.pdf\nPhoto: me.png\nPin: \n");
+  EXPECT_NE(Ok({"--json", "show", "Main", "Papers/Passport"})
+                .find("{\"name\":\"Photo\",\"type\":\"Picture\",\"required\":false,\"value\":\"me.png\"}"),
+            std::string::npos);
+
+  // Extract: byte for byte, private, into a folder that is made; an existing file only with --yes.
+  const std::string out = dir.file("out/deeper");
+  EXPECT_EQ(Ok({"show", "Main", "Papers/Passport", "--extract", out}),
+            out + "/scan.pdf\n" + out + "/me.png\n");
+  EXPECT_EQ(ReadFileBytes(out + "/scan.pdf"), scanBytes);
+  EXPECT_EQ(ReadFileBytes(out + "/me.png"), photoBytes);
+  EXPECT_EQ(fs::status(out + "/scan.pdf").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  WriteFileBytes(out + "/me.png", "mine");
+  TCliRun r = Q({"show", "Main", "Papers/Passport", "--extract", out});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("add --yes"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFileBytes(out + "/me.png"), "mine");
+  EXPECT_EQ(Ok({"--json", "show", "Main", "Papers/Passport", "--extract", out, "--yes"}),
+            "[\"" + out + "/scan.pdf\",\"" + out + "/me.png\"]\n");
+  EXPECT_EQ(ReadFileBytes(out + "/me.png"), photoBytes);
+
+  // A second entry naming the same file: attaching a name that exists asks first.
+  r = Q({"add", "Main", "Papers", "--set", "Title=Visa", "--attach", "Scan=" + scan});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.err;
+  EXPECT_EQ(Ok({"ls", "Main", "Papers"}), "Passport\n");
+  // A refusal after one file was attached takes that one out again.
+  const std::string fresh = MakeFile("fresh.png", 99);
+  r = Q({"add", "Main", "Papers", "--set", "Title=Visa", "--attach", "Photo=" + fresh, "--attach", "Scan=" + scan});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_FALSE(IsAttached(Safe(), "fresh.png"));
+  EXPECT_EQ(Ok({"ls", "Main", "Papers"}), "Passport\n");
+  Ok({"add", "Main", "Papers", "--set", "Title=Visa", "--attach", "Scan=" + scan, "--yes"});
+
+  // Passport lets go of scan.pdf: Visa still names it, so it stays in the Safe.
+  const std::string renewed = MakeFile("renewed.pdf", 5000);
+  Ok({"edit", "Main", "Papers/Passport", "--attach", "Scan=" + renewed});
+  EXPECT_EQ(Ok({"show", "Main", "Papers/Passport"}), "Title: Passport\nScan: renewed.pdf\nPhoto: me.png\nPin: \n");
+  EXPECT_TRUE(IsAttached(Safe(), "scan.pdf"));
+  Ok({"show", "Main", "Papers/Visa", "--extract", dir.file("visa")});
+  EXPECT_EQ(ReadFileBytes(dir.file("visa/scan.pdf")), scanBytes);
+  // Visa lets go of it too: now nobody names it and it is deleted.
+  Ok({"edit", "Main", "Papers/Visa", "--attach", "Scan=" + photo, "--yes"});
+  EXPECT_FALSE(IsAttached(Safe(), "scan.pdf"));
+  EXPECT_TRUE(IsAttached(Safe(), "me.png"));
+  // Emptying Passport's Photo keeps me.png (Visa's Scan names it); emptying Visa's deletes it.
+  Ok({"edit", "Main", "Papers/Passport", "--set", "Photo="});
+  EXPECT_TRUE(IsAttached(Safe(), "me.png"));
+  Ok({"edit", "Main", "Papers/Visa", "--set", "Scan="});
+  EXPECT_FALSE(IsAttached(Safe(), "me.png"));
+
+  // Re-attaching the same name replaces the content (after the question) and keeps the file.
+  const std::string sameName = dir.file("again/renewed.pdf");
+  fs::create_directories(dir.file("again"));
+  WriteFileBytes(sameName, "second version");
+  r = Q({"edit", "Main", "Papers/Passport", "--attach", "Scan=" + sameName});
+  EXPECT_EQ(r.code, 4);
+  Ok({"edit", "Main", "Papers/Passport", "--attach", "Scan=" + sameName, "--yes"});
+  Ok({"show", "Main", "Papers/Passport", "--extract", dir.file("v2")});
+  EXPECT_EQ(ReadFileBytes(dir.file("v2/renewed.pdf")), "second version");
+
+  // rm deletes the entry's attached file with it.
+  Ok({"rm", "Main", "Papers/Passport", "--yes"});
+  EXPECT_FALSE(IsAttached(Safe(), "renewed.pdf"));
+  r = Q({"show", "Main", "Papers/Visa", "--extract", dir.file("none")});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("names no attached files"), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, AttachRefusalsChangeNothing) {
+  CreateMain();
+  Ok({"mkcat", "Main", "Papers", "--field", "Title:text", "--field", "Scan:file:required", "--field",
+      "Remind:reminder"});
+  const std::string scan = MakeFile("scan.pdf", 300);
+  Ok({"add", "Main", "Papers", "--set", "Title=Kept", "--attach", "Scan=" + scan});
+  const std::string before = Ok({"show", "Main", "Papers/Kept"});
+  const std::string other = MakeFile("other.pdf", 10);
+  fs::create_directories(dir.file("folder"));
+  struct TCase {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  for (const TCase& t : std::vector<TCase>{
+           {{"--attach", "Title=" + other}, "--attach sets only File and Picture fields"},
+           {{"--attach", "Colour=" + other}, "no field \"Colour\" (its File and Picture fields: Scan)"},
+           {{"--attach", "Scan=" + dir.file("missing.pdf")}, "does not exist"},
+           {{"--attach", "Scan=" + dir.file("folder")}, "is not a file"},
+           {{"--attach", "Scan"}, "--attach needs NAME=DISKFILE"},
+           {{"--attach", "Scan=" + other, "--set", "Scan="}, "both --set and --attach"},
+           {{"--set", "Scan=other.pdf"}, "give it with --attach \"Scan=DISKFILE\""},
+           {{"--ask", "Scan"}, "give it with --attach"},
+           {{"--set", "Remind=x"}, "reminders are set in the desktop program"},
+           {{"--set", "Scan="}, "\"Scan\" is required: give it with --attach \"Scan=DISKFILE\""}}) {
+    std::vector<std::string> args = {"edit", "Main", "Papers/Kept"};
+    args.insert(args.end(), t.args.begin(), t.args.end());
+    TCliRun r = Q(args);
+    EXPECT_EQ(r.code, 2) << t.args[1] << ": " << r.err;
+    EXPECT_NE(r.err.find(t.message), std::string::npos) << t.args[1] << ": " << r.err;
+  }
+  EXPECT_EQ(Ok({"show", "Main", "Papers/Kept"}), before);
+  EXPECT_FALSE(IsAttached(Safe(), "other.pdf"));
+  EXPECT_TRUE(IsAttached(Safe(), "scan.pdf"));
+  TCliRun r = Q({"add", "Main", "Papers", "--set", "Title=No scan"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("--attach \"Scan=DISKFILE\""), std::string::npos) << r.err;
+
+  // Names are Safe text inside (windows-1252) and UTF-8 outside; one it cannot hold is refused.
+  const std::string umlaut = dir.file("\xC3\x9C" "bersicht.pdf");
+  WriteFileBytes(umlaut, "Gr\xC3\xBC\xC3\x9F" "e");
+  Ok({"edit", "Main", "Papers/Kept", "--attach", "Scan=" + umlaut});
+  EXPECT_TRUE(IsAttached(Safe(), "\xDC" "bersicht.pdf"));
+  EXPECT_FALSE(IsAttached(Safe(), "scan.pdf"));
+  EXPECT_EQ(Ok({"show", "Main", "Papers/Kept", "--extract", dir.file("u")}),
+            dir.file("u") + "/\xC3\x9C" "bersicht.pdf\n");
+  EXPECT_EQ(ReadFileBytes(dir.file("u") + "/\xC3\x9C" "bersicht.pdf"), "Gr\xC3\xBC\xC3\x9F" "e");
+  EXPECT_TRUE(fs::exists(umlaut)) << "the disk file stays where it was";
+  const std::string japanese = dir.file("\xE6\x97\xA5\xE6\x9C\xAC.pdf");
+  WriteFileBytes(japanese, "x");
+  r = Q({"edit", "Main", "Papers/Kept", "--attach", "Scan=" + japanese});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("the name of the file"), std::string::npos) << r.err;
+}
+
 TEST_F(CliEndToEnd, PasswordChangeRepairBackupAndRestore) {
   CreateMain();
   Ok({"add", "Main", "Internet/Forums", "--set", "Title=Before backup", "--set", "Password=x"});

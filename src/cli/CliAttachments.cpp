@@ -1,0 +1,291 @@
+#include "cli/CliAttachments.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "cli/CliError.h"
+
+namespace quillmar {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsAttachmentField(const TqmField& f) {
+  return f.FieldType() == ftFile || f.FieldType() == ftPicture;
+}
+
+std::string AttachmentFieldList(const TCliConsole& console, const TqmRepositoryEntry& e) {
+  std::string list;
+  for (const auto& f : e.Fields())
+    if (IsAttachmentField(*f)) list += (list.empty() ? "" : ", ") + console.Show(f->Name());
+  return list.empty() ? "it has none" : "its File and Picture fields: " + list;
+}
+
+// A symbolic link to diskFile named as the file is to be stored, in a private folder of its own
+// below the attachments temporary folder, for the Safe layer, which stores a disk file under the
+// disk file's own name. Both are removed when this object dies.
+class TStagedName {
+ public:
+  TStagedName(const std::string& tempFolder, const std::string& diskFile, const std::string& name) {
+    std::string pattern = tempFolder + "attach-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+      throw Failure("no private folder for attaching " + diskFile +
+                    " could be made: " + std::strerror(errno));
+    folder_ = pattern;
+    link_ = folder_ + "/" + name;
+    std::error_code ec;
+    fs::create_symlink(fs::absolute(diskFile, ec), link_, ec);
+    if (ec) {
+      Remove();
+      throw Failure(diskFile + " could not be attached: " + ec.message());
+    }
+  }
+  ~TStagedName() { Remove(); }
+  TStagedName(const TStagedName&) = delete;
+  TStagedName& operator=(const TStagedName&) = delete;
+  const std::string& Path() const { return link_; }
+
+ private:
+  void Remove() noexcept {
+    std::error_code ec;
+    if (!link_.empty()) fs::remove(link_, ec);
+    if (!folder_.empty()) fs::remove(folder_, ec);
+  }
+  std::string folder_;
+  std::string link_;
+};
+
+// Copies source to target through a private (0600) temporary file beside target that is renamed
+// over it once complete, so that target is never left half written.
+void CopyPrivately(const std::string& source, const std::string& target) {
+  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) throw Failure(target + " could not be written: " + std::strerror(errno));
+  const fs::path t(target);
+  std::string temp = (t.parent_path() / ("." + t.filename().string() + ".XXXXXX")).string();
+  const int out = ::mkstemp(temp.data());
+  if (out < 0) {
+    const std::string why = std::strerror(errno);
+    ::close(in);
+    throw Failure(target + " could not be written: " + why);
+  }
+  auto fail = [&](const std::string& why) {
+    ::close(in);
+    ::close(out);
+    ::unlink(temp.c_str());
+    return Failure(target + " could not be written: " + why);
+  };
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(in, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw fail(std::strerror(errno));
+    if (n == 0) break;
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) throw fail(std::strerror(errno));
+      done += w;
+    }
+  }
+  if (::fsync(out) != 0) throw fail(std::strerror(errno));
+  ::close(in);
+  if (::close(out) != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
+    const std::string why = std::strerror(errno);
+    ::unlink(temp.c_str());
+    throw Failure(target + " could not be written: " + why);
+  }
+}
+
+}  // namespace
+
+TCliAttachments::TCliAttachments(TCliContext& c) : c_(c) {
+  for (const auto& option : c.Args().Values("--attach")) {
+    const size_t eq = option.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == option.size())
+      throw UsageError("--attach needs NAME=DISKFILE, not \"" + option + "\"");
+    TItem item;
+    item.option = option;
+    item.fieldName =
+        c.Console().Take(option.substr(0, eq), "the field name \"" + option.substr(0, eq) + "\"");
+    item.diskFile = option.substr(eq + 1);
+    const std::string& d = item.diskFile;
+    std::error_code ec;
+    if (!fs::exists(d, ec)) throw UsageError("the file " + d + " does not exist; nothing was changed");
+    if (!fs::is_regular_file(d, ec))
+      throw UsageError(d + " is not a file; only files can be attached; nothing was changed");
+    if (::access(d.c_str(), R_OK) != 0)
+      throw UsageError("the file " + d + " cannot be read: " + std::strerror(errno) +
+                       "; nothing was changed");
+    const std::string diskName = fs::path(d).filename().string();
+    // An attached file is kept by its name in a folder of the Safe, where "\" separates folders.
+    if (diskName.find('\\') != std::string::npos)
+      throw UsageError(
+          d + " cannot be attached: its name holds \"\\\", which the Safe cannot store; rename it first");
+    item.name = c.Console().Take(diskName, "the name of the file " + d);
+    for (const auto& other : items_)
+      if (other.name == item.name && other.diskFile != item.diskFile)
+        throw UsageError("two --attach files have the name \"" + diskName +
+                         "\"; an attached file is known by its name, so rename one of them");
+    items_.push_back(std::move(item));
+  }
+}
+
+void TCliAttachments::Bind(TqmRepositoryEntry& entry) {
+  entry_ = &entry;
+  before_.clear();
+  for (const auto& f : entry.Fields())
+    if (IsAttachmentField(*f) && !f->Value().empty()) before_.push_back(f->Value());
+
+  std::vector<std::string> setNames;
+  for (const auto& s : c_.Args().Values("--set")) {
+    const size_t eq = s.find('=');
+    if (eq != std::string::npos) setNames.push_back(s.substr(0, eq));
+  }
+  for (auto& item : items_) {
+    const std::string shown = c_.Console().Show(item.fieldName);
+    for (const auto& f : entry.Fields())
+      if (f->Name() == item.fieldName) {
+        item.field = f.get();
+        break;
+      }
+    if (!item.field)
+      throw UsageError("the entry has no field \"" + shown + "\" (" +
+                       AttachmentFieldList(c_.Console(), entry) + ")");
+    if (!IsAttachmentField(*item.field))
+      throw UsageError("the field \"" + shown + "\" is a " + item.field->TypeName() +
+                       " field; --attach sets only File and Picture fields (" +
+                       AttachmentFieldList(c_.Console(), entry) + ")");
+    for (const auto& other : items_)
+      if (&other != &item && other.field == item.field)
+        throw UsageError("the field \"" + shown + "\" is given to --attach twice");
+    if (std::find(setNames.begin(), setNames.end(), shown) != setNames.end())
+      throw UsageError("the field \"" + shown + "\" is given to both --set and --attach");
+    item.field->SetValue(item.name);
+  }
+}
+
+std::string TCliAttachments::AttachOne(const TItem& item) {
+  TqmGlobal& g = c_.Global();
+  // The Safe layer stores a disk file under the disk file's own name; a name that is not the same
+  // bytes in the Safe's code page goes through a link named in the code page.
+  if (fs::path(item.diskFile).filename().string() == item.name) return g.AttachFile(item.diskFile);
+  TStagedName staged(g.AttachmentsTempFolder(), item.diskFile, item.name);
+  return g.AttachFile(staged.Path());
+}
+
+void TCliAttachments::Attach() {
+  for (auto& item : items_) {
+    std::string stored;
+    try {
+      stored = AttachOne(item);
+    } catch (const ECliError&) {
+      Abandon();
+      throw;
+    } catch (const std::exception& e) {
+      Abandon();
+      throw Failure(item.diskFile + " was not attached: " + OneLine(c_.Console(), e.what()) +
+                    "; nothing was changed");
+    }
+    if (stored.empty()) {
+      Abandon();
+      throw Failure(item.diskFile + " was not attached: a file \"" + c_.Console().Show(item.name) +
+                    "\" is attached to the Safe already; " + c_.ReasonOr("refused") +
+                    "; nothing was changed");
+    }
+    item.attached = true;
+    item.field->SetValue(stored);
+    item.name = stored;
+  }
+}
+
+void TCliAttachments::Abandon() noexcept {
+  for (auto& item : items_) {
+    if (!item.attached) continue;
+    item.attached = false;
+    try {
+      c_.Global().ReleaseAttachedFile(item.name);
+    } catch (...) {
+      // Left in the Safe: an attached file no entry names costs room, not data.
+    }
+  }
+}
+
+void TCliAttachments::ReleaseReplaced() {
+  if (!entry_) return;
+  std::vector<std::string> done;
+  for (const auto& old : before_) {
+    if (std::find(done.begin(), done.end(), old) != done.end()) continue;
+    done.push_back(old);
+    bool stillNamed = false;
+    for (const auto& f : entry_->Fields())
+      if (IsAttachmentField(*f) && f->Value() == old) stillNamed = true;
+    if (stillNamed) continue;
+    bool released = false;
+    std::string why = "the Safe refused";
+    try {
+      released = c_.Global().ReleaseAttachedFile(old);
+    } catch (const std::exception& e) {
+      why = OneLine(c_.Console(), e.what());
+    }
+    if (!released)
+      c_.Console().Err() << "quillmar-cli: warning: the attached file \"" << c_.Console().Show(old)
+                         << "\" is no longer named but could not be deleted from the Safe: " << why << '\n';
+  }
+}
+
+TCliAttachments::TExtracted TCliAttachments::Extract(TCliContext& c, const TqmRepositoryEntry& entry,
+                                                     const std::string& dir) {
+  TExtracted result;
+  std::vector<std::string> names;
+  for (const auto& f : entry.Fields())
+    if (IsAttachmentField(*f) && !f->Value().empty() &&
+        std::find(names.begin(), names.end(), f->Value()) == names.end())
+      names.push_back(f->Value());
+  if (names.empty()) return result;
+
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (!fs::is_directory(dir, ec)) throw Failure("the folder " + dir + " does not exist and cannot be made");
+
+  // Every target is checked before anything is written.
+  std::vector<std::pair<std::string, std::string>> todo;  // stored name, disk path
+  for (const auto& name : names) {
+    const std::string shown = c.Console().Show(name);
+    if (name == "." || name == ".." || name.find_first_of("/\\") != std::string::npos) {
+      result.problems.push_back("\"" + shown + "\" is not a file name");
+      continue;
+    }
+    const std::string target = (fs::path(dir) / shown).string();
+    if (fs::exists(fs::symlink_status(target, ec)) && !c.Args().Has("--yes"))
+      throw Failure(target + " exists (add --yes to replace it); nothing was extracted");
+    todo.emplace_back(name, target);
+  }
+  TqmGlobal& g = c.Global();
+  for (const auto& [name, target] : todo) {
+    std::string temp;
+    try {
+      temp = g.ExtractAttachedFile(name);
+    } catch (const std::exception& e) {
+      result.problems.push_back(OneLine(c.Console(), e.what()));
+      continue;
+    }
+    try {
+      CopyPrivately(temp, target);
+      result.paths.push_back(target);
+    } catch (const ECliError& e) {
+      result.problems.push_back(e.what());
+    }
+    fs::remove(temp, ec);
+  }
+  return result;
+}
+
+}  // namespace quillmar
