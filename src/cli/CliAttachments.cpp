@@ -29,40 +29,6 @@ std::string AttachmentFieldList(const TCliConsole& console, const TqmRepositoryE
   return list.empty() ? "it has none" : "its File and Picture fields: " + list;
 }
 
-// A symbolic link to diskFile named as the file is to be stored, in a private folder of its own
-// below the attachments temporary folder, for the Safe layer, which stores a disk file under the
-// disk file's own name. Both are removed when this object dies.
-class TStagedName {
- public:
-  TStagedName(const std::string& tempFolder, const std::string& diskFile, const std::string& name) {
-    std::string pattern = tempFolder + "attach-XXXXXX";
-    if (!::mkdtemp(pattern.data()))
-      throw Failure("no private folder for attaching " + diskFile +
-                    " could be made: " + std::strerror(errno));
-    folder_ = pattern;
-    link_ = folder_ + "/" + name;
-    std::error_code ec;
-    fs::create_symlink(fs::absolute(diskFile, ec), link_, ec);
-    if (ec) {
-      Remove();
-      throw Failure(diskFile + " could not be attached: " + ec.message());
-    }
-  }
-  ~TStagedName() { Remove(); }
-  TStagedName(const TStagedName&) = delete;
-  TStagedName& operator=(const TStagedName&) = delete;
-  const std::string& Path() const { return link_; }
-
- private:
-  void Remove() noexcept {
-    std::error_code ec;
-    if (!link_.empty()) fs::remove(link_, ec);
-    if (!folder_.empty()) fs::remove(folder_, ec);
-  }
-  std::string folder_;
-  std::string link_;
-};
-
 // Copies source to target through a private (0600) temporary file beside target that is renamed
 // over it once complete, so that target is never left half written.
 void CopyPrivately(const std::string& source, const std::string& target) {
@@ -176,9 +142,8 @@ std::string TCliAttachments::AttachOne(const TItem& item) {
   TqmGlobal& g = c_.Global();
   // The Safe layer stores a disk file under the disk file's own name; a name that is not the same
   // bytes in the Safe's code page goes through a link named in the code page.
-  if (fs::path(item.diskFile).filename().string() == item.name) return g.AttachFile(item.diskFile);
-  TStagedName staged(g.AttachmentsTempFolder(), item.diskFile, item.name);
-  return g.AttachFile(staged.Path());
+  // The Safe layer stores the disk file under its name converted to the Safe's code page (item.name).
+  return g.AttachFile(item.diskFile);
 }
 
 void TCliAttachments::Attach() {

@@ -36,6 +36,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The name of a disk file as Safe text: disk file names are UTF-8 on this system, inside the Safe
+// every text is in its code page.
+std::string SafeNameOfDiskFile(const std::string& diskFile) {
+  const std::string diskName = std::filesystem::path(diskFile).filename().string();
+  try {
+    return TCodePage().FromUtf8(diskName);
+  } catch (const ECodePageError&) {
+    throw EQuillmarError("The name of the file \"" + diskName +
+                         "\" holds characters a Safe cannot store; rename the file and try again.");
+  }
+}
+
 // How every Safe is opened: default part size, extent 8, page size 4096 (only used when creating),
 // no compression, read/write with exclusive sharing.
 constexpr int64_t kPartSize = -1;
@@ -721,7 +733,7 @@ std::string TqmSFSWrapper::CopyReminder(const std::string& id) {
 std::string TqmSFSWrapper::AttachFile(const std::string& diskFile) {
   EnsureLayout();
   TSingleFileSystem& sfs = Sfs();
-  const std::string name = fs::path(diskFile).filename().string();
+  const std::string name = SafeNameOfDiskFile(diskFile);
   RequirePlainName(name, "file");
   const std::string target = kAttachedFilesFolder + name;
   if (sfs.FileExists(target) && !Ask(kMsgFileExists)) return "";
@@ -746,7 +758,8 @@ std::string TqmSFSWrapper::ExtractAttachedFile(const std::string& name, const st
   RequirePlainName(name, "attached file");
   const std::string path = kAttachedFilesFolder + name;
   if (!Sfs().FileExists(path)) throw EQuillmarError("The attached file \"" + name + "\" is not in the Safe.");
-  const std::string diskFile = (fs::path(diskFolder) / name).string();
+  // Names in the Safe are in its code page; file names on this system are UTF-8.
+  const std::string diskFile = (fs::path(diskFolder) / TCodePage().ToUtf8(name)).string();
   TSFSFileStream source(&Sfs(), 0, "", "", "", kModeRead, path);
   source.SaveToFile(diskFile);
   return diskFile;
@@ -869,16 +882,7 @@ bool TqmSFSWrapper::LockFile(const std::string& folder, const std::string& diskF
   EnsureLayout();
   std::string target = folder;
   if (appendName) {
-    // Disk file names are UTF-8 on this system; inside the Safe every text is in its code page.
-    const std::string diskName = fs::path(diskFile).filename().string();
-    std::string name;
-    try {
-      name = TCodePage().FromUtf8(diskName);
-    } catch (const ECodePageError&) {
-      throw EQuillmarError("The name of the file \"" + diskName +
-                           "\" holds characters a Safe cannot store; rename the file and lock it again.");
-    }
-    target = WithTrailingSeparator(folder) + name;
+    target = WithTrailingSeparator(folder) + SafeNameOfDiskFile(diskFile);
     if (Sfs().FileExists(target) && !Ask(kMsgFileExists)) return false;
   }
   TExclusiveRead lock(diskFile);

@@ -375,6 +375,17 @@ TEST_F(SafeFixture, ReadAllFilesNamesADamagedAttachment) {
   EXPECT_NE(problems[0].find("scan.pdf"), std::string::npos) << problems[0];
 }
 
+TEST_F(SafeFixture, AttachedFileNamesAreSafeTextInsideAndUtf8OnDisk) {
+  const std::string utf8 = "r\xC3\xA9sum\xC3\xA9.pdf";  // "résumé.pdf"
+  WriteFileBytes(dir.file(utf8), "cv");
+  EXPECT_EQ(safe.AttachFile(dir.file(utf8)), "r\xE9sum\xE9.pdf");
+  fs::create_directory(dir.path() / "x");
+  EXPECT_EQ(safe.ExtractAttachedFile("r\xE9sum\xE9.pdf", dir.file("x")), dir.file("x") + "/" + utf8);
+  EXPECT_EQ(ReadFileBytes(dir.file("x") + "/" + utf8), "cv");
+  WriteFileBytes(dir.file("\xE6\x97\xA5.pdf"), "x");
+  EXPECT_THROW(safe.AttachFile(dir.file("\xE6\x97\xA5.pdf")), EQuillmarError);
+}
+
 TEST_F(SafeFixture, AttachedFilesAskBeforeReplacingAndExtractUnderTheirName) {
   const std::string disk = dir.file("scan.pdf");
   WriteFileBytes(disk, "first");
