@@ -13,6 +13,8 @@
 
 #include "base/CodePage.h"
 #include "base/Exception.h"
+#include "container/PageFileManager.h"
+#include "container/SingleFileSystem.h"
 #include "base/RandomName.h"
 #include "base/SecureWipe.h"
 #include "core/qmDesktopLauncher.h"
@@ -703,6 +705,13 @@ bool TqmGlobal::Backup(const std::string& target) {
     if (!prompter_ || !prompter_->AskYesNo(kProductTitle, kMsgFileExists)) return false;
   }
 
+  // A Safe kept in several part files would be copied only in part (the first part names the others
+  // by file name, so a copy beside the Safe would even point into the Safe's own parts).
+  if (wrapper_.Container() && wrapper_.Container()->PageFile().PartCount() > 1)
+    throw EQuillmarError("This Safe is kept in several part files (" + safeFile + ", " + safeFile +
+                         "1, ...), which a backup cannot copy yet. Close the program and copy all of them. "
+                         "Nothing was written.");
+
   TBusy busy(*this);
   // The rebuild leaves the Safe compact; its outcome does not decide the backup: the copy is checked
   // on its own below.
@@ -765,6 +774,9 @@ void TqmGlobal::Restore(const std::string& backupFile) {
   if (check != TqmSFSWrapper::csUsable && check != TqmSFSWrapper::csWrongPassword)
     throw EQuillmarError("The file " + backupFile +
                          " is not a Brelkan Safe backup (it is no Safe file or it is damaged). The Safe was not changed.");
+  if (fs::exists(backupFile + "1", ec))
+    throw EQuillmarError("The backup " + backupFile + " is kept in several part files (" + backupFile +
+                         "1, ...), which a restore cannot copy yet. The Safe was not changed.");
   TBusy busy(*this);
   if (safeOpen_) CloseSafe();
   const std::string safeFile = CurrentSafeFile();

@@ -1,6 +1,8 @@
 #include "core/qmGlobal.h"
 
 #include <gtest/gtest.h>
+#include "container/SFSFileStream.h"
+#include "container/SingleFileSystem.h"
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <fcntl.h>
@@ -439,6 +441,30 @@ TEST_F(GlobalSafeTest, RemoveEntryDataKeepsWhatACopiedEntryStillNames) {
   ASSERT_TRUE(g_.DeleteEntry(cat.FolderPath(), original->FileName()));
   g_.RemoveEntryData(*copy);  // now the last one
   EXPECT_ANY_THROW(g_.ExtractAttachedFile(attached));
+}
+
+TEST_F(GlobalSafeTest, SafesInSeveralPartFilesAreNotBackedUpOrRestoredInPart) {
+  // A Safe whose container is split into parts of 64 KiB.
+  const std::string file = g_.SafeFile("Split");
+  {
+    TSingleFileSystem sfs(file, 65536, 8, 2048, 0, "", "", kPassword, false, 0xFFFF);
+    TSFSFileStream f(&sfs, 0, "", "", "", 0xFFFF, "\\big");
+    std::string data(200000, 'b');
+    f.WriteBuffer(data.data(), int64_t(data.size()));
+  }
+  ASSERT_TRUE(fs::exists(file + "1"));
+  g_.OpenSafeByName("Split", kPassword);
+  // Beside the Safe, a copy of the first part alone would even open: it names the Safe's own parts.
+  const std::string backup = fs::path(file).parent_path().string() + "/split-backup.qvtb";
+  EXPECT_THROW(g_.Backup(backup), EQuillmarError);
+  EXPECT_FALSE(fs::exists(backup));
+  g_.CloseSafe();
+
+  // Restoring from such a file into Alpha is refused too, and Alpha stays as it was.
+  g_.OpenSafeByName("Alpha", kPassword);
+  const std::string before = ReadFileBytes(g_.SafeFile("Alpha"));
+  EXPECT_THROW(g_.Restore(file), EQuillmarError);
+  EXPECT_TRUE(ReadFileBytes(g_.SafeFile("Alpha")) == before);
 }
 
 TEST_F(GlobalSafeTest, AnEditedCopyIsWrittenBackAndDeleted) {
