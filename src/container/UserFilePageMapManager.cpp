@@ -39,11 +39,14 @@ TUserFilePageMapManager::Lists& TUserFilePageMapManager::Load(const TDIRItem& it
   if (cache_.size() > MaxCachedFiles) cache_.clear();
 
   int64_t n = PageCountFor(std::max<int64_t>(item.FileSize, 0));
+  // A damaged directory item may give any size: no file has more pages than the container, so
+  // neither the lists nor the walk of the chain go further than that (a longer chain is a loop).
+  const int64_t total = pages_.TotalPageCount();
   Lists lists;
-  lists.data.reserve(size_t(n));
+  lists.data.reserve(size_t(std::min(n, total)));
   TPage page = pages_.NewPage();
   int32_t pageNo = item.FirstMapPageNo;
-  int64_t guard = std::max<int64_t>(1, CeilDiv(n, perMap_));
+  int64_t guard = std::min(std::max<int64_t>(1, CeilDiv(n, perMap_)), total);
   while (true) {
     if (!pages_.ReadPage(pageNo, page, true))
       throw ESFSError("TUserFilePageMapManager.GetMaps - Error on reading map page.");

@@ -132,6 +132,18 @@ TEST(UserFilePageMap, DamagedChainsRaiseTheirMessages) {
   } catch (const ESFSError& e) {
     EXPECT_STREQ(e.what(), "TUserFilePageMapManager.GetMaps - Invalid page No in map chain.");
   }
+  // A size no container can hold (a damaged item) is refused the same way, without allocating for it.
+  TDIRItem absurd = a;
+  absurd.FileSize = int64_t(1) << 52;
+  c.maps->ClearCaches();
+  try {
+    const std::vector<int32_t>* m;
+    const std::vector<int32_t>* d;
+    c.maps->GetMaps(absurd, m, d);
+    FAIL();
+  } catch (const ESFSError& e) {
+    EXPECT_STREQ(e.what(), "TUserFilePageMapManager.GetMaps - Invalid page No in map chain.");
+  }
   TDIRItem none;
   try {
     const std::vector<int32_t>* m;
