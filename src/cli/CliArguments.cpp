@@ -6,8 +6,8 @@ namespace quillmar {
 
 namespace {
 
-std::string CommandHint(const TCliCommandSpec* spec) {
-  return spec ? " (see \"quillmar-cli " + spec->name + " --help\")" : " (see \"quillmar-cli --help\")";
+std::string CommandHint(const TCliCommandDef* command) {
+  return command ? " (see \"quillmar-cli " + command->name + " --help\")" : " (see \"quillmar-cli --help\")";
 }
 
 }  // namespace
@@ -88,7 +88,7 @@ TCliArguments TCliArguments::Parse(const std::vector<std::string>& argv) {
       continue;
     }
 
-    const TCliOptionSpec* opt = a.command ? a.command->FindOption(name) : nullptr;
+    const TCliOptionDef* opt = a.command ? a.command->FindOption(name) : nullptr;
     if (!opt) {
       if (a.command)
         throw UsageError("command " + a.command->name + " has no option " + name + CommandHint(a.command));

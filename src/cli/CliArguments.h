@@ -24,7 +24,7 @@ class TCliArguments {
   bool json = false;
   bool help = false;     // --help: the command's help, or the program's when command is null
   bool version = false;  // --version
-  const TCliCommandSpec* command = nullptr;
+  const TCliCommandDef* command = nullptr;
   std::vector<std::string> args;  // positional arguments of the command
 
   // Options of the command, by their main name ("--set"); a flag holds one empty value per use.

@@ -4,14 +4,14 @@ namespace quillmar {
 
 namespace {
 
-const TCliOptionSpec kYes{"--yes", "-y", "", false, "do not ask: answer yes to the question"};
-const TCliOptionSpec kAttach{"--attach", "", "NAME=DISKFILE", true,
+const TCliOptionDef kYes{"--yes", "-y", "", false, "do not ask: answer yes to the question"};
+const TCliOptionDef kAttach{"--attach", "", "NAME=DISKFILE", true,
                              "attach a copy of DISKFILE to the Safe and name it in the File or Picture field NAME"};
-const TCliOptionSpec kAttachYes{"--yes", "-y", "", false,
+const TCliOptionDef kAttachYes{"--yes", "-y", "", false,
                                 "replace an attached file of the same name without asking"};
 
-std::vector<TCliCommandSpec> MakeCommands() {
-  std::vector<TCliCommandSpec> c;
+std::vector<TCliCommandDef> MakeCommands() {
+  std::vector<TCliCommandDef> c;
   c.push_back({"safes",
                "",
                "list the Safes in the home folder, one name a line",
@@ -249,18 +249,18 @@ std::vector<TCliCommandSpec> MakeCommands() {
 
 }  // namespace
 
-const TCliOptionSpec* TCliCommandSpec::FindOption(const std::string& nameOrAlias) const {
+const TCliOptionDef* TCliCommandDef::FindOption(const std::string& nameOrAlias) const {
   for (const auto& o : options)
     if (o.name == nameOrAlias || (!o.alias.empty() && o.alias == nameOrAlias)) return &o;
   return nullptr;
 }
 
-const std::vector<TCliCommandSpec>& CliCommands() {
-  static const std::vector<TCliCommandSpec> commands = MakeCommands();
+const std::vector<TCliCommandDef>& CliCommands() {
+  static const std::vector<TCliCommandDef> commands = MakeCommands();
   return commands;
 }
 
-const TCliCommandSpec* FindCliCommand(const std::string& name) {
+const TCliCommandDef* FindCliCommand(const std::string& name) {
   for (const auto& c : CliCommands())
     if (c.name == name) return &c;
   return nullptr;
@@ -297,13 +297,13 @@ std::string CliProgramUsage() {
   return s;
 }
 
-std::string CliCommandUsage(const TCliCommandSpec& spec) {
-  std::string s = "Usage: quillmar-cli [--home DIR] [--json] " + spec.name;
-  if (!spec.arguments.empty()) s += " " + spec.arguments;
-  s += "\n\n" + spec.details;
-  if (!spec.options.empty()) {
+std::string CliCommandUsage(const TCliCommandDef& command) {
+  std::string s = "Usage: quillmar-cli [--home DIR] [--json] " + command.name;
+  if (!command.arguments.empty()) s += " " + command.arguments;
+  s += "\n\n" + command.details;
+  if (!command.options.empty()) {
     s += "\nOptions:\n";
-    for (const auto& o : spec.options) {
+    for (const auto& o : command.options) {
       std::string left = "  " + o.name;
       if (!o.alias.empty()) left += ", " + o.alias;
       if (!o.valueName.empty()) left += " " + o.valueName;

@@ -7,7 +7,7 @@
 
 namespace quillmar {
 
-struct TCliOptionSpec {
+struct TCliOptionDef {
   std::string name;       // "--reveal"; "-R" style short names are listed in alias
   std::string alias;      // another spelling, or empty
   std::string valueName;  // empty: a flag without value; else the value's name in the help ("FILE")
@@ -15,24 +15,24 @@ struct TCliOptionSpec {
   std::string help;
 };
 
-struct TCliCommandSpec {
+struct TCliCommandDef {
   std::string name;
   std::string arguments;  // the synopsis after the name, "SAFE ENTRY [--reveal]"
   std::string summary;    // one line for the program's help
   std::string details;    // the command's own help, lines ended by "\n"
   int minArgs = 0;        // positional arguments
   int maxArgs = 0;        // -1: no limit
-  std::vector<TCliOptionSpec> options;
+  std::vector<TCliOptionDef> options;
 
-  const TCliOptionSpec* FindOption(const std::string& nameOrAlias) const;
+  const TCliOptionDef* FindOption(const std::string& nameOrAlias) const;
 };
 
 // Every command, in the order the help lists them.
-const std::vector<TCliCommandSpec>& CliCommands();
-const TCliCommandSpec* FindCliCommand(const std::string& name);
+const std::vector<TCliCommandDef>& CliCommands();
+const TCliCommandDef* FindCliCommand(const std::string& name);
 
 // The program's help (--help with no command) and a command's help.
 std::string CliProgramUsage();
-std::string CliCommandUsage(const TCliCommandSpec& spec);
+std::string CliCommandUsage(const TCliCommandDef& command);
 
 }  // namespace quillmar

@@ -394,8 +394,8 @@ int RunMkcat(TCliContext& c) {
 
   // The template fields, checked before the Safe is opened.
   std::vector<TqmField> fields;
-  for (const auto& spec : c.Args().Values("--field")) {
-    std::string s = spec;
+  for (const auto& given : c.Args().Values("--field")) {
+    std::string s = given;
     bool required = false;
     const std::string suffix = ":required";
     if (s.size() > suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0) {
@@ -404,7 +404,7 @@ int RunMkcat(TCliContext& c) {
     }
     const size_t colon = s.rfind(':');
     if (colon == std::string::npos || colon == 0)
-      throw UsageError("--field needs NAME:TYPE[:required], not \"" + spec + "\"");
+      throw UsageError("--field needs NAME:TYPE[:required], not \"" + given + "\"");
     const int type = ParseFieldType(s.substr(colon + 1));
     fields.emplace_back(static_cast<int32_t>(fields.size()),
                         c.Console().Take(s.substr(0, colon), "the field name \"" + s.substr(0, colon) + "\""),
