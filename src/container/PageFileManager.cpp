@@ -259,14 +259,19 @@ bool TPageFileManager::ReadPage(int32_t pageNo, TPageHeader& header, uint8_t* da
   return true;
 }
 
+void TPageFileManager::RequireWritablePages(int32_t firstPage, int32_t count) const {
+  if (readOnly_) throw ESFSError("TPageFileManager.WritePage - The container is open read-only.");
+  if (firstPage < 1 || static_cast<int64_t>(firstPage) + count > TotalPageCount())
+    throw ESFSError("TPageFileManager.WritePage - Page " + std::to_string(firstPage) +
+                    " is outside the container (pages 1 to " + std::to_string(TotalPageCount() - 1) + ").");
+}
+
 bool TPageFileManager::WritePage(int32_t pageNo, TPageHeader& header, uint8_t* data, const TContainerKey* key,
                                  int32_t length) {
   lastError_ = ErrNone;
   if (readOnly_) throw ESFSError("TPageFileManager.WritePage - The container is open read-only.");
   length = CheckLength(length, "WritePage");
-  if (pageNo < 1 || pageNo >= TotalPageCount())
-    throw ESFSError("TPageFileManager.WritePage - Page " + std::to_string(pageNo) +
-                    " is outside the container (pages 1 to " + std::to_string(TotalPageCount() - 1) + ").");
+  RequireWritablePages(pageNo, 1);
   const bool withPayload = data && length > 0;
   if (withPayload && !EncodePayload(header, data, length, KeyFor(key))) {
     lastError_ = ErrEncrypt;
@@ -280,28 +285,6 @@ bool TPageFileManager::WritePage(int32_t pageNo, TPageHeader& header, uint8_t* d
     return false;
   }
   if (withPayload && file_.Write(data, length) != length) {
-    lastError_ = ErrWritePageData;
-    return false;
-  }
-  return true;
-}
-
-bool TPageFileManager::WriteRawPage(int32_t pageNo, const TPageHeader& header, const uint8_t* data,
-                                    int32_t length) {
-  lastError_ = ErrNone;
-  if (readOnly_) throw ESFSError("TPageFileManager.WritePage - The container is open read-only.");
-  length = CheckLength(length, "WritePage");
-  if (pageNo < 1 || pageNo >= TotalPageCount())
-    throw ESFSError("TPageFileManager.WritePage - Page " + std::to_string(pageNo) +
-                    " is outside the container (pages 1 to " + std::to_string(TotalPageCount() - 1) + ").");
-  uint8_t raw32[TPageHeader::Size];
-  header.EncodeTo(raw32);
-  file_.Seek(static_cast<int64_t>(pageNo) * PageSize(), TSFSSeekOrigin::Begin);
-  if (file_.Write(raw32, TPageHeader::Size) != TPageHeader::Size) {
-    lastError_ = ErrWritePageHeader;
-    return false;
-  }
-  if (data && length > 0 && file_.Write(data, length) != length) {
     lastError_ = ErrWritePageData;
     return false;
   }
@@ -325,11 +308,8 @@ int32_t TPageFileManager::ReadStoredPages(int32_t firstPage, int32_t count, uint
 
 bool TPageFileManager::WriteStoredPages(int32_t firstPage, int32_t count, const uint8_t* images) {
   lastError_ = ErrNone;
-  if (readOnly_) throw ESFSError("TPageFileManager.WritePage - The container is open read-only.");
   if (count <= 0) return true;
-  if (firstPage < 1 || static_cast<int64_t>(firstPage) + count > TotalPageCount())
-    throw ESFSError("TPageFileManager.WritePage - Page " + std::to_string(firstPage) +
-                    " is outside the container (pages 1 to " + std::to_string(TotalPageCount() - 1) + ").");
+  RequireWritablePages(firstPage, count);
   const int64_t bytes = static_cast<int64_t>(count) * PageSize();
   file_.Seek(static_cast<int64_t>(firstPage) * PageSize(), TSFSSeekOrigin::Begin);
   if (file_.Write(images, bytes) != bytes) {
@@ -360,16 +340,6 @@ int32_t TPageFileManager::DecodeStoredImage(uint8_t* image, int32_t pageDataSize
   if (!VerifyChecksum(header.ChecksumType, header.Checksum, data, static_cast<size_t>(pageDataSize)))
     return ErrChecksum;
   return DecodePayload(header, data, pageDataSize, key) ? ErrNone : ErrDecrypt;
-}
-
-bool TPageFileManager::EncodeStoredPage(uint8_t* image, TPageHeader& header, const TContainerKey* key) {
-  lastError_ = ErrNone;
-  if (!EncodePayload(header, image + TPageHeader::Size, PageDataSize(), KeyFor(key))) {
-    lastError_ = ErrEncrypt;
-    return false;
-  }
-  header.EncodeTo(image);
-  return true;
 }
 
 bool TPageFileManager::EncodeStoredPages(uint8_t* const* images, size_t count, const TPageHeader& header,

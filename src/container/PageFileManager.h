@@ -167,10 +167,6 @@ public:
     return WritePage(pageNo, page.Header, page.Data.data(), key, length);
   }
 
-  // Writes a page exactly as read raw from another container of the same page size: the header (its
-  // checksum included) and the payload bytes unchanged. Same REQUIRES and results as WritePage.
-  bool WriteRawPage(int32_t pageNo, const TPageHeader& header, const uint8_t* data, int32_t length = -1);
-
   // Whole stored pages (header and payload as on disk), for bulk copies between containers of the same
   // page size. ReadStoredPages reads `count` consecutive pages from firstPage into `images`
   // (count * PageSize() bytes) and returns how many were read in full (-7 in LastError when fewer).
@@ -186,12 +182,10 @@ public:
   static int32_t DecodeStoredImage(uint8_t* image, int32_t pageDataSize, const TContainerKey& key);
   // The key `key` stands for (the container key when null or empty).
   const TContainerKey& EffectiveKey(const TContainerKey* key) const { return KeyFor(key); }
-  // Makes a stored page image from `header` (PageType, EncryptionType, ChecksumType, NextPage filled by
-  // the caller) and the plain payload in image + 32: encrypts, sets the checksum, writes the header
-  // bytes. False with LastError -13.
-  bool EncodeStoredPage(uint8_t* image, TPageHeader& header, const TContainerKey* key = nullptr);
-  // The same for several images that all get `header`; independent page chains are encrypted
-  // interleaved, which is several times faster than one page after the other.
+  // Makes stored page images from `header` (PageType, EncryptionType, ChecksumType, NextPage filled by
+  // the caller) and the plain payloads at image + 32: encrypts, sets each checksum, writes the header
+  // bytes. Independent page chains are encrypted interleaved, several times faster than one page after
+  // the other. False with LastError -13.
   bool EncodeStoredPages(uint8_t* const* images, size_t count, const TPageHeader& header,
                          const TContainerKey* key = nullptr);
 
@@ -273,6 +267,8 @@ private:
   int32_t HeaderInt(int offset) const;
   void SetHeaderInt(int offset, int32_t v);
   const TContainerKey& KeyFor(const TContainerKey* key) const;
+  // Throws unless pages [firstPage, firstPage + count) lie inside the container and it is writable.
+  void RequireWritablePages(int32_t firstPage, int32_t count) const;
   // Cipher and checksum steps (no I/O); shared by single-page and future batch calls.
   bool EncodePayload(TPageHeader& header, uint8_t* data, int32_t length, const TContainerKey& key);
   static bool DecodePayload(const TPageHeader& header, uint8_t* data, int32_t length, const TContainerKey& key);

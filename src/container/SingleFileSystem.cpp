@@ -167,10 +167,7 @@ int32_t TSingleFileSystem::FileOpen(std::string_view path, uint32_t mode, std::s
                                     std::string_view question, std::string_view password) {
   lastError_ = 0;
   std::string pw(password);
-  struct Wipe {
-    std::string& s;
-    ~Wipe() { WipeString(s); }
-  } wipe{pw};
+  TWipeOnExit wipe(pw);
 
   if (mode == fmCreate) {
     if (dir_->Resolve(path) >= 0 && !DeleteFile(path)) {
@@ -318,22 +315,20 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
   return done;
 }
 
-void TSingleFileSystem::TrimPages(TDIRItem& item) {
-  // After a failed write, pages past the size that was reached would belong to no byte of the file:
-  // give them back so the file's map agrees with its size again.
+void TSingleFileSystem::KeepPages(TDIRItem& item, int64_t pages) {
+  // After a failed write, pages that belong to no byte of the file are given back so that the file's
+  // map agrees with its size again.
   if (item.FirstMapPageNo == -1) return;
-  const std::vector<int32_t>* m;
-  const std::vector<int32_t>* d;
-  maps_->GetMaps(item, m, d);
-  int64_t want = maps_->PageCountFor(item.FileSize);
-  int64_t have = int64_t(d->size());
-  if (have <= want) return;
   try {
-    maps_->DeletePagesFromEOF(item, int32_t(have - want));
+    const std::vector<int32_t>* m;
+    const std::vector<int32_t>* d;
+    maps_->GetMaps(item, m, d);
+    const int64_t have = int64_t(d->size());
+    if (have > pages) maps_->DeletePagesFromEOF(item, int32_t(have - pages));
   } catch (const EQuillmarError&) {
     // The device that refused the data may refuse the map pages too. The pages then stay in the
     // file's map past its size, which is consistent (they are used and referenced once) and is
-    // tidied by the next size change or a rebuild.
+    // tidied by the next size change or a rebuild; the free maps are written again by their next save.
   }
 }
 
@@ -424,7 +419,7 @@ int64_t TSingleFileSystem::FileWrite(int32_t handle, const void* buffer, int64_t
   SecureWipe(images.data(), images.size());
   const int64_t oldSize = item.FileSize;
   item.FileSize = std::max(item.FileSize, p + done);
-  if (failed) TrimPages(item);
+  if (failed) KeepPages(item, maps_->PageCountFor(item.FileSize));
   item.LastWriteTime = TDIRManager::NowFileTime();
   try {
     dir_->WriteItem(h->item, item);
@@ -433,18 +428,9 @@ int64_t TSingleFileSystem::FileWrite(int32_t handle, const void* buffer, int64_t
     // the file; the pages past it stay in the file's map, unused, until its next size change.
     if (lastError_ == 0) lastError_ = TPageFileManager::ErrWritePageData;
     done = std::clamp<int64_t>(oldSize - p, 0, done);
-    if (oldFirstMap == -1 && item.FirstMapPageNo != -1) {
-      // The file had no pages before this write and the item that would name its new map chain
-      // is not saved: give the whole chain back.
-      try {
-        const std::vector<int32_t>* m;
-        const std::vector<int32_t>* d;
-        maps_->GetMaps(item, m, d);
-        maps_->DeletePagesFromEOF(item, int32_t(d->size()));
-      } catch (const EQuillmarError&) {
-        // the free maps are written again by their next save
-      }
-    }
+    // The file had no pages before this write and the item that would name its new map chain is
+    // not saved: give the whole chain back.
+    if (oldFirstMap == -1) KeepPages(item, 0);
   }
   h->position += done;
   return done;
@@ -765,7 +751,6 @@ bool TSingleFileSystem::ExportOne(const std::string& containerPath, const std::f
   }
   {
     TSFSFileStream stream(this, 0, {}, {}, password, 0, containerPath);
-    exportFileName_ = containerPath;
     stream.OnProgress = [this, &containerPath](int percent) {
       if (OnFileProgress) OnFileProgress(containerPath, percent);
     };
@@ -793,7 +778,6 @@ bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string
     fs::create_directories(base, ec);
     if (ec || !fs::is_directory(base, ec)) return false;
   }
-  cancel_ = false;
   bool cancel = false;
   if (OnProgress) OnProgress(cancel, 0);
   if (cancel) return false;
@@ -841,11 +825,8 @@ bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string
   };
   collect(folder, "");
 
-  const std::string password(reinterpret_cast<const char*>(password_.data()), password_.size());
-  struct Wipe {
-    const std::string& s;
-    ~Wipe() { WipeString(const_cast<std::string&>(s)); }
-  } wipe{password};
+  std::string password(reinterpret_cast<const char*>(password_.data()), password_.size());
+  TWipeOnExit wipe(password);
   for (size_t i = 0; i < entries.size(); ++i) {
     if (cancel) break;
     const Entry& e = entries[i];
@@ -854,7 +835,6 @@ bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string
     if (!e.isFolder) ExportOne(e.containerPath, targetFolder / e.name, overwriteMode, password);
     if (OnProgress) OnProgress(cancel, double(i + 1) / double(entries.size()) * 100.0);
   }
-  exportFileName_.clear();
   if (cancel) return false;
   if (OnProgress) OnProgress(cancel, 100);
   return true;

@@ -196,7 +196,8 @@ private:
   const THandle* FindHandle(int32_t handle) const;
   bool QueryPassword(int32_t item, std::string_view path, std::string& password);
   void NoSpace();
-  void TrimPages(TDIRItem& item);
+  // Gives back the file's pages past the first `pages` (best effort: a failing device keeps them).
+  void KeepPages(TDIRItem& item, int64_t pages);
   bool ExportOne(const std::string& containerPath, const std::filesystem::path& target, int overwriteMode,
                  const std::string& password);
 
@@ -209,8 +210,6 @@ private:
   std::unique_ptr<TUserFilePageMapManager> maps_;
   std::map<int32_t, THandle> handles_;
   uint32_t mode_ = 0;
-  std::string exportFileName_;  // the container file being exported, for progress
-  bool cancel_ = false;
   int32_t nextHandle_ = 0;
   int32_t lastError_ = 0;
 };

@@ -129,10 +129,7 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
   constexpr int64_t kRun = 256;
   const int32_t pageSize = pfm_->PageSize();
   std::vector<uint8_t> images(size_t(kRun) * size_t(pageSize));
-  struct Wipe {
-    std::vector<uint8_t>& v;
-    ~Wipe() { SecureWipe(v.data(), v.size()); }
-  } wipe{images};
+  TWipeOnExit wipe(images);
   for (int64_t i = 0; i < steps;) {
     int64_t len = 1;
     const bool haveSource = size_t(i) < sourcePages.size();
@@ -159,7 +156,7 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
       header = TPageHeader{};
       header.PageType = ptFileData;
       header.EncryptionType = etNone;
-      target.pfm_->EncodeStoredPage(image, header);
+      target.pfm_->EncodeStoredPages(&image, 1, header);
     }
     if (!rekey.empty()) {
       TPageHeader header;
@@ -215,13 +212,8 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   try {
     target = MakeRebuildTarget(newName, changePassword, newPassword, question, answer);
     const int32_t count = dir_->ItemCount();
-    for (int32_t k = 0; k < count; ++k) {
-      if (cancel) {
-        discardTarget();
-        log += "RepairFile cancelled. Original file restored.";
-        log += kLineBreak;
-        return false;
-      }
+    // The progress handler may set cancel: checked before every item and after the last.
+    for (int32_t k = 0; k < count && !cancel; ++k) {
       const TDIRItem src = dir_->ReadItem(k);
       if (!src.Deleted) {
         const std::string path = dir_->FullPath(k);
@@ -282,10 +274,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   target.reset();
   std::string password = changePassword ? std::string(newPassword)
                                         : std::string(reinterpret_cast<const char*>(password_.data()), password_.size());
-  struct Wipe {
-    std::string& s;
-    ~Wipe() { WipeString(s); }
-  } wipe{password};
+  TWipeOnExit wipe(password);
   CloseManagers();
   pfm_.reset();
 

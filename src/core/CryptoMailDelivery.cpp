@@ -28,12 +28,6 @@ TqmCryptoMailRequest::~TqmCryptoMailRequest() {
 
 namespace {
 
-// Wipes a buffer of plain data when it goes out of scope.
-struct WipeOnExit {
-  std::string& text;
-  ~WipeOnExit() { WipeString(text); }
-};
-
 std::string ReadWholeFile(const std::string& path) {
   try {
     TFileStream in(path, TFileMode::Read);
@@ -136,7 +130,7 @@ TqmCryptoMailResult EncryptAndDeliver(const TqmCryptoMailRequest& request,
                                : request.message;
   std::string data;
   {
-    WipeOnExit wipe{plain};
+    TWipeOnExit wipe(plain);
     data = CryptoMailEncrypt(request.password, plain);
   }
   std::string fileName = fileMode && !request.fileName.empty() ? DocumentFileName(request.fileName) : std::string();
