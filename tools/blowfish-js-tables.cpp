@@ -5,8 +5,8 @@
 // template's copy with Crypto++'s again on every run.
 //
 // Build and run by hand when the template is rewritten:
-//   g++ -std=c++20 -O1 tools/blowfish-js-tables.cpp -o /tmp/bf-tables $(pkg-config --cflags --libs libcrypto++)
-//   /tmp/bf-tables > /tmp/tables.js
+//   g++ -std=c++20 -O1 tools/blowfish-js-tables.cpp -o /tmp/bf-tables $(pkg-config --cflags --libs
+//   libcrypto++) /tmp/bf-tables > /tmp/tables.js
 #include <cstdint>
 #include <cstdio>
 

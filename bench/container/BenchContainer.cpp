@@ -1,15 +1,15 @@
 // Page cipher throughput on 2016-byte page payloads, beside a plain AES-256 loop that encrypts the same
 // bytes one block per call (the physical limit of this format on one core: every page block costs one
 // block-cipher call).
-#include "BenchReport.h"
-#include "container/ContainerKey.h"
-#include "container/PageCipher.h"
-
 #include <cryptopp/aes.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <vector>
+
+#include "BenchReport.h"
+#include "container/ContainerKey.h"
+#include "container/PageCipher.h"
 
 using namespace quillmar;
 using quillmar::bench::BestSeconds;

@@ -46,7 +46,8 @@ std::unique_ptr<TSingleFileSystem> NewContainer(const std::string& path) {
   return std::make_unique<TSingleFileSystem>(path, -1, 8, 2048, 0, "", "", "bench password", false, 0xFFFF);
 }
 
-double WriteFile(TSingleFileSystem& s, const std::string& name, int64_t bytes, const std::vector<uint8_t>& chunk) {
+double WriteFile(TSingleFileSystem& s, const std::string& name, int64_t bytes,
+                 const std::vector<uint8_t>& chunk) {
   return BestSeconds(1, [&] {
     TSFSFileStream f(&s, 0, "", "", "", 0xFFFF, name);
     for (int64_t done = 0; done < bytes; done += kChunk) f.WriteBuffer(chunk.data(), kChunk);
@@ -120,10 +121,10 @@ void MemoryFigure() {
     std::vector<uint8_t> chunk = Pattern(size_t(kChunk));
     std::string path = g_dir + "/memory.qvt";
     auto s = NewContainer(path);
-    struct rusage before{};
+    struct rusage before {};
     ::getrusage(RUSAGE_SELF, &before);
     WriteFile(*s, "\\huge", 1024 * kMiB, chunk);
-    struct rusage after{};
+    struct rusage after {};
     ::getrusage(RUSAGE_SELF, &after);
     s.reset();
     fs::remove(path);
@@ -186,17 +187,22 @@ void DirectoryFigures() {
       s->FileClose(h);
     }
     const int ops = 1000;
-    add[c] = BestSeconds(1, [&] {
-      for (int i = 0; i < ops; ++i) {
-        int32_t h = s->FileOpen("\\folder\\n" + std::to_string(i), 0xFFFF);
-        s->FileClose(h);
-      }
-    }) / ops;
+    add[c] = BestSeconds(1,
+                         [&] {
+                           for (int i = 0; i < ops; ++i) {
+                             int32_t h = s->FileOpen("\\folder\\n" + std::to_string(i), 0xFFFF);
+                             s->FileClose(h);
+                           }
+                         }) /
+             ops;
     TDIRManager& d = s->Directory();
-    resolve[c] = BestSeconds(3, [&] {
-      for (int i = 0; i < ops; ++i)
-        if (d.Resolve("\\folder\\n" + std::to_string(i)) < 0) std::fprintf(stderr, "missing\n");
-    }) / ops;
+    resolve[c] = BestSeconds(3,
+                             [&] {
+                               for (int i = 0; i < ops; ++i)
+                                 if (d.Resolve("\\folder\\n" + std::to_string(i)) < 0)
+                                   std::fprintf(stderr, "missing\n");
+                             }) /
+                 ops;
     list[c] = BestSeconds(3, [&] {
       TSearchRec rec;
       int found = 0;
@@ -207,7 +213,8 @@ void DirectoryFigures() {
     s.reset();
     fs::remove(path);
   }
-  ReportFigure("directory: create file at 100k vs 1k items", add[1] * 1e6, add[0] * 1e6, "us/op", "ratio <= 3");
+  ReportFigure("directory: create file at 100k vs 1k items", add[1] * 1e6, add[0] * 1e6, "us/op",
+               "ratio <= 3");
   ReportFigure("directory: resolve path at 100k vs 1k items", resolve[1] * 1e6, resolve[0] * 1e6, "us/op",
                "ratio <= 3");
   ReportFigure("directory: list 1000-file folder at 100k vs 1k", list[1] * 1e3, list[0] * 1e3, "ms",

@@ -45,11 +45,11 @@ double PerEntrySeconds(const std::string& dir, int count) {
     TqmSFSWrapper reader;
     reader.OpenSafe(file, "bench password");
     seconds = std::min(seconds, BestSeconds(1, [&] {
-      for (int i = 0; i < count; ++i) {
-        TqmRepositoryEntry e(&cat);
-        if (!reader.LoadEntry(path, i, e)) std::fprintf(stderr, "entry %d missing\n", i);
-      }
-    }));
+                         for (int i = 0; i < count; ++i) {
+                           TqmRepositoryEntry e(&cat);
+                           if (!reader.LoadEntry(path, i, e)) std::fprintf(stderr, "entry %d missing\n", i);
+                         }
+                       }));
     reader.CloseSafe();
   }
   safe.OpenSafe(file, "bench password");
@@ -66,6 +66,7 @@ int main() {
   double small = PerEntrySeconds(dir, 100);
   double large = PerEntrySeconds(dir, 2000);
   fs::remove_all(dir);
-  ReportFigure("safe/load entries: per entry at 2000 vs at 100", large * 1e6, small * 1e6, "us/entry", "ratio <= 3");
+  ReportFigure("safe/load entries: per entry at 2000 vs at 100", large * 1e6, small * 1e6, "us/entry",
+               "ratio <= 3");
   return 0;
 }

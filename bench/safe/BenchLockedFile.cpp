@@ -49,7 +49,8 @@ int main() {
 
   // The reference: Crypto++'s own CBC mode, whole buffer in one call.
   CryptoPP::byte key[20];
-  CryptoPP::SHA1().CalculateDigest(key, reinterpret_cast<const CryptoPP::byte*>(password.data()), password.size());
+  CryptoPP::SHA1().CalculateDigest(key, reinterpret_cast<const CryptoPP::byte*>(password.data()),
+                                   password.size());
   CryptoPP::byte iv[8] = {0};
   CryptoPP::Blowfish::Encryption(key, sizeof key).ProcessBlock(iv);
   std::vector<CryptoPP::byte> out(static_cast<size_t>(kSize));
@@ -76,10 +77,10 @@ int main() {
   }
   double tRekey = BestSeconds(2, rekey);
 
-  ReportFigure("safe: lock 512 MiB file (MiB/s)", kMiB / tLock, kMiB / tCbcEnc, "MiB/s vs Blowfish-CBC encrypt",
-               "target ratio >= 0.8");
-  ReportFigure("safe: unlock 512 MiB file (MiB/s)", kMiB / tUnlock, kMiB / tCbcDec, "MiB/s vs Blowfish-CBC decrypt",
-               "target ratio >= 0.8");
+  ReportFigure("safe: lock 512 MiB file (MiB/s)", kMiB / tLock, kMiB / tCbcEnc,
+               "MiB/s vs Blowfish-CBC encrypt", "target ratio >= 0.8");
+  ReportFigure("safe: unlock 512 MiB file (MiB/s)", kMiB / tUnlock, kMiB / tCbcDec,
+               "MiB/s vs Blowfish-CBC decrypt", "target ratio >= 0.8");
   ReportFigure("safe: re-key 512 MiB file (MiB/s)", kMiB / tRekey, kMiB / (tCbcEnc + tCbcDec),
                "MiB/s vs CBC decrypt + encrypt", "target ratio >= 0.8");
   return 0;

@@ -1,12 +1,12 @@
 #include "base/CodePage.h"
 
-#include "base/SecureWipe.h"
-
 #include <iconv.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "base/SecureWipe.h"
 
 namespace quillmar {
 
@@ -28,7 +28,9 @@ private:
   iconv_t cd_;
 };
 
-bool IsUndefined1252(unsigned char b) { return b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D; }
+bool IsUndefined1252(unsigned char b) {
+  return b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+}
 
 // Length of the valid UTF-8 sequence starting at s[i], or 0 when it is not valid (overlong forms,
 // surrogates and code points above U+10FFFF are invalid).
@@ -54,7 +56,8 @@ size_t Utf8SequenceLength(std::string_view s, size_t i, uint32_t* codePoint) {
     if ((d & 0xC0) != 0x80) return 0;
     cp = cp << 6 | (d & 0x3F);
   }
-  if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+  if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+      (cp >= 0xD800 && cp <= 0xDFFF))
     return 0;
   *codePoint = cp;
   return len;
@@ -119,8 +122,8 @@ std::string TCodePage::ToUtf8(std::string_view text) const {
     }
     size_t failedAt = 0;
     if (!ConvertPiece(cd.get(), text.substr(i, j - i), out, &failedAt))
-      throw ECodePageError("Byte " + std::to_string(i + failedAt + 1) + " of the text has no meaning in the code page " +
-                           name_ + ".");
+      throw ECodePageError("Byte " + std::to_string(i + failedAt + 1) +
+                           " of the text has no meaning in the code page " + name_ + ".");
     if (j < text.size()) {
       out += static_cast<char>(0xC2);
       out += text[j];
@@ -148,8 +151,9 @@ AnsiString TCodePage::FromUtf8(std::string_view utf8) const {
     } else if (isWindows1252_ && cp <= 0xFF && IsUndefined1252(static_cast<unsigned char>(cp))) {
       out += static_cast<char>(cp);
     } else if (!ConvertPiece(cd.get(), utf8.substr(i, len), out)) {
-      throw ECodePageError("Character " + std::to_string(position) + " of the text cannot be stored in the code page " +
-                           name_ + ". Remove or replace it.");
+      throw ECodePageError("Character " + std::to_string(position) +
+                           " of the text cannot be stored in the code page " + name_ +
+                           ". Remove or replace it.");
     }
     i += len;
   }

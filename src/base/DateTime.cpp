@@ -36,7 +36,9 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
 
 const int64_t kEpoch1899 = DaysFromCivil(1899, 12, 30);  // days from 1970 to the date-time epoch
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 int DaysInMonth(int y, int m) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
@@ -69,20 +71,22 @@ TDateTimeParts UnixToLocalParts(int64_t unixSeconds) {
   return p;
 }
 
-int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+int64_t FloorDiv(int64_t a, int64_t b) {
+  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 }  // namespace
 
 bool IsValidDateTime(const TDateTimeParts& p) {
   return p.year >= 1 && p.year <= 9999 && p.month >= 1 && p.month <= 12 && p.day >= 1 &&
-         p.day <= DaysInMonth(p.year, p.month) && p.hour >= 0 && p.hour < 24 && p.minute >= 0 && p.minute < 60 &&
-         p.second >= 0 && p.second < 60 && p.millisecond >= 0 && p.millisecond < 1000;
+         p.day <= DaysInMonth(p.year, p.month) && p.hour >= 0 && p.hour < 24 && p.minute >= 0 &&
+         p.minute < 60 && p.second >= 0 && p.second < 60 && p.millisecond >= 0 && p.millisecond < 1000;
 }
 
 TDateTime EncodeDateTime(const TDateTimeParts& p) {
   if (!IsValidDateTime(p)) throw EQuillmarError("Invalid date or time");
-  double days = static_cast<double>(DaysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) -
-                                    kEpoch1899);
+  double days = static_cast<double>(
+      DaysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) - kEpoch1899);
   double fraction = ((p.hour * 60.0 + p.minute) * 60.0 + p.second) * 1000.0 + p.millisecond;
   fraction /= kMsPerDay;
   // Before the epoch the fraction still counts forward from midnight: -1 + 0.25 is written -1.25.
@@ -122,7 +126,9 @@ TDateTime NowDateTime() {
   return EncodeDateTime(p);
 }
 
-TDateTime UnixToDateTime(int64_t unixSeconds) { return EncodeDateTime(UnixToLocalParts(unixSeconds)); }
+TDateTime UnixToDateTime(int64_t unixSeconds) {
+  return EncodeDateTime(UnixToLocalParts(unixSeconds));
+}
 
 int64_t DateTimeToUnix(TDateTime localValue) {
   TDateTimeParts p = DecodeDateTime(localValue);
@@ -155,7 +161,9 @@ bool TryDosDateTimeToDateTime(uint32_t dos, TDateTime& result) {
   return true;
 }
 
-int64_t FileTimeToUnix(int64_t fileTime) { return FloorDiv(fileTime - kFileTimeUnixEpoch, kFileTimeTicksPerSecond); }
+int64_t FileTimeToUnix(int64_t fileTime) {
+  return FloorDiv(fileTime - kFileTimeUnixEpoch, kFileTimeTicksPerSecond);
+}
 
 int64_t DateTimeToFileTime(TDateTime localValue) {
   TDateTimeParts p = DecodeDateTime(localValue);

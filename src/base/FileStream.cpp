@@ -20,17 +20,24 @@ constexpr int64_t kMaxChunk = int64_t(1) << 30;
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : fileName_(fileName), mode_(mode) {
   int flags = O_CLOEXEC;
   switch (mode) {
-    case TFileMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    case TFileMode::Read: flags |= O_RDONLY; break;
-    case TFileMode::ReadWrite: flags |= O_RDWR; break;
+    case TFileMode::Create:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
+    case TFileMode::Read:
+      flags |= O_RDONLY;
+      break;
+    case TFileMode::ReadWrite:
+      flags |= O_RDWR;
+      break;
   }
   do {
     fd_ = ::open(fileName.c_str(), flags, 0600);
   } while (fd_ < 0 && errno == EINTR);
   if (fd_ < 0) {
     int err = errno;
-    throw EStreamError(std::string(mode == TFileMode::Create ? "Cannot create file \"" : "Cannot open file \"") +
-                       fileName + "\": " + std::strerror(err));
+    throw EStreamError(
+        std::string(mode == TFileMode::Create ? "Cannot create file \"" : "Cannot open file \"") + fileName +
+        "\": " + std::strerror(err));
   }
 }
 
@@ -61,7 +68,8 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
-  if (mode_ == TFileMode::Read) throw EStreamError("The file \"" + fileName_ + "\" is open for reading only.");
+  if (mode_ == TFileMode::Read)
+    throw EStreamError("The file \"" + fileName_ + "\" is open for reading only.");
   int64_t done = 0;
   const auto* p = static_cast<const char*>(buffer);
   while (done < count) {
@@ -82,11 +90,18 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
   int64_t base = 0;
   switch (origin) {
-    case TSeekOrigin::Begin: base = 0; break;
-    case TSeekOrigin::Current: base = position_; break;
-    case TSeekOrigin::End: base = Size(); break;
+    case TSeekOrigin::Begin:
+      base = 0;
+      break;
+    case TSeekOrigin::Current:
+      base = position_;
+      break;
+    case TSeekOrigin::End:
+      base = Size();
+      break;
   }
-  if ((offset < 0 && base + offset < 0) || (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset))
+  if ((offset < 0 && base + offset < 0) ||
+      (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset))
     throw EStreamError("Stream seek error");
   position_ = base + offset;
   return position_;
@@ -100,7 +115,8 @@ int64_t TFileStream::Size() {
 
 void TFileStream::SetSize(int64_t newSize) {
   if (newSize < 0) throw EStreamError("Stream size error");
-  if (mode_ == TFileMode::Read) throw EStreamError("The file \"" + fileName_ + "\" is open for reading only.");
+  if (mode_ == TFileMode::Read)
+    throw EStreamError("The file \"" + fileName_ + "\" is open for reading only.");
   int rc;
   do {
     rc = ::ftruncate(fd_, static_cast<off_t>(newSize));

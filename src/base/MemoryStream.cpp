@@ -14,7 +14,9 @@ TMemoryStream::TMemoryStream(std::string_view bytes) {
   size_ = bytes.size();
 }
 
-TMemoryStream::~TMemoryStream() { Clear(); }
+TMemoryStream::~TMemoryStream() {
+  Clear();
+}
 
 void TMemoryStream::Clear() {
   SecureWipe(data_.get(), capacity_);
@@ -67,11 +69,18 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
 int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
   int64_t base = 0;
   switch (origin) {
-    case TSeekOrigin::Begin: base = 0; break;
-    case TSeekOrigin::Current: base = position_; break;
-    case TSeekOrigin::End: base = static_cast<int64_t>(size_); break;
+    case TSeekOrigin::Begin:
+      base = 0;
+      break;
+    case TSeekOrigin::Current:
+      base = position_;
+      break;
+    case TSeekOrigin::End:
+      base = static_cast<int64_t>(size_);
+      break;
   }
-  if ((offset < 0 && base + offset < 0) || (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset))
+  if ((offset < 0 && base + offset < 0) ||
+      (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset))
     throw EStreamError("Stream seek error");
   position_ = base + offset;
   return position_;

@@ -11,13 +11,13 @@
 namespace quillmar {
 
 class TCliApplication {
- public:
+public:
   // inputFd is where passwords and answers come from (0: standard input); out and err are the
   // program's standard output and error.
   TCliApplication(std::ostream& out, std::ostream& err, int inputFd);
   int Run(const std::vector<std::string>& args);
 
- private:
+private:
   std::ostream& out_;
   std::ostream& err_;
   int inputFd_;

@@ -17,7 +17,7 @@
 namespace quillmar {
 
 class TCliArguments {
- public:
+public:
   static TCliArguments Parse(const std::vector<std::string>& argv);  // argv without the program name
 
   std::optional<std::string> home;  // --home
@@ -34,7 +34,7 @@ class TCliArguments {
   // Every value of a repeatable option, in the order given.
   std::vector<std::string> Values(const std::string& option) const;
 
- private:
+private:
   std::map<std::string, std::vector<std::string>> options_;
 };
 

@@ -22,7 +22,7 @@
 namespace quillmar {
 
 class TCliAttachments {
- public:
+public:
   // Checks every --attach: the NAME=DISKFILE form, that the disk file exists, is a file and can be
   // read, and that its name is one the Safe can store. Usage errors otherwise; nothing is opened.
   explicit TCliAttachments(TCliContext& c);
@@ -54,7 +54,7 @@ class TCliAttachments {
   };
   static TExtracted Extract(TCliContext& c, const TqmRepositoryEntry& entry, const std::string& dir);
 
- private:
+private:
   struct TItem {
     std::string option;     // as given, for messages
     std::string fieldName;  // Safe text

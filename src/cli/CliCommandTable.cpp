@@ -5,10 +5,11 @@ namespace quillmar {
 namespace {
 
 const TCliOptionDef kYes{"--yes", "-y", "", false, "do not ask: answer yes to the question"};
-const TCliOptionDef kAttach{"--attach", "", "NAME=DISKFILE", true,
-                             "attach a copy of DISKFILE to the Safe and name it in the File or Picture field NAME"};
+const TCliOptionDef kAttach{
+    "--attach", "", "NAME=DISKFILE", true,
+    "attach a copy of DISKFILE to the Safe and name it in the File or Picture field NAME"};
 const TCliOptionDef kAttachYes{"--yes", "-y", "", false,
-                                "replace an attached file of the same name without asking"};
+                               "replace an attached file of the same name without asking"};
 
 std::vector<TCliCommandDef> MakeCommands() {
   std::vector<TCliCommandDef> c;
@@ -82,19 +83,20 @@ std::vector<TCliCommandDef> MakeCommands() {
                  "read the value of field NAME like a password (no echo; from a pipe: the next line)"},
                 kAttach,
                 kAttachYes}});
-  c.push_back({"edit",
-               "SAFE ENTRY (--set NAME=VALUE | --ask NAME | --attach NAME=DISKFILE)...",
-               "change field values of an entry",
-               "Changes the values of the named fields of ENTRY and prints its path. --attach gives a File\n"
-               "or Picture field a newly attached copy of DISKFILE (as for add); --set \"NAME=\" empties one.\n"
-               "The file a field named before is deleted from the Safe unless another entry names it.\n",
-               2,
-               2,
-               {{"--set", "", "NAME=VALUE", true, "give field NAME the value VALUE"},
-                {"--ask", "", "NAME", true,
-                 "read the value of field NAME like a password (no echo; from a pipe: the next line)"},
-                kAttach,
-                kAttachYes}});
+  c.push_back(
+      {"edit",
+       "SAFE ENTRY (--set NAME=VALUE | --ask NAME | --attach NAME=DISKFILE)...",
+       "change field values of an entry",
+       "Changes the values of the named fields of ENTRY and prints its path. --attach gives a File\n"
+       "or Picture field a newly attached copy of DISKFILE (as for add); --set \"NAME=\" empties one.\n"
+       "The file a field named before is deleted from the Safe unless another entry names it.\n",
+       2,
+       2,
+       {{"--set", "", "NAME=VALUE", true, "give field NAME the value VALUE"},
+        {"--ask", "", "NAME", true,
+         "read the value of field NAME like a password (no echo; from a pipe: the next line)"},
+        kAttach,
+        kAttachYes}});
   c.push_back({"rm",
                "SAFE ENTRY [--yes]",
                "delete an entry",

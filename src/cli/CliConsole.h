@@ -15,7 +15,7 @@
 namespace quillmar {
 
 class TCliConsole {
- public:
+public:
   TCliConsole(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
   std::ostream& Out() { return out_; }
@@ -35,7 +35,7 @@ class TCliConsole {
   // An error line on standard error: "quillmar-cli: " + text.
   void Error(std::string_view utf8) { err_ << "quillmar-cli: " << utf8 << std::endl; }
 
- private:
+private:
   std::ostream& out_;
   std::ostream& err_;
   TCodePage codePage_;

@@ -16,7 +16,7 @@
 namespace quillmar {
 
 class TCliContext {
- public:
+public:
   TCliContext(TCliArguments args, TCliConsole& console, int inputFd);
   ~TCliContext();
 
@@ -45,7 +45,7 @@ class TCliContext {
   // answered No), or fallback.
   std::string ReasonOr(const std::string& fallback);
 
- private:
+private:
   TCliArguments args_;
   TCliConsole& console_;
   TCliPasswordReader reader_;

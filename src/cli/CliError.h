@@ -22,11 +22,11 @@ enum TCliExit : int {
 };
 
 class ECliError : public EQuillmarError {
- public:
+public:
   ECliError(TCliExit code, const std::string& message) : EQuillmarError(message), code_(code) {}
   TCliExit Code() const { return code_; }
 
- private:
+private:
   TCliExit code_;
 };
 

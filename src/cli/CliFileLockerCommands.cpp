@@ -94,7 +94,8 @@ std::pair<std::string, std::string> RequireItem(TCliContext& c, const std::strin
   RequireFolder(console, g, {parts.begin(), parts.end() - 1});
   const std::string folder = LockerFolder(parts, parts.size() - 1);
   const TKind k = FindItem(g, folder, parts.back());
-  if (k == TKind::None) throw Failure("there is no " + Shown(console, parts, parts.size()) + " in the File Locker");
+  if (k == TKind::None)
+    throw Failure("there is no " + Shown(console, parts, parts.size()) + " in the File Locker");
   if (want == TKind::File && k != TKind::File)
     throw Failure(Shown(console, parts, parts.size()) + " is a folder, not a file");
   return {folder, parts.back()};
@@ -233,7 +234,8 @@ int RunMkdir(TCliContext& c) {
     if (k == TKind::File) throw Failure(Shown(c.Console(), parts, i + 1) + " is a file, not a folder");
     if (k == TKind::Folder) continue;
     if (!g.CreateFolder(parent, parts[i]))
-      throw Failure("the folder " + Shown(c.Console(), parts, i + 1) + " could not be created: " + c.ReasonOr("refused"));
+      throw Failure("the folder " + Shown(c.Console(), parts, i + 1) +
+                    " could not be created: " + c.ReasonOr("refused"));
     made = true;
   }
   if (!made) throw Failure("the folder " + Shown(c.Console(), parts, parts.size()) + " exists already");

@@ -23,7 +23,7 @@ struct TCliPathPart {
 };
 
 class TCliItemPath {
- public:
+public:
   // Throws ECliError (usage) for an empty name between two "/" and for "#0".
   static std::vector<TCliPathPart> Parse(std::string_view text);
   // One name, escaped so that Parse gives it back.

@@ -15,7 +15,7 @@
 namespace quillmar {
 
 class TCliJsonWriter {
- public:
+public:
   explicit TCliJsonWriter(std::ostream& out) : out_(out) {}
 
   void BeginObject();
@@ -34,7 +34,7 @@ class TCliJsonWriter {
   // The JSON string literal of utf8, quotes included.
   static std::string Quote(std::string_view utf8);
 
- private:
+private:
   void BeforeValue();
 
   std::ostream& out_;

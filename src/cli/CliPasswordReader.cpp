@@ -26,7 +26,7 @@ extern "C" void RestoreTerminalAndReraise(int sig) {
 
 // Turns echo off on a terminal for its lifetime.
 class TEchoOff {
- public:
+public:
   explicit TEchoOff(int fd) : fd_(fd) {
     if (tcgetattr(fd_, &saved_) != 0) return;
     struct termios quiet = saved_;
@@ -51,7 +51,7 @@ class TEchoOff {
   TEchoOff(const TEchoOff&) = delete;
   TEchoOff& operator=(const TEchoOff&) = delete;
 
- private:
+private:
   int fd_;
   struct termios saved_ {};
   bool active_ = false;

@@ -16,7 +16,7 @@
 namespace quillmar {
 
 class TCliPasswordReader {
- public:
+public:
   // fd is the input (0 for standard input); it is not closed.
   TCliPasswordReader(int fd, std::ostream& prompts);
 
@@ -33,7 +33,7 @@ class TCliPasswordReader {
   // One answer line for a question (terminal only; echo stays on). Empty on end of input.
   std::string ReadAnswer(const std::string& prompt);
 
- private:
+private:
   bool ReadLine(std::string& line);
 
   int fd_;

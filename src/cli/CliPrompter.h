@@ -19,7 +19,7 @@
 namespace quillmar {
 
 class TCliPrompter : public TqmAppPrompter {
- public:
+public:
   TCliPrompter(TCliConsole& console, TCliPasswordReader& input) : console_(console), input_(input) {}
 
   void SetAssumeYes(bool yes) { assumeYes_ = yes; }
@@ -40,7 +40,7 @@ class TCliPrompter : public TqmAppPrompter {
   // Prints the notices left as "quillmar-cli: note: ..." lines and forgets them.
   void Flush();
 
- private:
+private:
   TCliConsole& console_;
   TCliPasswordReader& input_;
   bool assumeYes_ = false;

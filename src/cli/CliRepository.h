@@ -25,7 +25,7 @@ class TqmGlobal;
 class TCliConsole;
 
 class TCliRepository {
- public:
+public:
   struct TNode {
     TNode* parent = nullptr;
     std::unique_ptr<TqmCategory> category;  // null for the top level
@@ -85,7 +85,7 @@ class TCliRepository {
   // Warnings gathered while loading (entries that could not be read by their sort order).
   std::vector<std::string> TakeWarnings();
 
- private:
+private:
   int Occurrence(const TNode& parent, const TNode& child) const;
   int Occurrence(const TNode& parent, const TqmRepositoryEntry& entry) const;
 

@@ -60,8 +60,9 @@ std::string RefusedValue(TCliContext& c, const TqmField& field, bool empty, bool
     return "the field \"" + name + "\" (" + field.TypeName() +
            ") names a reminder; reminders are set in the desktop program";
   if ((field.FieldType() == ftFile || field.FieldType() == ftPicture) && (withAsk || !empty))
-    return "the field \"" + name + "\" (" + field.TypeName() + ") names an attached file: give it with --attach \"" +
-           name + "=DISKFILE\"" + (withAsk ? "" : " (--set \"" + name + "=\" empties it)");
+    return "the field \"" + name + "\" (" + field.TypeName() +
+           ") names an attached file: give it with --attach \"" + name + "=DISKFILE\"" +
+           (withAsk ? "" : " (--set \"" + name + "=\" empties it)");
   return "";
 }
 
@@ -82,7 +83,8 @@ void ApplySettings(TCliContext& c, TqmRepositoryEntry& e) {
       throw UsageError("the entry has no field \"" + c.Console().Show(name) +
                        "\" (its fields: " + (known.empty() ? "none" : known) + ")");
     }
-    if (const std::string why = RefusedValue(c, *field, value.empty(), false); !why.empty()) throw UsageError(why);
+    if (const std::string why = RefusedValue(c, *field, value.empty(), false); !why.empty())
+      throw UsageError(why);
     field->SetValue(value);
   }
   // --ask NAME: the value is read like a password (no echo on a terminal, else the next input line),
@@ -288,7 +290,8 @@ int RunShow(TCliContext& c) {
     if (!done.problems.empty()) {
       std::string all;
       for (const auto& p : done.problems) all += (all.empty() ? "" : "; ") + p;
-      throw Failure(std::to_string(done.problems.size()) + " attached file(s) could not be extracted: " + all);
+      throw Failure(std::to_string(done.problems.size()) +
+                    " attached file(s) could not be extracted: " + all);
     }
     return kExitOk;
   }

@@ -49,7 +49,7 @@ const char* CheckMeaning(int code) {
 
 // A stream that takes bytes and keeps none: reading every locked file for the deep check.
 class TDiscardStream : public TStream {
- public:
+public:
   int64_t Read(void*, int64_t) override { return 0; }
   int64_t Write(const void*, int64_t count) override {
     size_ += count;
@@ -61,7 +61,7 @@ class TDiscardStream : public TStream {
   int64_t Size() override { return size_; }
   void SetSize(int64_t n) override { size_ = n; }
 
- private:
+private:
   int64_t size_ = 0;
 };
 

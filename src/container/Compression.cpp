@@ -11,19 +11,27 @@ namespace {
 
 int ZlibLevel(int method) {
   switch (method) {
-    case 1: return 1;
-    case 2: return 5;
-    case 5: return 9;
-    default: return -1;
+    case 1:
+      return 1;
+    case 2:
+      return 5;
+    case 5:
+      return 9;
+    default:
+      return -1;
   }
 }
 
 int Bzip2Level(int method) {
   switch (method) {
-    case 7: return 2;
-    case 8: return 6;
-    case 9: return 9;
-    default: return -1;
+    case 7:
+      return 2;
+    case 8:
+      return 6;
+    case 9:
+      return 9;
+    default:
+      return -1;
   }
 }
 
@@ -31,13 +39,22 @@ int Bzip2Level(int method) {
 
 uint32_t CompressionBlockSize(int method) {
   switch (method) {
-    case 1: case 6: case 7: return 524288;
-    case 4: case 5: case 9: return 1572864;
-    default: return 1048576;
+    case 1:
+    case 6:
+    case 7:
+      return 524288;
+    case 4:
+    case 5:
+    case 9:
+      return 1572864;
+    default:
+      return 1048576;
   }
 }
 
-bool IsCompressionSupported(int method) { return ZlibLevel(method) > 0 || Bzip2Level(method) > 0; }
+bool IsCompressionSupported(int method) {
+  return ZlibLevel(method) > 0 || Bzip2Level(method) > 0;
+}
 
 bool CompressBlock(int method, const std::string& data, std::string& out) {
   out.clear();

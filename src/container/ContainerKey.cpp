@@ -25,9 +25,13 @@ TContainerKey TContainerKey::FromBytes(const uint8_t* bytes) {
   return key;
 }
 
-const uint8_t* TContainerKey::Bytes() const { return state_->bytes.data(); }
+const uint8_t* TContainerKey::Bytes() const {
+  return state_->bytes.data();
+}
 
-const TPageCipher& TContainerKey::Cipher() const { return state_->cipher; }
+const TPageCipher& TContainerKey::Cipher() const {
+  return state_->cipher;
+}
 
 bool TContainerKey::operator==(const TContainerKey& other) const {
   if (Empty() || other.Empty()) return Empty() == other.Empty();

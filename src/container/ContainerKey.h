@@ -6,13 +6,13 @@
 //
 // Copies share one immutable state (the bytes and the ready cipher), so copying a key is cheap and the
 // key schedule is computed once per key, not per page. The bytes live in memory wiped when freed.
-#include "container/PageCipher.h"
-
 #include <cryptopp/secblock.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+
+#include "container/PageCipher.h"
 
 namespace quillmar {
 

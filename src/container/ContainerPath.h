@@ -20,9 +20,13 @@ namespace quillmar {
 
 inline constexpr size_t kMaxNameLength = 259;
 
-inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+inline bool IsPathSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 // "\" or "/" alone.
-inline bool IsRootPath(std::string_view path) { return path.size() == 1 && IsPathSeparator(path[0]); }
+inline bool IsRootPath(std::string_view path) {
+  return path.size() == 1 && IsPathSeparator(path[0]);
+}
 
 struct TPathComponents {
   bool Absolute = false;
@@ -45,10 +49,14 @@ TPathSplit SplitLastComponent(std::string_view path);
 std::string FoldName(std::string_view name);
 // <0, 0, >0 over the folded forms.
 int CompareNames(std::string_view a, std::string_view b);
-inline bool SameName(std::string_view a, std::string_view b) { return CompareNames(a, b) == 0; }
+inline bool SameName(std::string_view a, std::string_view b) {
+  return CompareNames(a, b) == 0;
+}
 
 // True when two whole paths differ only in letter case.
-inline bool SamePathIgnoringCase(std::string_view a, std::string_view b) { return CompareNames(a, b) == 0; }
+inline bool SamePathIgnoringCase(std::string_view a, std::string_view b) {
+  return CompareNames(a, b) == 0;
+}
 
 // A name that may be stored in a directory item: not empty, no separator, not "..".
 bool IsStorableName(std::string_view name);

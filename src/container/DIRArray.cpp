@@ -1,9 +1,9 @@
 #include "container/DIRArray.h"
 
+#include <climits>
+
 #include "container/ContainerPath.h"
 #include "container/SFSError.h"
-
-#include <climits>
 
 namespace quillmar {
 
@@ -73,16 +73,16 @@ void TDIRArray::UpdateItem(int32_t k, TDIRItem item) {
   if (item.Name.size() > kMaxNameLength) item.Name.resize(kMaxNameLength);
   size_t i = static_cast<size_t>(k);
   const TDIRItem& old = items_[i];
-  bool reindex = old.Deleted != item.Deleted || item.Deleted || old.ParentID != item.ParentID ||
-                 old.Name != item.Name;
+  bool reindex =
+      old.Deleted != item.Deleted || item.Deleted || old.ParentID != item.ParentID || old.Name != item.Name;
   if (reindex && !old.Deleted) {
     if (!byName_.Contains(k))
       throw ESFSError("TDIRArray.UpdateItem - old name position not found. Position = " + std::to_string(k) +
                       ", ItemCount = " + std::to_string(Count()) + ", FileName = \"" + old.Name + "\"");
     if (!byParent_.Contains(k))
-      throw ESFSError("TDIRArray.UpdateItem - old parentID position not found. Position = " +
-                      std::to_string(k) + ", ItemCount = " + std::to_string(Count()) +
-                      ", ParentID = " + std::to_string(old.ParentID));
+      throw ESFSError(
+          "TDIRArray.UpdateItem - old parentID position not found. Position = " + std::to_string(k) +
+          ", ItemCount = " + std::to_string(Count()) + ", ParentID = " + std::to_string(old.ParentID));
     Unindex(k);
   }
   if (old.Deleted) deleted_.erase(k);

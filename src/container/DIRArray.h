@@ -12,14 +12,14 @@
 // set exactly when it is set. Names are at most kMaxNameLength bytes.
 //
 // Not copyable: the indexes refer to this object's table.
-#include "container/DIRItem.h"
-#include "container/SortedPtrArray.h"
-
 #include <cstdint>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "container/DIRItem.h"
+#include "container/SortedPtrArray.h"
 
 namespace quillmar {
 
@@ -38,8 +38,9 @@ public:
   void RemoveLast();
   // Replaces item k and re-indexes it. A deleted item's open count becomes 0. Throws
   //   "TDIRArray.UpdateItem - invalid itemNo = <k>"
-  //   "TDIRArray.UpdateItem - old name position not found. Position = <k>, ItemCount = <n>, FileName = "<name>""
-  //   "TDIRArray.UpdateItem - old parentID position not found. Position = <k>, ItemCount = <n>, ParentID = <p>"
+  //   "TDIRArray.UpdateItem - old name position not found. Position = <k>, ItemCount = <n>, FileName =
+  //   "<name>"" "TDIRArray.UpdateItem - old parentID position not found. Position = <k>, ItemCount = <n>,
+  //   ParentID = <p>"
   void UpdateItem(int32_t k, TDIRItem item);
   void Clear();
   // Reserves room for newSize items. Throws "TDIRArray.SetSize - newSize < itemCount error.  newSize = <n>

@@ -18,11 +18,11 @@
 //    224 260  name, zero-terminated, at most 259 characters
 //    484  28  reserved, zero
 // All integers little-endian. Reserved bytes are written as zero and ignored on reading.
-#include "container/KeyRecord.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "container/KeyRecord.h"
 
 namespace quillmar {
 

@@ -1,31 +1,36 @@
 #include "container/DIRManager.h"
 
+#include <cryptopp/secblock.h>
+
+#include <algorithm>
+#include <unordered_set>
+
 #include "base/DateTime.h"
 #include "container/Checksum.h"
 #include "container/ContainerPath.h"
 #include "container/SFSError.h"
 #include "container/WildcardMatch.h"
 
-#include <cryptopp/secblock.h>
-
-#include <algorithm>
-#include <unordered_set>
-
 namespace quillmar {
 
 namespace {
 
-std::string PageText(int32_t pageNo) { return std::to_string(pageNo); }
+std::string PageText(int32_t pageNo) {
+  return std::to_string(pageNo);
+}
 
 }  // namespace
 
 TDIRManager::TDIRManager(TPageFileManager& pfm, TFreeSpaceManager& fsm) : pfm_(pfm), fsm_(fsm) {
   itemsPerPage_ = pfm_.PageDataSize() / static_cast<int32_t>(TDIRItem::Size);
-  if (itemsPerPage_ < 1) throw ESFSError("TDIRManager.Load - the page size is too small for directory items.");
+  if (itemsPerPage_ < 1)
+    throw ESFSError("TDIRManager.Load - the page size is too small for directory items.");
   Load();
 }
 
-int64_t TDIRManager::NowFileTime() { return DosDateTimeToFileTime(DateTimeToDosDateTime(NowDateTime())); }
+int64_t TDIRManager::NowFileTime() {
+  return DosDateTimeToFileTime(DateTimeToDosDateTime(NowDateTime()));
+}
 
 void TDIRManager::Load() {
   items_.Clear();
@@ -69,7 +74,8 @@ void TDIRManager::WriteItemPage(size_t pageIndex, bool readHeaderFirst, const ch
   CryptoPP::SecByteBlock buf(static_cast<size_t>(length));  // zero-filled; wiped when freed
   int64_t first = static_cast<int64_t>(pageIndex) * itemsPerPage_;
   for (int32_t s = 0; s < itemsPerPage_ && first + s < items_.Count(); ++s)
-    items_.ReadItem(static_cast<int32_t>(first + s)).Serialize(buf.data() + static_cast<size_t>(s) * TDIRItem::Size);
+    items_.ReadItem(static_cast<int32_t>(first + s))
+        .Serialize(buf.data() + static_cast<size_t>(s) * TDIRItem::Size);
   if (!pfm_.WritePage(pageNo, header, buf.data(), nullptr, length))
     throw ESFSError(std::string("TDIRManager.") + op + " - can not save page, pageNo = " + PageText(pageNo));
 }
@@ -85,7 +91,8 @@ bool TDIRManager::AddItem(const TDIRItem& item, int32_t* itemNo) {
     return true;
   }
   const int32_t count = items_.Count();
-  const int32_t oldFirst = pfm_.FirstDirPage(), oldPages = pfm_.DirPageCount(), oldItems = pfm_.DirItemCount();
+  const int32_t oldFirst = pfm_.FirstDirPage(), oldPages = pfm_.DirPageCount(),
+                oldItems = pfm_.DirItemCount();
   int32_t newPage = -1;
   bool appended = false;
   try {
@@ -158,7 +165,8 @@ void TDIRManager::WriteItem(int32_t k, const TDIRItem& item) {
 void TDIRManager::MoveCurrentToLiveFolder() {
   int32_t k = current_;
   int guard = items_.Count() + 1;
-  while (k >= 0 && k < items_.Count() && items_.ReadItem(k).Deleted && guard-- > 0) k = items_.ReadItem(k).ParentID;
+  while (k >= 0 && k < items_.Count() && items_.ReadItem(k).Deleted && guard-- > 0)
+    k = items_.ReadItem(k).ParentID;
   if (k < -1 || k >= items_.Count() || guard <= 0) k = -1;
   if (k != current_) {
     current_ = k;

@@ -27,14 +27,14 @@
 // returns false or -1. When a write fails, the table in memory is left as it was before the call.
 //
 // Single-threaded. Keeps references to the page file and free-space managers, which must outlive it.
-#include "container/DIRArray.h"
-#include "container/FreeSpaceManager.h"
-#include "container/PageFileManager.h"
-
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "container/DIRArray.h"
+#include "container/FreeSpaceManager.h"
+#include "container/PageFileManager.h"
 
 namespace quillmar {
 
@@ -115,7 +115,8 @@ public:
   // access time set unless the container is read-only. -1 when the path names no file, or the file has
   // its own password and `password` does not open it (then nothing changes), unless withoutKey is set:
   // then the file opens with an empty key (for copying stored pages as they are).
-  int32_t OpenItem(std::string_view path, std::string_view password, TContainerKey& key, bool withoutKey = false);
+  int32_t OpenItem(std::string_view path, std::string_view password, TContainerKey& key,
+                   bool withoutKey = false);
   // Open count - 1 (never below 0).
   void CloseItem(int32_t k);
   int32_t OpenCount(int32_t k) const {

@@ -1,14 +1,13 @@
 #include "container/FreeSpaceManager.h"
 
-#include "container/Checksum.h"
-#include "container/SFSError.h"
-
 #include <algorithm>
 #include <climits>
 #include <string>
 
-namespace quillmar {
+#include "container/Checksum.h"
+#include "container/SFSError.h"
 
+namespace quillmar {
 
 // Everything GetPages changes in memory before it writes, so that a container that cannot grow is left
 // as it was.
@@ -17,7 +16,7 @@ struct TFreeSpaceManager::TUndo {
   size_t PFSSize = 0, GAMSize = 0;
   bool TailSaved = false;
   std::vector<uint8_t> PFSTail, GAMTail, SGAMTail;  // the last old map page of each kind
-  std::vector<TExtentUndo> Extents;                  // state of old extents before each take
+  std::vector<TExtentUndo> Extents;                 // state of old extents before each take
 };
 
 TFreeSpaceManager::TGeometry TFreeSpaceManager::ComputeGeometry(int32_t pageSize, int32_t extentSize) {
@@ -46,8 +45,9 @@ TFreeSpaceManager::TFreeSpaceManager(TPageFileManager& pfm) : pfm_(pfm) {
   pfsPageCount_ = pfm_.PFSPageCount();
   gamPageCount_ = pfm_.GAMPageCount();
   if (total < 1 || pfsPageCount_ < 0 || gamPageCount_ < 0)
-    throw ESFSError("TFreeSpaceManager.Create - the container header holds a negative page count; the "
-                    "container is damaged.");
+    throw ESFSError(
+        "TFreeSpaceManager.Create - the container header holds a negative page count; the "
+        "container is damaged.");
   extentCount_ = (total - 1) / geo_.ExtentSize;
   if (static_cast<int64_t>(pfsPageCount_) * geo_.ExtentsPerPFSPage < extentCount_)
     throw ESFSError("TFreeSpaceManager.Create - PFSPageCount * FPageSize < FExtentCount!");
@@ -104,7 +104,9 @@ bool TFreeSpaceManager::IsMapPage(int32_t pageNo) const {
   return false;
 }
 
-bool TFreeSpaceManager::IsPageFree(int32_t pageNo) const { return Bit(pfs_, static_cast<int64_t>(pageNo) - 1); }
+bool TFreeSpaceManager::IsPageFree(int32_t pageNo) const {
+  return Bit(pfs_, static_cast<int64_t>(pageNo) - 1);
+}
 
 int32_t TFreeSpaceManager::HighestUsedPage() const {
   int64_t i = static_cast<int64_t>(extentCount_) * geo_.ExtentSize - 1;
@@ -144,7 +146,8 @@ void TFreeSpaceManager::SetExtentState(int32_t x, bool gam, bool sgam) {
 }
 
 void TFreeSpaceManager::MarkPFSDirty(int32_t managedIndex) {
-  pfsDirty_[static_cast<size_t>(managedIndex / (static_cast<int64_t>(geo_.ExtentsPerPFSPage) * geo_.ExtentSize))] = true;
+  pfsDirty_[static_cast<size_t>(managedIndex /
+                                (static_cast<int64_t>(geo_.ExtentsPerPFSPage) * geo_.ExtentSize))] = true;
 }
 
 void TFreeSpaceManager::MarkGAMDirty(int32_t extent) {
@@ -250,7 +253,8 @@ void TFreeSpaceManager::Rollback(TUndo& undo, std::vector<int32_t>& pages) {
     pfs_.resize(undo.PFSSize);
     gam_.resize(undo.GAMSize);
     sgam_.resize(undo.GAMSize);
-    if (!undo.PFSTail.empty()) std::copy(undo.PFSTail.begin(), undo.PFSTail.end(), pfs_.end() - undo.PFSTail.size());
+    if (!undo.PFSTail.empty())
+      std::copy(undo.PFSTail.begin(), undo.PFSTail.end(), pfs_.end() - undo.PFSTail.size());
     if (!undo.GAMTail.empty()) {
       std::copy(undo.GAMTail.begin(), undo.GAMTail.end(), gam_.end() - undo.GAMTail.size());
       std::copy(undo.SGAMTail.begin(), undo.SGAMTail.end(), sgam_.end() - undo.SGAMTail.size());
@@ -401,16 +405,19 @@ void TFreeSpaceManager::SaveGAM() {
     h.PageType = ptGAM;
     h.EncryptionType = etNone;
     h.ChecksumType = ctXor;
-    std::copy(gam_.begin() + static_cast<ptrdiff_t>(off), gam_.begin() + static_cast<ptrdiff_t>(off + buf.size()), buf.begin());
+    std::copy(gam_.begin() + static_cast<ptrdiff_t>(off),
+              gam_.begin() + static_cast<ptrdiff_t>(off + buf.size()), buf.begin());
     if (!pfm_.WritePage(pageNo, h, buf.data(), nullptr, geo_.GAMBytesPerPage))
       throw ESFSError("TFreeSpaceManager.SaveGAM - can not save page, pageNo = " + std::to_string(pageNo));
     TPageHeader s;
     s.PageType = ptSGAM;
     s.EncryptionType = etNone;
     s.ChecksumType = ctXor;
-    std::copy(sgam_.begin() + static_cast<ptrdiff_t>(off), sgam_.begin() + static_cast<ptrdiff_t>(off + buf.size()), buf.begin());
+    std::copy(sgam_.begin() + static_cast<ptrdiff_t>(off),
+              sgam_.begin() + static_cast<ptrdiff_t>(off + buf.size()), buf.begin());
     if (!pfm_.WritePage(pageNo + 1, s, buf.data(), nullptr, geo_.GAMBytesPerPage))
-      throw ESFSError("TFreeSpaceManager.SaveGAM - can not save SGAM page, pageNo = " + std::to_string(pageNo));
+      throw ESFSError("TFreeSpaceManager.SaveGAM - can not save SGAM page, pageNo = " +
+                      std::to_string(pageNo));
     gamDirty_[static_cast<size_t>(j)] = false;
   }
 }
@@ -427,7 +434,8 @@ void TFreeSpaceManager::SavePFS() {
     h.PageType = ptPFS;
     h.EncryptionType = etNone;
     h.ChecksumType = ctXor;
-    std::copy(pfs_.begin() + static_cast<ptrdiff_t>(off), pfs_.begin() + static_cast<ptrdiff_t>(off + buf.size()), buf.begin());
+    std::copy(pfs_.begin() + static_cast<ptrdiff_t>(off),
+              pfs_.begin() + static_cast<ptrdiff_t>(off + buf.size()), buf.begin());
     if (!pfm_.WritePage(pageNo, h, buf.data(), nullptr, geo_.PFSBytesPerPage))
       throw ESFSError("TFreeSpaceManager.SavePFS - can not save page, pageNo = " + std::to_string(pageNo));
     pfsDirty_[static_cast<size_t>(k)] = false;

@@ -39,10 +39,10 @@
 // rolled back.
 //
 // Single-threaded. Keeps a reference to the page file manager, which must outlive it.
-#include "container/PageFileManager.h"
-
 #include <cstdint>
 #include <vector>
+
+#include "container/PageFileManager.h"
 
 namespace quillmar {
 
@@ -128,7 +128,10 @@ private:
   }
   static void SetBit(std::vector<uint8_t>& map, int64_t b, bool v) {
     uint8_t mask = static_cast<uint8_t>(1u << (b % 8));
-    if (v) map[b / 8] |= mask; else map[b / 8] &= static_cast<uint8_t>(~mask);
+    if (v)
+      map[b / 8] |= mask;
+    else
+      map[b / 8] &= static_cast<uint8_t>(~mask);
   }
   void SetExtentState(int32_t x, bool gam, bool sgam);
   bool ExtentHasFreePage(int32_t x) const;

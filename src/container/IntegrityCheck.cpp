@@ -1,18 +1,22 @@
 #include "container/IntegrityCheck.h"
 
-#include "container/ContainerPath.h"
-
 #include <cryptopp/secblock.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "container/ContainerPath.h"
+
 namespace quillmar {
 
 namespace {
 
-std::string P(int32_t pageNo) { return "page " + std::to_string(pageNo); }
-std::string I(int32_t k) { return "item " + std::to_string(k); }
+std::string P(int32_t pageNo) {
+  return "page " + std::to_string(pageNo);
+}
+std::string I(int32_t k) {
+  return "item " + std::to_string(k);
+}
 
 }  // namespace
 
@@ -27,7 +31,8 @@ void TIntegrityCheck::AddProblem(const std::string& text) {
 }
 
 bool TIntegrityCheck::IsClaimed(int32_t pageNo) const {
-  return pageNo >= 0 && static_cast<size_t>(pageNo) < owner_.size() && owner_[static_cast<size_t>(pageNo)] >= 0;
+  return pageNo >= 0 && static_cast<size_t>(pageNo) < owner_.size() &&
+         owner_[static_cast<size_t>(pageNo)] >= 0;
 }
 
 void TIntegrityCheck::ClaimPage(int32_t pageNo, const std::string& owner) {
@@ -91,7 +96,8 @@ void CheckFreeSpaceMaps(TIntegrityCheck& check) {
     check.ClaimPage(pageNo, owner);
     TPageHeader h;
     if (!pfm.ReadPage(pageNo, h, buf.data(), false, nullptr, bytes)) {
-      check.AddProblem(owner + " (" + P(pageNo) + ") cannot be read, error " + std::to_string(pfm.LastError()));
+      check.AddProblem(owner + " (" + P(pageNo) + ") cannot be read, error " +
+                       std::to_string(pfm.LastError()));
       return;
     }
     if (h.PageType != type)
@@ -124,14 +130,15 @@ void CheckFreeSpaceMaps(TIntegrityCheck& check) {
                        " of its pages are in use");
     if (!gam && freePages == g.ExtentSize) check.AddProblem(ext + " is wholly free but not marked so in GAM");
     if (sgam && (freePages == 0 || freePages == g.ExtentSize))
-      check.AddProblem(ext + " is marked shared in SGAM but has " + std::to_string(freePages) + " free pages");
+      check.AddProblem(ext + " is marked shared in SGAM but has " + std::to_string(freePages) +
+                       " free pages");
   }
   if (freeCount != fsm.FreeExtentCount())
     check.AddProblem("the free-extent count is " + std::to_string(fsm.FreeExtentCount()) + " but GAM marks " +
                      std::to_string(freeCount));
   if (mixedCount != fsm.MixedExtentCount())
-    check.AddProblem("the mixed-extent count is " + std::to_string(fsm.MixedExtentCount()) + " but SGAM marks " +
-                     std::to_string(mixedCount));
+    check.AddProblem("the mixed-extent count is " + std::to_string(fsm.MixedExtentCount()) +
+                     " but SGAM marks " + std::to_string(mixedCount));
 }
 
 void CheckDirectory(TIntegrityCheck& check, const TDIRManager& dir) {
@@ -141,8 +148,8 @@ void CheckDirectory(TIntegrityCheck& check, const TDIRManager& dir) {
   const int32_t count = items.Count();
 
   if (pfm.DirItemCount() != count)
-    check.AddProblem("the header counts " + std::to_string(pfm.DirItemCount()) + " directory items, the table " +
-                     std::to_string(count));
+    check.AddProblem("the header counts " + std::to_string(pfm.DirItemCount()) +
+                     " directory items, the table " + std::to_string(count));
   const int64_t pagesNeeded = (static_cast<int64_t>(count) + n - 1) / n;
   if (pfm.DirPageCount() != pagesNeeded)
     check.AddProblem("the header counts " + std::to_string(pfm.DirPageCount()) + " directory pages, " +
@@ -157,7 +164,8 @@ void CheckDirectory(TIntegrityCheck& check, const TDIRManager& dir) {
   int32_t pageNo = pfm.FirstDirPage();
   for (int32_t i = 0; i < pfm.DirPageCount(); ++i) {
     std::string owner = "directory page " + std::to_string(i);
-    if (static_cast<size_t>(i) < dir.DirectoryPages().size() && dir.DirectoryPages()[static_cast<size_t>(i)] != pageNo)
+    if (static_cast<size_t>(i) < dir.DirectoryPages().size() &&
+        dir.DirectoryPages()[static_cast<size_t>(i)] != pageNo)
       check.AddProblem(owner + " is " + P(pageNo) + " in the stored chain but " +
                        P(dir.DirectoryPages()[static_cast<size_t>(i)]) + " in memory");
     bool wasClaimed = check.IsClaimed(pageNo);
@@ -165,7 +173,8 @@ void CheckDirectory(TIntegrityCheck& check, const TDIRManager& dir) {
     if (wasClaimed) break;  // a chain that comes back on itself: following it further repeats it
     TPageHeader h;
     if (!pfm.ReadPage(pageNo, h, buf.data(), false, nullptr, length)) {
-      check.AddProblem(owner + " (" + P(pageNo) + ") cannot be read, error " + std::to_string(pfm.LastError()));
+      check.AddProblem(owner + " (" + P(pageNo) + ") cannot be read, error " +
+                       std::to_string(pfm.LastError()));
       break;
     }
     if (h.PageType != ptDirectory)
@@ -195,7 +204,8 @@ void CheckDirectory(TIntegrityCheck& check, const TDIRManager& dir) {
       }
       const TDIRItem& parent = items.ReadItem(it.ParentID);
       if (parent.Deleted || !parent.IsFolder)
-        check.AddProblem(I(k) + " has parent " + std::to_string(it.ParentID) + ", which is not a live folder");
+        check.AddProblem(I(k) + " has parent " + std::to_string(it.ParentID) +
+                         ", which is not a live folder");
     }
     if (it.IsFolder && ((it.Attributes & faDirectory) == 0 || it.FirstMapPageNo != -1 || it.HasPassword))
       check.AddProblem(I(k) + " is a folder without the folder attribute, or with a file map or password");

@@ -13,14 +13,14 @@
 //
 // The check only reads. Problems are plain texts naming pages and item numbers (never item contents
 // beyond names), at most MaxProblems of them plus a count of the rest.
-#include "container/DIRManager.h"
-#include "container/FreeSpaceManager.h"
-#include "container/PageFileManager.h"
-
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "container/DIRManager.h"
+#include "container/FreeSpaceManager.h"
+#include "container/PageFileManager.h"
 
 namespace quillmar {
 

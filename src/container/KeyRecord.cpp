@@ -1,12 +1,12 @@
 #include "container/KeyRecord.h"
 
-#include "container/Checksum.h"
-#include "container/SFSError.h"
-
 #include <cryptopp/osrng.h>
 
 #include <algorithm>
 #include <cstring>
+
+#include "container/Checksum.h"
+#include "container/SFSError.h"
 
 namespace quillmar {
 
@@ -29,14 +29,18 @@ uint32_t GetUInt32(const uint8_t* p) {
 
 void CheckLimits(std::string_view password, std::string_view question) {
   if (password.size() > TKeyRecord::MaxPasswordLength)
-    throw ESFSError("Password length should be shorter then " + std::to_string(TKeyRecord::MaxPasswordLength));
+    throw ESFSError("Password length should be shorter then " +
+                    std::to_string(TKeyRecord::MaxPasswordLength));
   if (question.size() > TKeyRecord::MaxQuestionLength)
-    throw ESFSError("Question length should be shorter then " + std::to_string(TKeyRecord::MaxQuestionLength));
+    throw ESFSError("Question length should be shorter then " +
+                    std::to_string(TKeyRecord::MaxQuestionLength));
 }
 
 }  // namespace
 
-TKeyRecord::TKeyRecord(const uint8_t* bytes) { std::memcpy(bytes_.data(), bytes, Size); }
+TKeyRecord::TKeyRecord(const uint8_t* bytes) {
+  std::memcpy(bytes_.data(), bytes, Size);
+}
 
 TKeyRecord TKeyRecord::Make(std::string_view password, std::string_view question, std::string_view answer,
                             TContainerKey* key) {

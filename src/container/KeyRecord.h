@@ -13,12 +13,12 @@
 //
 // The password check is the CRC at 64: a wrong password yields a key that fails it (with a 1 in 65536
 // chance of a false match, which is why callers that can should confirm by reading a page).
-#include "container/ContainerKey.h"
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "container/ContainerKey.h"
 
 namespace quillmar {
 

@@ -70,7 +70,8 @@ void TPageCipher::EncryptMany(uint8_t* const* buffers, size_t count, size_t leng
         std::memcpy(w, buf[j] + off, BlockSize);
         XorBlock(w, f + j * BlockSize);
       }
-      enc_.AdvancedProcessBlocks(work, nullptr, work, lanes * BlockSize, CryptoPP::BlockTransformation::BT_AllowParallel);
+      enc_.AdvancedProcessBlocks(work, nullptr, work, lanes * BlockSize,
+                                 CryptoPP::BlockTransformation::BT_AllowParallel);
       for (size_t j = 0; j < lanes; ++j) {
         const uint8_t* c = work + j * BlockSize;
         std::memcpy(buf[j] + off, c, BlockSize);
@@ -78,7 +79,8 @@ void TPageCipher::EncryptMany(uint8_t* const* buffers, size_t count, size_t leng
       }
     }
     if (const size_t r = length % BlockSize) {
-      enc_.AdvancedProcessBlocks(f, nullptr, work, lanes * BlockSize, CryptoPP::BlockTransformation::BT_AllowParallel);
+      enc_.AdvancedProcessBlocks(f, nullptr, work, lanes * BlockSize,
+                                 CryptoPP::BlockTransformation::BT_AllowParallel);
       for (size_t j = 0; j < lanes; ++j)
         for (size_t k = 0; k < r; ++k) buf[j][blocks * BlockSize + k] ^= work[j * BlockSize + k];
     }
@@ -99,7 +101,8 @@ void TPageCipher::Decrypt(uint8_t* data, size_t length) const {
       XorBlock(f, first + i * BlockSize);
     }
     // P = D(C) ^ F[i-1], all blocks independent.
-    dec_.AdvancedProcessBlocks(first, chain, first, n * BlockSize, CryptoPP::BlockTransformation::BT_AllowParallel);
+    dec_.AdvancedProcessBlocks(first, chain, first, n * BlockSize,
+                               CryptoPP::BlockTransformation::BT_AllowParallel);
     done += n;
   }
   if (const size_t r = length % BlockSize) CryptPartial(f, data + blocks * BlockSize, r);

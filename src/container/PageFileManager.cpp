@@ -1,11 +1,11 @@
 #include "container/PageFileManager.h"
 
-#include "container/Checksum.h"
-#include "container/SFSError.h"
-
 #include <cstring>
 #include <filesystem>
 #include <limits>
+
+#include "container/Checksum.h"
+#include "container/SFSError.h"
 
 namespace quillmar {
 
@@ -42,7 +42,9 @@ void PutUInt32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-uint32_t HeaderChecksum(const uint8_t* header) { return XorChecksum(header + 12, TPageFileManager::HeaderSize - 12); }
+uint32_t HeaderChecksum(const uint8_t* header) {
+  return XorChecksum(header + 12, TPageFileManager::HeaderSize - 12);
+}
 
 }  // namespace
 
@@ -71,15 +73,18 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
                                    TSFSPartStorage* storage)
     : fileName_(fileName), file_(storage) {
   if (pageSize < MinPageSize)
-    throw ESFSError("TPageFileManager.Create - page size should be >= " + std::to_string(MinPageSize) + "bytes .");
-  if (extentPageCount <= 0) throw ESFSError("TPageFileManager.Create - extent page count should be >= 1 Page.");
+    throw ESFSError("TPageFileManager.Create - page size should be >= " + std::to_string(MinPageSize) +
+                    "bytes .");
+  if (extentPageCount <= 0)
+    throw ESFSError("TPageFileManager.Create - extent page count should be >= 1 Page.");
   if (inMemory) throw ESFSError("TPageFileManager.Create - In-memory containers are not supported.");
   readOnly_ = (mode & 3) == 0;
   exclusive_ = (mode & fmExclusive) != 0;
 
   if (mode == fmCreate) {
     if (pageSize > kMaxPageSize)
-      throw ESFSError("TPageFileManager.Create - page size should be <= " + std::to_string(kMaxPageSize) + "bytes .");
+      throw ESFSError("TPageFileManager.Create - page size should be <= " + std::to_string(kMaxPageSize) +
+                      "bytes .");
     // The key record is made first: a refused password must not cost an existing file.
     TKeyRecord record;
     if (!password.empty()) record = TKeyRecord::Make(password, question, answer, &key_);
@@ -135,7 +140,8 @@ void TPageFileManager::LoadHeader() {
   file_.Seek(0, TSFSSeekOrigin::Begin);
   if (file_.Read(image.data(), HeaderSize) != HeaderSize) throw ESFSError(kLoadHeaderError);
   if (std::memcmp(image.data(), kHeaderMagic, 8) != 0) throw ESFSError(kLoadHeaderError);
-  if (GetUInt32(image.data() + kChecksumOffset) != HeaderChecksum(image.data())) throw ESFSError(kLoadHeaderError);
+  if (GetUInt32(image.data() + kChecksumOffset) != HeaderChecksum(image.data()))
+    throw ESFSError(kLoadHeaderError);
   // Values no container can hold would make every page position wrong; they are damage too.
   const auto pageSize = static_cast<int32_t>(GetUInt32(image.data() + kPageSizeOffset));
   const auto extent = static_cast<int32_t>(GetUInt32(image.data() + kExtentOffset));
@@ -152,25 +158,61 @@ void TPageFileManager::SaveHeader() {
   file_.WriteBuffer(header_.data(), HeaderSize);
 }
 
-int32_t TPageFileManager::PageSize() const { return HeaderInt(kPageSizeOffset); }
-int32_t TPageFileManager::ExtentPageCount() const { return HeaderInt(kExtentOffset); }
-int32_t TPageFileManager::FirstManagedPage() const { return HeaderInt(kFirstManagedOffset); }
-int32_t TPageFileManager::GAMPageCount() const { return HeaderInt(kGAMCountOffset); }
-int32_t TPageFileManager::PFSPageCount() const { return HeaderInt(kPFSCountOffset); }
-int32_t TPageFileManager::DirPageCount() const { return HeaderInt(kDirCountOffset); }
-int32_t TPageFileManager::FirstDirPage() const { return HeaderInt(kFirstDirOffset); }
-int32_t TPageFileManager::DirItemCount() const { return HeaderInt(kDirItemsOffset); }
-int32_t TPageFileManager::TotalPageCount() const { return HeaderInt(kTotalPagesOffset); }
-uint8_t TPageFileManager::EncryptionType() const { return header_[kEncryptionOffset]; }
-uint8_t TPageFileManager::CompressionMethod() const { return header_[kCompressionOffset]; }
-TKeyRecord TPageFileManager::KeyRecord() const { return TKeyRecord(header_.data() + kKeyRecordOffset); }
+int32_t TPageFileManager::PageSize() const {
+  return HeaderInt(kPageSizeOffset);
+}
+int32_t TPageFileManager::ExtentPageCount() const {
+  return HeaderInt(kExtentOffset);
+}
+int32_t TPageFileManager::FirstManagedPage() const {
+  return HeaderInt(kFirstManagedOffset);
+}
+int32_t TPageFileManager::GAMPageCount() const {
+  return HeaderInt(kGAMCountOffset);
+}
+int32_t TPageFileManager::PFSPageCount() const {
+  return HeaderInt(kPFSCountOffset);
+}
+int32_t TPageFileManager::DirPageCount() const {
+  return HeaderInt(kDirCountOffset);
+}
+int32_t TPageFileManager::FirstDirPage() const {
+  return HeaderInt(kFirstDirOffset);
+}
+int32_t TPageFileManager::DirItemCount() const {
+  return HeaderInt(kDirItemsOffset);
+}
+int32_t TPageFileManager::TotalPageCount() const {
+  return HeaderInt(kTotalPagesOffset);
+}
+uint8_t TPageFileManager::EncryptionType() const {
+  return header_[kEncryptionOffset];
+}
+uint8_t TPageFileManager::CompressionMethod() const {
+  return header_[kCompressionOffset];
+}
+TKeyRecord TPageFileManager::KeyRecord() const {
+  return TKeyRecord(header_.data() + kKeyRecordOffset);
+}
 
-void TPageFileManager::SetGAMPageCount(int32_t v) { SetHeaderInt(kGAMCountOffset, v); }
-void TPageFileManager::SetPFSPageCount(int32_t v) { SetHeaderInt(kPFSCountOffset, v); }
-void TPageFileManager::SetDirPageCount(int32_t v) { SetHeaderInt(kDirCountOffset, v); }
-void TPageFileManager::SetFirstDirPage(int32_t v) { SetHeaderInt(kFirstDirOffset, v); }
-void TPageFileManager::SetDirItemCount(int32_t v) { SetHeaderInt(kDirItemsOffset, v); }
-void TPageFileManager::SetCompressionMethod(uint8_t v) { header_[kCompressionOffset] = v; }
+void TPageFileManager::SetGAMPageCount(int32_t v) {
+  SetHeaderInt(kGAMCountOffset, v);
+}
+void TPageFileManager::SetPFSPageCount(int32_t v) {
+  SetHeaderInt(kPFSCountOffset, v);
+}
+void TPageFileManager::SetDirPageCount(int32_t v) {
+  SetHeaderInt(kDirCountOffset, v);
+}
+void TPageFileManager::SetFirstDirPage(int32_t v) {
+  SetHeaderInt(kFirstDirOffset, v);
+}
+void TPageFileManager::SetDirItemCount(int32_t v) {
+  SetHeaderInt(kDirItemsOffset, v);
+}
+void TPageFileManager::SetCompressionMethod(uint8_t v) {
+  header_[kCompressionOffset] = v;
+}
 
 void TPageFileManager::SetKeyRecord(const TKeyRecord& record, const TContainerKey& key) {
   std::memcpy(header_.data() + kKeyRecordOffset, record.Bytes(), TKeyRecord::Size);
@@ -179,7 +221,9 @@ void TPageFileManager::SetKeyRecord(const TKeyRecord& record, const TContainerKe
   passwordMatched_ = true;
 }
 
-int64_t TPageFileManager::GetFreeSpace() const { return file_.Storage().FreeSpace(fileName_); }
+int64_t TPageFileManager::GetFreeSpace() const {
+  return file_.Storage().FreeSpace(fileName_);
+}
 
 // --- Pages ------------------------------------------------------------------------------------------
 
@@ -211,7 +255,8 @@ bool TPageFileManager::DecodePayload(const TPageHeader& header, uint8_t* data, i
   }
 }
 
-bool TPageFileManager::EncodePayload(TPageHeader& header, uint8_t* data, int32_t length, const TContainerKey& key) {
+bool TPageFileManager::EncodePayload(TPageHeader& header, uint8_t* data, int32_t length,
+                                     const TContainerKey& key) {
   switch (header.EncryptionType) {
     case etNone:
       break;
@@ -319,7 +364,8 @@ bool TPageFileManager::WriteStoredPages(int32_t firstPage, int32_t count, const 
   return true;
 }
 
-bool TPageFileManager::DecodeStoredPage(uint8_t* image, TPageHeader& header, bool decrypt, const TContainerKey* key) {
+bool TPageFileManager::DecodeStoredPage(uint8_t* image, TPageHeader& header, bool decrypt,
+                                        const TContainerKey* key) {
   lastError_ = ErrNone;
   header = TPageHeader::DecodeFrom(image);
   if (decrypt) {

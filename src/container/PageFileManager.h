@@ -42,16 +42,16 @@
 // cipher work possibly on a second thread) can be added beside the single-page calls: encoding or
 // decoding a payload (cipher and checksum; pure CPU, needs only an immutable key) and the positioned
 // transfer of the page bytes.
-#include "container/ContainerKey.h"
-#include "container/KeyRecord.h"
-#include "container/SFSHugeFile.h"
-
 #include <cryptopp/secblock.h>
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "container/ContainerKey.h"
+#include "container/KeyRecord.h"
+#include "container/SFSHugeFile.h"
 
 namespace quillmar {
 
@@ -131,8 +131,8 @@ public:
   //   the key-record length messages, the part-size message, and storage errors (in use, permission).
   // `storage` (not owned) defaults to the disk; tests inject failures through it.
   TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount, int32_t pageSize,
-                   bool inMemory, std::string_view answer, std::string_view question, std::string_view password,
-                   uint32_t mode, TSFSPartStorage* storage = nullptr);
+                   bool inMemory, std::string_view answer, std::string_view question,
+                   std::string_view password, uint32_t mode, TSFSPartStorage* storage = nullptr);
   ~TPageFileManager();  // closes the part files, flushing them
   TPageFileManager(const TPageFileManager&) = delete;
   TPageFileManager& operator=(const TPageFileManager&) = delete;
@@ -176,7 +176,8 @@ public:
   bool WriteStoredPages(int32_t firstPage, int32_t count, const uint8_t* images);
   // Checks one stored page image's checksum and, when `decrypt`, decrypts its payload in place with
   // `key` (null: the container key). False with LastError -11 or -12.
-  bool DecodeStoredPage(uint8_t* image, TPageHeader& header, bool decrypt, const TContainerKey* key = nullptr);
+  bool DecodeStoredPage(uint8_t* image, TPageHeader& header, bool decrypt,
+                        const TContainerKey* key = nullptr);
   // The same without touching this object (no last error), so that several threads can decode images
   // at once, each with its own key object: 0, or the error code (-11, -12).
   static int32_t DecodeStoredImage(uint8_t* image, int32_t pageDataSize, const TContainerKey& key);
@@ -271,7 +272,8 @@ private:
   void RequireWritablePages(int32_t firstPage, int32_t count) const;
   // Cipher and checksum steps (no I/O); shared by single-page and future batch calls.
   bool EncodePayload(TPageHeader& header, uint8_t* data, int32_t length, const TContainerKey& key);
-  static bool DecodePayload(const TPageHeader& header, uint8_t* data, int32_t length, const TContainerKey& key);
+  static bool DecodePayload(const TPageHeader& header, uint8_t* data, int32_t length,
+                            const TContainerKey& key);
   int32_t CheckLength(int32_t length, const char* op) const;
 
   std::string fileName_;

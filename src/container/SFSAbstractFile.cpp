@@ -1,7 +1,5 @@
 #include "container/SFSAbstractFile.h"
 
-#include "container/SFSError.h"
-
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/file.h>
@@ -14,14 +12,18 @@
 #include <cstring>
 #include <filesystem>
 
+#include "container/SFSError.h"
+
 namespace quillmar {
 
 void TSFSAbstractFile::ReadBuffer(int64_t offset, void* buffer, int64_t count) {
-  if (ReadAt(offset, buffer, count) != count) throw ESFSError("TSFSAbstractFile.ReadBuffer - Stream read error");
+  if (ReadAt(offset, buffer, count) != count)
+    throw ESFSError("TSFSAbstractFile.ReadBuffer - Stream read error");
 }
 
 void TSFSAbstractFile::WriteBuffer(int64_t offset, const void* buffer, int64_t count) {
-  if (WriteAt(offset, buffer, count) != count) throw ESFSError("TSFSAbstractFile.WriteBuffer - Stream write error");
+  if (WriteAt(offset, buffer, count) != count)
+    throw ESFSError("TSFSAbstractFile.WriteBuffer - Stream write error");
 }
 
 namespace {
@@ -29,7 +31,9 @@ namespace {
 constexpr int64_t kFallbackMaxFileSize = 2147483647;
 constexpr int64_t kMax64BitFileSize = 0x7FFFFFFFFFFFFFFE;
 
-std::string FileNameOnly(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+std::string FileNameOnly(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
 
 // The folder that holds `path`, for volume queries about a file that may not exist yet.
 std::string VolumeProbe(const std::string& path) {
@@ -109,7 +113,8 @@ void Lock(int fd, const std::string& path, TSFSLock lock) {
   if (err == EWOULDBLOCK)
     throw ESFSError("TSFSHugeFile.Open - File " + FileNameOnly(path) +
                     " is in use: it is open in another program or window. Close it there and try again.");
-  throw ESFSError("TSFSHugeFile.Open - File " + FileNameOnly(path) + " cannot be locked: " + std::strerror(err));
+  throw ESFSError("TSFSHugeFile.Open - File " + FileNameOnly(path) +
+                  " cannot be locked: " + std::strerror(err));
 }
 
 class TDiskPartStorage final : public TSFSPartStorage {

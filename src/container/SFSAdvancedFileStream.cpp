@@ -47,7 +47,8 @@ TSFSAdvancedFileStream::TSFSAdvancedFileStream(std::unique_ptr<TStream> underlyi
       underlying_->SetSize(kHeaderSize);
     } catch (const EQuillmarError&) {
       throw ESFSError(
-          "TSFSAdvancedFileStream.Create - error writing to data stream. May be data stream in read only mode.");
+          "TSFSAdvancedFileStream.Create - error writing to data stream. May be data stream in read only "
+          "mode.");
     }
     return;
   }
@@ -238,7 +239,8 @@ void TSFSAdvancedFileStream::StoreBlock(size_t index, const std::string& data, b
   blk.stored = uint32_t(packed.size());
   blk.size = uint32_t(data.size());
   blk.crc = Crc(data);
-  blk.next = hasFollowing ? uint32_t(blocks_[index + 1].pos) : uint32_t(blk.pos + kBlockHeaderSize + blk.stored);
+  blk.next =
+      hasFollowing ? uint32_t(blocks_[index + 1].pos) : uint32_t(blk.pos + kBlockHeaderSize + blk.stored);
   WriteBlockHeader(blk);
   underlying_->WriteBuffer(packed.data(), int64_t(packed.size()));
   if (isLast && !hasFollowing && underlying_->Size() > DataEnd()) underlying_->SetSize(DataEnd());
@@ -264,7 +266,8 @@ int64_t TSFSAdvancedFileStream::Write(const void* buffer, int64_t count) {
   int64_t done = 0;
   std::string data;
   for (size_t i = first; i <= last; ++i) {
-    uint32_t want = (i == lastOfFile && newSize % blockSize_ != 0) ? uint32_t(newSize % blockSize_) : blockSize_;
+    uint32_t want =
+        (i == lastOfFile && newSize % blockSize_ != 0) ? uint32_t(newSize % blockSize_) : blockSize_;
     if (i < blocks_.size()) {
       LoadBlock(i);
       data = cached_;

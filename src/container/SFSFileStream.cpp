@@ -29,18 +29,26 @@ TSFSFileStream::TSFSFileStream(TSingleFileSystem* system, int method, std::strin
 
 TSFSFileStream::~TSFSFileStream() = default;
 
-int TSFSFileStream::Method() const { return inner_->Method(); }
+int TSFSFileStream::Method() const {
+  return inner_->Method();
+}
 
-int64_t TSFSFileStream::Read(void* buffer, int64_t count) { return inner_->Read(buffer, count); }
+int64_t TSFSFileStream::Read(void* buffer, int64_t count) {
+  return inner_->Read(buffer, count);
+}
 
 int64_t TSFSFileStream::Write(const void* buffer, int64_t count) {
   if (readOnly_) throw ESFSError("TSFSFileStream.Write - file is in read only mode.");
   return inner_->Write(buffer, count);
 }
 
-int64_t TSFSFileStream::Seek(int64_t offset, TSeekOrigin origin) { return inner_->Seek(offset, origin); }
+int64_t TSFSFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  return inner_->Seek(offset, origin);
+}
 
-int64_t TSFSFileStream::Size() { return inner_->Size(); }
+int64_t TSFSFileStream::Size() {
+  return inner_->Size();
+}
 
 void TSFSFileStream::SetSize(int64_t newSize) {
   if (readOnly_) throw ESFSError("TSFSFileStream.SetSize - file is in read only mode.");
@@ -70,7 +78,8 @@ void TSFSFileStream::SaveToFile(const std::string& diskFile) {
         inner_->SetPosition(done);
         got = inner_->Read(buf.data(), want);
         if (got != want)
-          throw ESFSError("TSFSFileStream.SaveToFile - cannot read \"" + fileName_ + "\" from the container.");
+          throw ESFSError("TSFSFileStream.SaveToFile - cannot read \"" + fileName_ +
+                          "\" from the container.");
       }
       out.WriteBuffer(buf.data(), got);
       done += got;

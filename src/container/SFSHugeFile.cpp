@@ -1,11 +1,11 @@
 #include "container/SFSHugeFile.h"
 
-#include "container/SFSError.h"
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <set>
+
+#include "container/SFSError.h"
 
 namespace quillmar {
 
@@ -14,7 +14,9 @@ namespace {
 constexpr char kPartMagic[8] = {'A', 'A', 'M', 'V', 'H', 'F', 'S', 'S'};
 constexpr int64_t kNameOffset = 16;
 
-std::string FileNameOnly(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+std::string FileNameOnly(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
 
 std::string SiblingPath(const std::string& fileName, const std::string& name) {
   std::filesystem::path parent = std::filesystem::path(fileName).parent_path();
@@ -60,7 +62,8 @@ bool ReadChain(TSFSPartStorage& storage, const std::string& fileName, ChainInfo&
       return false;
     }
     uint8_t h[TSFSHugeFile::PartHeaderSize];
-    if (f->ReadAt(0, h, sizeof h) != static_cast<int64_t>(sizeof h) || std::memcmp(h, kPartMagic, 8) != 0) return false;
+    if (f->ReadAt(0, h, sizeof h) != static_cast<int64_t>(sizeof h) || std::memcmp(h, kPartMagic, 8) != 0)
+      return false;
     if (info.paths.empty()) info.partSize = GetInt64(h + 8);
     info.paths.push_back(path);
     seen.insert(path);
@@ -278,9 +281,11 @@ void TSFSHugeFile::SetSize(int64_t newSize) {
     // A grow that failed half-way gives back what it took (a failed shrink keeps what it could not cut).
     if (newSize > oldSize) {
       try {
-        while (PartCount() > 1 && static_cast<int64_t>(PartCount() - 1) * data >= std::max<int64_t>(oldSize, 1))
+        while (PartCount() > 1 &&
+               static_cast<int64_t>(PartCount() - 1) * data >= std::max<int64_t>(oldSize, 1))
           DeleteLastPartFile();
-        ResizePart(PartCount() - 1, PartHeaderSize + (oldSize - static_cast<int64_t>(PartCount() - 1) * data));
+        ResizePart(PartCount() - 1,
+                   PartHeaderSize + (oldSize - static_cast<int64_t>(PartCount() - 1) * data));
       } catch (...) {
       }
     }

@@ -24,12 +24,12 @@
 // an orphan file, never a chain that names a missing part.
 //
 // Single-threaded; one object per open container. Not copyable.
-#include "container/SFSAbstractFile.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "container/SFSAbstractFile.h"
 
 namespace quillmar {
 
@@ -69,7 +69,8 @@ public:
   // Logical stream. Read/Write return the bytes transferred (Read is short at the end; Write extends
   // the logical size and adds parts as needed). An I/O error of a part throws
   // "TSFSHugeFile.Read - Stream read error." / ESFSError with the write reason.
-  int64_t Seek(int64_t offset, TSFSSeekOrigin origin);  // throws "TSFSHugeFile.Seek - Offset < 0 from file beginning."
+  int64_t Seek(int64_t offset,
+               TSFSSeekOrigin origin);  // throws "TSFSHugeFile.Seek - Offset < 0 from file beginning."
   int64_t Position() const { return position_; }
   int64_t Read(void* buffer, int64_t count);
   int64_t Write(const void* buffer, int64_t count);
@@ -105,7 +106,8 @@ public:
   // Rename moves every part of `from` to the names of `to` (rewriting the next-part names); false when
   // `from` is not a valid chain, a target exists, or a rename fails (parts renamed so far are moved
   // back). Delete removes every part file of the chain; false when part 0 could not be removed.
-  static bool RenameContainer(const std::string& from, const std::string& to, TSFSPartStorage* storage = nullptr);
+  static bool RenameContainer(const std::string& from, const std::string& to,
+                              TSFSPartStorage* storage = nullptr);
   static bool DeleteContainer(const std::string& fileName, TSFSPartStorage* storage = nullptr);
 
 private:

@@ -19,7 +19,9 @@ TSFSUserFileStream::~TSFSUserFileStream() {
   if (handle_ >= 0) system_->FileClose(handle_);
 }
 
-int64_t TSFSUserFileStream::Read(void* buffer, int64_t count) { return system_->FileRead(handle_, buffer, count); }
+int64_t TSFSUserFileStream::Read(void* buffer, int64_t count) {
+  return system_->FileRead(handle_, buffer, count);
+}
 
 int64_t TSFSUserFileStream::Write(const void* buffer, int64_t count) {
   return system_->FileWrite(handle_, buffer, count);
@@ -32,7 +34,9 @@ int64_t TSFSUserFileStream::Seek(int64_t offset, TSeekOrigin origin) {
   return system_->FileSeek(handle_, 0, base + offset);
 }
 
-int64_t TSFSUserFileStream::Size() { return system_->FileSize(handle_); }
+int64_t TSFSUserFileStream::Size() {
+  return system_->FileSize(handle_);
+}
 
 void TSFSUserFileStream::SetSize(int64_t newSize) {
   int64_t pos = system_->FileSeek(handle_, 1, 0);

@@ -18,8 +18,8 @@
 #include "container/SFSError.h"
 #include "container/SFSFileStream.h"
 #include "container/SFSHugeFile.h"
-#include "container/WildcardMatch.h"
 #include "container/UserFilePageMapManager.h"
+#include "container/WildcardMatch.h"
 
 namespace quillmar {
 
@@ -50,21 +50,26 @@ size_t RunLength(const std::vector<int32_t>& pages, size_t i) {
 
 }  // namespace
 
-void TSingleFileSystem::SetDefaultPasswordDialog(TPasswordDialog dialog) { DefaultDialog() = std::move(dialog); }
+void TSingleFileSystem::SetDefaultPasswordDialog(TPasswordDialog dialog) {
+  DefaultDialog() = std::move(dialog);
+}
 
 TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize,
                                      int32_t pageSize, uint8_t defaultCompression, std::string_view answer,
                                      std::string_view question, std::string_view password, bool inMemory,
                                      uint32_t mode, TSFSPartStorage* storage)
-    : fileName_(fileName), storage_(storage), mode_(mode == fmCreate ? (TPageFileManager::fmReadWrite | TPageFileManager::fmExclusive) : mode) {
+    : fileName_(fileName),
+      storage_(storage),
+      mode_(mode == fmCreate ? (TPageFileManager::fmReadWrite | TPageFileManager::fmExclusive) : mode) {
   bool creating = mode == fmCreate;
   // The password is checked against the key record before any page is read. A missing file is left
   // to the page file manager, whose message says so.
   if (!creating && DiskFileExists(fileName) && IsContainerFile(fileName) &&
       !CheckContainerPassword(fileName, password))
-    throw ESFSError("TSingleFileSystem.Create - invalid password specified, file name = \"" + fileName + "\"");
-  pfm_ = std::make_unique<TPageFileManager>(fileName, partSize, extentSize, pageSize, inMemory, answer, question,
-                                            password, mode, storage);
+    throw ESFSError("TSingleFileSystem.Create - invalid password specified, file name = \"" + fileName +
+                    "\"");
+  pfm_ = std::make_unique<TPageFileManager>(fileName, partSize, extentSize, pageSize, inMemory, answer,
+                                            question, password, mode, storage);
   if (creating) {
     pfm_->SetCompressionMethod(defaultCompression);
     pfm_->SaveHeader();
@@ -282,7 +287,8 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
         uint8_t* image = images.data() + r * size_t(pageSize);
         results[r] = TPageFileManager::DecodeStoredImage(image, D, k);
         if (results[r] == 0)
-          std::memcpy(out + places[r].at, image + TPageHeader::Size + places[r].offset, size_t(places[r].chunk));
+          std::memcpy(out + places[r].at, image + TPageHeader::Size + places[r].offset,
+                      size_t(places[r].chunk));
       }
     };
     if (work >= kParallelPages && !mainKey.Empty()) {
@@ -443,8 +449,10 @@ int64_t TSingleFileSystem::FileSeek(int32_t handle, int origin, int64_t offset) 
     return ErrUnknownHandle;
   }
   int64_t base = 0;
-  if (origin == 1) base = h->position;
-  else if (origin == 2) base = dir_->ReadItem(h->item).FileSize;
+  if (origin == 1)
+    base = h->position;
+  else if (origin == 2)
+    base = dir_->ReadItem(h->item).FileSize;
   h->position = base + offset;
   return h->position;
 }
@@ -492,7 +500,9 @@ int64_t TSingleFileSystem::FileSetSize(int32_t handle, int64_t size) {
 
 // --- Items by path -------------------------------------------------------------------------------------
 
-bool TSingleFileSystem::FileExists(std::string_view path) const { return dir_->Resolve(path) >= 0; }
+bool TSingleFileSystem::FileExists(std::string_view path) const {
+  return dir_->Resolve(path) >= 0;
+}
 
 bool TSingleFileSystem::DeleteFile(std::string_view path) {
   int32_t k = dir_->Resolve(path);
@@ -559,11 +569,21 @@ bool TSingleFileSystem::SetKeyRecord(std::string_view path, const TKeyRecord& re
 int TSingleFileSystem::FindFirst(std::string_view maskPath, uint32_t attributes, TSearchRec& rec) {
   return dir_->FindFirst(maskPath, attributes, rec);
 }
-int TSingleFileSystem::FindNext(TSearchRec& rec) { return dir_->FindNext(rec); }
-void TSingleFileSystem::FindClose(TSearchRec& rec) { dir_->FindClose(rec); }
-std::string TSingleFileSystem::GetCurrentDir() const { return dir_->CurrentDir(); }
-bool TSingleFileSystem::ChangeDir(std::string_view path) { return dir_->ChangeDir(path); }
-bool TSingleFileSystem::RemoveDir(std::string_view path) { return dir_->RemoveDir(path); }
+int TSingleFileSystem::FindNext(TSearchRec& rec) {
+  return dir_->FindNext(rec);
+}
+void TSingleFileSystem::FindClose(TSearchRec& rec) {
+  dir_->FindClose(rec);
+}
+std::string TSingleFileSystem::GetCurrentDir() const {
+  return dir_->CurrentDir();
+}
+bool TSingleFileSystem::ChangeDir(std::string_view path) {
+  return dir_->ChangeDir(path);
+}
+bool TSingleFileSystem::RemoveDir(std::string_view path) {
+  return dir_->RemoveDir(path);
+}
 
 bool TSingleFileSystem::ForceDirectories(std::string_view path) {
   lastError_ = 0;
@@ -575,7 +595,9 @@ bool TSingleFileSystem::ForceDirectories(std::string_view path) {
   return ok;
 }
 
-bool TSingleFileSystem::DirectoryExists(std::string_view path) const { return dir_->DirectoryExists(path); }
+bool TSingleFileSystem::DirectoryExists(std::string_view path) const {
+  return dir_->DirectoryExists(path);
+}
 
 bool TSingleFileSystem::IsDirEmpty(std::string_view path) {
   std::string remembered = dir_->CurrentDir();
@@ -680,7 +702,8 @@ int32_t TSingleFileSystem::DeleteFiles(std::string_view maskPath, uint32_t attri
   return count;
 }
 
-bool TSingleFileSystem::CopyFile(std::string_view source, std::string_view destination, std::string_view password) {
+bool TSingleFileSystem::CopyFile(std::string_view source, std::string_view destination,
+                                 std::string_view password) {
   lastError_ = 0;
   int32_t s = dir_->Resolve(source);
   if (s < 0 || dir_->ReadItem(s).IsFolder) return false;
@@ -747,7 +770,8 @@ bool TSingleFileSystem::ExportOne(const std::string& containerPath, const std::f
     fs::permissions(target, fs::perms::owner_write, fs::perm_options::add | fs::perm_options::nofollow, ec);
     fs::remove(target, ec);
     if (fs::exists(fs::symlink_status(target, ec)))
-      throw ESFSError("Error in TSingleFileSystem.ExportFiles - file '" + targetName + "' cannot be overwritten.");
+      throw ESFSError("Error in TSingleFileSystem.ExportFiles - file '" + targetName +
+                      "' cannot be overwritten.");
   }
   {
     TSFSFileStream stream(this, 0, {}, {}, password, 0, containerPath);
@@ -767,8 +791,8 @@ bool TSingleFileSystem::ExportOne(const std::string& containerPath, const std::f
   return true;
 }
 
-bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string& diskFolder, int overwriteMode,
-                                    bool recursive, uint32_t attributes) {
+bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string& diskFolder,
+                                    int overwriteMode, bool recursive, uint32_t attributes) {
   namespace fs = std::filesystem;
   // The disk folder is used as an absolute base; the process's current folder is never changed.
   std::error_code ec;
@@ -797,11 +821,12 @@ bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string
   // able to place a file outside the chosen folder.
   auto checkName = [](const std::string& name) {
     if (!IsSafeDiskName(name))
-      throw ESFSError("TSingleFileSystem.ExportFiles - the container holds an item named '" + Printable(name) +
+      throw ESFSError("TSingleFileSystem.ExportFiles - the container holds an item named '" +
+                      Printable(name) +
                       "', which is not a valid file name on this system; nothing was exported.");
   };
   std::function<void(const std::string&, const std::string&)> collect = [&](const std::string& cFolder,
-                                                                          const std::string& rel) {
+                                                                            const std::string& rel) {
     std::vector<std::pair<std::string, bool>> found;
     TSearchRec rec;
     for (int r = dir_->FindFirst(JoinContainerPath(cFolder, "*.*"), attributes | faDirectory, rec); r == 0;
@@ -842,14 +867,22 @@ bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string
 
 // --- Container -----------------------------------------------------------------------------------------
 
-bool TSingleFileSystem::IsEncrypted() const { return pfm_->IsEncrypted(); }
-bool TSingleFileSystem::ReadOnly() const { return pfm_->ReadOnly(); }
-uint8_t TSingleFileSystem::DefaultCompression() const { return pfm_->CompressionMethod(); }
+bool TSingleFileSystem::IsEncrypted() const {
+  return pfm_->IsEncrypted();
+}
+bool TSingleFileSystem::ReadOnly() const {
+  return pfm_->ReadOnly();
+}
+uint8_t TSingleFileSystem::DefaultCompression() const {
+  return pfm_->CompressionMethod();
+}
 void TSingleFileSystem::SetDefaultCompression(uint8_t method) {
   pfm_->SetCompressionMethod(method);
   pfm_->SaveHeader();
 }
-int64_t TSingleFileSystem::ContainerSize() const { return pfm_->ContainerSize(); }
+int64_t TSingleFileSystem::ContainerSize() const {
+  return pfm_->ContainerSize();
+}
 
 std::vector<std::string> TSingleFileSystem::CheckIntegrity() {
   // File maps are read again from disk, not taken from the cache, so that the check sees what a
@@ -880,10 +913,11 @@ std::vector<std::string> TSingleFileSystem::CheckIntegrity() {
         check.AddProblem(who + ": " + e.what());
         continue;
       }
-      int64_t needMaps = std::max<int64_t>(1, (int64_t(d->size()) + maps_->EntriesPerMapPage() - 1) /
-                                                  maps_->EntriesPerMapPage());
+      int64_t needMaps = std::max<int64_t>(
+          1, (int64_t(d->size()) + maps_->EntriesPerMapPage() - 1) / maps_->EntriesPerMapPage());
       if (int64_t(m->size()) != needMaps)
-        check.AddProblem(who + " has " + std::to_string(m->size()) + " map pages, needs " + std::to_string(needMaps));
+        check.AddProblem(who + " has " + std::to_string(m->size()) + " map pages, needs " +
+                         std::to_string(needMaps));
       TPageHeader header;
       for (int32_t page : *m) {
         check.ClaimPage(page, who + " map page");

@@ -61,7 +61,8 @@ public:
   // Used when OnPasswordQuery is not set: a modal text input with the caption
   // "Password for \"<path>\"" and the prompt "Enter password: ". The layer above installs it; returns
   // false on cancel. Without one a wrong file password simply fails.
-  using TPasswordDialog = std::function<bool(const std::string& caption, const std::string& prompt, std::string& value)>;
+  using TPasswordDialog =
+      std::function<bool(const std::string& caption, const std::string& prompt, std::string& value)>;
   static void SetDefaultPasswordDialog(TPasswordDialog dialog);
 
   // Opens (or with mode 0xFFFF creates) a container. An existing container is refused with
@@ -70,7 +71,8 @@ public:
   // messages. inMemory containers are not supported.
   TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize, int32_t pageSize,
                     uint8_t defaultCompression, std::string_view answer, std::string_view question,
-                    std::string_view password, bool inMemory, uint32_t mode, TSFSPartStorage* storage = nullptr);
+                    std::string_view password, bool inMemory, uint32_t mode,
+                    TSFSPartStorage* storage = nullptr);
   ~TSingleFileSystem();
   TSingleFileSystem(const TSingleFileSystem&) = delete;
   TSingleFileSystem& operator=(const TSingleFileSystem&) = delete;
@@ -103,7 +105,7 @@ public:
   // False when the item does not exist, has open handles, or is a folder that still holds items.
   bool DeleteFile(std::string_view path);
   bool RenameFile(std::string_view oldPath, std::string_view newPath);
-  uint32_t FileGetAttr(std::string_view path) const;      // 0 when not found
+  uint32_t FileGetAttr(std::string_view path) const;                // 0 when not found
   int32_t FileSetAttr(std::string_view path, uint32_t attributes);  // -1 when not found, else 0
   // Local DOS date and time of the last write, -1 when not found.
   int64_t FileAge(std::string_view path) const;
@@ -138,8 +140,8 @@ public:
   // file the item's attributes and date. Names that are not safe file names on this platform are
   // refused (ESFSError naming them) and never written. Progress events; cancel stops. False when the
   // container folder or the disk folder is missing or the export was cancelled.
-  bool ExportFiles(std::string_view maskPath, const std::string& diskFolder, int overwriteMode, bool recursive,
-                   uint32_t attributes);
+  bool ExportFiles(std::string_view maskPath, const std::string& diskFolder, int overwriteMode,
+                   bool recursive, uint32_t attributes);
 
   // --- Rebuild and change of password -------------------------------------------------------------------
   // Rebuilds the container into "<file>_new" and swaps it in, keeping the master key; deleted items are
@@ -186,8 +188,8 @@ private:
                std::string_view question, std::string_view answer);
   // Copies item k's data pages into the target's new item; false (after a log line) when a strict
   // rebuild drops the file.
-  bool CopyFilePages(TSingleFileSystem& target, const TDIRItem& src, int32_t newItem, bool reencrypt, bool strict,
-                     const std::string& path, std::string& log);
+  bool CopyFilePages(TSingleFileSystem& target, const TDIRItem& src, int32_t newItem, bool reencrypt,
+                     bool strict, const std::string& path, std::string& log);
   void Reopen(std::string_view password);
   TSFSPartStorage& Storage() const;
   void OpenManagers();

@@ -29,7 +29,9 @@ namespace quillmar {
 
 namespace {
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string Quoted(const std::string& path) {
+  return "\"" + path + "\"";
+}
 
 std::string ParentPath(const std::string& fullPath) {
   size_t cut = fullPath.find_last_of('\\');
@@ -60,9 +62,13 @@ void CopyItemDetails(const TDIRItem& from, TDIRItem& to) {
 }  // namespace
 
 TSingleFileSystem::TSingleFileSystem(const std::string& fileName, TSFSPartStorage* storage)
-    : fileName_(fileName), storage_(storage), mode_(TPageFileManager::fmReadWrite | TPageFileManager::fmExclusive) {}
+    : fileName_(fileName),
+      storage_(storage),
+      mode_(TPageFileManager::fmReadWrite | TPageFileManager::fmExclusive) {}
 
-TSFSPartStorage& TSingleFileSystem::Storage() const { return storage_ ? *storage_ : DiskPartStorage(); }
+TSFSPartStorage& TSingleFileSystem::Storage() const {
+  return storage_ ? *storage_ : DiskPartStorage();
+}
 
 std::unique_ptr<TSingleFileSystem> TSingleFileSystem::MakeRebuildTarget(const std::string& name, bool newKey,
                                                                         std::string_view password,
@@ -72,14 +78,14 @@ std::unique_ptr<TSingleFileSystem> TSingleFileSystem::MakeRebuildTarget(const st
   const int32_t extent = pfm_->ExtentPageCount();
   const int32_t pageSize = pfm_->PageSize();
   if (newKey) {
-    target->pfm_ = std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, answer, question, password,
-                                                      fmCreate, storage_);
+    target->pfm_ = std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, answer, question,
+                                                      password, fmCreate, storage_);
     if (target->pfm_->IsEncrypted())
       target->password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
   } else {
     // The same key record and master key: stored pages can be copied as they are.
-    target->pfm_ = std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, "", "", "", fmCreate,
-                                                      storage_);
+    target->pfm_ =
+        std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, "", "", "", fmCreate, storage_);
     if (pfm_->IsEncrypted()) {
       target->pfm_->SetKeyRecord(pfm_->KeyRecord(), pfm_->ContainerKey());
       target->password_ = password_;
@@ -92,7 +98,8 @@ std::unique_ptr<TSingleFileSystem> TSingleFileSystem::MakeRebuildTarget(const st
 }
 
 bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem& src, int32_t newItem,
-                                      bool reencrypt, bool strict, const std::string& path, std::string& log) {
+                                      bool reencrypt, bool strict, const std::string& path,
+                                      std::string& log) {
   const int32_t D = pfm_->PageDataSize();
   const int64_t steps = (src.FileSize + D - 1) / D;
   if (steps == 0) return true;
@@ -133,8 +140,9 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
   for (int64_t i = 0; i < steps;) {
     int64_t len = 1;
     const bool haveSource = size_t(i) < sourcePages.size();
-    while (i + len < steps && len < kRun && targetPages[size_t(i + len)] == targetPages[size_t(i + len - 1)] + 1 &&
-           haveSource && size_t(i + len) < sourcePages.size() &&
+    while (i + len < steps && len < kRun &&
+           targetPages[size_t(i + len)] == targetPages[size_t(i + len - 1)] + 1 && haveSource &&
+           size_t(i + len) < sourcePages.size() &&
            sourcePages[size_t(i + len)] == sourcePages[size_t(i + len - 1)] + 1)
       ++len;
     const int32_t got =
@@ -183,8 +191,9 @@ void TSingleFileSystem::Reopen(std::string_view password) {
   OpenManagers();
 }
 
-bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword, std::string_view newPassword,
-                                std::string_view question, std::string_view answer) {
+bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword,
+                                std::string_view newPassword, std::string_view question,
+                                std::string_view answer) {
   lastError_ = 0;
   if (pfm_->ReadOnly()) return false;
   if (!handles_.empty()) {
@@ -247,7 +256,8 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
               copy.HasPassword = src.HasPassword;
               CopyItemDetails(src, copy);
               target->dir_->WriteItem(made, copy);
-              if (!CopyFilePages(*target, src, made, changePassword, strict, path, log)) target->DeleteFile(path);
+              if (!CopyFilePages(*target, src, made, changePassword, strict, path, log))
+                target->DeleteFile(path);
             }
           }
         }
@@ -272,8 +282,9 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
 
   // Both containers are closed (the new one flushed) before the files are swapped.
   target.reset();
-  std::string password = changePassword ? std::string(newPassword)
-                                        : std::string(reinterpret_cast<const char*>(password_.data()), password_.size());
+  std::string password = changePassword
+                             ? std::string(newPassword)
+                             : std::string(reinterpret_cast<const char*>(password_.data()), password_.size());
   TWipeOnExit wipe(password);
   CloseManagers();
   pfm_.reset();

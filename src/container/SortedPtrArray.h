@@ -5,11 +5,11 @@
 //
 // REQUIRES: the fields the comparator reads of an item do not change while the item is in the set:
 // remove it, change it, add it again.
-#include "container/SFSError.h"
-
 #include <cstdint>
 #include <set>
 #include <string>
+
+#include "container/SFSError.h"
 
 namespace quillmar {
 

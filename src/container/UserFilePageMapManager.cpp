@@ -11,7 +11,9 @@ namespace quillmar {
 
 namespace {
 
-int64_t CeilDiv(int64_t a, int64_t b) { return (a + b - 1) / b; }
+int64_t CeilDiv(int64_t a, int64_t b) {
+  return (a + b - 1) / b;
+}
 
 void PutU32(uint8_t* p, uint32_t v) {
   p[0] = uint8_t(v);
@@ -27,9 +29,14 @@ int32_t GetI32(const uint8_t* p) {
 }  // namespace
 
 TUserFilePageMapManager::TUserFilePageMapManager(TPageFileManager& pages, TFreeSpaceManager& freeSpace)
-    : pages_(pages), freeSpace_(freeSpace), dataSize_(pages.PageDataSize()), perMap_(pages.PageDataSize() / 4) {}
+    : pages_(pages),
+      freeSpace_(freeSpace),
+      dataSize_(pages.PageDataSize()),
+      perMap_(pages.PageDataSize() / 4) {}
 
-void TUserFilePageMapManager::ClearCaches() { cache_.clear(); }
+void TUserFilePageMapManager::ClearCaches() {
+  cache_.clear();
+}
 
 TUserFilePageMapManager::Lists& TUserFilePageMapManager::Load(const TDIRItem& item) {
   if (item.FirstMapPageNo == -1)

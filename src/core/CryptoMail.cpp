@@ -14,7 +14,9 @@ namespace quillmar {
 
 namespace {
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsIgnoreCase(const char* a, std::string_view b) {
   for (size_t i = 0; i < b.size(); ++i)
@@ -48,9 +50,10 @@ size_t FindIgnoreCase(std::string_view text, std::string_view pattern, size_t fr
 
 std::string CryptoMailProgressText(int percent) {
   char buf[160];
-  std::snprintf(buf, sizeof buf,
-                "Encryption in progress.\r\nThis may take several minutes for larger files.\r\n%d%% of %d%% complete",
-                percent, 100);
+  std::snprintf(
+      buf, sizeof buf,
+      "Encryption in progress.\r\nThis may take several minutes for larger files.\r\n%d%% of %d%% complete",
+      percent, 100);
   return buf;
 }
 
@@ -124,6 +127,8 @@ std::string BuildCryptoMailDocument(std::string_view templ, const TqmCryptoMailD
   return ReplaceAllIgnoreCase(doc, "{%codebase%}", fields.codebase);
 }
 
-std::string_view CryptoMailTemplate() { return EmbeddedResource("IDH_CM_TEMPLATE"); }
+std::string_view CryptoMailTemplate() {
+  return EmbeddedResource("IDH_CM_TEMPLATE");
+}
 
 }  // namespace quillmar

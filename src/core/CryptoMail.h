@@ -54,11 +54,11 @@ std::string ReplaceAllIgnoreCase(std::string_view text, std::string_view pattern
 // What the template's placeholders are replaced by. The texts are 8-bit (windows-1252) and are
 // inserted as they are, without HTML escaping.
 struct TqmCryptoMailDocumentFields {
-  std::string name;        // "{%name%}"
-  std::string email;       // "{%email%}"
-  std::string url;         // "{%url%}"
-  std::string notes;       // "{%addidtional%}" (already with "<br>", see CryptoMailNotes)
-  std::string parameters;  // "{%encrypteddata%}" (see BuildCryptoMailParameters)
+  std::string name;                           // "{%name%}"
+  std::string email;                          // "{%email%}"
+  std::string url;                            // "{%url%}"
+  std::string notes;                          // "{%addidtional%}" (already with "<br>", see CryptoMailNotes)
+  std::string parameters;                     // "{%encrypteddata%}" (see BuildCryptoMailParameters)
   std::string codebase{kCryptoMailCodebase};  // "{%codebase%}"
 };
 

@@ -55,7 +55,11 @@ std::string DocumentFileName(const std::string& path) {
   std::string out;
   for (size_t i = 0; i < utf8.size();) {
     const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    size_t len = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
+    size_t len = lead < 0x80           ? 1
+                 : (lead >> 5) == 0x6  ? 2
+                 : (lead >> 4) == 0xE  ? 3
+                 : (lead >> 3) == 0x1E ? 4
+                                       : 1;
     if (i + len > utf8.size()) len = 1;
     const std::string_view one(utf8.data() + i, len);
     out += cp1252.CanEncode(one) ? cp1252.FromUtf8(one) : std::string("_");
@@ -68,7 +72,8 @@ std::string DocumentFileName(const std::string& path) {
 // existing document as it was.
 std::string WriteDocument(const std::string& folder, const std::string& bytes) {
   const fs::path target = fs::path(folder) / kCryptoMailDocumentName;
-  const fs::path part = fs::path(folder) / (std::string(kCryptoMailDocumentName) + ".part" + std::to_string(::getpid()));
+  const fs::path part =
+      fs::path(folder) / (std::string(kCryptoMailDocumentName) + ".part" + std::to_string(::getpid()));
   try {
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -86,7 +91,8 @@ std::string WriteDocument(const std::string& folder, const std::string& bytes) {
   } catch (const std::exception& e) {
     std::error_code ignored;
     fs::remove(part, ignored);
-    throw EQuillmarError("The encrypted document could not be written to \"" + target.string() + "\" (" + e.what() +
+    throw EQuillmarError("The encrypted document could not be written to \"" + target.string() + "\" (" +
+                         e.what() +
                          "). Check that the folder exists, that you may write to it and that the disk is not "
                          "full, then try again.");
   }
@@ -133,7 +139,8 @@ TqmCryptoMailResult EncryptAndDeliver(const TqmCryptoMailRequest& request,
     TWipeOnExit wipe(plain);
     data = CryptoMailEncrypt(request.password, plain);
   }
-  std::string fileName = fileMode && !request.fileName.empty() ? DocumentFileName(request.fileName) : std::string();
+  std::string fileName =
+      fileMode && !request.fileName.empty() ? DocumentFileName(request.fileName) : std::string();
   const std::string key = CryptoMailEncrypt(request.password, kCryptoMailCheckPhrase);
   const std::string encryptedName = CryptoMailEncrypt(request.password, fileName);
 
@@ -158,8 +165,10 @@ TqmCryptoMailResult EncryptAndDeliver(const TqmCryptoMailRequest& request,
     result.outcome = TqmCryptoMailOutcome::HandedOver;
   } else {
     result.outcome = TqmCryptoMailOutcome::MailProgramMissing;
-    result.message = "No e-mail program could be started (xdg-email was not found). The encrypted document was "
-                     "saved as \"" + result.documentPath + "\"; attach it to a message yourself.";
+    result.message =
+        "No e-mail program could be started (xdg-email was not found). The encrypted document was "
+        "saved as \"" +
+        result.documentPath + "\"; attach it to a message yourself.";
   }
   return result;
 }

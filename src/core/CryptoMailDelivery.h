@@ -28,11 +28,11 @@ struct TqmCryptoMailOptions {
 // One run of the command. The password texts are wiped when the request dies.
 struct TqmCryptoMailRequest {
   TqmCryptoMailOptions options;
-  std::string fileName;         // path of the file to encrypt (file mode); empty: the document carries no data
-  std::string message;          // 8-bit text (message mode)
-  std::string password;         // 8-bit text, at least 5 characters
+  std::string fileName;  // path of the file to encrypt (file mode); empty: the document carries no data
+  std::string message;   // 8-bit text (message mode)
+  std::string password;  // 8-bit text, at least 5 characters
   std::string passwordConfirm;
-  std::string recipient;        // the recipient's e-mail address (mail program only)
+  std::string recipient;  // the recipient's e-mail address (mail program only)
   ~TqmCryptoMailRequest();
 };
 

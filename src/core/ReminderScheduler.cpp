@@ -10,7 +10,8 @@ bool TSystemSchedulerClock::WaitForTick(std::stop_token stop) {
   using namespace std::chrono;
   const auto now = steady_clock::now();
   const auto tick = milliseconds(10);
-  const auto next = time_point_cast<milliseconds>(now) - time_point_cast<milliseconds>(now).time_since_epoch() % tick + tick;
+  const auto next = time_point_cast<milliseconds>(now) -
+                    time_point_cast<milliseconds>(now).time_since_epoch() % tick + tick;
   std::mutex m;
   std::condition_variable_any cv;
   std::unique_lock lock(m);

@@ -58,7 +58,9 @@ bool ValidAddress(const std::string& address) {
   return true;
 }
 
-std::string ServerText(const TSmtpServer& server, int port) { return server.host + ":" + std::to_string(port); }
+std::string ServerText(const TSmtpServer& server, int port) {
+  return server.host + ":" + std::to_string(port);
+}
 
 // Removes the password from a text that came back from the server or from libcurl, in case a server
 // echoes what it was sent.
@@ -76,7 +78,9 @@ std::string MessageIdDomain(const std::string& address) {
 
 }  // namespace
 
-TSmtpServer::~TSmtpServer() { WipeString(password); }
+TSmtpServer::~TSmtpServer() {
+  WipeString(password);
+}
 
 std::string MailDateText(int64_t unixSeconds) {
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -90,8 +94,8 @@ std::string MailDateText(int64_t unixSeconds) {
   if (offset < 0) offset = -offset;
   char buf[64];
   std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld", kDays[tm.tm_wday % 7],
-                tm.tm_mday, kMonths[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec, sign,
-                offset / 60, offset % 60);
+                tm.tm_mday, kMonths[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                sign, offset / 60, offset % 60);
   return buf;
 }
 
@@ -111,7 +115,8 @@ std::string TSmtpMail::BuildMessage(const TSmtpMessage& message, int64_t unixSec
     r = random();
   }
   char id[40];
-  std::snprintf(id, sizeof id, "%016llx.%lld", static_cast<unsigned long long>(r), static_cast<long long>(unixSeconds));
+  std::snprintf(id, sizeof id, "%016llx.%lld", static_cast<unsigned long long>(r),
+                static_cast<long long>(unixSeconds));
 
   std::string text;
   text += "From: " + OneLine(sender_.name) + " <" + OneLine(sender_.address) + ">\r\n";
@@ -157,7 +162,8 @@ void TSmtpMail::Send(const TSmtpServer& server, const TSmtpMessage& message) {
   const std::string where = ServerText(server, port);
   if (server.host.empty()) throw EMailError("The e-mail could not be sent: no mail server (host) is given.");
   if (!ValidHost(server.host))
-    throw EMailError("The e-mail could not be sent: \"" + OneLine(server.host) + "\" is no valid mail server name.");
+    throw EMailError("The e-mail could not be sent: \"" + OneLine(server.host) +
+                     "\" is no valid mail server name.");
   if (port < 1 || port > 65535)
     throw EMailError("The e-mail could not be sent to " + where + ": the port must be between 1 and 65535.");
   if (!ValidAddress(message.recipient))
@@ -169,7 +175,8 @@ void TSmtpMail::Send(const TSmtpServer& server, const TSmtpMessage& message) {
 
   InitCurlOnce();
   CURL* curl = curl_easy_init();
-  if (!curl) throw EMailError("The e-mail could not be sent to " + where + ": the mail library could not start.");
+  if (!curl)
+    throw EMailError("The e-mail could not be sent to " + where + ": the mail library could not start.");
 
   const std::string host = server.host.find(':') != std::string::npos ? "[" + server.host + "]" : server.host;
   const std::string url = "smtp://" + host + ":" + std::to_string(port);
@@ -209,18 +216,21 @@ void TSmtpMail::Send(const TSmtpServer& server, const TSmtpMessage& message) {
     detail = WithoutSecret(OneLine(detail), server.password);
     SecureWipe(errorBuffer, sizeof errorBuffer);
     std::string hint;
-    if (result == CURLE_LOGIN_DENIED) hint = " Check the user name and password.";
+    if (result == CURLE_LOGIN_DENIED)
+      hint = " Check the user name and password.";
     else if (result == CURLE_COULDNT_CONNECT || result == CURLE_COULDNT_RESOLVE_HOST ||
              result == CURLE_OPERATION_TIMEDOUT)
       hint = " Check the host and port and that the mail server is running.";
-    throw EMailError("The e-mail could not be sent through the mail server " + where + ": " + detail + "." + hint);
+    throw EMailError("The e-mail could not be sent through the mail server " + where + ": " + detail + "." +
+                     hint);
   }
 }
 
 #else
 
 void TSmtpMail::Send(const TSmtpServer& server, const TSmtpMessage&) {
-  throw EMailError("The e-mail could not be sent to " + ServerText(server, server.port == 0 ? 25 : server.port) +
+  throw EMailError("The e-mail could not be sent to " +
+                   ServerText(server, server.port == 0 ? 25 : server.port) +
                    ": this build has no mail support (libcurl was missing).");
 }
 

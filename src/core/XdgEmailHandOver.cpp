@@ -14,12 +14,14 @@ namespace quillmar {
 namespace {
 // xdg-email is told (--utf8) that its arguments are UTF-8; the core's texts are windows-1252, whose
 // every byte has a UTF-8 form.
-std::string Utf8(const std::string& text) { return TCodePage("windows-1252").ToUtf8(text); }
+std::string Utf8(const std::string& text) {
+  return TCodePage("windows-1252").ToUtf8(text);
+}
 }  // namespace
 
 std::vector<std::string> XdgEmailArguments(const TqmMailHandOver& message) {
-  std::vector<std::string> args{"xdg-email", "--utf8", "--subject", Utf8(message.subject), "--body",
-                                Utf8(message.body)};
+  std::vector<std::string> args{"xdg-email",           "--utf8", "--subject",
+                                Utf8(message.subject), "--body", Utf8(message.body)};
   if (!message.attachment.empty()) {
     args.push_back("--attach");
     args.push_back(message.attachment);

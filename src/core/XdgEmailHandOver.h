@@ -14,9 +14,9 @@ struct TqmMailHandOver {
   std::string body;
   std::string originatorAddress;  // empty: the mail program's own account
   std::string originatorName;
-  std::string recipientAddress;   // empty: the user fills it in
+  std::string recipientAddress;  // empty: the user fills it in
   std::string recipientName;
-  std::string attachment;         // path of the file to attach
+  std::string attachment;  // path of the file to attach
 };
 
 // The command line for xdg-email, program name first. xdg-email cannot set the sender, so the

@@ -65,7 +65,9 @@ uint64_t ParseField(const std::string& field) {
   return set;
 }
 
-bool Has(uint64_t set, int n) { return n >= 0 && n < 64 && (set >> n & 1) != 0; }
+bool Has(uint64_t set, int n) {
+  return n >= 0 && n < 64 && (set >> n & 1) != 0;
+}
 
 }  // namespace
 
@@ -73,7 +75,8 @@ TacCronMask::TacCronMask(const std::string& text) {
   std::vector<std::string> fields = Split(text, ' ', true);
   if (fields.empty()) return;
   empty_ = false;
-  for (int i = 0; i < 6; ++i) fields_[i] = i < static_cast<int>(fields.size()) ? ParseField(fields[i]) : kFull;
+  for (int i = 0; i < 6; ++i)
+    fields_[i] = i < static_cast<int>(fields.size()) ? ParseField(fields[i]) : kFull;
 }
 
 bool TacCronMask::Matches(const TCronTime& t) const {

@@ -13,10 +13,10 @@
 
 #include "base/CodePage.h"
 #include "base/Exception.h"
-#include "container/PageFileManager.h"
-#include "container/SingleFileSystem.h"
 #include "base/RandomName.h"
 #include "base/SecureWipe.h"
+#include "container/PageFileManager.h"
+#include "container/SingleFileSystem.h"
 #include "core/qmDesktopLauncher.h"
 #include "core/qmReminderSchedule.h"
 #include "core/qmReminderStore.h"
@@ -52,7 +52,8 @@ std::string NormalPath(const std::string& path) {
 }
 
 bool IsBelow(const std::string& path, const std::string& folderWithSlash) {
-  return path.size() > folderWithSlash.size() && path.compare(0, folderWithSlash.size(), folderWithSlash) == 0;
+  return path.size() > folderWithSlash.size() &&
+         path.compare(0, folderWithSlash.size(), folderWithSlash) == 0;
 }
 
 std::string Lower(std::string s) {
@@ -104,8 +105,10 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
   while (ok && done < bytes.size()) {
     ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    else done += static_cast<size_t>(n);
+    if (n < 0)
+      ok = false;
+    else
+      done += static_cast<size_t>(n);
   }
   if (ok) ok = ::fsync(fd) == 0;
   int err = errno;
@@ -132,9 +135,11 @@ std::string ContainerToDiskRelative(const std::string& containerPath) {
   for (size_t i = start; i <= containerPath.size(); ++i) {
     if (i == containerPath.size() || containerPath[i] == '\\') {
       if (i == containerPath.size() && part.empty()) break;  // trailing "\"
-      if (part.empty() || part == "." || part == ".." || part.find('/') != std::string::npos || part.find('\0') != std::string::npos)
-        throw EQuillmarError("The name \"" + part + "\" in " + containerPath +
-                             " cannot be used for a file on this system. Rename it in the File Locker first.");
+      if (part.empty() || part == "." || part == ".." || part.find('/') != std::string::npos ||
+          part.find('\0') != std::string::npos)
+        throw EQuillmarError(
+            "The name \"" + part + "\" in " + containerPath +
+            " cannot be used for a file on this system. Rename it in the File Locker first.");
       // Names in the Safe are in its code page; file names on this system are UTF-8.
       out += TCodePage().ToUtf8(part);
       if (i < containerPath.size()) out += '/';
@@ -168,7 +173,9 @@ public:
   explicit TStore(TqmGlobal& g) : g_(g) {}
   std::string OpenSafeName() override { return g_.safeOpen_ ? g_.openedSafeFile_ : std::string(); }
   int ReminderCount() override { return g_.wrapper_.ReminderCount(); }
-  void LoadReminderAt(int index, TqmReminderEvent& reminder) override { g_.wrapper_.LoadReminderAt(index, reminder); }
+  void LoadReminderAt(int index, TqmReminderEvent& reminder) override {
+    g_.wrapper_.LoadReminderAt(index, reminder);
+  }
   bool LoadReminder(const std::string& id, TqmReminderEvent& reminder) override {
     return g_.wrapper_.LoadReminder(id, reminder);
   }
@@ -180,7 +187,8 @@ private:
 
 // --- Creation ------------------------------------------------------------------------------------------
 
-TqmGlobal::TqmGlobal(const std::string& homeFolder, std::vector<std::string> arguments, TqmAppPrompter* prompter)
+TqmGlobal::TqmGlobal(const std::string& homeFolder, std::vector<std::string> arguments,
+                     TqmAppPrompter* prompter)
     : wrapper_(prompter), arguments_(std::move(arguments)), prompter_(prompter) {
   demoData_ = false;
   safeOpen_ = false;
@@ -253,7 +261,9 @@ std::string TqmGlobal::TempFolder() const {
   return tempRoot_ + fs::path(openedSafeFile_).filename().string() + "/";
 }
 
-std::string TqmGlobal::SafeFile(const std::string& safeName) const { return home_ + safeName + kSafeExtension; }
+std::string TqmGlobal::SafeFile(const std::string& safeName) const {
+  return home_ + safeName + kSafeExtension;
+}
 
 // --- Safes list, ini file, start options ----------------------------------------------------------------
 
@@ -381,7 +391,8 @@ TqmReceivedFiles TqmGlobal::ParseReceivedFiles(const std::string& text) {
     size_t close = rest.find(']');
     if (close == std::string::npos) return 0;
     size_t open = rest.find('[');
-    if (open != std::string::npos && open < close && !ParseInt(rest.substr(open + 1, close - open - 1), value))
+    if (open != std::string::npos && open < close &&
+        !ParseInt(rest.substr(open + 1, close - open - 1), value))
       value = 0;
     rest.erase(0, close + 1);
     return value;
@@ -418,7 +429,9 @@ std::vector<std::string> TqmGlobal::FieldTypeNames() {
   return std::vector<std::string>(names.begin(), names.end());
 }
 
-uint8_t TqmGlobal::FieldTypeCode(const std::string& name) { return FieldTypeFromName(name); }
+uint8_t TqmGlobal::FieldTypeCode(const std::string& name) {
+  return FieldTypeFromName(name);
+}
 
 // --- Categories and entries ---------------------------------------------------------------------------
 
@@ -441,7 +454,8 @@ bool TqmGlobal::DeleteCategory(const std::string& path) {
   if (p.back() != '\\') p += '\\';
   // Entries in a sub-category would go with it: they count as the category's own.
   if (CountEntriesBelow(p) > 0) {
-    if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Warning, kProductTitle, kMsgCategoryHasEntries);
+    if (prompter_)
+      prompter_->ShowMessage(TqmPrompter::TMessageKind::Warning, kProductTitle, kMsgCategoryHasEntries);
     return false;
   }
   wrapper_.DeleteCategory(p);
@@ -505,21 +519,27 @@ void TqmGlobal::RemoveEntryData(const TqmRepositoryEntry& entry) {
   }
 }
 
-int TqmGlobal::CountSubcategories(const TqmCategory* category) { return wrapper_.CountSubcategories(category); }
+int TqmGlobal::CountSubcategories(const TqmCategory* category) {
+  return wrapper_.CountSubcategories(category);
+}
 
 bool TqmGlobal::LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder, TqmCategory& category) {
   ProcessEvents();
   return wrapper_.LoadCategory(parent, key, byOrder, category);
 }
 
-void TqmGlobal::SaveCategory(TqmCategory& category) { wrapper_.SaveCategory(category); }
+void TqmGlobal::SaveCategory(TqmCategory& category) {
+  wrapper_.SaveCategory(category);
+}
 
 bool TqmGlobal::MoveCategory(const TqmCategory& category, const TqmCategory* newParent, bool keepSource) {
   TBusy busy(*this);
   return wrapper_.MoveCategory(category, newParent, keepSource);
 }
 
-int TqmGlobal::CountEntries(const std::string& path) { return wrapper_.CountEntries(path); }
+int TqmGlobal::CountEntries(const std::string& path) {
+  return wrapper_.CountEntries(path);
+}
 
 bool TqmGlobal::LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry) {
   return wrapper_.LoadEntryAt(path, index, entry);
@@ -529,7 +549,9 @@ bool TqmGlobal::LoadEntry(const std::string& path, int32_t sortOrder, TqmReposit
   return wrapper_.LoadEntry(path, sortOrder, entry);
 }
 
-void TqmGlobal::SaveEntry(const std::string& path, TqmRepositoryEntry& entry) { wrapper_.SaveEntry(path, entry); }
+void TqmGlobal::SaveEntry(const std::string& path, TqmRepositoryEntry& entry) {
+  wrapper_.SaveEntry(path, entry);
+}
 
 bool TqmGlobal::DeleteEntry(const std::string& path, const std::string& fileName) {
   return wrapper_.DeleteEntry(path, fileName);
@@ -539,7 +561,9 @@ bool TqmGlobal::MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* ne
   return wrapper_.MoveEntry(entry, newCategory, keepSource);
 }
 
-int TqmGlobal::ListIcons(int kind, std::vector<std::string>& list) { return wrapper_.ListIcons(kind, list); }
+int TqmGlobal::ListIcons(int kind, std::vector<std::string>& list) {
+  return wrapper_.ListIcons(kind, list);
+}
 
 bool TqmGlobal::LoadIcon(int kind, const std::string& name, TqvtIcon& icon) {
   return wrapper_.LoadIcon(kind, name, icon);
@@ -562,7 +586,9 @@ std::string TqmGlobal::ExtractAttachedFile(const std::string& name) {
   return wrapper_.ExtractAttachedFile(name, attachmentsTemp_);
 }
 
-bool TqmGlobal::DeleteAttachedFile(const std::string& name) { return wrapper_.DeleteAttachedFile(name); }
+bool TqmGlobal::DeleteAttachedFile(const std::string& name) {
+  return wrapper_.DeleteAttachedFile(name);
+}
 
 bool TqmGlobal::ReleaseAttachedFile(const std::string& name) {
   if (name.empty()) return true;
@@ -573,15 +599,27 @@ bool TqmGlobal::ReleaseAttachedFile(const std::string& name) {
   return wrapper_.DeleteAttachedFile(name);
 }
 
-int TqmGlobal::ReminderCount() { return wrapper_.ReminderCount(); }
-bool TqmGlobal::LoadReminderAt(int index, TqmReminderEvent& reminder) { return wrapper_.LoadReminderAt(index, reminder); }
+int TqmGlobal::ReminderCount() {
+  return wrapper_.ReminderCount();
+}
+bool TqmGlobal::LoadReminderAt(int index, TqmReminderEvent& reminder) {
+  return wrapper_.LoadReminderAt(index, reminder);
+}
 bool TqmGlobal::LoadReminder(const std::string& id, TqmReminderEvent& reminder) {
   return wrapper_.LoadReminder(id, reminder);
 }
-void TqmGlobal::SaveReminder(TqmReminderEvent& reminder) { wrapper_.SaveReminder(reminder); }
-bool TqmGlobal::DeleteReminder(const std::string& id) { return wrapper_.DeleteReminder(id); }
-std::vector<std::string> TqmGlobal::ReminderNames() { return wrapper_.ReminderNames(); }
-std::string TqmGlobal::CopyReminder(const std::string& id) { return wrapper_.CopyReminder(id); }
+void TqmGlobal::SaveReminder(TqmReminderEvent& reminder) {
+  wrapper_.SaveReminder(reminder);
+}
+bool TqmGlobal::DeleteReminder(const std::string& id) {
+  return wrapper_.DeleteReminder(id);
+}
+std::vector<std::string> TqmGlobal::ReminderNames() {
+  return wrapper_.ReminderNames();
+}
+std::string TqmGlobal::CopyReminder(const std::string& id) {
+  return wrapper_.CopyReminder(id);
+}
 
 void TqmGlobal::AttachReminderScheduler(TReminderScheduler* scheduler) {
   schedule_.reset();
@@ -722,11 +760,12 @@ bool TqmGlobal::Backup(const std::string& target) {
   fs::path targetPath(target);
   std::string folder = targetPath.parent_path().string();
   if (folder.empty()) folder = ".";
-  const std::string temp = RandomFreeName((fs::path(folder) / ("." + targetPath.filename().string() + ".")).string(),
-                                          ".tmp", [](const std::string& name) {
-                                            std::error_code e;
-                                            return fs::exists(name, e);
-                                          });
+  const std::string temp =
+      RandomFreeName((fs::path(folder) / ("." + targetPath.filename().string() + ".")).string(), ".tmp",
+                     [](const std::string& name) {
+                       std::error_code e;
+                       return fs::exists(name, e);
+                     });
   auto dropTemp = [&temp]() {
     std::error_code e;
     fs::remove(temp, e);
@@ -747,8 +786,9 @@ bool TqmGlobal::Backup(const std::string& target) {
   }
   if (check != TqmSFSWrapper::csUsable) {
     dropTemp();
-    throw EQuillmarError("The backup could not be made: the copy of the Safe does not open with the master password. " +
-                         target + " was not changed.");
+    throw EQuillmarError(
+        "The backup could not be made: the copy of the Safe does not open with the master password. " +
+        target + " was not changed.");
   }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     std::string reason = std::strerror(errno);
@@ -772,8 +812,9 @@ void TqmGlobal::Restore(const std::string& backupFile) {
   TqmSFSWrapper probe(nullptr);
   int check = probe.CheckSafe(backupFile, std::string_view(), false);
   if (check != TqmSFSWrapper::csUsable && check != TqmSFSWrapper::csWrongPassword)
-    throw EQuillmarError("The file " + backupFile +
-                         " is not a Brelkan Safe backup (it is no Safe file or it is damaged). The Safe was not changed.");
+    throw EQuillmarError(
+        "The file " + backupFile +
+        " is not a Brelkan Safe backup (it is no Safe file or it is damaged). The Safe was not changed.");
   if (fs::exists(backupFile + "1", ec))
     throw EQuillmarError("The backup " + backupFile + " is kept in several part files (" + backupFile +
                          "1, ...), which a restore cannot copy yet. The Safe was not changed.");
@@ -790,9 +831,15 @@ void TqmGlobal::Restore(const std::string& backupFile) {
 
 // --- File Locker -----------------------------------------------------------------------------------------
 
-int TqmGlobal::CountFiles(const std::string& folder) { return wrapper_.CountFiles(folder); }
-int TqmGlobal::CountFolders(const std::string& folder) { return wrapper_.CountFolders(folder); }
-TqmFileInfo TqmGlobal::FileInfoAt(const std::string& folder, int index) { return wrapper_.FileInfoAt(folder, index); }
+int TqmGlobal::CountFiles(const std::string& folder) {
+  return wrapper_.CountFiles(folder);
+}
+int TqmGlobal::CountFolders(const std::string& folder) {
+  return wrapper_.CountFolders(folder);
+}
+TqmFileInfo TqmGlobal::FileInfoAt(const std::string& folder, int index) {
+  return wrapper_.FileInfoAt(folder, index);
+}
 TqmFileInfo TqmGlobal::FolderInfoAt(const std::string& folder, int index) {
   return wrapper_.FolderInfoAt(folder, index);
 }
@@ -838,13 +885,17 @@ bool TqmGlobal::RemoveLockerItem(const std::string& folder, const std::string& n
   return wrapper_.Remove(folder, name);
 }
 
-bool TqmGlobal::RenameLockerItem(const std::string& folder, const std::string& oldName, const std::string& newName) {
+bool TqmGlobal::RenameLockerItem(const std::string& folder, const std::string& oldName,
+                                 const std::string& newName) {
   return wrapper_.Rename(folder, oldName, newName);
 }
 
-// --- Returning opened files ---------------------------------------------------------------------------------
+// --- Returning opened files
+// ---------------------------------------------------------------------------------
 
-bool TqmGlobal::UpdateOpenedFiles() { return UpdateOpenedFiles(tempRoot_); }
+bool TqmGlobal::UpdateOpenedFiles() {
+  return UpdateOpenedFiles(tempRoot_);
+}
 
 bool TqmGlobal::UpdateOpenedFiles(const std::string& folder) {
   if (!safeOpen_) return true;
@@ -858,8 +909,10 @@ bool TqmGlobal::UpdateOpenedFolder(const std::string& folder) {
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code e;
-    if (it->is_directory(e)) folders.push_back(it->path());
-    else files.push_back(it->path());
+    if (it->is_directory(e))
+      folders.push_back(it->path());
+    else
+      files.push_back(it->path());
   }
   std::sort(files.begin(), files.end());
   std::sort(folders.begin(), folders.end());
@@ -925,7 +978,8 @@ std::vector<std::string> TqmGlobal::UnaccountedTempFiles() const {
     if (it->is_directory(e)) continue;
     const std::string disk = it->path().lexically_normal().string();
     auto found = openedCopies_.find(disk);
-    if (found == openedCopies_.end() || !safeOpen_ || found->second.safeFile != openedSafeFile_) files.push_back(disk);
+    if (found == openedCopies_.end() || !safeOpen_ || found->second.safeFile != openedSafeFile_)
+      files.push_back(disk);
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -934,7 +988,8 @@ std::vector<std::string> TqmGlobal::UnaccountedTempFiles() const {
 void TqmGlobal::EmptyFolder(const std::string& folder, bool keepPending) {
   std::error_code ec;
   std::vector<fs::path> items;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) items.push_back(it->path());
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    items.push_back(it->path());
   for (const fs::path& item : items) {
     std::error_code e;
     const std::string path = item.lexically_normal().string();

@@ -91,7 +91,8 @@ public:
   static constexpr char kMsgCategoryHasEntries[] =
       "You cannot delete this category as there are some password entries\r\nassosiated in the safe. Please "
       "first remove the password entries, then\r\ndelete the category";
-  static constexpr char kMsgFileOpenedByAnother[] = "File opened by another application.\r\nDo you want to skip file?";
+  static constexpr char kMsgFileOpenedByAnother[] =
+      "File opened by another application.\r\nDo you want to skip file?";
   static constexpr char kMsgCloseFile[] = "Close file %s and click OK";
   static constexpr char kMsgFileExists[] = "File exists. Do you want to overwrite it?";
 
@@ -101,7 +102,8 @@ public:
   // trailing "/" is added. arguments: the program's arguments, argument 0 the program.
   // prompter (not owned) may be null: questions are then answered No (Cancel) and notices dropped.
   // Throws EQuillmarError when a folder cannot be made.
-  TqmGlobal(const std::string& homeFolder, std::vector<std::string> arguments, TqmAppPrompter* prompter = nullptr);
+  TqmGlobal(const std::string& homeFolder, std::vector<std::string> arguments,
+            TqmAppPrompter* prompter = nullptr);
   // Empties the temporary folders as described at the top, closes an open Safe (its settings are not
   // saved here: SaveSettings is the caller's, before) and wipes the master password.
   ~TqmGlobal();
@@ -331,8 +333,9 @@ public:
 private:
   // The values of the reminder and file fields of every entry other than `self` (its category folder
   // and FileName) in the repository.
-  void CollectReferences(const TqmCategory* category, const std::string& selfFolder, const std::string& selfFile,
-                         std::vector<std::string>& reminders, std::vector<std::string>& files);
+  void CollectReferences(const TqmCategory* category, const std::string& selfFolder,
+                         const std::string& selfFile, std::vector<std::string>& reminders,
+                         std::vector<std::string>& files);
 
   class TBusy;
   class TStore;

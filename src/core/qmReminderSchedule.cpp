@@ -12,7 +12,9 @@ namespace quillmar {
 
 namespace {
 
-int32_t DateKey(const TDateTimeParts& p) { return p.year * 10000 + p.month * 100 + p.day; }
+int32_t DateKey(const TDateTimeParts& p) {
+  return p.year * 10000 + p.month * 100 + p.day;
+}
 
 // The mask with its first three fields (second, minute, hour) set to the time of day of when.
 std::string MaskAt(const std::string& mask, const TDateTimeParts& when) {
@@ -48,17 +50,22 @@ bool ReminderIdToTag(const std::string& id, int& tag) {
 TqmReminderSchedule::TqmReminderSchedule(TReminderScheduler& scheduler, TqmReminderStore& store, TNow now)
     : scheduler_(scheduler), store_(store), now_(std::move(now)) {}
 
-TqmReminderSchedule::~TqmReminderSchedule() { scheduler_.Clear(); }
+TqmReminderSchedule::~TqmReminderSchedule() {
+  scheduler_.Clear();
+}
 
-std::string TqmReminderSchedule::PopupTitle(const std::string& id) { return "Reminder [" + id + "]"; }
+std::string TqmReminderSchedule::PopupTitle(const std::string& id) {
+  return "Reminder [" + id + "]";
+}
 
-TSmtpMessage TqmReminderSchedule::TestMailMessage(const std::string& recipient, const std::string& description,
-                                                  const std::string& message, const std::string& webAddress) {
+TSmtpMessage TqmReminderSchedule::TestMailMessage(const std::string& recipient,
+                                                  const std::string& description, const std::string& message,
+                                                  const std::string& webAddress) {
   TSmtpMessage m;
   m.recipient = recipient;
   m.subject = "Brelkan Quillmar [Auto Reminder] - " + description;
-  m.body = "====== TEST REMINDER FOR [ " + description + " ] ======\r\nSent from Brelkan Quillmar [ " + webAddress +
-           " ]\r\n\r\n\r\n" + message;
+  m.body = "====== TEST REMINDER FOR [ " + description + " ] ======\r\nSent from Brelkan Quillmar [ " +
+           webAddress + " ]\r\n\r\n\r\n" + message;
   return m;
 }
 
@@ -140,7 +147,9 @@ void TqmReminderSchedule::ScheduleReminders() {
   if (!firstError.empty()) throw EQuillmarError(firstError);
 }
 
-void TqmReminderSchedule::FireReminder(const TacCronJob& job) { FireTag(job.Tag()); }
+void TqmReminderSchedule::FireReminder(const TacCronJob& job) {
+  FireTag(job.Tag());
+}
 
 void TqmReminderSchedule::FireTag(int tag) {
   const std::string safe = store_.OpenSafeName();
@@ -183,7 +192,8 @@ void TqmReminderSchedule::SendReminderMail(const TqmReminderEvent& reminder) {
 }
 
 void TqmReminderSchedule::LaunchReminderApp(const TqmReminderEvent& reminder) {
-  if (launcher_ && !reminder.run().empty()) launcher_->LaunchReminderApp(reminder.run(), reminder.runparams());
+  if (launcher_ && !reminder.run().empty())
+    launcher_->LaunchReminderApp(reminder.run(), reminder.runparams());
 }
 
 void TqmReminderSchedule::SnoozeReminder(const std::string& id, int unit, int amount) {
@@ -191,11 +201,20 @@ void TqmReminderSchedule::SnoozeReminder(const std::string& id, int unit, int am
   if (!ReminderIdToTag(id, tag)) return;
   double days = 0;
   switch (unit) {
-    case kSnoozeMinutes: days = amount / 1440.0; break;
-    case kSnoozeHours: days = amount / 24.0; break;
-    case kSnoozeDays: days = amount; break;
-    case kSnoozeWeek: days = 7; break;
-    default: return;
+    case kSnoozeMinutes:
+      days = amount / 1440.0;
+      break;
+    case kSnoozeHours:
+      days = amount / 24.0;
+      break;
+    case kSnoozeDays:
+      days = amount;
+      break;
+    case kSnoozeWeek:
+      days = 7;
+      break;
+    default:
+      return;
   }
   const TDateTime until = now_() + days;
   TDateTimeParts when;

@@ -35,7 +35,8 @@ std::string Upper(const std::string& s) {
 template <class Item>
 bool FieldsMatch(const Item& item, const std::string& text) {
   for (const auto& f : item.Fields())
-    if (RepositoryTextMatches(text, f->Name(), true) || RepositoryTextMatches(text, f->Value(), true)) return true;
+    if (RepositoryTextMatches(text, f->Name(), true) || RepositoryTextMatches(text, f->Value(), true))
+      return true;
   return false;
 }
 

@@ -15,7 +15,8 @@ std::optional<std::string_view> ScanAttribute(std::string_view text, std::string
   return text.substr(start, end - start);
 }
 
-std::optional<std::string_view> ScanElement(std::string_view text, std::string_view open, std::string_view close) {
+std::optional<std::string_view> ScanElement(std::string_view text, std::string_view open,
+                                            std::string_view close) {
   size_t at = text.find(open);
   if (at == std::string_view::npos) return std::nullopt;
   size_t start = at + open.size();
@@ -46,7 +47,8 @@ void ScanIntAttribute(std::string_view text, std::string_view name, int32_t& tar
 }
 
 void ScanByteAttribute(std::string_view text, std::string_view name, uint8_t& target) {
-  if (auto v = ScanAttribute(text, name)) target = static_cast<uint8_t>(static_cast<uint32_t>(ToInt(*v)) & 0xFF);
+  if (auto v = ScanAttribute(text, name))
+    target = static_cast<uint8_t>(static_cast<uint32_t>(ToInt(*v)) & 0xFF);
 }
 
 void ScanStringAttribute(std::string_view text, std::string_view name, std::string& target) {

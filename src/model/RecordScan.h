@@ -21,7 +21,8 @@ namespace quillmar::record {
 std::optional<std::string_view> ScanAttribute(std::string_view text, std::string_view name);
 
 // The content between open and close, or nullopt when open does not occur.
-std::optional<std::string_view> ScanElement(std::string_view text, std::string_view open, std::string_view close);
+std::optional<std::string_view> ScanElement(std::string_view text, std::string_view open,
+                                            std::string_view close);
 
 int32_t ToInt(std::string_view text);
 

@@ -8,8 +8,8 @@ namespace quillmar {
 
 const std::array<std::string, kFieldTypeCount>& FieldTypeNames() {
   static const std::array<std::string, kFieldTypeCount> kNames = {
-      "Normal Text", "Password Field", "Date",   "Yes/No", "Reminder (Yes/No)", "Email address",
-      "File",        "Currency",       "Number", "Picture", "Text Field/Memo",  "URL"};
+      "Normal Text", "Password Field", "Date",   "Yes/No",  "Reminder (Yes/No)", "Email address",
+      "File",        "Currency",       "Number", "Picture", "Text Field/Memo",   "URL"};
   return kNames;
 }
 
@@ -25,10 +25,15 @@ TqmFieldType FieldTypeFromName(std::string_view name) {
 }
 
 TqmField::TqmField(int32_t sortOrder, std::string name, TqmFieldType type, bool required, std::string value)
-    : sortOrder_(sortOrder), name_(std::move(name)), fieldType_(type), required_(required ? 1 : 0),
+    : sortOrder_(sortOrder),
+      name_(std::move(name)),
+      fieldType_(type),
+      required_(required ? 1 : 0),
       value_(std::move(value)) {}
 
-TqmField::~TqmField() { WipeString(value_); }
+TqmField::~TqmField() {
+  WipeString(value_);
+}
 
 void TqmField::SetName(const std::string& v) {
   if (v != name_) name_ = v;
@@ -96,8 +101,8 @@ int32_t ReadCheckedLength(TStream& stream, const char* record, const char* what,
   int64_t left = stream.Size() - stream.Position();
   if (left < 0) left = 0;
   if (int64_t(n) > left / unitSize)
-    throw EStreamError(std::string("Stream read error: the ") + record + " record is cut short (" + what + " " +
-                       std::to_string(n) + ", but only " + std::to_string(left) + " bytes follow).");
+    throw EStreamError(std::string("Stream read error: the ") + record + " record is cut short (" + what +
+                       " " + std::to_string(n) + ", but only " + std::to_string(left) + " bytes follow).");
   return n;
 }
 

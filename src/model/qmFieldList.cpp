@@ -7,7 +7,8 @@
 namespace quillmar {
 
 void TqmFieldList::Check(int index, int limit) const {
-  if (index < 0 || index >= limit) throw EQuillmarError("List index out of bounds (" + std::to_string(index) + ")");
+  if (index < 0 || index >= limit)
+    throw EQuillmarError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
 TqmField& TqmFieldList::operator[](int index) {

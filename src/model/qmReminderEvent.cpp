@@ -48,7 +48,9 @@ bool ParseBool(const std::string& text) {
   return ParseReminderNumber(t, number) && number != 0;
 }
 
-const char* BoolText(bool value) { return value ? "True" : "False"; }
+const char* BoolText(bool value) {
+  return value ? "True" : "False";
+}
 
 // The name is the one free text written as an attribute; see the header for why these four are
 // written as entities.
@@ -57,11 +59,20 @@ std::string EscapeName(const std::string& text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -105,7 +116,8 @@ bool FindAttribute(const std::string& text, const std::string& key, std::string&
 
 // The text between the first opening text and the closing text after it; empty when the closing
 // text is missing. False when the opening text is not there.
-bool FindElement(const std::string& text, const std::string& open, const std::string& close, std::string& value) {
+bool FindElement(const std::string& text, const std::string& open, const std::string& close,
+                 std::string& value) {
   size_t pos = text.find(open);
   if (pos == std::string::npos) return false;
   size_t begin = pos + open.size();
@@ -149,7 +161,9 @@ TqmReminderEvent::TqmReminderEvent() : TqmReminderEvent(NowDateTime()) {}
 
 TqmReminderEvent::TqmReminderEvent(TDateTime now) : start_(now), stop_(now + 30) {}
 
-TqmReminderEvent::~TqmReminderEvent() { WipeString(emPwd_); }
+TqmReminderEvent::~TqmReminderEvent() {
+  WipeString(emPwd_);
+}
 
 void TqmReminderEvent::SetEmPwd(const std::string& value) {
   WipeString(emPwd_);
@@ -159,9 +173,9 @@ void TqmReminderEvent::SetEmPwd(const std::string& value) {
 std::string TqmReminderEvent::GetText() const {
   std::string t;
   t += "<reminder id=\"" + id_ + "\" name=\"" + EscapeName(name_) + "\" type=\"" + std::to_string(type_) +
-       "\" start=\"" + FormatReminderNumber(start_) + "\" useenddate=\"" + BoolText(useenddate_) + "\" stop=\"" +
-       FormatReminderNumber(stop_) + "\" days=\"" + days_ + "\" months=\"" + months_ + "\" daysofweek=\"" +
-       daysofweek_ + "\" fired=\"" + BoolText(fired_) + "\">" + kCrLf;
+       "\" start=\"" + FormatReminderNumber(start_) + "\" useenddate=\"" + BoolText(useenddate_) +
+       "\" stop=\"" + FormatReminderNumber(stop_) + "\" days=\"" + days_ + "\" months=\"" + months_ +
+       "\" daysofweek=\"" + daysofweek_ + "\" fired=\"" + BoolText(fired_) + "\">" + kCrLf;
   t += "<action>";
   t += HasAction(kActionPopup) ? '1' : '0';
   t += HasAction(kActionMail) ? '1' : '0';

@@ -15,7 +15,9 @@ constexpr std::string_view kFieldOpen = "<field";
 constexpr std::string_view kFieldClose = "</field>";
 }  // namespace
 
-TqmRepositoryEntry::~TqmRepositoryEntry() { WipeString(autoFill_); }
+TqmRepositoryEntry::~TqmRepositoryEntry() {
+  WipeString(autoFill_);
+}
 
 void TqmRepositoryEntry::SetAutoFill(const std::string& v) {
   if (v == autoFill_) return;
@@ -23,7 +25,9 @@ void TqmRepositoryEntry::SetAutoFill(const std::string& v) {
   autoFill_ = v;
 }
 
-std::string TqmRepositoryEntry::Title() const { return fields_.Empty() ? std::string() : fields_[0].Value(); }
+std::string TqmRepositoryEntry::Title() const {
+  return fields_.Empty() ? std::string() : fields_[0].Value();
+}
 
 std::vector<std::string> TqmRepositoryEntry::NameValueList() const {
   std::vector<std::string> lines;
@@ -47,7 +51,8 @@ std::string TqmRepositoryEntry::NamePath() const {
 void TqmRepositoryEntry::PrepareFromCategory(const TqmCategory& category) {
   if (!fields_.Empty()) return;
   for (const auto& f : category.Fields())
-    fields_.Add(std::make_unique<TqmField>(f->SortOrder(), f->Name(), f->FieldType(), false)).SetRequired(f->Required());
+    fields_.Add(std::make_unique<TqmField>(f->SortOrder(), f->Name(), f->FieldType(), false))
+        .SetRequired(f->Required());
 }
 
 std::string TqmRepositoryEntry::GetText() const {

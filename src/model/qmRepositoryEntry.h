@@ -3,7 +3,8 @@
 // values, copied from its category when it was created, an icon and an opaque autofill text.
 //
 // Record text (GetText), which is also the whole entry stream:
-//   <entry sortorder="%d"><! CDATA[<Base64 icon>]]> <field records, nothing between> <autofill>%s</autofill></entry>
+//   <entry sortorder="%d"><! CDATA[<Base64 icon>]]> <field records, nothing between>
+//   <autofill>%s</autofill></entry>
 // (one blank before and one after the run of field records).
 // ParseText: sortorder from its first key anywhere in the text; AutoFill from the "<autofill>"
 // element when it occurs; the icon when the icon section has content; then every "<field" ...

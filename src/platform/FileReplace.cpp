@@ -26,7 +26,9 @@ struct TFd {
   }
 };
 
-std::string Reason() { return std::strerror(errno); }
+std::string Reason() {
+  return std::strerror(errno);
+}
 
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -83,7 +85,8 @@ void ReplaceFileWithCopy(const std::string& source, const std::string& target) {
       fail("The file " + source + " cannot be read: ");
     }
     if (n == 0) break;
-    if (!WriteAll(out.fd, buffer.data(), static_cast<size_t>(n))) fail("The file " + target + " cannot be written: ");
+    if (!WriteAll(out.fd, buffer.data(), static_cast<size_t>(n)))
+      fail("The file " + target + " cannot be written: ");
   }
   if (::fsync(out.fd) != 0) fail("The file " + target + " cannot be written: ");
   if (::close(out.fd) != 0) {

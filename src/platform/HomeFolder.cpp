@@ -61,7 +61,8 @@ void EnsurePrivateFolder(const std::string& folder, bool tighten) {
     struct stat st;
     if (::stat(p.c_str(), &st) == 0) {
       if (!S_ISDIR(st.st_mode))
-        throw EQuillmarError("The folder " + p.string() + " cannot be made: a file of that name is in the way.");
+        throw EQuillmarError("The folder " + p.string() +
+                             " cannot be made: a file of that name is in the way.");
       break;
     }
     missing.push_back(p);
@@ -74,7 +75,8 @@ void EnsurePrivateFolder(const std::string& folder, bool tighten) {
     ::chmod(it->c_str(), 0700);
   }
   if (tighten && missing.empty() && ::chmod(path.c_str(), 0700) != 0)
-    throw EQuillmarError("The folder " + path.string() + " cannot be made private: " + std::strerror(errno) + ".");
+    throw EQuillmarError("The folder " + path.string() + " cannot be made private: " + std::strerror(errno) +
+                         ".");
 }
 
 }  // namespace quillmar

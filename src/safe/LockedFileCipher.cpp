@@ -34,7 +34,8 @@ struct TLockedFileChain::TImpl {
 TLockedFileChain::TLockedFileChain(std::string_view password, TDirection direction)
     : impl_(std::make_unique<TImpl>()), direction_(direction) {
   CryptoPP::SecByteBlock key(CryptoPP::SHA1::DIGESTSIZE);
-  CryptoPP::SHA1().CalculateDigest(key, reinterpret_cast<const CryptoPP::byte*>(password.data()), password.size());
+  CryptoPP::SHA1().CalculateDigest(key, reinterpret_cast<const CryptoPP::byte*>(password.data()),
+                                   password.size());
   impl_->enc.SetKey(key, key.size());
   if (direction == TDirection::Decrypt) impl_->dec.SetKey(key, key.size());
   std::memset(impl_->chain, 0, kBlock);
@@ -54,7 +55,8 @@ TLockedFileChain::~TLockedFileChain() = default;
 void TLockedFileChain::Process(const uint8_t* in, uint8_t* out, size_t count, bool final) {
   if (finished_) throw std::logic_error("TLockedFileChain::Process called after the final piece");
   size_t tail = count % kBlock;
-  if (tail != 0 && !final) throw std::logic_error("TLockedFileChain::Process: only the final piece may end in a partial block");
+  if (tail != 0 && !final)
+    throw std::logic_error("TLockedFileChain::Process: only the final piece may end in a partial block");
   size_t full = count - tail;
   uint8_t* reg = impl_->chain;
 
@@ -96,7 +98,8 @@ size_t ReadPiece(TStream& source, uint8_t* buf, size_t size) {
 
 // Runs source through transform piece by piece into dest. transform(in, out, count, final).
 template <class Transform>
-void Pump(TStream& source, TStream& dest, const TCipherProgress& progress, size_t pieceSize, Transform&& transform) {
+void Pump(TStream& source, TStream& dest, const TCipherProgress& progress, size_t pieceSize,
+          Transform&& transform) {
   if (pieceSize == 0 || pieceSize % kBlock != 0)
     throw std::logic_error("TLockedFileCipher: the piece size must be a non-zero multiple of 8");
   int64_t total = source.Size() - source.Position();
@@ -111,7 +114,8 @@ void Pump(TStream& source, TStream& dest, const TCipherProgress& progress, size_
     dest.WriteBuffer(out, static_cast<int64_t>(got));
     done += static_cast<int64_t>(got);
     if (progress) {
-      int percent = final ? 100 : (total > 0 ? static_cast<int>(std::min<int64_t>(done, total) * 100 / total) : 0);
+      int percent =
+          final ? 100 : (total > 0 ? static_cast<int>(std::min<int64_t>(done, total) * 100 / total) : 0);
       if (percent != lastPercent) {
         lastPercent = percent;
         progress(percent);
@@ -138,7 +142,8 @@ void TLockedFileCipher::Decrypt(TStream& source, TStream& dest, std::string_view
 }
 
 void TLockedFileCipher::Rekey(TStream& source, TStream& dest, std::string_view oldPassword,
-                              std::string_view newPassword, const TCipherProgress& progress, size_t pieceSize) {
+                              std::string_view newPassword, const TCipherProgress& progress,
+                              size_t pieceSize) {
   TLockedFileChain decrypt(oldPassword, TLockedFileChain::TDirection::Decrypt);
   TLockedFileChain encrypt(newPassword, TLockedFileChain::TDirection::Encrypt);
   Pump(source, dest, progress, pieceSize, [&](const uint8_t* in, uint8_t* out, size_t n, bool final) {

@@ -67,8 +67,9 @@ public:
                       const TCipherProgress& progress = {}, size_t pieceSize = kPieceSize);
   // Decrypts source with oldPassword and encrypts the result with newPassword into dest in one pass;
   // the plain bytes exist only one piece at a time.
-  static void Rekey(TStream& source, TStream& dest, std::string_view oldPassword, std::string_view newPassword,
-                    const TCipherProgress& progress = {}, size_t pieceSize = kPieceSize);
+  static void Rekey(TStream& source, TStream& dest, std::string_view oldPassword,
+                    std::string_view newPassword, const TCipherProgress& progress = {},
+                    size_t pieceSize = kPieceSize);
 };
 
 }  // namespace quillmar

@@ -25,8 +25,8 @@ std::vector<TTemplateCategory> MakeCategories() {
   return {
       {"Internet",
        "globe.ico",
-       {F("Name", ftNormalText, true), F("Web site", ftURL), F("User name", ftNormalText), F("Password", ftPassword),
-        notes},
+       {F("Name", ftNormalText, true), F("Web site", ftURL), F("User name", ftNormalText),
+        F("Password", ftPassword), notes},
        {
            {"Web Logins",
             "browser.ico",
@@ -52,31 +52,32 @@ std::vector<TTemplateCategory> MakeCategories() {
        {
            {"Credit Cards",
             "card.ico",
-            {F("Card name", ftNormalText, true), F("Card number", ftNormalText, true), F("Card holder", ftNormalText),
-             F("Valid until", ftDate), F("Security code", ftPassword), F("PIN", ftPassword),
-             F("Credit limit", ftCurrency), F("Lost card hotline", ftNormalText), F("Expiry reminder", ftReminder),
-             notes},
+            {F("Card name", ftNormalText, true), F("Card number", ftNormalText, true),
+             F("Card holder", ftNormalText), F("Valid until", ftDate), F("Security code", ftPassword),
+             F("PIN", ftPassword), F("Credit limit", ftCurrency), F("Lost card hotline", ftNormalText),
+             F("Expiry reminder", ftReminder), notes},
             {}},
            {"Bank Accounts",
             "bank.ico",
-            {F("Account name", ftNormalText, true), F("Bank", ftNormalText), F("Account number (IBAN)", ftNormalText),
-             F("BIC / sort code", ftNormalText), F("Online banking", ftURL), F("User ID", ftNormalText),
-             F("Password", ftPassword), F("PIN", ftPassword), F("Balance", ftCurrency), notes},
+            {F("Account name", ftNormalText, true), F("Bank", ftNormalText),
+             F("Account number (IBAN)", ftNormalText), F("BIC / sort code", ftNormalText),
+             F("Online banking", ftURL), F("User ID", ftNormalText), F("Password", ftPassword),
+             F("PIN", ftPassword), F("Balance", ftCurrency), notes},
             {}},
            {"Insurance Policies",
             "shield.ico",
-            {F("Policy", ftNormalText, true), F("Insurer", ftNormalText), F("Policy number", ftNormalText, true),
-             F("Cover", ftNormalText), F("Yearly premium", ftCurrency), F("Renewal date", ftDate),
-             F("Renews automatically", ftYesNo), F("Claims hotline", ftNormalText), F("Web site", ftURL),
-             F("Policy document", ftFile), notes},
+            {F("Policy", ftNormalText, true), F("Insurer", ftNormalText),
+             F("Policy number", ftNormalText, true), F("Cover", ftNormalText),
+             F("Yearly premium", ftCurrency), F("Renewal date", ftDate), F("Renews automatically", ftYesNo),
+             F("Claims hotline", ftNormalText), F("Web site", ftURL), F("Policy document", ftFile), notes},
             {}},
        }},
       {"Software Licences",
        "disc.ico",
        {F("Product", ftNormalText, true), F("Version", ftNormalText), F("Licence key", ftPassword),
         F("Registered to", ftNormalText), F("Registration e-mail", ftEMail), F("Purchase date", ftDate),
-        F("Price", ftCurrency), F("Number of licences", ftNumber), F("Download", ftURL), F("Licence file", ftFile),
-        notes},
+        F("Price", ftCurrency), F("Number of licences", ftNumber), F("Download", ftURL),
+        F("Licence file", ftFile), notes},
        {}},
       {"Personal",
        "person.ico",
@@ -84,15 +85,15 @@ std::vector<TTemplateCategory> MakeCategories() {
        {
            {"Identities",
             "idbadge.ico",
-            {F("Document", ftNormalText, true), F("Document number", ftNormalText, true), F("Full name", ftNormalText),
-             F("Date of birth", ftDate), F("Issued on", ftDate), F("Valid until", ftDate), F("Issued by", ftNormalText),
-             F("Scan", ftPicture), notes},
+            {F("Document", ftNormalText, true), F("Document number", ftNormalText, true),
+             F("Full name", ftNormalText), F("Date of birth", ftDate), F("Issued on", ftDate),
+             F("Valid until", ftDate), F("Issued by", ftNormalText), F("Scan", ftPicture), notes},
             {}},
            {"Memberships",
             "star.ico",
-            {F("Organisation", ftNormalText, true), F("Member number", ftNormalText), F("Member since", ftDate),
-             F("Yearly fee", ftCurrency), F("Renews automatically", ftYesNo), F("Web site", ftURL),
-             F("Password", ftPassword), notes},
+            {F("Organisation", ftNormalText, true), F("Member number", ftNormalText),
+             F("Member since", ftDate), F("Yearly fee", ftCurrency), F("Renews automatically", ftYesNo),
+             F("Web site", ftURL), F("Password", ftPassword), notes},
             {}},
            {"Health",
             "health.ico",
@@ -104,8 +105,8 @@ std::vector<TTemplateCategory> MakeCategories() {
            {"Travel & Loyalty",
             "plane.ico",
             {F("Programme", ftNormalText, true), F("Member number", ftNormalText), F("Status", ftNormalText),
-             F("Points", ftNumber), F("Web site", ftURL), F("User name", ftNormalText), F("Password", ftPassword),
-             notes},
+             F("Points", ftNumber), F("Web site", ftURL), F("User name", ftNormalText),
+             F("Password", ftPassword), notes},
             {}},
        }},
       {"Computers & Networks",
@@ -115,17 +116,20 @@ std::vector<TTemplateCategory> MakeCategories() {
        {
            {"Wi-Fi Networks",
             "wifi.ico",
-            {F("Network name (SSID)", ftNormalText, true), F("Password", ftPassword), F("Security", ftNormalText),
-             F("Router address", ftURL), F("Router password", ftPassword), notes},
+            {F("Network name (SSID)", ftNormalText, true), F("Password", ftPassword),
+             F("Security", ftNormalText), F("Router address", ftURL), F("Router password", ftPassword),
+             notes},
             {}},
        }},
       {"PINs & Codes",
        "key.ico",
-       {F("Name", ftNormalText, true), F("Code", ftPassword, true), F("Where it is used", ftNormalText), notes},
+       {F("Name", ftNormalText, true), F("Code", ftPassword, true), F("Where it is used", ftNormalText),
+        notes},
        {}},
       {"Notes",
        "note.ico",
-       {F("Title", ftNormalText, true), F("Note", ftTextMemo), F("Important", ftYesNo), F("Reminder", ftReminder)},
+       {F("Title", ftNormalText, true), F("Note", ftTextMemo), F("Important", ftYesNo),
+        F("Reminder", ftReminder)},
        {}},
   };
 }
@@ -134,15 +138,17 @@ std::vector<TTemplateEntry> MakeEntries() {
   return {
       {"Internet\\Web Logins\\",
        "cart.ico",
-       {"Example Shop", "https://shop.example.com/login", "anna.berg", "v7#Lp2q!Xe9m", "anna.berg@example.org",
-        "Loyalty points are collected on this account."}},
+       {"Example Shop", "https://shop.example.com/login", "anna.berg", "v7#Lp2q!Xe9m",
+        "anna.berg@example.org", "Loyalty points are collected on this account."}},
       {"Internet\\Web Logins\\",
        "cloud.ico",
-       {"Photo cloud", "https://photos.example.net", "annaberg", "Kq4!zR8w-Tn2", "anna.berg@example.org", ""}},
+       {"Photo cloud", "https://photos.example.net", "annaberg", "Kq4!zR8w-Tn2", "anna.berg@example.org",
+        ""}},
       {"Internet\\Social Networks\\",
        "chat.ico",
-       {"Example Social", "https://social.example.com/annaberg", "annaberg", "Tr33-Lantern#5", "anna.berg@example.org",
-        "True", "4821-9930 7715-2046 3308-6612", "Recovery codes work once each; cross out the ones used."}},
+       {"Example Social", "https://social.example.com/annaberg", "annaberg", "Tr33-Lantern#5",
+        "anna.berg@example.org", "True", "4821-9930 7715-2046 3308-6612",
+        "Recovery codes work once each; cross out the ones used."}},
       {"Internet\\E-mail Accounts\\",
        "at.ico",
        {"Personal mail", "anna.berg@example.org", "m0on-River-42", "imap.example.org", "smtp.example.org",
@@ -161,8 +167,9 @@ std::vector<TTemplateEntry> MakeEntries() {
         "49.90", "2", "https://downloads.example.com/photostudio", "", "Licence for two computers."}},
       {"Finance\\Insurance Policies\\",
        "shield.ico",
-       {"Home contents", "Example Insurance", "HC-5531907", "Contents and bicycles", "312.40", Day(2026, 4, 1), "True",
-        "+1 555 0142", "https://www.insurance.example.com", "", "Bicycle theft is covered up to 1500.00."}},
+       {"Home contents", "Example Insurance", "HC-5531907", "Contents and bicycles", "312.40",
+        Day(2026, 4, 1), "True", "+1 555 0142", "https://www.insurance.example.com", "",
+        "Bicycle theft is covered up to 1500.00."}},
       {"Personal\\Identities\\",
        "idbadge.ico",
        {"Passport", "X1234567", "Anna Maria Berg", Day(1990, 6, 15), Day(2021, 9, 1), Day(2031, 8, 31),
@@ -177,8 +184,8 @@ std::vector<TTemplateEntry> MakeEntries() {
         "Allergic to penicillin.", Day(2026, 10, 12), "", ""}},
       {"Personal\\Travel & Loyalty\\",
        "plane.ico",
-       {"Frequent flyer", "FF 7730 2291", "Silver", "48250", "https://miles.example.com", "annaberg", "Fl1ght-Path-77",
-        "Silver status runs until the end of March."}},
+       {"Frequent flyer", "FF 7730 2291", "Silver", "48250", "https://miles.example.com", "annaberg",
+        "Fl1ght-Path-77", "Silver status runs until the end of March."}},
       {"Computers & Networks\\",
        "laptop.ico",
        {"Work laptop", "laptop-anna", "aberg", "Lt9!xQ3#vN", "Disk encryption recovery key kept by IT."}},
@@ -209,8 +216,7 @@ std::vector<TTemplateLockerFile> MakeLockerFiles() {
        "- Unlock a file to take it out of the Safe again.\r\n"
        "\r\n"
        "This file is a sample. Delete it whenever you like.\r\n"},
-      {"Samples\\Packing list.txt",
-       "Passport\r\nTickets\r\nCharger\r\nTravel adapter\r\nSunglasses\r\n"},
+      {"Samples\\Packing list.txt", "Passport\r\nTickets\r\nCharger\r\nTravel adapter\r\nSunglasses\r\n"},
   };
 }
 
@@ -239,41 +245,44 @@ void BuildNode(const TTemplateCategory& source, TqmCategory* parent, int32_t sor
       const TTemplateEntry& t = entries[e];
       Check(static_cast<int>(t.Values.size()) == category.Fields().Count(),
             "Template entry \"" + (t.Values.empty() ? std::string() : t.Values[0]) + "\" has " +
-                std::to_string(t.Values.size()) + " values for the " + std::to_string(category.Fields().Count()) +
-                " fields of \"" + t.Category + "\".");
+                std::to_string(t.Values.size()) + " values for the " +
+                std::to_string(category.Fields().Count()) + " fields of \"" + t.Category + "\".");
       auto entry = std::make_unique<TqmRepositoryEntry>(&category);
       entry->SetSortOrder(order++);
       entry->SetIcon(icons(t.Icon));
       entry->PrepareFromCategory(category);
-      for (int i = 0; i < entry->Fields().Count(); ++i) entry->FieldAt(i).SetValue(t.Values[static_cast<size_t>(i)]);
+      for (int i = 0; i < entry->Fields().Count(); ++i)
+        entry->FieldAt(i).SetValue(t.Values[static_cast<size_t>(i)]);
       node.Entries.push_back(std::move(entry));
     }
   }
   node.Children.resize(source.Children.size());
   for (size_t i = 0; i < source.Children.size(); ++i)
-    BuildNode(source.Children[i], &category, static_cast<int32_t>(i), icons, withEntries, node.Children[i], used);
+    BuildNode(source.Children[i], &category, static_cast<int32_t>(i), icons, withEntries, node.Children[i],
+              used);
 }
 
 }  // namespace
 
 const std::vector<std::string>& TemplateCategoryIcons() {
   static const std::vector<std::string> icons = {
-      "folder.ico",  "globe.ico",   "browser.ico", "envelope.ico", "chat.ico",   "coins.ico",    "card.ico",
-      "bank.ico",    "shield.ico",  "disc.ico",    "person.ico",   "idbadge.ico", "star.ico",    "health.ico",
-      "plane.ico",   "computer.ico", "wifi.ico",   "server.ico",   "key.ico",    "note.ico",     "home.ico",
-      "cart.ico",    "briefcase.ico", "book.ico",  "game.ico",     "heart.ico",
+      "folder.ico", "globe.ico",     "browser.ico", "envelope.ico", "chat.ico",    "coins.ico", "card.ico",
+      "bank.ico",   "shield.ico",    "disc.ico",    "person.ico",   "idbadge.ico", "star.ico",  "health.ico",
+      "plane.ico",  "computer.ico",  "wifi.ico",    "server.ico",   "key.ico",     "note.ico",  "home.ico",
+      "cart.ico",   "briefcase.ico", "book.ico",    "game.ico",     "heart.ico",
   };
   return icons;
 }
 
 const std::vector<std::string>& TemplateEntryIcons() {
   static const std::vector<std::string> icons = {
-      "key.ico",      "padlock.ico", "globe.ico",   "browser.ico",  "envelope.ico", "at.ico",     "card.ico",
-      "bank.ico",     "coins.ico",   "wallet.ico",  "home.ico",     "car.ico",      "plane.ico",  "cart.ico",
-      "gift.ico",     "heart.ico",   "phone.ico",   "laptop.ico",   "computer.ico", "wifi.ico",   "cloud.ico",
-      "server.ico",   "game.ico",    "music.ico",   "camera.ico",   "person.ico",   "chat.ico",   "calendar.ico",
-      "clock.ico",    "shield.ico",  "briefcase.ico", "health.ico", "book.ico",     "bolt.ico",   "pin.ico",
-      "gear.ico",     "note.ico",    "disc.ico",    "star.ico",     "idbadge.ico",  "folder.ico",
+      "key.ico",       "padlock.ico", "globe.ico", "browser.ico",  "envelope.ico", "at.ico",
+      "card.ico",      "bank.ico",    "coins.ico", "wallet.ico",   "home.ico",     "car.ico",
+      "plane.ico",     "cart.ico",    "gift.ico",  "heart.ico",    "phone.ico",    "laptop.ico",
+      "computer.ico",  "wifi.ico",    "cloud.ico", "server.ico",   "game.ico",     "music.ico",
+      "camera.ico",    "person.ico",  "chat.ico",  "calendar.ico", "clock.ico",    "shield.ico",
+      "briefcase.ico", "health.ico",  "book.ico",  "bolt.ico",     "pin.ico",      "gear.ico",
+      "note.ico",      "disc.ico",    "star.ico",  "idbadge.ico",  "folder.ico",
   };
   return icons;
 }
@@ -299,7 +308,8 @@ TqmReminderEvent TemplateReminder() {
   r.SetName("Back up your Safe");
   r.SetMessage(
       "Time to back up your Safe: open the Options tab and choose \"Backup current Safe\".\r\n"
-      "Keep the backup on another disk or computer, so that a broken disk does not take your passwords with it.");
+      "Keep the backup on another disk or computer, so that a broken disk does not take your passwords with "
+      "it.");
   r.SetType(TqmReminderEvent::kTypeRecurring);
   r.SetAction(TqmReminderEvent::kActionPopup);
   r.SetDays("1");  // on the first of every month at 10:00
@@ -317,7 +327,8 @@ std::string TemplateSettingsText() {
   return settings.GetText();
 }
 
-std::vector<TTemplateCategoryNode> BuildTemplateCategories(const TTemplateIconSource& icons, bool withEntries) {
+std::vector<TTemplateCategoryNode> BuildTemplateCategories(const TTemplateIconSource& icons,
+                                                           bool withEntries) {
   const auto& categories = TemplateCategories();
   std::vector<TTemplateCategoryNode> nodes(categories.size());
   std::vector<bool> used(TemplateEntries().size(), false);

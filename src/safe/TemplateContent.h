@@ -80,6 +80,7 @@ struct TTemplateCategoryNode {
 
 // Throws EQuillmarError when an entry names a category that does not exist or has the wrong number
 // of values.
-std::vector<TTemplateCategoryNode> BuildTemplateCategories(const TTemplateIconSource& icons, bool withEntries);
+std::vector<TTemplateCategoryNode> BuildTemplateCategories(const TTemplateIconSource& icons,
+                                                           bool withEntries);
 
 }  // namespace quillmar

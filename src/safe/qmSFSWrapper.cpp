@@ -75,14 +75,15 @@ std::string WithTrailingSeparator(std::string path) {
 }
 
 bool EndsWith(const std::string& text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 std::string FormatDateTime(TDateTime value) {
   TDateTimeParts p = DecodeDateTime(value);
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                p.second);
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
+                p.minute, p.second);
   return buffer;
 }
 
@@ -170,8 +171,8 @@ void TqmSFSWrapper::ProcessEvents() {
 // --- Safe as a whole -------------------------------------------------------------------------------
 
 void TqmSFSWrapper::OpenContainer(const std::string& file, std::string_view password) {
-  auto sfs = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", password,
-                                                 false, kModeReadWriteExclusive);
+  auto sfs = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "",
+                                                 password, false, kModeReadWriteExclusive);
   sfs->OnProgress = [this](bool&, double percent) {
     if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
   };
@@ -183,7 +184,8 @@ int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password,
   if (forCreate) return fs::exists(file, ec) ? csFileExists : csUsable;
   try {
     if (!TSingleFileSystem::IsContainerFile(file)) return csNotContainer;
-    if (TSingleFileSystem::IsContainerEncrypted(file) && !TSingleFileSystem::CheckContainerPassword(file, password))
+    if (TSingleFileSystem::IsContainerEncrypted(file) &&
+        !TSingleFileSystem::CheckContainerPassword(file, password))
       return csWrongPassword;
   } catch (const std::exception&) {
     return csNotContainer;
@@ -199,7 +201,8 @@ int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password,
 }
 
 void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view templatePassword,
-                                        const std::string& file, std::string_view password, bool withDemoData) {
+                                        const std::string& file, std::string_view password,
+                                        bool withDemoData) {
   CloseSafe();
   try {
     {
@@ -232,8 +235,8 @@ void TqmSFSWrapper::CreateEmptySafe(const std::string& file, std::string_view pa
   CloseSafe();
   std::error_code ec;
   fs::remove(file, ec);
-  sfs_ = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kCreatePageSize, 0, "", "", password,
-                                             false, TSingleFileSystem::fmCreate);
+  sfs_ = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kCreatePageSize, 0, "", "",
+                                             password, false, TSingleFileSystem::fmCreate);
   sfs_->OnProgress = [this](bool&, double percent) {
     if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
   };
@@ -250,10 +253,12 @@ void TqmSFSWrapper::CloseSafe() {
   sfs_.reset();
 }
 
-std::string TqmSFSWrapper::SafeFileName() const { return sfs_ ? sfs_->FileName() : std::string(); }
+std::string TqmSFSWrapper::SafeFileName() const {
+  return sfs_ ? sfs_->FileName() : std::string();
+}
 
-void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& folder, std::string_view oldPassword,
-                                     std::string_view newPassword) {
+void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& folder,
+                                     std::string_view oldPassword, std::string_view newPassword) {
   // Collect first: the walk must not see the files it rewrites.
   std::vector<std::string> files, folders;
   TSearchRec rec;
@@ -288,7 +293,8 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
     ProcessEvents();
   }
   SecureWipe(buffer.data(), buffer.size());
-  for (const std::string& name : folders) RekeyLockedFiles(sfs, folder + name + "\\", oldPassword, newPassword);
+  for (const std::string& name : folders)
+    RekeyLockedFiles(sfs, folder + name + "\\", oldPassword, newPassword);
 }
 
 bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_view newPassword) {
@@ -325,7 +331,8 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
       copy.OnProgress = [this](bool&, double percent) {
         if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
       };
-      if (copy.DirectoryExists(kFileLockerRoot)) RekeyLockedFiles(copy, kFileLockerRoot, oldPassword, newPassword);
+      if (copy.DirectoryExists(kFileLockerRoot))
+        RekeyLockedFiles(copy, kFileLockerRoot, oldPassword, newPassword);
       stage("rekeyed");
       changed = copy.ChangePassword(newPassword, "", "");
       if (changed) stage("container");
@@ -389,8 +396,8 @@ std::vector<std::string> TqmSFSWrapper::ReadAllFiles() {
           done += got;
         }
         if (done != size)
-          problems.push_back("\"" + path + "\": only " + std::to_string(done) + " of " + std::to_string(size) +
-                             " bytes could be read");
+          problems.push_back("\"" + path + "\": only " + std::to_string(done) + " of " +
+                             std::to_string(size) + " bytes could be read");
       } catch (const std::exception& e) {
         problems.push_back("\"" + path + "\": " + e.what());
       }
@@ -412,7 +419,8 @@ void TqmSFSWrapper::EnsureLayout() {
 
 // --- Helpers ---------------------------------------------------------------------------------------
 
-std::vector<std::string> TqmSFSWrapper::List(const std::string& folder, const std::string& mask, bool folders) {
+std::vector<std::string> TqmSFSWrapper::List(const std::string& folder, const std::string& mask,
+                                             bool folders) {
   TSingleFileSystem& sfs = Sfs();
   std::vector<std::string> names;
   if (!sfs.DirectoryExists(folder)) return names;
@@ -431,7 +439,8 @@ std::string TqmSFSWrapper::ReadRecord(const std::string& path, const std::string
   return stream.ReadString(stream.Size());
 }
 
-void TqmSFSWrapper::WriteRecord(const std::string& path, const std::string& bytes, const std::string& password) {
+void TqmSFSWrapper::WriteRecord(const std::string& path, const std::string& bytes,
+                                const std::string& password) {
   TSFSFileStream stream(&Sfs(), 0, "", "", password, TSingleFileSystem::fmCreate, path);
   stream.WriteString(bytes);
 }
@@ -457,7 +466,8 @@ int TqmSFSWrapper::CountSubcategories(const TqmCategory* category) {
   return static_cast<int>(List(CategoryFolder(category), "*.*", true).size());
 }
 
-bool TqmSFSWrapper::LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder, TqmCategory& category) {
+bool TqmSFSWrapper::LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder,
+                                 TqmCategory& category) {
   EnsureLayout();
   const std::string parentFolder = CategoryFolder(parent);
   std::vector<std::string> folders = List(parentFolder, "*.*", true);
@@ -483,8 +493,8 @@ void TqmSFSWrapper::SaveCategory(TqmCategory& category) {
   TSingleFileSystem& sfs = Sfs();
   const std::string parentFolder = CategoryFolder(category.Parent());
   if (category.FolderName().empty())
-    category.SetFolderName(
-        RandomFreeName("category", "", [&](const std::string& name) { return sfs.FileExists(parentFolder + name); }));
+    category.SetFolderName(RandomFreeName(
+        "category", "", [&](const std::string& name) { return sfs.FileExists(parentFolder + name); }));
   const std::string folder = parentFolder + category.FolderName() + "\\";
   if (!sfs.DirectoryExists(folder) && !sfs.ForceDirectories(folder))
     throw EQuillmarError("The category folder could not be created in the Safe.");
@@ -494,7 +504,8 @@ void TqmSFSWrapper::SaveCategory(TqmCategory& category) {
 }
 
 void TqmSFSWrapper::DeleteCategory(const std::string& path) {
-  if (path.empty() || path == "\\") throw EQuillmarError("The root of the Password Repository cannot be deleted.");
+  if (path.empty() || path == "\\")
+    throw EQuillmarError("The root of the Password Repository cannot be deleted.");
   EnsureLayout();
   InvalidateEntryIndex();
   Sfs().DeleteDirectory(EntryFolder(path));
@@ -584,8 +595,8 @@ void TqmSFSWrapper::SaveEntry(const std::string& path, TqmRepositoryEntry& entry
   if (!sfs.DirectoryExists(folder) && !sfs.ForceDirectories(folder))
     throw EQuillmarError("The category folder could not be created in the Safe.");
   if (entry.FileName().empty())
-    entry.SetFileName(
-        RandomFreeName("", kEntryExt, [&](const std::string& name) { return sfs.FileExists(folder + name); }));
+    entry.SetFileName(RandomFreeName("", kEntryExt,
+                                     [&](const std::string& name) { return sfs.FileExists(folder + name); }));
   RequirePlainName(entry.FileName(), "entry file");
   entryIndex_.erase(folder);
   TMemoryStream stream;
@@ -602,7 +613,8 @@ bool TqmSFSWrapper::DeleteEntry(const std::string& path, const std::string& file
   return !Sfs().FileExists(file);
 }
 
-bool TqmSFSWrapper::MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* newCategory, bool keepSource) {
+bool TqmSFSWrapper::MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* newCategory,
+                              bool keepSource) {
   EnsureLayout();
   if (!IsPlainName(entry.FileName())) return false;
   TSingleFileSystem& sfs = Sfs();
@@ -629,7 +641,8 @@ int TqmSFSWrapper::DeleteAllEntries(const std::string& folder) {
   const std::string base = WithTrailingSeparator(folder);
   int count = 0;
   for (const std::string& name : List(base, "*.*", false))
-    if (EndsWith(name, kEntryExt) && name.size() > std::strlen(kEntryExt) && Sfs().DeleteFile(base + name)) ++count;
+    if (EndsWith(name, kEntryExt) && name.size() > std::strlen(kEntryExt) && Sfs().DeleteFile(base + name))
+      ++count;
   for (const std::string& name : List(base, "*.*", true)) count += DeleteAllEntries(base + name + "\\");
   return count;
 }
@@ -675,7 +688,8 @@ bool TqmSFSWrapper::LoadReminderAt(int index, TqmReminderEvent& reminder) {
   TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, kRemindersFolder + name);
   reminder.LoadFromStream(stream);
   // The file name is what identifies the reminder, whatever the record says.
-  reminder.SetId(EndsWith(name, kReminderExt) ? name.substr(0, name.size() - std::strlen(kReminderExt)) : name);
+  reminder.SetId(EndsWith(name, kReminderExt) ? name.substr(0, name.size() - std::strlen(kReminderExt))
+                                              : name);
   return true;
 }
 
@@ -716,7 +730,8 @@ std::vector<std::string> TqmSFSWrapper::ReminderNames() {
   EnsureLayout();
   std::vector<std::string> ids;
   for (const std::string& name : List(kRemindersFolder, "*.reminder", false))
-    ids.push_back(EndsWith(name, kReminderExt) ? name.substr(0, name.size() - std::strlen(kReminderExt)) : name);
+    ids.push_back(EndsWith(name, kReminderExt) ? name.substr(0, name.size() - std::strlen(kReminderExt))
+                                               : name);
   return ids;
 }
 
@@ -787,9 +802,13 @@ void TqmSFSWrapper::WriteSettingsText(const std::string& text) {
   WriteRecord(kSettingsFile, text, kRecordPassword);
 }
 
-void TqmSFSWrapper::LoadSettings(TqmSettings& settings) { settings.ParseText(ReadSettingsText()); }
+void TqmSFSWrapper::LoadSettings(TqmSettings& settings) {
+  settings.ParseText(ReadSettingsText());
+}
 
-void TqmSFSWrapper::SaveSettings(const TqmSettings& settings) { WriteSettingsText(settings.GetText()); }
+void TqmSFSWrapper::SaveSettings(const TqmSettings& settings) {
+  WriteSettingsText(settings.GetText());
+}
 
 // --- File Locker -----------------------------------------------------------------------------------
 
@@ -928,7 +947,8 @@ bool TqmSFSWrapper::Remove(const std::string& folder, const std::string& name) {
   return !sfs.FileExists(path);
 }
 
-bool TqmSFSWrapper::Rename(const std::string& folder, const std::string& oldName, const std::string& newName) {
+bool TqmSFSWrapper::Rename(const std::string& folder, const std::string& oldName,
+                           const std::string& newName) {
   EnsureLayout();
   if (!IsPlainName(oldName) || !IsPlainName(newName)) return false;
   const std::string base = WithTrailingSeparator(folder);

@@ -54,9 +54,9 @@ class TqmPrompter;
 // One File Locker item as the list shows it.
 struct TqmFileInfo {
   std::string Name;
-  uint32_t Size = 0;       // bytes (32-bit, as listed)
-  std::string Modified;    // last write, local time, "yyyy-mm-dd hh:nn:ss" (sorts as text)
-  double ModifiedTime = 0; // the same as a date-time number (days since 1899-12-30), 0 when unknown
+  uint32_t Size = 0;        // bytes (32-bit, as listed)
+  std::string Modified;     // last write, local time, "yyyy-mm-dd hh:nn:ss" (sorts as text)
+  double ModifiedTime = 0;  // the same as a date-time number (days since 1899-12-30), 0 when unknown
 };
 
 class TqmSFSWrapper {
@@ -79,15 +79,16 @@ public:
     csUsable = 0,
     csNotContainer = 1,
     csWrongPassword = 2,
-    csFileExists = 3,   // only with forCreate
-    csCannotOpen = 4,   // e.g. another program holds it open
+    csFileExists = 3,  // only with forCreate
+    csCannotOpen = 4,  // e.g. another program holds it open
   };
   // Kinds of icon (ListIcons, LoadIcon, SaveIcon).
   enum TIconKind : int { ikCategory = 0, ikEntry = 1 };
 
   // The messages the questions and notices use.
   static constexpr char kMsgFileExists[] = "File exists. Do you want to overwrite it?";
-  static constexpr char kMsgFileAlreadyOpened[] = "File is already opened. Do you want to ignore changes and overwrite it?";
+  static constexpr char kMsgFileAlreadyOpened[] =
+      "File is already opened. Do you want to ignore changes and overwrite it?";
   static constexpr char kMsgRemoveFolder[] = "Do you really want to remove this folder and all its contents?";
   static constexpr char kMsgFolderExists[] = "Folder already exists!";
 
@@ -252,7 +253,8 @@ public:
   // the target path (replaced without asking). The disk file is opened for exclusive reading: one
   // another process holds locked, or that cannot be read, throws. On failure no partial target is
   // left behind (a replaced target is lost only once the new one is complete).
-  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName, std::string_view password);
+  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
+                std::string_view password);
   // The same from a stream (from its position to its end) into the container path target, replacing it.
   void LockStream(const std::string& target, TStream& source, std::string_view password);
   // Decrypts folder + name into diskFile. When diskFile exists asks kMsgFileAlreadyOpened: No returns

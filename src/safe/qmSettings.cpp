@@ -78,7 +78,8 @@ bool TqmSettingsString::IsStorable(std::string_view value) {
 
 void TqmSettingsString::SetValue(std::string value) {
   if (!IsStorable(value))
-    throw EQuillmarError("The setting \"" + Key() + "\" cannot hold a line break; enter the text on one line.");
+    throw EQuillmarError("The setting \"" + Key() +
+                         "\" cannot hold a line break; enter the text on one line.");
   value_ = std::move(value);
 }
 
@@ -96,7 +97,9 @@ TqmPasswordRepositorySettings::TqmPasswordRepositorySettings() : TqmSettingsGrou
   Add(edtrHeight);
 }
 
-TqmFileLockerSettings::TqmFileLockerSettings() : TqmSettingsGroup("File Locker") { Add(removeFileFromDisk); }
+TqmFileLockerSettings::TqmFileLockerSettings() : TqmSettingsGroup("File Locker") {
+  Add(removeFileFromDisk);
+}
 
 TqmCryptoMailSettings::TqmCryptoMailSettings() : TqmSettingsGroup("cryptoMail\\") {
   Add(st);

@@ -92,7 +92,9 @@ public:
 
   std::string ValueText() const override { return value_; }
   // Takes the text up to its first line break.
-  void ReadValueText(std::string_view text) override { value_ = std::string(text.substr(0, text.find_first_of("\r\n"))); }
+  void ReadValueText(std::string_view text) override {
+    value_ = std::string(text.substr(0, text.find_first_of("\r\n")));
+  }
   void Reset() override { value_.clear(); }
 
 private:
@@ -121,11 +123,11 @@ private:
 class TqmApplicationSettings : public TqmSettingsGroup {
 public:
   TqmApplicationSettings();
-  TqmSettingsBoolean fs{"fs", false};                 // the Safe's first start
-  TqmSettingsBoolean autoStart{"autoStart", true};    // start with the desktop
+  TqmSettingsBoolean fs{"fs", false};               // the Safe's first start
+  TqmSettingsBoolean autoStart{"autoStart", true};  // start with the desktop
   TqmSettingsBoolean hideWindow{"hideWindow", false};
   TqmSettingsBoolean lockOnMinimize{"lockOnMinimize", false};
-  TqmSettingsBoolean confDel{"confDel", true};        // ask before deleting
+  TqmSettingsBoolean confDel{"confDel", true};  // ask before deleting
 };
 
 class TqmSafeSettings : public TqmSettingsGroup {
@@ -150,7 +152,7 @@ public:
 class TqmCryptoMailSettings : public TqmSettingsGroup {
 public:
   TqmCryptoMailSettings();
-  TqmSettingsInteger st{"st", 1};    // destination: 0 desktop, 1 default e-mail program
+  TqmSettingsInteger st{"st", 1};     // destination: 0 desktop, 1 default e-mail program
   TqmSettingsBoolean em{"em", true};  // file mode
   TqmSettingsBoolean ss{"ss", true};  // reply information shown
   TqmSettingsString in{"in"};

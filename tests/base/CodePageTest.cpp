@@ -37,7 +37,9 @@ TEST(CodePage, UnrepresentableCharacterIsRefusedWithItsPosition) {
     cp.FromUtf8(text);
     FAIL() << "no error";
   } catch (const ECodePageError& e) {
-    EXPECT_STREQ(e.what(), "Character 3 of the text cannot be stored in the code page windows-1252. Remove or replace it.");
+    EXPECT_STREQ(
+        e.what(),
+        "Character 3 of the text cannot be stored in the code page windows-1252. Remove or replace it.");
   }
   // An emoji outside the basic plane, and the replacement character, are refused too: nothing is replaced.
   EXPECT_THROW(cp.FromUtf8("\xF0\x9F\x98\x80"), ECodePageError);
@@ -50,7 +52,8 @@ TEST(CodePage, UnrepresentableCharacterIsRefusedWithItsPosition) {
 
 TEST(CodePage, InvalidUtf8AndUnknownCodePagesAreErrors) {
   TCodePage cp("windows-1252");
-  for (const char* bad : {"\xC3", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF", "a\x80"}) {
+  for (const char* bad :
+       {"\xC3", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF", "a\x80"}) {
     EXPECT_THROW(cp.FromUtf8(bad), ECodePageError) << bad;
   }
   EXPECT_THROW(TCodePage("no-such-codepage-xyz"), ECodePageError);
@@ -67,7 +70,7 @@ TEST(CodePage, InvalidUtf8AndUnknownCodePagesAreErrors) {
   }
   TCodePage sjis("SHIFT_JIS");
   EXPECT_EQ(sjis.ToUtf8("x\x82\xA0"), "x\xE3\x81\x82");  // HIRAGANA LETTER A
-  EXPECT_THROW(sjis.ToUtf8("x\x82"), ECodePageError);     // cut off in the middle
+  EXPECT_THROW(sjis.ToUtf8("x\x82"), ECodePageError);    // cut off in the middle
 }
 
 TEST(CodePage, DefaultIsWindows1252UnlessTheEnvironmentNamesAnother) {

@@ -27,8 +27,10 @@ protected:
     ::tzset();
   }
   void TearDown() override {
-    if (hadTz_) ::setenv("TZ", oldTz_.c_str(), 1);
-    else ::unsetenv("TZ");
+    if (hadTz_)
+      ::setenv("TZ", oldTz_.c_str(), 1);
+    else
+      ::unsetenv("TZ");
     ::tzset();
   }
   bool hadTz_ = false;
@@ -70,7 +72,7 @@ TEST(DateTime, DosDateTimePacksTwoSecondPrecision) {
   EXPECT_EQ(DateTimeToDosDateTime(EncodeDate(1979, 12, 31)), 0u);
   EXPECT_EQ(DateTimeToDosDateTime(EncodeDate(2108, 1, 1)), 0u);
   EXPECT_EQ(DateTimeToDosDateTime(EncodeDate(2107, 12, 31)), 0xFF9F0000u);
-  EXPECT_FALSE(TryDosDateTimeToDateTime(0, back));           // month 0, day 0
+  EXPECT_FALSE(TryDosDateTimeToDateTime(0, back));            // month 0, day 0
   EXPECT_FALSE(TryDosDateTimeToDateTime(0x0021C000u, back));  // hour 24
 }
 
@@ -81,7 +83,8 @@ TEST_F(DateTimeInZone, FileTimesAreUtcAndDateTimesLocal) {
   EXPECT_EQ(FileTimeToUnix(116444736000000000 - 1), -1);  // before 1970 rounds toward the past
   // Winter: UTC+1. 2000-01-01 01:00 local is 00:00 UTC.
   EXPECT_EQ(DateTimeToFileTime(EncodeDateTime(Parts(2000, 1, 1, 1))), 125911584000000000);
-  EXPECT_EQ(DecodeDateTime(FileTimeToDateTime(125911584000000000 + 5000000)), Parts(2000, 1, 1, 1, 0, 0, 500));
+  EXPECT_EQ(DecodeDateTime(FileTimeToDateTime(125911584000000000 + 5000000)),
+            Parts(2000, 1, 1, 1, 0, 0, 500));
   // Summer: UTC+2, by the rule of that date and not of today.
   int64_t summerUtc = UnixToFileTime(962409600);  // 2000-07-01 00:00 UTC
   EXPECT_EQ(DecodeDateTime(FileTimeToDateTime(summerUtc)), Parts(2000, 7, 1, 2));

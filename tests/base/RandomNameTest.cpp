@@ -28,7 +28,8 @@ TEST(RandomName, DrawsSpreadNumbersInRange) {
 TEST(RandomName, SkipsTakenNamesAndFindsTheLastFreeOne) {
   std::set<std::string> taken;
   for (int i = 0; i < 50; ++i) {
-    std::string name = RandomFreeName("category", "", [&](const std::string& n) { return taken.count(n) > 0; });
+    std::string name =
+        RandomFreeName("category", "", [&](const std::string& n) { return taken.count(n) > 0; });
     ASSERT_EQ(name.rfind("category", 0), 0u);
     ASSERT_TRUE(taken.insert(name).second) << name;
   }

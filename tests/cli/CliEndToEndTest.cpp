@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 constexpr char kPw[] = "correct horse 7";
 
 class CliEndToEnd : public ::testing::Test {
- protected:
+protected:
   TempDir dir;
   std::string home = dir.file("home");
 
@@ -160,9 +160,10 @@ TEST_F(CliEndToEnd, EntriesAddEditMoveSearchShow) {
   EXPECT_NE(tree.find("  Web Logins/\n    Rust forum\n"), std::string::npos) << tree;
 
   const std::string jtree = Ok({"--json", "ls", "Main", "Personal", "-R"});
-  EXPECT_NE(jtree.find("{\"kind\":\"category\",\"name\":\"Forums\",\"path\":\"Personal/Forums/\",\"children\":["
-                       "{\"kind\":\"entry\",\"name\":\"Go forum\",\"path\":\"Personal/Forums/Go forum\"},"),
-            std::string::npos)
+  EXPECT_NE(
+      jtree.find("{\"kind\":\"category\",\"name\":\"Forums\",\"path\":\"Personal/Forums/\",\"children\":["
+                 "{\"kind\":\"entry\",\"name\":\"Go forum\",\"path\":\"Personal/Forums/Go forum\"},"),
+      std::string::npos)
       << jtree;
 
   // Search: titles ignoring case, then all fields (those with letter case counting).
@@ -248,9 +249,13 @@ TEST_F(CliEndToEnd, LockAndUnlockFilesOfSeveralSizes) {
 
 TEST_F(CliEndToEnd, FileLockerNamesAreSafeTextInsideAndUtf8Outside) {
   CreateMain();
-  const std::string umlaut = "\xC3\x9C" "bersicht.txt";  // "Übersicht.txt" in UTF-8
+  const std::string umlaut =
+      "\xC3\x9C"
+      "bersicht.txt";  // "Übersicht.txt" in UTF-8
   const std::string path = dir.file(umlaut);
-  WriteFileBytes(path, "Gr\xC3\xBC\xC3\x9F" "e");
+  WriteFileBytes(path,
+                 "Gr\xC3\xBC\xC3\x9F"
+                 "e");
   Ok({"mkdir", "Main", "Caf\xC3\xA9"});
   Ok({"lock", "Main", path, "--into", "Caf\xC3\xA9", "--remove-from-disk"});
   EXPECT_EQ(Ok({"files", "Main"}), "Caf\xC3\xA9/\n");
@@ -258,10 +263,14 @@ TEST_F(CliEndToEnd, FileLockerNamesAreSafeTextInsideAndUtf8Outside) {
   {
     // Inside the Safe both names are windows-1252, as every other text of a Safe.
     TSingleFileSystem sfs(Safe(), -1, 8, 2048, 0, "", "", kPw, false, 0);
-    EXPECT_TRUE(sfs.FileExists("\\File Locker\\Caf\xE9\\\xDC" "bersicht.txt"));
+    EXPECT_TRUE(
+        sfs.FileExists("\\File Locker\\Caf\xE9\\\xDC"
+                       "bersicht.txt"));
   }
   Ok({"unlock", "Main", "Caf\xC3\xA9/" + umlaut, dir.file("out")});
-  EXPECT_EQ(ReadFileBytes(dir.file("out") + "/" + umlaut), "Gr\xC3\xBC\xC3\x9F" "e");
+  EXPECT_EQ(ReadFileBytes(dir.file("out") + "/" + umlaut),
+            "Gr\xC3\xBC\xC3\x9F"
+            "e");
 
   // A name the Safe's code page cannot hold is refused, and the disk file stays.
   const std::string japanese = dir.file("\xE6\x97\xA5\xE6\x9C\xAC.txt");
@@ -305,7 +314,8 @@ TEST_F(CliEndToEnd, AttachShowExtractAndReplaceFiles) {
   EXPECT_EQ(Ok({"add", "Main", "Papers", "--set", "Title=Passport", "--attach", "Scan=" + scan, "--attach",
                 "Photo=" + photo}),
             "Papers/Passport\n");
-  EXPECT_EQ(Ok({"show", "Main", "Papers/Passport"}), "Title: Passport\nScan: scan.pdf\nPhoto: me.png\nPin: \n");
+  EXPECT_EQ(Ok({"show", "Main", "Papers/Passport"}),
+            "Title: Passport\nScan: scan.pdf\nPhoto: me.png\nPin: \n");
   EXPECT_NE(Ok({"--json", "show", "Main", "Papers/Passport"})
                 .find("{\"name\":\"Photo\",\"type\":\"Picture\",\"required\":false,\"value\":\"me.png\"}"),
             std::string::npos);
@@ -334,7 +344,8 @@ TEST_F(CliEndToEnd, AttachShowExtractAndReplaceFiles) {
   EXPECT_EQ(Ok({"ls", "Main", "Papers"}), "Passport\n");
   // A refusal after one file was attached takes that one out again.
   const std::string fresh = MakeFile("fresh.png", 99);
-  r = Q({"add", "Main", "Papers", "--set", "Title=Visa", "--attach", "Photo=" + fresh, "--attach", "Scan=" + scan});
+  r = Q({"add", "Main", "Papers", "--set", "Title=Visa", "--attach", "Photo=" + fresh, "--attach",
+         "Scan=" + scan});
   EXPECT_EQ(r.code, 4);
   EXPECT_FALSE(IsAttached(Safe(), "fresh.png"));
   EXPECT_EQ(Ok({"ls", "Main", "Papers"}), "Passport\n");
@@ -343,7 +354,8 @@ TEST_F(CliEndToEnd, AttachShowExtractAndReplaceFiles) {
   // Passport lets go of scan.pdf: Visa still names it, so it stays in the Safe.
   const std::string renewed = MakeFile("renewed.pdf", 5000);
   Ok({"edit", "Main", "Papers/Passport", "--attach", "Scan=" + renewed});
-  EXPECT_EQ(Ok({"show", "Main", "Papers/Passport"}), "Title: Passport\nScan: renewed.pdf\nPhoto: me.png\nPin: \n");
+  EXPECT_EQ(Ok({"show", "Main", "Papers/Passport"}),
+            "Title: Passport\nScan: renewed.pdf\nPhoto: me.png\nPin: \n");
   EXPECT_TRUE(IsAttached(Safe(), "scan.pdf"));
   Ok({"show", "Main", "Papers/Visa", "--extract", dir.file("visa")});
   EXPECT_EQ(ReadFileBytes(dir.file("visa/scan.pdf")), scanBytes);
@@ -414,14 +426,24 @@ TEST_F(CliEndToEnd, AttachRefusalsChangeNothing) {
   EXPECT_NE(r.err.find("--attach \"Scan=DISKFILE\""), std::string::npos) << r.err;
 
   // Names are Safe text inside (windows-1252) and UTF-8 outside; one it cannot hold is refused.
-  const std::string umlaut = dir.file("\xC3\x9C" "bersicht.pdf");
-  WriteFileBytes(umlaut, "Gr\xC3\xBC\xC3\x9F" "e");
+  const std::string umlaut = dir.file(
+      "\xC3\x9C"
+      "bersicht.pdf");
+  WriteFileBytes(umlaut,
+                 "Gr\xC3\xBC\xC3\x9F"
+                 "e");
   Ok({"edit", "Main", "Papers/Kept", "--attach", "Scan=" + umlaut});
-  EXPECT_TRUE(IsAttached(Safe(), "\xDC" "bersicht.pdf"));
+  EXPECT_TRUE(IsAttached(Safe(),
+                         "\xDC"
+                         "bersicht.pdf"));
   EXPECT_FALSE(IsAttached(Safe(), "scan.pdf"));
-  EXPECT_EQ(Ok({"show", "Main", "Papers/Kept", "--extract", dir.file("u")}),
-            dir.file("u") + "/\xC3\x9C" "bersicht.pdf\n");
-  EXPECT_EQ(ReadFileBytes(dir.file("u") + "/\xC3\x9C" "bersicht.pdf"), "Gr\xC3\xBC\xC3\x9F" "e");
+  EXPECT_EQ(Ok({"show", "Main", "Papers/Kept", "--extract", dir.file("u")}), dir.file("u") +
+                                                                                 "/\xC3\x9C"
+                                                                                 "bersicht.pdf\n");
+  EXPECT_EQ(ReadFileBytes(dir.file("u") + "/\xC3\x9C"
+                                          "bersicht.pdf"),
+            "Gr\xC3\xBC\xC3\x9F"
+            "e");
   EXPECT_TRUE(fs::exists(umlaut)) << "the disk file stays where it was";
   const std::string japanese = dir.file("\xE6\x97\xA5\xE6\x9C\xAC.pdf");
   WriteFileBytes(japanese, "x");

@@ -17,7 +17,9 @@ uint32_t U32(const std::string& s, size_t at) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-std::string Bytes(TSFSAdvancedFileStream& s) { return static_cast<TMemoryStream&>(s.Underlying()).ToString(); }
+std::string Bytes(TSFSAdvancedFileStream& s) {
+  return static_cast<TMemoryStream&>(s.Underlying()).ToString();
+}
 
 std::unique_ptr<TSFSAdvancedFileStream> Reopen(const std::string& bytes, int method = 0) {
   return std::make_unique<TSFSAdvancedFileStream>(std::make_unique<TMemoryStream>(bytes), method, false);
@@ -224,7 +226,8 @@ TEST(AdvancedFileStream, RandomWritesAndResizesMatchAPlainModel) {
       }
       ASSERT_EQ(s->Size(), int64_t(model.size())) << "op " << op << " round " << round;
       bytes = Bytes(*s);
-      ASSERT_EQ(Reopen(bytes)->Size(), int64_t(model.size())) << "reopen after op " << op << " round " << round;
+      ASSERT_EQ(Reopen(bytes)->Size(), int64_t(model.size()))
+          << "reopen after op " << op << " round " << round;
     }
     auto s = Reopen(bytes);
     EXPECT_EQ(ReadAll(*s), model) << method;

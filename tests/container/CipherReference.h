@@ -13,7 +13,8 @@ namespace quillmar::test {
 
 inline std::string RefEncrypt(const std::string& textKey, std::string data, bool decrypt = false) {
   uint8_t key[32];
-  CryptoPP::RIPEMD256().CalculateDigest(key, reinterpret_cast<const uint8_t*>(textKey.data()), textKey.size());
+  CryptoPP::RIPEMD256().CalculateDigest(key, reinterpret_cast<const uint8_t*>(textKey.data()),
+                                        textKey.size());
   CryptoPP::AES::Encryption e(key, 32);
   CryptoPP::AES::Decryption d(key, 32);
   uint8_t f[16], ones[16];
@@ -63,14 +64,18 @@ inline std::string Hex(const std::string& bytes) {
 
 inline std::string Unhex(const std::string& hex) {
   std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   return out;
 }
 
-inline std::string Bytes(const uint8_t* p, size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
+inline std::string Bytes(const uint8_t* p, size_t n) {
+  return std::string(reinterpret_cast<const char*>(p), n);
+}
 
 inline uint32_t LE32(const std::string& s, size_t off) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(s[off])) | static_cast<uint32_t>(static_cast<uint8_t>(s[off + 1])) << 8 |
+  return static_cast<uint32_t>(static_cast<uint8_t>(s[off])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(s[off + 1])) << 8 |
          static_cast<uint32_t>(static_cast<uint8_t>(s[off + 2])) << 16 |
          static_cast<uint32_t>(static_cast<uint8_t>(s[off + 3])) << 24;
 }
@@ -79,7 +84,8 @@ inline uint16_t RefCrc16Arc(const std::string& s) {  // bitwise, no table
   uint16_t crc = 0;
   for (unsigned char c : s) {
     crc ^= c;
-    for (int b = 0; b < 8; ++b) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
+    for (int b = 0; b < 8; ++b)
+      crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
   }
   return crc;
 }

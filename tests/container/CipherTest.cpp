@@ -1,15 +1,15 @@
 // Checksums, the page cipher, container keys and key records, against published vectors and against an
 // independent block-by-block rendering of the chaining.
+#include <gtest/gtest.h>
+
+#include <random>
+
 #include "CipherReference.h"
 #include "container/Checksum.h"
 #include "container/ContainerKey.h"
 #include "container/KeyRecord.h"
 #include "container/PageCipher.h"
 #include "container/SFSError.h"
-
-#include <gtest/gtest.h>
-
-#include <random>
 
 namespace quillmar {
 namespace {
@@ -37,7 +37,9 @@ std::string Decrypt(const TPageCipher& c, std::string s) {
   return s;
 }
 
-const uint8_t* U8(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+const uint8_t* U8(const std::string& s) {
+  return reinterpret_cast<const uint8_t*>(s.data());
+}
 
 TEST(PrimitiveVectors, Aes256Fips197) {
   std::string key = Unhex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
@@ -108,7 +110,8 @@ TEST(PageCipher, EncryptManyEqualsOneByOne) {
     for (size_t count : {1, 3, 8, 9, 17}) {
       std::vector<std::string> pages;
       std::vector<uint8_t*> ptrs;
-      for (size_t i = 0; i < count; ++i) pages.push_back(RandomBytes(length, static_cast<unsigned>(i + 100 * count)));
+      for (size_t i = 0; i < count; ++i)
+        pages.push_back(RandomBytes(length, static_cast<unsigned>(i + 100 * count)));
       std::vector<std::string> expected;
       for (auto& p : pages) expected.push_back(Encrypt(cipher, p));
       for (auto& p : pages) ptrs.push_back(reinterpret_cast<uint8_t*>(p.data()));
@@ -138,7 +141,8 @@ TEST(PageCipher, EveryCallRestartsFromTheInitialChainingValue) {
 TEST(PageCipher, KeyIsTheHashOfEveryByteOfTheTextKey) {
   const std::string plain = RandomBytes(48, 3);
   std::string withZero("ab\0", 3);
-  EXPECT_NE(Encrypt(TPageCipher(std::string_view("ab")), plain), Encrypt(TPageCipher(std::string_view(withZero)), plain));
+  EXPECT_NE(Encrypt(TPageCipher(std::string_view("ab")), plain),
+            Encrypt(TPageCipher(std::string_view(withZero)), plain));
   EXPECT_EQ(Encrypt(TPageCipher(std::string_view(withZero)), plain), RefEncrypt(withZero, plain));
   EXPECT_EQ(Encrypt(TPageCipher(std::string_view("")), plain), RefEncrypt("", plain));
 }
@@ -161,7 +165,8 @@ TEST(ContainerKey, IsMasterKeyPlusZeroAndKeysItsCipherWithAll33Bytes) {
 TEST(KeyRecord, BytesFollowTheLayoutWithRecoveryFields) {
   const std::string master = RandomBytes(32, 21);
   const std::string password = "Tr0ub4dor&3";
-  const std::string question = std::string("What was the name of your first pet? ") + std::string(63, 'q');  // 100
+  const std::string question =
+      std::string("What was the name of your first pet? ") + std::string(63, 'q');  // 100
   ASSERT_EQ(question.size(), 100u);
   const std::string answer = "Rex";
   TKeyRecord r = TKeyRecord::MakeWithMasterKey(password, question, answer, U8(master));

@@ -1,15 +1,15 @@
 // The directory: path rules and the resolver, items and their pages, slot reuse, folders, renaming,
 // open counts, searches, and the directory surviving a close and reopen.
-#include "DirectoryFixture.h"
-#include "container/ContainerPath.h"
-#include "container/WildcardMatch.h"
-#include "base/DateTime.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <ctime>
 #include <set>
+
+#include "DirectoryFixture.h"
+#include "base/DateTime.h"
+#include "container/ContainerPath.h"
+#include "container/WildcardMatch.h"
 
 namespace quillmar {
 namespace {
@@ -42,8 +42,8 @@ TEST(WildcardMatch, MasksAndCaseRule) {
   EXPECT_FALSE(MatchesWildcard("", "a"));
   // Codes 32 apart match when their AND is at least 65: letters, and also "[" with "{".
   EXPECT_TRUE(MatchesWildcard("[", "{"));
-  EXPECT_FALSE(MatchesWildcard("@", "`"));  // 64 & 96 = 64
-  EXPECT_FALSE(MatchesWildcard("1", "Q"));  // 49 and 81: AND is 17
+  EXPECT_FALSE(MatchesWildcard("@", "`"));       // 64 & 96 = 64
+  EXPECT_FALSE(MatchesWildcard("1", "Q"));       // 49 and 81: AND is 17
   EXPECT_TRUE(MatchesWildcard("\xC9", "\xE9"));  // É, é
   std::string longName(5000, 'a');
   EXPECT_FALSE(MatchesWildcard("*a*a*a*a*a*a*b", longName));  // no exponential blow-up
@@ -70,7 +70,11 @@ TEST(ContainerPath, ComponentsAndSplitting) {
   EXPECT_EQ(s.Name, "a");
   s = SplitLastComponent("name");
   EXPECT_FALSE(s.HasFolder);
-  EXPECT_TRUE(SameName("Stra\xDF" "E", "STRA\xDF" "e"));
+  EXPECT_TRUE(
+      SameName("Stra\xDF"
+               "E",
+               "STRA\xDF"
+               "e"));
   EXPECT_TRUE(SameName("\xC4rger", "\xE4RGER"));  // Ä, ä
   EXPECT_FALSE(SameName("a", "b"));
 }
@@ -160,16 +164,16 @@ TEST(TDIRManager, CreatingFilesAndFolders) {
   EXPECT_EQ(item.CreationTime % 20000000, 0);
   EXPECT_EQ(item.LastWriteTime, item.CreationTime);
 
-  EXPECT_EQ(d.CreateFileItem("\\A\\B.TXT"), -1);      // the name exists (any case)
-  EXPECT_EQ(d.CreateFileItem("\\a\\b.txt\\x"), -1);   // a file is no folder
+  EXPECT_EQ(d.CreateFileItem("\\A\\B.TXT"), -1);     // the name exists (any case)
+  EXPECT_EQ(d.CreateFileItem("\\a\\b.txt\\x"), -1);  // a file is no folder
   EXPECT_EQ(d.CreateFileItem("\\"), -1);
   EXPECT_EQ(d.CreateFileItem("\\a\\.."), -1);
-  EXPECT_FALSE(d.CreateDir("\\a"));                  // exists
-  EXPECT_FALSE(d.CreateDir("\\a\\B.txt"));           // a file of that name exists
+  EXPECT_FALSE(d.CreateDir("\\a"));         // exists
+  EXPECT_FALSE(d.CreateDir("\\a\\B.txt"));  // a file of that name exists
   EXPECT_TRUE(d.DirectoryExists("\\A\\"));
   EXPECT_TRUE(d.DirectoryExists("."));
   EXPECT_TRUE(d.DirectoryExists("/"));
-  EXPECT_FALSE(d.DirectoryExists("\\a*"));           // a path, not a mask
+  EXPECT_FALSE(d.DirectoryExists("\\a*"));  // a path, not a mask
 
   ASSERT_TRUE(d.ForceDirectories("x\\y/z\\"));
   EXPECT_TRUE(d.DirectoryExists("\\x\\y\\z"));

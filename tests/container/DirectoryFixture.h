@@ -2,6 +2,11 @@
 // A real container file in a temporary folder with its page file, free-space maps and directory, for the
 // tests of the free-space maps, the directory and the integrity check. Reopen() closes everything and
 // opens the file again, as the program does at its next start.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "FaultyPartStorage.h"
 #include "container/DIRManager.h"
 #include "container/FreeSpaceManager.h"
@@ -9,11 +14,6 @@
 #include "container/PageFileManager.h"
 #include "container/SFSError.h"
 #include "support/TempDir.h"
-
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace quillmar::test {
 

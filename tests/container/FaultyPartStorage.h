@@ -9,12 +9,12 @@
 // Budgets count bytes over all files opened through the storage; -1 means unlimited. A transfer that
 // runs out of budget is short (returns what fit), the following ones return 0, or -1 when `hardErrors`
 // is set (an I/O error rather than a full device).
-#include "container/SFSAbstractFile.h"
-#include "container/SFSError.h"
-
 #include <algorithm>
 #include <memory>
 #include <string>
+
+#include "container/SFSAbstractFile.h"
+#include "container/SFSError.h"
 
 namespace quillmar::test {
 
@@ -61,7 +61,8 @@ private:
 
   class File : public TSFSAbstractFile {
   public:
-    File(TFaultyPartStorage& owner, std::unique_ptr<TSFSAbstractFile> inner) : owner_(owner), inner_(std::move(inner)) {}
+    File(TFaultyPartStorage& owner, std::unique_ptr<TSFSAbstractFile> inner)
+        : owner_(owner), inner_(std::move(inner)) {}
     int64_t ReadAt(int64_t offset, void* buffer, int64_t count) override {
       int64_t n = Take(owner_.readBudget, count);
       if (n == 0 && count > 0 && owner_.hardErrors) return -1;

@@ -1,11 +1,11 @@
 // The free-space maps: first allocation, hint and uniform requests, growth across the boundaries where a
 // new PFS page and a new GAM/SGAM pair are needed, freeing (and the shortening of the file), a container
 // that cannot grow, and loading damaged maps.
-#include "DirectoryFixture.h"
-
 #include <gtest/gtest.h>
 
 #include <numeric>
+
+#include "DirectoryFixture.h"
 
 namespace quillmar {
 namespace {
@@ -38,7 +38,8 @@ TEST(FreeSpaceManager, GeometryOfSafePages) {
   EXPECT_EQ(g.PFSBytesPerPage, (32512 - 4) / 8);
   EXPECT_EQ(g.ExtentsPerPFSPage, 4063 * 8 / 12);  // whole bytes per page, then whole extents
   EXPECT_EQ(g.GAMBytesPerPage, (32512 - 32512 % g.ExtentsPerPFSPage) / 8);
-  EXPECT_NE(ErrorOf([] { TFreeSpaceManager::ComputeGeometry(2048, 20000); }).find("too large"), std::string::npos);
+  EXPECT_NE(ErrorOf([] { TFreeSpaceManager::ComputeGeometry(2048, 20000); }).find("too large"),
+            std::string::npos);
 }
 
 TEST(FreeSpaceManager, FirstAllocationCreatesTheMapsAndReturnsPage4) {

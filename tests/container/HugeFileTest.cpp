@@ -1,14 +1,14 @@
 // Part files: the part header, logical offsets across parts, growing and shrinking, the open rules,
 // locks and whole-container rename and delete. Small part sizes make multi-part containers cheap.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
 #include "CipherReference.h"
 #include "FaultyPartStorage.h"
 #include "container/SFSError.h"
 #include "container/SFSHugeFile.h"
 #include "support/TempDir.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace quillmar {
 namespace {
@@ -72,8 +72,10 @@ TEST(HugeFile, DataSpreadsOverNumberedPartsWithLinkedHeaders) {
   f.Seek(340, TSFSSeekOrigin::Begin);
   EXPECT_EQ(f.Read(got.data(), 50), 10);
   EXPECT_EQ(ExpectThrow([&] { f.ReadBuffer(got.data(), 1); }), "TSFSHugeFile.ReadBuffer - Stream read error");
-  EXPECT_EQ(ExpectThrow([&] { f.Seek(-1, TSFSSeekOrigin::Begin); }), "TSFSHugeFile.Seek - Offset < 0 from file beginning.");
-  EXPECT_EQ(ExpectThrow([&] { f.Open(name, true, false); }), "TSFSHugeFile.InternalOpen - File is already open.");
+  EXPECT_EQ(ExpectThrow([&] { f.Seek(-1, TSFSSeekOrigin::Begin); }),
+            "TSFSHugeFile.Seek - Offset < 0 from file beginning.");
+  EXPECT_EQ(ExpectThrow([&] { f.Open(name, true, false); }),
+            "TSFSHugeFile.InternalOpen - File is already open.");
 }
 
 TEST(HugeFile, GrowingFillsWithZerosAndShrinkingDeletesTrailingParts) {
@@ -106,7 +108,8 @@ TEST(HugeFile, GrowingFillsWithZerosAndShrinkingDeletesTrailingParts) {
   EXPECT_EQ(f.PartCount(), 2);
   f.DeleteLastPartFile();
   EXPECT_EQ(f.Size(), 100);
-  EXPECT_EQ(ExpectThrow([&] { f.DeleteLastPartFile(); }), "TSFSHugeFile.DeleteLastPartFile - No parts to delete.");
+  EXPECT_EQ(ExpectThrow([&] { f.DeleteLastPartFile(); }),
+            "TSFSHugeFile.DeleteLastPartFile - No parts to delete.");
   f.SetSize(0);
   EXPECT_EQ(f.Size(), 0);
   EXPECT_EQ(std::filesystem::file_size(name), 280u);
@@ -173,7 +176,7 @@ TEST(HugeFile, OpenRejectsDamagedOrUnsafeChains) {
   EXPECT_TRUE(opens());
 
   // The part size of part 0 must itself be sane.
-  std::string tiny = PartHeader(100, "") ;
+  std::string tiny = PartHeader(100, "");
   WriteFileBytes(dir.file("t.qvt"), tiny);
   TSFSHugeFile t;
   EXPECT_FALSE(t.Open(dir.file("t.qvt"), true, false));
@@ -253,7 +256,8 @@ TEST(HugeFile, IoFailuresSurfaceAsShortTransfersOrErrors) {
   s.writeBudget = 30;
   std::string data = Pattern(50);
   EXPECT_EQ(f.Write(data.data(), 50), 30);
-  EXPECT_EQ(ExpectThrow([&] { f.WriteBuffer(data.data(), 5); }), "TSFSHugeFile.WriteBuffer - Stream write error");
+  EXPECT_EQ(ExpectThrow([&] { f.WriteBuffer(data.data(), 5); }),
+            "TSFSHugeFile.WriteBuffer - Stream write error");
   s.writeBudget = -1;
   s.failCreate = true;  // a new part cannot be made
   f.Seek(0, TSFSSeekOrigin::End);

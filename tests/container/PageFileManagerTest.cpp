@@ -1,18 +1,18 @@
 // The page file: the exact bytes of a new encrypted container (read from disk by the test itself),
 // passwords, every page error code, damaged headers, modes and locks, multi-part containers.
-#include "CipherReference.h"
-#include "FaultyPartStorage.h"
-#include "container/Checksum.h"
-#include "container/PageFileManager.h"
-#include "container/SFSError.h"
-#include "support/TempDir.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+
+#include "CipherReference.h"
+#include "FaultyPartStorage.h"
+#include "container/Checksum.h"
+#include "container/PageFileManager.h"
+#include "container/SFSError.h"
+#include "support/TempDir.h"
 
 namespace quillmar {
 namespace {
@@ -118,7 +118,8 @@ TEST(PageFileManager, NewEncryptedContainerHasTheDocumentedBytes) {
   const std::string padded = password + std::string(32 - password.size(), '\0');
   EXPECT_EQ(test::RefDecrypt(answer, kr.substr(32, 32)), padded);
   EXPECT_EQ(LE32(kr, 68), test::RefCrc16Arc(padded));
-  EXPECT_EQ(test::RefDecrypt("xGH;T,>!&R%*947km", kr.substr(72, 100)), question + std::string(100 - question.size(), '\0'));
+  EXPECT_EQ(test::RefDecrypt("xGH;T,>!&R%*947km", kr.substr(72, 100)),
+            question + std::string(100 - question.size(), '\0'));
 
   // The rest of page 0 is never written.
   EXPECT_EQ(file.substr(280 + 256, 2048 - 256), std::string(2048 - 256, '\0'));
@@ -192,12 +193,14 @@ TEST(PageFileManager, CreationArgumentsAreChecked) {
   EXPECT_FALSE(std::filesystem::exists(name));
   EXPECT_EQ(ExpectThrow([&] { TPageFileManager(name, 379, 8, 2048, false, "", "", "", kCreate); }),
             "File part size is too small. Minimal part size is 380");
-  EXPECT_EQ(ExpectThrow([&] { TPageFileManager(name, -1, 8, 2048, false, "", "", std::string(33, 'x'), kCreate); }),
-            "Password length should be shorter then 32");
+  EXPECT_EQ(
+      ExpectThrow([&] { TPageFileManager(name, -1, 8, 2048, false, "", "", std::string(33, 'x'), kCreate); }),
+      "Password length should be shorter then 32");
   // A refused password does not cost an existing file.
   WriteFileBytes(name, "keep me");
-  EXPECT_NE(ExpectThrow([&] { TPageFileManager(name, -1, 8, 2048, false, "", "", std::string(33, 'x'), kCreate); }),
-            "<no exception>");
+  EXPECT_NE(
+      ExpectThrow([&] { TPageFileManager(name, -1, 8, 2048, false, "", "", std::string(33, 'x'), kCreate); }),
+      "<no exception>");
   EXPECT_EQ(ReadFileBytes(name), "keep me");
   EXPECT_EQ(ExpectThrow([&] { TPageFileManager(name, -1, 8, 2048, true, "", "", "", kCreate); }),
             "TPageFileManager.Create - In-memory containers are not supported.");
@@ -279,7 +282,11 @@ TEST_F(PageErrors, RawReadsReturnStoredBytesAndHeaderOnlyReadsFollowChains) {
   h.NextPage = -1;
   ASSERT_TRUE(m->WritePage(2, h, nullptr, nullptr, 0));
   EXPECT_EQ(ReadData(*m, 2, 3), "abc");
-  EXPECT_EQ(ExpectThrow([&] { TPageHeader x; m->ReadPage(1, x, nullptr); }), "TPageFileManager.ReadPage - pData is nil.");
+  EXPECT_EQ(ExpectThrow([&] {
+              TPageHeader x;
+              m->ReadPage(1, x, nullptr);
+            }),
+            "TPageFileManager.ReadPage - pData is nil.");
 }
 
 TEST_F(PageErrors, AlteredPayloadIsAChecksumMismatchBeforeDecryption) {
@@ -317,7 +324,8 @@ TEST_F(PageErrors, UnknownEncryptionOrMissingKeyFails) {
 
   TPage page = m->NewPage();
   page.Header.EncryptionType = 9;
-  EXPECT_EQ(ExpectThrow([&] { m->WritePage(2, page); }), "TPageFileManager.EncodeBuffer - Unknown encryption type");
+  EXPECT_EQ(ExpectThrow([&] { m->WritePage(2, page); }),
+            "TPageFileManager.EncodeBuffer - Unknown encryption type");
 
   // An unencrypted container has no key to encrypt with unless the caller gives one.
   auto plainC = Make(dir.file("plain.qvt"));

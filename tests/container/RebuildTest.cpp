@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 
+#include "FaultyPartStorage.h"
 #include "base/DateTime.h"
 #include "container/DIRManager.h"
 #include "container/PageFileManager.h"
@@ -14,7 +15,6 @@
 #include "container/SingleFileSystem.h"
 #include "container/UserFilePageMapManager.h"
 #include "support/TempDir.h"
-#include "FaultyPartStorage.h"
 
 namespace quillmar {
 namespace {
@@ -32,9 +32,11 @@ class RebuildTest : public ::testing::Test {
 protected:
   std::string Path() const { return dir_.file("safe.qvt"); }
   std::unique_ptr<TSingleFileSystem> Create(TSFSPartStorage* storage = nullptr) {
-    return std::make_unique<TSingleFileSystem>(Path(), -1, 8, 2048, 0, "", "", "secret", false, 0xFFFF, storage);
+    return std::make_unique<TSingleFileSystem>(Path(), -1, 8, 2048, 0, "", "", "secret", false, 0xFFFF,
+                                               storage);
   }
-  std::unique_ptr<TSingleFileSystem> Open(std::string_view password = "secret", TSFSPartStorage* storage = nullptr) {
+  std::unique_ptr<TSingleFileSystem> Open(std::string_view password = "secret",
+                                          TSFSPartStorage* storage = nullptr) {
     return std::make_unique<TSingleFileSystem>(Path(), -1, 8, 2048, 0, "", "", password, false, 18, storage);
   }
   static void Put(TSingleFileSystem& s, const std::string& path, const std::string& data,
@@ -42,7 +44,8 @@ protected:
     TSFSFileStream f(&s, method, "", "", password, 0xFFFF, path);
     f.WriteBuffer(data.data(), int64_t(data.size()));
   }
-  static std::string Get(TSingleFileSystem& s, const std::string& path, std::string_view password = "kol-marven") {
+  static std::string Get(TSingleFileSystem& s, const std::string& path,
+                         std::string_view password = "kol-marven") {
     TSFSFileStream f(&s, 0, "", "", password, 0, path);
     std::string out(size_t(f.Size()), '\0');
     f.ReadBuffer(out.data(), int64_t(out.size()));
@@ -149,7 +152,7 @@ TEST_F(RebuildTest, ExportWritesTheTreeWithDatesAttributesAndOverwriteModes) {
   EXPECT_EQ(test::ReadFileBytes(out + "/one"), Random(5000, 1));
   EXPECT_EQ(test::ReadFileBytes(out + "/b/two"), Random(2016 * 3, 2));
   EXPECT_EQ(test::ReadFileBytes(out + "/b/three"), "three");
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat((out + "/one").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0222, 0u);  // read-only attribute
   int64_t age = s->FileAge("\\a\\one");
@@ -348,7 +351,8 @@ TEST_F(RebuildTest, ChangeOfPasswordRekeysAndTheSamePasswordOnlyRemakesTheRecove
     firstRecord = s->PageFile().KeyRecord();
     std::string oldMaster(reinterpret_cast<const char*>(s->PageFile().ContainerKey().Bytes()), 33);
     ASSERT_TRUE(s->ChangePassword("new secret", "", ""));
-    EXPECT_NE(std::string(reinterpret_cast<const char*>(s->PageFile().ContainerKey().Bytes()), 33), oldMaster);
+    EXPECT_NE(std::string(reinterpret_cast<const char*>(s->PageFile().ContainerKey().Bytes()), 33),
+              oldMaster);
     ExpectFilled(*s);
   }
   EXPECT_EQ(FolderFiles(), std::vector<std::string>{"safe.qvt"});

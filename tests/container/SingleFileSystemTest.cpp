@@ -3,6 +3,7 @@
 #include <memory>
 #include <random>
 
+#include "FaultyPartStorage.h"
 #include "container/DIRManager.h"
 #include "container/PageFileManager.h"
 #include "container/SFSError.h"
@@ -11,7 +12,6 @@
 #include "container/SingleFileSystem.h"
 #include "container/UserFilePageMapManager.h"
 #include "support/TempDir.h"
-#include "FaultyPartStorage.h"
 
 namespace quillmar {
 namespace {
@@ -34,7 +34,8 @@ protected:
   }
   std::unique_ptr<TSingleFileSystem> Open(std::string_view password = "secret", uint32_t mode = kOpenMode,
                                           TSFSPartStorage* storage = nullptr) {
-    return std::make_unique<TSingleFileSystem>(Path(), -1, 8, 2048, 0, "", "", password, false, mode, storage);
+    return std::make_unique<TSingleFileSystem>(Path(), -1, 8, 2048, 0, "", "", password, false, mode,
+                                               storage);
   }
   static void Put(TSingleFileSystem& fs, const std::string& path, const std::string& data,
                   std::string_view password = "kol") {
@@ -267,7 +268,7 @@ TEST_F(FacadeTest, CutBytesReadAsZerosWhenTheFileGrowsAgain) {
   std::string data = Random(3000, 9);
   Put(*fs, "f", data);
   TSFSFileStream s(fs.get(), 0, "", "", "kol", 2, "f");
-  s.SetSize(2100);     // inside the second page
+  s.SetSize(2100);      // inside the second page
   s.SetPosition(2500);  // write past the end, in the same page
   s.WriteBuffer("x", 1);
   s.SetSize(2900);  // and grow by a size change

@@ -43,7 +43,9 @@ std::string Unhex(const std::string& hex) {
   CryptoPP::StringSource(hex, true, new CryptoPP::HexDecoder(new CryptoPP::StringSink(out)));
   return out;
 }
-const CryptoPP::byte* B(std::string_view s) { return reinterpret_cast<const CryptoPP::byte*>(s.data()); }
+const CryptoPP::byte* B(std::string_view s) {
+  return reinterpret_cast<const CryptoPP::byte*>(s.data());
+}
 
 std::string Sha1(std::string_view text) {
   std::string d(20, '\0');
@@ -97,7 +99,11 @@ std::string DecryptDocumentData(const std::string& html, const std::string& pass
 }
 
 TEST(CryptoMailCipher, BlowfishAndSha1KnownAnswers) {
-  struct Case { const char* key; const char* plain; const char* cipher; };
+  struct Case {
+    const char* key;
+    const char* plain;
+    const char* cipher;
+  };
   const Case cases[] = {
       {"0000000000000000", "0000000000000000", "4EF997456198DD78"},
       {"FFFFFFFFFFFFFFFF", "FFFFFFFFFFFFFFFF", "51866FD5B85ECB8A"},
@@ -108,7 +114,8 @@ TEST(CryptoMailCipher, BlowfishAndSha1KnownAnswers) {
   for (const auto& c : cases) {
     const std::string key = Unhex(c.key), plain = Unhex(c.plain);
     std::string out(8, '\0');
-    CryptoPP::Blowfish::Encryption(B(key), key.size()).ProcessBlock(B(plain), reinterpret_cast<CryptoPP::byte*>(out.data()));
+    CryptoPP::Blowfish::Encryption(B(key), key.size())
+        .ProcessBlock(B(plain), reinterpret_cast<CryptoPP::byte*>(out.data()));
     EXPECT_EQ(Hex(out), c.cipher) << c.key;
   }
   EXPECT_EQ(Hex(Sha1("abc")), "A9993E364706816ABA3E25717850C26C9CD0D89D");
@@ -123,12 +130,15 @@ TEST(CryptoMailCipher, MatchesTheByteByByteDefinition) {
     EXPECT_EQ(ReferenceCfb8("secret pass", Base64Decode(text), true), plain) << n;
   }
   // The password is taken as 8-bit bytes, windows-1252 characters included.
-  EXPECT_EQ(Base64Decode(CryptoMailEncrypt("M\xFCller\x80", "abc")), ReferenceCfb8("M\xFCller\x80", "abc", false));
+  EXPECT_EQ(Base64Decode(CryptoMailEncrypt("M\xFCller\x80", "abc")),
+            ReferenceCfb8("M\xFCller\x80", "abc", false));
 }
 
 TEST(CryptoMailCipher, EveryValueStartsFromTheSameRegisterAndKeepsItsLength) {
-  EXPECT_EQ(CryptoMailEncrypt("password1", kCryptoMailCheckPhrase), CryptoMailEncrypt("password1", kCryptoMailCheckPhrase));
-  EXPECT_NE(CryptoMailEncrypt("password1", kCryptoMailCheckPhrase), CryptoMailEncrypt("password2", kCryptoMailCheckPhrase));
+  EXPECT_EQ(CryptoMailEncrypt("password1", kCryptoMailCheckPhrase),
+            CryptoMailEncrypt("password1", kCryptoMailCheckPhrase));
+  EXPECT_NE(CryptoMailEncrypt("password1", kCryptoMailCheckPhrase),
+            CryptoMailEncrypt("password2", kCryptoMailCheckPhrase));
   // A fresh register per value: a value's encryption is the prefix of a longer value's.
   const std::string shortText = Base64Decode(CryptoMailEncrypt("password1", "Silver"));
   EXPECT_EQ(Base64Decode(CryptoMailEncrypt("password1", kCryptoMailCheckPhrase)).substr(0, 6), shortText);
@@ -146,10 +156,11 @@ TEST(CryptoMailCipher, EveryValueStartsFromTheSameRegisterAndKeepsItsLength) {
 TEST(CryptoMailParameters, CountAndDataParametersFollowTheDataLength) {
   const std::string data(2048, 'Q');
   std::vector<int> progress;
-  const std::string p = BuildCryptoMailParameters("KEY", "NAME", data, [&](int pc) { progress.push_back(pc); });
-  EXPECT_TRUE(p.starts_with(
-            "<param name=\"key\" value=\"KEY\">\r\n<param name=\"file_name\" value=\"NAME\">\r\n"
-            "<param name=\"count\" value=\"3\">\r\n<param name=\"0\" value=\"QQ"));
+  const std::string p =
+      BuildCryptoMailParameters("KEY", "NAME", data, [&](int pc) { progress.push_back(pc); });
+  EXPECT_TRUE(
+      p.starts_with("<param name=\"key\" value=\"KEY\">\r\n<param name=\"file_name\" value=\"NAME\">\r\n"
+                    "<param name=\"count\" value=\"3\">\r\n<param name=\"0\" value=\"QQ"));
   auto params = Parameters(p);
   EXPECT_EQ(params.size(), 3u + 4u);
   EXPECT_EQ(params.at("0"), std::string(1024, 'Q'));
@@ -185,27 +196,32 @@ TEST(CryptoMailDocument, ReplacementsIgnoreCaseAndFollowTheirOrder) {
   f.parameters = "<param name=\"0\" value=\"\">";
   f.codebase = "java";
   const std::string doc = BuildCryptoMailDocument(
-      "[{%Name%}][{%EMAIL%}|{%email%}][{%url%}][{%AddIdtional%}][{%encryptedData%}][{%codebase%}{%CODEBASE%}]", f);
+      "[{%Name%}][{%EMAIL%}|{%email%}][{%url%}][{%AddIdtional%}][{%encryptedData%}][{%codebase%}{%CODEBASE%}"
+      "]",
+      f);
   EXPECT_EQ(doc,
-            "[<b>Ann</b> https://example.org/{%name%}][ann@example.org|ann@example.org][https://example.org/{%name%}]"
+            "[<b>Ann</b> "
+            "https://example.org/{%name%}][ann@example.org|ann@example.org][https://example.org/{%name%}]"
             "[line one<br>line two\nthree][<param name=\"0\" value=\"\">][javajava]");
   EXPECT_EQ(ReplaceAllIgnoreCase("aAa", "a", "aa"), "aaaaaa");
 }
 
 TEST(CryptoMailDocument, TemplateCarriesEveryItemOfTheFormat) {
   const std::string t(CryptoMailTemplate());
-  for (const char* item : {
-           "<title>Brelkan Quillmar II CryptoMail Message</title>", "CryptoMail Message",
-           "You received an encrypted message/document from:", "Name:</td><td>{%name%}",
-           "<a href=\"mailto:{%email%}\">{%email%}</a>", "<a href=\"{%url%}\">{%url%}</a>", "Notes:</td><td>{%addidtional%}",
-           "Please provide password as pre-arrange with person above to safely decrypt message/document",
-           "(This may take several minutes for larger files)",
-           "code=\"qvt.CryptoMail.class\" codebase=\"{%codebase%}\" archive=\"CryptoMail.jar\" width=\"100%\" height=\"365\"",
-           "<param name=\"name\" value=\"CryptoMail\">\r\n<param name=\"codeBase\" value=\"{%codebase%}\">\r\n"
-           "<param name=\"code\" value=\"qvt.CryptoMail.class\">\r\n{%encrypteddata%}",
-           "Cannot Load Brelkan Quillmar - \r\nCryptoMail (Java Applet)", "Decryption in progress ...",
-           "function showDecryptMessage()", "function hideDecryptMessage()", "}, 500);", "More info</a>",
-           "charset=windows-1252", "Silver kites drift over the quiet harbor"})
+  for (const char* item :
+       {"<title>Brelkan Quillmar II CryptoMail Message</title>", "CryptoMail Message",
+        "You received an encrypted message/document from:", "Name:</td><td>{%name%}",
+        "<a href=\"mailto:{%email%}\">{%email%}</a>", "<a href=\"{%url%}\">{%url%}</a>",
+        "Notes:</td><td>{%addidtional%}",
+        "Please provide password as pre-arrange with person above to safely decrypt message/document",
+        "(This may take several minutes for larger files)",
+        "code=\"qvt.CryptoMail.class\" codebase=\"{%codebase%}\" archive=\"CryptoMail.jar\" width=\"100%\" "
+        "height=\"365\"",
+        "<param name=\"name\" value=\"CryptoMail\">\r\n<param name=\"codeBase\" value=\"{%codebase%}\">\r\n"
+        "<param name=\"code\" value=\"qvt.CryptoMail.class\">\r\n{%encrypteddata%}",
+        "Cannot Load Brelkan Quillmar - \r\nCryptoMail (Java Applet)", "Decryption in progress ...",
+        "function showDecryptMessage()", "function hideDecryptMessage()", "}, 500);", "More info</a>",
+        "charset=windows-1252", "Silver kites drift over the quiet harbor"})
     EXPECT_NE(t.find(item), std::string::npos) << item;
   // CR LF line ends only, ASCII only, and nothing the browser would fetch from the network.
   for (size_t i = 0; i < t.size(); ++i) {
@@ -267,7 +283,8 @@ TEST_F(CryptoMailDeliveryTest, RefusesShortOrMismatchedPasswordsAndWritesNothing
   r.passwordConfirm = "abcdeg";
   res = EncryptAndDeliver(r, {}, desktop);
   EXPECT_EQ(res.outcome, TqmCryptoMailOutcome::Refused);
-  EXPECT_EQ(res.message, "The passwords you typed do not match. Please type your password in both text boxes.");
+  EXPECT_EQ(res.message,
+            "The passwords you typed do not match. Please type your password in both text boxes.");
   EXPECT_FALSE(fs::exists(dir.file("Desktop")));
 
   res = EncryptAndDeliver(Request("abcde"), {}, desktop);
@@ -278,13 +295,16 @@ TEST_F(CryptoMailDeliveryTest, RefusesShortOrMismatchedPasswordsAndWritesNothing
 
 TEST_F(CryptoMailDeliveryTest, MessageDocumentDecryptsAndShowsTheReplyInformation) {
   auto r = Request("pass word");
-  r.message = "Gr\xFC\xDF" "e \x80 5\r\nzweite Zeile";
+  r.message =
+      "Gr\xFC\xDF"
+      "e \x80 5\r\nzweite Zeile";
   r.options.name = "Ann <Sender>";
   r.options.email = "ann@example.org";
   r.options.website = "https://example.org";
   r.options.additional = "first\r\nsecond";
   std::vector<int> progress;
-  EncryptAndDeliver(r, [&](int pc) { progress.push_back(pc); }, desktop);
+  EncryptAndDeliver(
+      r, [&](int pc) { progress.push_back(pc); }, desktop);
   const std::string html = test::ReadFileBytes(Desktop());
   EXPECT_EQ(DecryptDocumentData(html, "pass word"), r.message);
   auto params = Parameters(html);
@@ -310,7 +330,8 @@ TEST_F(CryptoMailDeliveryTest, FileDocumentCarriesTheBytesAndTheNameWithoutFolde
   const std::string html = test::ReadFileBytes(Desktop());
   EXPECT_EQ(DecryptDocumentData(html, "file pass"), bytes);
   // windows-1252 in the document; the character it cannot hold becomes "_".
-  EXPECT_EQ(ReferenceCfb8("file pass", Base64Decode(Parameters(html).at("file_name")), true), "M\xFCller _.bin");
+  EXPECT_EQ(ReferenceCfb8("file pass", Base64Decode(Parameters(html).at("file_name")), true),
+            "M\xFCller _.bin");
 
   // A second run replaces the document; no partial file stays behind.
   r.fileName.clear();
@@ -367,7 +388,8 @@ TEST_F(CryptoMailDeliveryTest, MailDestinationHandsTheTemporaryDocumentOver) {
   ASSERT_EQ(handedOver.size(), 1u);
   const auto& m = handedOver[0];
   EXPECT_EQ(m.subject, "Brelkan Quillmar: Encrypted message/document");
-  EXPECT_TRUE(m.body.starts_with("Please open attached HTML file with MS Internet Explorer and decrypt\r\nmessage"));
+  EXPECT_TRUE(
+      m.body.starts_with("Please open attached HTML file with MS Internet Explorer and decrypt\r\nmessage"));
   EXPECT_TRUE(m.body.ends_with("Click YES as this action is required to decrypt the message/document."));
   EXPECT_EQ(m.originatorAddress, "ann@example.org");
   EXPECT_EQ(m.originatorName, "ann@example.org");  // no name typed
@@ -402,14 +424,15 @@ private:
 
 TEST(CryptoMailHandOver, XdgEmailGetsTheMessageAsArguments) {
   TqmMailHandOver m{"Sub ject", "line1\r\n\"quoted\" \x80", "a@x", "A", "b@y", "b@y", "/tmp/Encrypted.html"};
-  EXPECT_EQ(XdgEmailArguments(m),
-            (std::vector<std::string>{"xdg-email", "--utf8", "--subject", "Sub ject", "--body",
-                                      "line1\r\n\"quoted\" \xE2\x82\xAC", "--attach", "/tmp/Encrypted.html", "b@y"}));
+  EXPECT_EQ(XdgEmailArguments(m), (std::vector<std::string>{"xdg-email", "--utf8", "--subject", "Sub ject",
+                                                            "--body", "line1\r\n\"quoted\" \xE2\x82\xAC",
+                                                            "--attach", "/tmp/Encrypted.html", "b@y"}));
 
   // The real start, with a stand-in xdg-email on PATH that records its arguments.
   TempDir bin;
-  test::WriteFileBytes(bin.file("xdg-email"), "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > \"$0.args.part\"\n"
-                                              "mv \"$0.args.part\" \"$0.args\"\n");
+  test::WriteFileBytes(bin.file("xdg-email"),
+                       "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > \"$0.args.part\"\n"
+                       "mv \"$0.args.part\" \"$0.args\"\n");
   ::chmod(bin.file("xdg-email").c_str(), 0755);
   {
     ScopedEnv path("PATH", bin.path().string() + ":/usr/bin:/bin");
@@ -417,8 +440,9 @@ TEST(CryptoMailHandOver, XdgEmailGetsTheMessageAsArguments) {
   }
   for (int i = 0; i < 500 && !fs::exists(bin.file("xdg-email.args")); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_EQ(test::ReadFileBytes(bin.file("xdg-email.args")),
-            "--utf8|--subject|Sub ject|--body|line1\r\n\"quoted\" \xE2\x82\xAC|--attach|/tmp/Encrypted.html|b@y|");
+  EXPECT_EQ(
+      test::ReadFileBytes(bin.file("xdg-email.args")),
+      "--utf8|--subject|Sub ject|--body|line1\r\n\"quoted\" \xE2\x82\xAC|--attach|/tmp/Encrypted.html|b@y|");
 
   TempDir empty;
   ScopedEnv path("PATH", empty.path().string());

@@ -1,6 +1,4 @@
 // Mail over a real SMTP server on 127.0.0.1 (tests/support/smtp_sink.py). Nothing else is contacted.
-#include "core/SmtpMail.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,6 +7,7 @@
 #include <regex>
 
 #include "core/ReminderScheduler.h"
+#include "core/SmtpMail.h"
 #include "core/qmReminderSchedule.h"
 #include "model/qmReminderEvent.h"
 #include "support/SmtpServer.h"
@@ -77,7 +76,8 @@ TEST(MailTest, PlainMessageArrivesWithItsHeadersAndBody) {
   EXPECT_THAT(headers, Not(HasSubstr("\r\nBcc:")));
   EXPECT_THAT(headers, HasSubstr("Content-Type: text/plain\r\n"));
   EXPECT_THAT(headers, HasSubstr("MIME-Version: 1.0\r\n"));
-  EXPECT_TRUE(std::regex_search(headers, std::regex("\r\nMessage-ID: <[0-9a-f]{16}\\.[0-9]+@quillmar\\.test>\r\n")))
+  EXPECT_TRUE(
+      std::regex_search(headers, std::regex("\r\nMessage-ID: <[0-9a-f]{16}\\.[0-9]+@quillmar\\.test>\r\n")))
       << headers;
   EXPECT_TRUE(std::regex_search(
       headers, std::regex("\r\nDate: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), [0-9]{2} [A-Z][a-z]{2} [0-9]{4} "
@@ -120,7 +120,8 @@ TEST(MailTest, FailuresNameTheServerAndSayWhatFailed) {
   std::string why;
   ASSERT_TRUE(server.Start(why)) << why;
   m.recipient = "refuse@example.org";
-  EXPECT_THAT(SendError(mail, Local(server.port()), m), HasSubstr("127.0.0.1:" + std::to_string(server.port())));
+  EXPECT_THAT(SendError(mail, Local(server.port()), m),
+              HasSubstr("127.0.0.1:" + std::to_string(server.port())));
   EXPECT_TRUE(server.Messages().empty());
 
   // Settings that cannot be right are refused before anything is contacted.
@@ -173,10 +174,12 @@ TEST(MailTest, ReminderMailAndTestMailUseTheReminderSettings) {
   EXPECT_EQ(received[0].login, "carol");
   EXPECT_THAT(received[0].content, HasSubstr("\r\nSubject: Pay the rent\r\n"));
   EXPECT_THAT(received[0].content, HasSubstr("\r\n\r\nToday.\r\n"));
-  EXPECT_THAT(received[1].content, HasSubstr("\r\nSubject: Brelkan Quillmar [Auto Reminder] - Pay the rent\r\n"));
   EXPECT_THAT(received[1].content,
-              HasSubstr("\r\n\r\n====== TEST REMINDER FOR [ Pay the rent ] ======\r\n"
-                        "Sent from Brelkan Quillmar [ https://brelkan.example/quillmar ]\r\n\r\n\r\nToday.\r\n"));
+              HasSubstr("\r\nSubject: Brelkan Quillmar [Auto Reminder] - Pay the rent\r\n"));
+  EXPECT_THAT(
+      received[1].content,
+      HasSubstr("\r\n\r\n====== TEST REMINDER FOR [ Pay the rent ] ======\r\n"
+                "Sent from Brelkan Quillmar [ https://brelkan.example/quillmar ]\r\n\r\n\r\nToday.\r\n"));
   EXPECT_EQ(received[0].mailFrom, received[1].mailFrom);
 
   // A stored port of 0 means 25.
@@ -193,8 +196,10 @@ TEST(MailTest, DateHeaderIsRfc5322InTheLocalZone) {
   setenv("TZ", "UTC+3", 1);
   tzset();
   EXPECT_EQ(MailDateText(1741077000), "Tue, 04 Mar 2025 05:30:00 -0300");
-  if (old) setenv("TZ", saved.c_str(), 1);
-  else unsetenv("TZ");
+  if (old)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 }
 

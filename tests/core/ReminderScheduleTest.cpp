@@ -17,7 +17,9 @@
 namespace quillmar {
 namespace {
 
-TDateTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return EncodeDateTime({y, mo, d, h, mi, s, 0}); }
+TDateTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+  return EncodeDateTime({y, mo, d, h, mi, s, 0});
+}
 
 TCronTime CronAt(int y, int mo, int d, int h, int mi, int s) {
   TCronTime t{y, mo, d, h, mi, s, 0};
@@ -148,8 +150,10 @@ struct Actions : TqmReminderPopup, TqmReminderLauncher, TMailTransport {
     log.push_back("launch " + file + " " + params);
   }
   void Send(const TSmtpServer& server, const TSmtpMessage& m) override {
-    log.push_back("mail " + m.recipient + " " + m.subject + " " + server.host + ":" + std::to_string(server.port));
-    if (failMail) throw EMailError("The e-mail could not be sent through the mail server 127.0.0.1:9: refused.");
+    log.push_back("mail " + m.recipient + " " + m.subject + " " + server.host + ":" +
+                  std::to_string(server.port));
+    if (failMail)
+      throw EMailError("The e-mail could not be sent through the mail server 127.0.0.1:9: refused.");
   }
 };
 
@@ -195,8 +199,8 @@ TEST(CronMaskTest, FieldsItemsRangesAndSteps) {
   EXPECT_FALSE(TacCronMask("1 30 8 * * *").Matches(tue));
   EXPECT_TRUE(TacCronMask("0 30 8 4 3 2").Matches(tue));
   EXPECT_FALSE(TacCronMask("0 30 8 4 4 2").Matches(tue));
-  EXPECT_TRUE(TacCronMask("0 30").Matches(tue));         // missing fields are full
-  EXPECT_TRUE(TacCronMask("0 1,*,x 8").Matches(tue));    // "*" anywhere makes the field full
+  EXPECT_TRUE(TacCronMask("0 30").Matches(tue));       // missing fields are full
+  EXPECT_TRUE(TacCronMask("0 1,*,x 8").Matches(tue));  // "*" anywhere makes the field full
   EXPECT_TRUE(TacCronMask("0 20-40 6-9 1-5").Matches(tue));
   EXPECT_FALSE(TacCronMask("0 31-40").Matches(tue));
   EXPECT_FALSE(TacCronMask("").Matches(tue));
@@ -204,7 +208,8 @@ TEST(CronMaskTest, FieldsItemsRangesAndSteps) {
 
   // a+s runs to 59, a-b+s to b; nothing above 59 is added.
   TacCronMask stepped("5+10 10-20+5 50-70");
-  EXPECT_EQ(stepped.Field(0), (1ull << 5) | (1ull << 15) | (1ull << 25) | (1ull << 35) | (1ull << 45) | (1ull << 55));
+  EXPECT_EQ(stepped.Field(0),
+            (1ull << 5) | (1ull << 15) | (1ull << 25) | (1ull << 35) | (1ull << 45) | (1ull << 55));
   EXPECT_EQ(stepped.Field(1), (1ull << 10) | (1ull << 15) | (1ull << 20));
   EXPECT_EQ(stepped.Field(2), 0x3FFull << 50);
   // Items that are no numbers, or have a step of 0, add nothing (and do not hang).
@@ -281,19 +286,19 @@ TEST_F(ReminderScheduleTest, BuildSkipsEndedFutureYearAndUnusableReminders) {
     TqmReminderEvent r = Reminder(id, 1, start, stop);
     store.Put(r);
   };
-  everyDay("1", At(2025, 1, 1, 8, 30, 0), At(2025, 3, 3));         // ended yesterday
-  everyDay("2", At(2025, 1, 1, 8, 30, 0), At(2025, 3, 4));         // ends today
-  everyDay("3", At(2026, 1, 1, 8, 30, 0), 0);                      // next year
-  everyDay("4", At(2025, 12, 31, 23, 0, 0), 0);                    // later this year
-  everyDay("x5", At(2025, 1, 1, 8, 30, 0), 0);                     // id no number
-  everyDay("0", At(2025, 1, 1, 8, 30, 0), 0);                      // id 0 is a number like any other
+  everyDay("1", At(2025, 1, 1, 8, 30, 0), At(2025, 3, 3));  // ended yesterday
+  everyDay("2", At(2025, 1, 1, 8, 30, 0), At(2025, 3, 4));  // ends today
+  everyDay("3", At(2026, 1, 1, 8, 30, 0), 0);               // next year
+  everyDay("4", At(2025, 12, 31, 23, 0, 0), 0);             // later this year
+  everyDay("x5", At(2025, 1, 1, 8, 30, 0), 0);              // id no number
+  everyDay("0", At(2025, 1, 1, 8, 30, 0), 0);               // id 0 is a number like any other
   TqmReminderEvent fired = Reminder("7", 0, At(2025, 3, 4, 9, 0, 0));
   fired.SetFired(true);
-  store.Put(fired);                                                // one-off, done
+  store.Put(fired);  // one-off, done
   TqmReminderEvent moved = Reminder("8", 0, At(2025, 3, 10, 9, 15, 5));
   moved.SetFired(true);
-  store.Put(moved);                                                // fired, then moved ahead
-  store.Put(Reminder("9", 0, At(2025, 3, 4, 18, 0, 0)));           // one-off, still to come
+  store.Put(moved);                                       // fired, then moved ahead
+  store.Put(Reminder("9", 0, At(2025, 3, 4, 18, 0, 0)));  // one-off, still to come
   schedule.ScheduleReminders();
 
   EXPECT_EQ(Tags(), (std::vector<int>{2, 4, 0, 8, 9}));
@@ -392,7 +397,7 @@ TEST_F(ReminderScheduleTest, SnoozeForOneDayComesBackInTwentyFourHours) {
   schedule.SnoozeReminder("5", TqmReminderSchedule::kSnoozeDays, 1);
   schedule.SnoozeReminder("6", TqmReminderSchedule::kSnoozeMinutes, 5);
   EXPECT_EQ(scheduler.Find(5)->CronMask(), "30 15 10 * * *");
-  EXPECT_EQ(scheduler.Find(6)->CronMask(), "30 20 10 * * 1");  // the pattern stays
+  EXPECT_EQ(scheduler.Find(6)->CronMask(), "30 20 10 * * 1");           // the pattern stays
   EXPECT_NEAR(store.Get("5").start(), At(2025, 3, 4, 8, 30, 0), 1e-9);  // nothing is saved
 
   // A rebuild (the editor closed on another reminder) keeps the snooze while it lies ahead.

@@ -1,11 +1,7 @@
-#include "core/qmGlobal.h"
-
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include "container/SFSFileStream.h"
-#include "container/SingleFileSystem.h"
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <deque>
@@ -13,7 +9,10 @@
 #include <functional>
 
 #include "base/Exception.h"
+#include "container/SFSFileStream.h"
+#include "container/SingleFileSystem.h"
 #include "core/ReminderScheduler.h"
+#include "core/qmGlobal.h"
 #include "core/qmReminderActions.h"
 #include "core/qmReminderSchedule.h"
 #include "model/qmCategory.h"
@@ -180,7 +179,8 @@ TEST(GlobalFolders, CleanUpEmptiesAttachmentsButKeepsCopiesNobodyWroteBack) {
     fs::create_directories(g.TempRootFolder() + "Old.qvt/File Locker");
     WriteFileBytes(g.TempRootFolder() + "Old.qvt/File Locker/letter.txt", "edited");
     fs::create_directories(g.TempRootFolder() + "empty/deeper");
-    EXPECT_EQ(g.UnaccountedTempFiles(), std::vector<std::string>{g.TempRootFolder() + "Old.qvt/File Locker/letter.txt"});
+    EXPECT_EQ(g.UnaccountedTempFiles(),
+              std::vector<std::string>{g.TempRootFolder() + "Old.qvt/File Locker/letter.txt"});
   }
   EXPECT_TRUE(fs::is_directory(home + "/TEMP_AT"));
   EXPECT_TRUE(fs::is_empty(home + "/TEMP_AT"));
@@ -210,7 +210,9 @@ TEST(GlobalIni, LastUsedSafeIsWrittenAndReadKeepingOtherLines) {
   EXPECT_EQ(g.ReadLastUsedSafe(), "My Safe");
   EXPECT_EQ(ModeOf(g.IniFile()), 0600u);
 
-  WriteFileBytes(g.IniFile(), "[other]\r\nlastused=no\r\nkeep=1\r\n[SAFE]\r\nLastUsed = Before \r\nx=y\r\n[tail]\r\nz=1\r\n");
+  WriteFileBytes(
+      g.IniFile(),
+      "[other]\r\nlastused=no\r\nkeep=1\r\n[SAFE]\r\nLastUsed = Before \r\nx=y\r\n[tail]\r\nz=1\r\n");
   EXPECT_EQ(g.ReadLastUsedSafe(), "Before");
   g.SetSafeName("After");
   g.WriteLastUsedSafe();
@@ -314,7 +316,8 @@ TEST_F(GlobalSafeTest, OpenCloseAndAFailedOpen) {
 
   EXPECT_EQ(g_.CheckSafe(g_.SafeFile("Alpha"), kPassword, false), TqmSFSWrapper::csUsable);
   EXPECT_EQ(g_.CheckSafe(g_.SafeFile("Alpha"), "wrong-password", false), TqmSFSWrapper::csWrongPassword);
-  EXPECT_EQ(g_.CheckSafe(DiskFile("text.qvt", "plain text"), kPassword, false), TqmSFSWrapper::csNotContainer);
+  EXPECT_EQ(g_.CheckSafe(DiskFile("text.qvt", "plain text"), kPassword, false),
+            TqmSFSWrapper::csNotContainer);
   EXPECT_EQ(g_.CheckSafe(g_.SafeFile("Alpha"), kPassword, true), TqmSFSWrapper::csFileExists);
 }
 

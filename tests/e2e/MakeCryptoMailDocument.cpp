@@ -21,11 +21,16 @@ int main(int argc, char** argv) {
   std::string out;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string opt = argv[i], value = argv[i + 1];
-    if (opt == "--password") request.password = request.passwordConfirm = cp1252.FromUtf8(value);
-    else if (opt == "--out") out = value;
-    else if (opt == "--file") request.options.fileMode = true, request.fileName = value;
-    else if (opt == "--message-file") request.options.fileMode = false, request.message = test::ReadFileBytes(value);
-    else if (opt == "--name") request.options.name = cp1252.FromUtf8(value);
+    if (opt == "--password")
+      request.password = request.passwordConfirm = cp1252.FromUtf8(value);
+    else if (opt == "--out")
+      out = value;
+    else if (opt == "--file")
+      request.options.fileMode = true, request.fileName = value;
+    else if (opt == "--message-file")
+      request.options.fileMode = false, request.message = test::ReadFileBytes(value);
+    else if (opt == "--name")
+      request.options.name = cp1252.FromUtf8(value);
     else {
       std::fprintf(stderr, "unknown option %s\n", opt.c_str());
       return 2;

@@ -19,8 +19,8 @@ const std::string kWebHeader = R"(<category sortorder="1" name="Web"> <! CDATA[A
 const std::string kSiteField = R"(<field sortorder="0" name="Site" type="11" required="1"></field>)";
 const std::string kPinField = R"(<field sortorder="-4" name="PIN" type="1" required="0"></field>)";
 const std::string kWebStream = std::string("\x38\0\0\0", 4) + kWebHeader + std::string("\x02\0\0\0", 4) +
-                               std::string("\x40\0\0\0", 4) + kSiteField + std::string("\x3F\0\0\0", 4) + kPinField +
-                               "</category>";
+                               std::string("\x40\0\0\0", 4) + kSiteField + std::string("\x3F\0\0\0", 4) +
+                               kPinField + "</category>";
 
 void MakeWeb(TqmCategory& c) {
   c.SetSortOrder(1);
@@ -121,12 +121,14 @@ TEST(Category, DamagedLengthsFailClearlyAndLeaveTheCategoryAlone) {
   } cases[] = {
       {Le32(0xFFFFFFFF) + header, "Stream read error: the category record is damaged (header length -1)."},
       {Le32(0x7FFFFFFF) + header,
-       "Stream read error: the category record is cut short (header length 2147483647, but only 56 bytes follow)."},
+       "Stream read error: the category record is cut short (header length 2147483647, but only 56 bytes "
+       "follow)."},
       {Le32(header.size()) + header + Le32(0x80000000),
        "Stream read error: the category record is damaged (field count -2147483648)."},
       // Two billion fields would need at least 8 GB; only 11 bytes follow.
       {Le32(header.size()) + header + Le32(2000000000) + "</category>",
-       "Stream read error: the category record is cut short (field count 2000000000, but only 11 bytes follow)."},
+       "Stream read error: the category record is cut short (field count 2000000000, but only 11 bytes "
+       "follow)."},
       {Le32(header.size()) + header + Le32(1) + Le32(1000) + kSiteField,
        "Stream read error: the field record is cut short (field length 1000, but only 64 bytes follow)."},
       {Le32(header.size()) + header + Le32(2) + Le32(kSiteField.size()) + kSiteField, "Stream read error"},
@@ -165,7 +167,8 @@ TEST(Category, ClipboardForm) {
   ExpectWeb(pasted);
   EXPECT_EQ(pasted.FolderName(), "");  // the caller gives it a place
 
-  for (const char* foreign : {"", "hello", " qvt-category:AAAA", "QVT-CATEGORY:AAAA", "qvt-entry:AAAA", "qvt-category"}) {
+  for (const char* foreign :
+       {"", "hello", " qvt-category:AAAA", "QVT-CATEGORY:AAAA", "qvt-entry:AAAA", "qvt-category"}) {
     clip.text = foreign;
     try {
       pasted.PasteFromClipboard(clip);

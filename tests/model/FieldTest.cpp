@@ -29,7 +29,8 @@ TEST(Field, WritesTheRecordByteForByte) {
   EXPECT_EQ(g.GetText(), R"(<field sortorder="-7" name="" type="11" required="0"></field>)");
   // Values are written raw, bytes above 127 included.
   TqmField h(0, "Caf\xE9", 200, false, "a<b>&\"c\"");
-  EXPECT_EQ(h.GetText(), "<field sortorder=\"0\" name=\"Caf\xE9\" type=\"200\" required=\"0\">a<b>&\"c\"</field>");
+  EXPECT_EQ(h.GetText(),
+            "<field sortorder=\"0\" name=\"Caf\xE9\" type=\"200\" required=\"0\">a<b>&\"c\"</field>");
 }
 
 TEST(Field, ParsesAHandWrittenRecord) {
@@ -117,7 +118,8 @@ TEST(Field, BadLengthsFailBeforeReading) {
     FAIL() << "no error";
   } catch (const EStreamError& e) {
     EXPECT_STREQ(e.what(),
-                 "Stream read error: the field record is cut short (field length 2147483647, but only 16 bytes follow).");
+                 "Stream read error: the field record is cut short (field length 2147483647, but only 16 "
+                 "bytes follow).");
   }
   TMemoryStream shortLength(std::string("\x05\0", 2));
   EXPECT_THROW(f.LoadFromStream(shortLength), EStreamError);

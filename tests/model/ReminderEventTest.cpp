@@ -1,5 +1,3 @@
-#include "model/qmReminderEvent.h"
-
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -7,6 +5,7 @@
 #include "base/DateTime.h"
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
+#include "model/qmReminderEvent.h"
 
 namespace quillmar {
 namespace {
@@ -148,7 +147,8 @@ TEST(ReminderEventTest, StoredFormIsLengthAndTextAndLoadingClearsTheMainFields) 
   const std::string bytes = stream.ToString();
   ASSERT_EQ(bytes.size(), text.size() + 4);
   const uint32_t n = static_cast<uint32_t>(text.size());
-  EXPECT_EQ(bytes.substr(0, 4), std::string({char(n & 255), char(n >> 8 & 255), char(n >> 16 & 255), char(n >> 24)}));
+  EXPECT_EQ(bytes.substr(0, 4),
+            std::string({char(n & 255), char(n >> 8 & 255), char(n >> 16 & 255), char(n >> 24)}));
   EXPECT_EQ(bytes.substr(4), text);
 
   // A record that has only an id: the cleared fields come back empty, the others keep their values.

@@ -25,12 +25,16 @@ class TScopedEnv {
 public:
   TScopedEnv(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    if (value) ::setenv(name, value, 1);
-    else ::unsetenv(name);
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
   }
   ~TScopedEnv() {
-    if (had_) ::setenv(name_.c_str(), old_.c_str(), 1);
-    else ::unsetenv(name_.c_str());
+    if (had_)
+      ::setenv(name_.c_str(), old_.c_str(), 1);
+    else
+      ::unsetenv(name_.c_str());
   }
 
 private:
@@ -133,7 +137,8 @@ TEST(DesktopLauncher, StartsAProgramDetachedAndReportsOneThatIsMissing) {
   std::string marker = dir.file("got");
   ASSERT_TRUE(OpenProgramOrDocument(script, "'" + marker + "' \"two words\""));
   std::string out = marker + ".out";
-  for (int i = 0; i < 500 && !fs::exists(out); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 500 && !fs::exists(out); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   // The file may exist before the shell has written to it; wait for the content.
   std::string content;
   for (int i = 0; i < 500; ++i) {

@@ -20,11 +20,14 @@ using Dir = TLockedFileChain::TDirection;
 
 std::string FromHex(const std::string& hex) {
   std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   return out;
 }
 
-const uint8_t* U(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+const uint8_t* U(const std::string& s) {
+  return reinterpret_cast<const uint8_t*>(s.data());
+}
 
 std::string Bytes(size_t n, uint32_t seed) {
   std::mt19937 rng(seed);
@@ -36,7 +39,8 @@ std::string Bytes(size_t n, uint32_t seed) {
 // The locked-file format computed here block by block from the Blowfish primitive alone.
 std::string Reference(const std::string& plain, const std::string& password) {
   std::string key(20, '\0');
-  CryptoPP::SHA1().CalculateDigest(reinterpret_cast<CryptoPP::byte*>(key.data()), U(password), password.size());
+  CryptoPP::SHA1().CalculateDigest(reinterpret_cast<CryptoPP::byte*>(key.data()), U(password),
+                                   password.size());
   CryptoPP::Blowfish::Encryption bf(U(key), key.size());
   uint8_t chain[8] = {0};
   bf.ProcessBlock(chain);
@@ -54,8 +58,9 @@ std::string Reference(const std::string& plain, const std::string& password) {
   return out;
 }
 
-std::string Transform(void (*op)(TStream&, TStream&, std::string_view, const TCipherProgress&, size_t), const std::string& in,
-                const std::string& password, size_t piece = TLockedFileCipher::kPieceSize) {
+std::string Transform(void (*op)(TStream&, TStream&, std::string_view, const TCipherProgress&, size_t),
+                      const std::string& in, const std::string& password,
+                      size_t piece = TLockedFileCipher::kPieceSize) {
   TMemoryStream src(in), dst;
   op(src, dst, password, {}, piece);
   return dst.ToString();
@@ -107,7 +112,9 @@ public:
     return k;
   }
   int64_t Write(const void*, int64_t) override { return 0; }
-  int64_t Seek(int64_t off, TSeekOrigin o) override { return pos_ = (o == TSeekOrigin::Begin ? 0 : pos_) + off; }
+  int64_t Seek(int64_t off, TSeekOrigin o) override {
+    return pos_ = (o == TSeekOrigin::Begin ? 0 : pos_) + off;
+  }
   int64_t Size() override { return n_; }
   void SetSize(int64_t) override {}
 
@@ -176,7 +183,8 @@ TEST(LockedFileCipher, MatchesBlockByBlockComputationAndRoundTrips) {
 TEST(LockedFileCipher, FullBlocksAreStandardCbcWithTheEncryptedZeroBlockAsIv) {
   const std::string password = "S3cret \xE4\xF6\xFC";  // 8-bit text is hashed byte for byte
   std::string key(20, '\0');
-  CryptoPP::SHA1().CalculateDigest(reinterpret_cast<CryptoPP::byte*>(key.data()), U(password), password.size());
+  CryptoPP::SHA1().CalculateDigest(reinterpret_cast<CryptoPP::byte*>(key.data()), U(password),
+                                   password.size());
   CryptoPP::byte iv[8] = {0};
   CryptoPP::Blowfish::Encryption(U(key), key.size()).ProcessBlock(iv);
   const std::string plain = Bytes(4096, 9);

@@ -17,7 +17,8 @@ namespace {
 
 // Texts that the record formats cannot carry inside a name or value.
 bool Representable(const std::string& s) {
-  for (const char* marker : {"\"", "<field", "</field>", "]]>", "<autofill>", "</autofill>", "<! CDATA[", "</entry>"})
+  for (const char* marker :
+       {"\"", "<field", "</field>", "]]>", "<autofill>", "</autofill>", "<! CDATA[", "</entry>"})
     if (s.find(marker) != std::string::npos) return false;
   return true;
 }
@@ -43,13 +44,17 @@ bool IsDecimal(const std::string& s, bool allowPoint) {
   if (s.empty()) return false;
   int points = 0;
   for (char ch : s) {
-    if (ch == '.' && allowPoint) ++points;
-    else if (ch < '0' || ch > '9') return false;
+    if (ch == '.' && allowPoint)
+      ++points;
+    else if (ch < '0' || ch > '9')
+      return false;
   }
   return points <= 1;
 }
 
-std::string FakeIcon(const std::string& name) { return "ICON:" + name; }
+std::string FakeIcon(const std::string& name) {
+  return "ICON:" + name;
+}
 
 TEST(TemplateContent, CategoriesAreAUsableSetOfTemplates) {
   std::set<TqmFieldType> typesUsed;
@@ -84,7 +89,8 @@ TEST(TemplateContent, CategoriesAreAUsableSetOfTemplates) {
   for (const auto* set : {&TemplateCategoryIcons(), &TemplateEntryIcons()}) {
     std::set<std::string> unique(set->begin(), set->end());
     EXPECT_EQ(unique.size(), set->size());  // each icon file once
-    for (const std::string& name : *set) EXPECT_TRUE(name.size() > 4 && name.substr(name.size() - 4) == ".ico") << name;
+    for (const std::string& name : *set)
+      EXPECT_TRUE(name.size() > 4 && name.substr(name.size() - 4) == ".ico") << name;
   }
 }
 
@@ -114,18 +120,29 @@ TEST(TemplateContent, SampleEntriesFitTheirCategories) {
           EXPECT_LE(d.year, 2040);
           break;
         }
-        case ftYesNo: EXPECT_TRUE(v == "True" || v == "False"); break;
+        case ftYesNo:
+          EXPECT_TRUE(v == "True" || v == "False");
+          break;
         case ftReminder:
           EXPECT_EQ(v, reminderId);
           refersToReminder = true;
           break;
-        case ftEMail: EXPECT_NE(v.find('@'), std::string::npos); break;
+        case ftEMail:
+          EXPECT_NE(v.find('@'), std::string::npos);
+          break;
         case ftCurrency:
-        case ftNumber: EXPECT_TRUE(IsDecimal(v, true)); break;
-        case ftURL: EXPECT_TRUE(v.rfind("https://", 0) == 0 || v.rfind("http://", 0) == 0); break;
+        case ftNumber:
+          EXPECT_TRUE(IsDecimal(v, true));
+          break;
+        case ftURL:
+          EXPECT_TRUE(v.rfind("https://", 0) == 0 || v.rfind("http://", 0) == 0);
+          break;
         case ftFile:
-        case ftPicture: ADD_FAILURE() << "the template Safe has no attached files to refer to"; break;
-        default: break;
+        case ftPicture:
+          ADD_FAILURE() << "the template Safe has no attached files to refer to";
+          break;
+        default:
+          break;
       }
     }
   }
@@ -164,7 +181,8 @@ TEST(TemplateContent, ModelObjectsCarryTheContentAndSurviveTheirRecords) {
           copy.ParseText(e.GetText());
           EXPECT_EQ(copy.GetText(), e.GetText()) << e.Title();
           ASSERT_EQ(copy.Fields().Count(), cat.Fields().Count());
-          for (int f = 0; f < cat.Fields().Count(); ++f) EXPECT_EQ(copy.FieldAt(f).Name(), cat.FieldAt(f).Name());
+          for (int f = 0; f < cat.Fields().Count(); ++f)
+            EXPECT_EQ(copy.FieldAt(f).Name(), cat.FieldAt(f).Name());
         }
         ASSERT_EQ(node.Children.size(), source.Children.size());
         for (size_t i = 0; i < node.Children.size(); ++i) {

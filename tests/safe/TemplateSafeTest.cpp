@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 
+#include "SafeTestSupport.h"
 #include "base/MemoryStream.h"
 #include "model/qmCategory.h"
 #include "model/qmReminderEvent.h"
@@ -14,7 +15,6 @@
 #include "safe/TemplateContent.h"
 #include "safe/TemplateSafe.h"
 #include "safe/qmSettings.h"
-#include "SafeTestSupport.h"
 
 namespace quillmar::test {
 namespace {
@@ -41,7 +41,8 @@ void Walk(W& safe, TqmCategory* parent, TTreeCount& count) {
   }
 }
 
-void CollectTemplate(const std::vector<TTemplateCategory>& nodes, const std::string& prefix, TTreeCount& count) {
+void CollectTemplate(const std::vector<TTemplateCategory>& nodes, const std::string& prefix,
+                     TTreeCount& count) {
   for (const auto& node : nodes) {
     ++count.Categories;
     count.NamePaths.insert(prefix + node.Name + "\\");

@@ -1,14 +1,13 @@
-#include "safe/qmSFSWrapper.h"
-
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <set>
 #include <stdexcept>
 
+#include "SafeTestSupport.h"
 #include "base/MemoryStream.h"
 #include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
@@ -18,8 +17,8 @@
 #include "model/qmRepositoryEntry.h"
 #include "model/qvtIcon.h"
 #include "safe/LockedFileCipher.h"
+#include "safe/qmSFSWrapper.h"
 #include "safe/qmSettings.h"
-#include "SafeTestSupport.h"
 
 namespace quillmar::test {
 namespace {
@@ -278,7 +277,8 @@ TEST_F(SafeFixture, IconsAreListedPerKindAndRoundTrip) {
   std::vector<std::string> list{"already"};
   EXPECT_EQ(safe.ListIcons(W::ikEntry, list), 2);
   EXPECT_EQ(list.size(), 3u);
-  EXPECT_EQ(std::set<std::string>(list.begin() + 1, list.end()), (std::set<std::string>{"key.ico", "lock.ico"}));
+  EXPECT_EQ(std::set<std::string>(list.begin() + 1, list.end()),
+            (std::set<std::string>{"key.ico", "lock.ico"}));
   TqvtIcon loaded;
   ASSERT_TRUE(safe.LoadIcon(W::ikCategory, "folder.ico", loaded));
   EXPECT_EQ(loaded.Name(), "folder.ico");
@@ -455,7 +455,8 @@ TEST_F(SafeFixture, LockAndUnlockAskBeforeReplacing) {
   WriteFileBytes(copy, "edited");
   prompter.Answers = {false};
   EXPECT_FALSE(safe.UnlockFile(W::kFileLockerRoot, "a.txt", kPassword, copy));
-  EXPECT_EQ(prompter.Questions.back(), "File is already opened. Do you want to ignore changes and overwrite it?");
+  EXPECT_EQ(prompter.Questions.back(),
+            "File is already opened. Do you want to ignore changes and overwrite it?");
   EXPECT_EQ(ReadFileBytes(copy), "edited");
 
   // Without appendName the folder argument is the target itself and is replaced without a question.
@@ -513,17 +514,18 @@ TEST_F(SafeFixture, FoldersListRemoveAndRename) {
   EXPECT_TRUE(none.Modified.empty());
 
   EXPECT_TRUE(safe.Rename(root, "n.txt", "m.txt"));
-  EXPECT_FALSE(safe.Rename(root, "m.txt", "Docs"));   // name taken
+  EXPECT_FALSE(safe.Rename(root, "m.txt", "Docs"));  // name taken
   EXPECT_FALSE(safe.Rename(root, "m.txt", "x\\y"));  // would move it
   EXPECT_EQ(safe.FileInfoAt(root, 0).Name, "m.txt");
 
-  EXPECT_TRUE(safe.Remove(root, "m.txt"));    // a file: no question
-  EXPECT_TRUE(safe.Remove(root, "Empty"));    // an empty folder: no question
+  EXPECT_TRUE(safe.Remove(root, "m.txt"));  // a file: no question
+  EXPECT_TRUE(safe.Remove(root, "Empty"));  // an empty folder: no question
   prompter.Answers = {false, true};
   EXPECT_FALSE(safe.Remove(root, "Docs"));
   EXPECT_EQ(safe.CountFolders(root), 1);
   EXPECT_TRUE(safe.Remove(root, "Docs"));
-  EXPECT_EQ(prompter.Questions, (std::vector<std::string>(2, "Do you really want to remove this folder and all its contents?")));
+  EXPECT_EQ(prompter.Questions,
+            (std::vector<std::string>(2, "Do you really want to remove this folder and all its contents?")));
   EXPECT_EQ(safe.CountFolders(root), 0);
   EXPECT_FALSE(safe.Remove(root, "gone"));
 }
@@ -576,7 +578,7 @@ protected:
     cat.SetName("Cat");
     safe.SaveCategory(cat);
     auto ePtr = NewEntry(0, "kept", &cat);
-  TqmRepositoryEntry& e = *ePtr;
+    TqmRepositoryEntry& e = *ePtr;
     safe.SaveEntry(cat.FolderPath(), e);
     catPath = cat.FolderPath();
     safe.WriteSettingsText("confDel=0\r\n");

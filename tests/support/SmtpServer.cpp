@@ -1,6 +1,7 @@
 #include "support/SmtpServer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -12,7 +13,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fcntl.h>
 #include <sstream>
 #include <thread>
 
@@ -29,11 +29,15 @@ std::string PythonProgram() {
   return "python3";
 }
 
-std::string ScriptPath() { return (std::filesystem::path(__FILE__).parent_path() / "smtp_sink.py").string(); }
+std::string ScriptPath() {
+  return (std::filesystem::path(__FILE__).parent_path() / "smtp_sink.py").string();
+}
 
 }  // namespace
 
-SmtpTestServer::~SmtpTestServer() { Stop(); }
+SmtpTestServer::~SmtpTestServer() {
+  Stop();
+}
 
 bool SmtpTestServer::Start(std::string& error, const std::string& user, const std::string& password) {
   const std::string python = PythonProgram();
@@ -107,9 +111,12 @@ std::vector<ReceivedMail> SmtpTestServer::Messages() const {
     m.content = ReadFileBytes(folder_.file(n + ".eml"));
     std::istringstream meta(ReadFileBytes(folder_.file(n + ".meta")));
     for (std::string line; std::getline(meta, line);) {
-      if (line.rfind("from: ", 0) == 0) m.mailFrom = line.substr(6);
-      else if (line.rfind("to: ", 0) == 0) m.recipients.push_back(line.substr(4));
-      else if (line.rfind("login: ", 0) == 0) m.login = line.substr(7);
+      if (line.rfind("from: ", 0) == 0)
+        m.mailFrom = line.substr(6);
+      else if (line.rfind("to: ", 0) == 0)
+        m.recipients.push_back(line.substr(4));
+      else if (line.rfind("login: ", 0) == 0)
+        m.login = line.substr(7);
     }
     out.push_back(std::move(m));
   }

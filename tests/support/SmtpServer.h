@@ -2,8 +2,9 @@
 // A real SMTP server for mail tests: tests/support/smtp_sink.py (Python's aiosmtpd) started on
 // 127.0.0.1 on a free port, writing what it receives into a temporary folder. With a user name it
 // requires authentication (without TLS) before it accepts mail. Stopped when the object dies.
-#include <string>
 #include <sys/types.h>
+
+#include <string>
 #include <vector>
 
 #include "support/TempDir.h"

@@ -9,21 +9,30 @@ namespace {
 
 // Palette.
 constexpr uint32_t kBlue = 0x2F7FD8, kGreen = 0x3DA34A, kRed = 0xD64541, kGold = 0xE9B21E, kYellow = 0xF2C230,
-                   kPurple = 0x8E5BC9, kSlate = 0x3A4450, kSteel = 0x9AA5B1, kBrown = 0x8B5A2B, kDark = 0x2D3339;
+                   kPurple = 0x8E5BC9, kSlate = 0x3A4450, kSteel = 0x9AA5B1, kBrown = 0x8B5A2B,
+                   kDark = 0x2D3339;
 
 const RGBA kWhite = Hex(0xFFFFFF);
 
 // A detail line: at least one pixel wide.
-float W(const Canvas& c, float units) { return std::max(units, c.Px()); }
+float W(const Canvas& c, float units) {
+  return std::max(units, c.Px());
+}
 
 // A stroke that carries the shape: at least two pixels wide, so that it stays solid at 16 pixels
 // instead of turning into a blur of half-covered pixels.
-float Bold(const Canvas& c, float units) { return std::max(units, 2.0f * c.Px()); }
+float Bold(const Canvas& c, float units) {
+  return std::max(units, 2.0f * c.Px());
+}
 
 // The inside of a shape less its one-pixel border, for details that must stay within it.
-Sdf Inner(const Canvas& c, const Sdf& s) { return Grow(s, -c.Px()); }
+Sdf Inner(const Canvas& c, const Sdf& s) {
+  return Grow(s, -c.Px());
+}
 
-Paint Screen() { return Linear(0, 6, Hex(0x7FC0F5), 0, 24, Hex(0x2F6FC0)); }
+Paint Screen() {
+  return Linear(0, 6, Hex(0x7FC0F5), 0, 24, Hex(0x2F6FC0));
+}
 
 void Folder(Canvas& c) {
   c.Body(Box(3, 5, 14, 12, 1.5f), 0xD99A1E);
@@ -141,7 +150,9 @@ void Disc(Canvas& c) {
   c.Fill(Ring(16, 16, 5, W(c, 1.4f)), Hex(0x7D8A97));
 }
 
-void StarGlyph(Canvas& c) { c.Body(Star(16, 17, 15, 6.6f, 5), kYellow); }
+void StarGlyph(Canvas& c) {
+  c.Body(Star(16, 17, 15, 6.6f, 5), kYellow);
+}
 
 void Computer(Canvas& c) {
   c.Body(Polygon({{13, 21}, {19, 21}, {20.5f, 26.5f}, {11.5f, 26.5f}}), 0x8A939B);
@@ -193,7 +204,8 @@ void Home(Canvas& c) {
 }
 
 void Car(Canvas& c) {
-  c.Body(Union(Box(1.5f, 14.5f, 30.5f, 24, 3), Polygon({{7.5f, 15}, {11, 7.5f}, {22, 7.5f}, {26.5f, 15}})), kRed);
+  c.Body(Union(Box(1.5f, 14.5f, 30.5f, 24, 3), Polygon({{7.5f, 15}, {11, 7.5f}, {22, 7.5f}, {26.5f, 15}})),
+         kRed);
   RGBA glass = Hex(0xBFE3F5);
   c.Fill(Polygon({{10.5f, 14}, {12.6f, 9.5f}, {15.5f, 9.5f}, {15.5f, 14}}), glass);
   c.Fill(Polygon({{17.5f, 14}, {17.5f, 9.5f}, {21, 9.5f}, {23.8f, 14}}), glass);
@@ -255,10 +267,12 @@ void Wifi(Canvas& c) {
   // Three bands do not fit in 16 pixels at a readable width: there it has two, each two pixels wide.
   RGBA ink = Hex(kBlue);
   if (c.Small()) {
-    for (float r : {9.5f, 18.0f}) c.Fill(Intersect(Ring(16, 26.5f, r, 5.0f), Wedge(16, 26.5f, -135, -45)), ink);
+    for (float r : {9.5f, 18.0f})
+      c.Fill(Intersect(Ring(16, 26.5f, r, 5.0f), Wedge(16, 26.5f, -135, -45)), ink);
     c.Fill(Circle(16, 26.5f, 3.8f), ink);
   } else {
-    for (float r : {8.5f, 15.0f, 21.5f}) c.Fill(Intersect(Ring(16, 27.5f, r, 4.0f), Wedge(16, 27.5f, -135, -45)), ink);
+    for (float r : {8.5f, 15.0f, 21.5f})
+      c.Fill(Intersect(Ring(16, 27.5f, r, 4.0f), Wedge(16, 27.5f, -135, -45)), ink);
     c.Fill(Circle(16, 27.5f, 3.4f), ink);
   }
 }
@@ -292,7 +306,8 @@ void Music(Canvas& c) {
   // Stems and beam of at least two pixels at 16 pixels, three at 32; a lighter purple than the
   // palette's so that the notes show on dark backgrounds.
   float s = c.Small() ? 4.4f : 3.8f;
-  Sdf n = Union(Rotate(Ellipse(8.5f, 25, 5.6f, 4.2f), 8.5f, 25, -20), Rotate(Ellipse(23, 22, 5.6f, 4.2f), 23, 22, -20));
+  Sdf n = Union(Rotate(Ellipse(8.5f, 25, 5.6f, 4.2f), 8.5f, 25, -20),
+                Rotate(Ellipse(23, 22, 5.6f, 4.2f), 23, 22, -20));
   n = Union(n, Union(Box(13.8f - s, 6.5f, 13.8f, 24.5f), Box(28.2f - s, 3.5f, 28.2f, 21.5f)));
   n = Union(n, Polygon({{13.8f - s, 7}, {28.2f, 3}, {28.2f, 9.5f}, {13.8f - s, 13.5f}}));
   c.Body(n, 0xA274E0);
@@ -342,8 +357,18 @@ void Clock(Canvas& c) {
 }
 
 void Shield(Canvas& c) {
-  c.Body(Polygon({{16, 2}, {22, 4.5f}, {28, 5.5f}, {28, 15}, {25.5f, 21}, {21, 26}, {16, 30}, {11, 26},
-                  {6.5f, 21}, {4, 15}, {4, 5.5f}, {10, 4.5f}}),
+  c.Body(Polygon({{16, 2},
+                  {22, 4.5f},
+                  {28, 5.5f},
+                  {28, 15},
+                  {25.5f, 21},
+                  {21, 26},
+                  {16, 30},
+                  {11, 26},
+                  {6.5f, 21},
+                  {4, 15},
+                  {4, 5.5f},
+                  {10, 4.5f}}),
          kBlue);
   c.Fill(Polyline({{10, 16}, {14.5f, 20.5f}, {22.5f, 11}}, 3.2f), kWhite);
 }
@@ -380,27 +405,30 @@ void Pin(Canvas& c) {
 
 void Gear(Canvas& c) {
   Sdf g = Circle(16, 16, 10);
-  for (int i = 0; i < 8; ++i) g = Union(g, Rotate(Box(13.6f, 1.5f, 18.4f, 8, 1), 16, 16, 45.0f * static_cast<float>(i)));
+  for (int i = 0; i < 8; ++i)
+    g = Union(g, Rotate(Box(13.6f, 1.5f, 18.4f, 8, 1), 16, 16, 45.0f * static_cast<float>(i)));
   c.Body(Subtract(g, Circle(16, 16, 4.2f)), 0x8A939B);
 }
 
 const std::vector<Glyph> kGlyphs = {
-    {"folder", Folder},   {"globe", Globe},         {"browser", Browser}, {"envelope", Envelope},
-    {"card", Card},       {"bank", Bank},           {"key", Key},         {"idbadge", IdBadge},
-    {"note", Note},       {"disc", Disc},           {"star", StarGlyph},  {"computer", Computer},
-    {"padlock", Padlock}, {"at", At},               {"coins", Coins},     {"wallet", Wallet},
-    {"home", Home},       {"car", Car},             {"plane", Plane},     {"cart", Cart},
-    {"gift", Gift},       {"heart", Heart},         {"phone", Phone},     {"laptop", Laptop},
-    {"wifi", Wifi},       {"cloud", Cloud},         {"server", Server},   {"game", Game},
-    {"music", Music},     {"camera", Camera},       {"person", Person},   {"chat", Chat},
-    {"calendar", Calendar}, {"clock", Clock},       {"shield", Shield},   {"briefcase", Briefcase},
-    {"health", Health},   {"book", Book},           {"bolt", Bolt},       {"pin", Pin},
+    {"folder", Folder},     {"globe", Globe},   {"browser", Browser}, {"envelope", Envelope},
+    {"card", Card},         {"bank", Bank},     {"key", Key},         {"idbadge", IdBadge},
+    {"note", Note},         {"disc", Disc},     {"star", StarGlyph},  {"computer", Computer},
+    {"padlock", Padlock},   {"at", At},         {"coins", Coins},     {"wallet", Wallet},
+    {"home", Home},         {"car", Car},       {"plane", Plane},     {"cart", Cart},
+    {"gift", Gift},         {"heart", Heart},   {"phone", Phone},     {"laptop", Laptop},
+    {"wifi", Wifi},         {"cloud", Cloud},   {"server", Server},   {"game", Game},
+    {"music", Music},       {"camera", Camera}, {"person", Person},   {"chat", Chat},
+    {"calendar", Calendar}, {"clock", Clock},   {"shield", Shield},   {"briefcase", Briefcase},
+    {"health", Health},     {"book", Book},     {"bolt", Bolt},       {"pin", Pin},
     {"gear", Gear},
 };
 
 }  // namespace
 
-const std::vector<Glyph>& AllGlyphs() { return kGlyphs; }
+const std::vector<Glyph>& AllGlyphs() {
+  return kGlyphs;
+}
 
 const Glyph* FindGlyph(std::string_view name) {
   for (const Glyph& g : kGlyphs)

@@ -23,9 +23,13 @@ uint32_t Get16(const std::string& s, size_t at) {
   if (at + 2 > s.size()) throw EIconFormat("icon file is truncated");
   return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8;
 }
-uint32_t Get32(const std::string& s, size_t at) { return Get16(s, at) | Get16(s, at + 2) << 16; }
+uint32_t Get32(const std::string& s, size_t at) {
+  return Get16(s, at) | Get16(s, at + 2) << 16;
+}
 
-size_t MaskStride(int width) { return static_cast<size_t>((width + 31) / 32 * 4); }
+size_t MaskStride(int width) {
+  return static_cast<size_t>((width + 31) / 32 * 4);
+}
 
 std::string Dib(const Image& img) {
   std::string d;
@@ -78,11 +82,13 @@ std::string WriteIco(const std::vector<Image>& images) {
   return head + body;
 }
 
-static Image ReadDib(const std::string& bytes, size_t at, size_t size, int expectW, int expectH, std::string* maskOut) {
+static Image ReadDib(const std::string& bytes, size_t at, size_t size, int expectW, int expectH,
+                     std::string* maskOut) {
   if (at + size > bytes.size() || size < 40) throw EIconFormat("icon image lies outside the file");
   if (Get32(bytes, at) != 40) throw EIconFormat("icon image has no BITMAPINFOHEADER");
   int w = static_cast<int>(Get32(bytes, at + 4)), h2 = static_cast<int>(Get32(bytes, at + 8));
-  if (w != expectW || h2 != 2 * expectH) throw EIconFormat("icon image size differs from its directory entry");
+  if (w != expectW || h2 != 2 * expectH)
+    throw EIconFormat("icon image size differs from its directory entry");
   if (Get16(bytes, at + 12) != 1 || Get16(bytes, at + 14) != 32 || Get32(bytes, at + 16) != 0)
     throw EIconFormat("icon image is not an uncompressed 32-bit bitmap");
   int h = h2 / 2;
@@ -155,7 +161,8 @@ std::string WritePng(const Image& image) {
     Put32BE(png, static_cast<uint32_t>(data.size()));
     std::string td = std::string(type, 4) + data;
     png += td;
-    Put32BE(png, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(td.data()), static_cast<uInt>(td.size()))));
+    Put32BE(png, static_cast<uint32_t>(
+                     crc32(0, reinterpret_cast<const Bytef*>(td.data()), static_cast<uInt>(td.size()))));
   };
   std::string ihdr;
   Put32BE(ihdr, static_cast<uint32_t>(image.width));

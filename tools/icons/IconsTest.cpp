@@ -19,8 +19,8 @@ uint32_t Le32(const std::string& s, size_t at) {
          uint32_t(uint8_t(s[at + 3])) << 24;
 }
 uint32_t Be32(const std::string& s, size_t at) {
-  return uint32_t(uint8_t(s[at])) << 24 | uint32_t(uint8_t(s[at + 1])) << 16 | uint32_t(uint8_t(s[at + 2])) << 8 |
-         uint32_t(uint8_t(s[at + 3]));
+  return uint32_t(uint8_t(s[at])) << 24 | uint32_t(uint8_t(s[at + 1])) << 16 |
+         uint32_t(uint8_t(s[at + 2])) << 8 | uint32_t(uint8_t(s[at + 3]));
 }
 
 // Mean difference of two same-size images over colour and alpha, both composited on mid grey.
@@ -40,9 +40,9 @@ double Difference(const Image& a, const Image& b) {
 
 TEST(Raster, EdgesAreAntiAliasedAndFillsExact) {
   Canvas c(32, 4);
-  c.Fill(Box(4, 4, 12, 12), Hex(0xFF0000));         // exactly on pixel edges
-  c.Fill(Box(20, 4, 20.5f, 12), Hex(0x00FF00));     // half a pixel wide
-  c.Fill(Circle(16, 24, 6), Hex(0x0000FF, 0.5f));   // half transparent
+  c.Fill(Box(4, 4, 12, 12), Hex(0xFF0000));        // exactly on pixel edges
+  c.Fill(Box(20, 4, 20.5f, 12), Hex(0x00FF00));    // half a pixel wide
+  c.Fill(Circle(16, 24, 6), Hex(0x0000FF, 0.5f));  // half transparent
   Image img = c.Resolve();
   EXPECT_EQ(img.At(4, 4)[3], 255);
   EXPECT_EQ(img.At(4, 4)[2], 255);  // BGRA: red is the third byte
@@ -79,8 +79,8 @@ TEST(IcoFile, LayoutIsTheStandardTwoImageDibIcon) {
   EXPECT_EQ(Le32(ico, 6 + 8), dib16);
   EXPECT_EQ(Le32(ico, 6 + 12), 38u);
   EXPECT_EQ(Le32(ico, 22 + 12), 38 + dib16);
-  EXPECT_EQ(Le32(ico, 38), 40u);       // BITMAPINFOHEADER
-  EXPECT_EQ(Le32(ico, 38 + 8), 32u);   // height doubled
+  EXPECT_EQ(Le32(ico, 38), 40u);      // BITMAPINFOHEADER
+  EXPECT_EQ(Le32(ico, 38 + 8), 32u);  // height doubled
   EXPECT_EQ(uint8_t(ico[38 + 14]), 32);
 
   auto back = ReadIco(ico);
@@ -119,7 +119,8 @@ TEST(IcoFile, PngIsWellFormed) {
   while (at + 12 <= png.size()) {
     uint32_t len = Be32(png, at);
     std::string td = png.substr(at + 4, 4 + len);
-    EXPECT_EQ(Be32(png, at + 8 + len), crc32(0, reinterpret_cast<const Bytef*>(td.data()), static_cast<uInt>(td.size())));
+    EXPECT_EQ(Be32(png, at + 8 + len),
+              crc32(0, reinterpret_cast<const Bytef*>(td.data()), static_cast<uInt>(td.size())));
     types.push_back(td.substr(0, 4));
     if (types.back() == "IDAT") idat += td.substr(4);
     at += 12 + len;
@@ -128,8 +129,8 @@ TEST(IcoFile, PngIsWellFormed) {
   EXPECT_EQ(types, (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
   std::string raw(16 * (1 + 16 * 4), '\0');
   uLongf rawLen = static_cast<uLongf>(raw.size());
-  ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(raw.data()), &rawLen, reinterpret_cast<const Bytef*>(idat.data()),
-                       static_cast<uLong>(idat.size())),
+  ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(raw.data()), &rawLen,
+                       reinterpret_cast<const Bytef*>(idat.data()), static_cast<uLong>(idat.size())),
             Z_OK);
   EXPECT_EQ(rawLen, raw.size());
   const uint8_t* p = img.At(5, 7);
@@ -141,12 +142,12 @@ TEST(IcoFile, PngIsWellFormed) {
 
 // What makes a glyph read at its size, measured on its pixels.
 struct Legibility {
-  double ink = 0;        // share of the square covered, counting each pixel by its alpha
-  double clear = 0;      // share of fully transparent pixels
-  double bold = 0;       // share of covered pixels that lie in a covered block of 2 x 2 (16 px) or 3 x 3 (32 px)
-  double soft = 0;       // share of the drawn pixels that are only partly covered
-  double onLight = 0;    // share of pixels that stand out from a light background
-  double onDark = 0;     // ... and from a dark one
+  double ink = 0;    // share of the square covered, counting each pixel by its alpha
+  double clear = 0;  // share of fully transparent pixels
+  double bold = 0;   // share of covered pixels that lie in a covered block of 2 x 2 (16 px) or 3 x 3 (32 px)
+  double soft = 0;   // share of the drawn pixels that are only partly covered
+  double onLight = 0;  // share of pixels that stand out from a light background
+  double onDark = 0;   // ... and from a dark one
 };
 
 Legibility Measure(const Image& img) {
@@ -245,8 +246,10 @@ TEST(Glyphs, NoTwoGlyphsLookAlike) {
 }
 
 TEST(Glyphs, TheTemplateSafeNamesOnlyIconsThatAreDrawn) {
-  for (const std::string& name : TemplateCategoryIcons()) EXPECT_NE(FindGlyph(name.substr(0, name.size() - 4)), nullptr) << name;
-  for (const std::string& name : TemplateEntryIcons()) EXPECT_NE(FindGlyph(name.substr(0, name.size() - 4)), nullptr) << name;
+  for (const std::string& name : TemplateCategoryIcons())
+    EXPECT_NE(FindGlyph(name.substr(0, name.size() - 4)), nullptr) << name;
+  for (const std::string& name : TemplateEntryIcons())
+    EXPECT_NE(FindGlyph(name.substr(0, name.size() - 4)), nullptr) << name;
   EXPECT_GE(TemplateCategoryIcons().size(), 10u);
   EXPECT_GE(TemplateEntryIcons().size(), 30u);
 }

@@ -8,7 +8,9 @@ namespace quillmar::icons {
 namespace {
 constexpr float kPi = 3.14159265358979f;
 
-float Length(float x, float y) { return std::sqrt(x * x + y * y); }
+float Length(float x, float y) {
+  return std::sqrt(x * x + y * y);
+}
 
 float SegmentDistance(float px, float py, float x0, float y0, float x1, float y1) {
   float dx = x1 - x0, dy = y1 - y0;
@@ -27,7 +29,9 @@ RGBA Shade(RGBA c, float amount) {
   return {c.r + (target - c.r) * t, c.g + (target - c.g) * t, c.b + (target - c.b) * t, c.a};
 }
 
-RGBA WithAlpha(RGBA c, float alpha) { return {c.r, c.g, c.b, alpha}; }
+RGBA WithAlpha(RGBA c, float alpha) {
+  return {c.r, c.g, c.b, alpha};
+}
 
 Paint Solid(RGBA c) {
   return [c](float, float) { return c; };
@@ -90,7 +94,9 @@ Sdf Polygon(const Points& points) {
   };
 }
 
-Sdf Ring(float cx, float cy, float r, float w) { return Stroke(Circle(cx, cy, r), w); }
+Sdf Ring(float cx, float cy, float r, float w) {
+  return Stroke(Circle(cx, cy, r), w);
+}
 
 Sdf Wedge(float cx, float cy, float a0, float a1) {
   // Approximate distance (exact sign): the angular difference scaled by the radius.
@@ -142,7 +148,10 @@ Sdf Translate(Sdf a, float dx, float dy) {
 }
 
 Canvas::Canvas(int pixels, int supersample)
-    : pixels_(pixels), ss_(supersample), n_(pixels * supersample), samples_(static_cast<size_t>(n_ * n_ * 4), 0.0f) {}
+    : pixels_(pixels),
+      ss_(supersample),
+      n_(pixels * supersample),
+      samples_(static_cast<size_t>(n_ * n_ * 4), 0.0f) {}
 
 void Canvas::Fill(const Sdf& shape, const Paint& paint) {
   const float unit = 32.0f / static_cast<float>(n_);
@@ -190,7 +199,9 @@ Image Canvas::Resolve() const {
       for (float& v : acc) v /= count;
       uint8_t* out = img.At(px, py);
       float a = acc[3];
-      auto to8 = [](float v) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
+      auto to8 = [](float v) {
+        return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+      };
       uint8_t a8 = to8(a);
       if (a8 == 0) {
         out[0] = out[1] = out[2] = out[3] = 0;

@@ -90,7 +90,7 @@ public:
 private:
   int pixels_;
   int ss_;
-  int n_;                      // samples per row
+  int n_;                       // samples per row
   std::vector<float> samples_;  // premultiplied RGBA
 };
 

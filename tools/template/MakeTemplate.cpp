@@ -63,9 +63,10 @@ std::string ByteArraySource(const std::string& bytes) {
     out += hex[c & 15];
     out += (i % 24 == 23) ? ",\n" : ",";
   }
-  out += "0};\n}  // namespace\n\nstd::string_view TemplateSafeImage() {\n"
-         "  return {reinterpret_cast<const char*>(kTemplateSafe), " +
-         std::to_string(bytes.size()) + "};\n}\n\n}  // namespace quillmar\n";
+  out +=
+      "0};\n}  // namespace\n\nstd::string_view TemplateSafeImage() {\n"
+      "  return {reinterpret_cast<const char*>(kTemplateSafe), " +
+      std::to_string(bytes.size()) + "};\n}\n\n}  // namespace quillmar\n";
   return out;
 }
 
@@ -95,7 +96,8 @@ int main(int argc, char** argv) {
       safe.WriteSettingsText(TemplateSettingsText());
       for (const TTemplateLockerFile& file : TemplateLockerFiles()) {
         TMemoryStream content(file.Content);
-        safe.LockStream(std::string(TqmSFSWrapper::kFileLockerRoot) + file.Path, content, kTemplateSafePassword);
+        safe.LockStream(std::string(TqmSFSWrapper::kFileLockerRoot) + file.Path, content,
+                        kTemplateSafePassword);
       }
       safe.CloseSafe();
     }
