@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: deps configure build run test test-fast test-sanitize bench format clean
+.PHONY: deps configure build run test test-fast test-sanitize bench format format-check clean
 
 deps:
 	@scripts/install-deps
@@ -23,7 +23,7 @@ run: build
 
 # Every test: the normal build, then the non-Qt tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (built with clang, which also builds and runs the fuzz targets briefly).
-test: build
+test: build format-check
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 	$(MAKE) test-sanitize
 
@@ -42,6 +42,10 @@ bench: build
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails when a tracked source file differs from what `make format` would write.
+format-check: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
