@@ -35,6 +35,7 @@ int64_t TDIRManager::NowFileTime() {
 void TDIRManager::Load() {
   items_.Clear();
   pages_.clear();
+  unsavedTimes_.clear();
   current_ = -1;
   currentPath_ = "\\";
   const int32_t pageCount = pfm_.DirPageCount();
@@ -78,6 +79,11 @@ void TDIRManager::WriteItemPage(size_t pageIndex, bool readHeaderFirst, const ch
         .Serialize(buf.data() + static_cast<size_t>(s) * TDIRItem::Size);
   if (!pfm_.WritePage(pageNo, header, buf.data(), nullptr, length))
     throw ESFSError(std::string("TDIRManager.") + op + " - can not save page, pageNo = " + PageText(pageNo));
+  unsavedTimes_.erase(pageIndex);
+}
+
+void TDIRManager::FlushAccessTimes() {
+  while (!unsavedTimes_.empty()) WriteItemPage(*unsavedTimes_.begin(), true, "WriteItem");
 }
 
 bool TDIRManager::AddItem(const TDIRItem& item, int32_t* itemNo) {
@@ -267,10 +273,20 @@ int32_t TDIRManager::OpenItem(std::string_view path, std::string_view password, 
   }
   if (!pfm_.ReadOnly()) {
     item.LastAccessTime = NowFileTime();
-    WriteItem(k, item);
+    if (pfm_.Journaled()) {
+      items_.UpdateItem(k, item);
+      unsavedTimes_.insert(static_cast<size_t>(k / itemsPerPage_));
+    } else {
+      WriteItem(k, item);
+    }
   }
   items_.SetOpenCount(k, items_.OpenCount(k) + 1);
   return k;
+}
+
+void TDIRManager::RetainItem(int32_t k) {
+  if (k < 0 || k >= items_.Count()) return;
+  items_.SetOpenCount(k, items_.OpenCount(k) + 1);
 }
 
 void TDIRManager::CloseItem(int32_t k) {

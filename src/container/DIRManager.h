@@ -22,12 +22,16 @@
 //   - Folders have is-folder 1, attribute 16 and no file map (-1).
 //   - The current folder is the root or a live item.
 //
-// Every change is written through at once (the item's page, then the header). Page I/O failures throw
+// Every change is written through at once (the item's page, then the header), with one exception: in
+// a journaled container the access time that opening a file sets is kept in memory until the next
+// write of that item's page or FlushAccessTimes (the facade calls it inside its next transaction), so
+// that reading never costs a transaction of its own. Page I/O failures throw
 // ESFSError with the messages below; running out of space sets LastError() to ErrNoSpace (-17) and
 // returns false or -1. When a write fails, the table in memory is left as it was before the call.
 //
 // Single-threaded. Keeps references to the page file and free-space managers, which must outlive it.
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -119,6 +123,12 @@ public:
                    bool withoutKey = false);
   // Open count - 1 (never below 0).
   void CloseItem(int32_t k);
+  // Open count + 1 without touching the item (the facade keeps its handles' counts across a reload).
+  void RetainItem(int32_t k);
+  // Writes the directory pages whose items got an access time that is not on the disk yet.
+  // REQUIRES: inside a transaction of a journaled container.
+  void FlushAccessTimes();
+  bool HasUnsavedAccessTimes() const { return !unsavedTimes_.empty(); }
   int32_t OpenCount(int32_t k) const {
     items_.ReadItem(k);  // throws for an invalid number
     return items_.OpenCount(k);
@@ -194,6 +204,7 @@ private:
   int32_t lastError_ = 0;
   std::vector<TSearchSlot> slots_;
   std::vector<int32_t> freeSlots_;
+  std::set<size_t> unsavedTimes_;  // indexes into pages_ of pages with unsaved access times
 };
 
 }  // namespace quillmar

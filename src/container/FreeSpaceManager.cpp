@@ -161,15 +161,26 @@ void TFreeSpaceManager::ClearDirty() {
   gamDirty_.assign(static_cast<size_t>(gamPageCount_), resyncAll_);
 }
 
+void TFreeSpaceManager::FollowTransaction() {
+  if (pfm_.TransactionId() != transaction_) {
+    transaction_ = pfm_.TransactionId();
+    freedInTransaction_.clear();
+  }
+}
+
 void TFreeSpaceManager::TakeFromExtent(int32_t x, int32_t count, std::vector<int32_t>& pages, bool uniform,
                                        TUndo& undo) {
   int64_t first = static_cast<int64_t>(x) * geo_.ExtentSize;
   bool wasGam = GAMBit(x), wasSgam = SGAMBit(x);
   bool took = false;
+  const bool inTransaction = pfm_.InTransaction();
+  if (inTransaction) FollowTransaction();
   for (int64_t i = first; i < first + geo_.ExtentSize && static_cast<int32_t>(pages.size()) < count; ++i) {
     if (!Bit(pfs_, i)) continue;
     SetBit(pfs_, i, false);
     pages.push_back(static_cast<int32_t>(i + 1));
+    if (inTransaction && freedInTransaction_.count(static_cast<int32_t>(i + 1)) == 0)
+      pfm_.MarkFreeAtStart(static_cast<int32_t>(i + 1));
     MarkPFSDirty(static_cast<int32_t>(i));
     took = true;
   }
@@ -352,9 +363,12 @@ void TFreeSpaceManager::FreePages(std::vector<int32_t> pages) {
   int32_t total = pfm_.TotalPageCount();
   int64_t managed = static_cast<int64_t>(extentCount_) * geo_.ExtentSize;
   std::vector<int32_t> touched;
+  const bool inTransaction = pfm_.InTransaction();
+  if (inTransaction) FollowTransaction();
   for (int32_t p : pages) {
     // Page 0, map pages and pages outside the extents are never handed out, so never taken back.
     if (p < 1 || p >= total || p - 1 >= managed || IsMapPage(p)) continue;
+    if (inTransaction) freedInTransaction_.insert(p);
     if (p >= cut) cut = p - 1;
     SetBit(pfs_, p - 1, true);
     MarkPFSDirty(p - 1);

@@ -29,6 +29,8 @@
 //     freeing its last used page makes it wholly free (GAM 1, SGAM 0).
 //   - Free-extent count = set GAM bits, mixed count = set SGAM bits.
 //   - PFS page count = ceil(extents / EPP), GAM page count = ceil(extents / EPG) (header fields).
+//   - Inside a transaction of the page file, a page handed out that was free when the transaction
+//     began is reported to it (MarkFreeAtStart): its old bytes need not be journaled.
 //   - The container file may end before the header's total page count after the highest pages were
 //     freed (FreePages shortens it); every page in use lies inside the file. A page handed out past the
 //     end is given back to the file first.
@@ -40,6 +42,7 @@
 //
 // Single-threaded. Keeps a reference to the page file manager, which must outlive it.
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 #include "container/PageFileManager.h"
@@ -158,6 +161,11 @@ private:
   std::vector<uint8_t> pfs_, gam_, sgam_;
   std::vector<bool> pfsDirty_, gamDirty_;
   bool resyncAll_ = false;  // a map write failed: write every map page next time
+  // Pages freed in the page file's current transaction: handed out again, their old bytes still
+  // matter to a rollback. Every other free page handed out was free when the transaction began.
+  std::unordered_set<int32_t> freedInTransaction_;
+  uint64_t transaction_ = 0;
+  void FollowTransaction();
 };
 
 }  // namespace quillmar

@@ -1,10 +1,15 @@
 #include "container/PageFileManager.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <vector>
 
 #include "container/Checksum.h"
+#include "container/RollbackJournal.h"
 #include "container/SFSError.h"
 
 namespace quillmar {
@@ -32,6 +37,9 @@ constexpr char kHeaderMagic[8] = {'A', 'A', 'S', 'F', 'S', 'S', 'G', 'N'};
 constexpr int32_t kMaxPageSize = 1 << 24;
 
 const char* const kLoadHeaderError = "TSingleFileSystem.LoadHeader - Invalid SFS file, header is corrupted.";
+// Changed pages held back from the file in one transaction before they are written early (after the
+// journal was sealed): bounds memory for transactions that rewrite many existing pages.
+constexpr size_t kCacheLimitBytes = size_t(16) << 20;
 
 uint32_t GetUInt32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
@@ -89,6 +97,8 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
     TKeyRecord record;
     if (!password.empty()) record = TKeyRecord::Make(password, question, answer, &key_);
     file_.Create(fileName, partSize, exclusive_);
+    // A journal of an earlier file of that name must never be applied to this one.
+    file_.Storage().Remove(JournalFileName(fileName));
     header_.fill(0);
     std::memcpy(header_.data(), kHeaderMagic, 8);
     PutUInt32(header_.data() + kVersionOffset, FormatVersionBits);
@@ -106,7 +116,12 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
   }
 
   if (!file_.Storage().Exists(fileName)) throw ESFSError("File '" + fileName + "' not found");
-  if (!file_.Open(fileName, readOnly_, exclusive_)) {
+  const TSFSLock lock =
+      exclusive_ ? TSFSLock::Exclusive
+                 : (!readOnly_ || (mode & fmShareDenyWrite) != 0 ? TSFSLock::Shared : TSFSLock::None);
+  // An interrupted transaction is undone before anything is read.
+  TRollbackJournal::Recover(file_.Storage(), fileName, !readOnly_, lock == TSFSLock::None);
+  if (!file_.Open(fileName, readOnly_, lock)) {
     file_.Close();
     throw ESFSError("File " + std::filesystem::path(fileName).filename().string() + " has corrupted header.");
   }
@@ -120,9 +135,19 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
 
 TPageFileManager::~TPageFileManager() {
   try {
+    if (inTxn_) RollbackTransaction();
+  } catch (...) {
+  }
+  // The journal goes (when empty) while the container's lock is still held.
+  journal_.reset();
+  try {
     file_.Close();
   } catch (...) {
   }
+}
+
+std::string TPageFileManager::JournalFileName(const std::string& containerFile) {
+  return TRollbackJournal::FileName(containerFile);
 }
 
 // --- Header -----------------------------------------------------------------------------------------
@@ -137,8 +162,7 @@ void TPageFileManager::SetHeaderInt(int offset, int32_t v) {
 
 void TPageFileManager::LoadHeader() {
   std::array<uint8_t, HeaderSize> image{};
-  file_.Seek(0, TSFSSeekOrigin::Begin);
-  if (file_.Read(image.data(), HeaderSize) != HeaderSize) throw ESFSError(kLoadHeaderError);
+  if (ReadBytes(0, image.data(), HeaderSize) != HeaderSize) throw ESFSError(kLoadHeaderError);
   if (std::memcmp(image.data(), kHeaderMagic, 8) != 0) throw ESFSError(kLoadHeaderError);
   if (GetUInt32(image.data() + kChecksumOffset) != HeaderChecksum(image.data()))
     throw ESFSError(kLoadHeaderError);
@@ -154,8 +178,8 @@ void TPageFileManager::LoadHeader() {
 void TPageFileManager::SaveHeader() {
   if (readOnly_) return;
   PutUInt32(header_.data() + kChecksumOffset, HeaderChecksum(header_.data()));
-  file_.Seek(0, TSFSSeekOrigin::Begin);
-  file_.WriteBuffer(header_.data(), HeaderSize);
+  if (WriteBytes(0, header_.data(), HeaderSize) != HeaderSize)
+    throw ESFSError("TSFSHugeFile.WriteBuffer - Stream write error");
 }
 
 int32_t TPageFileManager::PageSize() const {
@@ -282,14 +306,14 @@ bool TPageFileManager::ReadPage(int32_t pageNo, TPageHeader& header, uint8_t* da
     return false;
   }
   uint8_t raw32[TPageHeader::Size];
-  file_.Seek(static_cast<int64_t>(pageNo) * PageSize(), TSFSSeekOrigin::Begin);
-  if (file_.Read(raw32, TPageHeader::Size) != TPageHeader::Size) {
+  const int64_t at = static_cast<int64_t>(pageNo) * PageSize();
+  if (ReadBytes(at, raw32, TPageHeader::Size) != TPageHeader::Size) {
     lastError_ = ErrReadPageHeader;
     return false;
   }
   header = TPageHeader::DecodeFrom(raw32);
   if (length == 0) return true;
-  if (file_.Read(data, length) != length) {
+  if (ReadBytes(at + TPageHeader::Size, data, length) != length) {
     lastError_ = ErrReadPageData;
     return false;
   }
@@ -322,14 +346,18 @@ bool TPageFileManager::WritePage(int32_t pageNo, TPageHeader& header, uint8_t* d
     lastError_ = ErrEncrypt;
     return false;
   }
-  uint8_t raw32[TPageHeader::Size];
-  header.EncodeTo(raw32);
-  file_.Seek(static_cast<int64_t>(pageNo) * PageSize(), TSFSSeekOrigin::Begin);
-  if (file_.Write(raw32, TPageHeader::Size) != TPageHeader::Size) {
+  // Header and payload go to the file in one write: a page is never found with a new header (and the
+  // checksum of a new payload) over its old payload.
+  const int32_t bytes = TPageHeader::Size + (withPayload ? length : 0);
+  std::vector<uint8_t> image(static_cast<size_t>(bytes));
+  header.EncodeTo(image.data());
+  if (withPayload) std::memcpy(image.data() + TPageHeader::Size, data, static_cast<size_t>(length));
+  const int64_t written = WriteBytes(static_cast<int64_t>(pageNo) * PageSize(), image.data(), bytes);
+  if (written < TPageHeader::Size) {
     lastError_ = ErrWritePageHeader;
     return false;
   }
-  if (withPayload && file_.Write(data, length) != length) {
+  if (written < bytes) {
     lastError_ = ErrWritePageData;
     return false;
   }
@@ -344,8 +372,7 @@ int32_t TPageFileManager::ReadStoredPages(int32_t firstPage, int32_t count, uint
     return 0;
   }
   const int64_t bytes = static_cast<int64_t>(count) * PageSize();
-  file_.Seek(static_cast<int64_t>(firstPage) * PageSize(), TSFSSeekOrigin::Begin);
-  const int64_t got = file_.Read(images, bytes);
+  const int64_t got = ReadBytes(static_cast<int64_t>(firstPage) * PageSize(), images, bytes);
   const auto whole = static_cast<int32_t>(got / PageSize());
   if (whole < count) lastError_ = ErrReadPageHeader;
   return whole;
@@ -356,8 +383,7 @@ bool TPageFileManager::WriteStoredPages(int32_t firstPage, int32_t count, const 
   if (count <= 0) return true;
   RequireWritablePages(firstPage, count);
   const int64_t bytes = static_cast<int64_t>(count) * PageSize();
-  file_.Seek(static_cast<int64_t>(firstPage) * PageSize(), TSFSSeekOrigin::Begin);
-  if (file_.Write(images, bytes) != bytes) {
+  if (WriteBytes(static_cast<int64_t>(firstPage) * PageSize(), images, bytes) != bytes) {
     lastError_ = ErrWritePageData;
     return false;
   }
@@ -413,14 +439,36 @@ bool TPageFileManager::EncodeStoredPages(uint8_t* const* images, size_t count, c
   return true;
 }
 
+bool TPageFileManager::ResizeData(int64_t bytes) {
+  RequireUsable();
+  if (journaled_ && !inTxn_)
+    throw ESFSError("TPageFileManager.SetContainerSize - The container is changed outside a transaction.");
+  if (!inTxn_) {
+    try {
+      file_.SetSize(bytes);
+    } catch (const ESFSError&) {
+      return false;
+    }
+    return file_.Size() == bytes;
+  }
+  // Inside a transaction a cut waits for the commit (the pages cut off keep their bytes, which a
+  // rollback may need); growing happens now and is cut back by a rollback.
+  if (bytes > file_.Size()) {
+    wroteContainer_ = true;
+    try {
+      file_.SetSize(bytes);
+    } catch (const ESFSError&) {
+      return false;
+    }
+    if (file_.Size() != bytes) return false;
+  }
+  logicalSize_ = bytes;
+  return true;
+}
+
 bool TPageFileManager::SetContainerSize(int64_t bytes) {
   if (readOnly_ || bytes < PageSize()) return false;
-  try {
-    file_.SetSize(bytes);
-  } catch (const ESFSError&) {
-    return false;
-  }
-  return file_.Size() == bytes;
+  return ResizeData(bytes);
 }
 
 bool TPageFileManager::AddPages(int32_t n) {
@@ -429,21 +477,15 @@ bool TPageFileManager::AddPages(int32_t n) {
   if (n == 0) return true;
   const int32_t total = TotalPageCount();
   if (total > std::numeric_limits<int32_t>::max() - n) return false;
-  const int64_t oldSize = file_.Size();
+  const int64_t oldSize = ContainerSize();
   const int64_t target = static_cast<int64_t>(total + n) * PageSize();
   auto restore = [&] {
     try {
-      file_.SetSize(oldSize);
+      ResizeData(oldSize);
     } catch (const ESFSError&) {
     }
   };
-  try {
-    file_.SetSize(target);
-  } catch (const ESFSError&) {
-    restore();
-    return false;
-  }
-  if (file_.Size() != target) {
+  if (!ResizeData(target)) {
     restore();
     return false;
   }
@@ -456,6 +498,219 @@ bool TPageFileManager::AddPages(int32_t n) {
     return false;
   }
   return true;
+}
+
+// --- Transfers and transactions --------------------------------------------------------------------
+
+void TPageFileManager::RequireUsable() const {
+  if (failed_)
+    throw ESFSError("TPageFileManager - " + std::filesystem::path(fileName_).filename().string() +
+                    " could not be brought back after a failed change; close it and open it again (its "
+                    "journal then undoes the change).");
+}
+
+int64_t TPageFileManager::ReadBytes(int64_t offset, void* buffer, int64_t count) {
+  RequireUsable();
+  const int64_t size = ContainerSize();
+  if (count <= 0 || offset >= size) return 0;
+  const int64_t n = std::min(count, size - offset);
+  file_.Seek(offset, TSFSSeekOrigin::Begin);
+  const int64_t got = file_.Read(buffer, n);
+  if (!cache_.empty() && got > 0) {
+    // The transaction's own changes, held back from the file, are what reads see.
+    const int64_t p = PageSize();
+    auto* out = static_cast<uint8_t*>(buffer);
+    for (int64_t page = offset / p; page * p < offset + got; ++page) {
+      auto it = cache_.find(static_cast<int32_t>(page));
+      if (it == cache_.end()) continue;
+      const int64_t from = std::max(offset, page * p);
+      const int64_t to = std::min(offset + got, (page + 1) * p);
+      std::memcpy(out + (from - offset), it->second.data() + (from - page * p),
+                  static_cast<size_t>(to - from));
+    }
+  }
+  return got;
+}
+
+bool TPageFileManager::NeedsOldImage(int32_t pageNo) const {
+  return static_cast<int64_t>(pageNo) * PageSize() < originalSize_ && freeAtStart_.count(pageNo) == 0;
+}
+
+std::vector<uint8_t>& TPageFileManager::CachedPage(int32_t pageNo) {
+  auto it = cache_.find(pageNo);
+  if (it != cache_.end()) return it->second;
+  const int64_t p = PageSize();
+  const int64_t at = pageNo * p;
+  std::vector<uint8_t> image(static_cast<size_t>(p), 0);
+  const bool first = journaledPages_.count(pageNo) == 0;
+  // The old image ends where the file ended when the transaction began; a page written early (after
+  // an earlier seal) is read back as it is now.
+  const int64_t end = first ? originalSize_ : file_.Size();
+  const int64_t want = std::clamp<int64_t>(end - at, 0, p);
+  if (want > 0) {
+    file_.Seek(at, TSFSSeekOrigin::Begin);
+    if (file_.Read(image.data(), want) != want)
+      throw ESFSError("TPageFileManager.WritePage - Page " + std::to_string(pageNo) +
+                      " could not be read to keep its old contents.");
+  }
+  if (first) {
+    journal_->Add(pageNo, image.data());
+    journaledPages_.insert(pageNo);
+  }
+  return cache_.emplace(pageNo, std::move(image)).first->second;
+}
+
+int64_t TPageFileManager::WriteBytes(int64_t offset, const void* buffer, int64_t count) {
+  RequireUsable();
+  if (readOnly_) throw ESFSError("TPageFileManager.WritePage - The container is open read-only.");
+  if (count <= 0) return 0;
+  const auto* in = static_cast<const uint8_t*>(buffer);
+  if (!inTxn_) {
+    if (journaled_)
+      throw ESFSError("TPageFileManager.WritePage - The container is changed outside a transaction.");
+    file_.Seek(offset, TSFSSeekOrigin::Begin);
+    return file_.Write(in, count);
+  }
+  const int64_t p = PageSize();
+  int64_t done = 0;
+  while (done < count) {
+    const int64_t at = offset + done;
+    const auto page = static_cast<int32_t>(at / p);
+    const int64_t chunk = std::min(count - done, p - at % p);
+    if (NeedsOldImage(page)) {
+      std::vector<uint8_t>& image = CachedPage(page);
+      std::memcpy(image.data() + at % p, in + done, static_cast<size_t>(chunk));
+      done += chunk;
+      continue;
+    }
+    // A run of pages that need no old image goes to the file in one write.
+    int64_t run = chunk;
+    while (done + run < count && !NeedsOldImage(static_cast<int32_t>((offset + done + run) / p)))
+      run += std::min(count - done - run, p);
+    wroteContainer_ = true;
+    file_.Seek(at, TSFSSeekOrigin::Begin);
+    const int64_t written = file_.Write(in + done, run);
+    if (written > 0) logicalSize_ = std::max(logicalSize_, at + written);
+    if (written < run) return done + std::max<int64_t>(written, 0);
+    done += run;
+  }
+  if (cache_.size() * static_cast<size_t>(p) > kCacheLimitBytes) WriteCache();
+  return count;
+}
+
+uint32_t TPageFileManager::CurrentHeaderCrc() {
+  uint8_t h[HeaderSize] = {};
+  ReadBytes(0, h, HeaderSize);
+  return static_cast<uint32_t>(::crc32(0, h, HeaderSize));
+}
+
+void TPageFileManager::WriteCache() {
+  if (cache_.empty()) return;
+  // The old images first, on the disk; then the new pages, in runs of consecutive pages.
+  journal_->Seal(CurrentHeaderCrc());
+  std::vector<int32_t> pages;
+  pages.reserve(cache_.size());
+  for (const auto& [page, image] : cache_) pages.push_back(page);
+  std::sort(pages.begin(), pages.end());
+  const int64_t p = PageSize();
+  std::vector<uint8_t> run;
+  wroteContainer_ = true;
+  for (size_t i = 0; i < pages.size();) {
+    size_t j = i;
+    run.clear();
+    while (j < pages.size() && pages[j] == pages[i] + static_cast<int32_t>(j - i)) {
+      const auto& image = cache_[pages[j]];
+      run.insert(run.end(), image.begin(), image.end());
+      ++j;
+    }
+    // Bytes past the data's end are not written (the header-only start of a new container).
+    const int64_t at = pages[i] * p;
+    const int64_t bytes = std::min<int64_t>(static_cast<int64_t>(run.size()), logicalSize_ - at);
+    if (bytes > 0) {
+      file_.Seek(at, TSFSSeekOrigin::Begin);
+      if (file_.Write(run.data(), bytes) != bytes)
+        throw ESFSError("TPageFileManager.Commit - " + std::filesystem::path(fileName_).filename().string() +
+                        " could not be written; check the free space on its drive.");
+    }
+    i = j;
+  }
+  cache_.clear();
+}
+
+void TPageFileManager::SetJournaled(bool on) {
+  if (inTxn_) throw ESFSError("TPageFileManager.SetJournaled - A transaction is open.");
+  journaled_ = on && !readOnly_;
+  if (journaled_ && !journal_)
+    journal_ = std::make_unique<TRollbackJournal>(file_.Storage(), fileName_, PageSize());
+}
+
+void TPageFileManager::BeginTransaction() {
+  if (!journaled_) return;
+  RequireUsable();
+  if (inTxn_) throw ESFSError("TPageFileManager.BeginTransaction - A transaction is open already.");
+  originalSize_ = file_.Size();
+  logicalSize_ = originalSize_;
+  wroteContainer_ = false;
+  txnHeader_ = header_;
+  journaledPages_.clear();
+  freeAtStart_.clear();
+  cache_.clear();
+  journal_->Begin(originalSize_, CurrentHeaderCrc());
+  inTxn_ = true;
+  ++txnId_;
+}
+
+void TPageFileManager::MarkFreeAtStart(int32_t pageNo) {
+  if (inTxn_ && journaledPages_.count(pageNo) == 0) freeAtStart_.insert(pageNo);
+}
+
+void TPageFileManager::CommitTransaction() {
+  if (!inTxn_) return;
+  RequireUsable();
+  WriteCache();
+  if (wroteContainer_ && !file_.Flush())
+    throw ESFSError("TPageFileManager.Commit - " + std::filesystem::path(fileName_).filename().string() +
+                    " could not be written to the disk.");
+  journal_->Clear();  // the commit point
+  journal_->End();
+  inTxn_ = false;
+  journaledPages_.clear();
+  freeAtStart_.clear();
+  // The deferred cut: a crash before it only leaves free pages at the file's end.
+  if (logicalSize_ < file_.Size()) {
+    try {
+      file_.SetSize(logicalSize_);
+    } catch (const ESFSError&) {
+    }
+  }
+}
+
+void TPageFileManager::RollbackTransaction() {
+  if (!inTxn_) return;
+  cache_.clear();
+  inTxn_ = false;
+  journaledPages_.clear();
+  freeAtStart_.clear();
+  try {
+    RequireUsable();
+    if (journal_->Sealed()) {
+      // Pages went to the file: they come back from the journal's sealed segments.
+      const TJournalContents contents = TRollbackJournal::Read(file_.Storage(), journal_->Path());
+      if (contents.State != TJournalContents::TState::Hot)
+        throw ESFSError("TPageFileManager.Rollback - The journal cannot be read back.");
+      TRollbackJournal::Apply(file_.Storage(), journal_->Path(), contents, file_);
+    } else if (file_.Size() != originalSize_) {
+      file_.SetSize(originalSize_);  // only pages that needed no old image were written
+    }
+    journal_->Clear();
+  } catch (const std::exception& e) {
+    failed_ = true;
+    journal_->End();
+    throw ESFSError(std::string("TPageFileManager.Rollback - A failed change could not be undone: ") +
+                    e.what());
+  }
+  journal_->End();
+  header_ = txnHeader_;
 }
 
 }  // namespace quillmar

@@ -33,7 +33,23 @@
 //     authoritative while open, and every change of a header field is followed by SaveHeader.
 //   - A stored payload's checksum covers the bytes as stored, so damage is found before decryption.
 //   - Every byte the engine writes to a container goes through this class (pages, header, size
-//     changes): it is the single point where a rollback journal will hook in.
+//     changes): it is the single point where the rollback journal hooks in.
+//
+// Transactions (RollbackJournal.h has the protocol). A journaled container (SetJournaled, which the
+// facade turns on for every container it opens for writing) is changed only inside a transaction:
+//   - a write outside one throws;
+//   - the first change to a page that existed and was in use when the transaction began takes its old
+//     image into the journal, and the new bytes stay in a cache until the commit (reads see them);
+//     pages beyond the original size, and pages the free-space maps report free at the start
+//     (MarkFreeAtStart), are written to the file at once and need no old image;
+//   - shrinking the file waits until after the commit; growing it happens at once (a rollback cuts it
+//     back);
+//   - CommitTransaction seals and syncs the journal, writes the cached pages, syncs the container and
+//     empties the journal: three syncs per transaction. RollbackTransaction puts everything back.
+// Outside a transaction, and for containers that are not journaled (a rebuild's target, scratch
+// copies, the engine's own tests), every write goes to the file at once, as it always did.
+// Opening a container first rolls back a hot journal left by an interrupted transaction (in every
+// mode; see TRollbackJournal::Recover).
 //
 // Page I/O reports through its bool result and LastError(); creation, header and structural errors
 // throw ESFSError. Single-threaded: one thread uses a container at a time.
@@ -46,8 +62,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "container/ContainerKey.h"
 #include "container/KeyRecord.h"
@@ -88,6 +108,8 @@ struct TPage {
   explicit TPage(size_t dataSize) : Data(nullptr, dataSize) {}  // a null source zero-fills
 };
 
+class TRollbackJournal;
+
 class TPageFileManager {
 public:
   // Mode bits.
@@ -95,6 +117,8 @@ public:
   static constexpr uint32_t fmWrite = 1;
   static constexpr uint32_t fmReadWrite = 2;
   static constexpr uint32_t fmExclusive = 0x10;
+  // Read-only with the others allowed to read but not to write: a shared lock.
+  static constexpr uint32_t fmShareDenyWrite = 0x20;
   static constexpr uint32_t fmCreate = 0xFFFF;
 
   // LastError codes of page operations.
@@ -120,20 +144,22 @@ public:
   //   password makes the container encrypted with a new key record (recovery fields when question and
   //   answer are both given). When opening an encrypted container the container key is derived from
   //   the password; whether it matched is PasswordMatched() (the caller must check it before writing).
-  //   mode: (mode & 3) == 0 read-only; mode & fmExclusive exclusive; fmCreate creates (read/write,
-  //   exclusive).
+  //   mode: (mode & 3) == 0 read-only; mode & fmExclusive exclusive (an exclusive lock); a read-only
+  //   mode with fmShareDenyWrite takes a shared lock (other readers may join, no writer); fmCreate
+  //   creates (read/write, exclusive), replacing the file and any journal of that name.
   // Throws ESFSError:
   //   "TPageFileManager.Create - page size should be >= 2048bytes ."
   //   "TPageFileManager.Create - extent page count should be >= 1 Page."
   //   "File '<fileName>' not found"
   //   "File <name without folder> has corrupted header."   (the part chain does not open)
   //   "TSingleFileSystem.LoadHeader - Invalid SFS file, header is corrupted."
-  //   the key-record length messages, the part-size message, and storage errors (in use, permission).
+  //   the key-record length messages, the part-size message, and storage errors (in use, permission);
+  //   ESFSJournalError when a journal left by an interrupted change cannot be rolled back.
   // `storage` (not owned) defaults to the disk; tests inject failures through it.
   TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount, int32_t pageSize,
                    bool inMemory, std::string_view answer, std::string_view question,
                    std::string_view password, uint32_t mode, TSFSPartStorage* storage = nullptr);
-  ~TPageFileManager();  // closes the part files, flushing them
+  ~TPageFileManager();  // rolls back an open transaction, closes the part files, flushing them
   TPageFileManager(const TPageFileManager&) = delete;
   TPageFileManager& operator=(const TPageFileManager&) = delete;
 
@@ -249,11 +275,39 @@ public:
   bool InMemory() const { return false; }
   int PartCount() const { return file_.PartCount(); }
   int64_t PartSize() const { return file_.PartSize(); }
-  // Logical size of the container data in bytes.
-  int64_t ContainerSize() const { return file_.Size(); }
+  // Logical size of the container data in bytes (inside a transaction, a cut waiting for the commit
+  // counts as done).
+  int64_t ContainerSize() const { return inTxn_ ? logicalSize_ : file_.Size(); }
   // Free bytes on the container's volume (-1 when unknown).
   int64_t GetFreeSpace() const;
-  void Flush() { file_.Flush(); }
+  // Forces the container to the disk; false when the device refused.
+  bool Flush() { return file_.Flush(); }
+
+  // --- Transactions ----------------------------------------------------------------------------------
+  // Turns the rollback journal on (for writable containers) or off. REQUIRES: no open transaction.
+  void SetJournaled(bool on);
+  bool Journaled() const { return journaled_; }
+  // Opens a transaction (nothing happens for a container that is not journaled).
+  // REQUIRES: none open.
+  void BeginTransaction();
+  bool InTransaction() const { return inTxn_; }
+  // Makes the transaction durable. Throws ESFSError when a write or sync fails; the transaction is
+  // then still open and must be rolled back.
+  void CommitTransaction();
+  // Undoes the transaction: the file holds again what it held when the transaction began, and so does
+  // the header image. Throws ESFSError when that fails; the container is then unusable until it is
+  // opened again (which rolls the journal back).
+  void RollbackTransaction();
+  // Told by the free-space maps when they hand out a page that was free when the transaction began:
+  // its old bytes are nobody's, so it needs no old image.
+  void MarkFreeAtStart(int32_t pageNo);
+  // Changes with every transaction begun.
+  uint64_t TransactionId() const { return txnId_; }
+  // Pages whose old image this transaction keeps, and how many changed pages wait in the cache.
+  size_t JournaledPageCount() const { return journaledPages_.size(); }
+  size_t CachedPageCount() const { return cache_.size(); }
+  // The journal file of a container.
+  static std::string JournalFileName(const std::string& containerFile);
 
   // Part-file operations on closed containers, for the repair's file swap.
   static bool RenameContainerFiles(const std::string& from, const std::string& to,
@@ -275,6 +329,18 @@ private:
   static bool DecodePayload(const TPageHeader& header, uint8_t* data, int32_t length,
                             const TContainerKey& key);
   int32_t CheckLength(int32_t length, const char* op) const;
+  // Every transfer of container bytes goes through these two. Reads end at ContainerSize() and see
+  // the transaction's cached pages; writes inside a transaction keep old images and cache as above.
+  int64_t ReadBytes(int64_t offset, void* buffer, int64_t count);
+  int64_t WriteBytes(int64_t offset, const void* buffer, int64_t count);
+  // Resizes the data, deferring a cut inside a transaction. False when the file could not be grown.
+  bool ResizeData(int64_t bytes);
+  bool NeedsOldImage(int32_t pageNo) const;
+  std::vector<uint8_t>& CachedPage(int32_t pageNo);
+  // Seals the journal and writes the cached pages to the file.
+  void WriteCache();
+  uint32_t CurrentHeaderCrc();
+  void RequireUsable() const;
 
   std::string fileName_;
   TSFSHugeFile file_;
@@ -284,6 +350,20 @@ private:
   bool passwordMatched_ = true;
   TContainerKey key_;
   int32_t lastError_ = 0;
+
+  // Transaction state.
+  bool journaled_ = false;
+  bool inTxn_ = false;
+  bool failed_ = false;  // a rollback failed: nothing more until the container is opened again
+  uint64_t txnId_ = 0;
+  int64_t originalSize_ = 0;  // the file's size when the transaction began
+  int64_t logicalSize_ = 0;   // its size as the transaction sees it (a cut is deferred)
+  bool wroteContainer_ = false;
+  std::array<uint8_t, HeaderSize> txnHeader_{};
+  std::unordered_set<int32_t> journaledPages_;
+  std::unordered_set<int32_t> freeAtStart_;
+  std::unordered_map<int32_t, std::vector<uint8_t>> cache_;
+  std::unique_ptr<TRollbackJournal> journal_;
 };
 
 }  // namespace quillmar

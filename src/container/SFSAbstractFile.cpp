@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/FileSync.h"
 #include "container/SFSError.h"
 
 namespace quillmar {
@@ -45,9 +46,9 @@ std::string VolumeProbe(const std::string& path) {
 
 class TDiskFile final : public TSFSAbstractFile {
 public:
-  explicit TDiskFile(int fd) : fd_(fd) {}
+  TDiskFile(int fd, bool writable) : fd_(fd), writable_(writable) {}
   ~TDiskFile() override {
-    ::fsync(fd_);
+    if (writable_) ::fsync(fd_);
     ::close(fd_);  // releases the lock
   }
 
@@ -94,10 +95,16 @@ public:
     return rc == 0;
   }
 
-  bool Flush() override { return ::fsync(fd_) == 0 || errno == EINVAL; }
+  bool Flush() override {
+    int rc;
+    do rc = ::fsync(fd_);
+    while (rc != 0 && errno == EINTR);
+    return rc == 0 || errno == EINVAL;
+  }
 
 private:
   int fd_;
+  bool writable_;
 };
 
 // Takes the advisory lock; on failure closes fd and throws.
@@ -111,7 +118,7 @@ void Lock(int fd, const std::string& path, TSFSLock lock) {
   int err = errno;
   ::close(fd);
   if (err == EWOULDBLOCK)
-    throw ESFSError("TSFSHugeFile.Open - File " + FileNameOnly(path) +
+    throw ESFSInUse("TSFSHugeFile.Open - File " + FileNameOnly(path) +
                     " is in use: it is open in another program or window. Close it there and try again.");
   throw ESFSError("TSFSHugeFile.Open - File " + FileNameOnly(path) +
                   " cannot be locked: " + std::strerror(err));
@@ -130,7 +137,7 @@ public:
       ::close(fd);
       throw ESFSError("TSFSHugeFile.Create - File " + path + " cannot be created: " + std::strerror(err));
     }
-    return std::make_unique<TDiskFile>(fd);
+    return std::make_unique<TDiskFile>(fd, true);
   }
 
   std::unique_ptr<TSFSAbstractFile> Open(const std::string& path, bool readOnly, TSFSLock lock) override {
@@ -143,7 +150,7 @@ public:
       throw ESFSError("TSFSHugeFile.Open - " + path + " is not a regular file.");
     }
     Lock(fd, path, lock);
-    return std::make_unique<TDiskFile>(fd);
+    return std::make_unique<TDiskFile>(fd, !readOnly);
   }
 
   bool Exists(const std::string& path) override {
@@ -162,6 +169,12 @@ public:
     if (errno == EEXIST || Exists(to)) return false;
     return ::rename(from.c_str(), to.c_str()) == 0;  // file systems without hard links
   }
+
+  bool Replace(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+  }
+
+  bool SyncFolder(const std::string& path) override { return SyncFolderOf(path); }
 
   int64_t FreeSpace(const std::string& path) override {
     struct statvfs vfs;

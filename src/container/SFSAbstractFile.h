@@ -22,6 +22,7 @@ public:
   virtual int64_t Size() = 0;
   // Grows with zero bytes or cuts; false on failure.
   virtual bool SetSize(int64_t size) = 0;
+  // Forces the file's bytes and size to the disk (fsync); false when the device refused.
   virtual bool Flush() = 0;
 
   // Throw ESFSError "TSFSAbstractFile.ReadBuffer - Stream read error" /
@@ -35,6 +36,7 @@ public:
 //    writable open of the same file by any program, this one included, fails). Plain readers such as a
 //    backup copy are never blocked.
 //  - Shared: coexists with other shared holders, fails while an exclusive holder exists.
+// A lock that another holder prevents throws ESFSInUse (a file that is in use is no damage).
 enum class TSFSLock { None, Shared, Exclusive };
 
 class TSFSPartStorage {
@@ -51,6 +53,11 @@ public:
   virtual bool Remove(const std::string& path) = 0;
   // Fails (false) when `to` exists.
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  // Renames `from` to `to`, replacing `to` in one step when it exists (an atomic swap of files).
+  virtual bool Replace(const std::string& from, const std::string& to) = 0;
+  // Makes the creation, renaming and removal of files in the folder holding `path` durable (fsync of
+  // the folder); false when the device refused.
+  virtual bool SyncFolder(const std::string& path) = 0;
   // Free bytes for an unprivileged user on the volume holding `path` (a file or a folder); -1 unknown.
   virtual int64_t FreeSpace(const std::string& path) = 0;
   // The largest file the volume holding `path` allows (2147483647 for a file system it does not know).

@@ -10,4 +10,11 @@ public:
   explicit ESFSError(const std::string& message) : EQuillmarError(message) {}
 };
 
+// A container file could not be locked because another program (or another open in this one) holds
+// it: the file is in use, not damaged.
+class ESFSInUse : public ESFSError {
+public:
+  explicit ESFSInUse(const std::string& message) : ESFSError(message) {}
+};
+
 }  // namespace quillmar

@@ -139,8 +139,13 @@ void TSFSHugeFile::Create(const std::string& fileName, int64_t partSize, bool ex
 }
 
 bool TSFSHugeFile::Open(const std::string& fileName, bool readOnly, bool exclusive) {
+  return Open(fileName, readOnly,
+              exclusive ? TSFSLock::Exclusive : (readOnly ? TSFSLock::None : TSFSLock::Shared));
+}
+
+bool TSFSHugeFile::Open(const std::string& fileName, bool readOnly, TSFSLock lock) {
   if (IsOpen()) throw ESFSError("TSFSHugeFile.InternalOpen - File is already open.");
-  TSFSLock lock = exclusive ? TSFSLock::Exclusive : (readOnly ? TSFSLock::None : TSFSLock::Shared);
+  const bool exclusive = lock == TSFSLock::Exclusive;
   std::vector<Part> parts;
   std::set<std::string> seen;
   std::string path = fileName;
@@ -193,8 +198,11 @@ void TSFSHugeFile::Close() {
   position_ = 0;
 }
 
-void TSFSHugeFile::Flush() {
-  for (Part& p : parts_) p.file->Flush();
+bool TSFSHugeFile::Flush() {
+  bool ok = true;
+  for (Part& p : parts_)
+    if (!p.file->Flush()) ok = false;
+  return ok;
 }
 
 int64_t TSFSHugeFile::Size() const {

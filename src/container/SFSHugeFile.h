@@ -59,8 +59,11 @@ public:
   // next part, or longer than the part size, or names an unsafe next part. Throws
   // "TSFSHugeFile.InternalOpen - File is already open." when open, and an ESFSError with the reason when
   // part 0 cannot be opened at all (for example because another program holds it exclusively).
-  // Locks: exclusive -> Exclusive; read/write -> Shared; read-only and not exclusive -> none.
+  // Locks: exclusive -> Exclusive; read/write -> Shared; read-only and not exclusive -> none. A lock
+  // another holder prevents throws ESFSInUse.
   bool Open(const std::string& fileName, bool readOnly, bool exclusive);
+  // The same with the lock on part 0 given.
+  bool Open(const std::string& fileName, bool readOnly, TSFSLock lock);
 
   // Flushes and closes every part. No-op when closed.
   void Close();
@@ -88,7 +91,8 @@ public:
   void AddPartFile();
   void DeleteLastPartFile();
 
-  void Flush();
+  // Forces every part to the disk; false when a part could not be synced.
+  bool Flush();
 
   const std::string& FileName() const { return fileName_; }
   int64_t PartSize() const { return partSize_; }

@@ -8,13 +8,16 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <thread>
+#include <type_traits>
 
 #include "base/DateTime.h"
 #include "base/SecureWipe.h"
 #include "container/FreeSpaceManager.h"
 #include "container/IntegrityCheck.h"
 #include "container/PageFileManager.h"
+#include "container/RollbackJournal.h"
 #include "container/SFSError.h"
 #include "container/SFSFileStream.h"
 #include "container/SFSHugeFile.h"
@@ -77,12 +80,117 @@ TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSi
   if (pfm_->IsEncrypted())
     password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
   OpenManagers();
+  // Every container opened for writing is changed through its rollback journal.
+  pfm_->SetJournaled(!pfm_->ReadOnly());
 }
 
 TSingleFileSystem::~TSingleFileSystem() {
   handles_.clear();
-  if (fsm_) fsm_->Resync();
+  try {
+    // Access times of files read since the last change go with a last transaction of their own.
+    if (pfm_ && dir_ && pfm_->Journaled() && txnDepth_ == 0 && dir_->HasUnsavedAccessTimes()) {
+      TSFSTransaction change(*this);
+      change.Commit();
+    }
+  } catch (...) {
+  }
+  try {
+    if (fsm_) ResyncMaps();
+  } catch (...) {
+  }
   CloseManagers();
+}
+
+template <class F>
+auto TSingleFileSystem::Change(F&& f) -> decltype(f()) {
+  TSFSTransaction change(*this);
+  if constexpr (std::is_void_v<decltype(f())>) {
+    f();
+    change.Commit();
+  } else {
+    auto result = f();
+    change.Commit();
+    return result;
+  }
+}
+
+void TSingleFileSystem::ResyncMaps() {
+  if (!pfm_->Journaled()) fsm_->Resync();
+}
+
+// --- Transactions --------------------------------------------------------------------------------------
+
+void TSingleFileSystem::BeginTransaction() {
+  if (txnDepth_++ > 0) return;
+  txnDoomed_ = false;
+  txnFirstHandle_ = nextHandle_;
+  txnCurrentDir_ = dir_->CurrentDir();
+  try {
+    pfm_->BeginTransaction();
+  } catch (...) {
+    --txnDepth_;
+    throw;
+  }
+}
+
+void TSingleFileSystem::CommitTransaction() {
+  if (txnDepth_ <= 0) return;
+  if (--txnDepth_ > 0) return;
+  if (txnDoomed_) {
+    RollBackOutermost();
+    throw ESFSError("TSingleFileSystem.Commit - A part of the change failed, so none of it was made.");
+  }
+  if (!pfm_->InTransaction()) return;
+  try {
+    dir_->FlushAccessTimes();
+    pfm_->CommitTransaction();
+  } catch (...) {
+    RollBackOutermost();
+    throw;
+  }
+}
+
+void TSingleFileSystem::RollbackTransaction() {
+  if (txnDepth_ <= 0) return;
+  if (--txnDepth_ > 0) {
+    txnDoomed_ = true;
+    return;
+  }
+  RollBackOutermost();
+}
+
+void TSingleFileSystem::RollBackOutermost() {
+  txnDoomed_ = false;
+  if (!pfm_->InTransaction()) return;
+  try {
+    pfm_->RollbackTransaction();
+    ReloadManagers();
+  } catch (...) {
+    // The page file refuses every further use; the next open rolls the journal back.
+  }
+}
+
+void TSingleFileSystem::ReloadManagers() {
+  maps_.reset();
+  dir_.reset();
+  fsm_.reset();
+  fsm_ = std::make_unique<TFreeSpaceManager>(*pfm_);
+  dir_ = std::make_unique<TDIRManager>(*pfm_, *fsm_);
+  maps_ = std::make_unique<TUserFilePageMapManager>(*pfm_, *fsm_);
+  for (auto it = handles_.begin(); it != handles_.end();) {
+    if (it->first >= txnFirstHandle_) {
+      it = handles_.erase(it);  // its file may not exist any more
+    } else {
+      dir_->RetainItem(it->second.item);
+      ++it;
+    }
+  }
+  if (!dir_->ChangeDir(txnCurrentDir_)) dir_->ChangeDir("\\");
+}
+
+void TSingleFileSystem::DisableJournal() {
+  if (txnDepth_ > 0) throw ESFSError("TSingleFileSystem.DisableJournal - A change is in progress.");
+  pfm_->SetJournaled(false);
 }
 
 void TSingleFileSystem::OpenManagers() {
@@ -115,6 +223,8 @@ bool TSingleFileSystem::IsContainerEncrypted(const std::string& fileName) {
   try {
     TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", "", TPageFileManager::fmReadOnly);
     return pfm.IsEncrypted();
+  } catch (const ESFSJournalError&) {
+    throw;  // an interrupted change that cannot be undone is no answer about the file
   } catch (const std::exception&) {
     return false;
   }
@@ -124,6 +234,8 @@ bool TSingleFileSystem::CheckContainerPassword(const std::string& fileName, std:
   try {
     TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", password, TPageFileManager::fmReadOnly);
     return !pfm.IsEncrypted() || pfm.PasswordMatched();
+  } catch (const ESFSJournalError&) {
+    throw;  // not a wrong password
   } catch (const std::exception&) {
     return false;
   }
@@ -173,6 +285,9 @@ int32_t TSingleFileSystem::FileOpen(std::string_view path, uint32_t mode, std::s
   lastError_ = 0;
   std::string pw(password);
   TWipeOnExit wipe(pw);
+  // Creating a file changes the container: one transaction, which the handle outlives.
+  std::optional<TSFSTransaction> change;
+  if (mode == fmCreate) change.emplace(*this);
 
   if (mode == fmCreate) {
     if (dir_->Resolve(path) >= 0 && !DeleteFile(path)) {
@@ -200,7 +315,11 @@ int32_t TSingleFileSystem::FileOpen(std::string_view path, uint32_t mode, std::s
   THandle h;
   h.mode = mode == fmCreate ? 2 : mode;
   h.item = dir_->OpenItem(path, pw, h.key);
-  if (h.item < 0) return -1;
+  if (h.item < 0) {
+    if (change) change->Commit();
+    return -1;
+  }
+  if (change) change->Commit();
   int32_t number = nextHandle_++;
   handles_.emplace(number, std::move(h));
   return number;
@@ -211,7 +330,7 @@ void TSingleFileSystem::FileClose(int32_t handle) {
   if (it == handles_.end()) return;
   dir_->CloseItem(it->second.item);
   handles_.erase(it);
-  fsm_->Resync();
+  ResyncMaps();
 }
 
 int64_t TSingleFileSystem::FileSize(int32_t handle) const {
@@ -339,106 +458,121 @@ void TSingleFileSystem::KeepPages(TDIRItem& item, int64_t pages) {
 }
 
 int64_t TSingleFileSystem::FileWrite(int32_t handle, const void* buffer, int64_t count) {
-  lastError_ = 0;
-  THandle* h = FindHandle(handle);
-  if (!h) {
-    lastError_ = ErrUnknownHandle;
-    return 0;
-  }
-  if (count <= 0) return 0;
-  if (pfm_->ReadOnly() || (h->mode & 3) == 0) {
-    lastError_ = TPageFileManager::ErrWritePageData;
-    return 0;
-  }
-  TDIRItem item = dir_->ReadItem(h->item);
-  int64_t p = h->position;
-  if (p < 0) return 0;
-  const int32_t oldFirstMap = item.FirstMapPageNo;
-  std::vector<int32_t> pages;
-  bool got;
-  try {
-    got = maps_->GetPagesForRange(item, true, count, p, pages, false);
-  } catch (const EQuillmarError&) {
-    // A map page could not be written (the device is full or failing): nothing was allocated.
-    lastError_ = pfm_->LastError() != 0 ? pfm_->LastError() : TPageFileManager::ErrWritePageData;
-    return 0;
-  }
-  if (!got) {
-    lastError_ = maps_->LastError();
-    if (lastError_ == ErrNoSpace) NoSpace();
-    return 0;
-  }
-  const int32_t D = pfm_->PageDataSize();
-  const int32_t pageSize = pfm_->PageSize();
-  const TContainerKey* key = h->key.Empty() ? nullptr : &h->key;
-  TPageHeader header;
-  header.PageType = ptFileData;
-  header.EncryptionType = h->key.Empty() ? pfm_->EncryptionType() : etRijndael;
-  header.ChecksumType = 0;
-  const int64_t sizeBefore = item.FileSize;
-  // Consecutive pages are written in runs: one write per run, the run's pages encrypted together
-  // (independent page chains interleave, which is several times faster than one after the other).
-  std::vector<uint8_t> images(size_t(std::min<size_t>(pages.size(), kRunPages)) * size_t(pageSize));
-  std::vector<uint8_t*> payloads;
-  const auto* in = static_cast<const uint8_t*>(buffer);
-  int64_t done = 0;
-  bool failed = false;
-  const int64_t firstIndex = p / D;
-  for (size_t i = 0; i < pages.size() && done < count && !failed;) {
-    size_t len = RunLength(pages, i);
-    payloads.clear();
-    int64_t runBytes = 0;
-    for (size_t r = 0; r < len && done + runBytes < count; ++r) {
-      uint8_t* image = images.data() + r * size_t(pageSize);
-      const int64_t pageStart = (firstIndex + int64_t(i + r)) * D;
-      int64_t offset = i + r == 0 ? p % D : 0;
-      int64_t chunk = std::min<int64_t>(D - offset, count - done - runBytes);
-      if (chunk < D) {
-        if (pageStart < sizeBefore) {
-          // A page partly overwritten keeps its other bytes.
-          TPageHeader old;
-          if (!pfm_->ReadPage(pages[i + r], old, image + TPageHeader::Size, false, key)) {
-            lastError_ = pfm_->LastError();
-            failed = true;
-            break;
+  TSFSTransaction change(*this);
+  const THandle* before = FindHandle(handle);
+  const int64_t position = before ? before->position : 0;
+  const int64_t done = [&]() -> int64_t {
+    lastError_ = 0;
+    THandle* h = FindHandle(handle);
+    if (!h) {
+      lastError_ = ErrUnknownHandle;
+      return 0;
+    }
+    if (count <= 0) return 0;
+    if (pfm_->ReadOnly() || (h->mode & 3) == 0) {
+      lastError_ = TPageFileManager::ErrWritePageData;
+      return 0;
+    }
+    TDIRItem item = dir_->ReadItem(h->item);
+    int64_t p = h->position;
+    if (p < 0) return 0;
+    const int32_t oldFirstMap = item.FirstMapPageNo;
+    std::vector<int32_t> pages;
+    bool got;
+    try {
+      got = maps_->GetPagesForRange(item, true, count, p, pages, false);
+    } catch (const EQuillmarError&) {
+      // A map page could not be written (the device is full or failing): nothing was allocated.
+      lastError_ = pfm_->LastError() != 0 ? pfm_->LastError() : TPageFileManager::ErrWritePageData;
+      return 0;
+    }
+    if (!got) {
+      lastError_ = maps_->LastError();
+      if (lastError_ == ErrNoSpace) NoSpace();
+      return 0;
+    }
+    const int32_t D = pfm_->PageDataSize();
+    const int32_t pageSize = pfm_->PageSize();
+    const TContainerKey* key = h->key.Empty() ? nullptr : &h->key;
+    TPageHeader header;
+    header.PageType = ptFileData;
+    header.EncryptionType = h->key.Empty() ? pfm_->EncryptionType() : etRijndael;
+    header.ChecksumType = 0;
+    const int64_t sizeBefore = item.FileSize;
+    // Consecutive pages are written in runs: one write per run, the run's pages encrypted together
+    // (independent page chains interleave, which is several times faster than one after the other).
+    std::vector<uint8_t> images(size_t(std::min<size_t>(pages.size(), kRunPages)) * size_t(pageSize));
+    std::vector<uint8_t*> payloads;
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    int64_t done = 0;
+    bool failed = false;
+    const int64_t firstIndex = p / D;
+    for (size_t i = 0; i < pages.size() && done < count && !failed;) {
+      size_t len = RunLength(pages, i);
+      payloads.clear();
+      int64_t runBytes = 0;
+      for (size_t r = 0; r < len && done + runBytes < count; ++r) {
+        uint8_t* image = images.data() + r * size_t(pageSize);
+        const int64_t pageStart = (firstIndex + int64_t(i + r)) * D;
+        int64_t offset = i + r == 0 ? p % D : 0;
+        int64_t chunk = std::min<int64_t>(D - offset, count - done - runBytes);
+        if (chunk < D) {
+          if (pageStart < sizeBefore) {
+            // A page partly overwritten keeps its other bytes.
+            TPageHeader old;
+            if (!pfm_->ReadPage(pages[i + r], old, image + TPageHeader::Size, false, key)) {
+              lastError_ = pfm_->LastError();
+              failed = true;
+              break;
+            }
+          } else {
+            // Past the end of the file: the rest of the page is zeros.
+            std::memset(image + TPageHeader::Size, 0, size_t(D));
           }
-        } else {
-          // Past the end of the file: the rest of the page is zeros.
-          std::memset(image + TPageHeader::Size, 0, size_t(D));
         }
+        std::memcpy(image + TPageHeader::Size + offset, in + done + runBytes, size_t(chunk));
+        payloads.push_back(image);
+        runBytes += chunk;
       }
-      std::memcpy(image + TPageHeader::Size + offset, in + done + runBytes, size_t(chunk));
-      payloads.push_back(image);
-      runBytes += chunk;
-    }
-    if (!payloads.empty()) {
-      if (!pfm_->EncodeStoredPages(payloads.data(), payloads.size(), header, key) ||
-          !pfm_->WriteStoredPages(pages[i], int32_t(payloads.size()), images.data())) {
-        lastError_ = pfm_->LastError();
-        failed = true;
-        break;
+      if (!payloads.empty()) {
+        if (!pfm_->EncodeStoredPages(payloads.data(), payloads.size(), header, key) ||
+            !pfm_->WriteStoredPages(pages[i], int32_t(payloads.size()), images.data())) {
+          lastError_ = pfm_->LastError();
+          failed = true;
+          break;
+        }
+        done += runBytes;
       }
-      done += runBytes;
+      i += len;
     }
-    i += len;
-  }
-  SecureWipe(images.data(), images.size());
-  const int64_t oldSize = item.FileSize;
-  item.FileSize = std::max(item.FileSize, p + done);
-  if (failed) KeepPages(item, maps_->PageCountFor(item.FileSize));
-  item.LastWriteTime = TDIRManager::NowFileTime();
+    SecureWipe(images.data(), images.size());
+    const int64_t oldSize = item.FileSize;
+    item.FileSize = std::max(item.FileSize, p + done);
+    if (failed) KeepPages(item, maps_->PageCountFor(item.FileSize));
+    item.LastWriteTime = TDIRManager::NowFileTime();
+    try {
+      dir_->WriteItem(h->item, item);
+    } catch (const EQuillmarError&) {
+      // The directory item keeps its old size, so only the bytes written inside that size belong to
+      // the file; the pages past it stay in the file's map, unused, until its next size change.
+      if (lastError_ == 0) lastError_ = TPageFileManager::ErrWritePageData;
+      done = std::clamp<int64_t>(oldSize - p, 0, done);
+      // The file had no pages before this write and the item that would name its new map chain is
+      // not saved: give the whole chain back.
+      if (oldFirstMap == -1) KeepPages(item, 0);
+    }
+    h->position += done;
+    return done;
+  }();
   try {
-    dir_->WriteItem(h->item, item);
-  } catch (const EQuillmarError&) {
-    // The directory item keeps its old size, so only the bytes written inside that size belong to
-    // the file; the pages past it stay in the file's map, unused, until its next size change.
+    change.Commit();
+  } catch (const ESFSError&) {
+    // The change could not be made durable and was undone: none of it was written (a full or failing
+    // device, reported like a short write).
+    if (THandle* h = FindHandle(handle)) h->position = position;
     if (lastError_ == 0) lastError_ = TPageFileManager::ErrWritePageData;
-    done = std::clamp<int64_t>(oldSize - p, 0, done);
-    // The file had no pages before this write and the item that would name its new map chain is
-    // not saved: give the whole chain back.
-    if (oldFirstMap == -1) KeepPages(item, 0);
+    return 0;
   }
-  h->position += done;
   return done;
 }
 
@@ -458,44 +592,46 @@ int64_t TSingleFileSystem::FileSeek(int32_t handle, int origin, int64_t offset) 
 }
 
 int64_t TSingleFileSystem::FileSetSize(int32_t handle, int64_t size) {
-  lastError_ = 0;
-  THandle* h = FindHandle(handle);
-  if (!h) {
-    lastError_ = ErrUnknownHandle;
-    return ErrUnknownHandle;
-  }
-  if (pfm_->ReadOnly() || (h->mode & 3) == 0) {
-    lastError_ = TPageFileManager::ErrWritePageData;
-    return lastError_;
-  }
-  if (size < 0) size = 0;
-  TDIRItem item = dir_->ReadItem(h->item);
-  const int64_t oldSize = item.FileSize;
-  if (!maps_->SetFileSize(item, true, size)) {
-    NoSpace();
-    return ErrNoSpace;
-  }
-  const int32_t D = pfm_->PageDataSize();
-  if (size < oldSize && size % D != 0) {
-    // The bytes cut off in the new last page are zeroed, so that growing the file again (by a size
-    // change or a write past the end) shows zeros there, not the old contents.
-    std::vector<int32_t> last;
-    maps_->GetPagesForRange(item, false, 1, size, last);
-    const TContainerKey* key = h->key.Empty() ? nullptr : &h->key;
-    TPage page = pfm_->NewPage();
-    if (!last.empty() && pfm_->ReadPage(last[0], page, false, key)) {
-      std::fill(page.Data.begin() + size % D, page.Data.end(), uint8_t(0));
-      page.Header = TPageHeader{};
-      page.Header.PageType = ptFileData;
-      page.Header.EncryptionType = h->key.Empty() ? pfm_->EncryptionType() : etRijndael;
-      if (!pfm_->WritePage(last[0], page, key)) lastError_ = pfm_->LastError();
+  return Change([&]() -> int64_t {
+    lastError_ = 0;
+    THandle* h = FindHandle(handle);
+    if (!h) {
+      lastError_ = ErrUnknownHandle;
+      return ErrUnknownHandle;
     }
-    SecureWipe(page.Data.data(), page.Data.size());
-  }
-  item.LastWriteTime = TDIRManager::NowFileTime();
-  dir_->WriteItem(h->item, item);
-  h->position = size;
-  return size;
+    if (pfm_->ReadOnly() || (h->mode & 3) == 0) {
+      lastError_ = TPageFileManager::ErrWritePageData;
+      return lastError_;
+    }
+    if (size < 0) size = 0;
+    TDIRItem item = dir_->ReadItem(h->item);
+    const int64_t oldSize = item.FileSize;
+    if (!maps_->SetFileSize(item, true, size)) {
+      NoSpace();
+      return ErrNoSpace;
+    }
+    const int32_t D = pfm_->PageDataSize();
+    if (size < oldSize && size % D != 0) {
+      // The bytes cut off in the new last page are zeroed, so that growing the file again (by a size
+      // change or a write past the end) shows zeros there, not the old contents.
+      std::vector<int32_t> last;
+      maps_->GetPagesForRange(item, false, 1, size, last);
+      const TContainerKey* key = h->key.Empty() ? nullptr : &h->key;
+      TPage page = pfm_->NewPage();
+      if (!last.empty() && pfm_->ReadPage(last[0], page, false, key)) {
+        std::fill(page.Data.begin() + size % D, page.Data.end(), uint8_t(0));
+        page.Header = TPageHeader{};
+        page.Header.PageType = ptFileData;
+        page.Header.EncryptionType = h->key.Empty() ? pfm_->EncryptionType() : etRijndael;
+        if (!pfm_->WritePage(last[0], page, key)) lastError_ = pfm_->LastError();
+      }
+      SecureWipe(page.Data.data(), page.Data.size());
+    }
+    item.LastWriteTime = TDIRManager::NowFileTime();
+    dir_->WriteItem(h->item, item);
+    h->position = size;
+    return size;
+  });
 }
 
 // --- Items by path -------------------------------------------------------------------------------------
@@ -505,28 +641,30 @@ bool TSingleFileSystem::FileExists(std::string_view path) const {
 }
 
 bool TSingleFileSystem::DeleteFile(std::string_view path) {
-  int32_t k = dir_->Resolve(path);
-  if (k < 0 || dir_->OpenCount(k) > 0) return false;
-  TDIRItem item = dir_->ReadItem(k);
-  if (item.IsFolder) {
-    // A folder that still holds items would leave them without a parent.
-    TSearchRec rec;
-    std::string mask = dir_->FullPath(k) + "\\*.*";
-    bool hasChildren = dir_->FindFirst(mask, faAnyFile, rec) == 0;
-    dir_->FindClose(rec);
-    if (hasChildren) return false;
-  }
-  if (item.FirstMapPageNo != -1) maps_->SetFileSize(item, false, 0);
-  item.FileSize = 0;
-  item.FirstMapPageNo = -1;
-  item.Deleted = true;
-  item.LastWriteTime = item.LastAccessTime = TDIRManager::NowFileTime();
-  dir_->WriteItem(k, item);
-  return true;
+  return Change([&]() -> bool {
+    int32_t k = dir_->Resolve(path);
+    if (k < 0 || dir_->OpenCount(k) > 0) return false;
+    TDIRItem item = dir_->ReadItem(k);
+    if (item.IsFolder) {
+      // A folder that still holds items would leave them without a parent.
+      TSearchRec rec;
+      std::string mask = dir_->FullPath(k) + "\\*.*";
+      bool hasChildren = dir_->FindFirst(mask, faAnyFile, rec) == 0;
+      dir_->FindClose(rec);
+      if (hasChildren) return false;
+    }
+    if (item.FirstMapPageNo != -1) maps_->SetFileSize(item, false, 0);
+    item.FileSize = 0;
+    item.FirstMapPageNo = -1;
+    item.Deleted = true;
+    item.LastWriteTime = item.LastAccessTime = TDIRManager::NowFileTime();
+    dir_->WriteItem(k, item);
+    return true;
+  });
 }
 
 bool TSingleFileSystem::RenameFile(std::string_view oldPath, std::string_view newPath) {
-  return dir_->Rename(oldPath, newPath);
+  return Change([&]() -> bool { return dir_->Rename(oldPath, newPath); });
 }
 
 uint32_t TSingleFileSystem::FileGetAttr(std::string_view path) const {
@@ -535,13 +673,15 @@ uint32_t TSingleFileSystem::FileGetAttr(std::string_view path) const {
 }
 
 int32_t TSingleFileSystem::FileSetAttr(std::string_view path, uint32_t attributes) {
-  int32_t k = dir_->Resolve(path);
-  if (k < 0) return -1;
-  TDIRItem item = dir_->ReadItem(k);
-  // The folder bit follows what the item is; it cannot be switched by setting attributes.
-  item.Attributes = (attributes & ~faDirectory) | (item.IsFolder ? faDirectory : 0);
-  dir_->WriteItem(k, item);
-  return 0;
+  return Change([&]() -> int32_t {
+    int32_t k = dir_->Resolve(path);
+    if (k < 0) return -1;
+    TDIRItem item = dir_->ReadItem(k);
+    // The folder bit follows what the item is; it cannot be switched by setting attributes.
+    item.Attributes = (attributes & ~faDirectory) | (item.IsFolder ? faDirectory : 0);
+    dir_->WriteItem(k, item);
+    return 0;
+  });
 }
 
 int64_t TSingleFileSystem::FileAge(std::string_view path) const {
@@ -558,10 +698,12 @@ bool TSingleFileSystem::GetKeyRecord(std::string_view path, TKeyRecord& record) 
 }
 
 bool TSingleFileSystem::SetKeyRecord(std::string_view path, const TKeyRecord& record) {
-  int32_t k = dir_->Resolve(path);
-  if (k < 0) return false;
-  dir_->SetKeyRecord(k, record);
-  return true;
+  return Change([&]() -> bool {
+    int32_t k = dir_->Resolve(path);
+    if (k < 0) return false;
+    dir_->SetKeyRecord(k, record);
+    return true;
+  });
 }
 
 // --- Folders and searches ----------------------------------------------------------------------------
@@ -582,17 +724,19 @@ bool TSingleFileSystem::ChangeDir(std::string_view path) {
   return dir_->ChangeDir(path);
 }
 bool TSingleFileSystem::RemoveDir(std::string_view path) {
-  return dir_->RemoveDir(path);
+  return Change([&]() -> bool { return dir_->RemoveDir(path); });
 }
 
 bool TSingleFileSystem::ForceDirectories(std::string_view path) {
-  lastError_ = 0;
-  bool ok = dir_->ForceDirectories(path);
-  if (!ok) {
-    lastError_ = dir_->LastError();
-    if (lastError_ == ErrNoSpace) NoSpace();
-  }
-  return ok;
+  return Change([&]() -> bool {
+    lastError_ = 0;
+    bool ok = dir_->ForceDirectories(path);
+    if (!ok) {
+      lastError_ = dir_->LastError();
+      if (lastError_ == ErrNoSpace) NoSpace();
+    }
+    return ok;
+  });
 }
 
 bool TSingleFileSystem::DirectoryExists(std::string_view path) const {
@@ -612,18 +756,20 @@ bool TSingleFileSystem::IsDirEmpty(std::string_view path) {
 }
 
 int32_t TSingleFileSystem::DeleteDirectory(std::string_view path) {
-  if (!dir_->DirectoryExists(path)) return 0;
-  if (IsDirEmpty(path)) {
-    dir_->RemoveDir(path);
-    return 0;
-  }
-  std::string remembered = dir_->CurrentDir();
-  std::string folder(path);
-  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  int32_t count = DeleteFiles(folder + "\\*.*", faAnyFile, true);
-  dir_->RemoveDir(folder);
-  if (!dir_->ChangeDir(remembered)) dir_->ChangeDir("\\");
-  return count;
+  return Change([&]() -> int32_t {
+    if (!dir_->DirectoryExists(path)) return 0;
+    if (IsDirEmpty(path)) {
+      dir_->RemoveDir(path);
+      return 0;
+    }
+    std::string remembered = dir_->CurrentDir();
+    std::string folder(path);
+    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    int32_t count = DeleteFiles(folder + "\\*.*", faAnyFile, true);
+    dir_->RemoveDir(folder);
+    if (!dir_->ChangeDir(remembered)) dir_->ChangeDir("\\");
+    return count;
+  });
 }
 
 namespace {
@@ -674,85 +820,89 @@ std::string Printable(const std::string& name) {
 }  // namespace
 
 int32_t TSingleFileSystem::DeleteFiles(std::string_view maskPath, uint32_t attributes, bool recursive) {
-  std::string folder, mask;
-  SplitMask(maskPath, folder, mask);
-  // Names are collected first: deleting while a search is open would move items under it.
-  std::vector<std::pair<std::string, bool>> found;
-  TSearchRec rec;
-  for (int r = dir_->FindFirst(JoinContainerPath(folder, "*.*"), attributes | faDirectory, rec); r == 0;
-       r = dir_->FindNext(rec)) {
-    // A stored "." or ".." (a damaged container) would resolve to another folder: never delete by it.
-    if (rec.Name == "." || rec.Name == "..") continue;
-    bool isFolder = (rec.Attr & faDirectory) != 0;
-    if (isFolder || MatchesWildcard(mask, rec.Name)) found.emplace_back(rec.Name, isFolder);
-  }
-  dir_->FindClose(rec);
-  int32_t count = 0;
-  for (const auto& [name, isFolder] : found) {
-    std::string path = JoinContainerPath(folder, name);
-    if (isFolder) {
-      if (!recursive || !MatchesWildcard(mask, name)) continue;
-      count += DeleteFiles(path + "\\*.*", attributes, true);
-      if (!dir_->RemoveDir(path))
-        throw ESFSError("TSingleFileSystem.DeleteFiles - could not delete directory '" + path + "'");
-    } else if (DeleteFile(path)) {
-      ++count;
+  return Change([&]() -> int32_t {
+    std::string folder, mask;
+    SplitMask(maskPath, folder, mask);
+    // Names are collected first: deleting while a search is open would move items under it.
+    std::vector<std::pair<std::string, bool>> found;
+    TSearchRec rec;
+    for (int r = dir_->FindFirst(JoinContainerPath(folder, "*.*"), attributes | faDirectory, rec); r == 0;
+         r = dir_->FindNext(rec)) {
+      // A stored "." or ".." (a damaged container) would resolve to another folder: never delete by it.
+      if (rec.Name == "." || rec.Name == "..") continue;
+      bool isFolder = (rec.Attr & faDirectory) != 0;
+      if (isFolder || MatchesWildcard(mask, rec.Name)) found.emplace_back(rec.Name, isFolder);
     }
-  }
-  return count;
+    dir_->FindClose(rec);
+    int32_t count = 0;
+    for (const auto& [name, isFolder] : found) {
+      std::string path = JoinContainerPath(folder, name);
+      if (isFolder) {
+        if (!recursive || !MatchesWildcard(mask, name)) continue;
+        count += DeleteFiles(path + "\\*.*", attributes, true);
+        if (!dir_->RemoveDir(path))
+          throw ESFSError("TSingleFileSystem.DeleteFiles - could not delete directory '" + path + "'");
+      } else if (DeleteFile(path)) {
+        ++count;
+      }
+    }
+    return count;
+  });
 }
 
 bool TSingleFileSystem::CopyFile(std::string_view source, std::string_view destination,
                                  std::string_view password) {
-  lastError_ = 0;
-  int32_t s = dir_->Resolve(source);
-  if (s < 0 || dir_->ReadItem(s).IsFolder) return false;
-  // Copying a file onto itself would delete it first.
-  int32_t existing = dir_->Resolve(destination);
-  if (existing == s) return false;
-  const TDIRItem src = dir_->ReadItem(s);
-  if (existing >= 0 && !DeleteFile(destination)) return false;
-  int32_t created = dir_->CreateFileItem(destination, password, {}, {});
-  if (created < 0) {
-    lastError_ = dir_->LastError();
-    if (lastError_ == ErrNoSpace) NoSpace();
-    return false;
-  }
-  // The destination takes the source's key record, so both are opened by the same password and key.
-  TDIRItem dst = dir_->ReadItem(created);
-  dst.KeyRecord = src.KeyRecord;
-  dst.HasPassword = src.HasPassword;
-  dst.Attributes = src.Attributes;
-  dir_->WriteItem(created, dst);
-
-  std::string name(source);
-  int32_t in = FileOpen(source, 32, {}, {}, password);
-  if (in < 0) return false;
-  int32_t out = FileOpen(destination, 18, {}, {}, password);
-  if (out < 0) {
-    FileClose(in);
-    return false;
-  }
-  const int64_t size = FileSize(in);
-  constexpr int64_t kChunk = 102400;
-  std::vector<uint8_t> buffer(kChunk);
-  bool ok = true;
-  int64_t done = 0;
-  if (OnFileProgress) OnFileProgress(name, 0);
-  while (done < size) {
-    int64_t want = std::min(kChunk, size - done);
-    if (FileRead(in, buffer.data(), want) != want || FileWrite(out, buffer.data(), want) != want) {
-      ok = false;
-      break;
+  return Change([&]() -> bool {
+    lastError_ = 0;
+    int32_t s = dir_->Resolve(source);
+    if (s < 0 || dir_->ReadItem(s).IsFolder) return false;
+    // Copying a file onto itself would delete it first.
+    int32_t existing = dir_->Resolve(destination);
+    if (existing == s) return false;
+    const TDIRItem src = dir_->ReadItem(s);
+    if (existing >= 0 && !DeleteFile(destination)) return false;
+    int32_t created = dir_->CreateFileItem(destination, password, {}, {});
+    if (created < 0) {
+      lastError_ = dir_->LastError();
+      if (lastError_ == ErrNoSpace) NoSpace();
+      return false;
     }
-    done += want;
-    if (OnFileProgress) OnFileProgress(name, double(done) / double(size) * 100.0);
-  }
-  SecureWipe(buffer.data(), buffer.size());
-  if (ok && OnFileProgress) OnFileProgress(name, 100);
-  FileClose(in);
-  FileClose(out);
-  return ok;
+    // The destination takes the source's key record, so both are opened by the same password and key.
+    TDIRItem dst = dir_->ReadItem(created);
+    dst.KeyRecord = src.KeyRecord;
+    dst.HasPassword = src.HasPassword;
+    dst.Attributes = src.Attributes;
+    dir_->WriteItem(created, dst);
+
+    std::string name(source);
+    int32_t in = FileOpen(source, 32, {}, {}, password);
+    if (in < 0) return false;
+    int32_t out = FileOpen(destination, 18, {}, {}, password);
+    if (out < 0) {
+      FileClose(in);
+      return false;
+    }
+    const int64_t size = FileSize(in);
+    constexpr int64_t kChunk = 102400;
+    std::vector<uint8_t> buffer(kChunk);
+    bool ok = true;
+    int64_t done = 0;
+    if (OnFileProgress) OnFileProgress(name, 0);
+    while (done < size) {
+      int64_t want = std::min(kChunk, size - done);
+      if (FileRead(in, buffer.data(), want) != want || FileWrite(out, buffer.data(), want) != want) {
+        ok = false;
+        break;
+      }
+      done += want;
+      if (OnFileProgress) OnFileProgress(name, double(done) / double(size) * 100.0);
+    }
+    SecureWipe(buffer.data(), buffer.size());
+    if (ok && OnFileProgress) OnFileProgress(name, 100);
+    FileClose(in);
+    FileClose(out);
+    return ok;
+  });
 }
 
 bool TSingleFileSystem::ExportOne(const std::string& containerPath, const std::filesystem::path& target,
@@ -877,8 +1027,10 @@ uint8_t TSingleFileSystem::DefaultCompression() const {
   return pfm_->CompressionMethod();
 }
 void TSingleFileSystem::SetDefaultCompression(uint8_t method) {
-  pfm_->SetCompressionMethod(method);
-  pfm_->SaveHeader();
+  return Change([&] {
+    pfm_->SetCompressionMethod(method);
+    pfm_->SaveHeader();
+  });
 }
 int64_t TSingleFileSystem::ContainerSize() const {
   return pfm_->ContainerSize();
@@ -888,7 +1040,7 @@ std::vector<std::string> TSingleFileSystem::CheckIntegrity() {
   // File maps are read again from disk, not taken from the cache, so that the check sees what a
   // later open would see.
   maps_->ClearCaches();
-  fsm_->Resync();
+  ResyncMaps();
   TIntegrityContributor fileMaps = [this](TIntegrityCheck& check) {
     for (int32_t k = 0; k < dir_->ItemCount(); ++k) {
       const TDIRItem& item = dir_->ReadItem(k);

@@ -10,8 +10,17 @@
 //  - Handle numbers are 0, 1, 2, ... in order of opening and are not reused while the container is open.
 //  - Light failures return false / a negative number and set LastError() (codes below and the page codes
 //    -7 .. -13 of TPageFileManager); structural and I/O errors throw ESFSError.
-//  - All changes are written through at once; there is no separate flush step. Destruction closes the
-//    handles and the part files.
+//  - Every operation that changes the container is one transaction of the rollback journal
+//    (RollbackJournal.h): when it returns, its change is on the disk; when it throws, or the program
+//    stops in the middle, the container is exactly as before (the next open rolls an interrupted
+//    change back). Callers group several operations into one all-or-nothing change with
+//    TSFSTransaction; operations inside it join it, reads inside it see its changes, and it becomes
+//    durable when the outermost one commits. Nothing in a rolled-back transaction stays: handles
+//    opened in it are dropped, and the directory, maps and current folder are as before it.
+//  - Opening a file for reading changes nothing on the disk by itself: its access time is written
+//    with the next change (or when the container is closed).
+//  - Containers opened read-only are never written, not even their access times.
+//  - Destruction closes the handles and the part files.
 //  - Single-threaded.
 #include <cryptopp/secblock.h>
 
@@ -152,6 +161,26 @@ public:
   // key record's recovery fields. False for a read-only container or on failure (LastError).
   bool ChangePassword(std::string_view newPassword, std::string_view question, std::string_view answer);
 
+  // --- Transactions ------------------------------------------------------------------------------------
+  // Begin, commit and roll back nest: only the outermost commit makes the change durable, and a
+  // rollback of an inner one (an exception through it) makes the outermost one roll back too.
+  // CommitTransaction throws ESFSError when the change cannot be made durable, after rolling it back.
+  // For read-only containers and containers without a journal they only count.
+  void BeginTransaction();
+  void CommitTransaction();
+  void RollbackTransaction();
+  int TransactionDepth() const { return txnDepth_; }
+  // Turns the journal off for a scratch copy that is replaced as a whole (no crash safety of its own;
+  // changes are written at once). REQUIRES: no open transaction.
+  void DisableJournal();
+  // The leftovers of an interrupted rebuild of fileName ("<file>_new", and "<file>0", the old file
+  // during the swap), dealt with before the container is opened: when the container exists, they are
+  // removed; when it is missing and the old file is whole, that is put back under the container's
+  // name. Leftovers some program is working on (locked) are left alone. Returns one notice per file
+  // acted on, or naming the files that hold the data when nothing could be put back.
+  static std::vector<std::string> RecoverInterruptedRebuild(const std::string& fileName,
+                                                            TSFSPartStorage* storage = nullptr);
+
   // --- Container ---------------------------------------------------------------------------------------
   int32_t LastError() const { return lastError_; }
   bool IsEncrypted() const;
@@ -194,6 +223,16 @@ private:
   TSFSPartStorage& Storage() const;
   void OpenManagers();
   void CloseManagers();
+  // After a rollback: the managers again from the disk, the handles that existed before the
+  // transaction kept (others dropped), the current folder as it was.
+  void ReloadManagers();
+  void RollBackOutermost();
+  // Writes the free-space maps again after a failed write (containers without a journal only: with
+  // one, the failed change is rolled back).
+  void ResyncMaps();
+  // Runs f as one transaction (joining an open one).
+  template <class F>
+  auto Change(F&& f) -> decltype(f());
   THandle* FindHandle(int32_t handle);
   const THandle* FindHandle(int32_t handle) const;
   bool QueryPassword(int32_t item, std::string_view path, std::string& password);
@@ -214,6 +253,38 @@ private:
   uint32_t mode_ = 0;
   int32_t nextHandle_ = 0;
   int32_t lastError_ = 0;
+  int txnDepth_ = 0;
+  bool txnDoomed_ = false;
+  int32_t txnFirstHandle_ = 0;
+  std::string txnCurrentDir_;
+};
+
+// One all-or-nothing change of a container: rolled back when destroyed without Commit (an exception).
+//
+//   TSFSTransaction change(sfs);
+//   ... operations ...
+//   change.Commit();  // durable when it returns (for the outermost one)
+class TSFSTransaction {
+public:
+  explicit TSFSTransaction(TSingleFileSystem& sfs) : sfs_(sfs) { sfs_.BeginTransaction(); }
+  ~TSFSTransaction() {
+    if (!done_) {
+      try {
+        sfs_.RollbackTransaction();
+      } catch (...) {
+      }
+    }
+  }
+  TSFSTransaction(const TSFSTransaction&) = delete;
+  TSFSTransaction& operator=(const TSFSTransaction&) = delete;
+  void Commit() {
+    done_ = true;
+    sfs_.CommitTransaction();
+  }
+
+private:
+  TSingleFileSystem& sfs_;
+  bool done_ = false;
 };
 
 }  // namespace quillmar

@@ -3,14 +3,17 @@
 //
 // Safety rules of the rebuild:
 //  - The original container is only read until the swap: no page, header or directory item of it is
-//    written, so any failure or cancel before the swap leaves it byte for byte as it was.
+//    written, so any failure or cancel before the swap leaves it byte for byte as it was. The new file
+//    is a scratch file without a journal: until the swap it is nobody's Safe.
 //  - The new file is flushed to disk (fsync of every part) before it is renamed into place, and the
 //    folder is synced after the renames, so a crash leaves either the old or the new container under
-//    the container's name (the other under "_new" or the numbered name).
+//    the container's name (the other under "_new" or the numbered name), or, between the two renames,
+//    only "<file>0" (the old container, whole) and "<file>_new" (the new one, whole).
+//    RecoverInterruptedRebuild puts "<file>0" back in that case and removes what is left over when the
+//    container exists.
+//  - From the swap's start to its end the new file is held locked, so that a recovery in another
+//    program never acts on a swap in progress.
 //  - Any failure before the swap removes the "_new" file.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -37,16 +40,6 @@ std::string ParentPath(const std::string& fullPath) {
   size_t cut = fullPath.find_last_of('\\');
   if (cut == std::string::npos || cut == 0) return "\\";
   return fullPath.substr(0, cut);
-}
-
-void SyncFolderOf(const std::string& fileName) {
-  std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
-  if (folder.empty()) folder = ".";
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
 }
 
 constexpr char kLineBreak[] = "\n";
@@ -189,6 +182,7 @@ void TSingleFileSystem::Reopen(std::string_view password) {
   password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
   if (!pfm_->IsEncrypted()) password_.CleanNew(0);
   OpenManagers();
+  pfm_->SetJournaled(!pfm_->ReadOnly());
 }
 
 bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword,
@@ -196,6 +190,8 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
                                 std::string_view answer) {
   lastError_ = 0;
   if (pfm_->ReadOnly()) return false;
+  if (txnDepth_ > 0)
+    throw ESFSError("TSingleFileSystem.RepairFile - A change of the container is in progress.");
   if (!handles_.empty()) {
     // Item numbers change in a rebuild: an open handle would afterwards point at another file.
     log += "Files of the container are open; close them before rebuilding it.";
@@ -271,7 +267,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
       return false;
     }
     target->fsm_->Resync();
-    target->pfm_->Flush();
+    if (!target->pfm_->Flush()) throw ESFSError("The new file could not be written to the disk.");
   } catch (const std::exception& e) {
     log += "Critical error occured. Original file restored.";
     log += kLineBreak;
@@ -280,8 +276,19 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
     return false;
   }
 
-  // Both containers are closed (the new one flushed) before the files are swapped.
+  // Both containers are closed (the new one flushed) before the files are swapped; the new file stays
+  // locked through the swap (the lock follows it to its new name).
   target.reset();
+  std::unique_ptr<TSFSAbstractFile> swapLock;
+  try {
+    swapLock = Storage().Open(newName, true, TSFSLock::Exclusive);
+  } catch (const ESFSError& e) {
+    log += "Critical error occured. Original file restored.";
+    log += kLineBreak;
+    log += e.what();
+    TSFSHugeFile::DeleteContainer(newName, storage_);
+    return false;
+  }
   std::string password = changePassword
                              ? std::string(newPassword)
                              : std::string(reinterpret_cast<const char*>(password_.data()), password_.size());
@@ -302,8 +309,9 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
       TSFSHugeFile::RenameContainer(oldName, fileName_, storage_);
     }
   }
-  SyncFolderOf(fileName_);
+  Storage().SyncFolder(fileName_);
   if (!swapped) {
+    swapLock.reset();
     TSFSHugeFile::DeleteContainer(newName, storage_);
     std::string current(reinterpret_cast<const char*>(password_.data()), password_.size());
     Reopen(current);
@@ -313,12 +321,76 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
     return false;
   }
   TSFSHugeFile::DeleteContainer(oldName, storage_);
-  SyncFolderOf(fileName_);
+  Storage().SyncFolder(fileName_);
+  swapLock.reset();
   Reopen(password);
   if (!dir_->ChangeDir(remembered)) dir_->ChangeDir("\\");
   cancel = false;
   if (OnProgress) OnProgress(cancel, 100);
   return true;
+}
+
+std::vector<std::string> TSingleFileSystem::RecoverInterruptedRebuild(const std::string& fileName,
+                                                                      TSFSPartStorage* storage) {
+  TSFSPartStorage& s = storage ? *storage : DiskPartStorage();
+  std::vector<std::string> notices;
+  const std::string newName = fileName + "_new";
+  const std::string oldName = fileName + "0";
+  const bool haveNew = s.Exists(newName);
+  const bool haveOld = s.Exists(oldName);
+  if (!haveNew && !haveOld) return notices;
+  // A file some program holds is in use (a rebuild in progress holds the container, then the new file
+  // through the swap): then nothing here is a leftover yet.
+  std::vector<std::unique_ptr<TSFSAbstractFile>> locks;
+  for (const std::string& path : {fileName, newName, oldName}) {
+    if (!s.Exists(path)) continue;
+    try {
+      locks.push_back(s.Open(path, true, TSFSLock::Exclusive));
+    } catch (const ESFSError&) {
+      return notices;
+    }
+  }
+  locks.clear();
+  const auto nameOf = [](const std::string& path) { return std::filesystem::path(path).filename().string(); };
+  const std::string name = nameOf(fileName);
+  auto remove = [&](const std::string& path, const std::string& what) {
+    if (TSFSHugeFile::DeleteContainer(path, &s))
+      notices.push_back("Removed " + nameOf(path) + ", " + what + ".");
+  };
+  if (s.Exists(fileName)) {
+    // The swap was finished (or never begun): the others are a copy from before, or an unfinished new file.
+    if (haveNew) remove(newName, "left by an interrupted repair or change of password of " + name);
+    if (haveOld)
+      remove(oldName, "the copy of " + name + " from before an interrupted repair or change of password");
+    s.SyncFolder(fileName);
+    return notices;
+  }
+  // The container's own file is missing: the swap stopped between its two renames. The old file is
+  // whole (it was the container); it goes back, and the new one, never swapped in, goes.
+  bool oldWhole = false;
+  if (haveOld) {
+    try {
+      TPageFileManager probe(oldName, -1, 8, 2048, false, "", "", "", TPageFileManager::fmReadOnly, &s);
+      oldWhole = true;
+    } catch (const std::exception&) {
+    }
+  }
+  if (oldWhole && TSFSHugeFile::RenameContainer(oldName, fileName, &s)) {
+    s.SyncFolder(fileName);
+    notices.push_back("Put " + name + " back from " + nameOf(oldName) +
+                      ": a repair or change of password of it was interrupted; it is as it was before.");
+    if (haveNew) remove(newName, "left by that interrupted repair or change of password");
+    s.SyncFolder(fileName);
+    return notices;
+  }
+  std::string files;
+  for (const std::string& path : {oldName, newName})
+    if (s.Exists(path)) files += (files.empty() ? "" : " and ") + nameOf(path);
+  notices.push_back(name +
+                    " is missing after an interrupted repair or change of password, and no whole copy of it "
+                    "could be put back. Its data is in " +
+                    files + "; nothing was changed. Rename the file you want to keep to " + name + ".");
+  return notices;
 }
 
 bool TSingleFileSystem::RepairFile(std::string& log, bool strict) {
@@ -337,8 +409,10 @@ bool TSingleFileSystem::ChangePassword(std::string_view newPassword, std::string
       // Only the recovery fields change: the record is remade around the master key in use.
       const TContainerKey key = pfm_->ContainerKey();
       TKeyRecord record = TKeyRecord::MakeWithMasterKey(newPassword, question, answer, key.Bytes());
+      TSFSTransaction change(*this);
       pfm_->SetKeyRecord(record, TContainerKey::FromMasterKey(key.Bytes()));
       pfm_->SaveHeader();
+      change.Commit();
     }
     if (OnProgress) OnProgress(cancel, 100);
     return true;

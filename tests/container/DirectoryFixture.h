@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "FaultyPartStorage.h"
 #include "container/DIRManager.h"
 #include "container/FreeSpaceManager.h"
 #include "container/IntegrityCheck.h"
 #include "container/PageFileManager.h"
 #include "container/SFSError.h"
+#include "support/FaultyPartStorage.h"
 #include "support/TempDir.h"
 
 namespace quillmar::test {

@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "CipherReference.h"
-#include "FaultyPartStorage.h"
 #include "container/SFSError.h"
 #include "container/SFSHugeFile.h"
+#include "support/FaultyPartStorage.h"
 #include "support/TempDir.h"
 
 namespace quillmar {

@@ -8,10 +8,10 @@
 #include <memory>
 
 #include "CipherReference.h"
-#include "FaultyPartStorage.h"
 #include "container/Checksum.h"
 #include "container/PageFileManager.h"
 #include "container/SFSError.h"
+#include "support/FaultyPartStorage.h"
 #include "support/TempDir.h"
 
 namespace quillmar {

@@ -6,7 +6,6 @@
 #include <memory>
 #include <random>
 
-#include "FaultyPartStorage.h"
 #include "base/DateTime.h"
 #include "container/DIRManager.h"
 #include "container/PageFileManager.h"
@@ -14,6 +13,7 @@
 #include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
 #include "container/UserFilePageMapManager.h"
+#include "support/FaultyPartStorage.h"
 #include "support/TempDir.h"
 
 namespace quillmar {
@@ -194,7 +194,9 @@ TEST_F(RebuildTest, ExportRefusesNamesThatWouldLeaveTheChosenFolder) {
     int32_t k = d.Resolve("\\victim");
     TDIRItem item = d.ReadItem(k);
     item.Name = bad;
+    TSFSTransaction change(*s);
     d.WriteItem(k, item);
+    change.Commit();
     std::string box = dir_.file("box") + "/inner";
     try {
       s->ExportFiles("\\*.*", box, 0, true, faAnyFile);
@@ -331,7 +333,7 @@ TEST_F(RebuildTest, StrictRepairDropsAFileWithAnUnreadablePageWhileLenientKeepsT
     EXPECT_EQ(two.substr(0, 2016), want.substr(0, 2016));
     EXPECT_EQ(two.substr(2016, 2016), std::string(2016, '\0'));
     EXPECT_EQ(two.substr(4032), want.substr(4032));
-    EXPECT_TRUE(s->CheckIntegrity().empty());
+    EXPECT_EQ(s->CheckIntegrity(), std::vector<std::string>{});
   }
   test::WriteFileBytes(Path(), bytes);
   auto s = Open();

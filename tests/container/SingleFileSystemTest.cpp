@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <random>
 
-#include "FaultyPartStorage.h"
 #include "container/DIRManager.h"
 #include "container/PageFileManager.h"
 #include "container/SFSError.h"
@@ -11,6 +12,7 @@
 #include "container/SFSUserFileStream.h"
 #include "container/SingleFileSystem.h"
 #include "container/UserFilePageMapManager.h"
+#include "support/FaultyPartStorage.h"
 #include "support/TempDir.h"
 
 namespace quillmar {
@@ -286,6 +288,9 @@ TEST_F(FacadeTest, RandomOperationsKeepTheContainerSound) {
   for (int step = 0; step < 400; ++step) {
     std::string name = "\\f" + std::to_string(rng() % 6);
     int op = int(rng() % 5);
+    // Each step is one change of the container, made durable as a whole.
+    std::optional<TSFSTransaction> change;
+    if (op != 4) change.emplace(*fs);
     if (op == 0 || model.count(name) == 0) {
       std::string data = Random(rng() % 9000, rng());
       Put(*fs, name, data);
@@ -311,6 +316,7 @@ TEST_F(FacadeTest, RandomOperationsKeepTheContainerSound) {
       fs.reset();
       fs = Open();
     }
+    if (change) change->Commit();
     auto problems = fs->CheckIntegrity();
     ASSERT_TRUE(problems.empty()) << "step " << step << ": " << problems.front();
   }

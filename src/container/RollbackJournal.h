@@ -1,0 +1,193 @@
+#pragma once
+// TRollbackJournal: the rollback journal of a container, the file "<container file>-journal" beside it.
+//
+// Why. Pages are overwritten in place, and one change of the file system touches several pages (a
+// directory page, the free-space maps, file maps, the header). A crash between two of those writes
+// would leave a container that no longer opens. The journal keeps the old image of every page a
+// transaction overwrites, so that an interrupted transaction is undone before anything is read.
+//
+// File format (little-endian). Between transactions the file is empty or absent.
+//   Header, 64 bytes at offset 0:
+//      0  8  magic "QMRJRNL1"
+//      8  4  page size P of the container
+//     12  4  nonce: a random number of this transaction, part of every record's and seal's checksum
+//     16  8  original logical size of the container data, in bytes
+//     24  4  CRC-32 of the container header (256 bytes at logical offset 0) as the transaction began
+//     28 32  reserved, zero
+//     60  4  CRC-32 of bytes 0..59
+//   Record, one per page whose old image is kept:
+//      0  4  page number (0 for the page holding the container header)
+//      4  P  the page's bytes as they were when the transaction began (zeros past the end of the file)
+//    4+P  4  CRC-32 of the nonce, the page number and the image
+//   Seal, closing the records written since the previous seal (a segment):
+//      0  4  0xFFFFFFFF (no page has this number)
+//      4  4  nonce
+//      8  4  number of records in the segment
+//     12  4  CRC-32 of the container header as it is once the segment's pages are written
+//     16  4  CRC-32 over the checksums of the segment's records, in order
+//     20  4  CRC-32 of bytes 0..19 of the seal
+//
+// Protocol of a transaction (TPageFileManager drives it; one transaction at a time):
+//   1. Begin: the container's size and the checksum of its header are noted. Nothing is written.
+//   2. Before the first change to a page that existed when the transaction began (it lies below the
+//      original size) and was in use then, its old image is added to the journal's buffer (Add); the
+//      change itself stays in the page file manager's cache. Pages beyond the original size, and pages
+//      that were free when the transaction began, need no old image: a rollback cuts the file back
+//      and restores the free-space maps, which frees them again. Those are written to the container
+//      at once.
+//   3. Seal (at commit, or when the cache has grown too large): the buffered records and a seal are
+//      appended (after the header, when the journal is still empty), the journal is synced, and the
+//      folder is synced once after the journal file was created. Only then are the cached pages
+//      written to the container.
+//   4. Commit: the container is synced; then the journal is emptied (cut to 0 bytes) and synced. That
+//      is the commit point: a crash before it rolls the transaction back, a crash after it keeps it.
+//      So one transaction costs three syncs however many pages it writes. Cutting the container file
+//      shorter (its top pages were freed) waits until after the commit point.
+//   5. Rollback in the running program: the pages written from sealed segments are put back, the file
+//      is cut to its original size and synced, and the journal is emptied.
+//   6. Close: the empty journal file is removed.
+//
+// Invariants:
+//   - A container page whose old image is kept is never written before its record and the seal after
+//     it are synced.
+//   - A page has at most one record per transaction: its image from the transaction's beginning.
+//   - The journal is empty or absent whenever no transaction is open.
+//   - The container header changes only through page 0, which always has a record first; so the
+//     container's header is the one the transaction began with, or the one a sealed segment leads
+//     to, or (torn by a crash while it was written) no valid header at all.
+//
+// Recovery when a container is opened, in every mode (Recover):
+//   - No journal, an empty one, or one without its magic: nothing to undo.
+//   - No valid seal (whatever the state of the header): the journal was never completely written.
+//     Its first sync had not finished, so no page with a record had been overwritten yet: the journal
+//     is ignored (and removed by the next open for writing).
+//   - Sealed segments: the journal is hot. It is rolled back under an exclusive lock on the container
+//     (a read-only open takes one for the moment, and needs write access to do it), then removed.
+//     Records after the last seal were never completely written and are ignored.
+//   - A record of a sealed segment that fails its checksum, or a seal behind a damaged header: the
+//     journal was damaged after it was written. Nothing is changed and opening is refused.
+//   - A container whose header is neither the one the journal began with nor one its seals lead to
+//     (and is not torn): the journal belongs to another file (the container was replaced). Nothing is
+//     changed and opening is refused.
+//
+// A journal is only touched under the container's exclusive lock: a live writer's journal is never
+// mistaken for a hot one.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "container/SFSAbstractFile.h"
+#include "container/SFSError.h"
+
+namespace quillmar {
+
+class TSFSHugeFile;
+
+// A journal that cannot be used to undo an interrupted change (damaged, or another file's), or a hot
+// journal that cannot be rolled back now. The container is left as it was.
+class ESFSJournalError : public ESFSError {
+public:
+  explicit ESFSJournalError(const std::string& message) : ESFSError(message) {}
+};
+
+// What a journal file holds, read without changing anything.
+struct TJournalContents {
+  enum class TState {
+    Absent,      // no journal file
+    Empty,       // empty, or no journal magic: nothing to undo
+    Unfinished,  // never completely written (no valid seal): nothing was overwritten
+    Hot,         // sealed segments: an interrupted transaction to roll back
+    Damaged,     // a sealed part fails its checksum: cannot be used
+  };
+  TState State = TState::Absent;
+  std::string Problem;  // for Damaged: what fails
+  int64_t FileSize = 0;
+  int32_t PageSize = 0;
+  int64_t OriginalSize = 0;
+  uint32_t StartHeaderCrc = 0;
+  std::vector<uint32_t> HeaderCrcs;                // the header checksum after each sealed segment
+  std::vector<std::pair<int32_t, int64_t>> Pages;  // sealed records: page number, file offset of image
+  int32_t Segments = 0;
+  int32_t UnsealedRecords = 0;  // records after the last seal (ignored)
+
+  // One line for the user: what the journal holds and what opening the container does with it.
+  std::string Describe(const std::string& journalFile) const;
+};
+
+class TRollbackJournal {
+public:
+  static constexpr int32_t HeaderSize = 64;
+  static constexpr int32_t SealSize = 24;
+
+  // containerFile + "-journal".
+  static std::string FileName(const std::string& containerFile);
+
+  // The journal of an open container (not owned: storage). Nothing is opened until the first Seal.
+  TRollbackJournal(TSFSPartStorage& storage, const std::string& containerFile, int32_t pageSize);
+  ~TRollbackJournal();  // closes the file; an empty one is removed
+  TRollbackJournal(const TRollbackJournal&) = delete;
+  TRollbackJournal& operator=(const TRollbackJournal&) = delete;
+
+  // A new transaction: a fresh nonce; the buffer is emptied.
+  void Begin(int64_t originalSize, uint32_t startHeaderCrc);
+  // Buffers the old image (PageSize() bytes) of a page.
+  void Add(int32_t pageNo, const uint8_t* image);
+  size_t Pending() const { return pending_; }
+  // Writes the buffered records and a seal (the header first when the journal is empty), syncs the
+  // journal, and the folder once after the file was created. Throws ESFSError when a write or sync
+  // fails (the journal may then hold an unfinished segment, which recovery ignores).
+  void Seal(uint32_t headerAfterCrc);
+  // True once a segment of this transaction is sealed (container pages may have been written).
+  bool Sealed() const { return sealed_; }
+  // Empties the journal file and syncs it. Throws ESFSError when that fails; the journal then still
+  // holds the transaction (when the file was emptied but the sync failed, its bytes are written back),
+  // so that it can be rolled back, unless even that failed.
+  void Clear();
+  // Drops the buffer and the transaction's state (after Clear, or when nothing was sealed).
+  void End();
+  int32_t PageSize() const { return pageSize_; }
+  const std::string& Path() const { return path_; }
+
+  // Reads a journal file. Never changes anything; a missing file is Absent.
+  static TJournalContents Read(TSFSPartStorage& storage, const std::string& journalFile);
+  // Puts the images of the sealed segments back into the container (open read/write), cuts it to its
+  // original size and syncs it. Throws ESFSJournalError when the journal belongs to another file,
+  // ESFSError when a write fails.
+  static void Apply(TSFSPartStorage& storage, const std::string& journalFile,
+                    const TJournalContents& contents, TSFSHugeFile& container);
+  // Recovery of containerFile before it is opened (see the top). writableOpen: the caller opens it for
+  // writing (then an empty or unfinished journal is removed as well); lockFree: the caller opens it
+  // without a lock, so a journal held by a live writer is left to that writer. Throws
+  // ESFSJournalError when the journal is damaged or foreign, or a hot journal cannot be rolled back
+  // (no write access; another program reads the container), and ESFSInUse when a locked open would
+  // fail anyway.
+  static void Recover(TSFSPartStorage& storage, const std::string& containerFile, bool writableOpen,
+                      bool lockFree);
+
+private:
+  void OpenFile();
+
+  TSFSPartStorage& storage_;
+  std::string container_;
+  std::string path_;
+  int32_t pageSize_;
+  std::unique_ptr<TSFSAbstractFile> file_;
+  bool created_ = false;  // the folder is synced after the first seal of a new file
+  bool folderSynced_ = false;
+  uint32_t nonce_ = 0;
+  int64_t originalSize_ = 0;
+  uint32_t startHeaderCrc_ = 0;
+  int64_t end_ = 0;  // bytes of the journal written in this transaction
+  std::vector<uint8_t> buffer_;
+  // What this transaction wrote to the journal, while it is not too large: a sync that fails after
+  // the journal was emptied (the change is then made but not known to be on the disk) puts it back.
+  std::vector<uint8_t> written_;
+  bool writtenKept_ = true;
+  size_t pending_ = 0;
+  uint32_t segmentCrc_ = 0;
+  bool sealed_ = false;
+};
+
+}  // namespace quillmar
