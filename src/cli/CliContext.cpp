@@ -49,13 +49,15 @@ std::string TCliContext::SafeFile(const std::string& name) {
 
 void TCliContext::RequireSafe(const std::string& name) {
   const std::string file = SafeFile(name);
+  for (const std::string& notice : TqmSFSWrapper::RecoverLeftovers(file))
+    prompter_.ShowMessage(TqmPrompter::TMessageKind::Information, "", notice);
   std::error_code ec;
   if (!fs::is_regular_file(file, ec))
     throw Failure("there is no Safe \"" + name + "\" in " + Global().HomeFolder() +
                   " (see \"quillmar-cli safes\", or give --home)");
 }
 
-void TCliContext::OpenSafe(const std::string& name) {
+void TCliContext::OpenSafe(const std::string& name, bool readOnly) {
   RequireSafe(name);
   const std::string file = SafeFile(name);
   std::string typed = reader_.Read("Master password for " + name + ": ", "master password");
@@ -71,7 +73,7 @@ void TCliContext::OpenSafe(const std::string& name) {
   TqmGlobal& g = Global();
   int code;
   try {
-    code = g.CheckSafe(file, password, false);
+    code = g.CheckSafe(file, password, false, readOnly);
   } catch (const std::exception& e) {
     WipeString(password);
     throw Failure("the Safe \"" + name + "\" cannot be checked: " + e.what());
@@ -85,7 +87,7 @@ void TCliContext::OpenSafe(const std::string& name) {
                   "\" cannot be opened: " + ReasonOr("another program may hold it open"));
   }
   try {
-    g.OpenSafeByName(name, password);
+    g.OpenSafeByName(name, password, readOnly);
   } catch (const std::exception& e) {
     WipeString(password);
     throw Failure("the Safe \"" + name + "\" cannot be opened: " + OneLine(console_, e.what()));

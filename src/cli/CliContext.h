@@ -33,11 +33,15 @@ public:
   static void CheckSafeName(const std::string& name);
   // The Safe's file in the home folder.
   std::string SafeFile(const std::string& name);
-  // Throws (exit 4) when the Safe's file does not exist, naming the home folder.
+  // Throws (exit 4) when the Safe's file does not exist, naming the home folder. What an interrupted
+  // repair or change of password left is dealt with first (a Safe it left without its file is put
+  // back), with a note.
   void RequireSafe(const std::string& name);
-  // Reads the master password and opens the Safe with its settings. Exit 3 on a wrong password,
-  // 4 when the file is no Safe or cannot be opened.
-  void OpenSafe(const std::string& name);
+  // Reads the master password and opens the Safe with its settings; readOnly for commands that only
+  // read (a shared lock: other readers may run at the same time, writers are refused meanwhile, and
+  // nothing of the Safe is written). Exit 3 on a wrong password, 4 when the file is no Safe or cannot
+  // be opened (another program writes it, for one).
+  void OpenSafe(const std::string& name, bool readOnly = false);
   // A question of the command itself (not of the layers below): --yes answers it; else asked on a
   // terminal; else refused with a message that says to add --yes.
   void Confirm(const std::string& questionUtf8, const std::string& refusedWhat);

@@ -104,7 +104,7 @@ std::pair<std::string, std::string> RequireItem(TCliContext& c, const std::strin
 }  // namespace
 
 int RunFiles(TCliContext& c) {
-  c.OpenSafe(c.Arg(0));
+  c.OpenSafe(c.Arg(0), true);
   TqmGlobal& g = c.Global();
   const auto parts = LockerParts(c.Console(), c.Args().args.size() > 1 ? c.Arg(1) : "");
   RequireFolder(c.Console(), g, parts);
@@ -197,7 +197,8 @@ int RunLock(TCliContext& c) {
 
 int RunUnlock(TCliContext& c) {
   const std::string destDir = c.Arg(2);
-  c.OpenSafe(c.Arg(0));
+  // With --keep the Safe is only read.
+  c.OpenSafe(c.Arg(0), c.Args().Has("--keep"));
   TqmGlobal& g = c.Global();
   auto [folder, name] = RequireItem(c, c.Arg(1), TKind::File);
   std::error_code ec;
@@ -228,6 +229,7 @@ int RunMkdir(TCliContext& c) {
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
   bool made = false;
+  TqmSFSWrapper::TChange change(g.Wrapper());  // all the folders of the path, or none
   for (size_t i = 0; i < parts.size(); ++i) {
     const std::string parent = LockerFolder(parts, i);
     const TKind k = FindItem(g, parent, parts[i]);
@@ -239,6 +241,7 @@ int RunMkdir(TCliContext& c) {
     made = true;
   }
   if (!made) throw Failure("the folder " + Shown(c.Console(), parts, parts.size()) + " exists already");
+  change.Commit();
   c.Console().Line("Created " + Shown(c.Console(), parts, parts.size()) + "/");
   return kExitOk;
 }

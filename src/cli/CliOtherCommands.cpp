@@ -54,7 +54,7 @@ std::string ActionsText(const TqmReminderEvent& r) {
 }  // namespace
 
 int RunReminders(TCliContext& c) {
-  c.OpenSafe(c.Arg(0));
+  c.OpenSafe(c.Arg(0), true);
   TqmGlobal& g = c.Global();
   std::vector<TqmReminderEvent> list;
   for (int i = 0, n = g.ReminderCount(); i < n; ++i) {

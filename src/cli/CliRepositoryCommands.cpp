@@ -220,7 +220,7 @@ int ParseFieldType(const std::string& t) {
 }  // namespace
 
 int RunLs(TCliContext& c) {
-  c.OpenSafe(c.Arg(0));
+  c.OpenSafe(c.Arg(0), true);
   TCliRepository repo(c.Global(), c.Console());
   auto item = repo.Resolve(c.Args().args.size() > 1 ? c.Arg(1) : "", TCliRepository::TWant::Category);
   const bool recursive = c.Args().Has("--recursive");
@@ -236,7 +236,7 @@ int RunLs(TCliContext& c) {
 }
 
 int RunShow(TCliContext& c) {
-  c.OpenSafe(c.Arg(0));
+  c.OpenSafe(c.Arg(0), true);
   TCliRepository repo(c.Global(), c.Console());
   auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Either);
   if (!item.IsEntry()) {
@@ -324,6 +324,8 @@ int RunAdd(TCliContext& c) {
   if (!item.node->category) throw UsageError("entries live in categories: give the category to add to");
   TNode& node = *item.node;
   repo.Load(node);
+  // Everything the command changes (numbers, attached files, the entry) is one change of the Safe.
+  TqmSFSWrapper::TChange change(g.Wrapper());
   repo.Renumber(node);  // the new entry goes last: its number is the count
   auto e = std::make_unique<TqmRepositoryEntry>(node.category.get());
   e->PrepareFromCategory(*node.category);
@@ -339,6 +341,7 @@ int RunAdd(TCliContext& c) {
     attachments.Abandon();
     throw;
   }
+  change.Commit();
   node.entries.push_back(std::move(e));
   c.Console().Line(repo.PathOf(node, *node.entries.back()));
   PrintWarnings(c, repo);
@@ -355,6 +358,8 @@ int RunEdit(TCliContext& c) {
   attachments.Bind(*item.entry);
   ApplySettings(c, *item.entry);
   RequireRequiredFields(c, *item.entry);
+  // The attached files, the entry and the release of the files it let go of: one change of the Safe.
+  TqmSFSWrapper::TChange change(c.Global().Wrapper());
   attachments.Attach();
   try {
     c.Global().SaveEntry(item.node->FolderPath(), *item.entry);
@@ -364,6 +369,7 @@ int RunEdit(TCliContext& c) {
   }
   // Only now, with the new values saved, can the files the entry let go of be deleted.
   attachments.ReleaseReplaced();
+  change.Commit();
   c.Console().Line(repo.PathOf(*item.node, *item.entry));
   return kExitOk;
 }
@@ -377,12 +383,17 @@ int RunRm(TCliContext& c) {
   if (g.Settings().App.confDel.Value())
     c.Confirm("Delete entry " + c.Console().Show(item.entry->Title()) + "?",
               "the entry " + path + " was not deleted");
-  g.RemoveEntryData(*item.entry);
-  if (!g.DeleteEntry(item.node->FolderPath(), item.entry->FileName()))
-    throw Failure("the entry " + path + " could not be deleted");
+  // The entry, the reminders and attached files only it names, and the new numbers: one change.
+  TqmSFSWrapper::TChange change(g.Wrapper());
+  try {
+    g.DeleteEntryWithData(item.node->FolderPath(), *item.entry);
+  } catch (const std::exception& e) {
+    throw Failure("the entry " + path + " could not be deleted: " + OneLine(c.Console(), e.what()));
+  }
   auto& list = item.node->entries;
   list.erase(std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == item.entry; }));
   repo.Renumber(*item.node);
+  change.Commit();
   c.Console().Line("Deleted " + path);
   return kExitOk;
 }
@@ -424,6 +435,7 @@ int RunMkcat(TCliContext& c) {
   for (auto& sub : node.categories)
     if (sub->category->Name() == name)
       throw Failure("a category \"" + last.name + "\" exists already in " + repo.PathOf(node));
+  TqmSFSWrapper::TChange change(g.Wrapper());
   repo.Renumber(node);
   auto cat = std::make_unique<TqmCategory>(node.category.get());
   cat->SetName(name);
@@ -431,6 +443,7 @@ int RunMkcat(TCliContext& c) {
   if (node.category) cat->SetIcon(node.category->Icon());
   for (const auto& f : fields) cat->Fields().Add(f);
   g.SaveCategory(*cat);
+  change.Commit();
   auto child = std::make_unique<TNode>();
   child->parent = &node;
   child->category = std::move(cat);
@@ -448,11 +461,13 @@ int RunRmcat(TCliContext& c) {
   if (!item.node->category) throw UsageError("the top level is not a category and cannot be deleted");
   const std::string path = repo.PathOf(*item.node);
   TNode* parent = item.node->parent;
+  TqmSFSWrapper::TChange change(g.Wrapper());
   if (!g.DeleteCategory(item.node->FolderPath()))
     throw Failure("the category " + path + " was not deleted: " + c.ReasonOr("refused"));
   auto& list = parent->categories;
   list.erase(std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == item.node; }));
   repo.Renumber(*parent);
+  change.Commit();
   c.Console().Line("Deleted " + path);
   return kExitOk;
 }
@@ -465,6 +480,8 @@ int RunMv(TCliContext& c) {
   auto dest = repo.Resolve(c.Arg(2), TCliRepository::TWant::Category);
   TNode& to = *dest.node;
   repo.Load(to);
+  // The move and the new numbers on both sides: one change of the Safe.
+  TqmSFSWrapper::TChange change(g.Wrapper());
 
   if (source.IsEntry()) {
     if (!to.category) throw UsageError("entries live in categories: give a category to move the entry to");
@@ -483,6 +500,7 @@ int RunMv(TCliContext& c) {
     g.SaveEntry(to.FolderPath(), *moved);
     to.entries.push_back(std::move(moved));
     repo.Renumber(from);
+    change.Commit();
     c.Console().Line(repo.PathOf(to, *to.entries.back()));
     return kExitOk;
   }
@@ -511,13 +529,14 @@ int RunMv(TCliContext& c) {
   g.SaveCategory(*moved->category);
   to.categories.push_back(std::move(moved));
   repo.Renumber(from);
+  change.Commit();
   c.Console().Line(repo.PathOf(*to.categories.back()));
   return kExitOk;
 }
 
 int RunSearch(TCliContext& c) {
   const std::string text = c.Console().Take(c.Arg(1), "the search text");
-  c.OpenSafe(c.Arg(0));
+  c.OpenSafe(c.Arg(0), true);
   TCliRepository repo(c.Global(), c.Console());
   const bool cs = c.Args().Has("--case"), all = c.Args().Has("--all-fields");
   std::vector<std::string> hits;
@@ -562,7 +581,7 @@ int RunExport(TCliContext& c) {
   const auto format = c.Args().Value("--format");
   if (!format || (*format != "csv" && *format != "json"))
     throw UsageError("export needs --format csv or --format json");
-  c.OpenSafe(c.Arg(0));
+  c.OpenSafe(c.Arg(0), true);
   TCliRepository repo(c.Global(), c.Console());
   repo.LoadAll(repo.Root());
 

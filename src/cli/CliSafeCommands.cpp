@@ -167,13 +167,19 @@ int RunCheck(TCliContext& c) {
   const std::string file = c.SafeFile(name);
   TSecret typed, password;
   typed.text = c.Passwords().Read("Master password for " + name + ": ", "master password");
+  // A journal beside the Safe is an interrupted change: what it holds is told before opening the Safe
+  // rolls it back.
+  const std::string journal = TSingleFileSystem::DescribeJournal(file);
+  if (!journal.empty()) c.Console().Line(journal);
   int code;
   try {
     password.text = c.Console().TakePassword(typed.text, true);
-    code = c.Global().CheckSafe(file, password.text, false);
+    code = c.Global().CheckSafe(file, password.text, false, true);
   } catch (const ECliError&) {
     code = TqmSFSWrapper::csWrongPassword;
   }
+  if (!journal.empty() && TSingleFileSystem::DescribeJournal(file).empty())
+    c.Console().Line("journal: the interrupted change was undone; the Safe is as it was before it");
   std::string line = std::to_string(code) + " " + CheckMeaning(code);
   if (code == TqmSFSWrapper::csCannotOpen) line += ": " + c.ReasonOr("reason unknown");
   c.Console().Line(line);
@@ -186,7 +192,7 @@ int RunCheck(TCliContext& c) {
   std::vector<std::string> problems;
   TqmGlobal& g = c.Global();
   try {
-    g.OpenSafeByName(name, password.text);
+    g.OpenSafeByName(name, password.text, true);
   } catch (const std::exception& e) {
     c.Console().Line("problem: the Safe cannot be opened: " + OneLine(c.Console(), e.what()));
     return kExitProblem;

@@ -324,11 +324,12 @@ std::string TJournalContents::Describe(const std::string& journalFile) const {
       return "no journal";
     case TState::Empty:
       return "journal " + name +
-             ": empty (left by a program that stopped after its last change was complete)";
+             ": empty (left by a program that stopped after its last change was complete); it goes with the "
+             "next change";
     case TState::Unfinished:
       return "journal " + name +
-             ": never completely written (a program stopped before its change reached the file); it is "
-             "ignored and removed";
+             ": never completely written (a program stopped before its change reached the file); it undoes "
+             "nothing and goes with the next change";
     case TState::Hot:
       return "journal " + name + ": an interrupted change; it holds the old contents of " +
              std::to_string(Pages.size()) + " page(s) and the file's size before the change (" +

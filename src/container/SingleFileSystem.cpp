@@ -190,6 +190,7 @@ void TSingleFileSystem::ReloadManagers() {
 
 void TSingleFileSystem::DisableJournal() {
   if (txnDepth_ > 0) throw ESFSError("TSingleFileSystem.DisableJournal - A change is in progress.");
+  journalOff_ = true;
   pfm_->SetJournaled(false);
 }
 
@@ -207,6 +208,17 @@ void TSingleFileSystem::CloseManagers() {
 }
 
 // --- Tests before opening ------------------------------------------------------------------------------
+
+std::string TSingleFileSystem::JournalFileName(const std::string& fileName) {
+  return TRollbackJournal::FileName(fileName);
+}
+
+std::string TSingleFileSystem::DescribeJournal(const std::string& fileName) {
+  const std::string journal = JournalFileName(fileName);
+  const TJournalContents contents = TRollbackJournal::Read(DiskPartStorage(), journal);
+  if (contents.State == TJournalContents::TState::Absent) return "";
+  return contents.Describe(journal);
+}
 
 bool TSingleFileSystem::IsContainerFile(const std::string& fileName) {
   try {

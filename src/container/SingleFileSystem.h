@@ -90,6 +90,11 @@ public:
   static bool IsContainerFile(const std::string& fileName);
   static bool IsContainerEncrypted(const std::string& fileName);
   static bool CheckContainerPassword(const std::string& fileName, std::string_view password);
+  // The rollback journal kept beside a container while it is changed ("<file>-journal").
+  static std::string JournalFileName(const std::string& fileName);
+  // What the container's journal file holds and what opening the container does with it, in one line;
+  // "" when there is none. Reads only.
+  static std::string DescribeJournal(const std::string& fileName);
 
   // --- Handles ---------------------------------------------------------------------------------------
   // Opens a file; mode 0xFFFF creates it (deleting an existing one: -16 when that is not possible).
@@ -255,6 +260,7 @@ private:
   int32_t lastError_ = 0;
   int txnDepth_ = 0;
   bool txnDoomed_ = false;
+  bool journalOff_ = false;
   int32_t txnFirstHandle_ = 0;
   std::string txnCurrentDir_;
 };

@@ -182,7 +182,7 @@ void TSingleFileSystem::Reopen(std::string_view password) {
   password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
   if (!pfm_->IsEncrypted()) password_.CleanNew(0);
   OpenManagers();
-  pfm_->SetJournaled(!pfm_->ReadOnly());
+  pfm_->SetJournaled(!journalOff_ && !pfm_->ReadOnly());
 }
 
 bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword,

@@ -16,6 +16,8 @@
 #include "base/RandomName.h"
 #include "base/SecureWipe.h"
 #include "container/PageFileManager.h"
+#include "container/SFSAbstractFile.h"
+#include "container/SFSError.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmDesktopLauncher.h"
 #include "core/qmReminderSchedule.h"
@@ -271,12 +273,21 @@ std::vector<std::string> TqmGlobal::SafeNames() const {
   std::vector<std::string> names;
   std::error_code ec;
   const std::string ext = kSafeExtension;
+  const std::string interrupted = ext + "0";  // the Safe's file during the swap of a repair
+  auto endsWith = [](const std::string& name, const std::string& tail) {
+    return name.size() > tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+  };
   for (fs::directory_iterator it(home_, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code typeError;
     if (!it->is_regular_file(typeError)) continue;
     std::string name = it->path().filename().string();
-    if (name.size() <= ext.size() || name.compare(name.size() - ext.size(), ext.size(), ext) != 0) continue;
-    names.push_back(name.substr(0, name.size() - ext.size()));
+    if (endsWith(name, ext)) {
+      names.push_back(name.substr(0, name.size() - ext.size()));
+    } else if (endsWith(name, interrupted)) {
+      const std::string safe = name.substr(0, name.size() - interrupted.size());
+      std::error_code e;
+      if (!fs::exists(home_ + safe + ext, e)) names.push_back(safe);
+    }
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -485,6 +496,15 @@ void TqmGlobal::CollectReferences(const TqmCategory* category, const std::string
   }
 }
 
+bool TqmGlobal::DeleteEntryWithData(const std::string& path, const TqmRepositoryEntry& entry) {
+  TqmSFSWrapper::TChange change(wrapper_);
+  RemoveEntryData(entry);
+  if (!wrapper_.DeleteEntry(path, entry.FileName()))
+    throw EQuillmarError("The entry could not be deleted; nothing was changed.");
+  change.Commit();
+  return true;
+}
+
 void TqmGlobal::RemoveEntryData(const TqmRepositoryEntry& entry) {
   bool any = false;
   for (const auto& field : entry.Fields()) {
@@ -500,6 +520,7 @@ void TqmGlobal::RemoveEntryData(const TqmRepositoryEntry& entry) {
   auto named = [](const std::vector<std::string>& list, const std::string& value) {
     return std::find(list.begin(), list.end(), value) != list.end();
   };
+  TqmSFSWrapper::TChange change(wrapper_);
   for (const auto& field : entry.Fields()) {
     const std::string& value = field->Value();
     if (value.empty()) continue;
@@ -665,12 +686,12 @@ void TqmGlobal::SaveSettings() {
 
 // --- The Safe as a whole ----------------------------------------------------------------------------------
 
-void TqmGlobal::OpenSafe(const std::string& file, std::string_view password) {
+void TqmGlobal::OpenSafe(const std::string& file, std::string_view password, bool readOnly) {
   CloseSafe();
   safeOpen_ = true;
   try {
     TBusy busy(*this);
-    wrapper_.OpenSafe(file, password);
+    wrapper_.OpenSafe(file, password, readOnly);
   } catch (...) {
     safeOpen_ = false;
     throw;
@@ -678,8 +699,8 @@ void TqmGlobal::OpenSafe(const std::string& file, std::string_view password) {
   openedSafeFile_ = NormalPath(file);
 }
 
-void TqmGlobal::OpenSafeByName(const std::string& name, std::string_view password) {
-  OpenSafe(SafeFile(name), password);
+void TqmGlobal::OpenSafeByName(const std::string& name, std::string_view password, bool readOnly) {
+  OpenSafe(SafeFile(name), password, readOnly);
   safeName_ = name;
   SetMasterPassword(password);
   LoadSettings();
@@ -698,9 +719,9 @@ void TqmGlobal::CreateSafe(const std::string& file, std::string_view password) {
   wrapper_.CreateSafe(file, password, demoData_);
 }
 
-int TqmGlobal::CheckSafe(const std::string& file, std::string_view password, bool forCreate) {
+int TqmGlobal::CheckSafe(const std::string& file, std::string_view password, bool forCreate, bool readOnly) {
   TBusy busy(*this);
-  return wrapper_.CheckSafe(file, password, forCreate);
+  return wrapper_.CheckSafe(file, password, forCreate, readOnly);
 }
 
 bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view newPassword) {
@@ -722,6 +743,7 @@ bool TqmGlobal::DeleteSafeFile(const std::string& name) {
   if (safeOpen_ && NormalPath(file) == openedSafeFile_) CloseSafe();
   std::error_code ec;
   if (!fs::remove(file, ec) || ec) return false;
+  fs::remove(TSingleFileSystem::JournalFileName(file), ec);
   if (name == safeName_) {
     safeName_.clear();
     WipeString(masterPassword_);
@@ -822,6 +844,20 @@ void TqmGlobal::Restore(const std::string& backupFile) {
   if (safeOpen_) CloseSafe();
   const std::string safeFile = CurrentSafeFile();
   if (fs::exists(safeFile, ec) && fs::equivalent(backupFile, safeFile, ec)) return;  // already in place
+  // The Safe is held while it is replaced: another program must not have it open, and a journal of an
+  // interrupted change of the old file must not be applied to the restored one.
+  std::unique_ptr<TSFSAbstractFile> hold;
+  if (fs::exists(safeFile, ec)) {
+    try {
+      hold = DiskPartStorage().Open(safeFile, true, TSFSLock::Exclusive);
+    } catch (const ESFSInUse&) {
+      throw EQuillmarError(
+          "The Safe " + safeFile +
+          " is open in another program or window; close it there first. The Safe was not changed.");
+    } catch (const ESFSError&) {
+    }
+  }
+  fs::remove(TSingleFileSystem::JournalFileName(safeFile), ec);
   try {
     ReplaceFileWithCopy(backupFile, safeFile);
   } catch (const EQuillmarError& e) {

@@ -162,7 +162,8 @@ public:
 
   // --- Own operations ------------------------------------------------------------------------------
   // The names of the "*.qvt" files in the home folder, in listing order (sorted by name, as the
-  // desktop's file listing gives them), without the extension.
+  // desktop's file listing gives them), without the extension. A Safe whose file is missing because a
+  // repair of it was interrupted ("<name>.qvt0" is left) is listed too: opening it puts it back.
   std::vector<std::string> SafeNames() const;
   // The ini value [safe] lastused; "" when the file or the key is missing.
   std::string ReadLastUsedSafe() const;
@@ -191,8 +192,12 @@ public:
   bool DeleteCategory(const std::string& path);
   // Before an entry is deleted: deletes the reminders its "Reminder (Yes/No)" fields name (and drops
   // their jobs) and the attached files its "File" and "Picture" fields name. A reminder or file that
-  // another entry of the repository still names (a copied entry shares them) is kept.
+  // another entry of the repository still names (a copied entry shares them) is kept. One change of
+  // the Safe (all or nothing).
   void RemoveEntryData(const TqmRepositoryEntry& entry);
+  // RemoveEntryData and DeleteEntry of the entry's file in its category folder `path`, as one change:
+  // after a failure or a crash the entry and everything it names are all still there, or all gone.
+  bool DeleteEntryWithData(const std::string& path, const TqmRepositoryEntry& entry);
 
   // Writes opened files back (see the top). For each recorded copy of the open Safe below folder
   // (default: the whole TEMP folder): lock it back into its container path (replacing the file); when
@@ -218,27 +223,29 @@ public:
   void SaveSettings();
 
   // --- The Safe as a whole -----------------------------------------------------------------------------
-  // Closes any open Safe, sets SafeOpen and opens the container. When the open fails SafeOpen is
-  // false again and the error propagates (with the container's message).
-  void OpenSafe(const std::string& file, std::string_view password);
-  // The login's open: OpenSafe(SafeFile(name), password); on success SafeName and MasterPassword are
-  // set and the settings loaded.
-  void OpenSafeByName(const std::string& name, std::string_view password);
+  // Closes any open Safe, sets SafeOpen and opens the container (read-only with a shared lock when
+  // readOnly: nothing of the Safe is then written). When the open fails SafeOpen is false again and
+  // the error propagates (with the container's message).
+  void OpenSafe(const std::string& file, std::string_view password, bool readOnly = false);
+  // The login's open: OpenSafe(SafeFile(name), password, readOnly); on success SafeName and
+  // MasterPassword are set and the settings loaded.
+  void OpenSafeByName(const std::string& name, std::string_view password, bool readOnly = false);
   // Clears SafeOpen and closes the container (nothing happens when none is open).
   void CloseSafe();
   // Makes a new Safe file from the template (DemoData decides the sample content); leaves no Safe
   // open (an open one is closed first).
   void CreateSafe(const std::string& file, std::string_view password);
   // 0 usable, 1 not a Safe file, 2 wrong password, 3 (forCreate) the file exists, 4 it cannot be
-  // opened (the reason was shown).
-  int CheckSafe(const std::string& file, std::string_view password, bool forCreate);
+  // opened (the reason was shown). readOnly: checked for a read-only open.
+  int CheckSafe(const std::string& file, std::string_view password, bool forCreate, bool readOnly = false);
   // Changes the master password of the open Safe (re-keying the locked files) and then MasterPassword.
   // False when the container refused (nothing changed).
   bool ChangePassword(std::string_view oldPassword, std::string_view newPassword);
   // Rebuilds the open Safe's container, with the busy pointer.
   bool Repair();
-  // Deletes the Safe file of that name; when it is the open Safe it is closed first, and when it is
-  // the current Safe, SafeName and MasterPassword are cleared. False when the file could not be deleted.
+  // Deletes the Safe file of that name (and its journal); when it is the open Safe it is closed
+  // first, and when it is the current Safe, SafeName and MasterPassword are cleared. False when the
+  // file could not be deleted.
   bool DeleteSafeFile(const std::string& name);
 
   // Backup of the open Safe into target (the caller's file dialog chose it). When target exists asks
@@ -251,8 +258,10 @@ public:
   // Replaces the current Safe's file (SafeFile(SafeName)) with the backup file. The backup must be a
   // Safe file; it is copied to a temporary name in the home folder, flushed and renamed over the Safe,
   // so a failed or refused restore leaves the Safe as it was. An open Safe is closed first. The Safe
-  // then opens with the password the backup was made under. Throws EQuillmarError (saying why) when
-  // the file is missing, is no Safe file, or cannot be copied.
+  // then opens with the password the backup was made under. The Safe's journal of an interrupted
+  // change, if any, goes (it belongs to the file that is replaced). Throws EQuillmarError (saying
+  // why) when the file is missing, is no Safe file, cannot be copied, or the Safe is open in another
+  // program.
   // REQUIRES: SafeName is not empty.
   void Restore(const std::string& backupFile);
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <vector>
@@ -20,7 +21,11 @@
 #include "base/RandomName.h"
 #include "base/SecureWipe.h"
 #include "container/DIRItem.h"
+#include "container/RollbackJournal.h"
+#include "container/SFSAbstractFile.h"
+#include "container/SFSError.h"
 #include "container/SFSFileStream.h"
+#include "container/SFSHugeFile.h"
 #include "container/SingleFileSystem.h"
 #include "model/qmCategory.h"
 #include "model/qmReminderEvent.h"
@@ -55,6 +60,8 @@ constexpr int32_t kExtentSize = 8;
 constexpr int32_t kOpenPageSize = 4096;
 constexpr int32_t kCreatePageSize = 2048;
 constexpr uint32_t kModeReadWriteExclusive = 18;
+// Read-only, others may read too but nobody may write: the shared lock of read-only opens.
+constexpr uint32_t kModeReadShared = 0x20;
 constexpr uint32_t kModeRead = 0;
 constexpr uint32_t kModeReadWrite = 2;
 constexpr char kReminderExt[] = ".reminder";
@@ -87,17 +94,6 @@ std::string FormatDateTime(TDateTime value) {
   return buffer;
 }
 
-// Forces a disk file (or folder) to the disk.
-void SyncPath(const std::string& path, bool directory) {
-  int fd = ::open(path.c_str(), (directory ? O_DIRECTORY : 0) | O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw EQuillmarError("Cannot open \"" + path + "\": " + std::strerror(errno) + ".");
-  int rc = ::fsync(fd);
-  int err = errno;
-  ::close(fd);
-  if (rc != 0 && !(directory && (err == EINVAL || err == EROFS)))
-    throw EQuillmarError("Cannot write \"" + path + "\" to the disk: " + std::strerror(err) + ".");
-}
-
 // Holds an exclusive advisory lock on a disk file while it is read, so that a file another program
 // keeps locked (a Safe, for one) is refused.
 class TExclusiveRead {
@@ -124,25 +120,39 @@ private:
   int fd_ = -1;
 };
 
-// Removes the partial container file of an unfinished write unless Commit was called.
-class TContainerFileGuard {
-public:
-  TContainerFileGuard(TSingleFileSystem& sfs, std::string path) : sfs_(sfs), path_(std::move(path)) {}
-  ~TContainerFileGuard() {
-    if (!committed_) {
-      try {
-        sfs_.DeleteFile(path_);
-      } catch (...) {
-      }
-    }
-  }
-  void Commit() { committed_ = true; }
+// The work copy of a change of password, and what its rebuild makes beside it.
+constexpr char kPasswordWork[] = ".pwchange";
 
-private:
-  TSingleFileSystem& sfs_;
-  std::string path_;
-  bool committed_ = false;
-};
+TSFSPartStorage& StorageOr(TSFSPartStorage* storage) {
+  return storage ? *storage : DiskPartStorage();
+}
+
+// Copies a disk file through the part storage (the copy replaces `to`) and syncs the copy.
+void CopyDiskFile(TSFSPartStorage& storage, const std::string& from, const std::string& to) {
+  auto in = storage.Open(from, true, TSFSLock::None);
+  auto out = storage.Create(to, TSFSLock::None);
+  std::vector<uint8_t> buffer(size_t(1) << 20);
+  const int64_t size = in->Size();
+  for (int64_t done = 0; done < size;) {
+    const int64_t n = std::min<int64_t>(int64_t(buffer.size()), size - done);
+    if (in->ReadAt(done, buffer.data(), n) != n)
+      throw EQuillmarError("The Safe file \"" + from + "\" cannot be read.");
+    if (out->WriteAt(done, buffer.data(), n) != n)
+      throw EQuillmarError("The copy \"" + to + "\" cannot be written; check the free space on its drive.");
+    done += n;
+  }
+  if (!out->Flush()) throw EQuillmarError("The copy \"" + to + "\" could not be written to the disk.");
+}
+
+// A name the layer gives a partial file while it writes it: prefix, digits, ".tmp".
+bool IsPartialName(const std::string& name, const std::string& prefix) {
+  if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+      !EndsWith(name, ".tmp"))
+    return false;
+  for (size_t i = prefix.size(); i + 4 < name.size(); ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return true;
+}
 
 }  // namespace
 
@@ -168,31 +178,71 @@ void TqmSFSWrapper::ProcessEvents() {
   if (OnProcessEvents) OnProcessEvents();
 }
 
+// --- Changes -------------------------------------------------------------------------------------
+
+TqmSFSWrapper::TChange::TChange(TqmSFSWrapper& safe)
+    : safe_(safe), sfs_(&safe.Sfs()), exceptions_(std::uncaught_exceptions()) {
+  sfs_->BeginTransaction();
+}
+
+TqmSFSWrapper::TChange::~TChange() noexcept(false) {
+  if (done_) return;
+  if (std::uncaught_exceptions() > exceptions_) {
+    // Left through an exception: nothing of the change stays, and nothing cached from it either.
+    done_ = true;
+    try {
+      sfs_->RollbackTransaction();
+    } catch (...) {
+    }
+    safe_.InvalidateEntryIndex();
+    return;
+  }
+  Commit();
+}
+
+void TqmSFSWrapper::TChange::Commit() {
+  if (done_) return;
+  done_ = true;
+  try {
+    sfs_->CommitTransaction();
+  } catch (...) {
+    safe_.InvalidateEntryIndex();
+    throw;
+  }
+}
+
 // --- Safe as a whole -------------------------------------------------------------------------------
 
-void TqmSFSWrapper::OpenContainer(const std::string& file, std::string_view password) {
-  auto sfs = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "",
-                                                 password, false, kModeReadWriteExclusive);
+void TqmSFSWrapper::OpenContainer(const std::string& file, std::string_view password, bool readOnly) {
+  auto sfs = std::make_unique<TSingleFileSystem>(
+      file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", password, false,
+      readOnly ? kModeReadShared : kModeReadWriteExclusive, storage_);
   sfs->OnProgress = [this](bool&, double percent) {
     if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
   };
   sfs_ = std::move(sfs);
 }
 
-int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password, bool forCreate) {
+int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password, bool forCreate,
+                             bool readOnly) {
   std::error_code ec;
   if (forCreate) return fs::exists(file, ec) ? csFileExists : csUsable;
+  TellLeftovers(file);
   try {
     if (!TSingleFileSystem::IsContainerFile(file)) return csNotContainer;
     if (TSingleFileSystem::IsContainerEncrypted(file) &&
         !TSingleFileSystem::CheckContainerPassword(file, password))
       return csWrongPassword;
+  } catch (const ESFSJournalError& e) {
+    // An interrupted change that cannot be undone: the file is not opened, and the user is told why.
+    if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
+    return csCannotOpen;
   } catch (const std::exception&) {
     return csNotContainer;
   }
   try {
     TSingleFileSystem probe(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", password, false,
-                            kModeReadWriteExclusive);
+                            readOnly ? kModeReadShared : kModeReadWriteExclusive, storage_);
   } catch (const std::exception& e) {
     if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
     return csCannotOpen;
@@ -204,14 +254,23 @@ void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view
                                         const std::string& file, std::string_view password,
                                         bool withDemoData) {
   CloseSafe();
+  // Made under a name of its own and renamed into place once complete: an interrupted creation never
+  // leaves a Safe file (least of all one under the template's password).
+  TSFSPartStorage& storage = StorageOr(storage_);
+  const std::string work = file + ".create";
+  auto removeWork = [&] {
+    TSFSHugeFile::DeleteContainer(work, &storage);
+    storage.Remove(TRollbackJournal::FileName(work));
+  };
   try {
     {
-      TFileStream out(file, TFileMode::Create);
-      out.WriteBuffer(image.data(), static_cast<int64_t>(image.size()));
-      out.Flush();
+      auto out = storage.Create(work, TSFSLock::Exclusive);
+      if (out->WriteAt(0, image.data(), int64_t(image.size())) != int64_t(image.size()) || !out->Flush())
+        throw EQuillmarError("The new Safe \"" + file +
+                             "\" cannot be written; check the free space on its drive.");
     }
     ProcessEvents();
-    OpenContainer(file, templatePassword);
+    OpenContainer(work, templatePassword);
     EnsureLayout();
     if (!withDemoData) {
       // Removed before the password change, whose rebuild then leaves no trace of the samples.
@@ -222,11 +281,15 @@ void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view
     if (!ChangePassword(templatePassword, password))
       throw EQuillmarError("The new Safe could not be given its password.");
     CloseSafe();
+    // A journal of an earlier file of that name must never be applied to the new one.
+    storage.Remove(TRollbackJournal::FileName(file));
+    if (!storage.Replace(work, file))
+      throw EQuillmarError("The new Safe \"" + file + "\" could not be put in place.");
+    storage.SyncFolder(file);
     ProcessEvents();
   } catch (...) {
     CloseSafe();
-    std::error_code ec;
-    fs::remove(file, ec);
+    removeWork();
     throw;
   }
 }
@@ -236,16 +299,95 @@ void TqmSFSWrapper::CreateEmptySafe(const std::string& file, std::string_view pa
   std::error_code ec;
   fs::remove(file, ec);
   sfs_ = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kCreatePageSize, 0, "", "",
-                                             password, false, TSingleFileSystem::fmCreate);
+                                             password, false, TSingleFileSystem::fmCreate, storage_);
   sfs_->OnProgress = [this](bool&, double percent) {
     if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
   };
   EnsureLayout();
 }
 
-void TqmSFSWrapper::OpenSafe(const std::string& file, std::string_view password) {
+void TqmSFSWrapper::OpenSafe(const std::string& file, std::string_view password, bool readOnly) {
   CloseSafe();
-  OpenContainer(file, password);
+  TellLeftovers(file);
+  OpenContainer(file, password, readOnly);
+  if (!readOnly) RemovePartialFiles();
+}
+
+bool TqmSFSWrapper::ReadOnly() const {
+  return sfs_ && sfs_->ReadOnly();
+}
+
+void TqmSFSWrapper::TellLeftovers(const std::string& file) {
+  for (const std::string& notice : RecoverLeftovers(file, storage_))
+    if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Information, "", notice);
+}
+
+std::vector<std::string> TqmSFSWrapper::RecoverLeftovers(const std::string& file, TSFSPartStorage* storage) {
+  TSFSPartStorage& s = StorageOr(storage);
+  std::vector<std::string> notices = TSingleFileSystem::RecoverInterruptedRebuild(file, storage);
+  const std::string work = file + kPasswordWork;
+  std::vector<std::string> found;
+  for (const char* suffix : {"", "_new", "0"})
+    if (s.Exists(work + suffix)) found.push_back(work + suffix);
+  if (found.empty()) return notices;
+  // A change of password in progress holds the Safe, and its work file while it works on it.
+  std::vector<std::unique_ptr<TSFSAbstractFile>> locks;
+  std::vector<std::string> held = found;
+  if (s.Exists(file)) held.push_back(file);
+  for (const std::string& path : held) {
+    try {
+      locks.push_back(s.Open(path, true, TSFSLock::Exclusive));
+    } catch (const ESFSError&) {
+      return notices;
+    }
+  }
+  locks.clear();
+  const std::string name = fs::path(file).filename().string();
+  if (!s.Exists(file)) {
+    std::string files;
+    for (const std::string& path : found)
+      files += (files.empty() ? "" : ", ") + fs::path(path).filename().string();
+    notices.push_back(name + " is missing, and a change of its password was interrupted. " + files +
+                      " may hold its data, under the old or the new password, possibly only in part; nothing "
+                      "was changed.");
+    return notices;
+  }
+  // The Safe is whole (the work copy replaces it in one rename, which did not happen): the copies are
+  // unfinished work, some holding the Safe under its old password. They go.
+  for (const std::string& path : found) {
+    if (TSFSHugeFile::DeleteContainer(path, &s))
+      notices.push_back("Removed " + fs::path(path).filename().string() +
+                        ", left by an interrupted change of the password of " + name + ".");
+    s.Remove(TRollbackJournal::FileName(path));
+  }
+  s.SyncFolder(file);
+  return notices;
+}
+
+void TqmSFSWrapper::RemovePartialFiles() {
+  // Partial files of a lock or an attachment interrupted before they were journaled: their change
+  // never finished, so they belong to nobody.
+  TSingleFileSystem& sfs = Sfs();
+  std::vector<std::string> partial;
+  std::function<void(const std::string&)> walk = [&](const std::string& folder) {
+    for (const std::string& name : List(folder, "*.*", false))
+      if (IsPartialName(name, "~lock")) partial.push_back(folder + name);
+    for (const std::string& name : List(folder, "*.*", true)) walk(folder + name + "\\");
+  };
+  walk(kFileLockerRoot);
+  for (const std::string& name : List(kAttachedFilesFolder, "*.*", false))
+    if (IsPartialName(name, "~attach")) partial.push_back(kAttachedFilesFolder + name);
+  if (partial.empty()) return;
+  TChange change(*this);
+  std::string names;
+  for (const std::string& path : partial) {
+    if (sfs.DeleteFile(path)) names += (names.empty() ? "" : ", ") + path;
+  }
+  change.Commit();
+  if (prompter_ && !names.empty())
+    prompter_->ShowMessage(
+        TqmPrompter::TMessageKind::Information, "",
+        "Removed unfinished files that an interrupted program left in the Safe: " + names + ".");
 }
 
 void TqmSFSWrapper::CloseSafe() {
@@ -300,34 +442,35 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
 bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_view newPassword) {
   if (oldPassword == newPassword) return true;
   const std::string file = Sfs().FileName();
-  std::error_code ec;
-  if (fs::exists(file + "1", ec))
+  if (Sfs().ReadOnly()) throw EQuillmarError("The Safe is open read-only; its password cannot be changed.");
+  TSFSPartStorage& storage = StorageOr(storage_);
+  if (storage.Exists(file + "1"))
     throw EQuillmarError("The password of a Safe that is split into several files cannot be changed.");
   // A wrong old password would garble every locked file in the re-keying: refuse it up front.
   if (!TSingleFileSystem::CheckContainerPassword(file, oldPassword)) return false;
-  const std::string work = file + ".pwchange";
+  const std::string work = file + kPasswordWork;
   auto stage = [this](const char* name) {
     if (OnPasswordChangeStage) OnPasswordChangeStage(name);
   };
-  auto removeWork = [&work] {
-    std::error_code e;
-    fs::remove(work, e);
-    fs::remove(work + "_new", e);
-    for (int i = 0; i < 10; ++i) fs::remove(work + std::to_string(i), e);
+  auto removeWork = [&] {
+    for (const std::string& path : {work, work + "_new"}) TSFSHugeFile::DeleteContainer(path, &storage);
+    for (int i = 0; i < 10; ++i) TSFSHugeFile::DeleteContainer(work + std::to_string(i), &storage);
   };
 
   // The Safe file itself is never written: everything happens on a copy that replaces it in one
-  // rename once it is complete and on the disk.
-  CloseSafe();
+  // rename once it is complete and on the disk. The Safe stays open (and locked) meanwhile, so that no
+  // other program changes it under the copy, nor takes the copy for a leftover.
   removeWork();
   bool swapped = false;
   try {
-    fs::copy_file(file, work, fs::copy_options::overwrite_existing);
+    CopyDiskFile(storage, file, work);
     stage("copied");
     bool changed;
     {
       TSingleFileSystem copy(work, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", oldPassword, false,
-                             kModeReadWriteExclusive);
+                             kModeReadWriteExclusive, storage_);
+      // A scratch copy, replaced as a whole: it needs no journal of its own.
+      copy.DisableJournal();
       copy.OnProgress = [this](bool&, double percent) {
         if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
       };
@@ -339,23 +482,32 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
     }
     if (!changed) {
       removeWork();
-      OpenContainer(file, oldPassword);
       return false;
     }
-    SyncPath(work, false);
+    {
+      auto synced = storage.Open(work, true, TSFSLock::None);
+      if (!synced->Flush()) throw EQuillmarError("The new Safe file could not be written to the disk.");
+    }
     stage("synced");
-    fs::rename(work, file);
+    // The one step that changes the Safe: the copy replaces it.
+    if (!storage.Replace(work, file))
+      throw EQuillmarError("The Safe file \"" + file + "\" could not be replaced.");
     swapped = true;
-    SyncPath(fs::path(file).parent_path().empty() ? "." : fs::path(file).parent_path().string(), true);
+    storage.SyncFolder(file);
     stage("swapped");
   } catch (...) {
-    if (!swapped) removeWork();
-    try {
-      OpenContainer(file, swapped ? newPassword : oldPassword);
-    } catch (...) {
+    if (!swapped) {
+      removeWork();  // the Safe, still open, is as it was
+    } else {
+      try {
+        CloseSafe();
+        OpenContainer(file, newPassword);
+      } catch (...) {
+      }
     }
     throw;
   }
+  CloseSafe();
   OpenContainer(file, newPassword);
   return true;
 }
@@ -410,11 +562,19 @@ std::vector<std::string> TqmSFSWrapper::ReadAllFiles() {
 
 void TqmSFSWrapper::EnsureLayout() {
   TSingleFileSystem& sfs = Sfs();
+  // A Safe opened read-only is read as it is: a missing folder lists as empty.
+  if (sfs.ReadOnly()) return;
+  std::vector<const char*> missing;
   for (const char* folder : {kRepositoryRoot, kAttachedFilesFolder, kFileLockerRoot, kSystemFolder,
-                             kCategoryIconsFolder, kEntryIconsFolder, kRemindersFolder}) {
-    if (!sfs.DirectoryExists(folder) && !sfs.ForceDirectories(folder))
+                             kCategoryIconsFolder, kEntryIconsFolder, kRemindersFolder})
+    if (!sfs.DirectoryExists(folder)) missing.push_back(folder);
+  if (missing.empty()) return;
+  TChange change(*this);
+  for (const char* folder : missing) {
+    if (!sfs.ForceDirectories(folder))
       throw EQuillmarError(std::string("The folder \"") + folder + "\" could not be created in the Safe.");
   }
+  change.Commit();
 }
 
 // --- Helpers ---------------------------------------------------------------------------------------
@@ -489,6 +649,7 @@ bool TqmSFSWrapper::LoadCategory(const TqmCategory* parent, int32_t key, bool by
 }
 
 void TqmSFSWrapper::SaveCategory(TqmCategory& category) {
+  TChange change(*this);
   EnsureLayout();
   TSingleFileSystem& sfs = Sfs();
   const std::string parentFolder = CategoryFolder(category.Parent());
@@ -504,6 +665,7 @@ void TqmSFSWrapper::SaveCategory(TqmCategory& category) {
 }
 
 void TqmSFSWrapper::DeleteCategory(const std::string& path) {
+  TChange change(*this);
   if (path.empty() || path == "\\")
     throw EQuillmarError("The root of the Password Repository cannot be deleted.");
   EnsureLayout();
@@ -522,6 +684,7 @@ bool TqmSFSWrapper::CopyTree(const std::string& source, const std::string& dest)
 }
 
 bool TqmSFSWrapper::MoveCategory(const TqmCategory& category, const TqmCategory* newParent, bool keepSource) {
+  TChange change(*this);
   EnsureLayout();
   if (category.FolderName().empty()) return false;
   TSingleFileSystem& sfs = Sfs();
@@ -589,6 +752,7 @@ bool TqmSFSWrapper::LoadEntryAt(const std::string& path, int index, TqmRepositor
 }
 
 void TqmSFSWrapper::SaveEntry(const std::string& path, TqmRepositoryEntry& entry) {
+  TChange change(*this);
   EnsureLayout();
   TSingleFileSystem& sfs = Sfs();
   const std::string folder = EntryFolder(path);
@@ -605,6 +769,7 @@ void TqmSFSWrapper::SaveEntry(const std::string& path, TqmRepositoryEntry& entry
 }
 
 bool TqmSFSWrapper::DeleteEntry(const std::string& path, const std::string& fileName) {
+  TChange change(*this);
   EnsureLayout();
   if (!IsPlainName(fileName)) return false;
   const std::string file = EntryFolder(path) + fileName;
@@ -615,6 +780,7 @@ bool TqmSFSWrapper::DeleteEntry(const std::string& path, const std::string& file
 
 bool TqmSFSWrapper::MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* newCategory,
                               bool keepSource) {
+  TChange change(*this);
   EnsureLayout();
   if (!IsPlainName(entry.FileName())) return false;
   TSingleFileSystem& sfs = Sfs();
@@ -636,6 +802,7 @@ bool TqmSFSWrapper::MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory
 }
 
 int TqmSFSWrapper::DeleteAllEntries(const std::string& folder) {
+  TChange change(*this);
   EnsureLayout();
   InvalidateEntryIndex();
   const std::string base = WithTrailingSeparator(folder);
@@ -668,6 +835,7 @@ bool TqmSFSWrapper::LoadIcon(int kind, const std::string& name, TqvtIcon& icon) 
 }
 
 void TqmSFSWrapper::SaveIcon(int kind, const TqvtIcon& icon, const std::string& name) {
+  TChange change(*this);
   EnsureLayout();
   RequirePlainName(name, "icon");
   WriteRecord(IconFolder(kind) + name, icon.Image(), kRecordPassword);
@@ -705,6 +873,7 @@ bool TqmSFSWrapper::LoadReminder(const std::string& id, TqmReminderEvent& remind
 }
 
 void TqmSFSWrapper::SaveReminder(TqmReminderEvent& reminder) {
+  TChange change(*this);
   EnsureLayout();
   TSingleFileSystem& sfs = Sfs();
   if (reminder.id().empty()) {
@@ -719,6 +888,7 @@ void TqmSFSWrapper::SaveReminder(TqmReminderEvent& reminder) {
 }
 
 bool TqmSFSWrapper::DeleteReminder(const std::string& id) {
+  TChange change(*this);
   EnsureLayout();
   if (!IsPlainName(id)) return false;
   const std::string path = kRemindersFolder + id + kReminderExt;
@@ -746,6 +916,7 @@ std::string TqmSFSWrapper::CopyReminder(const std::string& id) {
 // --- Attached files --------------------------------------------------------------------------------
 
 std::string TqmSFSWrapper::AttachFile(const std::string& diskFile) {
+  TChange change(*this);
   EnsureLayout();
   TSingleFileSystem& sfs = Sfs();
   const std::string name = SafeNameOfDiskFile(diskFile);
@@ -756,7 +927,7 @@ std::string TqmSFSWrapper::AttachFile(const std::string& diskFile) {
   // Written under a temporary name first, so that a failed copy never costs the old attachment.
   const std::string temp = RandomFreeName(std::string(kAttachedFilesFolder) + "~attach", ".tmp",
                                           [&](const std::string& path) { return sfs.FileExists(path); });
-  TContainerFileGuard guard(sfs, temp);
+  // One change: a failure (or a crash) leaves neither the temporary file nor a lost old attachment.
   {
     TSFSFileStream dest(&sfs, 0, "", "", "", TSingleFileSystem::fmCreate, temp);
     dest.CopyFrom(source);
@@ -764,7 +935,7 @@ std::string TqmSFSWrapper::AttachFile(const std::string& diskFile) {
   if (sfs.FileExists(target) && !sfs.DeleteFile(target))
     throw EQuillmarError("The attached file \"" + name + "\" is in use and cannot be replaced.");
   if (!sfs.RenameFile(temp, target)) throw EQuillmarError("The file \"" + name + "\" could not be attached.");
-  guard.Commit();
+  change.Commit();
   return name;
 }
 
@@ -781,6 +952,7 @@ std::string TqmSFSWrapper::ExtractAttachedFile(const std::string& name, const st
 }
 
 bool TqmSFSWrapper::DeleteAttachedFile(const std::string& name) {
+  TChange change(*this);
   if (name.empty()) return true;
   EnsureLayout();
   if (!IsPlainName(name)) return false;
@@ -798,6 +970,7 @@ std::string TqmSFSWrapper::ReadSettingsText() {
 }
 
 void TqmSFSWrapper::WriteSettingsText(const std::string& text) {
+  TChange change(*this);
   EnsureLayout();
   WriteRecord(kSettingsFile, text, kRecordPassword);
 }
@@ -860,6 +1033,7 @@ TqmFileInfo TqmSFSWrapper::FolderInfoAt(const std::string& folder, int index) {
 }
 
 bool TqmSFSWrapper::CreateFolder(const std::string& parent, const std::string& name) {
+  TChange change(*this);
   EnsureLayout();
   if (!IsPlainName(name)) return false;
   const std::string path = WithTrailingSeparator(parent) + name;
@@ -871,6 +1045,7 @@ bool TqmSFSWrapper::CreateFolder(const std::string& parent, const std::string& n
 }
 
 void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, std::string_view password) {
+  TChange change(*this);
   EnsureLayout();
   TSingleFileSystem& sfs = Sfs();
   const size_t cut = target.find_last_of("\\/");
@@ -878,10 +1053,10 @@ void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, std::
   RequirePlainName(target.substr(folder.size()), "file");
   if (!folder.empty() && !sfs.DirectoryExists(folder) && !sfs.ForceDirectories(folder))
     throw EQuillmarError("The folder \"" + folder + "\" could not be created in the Safe.");
-  // Encrypted under a temporary name, then put in place: a failure leaves the old file as it was.
+  // Encrypted under a temporary name, then put in place, all in one change: a failure (or a crash)
+  // leaves the old file as it was and no temporary file.
   const std::string temp =
       RandomFreeName(folder + "~lock", ".tmp", [&](const std::string& path) { return sfs.FileExists(path); });
-  TContainerFileGuard guard(sfs, temp);
   {
     TSFSFileStream dest(&sfs, 0, "", "", "", TSingleFileSystem::fmCreate, temp);
     int last = -1;
@@ -893,7 +1068,7 @@ void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, std::
   if (sfs.FileExists(target) && !sfs.DeleteFile(target))
     throw EQuillmarError("The file \"" + target + "\" in the Safe is in use and cannot be replaced.");
   if (!sfs.RenameFile(temp, target)) throw EQuillmarError("The file \"" + target + "\" could not be stored.");
-  guard.Commit();
+  change.Commit();
 }
 
 bool TqmSFSWrapper::LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
@@ -937,6 +1112,7 @@ bool TqmSFSWrapper::UnlockFile(const std::string& folder, const std::string& nam
 }
 
 bool TqmSFSWrapper::Remove(const std::string& folder, const std::string& name) {
+  TChange change(*this);
   EnsureLayout();
   if (!IsPlainName(name)) return false;
   TSingleFileSystem& sfs = Sfs();
@@ -949,6 +1125,7 @@ bool TqmSFSWrapper::Remove(const std::string& folder, const std::string& name) {
 
 bool TqmSFSWrapper::Rename(const std::string& folder, const std::string& oldName,
                            const std::string& newName) {
+  TChange change(*this);
   EnsureLayout();
   if (!IsPlainName(oldName) || !IsPlainName(newName)) return false;
   const std::string base = WithTrailingSeparator(folder);

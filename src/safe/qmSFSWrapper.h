@@ -32,6 +32,12 @@
 //    notices are dropped.
 //  - Passwords handed in are not kept beyond the call (the container keeps its own copy, wiped when it
 //    closes). Single-threaded.
+//  - Crash safety: every operation that changes the Safe is one transaction of the container's
+//    journal (all of it is on the disk when it returns, none of it when it throws or the program
+//    stops in the middle); TChange groups several into one. A Safe opened read-only (OpenSafe with
+//    readOnly) is never written: operations that would change it throw.
+//  - Opening (OpenSafe, CheckSafe) first deals with what an interrupted program left beside the Safe
+//    (RecoverLeftovers); its notices go to the prompter as information.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -50,6 +56,7 @@ class TqvtIcon;
 class TqmReminderEvent;
 class TqmSettings;
 class TqmPrompter;
+class TSFSPartStorage;
 
 // One File Locker item as the list shows it.
 struct TqmFileInfo {
@@ -107,8 +114,9 @@ public:
   // --- Safe as a whole (no open Safe needed) ------------------------------------------------------
   // 0 usable; 1 not a container file; 2 wrong password; 3 (forCreate only: then nothing else is
   // checked) a file of that name exists; 4 the container could not be opened: its error text is then
-  // shown in a plain message box with an empty title.
-  int CheckSafe(const std::string& file, std::string_view password, bool forCreate);
+  // shown in a plain message box with an empty title. readOnly: whether it could be opened read-only
+  // (a writer holding it is then a reason to refuse, other readers are not).
+  int CheckSafe(const std::string& file, std::string_view password, bool forCreate, bool readOnly = false);
   // Makes the Safe file `file` (replacing it) from the template Safe compiled into the program, under
   // `password`. withDemoData keeps the template's sample entries and File Locker files; without it a
   // new Safe has the template's categories, icons, reminders and settings only. Closes any open Safe
@@ -121,10 +129,45 @@ public:
   // Creates a new, empty Safe file (replacing it) with the layout folders and keeps it open. Used by the
   // generator of the template Safe and by tests.
   void CreateEmptySafe(const std::string& file, std::string_view password);
-  // Opens the Safe (read-write, exclusive) and keeps it. Throws the container's error (for example
-  // the "invalid password specified" message) when it cannot be opened; the previous Safe is closed
-  // in any case.
-  void OpenSafe(const std::string& file, std::string_view password);
+  // Opens the Safe (read-write, exclusive; with readOnly read-only with a shared lock, which other
+  // readers may share but no writer) and keeps it. Throws the container's error (for example the
+  // "invalid password specified" message, or that another program holds it) when it cannot be opened;
+  // the previous Safe is closed in any case. Opening for writing also removes partial File Locker and
+  // attachment files ("~lockN.tmp", "~attachN.tmp") that an interrupted program left, with a notice.
+  void OpenSafe(const std::string& file, std::string_view password, bool readOnly = false);
+  bool ReadOnly() const;
+  // What an interrupted repair or change of password left beside the Safe file: "<file>_new",
+  // "<file>0" (see TSingleFileSystem::RecoverInterruptedRebuild), "<file>.pwchange",
+  // "<file>.pwchange_new", "<file>.pwchange0". When the Safe file exists they are removed (they are
+  // unfinished work or copies of the Safe as it was, some under the old password); when it is missing
+  // and the old file is whole it is put back. Files another program holds are left alone. Returns one
+  // notice per action, or one naming the files that hold the data when nothing could be put back.
+  static std::vector<std::string> RecoverLeftovers(const std::string& file,
+                                                   TSFSPartStorage* storage = nullptr);
+
+  // One all-or-nothing change of the open Safe: the operations inside it join it. It is committed
+  // (durable) by Commit or when it goes out of scope normally, and rolled back when it goes out of
+  // scope through an exception; the layout's caches are then forgotten. Does nothing for a read-only
+  // Safe. Commit and the destructor throw when the change cannot be made durable (it is then undone).
+  // REQUIRES: a Safe is open, and stays open while the change lives.
+  class TChange {
+  public:
+    explicit TChange(TqmSFSWrapper& safe);
+    ~TChange() noexcept(false);
+    TChange(const TChange&) = delete;
+    TChange& operator=(const TChange&) = delete;
+    void Commit();
+
+  private:
+    TqmSFSWrapper& safe_;
+    TSingleFileSystem* sfs_;
+    int exceptions_;
+    bool done_ = false;
+  };
+
+  // Test hook: the part storage every container of this object is opened through (not owned; null:
+  // the disk), so that tests can make the disk fail or stop at any write.
+  void SetPartStorage(TSFSPartStorage* storage) { storage_ = storage; }
   // Nothing happens when no Safe is open.
   void CloseSafe();
   bool IsOpen() const { return sfs_ != nullptr; }
@@ -277,7 +320,9 @@ private:
   TSingleFileSystem& Sfs();
   bool Ask(const std::string& message);
   void ProcessEvents();
-  void OpenContainer(const std::string& file, std::string_view password);
+  void OpenContainer(const std::string& file, std::string_view password, bool readOnly = false);
+  void TellLeftovers(const std::string& file);
+  void RemovePartialFiles();
   std::string CategoryFolder(const TqmCategory* category) const;
   std::string EntryFolder(const std::string& path) const;
   std::string IconFolder(int kind) const;
@@ -297,6 +342,7 @@ private:
   TEntryIndex& IndexOf(const std::string& folder);
 
   TqmPrompter* prompter_;
+  TSFSPartStorage* storage_ = nullptr;
   std::unique_ptr<TSingleFileSystem> sfs_;
   std::map<std::string, TEntryIndex> entryIndex_;
 };
