@@ -1,0 +1,165 @@
+// Opening a Safe: read-only opens share it and write nothing, writers have it alone; what an
+// interrupted program left beside the Safe or inside it is dealt with at the next open.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/MemoryStream.h"
+#include "container/SingleFileSystem.h"
+#include "model/qmCategory.h"
+#include "model/qmField.h"
+#include "model/qmRepositoryEntry.h"
+#include "safe/SafeTestSupport.h"
+#include "support/TempDir.h"
+
+namespace quillmar::test {
+namespace {
+
+namespace fs = std::filesystem;
+using W = TqmSFSWrapper;
+
+class SafeOpening : public SafeFixture {
+protected:
+  void SetUp() override {
+    SafeFixture::SetUp();
+    TqmCategory cat;
+    cat.SetName("Cat");
+    safe.SaveCategory(cat);
+    path = cat.FolderPath();
+    TqmRepositoryEntry e(&cat);
+    e.Fields().Add(TqmField(0, "Title", ftNormalText, true, "kept"));
+    safe.SaveEntry(path, e);
+    TMemoryStream locked("locked bytes");
+    safe.LockStream(std::string(W::kFileLockerRoot) + "doc.txt", locked, kPassword);
+    safe.CloseSafe();
+  }
+
+  std::vector<std::string> FolderFiles() {
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(dir.path()))
+      names.push_back(item.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string path;
+};
+
+TEST_F(SafeOpening, ReadersShareTheSafeAndWriteNothingWhileAWriterHasItAlone) {
+  const std::string before = ReadFileBytes(safeFile);
+  {
+    TqmSFSWrapper first, second;
+    first.OpenSafe(safeFile, kPassword, true);
+    second.OpenSafe(safeFile, kPassword, true);  // readers do not refuse each other
+    EXPECT_TRUE(first.ReadOnly());
+    TqmRepositoryEntry e;
+    EXPECT_TRUE(second.LoadEntryAt(path, 0, e));
+    EXPECT_EQ(e.Title(), "kept");
+    TMemoryStream out;
+    first.UnlockToStream(std::string(W::kFileLockerRoot) + "doc.txt", out, kPassword);
+    EXPECT_EQ(out.ToString(), "locked bytes");
+    // Nothing can be changed through a read-only open.
+    EXPECT_ANY_THROW(first.SaveEntry(path, e));
+    EXPECT_ANY_THROW(first.CreateFolder(W::kFileLockerRoot, "new"));
+    // A writer is refused while they read, with the reason.
+    TqmSFSWrapper writer(&prompter);
+    EXPECT_EQ(writer.CheckSafe(safeFile, kPassword, false), W::csCannotOpen);
+    ASSERT_FALSE(prompter.Messages.empty());
+    EXPECT_NE(prompter.Messages.back().find("in use"), std::string::npos) << prompter.Messages.back();
+    EXPECT_ANY_THROW(writer.OpenSafe(safeFile, kPassword));
+    EXPECT_EQ(writer.CheckSafe(safeFile, kPassword, false, true), W::csUsable);
+  }
+  EXPECT_TRUE(ReadFileBytes(safeFile) == before);  // not a byte written, not even an access time
+  EXPECT_EQ(FolderFiles(), std::vector<std::string>{"Test.qvt"});
+
+  // And the other way round: a reader is refused while a writer has the Safe.
+  safe.OpenSafe(safeFile, kPassword);
+  TqmSFSWrapper reader(&prompter);
+  EXPECT_EQ(reader.CheckSafe(safeFile, kPassword, false, true), W::csCannotOpen);
+  EXPECT_ANY_THROW(reader.OpenSafe(safeFile, kPassword, true));
+  safe.CloseSafe();
+  EXPECT_NO_THROW(reader.OpenSafe(safeFile, kPassword, true));
+}
+
+TEST_F(SafeOpening, CopiesOfAnInterruptedChangeOfPasswordAreRemovedWhenTheSafeIsWhole) {
+  const std::string bytes = ReadFileBytes(safeFile);
+  for (const char* name : {"Test.qvt.pwchange", "Test.qvt.pwchange_new", "Test.qvt.pwchange0"})
+    WriteFileBytes(dir.file(name), bytes);   // copies under the old password (or partly re-keyed)
+  safe.OpenSafe(safeFile, kPassword, true);  // a read-only open recovers too
+  EXPECT_EQ(FolderFiles(), std::vector<std::string>{"Test.qvt"});
+  ASSERT_EQ(prompter.Messages.size(), 3u);
+  EXPECT_NE(prompter.Messages[0].find("interrupted change of the password of Test.qvt"), std::string::npos)
+      << prompter.Messages[0];
+  safe.CloseSafe();
+
+  // Without the Safe's file nothing is removed: the message says which files may hold its data.
+  prompter.Messages.clear();
+  WriteFileBytes(dir.file("Test.qvt.pwchange"), bytes);
+  fs::rename(safeFile, dir.file("elsewhere"));
+  EXPECT_EQ(safe.CheckSafe(safeFile, kPassword, false), W::csNotContainer);
+  ASSERT_EQ(prompter.Messages.size(), 1u);
+  EXPECT_NE(prompter.Messages[0].find("Test.qvt.pwchange may hold its data"), std::string::npos)
+      << prompter.Messages[0];
+  EXPECT_TRUE(fs::exists(dir.file("Test.qvt.pwchange")));
+}
+
+TEST_F(SafeOpening, ASafeLeftWithoutItsFileByAnInterruptedRepairIsPutBackAtOpen) {
+  const std::string bytes = ReadFileBytes(safeFile);
+  fs::rename(safeFile, safeFile + "0");
+  WriteFileBytes(safeFile + "_new", bytes);
+  EXPECT_EQ(safe.CheckSafe(safeFile, kPassword, false), W::csUsable);
+  EXPECT_EQ(FolderFiles(), std::vector<std::string>{"Test.qvt"});
+  safe.OpenSafe(safeFile, kPassword);
+  TqmRepositoryEntry e;
+  EXPECT_TRUE(safe.LoadEntryAt(path, 0, e));
+}
+
+TEST_F(SafeOpening, PartialFilesOfAnInterruptedLockAreRemovedByTheNextWriter) {
+  // As a program before the journal left them: written in place, never renamed.
+  safe.OpenSafe(safeFile, kPassword);
+  for (const std::string& name : {std::string(W::kFileLockerRoot) + "~lock1234.tmp",
+                                  std::string(W::kFileLockerRoot) + "~lockmine.tmp",  // a user's file
+                                  std::string(W::kAttachedFilesFolder) + "~attach77.tmp"}) {
+    TMemoryStream partial("half a file");
+    safe.LockStream(name, partial, kPassword);
+  }
+  safe.CloseSafe();
+  prompter.Messages.clear();
+  safe.OpenSafe(safeFile, kPassword, true);  // reading leaves them
+  EXPECT_EQ(safe.CountFiles(W::kFileLockerRoot), 3);
+  EXPECT_TRUE(prompter.Messages.empty());
+  safe.CloseSafe();
+  safe.OpenSafe(safeFile, kPassword);
+  EXPECT_EQ(safe.CountFiles(W::kFileLockerRoot), 2);  // doc.txt and the user's file
+  EXPECT_EQ(safe.CountFiles(W::kAttachedFilesFolder), 0);
+  ASSERT_EQ(prompter.Messages.size(), 1u);
+  EXPECT_NE(prompter.Messages[0].find("~lock1234.tmp"), std::string::npos) << prompter.Messages[0];
+  EXPECT_NE(prompter.Messages[0].find("~attach77.tmp"), std::string::npos) << prompter.Messages[0];
+  EXPECT_EQ(prompter.Messages[0].find("~lockmine.tmp"), std::string::npos) << prompter.Messages[0];
+}
+
+TEST_F(SafeOpening, AChangeGroupsOperationsAndAFailureUndoesThemAll) {
+  safe.OpenSafe(safeFile, kPassword);
+  try {
+    W::TChange change(safe);
+    ASSERT_TRUE(safe.CreateFolder(W::kFileLockerRoot, "Made"));
+    TqmCategory cat;
+    cat.SetFolderName(path.substr(0, path.size() - 1));
+    TqmRepositoryEntry e(&cat);
+    e.Fields().Add(TqmField(0, "Title", ftNormalText, true, "second"));
+    safe.SaveEntry(path, e);
+    EXPECT_EQ(safe.CountEntries(path), 2);  // the change sees its own writes
+    throw std::runtime_error("a later step fails");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_EQ(safe.CountEntries(path), 1);
+  EXPECT_EQ(safe.CountFolders(W::kFileLockerRoot), 0);
+  TqmRepositoryEntry e;
+  EXPECT_TRUE(safe.LoadEntryAt(path, 0, e));
+  EXPECT_EQ(e.Title(), "kept");
+  EXPECT_FALSE(safe.LoadEntryAt(path, 1, e));
+  EXPECT_EQ(safe.Container()->CheckIntegrity(), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace quillmar::test
