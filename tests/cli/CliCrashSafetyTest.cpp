@@ -1,0 +1,224 @@
+// quillmar-cli and the Safe's promises as a program: commands that only read change no byte of the
+// Safe and share it; a writer is refused while another program has the Safe; check tells of an
+// interrupted change; and a lock killed (SIGKILL) at random moments leaves the Safe with the file
+// wholly locked or not at all.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "CliRunner.h"
+#include "base/MemoryStream.h"
+#include "container/SingleFileSystem.h"
+#include "safe/qmSFSWrapper.h"
+#include "support/FaultyPartStorage.h"
+#include "support/TempDir.h"
+
+namespace quillmar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kPw[] = "kill me softly 9";
+
+class CliCrashSafety : public ::testing::Test {
+protected:
+  TempDir dir;
+  std::string home = dir.file("home");
+
+  TCliRun Q(std::vector<std::string> args, const std::string& input = std::string(kPw) + "\n") {
+    args.insert(args.begin(), {"--home", home});
+    return RunCli(args, input);
+  }
+  std::string Ok(std::vector<std::string> args, const std::string& input = std::string(kPw) + "\n") {
+    TCliRun r = Q(args, input);
+    EXPECT_EQ(r.code, 0) << "command " << args[0] << " failed: " << r.err;
+    return r.out;
+  }
+  std::string Safe() const { return home + "/Main.qvt"; }
+  std::string MakeFile(const std::string& name, size_t size) {
+    std::string bytes(size, '\0');
+    std::mt19937 rng(static_cast<unsigned>(size));
+    for (auto& b : bytes) b = static_cast<char>(rng());
+    const std::string path = dir.file(name);
+    WriteFileBytes(path, bytes);
+    return path;
+  }
+  void CreateMain() {
+    Ok({"create", "Main"}, std::string(kPw) + "\n" + kPw + "\n");
+    Ok({"mkcat", "Main", "Web", "--field", "Title:text", "--field", "Scan:file"});
+    const std::string scan = MakeFile("scan.pdf", 3000);
+    Ok({"add", "Main", "Web", "--set", "Title=Bank", "--attach", "Scan=" + scan});
+    Ok({"mkdir", "Main", "Docs"});
+    Ok({"lock", "Main", MakeFile("letter.txt", 5000), "--into", "Docs"});
+  }
+};
+
+TEST_F(CliCrashSafety, CommandsThatOnlyReadChangeNoByteOfTheSafe) {
+  CreateMain();
+  const std::string before = ReadFileBytes(Safe());
+  struct stat st {};
+  ASSERT_EQ(::stat(Safe().c_str(), &st), 0);
+  const auto mtime = st.st_mtim;
+  Ok({"ls", "Main", "--recursive"});
+  Ok({"--json", "show", "Main", "Web/Bank"});
+  Ok({"show", "Main", "Web/Bank", "--extract", dir.file("out")});
+  Ok({"search", "Main", "bank"});
+  Ok({"files", "Main", "Docs"});
+  Ok({"reminders", "Main"});
+  Ok({"export", "Main", "--format", "json", "--out", dir.file("export.json")});
+  Ok({"check", "Main", "--deep"});
+  Ok({"unlock", "Main", "Docs/letter.txt", dir.file("copy"), "--keep"});
+  EXPECT_EQ(ReadFileBytes(dir.file("copy/letter.txt")), ReadFileBytes(dir.file("letter.txt")));
+  EXPECT_TRUE(ReadFileBytes(Safe()) == before);
+  ASSERT_EQ(::stat(Safe().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, mtime.tv_sec);
+  EXPECT_EQ(st.st_mtim.tv_nsec, mtime.tv_nsec);
+  EXPECT_FALSE(fs::exists(Safe() + "-journal"));
+}
+
+TEST_F(CliCrashSafety, ReadersShareTheSafeAndAWriterIsRefusedWithTheReason) {
+  CreateMain();
+  const std::string before = ReadFileBytes(Safe());
+  {
+    // Another program reads the Safe: other readers go on, writers are refused.
+    TqmSFSWrapper reader;
+    reader.OpenSafe(Safe(), kPw, true);
+    EXPECT_NE(Ok({"ls", "Main"}).find("Web/"), std::string::npos);
+    TCliRun r = Q({"mkdir", "Main", "Other"});
+    EXPECT_EQ(r.code, 4);
+    EXPECT_NE(r.err.find("is in use"), std::string::npos) << r.err;
+  }
+  {
+    // Another program writes the Safe: a second writer and every reader are refused.
+    TqmSFSWrapper writer;
+    writer.OpenSafe(Safe(), kPw);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"add", "Main", "Web", "--set", "Title=Second"}, {"ls", "Main"}, {"check", "Main"}}) {
+      TCliRun r = Q(args);
+      EXPECT_NE(r.code, 0) << args[0];
+      EXPECT_NE((r.err + r.out).find("is in use"), std::string::npos) << args[0] << ": " << r.err << r.out;
+    }
+  }
+  EXPECT_TRUE(ReadFileBytes(Safe()) == before);  // nothing lost, nothing changed
+  Ok({"mkdir", "Main", "Other"});
+}
+
+TEST_F(CliCrashSafety, CheckTellsOfAnInterruptedChangeWhichOpeningUndoes) {
+  CreateMain();
+  const std::string listing = Ok({"files", "Main", "Docs"});
+  // A lock interrupted once its pages were written, before the change was complete.
+  TFaultyPartStorage storage;
+  auto lockOnce = [&] {
+    TqmSFSWrapper safe;
+    safe.SetPartStorage(&storage);
+    safe.OpenSafe(Safe(), kPw);
+    TMemoryStream data(std::string(70000, 'x'));
+    safe.LockStream(std::string(TqmSFSWrapper::kFileLockerRoot) + "Docs\\big.bin", data, kPw);
+  };
+  const std::string base = ReadFileBytes(Safe());
+  storage.recordLog = true;
+  lockOnce();
+  int64_t at = 0;
+  for (const auto& line : storage.log)
+    if (at == 0 && line.find("sync Main.qvt") != std::string::npos &&
+        line.find("journal") == std::string::npos)
+      at = std::stoll(line);
+  ASSERT_GT(at, 0);
+  WriteFileBytes(Safe(), base);
+  fs::remove(Safe() + "-journal");
+  storage.Arm(TFaultyPartStorage::TFault::Crash, at);
+  EXPECT_ANY_THROW(lockOnce());
+  storage.Disarm();
+  ASSERT_TRUE(fs::exists(Safe() + "-journal"));
+
+  TCliRun r = Q({"check", "Main"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("journal Main.qvt-journal: an interrupted change"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("the interrupted change was undone"), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(Safe() + "-journal"));
+  EXPECT_EQ(Ok({"files", "Main", "Docs"}), listing);
+}
+
+// The child is killed at random moments of a lock of a 20 MiB file, 50 times. Slow: it runs in the
+// normal test pass (ctest's qm_cli_kill_tests), not under the sanitizers.
+TEST_F(CliCrashSafety, ALockKilledAtRandomMomentsLeavesTheFileWhollyLockedOrNotAtAll) {
+  if (!std::getenv("QM_SLOW_TESTS"))
+    GTEST_SKIP() << "set QM_SLOW_TESTS=1 (ctest runs it as qm_cli_kill_tests)";
+  CreateMain();
+  const std::string big = MakeFile("big.bin", 20 << 20);
+  const std::string plain = ReadFileBytes(big);
+  const std::string base = ReadFileBytes(Safe());
+  auto restore = [&] {
+    for (const auto& item : fs::directory_iterator(home))
+      if (item.path().filename() != "Main.qvt" && item.is_regular_file()) fs::remove(item.path());
+    WriteFileBytes(Safe(), base);
+  };
+  // One lock as a whole, to know how long it takes.
+  restore();
+  const auto t0 = std::chrono::steady_clock::now();
+  Ok({"lock", "Main", big});
+  const double full = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+
+  std::mt19937 rng(20240916);
+  std::uniform_real_distribution<double> when(0.0, full * 1.1);
+  int wholly = 0, none = 0;
+  for (int round = 0; round < 50; ++round) {
+    SCOPED_TRACE(round);
+    restore();
+    int in[2];
+    ASSERT_EQ(pipe(in), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      dup2(in[0], 0);
+      close(in[0]);
+      close(in[1]);
+      const int null = ::open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      const std::string program = CliProgram();
+      execl(program.c_str(), program.c_str(), "--home", home.c_str(), "lock", "Main", big.c_str(), nullptr);
+      _exit(127);
+    }
+    close(in[0]);
+    const std::string line = std::string(kPw) + "\n";
+    ASSERT_EQ(write(in[1], line.data(), line.size()), ssize_t(line.size()));
+    close(in[1]);
+    std::this_thread::sleep_for(std::chrono::duration<double>(when(rng)));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+
+    // Opened again as a user would: the Safe opens, is sound, and has big.bin wholly or not at all.
+    TqmSFSWrapper safe;
+    ASSERT_NO_THROW(safe.OpenSafe(Safe(), kPw, true));
+    EXPECT_EQ(safe.Container()->CheckIntegrity(), std::vector<std::string>{});
+    EXPECT_EQ(safe.ReadAllFiles(), std::vector<std::string>{});
+    const std::string root = TqmSFSWrapper::kFileLockerRoot;
+    ASSERT_LE(safe.CountFiles(root), 1);  // no partial "~lock....tmp" beside it
+    if (safe.CountFiles(root) == 1) {
+      EXPECT_EQ(safe.FileInfoAt(root, 0).Name, "big.bin");
+      TMemoryStream out;
+      safe.UnlockToStream(root + "big.bin", out, kPw);
+      EXPECT_TRUE(out.View() == plain);
+      ++wholly;
+    } else {
+      ++none;
+    }
+    EXPECT_EQ(safe.CountFiles(root + "Docs\\"), 1);
+  }
+  std::cout << "[ kills    ] 50 kills during a lock of " << full << " s: " << wholly << " wholly locked, "
+            << none << " not locked\n";
+}
+
+}  // namespace
+}  // namespace quillmar::test
