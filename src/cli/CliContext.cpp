@@ -4,6 +4,7 @@
 
 #include "base/SecureWipe.h"
 #include "cli/CliError.h"
+#include "container/SingleFileSystem.h"
 #include "platform/HomeFolder.h"
 
 namespace quillmar {
@@ -52,9 +53,13 @@ void TCliContext::RequireSafe(const std::string& name) {
   for (const std::string& notice : TqmSFSWrapper::RecoverLeftovers(file))
     prompter_.ShowMessage(TqmPrompter::TMessageKind::Information, "", notice);
   std::error_code ec;
-  if (!fs::is_regular_file(file, ec))
+  if (!fs::is_regular_file(file, ec)) {
+    // A journal whose Safe is gone is not left unnoticed.
+    const std::string journal = TSingleFileSystem::DescribeJournal(file);
     throw Failure("there is no Safe \"" + name + "\" in " + Global().HomeFolder() +
-                  " (see \"quillmar-cli safes\", or give --home)");
+                  " (see \"quillmar-cli safes\", or give --home)" +
+                  (journal.empty() ? std::string() : "; but its " + journal));
+  }
 }
 
 void TCliContext::OpenSafe(const std::string& name, bool readOnly) {

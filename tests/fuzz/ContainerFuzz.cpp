@@ -82,11 +82,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // The default password dialog is not installed: a file with its own password simply fails to open.
   TSingleFileSystem::SetDefaultPasswordDialog(nullptr);
+  const std::string journal = TSingleFileSystem::JournalFileName(path);
+  std::remove(journal.c_str());  // a journal of the previous input would not belong to this one
   try {
     TSingleFileSystem s(path, -1, 8, 2048, 0, "", "", "", false, 2);
     Exercise(s);
   } catch (const std::exception&) {
   }
+  // The same bytes read as a journal: what a damaged journal holds is untrusted input too.
+  if (FILE* f = std::fopen(journal.c_str(), "wb")) {
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    (void)TSingleFileSystem::DescribeJournal(path);
+  }
+  std::remove(journal.c_str());
   std::remove(path.c_str());
   for (int k = 1; k < 4; ++k) std::remove((path + std::to_string(k)).c_str());
   return 0;
