@@ -357,6 +357,53 @@ TEST_F(JournalTest, ReadingInAWritableContainerWritesAccessTimesOnlyWithTheNextC
   EXPECT_EQ(Snapshot(), before_);
 }
 
+TEST_F(JournalTest, AChangeLargerThanTheCacheWritesEarlyAndStillRollsBack) {
+  // 20 MiB of existing pages rewritten in place in one change: more than the cache holds back, so a
+  // first segment is sealed and its pages written before the change ends.
+  const std::string oldData = Random(20 << 20, 9);
+  const std::string newData = Random(20 << 20, 10);
+  {
+    auto sfs = Open();
+    Put(*sfs, "\\big", oldData);
+  }
+  base_ = test::ReadFileBytes(file_);
+  before_ = Snapshot();
+  auto rewrite = [&](TSingleFileSystem& sfs) {
+    TSFSTransaction change(sfs);
+    {
+      TSFSFileStream s(&sfs, 0, "", "", "", 2, "\\big");
+      s.WriteBuffer(newData.data(), int64_t(newData.size()));
+    }
+    change.Commit();
+  };
+  TFaultyPartStorage storage;
+  storage.recordLog = true;
+  { rewrite(*Open(kWrite, &storage)); }
+  const std::string after = Snapshot();
+  ASSERT_NE(after, before_);
+  // Where the early writes begin (after the first seal's syncs) and where the change ends.
+  int64_t early = 0, seals = 0;
+  for (const std::string& line : storage.log) {
+    if (line.find("sync j.qvt-journal") != std::string::npos) ++seals;
+    if (early == 0 && seals == 1 && line.find("write j.qvt ") != std::string::npos) early = std::stoll(line);
+  }
+  ASSERT_GE(seals, 3) << "no early write";  // first seal, last seal, the emptied journal
+  ASSERT_GT(early, 0);
+  for (int64_t at : {early, early + 3, storage.Operations() - 4}) {
+    SCOPED_TRACE(at);
+    for (auto fault : {TFaultyPartStorage::TFault::Crash, TFaultyPartStorage::TFault::Fail}) {
+      test::WriteFileBytes(file_, base_);
+      fs::remove(journal_);
+      storage.Arm(fault, at);
+      EXPECT_ANY_THROW(rewrite(*Open(kWrite, &storage)));
+      storage.Disarm();
+      std::vector<std::string> problems;
+      EXPECT_EQ(test::ReopenedSnapshot(file_, kPassword, "", &problems), before_);
+      EXPECT_EQ(problems, std::vector<std::string>{});
+    }
+  }
+}
+
 // --- Leftovers of an interrupted rebuild ------------------------------------------------------------
 
 TEST_F(JournalTest, ARebuildStoppedBetweenItsRenamesIsPutBackWhole) {
