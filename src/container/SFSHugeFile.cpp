@@ -193,8 +193,9 @@ void TSFSHugeFile::Close() {
   if (!IsOpen()) return;
   std::vector<Part> parts = std::move(parts_);
   parts_.clear();
-  for (Part& p : parts) p.file->Flush();
-  parts.clear();  // closes the files (and releases the lock)
+  if (!readOnly_)
+    for (Part& p : parts) p.file->Flush();  // a file only read has nothing to force to the disk
+  parts.clear();                            // closes the files (and releases the lock)
   position_ = 0;
 }
 

@@ -65,7 +65,7 @@ public:
   // The same with the lock on part 0 given.
   bool Open(const std::string& fileName, bool readOnly, TSFSLock lock);
 
-  // Flushes and closes every part. No-op when closed.
+  // Flushes (unless opened read-only) and closes every part. No-op when closed.
   void Close();
   bool IsOpen() const { return !parts_.empty(); }
 

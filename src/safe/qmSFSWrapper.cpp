@@ -484,30 +484,29 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
       removeWork();
       return false;
     }
-    {
-      auto synced = storage.Open(work, true, TSFSLock::None);
-      if (!synced->Flush()) throw EQuillmarError("The new Safe file could not be written to the disk.");
-    }
+    // The copy stays locked until it has replaced the Safe: another program's recovery must not take it
+    // for a leftover while it is swapped in.
+    std::unique_ptr<TSFSAbstractFile> workLock = storage.Open(work, true, TSFSLock::Exclusive);
+    if (!workLock->Flush()) throw EQuillmarError("The new Safe file could not be written to the disk.");
     stage("synced");
+    // The Safe is closed before its file is replaced: an open container writes (its access times, its
+    // journal) to whatever file has its name.
+    CloseSafe();
     // The one step that changes the Safe: the copy replaces it.
     if (!storage.Replace(work, file))
       throw EQuillmarError("The Safe file \"" + file + "\" could not be replaced.");
     swapped = true;
     storage.SyncFolder(file);
+    workLock.reset();
     stage("swapped");
   } catch (...) {
-    if (!swapped) {
-      removeWork();  // the Safe, still open, is as it was
-    } else {
-      try {
-        CloseSafe();
-        OpenContainer(file, newPassword);
-      } catch (...) {
-      }
+    try {
+      if (!swapped) removeWork();  // the Safe is as it was
+      if (!IsOpen()) OpenContainer(file, swapped ? newPassword : oldPassword);
+    } catch (...) {
     }
     throw;
   }
-  CloseSafe();
   OpenContainer(file, newPassword);
   return true;
 }

@@ -152,6 +152,12 @@ protected:
           TqmSFSWrapper safe;
           safe.SetPartStorage(&storage_);
           safe.OpenSafe(file_, kPassword);
+          // Reading first, as a user does: the access times it sets are written with the next change
+          // or when the Safe is closed.
+          TqmCategory cat;
+          cat.SetFolderName(categoryPath_.substr(0, categoryPath_.size() - 1));
+          TqmRepositoryEntry first(&cat);
+          safe.LoadEntryAt(categoryPath_, 0, first);
           return operation(safe);
         },
         [&](const test::TFaultRun& run) {
