@@ -8,6 +8,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -221,6 +222,27 @@ public:
 TSFSPartStorage& DiskPartStorage() {
   static TDiskPartStorage storage;
   return storage;
+}
+
+bool LockAll(TSFSPartStorage& storage, const std::vector<std::string>& paths,
+             std::vector<std::unique_ptr<TSFSAbstractFile>>& locks) {
+  std::vector<std::string> held;
+  for (const std::string& path : paths) {
+    if (!storage.Exists(path)) continue;
+    // Two locks on one file from one program refuse each other: a second name of it is skipped.
+    const bool again = std::any_of(held.begin(), held.end(), [&](const std::string& h) {
+      std::error_code ec;
+      return std::filesystem::equivalent(h, path, ec);
+    });
+    if (again) continue;
+    try {
+      locks.push_back(storage.Open(path, true, TSFSLock::Exclusive));
+    } catch (const ESFSError&) {
+      return false;
+    }
+    held.push_back(path);
+  }
+  return true;
 }
 
 }  // namespace quillmar

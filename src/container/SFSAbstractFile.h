@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillmar {
 
@@ -66,5 +67,11 @@ public:
 
 // The process-wide disk implementation (POSIX files, flock locks, statfs).
 TSFSPartStorage& DiskPartStorage();
+
+// Takes an exclusive lock on every existing file of `paths` into `locks` (a file found under two
+// names, as an interrupted rename leaves it, is locked once). False when another holder prevents one:
+// the files are in use by some program.
+bool LockAll(TSFSPartStorage& storage, const std::vector<std::string>& paths,
+             std::vector<std::unique_ptr<TSFSAbstractFile>>& locks);
 
 }  // namespace quillmar

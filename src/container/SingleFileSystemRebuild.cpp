@@ -342,14 +342,7 @@ std::vector<std::string> TSingleFileSystem::RecoverInterruptedRebuild(const std:
   // A file some program holds is in use (a rebuild in progress holds the container, then the new file
   // through the swap): then nothing here is a leftover yet.
   std::vector<std::unique_ptr<TSFSAbstractFile>> locks;
-  for (const std::string& path : {fileName, newName, oldName}) {
-    if (!s.Exists(path)) continue;
-    try {
-      locks.push_back(s.Open(path, true, TSFSLock::Exclusive));
-    } catch (const ESFSError&) {
-      return notices;
-    }
-  }
+  if (!LockAll(s, {fileName, newName, oldName}, locks)) return notices;
   locks.clear();
   const auto nameOf = [](const std::string& path) { return std::filesystem::path(path).filename().string(); };
   const std::string name = nameOf(fileName);

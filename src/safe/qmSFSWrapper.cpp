@@ -333,14 +333,8 @@ std::vector<std::string> TqmSFSWrapper::RecoverLeftovers(const std::string& file
   // A change of password in progress holds the Safe, and its work file while it works on it.
   std::vector<std::unique_ptr<TSFSAbstractFile>> locks;
   std::vector<std::string> held = found;
-  if (s.Exists(file)) held.push_back(file);
-  for (const std::string& path : held) {
-    try {
-      locks.push_back(s.Open(path, true, TSFSLock::Exclusive));
-    } catch (const ESFSError&) {
-      return notices;
-    }
-  }
+  held.push_back(file);
+  if (!LockAll(s, held, locks)) return notices;
   locks.clear();
   const std::string name = fs::path(file).filename().string();
   if (!s.Exists(file)) {

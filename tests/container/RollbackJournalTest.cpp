@@ -426,6 +426,18 @@ TEST_F(JournalTest, ARebuildStoppedBetweenItsRenamesIsPutBackWhole) {
   EXPECT_FALSE(fs::exists(oldFile));
   EXPECT_FALSE(fs::exists(newFile));
 
+  // A rename is a link and an unlink: stopped between them, one file has two names. Both cases of
+  // the swap: the old file still under the container's name too, or the new one under "_new" too.
+  for (const std::string& second : {oldFile, newFile}) {
+    SCOPED_TRACE(second);
+    test::WriteFileBytes(second == oldFile ? newFile : oldFile, "the other file of the swap");
+    fs::create_hard_link(file_, second);
+    EXPECT_EQ(TSingleFileSystem::RecoverInterruptedRebuild(file_).size(), 2u);
+    EXPECT_FALSE(fs::exists(oldFile));
+    EXPECT_FALSE(fs::exists(newFile));
+    EXPECT_TRUE(test::ReadFileBytes(file_) == base_);
+  }
+
   // A file some program holds is not a leftover yet.
   test::WriteFileBytes(newFile, "being built");
   {

@@ -88,6 +88,13 @@ TEST_F(SafeOpening, CopiesOfAnInterruptedChangeOfPasswordAreRemovedWhenTheSafeIs
   safe.OpenSafe(safeFile, kPassword, true);  // a read-only open recovers too
   EXPECT_EQ(FolderFiles(), std::vector<std::string>{"Test.qvt"});
   ASSERT_EQ(prompter.Messages.size(), 3u);
+  safe.CloseSafe();
+  // A rename of the copy stopped between its link and its unlink: one copy under two names.
+  WriteFileBytes(dir.file("Test.qvt.pwchange"), bytes);
+  fs::create_hard_link(dir.file("Test.qvt.pwchange"), dir.file("Test.qvt.pwchange0"));
+  safe.OpenSafe(safeFile, kPassword, true);
+  EXPECT_EQ(FolderFiles(), std::vector<std::string>{"Test.qvt"});
+  ASSERT_EQ(prompter.Messages.size(), 5u);
   EXPECT_NE(prompter.Messages[0].find("interrupted change of the password of Test.qvt"), std::string::npos)
       << prompter.Messages[0];
   safe.CloseSafe();

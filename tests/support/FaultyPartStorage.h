@@ -16,8 +16,9 @@
 //   s.Arm(TFault::Fail, n)   the n-th operation fails (reports failure, changes nothing); the others work
 //   s.Arm(TFault::Crash, n)  the n-th operation and everything after it fails, reads and opens included,
 //                            as if the program had died there: what was written before stays on the
-//                            disk, a crashing write leaves its first half (a torn write, unless
-//                            tornWrite is false), nothing later reaches the disk
+//                            disk, a crashing write leaves its first half and a crashing rename the
+//                            file under both names (the disk's rename is a link and an unlink), unless
+//                            tornWrite is false; nothing later reaches the disk
 // Operations() tells how many were counted, so a test first runs an operation unarmed to learn its
 // count N and then repeats it for every n in 1..N.
 #include <cstdint>
