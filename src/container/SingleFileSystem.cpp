@@ -259,10 +259,10 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
   bool failed = false;
   for (size_t b = 0; b < pages.size() && done < n && !failed;) {
     // Read the batch.
-    size_t count = std::min(batchPages, pages.size() - b);
+    size_t inBatch = std::min(batchPages, pages.size() - b);
     size_t readOk = 0;
-    for (size_t i = 0; i < count;) {
-      size_t len = std::min(RunLength(pages, b + i), count - i);
+    for (size_t i = 0; i < inBatch;) {
+      size_t len = std::min(RunLength(pages, b + i), inBatch - i);
       int32_t got = pfm_->ReadStoredPages(pages[b + i], int32_t(len), images.data() + i * size_t(pageSize));
       readOk += size_t(got);
       if (size_t(got) < len) break;
@@ -272,7 +272,7 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
     size_t pagesWanted = 0;
     {
       int64_t at = done;
-      for (size_t r = 0; r < count && at < n; ++r) {
+      for (size_t r = 0; r < inBatch && at < n; ++r) {
         int64_t offset = b + r == 0 ? p % D : 0;
         int64_t chunk = std::min<int64_t>(D - offset, n - at);
         places[r] = {at, offset, chunk};
@@ -314,7 +314,7 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
       }
       done += places[r].chunk;
     }
-    b += count;
+    b += inBatch;
   }
   SecureWipe(images.data(), images.size());
   h->position += done;

@@ -176,11 +176,11 @@ TEST(CryptoMailParameters, CountAndDataParametersFollowTheDataLength) {
 
   // Around a parameter boundary the text is cut, never lost.
   for (size_t n : {1023u, 1024u, 1025u}) {
-    auto params = Parameters(BuildCryptoMailParameters("K", "", std::string(n, 'x')));
-    const int count = std::stoi(params.at("count"));
+    auto cut = Parameters(BuildCryptoMailParameters("K", "", std::string(n, 'x')));
+    const int count = std::stoi(cut.at("count"));
     EXPECT_EQ(count, static_cast<int>(n / 1024 + 1));
     std::string joined;
-    for (int i = 0; i <= count; ++i) joined += params.at(std::to_string(i));
+    for (int i = 0; i <= count; ++i) joined += cut.at(std::to_string(i));
     EXPECT_EQ(joined, std::string(n, 'x'));
   }
 }
@@ -223,7 +223,9 @@ TEST(CryptoMailDocument, TemplateCarriesEveryItemOfTheFormat) {
     EXPECT_NE(t.find(item), std::string::npos) << item;
   // CR LF line ends only, ASCII only, and nothing the browser would fetch from the network.
   for (size_t i = 0; i < t.size(); ++i) {
-    if (t[i] == '\n') ASSERT_TRUE(i > 0 && t[i - 1] == '\r') << "bare line feed at " << i;
+    if (t[i] == '\n') {
+      ASSERT_TRUE(i > 0 && t[i - 1] == '\r') << "bare line feed at " << i;
+    }
     ASSERT_LT(static_cast<unsigned char>(t[i]), 0x80u) << "non-ASCII byte at " << i;
   }
   EXPECT_EQ(t.find(" src="), std::string::npos);
