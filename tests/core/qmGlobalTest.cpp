@@ -303,7 +303,10 @@ protected:
 TEST_F(GlobalSafeTest, OpenCloseAndAFailedOpen) {
   EXPECT_TRUE(g_.SafeOpen());
   EXPECT_EQ(g_.SafeName(), "Alpha");
-  EXPECT_EQ(g_.MasterPassword(), kPassword);
+  // A compatible Safe: its key is the master password itself.
+  EXPECT_EQ(g_.SafeKey().Text(), kPassword);
+  EXPECT_TRUE(g_.IsMasterPassword(kPassword));
+  EXPECT_FALSE(g_.IsMasterPassword("secret-"));
   EXPECT_EQ(g_.TempFolder(), g_.TempRootFolder() + "Alpha.qvt/");
   g_.CloseSafe();
   EXPECT_FALSE(g_.SafeOpen());
@@ -338,9 +341,11 @@ TEST_F(GlobalSafeTest, ChangePasswordNeedsTheCurrentOneAndKeepsTheNew) {
   std::string disk = DiskFile("a.txt", "locked text");
   ASSERT_TRUE(g_.LockFile(g_.FileLockerRoot(), disk, true));
   EXPECT_FALSE(g_.ChangePassword("not-the-one", "newpass-2"));
-  EXPECT_EQ(g_.MasterPassword(), kPassword);
+  EXPECT_TRUE(g_.IsMasterPassword(kPassword));
   ASSERT_TRUE(g_.ChangePassword(kPassword, "newpass-2"));
-  EXPECT_EQ(g_.MasterPassword(), "newpass-2");
+  EXPECT_TRUE(g_.IsMasterPassword("newpass-2"));
+  EXPECT_FALSE(g_.IsMasterPassword(kPassword));
+  EXPECT_EQ(g_.SafeKind(), TqmSafeKind::Compatible);  // the kind is kept
   EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "a.txt"), "locked text");
   g_.CloseSafe();
   EXPECT_ANY_THROW(g_.OpenSafeByName("Alpha", kPassword));
@@ -643,7 +648,7 @@ TEST_F(GlobalSafeTest, DeleteSafeFileClosesAndForgetsTheCurrentSafe) {
   EXPECT_TRUE(g_.DeleteSafeFile("Alpha"));
   EXPECT_FALSE(g_.SafeOpen());
   EXPECT_TRUE(g_.SafeName().empty());
-  EXPECT_TRUE(g_.MasterPassword().empty());
+  EXPECT_TRUE(g_.SafeKey().Empty());
   EXPECT_FALSE(g_.DeleteSafeFile("Alpha"));
 }
 
