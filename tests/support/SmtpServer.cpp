@@ -30,7 +30,13 @@ std::string PythonProgram() {
 }
 
 std::string ScriptPath() {
+#ifdef QM_TEST_SUPPORT_DIR
+  // __FILE__ may be relative (a compiler cache with a base folder rewrites the source path), and the
+  // tests run in their own build folders: the folder is given by the build.
+  return (std::filesystem::path(QM_TEST_SUPPORT_DIR) / "smtp_sink.py").string();
+#else
   return (std::filesystem::path(__FILE__).parent_path() / "smtp_sink.py").string();
+#endif
 }
 
 }  // namespace
