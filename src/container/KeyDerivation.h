@@ -15,7 +15,8 @@
 //
 // Invariants:
 //   - Algorithm 0: the container works exactly as one written before these bytes had a meaning; the
-//     other 29 bytes are not read (old writers left them zero, and they are kept as they are found).
+//     other 29 bytes are not read (old writers left them zero; an open keeps them as found, a rebuild
+//     writes zeros, as it always did).
 //   - Algorithm 1: lanes >= 1, 1 <= passes <= 100, 8 KiB per lane <= memory <= 4 GiB, bytes 252..255
 //     zero. A header that breaks one of these (or names another algorithm) is refused with a message
 //     naming the problem, before any memory for the derivation is reserved: a damaged or hostile

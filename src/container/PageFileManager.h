@@ -37,7 +37,7 @@
 //     authoritative while open, and every change of a header field is followed by SaveHeader.
 //   - A stored payload's checksum covers the bytes as stored, so damage is found before decryption.
 //   - Key derivation: byte 226 is 0 (compatible: the key record is keyed by the password, bytes
-//     227..255 are not read and are kept as found) or 1 (hardened: keyed by D, with lanes >= 1,
+//     227..255 are not read) or 1 (hardened: keyed by D, with lanes >= 1,
 //     1 <= passes <= 100, 8 KiB per lane <= memory <= 4 GiB, bytes 252..255 zero). An opened header
 //     that breaks this is refused with a message naming the problem. An encrypted container takes a
 //     text key only when the key's derivation is the header's, byte for byte.

@@ -559,5 +559,100 @@ TEST_F(CliEndToEnd, OnATerminalPasswordsAreNotEchoedAndNewOnesAreAskedTwice) {
   EXPECT_FALSE(fs::exists(home + "/Tty.qvt"));
 }
 
+TEST_F(CliEndToEnd, HardenedByDefaultCompatibleOnRequestAndTheKindChangesBothWays) {
+  EXPECT_NE(RunCli({"create", "--help"}).out.find("--compatible"), std::string::npos);
+  EXPECT_NE(RunCli({"passwd", "--help"}).out.find("--harden"), std::string::npos);
+  Ok({"create", "Main"});
+  EXPECT_EQ(Ok({"check", "Main"}), std::string("0 usable\n") + kTestKind);
+
+  // A compatible Safe keeps the format's 32 characters; a hardened one has no limit.
+  const std::string long40(40, 'w');
+  TCliRun r = Q({"create", "Long", "--compatible"}, long40 + "\n");
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("at most 32 characters"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(Safe("Long")));
+  Ok({"create", "Long"}, long40 + "\n");
+  EXPECT_EQ(Ok({"check", "Long"}, long40 + "\n"), std::string("0 usable\n") + kTestKind);
+
+  Ok({"create", "Old", "--compatible"});
+  const std::string compatible = "0 usable\nkind: compatible (no key derivation)\n";
+  EXPECT_EQ(Ok({"check", "Old"}), compatible);
+  const std::string doc = MakeFile("doc.bin", 9000);
+  const std::string docBytes = ReadFileBytes(doc);
+  Ok({"lock", "Old", doc});
+  Ok({"mkcat", "Old", "Mine", "--field", "Title:text"});
+  Ok({"add", "Old", "Mine", "--set", "Title=kept"});
+
+  const std::string both = std::string(kPw) + "\n" + kPw + "\n";
+  EXPECT_EQ(Ok({"passwd", "Old", "--harden"}, both), "Hardened the Safe Old\n");
+  EXPECT_EQ(Ok({"check", "Old", "--deep"}),
+            std::string("0 usable\n") + kTestKind + "deep check: no problems found\n");
+  EXPECT_EQ(
+      Ok({"passwd", "Old", "--harden"}, both),
+      "The Safe Old is hardened already and the new master password is the old one; nothing was changed\n");
+  // Making it compatible weakens it: asked first (refused from a pipe without --yes).
+  r = Q({"passwd", "Old", "--compatible"}, both);
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("was left hardened"), std::string::npos) << r.err;
+  EXPECT_EQ(Ok({"check", "Old"}), std::string("0 usable\n") + kTestKind);
+  EXPECT_EQ(Ok({"passwd", "Old", "--compatible", "--yes"}, std::string(kPw) + "\nanother pw\n"),
+            "Made the Safe Old compatible and changed its master password\n");
+  EXPECT_EQ(Ok({"check", "Old", "--deep"}, "another pw\n"), compatible + "deep check: no problems found\n");
+  EXPECT_EQ(Ok({"ls", "Old", "Mine"}, "another pw\n"), "kept\n");
+  Ok({"unlock", "Old", "doc.bin", dir.file("out")}, "another pw\n");
+  EXPECT_EQ(ReadFileBytes(dir.file("out/doc.bin")), docBytes);
+  EXPECT_EQ(Q({"passwd", "Old", "--harden", "--compatible"}, both).code, 2);
+}
+
+// Header bytes no reader may follow: refused with their reason (exit 4), not taken for a wrong password.
+TEST_F(CliEndToEnd, AHostileKeyDerivationIsRefusedWithItsReason) {
+  Ok({"create", "Main"});
+  std::string f = ReadFileBytes(Safe());
+  f[280 + 226] = 7;  // an algorithm this program does not know
+  uint32_t x = 0;
+  for (int off = 280 + 12; off < 280 + 256; off += 4)
+    x ^= uint32_t(uint8_t(f[off])) | uint32_t(uint8_t(f[off + 1])) << 8 |
+         uint32_t(uint8_t(f[off + 2])) << 16 | uint32_t(uint8_t(f[off + 3])) << 24;
+  for (int i = 0; i < 4; ++i) f[280 + 8 + i] = char(x >> (8 * i));
+  WriteFileBytes(Safe(), f);
+  TCliRun r = Q({"ls", "Main"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("does not know (marker 7)"), std::string::npos) << r.err;
+  r = Q({"check", "Main"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out.substr(0, 27), "4 the Safe cannot be opened");
+  EXPECT_NE(r.out.find("marker 7"), std::string::npos) << r.out;
+  EXPECT_EQ(ReadFileBytes(Safe()), f);
+}
+
+// Once as users get it: the calibrated cost of the run, no test cost in the environment.
+TEST_F(CliEndToEnd, AtTheRealCost) {
+  const char* set = std::getenv("QUILLMAR_TEST_KDF_COST");
+  const std::string saved = set ? set : "";
+  ::unsetenv("QUILLMAR_TEST_KDF_COST");
+  struct TRestore {
+    bool had;
+    std::string value;
+    ~TRestore() {
+      if (had) ::setenv("QUILLMAR_TEST_KDF_COST", value.c_str(), 1);
+    }
+  } restore{set != nullptr, saved};
+  TCliRun r = Q({"create", "Main"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+  r = Q({"check", "Main"});
+  EXPECT_EQ(r.code, 0);
+  unsigned mib = 0, passes = 0, lanes = 0;
+  ASSERT_EQ(std::sscanf(r.out.c_str(), "0 usable\nkind: hardened (Argon2id, %u MiB, %u passes, %u lane", &mib,
+                        &passes, &lanes),
+            3)
+      << r.out;
+  EXPECT_GE(mib, 64u);
+  EXPECT_LE(mib, 1024u);
+  EXPECT_GE(passes, 3u);
+  EXPECT_TRUE(lanes == 1 || lanes == 2);
+  EXPECT_EQ(Q({"ls", "Main"}, "not it\n").code, 3);
+}
+
 }  // namespace
 }  // namespace quillmar::test

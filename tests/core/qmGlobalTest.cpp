@@ -757,5 +757,53 @@ TEST_F(GlobalSafeTest, CreateSafeLeavesNoSafeOpenAndTakesTheDemoChoice) {
   EXPECT_GT(demo.first + demo.second, 0);
 }
 
+// New Safes are hardened: the core keeps D, never the password, and checks a typed password by
+// deriving it again. Backup and restore keep the kind; a change of password keeps it unless asked.
+TEST_F(GlobalSafeTest, NewSafesAreHardenedAndTheCoreKeepsTheKeyNotThePassword) {
+  g_.CreateSafe(g_.SafeFile("Hard"), "hard-pass");
+  g_.CreateSafe(g_.SafeFile("Old"), "old-pass", TqmSafeKind::Compatible);
+  EXPECT_EQ(TqmSFSWrapper::KeyDerivationOf(g_.SafeFile("Old")), TKeyDerivation());
+
+  EXPECT_EQ(g_.CheckSafe(g_.SafeFile("Hard"), "hard-passX", false), TqmSFSWrapper::csWrongPassword);
+  const TTextKey key = g_.TextKeyFor(g_.SafeFile("Hard"), "hard-pass");
+  EXPECT_EQ(g_.CheckSafe(g_.SafeFile("Hard"), key), TqmSFSWrapper::csUsable);
+  g_.OpenSafeByName("Hard", key);
+  EXPECT_EQ(g_.SafeKind(), TqmSafeKind::Hardened);
+  EXPECT_EQ(g_.SafeKey(), key);
+  EXPECT_EQ(g_.SafeKey().Text().size(), 32u);
+  EXPECT_EQ(g_.SafeKey().Text().find("hard-pass"), std::string::npos);
+  EXPECT_TRUE(g_.IsMasterPassword("hard-pass"));
+  EXPECT_FALSE(g_.IsMasterPassword("hard-pasS"));
+  ASSERT_TRUE(g_.LockFile(g_.FileLockerRoot(), DiskFile("l.txt", "locked under D"), true))
+      << g_.LastLockError();
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "l.txt"), "locked under D");
+
+  const std::string backup = dir_.file("hard.qvtb");
+  ASSERT_TRUE(g_.Backup(backup));
+  const TKeyDerivation atBackup = g_.SafeKeyDerivation();
+  EXPECT_EQ(TqmSFSWrapper::KeyDerivationOf(backup), atBackup);
+
+  // A change of password keeps the kind (with a new salt); a change of kind needs the current password.
+  EXPECT_FALSE(g_.ChangePassword("not-it", "hard-2", TqmSafeKind::Compatible));
+  ASSERT_TRUE(g_.ChangePassword("hard-pass", "hard-2"));
+  EXPECT_EQ(g_.SafeKind(), TqmSafeKind::Hardened);
+  EXPECT_NE(g_.SafeKeyDerivation().Salt, atBackup.Salt);
+  EXPECT_TRUE(g_.IsMasterPassword("hard-2"));
+  ASSERT_TRUE(g_.ChangePassword("hard-2", "hard-2", TqmSafeKind::Compatible));
+  EXPECT_EQ(g_.SafeKind(), TqmSafeKind::Compatible);
+  EXPECT_EQ(g_.SafeKey(), TTextKey::FromPassword("hard-2"));
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "l.txt"), "locked under D");
+
+  // The restored backup is the hardened Safe of its time.
+  g_.Restore(backup);
+  EXPECT_EQ(TqmSFSWrapper::KeyDerivationOf(g_.CurrentSafeFile()), atBackup);
+  EXPECT_ANY_THROW(g_.OpenSafeByName("Hard", "hard-2"));
+  g_.OpenSafeByName("Hard", "hard-pass");
+  EXPECT_EQ(g_.SafeKind(), TqmSafeKind::Hardened);
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "l.txt"), "locked under D");
+  ASSERT_TRUE(g_.Repair());
+  EXPECT_EQ(g_.SafeKeyDerivation(), atBackup);
+}
+
 }  // namespace
 }  // namespace quillmar
