@@ -678,7 +678,8 @@ void TqmGlobal::OpenSafe(const std::string& file, std::string_view password) {
   OpenSafe(file, TextKeyFor(file, password));
 }
 
-void TqmGlobal::OpenSafe(const std::string& file, const TTextKey& key) {
+void TqmGlobal::OpenSafe(const std::string& file, const TTextKey& given) {
+  const TTextKey key = given;  // given may be SafeKey(), which closing forgets
   CloseSafe();
   safeOpen_ = true;
   try {
@@ -695,7 +696,8 @@ void TqmGlobal::OpenSafeByName(const std::string& name, std::string_view passwor
   OpenSafeByName(name, TextKeyFor(SafeFile(name), password));
 }
 
-void TqmGlobal::OpenSafeByName(const std::string& name, const TTextKey& key) {
+void TqmGlobal::OpenSafeByName(const std::string& name, const TTextKey& given) {
+  const TTextKey key = given;  // given may be SafeKey(), which closing forgets
   OpenSafe(SafeFile(name), key);
   safeName_ = name;
   safeKey_ = key;
@@ -706,6 +708,7 @@ void TqmGlobal::CloseSafe() {
   safeOpen_ = false;
   openedSafeFile_.clear();
   wrapper_.CloseSafe();
+  safeKey_ = TTextKey();  // not kept longer than the container's own key
 }
 
 void TqmGlobal::CreateSafe(const std::string& file, std::string_view password, TqmSafeKind kind) {

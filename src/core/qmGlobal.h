@@ -7,11 +7,11 @@
 //
 // Master password and text key. The text key (TTextKey) of a compatible Safe is its master password;
 // that of a hardened Safe is D, derived from the master password by Argon2id (about half a second by
-// design). After the login only the text key is kept, as long as the Safe is open (the container
+// design). After the login only the text key is kept, and only while the Safe is open (the container
 // keeps its own key as long); the typed password of a hardened Safe is wiped once D is made. So a
-// typed password is checked with IsMasterPassword (one derivation), and a Safe is reopened with the
-// key it was opened with (SafeKey). New Safes are hardened unless asked otherwise; a change of password
-// keeps the kind unless asked otherwise.
+// typed password is checked with IsMasterPassword (one derivation), and a caller that must reopen a
+// Safe later (the desktop's cancelled switch) keeps a copy of SafeKey() before closing it. New Safes
+// are hardened unless asked otherwise; a change of password keeps the kind unless asked otherwise.
 //
 // Folders (the home folder stands for the program folder; see platform/HomeFolder.h):
 //   <home>/<SafeName>.qvt       the Safes
@@ -113,7 +113,7 @@ public:
   TqmGlobal(const std::string& homeFolder, std::vector<std::string> arguments,
             TqmAppPrompter* prompter = nullptr);
   // Empties the temporary folders as described at the top, closes an open Safe (its settings are not
-  // saved here: SaveSettings is the caller's, before) and wipes the master password.
+  // saved here: SaveSettings is the caller's, before) and forgets its key.
   ~TqmGlobal();
   TqmGlobal(const TqmGlobal&) = delete;
   TqmGlobal& operator=(const TqmGlobal&) = delete;
@@ -138,13 +138,13 @@ public:
   bool SafeOpen() const { return safeOpen_; }
   const std::string& SafeName() const { return safeName_; }
   void SetSafeName(const std::string& name) { safeName_ = name; }
-  // The text key of the current Safe (empty when none is known): its master password when it is
-  // compatible, D when it is hardened. Copies share the same wiped memory.
+  // The text key of the open Safe (empty when none is open): its master password when it is
+  // compatible, D when it is hardened. Copies share the same wiped memory; CloseSafe forgets it.
   const TTextKey& SafeKey() const { return safeKey_; }
   void SetSafeKey(const TTextKey& key) { safeKey_ = key; }
   // Whether typed is the current Safe's master password (the change-password dialog's old password,
   // the password asked before a Safe locked on minimize is shown again). One derivation for a
-  // hardened Safe. False when no key is known.
+  // hardened Safe. False when no Safe is open.
   bool IsMasterPassword(std::string_view typed) const;
   bool DemoData() const { return demoData_; }
   void SetDemoData(bool demo) { demoData_ = demo; }
@@ -244,7 +244,7 @@ public:
   // settings loaded.
   void OpenSafeByName(const std::string& name, std::string_view password);
   void OpenSafeByName(const std::string& name, const TTextKey& key);
-  // Clears SafeOpen and closes the container (nothing happens when none is open).
+  // Clears SafeOpen, closes the container and forgets SafeKey (nothing else happens when none is open).
   void CloseSafe();
   // Makes a new Safe file from the template (DemoData decides the sample content), hardened unless
   // kind says Compatible (the desktop's "Readable by older versions (weaker protection)"); leaves no

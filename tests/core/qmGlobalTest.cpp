@@ -803,6 +803,15 @@ TEST_F(GlobalSafeTest, NewSafesAreHardenedAndTheCoreKeepsTheKeyNotThePassword) {
   EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "l.txt"), "locked under D");
   ASSERT_TRUE(g_.Repair());
   EXPECT_EQ(g_.SafeKeyDerivation(), atBackup);
+
+  // The key is forgotten with the Safe; a caller that reopens later keeps a copy.
+  const TTextKey kept = g_.SafeKey();
+  g_.CloseSafe();
+  EXPECT_TRUE(g_.SafeKey().Empty());
+  EXPECT_FALSE(g_.IsMasterPassword("hard-pass"));
+  g_.OpenSafeByName("Hard", kept);
+  g_.OpenSafeByName("Hard", g_.SafeKey());
+  EXPECT_TRUE(g_.IsMasterPassword("hard-pass"));
 }
 
 }  // namespace
