@@ -61,11 +61,10 @@ int main() {
     double deriveAlone = 1e300, open = 1e300;
     for (int i = 0; i < 7; ++i) {
       deriveAlone = std::min(deriveAlone, BestSeconds(1, [&] { TTextKey::Derive(password, derivation); }));
-      open = std::min(open, BestSeconds(1, [&] {
-                        TqmSFSWrapper safe;
-                        safe.OpenSafe(hardFile, password);
-                        safe.CloseSafe();
-                      }));
+      // The open alone: closing (which flushes the file) is not part of it.
+      TqmSFSWrapper safe;
+      open = std::min(open, BestSeconds(1, [&] { safe.OpenSafe(hardFile, password); }));
+      safe.CloseSafe();
     }
 
     ReportFigure("keys: derivation, " + DescribeMemory(derivation.MemoryKiB) + " " +
