@@ -21,13 +21,18 @@ std::vector<TCliCommandDef> MakeCommands() {
                0,
                {}});
   c.push_back({"create",
-               "SAFE [--demo]",
+               "SAFE [--demo] [--compatible]",
                "create a new Safe from the template",
                "Creates the Safe SAFE from the template: its categories, field templates, icons and\n"
-               "reminders. Asks for the new master password (twice on a terminal, one line from a pipe).\n",
+               "reminders. Asks for the new master password (twice on a terminal, one line from a pipe).\n"
+               "The Safe is hardened: its key is derived from the master password by Argon2id, which\n"
+               "makes each guess of the password cost about half a second and a lot of memory.\n",
                1,
                1,
-               {{"--demo", "", "", false, "also keep the template's sample entries and File Locker files"}}});
+               {{"--demo", "", "", false, "also keep the template's sample entries and File Locker files"},
+                {"--compatible", "", "", false,
+                 "readable by older versions (weaker protection: no slow key derivation, and a master "
+                 "password of at most 32 characters)"}}});
   c.push_back({"delete",
                "SAFE [--yes]",
                "delete a Safe file",
@@ -40,7 +45,9 @@ std::vector<TCliCommandDef> MakeCommands() {
        "SAFE [--deep]",
        "check that a Safe opens",
        "Prints the check code and its meaning: 0 usable, 1 not a Safe file, 2 wrong password,\n"
-       "4 cannot be opened. Exit 0 when usable, 3 on a wrong password, 1 on any other problem.\n",
+       "4 cannot be opened. Exit 0 when usable, 3 on a wrong password, 1 on any other problem.\n"
+       "Then the Safe's kind: hardened, with its key derivation's memory, passes and lanes, or\n"
+       "compatible (no key derivation).\n",
        1,
        1,
        {{"--deep", "", "", false, "also check the container's structure and read every file in it"}}});
@@ -212,13 +219,18 @@ std::vector<TCliCommandDef> MakeCommands() {
                 {"--notes", "", "T", false, "notes shown to the recipient"},
                 {"--yes", "-y", "", false, "replace FILE when it exists"}}});
   c.push_back({"passwd",
-               "SAFE",
-               "change the master password",
+               "SAFE [--harden | --compatible [--yes]]",
+               "change the master password (or the Safe's kind)",
                "Asks for the current master password, then the new one (twice on a terminal; from a\n"
-               "pipe: the old, then the new, one line each).\n",
+               "pipe: the old, then the new, one line each). The Safe keeps its kind and a hardened\n"
+               "Safe gets a new salt. With --harden or --compatible the kind changes too (the new\n"
+               "password may then be the old one).\n",
                1,
                1,
-               {}});
+               {{"--harden", "", "", false, "make a compatible Safe hardened (slow, salted key derivation)"},
+                {"--compatible", "", "", false,
+                 "make a hardened Safe readable by older versions: weaker protection, asked first"},
+                kYes}});
   c.push_back({"repair", "SAFE", "rebuild the Safe file", "Rebuilds the Safe's container file.\n", 1, 1, {}});
   c.push_back({"backup",
                "SAFE FILE",

@@ -1,12 +1,14 @@
 // The commands on the Safe as a whole: safes, create, delete, check, passwd, repair, backup, restore.
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "base/SecureWipe.h"
 #include "cli/CliCommands.h"
 #include "cli/CliError.h"
 #include "cli/CliJsonWriter.h"
 #include "cli/CliRepository.h"
+#include "container/KeyDerivationCost.h"
 #include "container/SingleFileSystem.h"
 #include "model/qmReminderEvent.h"
 #include "model/qvtIcon.h"
@@ -30,6 +32,23 @@ void ReadNewPassword(TCliContext& c, TSecret& out, const std::string& prompt) {
   typed.text = c.Passwords().ReadNew(prompt, "Repeat the new master password: ", "new master password");
   if (typed.text.empty()) throw UsageError("the master password must not be empty; nothing was changed");
   out.text = c.Console().TakePassword(typed.text, false);
+}
+
+// A new hardened key made with a test cost (see container/KeyDerivationCost.h) protects little: say so.
+void WarnOfTestCost(TCliContext& c, TqmSafeKind kind) {
+  if (kind != TqmSafeKind::Hardened) return;
+  try {
+    if (!TestKdfCost()) return;
+  } catch (const std::exception&) {
+    return;  // a malformed value is refused with its message where the key is made
+  }
+  c.Console().Err() << "quillmar-cli: warning: " << kTestKdfCostVariable
+                    << " is set: the Safe's key derivation uses a test cost that protects little\n";
+}
+
+// "kind: hardened (Argon2id, 64 MiB, 3 passes, 2 lanes)" or "kind: compatible (no key derivation)".
+std::string KindLine(const TKeyDerivation& derivation) {
+  return "kind: " + derivation.Describe();
 }
 
 const char* CheckMeaning(int code) {
@@ -102,7 +121,7 @@ void ReadEverything(TCliContext& c, std::vector<std::string>& problems) {
       const std::string name = g.FileInfoAt(folder, i).Name;
       guard("File Locker file " + folder + name, [&] {
         TDiscardStream sink;
-        g.Wrapper().UnlockToStream(folder + name, sink, g.MasterPassword());
+        g.Wrapper().UnlockToStream(folder + name, sink, g.SafeKey());
       });
     }
     const int folders = g.CountFolders(folder);
@@ -137,11 +156,13 @@ int RunCreate(TCliContext& c) {
   TqmGlobal& g = c.Global();
   if (g.CheckSafe(file, "", true) == TqmSFSWrapper::csFileExists)
     throw Failure("a Safe \"" + name + "\" exists already (" + file + "); nothing was changed");
+  const TqmSafeKind kind = c.Args().Has("--compatible") ? TqmSafeKind::Compatible : TqmSafeKind::Hardened;
   TSecret password;
   ReadNewPassword(c, password, "New master password for " + name + ": ");
   g.SetDemoData(c.Args().Has("--demo"));
+  WarnOfTestCost(c, kind);
   try {
-    g.CreateSafe(file, password.text);
+    g.CreateSafe(file, password.text, kind);
   } catch (const std::exception& e) {
     throw Failure("the Safe \"" + name + "\" could not be created: " + OneLine(c.Console(), e.what()));
   }
@@ -168,15 +189,33 @@ int RunCheck(TCliContext& c) {
   TSecret typed, password;
   typed.text = c.Passwords().Read("Master password for " + name + ": ", "master password");
   int code;
+  TTextKey key;
+  std::optional<TKeyDerivation> derivation;
+  std::string reason;
   try {
     password.text = c.Console().TakePassword(typed.text, true);
-    code = c.Global().CheckSafe(file, password.text, false);
+    if (!TSingleFileSystem::IsContainerFile(file)) {
+      code = TqmSFSWrapper::csNotContainer;
+    } else {
+      // One derivation for the check and the deep check's open.
+      derivation = TqmSFSWrapper::KeyDerivationOf(file);
+      key = c.Global().TextKeyFor(file, password.text);
+      WipeString(password.text);
+      code = c.Global().CheckSafe(file, key);
+    }
   } catch (const ECliError&) {
     code = TqmSFSWrapper::csWrongPassword;
+  } catch (const std::exception& e) {
+    code = TqmSFSWrapper::csCannotOpen;
+    reason = OneLine(c.Console(), e.what());
   }
+  WipeString(password.text);
   std::string line = std::to_string(code) + " " + CheckMeaning(code);
-  if (code == TqmSFSWrapper::csCannotOpen) line += ": " + c.ReasonOr("reason unknown");
+  if (code == TqmSFSWrapper::csCannotOpen)
+    line += ": " + (reason.empty() ? c.ReasonOr("reason unknown") : reason);
   c.Console().Line(line);
+  // The kind is in the header for anyone to read; it is shown whenever the header could be read.
+  if (derivation) c.Console().Line(KindLine(*derivation));
   // A wrong password is reported as such (3), like every other command; other findings are 1.
   if (code == TqmSFSWrapper::csWrongPassword) return kExitWrongPassword;
   if (code != TqmSFSWrapper::csUsable) return kExitProblem;
@@ -186,7 +225,7 @@ int RunCheck(TCliContext& c) {
   std::vector<std::string> problems;
   TqmGlobal& g = c.Global();
   try {
-    g.OpenSafeByName(name, password.text);
+    g.OpenSafeByName(name, key);
   } catch (const std::exception& e) {
     c.Console().Line("problem: the Safe cannot be opened: " + OneLine(c.Console(), e.what()));
     return kExitProblem;
@@ -206,24 +245,44 @@ int RunCheck(TCliContext& c) {
 
 int RunPasswd(TCliContext& c) {
   const std::string name = c.Arg(0);
-  c.OpenSafe(name);
+  const bool harden = c.Args().Has("--harden");
+  const bool compatible = c.Args().Has("--compatible");
+  if (harden && compatible) throw UsageError("give --harden or --compatible, not both");
+  TSecret old;
+  c.OpenSafe(name, &old.text);
+  TqmGlobal& g = c.Global();
+  const TqmSafeKind current = g.SafeKind();
+  const TqmSafeKind target = harden ? TqmSafeKind::Hardened : compatible ? TqmSafeKind::Compatible : current;
+  if (target == TqmSafeKind::Compatible && current == TqmSafeKind::Hardened)
+    c.Confirm("Make the Safe " + name +
+                  " compatible? Older versions can then open it, but its master password is no longer "
+                  "protected by a slow key derivation: whoever gets a copy of the Safe file can try "
+                  "passwords billions of times a second.",
+              "the Safe \"" + name + "\" was left hardened");
   TSecret password;
   ReadNewPassword(c, password, "New master password for " + name + ": ");
-  TqmGlobal& g = c.Global();
-  if (password.text == g.MasterPassword()) {
-    c.Console().Line("The new master password is the old one; nothing was changed");
+  if (password.text == old.text && target == current) {
+    if (harden || compatible)
+      c.Console().Line("The Safe " + name + " is " + (harden ? "hardened" : "compatible") +
+                       " already and the new master password is the old one; nothing was changed");
+    else
+      c.Console().Line("The new master password is the old one; nothing was changed");
     return kExitOk;
   }
-  TSecret old;
-  old.text = g.MasterPassword();
+  WarnOfTestCost(c, target);
   bool ok;
   try {
-    ok = g.ChangePassword(old.text, password.text);
+    ok = g.ChangePassword(old.text, password.text, target);
   } catch (const std::exception& e) {
     throw Failure("the master password was not changed: " + OneLine(c.Console(), e.what()));
   }
   if (!ok) throw Failure("the master password was not changed: " + c.ReasonOr("the Safe refused the change"));
-  c.Console().Line("Changed the master password of " + name);
+  if (target == current)
+    c.Console().Line("Changed the master password of " + name);
+  else
+    c.Console().Line((target == TqmSafeKind::Hardened ? "Hardened the Safe " : "Made the Safe ") + name +
+                     (target == TqmSafeKind::Hardened ? "" : " compatible") +
+                     (password.text == old.text ? "" : " and changed its master password"));
   return kExitOk;
 }
 

@@ -56,7 +56,7 @@ void TSingleFileSystem::SetDefaultPasswordDialog(TPasswordDialog dialog) {
 
 TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize,
                                      int32_t pageSize, uint8_t defaultCompression, std::string_view answer,
-                                     std::string_view question, std::string_view password, bool inMemory,
+                                     std::string_view question, const TTextKey& key, bool inMemory,
                                      uint32_t mode, TSFSPartStorage* storage)
     : fileName_(fileName),
       storage_(storage),
@@ -64,18 +64,19 @@ TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSi
   bool creating = mode == fmCreate;
   // The password is checked against the key record before any page is read. A missing file is left
   // to the page file manager, whose message says so.
-  if (!creating && DiskFileExists(fileName) && IsContainerFile(fileName) &&
-      !CheckContainerPassword(fileName, password))
-    throw ESFSError("TSingleFileSystem.Create - invalid password specified, file name = \"" + fileName +
-                    "\"");
+  if (!creating && DiskFileExists(fileName) && IsContainerFile(fileName)) {
+    ReadKeyDerivation(fileName);  // a derivation that cannot be followed is refused with its reason
+    if (!CheckContainerPassword(fileName, key))
+      throw ESFSError("TSingleFileSystem.Create - invalid password specified, file name = \"" + fileName +
+                      "\"");
+  }
   pfm_ = std::make_unique<TPageFileManager>(fileName, partSize, extentSize, pageSize, inMemory, answer,
-                                            question, password, mode, storage);
+                                            question, key, mode, storage);
   if (creating) {
     pfm_->SetCompressionMethod(defaultCompression);
     pfm_->SaveHeader();
   }
-  if (pfm_->IsEncrypted())
-    password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
+  if (pfm_->IsEncrypted()) key_ = key;
   OpenManagers();
 }
 
@@ -120,13 +121,18 @@ bool TSingleFileSystem::IsContainerEncrypted(const std::string& fileName) {
   }
 }
 
-bool TSingleFileSystem::CheckContainerPassword(const std::string& fileName, std::string_view password) {
+bool TSingleFileSystem::CheckContainerPassword(const std::string& fileName, const TTextKey& key) {
   try {
-    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", password, TPageFileManager::fmReadOnly);
+    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", key, TPageFileManager::fmReadOnly);
     return !pfm.IsEncrypted() || pfm.PasswordMatched();
   } catch (const std::exception&) {
     return false;
   }
+}
+
+TKeyDerivation TSingleFileSystem::ReadKeyDerivation(const std::string& fileName) {
+  TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", TTextKey(), TPageFileManager::fmReadOnly);
+  return pfm.KeyDerivation();
 }
 
 // --- Handles ---------------------------------------------------------------------------------------------
@@ -850,7 +856,7 @@ bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string
   };
   collect(folder, "");
 
-  std::string password(reinterpret_cast<const char*>(password_.data()), password_.size());
+  std::string password(key_.Text());
   TWipeOnExit wipe(password);
   for (size_t i = 0; i < entries.size(); ++i) {
     if (cancel) break;
@@ -869,6 +875,9 @@ bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string
 
 bool TSingleFileSystem::IsEncrypted() const {
   return pfm_->IsEncrypted();
+}
+TKeyDerivation TSingleFileSystem::KeyDerivation() const {
+  return pfm_->KeyDerivation();
 }
 bool TSingleFileSystem::ReadOnly() const {
   return pfm_->ReadOnly();

@@ -71,24 +71,26 @@ TSFSPartStorage& TSingleFileSystem::Storage() const {
 }
 
 std::unique_ptr<TSingleFileSystem> TSingleFileSystem::MakeRebuildTarget(const std::string& name, bool newKey,
-                                                                        std::string_view password,
+                                                                        const TTextKey& key,
                                                                         std::string_view question,
                                                                         std::string_view answer) {
   std::unique_ptr<TSingleFileSystem> target(new TSingleFileSystem(name, storage_));
   const int32_t extent = pfm_->ExtentPageCount();
   const int32_t pageSize = pfm_->PageSize();
   if (newKey) {
+    // A new key record, and the new key's derivation in the header.
     target->pfm_ = std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, answer, question,
-                                                      password, fmCreate, storage_);
-    if (target->pfm_->IsEncrypted())
-      target->password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
+                                                      key, fmCreate, storage_);
+    if (target->pfm_->IsEncrypted()) target->key_ = key;
   } else {
-    // The same key record and master key: stored pages can be copied as they are.
-    target->pfm_ =
-        std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, "", "", "", fmCreate, storage_);
+    // The same key record, master key and key derivation: stored pages can be copied as they are, and
+    // the old text key opens the result.
+    target->pfm_ = std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, "", "", TTextKey(),
+                                                      fmCreate, storage_);
     if (pfm_->IsEncrypted()) {
       target->pfm_->SetKeyRecord(pfm_->KeyRecord(), pfm_->ContainerKey());
-      target->password_ = password_;
+      target->pfm_->SetKeyDerivation(pfm_->KeyDerivation());
+      target->key_ = key_;
     }
   }
   target->pfm_->SetCompressionMethod(pfm_->CompressionMethod());
@@ -183,17 +185,15 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
   return true;
 }
 
-void TSingleFileSystem::Reopen(std::string_view password) {
+void TSingleFileSystem::Reopen(const TTextKey& key) {
   CloseManagers();
-  pfm_ = std::make_unique<TPageFileManager>(fileName_, -1, 8, 2048, false, "", "", password, mode_, storage_);
-  password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
-  if (!pfm_->IsEncrypted()) password_.CleanNew(0);
+  pfm_ = std::make_unique<TPageFileManager>(fileName_, -1, 8, 2048, false, "", "", key, mode_, storage_);
+  key_ = pfm_->IsEncrypted() ? key : TTextKey();
   OpenManagers();
 }
 
-bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword,
-                                std::string_view newPassword, std::string_view question,
-                                std::string_view answer) {
+bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword, const TTextKey& newKey,
+                                std::string_view question, std::string_view answer) {
   lastError_ = 0;
   if (pfm_->ReadOnly()) return false;
   if (!handles_.empty()) {
@@ -219,7 +219,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   };
   bool cancel = false;
   try {
-    target = MakeRebuildTarget(newName, changePassword, newPassword, question, answer);
+    target = MakeRebuildTarget(newName, changePassword, newKey, question, answer);
     const int32_t count = dir_->ItemCount();
     // The progress handler may set cancel: checked before every item and after the last.
     for (int32_t k = 0; k < count && !cancel; ++k) {
@@ -282,10 +282,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
 
   // Both containers are closed (the new one flushed) before the files are swapped.
   target.reset();
-  std::string password = changePassword
-                             ? std::string(newPassword)
-                             : std::string(reinterpret_cast<const char*>(password_.data()), password_.size());
-  TWipeOnExit wipe(password);
+  const TTextKey key = changePassword ? newKey : key_;
   CloseManagers();
   pfm_.reset();
 
@@ -305,16 +302,14 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   SyncFolderOf(fileName_);
   if (!swapped) {
     TSFSHugeFile::DeleteContainer(newName, storage_);
-    std::string current(reinterpret_cast<const char*>(password_.data()), password_.size());
-    Reopen(current);
-    WipeString(current);
+    Reopen(key_);
     dir_->ChangeDir(remembered);
     lastError_ = ErrRenameFailed;
     return false;
   }
   TSFSHugeFile::DeleteContainer(oldName, storage_);
   SyncFolderOf(fileName_);
-  Reopen(password);
+  Reopen(key);
   if (!dir_->ChangeDir(remembered)) dir_->ChangeDir("\\");
   cancel = false;
   if (OnProgress) OnProgress(cancel, 100);
@@ -322,16 +317,18 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
 }
 
 bool TSingleFileSystem::RepairFile(std::string& log, bool strict) {
-  return Rebuild(log, strict, false, {}, {}, {});
+  return Rebuild(log, strict, false, TTextKey(), {}, {});
 }
 
-bool TSingleFileSystem::ChangePassword(std::string_view newPassword, std::string_view question,
+bool TSingleFileSystem::ChangePassword(const TTextKey& newKey, std::string_view question,
                                        std::string_view answer) {
   lastError_ = 0;
   if (pfm_->ReadOnly()) return false;
-  const std::string_view current(reinterpret_cast<const char*>(password_.data()), password_.size());
+  if (newKey.IsDerived() && !question.empty())
+    throw ESFSError("TSingleFileSystem.ChangePassword - A hardened container has no recovery question.");
+  const std::string_view newPassword = newKey.Text();
   bool cancel = false;
-  if (newPassword == current) {
+  if (newKey == key_) {
     if (OnProgress) OnProgress(cancel, 0);
     if (pfm_->IsEncrypted()) {
       // Only the recovery fields change: the record is remade around the master key in use.
@@ -347,7 +344,7 @@ bool TSingleFileSystem::ChangePassword(std::string_view newPassword, std::string
   // before any work (it throws the key record's message).
   if (!newPassword.empty()) TKeyRecord::Make(newPassword, question, answer);
   std::string log;
-  return Rebuild(log, false, true, newPassword, question, answer);
+  return Rebuild(log, false, true, newKey, question, answer);
 }
 
 }  // namespace quillmar

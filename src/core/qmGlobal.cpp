@@ -214,7 +214,7 @@ TqmGlobal::~TqmGlobal() {
     CloseSafe();
   } catch (...) {
   }
-  WipeString(masterPassword_);
+  safeKey_ = TTextKey();  // wiped when the last copy goes
 }
 
 std::string TqmGlobal::HomeFolderFromArguments(const std::vector<std::string>& arguments) {
@@ -249,9 +249,13 @@ void TqmGlobal::ProcessEvents() const {
   if (processEvents_) processEvents_();
 }
 
-void TqmGlobal::SetMasterPassword(std::string_view password) {
-  WipeString(masterPassword_);
-  masterPassword_.assign(password.data(), password.size());
+bool TqmGlobal::IsMasterPassword(std::string_view typed) const {
+  if (safeKey_.Empty()) return false;
+  try {
+    return TTextKey::Derive(typed, safeKey_.Derivation()) == safeKey_;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 // --- Paths ---------------------------------------------------------------------------------------------
@@ -665,12 +669,22 @@ void TqmGlobal::SaveSettings() {
 
 // --- The Safe as a whole ----------------------------------------------------------------------------------
 
+TTextKey TqmGlobal::TextKeyFor(const std::string& file, std::string_view password) {
+  TBusy busy(*this);
+  return TqmSFSWrapper::TextKeyFor(file, password);
+}
+
 void TqmGlobal::OpenSafe(const std::string& file, std::string_view password) {
+  OpenSafe(file, TextKeyFor(file, password));
+}
+
+void TqmGlobal::OpenSafe(const std::string& file, const TTextKey& given) {
+  const TTextKey key = given;  // given may be SafeKey(), which closing forgets
   CloseSafe();
   safeOpen_ = true;
   try {
     TBusy busy(*this);
-    wrapper_.OpenSafe(file, password);
+    wrapper_.OpenSafe(file, key);
   } catch (...) {
     safeOpen_ = false;
     throw;
@@ -679,9 +693,14 @@ void TqmGlobal::OpenSafe(const std::string& file, std::string_view password) {
 }
 
 void TqmGlobal::OpenSafeByName(const std::string& name, std::string_view password) {
-  OpenSafe(SafeFile(name), password);
+  OpenSafeByName(name, TextKeyFor(SafeFile(name), password));
+}
+
+void TqmGlobal::OpenSafeByName(const std::string& name, const TTextKey& given) {
+  const TTextKey key = given;  // given may be SafeKey(), which closing forgets
+  OpenSafe(SafeFile(name), key);
   safeName_ = name;
-  SetMasterPassword(password);
+  safeKey_ = key;
   LoadSettings();
 }
 
@@ -689,13 +708,14 @@ void TqmGlobal::CloseSafe() {
   safeOpen_ = false;
   openedSafeFile_.clear();
   wrapper_.CloseSafe();
+  safeKey_ = TTextKey();  // not kept longer than the container's own key
 }
 
-void TqmGlobal::CreateSafe(const std::string& file, std::string_view password) {
+void TqmGlobal::CreateSafe(const std::string& file, std::string_view password, TqmSafeKind kind) {
   TBusy busy(*this);
   // The Safe layout closes an open Safe first.
   if (safeOpen_) CloseSafe();
-  wrapper_.CreateSafe(file, password, demoData_);
+  wrapper_.CreateSafe(file, password, demoData_, kind);
 }
 
 int TqmGlobal::CheckSafe(const std::string& file, std::string_view password, bool forCreate) {
@@ -703,12 +723,28 @@ int TqmGlobal::CheckSafe(const std::string& file, std::string_view password, boo
   return wrapper_.CheckSafe(file, password, forCreate);
 }
 
-bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view newPassword) {
-  // The Safe is open under MasterPassword; another "old" password cannot be right.
-  if (!masterPassword_.empty() && oldPassword != masterPassword_) return false;
+int TqmGlobal::CheckSafe(const std::string& file, const TTextKey& key) {
   TBusy busy(*this);
-  if (!wrapper_.ChangePassword(oldPassword, newPassword)) return false;
-  SetMasterPassword(newPassword);
+  return wrapper_.CheckSafe(file, key);
+}
+
+bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view newPassword,
+                               std::optional<TqmSafeKind> kind) {
+  TBusy busy(*this);
+  const TqmSafeKind current = wrapper_.Kind();
+  const TqmSafeKind target = kind.value_or(current);
+  TTextKey oldKey;
+  if (!safeKey_.Empty()) {
+    // The Safe is open under SafeKey; another "old" password cannot be right.
+    if (!IsMasterPassword(oldPassword)) return false;
+    oldKey = safeKey_;
+  } else {
+    oldKey = TqmSFSWrapper::TextKeyFor(wrapper_.SafeFileName(), oldPassword);
+  }
+  if (oldPassword == newPassword && target == current) return true;
+  const TTextKey newKey = TqmSFSWrapper::NewTextKey(newPassword, target);
+  if (!wrapper_.ChangePassword(oldKey, newKey)) return false;
+  safeKey_ = newKey;
   return true;
 }
 
@@ -724,7 +760,7 @@ bool TqmGlobal::DeleteSafeFile(const std::string& name) {
   if (!fs::remove(file, ec) || ec) return false;
   if (name == safeName_) {
     safeName_.clear();
-    WipeString(masterPassword_);
+    safeKey_ = TTextKey();
   }
   return true;
 }
@@ -780,15 +816,15 @@ bool TqmGlobal::Backup(const std::string& target) {
   TqmSFSWrapper probe(nullptr);
   int check = TqmSFSWrapper::csCannotOpen;
   try {
-    check = probe.CheckSafe(temp, masterPassword_, false);
+    check = probe.CheckSafe(temp, safeKey_);
   } catch (...) {
     check = TqmSFSWrapper::csCannotOpen;
   }
   if (check != TqmSFSWrapper::csUsable) {
     dropTemp();
     throw EQuillmarError(
-        "The backup could not be made: the copy of the Safe does not open with the master password. " +
-        target + " was not changed.");
+        "The backup could not be made: the copy of the Safe does not open with the Safe's key. " + target +
+        " was not changed.");
   }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     std::string reason = std::strerror(errno);
@@ -808,9 +844,10 @@ void TqmGlobal::Restore(const std::string& backupFile) {
   std::error_code ec;
   if (backupFile.empty() || !fs::is_regular_file(backupFile, ec))
     throw EQuillmarError("The backup file " + backupFile + " does not exist. The Safe was not changed.");
-  // A Safe file is a container; the password is not known here (it is the one of the backup's time).
+  // A Safe file is a container; the password is not known here (it is the one of the backup's time),
+  // so no key is derived: the check tells a Safe file (any kind) from anything else.
   TqmSFSWrapper probe(nullptr);
-  int check = probe.CheckSafe(backupFile, std::string_view(), false);
+  int check = probe.CheckSafe(backupFile, TTextKey());
   if (check != TqmSFSWrapper::csUsable && check != TqmSFSWrapper::csWrongPassword)
     throw EQuillmarError(
         "The file " + backupFile +
@@ -851,7 +888,7 @@ bool TqmGlobal::LockFile(const std::string& folder, const std::string& diskFile,
   lastLockError_.clear();
   TBusy busy(*this);
   try {
-    return wrapper_.LockFile(folder, diskFile, appendName, masterPassword_);
+    return wrapper_.LockFile(folder, diskFile, appendName, safeKey_);
   } catch (const std::exception& e) {
     lastLockError_ = e.what();
   } catch (...) {
@@ -871,7 +908,7 @@ bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, c
   const std::string disk = NormalPath(diskFile);
   const bool inTemp = IsBelow(disk, tempRoot_);
   if (inTemp) EnsurePrivateFolder(fs::path(disk).parent_path().string(), false);
-  if (!wrapper_.UnlockFile(folder, name, masterPassword_, diskFile)) return false;
+  if (!wrapper_.UnlockFile(folder, name, safeKey_, diskFile)) return false;
   if (inTemp && safeOpen_) {
     std::string containerPath = folder;
     if (!containerPath.empty() && containerPath.back() != '\\') containerPath += '\\';

@@ -20,6 +20,8 @@
 #include "base/RandomName.h"
 #include "base/SecureWipe.h"
 #include "container/DIRItem.h"
+#include "container/KeyDerivationCost.h"
+#include "container/KeyRecord.h"
 #include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
 #include "model/qmCategory.h"
@@ -170,9 +172,42 @@ void TqmSFSWrapper::ProcessEvents() {
 
 // --- Safe as a whole -------------------------------------------------------------------------------
 
-void TqmSFSWrapper::OpenContainer(const std::string& file, std::string_view password) {
-  auto sfs = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "",
-                                                 password, false, kModeReadWriteExclusive);
+TKeyDerivation TqmSFSWrapper::KeyDerivationOf(const std::string& file) {
+  return TSingleFileSystem::ReadKeyDerivation(file);
+}
+
+TTextKey TqmSFSWrapper::TextKeyFor(const std::string& file, std::string_view password) {
+  return TTextKey::Derive(password, KeyDerivationOf(file));
+}
+
+TTextKey TqmSFSWrapper::NewTextKey(std::string_view password, TqmSafeKind kind) {
+  // An empty text key would make the container unencrypted.
+  if (password.empty()) throw EQuillmarError(kMsgEmptyPassword);
+  if (kind == TqmSafeKind::Compatible) {
+    if (password.size() > TKeyRecord::MaxPasswordLength) throw EQuillmarError(kMsgCompatiblePasswordTooLong);
+    return TTextKey::FromPassword(password);
+  }
+  return TTextKey::Derive(password, NewKeyDerivation());
+}
+
+TKeyDerivation TqmSFSWrapper::KeyDerivation() const {
+  if (!sfs_) throw EQuillmarError("No Safe is open.");
+  return sfs_->KeyDerivation();
+}
+
+void TqmSFSWrapper::RequireKeyOfOpenSafe(const TTextKey& key) {
+  const TKeyDerivation derivation = Sfs().KeyDerivation();
+  if (key.Derivation() == derivation) return;
+  throw EQuillmarError(derivation.Hardened()
+                           ? "This Safe is hardened: its locked files need the key derived from the master "
+                             "password, not the password itself or another Safe's key."
+                           : "This Safe is compatible: its locked files need the master password itself, not "
+                             "a derived key.");
+}
+
+void TqmSFSWrapper::OpenContainer(const std::string& file, const TTextKey& key) {
+  auto sfs = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key,
+                                                 false, kModeReadWriteExclusive);
   sfs->OnProgress = [this](bool&, double percent) {
     if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
   };
@@ -184,14 +219,32 @@ int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password,
   if (forCreate) return fs::exists(file, ec) ? csFileExists : csUsable;
   try {
     if (!TSingleFileSystem::IsContainerFile(file)) return csNotContainer;
-    if (TSingleFileSystem::IsContainerEncrypted(file) &&
-        !TSingleFileSystem::CheckContainerPassword(file, password))
-      return csWrongPassword;
+  } catch (const std::exception&) {
+    return csNotContainer;
+  }
+  TTextKey key;
+  try {
+    key = TextKeyFor(file, password);
+  } catch (const std::exception& e) {
+    if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
+    return csCannotOpen;
+  }
+  return CheckSafe(file, key);
+}
+
+int TqmSFSWrapper::CheckSafe(const std::string& file, const TTextKey& key) {
+  try {
+    if (!TSingleFileSystem::IsContainerFile(file)) return csNotContainer;
   } catch (const std::exception&) {
     return csNotContainer;
   }
   try {
-    TSingleFileSystem probe(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", password, false,
+    // A derivation that cannot be followed is a reason to show, not a wrong password.
+    TSingleFileSystem::ReadKeyDerivation(file);
+    if (TSingleFileSystem::IsContainerEncrypted(file) &&
+        !TSingleFileSystem::CheckContainerPassword(file, key))
+      return csWrongPassword;
+    TSingleFileSystem probe(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
                             kModeReadWriteExclusive);
   } catch (const std::exception& e) {
     if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
@@ -201,9 +254,11 @@ int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password,
 }
 
 void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view templatePassword,
-                                        const std::string& file, std::string_view password,
-                                        bool withDemoData) {
+                                        const std::string& file, std::string_view password, bool withDemoData,
+                                        TqmSafeKind kind) {
   CloseSafe();
+  // First, so that a refused password (or a failed derivation) leaves no file behind.
+  const TTextKey newKey = NewTextKey(password, kind);
   try {
     {
       TFileStream out(file, TFileMode::Create);
@@ -211,7 +266,8 @@ void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view
       out.Flush();
     }
     ProcessEvents();
-    OpenContainer(file, templatePassword);
+    const TTextKey templateKey = TextKeyFor(file, templatePassword);
+    OpenContainer(file, templateKey);
     EnsureLayout();
     if (!withDemoData) {
       // Removed before the password change, whose rebuild then leaves no trace of the samples.
@@ -219,7 +275,7 @@ void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view
       Sfs().DeleteDirectory(kFileLockerRoot);
       EnsureLayout();
     }
-    if (!ChangePassword(templatePassword, password))
+    if (!ChangePassword(templateKey, newKey))
       throw EQuillmarError("The new Safe could not be given its password.");
     CloseSafe();
     ProcessEvents();
@@ -232,11 +288,15 @@ void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view
 }
 
 void TqmSFSWrapper::CreateEmptySafe(const std::string& file, std::string_view password) {
+  CreateEmptySafe(file, TTextKey::FromPassword(password));
+}
+
+void TqmSFSWrapper::CreateEmptySafe(const std::string& file, const TTextKey& key) {
   CloseSafe();
   std::error_code ec;
   fs::remove(file, ec);
-  sfs_ = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kCreatePageSize, 0, "", "",
-                                             password, false, TSingleFileSystem::fmCreate);
+  sfs_ = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kCreatePageSize, 0, "", "", key,
+                                             false, TSingleFileSystem::fmCreate);
   sfs_->OnProgress = [this](bool&, double percent) {
     if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
   };
@@ -245,7 +305,12 @@ void TqmSFSWrapper::CreateEmptySafe(const std::string& file, std::string_view pa
 
 void TqmSFSWrapper::OpenSafe(const std::string& file, std::string_view password) {
   CloseSafe();
-  OpenContainer(file, password);
+  OpenContainer(file, TextKeyFor(file, password));
+}
+
+void TqmSFSWrapper::OpenSafe(const std::string& file, const TTextKey& key) {
+  CloseSafe();
+  OpenContainer(file, key);
 }
 
 void TqmSFSWrapper::CloseSafe() {
@@ -297,14 +362,26 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
     RekeyLockedFiles(sfs, folder + name + "\\", oldPassword, newPassword);
 }
 
-bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_view newPassword) {
-  if (oldPassword == newPassword) return true;
+bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_view newPassword,
+                                   std::optional<TqmSafeKind> kind) {
+  const TqmSafeKind current = Kind();
+  const TqmSafeKind target = kind.value_or(current);
+  if (oldPassword == newPassword && target == current) return true;
+  const std::string file = Sfs().FileName();
+  // The old key first: a wrong old password is refused before a new key is calibrated and derived.
+  const TTextKey oldKey = TextKeyFor(file, oldPassword);
+  if (!TSingleFileSystem::CheckContainerPassword(file, oldKey)) return false;
+  return ChangePassword(oldKey, NewTextKey(newPassword, target));
+}
+
+bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKey) {
+  if (oldKey == newKey) return true;
   const std::string file = Sfs().FileName();
   std::error_code ec;
   if (fs::exists(file + "1", ec))
     throw EQuillmarError("The password of a Safe that is split into several files cannot be changed.");
-  // A wrong old password would garble every locked file in the re-keying: refuse it up front.
-  if (!TSingleFileSystem::CheckContainerPassword(file, oldPassword)) return false;
+  // A wrong old key would garble every locked file in the re-keying: refuse it up front.
+  if (!TSingleFileSystem::CheckContainerPassword(file, oldKey)) return false;
   const std::string work = file + ".pwchange";
   auto stage = [this](const char* name) {
     if (OnPasswordChangeStage) OnPasswordChangeStage(name);
@@ -326,20 +403,20 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
     stage("copied");
     bool changed;
     {
-      TSingleFileSystem copy(work, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", oldPassword, false,
+      TSingleFileSystem copy(work, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", oldKey, false,
                              kModeReadWriteExclusive);
       copy.OnProgress = [this](bool&, double percent) {
         if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
       };
       if (copy.DirectoryExists(kFileLockerRoot))
-        RekeyLockedFiles(copy, kFileLockerRoot, oldPassword, newPassword);
+        RekeyLockedFiles(copy, kFileLockerRoot, oldKey.Text(), newKey.Text());
       stage("rekeyed");
-      changed = copy.ChangePassword(newPassword, "", "");
+      changed = copy.ChangePassword(newKey, "", "");
       if (changed) stage("container");
     }
     if (!changed) {
       removeWork();
-      OpenContainer(file, oldPassword);
+      OpenContainer(file, oldKey);
       return false;
     }
     SyncPath(work, false);
@@ -351,12 +428,12 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
   } catch (...) {
     if (!swapped) removeWork();
     try {
-      OpenContainer(file, swapped ? newPassword : oldPassword);
+      OpenContainer(file, swapped ? newKey : oldKey);
     } catch (...) {
     }
     throw;
   }
-  OpenContainer(file, newPassword);
+  OpenContainer(file, newKey);
   return true;
 }
 
@@ -870,8 +947,9 @@ bool TqmSFSWrapper::CreateFolder(const std::string& parent, const std::string& n
   return Sfs().ForceDirectories(path);
 }
 
-void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, std::string_view password) {
+void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, const TTextKey& key) {
   EnsureLayout();
+  RequireKeyOfOpenSafe(key);
   TSingleFileSystem& sfs = Sfs();
   const size_t cut = target.find_last_of("\\/");
   const std::string folder = cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
@@ -885,7 +963,7 @@ void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, std::
   {
     TSFSFileStream dest(&sfs, 0, "", "", "", TSingleFileSystem::fmCreate, temp);
     int last = -1;
-    TLockedFileCipher::Encrypt(source, dest, password, [&](int percent) {
+    TLockedFileCipher::Encrypt(source, dest, key.Text(), [&](int percent) {
       if (percent != last && percent % 5 == 0) ProcessEvents();
       last = percent;
     });
@@ -897,8 +975,9 @@ void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, std::
 }
 
 bool TqmSFSWrapper::LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
-                             std::string_view password) {
+                             const TTextKey& key) {
   EnsureLayout();
+  RequireKeyOfOpenSafe(key);
   std::string target = folder;
   if (appendName) {
     target = WithTrailingSeparator(folder) + SafeNameOfDiskFile(diskFile);
@@ -906,28 +985,30 @@ bool TqmSFSWrapper::LockFile(const std::string& folder, const std::string& diskF
   }
   TExclusiveRead lock(diskFile);
   TFileStream source(diskFile, TFileMode::Read);
-  LockStream(target, source, password);
+  LockStream(target, source, key);
   return true;
 }
 
-void TqmSFSWrapper::UnlockToStream(const std::string& path, TStream& dest, std::string_view password) {
+void TqmSFSWrapper::UnlockToStream(const std::string& path, TStream& dest, const TTextKey& key) {
   EnsureLayout();
+  RequireKeyOfOpenSafe(key);
   if (!Sfs().FileExists(path) || (Sfs().FileGetAttr(path) & faDirectory) != 0)
     throw EQuillmarError("The file \"" + path + "\" is not in the Safe.");
   TSFSFileStream source(&Sfs(), 0, "", "", "", kModeRead, path);
-  TLockedFileCipher::Decrypt(source, dest, password);
+  TLockedFileCipher::Decrypt(source, dest, key.Text());
 }
 
-bool TqmSFSWrapper::UnlockFile(const std::string& folder, const std::string& name, std::string_view password,
+bool TqmSFSWrapper::UnlockFile(const std::string& folder, const std::string& name, const TTextKey& key,
                                const std::string& diskFile) {
   EnsureLayout();
+  RequireKeyOfOpenSafe(key);
   std::error_code ec;
   if (fs::exists(diskFile, ec) && !Ask(kMsgFileAlreadyOpened)) return false;
   const std::string path = WithTrailingSeparator(folder) + name;
   if (!Sfs().FileExists(path)) throw EQuillmarError("The file \"" + path + "\" is not in the Safe.");
   try {
     TFileStream dest(diskFile, TFileMode::Create);
-    UnlockToStream(path, dest, password);
+    UnlockToStream(path, dest, key);
     dest.Flush();
   } catch (...) {
     fs::remove(diskFile, ec);

@@ -32,15 +32,32 @@
 //    notices are dropped.
 //  - Passwords handed in are not kept beyond the call (the container keeps its own copy, wiped when it
 //    closes). Single-threaded.
+//  - Kinds of Safe. A hardened Safe's text key (TTextKey) is D = Argon2id of the master password with
+//    the Safe's own cost and salt (its container header says which); a compatible Safe's text key is
+//    the master password itself, as older versions read it. The text key keys the container's key
+//    record and the locked-file cipher. Operations given a password derive the key themselves (about
+//    half a second for a hardened Safe); callers that open and then work on a Safe derive it once
+//    (TextKeyFor) and pass the key. Locked-file operations take the key of the open Safe: a key made
+//    for another kind of Safe is refused (EQuillmarError), a wrong password of the same kind gives
+//    garbage, as it always did.
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "container/TextKey.h"
+
 namespace quillmar {
+
+// The two kinds of Safe (see the Contract above).
+enum class TqmSafeKind {
+  Hardened,    // text key D = Argon2id(master password): no length limit; the default for new Safes
+  Compatible,  // text key = master password (at most 32 characters): readable by older versions
+};
 
 class TSingleFileSystem;
 class TStream;
@@ -91,6 +108,10 @@ public:
       "File is already opened. Do you want to ignore changes and overwrite it?";
   static constexpr char kMsgRemoveFolder[] = "Do you really want to remove this folder and all its contents?";
   static constexpr char kMsgFolderExists[] = "Folder already exists!";
+  static constexpr char kMsgCompatiblePasswordTooLong[] =
+      "The master password of a compatible Safe can have at most 32 characters (the format older versions "
+      "read holds no more). Choose a shorter password, or make the Safe hardened, which has no such limit.";
+  static constexpr char kMsgEmptyPassword[] = "The master password must not be empty.";
 
   // prompter is not owned and may be null (see Contract).
   explicit TqmSFSWrapper(TqmPrompter* prompter = nullptr);
@@ -104,27 +125,54 @@ public:
   // binds it to QCoreApplication::processEvents. May be empty.
   std::function<void()> OnProcessEvents;
 
+  // --- Keys ------------------------------------------------------------------------------------------
+  // The key derivation in the Safe file's header (algorithm none: a compatible Safe). Throws ESFSError
+  // naming the problem when the file is no Safe, its header is damaged, or its derivation cannot be
+  // followed (unknown algorithm, beyond the bounds); nothing is reserved for it then.
+  static TKeyDerivation KeyDerivationOf(const std::string& file);
+  static TqmSafeKind KindOf(const TKeyDerivation& derivation) {
+    return derivation.Hardened() ? TqmSafeKind::Hardened : TqmSafeKind::Compatible;
+  }
+  // The text key of the Safe file for password: D (one derivation with the Safe's cost) for a
+  // hardened Safe, the password for a compatible one. Whether the password is right is not checked
+  // here (CheckSafe). Throws as KeyDerivationOf, or when the derivation fails (memory).
+  static TTextKey TextKeyFor(const std::string& file, std::string_view password);
+  // A new text key of that kind for password: for Hardened a new derivation (fresh salt, the cost of
+  // this run: container/KeyDerivationCost.h) and D; for Compatible the password, refused beyond 32
+  // characters (kMsgCompatiblePasswordTooLong). An empty password is refused (kMsgEmptyPassword).
+  // Throws EQuillmarError / ESFSError.
+  static TTextKey NewTextKey(std::string_view password, TqmSafeKind kind);
+
   // --- Safe as a whole (no open Safe needed) ------------------------------------------------------
   // 0 usable; 1 not a container file; 2 wrong password; 3 (forCreate only: then nothing else is
-  // checked) a file of that name exists; 4 the container could not be opened: its error text is then
-  // shown in a plain message box with an empty title.
+  // checked) a file of that name exists; 4 the container could not be opened, or its key derivation
+  // cannot be followed: its error text is then shown in a plain message box with an empty title.
+  // A wrong password costs the one derivation of the Safe's kind and changes nothing on disk.
   int CheckSafe(const std::string& file, std::string_view password, bool forCreate);
+  // The same with the key already derived (TextKeyFor); forCreate does not apply.
+  int CheckSafe(const std::string& file, const TTextKey& key);
   // Makes the Safe file `file` (replacing it) from the template Safe compiled into the program, under
-  // `password`. withDemoData keeps the template's sample entries and File Locker files; without it a
-  // new Safe has the template's categories, icons, reminders and settings only. Closes any open Safe
-  // first and leaves none open. On failure the half-made file is removed and the error propagates.
-  // (Defined beside the embedded template; programs that link the template get it.)
-  void CreateSafe(const std::string& file, std::string_view password, bool withDemoData);
+  // `password`, of the given kind (the new key is made before anything is written, so a refused
+  // password leaves no file). withDemoData keeps the template's sample entries and File Locker files;
+  // without it a new Safe has the template's categories, icons, reminders and settings only. Closes
+  // any open Safe first and leaves none open. On failure the half-made file is removed and the error
+  // propagates. (Defined beside the embedded template; programs that link the template get it.)
+  void CreateSafe(const std::string& file, std::string_view password, bool withDemoData,
+                  TqmSafeKind kind = TqmSafeKind::Hardened);
   // The same from a given template image (the bytes of a Safe file whose password is templatePassword).
   void CreateSafeFromImage(std::string_view image, std::string_view templatePassword, const std::string& file,
-                           std::string_view password, bool withDemoData);
-  // Creates a new, empty Safe file (replacing it) with the layout folders and keeps it open. Used by the
-  // generator of the template Safe and by tests.
+                           std::string_view password, bool withDemoData,
+                           TqmSafeKind kind = TqmSafeKind::Hardened);
+  // Creates a new, empty Safe file (replacing it) with the layout folders and keeps it open: under the
+  // password a compatible Safe (the generator of the template Safe, tests), under a key the kind the
+  // key was made for.
   void CreateEmptySafe(const std::string& file, std::string_view password);
+  void CreateEmptySafe(const std::string& file, const TTextKey& key);
   // Opens the Safe (read-write, exclusive) and keeps it. Throws the container's error (for example
-  // the "invalid password specified" message) when it cannot be opened; the previous Safe is closed
-  // in any case.
+  // the "invalid password specified" message, or the refusal of its key derivation) when it cannot
+  // be opened; the previous Safe is closed in any case.
   void OpenSafe(const std::string& file, std::string_view password);
+  void OpenSafe(const std::string& file, const TTextKey& key);
   // Nothing happens when no Safe is open.
   void CloseSafe();
   bool IsOpen() const { return sfs_ != nullptr; }
@@ -132,15 +180,24 @@ public:
   std::string SafeFileName() const;
   // The open container, for the few callers that need the facade itself (backup, tests).
   TSingleFileSystem* Container() const { return sfs_.get(); }
+  // The kind and key derivation of the open Safe. REQUIRES an open Safe.
+  TqmSafeKind Kind() const { return KindOf(KeyDerivation()); }
+  TKeyDerivation KeyDerivation() const;
 
-  // Changes the master password of the open Safe and re-keys every locked file. Nothing is done when
-  // newPassword equals oldPassword. All or nothing: the work is done on a copy of the Safe file that
-  // replaces the Safe in one rename, so after a failure (or a crash) at any point the Safe opens with
-  // exactly one of the two passwords and every locked file decrypts with that same password. True on
-  // success (the Safe is then open under newPassword); false when oldPassword is not the Safe's
-  // password or the container refused (the Safe is then open under oldPassword, unchanged). Errors
-  // propagate after the Safe was reopened under the password its file then has.
-  bool ChangePassword(std::string_view oldPassword, std::string_view newPassword);
+  // Changes the master password of the open Safe, and with `kind` its kind (nullopt keeps the kind), and
+  // re-keys every locked file. A hardened result always gets a new salt and the cost of this run.
+  // Nothing is done when the password and the kind stay. All or nothing: the work is done on a copy of
+  // the Safe file that replaces the Safe in one rename, so after a failure (or a crash) at any point
+  // the Safe opens with exactly one of the two keys and every locked file decrypts with that same key.
+  // True on success (the Safe is then open under the new key); false when oldPassword is not the
+  // Safe's password or the container refused (the Safe is then open under the old key, unchanged).
+  // Errors (a refused new password among them) propagate after the Safe was reopened under the key
+  // its file then has.
+  bool ChangePassword(std::string_view oldPassword, std::string_view newPassword,
+                      std::optional<TqmSafeKind> kind = std::nullopt);
+  // The same with both keys made (the old one the open Safe's, the new one by NewTextKey). Nothing is
+  // done when they are equal.
+  bool ChangePassword(const TTextKey& oldKey, const TTextKey& newKey);
   // The container's rebuild (RepairFile, not strict). The log text goes to *log when given.
   bool Repair(std::string* log = nullptr);
   // Creates whichever of the seven layout folders is missing (called first by most operations).
@@ -253,16 +310,31 @@ public:
   // the target path (replaced without asking). The disk file is opened for exclusive reading: one
   // another process holds locked, or that cannot be read, throws. On failure no partial target is
   // left behind (a replaced target is lost only once the new one is complete).
+  // `key` is the open Safe's text key (see the Contract); the overloads with a password serve
+  // compatible Safes only.
+  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName, const TTextKey& key);
   bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
-                std::string_view password);
+                std::string_view password) {
+    return LockFile(folder, diskFile, appendName, TTextKey::FromPassword(password));
+  }
   // The same from a stream (from its position to its end) into the container path target, replacing it.
-  void LockStream(const std::string& target, TStream& source, std::string_view password);
+  void LockStream(const std::string& target, TStream& source, const TTextKey& key);
+  void LockStream(const std::string& target, TStream& source, std::string_view password) {
+    LockStream(target, source, TTextKey::FromPassword(password));
+  }
   // Decrypts folder + name into diskFile. When diskFile exists asks kMsgFileAlreadyOpened: No returns
   // false. A failed decryption removes the partial disk file and throws.
-  bool UnlockFile(const std::string& folder, const std::string& name, std::string_view password,
+  bool UnlockFile(const std::string& folder, const std::string& name, const TTextKey& key,
                   const std::string& diskFile);
+  bool UnlockFile(const std::string& folder, const std::string& name, std::string_view password,
+                  const std::string& diskFile) {
+    return UnlockFile(folder, name, TTextKey::FromPassword(password), diskFile);
+  }
   // Decrypts the container file path into dest (at its position).
-  void UnlockToStream(const std::string& path, TStream& dest, std::string_view password);
+  void UnlockToStream(const std::string& path, TStream& dest, const TTextKey& key);
+  void UnlockToStream(const std::string& path, TStream& dest, std::string_view password) {
+    UnlockToStream(path, dest, TTextKey::FromPassword(password));
+  }
   // A file or an empty folder is deleted at once; a folder with content only after kMsgRemoveFolder
   // is answered Yes. True when it was removed.
   bool Remove(const std::string& folder, const std::string& name);
@@ -277,7 +349,9 @@ private:
   TSingleFileSystem& Sfs();
   bool Ask(const std::string& message);
   void ProcessEvents();
-  void OpenContainer(const std::string& file, std::string_view password);
+  void OpenContainer(const std::string& file, const TTextKey& key);
+  // Throws unless key was made for the open Safe's kind (and cost and salt).
+  void RequireKeyOfOpenSafe(const TTextKey& key);
   std::string CategoryFolder(const TqmCategory* category) const;
   std::string EntryFolder(const std::string& path) const;
   std::string IconFolder(int kind) const;

@@ -10,6 +10,7 @@
 
 #include "CliRunner.h"
 #include "container/SingleFileSystem.h"
+#include "safe/qmSFSWrapper.h"
 #include "support/TempDir.h"
 
 namespace quillmar::test {
@@ -18,6 +19,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kPw[] = "correct horse 7";
+// What check says of a Safe made by create under the tests' key-derivation cost (see
+// QUILLMAR_TEST_KDF_COST in cmake/Warnings.cmake).
+constexpr char kTestKind[] = "kind: hardened (Argon2id, 64 KiB, 1 pass, 1 lane)\n";
 
 class CliEndToEnd : public ::testing::Test {
 protected:
@@ -106,7 +110,7 @@ TEST_F(CliEndToEnd, WrongPasswordExitsThreeAndLeavesTheFileAsItWas) {
   TCliRun r = Q({"passwd", "Main"}, "not the password\nnew password\n");
   EXPECT_EQ(r.code, 3);
   EXPECT_EQ(ReadFileBytes(Safe()), before);
-  EXPECT_EQ(Ok({"check", "Main"}), "0 usable\n");
+  EXPECT_EQ(Ok({"check", "Main"}), std::string("0 usable\n") + kTestKind);
 }
 
 TEST_F(CliEndToEnd, EntriesAddEditMoveSearchShow) {
@@ -262,7 +266,7 @@ TEST_F(CliEndToEnd, FileLockerNamesAreSafeTextInsideAndUtf8Outside) {
   EXPECT_EQ(Ok({"files", "Main", "Caf\xC3\xA9"}).substr(0, umlaut.size() + 1), umlaut + "\t");
   {
     // Inside the Safe both names are windows-1252, as every other text of a Safe.
-    TSingleFileSystem sfs(Safe(), -1, 8, 2048, 0, "", "", kPw, false, 0);
+    TSingleFileSystem sfs(Safe(), -1, 8, 2048, 0, "", "", TqmSFSWrapper::TextKeyFor(Safe(), kPw), false, 0);
     EXPECT_TRUE(
         sfs.FileExists("\\File Locker\\Caf\xE9\\\xDC"
                        "bersicht.txt"));
@@ -300,7 +304,7 @@ TEST_F(CliEndToEnd, AFileThatCannotBeReadIsNotLockedAndStays) {
 
 // Whether the Safe holds an attached file of that name (Safe text).
 bool IsAttached(const std::string& safe, const std::string& name) {
-  TSingleFileSystem sfs(safe, -1, 8, 2048, 0, "", "", kPw, false, 0);
+  TSingleFileSystem sfs(safe, -1, 8, 2048, 0, "", "", TqmSFSWrapper::TextKeyFor(safe, kPw), false, 0);
   return sfs.FileExists("\\Quillmar.System.Info\\Attached Files\\" + name);
 }
 
@@ -471,7 +475,8 @@ TEST_F(CliEndToEnd, PasswordChangeRepairBackupAndRestore) {
   Ok({"unlock", "Main", "doc.bin", dir.file("out"), "--keep"}, "new master pw\n");
   EXPECT_EQ(ReadFileBytes(dir.file("out") + "/doc.bin"), original);
   Ok({"repair", "Main"}, "new master pw\n");
-  EXPECT_EQ(Ok({"check", "Main", "--deep"}, "new master pw\n"), "0 usable\ndeep check: no problems found\n");
+  EXPECT_EQ(Ok({"check", "Main", "--deep"}, "new master pw\n"),
+            std::string("0 usable\n") + kTestKind + "deep check: no problems found\n");
 
   // Restore needs --yes (or an answer); then the Safe is the backup, under the old password.
   r = Q({"restore", "Main", backup});
@@ -490,7 +495,7 @@ TEST_F(CliEndToEnd, CheckDeleteRemindersExportCryptoMail) {
   CreateMain();
   TCliRun r = Q({"check", "Main"}, "wrong\n");
   EXPECT_EQ(r.code, 3);
-  EXPECT_EQ(r.out, "2 wrong password\n");
+  EXPECT_EQ(r.out, std::string("2 wrong password\n") + kTestKind);
   WriteFileBytes(Safe("Junk"), std::string(10000, 'x'));
   r = Q({"check", "Junk"});
   EXPECT_EQ(r.code, 1);
@@ -552,6 +557,101 @@ TEST_F(CliEndToEnd, OnATerminalPasswordsAreNotEchoedAndNewOnesAreAskedTwice) {
   r = RunCliOnTerminal({"--home", home, "delete", "Tty"}, {"y"});
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_FALSE(fs::exists(home + "/Tty.qvt"));
+}
+
+TEST_F(CliEndToEnd, HardenedByDefaultCompatibleOnRequestAndTheKindChangesBothWays) {
+  EXPECT_NE(RunCli({"create", "--help"}).out.find("--compatible"), std::string::npos);
+  EXPECT_NE(RunCli({"passwd", "--help"}).out.find("--harden"), std::string::npos);
+  Ok({"create", "Main"});
+  EXPECT_EQ(Ok({"check", "Main"}), std::string("0 usable\n") + kTestKind);
+
+  // A compatible Safe keeps the format's 32 characters; a hardened one has no limit.
+  const std::string long40(40, 'w');
+  TCliRun r = Q({"create", "Long", "--compatible"}, long40 + "\n");
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("at most 32 characters"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(Safe("Long")));
+  Ok({"create", "Long"}, long40 + "\n");
+  EXPECT_EQ(Ok({"check", "Long"}, long40 + "\n"), std::string("0 usable\n") + kTestKind);
+
+  Ok({"create", "Old", "--compatible"});
+  const std::string compatible = "0 usable\nkind: compatible (no key derivation)\n";
+  EXPECT_EQ(Ok({"check", "Old"}), compatible);
+  const std::string doc = MakeFile("doc.bin", 9000);
+  const std::string docBytes = ReadFileBytes(doc);
+  Ok({"lock", "Old", doc});
+  Ok({"mkcat", "Old", "Mine", "--field", "Title:text"});
+  Ok({"add", "Old", "Mine", "--set", "Title=kept"});
+
+  const std::string both = std::string(kPw) + "\n" + kPw + "\n";
+  EXPECT_EQ(Ok({"passwd", "Old", "--harden"}, both), "Hardened the Safe Old\n");
+  EXPECT_EQ(Ok({"check", "Old", "--deep"}),
+            std::string("0 usable\n") + kTestKind + "deep check: no problems found\n");
+  EXPECT_EQ(
+      Ok({"passwd", "Old", "--harden"}, both),
+      "The Safe Old is hardened already and the new master password is the old one; nothing was changed\n");
+  // Making it compatible weakens it: asked first (refused from a pipe without --yes).
+  r = Q({"passwd", "Old", "--compatible"}, both);
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("was left hardened"), std::string::npos) << r.err;
+  EXPECT_EQ(Ok({"check", "Old"}), std::string("0 usable\n") + kTestKind);
+  EXPECT_EQ(Ok({"passwd", "Old", "--compatible", "--yes"}, std::string(kPw) + "\nanother pw\n"),
+            "Made the Safe Old compatible and changed its master password\n");
+  EXPECT_EQ(Ok({"check", "Old", "--deep"}, "another pw\n"), compatible + "deep check: no problems found\n");
+  EXPECT_EQ(Ok({"ls", "Old", "Mine"}, "another pw\n"), "kept\n");
+  Ok({"unlock", "Old", "doc.bin", dir.file("out")}, "another pw\n");
+  EXPECT_EQ(ReadFileBytes(dir.file("out/doc.bin")), docBytes);
+  EXPECT_EQ(Q({"passwd", "Old", "--harden", "--compatible"}, both).code, 2);
+}
+
+// Header bytes no reader may follow: refused with their reason (exit 4), not taken for a wrong password.
+TEST_F(CliEndToEnd, AHostileKeyDerivationIsRefusedWithItsReason) {
+  Ok({"create", "Main"});
+  std::string f = ReadFileBytes(Safe());
+  f[280 + 226] = 7;  // an algorithm this program does not know
+  uint32_t x = 0;
+  for (int off = 280 + 12; off < 280 + 256; off += 4)
+    x ^= uint32_t(uint8_t(f[off])) | uint32_t(uint8_t(f[off + 1])) << 8 |
+         uint32_t(uint8_t(f[off + 2])) << 16 | uint32_t(uint8_t(f[off + 3])) << 24;
+  for (int i = 0; i < 4; ++i) f[280 + 8 + i] = char(x >> (8 * i));
+  WriteFileBytes(Safe(), f);
+  TCliRun r = Q({"ls", "Main"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("does not know (marker 7)"), std::string::npos) << r.err;
+  r = Q({"check", "Main"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out.substr(0, 27), "4 the Safe cannot be opened");
+  EXPECT_NE(r.out.find("marker 7"), std::string::npos) << r.out;
+  EXPECT_EQ(ReadFileBytes(Safe()), f);
+}
+
+// Once as users get it: the calibrated cost of the run, no test cost in the environment.
+TEST_F(CliEndToEnd, AtTheRealCost) {
+  const char* set = std::getenv("QUILLMAR_TEST_KDF_COST");
+  const std::string saved = set ? set : "";
+  ::unsetenv("QUILLMAR_TEST_KDF_COST");
+  struct TRestore {
+    bool had;
+    std::string value;
+    ~TRestore() {
+      if (had) ::setenv("QUILLMAR_TEST_KDF_COST", value.c_str(), 1);
+    }
+  } restore{set != nullptr, saved};
+  TCliRun r = Q({"create", "Main"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+  r = Q({"check", "Main"});
+  EXPECT_EQ(r.code, 0);
+  unsigned mib = 0, passes = 0, lanes = 0;
+  ASSERT_EQ(std::sscanf(r.out.c_str(), "0 usable\nkind: hardened (Argon2id, %u MiB, %u passes, %u lane", &mib,
+                        &passes, &lanes),
+            3)
+      << r.out;
+  EXPECT_GE(mib, 64u);
+  EXPECT_LE(mib, 1024u);
+  EXPECT_GE(passes, 3u);
+  EXPECT_TRUE(lanes == 1 || lanes == 2);
+  EXPECT_EQ(Q({"ls", "Main"}, "not it\n").code, 3);
 }
 
 }  // namespace
