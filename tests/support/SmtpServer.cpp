@@ -30,7 +30,13 @@ std::string PythonProgram() {
 }
 
 std::string ScriptPath() {
+  // The folder comes from the build: __FILE__ may be relative to the build folder (a compiler cache
+  // that rewrites paths makes it so), and the tests run elsewhere.
+#ifdef QM_TEST_SUPPORT_DIR
+  return (std::filesystem::path(QM_TEST_SUPPORT_DIR) / "smtp_sink.py").string();
+#else
   return (std::filesystem::path(__FILE__).parent_path() / "smtp_sink.py").string();
+#endif
 }
 
 }  // namespace
