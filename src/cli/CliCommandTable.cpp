@@ -47,7 +47,8 @@ std::vector<TCliCommandDef> MakeCommands() {
        "Prints the check code and its meaning: 0 usable, 1 not a Safe file, 2 wrong password,\n"
        "4 cannot be opened. Exit 0 when usable, 3 on a wrong password, 1 on any other problem.\n"
        "Then the Safe's kind: hardened, with its key derivation's memory, passes and lanes, or\n"
-       "compatible (no key derivation).\n",
+       "compatible (no key derivation). With --deep one \"problem:\" line per damaged thing (a\n"
+       "record, a file and where it cannot be read, a page of the container) follows.\n",
        1,
        1,
        {{"--deep", "", "", false, "also check the container's structure and read every file in it"}}});
@@ -56,7 +57,8 @@ std::vector<TCliCommandDef> MakeCommands() {
        "SAFE [CATEGORY] [-R]",
        "list categories and entries",
        "Lists the categories (ending in \"/\") and entry titles in CATEGORY (default: the top\n"
-       "level), one a line, in tree order.\n",
+       "level), one a line, in tree order. A record that cannot be read is named in a warning and\n"
+       "the rest is listed; the exit code is then 1.\n",
        1,
        2,
        {{"--recursive", "-R", "", false, "list the whole tree below, indented two blanks per level"}}});
@@ -231,7 +233,15 @@ std::vector<TCliCommandDef> MakeCommands() {
                 {"--compatible", "", "", false,
                  "make a hardened Safe readable by older versions: weaker protection, asked first"},
                 kYes}});
-  c.push_back({"repair", "SAFE", "rebuild the Safe file", "Rebuilds the Safe's container file.\n", 1, 1, {}});
+  c.push_back({"repair",
+               "SAFE",
+               "rebuild the Safe file",
+               "Rebuilds the Safe's container file, then checks it as check --deep does. Prints what\n"
+               "was set right, what was lost (files dropped, bytes set to zero) and what could not be\n"
+               "mended; \"Repaired\" and exit 0 only when the Safe is whole again, else exit 1.\n",
+               1,
+               1,
+               {}});
   c.push_back({"backup",
                "SAFE FILE",
                "copy the Safe to a backup file",

@@ -7,11 +7,9 @@
 #include "cli/CliCommands.h"
 #include "cli/CliError.h"
 #include "cli/CliJsonWriter.h"
-#include "cli/CliRepository.h"
 #include "container/KeyDerivationCost.h"
 #include "container/SingleFileSystem.h"
-#include "model/qmReminderEvent.h"
-#include "model/qvtIcon.h"
+#include "core/qmSafeCheck.h"
 #include "safe/qmSFSWrapper.h"
 
 namespace quillmar {
@@ -64,74 +62,6 @@ const char* CheckMeaning(int code) {
     default:
       return "the Safe cannot be opened";
   }
-}
-
-// A stream that takes bytes and keeps none: reading every locked file for the deep check.
-class TDiscardStream : public TStream {
-public:
-  int64_t Read(void*, int64_t) override { return 0; }
-  int64_t Write(const void*, int64_t count) override {
-    size_ += count;
-    return count;
-  }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    return origin == TSeekOrigin::End ? size_ : offset;
-  }
-  int64_t Size() override { return size_; }
-  void SetSize(int64_t n) override { size_ = n; }
-
-private:
-  int64_t size_ = 0;
-};
-
-// Reads everything the Safe holds through the layers that use it; each failure is one problem line.
-void ReadEverything(TCliContext& c, std::vector<std::string>& problems) {
-  TqmGlobal& g = c.Global();
-  auto guard = [&](const std::string& what, const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const std::exception& e) {
-      problems.push_back(what + ": " + OneLine(c.Console(), e.what()));
-    }
-  };
-  TCliRepository repo(g, c.Console());
-  guard("password repository", [&] { repo.LoadAll(repo.Root()); });
-  for (auto& w : repo.TakeWarnings()) problems.push_back(w);
-  guard("reminders", [&] {
-    const int n = g.ReminderCount();
-    for (int i = 0; i < n; ++i) {
-      TqmReminderEvent r;
-      if (!g.LoadReminderAt(i, r)) problems.push_back("reminder " + std::to_string(i) + " cannot be read");
-    }
-  });
-  guard("settings", [&] { g.Wrapper().ReadSettingsText(); });
-  for (int kind : {0, 1}) {
-    guard(kind == 0 ? "category icons" : "entry icons", [&] {
-      std::vector<std::string> names;
-      g.ListIcons(kind, names);
-      for (const auto& n : names) {
-        TqvtIcon icon;
-        if (!g.LoadIcon(kind, n, icon)) problems.push_back("icon " + c.Console().Show(n) + " cannot be read");
-      }
-    });
-  }
-  std::function<void(const std::string&)> walk = [&](const std::string& folder) {
-    const int files = g.CountFiles(folder);
-    for (int i = 0; i < files; ++i) {
-      const std::string name = g.FileInfoAt(folder, i).Name;
-      guard("File Locker file " + folder + name, [&] {
-        TDiscardStream sink;
-        g.Wrapper().UnlockToStream(folder + name, sink, g.SafeKey());
-      });
-    }
-    const int folders = g.CountFolders(folder);
-    for (int i = 0; i < folders; ++i) walk(folder + g.FolderInfoAt(folder, i).Name + "\\");
-  };
-  guard("File Locker", [&] { walk(g.FileLockerRoot()); });
-  // Last, every byte of every file, attachments included.
-  guard("files", [&] {
-    for (const auto& p : g.Wrapper().ReadAllFiles()) problems.push_back("file " + OneLine(c.Console(), p));
-  });
 }
 
 }  // namespace
@@ -222,7 +152,6 @@ int RunCheck(TCliContext& c) {
   if (!c.Args().Has("--deep")) return kExitOk;
 
   // The deep check: the container's own structure, then every record and file read back.
-  std::vector<std::string> problems;
   TqmGlobal& g = c.Global();
   try {
     g.OpenSafeByName(name, key);
@@ -230,14 +159,13 @@ int RunCheck(TCliContext& c) {
     c.Console().Line("problem: the Safe cannot be opened: " + OneLine(c.Console(), e.what()));
     return kExitProblem;
   }
+  std::vector<std::string> problems;
   try {
-    for (auto& p : g.Wrapper().Container()->CheckIntegrity())
-      problems.push_back("container: " + OneLine(c.Console(), p));
+    problems = DeepCheckSafe(g);
   } catch (const std::exception& e) {
-    problems.push_back("container: " + OneLine(c.Console(), e.what()));
+    problems.push_back("the check could not go on: " + std::string(e.what()));
   }
-  ReadEverything(c, problems);
-  for (const auto& p : problems) c.Console().Line("problem: " + p);
+  for (const auto& p : problems) c.Console().Line("problem: " + OneLine(c.Console(), p));
   c.Console().Line(problems.empty() ? "deep check: no problems found"
                                     : "deep check: " + std::to_string(problems.size()) + " problem(s) found");
   return problems.empty() ? kExitOk : kExitProblem;
@@ -289,16 +217,28 @@ int RunPasswd(TCliContext& c) {
 int RunRepair(TCliContext& c) {
   const std::string name = c.Arg(0);
   c.OpenSafe(name);
-  bool ok;
+  TqmRepairResult result;
   try {
-    ok = c.Global().Repair();
+    result = RepairSafe(c.Global());
   } catch (const std::exception& e) {
     throw Failure("the Safe \"" + name + "\" could not be repaired: " + OneLine(c.Console(), e.what()));
   }
-  if (!ok)
-    throw Failure("the Safe \"" + name + "\" could not be repaired: " + c.ReasonOr("the rebuild failed"));
-  c.Console().Line("Repaired the Safe " + name);
-  return kExitOk;
+  if (!result.rebuilt)
+    throw Failure(
+        "the Safe \"" + name + "\" could not be repaired: " +
+        (result.failure.empty() ? c.ReasonOr("the rebuild failed") : OneLine(c.Console(), result.failure)));
+  // The summary: what was set right, what was lost, and what the repair could not mend.
+  for (const auto& line : result.mended) c.Console().Line("set right: " + OneLine(c.Console(), line));
+  for (const auto& line : result.lost) c.Console().Line("lost: " + OneLine(c.Console(), line));
+  for (const auto& line : result.remaining) c.Console().Line("not mended: " + OneLine(c.Console(), line));
+  if (result.Whole()) {
+    c.Console().Line("Repaired the Safe " + name);
+    return kExitOk;
+  }
+  c.Console().Line(
+      "The Safe " + name + " was rebuilt, but it is not whole: " + std::to_string(result.lost.size()) +
+      " loss(es), " + std::to_string(result.remaining.size()) + " problem(s) not mended (see above)");
+  return kExitProblem;
 }
 
 int RunBackup(TCliContext& c) {

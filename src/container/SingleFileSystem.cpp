@@ -902,7 +902,7 @@ std::vector<std::string> TSingleFileSystem::CheckIntegrity() {
     for (int32_t k = 0; k < dir_->ItemCount(); ++k) {
       const TDIRItem& item = dir_->ReadItem(k);
       if (item.Deleted || item.IsFolder) continue;
-      std::string who = "file item " + std::to_string(k);
+      std::string who = "file item " + std::to_string(k) + " (\"" + dir_->FullPath(k) + "\")";
       if (item.FileSize < 0) {
         check.AddProblem(who + " has a negative size");
         continue;
@@ -930,13 +930,41 @@ std::vector<std::string> TSingleFileSystem::CheckIntegrity() {
       TPageHeader header;
       for (int32_t page : *m) {
         check.ClaimPage(page, who + " map page");
-        if (pfm_->ReadPage(page, header, nullptr, true, nullptr, 0) && header.PageType != ptFileMap)
+        if (!pfm_->ReadPage(page, header, nullptr, true, nullptr, 0)) continue;
+        if (header.PageType != ptFileMap)
           check.AddProblem(who + ": map page " + std::to_string(page) + " has page type " +
                            std::to_string(header.PageType));
+        // Map pages are written plain; another type would read them through a cipher.
+        if (header.EncryptionType != etNone)
+          check.AddProblem(who + ": map page " + std::to_string(page) + " is marked with encryption type " +
+                           std::to_string(header.EncryptionType) + ", but map pages are stored plain");
       }
-      for (int32_t page : *d) {
+      // The pages of a file with its own password are encrypted with its key; the others as the
+      // container is. The encryption byte of a page header is not covered by the page's checksum, so
+      // a changed byte would go unnoticed: the page would be read through the wrong cipher (or none).
+      // Pages of zeros stored plain are sound in any file: a gap in a file and a page a repair could
+      // not read are written so.
+      const uint8_t needed = item.HasPassword ? etRijndael : pfm_->EncryptionType();
+      std::vector<uint8_t> payload;
+      const int32_t D = pfm_->PageDataSize();
+      for (size_t i = 0; i < d->size(); ++i) {
+        const int32_t page = (*d)[i];
         check.ClaimPage(page, who + " data page");
+        if (int64_t(i) * D >= item.FileSize) continue;  // past the file's end: never read
+        if (!pfm_->ReadPage(page, header, nullptr, true, nullptr, 0) || header.EncryptionType == needed)
+          continue;
+        if (header.EncryptionType == etNone) {
+          payload.assign(size_t(D), 0);
+          if (pfm_->ReadPage(page, header, payload.data(), true, nullptr, D) &&
+              std::all_of(payload.begin(), payload.end(), [](uint8_t b) { return b == 0; }))
+            continue;
+        }
+        check.AddProblem(who + ": data page " + std::to_string(page) + " (bytes from " +
+                         std::to_string(int64_t(i) * D) + ") is marked with encryption type " +
+                         std::to_string(header.EncryptionType) + ", but the file needs " +
+                         std::to_string(needed));
       }
+      SecureWipe(payload.data(), payload.size());
     }
     maps_->ClearCaches();
   };

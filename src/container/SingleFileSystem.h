@@ -36,6 +36,18 @@ class TFreeSpaceManager;
 class TUserFilePageMapManager;
 class TSFSPartStorage;
 
+// What a rebuild changed beyond copying: a folder or a file it dropped, a range of a file's bytes that
+// could not be read and were written as zeros, or pages whose encryption mark was set back to the one
+// their file needs (the mark is not covered by the page's checksum; with the wrong one the page would
+// be read through the wrong cipher).
+struct TRebuildNote {
+  enum class TKind { FolderDropped, FileDropped, BytesZeroed, PageMarksRestored };
+  TKind Kind = TKind::FileDropped;
+  std::string Path;    // the container path
+  int64_t Offset = 0;  // BytesZeroed: the first byte and the number of bytes; PageMarksRestored: the
+  int64_t Length = 0;  // number of pages in Length
+};
+
 class TSingleFileSystem {
 public:
   // Last error codes besides the page codes.
@@ -163,9 +175,11 @@ public:
 
   // --- Rebuild and change of password -------------------------------------------------------------------
   // Rebuilds the container into "<file>_new" and swaps it in, keeping the master key; deleted items are
-  // dropped. The log gets a line per problem. False on failure or cancel (the container is then as it
-  // was, with no "_new" file left).
-  bool RepairFile(std::string& log, bool strict);
+  // dropped. The log gets a line per problem, and notes (when given) one entry per folder or file
+  // dropped, per range of bytes that could not be read and were zeroed (strict drops such a file
+  // instead) and per file whose page marks were restored. False on failure or cancel (the container
+  // is then as it was, with no "_new" file left, and notes is empty).
+  bool RepairFile(std::string& log, bool strict, std::vector<TRebuildNote>* notes = nullptr);
   // A new key rebuilds the container with a new master key, writing the new key's derivation into the
   // header (so a password makes the container compatible, a derived key hardened); the current key
   // only remakes the key record's recovery fields. A derived key takes no recovery question (throws
@@ -236,6 +250,7 @@ private:
   std::unique_ptr<TDIRManager> dir_;
   std::unique_ptr<TUserFilePageMapManager> maps_;
   std::map<int32_t, THandle> handles_;
+  std::vector<TRebuildNote>* rebuildNotes_ = nullptr;  // set by RepairFile for its rebuild
   uint32_t mode_ = 0;
   int32_t nextHandle_ = 0;
   int32_t lastError_ = 0;

@@ -139,6 +139,9 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
   const int32_t pageSize = pfm_->PageSize();
   std::vector<uint8_t> images(size_t(kRun) * size_t(pageSize));
   TWipeOnExit wipe(images);
+  // The encryption mark a page of this file carries in the source container.
+  const uint8_t sourceEncryption = src.HasPassword ? etRijndael : pfm_->EncryptionType();
+  int64_t marksRestored = 0;
   for (int64_t i = 0; i < steps;) {
     int64_t len = 1;
     const bool haveSource = size_t(i) < sourcePages.size();
@@ -153,15 +156,37 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
     for (int64_t p = 0; p < len; ++p) {
       uint8_t* image = images.data() + size_t(p) * size_t(pageSize);
       TPageHeader header;
+      // A page whose mark differs from its file's would be read through the wrong cipher, or none;
+      // the mark is outside the checksum, so it is set back before the page is decoded. Pages of
+      // zeros stored plain (gaps, pages a repair zeroed) are sound as they are.
+      uint8_t* const mark = image + 9;
+      if (p < got && *mark != sourceEncryption &&
+          !(*mark == etNone &&
+            std::all_of(image + TPageHeader::Size, image + pageSize, [](uint8_t b) { return b == 0; }))) {
+        *mark = sourceEncryption;
+        ++marksRestored;
+      }
       if (p < got && pfm_->DecodeStoredPage(image, header, !raw)) {
         if (!raw) rekey.push_back(image);  // else stored as it was, checksum included
         continue;
       }
       if (strict) {
         log += "File " + Quoted(path) + " deleted. " + kLineBreak;
+        if (rebuildNotes_) rebuildNotes_->push_back({TRebuildNote::TKind::FileDropped, path, 0, 0});
         return false;
       }
       // Salvage: an unreadable page becomes a page of zeros, stored plain so that it reads back.
+      const int64_t offset = (i + p) * D;
+      const int64_t length = std::min<int64_t>(D, src.FileSize - offset);
+      if (rebuildNotes_) {
+        // Consecutive pages make one range.
+        auto& losses = *rebuildNotes_;
+        if (!losses.empty() && losses.back().Kind == TRebuildNote::TKind::BytesZeroed &&
+            losses.back().Path == path && losses.back().Offset + losses.back().Length == offset)
+          losses.back().Length += length;
+        else
+          losses.push_back({TRebuildNote::TKind::BytesZeroed, path, offset, length});
+      }
       std::fill(image, image + pageSize, uint8_t(0));
       header = TPageHeader{};
       header.PageType = ptFileData;
@@ -182,6 +207,8 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
     }
     i += len;
   }
+  if (marksRestored > 0 && rebuildNotes_)
+    rebuildNotes_->push_back({TRebuildNote::TKind::PageMarksRestored, path, 0, marksRestored});
   return true;
 }
 
@@ -231,6 +258,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
           int32_t made = target->dir_->Resolve(path, TDIRManager::RootItem);
           if (made < 0 || !target->dir_->ReadItem(made).IsFolder) {
             log += "Directory " + Quoted(path) + " deleted. " + kLineBreak;
+            if (rebuildNotes_) rebuildNotes_->push_back({TRebuildNote::TKind::FolderDropped, path, 0, 0});
           } else {
             // Folders keep their attributes and times too.
             TDIRItem folder = target->dir_->ReadItem(made);
@@ -242,6 +270,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
           if (parent != "\\") target->dir_->ForceDirectories(parent);
           if (parent != "\\" && !target->dir_->DirectoryExists(parent)) {
             log += "Directory " + Quoted(parent) + " deleted. " + kLineBreak;
+            if (rebuildNotes_) rebuildNotes_->push_back({TRebuildNote::TKind::FileDropped, path, 0, 0});
           } else {
             int32_t made = target->dir_->CreateFileItem(path);
             if (made < 0) {
@@ -250,6 +279,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
                 throw ESFSError("Not enough space");
               }
               log += "File " + Quoted(path) + " deleted. " + kLineBreak;
+              if (rebuildNotes_) rebuildNotes_->push_back({TRebuildNote::TKind::FileDropped, path, 0, 0});
             } else {
               TDIRItem copy = target->dir_->ReadItem(made);
               copy.KeyRecord = src.KeyRecord;
@@ -316,8 +346,18 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   return true;
 }
 
-bool TSingleFileSystem::RepairFile(std::string& log, bool strict) {
-  return Rebuild(log, strict, false, TTextKey(), {}, {});
+bool TSingleFileSystem::RepairFile(std::string& log, bool strict, std::vector<TRebuildNote>* notes) {
+  rebuildNotes_ = notes;
+  try {
+    const bool ok = Rebuild(log, strict, false, TTextKey(), {}, {});
+    rebuildNotes_ = nullptr;
+    // A rebuild that did not swap leaves the container as it was.
+    if (!ok && notes) notes->clear();
+    return ok;
+  } catch (...) {
+    rebuildNotes_ = nullptr;
+    throw;
+  }
 }
 
 bool TSingleFileSystem::ChangePassword(const TTextKey& newKey, std::string_view question,

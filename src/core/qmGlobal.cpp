@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "base/CodePage.h"
@@ -20,6 +21,7 @@
 #include "core/qmDesktopLauncher.h"
 #include "core/qmReminderSchedule.h"
 #include "core/qmReminderStore.h"
+#include "core/qmRepositoryTree.h"
 #include "model/qmField.h"
 #include "model/qmReminderEvent.h"
 #include "model/qmRepositoryEntry.h"
@@ -466,27 +468,24 @@ bool TqmGlobal::DeleteCategory(const std::string& path) {
   return true;
 }
 
-void TqmGlobal::CollectReferences(const TqmCategory* category, const std::string& selfFolder,
-                                  const std::string& selfFile, std::vector<std::string>& reminders,
-                                  std::vector<std::string>& files) {
-  const int subcategories = wrapper_.CountSubcategories(category);
-  for (int i = 0; i < subcategories; ++i) {
-    TqmCategory child(const_cast<TqmCategory*>(category));
-    if (wrapper_.LoadCategory(category, i, false, child))
-      CollectReferences(&child, selfFolder, selfFile, reminders, files);
-  }
-  if (!category) return;  // entries live in categories only
-  const std::string folder = category->FolderPath();
-  for (int i = 0;; ++i) {
-    TqmRepositoryEntry other(const_cast<TqmCategory*>(category));
-    if (!wrapper_.LoadEntryAt(folder, i, other)) break;
-    if (folder == selfFolder && other.FileName() == selfFile) continue;
-    for (const auto& field : other.Fields()) {
-      if (field->Value().empty()) continue;
-      if (field->FieldType() == ftReminder) reminders.push_back(field->Value());
-      if (field->FieldType() == ftFile || field->FieldType() == ftPicture) files.push_back(field->Value());
+bool TqmGlobal::CollectReferences(const std::string& selfFolder, const std::string& selfFile,
+                                  std::vector<std::string>& reminders, std::vector<std::string>& files) {
+  TqmRepositoryTree tree(*this);
+  std::function<void(TqmRepositoryTree::TNode&)> walk = [&](TqmRepositoryTree::TNode& node) {
+    tree.Load(node);
+    for (auto& sub : node.categories) walk(*sub);
+    const std::string folder = node.FolderPath();
+    for (const auto& other : node.entries) {
+      if (folder == selfFolder && other->FileName() == selfFile) continue;
+      for (const auto& field : other->Fields()) {
+        if (field->Value().empty()) continue;
+        if (field->FieldType() == ftReminder) reminders.push_back(field->Value());
+        if (field->FieldType() == ftFile || field->FieldType() == ftPicture) files.push_back(field->Value());
+      }
     }
-  }
+  };
+  walk(tree.Root());
+  return tree.TakeWarnings().empty();
 }
 
 void TqmGlobal::RemoveEntryData(const TqmRepositoryEntry& entry) {
@@ -500,7 +499,8 @@ void TqmGlobal::RemoveEntryData(const TqmRepositoryEntry& entry) {
   // is deleted.
   std::vector<std::string> reminders, files;
   const std::string selfFolder = entry.Parent() ? entry.Parent()->FolderPath() : std::string();
-  CollectReferences(nullptr, selfFolder, entry.FileName(), reminders, files);
+  // With a record that cannot be read, what it names is unknown: nothing is deleted.
+  if (!CollectReferences(selfFolder, entry.FileName(), reminders, files)) return;
   auto named = [](const std::vector<std::string>& list, const std::string& value) {
     return std::find(list.begin(), list.end(), value) != list.end();
   };
@@ -598,7 +598,7 @@ bool TqmGlobal::ReleaseAttachedFile(const std::string& name) {
   if (name.empty()) return true;
   // No entry is left out: the one that let go of the file was saved with its new values already.
   std::vector<std::string> reminders, files;
-  CollectReferences(nullptr, std::string(), std::string(), reminders, files);
+  if (!CollectReferences(std::string(), std::string(), reminders, files)) return true;
   if (std::find(files.begin(), files.end(), name) != files.end()) return true;
   return wrapper_.DeleteAttachedFile(name);
 }
@@ -664,7 +664,7 @@ void TqmGlobal::LoadSettings() {
 
 void TqmGlobal::SaveSettings() {
   if (!safeOpen_) return;
-  wrapper_.WriteSettingsText(settings_.GetText());
+  wrapper_.SaveSettings(settings_);
 }
 
 // --- The Safe as a whole ----------------------------------------------------------------------------------
@@ -748,9 +748,9 @@ bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view ne
   return true;
 }
 
-bool TqmGlobal::Repair() {
+bool TqmGlobal::Repair(std::vector<TRebuildNote>* notes, std::string* log) {
   TBusy busy(*this);
-  return wrapper_.Repair();
+  return wrapper_.Repair(log, notes);
 }
 
 bool TqmGlobal::DeleteSafeFile(const std::string& name) {

@@ -67,6 +67,7 @@ class TqmReminderStore;
 class TqmReminderEvent;
 class TqmReminderLauncher;
 class TacCronJob;
+struct TRebuildNote;
 
 // A received-files command taken apart: "[" command "][" count "]" then paths each ended by "|".
 struct TqmReceivedFiles {
@@ -204,7 +205,8 @@ public:
   bool DeleteCategory(const std::string& path);
   // Before an entry is deleted: deletes the reminders its "Reminder (Yes/No)" fields name (and drops
   // their jobs) and the attached files its "File" and "Picture" fields name. A reminder or file that
-  // another entry of the repository still names (a copied entry shares them) is kept.
+  // another entry of the repository still names (a copied entry shares them) is kept, and so is
+  // everything while a record of the repository cannot be read (what it names is unknown).
   void RemoveEntryData(const TqmRepositoryEntry& entry);
 
   // Writes opened files back (see the top). For each recorded copy of the open Safe below folder
@@ -268,8 +270,10 @@ public:
   // The kind and key derivation of the open Safe. REQUIRES an open Safe.
   TqmSafeKind SafeKind() const { return wrapper_.Kind(); }
   TKeyDerivation SafeKeyDerivation() const { return wrapper_.KeyDerivation(); }
-  // Rebuilds the open Safe's container, with the busy pointer.
-  bool Repair();
+  // Rebuilds the open Safe's container, with the busy pointer. notes (when given) receives what the
+  // rebuild dropped, zeroed or set right, log the rebuild's log (see TSingleFileSystem::RepairFile).
+  // core/qmSafeCheck.h's RepairSafe adds the deep check afterwards.
+  bool Repair(std::vector<TRebuildNote>* notes = nullptr, std::string* log = nullptr);
   // Deletes the Safe file of that name; when it is the open Safe it is closed first, and when it is
   // the current Safe, SafeName and SafeKey are cleared. False when the file could not be deleted.
   bool DeleteSafeFile(const std::string& name);
@@ -332,7 +336,7 @@ public:
   // After an entry stopped naming the attached file (its File or Picture field got another value and
   // the entry was saved): deletes the file unless an entry of the repository, as saved, still names
   // it (a copied entry shares its files). True when it was deleted or is still in use; false when the
-  // delete failed.
+  // delete failed. While a record of the repository cannot be read the file is kept (true).
   bool ReleaseAttachedFile(const std::string& name);
 
   // --- Reminders -----------------------------------------------------------------------------------------
@@ -364,10 +368,9 @@ public:
 
 private:
   // The values of the reminder and file fields of every entry other than `self` (its category folder
-  // and FileName) in the repository.
-  void CollectReferences(const TqmCategory* category, const std::string& selfFolder,
-                         const std::string& selfFile, std::vector<std::string>& reminders,
-                         std::vector<std::string>& files);
+  // and FileName) in the repository. False when a record could not be read: what it names is unknown.
+  bool CollectReferences(const std::string& selfFolder, const std::string& selfFile,
+                         std::vector<std::string>& reminders, std::vector<std::string>& files);
 
   class TBusy;
   class TStore;

@@ -60,6 +60,7 @@ enum class TqmSafeKind {
 };
 
 class TSingleFileSystem;
+struct TRebuildNote;
 class TStream;
 class TqmCategory;
 class TqmRepositoryEntry;
@@ -67,6 +68,13 @@ class TqvtIcon;
 class TqmReminderEvent;
 class TqmSettings;
 class TqmPrompter;
+
+// A record of the Safe that could not be read (its container path and why), so that a listing can
+// name it and go on with the others.
+struct TqmUnreadableRecord {
+  std::string Path;
+  std::string Reason;
+};
 
 // One File Locker item as the list shows it.
 struct TqmFileInfo {
@@ -198,19 +206,28 @@ public:
   // The same with both keys made (the old one the open Safe's, the new one by NewTextKey). Nothing is
   // done when they are equal.
   bool ChangePassword(const TTextKey& oldKey, const TTextKey& newKey);
-  // The container's rebuild (RepairFile, not strict). The log text goes to *log when given.
-  bool Repair(std::string* log = nullptr);
+  // The container's rebuild (RepairFile, not strict). The log text goes to *log when given, and
+  // what the rebuild dropped, zeroed or set right to *notes.
+  bool Repair(std::string* log = nullptr, std::vector<TRebuildNote>* notes = nullptr);
   // Creates whichever of the seven layout folders is missing (called first by most operations).
   void EnsureLayout();
-  // Reads every byte of every file in the Safe (records, icons, reminders, settings, attachments,
-  // locked files), which checks every page's checksum and every compressed block. One line per file
-  // that cannot be opened or read in full, naming its path in the Safe; empty when all read.
-  std::vector<std::string> ReadAllFiles();
+  // The names of the files (folders false) or folders (true) directly in folder (a container path
+  // ending in "\"), in listing order; none when the folder does not exist.
+  std::vector<std::string> ListNames(const std::string& folder, bool folders);
+  // Reads every byte of the file at path (a container path; records are opened with their file
+  // password), which checks every page's checksum and every compressed block. "" when every byte
+  // could be read; otherwise why not, with the offset of the first byte that could not be read.
+  std::string FileReadProblem(const std::string& path);
+  // The whole record file at path (records, icons, reminders, settings: opened with the record
+  // password) as bytes. Throws EQuillmarError naming the path, and the offset when a page cannot be
+  // read.
+  std::string ReadRecordBytes(const std::string& path);
 
   // --- Categories ---------------------------------------------------------------------------------
   // Folders directly in the category's folder (nullptr: in "\Password Repository\").
   int CountSubcategories(const TqmCategory* category);
-  // Walks the folders directly in parent's folder (nullptr: the root) in listing order.
+  // Walks the folders directly in parent's folder (nullptr: the root) in listing order. A template
+  // that cannot be read, or holds no category record, throws EQuillmarError naming its path.
   // byOrder: reads the template of each folder that has one into category (setting FolderName) and
   // stops at the first whose SortOrder equals key. Otherwise key is a position among the folders
   // (from 0) and only that folder's template is read, if it has one.
@@ -218,7 +235,8 @@ public:
   // (byOrder) or is unchanged. The category's Parent is left as it is: the caller sets it to parent.
   bool LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder, TqmCategory& category);
   // Gives the category a random FolderName when it has none, creates its folder (below its Parent's
-  // folder) when missing and writes its template file, replacing it.
+  // folder) when missing and writes its template file, replacing it. A category that would not read
+  // back as it is (model/RecordCheck.h) throws ERecordRefused before anything is written.
   void SaveCategory(TqmCategory& category);
   // Removes the category's folder with everything below it.
   void DeleteCategory(const std::string& path);
@@ -233,14 +251,20 @@ public:
   // Loads the first entry file (in listing order, files of 4 bytes or less skipped) whose SortOrder is
   // sortOrder, setting the entry's FileName. True when one was found; false leaves entry unchanged.
   // Per-folder index: a category of n entries costs one pass for the first call, then one read per
-  // call; every write through this object invalidates it.
+  // call; every write through this object invalidates it. Entry files that cannot be read are left
+  // out of the index (UnreadableEntries names them); one damaged file never hides the others.
   bool LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry);
-  // Loads the index-th entry file in listing order (files of 4 bytes or less skipped), whatever its
-  // SortOrder: entries whose numbers have gaps or repeats (a damaged Safe, another program) are still
-  // reached this way. True when there is one.
+  // Loads the index-th readable entry file in listing order (files of 4 bytes or less skipped),
+  // whatever its SortOrder: entries whose numbers have gaps or repeats (a damaged Safe, another
+  // program) are still reached this way. True when there is one.
   bool LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry);
+  // The "*.entry" files of the category that LoadEntry and LoadEntryAt leave out: empty ones (4 bytes
+  // or less), ones a page of which cannot be read, and ones that hold no entry record. In listing
+  // order.
+  std::vector<TqmUnreadableRecord> UnreadableEntries(const std::string& path);
   // Creates the category folder when missing, gives the entry a random FileName when it has none and
-  // writes the entry record, replacing the file.
+  // writes the entry record, replacing the file. An entry that would not read back as it is
+  // (model/RecordCheck.h) throws ERecordRefused before anything is written.
   void SaveEntry(const std::string& path, TqmRepositoryEntry& entry);
   // Deletes the entry file when it exists; true when it is gone.
   bool DeleteEntry(const std::string& path, const std::string& fileName);
@@ -267,7 +291,8 @@ public:
   bool LoadReminderAt(int index, TqmReminderEvent& reminder);
   // When id + ".reminder" exists: sets the id, reads the record, true. Otherwise false, untouched.
   bool LoadReminder(const std::string& id, TqmReminderEvent& reminder);
-  // A reminder without id gets a random free one; writes the record, replacing it.
+  // A reminder without id gets a random free one; writes the record, replacing it. A reminder that
+  // would not read back as it is throws ERecordRefused before anything is written.
   void SaveReminder(TqmReminderEvent& reminder);
   // True when the file is gone.
   bool DeleteReminder(const std::string& id);
@@ -278,11 +303,13 @@ public:
 
   // --- Attached files -----------------------------------------------------------------------------
   // Copies the disk file into "\Quillmar.System.Info\Attached Files\" under its own file name and
-  // returns that name. When the name exists, asks kMsgFileExists: No returns "".
+  // returns that name. When the name exists, asks kMsgFileExists: No returns "". A name that
+  // ItemNameProblem refuses throws ERecordRefused.
   std::string AttachFile(const std::string& diskFile);
   // Copies the attached file to diskFolder (the core's attachments temporary folder) under the same
-  // name, replacing a file there; returns the disk path. Throws for a name that is not a plain file
-  // name (separators, "..") or an attachment that does not exist.
+  // name, replacing a file there once every byte was read (as UnlockFile does); returns the disk path.
+  // Throws for a name that is not a plain file name (separators, "..") or an attachment that does not
+  // exist, and, naming the file and the offset, for one that cannot be read in full.
   std::string ExtractAttachedFile(const std::string& name, const std::string& diskFolder);
   // True for an empty name; otherwise deletes the file if it exists (true when it did not exist).
   bool DeleteAttachedFile(const std::string& name);
@@ -291,11 +318,16 @@ public:
   // The whole settings file as text; "" when it does not exist.
   std::string ReadSettingsText();
   void WriteSettingsText(const std::string& text);
-  // The same through a settings record (ParseText / GetText).
+  // The same through a settings record (ParseText / GetText). SaveSettings refuses (ERecordRefused)
+  // settings whose text would not read back as they are.
   void LoadSettings(TqmSettings& settings);
   void SaveSettings(const TqmSettings& settings);
 
   // --- File Locker --------------------------------------------------------------------------------
+  // "" when name can be the name of a File Locker item or an attached file: not empty, not "." or
+  // "..", no "\" or "/", no control character, at most 259 characters (the container's limit, which
+  // would cut a longer name). Otherwise the message (what names the kind of name: "The folder name").
+  static std::string ItemNameProblem(const std::string& name, const std::string& what);
   static std::string FileLockerRoot() { return kFileLockerRoot; }
   // Files, or folders, directly in folder.
   int CountFiles(const std::string& folder);
@@ -303,13 +335,15 @@ public:
   // The index-th file (or folder) of folder in listing order; an empty record for a missing index.
   TqmFileInfo FileInfoAt(const std::string& folder, int index);
   TqmFileInfo FolderInfoAt(const std::string& folder, int index);
-  // Shows kMsgFolderExists and returns false when parent + name exists; otherwise creates it.
+  // Throws ERecordRefused for a name ItemNameProblem refuses. Shows kMsgFolderExists and returns
+  // false when parent + name exists; otherwise creates it.
   bool CreateFolder(const std::string& parent, const std::string& name);
   // Encrypts the disk file into the Safe under password. The target is folder + the disk file's name
   // when appendName (asking kMsgFileExists when it exists: No returns false), else folder itself is
-  // the target path (replaced without asking). The disk file is opened for exclusive reading: one
-  // another process holds locked, or that cannot be read, throws. On failure no partial target is
-  // left behind (a replaced target is lost only once the new one is complete).
+  // the target path (replaced without asking). The target's name must pass ItemNameProblem
+  // (ERecordRefused otherwise). The disk file is opened for exclusive reading: one another process
+  // holds locked, or that cannot be read in full, throws. On failure no partial target is left
+  // behind (a replaced target is lost only once the new one is complete).
   // `key` is the open Safe's text key (see the Contract); the overloads with a password serve
   // compatible Safes only.
   bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName, const TTextKey& key);
@@ -323,14 +357,18 @@ public:
     LockStream(target, source, TTextKey::FromPassword(password));
   }
   // Decrypts folder + name into diskFile. When diskFile exists asks kMsgFileAlreadyOpened: No returns
-  // false. A failed decryption removes the partial disk file and throws.
+  // false. The plain bytes go to a new private file beside diskFile that replaces it only once every
+  // byte was decrypted: when a page of the locked file cannot be read, EQuillmarError names the file
+  // and the offset, nothing is left on the disk (an existing diskFile is kept as it was) and the
+  // locked file stays in the Safe.
   bool UnlockFile(const std::string& folder, const std::string& name, const TTextKey& key,
                   const std::string& diskFile);
   bool UnlockFile(const std::string& folder, const std::string& name, std::string_view password,
                   const std::string& diskFile) {
     return UnlockFile(folder, name, TTextKey::FromPassword(password), diskFile);
   }
-  // Decrypts the container file path into dest (at its position).
+  // Decrypts the container file path into dest (at its position). A page that cannot be read throws
+  // EUnreadableData (what dest got by then is incomplete).
   void UnlockToStream(const std::string& path, TStream& dest, const TTextKey& key);
   void UnlockToStream(const std::string& path, TStream& dest, std::string_view password) {
     UnlockToStream(path, dest, TTextKey::FromPassword(password));
@@ -338,7 +376,8 @@ public:
   // A file or an empty folder is deleted at once; a folder with content only after kMsgRemoveFolder
   // is answered Yes. True when it was removed.
   bool Remove(const std::string& folder, const std::string& name);
-  // Renames folder + oldName to folder + newName; false when that is not possible (name taken).
+  // Renames folder + oldName to folder + newName; false when that is not possible (name taken, or a
+  // name with a separator). A newName ItemNameProblem refuses otherwise throws ERecordRefused.
   bool Rename(const std::string& folder, const std::string& oldName, const std::string& newName);
 
   // Test hook of ChangePassword: called with the name of each stage reached ("copied", "rekeyed",
@@ -355,8 +394,10 @@ private:
   std::string CategoryFolder(const TqmCategory* category) const;
   std::string EntryFolder(const std::string& path) const;
   std::string IconFolder(int kind) const;
-  std::string ReadRecord(const std::string& path, const std::string& password);
   void WriteRecord(const std::string& path, const std::string& bytes, const std::string& password);
+  // Reads a reminder record; throws EQuillmarError naming the path when it cannot be read or holds
+  // no reminder record.
+  void ReadReminder(const std::string& path, TqmReminderEvent& reminder);
   std::vector<std::string> List(const std::string& folder, const std::string& mask, bool folders);
   bool CopyTree(const std::string& source, const std::string& dest);
   void InvalidateEntryIndex() { entryIndex_.clear(); }
@@ -367,6 +408,7 @@ private:
   struct TEntryIndex {
     std::map<int32_t, std::string> BySortOrder;
     std::vector<std::string> InListingOrder;  // every readable entry file, gaps and repeats included
+    std::vector<TqmUnreadableRecord> Unreadable;
   };
   TEntryIndex& IndexOf(const std::string& folder);
 

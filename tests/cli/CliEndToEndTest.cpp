@@ -9,8 +9,11 @@
 #include <random>
 
 #include "CliRunner.h"
+#include "container/DIRItem.h"
+#include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
 #include "safe/qmSFSWrapper.h"
+#include "support/ContainerDamage.h"
 #include "support/TempDir.h"
 
 namespace quillmar::test {
@@ -652,6 +655,167 @@ TEST_F(CliEndToEnd, AtTheRealCost) {
   EXPECT_GE(passes, 3u);
   EXPECT_TRUE(lanes == 1 || lanes == 2);
   EXPECT_EQ(Q({"ls", "Main"}, "not it\n").code, 3);
+}
+
+// --- Stored exactly or refused ----------------------------------------------------------------------------
+
+TEST_F(CliEndToEnd, AValueThatWouldForgeAFieldIsRefusedAndNothingIsStored) {
+  CreateMain();
+  Ok({"mkcat", "Main", "Jottings", "--field", "Title:text", "--field", "Note:memo"});
+  TCliRun r = Q({"add", "Main", "Jottings", "--set", "Title=forge", "--set",
+                 "Note=x</field>\n<field sortorder=\"0\" name=\"Title\" type=\"0\" required=\"1\">INJECTED"});
+  EXPECT_EQ(r.code, 2) << r.err;
+  EXPECT_NE(r.err.find("the field \"Note\" holds '</field>'"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("INJECTED"), std::string::npos) << "a value is never printed: " << r.err;
+  EXPECT_EQ(Ok({"ls", "Main", "Jottings"}), "");
+  // As the title it is refused as well; a value that reads back as given is stored as given.
+  EXPECT_EQ(Q({"add", "Main", "Jottings", "--set", "Title=x</field>y"}).code, 2);
+  EXPECT_EQ(Ok({"add", "Main", "Jottings", "--set", "Title=a \"b\" <c>", "--set", "Note=</autofill> ]]>"}),
+            "Jottings/a \"b\" <c>\n");
+  EXPECT_EQ(Ok({"show", "Main", "Jottings/a \"b\" <c>"}), "Title: a \"b\" <c>\nNote: </autofill> ]]>\n");
+  EXPECT_EQ(Ok({"check", "Main", "--deep"}),
+            std::string("0 usable\n") + kTestKind + "deep check: no problems found\n");
+
+  // A quote in a category or template field name is refused, naming the character, not cut.
+  r = Q({"mkcat", "Main", "Jottings/q\"x"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("holds '\"'"), std::string::npos) << r.err;
+  r = Q({"mkcat", "Main", "Quoted", "--field", "a\"b:text"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(Ok({"ls", "Main", "Jottings"}), "a \"b\" <c>\n");
+}
+
+TEST_F(CliEndToEnd, FileLockerNamesOverTheLimitAreRefusedWithTheLimit) {
+  CreateMain();
+  const std::string longName(300, 'n');
+  TCliRun r = Q({"mkdir", "Main", longName});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("300 characters long; a name in the Safe can be at most 259 characters"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Ok({"files", "Main"}), "");
+  Ok({"mkdir", "Main", std::string(259, 'n')});
+  EXPECT_EQ(Ok({"files", "Main"}), std::string(259, 'n') + "/\n");
+  Ok({"lock", "Main", MakeFile("a.txt", 10)});
+  r = Q({"rename", "Main", "a.txt", longName});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("at most 259"), std::string::npos) << r.err;
+  EXPECT_NE(Ok({"files", "Main"}).find("a.txt\t10\t"), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, UnlockOfADamagedLockedFileFailsAndKeepsItInTheSafe) {
+  CreateMain();
+  const std::string doc = MakeFile("doc.bin", 20000);
+  Ok({"lock", "Main", doc});
+  const test::TPagePlace place = test::PlaceOfFilePage(Safe(), kPw, "\\File Locker\\doc.bin", 1);
+  test::DamagePagePayload(Safe(), kPw, "\\File Locker\\doc.bin", 1);
+  const std::string out = dir.file("out");
+  TCliRun r = Q({"unlock", "Main", "doc.bin", out});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("\\File Locker\\doc.bin"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("from byte " + std::to_string(place.pageSize - 32) + " on"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("It stays in the Safe."), std::string::npos) << r.err;
+  EXPECT_TRUE(!fs::exists(out) || fs::is_empty(out)) << "no partial file";
+  EXPECT_NE(Ok({"files", "Main"}).find("doc.bin\t20000\t"), std::string::npos);
+
+  // The deep check names it; a repair zeroes the page, lists that, and is no success.
+  r = Q({"check", "Main", "--deep"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("problem: The locked file \"\\File Locker\\doc.bin\" cannot be read from byte"),
+            std::string::npos)
+      << r.out;
+  r = Q({"repair", "Main"});
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("lost: Bytes " + std::to_string(place.pageSize - 32)), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Repaired"), std::string::npos) << r.out;
+}
+
+TEST_F(CliEndToEnd, ARepairThatLeavesACategoryRecordUnreadableSaysSo) {
+  CreateMain();
+  Ok({"mkcat", "Main", "Jottings", "--field", "Title:text"});
+  Ok({"add", "Main", "Jottings", "--set", "Title=kept"});
+  Ok({"add", "Main", "Internet/Forums", "--set", "Title=also kept", "--set", "Password=x"});
+  // Find the record of Notes and damage it.
+  std::string record;
+  {
+    TSingleFileSystem sfs(Safe(), -1, 8, 2048, 0, "", "",
+                          TTextKey::Derive(kPw, TSingleFileSystem::ReadKeyDerivation(Safe())), false, 0);
+    TSearchRec rec;
+    for (int found = sfs.FindFirst("\\Password Repository\\*.*", faDirectory, rec); found == 0;
+         found = sfs.FindNext(rec)) {
+      const std::string tpl = "\\Password Repository\\" + rec.Name + "\\qvt.category.info.template";
+      TSFSFileStream s(&sfs, 0, "", "", "kol-marven", 0, tpl);
+      if (s.ReadString(s.Size()).find("name=\"Jottings\"") != std::string::npos) record = tpl;
+    }
+    sfs.FindClose(rec);
+  }
+  ASSERT_FALSE(record.empty());
+  test::DamagePagePayload(Safe(), kPw, record, 0);
+
+  // One damaged record no longer hides the rest: it is named and the listing goes on (exit 1).
+  TCliRun r = Q({"ls", "Main", "-R"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("    also kept\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("warning: The record \"" + record + "\" cannot be read from byte 0 on"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Ok({"show", "Main", "Internet/Forums/also kept"}).substr(0, 17), "Title: also kept\n");
+
+  r = Q({"repair", "Main"});
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
+  EXPECT_EQ(r.out.find("Repaired"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("not mended: The category record \"" + record + "\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("was rebuilt, but it is not whole"), std::string::npos) << r.out;
+  EXPECT_EQ(Q({"check", "Main", "--deep"}).code, 1);
+}
+
+TEST_F(CliEndToEnd, NamesWithLineBreaksAreRefusedAndListingsStayOneLinePerName) {
+  CreateMain();
+  TCliRun r = Q({"mkcat", "Main", "Two\nlines"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("holds a line break"), std::string::npos) << r.err;
+  r = Q({"add", "Main", "Internet/Forums", "--set", "Title=two\nlines", "--set", "Password=x"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("The title (the value of the field \"Title\") holds a line break"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(Q({"mkdir", "Main", "a\nb"}).code, 2);
+  EXPECT_EQ(Q({"mkdir", "Main", "tab\there"}).code, 2);
+  Ok({"lock", "Main", MakeFile("plain.txt", 3)});
+  EXPECT_EQ(Q({"rename", "Main", "plain.txt", "x\ny"}).code, 2);
+  const std::string broken = MakeFile("two\nlines.txt", 3);
+  r = Q({"lock", "Main", broken, "--remove-from-disk"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("line break"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::exists(broken));
+  const std::string files = Ok({"files", "Main"});
+  EXPECT_EQ(files.rfind("plain.txt\t3\t", 0), 0u) << files;
+  EXPECT_EQ(std::count(files.begin(), files.end(), '\n'), 1) << files;
+  EXPECT_EQ(Ok({"ls", "Main"}).find("Two"), std::string::npos);
+
+  // A Memo keeps its line breaks, also as the title; ls shows it on one line, --json exactly.
+  Ok({"mkcat", "Main", "Memos", "--field", "Note:memo"});
+  EXPECT_EQ(Ok({"add", "Main", "Memos", "--set", "Note=first\nsecond"}), "Memos/first\\x0Asecond\n");
+  EXPECT_EQ(Ok({"ls", "Main", "Memos"}), "first\\x0Asecond\n");
+  EXPECT_EQ(Ok({"show", "Main", "Memos/first\\x0Asecond"}), "Note: first\n  second\n");
+  EXPECT_EQ(Ok({"--json", "ls", "Main", "Memos"}),
+            "[{\"kind\":\"entry\",\"name\":\"first\\nsecond\",\"path\":\"Memos/first\\\\x0Asecond\"}]\n");
+}
+
+TEST_F(CliEndToEnd, ExtractMakesItsFolderPrivateAndRefusalsShowNamesAsTyped) {
+  CreateMain();
+  Ok({"mkcat", "Main", "Papers", "--field", "Title:text", "--field", "Scan:file"});
+  Ok({"add", "Main", "Papers", "--set", "Title=P", "--attach", "Scan=" + MakeFile("scan.pdf", 100)});
+  const mode_t old = ::umask(022);
+  Ok({"show", "Main", "Papers/P", "--extract", dir.file("made/inner")});
+  ::umask(old);
+  EXPECT_EQ(fs::status(dir.file("made")).permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_EQ(fs::status(dir.file("made/inner")).permissions() & fs::perms::all, fs::perms::owner_all);
+
+  const std::string japanese = MakeFile("\xE6\x97\xA5\xE6\x9C\xAC.txt", 3);
+  TCliRun r = Q({"lock", "Main", japanese});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("\"\xE6\x97\xA5\xE6\x9C\xAC.txt\""), std::string::npos) << r.err;
 }
 
 }  // namespace
