@@ -194,7 +194,7 @@ TqmGlobal::TqmGlobal(const std::string& homeFolder, std::vector<std::string> arg
     : wrapper_(prompter), arguments_(std::move(arguments)), prompter_(prompter) {
   demoData_ = false;
   safeOpen_ = false;
-  versionText_ = FormatVersionText(QM_PROGRAM_VERSION);
+  versionText_ = ProgramVersionText();
   home_ = WithSlash(NormalPath(homeFolder));
   tempRoot_ = home_ + "TEMP/";
   attachmentsTemp_ = home_ + "TEMP_AT/";
@@ -413,6 +413,10 @@ TqmReceivedFiles TqmGlobal::ParseReceivedFiles(const std::string& text) {
     if (!path.empty()) result.Paths.push_back(std::move(path));
   }
   return result;
+}
+
+std::string TqmGlobal::ProgramVersionText() {
+  return FormatVersionText(QM_PROGRAM_VERSION);
 }
 
 std::string TqmGlobal::FormatVersionText(const std::string& fileVersion) {

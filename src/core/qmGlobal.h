@@ -157,6 +157,8 @@ public:
   TStringArray& UrlMenuData() { return urlMenuData_; }
   // "%d.%d.%d.%d" of the program's version.
   const std::string& VersionText() const { return versionText_; }
+  // The same without an application object (the command line's --version).
+  static std::string ProgramVersionText();
   const std::vector<std::string>& Arguments() const { return arguments_; }
   // The Safe layout object, for callers that need an operation not forwarded here.
   TqmSFSWrapper& Wrapper() { return wrapper_; }
