@@ -257,8 +257,34 @@ std::string TqmSFSWrapper::SafeFileName() const {
   return sfs_ ? sfs_->FileName() : std::string();
 }
 
+namespace {
+
+// A cancel asked for through the progress callback, carried out of the nested work to the one
+// place that undoes it.
+struct TCancelled {};
+
+}  // namespace
+
+int64_t TqmSFSWrapper::LockedBytes(TSingleFileSystem& sfs, const std::string& folder) {
+  int64_t total = 0;
+  std::vector<std::string> folders;
+  TSearchRec rec;
+  if (sfs.FindFirst(folder + "*.*", faAnyFile, rec) == 0) {
+    do {
+      if (rec.Attr & faDirectory)
+        folders.push_back(rec.Name);
+      else
+        total += rec.Size;
+    } while (sfs.FindNext(rec) == 0);
+  }
+  sfs.FindClose(rec);
+  for (const std::string& name : folders) total += LockedBytes(sfs, folder + name + "\\");
+  return total;
+}
+
 void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& folder,
-                                     std::string_view oldPassword, std::string_view newPassword) {
+                                     std::string_view oldPassword, std::string_view newPassword,
+                                     TqmProgressMeter& meter) {
   // Collect first: the walk must not see the files it rewrites.
   std::vector<std::string> files, folders;
   TSearchRec rec;
@@ -268,7 +294,10 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
   }
   sfs.FindClose(rec);
 
+  // Progress is reported after every MiB re-keyed and after every file.
+  constexpr int64_t kReportEvery = int64_t(1) << 20;
   std::vector<uint8_t> buffer(TLockedFileCipher::kPieceSize);
+  TWipeOnExit wipe(buffer);
   for (const std::string& name : files) {
     TSFSFileStream stream(&sfs, 0, "", "", "", kModeReadWrite, folder + name);
     int64_t size = stream.Size();
@@ -277,7 +306,7 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
       // overwriting a piece never disturbs the pieces after it.
       TLockedFileChain decrypt(oldPassword, TLockedFileChain::TDirection::Decrypt);
       TLockedFileChain encrypt(newPassword, TLockedFileChain::TDirection::Encrypt);
-      int64_t position = 0;
+      int64_t position = 0, unreported = 0;
       while (position < size) {
         int64_t count = std::min<int64_t>(static_cast<int64_t>(buffer.size()), size - position);
         bool final = position + count == size;
@@ -288,16 +317,39 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
         stream.Seek(position, TSeekOrigin::Begin);
         stream.WriteBuffer(buffer.data(), count);
         position += count;
+        unreported += count;
+        if (unreported >= kReportEvery && !final) {
+          if (!meter.Advance(double(unreported))) throw TCancelled{};
+          unreported = 0;
+        }
       }
+      if (!meter.Advance(double(unreported))) throw TCancelled{};
     }
     ProcessEvents();
   }
-  SecureWipe(buffer.data(), buffer.size());
   for (const std::string& name : folders)
-    RekeyLockedFiles(sfs, folder + name + "\\", oldPassword, newPassword);
+    RekeyLockedFiles(sfs, folder + name + "\\", oldPassword, newPassword, meter);
 }
 
-bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_view newPassword) {
+namespace {
+
+// Copies the file to target (created or replaced) in pieces of 1 MiB, reporting each piece.
+void CopyFileWithProgress(const std::string& source, const std::string& target, TqmProgressMeter& meter) {
+  TFileStream in(source, TFileMode::Read);
+  TFileStream out(target, TFileMode::Create);
+  std::vector<uint8_t> buffer(size_t(1) << 20);
+  for (;;) {
+    int64_t n = in.Read(buffer.data(), static_cast<int64_t>(buffer.size()));
+    if (n <= 0) break;
+    out.WriteBuffer(buffer.data(), n);
+    if (!meter.Advance(double(n))) throw TCancelled{};
+  }
+}
+
+}  // namespace
+
+bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_view newPassword,
+                                   const TqmProgress& progress) {
   if (oldPassword == newPassword) return true;
   const std::string file = Sfs().FileName();
   std::error_code ec;
@@ -316,24 +368,33 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
     for (int i = 0; i < 10; ++i) fs::remove(work + std::to_string(i), e);
   };
 
+  // Progress: the copy and the rebuild count the Safe file's bytes, the re-keying the locked files'.
+  const int64_t safeBytes = Sfs().ContainerSize();
+  const int64_t lockedBytes =
+      Sfs().DirectoryExists(kFileLockerRoot) ? LockedBytes(Sfs(), kFileLockerRoot) : 0;
+  TqmProgressMeter meter(progress, double(safeBytes) * 2 + double(lockedBytes));
+  if (!meter.At(0)) return false;
+
   // The Safe file itself is never written: everything happens on a copy that replaces it in one
   // rename once it is complete and on the disk.
   CloseSafe();
   removeWork();
   bool swapped = false;
   try {
-    fs::copy_file(file, work, fs::copy_options::overwrite_existing);
+    CopyFileWithProgress(file, work, meter);
     stage("copied");
     bool changed;
     {
       TSingleFileSystem copy(work, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", oldPassword, false,
                              kModeReadWriteExclusive);
-      copy.OnProgress = [this](bool&, double percent) {
-        if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
-      };
       if (copy.DirectoryExists(kFileLockerRoot))
-        RekeyLockedFiles(copy, kFileLockerRoot, oldPassword, newPassword);
+        RekeyLockedFiles(copy, kFileLockerRoot, oldPassword, newPassword, meter);
       stage("rekeyed");
+      const double rebuildStart = double(safeBytes) + double(lockedBytes);
+      copy.OnProgress = [this, &meter, rebuildStart, safeBytes](bool& cancel, double percent) {
+        if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
+        if (!meter.At(rebuildStart + percent / 100.0 * double(safeBytes))) cancel = true;
+      };
       changed = copy.ChangePassword(newPassword, "", "");
       if (changed) stage("container");
     }
@@ -348,6 +409,10 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
     swapped = true;
     SyncPath(fs::path(file).parent_path().empty() ? "." : fs::path(file).parent_path().string(), true);
     stage("swapped");
+  } catch (const TCancelled&) {
+    removeWork();
+    OpenContainer(file, oldPassword);
+    return false;
   } catch (...) {
     if (!swapped) removeWork();
     try {
@@ -357,13 +422,29 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
     throw;
   }
   OpenContainer(file, newPassword);
+  meter.At(double(safeBytes) * 2 + double(lockedBytes));
   return true;
 }
 
-bool TqmSFSWrapper::Repair(std::string* log) {
+bool TqmSFSWrapper::Repair(std::string* log, const TqmProgress& progress) {
   std::string text;
   InvalidateEntryIndex();
-  bool ok = Sfs().RepairFile(text, false);
+  TSingleFileSystem& sfs = Sfs();
+  TqmProgressMeter meter(progress, 100);
+  // The rebuild reopens the same container object; its own handler comes back afterwards.
+  auto previous = sfs.OnProgress;
+  sfs.OnProgress = [this, &meter](bool& cancel, double percent) {
+    if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
+    if (!meter.At(percent)) cancel = true;
+  };
+  bool ok = false;
+  try {
+    ok = meter.At(0) && sfs.RepairFile(text, false);
+  } catch (...) {
+    sfs.OnProgress = previous;
+    throw;
+  }
+  sfs.OnProgress = previous;
   if (log) *log = std::move(text);
   return ok;
 }

@@ -40,6 +40,8 @@
 #include <string_view>
 #include <vector>
 
+#include "safe/qmProgress.h"
+
 namespace quillmar {
 
 class TSingleFileSystem;
@@ -140,9 +142,13 @@ public:
   // success (the Safe is then open under newPassword); false when oldPassword is not the Safe's
   // password or the container refused (the Safe is then open under oldPassword, unchanged). Errors
   // propagate after the Safe was reopened under the password its file then has.
-  bool ChangePassword(std::string_view oldPassword, std::string_view newPassword);
-  // The container's rebuild (RepairFile, not strict). The log text goes to *log when given.
-  bool Repair(std::string* log = nullptr);
+  // progress (qmProgress.h) hears of the copy, the re-keying (at least every MiB) and the rebuild; a
+  // cancel before the final rename gives false with the Safe file byte for byte as it was.
+  bool ChangePassword(std::string_view oldPassword, std::string_view newPassword,
+                      const TqmProgress& progress = {});
+  // The container's rebuild (RepairFile, not strict). The log text goes to *log when given. A cancel
+  // through progress gives false with the Safe as it was.
+  bool Repair(std::string* log = nullptr, const TqmProgress& progress = {});
   // Creates whichever of the seven layout folders is missing (called first by most operations).
   void EnsureLayout();
   // Reads every byte of every file in the Safe (records, icons, reminders, settings, attachments,
@@ -287,7 +293,8 @@ private:
   bool CopyTree(const std::string& source, const std::string& dest);
   void InvalidateEntryIndex() { entryIndex_.clear(); }
   void RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& folder, std::string_view oldPassword,
-                        std::string_view newPassword);
+                        std::string_view newPassword, TqmProgressMeter& meter);
+  static int64_t LockedBytes(TSingleFileSystem& sfs, const std::string& folder);
 
   // Per category folder: sort order -> file name of the first entry with it, in listing order.
   struct TEntryIndex {
