@@ -703,18 +703,19 @@ int TqmGlobal::CheckSafe(const std::string& file, std::string_view password, boo
   return wrapper_.CheckSafe(file, password, forCreate);
 }
 
-bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view newPassword) {
+bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view newPassword,
+                               const TqmProgress& progress) {
   // The Safe is open under MasterPassword; another "old" password cannot be right.
   if (!masterPassword_.empty() && oldPassword != masterPassword_) return false;
   TBusy busy(*this);
-  if (!wrapper_.ChangePassword(oldPassword, newPassword)) return false;
+  if (!wrapper_.ChangePassword(oldPassword, newPassword, progress)) return false;
   SetMasterPassword(newPassword);
   return true;
 }
 
-bool TqmGlobal::Repair() {
+bool TqmGlobal::Repair(const TqmProgress& progress, std::string* log) {
   TBusy busy(*this);
-  return wrapper_.Repair();
+  return wrapper_.Repair(log, progress);
 }
 
 bool TqmGlobal::DeleteSafeFile(const std::string& name) {
@@ -729,7 +730,7 @@ bool TqmGlobal::DeleteSafeFile(const std::string& name) {
   return true;
 }
 
-bool TqmGlobal::Backup(const std::string& target) {
+bool TqmGlobal::Backup(const std::string& target, const TqmProgress& progress) {
   if (!safeOpen_ || !wrapper_.IsOpen())
     throw EQuillmarError("No Safe is open. Open the Safe you want to back up first.");
   if (target.empty()) throw EQuillmarError("No backup file was given.");
@@ -751,9 +752,14 @@ bool TqmGlobal::Backup(const std::string& target) {
                          "Nothing was written.");
 
   TBusy busy(*this);
+  // Progress: the repair is the first half, the copy the second.
+  TqmProgressMeter meter(progress, 2.0);
   // The rebuild leaves the Safe compact; its outcome does not decide the backup: the copy is checked
   // on its own below.
-  wrapper_.Repair();
+  wrapper_.Repair(nullptr, [&meter](double fraction, bool& cancel) {
+    if (!meter.At(fraction)) cancel = true;
+  });
+  if (meter.Cancelled()) return false;
 
   // The container writes every change through at once, and nothing else writes to it while this
   // runs on the owning thread, so the file on disk is a consistent Safe now.
@@ -771,7 +777,13 @@ bool TqmGlobal::Backup(const std::string& target) {
     fs::remove(temp, e);
   };
   try {
-    ReplaceFileWithCopy(safeFile, temp);
+    bool copied = ReplaceFileWithCopy(safeFile, temp, [&meter](int64_t done, int64_t total, bool& cancel) {
+      if (!meter.At(1.0 + (total > 0 ? double(done) / double(total) : 1.0))) cancel = true;
+    });
+    if (!copied) {
+      dropTemp();
+      return false;
+    }
   } catch (const EQuillmarError& e) {
     dropTemp();
     throw EQuillmarError(std::string("The backup could not be made. ") + e.what());
@@ -790,6 +802,11 @@ bool TqmGlobal::Backup(const std::string& target) {
         "The backup could not be made: the copy of the Safe does not open with the master password. " +
         target + " was not changed.");
   }
+  // The last moment a cancel is honoured: the rename below makes the backup.
+  if (!meter.At(1.999)) {
+    dropTemp();
+    return false;
+  }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     std::string reason = std::strerror(errno);
     dropTemp();
@@ -800,6 +817,7 @@ bool TqmGlobal::Backup(const std::string& target) {
     ::fsync(dir);
     ::close(dir);
   }
+  meter.At(2.0);
   return true;
 }
 
@@ -968,6 +986,20 @@ std::vector<std::string> TqmGlobal::OpenedFiles() const {
   for (const auto& [disk, copy] : openedCopies_)
     if (safeOpen_ && copy.safeFile == openedSafeFile_ && !copy.givenUp) files.push_back(disk);
   return files;
+}
+
+std::vector<std::string> TqmGlobal::OpenedFilesOf(const std::string& safeName) const {
+  std::vector<std::string> files;
+  const std::string safeFile = NormalPath(SafeFile(safeName));
+  for (const auto& [disk, copy] : openedCopies_) {
+    std::error_code ec;
+    if (copy.safeFile == safeFile && !copy.givenUp && fs::exists(disk, ec)) files.push_back(disk);
+  }
+  return files;
+}
+
+std::string TqmGlobal::TempFolderOf(const std::string& safeName) const {
+  return tempRoot_ + safeName + kSafeExtension + "/";
 }
 
 std::vector<std::string> TqmGlobal::UnaccountedTempFiles() const {

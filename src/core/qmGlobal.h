@@ -205,6 +205,11 @@ public:
   bool UpdateOpenedFiles(const std::string& folder);
   // The recorded copies of the open Safe that still wait to be written back.
   std::vector<std::string> OpenedFiles() const;
+  // The same for the Safe of that name whether it is open or not (a locked Safe's copies wait for
+  // its next login).
+  std::vector<std::string> OpenedFilesOf(const std::string& safeName) const;
+  // The folder below TEMP where the copies of that Safe are kept (<home>/TEMP/<name>.qvt/).
+  std::string TempFolderOf(const std::string& safeName) const;
   // Files in the TEMP folder that no recorded copy of this run accounts for (left by an earlier run,
   // or copies of a Safe that is not open now). They are kept until the user removes them.
   std::vector<std::string> UnaccountedTempFiles() const;
@@ -233,10 +238,13 @@ public:
   // opened (the reason was shown).
   int CheckSafe(const std::string& file, std::string_view password, bool forCreate);
   // Changes the master password of the open Safe (re-keying the locked files) and then MasterPassword.
-  // False when the container refused (nothing changed).
-  bool ChangePassword(std::string_view oldPassword, std::string_view newPassword);
-  // Rebuilds the open Safe's container, with the busy pointer.
-  bool Repair();
+  // False when the container refused or progress (safe/qmProgress.h) asked for a cancel in time
+  // (nothing changed then).
+  bool ChangePassword(std::string_view oldPassword, std::string_view newPassword,
+                      const TqmProgress& progress = {});
+  // Rebuilds the open Safe's container, with the busy pointer. False when it failed or was cancelled
+  // (the Safe is then as it was); the rebuild's log, which says why, goes to *log when given.
+  bool Repair(const TqmProgress& progress = {}, std::string* log = nullptr);
   // Deletes the Safe file of that name; when it is the open Safe it is closed first, and when it is
   // the current Safe, SafeName and MasterPassword are cleared. False when the file could not be deleted.
   bool DeleteSafeFile(const std::string& name);
@@ -246,8 +254,10 @@ public:
   // target, checks that the copy opens with the master password and renames it over target. A backup
   // is a plain Safe file under the master password of the moment. Throws EQuillmarError when a step
   // fails; target is then left as it was.
+  // progress hears of the repair and the copy; a cancel before the final rename returns false with
+  // target as it was.
   // REQUIRES: SafeOpen.
-  bool Backup(const std::string& target);
+  bool Backup(const std::string& target, const TqmProgress& progress = {});
   // Replaces the current Safe's file (SafeFile(SafeName)) with the backup file. The backup must be a
   // Safe file; it is copied to a temporary name in the home folder, flushed and renamed over the Safe,
   // so a failed or refused restore leaves the Safe as it was. An open Safe is closed first. The Safe
