@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: deps configure build run test test-fast test-sanitize bench format format-check clean
+.PHONY: deps configure build run screenshots test test-fast test-sanitize bench format format-check clean
 
 deps:
 	@scripts/install-deps
@@ -20,6 +20,11 @@ run: build
 	@if [ -x $(BUILD)/src/ui/quillmar ]; then $(BUILD)/src/ui/quillmar $(ARGS); \
 	 elif [ -x $(BUILD)/src/cli/quillmar-cli ]; then $(BUILD)/src/cli/quillmar-cli --help; \
 	 else echo "nothing to run yet"; fi
+
+# Every window of the desktop program in a fixed state on a demo Safe, as PNG files (offscreen).
+SHOTS ?= $(BUILD)/screenshots
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/src/ui/qm_screenshots $(SHOTS)
 
 # Every test: the normal build, then the non-Qt tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (built with clang, which also builds and runs the fuzz targets briefly).
