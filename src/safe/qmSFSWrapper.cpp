@@ -403,6 +403,8 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
       OpenContainer(file, oldPassword);
       return false;
     }
+    // The last moment a cancel is honoured: the rename below makes the change.
+    if (meter.Cancelled()) throw TCancelled{};
     SyncPath(work, false);
     stage("synced");
     fs::rename(work, file);
