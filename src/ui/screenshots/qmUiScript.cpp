@@ -24,7 +24,10 @@ void TqmUiScript::Arm() {
   if (!timer_.isActive()) timer_.start();
 }
 
-TqmUiScript& TqmUiScript::Answer(const QString& text, QMessageBox::StandardButton button) {
+TqmUiScript& TqmUiScript::Answer(const QString& expected, QMessageBox::StandardButton button) {
+  // Boxes show CR LF as a line break.
+  QString text = expected;
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   Step step;
   step.what = QStringLiteral("message box \"%1\"").arg(text);
   step.matches = [text](QWidget* w) {

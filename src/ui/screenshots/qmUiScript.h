@@ -43,6 +43,12 @@ public:
   const QStringList& Answered() const { return answered_; }
   // Unexpected boxes and steps that timed out; empty when all went as scripted.
   const QStringList& Problems() const { return problems_; }
+  // The problems so far, forgotten once taken.
+  QStringList TakeProblems() {
+    QStringList taken = problems_;
+    problems_.clear();
+    return taken;
+  }
   // Unexpected message boxes are answered with this button instead of being a problem.
   void AllowUnexpected(QMessageBox::StandardButton button) { unexpectedAnswer_ = button; }
 

@@ -106,7 +106,6 @@ void TfrmOptions::Repair() {
   std::string log;
   bool cancelled = false;
   try {
-    g.SaveSettings();
     cancelled =
         TqmProgressRunner::Run(shell_.Window(), &shell_.Gate(), QStringLiteral("Repairing the Safe ..."),
                                [&](const TqmProgress& progress) { repaired = g.Repair(progress, &log); });

@@ -87,9 +87,10 @@ TfrmQuillmar::TfrmQuillmar(TqmGlobal& g, TOptions options, QWidget* parent)
   tmrMinimize_->setInterval(options_.minimizeDelayMs);
   connect(tmrMinimize_, &QTimer::timeout, this, [this] {
     gate_.Post([this] {
-      // Restored again meanwhile: nothing to do.
-      if (!inTray_ && !isMinimized() && isVisible()) return;
-      SendToTray();
+      // A window minimised and restored again meanwhile stays.
+      const bool cancelledLogin = toTrayAfterLogin_;
+      toTrayAfterLogin_ = false;
+      if (cancelledLogin || isMinimized()) SendToTray();
     });
   });
   tmrLockRecivedFiles_ = new QTimer(this);
@@ -428,6 +429,7 @@ TfrmQuillmar::TLoginOutcome TfrmQuillmar::ShowLogin(int mode, const std::string&
           UpdateSafeLabel();
           RebuildSafesMenu();
           UpdateCommands();
+          toTrayAfterLogin_ = true;
           tmrMinimize_->start();
           return TLoginOutcome::Cancelled;
         }
@@ -717,7 +719,6 @@ void TfrmQuillmar::ChangePassword() {
   bool changed = false;
   bool cancelled = false;
   try {
-    g_.SaveSettings();
     cancelled = TqmProgressRunner::Run(
         this, &gate_, QStringLiteral("Changing the master password ..."), [&](const TqmProgress& progress) {
           changed = g_.ChangePassword(dialog.OldPassword(), dialog.NewPassword(), progress);

@@ -171,6 +171,8 @@ private:
   std::string previousPassword_;
 
   bool inTray_ = false;
+  // A cancelled login sends the window to the tray when tmrMinimize fires.
+  bool toTrayAfterLogin_ = false;
   bool closed_ = false;
   bool ended_ = false;
   bool closeQueued_ = false;

@@ -1,0 +1,295 @@
+// The Safe commands of the main window: change, new and delete Safe, the change of password, and
+// the end of the program with files still opened from a locked Safe.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QProgressDialog>
+#include <filesystem>
+
+#include "UiTestSupport.h"
+#include "base/MemoryStream.h"
+#include "container/SingleFileSystem.h"
+#include "core/qmLoginRules.h"
+#include "platform/DesktopLauncher.h"
+#include "safe/qmSFSWrapper.h"
+#include "shell/frmChangePassword.h"
+
+namespace quillmar::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace login;
+
+// Holds an exclusive lock on a file, as a program that has it open for editing does.
+class THeldFile {
+public:
+  explicit THeldFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY)) {
+    EXPECT_GE(fd_, 0);
+    EXPECT_EQ(::flock(fd_, LOCK_EX), 0);
+  }
+  ~THeldFile() { Release(); }
+  void Release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+private:
+  int fd_;
+};
+
+QAction* SafeItem(TfrmQuillmar& w, const QString& name) {
+  for (QAction* a : w.SafesMenu()->actions())
+    if (a->objectName() == QLatin1String("changeSafe") && a->data().toString() == name) return a;
+  return nullptr;
+}
+
+class SafeCommandsTest : public UiTest {
+protected:
+  // Alpha (open) with a locked file taken out for editing into the TEMP folder, and Beta.
+  std::string OpenACopy() {
+    MakeSafe("Alpha", "alpha-pass");
+    MakeSafe("Beta", "beta-pass");
+    StartAndLogin("Alpha", "alpha-pass");
+    EXPECT_TRUE(G().LockFile(G().FileLockerRoot(), DiskFile("doc.txt", "first version"), true));
+    const std::string copy = G().TempCopyPath(G().FileLockerRoot(), "doc.txt");
+    EXPECT_TRUE(G().UnlockFile(G().FileLockerRoot(), "doc.txt", copy));
+    WriteFileBytes(copy, "edited while open");
+    return copy;
+  }
+};
+
+TEST_F(SafeCommandsTest, ASwitchOpensTheChosenSafeAndACancelledOneReopensThePrevious) {
+  MakeSafe("Alpha", "alpha-pass");
+  MakeSafe("Beta", "beta-pass");
+  StartAndLogin("Alpha", "alpha-pass");
+  ASSERT_TRUE(G().LockFile(G().FileLockerRoot(), DiskFile("alpha.txt", "in alpha"), true));
+  // The menu lists the other Safes, a separator, and the three fixed commands.
+  QStringList items;
+  for (QAction* a : W().SafesMenu()->actions()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+  EXPECT_EQ(items, (QStringList{"Beta", "-", "Change Password", "New Safe", "Delete Safe"}));
+
+  ScriptCancelLogin();
+  SafeItem(W(), QStringLiteral("Beta"))->trigger();
+  ExpectScriptDone();
+  EXPECT_TRUE(G().SafeOpen());
+  EXPECT_EQ(G().SafeName(), "Alpha");
+  EXPECT_EQ(LockedFiles(), std::vector<std::string>{"alpha.txt"});
+  EXPECT_EQ(W().CurrentTab(), tabPasswordRepository);
+
+  ScriptLogin("Beta", "beta-pass");
+  SafeItem(W(), QStringLiteral("Beta"))->trigger();
+  ExpectScriptDone();
+  EXPECT_EQ(G().SafeName(), "Beta");
+  EXPECT_EQ(G().MasterPassword(), "beta-pass");
+  EXPECT_TRUE(LockedFiles().empty());
+  EXPECT_NE(SafeItem(W(), QStringLiteral("Alpha")), nullptr);
+  EXPECT_EQ(Child<QLabel>(&W(), "lblSafeName")->text(), QStringLiteral("Beta"));
+}
+
+TEST_F(SafeCommandsTest, AnOpenedCopyThatIsStillHeldAndCancelKeepTheSafeOpen) {
+  const std::string copy = OpenACopy();
+  THeldFile held(copy);
+  for (const char* command : {"switch", "newSafe"}) {
+    SCOPED_TRACE(command);
+    script_->Answer(QString::fromLatin1(TqmGlobal::kMsgFileOpenedByAnother), QMessageBox::Cancel);
+    if (std::string(command) == "switch")
+      SafeItem(W(), QStringLiteral("Beta"))->trigger();
+    else
+      W().FindAction(QStringLiteral("newSafe"))->trigger();
+    ExpectScriptDone();
+    EXPECT_TRUE(G().SafeOpen());
+    EXPECT_EQ(G().SafeName(), "Alpha");
+    EXPECT_NE(W().TabWindow(tabPasswordRepository), nullptr);  // nothing was closed
+    EXPECT_EQ(ReadFileBytes(copy), "edited while open");
+  }
+  held.Release();
+  // Once the other program lets go, the switch writes the copy back first.
+  ScriptLogin("Beta", "beta-pass");
+  SafeItem(W(), QStringLiteral("Beta"))->trigger();
+  ExpectScriptDone();
+  EXPECT_FALSE(fs::exists(copy));
+  ScriptLogin("Alpha", "alpha-pass");
+  SafeItem(W(), QStringLiteral("Alpha"))->trigger();
+  ExpectScriptDone();
+  EXPECT_EQ(LockedContent("doc.txt"), "edited while open");
+}
+
+TEST_F(SafeCommandsTest, DeleteAsksBeforeClosingAnythingAndTheLastSafeLeadsToCreateMode) {
+  MakeSafe("Alpha", "alpha-pass");
+  StartAndLogin("Alpha", "alpha-pass");
+  bool tabsOpenWhenAsked = false;
+  script_->OnWindow(
+      QStringLiteral("the delete question"),
+      [](QWidget* w) {
+        return qobject_cast<QMessageBox*>(w) && static_cast<QMessageBox*>(w)->text() == kMsgDeleteSafe;
+      },
+      [&](QWidget* w) {
+        tabsOpenWhenAsked = W().TabWindow(tabPasswordRepository) != nullptr;
+        static_cast<QMessageBox*>(w)->button(QMessageBox::No)->click();
+      });
+  W().FindAction(QStringLiteral("deleteSafe"))->trigger();
+  ExpectScriptDone();
+  EXPECT_TRUE(tabsOpenWhenAsked);
+  EXPECT_TRUE(G().SafeOpen());
+  EXPECT_TRUE(fs::exists(G().SafeFile("Alpha")));
+
+  script_->Answer(QString::fromLatin1(kMsgDeleteSafe), QMessageBox::Yes);
+  int mode = 0;
+  script_->On<TfrmLogin>([&](TfrmLogin* login) {
+    mode = login->Mode();
+    login->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
+  });
+  W().FindAction(QStringLiteral("deleteSafe"))->trigger();
+  ExpectScriptDone();
+  EXPECT_FALSE(fs::exists(G().SafeFile("Alpha")));
+  EXPECT_EQ(mode, kModeCreate);
+  EXPECT_FALSE(G().SafeOpen());
+  EXPECT_TRUE(G().SafeName().empty() || G().SafeName() == LogonUserName()) << G().SafeName();
+  EXPECT_EQ(G().MasterPassword(), "");
+  EXPECT_FALSE(W().Ended());  // a Safe was open in this run: the window goes to the tray instead
+  EXPECT_TRUE(WaitUntil([&] { return W().InTray(); }));
+}
+
+TEST_F(SafeCommandsTest, AFailedDeleteReopensTheSafe) {
+  if (::geteuid() == 0) GTEST_SKIP() << "the superuser can delete from a read-only folder";
+  MakeSafe("Alpha", "alpha-pass");
+  StartAndLogin("Alpha", "alpha-pass");
+  fs::permissions(G().HomeFolder(), fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
+  script_->Answer(QString::fromLatin1(kMsgDeleteSafe), QMessageBox::Yes);
+  script_->Answer(QString::fromLatin1(kMsgCantDelete));
+  W().FindAction(QStringLiteral("deleteSafe"))->trigger();
+  ExpectScriptDone();
+  fs::permissions(G().HomeFolder(), fs::perms::owner_all, fs::perm_options::replace);
+  EXPECT_TRUE(G().SafeOpen());
+  EXPECT_EQ(G().SafeName(), "Alpha");
+}
+
+// --- Change of password -----------------------------------------------------------------------------------
+
+void FillPasswords(TfrmChangePassword* d, const std::string& old, const std::string& fresh,
+                   const std::string& again) {
+  d->findChild<QLineEdit*>(QStringLiteral("OldPassword"))->setText(QString::fromStdString(old));
+  d->findChild<QLineEdit*>(QStringLiteral("NewPassword"))->setText(QString::fromStdString(fresh));
+  d->findChild<QLineEdit*>(QStringLiteral("NewPasswordConfirm"))->setText(QString::fromStdString(again));
+  d->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+}
+
+TEST_F(SafeCommandsTest, RefusedPasswordsKeepTheDialogAndChangeNothing) {
+  MakeSafe("Alpha", "alpha-pass");
+  StartAndLogin("Alpha", "alpha-pass");
+  const std::string tooLong(MasterPasswordLimit() + 1, 'l');
+  struct {
+    std::string old, fresh, again;
+    QString message;
+  } refusals[] = {{"not-it", "new-pass", "new-pass", QString::fromLatin1(kMsgOldPasswordIncorrect)},
+                  {"alpha-pass", "four", "four", QString::fromLatin1(kMsgPasswordTooShort)},
+                  {"alpha-pass", "new-pass", "new-past", QString::fromLatin1(kMsgPasswordsDiffer)},
+                  {"alpha-pass", tooLong, tooLong, QString::number(MasterPasswordLimit())}};
+  for (const auto& r : refusals) {
+    script_->On<TfrmChangePassword>(
+        [r](TfrmChangePassword* d) { FillPasswords(d, r.old, r.fresh, r.again); });
+    script_->Answer(r.message);
+  }
+  bool stillOpen = false;
+  script_->On<TfrmChangePassword>([&](TfrmChangePassword* d) {
+    stillOpen = d->isVisible();
+    d->reject();
+  });
+  W().FindAction(QStringLiteral("changePassword"))->trigger();
+  ExpectScriptDone();
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(G().MasterPassword(), "alpha-pass");
+  EXPECT_TRUE(TSingleFileSystem::CheckContainerPassword(G().SafeFile("Alpha"), "alpha-pass"));
+}
+
+TEST_F(SafeCommandsTest, AChangedPasswordReKeysTheDemoFileLockerFiles) {
+  MakeSafe("Demo", "demo-pass", true);
+  StartAndLogin("Demo", "demo-pass");
+  const std::vector<std::string> files = LockedFiles();
+  ASSERT_FALSE(files.empty());
+  std::vector<std::string> contents;
+  for (const std::string& f : files) contents.push_back(LockedContent(f));
+  script_->On<TfrmChangePassword>(
+      [](TfrmChangePassword* d) { FillPasswords(d, "demo-pass", "fresh-pass", "fresh-pass"); });
+  script_->Answer(QStringLiteral("The master password was changed."));
+  W().FindAction(QStringLiteral("changePassword"))->trigger();
+  ExpectScriptDone();
+  EXPECT_EQ(G().MasterPassword(), "fresh-pass");
+  EXPECT_TRUE(TSingleFileSystem::CheckContainerPassword(G().SafeFile("Demo"), "fresh-pass"));
+  EXPECT_FALSE(TSingleFileSystem::CheckContainerPassword(G().SafeFile("Demo"), "demo-pass"));
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(LockedContent(files[i]), contents[i]) << files[i];
+}
+
+TEST_F(SafeCommandsTest, CancelMidWayLeavesTheSafeFileAsItWas) {
+  MakeSafe("Alpha", "alpha-pass");
+  StartAndLogin("Alpha", "alpha-pass");
+  std::string big(12 << 20, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
+  ASSERT_TRUE(G().LockFile(G().FileLockerRoot(), DiskFile("big.bin", big), true));
+  // The bytes as they are now; opened again without reading a file (a read sets access times).
+  G().CloseSafe();
+  const std::string before = ReadFileBytes(G().SafeFile("Alpha"));
+  G().OpenSafe(G().SafeFile("Alpha"), "alpha-pass");
+  int valueWhenCancelled = -1;
+  script_->On<TfrmChangePassword>(
+      [](TfrmChangePassword* d) { FillPasswords(d, "alpha-pass", "fresh-pass", "fresh-pass"); });
+  script_->OnWindow(
+      QStringLiteral("the progress past its start"),
+      [](QWidget* w) {
+        auto* p = qobject_cast<QProgressDialog*>(w);
+        return p != nullptr && p->value() > 0;
+      },
+      [&](QWidget* w) {
+        valueWhenCancelled = static_cast<QProgressDialog*>(w)->value();
+        static_cast<QProgressDialog*>(w)->cancel();
+      });
+  script_->Answer(QStringLiteral("cancelled"));
+  W().FindAction(QStringLiteral("changePassword"))->trigger();
+  ExpectScriptDone();
+  EXPECT_GT(valueWhenCancelled, 0);
+  EXPECT_LT(valueWhenCancelled, 1000);
+  EXPECT_EQ(G().MasterPassword(), "alpha-pass");
+  EXPECT_TRUE(G().SafeOpen());
+  EXPECT_TRUE(ReadFileBytes(G().SafeFile("Alpha")) == before);
+  EXPECT_TRUE(LockedContent("big.bin") == big);
+}
+
+// --- The end of the program --------------------------------------------------------------------------
+
+TEST_F(SafeCommandsTest, ExitWhileLockedWithOpenedCopiesAsksForTheLoginAndCancelKeepsThemWhereItSays) {
+  const std::string copy = OpenACopy();
+  W().LockSafe();
+  ASSERT_FALSE(G().SafeOpen());
+  EXPECT_EQ(G().MasterPassword(), "");
+  ScriptCancelLogin();
+  script_->Answer(QString::fromStdString(G().TempFolderOf("Alpha")));
+  W().close();
+  ExpectScriptDone();
+  EXPECT_TRUE(W().Ended());
+  EXPECT_EQ(ReadFileBytes(copy), "edited while open");
+  EndProgram();
+  EXPECT_EQ(ReadFileBytes(copy), "edited while open");  // not even the clean-up at the end takes it
+}
+
+TEST_F(SafeCommandsTest, ExitWhileLockedWritesTheOpenedCopiesBackAfterTheLogin) {
+  const std::string copy = OpenACopy();
+  const std::string safe = G().SafeFile("Alpha");
+  W().LockSafe();
+  ScriptLogin("Alpha", "alpha-pass");
+  W().close();
+  ExpectScriptDone();
+  EXPECT_TRUE(W().Ended());
+  EXPECT_FALSE(fs::exists(copy));
+  EndProgram();
+  TqmSFSWrapper check;
+  check.OpenSafe(safe, "alpha-pass");
+  TMemoryStream out;
+  check.UnlockToStream("\\File Locker\\doc.txt", out, "alpha-pass");
+  EXPECT_EQ(out.ToString(), "edited while open");
+}
+
+}  // namespace
+}  // namespace quillmar::test
