@@ -124,7 +124,9 @@ TfrmPreferences::TfrmPreferences(TqmGlobal& g, QWidget* parent) : QDialog(parent
 
   const TqmSettings& s = g_.Settings();
   confirmDeletion_->setChecked(s.App.confDel.Value());
-  autoStart_->setChecked(s.App.autoStart.Value());
+  // A click writes or removes the entry at once, whatever the outcome of the dialog: the box shows
+  // whether it is there.
+  autoStart_->setChecked(AutostartEntryExists());
   lockOnMinimize_->setChecked(s.App.lockOnMinimize.Value());
   removeFile_->setChecked(s.FileLocker.removeFileFromDisk.Value());
   const TqmShellOptions options = TqmShellOptions::Load(g_.IniFile());
