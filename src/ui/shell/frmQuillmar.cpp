@@ -113,12 +113,8 @@ TfrmQuillmar::TfrmQuillmar(TqmGlobal& g, TOptions options, QWidget* parent)
   exitOnLoginCancel_ = !g_.StartMinimized();
   shellOptions_ = TqmShellOptions::Load(g_.IniFile());
 
-  if (options_.watchScreenLock) {
-    screenLock_ = new TqmScreenLockWatcher(this);
-    screenLock_->Watch(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
-  } else {
-    screenLock_ = new TqmScreenLockWatcher(this);
-  }
+  // The buses are reached only once the option is on (RestartIdleTimer), not at every start.
+  screenLock_ = new TqmScreenLockWatcher(this);
   connect(screenLock_, &TqmScreenLockWatcher::screenLocked, this, [this] {
     if (!shellOptions_.lockOnScreenLock) return;
     gate_.Post([this] {
@@ -128,8 +124,14 @@ TfrmQuillmar::TfrmQuillmar(TqmGlobal& g, TOptions options, QWidget* parent)
   qApp->installEventFilter(this);
   // The core's long operations: pending events run (painting, timers, the instance channel; no
   // input), and the gate is held while they last.
-  g_.SetProcessEvents([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  // On the worker of a progress window the hooks do nothing: the window thread runs its events
+  // and holds the gate itself (qmProgressRunner.h).
+  g_.SetProcessEvents([] {
+    if (TqmProgressRunner::OnWindowThread())
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  });
   g_.SetBusyPointer([this](bool busy) {
+    if (!TqmProgressRunner::OnWindowThread()) return;
     if (busy) {
       gate_.Enter();
       QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -873,7 +875,8 @@ void TfrmQuillmar::BringToFront() {
 void TfrmQuillmar::BuildApplicationMenu() {
   mnuAutoFill_->clear();
   mnuVisitWebSites_->clear();
-  const bool open = g_.SafeOpen();
+  // While a long operation runs on its worker, nothing here may read the Safe.
+  const bool open = g_.SafeOpen() && gate_.Depth() == 0;
   actAutoFill_->setVisible(open);
   actVisitWebSites_->setVisible(open);
   actTrayLock_->setVisible(open);
@@ -944,8 +947,10 @@ void TfrmQuillmar::PostFindNext(const QString& text, bool caseSensitive, bool al
   QMetaObject::invokeMethod(
       this,
       [this, text, caseSensitive, allFields] {
-        TqmTabWindow* repository = TabWindow(tabPasswordRepository);
-        if (repository && repository->isVisible()) repository->FindNext(text, caseSensitive, allFields);
+        gate_.Post([this, text, caseSensitive, allFields] {
+          TqmTabWindow* repository = TabWindow(tabPasswordRepository);
+          if (repository && repository->isVisible()) repository->FindNext(text, caseSensitive, allFields);
+        });
       },
       Qt::QueuedConnection);
 }
@@ -994,6 +999,10 @@ void TfrmQuillmar::OptionsChanged() {
 
 void TfrmQuillmar::RestartIdleTimer() {
   shellOptions_ = TqmShellOptions::Load(g_.IniFile());
+  if (shellOptions_.lockOnScreenLock && options_.watchScreenLock && !screenLockWatched_) {
+    screenLockWatched_ = true;
+    screenLock_->Watch(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
+  }
   if (g_.SafeOpen() && shellOptions_.idleLockMinutes > 0) {
     idleTimer_->setInterval(shellOptions_.idleLockMinutes * 60 * 1000);
     idleTimer_->start();

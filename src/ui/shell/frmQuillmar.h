@@ -47,7 +47,7 @@ public:
     bool trayAvailable;
     int minimizeDelayMs = 70;        // tmrMinimize
     int receivedFilesDelayMs = 200;  // tmrLockRecivedFiles
-    bool watchScreenLock = true;     // listen for the desktop's screen lock
+    bool watchScreenLock = true;     // listen for the desktop's screen lock (once the option is on)
     TqmTabFactories factories = TqmTabFactories::Default();
     TOptions();
   };
@@ -186,6 +186,7 @@ private:
   QTimer* idleTimer_;
   QSystemTrayIcon* trayIcon_ = nullptr;
   TqmScreenLockWatcher* screenLock_ = nullptr;
+  bool screenLockWatched_ = false;
   QPointer<TfrmHelp> help_;
 
   TqmHotLabel* lblSafeName_;

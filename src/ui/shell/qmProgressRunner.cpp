@@ -2,9 +2,15 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <exception>
 #include <memory>
+#include <thread>
 
 #include "shell/qmBusyGate.h"
 #include "shell/qmMessages.h"
@@ -16,8 +22,8 @@ namespace {
 int showDelayMs = 300;
 QPointer<QProgressDialog> current;
 
-// Repaints of the dialog are at least this far apart.
-constexpr qint64 kRepaintEveryMs = 100;
+// How often the window thread looks at the worker's progress (and repaints the dialog).
+constexpr int kLookEveryMs = 50;
 constexpr int kSteps = 1000;
 
 }  // namespace
@@ -30,6 +36,11 @@ QProgressDialog* TqmProgressRunner::Current() {
   return current.data();
 }
 
+bool TqmProgressRunner::OnWindowThread() {
+  return QCoreApplication::instance() == nullptr ||
+         QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
 QProgressDialog* TqmProgressRunner::MakeDialog(QWidget* parent, const QString& label) {
   auto* dialog = new QProgressDialog(label, QStringLiteral("Cancel"), 0, kSteps, MessageParent(parent));
   dialog->setObjectName(QStringLiteral("dlgProgress"));
@@ -37,7 +48,7 @@ QProgressDialog* TqmProgressRunner::MakeDialog(QWidget* parent, const QString& l
   dialog->setWindowModality(Qt::ApplicationModal);
   dialog->setAutoClose(false);
   dialog->setAutoReset(false);
-  // Shown by Run's callback, not by the dialog's own timer.
+  // Shown by Run, not by the dialog's own timer.
   dialog->setMinimumDuration(std::numeric_limits<int>::max());
   dialog->setMinimumWidth(380);
   dialog->setValue(0);
@@ -46,39 +57,58 @@ QProgressDialog* TqmProgressRunner::MakeDialog(QWidget* parent, const QString& l
 
 bool TqmProgressRunner::Run(QWidget* parent, TqmBusyGate* gate, const QString& label,
                             const std::function<void(const TqmProgress& progress)>& work) {
-  std::unique_ptr<QProgressDialog> owned(MakeDialog(parent, label));
-  QProgressDialog& dialog = *owned;
-  QPointer<QProgressDialog> previous = current;
-  current = &dialog;
-
-  std::unique_ptr<TqmBusyGate::TScope> scope;
-  if (gate) scope = std::make_unique<TqmBusyGate::TScope>(*gate);
-  QElapsedTimer clock;
-  clock.start();
-  qint64 lastPaint = -kRepaintEveryMs;
-  bool shown = false;
-  const TqmProgress progress = [&](double fraction, bool& cancel) {
-    const qint64 now = clock.elapsed();
-    if (!shown && now >= showDelayMs) {
-      dialog.show();
-      shown = true;
-      lastPaint = -kRepaintEveryMs;
-    }
-    if (shown && now - lastPaint >= kRepaintEveryMs) {
-      lastPaint = now;
-      dialog.setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * kSteps));
-    }
-    QCoreApplication::processEvents();
-    if (dialog.wasCanceled()) cancel = true;
-  };
-
+  std::unique_ptr<QProgressDialog> dialog(MakeDialog(parent, label));
   struct TRestore {
     QPointer<QProgressDialog> previous;
     ~TRestore() { current = previous; }
-  } restore{previous};
-  work(progress);
-  const bool cancelled = dialog.wasCanceled();
-  dialog.hide();
+  } restore{current};
+  current = dialog.get();
+  std::unique_ptr<TqmBusyGate::TScope> scope;
+  if (gate) scope = std::make_unique<TqmBusyGate::TScope>(*gate);
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+
+  // Shared with the worker.
+  std::atomic<double> fraction{0};
+  std::atomic<bool> cancel{false};
+  std::atomic<bool> finished{false};
+  std::exception_ptr error;
+
+  QEventLoop loop;
+  QElapsedTimer clock;
+  clock.start();
+  QTimer look;
+  look.setInterval(kLookEveryMs);
+  QObject::connect(&look, &QTimer::timeout, [&] {
+    if (!dialog->isVisible() && clock.elapsed() >= showDelayMs) dialog->show();
+    if (dialog->isVisible())
+      dialog->setValue(static_cast<int>(std::clamp(fraction.load(), 0.0, 1.0) * kSteps));
+    if (dialog->wasCanceled()) cancel = true;
+  });
+  QObject::connect(dialog.get(), &QProgressDialog::canceled, [&] { cancel = true; });
+  if (showDelayMs <= 0) dialog->show();
+  look.start();
+
+  std::thread worker([&] {
+    try {
+      work([&](double f, bool& c) {
+        fraction = f;
+        if (cancel) c = true;
+      });
+    } catch (...) {
+      error = std::current_exception();
+    }
+    finished = true;
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  // The quit the worker posts waits in the queue should it come before the loop runs.
+  loop.exec();
+  worker.join();
+  look.stop();
+
+  const bool cancelled = dialog->wasCanceled() || cancel;
+  dialog->hide();
+  QApplication::restoreOverrideCursor();
+  if (error) std::rethrow_exception(error);
   return cancelled;
 }
 

@@ -1,11 +1,20 @@
 #pragma once
 // Runs a long operation of the core in a modal QProgressDialog with a Cancel button.
 //
-// The operation gets a progress callback (safe/qmProgress.h). Each call lets pending events run, so
-// the window stays alive and Cancel can be pressed; the dialog itself is repainted a few times a
-// second at most, so that showing progress does not slow the work. The dialog appears once the
-// work has run for a moment (a quick operation shows none). While the operation runs the busy gate
-// is held: locks, Exit, received commands and the like wait until it ends.
+// The operation runs on a worker thread while the window thread goes on with its event loop, so
+// the program stays alive even through steps that no progress report can split (flushing hundreds
+// of MiB to the disk, renaming a large file). The operation reports through the progress callback
+// (safe/qmProgress.h); the dialog shows the fraction a few times a second and passes a Cancel on.
+// The dialog appears once the work has run for a moment (a quick operation shows none).
+//
+// While the operation runs:
+//  - the busy gate is held: locks, Exit, received commands, reminder firings wait until it ends;
+//  - the window thread must not call into the core: everything that could is behind the gate or
+//    blocked by the modal dialog;
+//  - a question the core asks (TqmQtPrompter) is shown by the window thread, the worker waiting
+//    for the answer;
+//  - the core's "let events run" and busy-pointer hooks do nothing on the worker (the window
+//    thread runs its events anyway).
 #include <QString>
 #include <functional>
 
@@ -20,8 +29,9 @@ class TqmBusyGate;
 
 class TqmProgressRunner {
 public:
-  // Runs work(progress). Returns true when Cancel was pressed (whether the work honoured it is the
-  // work's result to tell). Exceptions of the work propagate after the dialog is closed.
+  // Runs work(progress) on a worker thread and returns when it has ended. True when Cancel was
+  // pressed (whether the work honoured it is the work's result to tell). An exception of the work
+  // is thrown again here, after the dialog is closed.
   static bool Run(QWidget* parent, TqmBusyGate* gate, const QString& label,
                   const std::function<void(const TqmProgress& progress)>& work);
 
@@ -31,6 +41,8 @@ public:
   static QProgressDialog* Current();
   // A dialog as Run shows it (range 0 to 1000), not shown yet; the caller owns it.
   static QProgressDialog* MakeDialog(QWidget* parent, const QString& label);
+  // Whether the caller runs on the window thread (the core's hooks ask before touching Qt).
+  static bool OnWindowThread();
 };
 
 }  // namespace quillmar

@@ -1,6 +1,7 @@
 #include "widgets/qmPictures.h"
 
 #include <QHash>
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -39,13 +40,21 @@ QImage Grayed(const QImage& source, qreal opacity) {
 }  // namespace
 
 QImage GlyphImage(const char* name, int size) {
+  // Drawing is slow (anti-aliased by supersampling): each glyph is drawn once per size.
+  static QHash<QPair<QString, int>, QImage> cache;
+  const QPair<QString, int> key(QString::fromLatin1(name), size);
+  if (auto it = cache.constFind(key); it != cache.constEnd()) return *it;
   const icons::Glyph* glyph = icons::FindGlyph(name);
   QImage image(size, size, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
   if (glyph == nullptr || size <= 0) return image;
-  const icons::Image drawn = icons::Render(*glyph, size);
+  // Larger pictures have pixels enough for a lighter anti-aliasing (the icon files use 6 x 6).
+  icons::Canvas canvas(size, size >= 24 ? 3 : 6);
+  glyph->draw(canvas);
+  const icons::Image drawn = canvas.Resolve();
   for (int y = 0; y < drawn.height && y < size; ++y)
     std::memcpy(image.scanLine(y), drawn.At(0, y), static_cast<size_t>(std::min(drawn.width, size)) * 4);
+  cache.insert(key, image);
   return image;
 }
 
@@ -72,10 +81,30 @@ QPixmap ApplicationPicture(int size) {
   return pixmap;
 }
 
+namespace {
+
+// The application icon drawn at the size asked for, when it is asked for: drawing every size up
+// front would slow the start.
+class TApplicationIconEngine : public QIconEngine {
+public:
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+    const int size = std::min(rect.width(), rect.height());
+    painter->drawPixmap(rect.topLeft(), ApplicationPicture(size));
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+    return ApplicationPicture(std::min(size.width(), size.height()));
+  }
+  QIconEngine* clone() const override { return new TApplicationIconEngine; }
+  QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+    return {QSize(16, 16), QSize(22, 22), QSize(24, 24),   QSize(32, 32),
+            QSize(48, 48), QSize(64, 64), QSize(128, 128), QSize(256, 256)};
+  }
+};
+
+}  // namespace
+
 QIcon ApplicationIcon() {
-  QIcon icon;
-  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addPixmap(ApplicationPicture(size));
-  return icon;
+  return QIcon(new TApplicationIconEngine);
 }
 
 QPixmap LogoPicture() {
@@ -121,6 +150,9 @@ QPixmap LoginTopPicture(int width, int height, bool withLogo) {
 }
 
 QPixmap TabPicture(int tab, bool active, int size) {
+  static QHash<int, QPixmap> cache;
+  const int key = (std::clamp(tab, 0, 3) * 2 + (active ? 1 : 0)) * 10000 + size;
+  if (auto it = cache.constFind(key); it != cache.constEnd()) return *it;
   const TTabGlyphs& glyphs = kTabGlyphs[std::clamp(tab, 0, 3)];
   QImage image(size, size, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
@@ -141,7 +173,9 @@ QPixmap TabPicture(int tab, bool active, int size) {
   }
   p.end();
   if (!active) image = Grayed(image, 0.85);
-  return QPixmap::fromImage(image);
+  const QPixmap pixmap = QPixmap::fromImage(image);
+  cache.insert(key, pixmap);
+  return pixmap;
 }
 
 QImage NamedPicture(const QString& name) {
