@@ -164,3 +164,28 @@ TEST_F(TrayTest, TheSafeLocksWhenTheScreenLocksIfTheOptionIsOn) {
 
 }  // namespace
 }  // namespace quillmar::test
+
+namespace quillmar::test {
+namespace {
+
+TEST_F(UiTest, StartedWithSmTheProgramWaitsInTheTrayAndACancelledLoginKeepsItThere) {
+  G({"quillmar", "/sm"});
+  MakeSafe("Alpha", "alpha-pass");
+  W(true).Start();
+  Pump(100);
+  EXPECT_TRUE(W().InTray());
+  EXPECT_FALSE(W().isVisible());
+  ASSERT_NE(W().TrayIcon(), nullptr);
+  EXPECT_FALSE(G().SafeOpen());  // no login until the window is restored
+  ScriptCancelLogin();
+  emit W().TrayIcon()->activated(QSystemTrayIcon::Trigger);
+  ExpectScriptDone();
+  ASSERT_TRUE(WaitUntil([&] { return W().InTray() && !W().isVisible(); }));
+  EXPECT_FALSE(W().Ended());
+  ScriptLogin("Alpha", "alpha-pass");
+  emit W().TrayIcon()->activated(QSystemTrayIcon::Trigger);
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+}
+
+}  // namespace
+}  // namespace quillmar::test

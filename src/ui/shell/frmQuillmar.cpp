@@ -126,9 +126,12 @@ TfrmQuillmar::TfrmQuillmar(TqmGlobal& g, TOptions options, QWidget* parent)
   // input), and the gate is held while they last.
   // On the worker of a progress window the hooks do nothing: the window thread runs its events
   // and holds the gate itself (qmProgressRunner.h).
-  g_.SetProcessEvents([] {
-    if (TqmProgressRunner::OnWindowThread())
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // Events that run inside a call of the core never start what waits in the gate: a lock in the
+  // middle of loading a category would pull the Safe away from under its caller.
+  g_.SetProcessEvents([this] {
+    if (!TqmProgressRunner::OnWindowThread()) return;
+    TqmBusyGate::TScope inside(gate_);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   });
   g_.SetBusyPointer([this](bool busy) {
     if (!TqmProgressRunner::OnWindowThread()) return;
