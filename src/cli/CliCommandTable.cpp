@@ -21,13 +21,18 @@ std::vector<TCliCommandDef> MakeCommands() {
                0,
                {}});
   c.push_back({"create",
-               "SAFE [--demo]",
+               "SAFE [--demo] [--compatible]",
                "create a new Safe from the template",
                "Creates the Safe SAFE from the template: its categories, field templates, icons and\n"
-               "reminders. Asks for the new master password (twice on a terminal, one line from a pipe).\n",
+               "reminders. Asks for the new master password (twice on a terminal, one line from a pipe).\n"
+               "The Safe is hardened: its key is derived from the master password by Argon2id, which\n"
+               "makes each guess of the password cost about half a second and a lot of memory.\n",
                1,
                1,
-               {{"--demo", "", "", false, "also keep the template's sample entries and File Locker files"}}});
+               {{"--demo", "", "", false, "also keep the template's sample entries and File Locker files"},
+                {"--compatible", "", "", false,
+                 "readable by older versions (weaker protection: no slow key derivation, and a master "
+                 "password of at most 32 characters)"}}});
   c.push_back({"delete",
                "SAFE [--yes]",
                "delete a Safe file",
@@ -40,7 +45,10 @@ std::vector<TCliCommandDef> MakeCommands() {
        "SAFE [--deep]",
        "check that a Safe opens",
        "Prints the check code and its meaning: 0 usable, 1 not a Safe file, 2 wrong password,\n"
-       "4 cannot be opened. Exit 0 when usable, 3 on a wrong password, 1 on any other problem.\n",
+       "4 cannot be opened. Exit 0 when usable, 3 on a wrong password, 1 on any other problem.\n"
+       "Then the Safe's kind: hardened, with its key derivation's memory, passes and lanes, or\n"
+       "compatible (no key derivation). With --deep one \"problem:\" line per damaged thing (a\n"
+       "record, a file and where it cannot be read, a page of the container) follows.\n",
        1,
        1,
        {{"--deep", "", "", false, "also check the container's structure and read every file in it"}}});
@@ -49,7 +57,8 @@ std::vector<TCliCommandDef> MakeCommands() {
        "SAFE [CATEGORY] [-R]",
        "list categories and entries",
        "Lists the categories (ending in \"/\") and entry titles in CATEGORY (default: the top\n"
-       "level), one a line, in tree order.\n",
+       "level), one a line, in tree order. A record that cannot be read is named in a warning and\n"
+       "the rest is listed; the exit code is then 1.\n",
        1,
        2,
        {{"--recursive", "-R", "", false, "list the whole tree below, indented two blanks per level"}}});
@@ -212,14 +221,27 @@ std::vector<TCliCommandDef> MakeCommands() {
                 {"--notes", "", "T", false, "notes shown to the recipient"},
                 {"--yes", "-y", "", false, "replace FILE when it exists"}}});
   c.push_back({"passwd",
-               "SAFE",
-               "change the master password",
+               "SAFE [--harden | --compatible [--yes]]",
+               "change the master password (or the Safe's kind)",
                "Asks for the current master password, then the new one (twice on a terminal; from a\n"
-               "pipe: the old, then the new, one line each).\n",
+               "pipe: the old, then the new, one line each). The Safe keeps its kind and a hardened\n"
+               "Safe gets a new salt. With --harden or --compatible the kind changes too (the new\n"
+               "password may then be the old one).\n",
+               1,
+               1,
+               {{"--harden", "", "", false, "make a compatible Safe hardened (slow, salted key derivation)"},
+                {"--compatible", "", "", false,
+                 "make a hardened Safe readable by older versions: weaker protection, asked first"},
+                kYes}});
+  c.push_back({"repair",
+               "SAFE",
+               "rebuild the Safe file",
+               "Rebuilds the Safe's container file, then checks it as check --deep does. Prints what\n"
+               "was set right, what was lost (files dropped, bytes set to zero) and what could not be\n"
+               "mended; \"Repaired\" and exit 0 only when the Safe is whole again, else exit 1.\n",
                1,
                1,
                {}});
-  c.push_back({"repair", "SAFE", "rebuild the Safe file", "Rebuilds the Safe's container file.\n", 1, 1, {}});
   c.push_back({"backup",
                "SAFE FILE",
                "copy the Safe to a backup file",

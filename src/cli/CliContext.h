@@ -35,9 +35,10 @@ public:
   std::string SafeFile(const std::string& name);
   // Throws (exit 4) when the Safe's file does not exist, naming the home folder.
   void RequireSafe(const std::string& name);
-  // Reads the master password and opens the Safe with its settings. Exit 3 on a wrong password,
-  // 4 when the file is no Safe or cannot be opened.
-  void OpenSafe(const std::string& name);
+  // Reads the master password and opens the Safe with its settings (the Safe's key is derived once).
+  // Exit 3 on a wrong password, 4 when the file is no Safe or cannot be opened. `password`, when
+  // given, receives the password as stored (the Safe's code page); the caller wipes it.
+  void OpenSafe(const std::string& name, std::string* password = nullptr);
   // A question of the command itself (not of the layers below): --yes answers it; else asked on a
   // terminal; else refused with a message that says to add --yes.
   void Confirm(const std::string& questionUtf8, const std::string& refusedWhat);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "base/CodePage.h"
@@ -20,6 +21,7 @@
 #include "core/qmDesktopLauncher.h"
 #include "core/qmReminderSchedule.h"
 #include "core/qmReminderStore.h"
+#include "core/qmRepositoryTree.h"
 #include "model/qmField.h"
 #include "model/qmReminderEvent.h"
 #include "model/qmRepositoryEntry.h"
@@ -214,7 +216,7 @@ TqmGlobal::~TqmGlobal() {
     CloseSafe();
   } catch (...) {
   }
-  WipeString(masterPassword_);
+  safeKey_ = TTextKey();  // wiped when the last copy goes
 }
 
 std::string TqmGlobal::HomeFolderFromArguments(const std::vector<std::string>& arguments) {
@@ -249,9 +251,13 @@ void TqmGlobal::ProcessEvents() const {
   if (processEvents_) processEvents_();
 }
 
-void TqmGlobal::SetMasterPassword(std::string_view password) {
-  WipeString(masterPassword_);
-  masterPassword_.assign(password.data(), password.size());
+bool TqmGlobal::IsMasterPassword(std::string_view typed) const {
+  if (safeKey_.Empty()) return false;
+  try {
+    return TTextKey::Derive(typed, safeKey_.Derivation()) == safeKey_;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 // --- Paths ---------------------------------------------------------------------------------------------
@@ -462,27 +468,24 @@ bool TqmGlobal::DeleteCategory(const std::string& path) {
   return true;
 }
 
-void TqmGlobal::CollectReferences(const TqmCategory* category, const std::string& selfFolder,
-                                  const std::string& selfFile, std::vector<std::string>& reminders,
-                                  std::vector<std::string>& files) {
-  const int subcategories = wrapper_.CountSubcategories(category);
-  for (int i = 0; i < subcategories; ++i) {
-    TqmCategory child(const_cast<TqmCategory*>(category));
-    if (wrapper_.LoadCategory(category, i, false, child))
-      CollectReferences(&child, selfFolder, selfFile, reminders, files);
-  }
-  if (!category) return;  // entries live in categories only
-  const std::string folder = category->FolderPath();
-  for (int i = 0;; ++i) {
-    TqmRepositoryEntry other(const_cast<TqmCategory*>(category));
-    if (!wrapper_.LoadEntryAt(folder, i, other)) break;
-    if (folder == selfFolder && other.FileName() == selfFile) continue;
-    for (const auto& field : other.Fields()) {
-      if (field->Value().empty()) continue;
-      if (field->FieldType() == ftReminder) reminders.push_back(field->Value());
-      if (field->FieldType() == ftFile || field->FieldType() == ftPicture) files.push_back(field->Value());
+bool TqmGlobal::CollectReferences(const std::string& selfFolder, const std::string& selfFile,
+                                  std::vector<std::string>& reminders, std::vector<std::string>& files) {
+  TqmRepositoryTree tree(*this);
+  std::function<void(TqmRepositoryTree::TNode&)> walk = [&](TqmRepositoryTree::TNode& node) {
+    tree.Load(node);
+    for (auto& sub : node.categories) walk(*sub);
+    const std::string folder = node.FolderPath();
+    for (const auto& other : node.entries) {
+      if (folder == selfFolder && other->FileName() == selfFile) continue;
+      for (const auto& field : other->Fields()) {
+        if (field->Value().empty()) continue;
+        if (field->FieldType() == ftReminder) reminders.push_back(field->Value());
+        if (field->FieldType() == ftFile || field->FieldType() == ftPicture) files.push_back(field->Value());
+      }
     }
-  }
+  };
+  walk(tree.Root());
+  return tree.TakeWarnings().empty();
 }
 
 void TqmGlobal::RemoveEntryData(const TqmRepositoryEntry& entry) {
@@ -496,7 +499,8 @@ void TqmGlobal::RemoveEntryData(const TqmRepositoryEntry& entry) {
   // is deleted.
   std::vector<std::string> reminders, files;
   const std::string selfFolder = entry.Parent() ? entry.Parent()->FolderPath() : std::string();
-  CollectReferences(nullptr, selfFolder, entry.FileName(), reminders, files);
+  // With a record that cannot be read, what it names is unknown: nothing is deleted.
+  if (!CollectReferences(selfFolder, entry.FileName(), reminders, files)) return;
   auto named = [](const std::vector<std::string>& list, const std::string& value) {
     return std::find(list.begin(), list.end(), value) != list.end();
   };
@@ -594,7 +598,7 @@ bool TqmGlobal::ReleaseAttachedFile(const std::string& name) {
   if (name.empty()) return true;
   // No entry is left out: the one that let go of the file was saved with its new values already.
   std::vector<std::string> reminders, files;
-  CollectReferences(nullptr, std::string(), std::string(), reminders, files);
+  if (!CollectReferences(std::string(), std::string(), reminders, files)) return true;
   if (std::find(files.begin(), files.end(), name) != files.end()) return true;
   return wrapper_.DeleteAttachedFile(name);
 }
@@ -660,17 +664,27 @@ void TqmGlobal::LoadSettings() {
 
 void TqmGlobal::SaveSettings() {
   if (!safeOpen_) return;
-  wrapper_.WriteSettingsText(settings_.GetText());
+  wrapper_.SaveSettings(settings_);
 }
 
 // --- The Safe as a whole ----------------------------------------------------------------------------------
 
+TTextKey TqmGlobal::TextKeyFor(const std::string& file, std::string_view password) {
+  TBusy busy(*this);
+  return TqmSFSWrapper::TextKeyFor(file, password);
+}
+
 void TqmGlobal::OpenSafe(const std::string& file, std::string_view password) {
+  OpenSafe(file, TextKeyFor(file, password));
+}
+
+void TqmGlobal::OpenSafe(const std::string& file, const TTextKey& given) {
+  const TTextKey key = given;  // given may be SafeKey(), which closing forgets
   CloseSafe();
   safeOpen_ = true;
   try {
     TBusy busy(*this);
-    wrapper_.OpenSafe(file, password);
+    wrapper_.OpenSafe(file, key);
   } catch (...) {
     safeOpen_ = false;
     throw;
@@ -679,9 +693,14 @@ void TqmGlobal::OpenSafe(const std::string& file, std::string_view password) {
 }
 
 void TqmGlobal::OpenSafeByName(const std::string& name, std::string_view password) {
-  OpenSafe(SafeFile(name), password);
+  OpenSafeByName(name, TextKeyFor(SafeFile(name), password));
+}
+
+void TqmGlobal::OpenSafeByName(const std::string& name, const TTextKey& given) {
+  const TTextKey key = given;  // given may be SafeKey(), which closing forgets
+  OpenSafe(SafeFile(name), key);
   safeName_ = name;
-  SetMasterPassword(password);
+  safeKey_ = key;
   LoadSettings();
 }
 
@@ -689,13 +708,14 @@ void TqmGlobal::CloseSafe() {
   safeOpen_ = false;
   openedSafeFile_.clear();
   wrapper_.CloseSafe();
+  safeKey_ = TTextKey();  // not kept longer than the container's own key
 }
 
-void TqmGlobal::CreateSafe(const std::string& file, std::string_view password) {
+TTextKey TqmGlobal::CreateSafe(const std::string& file, std::string_view password, TqmSafeKind kind) {
   TBusy busy(*this);
   // The Safe layout closes an open Safe first.
   if (safeOpen_) CloseSafe();
-  wrapper_.CreateSafe(file, password, demoData_);
+  return wrapper_.CreateSafe(file, password, demoData_, kind);
 }
 
 int TqmGlobal::CheckSafe(const std::string& file, std::string_view password, bool forCreate) {
@@ -703,19 +723,34 @@ int TqmGlobal::CheckSafe(const std::string& file, std::string_view password, boo
   return wrapper_.CheckSafe(file, password, forCreate);
 }
 
-bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view newPassword,
-                               const TqmProgress& progress) {
-  // The Safe is open under MasterPassword; another "old" password cannot be right.
-  if (!masterPassword_.empty() && oldPassword != masterPassword_) return false;
+int TqmGlobal::CheckSafe(const std::string& file, const TTextKey& key) {
   TBusy busy(*this);
-  if (!wrapper_.ChangePassword(oldPassword, newPassword, progress)) return false;
-  SetMasterPassword(newPassword);
+  return wrapper_.CheckSafe(file, key);
+}
+
+bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view newPassword,
+                               std::optional<TqmSafeKind> kind, const TqmProgress& progress) {
+  TBusy busy(*this);
+  const TqmSafeKind current = wrapper_.Kind();
+  const TqmSafeKind target = kind.value_or(current);
+  TTextKey oldKey;
+  if (!safeKey_.Empty()) {
+    // The Safe is open under SafeKey; another "old" password cannot be right.
+    if (!IsMasterPassword(oldPassword)) return false;
+    oldKey = safeKey_;
+  } else {
+    oldKey = TqmSFSWrapper::TextKeyFor(wrapper_.SafeFileName(), oldPassword);
+  }
+  if (oldPassword == newPassword && target == current) return true;
+  const TTextKey newKey = TqmSFSWrapper::NewTextKey(newPassword, target);
+  if (!wrapper_.ChangePassword(oldKey, newKey, progress)) return false;
+  safeKey_ = newKey;
   return true;
 }
 
-bool TqmGlobal::Repair(const TqmProgress& progress, std::string* log) {
+bool TqmGlobal::Repair(std::vector<TRebuildNote>* notes, std::string* log, const TqmProgress& progress) {
   TBusy busy(*this);
-  return wrapper_.Repair(log, progress);
+  return wrapper_.Repair(log, notes, progress);
 }
 
 bool TqmGlobal::DeleteSafeFile(const std::string& name) {
@@ -725,7 +760,7 @@ bool TqmGlobal::DeleteSafeFile(const std::string& name) {
   if (!fs::remove(file, ec) || ec) return false;
   if (name == safeName_) {
     safeName_.clear();
-    WipeString(masterPassword_);
+    safeKey_ = TTextKey();
   }
   return true;
 }
@@ -756,7 +791,7 @@ bool TqmGlobal::Backup(const std::string& target, const TqmProgress& progress) {
   TqmProgressMeter meter(progress, 2.0);
   // The rebuild leaves the Safe compact; its outcome does not decide the backup: the copy is checked
   // on its own below.
-  wrapper_.Repair(nullptr, [&meter](double fraction, bool& cancel) {
+  wrapper_.Repair(nullptr, nullptr, [&meter](double fraction, bool& cancel) {
     if (!meter.At(fraction)) cancel = true;
   });
   if (meter.Cancelled()) return false;
@@ -792,15 +827,15 @@ bool TqmGlobal::Backup(const std::string& target, const TqmProgress& progress) {
   TqmSFSWrapper probe(nullptr);
   int check = TqmSFSWrapper::csCannotOpen;
   try {
-    check = probe.CheckSafe(temp, masterPassword_, false);
+    check = probe.CheckSafe(temp, safeKey_);
   } catch (...) {
     check = TqmSFSWrapper::csCannotOpen;
   }
   if (check != TqmSFSWrapper::csUsable) {
     dropTemp();
     throw EQuillmarError(
-        "The backup could not be made: the copy of the Safe does not open with the master password. " +
-        target + " was not changed.");
+        "The backup could not be made: the copy of the Safe does not open with the Safe's key. " + target +
+        " was not changed.");
   }
   // The last moment a cancel is honoured: the rename below makes the backup.
   if (!meter.At(1.999)) {
@@ -826,9 +861,10 @@ void TqmGlobal::Restore(const std::string& backupFile) {
   std::error_code ec;
   if (backupFile.empty() || !fs::is_regular_file(backupFile, ec))
     throw EQuillmarError("The backup file " + backupFile + " does not exist. The Safe was not changed.");
-  // A Safe file is a container; the password is not known here (it is the one of the backup's time).
+  // A Safe file is a container; the password is not known here (it is the one of the backup's time),
+  // so no key is derived: the check tells a Safe file (any kind) from anything else.
   TqmSFSWrapper probe(nullptr);
-  int check = probe.CheckSafe(backupFile, std::string_view(), false);
+  int check = probe.CheckSafe(backupFile, TTextKey());
   if (check != TqmSFSWrapper::csUsable && check != TqmSFSWrapper::csWrongPassword)
     throw EQuillmarError(
         "The file " + backupFile +
@@ -869,7 +905,7 @@ bool TqmGlobal::LockFile(const std::string& folder, const std::string& diskFile,
   lastLockError_.clear();
   TBusy busy(*this);
   try {
-    return wrapper_.LockFile(folder, diskFile, appendName, masterPassword_);
+    return wrapper_.LockFile(folder, diskFile, appendName, safeKey_);
   } catch (const std::exception& e) {
     lastLockError_ = e.what();
   } catch (...) {
@@ -889,7 +925,7 @@ bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, c
   const std::string disk = NormalPath(diskFile);
   const bool inTemp = IsBelow(disk, tempRoot_);
   if (inTemp) EnsurePrivateFolder(fs::path(disk).parent_path().string(), false);
-  if (!wrapper_.UnlockFile(folder, name, masterPassword_, diskFile)) return false;
+  if (!wrapper_.UnlockFile(folder, name, safeKey_, diskFile)) return false;
   if (inTemp && safeOpen_) {
     std::string containerPath = folder;
     if (!containerPath.empty() && containerPath.back() != '\\') containerPath += '\\';

@@ -4,11 +4,14 @@
 // program shows the messages; the rules live here so that they can be tested without windows.
 //
 // Texts: Safe names are UTF-8 (they are file names); passwords are Safe text (the code page), as
-// the container takes them. A password is never cut: one longer than the limit is refused with a
-// message that says the limit.
+// the container takes them. A password is never cut: one longer than the limit of its Safe's kind is
+// refused with a message that says the limit.
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "container/TextKey.h"
+#include "safe/qmSFSWrapper.h"
 
 namespace quillmar {
 
@@ -47,26 +50,33 @@ inline constexpr size_t kMinPasswordLength = 5;
 // The most Safes the login lists; "&New Safe" is offered only below it.
 inline constexpr size_t kMaxListedSafes = 100;
 
-// Whether the login and the change of password offer a choice of the kind of Safe. There is one
-// kind so far (readable by every version); the choice's check box stays hidden until a second
-// kind exists.
-inline constexpr bool kSafeKindChoice = false;
+// The longest password the boxes take, for a Safe of either kind: long enough for any pass phrase. A
+// longer one is refused with a message saying the limit, never cut (the boxes take one character
+// more than this, so that a longer paste is seen and refused).
+inline constexpr size_t kMaxPasswordLength = 1024;
 
-// The longest master password a Safe takes, in characters of the code page (the container's key
-// record holds 32 bytes).
-size_t MasterPasswordLimit();
+// The longest master password a Safe of that kind takes, in characters of the code page: 32 for a
+// compatible Safe (its key record holds 32 bytes), kMaxPasswordLength for a hardened one (its key
+// derivation takes any length; the limit only keeps the boxes sane). The one place of the rule.
+size_t MasterPasswordLimit(TqmSafeKind kind);
+
+// "" when the password is not longer than a Safe of that kind takes; else the message with the limit.
+std::string PasswordLengthProblem(std::string_view password, TqmSafeKind kind);
 
 // "" when the name can be a Safe's name; else the message that refuses it: shorter than 4
 // characters, holding "/", "\" or a control character, or beginning with ".".
 std::string SafeNameProblem(const std::string& utf8Name);
 
-// "" when the new password may be used; else the message: shorter than 5 characters, longer than
-// the limit, or different from its confirmation.
-std::string NewPasswordProblem(std::string_view password, std::string_view confirm);
+// "" when the new password may be used for a Safe of that kind; else the message: shorter than 5
+// characters, longer than the kind's limit, or different from its confirmation.
+std::string NewPasswordProblem(std::string_view password, std::string_view confirm,
+                               TqmSafeKind kind = TqmSafeKind::Hardened);
 
-// The change-password dialog: the old password must be the master password, the new one as above.
-std::string ChangePasswordProblem(std::string_view masterPassword, std::string_view oldPassword,
-                                  std::string_view newPassword, std::string_view confirm);
+// The change-password dialog: the old password must be the open Safe's master password
+// (g.IsMasterPassword: one key derivation for a hardened Safe), the new one as above for the kind
+// the Safe is to have.
+std::string ChangePasswordProblem(const TqmGlobal& g, std::string_view oldPassword,
+                                  std::string_view newPassword, std::string_view confirm, TqmSafeKind kind);
 
 // What the login window was given.
 struct TLoginInput {
@@ -75,17 +85,23 @@ struct TLoginInput {
   std::string password;  // Safe text
   std::string confirm;   // Safe text (create mode)
   bool demoData = false;
+  // Create mode: the kind of the new Safe (the check box "Readable by older versions (weaker
+  // protection)" makes it Compatible; off by default).
+  TqmSafeKind kind = TqmSafeKind::Hardened;
 };
 
 struct TLoginResult {
   int code = 0;         // 0 the Safe may be opened; kRefused; or CheckSafe's 1..4
   std::string message;  // what to show ("" for 0)
+  TTextKey key;         // code 0: the Safe's text key, to open it with (OpenSafeByName(name, key))
 };
 
-// The login's validation. Sets SafeName and MasterPassword of g from the input. Create mode checks
-// the name and the password, checks that no Safe of that name exists and creates the Safe (with
-// DemoData from the input); open mode checks the Safe with the password. The Safe is not opened.
-// Errors of the Safe layer while creating propagate.
+// The login's validation. Sets SafeName of g from the input. Create mode checks the name and the
+// password (for the kind asked for), checks that no Safe of that name exists and creates the Safe
+// (with DemoData from the input); open mode derives the Safe's key from the password once
+// (TextKeyFor) and checks the Safe with it. The Safe is not opened; the key comes back for the open.
+// A Safe whose key derivation cannot be followed is code 4 with the reason as the message. Errors of
+// the Safe layer while creating propagate.
 TLoginResult ValidateLogin(TqmGlobal& g, const TLoginInput& input);
 
 // kMsgNotASafe with the file's name.

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <deque>
 #include <filesystem>
 
 #include "base/Exception.h"
+#include "container/CipherReference.h"
 #include "core/IniFile.h"
 #include "core/qmGlobal.h"
 #include "core/qmLoginRules.h"
@@ -67,9 +69,13 @@ TEST(IniFile, AValueIsReplacedOrAddedAndEverythingElseIsKept) {
   // A file that cannot be written keeps its old content.
   const std::string before = ReadFileBytes(ini);
   ::chmod(dir.path().c_str(), 0500);
-  if (::geteuid() != 0) EXPECT_THROW(WriteIniValue(ini, "options", "k", "v"), EQuillmarError);
+  if (::geteuid() != 0) {
+    EXPECT_THROW(WriteIniValue(ini, "options", "k", "v"), EQuillmarError);
+  }
   ::chmod(dir.path().c_str(), 0700);
-  if (::geteuid() != 0) EXPECT_EQ(ReadFileBytes(ini), before);
+  if (::geteuid() != 0) {
+    EXPECT_EQ(ReadFileBytes(ini), before);
+  }
 }
 
 TEST(ShellOptions, DefaultsForWhatIsMissingOrUnreadableAndARoundTrip) {
@@ -110,14 +116,22 @@ TEST(LoginRules, SafeNamesAndNewPasswords) {
   EXPECT_EQ(NewPasswordProblem("four", "four"), kMsgPasswordTooShort);
   EXPECT_EQ(NewPasswordProblem("fives", "fives"), "");
   EXPECT_EQ(NewPasswordProblem("fives", "fivez"), kMsgPasswordsDiffer);
-  const std::string longest(MasterPasswordLimit(), 'x');
-  EXPECT_EQ(NewPasswordProblem(longest, longest), "");
-  const std::string tooLong = longest + "y";
-  const std::string refusal = NewPasswordProblem(tooLong, tooLong);
-  EXPECT_NE(refusal.find(std::to_string(MasterPasswordLimit())), std::string::npos) << refusal;
-  EXPECT_EQ(ChangePasswordProblem("master", "other", "fives", "fives"), kMsgOldPasswordIncorrect);
-  EXPECT_EQ(ChangePasswordProblem("master", "master", "four", "four"), kMsgPasswordTooShort);
-  EXPECT_EQ(ChangePasswordProblem("master", "master", "fives", "fives"), "");
+  // The limit depends on the kind: the compatible format's 32 characters, the boxes' 1024 for a
+  // hardened Safe (no limit of its own); each refusal names its limit.
+  EXPECT_EQ(MasterPasswordLimit(TqmSafeKind::Compatible), 32u);
+  EXPECT_EQ(MasterPasswordLimit(TqmSafeKind::Hardened), kMaxPasswordLength);
+  for (TqmSafeKind kind : {TqmSafeKind::Compatible, TqmSafeKind::Hardened}) {
+    const std::string longest(MasterPasswordLimit(kind), 'x');
+    EXPECT_EQ(NewPasswordProblem(longest, longest, kind), "");
+    const std::string tooLong = longest + "y";
+    const std::string refusal = NewPasswordProblem(tooLong, tooLong, kind);
+    EXPECT_NE(refusal.find(std::to_string(MasterPasswordLimit(kind))), std::string::npos) << refusal;
+    EXPECT_EQ(PasswordLengthProblem(tooLong, kind), refusal);
+  }
+  // A hardened Safe takes a pass phrase far beyond the compatible limit; the default kind is hardened.
+  const std::string phrase(200, 'p');
+  EXPECT_EQ(NewPasswordProblem(phrase, phrase), "");
+  EXPECT_NE(NewPasswordProblem(phrase, phrase, TqmSafeKind::Compatible), "");
 }
 
 class LoginTest : public ::testing::Test {
@@ -142,15 +156,22 @@ protected:
 
 TEST_F(LoginTest, OpenModeGivesTheCodesAndMessagesOfTheCheck) {
   using namespace login;
-  EXPECT_EQ(Login(kModeOpen, "Main", "main-pass").code, 0);
+  TLoginResult ok = Login(kModeOpen, "Main", "main-pass");
+  EXPECT_EQ(ok.code, 0);
   EXPECT_EQ(g_.SafeName(), "Main");
-  EXPECT_EQ(g_.MasterPassword(), "main-pass");
-  EXPECT_FALSE(g_.SafeOpen());  // checked, not opened
+  EXPECT_TRUE(ok.key == TTextKey::FromPassword("main-pass"));  // the key to open with
+  EXPECT_FALSE(g_.SafeOpen());                                 // checked, not opened
   TLoginResult r = Login(kModeOpen, "Main", "wrong-pass");
   EXPECT_EQ(r.code, 2);
   EXPECT_EQ(r.message, kMsgIncorrectPassword);
-  // Longer than any Safe's password: wrong, not "no Safe file".
-  EXPECT_EQ(Login(kModeOpen, "Main", std::string(MasterPasswordLimit() + 5, 'p')).code, 2);
+  EXPECT_TRUE(r.key.Empty());
+  // Longer than any compatible Safe's password: wrong, not "no Safe file".
+  EXPECT_EQ(Login(kModeOpen, "Main", std::string(MasterPasswordLimit(TqmSafeKind::Compatible) + 5, 'p')).code,
+            2);
+  // Longer than the boxes take: refused with the limit, never tried cut.
+  r = Login(kModeOpen, "Main", std::string(kMaxPasswordLength + 1, 'p'));
+  EXPECT_EQ(r.code, kRefused);
+  EXPECT_NE(r.message.find(std::to_string(kMaxPasswordLength)), std::string::npos) << r.message;
   WriteFileBytes(g_.SafeFile("Junk"), std::string(5000, 'j'));
   r = Login(kModeOpen, "Junk", "whatever");
   EXPECT_EQ(r.code, 1);
@@ -172,6 +193,75 @@ TEST_F(LoginTest, CreateModeRefusesBadInputAndMakesTheSafeOtherwise) {
   EXPECT_EQ(Login(kModeCreate, "Newer", "new-pass", "new-pass").code, 0);
   EXPECT_TRUE(fs::exists(g_.SafeFile("Newer")));
   EXPECT_EQ(g_.CheckSafe(g_.SafeFile("Newer"), "new-pass", false), 0);
+}
+
+TEST_F(LoginTest, CreateModeMakesAHardenedSafeUnlessCompatibleIsAskedForAndGivesItsKey) {
+  using namespace login;
+  const std::string phrase(100, 'h');  // beyond the compatible limit
+  TLoginResult made = Login(kModeCreate, "Hardy", phrase, phrase);
+  ASSERT_EQ(made.code, 0) << made.message;
+  EXPECT_TRUE(made.key.IsDerived());
+  EXPECT_TRUE(TqmSFSWrapper::KeyDerivationOf(g_.SafeFile("Hardy")).Hardened());
+  // The key the login gives back opens the Safe: no second derivation is needed.
+  g_.OpenSafeByName("Hardy", made.key);
+  EXPECT_EQ(g_.SafeKind(), TqmSafeKind::Hardened);
+  EXPECT_TRUE(g_.IsMasterPassword(phrase));
+  g_.CloseSafe();
+  // The open mode derives the same key from the password.
+  TLoginResult open = Login(kModeOpen, "Hardy", phrase);
+  EXPECT_EQ(open.code, 0);
+  EXPECT_TRUE(open.key == made.key);
+  EXPECT_EQ(Login(kModeOpen, "Hardy", phrase + "x").code, 2);
+
+  TLoginInput in;
+  in.mode = kModeCreate;
+  in.safeName = "Oldie";
+  in.password = in.confirm = phrase;
+  in.kind = TqmSafeKind::Compatible;
+  TLoginResult refused = ValidateLogin(g_, in);
+  EXPECT_EQ(refused.code, kRefused);
+  EXPECT_NE(refused.message.find("32"), std::string::npos) << refused.message;
+  EXPECT_FALSE(fs::exists(g_.SafeFile("Oldie")));
+  in.password = in.confirm = "oldie-pass";
+  TLoginResult compatible = ValidateLogin(g_, in);
+  ASSERT_EQ(compatible.code, 0) << compatible.message;
+  EXPECT_FALSE(compatible.key.IsDerived());
+  EXPECT_FALSE(TqmSFSWrapper::KeyDerivationOf(g_.SafeFile("Oldie")).Hardened());
+}
+
+TEST_F(LoginTest, AKeyDerivationTheProgramCannotFollowIsCodeFourWithTheReason) {
+  using namespace login;
+  ASSERT_EQ(Login(kModeCreate, "Hostile", "host-pass", "host-pass").code, 0);
+  // The header (at 280) names 1000 passes, beyond the bounds; its checksum is made to match.
+  const std::string file = g_.SafeFile("Hostile");
+  TKeyDerivation d = TqmSFSWrapper::KeyDerivationOf(file);
+  d.Passes = 1000;
+  uint8_t encoded[30];
+  d.EncodeTo(encoded);
+  std::string bytes = ReadFileBytes(file);
+  std::memcpy(bytes.data() + 280 + 226, encoded, sizeof encoded);
+  const uint32_t x = test::RefXor(bytes.substr(280 + 12, 244));
+  for (int i = 0; i < 4; ++i) bytes[280 + 8 + i] = static_cast<char>(x >> (8 * i));
+  WriteFileBytes(file, bytes);
+  TLoginResult r = Login(kModeOpen, "Hostile", "host-pass");
+  EXPECT_EQ(r.code, TqmSFSWrapper::csCannotOpen);
+  EXPECT_NE(r.message.find("1000 passes"), std::string::npos) << r.message;
+  EXPECT_TRUE(r.key.Empty());
+}
+
+TEST_F(LoginTest, TheOldPasswordOfAChangeIsCheckedAgainstTheOpenSafe) {
+  using namespace login;
+  g_.OpenSafeByName("Main", TTextKey::FromPassword("main-pass"));
+  const TqmSafeKind keep = g_.SafeKind();
+  EXPECT_EQ(ChangePasswordProblem(g_, "other", "fives", "fives", keep), kMsgOldPasswordIncorrect);
+  EXPECT_EQ(ChangePasswordProblem(g_, "main-pass", "four", "four", keep), kMsgPasswordTooShort);
+  EXPECT_EQ(ChangePasswordProblem(g_, "main-pass", "fives", "fives", keep), "");
+  const std::string phrase(40, 'q');
+  EXPECT_NE(ChangePasswordProblem(g_, "main-pass", phrase, phrase, TqmSafeKind::Compatible), "");
+  EXPECT_EQ(ChangePasswordProblem(g_, "main-pass", phrase, phrase, TqmSafeKind::Hardened), "");
+  g_.CloseSafe();
+  // With no Safe open no password is the master password.
+  EXPECT_EQ(ChangePasswordProblem(g_, "main-pass", "fives", "fives", keep), kMsgOldPasswordIncorrect);
 }
 
 // --- Received files -----------------------------------------------------------------------------------

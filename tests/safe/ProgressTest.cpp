@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,7 @@ TEST_F(ProgressTest, ChangeOfPasswordReportsEveryMiBOfReKeyingAndEndsAtOne) {
     if (stage == "copied") rekeyCalls = 0;
     if (stage == "rekeyed") rekeyCalls = -rekeyCalls - 2;  // frozen, negative
   };
-  ASSERT_TRUE(safe.ChangePassword(kPassword, "new secret", [&](double f, bool&) {
+  ASSERT_TRUE(safe.ChangePassword(kPassword, "new secret", std::nullopt, [&](double f, bool&) {
     fractions.push_back(f);
     if (rekeyCalls >= 0) ++rekeyCalls;
   }));
@@ -81,7 +82,7 @@ TEST_F(ProgressTest, ACancelBeforeTheRenameLeavesTheSafeFileAsItWas) {
     SCOPED_TRACE(at);
     safe.OpenSafe(safeFile, kPassword);
     bool asked = false;
-    EXPECT_FALSE(safe.ChangePassword(kPassword, "other", [&](double f, bool& cancel) {
+    EXPECT_FALSE(safe.ChangePassword(kPassword, "other", std::nullopt, [&](double f, bool& cancel) {
       if (f >= at && !asked) cancel = asked = true;
     }));
     EXPECT_TRUE(asked);
@@ -97,10 +98,49 @@ TEST_F(ProgressTest, ACancelBeforeTheRenameLeavesTheSafeFileAsItWas) {
 TEST_F(ProgressTest, ACancelAfterTheRenameIsTooLateAndTheChangeHolds) {
   bool swapped = false;
   safe.OnPasswordChangeStage = [&](const std::string& stage) { swapped = swapped || stage == "swapped"; };
-  EXPECT_TRUE(safe.ChangePassword(kPassword, "other", [&](double, bool& cancel) {
+  EXPECT_TRUE(safe.ChangePassword(kPassword, "other", std::nullopt, [&](double, bool& cancel) {
     if (swapped) cancel = true;
   }));
   ExpectBigUnder("other");
+}
+
+TEST_F(ProgressTest, HardeningAndBackReportProgressAndACancelKeepsTheKindAndTheBytes) {
+  safe.CloseSafe();
+  const std::string before = ReadFileBytes(safeFile);
+  safe.OpenSafe(safeFile, kPassword);
+  // A cancel during the re-keying of the hardening: the Safe stays compatible, byte for byte.
+  bool asked = false;
+  EXPECT_FALSE(
+      safe.ChangePassword(kPassword, "hardened secret", TqmSafeKind::Hardened, [&](double f, bool& cancel) {
+        if (f >= 0.45 && !asked) cancel = asked = true;
+      }));
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(safe.Kind(), TqmSafeKind::Compatible);
+  safe.CloseSafe();
+  EXPECT_TRUE(ReadFileBytes(safeFile) == before);
+  EXPECT_EQ(FolderFiles(), std::vector<std::string>{"Test.qvt"});
+
+  // Carried through: hardened, reported to the end, the locked file re-keyed under the derived key.
+  safe.OpenSafe(safeFile, kPassword);
+  std::vector<double> fractions;
+  ASSERT_TRUE(safe.ChangePassword(kPassword, "hardened secret", TqmSafeKind::Hardened,
+                                  [&](double f, bool&) { fractions.push_back(f); }));
+  EXPECT_EQ(safe.Kind(), TqmSafeKind::Hardened);
+  ASSERT_FALSE(fractions.empty());
+  EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
+  EXPECT_GT(fractions.size(), 12u);
+  const TTextKey hardened = W::TextKeyFor(safeFile, "hardened secret");
+  TMemoryStream out;
+  safe.UnlockToStream("\\File Locker\\big.bin", out, hardened);
+  EXPECT_TRUE(out.ToString() == big);
+
+  // And back to compatible, with progress too.
+  fractions.clear();
+  ASSERT_TRUE(safe.ChangePassword("hardened secret", kPassword, TqmSafeKind::Compatible,
+                                  [&](double f, bool&) { fractions.push_back(f); }));
+  EXPECT_EQ(safe.Kind(), TqmSafeKind::Compatible);
+  EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
+  ExpectBigUnder(kPassword);
 }
 
 TEST_F(ProgressTest, RepairReportsAndACancelLeavesTheSafeAsItWas) {
@@ -113,7 +153,7 @@ TEST_F(ProgressTest, RepairReportsAndACancelLeavesTheSafeAsItWas) {
   safe.OpenSafe(safeFile, kPassword);
   std::vector<double> fractions;
   std::string log;
-  EXPECT_FALSE(safe.Repair(&log, [&](double f, bool& cancel) {
+  EXPECT_FALSE(safe.Repair(&log, nullptr, [&](double f, bool& cancel) {
     fractions.push_back(f);
     if (f > 0.5) cancel = true;
   }));
@@ -125,7 +165,7 @@ TEST_F(ProgressTest, RepairReportsAndACancelLeavesTheSafeAsItWas) {
 
   safe.OpenSafe(safeFile, kPassword);
   fractions.clear();
-  ASSERT_TRUE(safe.Repair(&log, [&](double f, bool&) { fractions.push_back(f); })) << log;
+  ASSERT_TRUE(safe.Repair(&log, nullptr, [&](double f, bool&) { fractions.push_back(f); })) << log;
   EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
   EXPECT_LT(fs::file_size(safeFile), before.size());
   ExpectBigUnder(kPassword);

@@ -30,14 +30,7 @@ std::string PythonProgram() {
 }
 
 std::string ScriptPath() {
-  // __FILE__ is relative to the build folder when ccache rewrites paths (base_dir); the test data
-  // folder, which every test is given, is absolute.
-  std::filesystem::path beside = std::filesystem::path(__FILE__).parent_path() / "smtp_sink.py";
-  std::error_code ec;
-  if (beside.is_absolute() && std::filesystem::exists(beside, ec)) return beside.string();
-  if (const char* data = std::getenv("QM_TEST_DATA"); data && *data)
-    return (std::filesystem::path(data).parent_path() / "support" / "smtp_sink.py").string();
-  return beside.string();
+  return (std::filesystem::path(QM_TEST_SUPPORT_DIR) / "smtp_sink.py").string();
 }
 
 }  // namespace

@@ -18,10 +18,14 @@ namespace fs = std::filesystem;
 using namespace login;
 
 TEST_F(UiTest, WithNoSafesTheLoginCreatesOneNamedAfterTheUserAndCancelEndsTheProgram) {
-  QString shownName, note;
-  bool demoChecked = false, listShown = true;
+  QString shownName, note, kindCaption;
+  bool demoChecked = false, listShown = true, kindShown = false, compatibleChecked = true;
   script_->On<TfrmLogin>([&](TfrmLogin* login) {
     EXPECT_EQ(login->Mode(), kModeCreate);
+    auto* kind = login->findChild<QCheckBox*>(QStringLiteral("chkCompatible"));
+    kindShown = kind->isVisible();
+    compatibleChecked = kind->isChecked();
+    kindCaption = kind->text();
     shownName = login->findChild<QLineEdit*>(QStringLiteral("txtUserName"))->text();
     note = login->findChild<QLabel*>(QStringLiteral("lblNotes1"))->text();
     demoChecked = login->findChild<QCheckBox*>(QStringLiteral("chkDemo"))->isChecked();
@@ -34,6 +38,10 @@ TEST_F(UiTest, WithNoSafesTheLoginCreatesOneNamedAfterTheUserAndCancelEndsThePro
   EXPECT_EQ(note, QString::fromLatin1(kNoteCreate));
   EXPECT_TRUE(demoChecked);
   EXPECT_FALSE(listShown);
+  // New Safes are hardened unless the user asks otherwise.
+  EXPECT_TRUE(kindShown);
+  EXPECT_FALSE(compatibleChecked);
+  EXPECT_EQ(kindCaption, QStringLiteral("Readable by older versions (weaker protection)"));
   EXPECT_TRUE(G().SafeNames().empty());
 }
 
@@ -49,10 +57,15 @@ TEST_F(UiTest, CreateModeRefusesShortNamesShortOrMismatchedPasswordsTakenNamesAn
   script_->Answer(QString::fromLatin1(kMsgSafeExists));
   ScriptCreate("a/bcd", "good-pass", "good-pass");
   script_->Answer(QStringLiteral("cannot hold"));
-  // A pass phrase longer than a Safe takes is refused with the limit, not cut.
-  const std::string phrase(MasterPasswordLimit() + 1, 'p');
+  // A pass phrase longer than a Safe of the kind takes is refused with the limit, not cut: 1024
+  // characters for a hardened Safe (the box takes one more, so a longer paste is seen), 32 for one
+  // readable by older versions.
+  const std::string phrase(MasterPasswordLimit(TqmSafeKind::Hardened) + 1, 'p');
   ScriptCreate("abcd", phrase, phrase);
-  script_->Answer(QString::number(MasterPasswordLimit()));
+  script_->Answer(QString::number(MasterPasswordLimit(TqmSafeKind::Hardened)));
+  const std::string longer(MasterPasswordLimit(TqmSafeKind::Compatible) + 1, 'p');
+  ScriptCreate("abcd", longer, longer, false, true);
+  script_->Answer(QString::number(MasterPasswordLimit(TqmSafeKind::Compatible)));
   ScriptCreate("abcd", "good-pass", "good-pass");
   W().Start();
   ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
@@ -62,6 +75,30 @@ TEST_F(UiTest, CreateModeRefusesShortNamesShortOrMismatchedPasswordsTakenNamesAn
   EXPECT_EQ(Child<QLabel>(&W(), "lblSafeName")->text(), QStringLiteral("abcd"));
   EXPECT_EQ(W().CurrentTab(), tabPasswordRepository);
   EXPECT_EQ(G().ReadLastUsedSafe(), "abcd");
+  EXPECT_FALSE(fs::exists(dir_.file("home") + "/abcd.qvt_new"));
+  EXPECT_EQ(G().SafeKind(), TqmSafeKind::Hardened);
+}
+
+TEST_F(UiTest, CreateModeMakesHardenedSafesWithLongPassPhrasesAndCompatibleOnesWhenAsked) {
+  // A hardened Safe takes a pass phrase far beyond the old 32 characters.
+  const std::string phrase(200, 'h');
+  ScriptCreate("Hardy", phrase, phrase);
+  W().Start();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  ExpectScriptDone();
+  EXPECT_EQ(G().SafeKind(), TqmSafeKind::Hardened);
+  EXPECT_TRUE(G().IsMasterPassword(phrase));
+  EXPECT_TRUE(G().SafeKey().IsDerived());  // the key is kept, not the password
+
+  // A new Safe readable by older versions, from the Safes menu.
+  ScriptCreate("Oldie", "oldie-pass", "oldie-pass", false, true);
+  W().NewSafe();
+  ExpectScriptDone();
+  ASSERT_TRUE(G().SafeOpen());
+  EXPECT_EQ(G().SafeName(), "Oldie");
+  EXPECT_EQ(G().SafeKind(), TqmSafeKind::Compatible);
+  EXPECT_FALSE(TqmSFSWrapper::KeyDerivationOf(G().SafeFile("Oldie")).Hardened());
+  EXPECT_TRUE(TqmSFSWrapper::KeyDerivationOf(G().SafeFile("Hardy")).Hardened());
 }
 
 TEST_F(UiTest, OpenModeRefusesAWrongPasswordAndAFileThatIsNoSafe) {
@@ -76,7 +113,7 @@ TEST_F(UiTest, OpenModeRefusesAWrongPasswordAndAFileThatIsNoSafe) {
   ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
   ExpectScriptDone();
   EXPECT_EQ(G().SafeName(), "Alpha");
-  EXPECT_EQ(G().MasterPassword(), "alpha-pass");
+  EXPECT_TRUE(G().IsMasterPassword("alpha-pass"));
 }
 
 TEST_F(UiTest, CancelInCreateModeWithSafesGoesBackToOpenMode) {

@@ -5,16 +5,19 @@
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <filesystem>
+#include <functional>
 
 #include "UiTestSupport.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmLoginRules.h"
+#include "core/qmSafeCheck.h"
 #include "core/qmShellOptions.h"
 #include "platform/AutostartEntry.h"
 #include "safe/qmSFSWrapper.h"
 #include "shell/frmOptions.h"
 #include "shell/frmPreferences.h"
 #include "shell/qmFileDialogs.h"
+#include "support/ContainerDamage.h"
 #include "widgets/qmText.h"
 
 namespace quillmar::test {
@@ -65,7 +68,47 @@ TEST_F(OptionsTest, ARepairIsFollowedByTheCheckWhoseCleanResultIsShown) {
   EXPECT_LT(fs::file_size(G().SafeFile("Alpha")), sizeBefore);
   // The container agrees.
   EXPECT_TRUE(G().Wrapper().Container()->CheckIntegrity().empty());
-  EXPECT_TRUE(G().Wrapper().ReadAllFiles().empty());
+  EXPECT_TRUE(DeepCheckSafe(G()).empty());
+}
+
+TEST_F(OptionsTest, ARepairSaysWhatItSetRightAndNeverCallsALossASuccess) {
+  const std::string file = G().SafeFile("Alpha");
+  const std::string locked = "\\File Locker\\a.bin";
+  ASSERT_TRUE(G().LockFile(G().FileLockerRoot(), DiskFile("a.bin", std::string(5000, 'a')), true));
+  // Damage done to the file on disk while the Safe is closed; it opens again under its key.
+  auto damage = [&](const std::function<void()>& how) {
+    const TTextKey key = G().SafeKey();
+    G().CloseSafe();
+    how();
+    G().OpenSafe(file, key);
+    G().SetSafeKey(key);
+  };
+
+  // A page with a wrong encryption mark: the rebuild sets it right, the Safe is whole again.
+  damage([&] { SetPageEncryptionMark(file, "alpha-pass", locked, 1, 0); });
+  script_->Answer(QString::fromLatin1(kMsgRepaired));
+  Run("repair");
+  ExpectScriptDone();
+  EXPECT_TRUE(CheckResult().startsWith(QStringLiteral("No problems found"))) << CheckResult().toStdString();
+  EXPECT_TRUE(CheckResult().contains(QStringLiteral("Set right (1):"))) << CheckResult().toStdString();
+  EXPECT_EQ(LockedContent("a.bin"), std::string(5000, 'a'));
+
+  // A page that cannot be read: zeroed by the rebuild, which is then no success.
+  damage([&] { DamagePagePayload(file, "alpha-pass", locked, 1); });
+  const qsizetype answeredBefore = script_->Answered().size();
+  script_->Answer(QStringLiteral("not whole"));
+  Run("repair");
+  ExpectScriptDone();
+  for (qsizetype i = answeredBefore; i < script_->Answered().size(); ++i)
+    EXPECT_FALSE(script_->Answered()[i].contains(QString::fromLatin1(kMsgRepaired)))
+        << script_->Answered()[i].toStdString();
+  const QString shown = CheckResult();
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("The Safe was rebuilt, but it is not whole")))
+      << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QStringLiteral("Lost (1):"))) << shown.toStdString();
+  EXPECT_TRUE(
+      shown.contains(QStringLiteral("Bytes 2016 to 4031 of \"\\File Locker\\a.bin\" could not be read")))
+      << shown.toStdString();
 }
 
 TEST_F(OptionsTest, ABackupIsRestoredOverLaterEditsAndOpensWithItsPassword) {
@@ -98,7 +141,7 @@ TEST_F(OptionsTest, ABackupIsRestoredOverLaterEditsAndOpensWithItsPassword) {
   Run("RestoreSafe");                  // posted: runs after this call, the Options window goes
   ExpectScriptDone();
   ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
-  EXPECT_EQ(G().MasterPassword(), "alpha-pass");
+  EXPECT_TRUE(G().IsMasterPassword("alpha-pass"));
   EXPECT_EQ(LockedFiles(), original);
   EXPECT_EQ(asked.size(), 3u);
   EXPECT_EQ(asked.back().kind, TqmFileRequest::TKind::Open);
@@ -113,7 +156,7 @@ TEST_F(OptionsTest, ARestoreFromAFileThatIsNoBackupChangesNothingAndKeepsTheSafe
   Run("RestoreSafe");
   ExpectScriptDone();
   ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
-  EXPECT_EQ(G().MasterPassword(), "alpha-pass");
+  EXPECT_TRUE(G().IsMasterPassword("alpha-pass"));
   EXPECT_EQ(G().CheckSafe(junk, "x", false), TqmSFSWrapper::csNotContainer);
   G().CloseSafe();
   EXPECT_EQ(ReadFileBytes(G().SafeFile("Alpha")).size(), before.size());

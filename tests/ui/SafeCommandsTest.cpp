@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QCheckBox>
+#include <QLabel>
 #include <QMenu>
 #include <QProgressDialog>
 #include <filesystem>
@@ -85,7 +87,7 @@ TEST_F(SafeCommandsTest, ASwitchOpensTheChosenSafeAndACancelledOneReopensThePrev
   SafeItem(W(), QStringLiteral("Beta"))->trigger();
   ExpectScriptDone();
   EXPECT_EQ(G().SafeName(), "Beta");
-  EXPECT_EQ(G().MasterPassword(), "beta-pass");
+  EXPECT_TRUE(G().IsMasterPassword("beta-pass"));
   EXPECT_TRUE(LockedFiles().empty());
   EXPECT_NE(SafeItem(W(), QStringLiteral("Alpha")), nullptr);
   EXPECT_EQ(Child<QLabel>(&W(), "lblSafeName")->text(), QStringLiteral("Beta"));
@@ -150,7 +152,7 @@ TEST_F(SafeCommandsTest, DeleteAsksBeforeClosingAnythingAndTheLastSafeLeadsToCre
   EXPECT_EQ(mode, kModeCreate);
   EXPECT_FALSE(G().SafeOpen());
   EXPECT_TRUE(G().SafeName().empty() || G().SafeName() == LogonUserName()) << G().SafeName();
-  EXPECT_EQ(G().MasterPassword(), "");
+  EXPECT_TRUE(G().SafeKey().Empty());
   EXPECT_FALSE(W().Ended());  // a Safe was open in this run: the window goes to the tray instead
   EXPECT_TRUE(WaitUntil([&] { return W().InTray(); }));
 }
@@ -204,7 +206,7 @@ TEST_F(SafeCommandsTest, AFailedDeleteReopensTheSafe) {
   }
   EXPECT_TRUE(G().SafeOpen());
   EXPECT_EQ(G().SafeName(), "Alpha");
-  EXPECT_EQ(G().MasterPassword(), "alpha-pass");
+  EXPECT_TRUE(G().IsMasterPassword("alpha-pass"));
   EXPECT_EQ(W().CurrentTab(), tabPasswordRepository);
 }
 
@@ -221,14 +223,15 @@ void FillPasswords(TfrmChangePassword* d, const std::string& old, const std::str
 TEST_F(SafeCommandsTest, RefusedPasswordsKeepTheDialogAndChangeNothing) {
   MakeSafe("Alpha", "alpha-pass");
   StartAndLogin("Alpha", "alpha-pass");
-  const std::string tooLong(MasterPasswordLimit() + 1, 'l');
+  const std::string tooLong(MasterPasswordLimit(TqmSafeKind::Hardened) + 1, 'l');
   struct {
     std::string old, fresh, again;
     QString message;
-  } refusals[] = {{"not-it", "new-pass", "new-pass", QString::fromLatin1(kMsgOldPasswordIncorrect)},
-                  {"alpha-pass", "four", "four", QString::fromLatin1(kMsgPasswordTooShort)},
-                  {"alpha-pass", "new-pass", "new-past", QString::fromLatin1(kMsgPasswordsDiffer)},
-                  {"alpha-pass", tooLong, tooLong, QString::number(MasterPasswordLimit())}};
+  } refusals[] = {
+      {"not-it", "new-pass", "new-pass", QString::fromLatin1(kMsgOldPasswordIncorrect)},
+      {"alpha-pass", "four", "four", QString::fromLatin1(kMsgPasswordTooShort)},
+      {"alpha-pass", "new-pass", "new-past", QString::fromLatin1(kMsgPasswordsDiffer)},
+      {"alpha-pass", tooLong, tooLong, QString::number(MasterPasswordLimit(TqmSafeKind::Hardened))}};
   for (const auto& r : refusals) {
     script_->On<TfrmChangePassword>(
         [r](TfrmChangePassword* d) { FillPasswords(d, r.old, r.fresh, r.again); });
@@ -242,8 +245,9 @@ TEST_F(SafeCommandsTest, RefusedPasswordsKeepTheDialogAndChangeNothing) {
   W().FindAction(QStringLiteral("changePassword"))->trigger();
   ExpectScriptDone();
   EXPECT_TRUE(stillOpen);
-  EXPECT_EQ(G().MasterPassword(), "alpha-pass");
-  EXPECT_TRUE(TSingleFileSystem::CheckContainerPassword(G().SafeFile("Alpha"), "alpha-pass"));
+  EXPECT_TRUE(G().IsMasterPassword("alpha-pass"));
+  EXPECT_TRUE(TSingleFileSystem::CheckContainerPassword(
+      G().SafeFile("Alpha"), TqmSFSWrapper::TextKeyFor(G().SafeFile("Alpha"), "alpha-pass")));
 }
 
 TEST_F(SafeCommandsTest, AChangedPasswordReKeysTheDemoFileLockerFiles) {
@@ -258,9 +262,90 @@ TEST_F(SafeCommandsTest, AChangedPasswordReKeysTheDemoFileLockerFiles) {
   script_->Answer(QStringLiteral("The master password was changed."));
   W().FindAction(QStringLiteral("changePassword"))->trigger();
   ExpectScriptDone();
-  EXPECT_EQ(G().MasterPassword(), "fresh-pass");
-  EXPECT_TRUE(TSingleFileSystem::CheckContainerPassword(G().SafeFile("Demo"), "fresh-pass"));
-  EXPECT_FALSE(TSingleFileSystem::CheckContainerPassword(G().SafeFile("Demo"), "demo-pass"));
+  EXPECT_TRUE(G().IsMasterPassword("fresh-pass"));
+  const std::string demo = G().SafeFile("Demo");
+  EXPECT_TRUE(TSingleFileSystem::CheckContainerPassword(demo, TqmSFSWrapper::TextKeyFor(demo, "fresh-pass")));
+  EXPECT_FALSE(TSingleFileSystem::CheckContainerPassword(demo, TqmSFSWrapper::TextKeyFor(demo, "demo-pass")));
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(LockedContent(files[i]), contents[i]) << files[i];
+}
+
+TEST_F(SafeCommandsTest, TheDialogShowsTheKindAndChangesItOnlyWhenAskedAndAfterAWarning) {
+  MakeSafe("Demo", "demo-pass", true);
+  StartAndLogin("Demo", "demo-pass");
+  const std::vector<std::string> files = LockedFiles();
+  ASSERT_FALSE(files.empty());
+  std::vector<std::string> contents;
+  for (const std::string& f : files) contents.push_back(LockedContent(f));
+  const std::string file = G().SafeFile("Demo");
+  auto shown = [](TfrmChangePassword* d, QString& kind, bool& compatible) {
+    kind = d->findChild<QLabel*>(QStringLiteral("lblSafeKind"))->text();
+    auto* box = d->findChild<QCheckBox*>(QStringLiteral("chkCompatible"));
+    EXPECT_TRUE(box->isVisible());
+    compatible = box->isChecked();
+  };
+  auto markCompatible = [](TfrmChangePassword* d, bool on) {
+    d->findChild<QCheckBox*>(QStringLiteral("chkCompatible"))->setChecked(on);
+  };
+
+  // Hardened: said so with its parameters. Made compatible only after the warning: No keeps the
+  // dialog, a password too long for the compatible format is refused with its limit.
+  QString kind;
+  bool compatible = true;
+  const std::string phrase(40, 'p');
+  script_->On<TfrmChangePassword>([&](TfrmChangePassword* d) {
+    shown(d, kind, compatible);
+    markCompatible(d, true);
+    FillPasswords(d, "demo-pass", phrase, phrase);
+  });
+  script_->Answer(QString::number(MasterPasswordLimit(TqmSafeKind::Compatible)));
+  script_->On<TfrmChangePassword>(
+      [&](TfrmChangePassword* d) { FillPasswords(d, "demo-pass", "old-pass", "old-pass"); });
+  script_->Answer(QStringLiteral("Make the Safe readable by older versions?"), QMessageBox::No);
+  script_->On<TfrmChangePassword>([&](TfrmChangePassword* d) { d->reject(); });
+  W().FindAction(QStringLiteral("changePassword"))->trigger();
+  ExpectScriptDone();
+  EXPECT_TRUE(kind.startsWith(QStringLiteral("This Safe is hardened (Argon2id, "))) << kind.toStdString();
+  EXPECT_FALSE(compatible);
+  EXPECT_EQ(G().SafeKind(), TqmSafeKind::Hardened);
+  EXPECT_TRUE(G().IsMasterPassword("demo-pass"));
+
+  // Yes: compatible, the locked files re-keyed with it.
+  script_->On<TfrmChangePassword>([&](TfrmChangePassword* d) {
+    markCompatible(d, true);
+    FillPasswords(d, "demo-pass", "old-pass", "old-pass");
+  });
+  script_->Answer(QStringLiteral("Make the Safe readable by older versions?"), QMessageBox::Yes);
+  script_->Answer(QStringLiteral("The Safe is now compatible"));
+  W().FindAction(QStringLiteral("changePassword"))->trigger();
+  ExpectScriptDone();
+  EXPECT_EQ(G().SafeKind(), TqmSafeKind::Compatible);
+  EXPECT_TRUE(TSingleFileSystem::CheckContainerPassword(file, "old-pass"));
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(LockedContent(files[i]), contents[i]) << files[i];
+
+  // Compatible: the box is marked; a change that leaves it so keeps the kind (and its limit).
+  script_->On<TfrmChangePassword>([&](TfrmChangePassword* d) {
+    shown(d, kind, compatible);
+    FillPasswords(d, "old-pass", "older-pass", "older-pass");
+  });
+  script_->Answer(QStringLiteral("The master password was changed."));
+  W().FindAction(QStringLiteral("changePassword"))->trigger();
+  ExpectScriptDone();
+  EXPECT_TRUE(kind.startsWith(QStringLiteral("This Safe is compatible"))) << kind.toStdString();
+  EXPECT_TRUE(compatible);
+  EXPECT_EQ(G().SafeKind(), TqmSafeKind::Compatible);
+  EXPECT_TRUE(TSingleFileSystem::CheckContainerPassword(file, "older-pass"));
+
+  // Cleared: hardened again, with a pass phrase no compatible Safe could hold; no question asked.
+  script_->On<TfrmChangePassword>([&](TfrmChangePassword* d) {
+    markCompatible(d, false);
+    FillPasswords(d, "older-pass", phrase, phrase);
+  });
+  script_->Answer(QStringLiteral("The Safe is now hardened"));
+  W().FindAction(QStringLiteral("changePassword"))->trigger();
+  ExpectScriptDone();
+  EXPECT_EQ(G().SafeKind(), TqmSafeKind::Hardened);
+  EXPECT_TRUE(G().IsMasterPassword(phrase));
+  EXPECT_TRUE(TSingleFileSystem::CheckContainerPassword(file, TqmSFSWrapper::TextKeyFor(file, phrase)));
   for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(LockedContent(files[i]), contents[i]) << files[i];
 }
 
@@ -270,10 +355,13 @@ TEST_F(SafeCommandsTest, CancelMidWayLeavesTheSafeFileAsItWas) {
   std::string big(12 << 20, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
   ASSERT_TRUE(G().LockFile(G().FileLockerRoot(), DiskFile("big.bin", big), true));
-  // The bytes as they are now; opened again without reading a file (a read sets access times).
+  // The bytes as they are now; opened again without reading a file (a read sets access times), under
+  // the key it had (closing forgets it).
+  const TTextKey key = G().SafeKey();
   G().CloseSafe();
   const std::string before = ReadFileBytes(G().SafeFile("Alpha"));
-  G().OpenSafe(G().SafeFile("Alpha"), "alpha-pass");
+  G().OpenSafe(G().SafeFile("Alpha"), key);
+  G().SetSafeKey(key);
   int valueWhenCancelled = -1;
   script_->On<TfrmChangePassword>(
       [](TfrmChangePassword* d) { FillPasswords(d, "alpha-pass", "fresh-pass", "fresh-pass"); });
@@ -292,7 +380,7 @@ TEST_F(SafeCommandsTest, CancelMidWayLeavesTheSafeFileAsItWas) {
   ExpectScriptDone();
   EXPECT_GT(valueWhenCancelled, 0);
   EXPECT_LT(valueWhenCancelled, 1000);
-  EXPECT_EQ(G().MasterPassword(), "alpha-pass");
+  EXPECT_TRUE(G().IsMasterPassword("alpha-pass"));
   EXPECT_TRUE(G().SafeOpen());
   EXPECT_TRUE(ReadFileBytes(G().SafeFile("Alpha")) == before);
   EXPECT_TRUE(LockedContent("big.bin") == big);
@@ -304,7 +392,7 @@ TEST_F(SafeCommandsTest, ExitWhileLockedWithOpenedCopiesAsksForTheLoginAndCancel
   const std::string copy = OpenACopy();
   W().LockSafe();
   ASSERT_FALSE(G().SafeOpen());
-  EXPECT_EQ(G().MasterPassword(), "");
+  EXPECT_TRUE(G().SafeKey().Empty());
   ScriptCancelLogin();
   script_->Answer(QString::fromStdString(G().TempFolderOf("Alpha")));
   W().close();
@@ -328,7 +416,7 @@ TEST_F(SafeCommandsTest, ExitWhileLockedWritesTheOpenedCopiesBackAfterTheLogin) 
   TqmSFSWrapper check;
   check.OpenSafe(safe, "alpha-pass");
   TMemoryStream out;
-  check.UnlockToStream("\\File Locker\\doc.txt", out, "alpha-pass");
+  check.UnlockToStream("\\File Locker\\doc.txt", out, TqmSFSWrapper::TextKeyFor(safe, "alpha-pass"));
   EXPECT_EQ(out.ToString(), "edited while open");
 }
 

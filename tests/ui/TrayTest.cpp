@@ -41,7 +41,7 @@ TEST_F(TrayTest, MinimisingLocksTheSafeIntoTheTrayAndRestoringAsksForThePassword
   EXPECT_FALSE(W().isVisible());  // hidden behind the tray icon
   ASSERT_NE(W().TrayIcon(), nullptr);
   EXPECT_EQ(W().TrayIcon()->toolTip(), QStringLiteral("Brelkan Quillmar II [Safe: Alpha]"));
-  EXPECT_EQ(G().MasterPassword(), "");
+  EXPECT_TRUE(G().SafeKey().Empty());
   EXPECT_EQ(W().TabWindow(tabPasswordRepository), nullptr);
 
   // A click on the icon restores; cancelling the login puts the window back into the tray.
@@ -105,7 +105,7 @@ TEST_F(TrayTest, IdleMinutesLockTheSafe) {
   W().IdleTimer()->start(50);
   ASSERT_TRUE(WaitUntil([&] { return !G().SafeOpen(); }));
   EXPECT_TRUE(W().InTray());
-  EXPECT_EQ(G().MasterPassword(), "");
+  EXPECT_TRUE(G().SafeKey().Empty());
 }
 
 // A session bus of the test's own, for the screen saver's signal.

@@ -131,7 +131,7 @@ void UiTest::ScriptLogin(const std::string& safeName, const std::string& passwor
 }
 
 void UiTest::ScriptCreate(const std::string& safeName, const std::string& password,
-                          const std::string& confirm, bool demo) {
+                          const std::string& confirm, bool demo, bool compatible) {
   script_->On<TfrmLogin>(
       [=](TfrmLogin* login) {
         if (login->Mode() != login::kModeCreate)
@@ -143,6 +143,9 @@ void UiTest::ScriptCreate(const std::string& safeName, const std::string& passwo
         login->findChild<QLineEdit*>(QStringLiteral("txtMasterPasswordConfirm"))
             ->setText(QString::fromStdString(confirm));
         login->findChild<QCheckBox*>(QStringLiteral("chkDemo"))->setChecked(demo);
+        auto* kind = login->findChild<QCheckBox*>(QStringLiteral("chkCompatible"));
+        EXPECT_TRUE(kind->isVisible());
+        kind->setChecked(compatible);
         login->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
       },
       QStringLiteral("the creation of ") + QString::fromStdString(safeName));

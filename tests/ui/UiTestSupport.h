@@ -47,7 +47,7 @@ protected:
   // Destroys the window (and then the application object), as the program's end does.
   void EndProgram();
 
-  // Puts a Safe into the home folder.
+  // Puts a Safe into the home folder (hardened, at the tests' key-derivation cost).
   void MakeSafe(const std::string& name, const std::string& password, bool demo = false);
   // A disk file in the test folder.
   std::string DiskFile(const std::string& name, const std::string& content);
@@ -58,8 +58,10 @@ protected:
 
   // Script steps for the login window.
   void ScriptLogin(const std::string& safeName, const std::string& password);
+  // compatible: "Readable by older versions (weaker protection)" is marked (else it is left off, and
+  // the Safe is hardened).
   void ScriptCreate(const std::string& safeName, const std::string& password, const std::string& confirm,
-                    bool demo = false);
+                    bool demo = false, bool compatible = false);
   void ScriptCancelLogin();
   // Starts the window and logs in to the Safe.
   void StartAndLogin(const std::string& safeName, const std::string& password, bool tray = false);

@@ -1,5 +1,6 @@
 #include "shell/frmChangePassword.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -22,16 +23,30 @@ QLineEdit* PasswordBox(const QString& name, QWidget* parent) {
   auto* box = new QLineEdit(parent);
   box->setObjectName(name);
   box->setEchoMode(QLineEdit::Password);
-  box->setMaxLength(1024);  // never cuts a pass phrase; too long ones are refused with a message
+  // One character more than any master password may have: a longer paste is refused with a message,
+  // never taken cut.
+  box->setMaxLength(static_cast<int>(login::kMaxPasswordLength) + 1);
   return box;
 }
 
+constexpr char kMsgMakeCompatible[] =
+    "This Safe is hardened. Made readable by older versions, it loses its key derivation: anyone who "
+    "gets a copy of the Safe file (or of a backup made from now on) can then try passwords hundreds of "
+    "thousands of times faster, and its master password can have at most %1 characters.\n\n"
+    "Make the Safe readable by older versions?";
+
 }  // namespace
 
-TfrmChangePassword::TfrmChangePassword(TqmGlobal& g, QWidget* parent) : QDialog(parent), g_(g) {
+TfrmChangePassword::TfrmChangePassword(TqmGlobal& g, QWidget* parent)
+    : QDialog(parent), g_(g), current_(g.SafeKind()) {
   setObjectName(QStringLiteral("TfrmChangePassword"));
   setWindowTitle(QStringLiteral("Change Password"));
   auto* layout = new QVBoxLayout(this);
+  kindLabel_ = new QLabel(
+      QStringLiteral("This Safe is %1.").arg(QString::fromStdString(g.SafeKeyDerivation().Describe())), this);
+  kindLabel_->setObjectName(QStringLiteral("lblSafeKind"));
+  kindLabel_->setWordWrap(true);
+  layout->addWidget(kindLabel_);
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(10);
   oldPassword_ = PasswordBox(QStringLiteral("OldPassword"), this);
@@ -53,18 +68,18 @@ TfrmChangePassword::TfrmChangePassword(TqmGlobal& g, QWidget* parent) : QDialog(
   }
   chkCompatible_ = new QCheckBox(QStringLiteral("Readable by older versions (weaker protection)"), this);
   chkCompatible_->setObjectName(QStringLiteral("chkCompatible"));
-  chkCompatible_->setVisible(login::kSafeKindChoice);
+  chkCompatible_->setChecked(current_ == TqmSafeKind::Compatible);
   grid->addWidget(chkCompatible_, row, 1);
   grid->setColumnStretch(1, 1);
   grid->setColumnMinimumWidth(1, 220);
   layout->addLayout(grid);
-  auto* note = new QLabel(QStringLiteral("At least %1 and at most %2 characters.")
-                              .arg(login::kMinPasswordLength)
-                              .arg(login::MasterPasswordLimit()),
-                          this);
-  note->setObjectName(QStringLiteral("lblPasswordRule"));
-  note->setStyleSheet(QStringLiteral("color: #4a5563;"));
-  layout->addWidget(note);
+  rule_ = new QLabel(this);
+  rule_->setObjectName(QStringLiteral("lblPasswordRule"));
+  rule_->setWordWrap(true);
+  rule_->setStyleSheet(QStringLiteral("color: #4a5563;"));
+  layout->addWidget(rule_);
+  connect(chkCompatible_, &QCheckBox::toggled, this, &TfrmChangePassword::UpdateRule);
+  UpdateRule();
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("btnOk"));
   buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
@@ -74,6 +89,27 @@ TfrmChangePassword::TfrmChangePassword(TqmGlobal& g, QWidget* parent) : QDialog(
   connect(buttons, &QDialogButtonBox::accepted, this, &TfrmChangePassword::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &TfrmChangePassword::reject);
   layout->addWidget(buttons);
+}
+
+TqmSafeKind TfrmChangePassword::ChosenKind() const {
+  return chkCompatible_->isChecked() ? TqmSafeKind::Compatible : TqmSafeKind::Hardened;
+}
+
+void TfrmChangePassword::UpdateRule() {
+  const TqmSafeKind kind = ChosenKind();
+  QString text = kind == TqmSafeKind::Compatible
+                     ? QStringLiteral("At least %1 and at most %2 characters.")
+                           .arg(login::kMinPasswordLength)
+                           .arg(login::MasterPasswordLimit(kind))
+                     : QStringLiteral("At least %1 characters.").arg(login::kMinPasswordLength);
+  if (kind == current_)
+    text += kind == TqmSafeKind::Compatible ? QStringLiteral(" The Safe stays readable by older versions.")
+                                            : QStringLiteral(" The Safe stays hardened.");
+  else if (kind == TqmSafeKind::Hardened)
+    text += QStringLiteral(" The Safe becomes hardened: older versions can no longer open it.");
+  else
+    text += QStringLiteral(" The Safe loses its hardening (weaker protection).");
+  rule_->setText(text);
 }
 
 TfrmChangePassword::~TfrmChangePassword() {
@@ -99,7 +135,13 @@ void TfrmChangePassword::accept() {
   typed = newPasswordConfirm_->text();
   if (!ToSafeText(typed, confirm)) confirm = std::string(1, '\0');
   WipeQString(typed);
-  std::string refusal = login::ChangePasswordProblem(g_.MasterPassword(), oldText, newText, confirm);
+  const TqmSafeKind kind = ChosenKind();
+  std::string refusal;
+  {
+    QApplication::setOverrideCursor(Qt::WaitCursor);  // one key derivation for a hardened Safe
+    refusal = login::ChangePasswordProblem(g_, oldText, newText, confirm, kind);
+    QApplication::restoreOverrideCursor();
+  }
   // A new password the code page cannot hold is refused after a wrong old one.
   if (!newOk && refusal != login::kMsgOldPasswordIncorrect) refusal = ToUtf8(problem);
   if (!refusal.empty()) {
@@ -107,8 +149,14 @@ void TfrmChangePassword::accept() {
     (refusal == login::kMsgOldPasswordIncorrect ? oldPassword_ : newPassword_)->setFocus();
     return;
   }
+  if (current_ == TqmSafeKind::Hardened && kind == TqmSafeKind::Compatible &&
+      !AskYesNo(this, QString::fromLatin1(kMsgMakeCompatible).arg(login::MasterPasswordLimit(kind)))) {
+    chkCompatible_->setFocus();
+    return;
+  }
   old_ = oldText;
   new_ = newText;
+  kind_ = kind == current_ ? std::nullopt : std::optional<TqmSafeKind>(kind);
   for (QLineEdit* box : {oldPassword_, newPassword_, newPasswordConfirm_}) box->clear();
   QDialog::accept();
 }

@@ -22,9 +22,9 @@ namespace quillmar {
 
 namespace {
 
-// Long enough for any pass phrase; a password longer than a Safe takes is refused with a message,
-// never cut (a maximum length would cut a pasted one silently).
-constexpr int kPasswordBoxLimit = 1024;
+// One character more than any master password may have: a longer paste is cut to this and then
+// refused with a message saying the limit, never taken cut.
+constexpr int kPasswordBoxLimit = static_cast<int>(login::kMaxPasswordLength) + 1;
 
 }  // namespace
 
@@ -100,6 +100,11 @@ TfrmLogin::TfrmLogin(TqmGlobal& g, QWidget* parent) : QDialog(parent), g_(g) {
   form->addWidget(chkDemo_, 4, 1);
   chkCompatible_ = new QCheckBox(QStringLiteral("Readable by older versions (weaker protection)"), this);
   chkCompatible_->setObjectName(QStringLiteral("chkCompatible"));
+  chkCompatible_->setToolTip(
+      QStringLiteral("Mark only if older versions of the program must open this Safe. Its master password is "
+                     "then at most %1 characters long and guessed far faster by anyone holding a copy of "
+                     "the file.")
+          .arg(login::MasterPasswordLimit(TqmSafeKind::Compatible)));
   chkCompatible_->setVisible(false);
   form->addWidget(chkCompatible_, 5, 1);
   form->setColumnStretch(1, 1);
@@ -139,7 +144,8 @@ TfrmLogin::TfrmLogin(TqmGlobal& g, QWidget* parent) : QDialog(parent), g_(g) {
   setTabOrder(cmbUserName_, txtMasterPassword_);
   setTabOrder(txtMasterPassword_, txtMasterPasswordConfirm_);
   setTabOrder(txtMasterPasswordConfirm_, chkDemo_);
-  setTabOrder(chkDemo_, btnOk_);
+  setTabOrder(chkDemo_, chkCompatible_);
+  setTabOrder(chkCompatible_, btnOk_);
   setTabOrder(btnOk_, btnCancel_);
   setTabOrder(btnCancel_, btnNewSafe_);
   setTabOrder(btnNewSafe_, btnDeleteSafe_);
@@ -213,7 +219,7 @@ void TfrmLogin::LayoutCreate(bool fromNewSafe) {
   btnDeleteSafe_->setVisible(false);
   chkDemo_->setVisible(true);
   chkDemo_->setChecked(true);
-  chkCompatible_->setVisible(login::kSafeKindChoice);
+  chkCompatible_->setVisible(true);
   chkCompatible_->setChecked(false);
   lblUserName_->setBuddy(txtUserName_);
   lblNotes1_->setText(QString::fromLatin1(login::kNoteCreate));
@@ -232,6 +238,7 @@ void TfrmLogin::LayoutOpen() {
   chkDemo_->setVisible(false);
   chkDemo_->setChecked(false);
   chkCompatible_->setVisible(false);
+  chkCompatible_->setChecked(false);
   lblUserName_->setBuddy(cmbUserName_);
   lblNotes1_->setText(QString::fromLatin1(login::kNoteOpen));
   txtUserName_->setText(cmbUserName_->currentText());
@@ -257,6 +264,9 @@ int TfrmLogin::Validate() {
   input.mode = mode_;
   input.safeName = ToUtf8(mode_ == login::kModeCreate ? txtUserName_->text() : cmbUserName_->currentText());
   input.demoData = chkDemo_->isChecked();
+  input.kind = mode_ == login::kModeCreate && chkCompatible_->isChecked() ? TqmSafeKind::Compatible
+                                                                          : TqmSafeKind::Hardened;
+  key_ = TTextKey();
   TWipeOnExit wipePassword(input.password), wipeConfirm(input.confirm);
   QString problem;
   QString typed = txtMasterPassword_->text();
@@ -286,6 +296,7 @@ int TfrmLogin::Validate() {
     else
       ShowError(this, FromMessage(result.message));
   }
+  key_ = result.code == 0 ? result.key : TTextKey();
   return result.code;
 }
 
@@ -303,6 +314,7 @@ void TfrmLogin::accept() {
 }
 
 void TfrmLogin::reject() {
+  key_ = TTextKey();
   if (cmbUserName_->count() > 0 && mode_ == login::kModeCreate) {
     LayoutOpen();
     ClearPasswords();
@@ -318,6 +330,7 @@ void TfrmLogin::DeleteSafe() {
   if (!AskYesNo(this, QString::fromLatin1(login::kMsgDeleteSafe))) return;
   const std::string name = ToUtf8(cmbUserName_->currentText());
   const int code = Validate();
+  key_ = TTextKey();  // the check's key is not needed to delete
   bool deleted = false;
   if (code == 0) {
     deleted = g_.DeleteSafeFile(name);

@@ -4,9 +4,13 @@
 // "&New Safe" turns to create mode, "&Delete Safe" deletes the chosen Safe (its password first).
 // OK closes the window only when the Safe was created or checked (login::ValidateLogin); Cancel in
 // create mode with Safes in the list goes back to open mode. SafeName is written to the ini file
-// as "lastused" on every OK.
+// as "lastused" on every OK. Create mode offers "Readable by older versions (weaker protection)",
+// off: new Safes are hardened. The master password is derived into the Safe's key once (with the
+// busy pointer); after OK the window holds that key for the open, and no typed password.
 #include <QDialog>
 #include <string>
+
+#include "container/TextKey.h"
 
 class QCheckBox;
 class QComboBox;
@@ -29,6 +33,8 @@ public:
   // keep the ini's).
   void SetRequest(int mode, const std::string& safeName);
   int Mode() const { return mode_; }
+  // After OK: the key of the Safe that was checked or created (SafeName's), to open it with.
+  const TTextKey& Key() const { return key_; }
 
   void accept() override;
   void reject() override;
@@ -52,6 +58,7 @@ private:
   int requestedMode_ = 0;
   std::string preselect_;
   bool layoutDone_ = false;
+  TTextKey key_;
 
   QLabel* lblUserName_;
   QLineEdit* txtUserName_;

@@ -6,9 +6,9 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include "container/SingleFileSystem.h"
 #include "core/qmGlobal.h"
 #include "core/qmLoginRules.h"
+#include "core/qmSafeCheck.h"
 #include "shell/frmPreferences.h"
 #include "shell/qmMessages.h"
 #include "shell/qmProgressRunner.h"
@@ -17,20 +17,29 @@
 
 namespace quillmar {
 
-std::vector<std::string> DeepCheckSafe(TqmGlobal& g) {
-  std::vector<std::string> problems;
-  try {
-    if (TSingleFileSystem* sfs = g.Wrapper().Container())
-      for (std::string& p : sfs->CheckIntegrity()) problems.push_back("container: " + p);
-  } catch (const std::exception& e) {
-    problems.push_back(std::string("container: ") + e.what());
-  }
-  try {
-    for (std::string& p : g.Wrapper().ReadAllFiles()) problems.push_back("file " + p);
-  } catch (const std::exception& e) {
-    problems.push_back(std::string("files: ") + e.what());
-  }
-  return problems;
+namespace {
+
+void AddSection(QString& text, const QString& caption, const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  if (!text.isEmpty()) text += QLatin1Char('\n');
+  text += caption.arg(lines.size()) + QLatin1Char('\n');
+  for (const std::string& line : lines) text += QStringLiteral("- ") + FromMessage(line) + QLatin1Char('\n');
+}
+
+}  // namespace
+
+QString RepairReport(const TqmRepairResult& result) {
+  QString text;
+  if (result.Whole())
+    text = QStringLiteral(
+        "No problems found: the container's structure is sound and every record and file in the Safe was "
+        "read back in full.\n");
+  else
+    text = QStringLiteral("The Safe was rebuilt, but it is not whole.\n");
+  AddSection(text, QStringLiteral("Lost (%1):"), result.lost);
+  AddSection(text, QStringLiteral("Not mended (%1):"), result.remaining);
+  AddSection(text, QStringLiteral("Set right (%1):"), result.mended);
+  return text;
 }
 
 TfrmOptions::TfrmOptions(TqmShell& shell, QWidget* parent) : TqmTabWindow(parent), shell_(shell) {
@@ -102,50 +111,47 @@ void TfrmOptions::Preferences() {
 void TfrmOptions::Repair() {
   TqmGlobal& g = shell_.Global();
   if (!g.SafeOpen()) return;
-  bool repaired = false;
-  std::string log;
+  TqmRepairResult result;
   bool cancelled = false;
   try {
+    // The rebuild and the deep check after it both run while the window keeps its events.
     cancelled =
         TqmProgressRunner::Run(shell_.Window(), &shell_.Gate(), QStringLiteral("Repairing the Safe ..."),
-                               [&](const TqmProgress& progress) { repaired = g.Repair(progress, &log); });
+                               [&](const TqmProgress& progress) { result = RepairSafe(g, progress); });
   } catch (const std::exception& e) {
     ShowError(shell_.Window(), QStringLiteral("The Safe could not be repaired.\n\n") + FromMessage(e.what()));
     return;
   }
-  if (!repaired) {
+  if (!result.rebuilt) {
     if (cancelled) {
       ShowInformation(shell_.Window(),
                       QStringLiteral("The repair was cancelled. The Safe was left as it was."));
       return;
     }
-    QString why = FromMessage(log).trimmed();
+    QString why = FromMessage(result.failure).trimmed();
     if (why.isEmpty()) why = QStringLiteral("The rebuild of the Safe file failed.");
     ShowError(shell_.Window(),
               QStringLiteral("The Safe could not be repaired; it was left as it was.\n\n") + why);
     return;
   }
-  const std::vector<std::string> problems = DeepCheckSafe(g);
-  QString text;
-  if (problems.empty()) {
-    text = QStringLiteral(
-        "No problems found: the container's structure is sound and every file in the Safe "
-        "was read back in full.");
-  } else {
-    text = QStringLiteral("%1 problem(s) found:\n").arg(problems.size());
-    for (const std::string& p : problems) text += QStringLiteral("- ") + FromMessage(p) + QLatin1Char('\n');
-  }
-  checkResult_->setPlainText(text);
+  checkResult_->setPlainText(RepairReport(result));
   checkCaption_->show();
   checkResult_->show();
-  if (problems.empty())
+  if (result.Whole()) {
     ShowInformation(shell_.Window(), QString::fromLatin1(login::kMsgRepaired));
-  else
-    ShowWarning(shell_.Window(),
-                QString::fromLatin1(login::kMsgRepaired) +
-                    QStringLiteral("\n\nThe check that followed found %1 problem(s); they are "
-                                   "listed on the Options tab.")
-                        .arg(problems.size()));
+    return;
+  }
+  // Never "successfully repaired": say what the Safe lost and what is still wrong.
+  QString text = QStringLiteral("The Safe was rebuilt, but it is not whole:");
+  if (!result.lost.empty())
+    text += QStringLiteral("\n- %1 part(s) could not be read and were dropped or set to zero")
+                .arg(result.lost.size());
+  if (!result.remaining.empty())
+    text += QStringLiteral("\n- %1 problem(s) the repair could not mend").arg(result.remaining.size());
+  text += QStringLiteral(
+      "\n\nEach is listed on the Options tab. A backup made before the damage, restored with \"Restore to "
+      "current Safe\", may still hold what was lost.");
+  ShowWarning(shell_.Window(), text);
 }
 
 void TfrmOptions::Backup() {

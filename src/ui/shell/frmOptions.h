@@ -1,8 +1,9 @@
 #pragma once
 // TfrmOptions: the Options tab. Four links: "Preferences" (the TfrmPreferences dialog), "Repair"
-// (the Safe's rebuild, with progress and Cancel, followed by the deep check, whose findings the tab
-// shows), "Backup current Safe" and "Restore to current Safe" (the main window's commands; the
-// restore is posted, since it frees this window).
+// (the core's RepairSafe: the Safe's rebuild, with progress and Cancel, followed by the core's deep
+// check; the tab shows what was set right, lost and not mended, or that nothing was found), "Backup
+// current Safe" and "Restore to current Safe" (the main window's commands; the restore is posted,
+// since it frees this window).
 #include <string>
 #include <vector>
 
@@ -16,10 +17,11 @@ class QPlainTextEdit;
 namespace quillmar {
 
 class TqmHotLabel;
+struct TqmRepairResult;
 
-// The deep check of the open Safe after a repair: the container's structure and every byte of every
-// file read back. One line per problem; none when the Safe is sound.
-std::vector<std::string> DeepCheckSafe(TqmGlobal& g);
+// What the tab shows after a repair: what was set right, lost and not mended (core/qmSafeCheck.h),
+// or that the check found nothing.
+QString RepairReport(const TqmRepairResult& result);
 
 class TfrmOptions : public TqmTabWindow {
   Q_OBJECT

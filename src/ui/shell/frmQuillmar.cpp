@@ -152,7 +152,6 @@ TfrmQuillmar::~TfrmQuillmar() {
   qApp->removeEventFilter(this);
   g_.SetProcessEvents({});
   g_.SetBusyPointer({});
-  WipeString(previousPassword_);
   if (help_) delete help_.data();
 }
 
@@ -417,19 +416,23 @@ TfrmQuillmar::TLoginOutcome TfrmQuillmar::ShowLogin(int mode, const std::string&
   int loginMode = mode;
   std::string preselect = safeName;
   for (;;) {
+    // The key the login derived (or the previous Safe's): the open takes it, no password is kept.
+    TTextKey key;
     {
       TfrmLogin login(g_, this);
       login.SetRequest(loginMode, preselect);
-      if (login.exec() != QDialog::Accepted) {
+      if (login.exec() == QDialog::Accepted) {
+        key = login.Key();
+      } else {
         if (forExit) return TLoginOutcome::Cancelled;
         if (exitOnLoginCancel_) {
           EndProgram();
           return TLoginOutcome::Ended;
         }
-        if (switching_ && !previousPassword_.empty()) {
+        if (switching_ && !previousKey_.Empty()) {
           // The login of a switch was cancelled: the Safe that was open before opens again.
           g_.SetSafeName(previousSafeName_);
-          g_.SetMasterPassword(previousPassword_);
+          key = previousKey_;
         } else {
           UpdateSafeLabel();
           RebuildSafesMenu();
@@ -440,12 +443,10 @@ TfrmQuillmar::TLoginOutcome TfrmQuillmar::ShowLogin(int mode, const std::string&
         }
       }
     }
-    // Copies: OpenSafeByName sets both from its arguments.
+    // A copy: OpenSafeByName sets SafeName from its argument.
     const std::string name = g_.SafeName();
-    std::string password = g_.MasterPassword();
-    TWipeOnExit wipe(password);
     try {
-      g_.OpenSafeByName(name, password);
+      g_.OpenSafeByName(name, key);
       break;
     } catch (const std::exception& e) {
       // The Safe checked out but does not open now (removed or taken meanwhile): say why and ask
@@ -642,10 +643,10 @@ void TfrmQuillmar::ViewButtonClicked() {
 void TfrmQuillmar::Lock() {
   if (!g_.SafeOpen()) return;
   CloseTabWindows();
+  // Nothing of the Safe's password stays in memory while it is locked: closing forgets the Safe's
+  // key, and a key kept for a cancelled switch goes too.
   g_.CloseSafe();
-  // Nothing of the Safe's password stays in memory while it is locked.
-  g_.SetMasterPassword("");
-  WipeString(previousPassword_);
+  previousKey_ = TTextKey();
   idleTimer_->stop();
   UpdateCommands();
 }
@@ -662,9 +663,9 @@ void TfrmQuillmar::ChangeSafe(const std::string& name) {
     return;
   }
   previousSafeName_ = g_.SafeName();
-  previousPassword_ = g_.MasterPassword();
+  previousKey_ = g_.SafeKey();
   if (!g_.UpdateOpenedFiles()) {
-    WipeString(previousPassword_);
+    previousKey_ = TTextKey();
     return;
   }
   g_.EmptyTempFolders();
@@ -674,7 +675,7 @@ void TfrmQuillmar::ChangeSafe(const std::string& name) {
   switching_ = true;
   ShowLogin(login::kModeOpen, name);
   switching_ = false;
-  WipeString(previousPassword_);
+  previousKey_ = TTextKey();
 }
 
 void TfrmQuillmar::NewSafe() {
@@ -682,7 +683,7 @@ void TfrmQuillmar::NewSafe() {
     // As a change of Safe: opened files go back first (Cancel stops).
     if (!g_.UpdateOpenedFiles()) return;
     previousSafeName_ = g_.SafeName();
-    previousPassword_ = g_.MasterPassword();
+    previousKey_ = g_.SafeKey();
     g_.EmptyTempFolders();
     CloseTabWindows();
     g_.CloseSafe();
@@ -691,21 +692,21 @@ void TfrmQuillmar::NewSafe() {
   switching_ = true;
   ShowLogin(login::kModeCreate, std::string());
   switching_ = false;
-  WipeString(previousPassword_);
+  previousKey_ = TTextKey();
 }
 
 void TfrmQuillmar::DeleteSafe() {
   if (!g_.SafeOpen()) return;
   if (!AskYesNo(this, QString::fromLatin1(login::kMsgDeleteSafe))) return;
   const std::string name = g_.SafeName();
-  std::string password = g_.MasterPassword();
-  TWipeOnExit wipe(password);
+  // Kept for a failed delete (closing the Safe forgets its own); freed when this returns.
+  const TTextKey key = g_.SafeKey();
   CloseTabWindows();
   if (!g_.DeleteSafeFile(name)) {
     ShowError(this, QString::fromLatin1(login::kMsgCantDelete));
     // The Safe is still there: it opens again as it was.
     try {
-      g_.OpenSafeByName(name, password);
+      g_.OpenSafeByName(name, key);
       SelectTab(tabPasswordRepository);
     } catch (const std::exception& e) {
       ShowError(this, FromMessage(e.what()));
@@ -726,13 +727,16 @@ void TfrmQuillmar::ChangePassword() {
   try {
     cancelled = TqmProgressRunner::Run(
         this, &gate_, QStringLiteral("Changing the master password ..."), [&](const TqmProgress& progress) {
-          changed = g_.ChangePassword(dialog.OldPassword(), dialog.NewPassword(), progress);
+          changed = g_.ChangePassword(dialog.OldPassword(), dialog.NewPassword(), dialog.Kind(), progress);
         });
   } catch (const std::exception& e) {
     ShowError(this, QStringLiteral("The master password was not changed.\n\n") + FromMessage(e.what()));
     return;
   }
-  if (changed)
+  if (changed && dialog.Kind())
+    ShowInformation(this, QStringLiteral("The master password was changed. The Safe is now %1.")
+                              .arg(QString::fromStdString(g_.SafeKeyDerivation().Describe())));
+  else if (changed)
     ShowInformation(this, QStringLiteral("The master password was changed."));
   else if (cancelled)
     ShowInformation(this,
@@ -786,8 +790,8 @@ void TfrmQuillmar::RestoreSafe() {
   // Opened files go back into the Safe before it is replaced (Cancel stops).
   if (!g_.UpdateOpenedFiles()) return;
   const std::string name = g_.SafeName();
-  std::string password = g_.MasterPassword();
-  TWipeOnExit wipe(password);
+  // Kept for a failed restore (closing the Safe forgets its own); freed when this returns.
+  const TTextKey key = g_.SafeKey();
   g_.EmptyTempFolders();
   CloseTabWindows();
   g_.CloseSafe();
@@ -798,7 +802,7 @@ void TfrmQuillmar::RestoreSafe() {
     ShowError(this, FromMessage(e.what()));
     // Nothing was changed: the Safe opens again as it was.
     try {
-      g_.OpenSafeByName(name, password);
+      g_.OpenSafeByName(name, key);
       UpdateCommands();
       SelectTab(tabOptions);
       RestartIdleTimer();
@@ -808,7 +812,6 @@ void TfrmQuillmar::RestoreSafe() {
     }
   }
   g_.SetSafeName(name);
-  g_.SetMasterPassword("");
   ShowLogin(login::kModeOpen, name);
 }
 

@@ -16,6 +16,7 @@
 #include <set>
 #include <string>
 
+#include "container/TextKey.h"
 #include "core/qmReceivedFiles.h"
 #include "core/qmShellOptions.h"
 #include "shell/qmBusyGate.h"
@@ -168,7 +169,9 @@ private:
   bool exitOnLoginCancel_ = true;
   bool switching_ = false;
   std::string previousSafeName_;
-  std::string previousPassword_;
+  // The key of the Safe that was open before a switch (a cancelled login reopens it); forgotten when
+  // the switch ends and by every lock.
+  TTextKey previousKey_;
 
   bool inTray_ = false;
   // A cancelled login sends the window to the tray when tmrMinimize fires.

@@ -103,7 +103,10 @@ int RunQuillmar(int argc, char** argv) {
   global->AttachReminderScheduler(nullptr);
   try {
     if (global->SafeOpen()) global->SaveSettings();
-  } catch (...) {
+  } catch (const std::exception& e) {
+    // The windows are gone: the reason goes to the error stream (a refusal names the setting, never
+    // its value).
+    std::fprintf(stderr, "quillmar: the settings could not be saved into the Safe: %s\n", e.what());
   }
   return result;
 }
