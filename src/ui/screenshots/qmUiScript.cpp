@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <memory>
 
+#include "shell/qmProgressRunner.h"
+
 namespace quillmar {
 
 QString MessageBoxText(QMessageBox* box) {
@@ -62,6 +64,9 @@ void TqmUiScript::Tick() {
     if (steps_.empty()) waitingSince_ = -1;
     return;
   }
+  // While the program works without a dialog (a key derivation), its windows take no input: only a
+  // question it asks meanwhile is answered.
+  if (TqmProgressRunner::BusyRunning() && !qobject_cast<QMessageBox*>(modal)) return;
   if (!steps_.empty() && steps_.front().matches(modal)) {
     // The act runs from the event loop, not inside this tick: it may open windows of its own
     // (a message box after OK), which later ticks answer.

@@ -1,6 +1,5 @@
 #include "shell/frmChangePassword.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -13,6 +12,7 @@
 #include "core/qmGlobal.h"
 #include "core/qmLoginRules.h"
 #include "shell/qmMessages.h"
+#include "shell/qmProgressRunner.h"
 #include "widgets/qmText.h"
 
 namespace quillmar {
@@ -137,11 +137,10 @@ void TfrmChangePassword::accept() {
   WipeQString(typed);
   const TqmSafeKind kind = ChosenKind();
   std::string refusal;
-  {
-    QApplication::setOverrideCursor(Qt::WaitCursor);  // one key derivation for a hardened Safe
-    refusal = login::ChangePasswordProblem(g_, oldText, newText, confirm, kind);
-    QApplication::restoreOverrideCursor();
-  }
+  // The check of the old password is one key derivation for a hardened Safe: on a worker, under the
+  // wait cursor, while the window keeps painting.
+  TqmProgressRunner::RunBusy(
+      nullptr, [&] { refusal = login::ChangePasswordProblem(g_, oldText, newText, confirm, kind); });
   // A new password the code page cannot hold is refused after a wrong old one.
   if (!newOk && refusal != login::kMsgOldPasswordIncorrect) refusal = ToUtf8(problem);
   if (!refusal.empty()) {

@@ -15,6 +15,7 @@
 #include "core/qmLoginRules.h"
 #include "platform/DesktopLauncher.h"
 #include "shell/qmMessages.h"
+#include "shell/qmProgressRunner.h"
 #include "widgets/qmPictures.h"
 #include "widgets/qmText.h"
 
@@ -285,7 +286,9 @@ int TfrmLogin::Validate() {
   }
   login::TLoginResult result;
   try {
-    result = login::ValidateLogin(g_, input);
+    // The key derivation (about half a second; a new hardened Safe also calibrates its cost) runs
+    // on a worker: the window keeps painting under the wait cursor.
+    TqmProgressRunner::RunBusy(nullptr, [&] { result = login::ValidateLogin(g_, input); });
   } catch (const std::exception& e) {
     ShowError(this, FromMessage(e.what()));
     return login::kRefused;

@@ -21,6 +21,7 @@ namespace {
 
 int showDelayMs = 300;
 QPointer<QProgressDialog> current;
+int busyRunning = 0;
 
 // How often the window thread looks at the worker's progress (and repaints the dialog).
 constexpr int kLookEveryMs = 50;
@@ -34,6 +35,33 @@ void TqmProgressRunner::SetShowDelay(int ms) {
 
 QProgressDialog* TqmProgressRunner::Current() {
   return current.data();
+}
+
+bool TqmProgressRunner::BusyRunning() {
+  return busyRunning > 0;
+}
+
+void TqmProgressRunner::RunBusy(TqmBusyGate* gate, const std::function<void()>& work) {
+  std::unique_ptr<TqmBusyGate::TScope> scope;
+  if (gate) scope = std::make_unique<TqmBusyGate::TScope>(*gate);
+  ++busyRunning;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  std::exception_ptr error;
+  QEventLoop loop;
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  // The quit the worker posts waits in the queue should it come before the loop runs.
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  worker.join();
+  QApplication::restoreOverrideCursor();
+  --busyRunning;
+  if (error) std::rethrow_exception(error);
 }
 
 bool TqmProgressRunner::OnWindowThread() {

@@ -35,6 +35,15 @@ public:
   static bool Run(QWidget* parent, TqmBusyGate* gate, const QString& label,
                   const std::function<void(const TqmProgress& progress)>& work);
 
+  // Runs work on a worker thread with the wait cursor and no dialog, for a step of about a second that
+  // reports no progress and cannot be cancelled (a key derivation, the making of a hardened Safe).
+  // Meanwhile the window thread runs its events except user input: windows paint, timers and the
+  // instance channel go on, a question of the core is shown, nothing can be clicked. The gate (when
+  // given) is held. An exception of the work is thrown again here.
+  static void RunBusy(TqmBusyGate* gate, const std::function<void()>& work);
+  // Whether RunBusy is running now (a test script then leaves the windows alone, as a user must).
+  static bool BusyRunning();
+
   // How long the work runs before the dialog appears (default 300 ms; tests and screenshots set 0).
   static void SetShowDelay(int ms);
   // The dialog of the operation that runs now, or null.
