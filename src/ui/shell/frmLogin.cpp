@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -26,6 +27,10 @@ namespace {
 // One character more than any master password may have: a longer paste is cut to this and then
 // refused with a message saying the limit, never taken cut.
 constexpr int kPasswordBoxLimit = static_cast<int>(login::kMaxPasswordLength) + 1;
+// The least width of the password boxes' column; the window grows beyond it when its content needs
+// more (the check boxes of create mode), and the banner is drawn for the width it has.
+constexpr int kFieldColumnWidth = 300;
+constexpr int kBannerHeight = 72;
 
 }  // namespace
 
@@ -36,11 +41,13 @@ TfrmLogin::TfrmLogin(TqmGlobal& g, QWidget* parent) : QDialog(parent), g_(g) {
 
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 12);
-  auto* top = new QLabel(this);
-  top->setObjectName(QStringLiteral("imgLoginTop"));
-  top->setPixmap(LoginTopPicture(460, 72));
-  top->setScaledContents(false);
-  outer->addWidget(top);
+  banner_ = new QLabel(this);
+  banner_->setObjectName(QStringLiteral("imgLoginTop"));
+  // Drawn for the window's width (resizeEvent); it never decides the width itself.
+  banner_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  banner_->setFixedHeight(kBannerHeight);
+  banner_->setScaledContents(false);
+  outer->addWidget(banner_);
 
   auto* body = new QHBoxLayout;
   body->setContentsMargins(16, 8, 16, 0);
@@ -109,6 +116,7 @@ TfrmLogin::TfrmLogin(TqmGlobal& g, QWidget* parent) : QDialog(parent), g_(g) {
   chkCompatible_->setVisible(false);
   form->addWidget(chkCompatible_, 5, 1);
   form->setColumnStretch(1, 1);
+  form->setColumnMinimumWidth(1, kFieldColumnWidth);
   body->addLayout(form, 1);
   outer->addLayout(body);
   outer->addStretch(1);
@@ -151,7 +159,6 @@ TfrmLogin::TfrmLogin(TqmGlobal& g, QWidget* parent) : QDialog(parent), g_(g) {
   setTabOrder(btnCancel_, btnNewSafe_);
   setTabOrder(btnNewSafe_, btnDeleteSafe_);
 
-  setMinimumWidth(460);
   const std::string last = g_.ReadLastUsedSafe();
   g_.SetSafeName(last);
   preselect_ = last;
@@ -164,6 +171,11 @@ TfrmLogin::~TfrmLogin() {
 void TfrmLogin::SetRequest(int mode, const std::string& safeName) {
   requestedMode_ = mode;
   if (!safeName.empty()) preselect_ = safeName;
+}
+
+void TfrmLogin::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  if (banner_->pixmap().width() != width()) banner_->setPixmap(LoginTopPicture(width(), kBannerHeight));
 }
 
 void TfrmLogin::showEvent(QShowEvent* event) {

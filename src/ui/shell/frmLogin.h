@@ -41,6 +41,7 @@ public:
 
 protected:
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
 private:
   void ChooseModeAndLayout();
@@ -60,6 +61,7 @@ private:
   bool layoutDone_ = false;
   TTextKey key_;
 
+  QLabel* banner_;
   QLabel* lblUserName_;
   QLineEdit* txtUserName_;
   QComboBox* cmbUserName_;
