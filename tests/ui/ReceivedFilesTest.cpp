@@ -143,6 +143,19 @@ TEST_F(ReceivedFilesTest, DropsLockIntoTheFileLockerAndAreRefusedOnOtherTabs) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt"}));
   EXPECT_EQ(LockedContent("b.txt"), "dropped too");
+
+  // A name the Safe refuses (a line break, which a disk file name may hold): said why, left on the
+  // disk, nothing locked; the next file of the drop is still locked.
+  G().Settings().FileLocker.removeFileFromDisk.SetValue(true);
+  const std::string odd = DiskFile("drop/two\nlines.txt", "odd"), c = DiskFile("drop/c.txt", "c");
+  script_->Answer(QStringLiteral("a name must be one line"));
+  EXPECT_TRUE(Drop({odd, c}));
+  ExpectScriptDone();
+  EXPECT_TRUE(fs::exists(odd));
+  EXPECT_FALSE(fs::exists(c));
+  names = LockedFiles();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
 }
 
 // --- Waiting for a long operation -------------------------------------------------------------------

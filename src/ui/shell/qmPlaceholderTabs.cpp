@@ -12,6 +12,7 @@
 
 #include "core/qmGlobal.h"
 #include "model/qmCategory.h"
+#include "shell/qmMessages.h"
 #include "widgets/qmPictures.h"
 #include "widgets/qmText.h"
 
@@ -110,10 +111,18 @@ bool TfrmFileLockerPlaceholder::LockDiskFile(const QString& path) {
   TqmGlobal& g = shell_.Global();
   if (!g.SafeOpen()) return false;
   const std::string disk = ToUtf8(path);
-  // A folder cannot be locked; it is skipped without a message, as any failure here is.
+  // A folder cannot be locked; it is skipped without a message.
   std::error_code ec;
   if (!std::filesystem::is_regular_file(disk, ec)) return false;
   if (!g.LockFile(currentFolder_, disk, true)) {
+    // A name the Safe refuses (a control character, too long, outside the code page) or a file that
+    // cannot be read: the file stays on the disk and the user learns why. (No reason: the user
+    // declined to overwrite a locked file of that name.)
+    if (!g.LastLockError().empty())
+      ShowError(shell_.Window(),
+                QStringLiteral("The file \"%1\" was not locked into the Safe; it stays on the disk.\n\n")
+                        .arg(QFileInfo(path).fileName()) +
+                    FromMessage(g.LastLockError()));
     Refresh();
     return false;
   }
