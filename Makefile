@@ -6,7 +6,7 @@ CTEST_ARGS ?=
 # Extra CMake options for both builds (CI passes -DQM_WERROR=ON).
 CMAKE_ARGS ?=
 
-.PHONY: deps configure build run test test-fast test-sanitize bench format format-check clean
+.PHONY: deps configure build run screenshots test test-fast test-sanitize bench format format-check clean
 
 deps:
 	@scripts/install-deps
@@ -22,6 +22,11 @@ run: build
 	@if [ -x $(BUILD)/src/ui/quillmar ]; then $(BUILD)/src/ui/quillmar $(ARGS); \
 	 elif [ -x $(BUILD)/src/cli/quillmar-cli ]; then $(BUILD)/src/cli/quillmar-cli --help; \
 	 else echo "nothing to run yet"; fi
+
+# Every window of the desktop program in a fixed state on a demo Safe, as PNG files (offscreen).
+SHOTS ?= $(BUILD)/screenshots
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/src/ui/qm_screenshots $(SHOTS)
 
 # Every test: the normal build, then the non-Qt tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (built with clang, which also builds and runs the fuzz targets briefly).

@@ -226,9 +226,11 @@ private:
   bool Rebuild(std::string& log, bool strict, bool changePassword, const TTextKey& newKey,
                std::string_view question, std::string_view answer);
   // Copies item k's data pages into the target's new item; false (after a log line) when a strict
-  // rebuild drops the file.
+  // rebuild drops the file. onPages is called with the number of pages copied after every run of
+  // pages; when it returns false (cancel) the copy stops where it is (the caller discards the target).
   bool CopyFilePages(TSingleFileSystem& target, const TDIRItem& src, int32_t newItem, bool reencrypt,
-                     bool strict, const std::string& path, std::string& log);
+                     bool strict, const std::string& path, std::string& log,
+                     const std::function<bool(int64_t pages)>& onPages);
   void Reopen(const TTextKey& key);
   TSFSPartStorage& Storage() const;
   void OpenManagers();

@@ -100,8 +100,8 @@ std::unique_ptr<TSingleFileSystem> TSingleFileSystem::MakeRebuildTarget(const st
 }
 
 bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem& src, int32_t newItem,
-                                      bool reencrypt, bool strict, const std::string& path,
-                                      std::string& log) {
+                                      bool reencrypt, bool strict, const std::string& path, std::string& log,
+                                      const std::function<bool(int64_t pages)>& onPages) {
   const int32_t D = pfm_->PageDataSize();
   const int64_t steps = (src.FileSize + D - 1) / D;
   if (steps == 0) return true;
@@ -206,6 +206,7 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
       throw ESFSError("Not enough space");
     }
     i += len;
+    if (!onPages(len)) return true;  // cancelled: the target is discarded
   }
   if (marksRestored > 0 && rebuildNotes_)
     rebuildNotes_->push_back({TRebuildNote::TKind::PageMarksRestored, path, 0, marksRestored});
@@ -248,7 +249,21 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   try {
     target = MakeRebuildTarget(newName, changePassword, newKey, question, answer);
     const int32_t count = dir_->ItemCount();
-    // The progress handler may set cancel: checked before every item and after the last.
+    // Progress counts one unit per item and one per data page, so that a large file reports as it
+    // goes (every run of pages, at most 1 MiB) rather than once when it is done.
+    const int64_t pageData = pfm_->PageDataSize();
+    int64_t totalUnits = count, doneUnits = 0;
+    for (int32_t k = 0; k < count; ++k) {
+      const TDIRItem item = dir_->ReadItem(k);
+      if (!item.Deleted && !item.IsFolder) totalUnits += (item.FileSize + pageData - 1) / pageData;
+    }
+    auto advance = [&](int64_t units) {
+      doneUnits += units;
+      if (OnProgress) OnProgress(cancel, std::min(100.0, double(doneUnits) / double(totalUnits) * 100.0));
+      return !cancel;
+    };
+    // The progress handler may set cancel: checked before every item, after every run of pages and
+    // after the last item.
     for (int32_t k = 0; k < count && !cancel; ++k) {
       const TDIRItem src = dir_->ReadItem(k);
       if (!src.Deleted) {
@@ -286,13 +301,13 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
               copy.HasPassword = src.HasPassword;
               CopyItemDetails(src, copy);
               target->dir_->WriteItem(made, copy);
-              if (!CopyFilePages(*target, src, made, changePassword, strict, path, log))
+              if (!CopyFilePages(*target, src, made, changePassword, strict, path, log, advance))
                 target->DeleteFile(path);
             }
           }
         }
       }
-      if (OnProgress) OnProgress(cancel, double(k + 1) / double(count) * 100.0);
+      if (!cancel) advance(1);
     }
     if (cancel) {
       discardTarget();

@@ -715,11 +715,11 @@ void TqmGlobal::CloseSafe() {
   safeKey_ = TTextKey();  // not kept longer than the container's own key
 }
 
-void TqmGlobal::CreateSafe(const std::string& file, std::string_view password, TqmSafeKind kind) {
+TTextKey TqmGlobal::CreateSafe(const std::string& file, std::string_view password, TqmSafeKind kind) {
   TBusy busy(*this);
   // The Safe layout closes an open Safe first.
   if (safeOpen_) CloseSafe();
-  wrapper_.CreateSafe(file, password, demoData_, kind);
+  return wrapper_.CreateSafe(file, password, demoData_, kind);
 }
 
 int TqmGlobal::CheckSafe(const std::string& file, std::string_view password, bool forCreate) {
@@ -733,7 +733,7 @@ int TqmGlobal::CheckSafe(const std::string& file, const TTextKey& key) {
 }
 
 bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view newPassword,
-                               std::optional<TqmSafeKind> kind) {
+                               std::optional<TqmSafeKind> kind, const TqmProgress& progress) {
   TBusy busy(*this);
   const TqmSafeKind current = wrapper_.Kind();
   const TqmSafeKind target = kind.value_or(current);
@@ -747,14 +747,14 @@ bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view ne
   }
   if (oldPassword == newPassword && target == current) return true;
   const TTextKey newKey = TqmSFSWrapper::NewTextKey(newPassword, target);
-  if (!wrapper_.ChangePassword(oldKey, newKey)) return false;
+  if (!wrapper_.ChangePassword(oldKey, newKey, progress)) return false;
   safeKey_ = newKey;
   return true;
 }
 
-bool TqmGlobal::Repair(std::vector<TRebuildNote>* notes, std::string* log) {
+bool TqmGlobal::Repair(std::vector<TRebuildNote>* notes, std::string* log, const TqmProgress& progress) {
   TBusy busy(*this);
-  return wrapper_.Repair(log, notes);
+  return wrapper_.Repair(log, notes, progress);
 }
 
 bool TqmGlobal::DeleteSafeFile(const std::string& name) {
@@ -769,7 +769,7 @@ bool TqmGlobal::DeleteSafeFile(const std::string& name) {
   return true;
 }
 
-bool TqmGlobal::Backup(const std::string& target) {
+bool TqmGlobal::Backup(const std::string& target, const TqmProgress& progress) {
   if (!safeOpen_ || !wrapper_.IsOpen())
     throw EQuillmarError("No Safe is open. Open the Safe you want to back up first.");
   if (target.empty()) throw EQuillmarError("No backup file was given.");
@@ -791,9 +791,14 @@ bool TqmGlobal::Backup(const std::string& target) {
                          "Nothing was written.");
 
   TBusy busy(*this);
+  // Progress: the repair is the first half, the copy the second.
+  TqmProgressMeter meter(progress, 2.0);
   // The rebuild leaves the Safe compact; its outcome does not decide the backup: the copy is checked
   // on its own below.
-  wrapper_.Repair();
+  wrapper_.Repair(nullptr, nullptr, [&meter](double fraction, bool& cancel) {
+    if (!meter.At(fraction)) cancel = true;
+  });
+  if (meter.Cancelled()) return false;
 
   // The container writes every change through at once, and nothing else writes to it while this
   // runs on the owning thread, so the file on disk is a consistent Safe now.
@@ -811,7 +816,13 @@ bool TqmGlobal::Backup(const std::string& target) {
     fs::remove(temp, e);
   };
   try {
-    ReplaceFileWithCopy(safeFile, temp);
+    bool copied = ReplaceFileWithCopy(safeFile, temp, [&meter](int64_t done, int64_t total, bool& cancel) {
+      if (!meter.At(1.0 + (total > 0 ? double(done) / double(total) : 1.0))) cancel = true;
+    });
+    if (!copied) {
+      dropTemp();
+      return false;
+    }
   } catch (const EQuillmarError& e) {
     dropTemp();
     throw EQuillmarError(std::string("The backup could not be made. ") + e.what());
@@ -830,6 +841,11 @@ bool TqmGlobal::Backup(const std::string& target) {
         "The backup could not be made: the copy of the Safe does not open with the Safe's key. " + target +
         " was not changed.");
   }
+  // The last moment a cancel is honoured: the rename below makes the backup.
+  if (!meter.At(1.999)) {
+    dropTemp();
+    return false;
+  }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     std::string reason = std::strerror(errno);
     dropTemp();
@@ -840,6 +856,7 @@ bool TqmGlobal::Backup(const std::string& target) {
     ::fsync(dir);
     ::close(dir);
   }
+  meter.At(2.0);
   return true;
 }
 
@@ -1009,6 +1026,20 @@ std::vector<std::string> TqmGlobal::OpenedFiles() const {
   for (const auto& [disk, copy] : openedCopies_)
     if (safeOpen_ && copy.safeFile == openedSafeFile_ && !copy.givenUp) files.push_back(disk);
   return files;
+}
+
+std::vector<std::string> TqmGlobal::OpenedFilesOf(const std::string& safeName) const {
+  std::vector<std::string> files;
+  const std::string safeFile = NormalPath(SafeFile(safeName));
+  for (const auto& [disk, copy] : openedCopies_) {
+    std::error_code ec;
+    if (copy.safeFile == safeFile && !copy.givenUp && fs::exists(disk, ec)) files.push_back(disk);
+  }
+  return files;
+}
+
+std::string TqmGlobal::TempFolderOf(const std::string& safeName) const {
+  return tempRoot_ + safeName + kSafeExtension + "/";
 }
 
 std::vector<std::string> TqmGlobal::UnaccountedTempFiles() const {

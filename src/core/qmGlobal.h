@@ -222,6 +222,11 @@ public:
   bool UpdateOpenedFiles(const std::string& folder);
   // The recorded copies of the open Safe that still wait to be written back.
   std::vector<std::string> OpenedFiles() const;
+  // The same for the Safe of that name whether it is open or not (a locked Safe's copies wait for
+  // its next login).
+  std::vector<std::string> OpenedFilesOf(const std::string& safeName) const;
+  // The folder below TEMP where the copies of that Safe are kept (<home>/TEMP/<name>.qvt/).
+  std::string TempFolderOf(const std::string& safeName) const;
   // Files in the TEMP folder that no recorded copy of this run accounts for (left by an earlier run,
   // or copies of a Safe that is not open now). They are kept until the user removes them.
   std::vector<std::string> UnaccountedTempFiles() const;
@@ -254,9 +259,9 @@ public:
   // kind says Compatible (the desktop's "Readable by older versions (weaker protection)"); leaves no
   // Safe open (an open one is closed first). A password a compatible Safe cannot hold (over 32
   // characters) is refused with TqmSFSWrapper::kMsgCompatiblePasswordTooLong before anything is
-  // written.
-  void CreateSafe(const std::string& file, std::string_view password,
-                  TqmSafeKind kind = TqmSafeKind::Hardened);
+  // written. Returns the new Safe's text key (for OpenSafeByName without a second derivation).
+  TTextKey CreateSafe(const std::string& file, std::string_view password,
+                      TqmSafeKind kind = TqmSafeKind::Hardened);
   // 0 usable, 1 not a Safe file, 2 wrong password, 3 (forCreate) the file exists, 4 it cannot be
   // opened (the reason was shown; also a key derivation the program cannot follow).
   int CheckSafe(const std::string& file, std::string_view password, bool forCreate);
@@ -265,17 +270,19 @@ public:
   // nullopt keeps the Safe's kind; Hardened hardens a compatible Safe; Compatible makes a hardened
   // Safe compatible (ask the user first: it weakens the Safe). The same password is allowed when the
   // kind changes; a hardened result always gets a new salt. False when oldPassword is not the master
-  // password or the container refused (nothing changed). Errors (a refused new password among them)
-  // propagate with nothing changed.
+  // password, the container refused, or progress (safe/qmProgress.h) asked for a cancel in time
+  // (nothing changed then). Errors (a refused new password among them) propagate with nothing changed.
   bool ChangePassword(std::string_view oldPassword, std::string_view newPassword,
-                      std::optional<TqmSafeKind> kind = std::nullopt);
+                      std::optional<TqmSafeKind> kind = std::nullopt, const TqmProgress& progress = {});
   // The kind and key derivation of the open Safe. REQUIRES an open Safe.
   TqmSafeKind SafeKind() const { return wrapper_.Kind(); }
   TKeyDerivation SafeKeyDerivation() const { return wrapper_.KeyDerivation(); }
-  // Rebuilds the open Safe's container, with the busy pointer. notes (when given) receives what the
-  // rebuild dropped, zeroed or set right, log the rebuild's log (see TSingleFileSystem::RepairFile).
+  // Rebuilds the open Safe's container, with the busy pointer. False when it failed or was cancelled
+  // (the Safe is then as it was). notes (when given) receives what the rebuild dropped, zeroed or set
+  // right, log the rebuild's log, which says why it failed (see TSingleFileSystem::RepairFile).
   // core/qmSafeCheck.h's RepairSafe adds the deep check afterwards.
-  bool Repair(std::vector<TRebuildNote>* notes = nullptr, std::string* log = nullptr);
+  bool Repair(std::vector<TRebuildNote>* notes = nullptr, std::string* log = nullptr,
+              const TqmProgress& progress = {});
   // Deletes the Safe file of that name; when it is the open Safe it is closed first, and when it is
   // the current Safe, SafeName and SafeKey are cleared. False when the file could not be deleted.
   bool DeleteSafeFile(const std::string& name);
@@ -283,9 +290,12 @@ public:
   // Backup of the open Safe into target (the caller's file dialog chose it). When target exists asks
   // kMsgFileExists; No returns false. Repairs the Safe, copies its file to a temporary name beside
   // target, checks that the copy opens with the Safe's key and renames it over target. A backup is a
-  // plain Safe file under the master password of the moment, of the Safe's kind. Throws EQuillmarError when a
-  // step fails; target is then left as it was. REQUIRES: SafeOpen.
-  bool Backup(const std::string& target);
+  // plain Safe file under the master password of the moment, of the Safe's kind. Throws EQuillmarError
+  // when a step fails; target is then left as it was.
+  // progress hears of the repair and the copy; a cancel before the final rename returns false with
+  // target as it was.
+  // REQUIRES: SafeOpen.
+  bool Backup(const std::string& target, const TqmProgress& progress = {});
   // Replaces the current Safe's file (SafeFile(SafeName)) with the backup file. The backup must be a
   // Safe file; it is copied to a temporary name in the home folder, flushed and renamed over the Safe,
   // so a failed or refused restore leaves the Safe as it was. An open Safe is closed first. The Safe

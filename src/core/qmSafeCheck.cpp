@@ -182,12 +182,15 @@ std::vector<std::string> DeepCheckSafe(TqmGlobal& global) {
   return problems;
 }
 
-TqmRepairResult RepairSafe(TqmGlobal& global) {
+TqmRepairResult RepairSafe(TqmGlobal& global, const TqmProgress& progress) {
   TqmRepairResult result;
   std::vector<TRebuildNote> notes;
   std::string log;
-  result.rebuilt = global.Repair(&notes, &log);
-  if (!result.rebuilt) result.failure = log;
+  result.rebuilt = global.Repair(&notes, &log, progress);
+  if (!result.rebuilt) {
+    result.failure = log;
+    return result;
+  }
   for (const TRebuildNote& n : notes) {
     switch (n.Kind) {
       case TRebuildNote::TKind::FolderDropped:

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "safe/qmProgress.h"
+
 namespace quillmar {
 
 class TqmGlobal;
@@ -28,12 +30,15 @@ struct TqmRepairResult {
   std::vector<std::string> lost;       // what the rebuild dropped or set to zero, one line each
   std::vector<std::string> mended;     // what it set right beyond the rebuild itself
   std::vector<std::string> remaining;  // DeepCheckSafe afterwards: what the repair could not mend
+                                       // (not run when the rebuild failed or was cancelled)
   // True when the Safe is whole again: rebuilt, nothing lost and no problem left.
   bool Whole() const { return rebuilt && lost.empty() && remaining.empty(); }
 };
 
 // Rebuilds the open Safe's container (TqmGlobal::Repair), then checks it deeply. A repair that loses
-// data or leaves problems is not whole, and says so line by line. REQUIRES: a Safe is open.
-TqmRepairResult RepairSafe(TqmGlobal& global);
+// data or leaves problems is not whole, and says so line by line. progress hears of the rebuild; a
+// cancel there leaves the Safe as it was (rebuilt false). A rebuild that did not go through is not
+// followed by the check: the Safe is as it was, and the failure says why. REQUIRES: a Safe is open.
+TqmRepairResult RepairSafe(TqmGlobal& global, const TqmProgress& progress = {});
 
 }  // namespace quillmar

@@ -309,9 +309,9 @@ int TqmSFSWrapper::CheckSafe(const std::string& file, const TTextKey& key) {
   return csUsable;
 }
 
-void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view templatePassword,
-                                        const std::string& file, std::string_view password, bool withDemoData,
-                                        TqmSafeKind kind) {
+TTextKey TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view templatePassword,
+                                            const std::string& file, std::string_view password,
+                                            bool withDemoData, TqmSafeKind kind) {
   CloseSafe();
   // First, so that a refused password (or a failed derivation) leaves no file behind.
   const TTextKey newKey = NewTextKey(password, kind);
@@ -341,6 +341,7 @@ void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view
     fs::remove(file, ec);
     throw;
   }
+  return newKey;
 }
 
 void TqmSFSWrapper::CreateEmptySafe(const std::string& file, std::string_view password) {
@@ -378,8 +379,34 @@ std::string TqmSFSWrapper::SafeFileName() const {
   return sfs_ ? sfs_->FileName() : std::string();
 }
 
+namespace {
+
+// A cancel asked for through the progress callback, carried out of the nested work to the one
+// place that undoes it.
+struct TCancelled {};
+
+}  // namespace
+
+int64_t TqmSFSWrapper::LockedBytes(TSingleFileSystem& sfs, const std::string& folder) {
+  int64_t total = 0;
+  std::vector<std::string> folders;
+  TSearchRec rec;
+  if (sfs.FindFirst(folder + "*.*", faAnyFile, rec) == 0) {
+    do {
+      if (rec.Attr & faDirectory)
+        folders.push_back(rec.Name);
+      else
+        total += rec.Size;
+    } while (sfs.FindNext(rec) == 0);
+  }
+  sfs.FindClose(rec);
+  for (const std::string& name : folders) total += LockedBytes(sfs, folder + name + "\\");
+  return total;
+}
+
 void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& folder,
-                                     std::string_view oldPassword, std::string_view newPassword) {
+                                     std::string_view oldPassword, std::string_view newPassword,
+                                     TqmProgressMeter& meter) {
   // Collect first: the walk must not see the files it rewrites.
   std::vector<std::string> files, folders;
   TSearchRec rec;
@@ -389,7 +416,10 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
   }
   sfs.FindClose(rec);
 
+  // Progress is reported after every MiB re-keyed and after every file.
+  constexpr int64_t kReportEvery = int64_t(1) << 20;
   std::vector<uint8_t> buffer(TLockedFileCipher::kPieceSize);
+  TWipeOnExit wipe(buffer);
   for (const std::string& name : files) {
     TSFSFileStream stream(&sfs, 0, "", "", "", kModeReadWrite, folder + name);
     int64_t size = stream.Size();
@@ -398,7 +428,7 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
       // overwriting a piece never disturbs the pieces after it.
       TLockedFileChain decrypt(oldPassword, TLockedFileChain::TDirection::Decrypt);
       TLockedFileChain encrypt(newPassword, TLockedFileChain::TDirection::Encrypt);
-      int64_t position = 0;
+      int64_t position = 0, unreported = 0;
       while (position < size) {
         int64_t count = std::min<int64_t>(static_cast<int64_t>(buffer.size()), size - position);
         bool final = position + count == size;
@@ -409,17 +439,39 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
         stream.Seek(position, TSeekOrigin::Begin);
         stream.WriteBuffer(buffer.data(), count);
         position += count;
+        unreported += count;
+        if (unreported >= kReportEvery && !final) {
+          if (!meter.Advance(double(unreported))) throw TCancelled{};
+          unreported = 0;
+        }
       }
+      if (!meter.Advance(double(unreported))) throw TCancelled{};
     }
     ProcessEvents();
   }
-  SecureWipe(buffer.data(), buffer.size());
   for (const std::string& name : folders)
-    RekeyLockedFiles(sfs, folder + name + "\\", oldPassword, newPassword);
+    RekeyLockedFiles(sfs, folder + name + "\\", oldPassword, newPassword, meter);
 }
 
+namespace {
+
+// Copies the file to target (created or replaced) in pieces of 1 MiB, reporting each piece.
+void CopyFileWithProgress(const std::string& source, const std::string& target, TqmProgressMeter& meter) {
+  TFileStream in(source, TFileMode::Read);
+  TFileStream out(target, TFileMode::Create);
+  std::vector<uint8_t> buffer(size_t(1) << 20);
+  for (;;) {
+    int64_t n = in.Read(buffer.data(), static_cast<int64_t>(buffer.size()));
+    if (n <= 0) break;
+    out.WriteBuffer(buffer.data(), n);
+    if (!meter.Advance(double(n))) throw TCancelled{};
+  }
+}
+
+}  // namespace
+
 bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_view newPassword,
-                                   std::optional<TqmSafeKind> kind) {
+                                   std::optional<TqmSafeKind> kind, const TqmProgress& progress) {
   const TqmSafeKind current = Kind();
   const TqmSafeKind target = kind.value_or(current);
   if (oldPassword == newPassword && target == current) return true;
@@ -427,10 +479,11 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
   // The old key first: a wrong old password is refused before a new key is calibrated and derived.
   const TTextKey oldKey = TextKeyFor(file, oldPassword);
   if (!TSingleFileSystem::CheckContainerPassword(file, oldKey)) return false;
-  return ChangePassword(oldKey, NewTextKey(newPassword, target));
+  return ChangePassword(oldKey, NewTextKey(newPassword, target), progress);
 }
 
-bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKey) {
+bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKey,
+                                   const TqmProgress& progress) {
   if (oldKey == newKey) return true;
   const std::string file = Sfs().FileName();
   std::error_code ec;
@@ -449,24 +502,33 @@ bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKe
     for (int i = 0; i < 10; ++i) fs::remove(work + std::to_string(i), e);
   };
 
+  // Progress: the copy and the rebuild count the Safe file's bytes, the re-keying the locked files'.
+  const int64_t safeBytes = Sfs().ContainerSize();
+  const int64_t lockedBytes =
+      Sfs().DirectoryExists(kFileLockerRoot) ? LockedBytes(Sfs(), kFileLockerRoot) : 0;
+  TqmProgressMeter meter(progress, double(safeBytes) * 2 + double(lockedBytes));
+  if (!meter.At(0)) return false;
+
   // The Safe file itself is never written: everything happens on a copy that replaces it in one
   // rename once it is complete and on the disk.
   CloseSafe();
   removeWork();
   bool swapped = false;
   try {
-    fs::copy_file(file, work, fs::copy_options::overwrite_existing);
+    CopyFileWithProgress(file, work, meter);
     stage("copied");
     bool changed;
     {
       TSingleFileSystem copy(work, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", oldKey, false,
                              kModeReadWriteExclusive);
-      copy.OnProgress = [this](bool&, double percent) {
-        if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
-      };
       if (copy.DirectoryExists(kFileLockerRoot))
-        RekeyLockedFiles(copy, kFileLockerRoot, oldKey.Text(), newKey.Text());
+        RekeyLockedFiles(copy, kFileLockerRoot, oldKey.Text(), newKey.Text(), meter);
       stage("rekeyed");
+      const double rebuildStart = double(safeBytes) + double(lockedBytes);
+      copy.OnProgress = [this, &meter, rebuildStart, safeBytes](bool& cancel, double percent) {
+        if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
+        if (!meter.At(rebuildStart + percent / 100.0 * double(safeBytes))) cancel = true;
+      };
       changed = copy.ChangePassword(newKey, "", "");
       if (changed) stage("container");
     }
@@ -475,12 +537,18 @@ bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKe
       OpenContainer(file, oldKey);
       return false;
     }
+    // The last moment a cancel is honoured: the rename below makes the change.
+    if (meter.Cancelled()) throw TCancelled{};
     SyncPath(work, false);
     stage("synced");
     fs::rename(work, file);
     swapped = true;
     SyncPath(fs::path(file).parent_path().empty() ? "." : fs::path(file).parent_path().string(), true);
     stage("swapped");
+  } catch (const TCancelled&) {
+    removeWork();
+    OpenContainer(file, oldKey);
+    return false;
   } catch (...) {
     if (!swapped) removeWork();
     try {
@@ -490,13 +558,29 @@ bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKe
     throw;
   }
   OpenContainer(file, newKey);
+  meter.At(double(safeBytes) * 2 + double(lockedBytes));
   return true;
 }
 
-bool TqmSFSWrapper::Repair(std::string* log, std::vector<TRebuildNote>* notes) {
+bool TqmSFSWrapper::Repair(std::string* log, std::vector<TRebuildNote>* notes, const TqmProgress& progress) {
   std::string text;
   InvalidateEntryIndex();
-  bool ok = Sfs().RepairFile(text, false, notes);
+  TSingleFileSystem& sfs = Sfs();
+  TqmProgressMeter meter(progress, 100);
+  // The rebuild reopens the same container object; its own handler comes back afterwards.
+  auto previous = sfs.OnProgress;
+  sfs.OnProgress = [this, &meter](bool& cancel, double percent) {
+    if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
+    if (!meter.At(percent)) cancel = true;
+  };
+  bool ok = false;
+  try {
+    ok = meter.At(0) && sfs.RepairFile(text, false, notes);
+  } catch (...) {
+    sfs.OnProgress = previous;
+    throw;
+  }
+  sfs.OnProgress = previous;
   if (log) *log = std::move(text);
   return ok;
 }

@@ -50,6 +50,7 @@
 #include <vector>
 
 #include "container/TextKey.h"
+#include "safe/qmProgress.h"
 
 namespace quillmar {
 
@@ -164,13 +165,14 @@ public:
   // password leaves no file). withDemoData keeps the template's sample entries and File Locker files;
   // without it a new Safe has the template's categories, icons, reminders and settings only. Closes
   // any open Safe first and leaves none open. On failure the half-made file is removed and the error
-  // propagates. (Defined beside the embedded template; programs that link the template get it.)
-  void CreateSafe(const std::string& file, std::string_view password, bool withDemoData,
-                  TqmSafeKind kind = TqmSafeKind::Hardened);
+  // propagates. Returns the new Safe's text key, so that it can be opened without a second derivation.
+  // (Defined beside the embedded template; programs that link the template get it.)
+  TTextKey CreateSafe(const std::string& file, std::string_view password, bool withDemoData,
+                      TqmSafeKind kind = TqmSafeKind::Hardened);
   // The same from a given template image (the bytes of a Safe file whose password is templatePassword).
-  void CreateSafeFromImage(std::string_view image, std::string_view templatePassword, const std::string& file,
-                           std::string_view password, bool withDemoData,
-                           TqmSafeKind kind = TqmSafeKind::Hardened);
+  TTextKey CreateSafeFromImage(std::string_view image, std::string_view templatePassword,
+                               const std::string& file, std::string_view password, bool withDemoData,
+                               TqmSafeKind kind = TqmSafeKind::Hardened);
   // Creates a new, empty Safe file (replacing it) with the layout folders and keeps it open: under the
   // password a compatible Safe (the generator of the template Safe, tests), under a key the kind the
   // key was made for.
@@ -201,14 +203,19 @@ public:
   // Safe's password or the container refused (the Safe is then open under the old key, unchanged).
   // Errors (a refused new password among them) propagate after the Safe was reopened under the key
   // its file then has.
+  // progress (qmProgress.h) hears of the copy, the re-keying (at least every MiB) and the rebuild; a
+  // cancel before the final rename gives false with the Safe file byte for byte as it was. The keys
+  // are derived before the first report.
   bool ChangePassword(std::string_view oldPassword, std::string_view newPassword,
-                      std::optional<TqmSafeKind> kind = std::nullopt);
+                      std::optional<TqmSafeKind> kind = std::nullopt, const TqmProgress& progress = {});
   // The same with both keys made (the old one the open Safe's, the new one by NewTextKey). Nothing is
   // done when they are equal.
-  bool ChangePassword(const TTextKey& oldKey, const TTextKey& newKey);
+  bool ChangePassword(const TTextKey& oldKey, const TTextKey& newKey, const TqmProgress& progress = {});
   // The container's rebuild (RepairFile, not strict). The log text goes to *log when given, and
-  // what the rebuild dropped, zeroed or set right to *notes.
-  bool Repair(std::string* log = nullptr, std::vector<TRebuildNote>* notes = nullptr);
+  // what the rebuild dropped, zeroed or set right to *notes. A cancel through progress gives false
+  // with the Safe as it was (and no notes).
+  bool Repair(std::string* log = nullptr, std::vector<TRebuildNote>* notes = nullptr,
+              const TqmProgress& progress = {});
   // Creates whichever of the seven layout folders is missing (called first by most operations).
   void EnsureLayout();
   // The names of the files (folders false) or folders (true) directly in folder (a container path
@@ -402,7 +409,8 @@ private:
   bool CopyTree(const std::string& source, const std::string& dest);
   void InvalidateEntryIndex() { entryIndex_.clear(); }
   void RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& folder, std::string_view oldPassword,
-                        std::string_view newPassword);
+                        std::string_view newPassword, TqmProgressMeter& meter);
+  static int64_t LockedBytes(TSingleFileSystem& sfs, const std::string& folder);
 
   // Per category folder: sort order -> file name of the first entry with it, in listing order.
   struct TEntryIndex {
