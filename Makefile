@@ -3,14 +3,16 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
+# Extra CMake options for both builds (CI passes -DQM_WERROR=ON).
+CMAKE_ARGS ?=
 
-.PHONY: deps configure build run test test-fast test-sanitize bench format format-check clean
+.PHONY: deps configure build run screenshots test test-fast test-sanitize bench format format-check clean
 
 deps:
 	@scripts/install-deps
 
 configure: deps
-	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -20,6 +22,11 @@ run: build
 	@if [ -x $(BUILD)/src/ui/quillmar ]; then $(BUILD)/src/ui/quillmar $(ARGS); \
 	 elif [ -x $(BUILD)/src/cli/quillmar-cli ]; then $(BUILD)/src/cli/quillmar-cli --help; \
 	 else echo "nothing to run yet"; fi
+
+# Every window of the desktop program in a fixed state on a demo Safe, as PNG files (offscreen).
+SHOTS ?= $(BUILD)/screenshots
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/src/ui/qm_screenshots $(SHOTS)
 
 # Every test: the normal build, then the non-Qt tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (built with clang, which also builds and runs the fuzz targets briefly).
@@ -32,7 +39,7 @@ test-fast: build
 
 test-sanitize: deps
 	@test -f $(ASAN_BUILD)/build.ninja || CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -G Ninja \
-	  -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_BUILD_UI=OFF -DQM_BUILD_BENCH=OFF -DQM_FUZZ=ON
+	  -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_BUILD_UI=OFF -DQM_BUILD_BENCH=OFF -DQM_FUZZ=ON $(CMAKE_ARGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE no-sanitize $(CTEST_ARGS)

@@ -1,10 +1,12 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(CRYPTOPP REQUIRED IMPORTED_TARGET libcrypto++)
+# Argon2id for the key derivation of hardened Safes (the reference implementation, libargon2).
+pkg_check_modules(ARGON2 REQUIRED IMPORTED_TARGET libargon2)
 find_package(ZLIB REQUIRED)
 find_package(BZip2 REQUIRED)
 find_package(Threads REQUIRED)
 find_package(GTest REQUIRED)
-find_package(CURL QUIET)
+find_package(CURL REQUIRED)
 if(QM_BUILD_BENCH AND NOT QM_SANITIZE)
   find_package(benchmark QUIET)
   if(NOT benchmark_FOUND)

@@ -1,6 +1,11 @@
-# Warnings for the project's own targets.
+# Warnings for the project's own targets. QM_WERROR (on in CI) turns every warning into an error.
+option(QM_WERROR "Treat compiler warnings as errors" OFF)
 function(qm_target_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter -Wshadow -Wnon-virtual-dtor
+                                            -Woverloaded-virtual)
+  if(QM_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
 endfunction()
 
 # qm_add_library(NAME SOURCES... [DEPS ...]): a static layer library with src/ as include root.
@@ -22,8 +27,11 @@ function(qm_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 600)
   endif()
+  # QUILLMAR_TEST_KDF_COST: new hardened Safes of the tests (and of the programs they run) get a tiny
+  # key-derivation cost (64 KiB, 1 pass, 1 lane) instead of the calibrated half second; the tests of
+  # the real cost turn it off for themselves.
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
-    ENVIRONMENT "QM_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;QT_QPA_PLATFORM=offscreen")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLMAR_TEST_KDF_COST=64,1,1")
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
   endif()

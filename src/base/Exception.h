@@ -1,6 +1,7 @@
 #pragma once
 // The project's exception types. The message of an exception is the exact user-facing text; it never
 // carries passwords, keys or decrypted data.
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -16,6 +17,17 @@ public:
 class EStreamError : public EQuillmarError {
 public:
   explicit EStreamError(const std::string& message) : EQuillmarError(message) {}
+};
+
+// A stream ended before the size it reported: the bytes from Offset() on could not be read (a
+// damaged page of a container file, for one). Whoever knows the file's name puts it in its message.
+class EUnreadableData : public EStreamError {
+public:
+  EUnreadableData(const std::string& message, int64_t offset) : EStreamError(message), offset_(offset) {}
+  int64_t Offset() const { return offset_; }
+
+private:
+  int64_t offset_;
 };
 
 }  // namespace quillmar

@@ -1,49 +1,12 @@
 #include "cli/CliApplication.h"
 
-#include <functional>
-#include <map>
-
 #include "cli/CliArguments.h"
-#include "cli/CliCommands.h"
+#include "cli/CliCommandTable.h"
+#include "cli/CliContext.h"
 #include "cli/CliError.h"
+#include "core/qmGlobal.h"
 
 namespace quillmar {
-
-namespace {
-
-const std::map<std::string, std::function<int(TCliContext&)>>& Handlers() {
-  static const std::map<std::string, std::function<int(TCliContext&)>> handlers = {
-      {"safes", RunSafes},
-      {"create", RunCreate},
-      {"delete", RunDelete},
-      {"check", RunCheck},
-      {"ls", RunLs},
-      {"show", RunShow},
-      {"add", RunAdd},
-      {"edit", RunEdit},
-      {"rm", RunRm},
-      {"mkcat", RunMkcat},
-      {"rmcat", RunRmcat},
-      {"mv", RunMv},
-      {"search", RunSearch},
-      {"files", RunFiles},
-      {"lock", RunLock},
-      {"unlock", RunUnlock},
-      {"mkdir", RunMkdir},
-      {"rename", RunRename},
-      {"rmfile", RunRmfile},
-      {"reminders", RunReminders},
-      {"cryptomail", RunCryptoMail},
-      {"passwd", RunPasswd},
-      {"repair", RunRepair},
-      {"backup", RunBackup},
-      {"restore", RunRestore},
-      {"export", RunExport},
-  };
-  return handlers;
-}
-
-}  // namespace
 
 TCliApplication::TCliApplication(std::ostream& out, std::ostream& err, int inputFd)
     : out_(out), err_(err), inputFd_(inputFd) {}
@@ -53,18 +16,16 @@ int TCliApplication::Run(const std::vector<std::string>& args) {
   try {
     TCliArguments a = TCliArguments::Parse(args);
     if (a.version) {
-      console.Line("quillmar-cli 2.0.0");
+      console.Line("quillmar-cli " + TqmGlobal::ProgramVersionText());
       return kExitOk;
     }
     if (a.help) {
       out_ << (a.command ? CliCommandUsage(*a.command) : CliProgramUsage());
       return kExitOk;
     }
-    auto handler = Handlers().find(a.command->name);
-    if (handler == Handlers().end())
-      throw Failure("the command " + a.command->name + " is not available yet");
+    const TCliHandler run = a.command->run;
     TCliContext context(std::move(a), console, inputFd_);
-    const int code = handler->second(context);
+    const int code = run(context);
     context.Prompter().Flush();
     out_.flush();
     return code;

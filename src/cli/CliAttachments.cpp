@@ -70,6 +70,18 @@ void CopyPrivately(const std::string& source, const std::string& target) {
   }
 }
 
+// Makes the folder and the missing ones above it, each private to the user (0700): the attached files
+// written into it are decrypted data. Folders that exist are left as they are.
+void MakePrivateFolders(const std::string& dir) {
+  std::error_code ec;
+  fs::path made;
+  for (const fs::path& part : fs::path(dir)) {
+    made /= part;
+    if (fs::exists(made, ec)) continue;
+    if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) return;  // the caller reports the folder
+  }
+}
+
 }  // namespace
 
 TCliAttachments::TCliAttachments(TCliContext& c) : c_(c) {
@@ -96,6 +108,9 @@ TCliAttachments::TCliAttachments(TCliContext& c) : c_(c) {
       throw UsageError(
           d + " cannot be attached: its name holds \"\\\", which the Safe cannot store; rename it first");
     item.name = c.Console().Take(diskName, "the name of the file " + d);
+    if (const std::string problem = TqmSFSWrapper::ItemNameProblem(item.name, "The name of the file");
+        !problem.empty())
+      throw UsageError(d + " cannot be attached: " + OneLine(c.Console(), problem) + " Nothing was changed.");
     for (const auto& other : items_)
       if (other.name == item.name && other.diskFile != item.diskFile)
         throw UsageError("two --attach files have the name \"" + diskName +
@@ -217,7 +232,7 @@ TCliAttachments::TExtracted TCliAttachments::Extract(TCliContext& c, const TqmRe
   if (names.empty()) return result;
 
   std::error_code ec;
-  fs::create_directories(dir, ec);
+  MakePrivateFolders(dir);
   if (!fs::is_directory(dir, ec)) throw Failure("the folder " + dir + " does not exist and cannot be made");
 
   // Every target is checked before anything is written.

@@ -1,5 +1,7 @@
 #include "cli/CliCommandTable.h"
 
+#include "cli/CliCommands.h"
+
 namespace quillmar {
 
 namespace {
@@ -14,6 +16,7 @@ const TCliOptionDef kAttachYes{"--yes", "-y", "", false,
 std::vector<TCliCommandDef> MakeCommands() {
   std::vector<TCliCommandDef> c;
   c.push_back({"safes",
+               RunSafes,
                "",
                "list the Safes in the home folder, one name a line",
                "Lists the Safes of the home folder (the files NAME.qvt in it), one name a line.\n",
@@ -21,14 +24,21 @@ std::vector<TCliCommandDef> MakeCommands() {
                0,
                {}});
   c.push_back({"create",
-               "SAFE [--demo]",
+               RunCreate,
+               "SAFE [--demo] [--compatible]",
                "create a new Safe from the template",
                "Creates the Safe SAFE from the template: its categories, field templates, icons and\n"
-               "reminders. Asks for the new master password (twice on a terminal, one line from a pipe).\n",
+               "reminders. Asks for the new master password (twice on a terminal, one line from a pipe).\n"
+               "The Safe is hardened: its key is derived from the master password by Argon2id, which\n"
+               "makes each guess of the password cost about half a second and a lot of memory.\n",
                1,
                1,
-               {{"--demo", "", "", false, "also keep the template's sample entries and File Locker files"}}});
+               {{"--demo", "", "", false, "also keep the template's sample entries and File Locker files"},
+                {"--compatible", "", "", false,
+                 "readable by older versions (weaker protection: no slow key derivation, and a master "
+                 "password of at most 32 characters)"}}});
   c.push_back({"delete",
+               RunDelete,
                "SAFE [--yes]",
                "delete a Safe file",
                "Deletes the Safe file SAFE.qvt for good. Asks first unless --yes is given.\n",
@@ -37,23 +47,30 @@ std::vector<TCliCommandDef> MakeCommands() {
                {kYes}});
   c.push_back(
       {"check",
+       RunCheck,
        "SAFE [--deep]",
        "check that a Safe opens",
        "Prints the check code and its meaning: 0 usable, 1 not a Safe file, 2 wrong password,\n"
-       "4 cannot be opened. Exit 0 when usable, 3 on a wrong password, 1 on any other problem.\n",
+       "4 cannot be opened. Exit 0 when usable, 3 on a wrong password, 1 on any other problem.\n"
+       "Then the Safe's kind: hardened, with its key derivation's memory, passes and lanes, or\n"
+       "compatible (no key derivation). With --deep one \"problem:\" line per damaged thing (a\n"
+       "record, a file and where it cannot be read, a page of the container) follows.\n",
        1,
        1,
        {{"--deep", "", "", false, "also check the container's structure and read every file in it"}}});
   c.push_back(
       {"ls",
+       RunLs,
        "SAFE [CATEGORY] [-R]",
        "list categories and entries",
        "Lists the categories (ending in \"/\") and entry titles in CATEGORY (default: the top\n"
-       "level), one a line, in tree order.\n",
+       "level), one a line, in tree order. A record that cannot be read is named in a warning and\n"
+       "the rest is listed; the exit code is then 1.\n",
        1,
        2,
        {{"--recursive", "-R", "", false, "list the whole tree below, indented two blanks per level"}}});
   c.push_back({"show",
+               RunShow,
                "SAFE ENTRY [--reveal] [--extract DIR [--yes]]",
                "show an entry's fields",
                "Prints one \"Name: value\" line per field of ENTRY, in field order. Password fields show\n"
@@ -68,6 +85,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                 {"--extract", "", "DIR", false, "write the entry's attached files into DIR"},
                 {"--yes", "-y", "", false, "with --extract: replace files of the same name in DIR"}}});
   c.push_back({"add",
+               RunAdd,
                "SAFE CATEGORY [--set NAME=VALUE]... [--ask NAME]... [--attach NAME=DISKFILE]...",
                "add an entry",
                "Adds an entry to CATEGORY with the fields of the category's template and prints its path.\n"
@@ -85,6 +103,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                 kAttachYes}});
   c.push_back(
       {"edit",
+       RunEdit,
        "SAFE ENTRY (--set NAME=VALUE | --ask NAME | --attach NAME=DISKFILE)...",
        "change field values of an entry",
        "Changes the values of the named fields of ENTRY and prints its path. --attach gives a File\n"
@@ -98,6 +117,7 @@ std::vector<TCliCommandDef> MakeCommands() {
         kAttach,
         kAttachYes}});
   c.push_back({"rm",
+               RunRm,
                "SAFE ENTRY [--yes]",
                "delete an entry",
                "Deletes ENTRY, with its reminder and attached files. Asks first (while the Safe's\n"
@@ -106,6 +126,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                2,
                {kYes}});
   c.push_back({"mkcat",
+               RunMkcat,
                "SAFE PATH [--field NAME:TYPE[:required]]...",
                "create a category",
                "Creates the category PATH (its parent must exist) with the given template fields.\n"
@@ -117,6 +138,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                2,
                {{"--field", "", "NAME:TYPE[:required]", true, "add a template field"}}});
   c.push_back({"rmcat",
+               RunRmcat,
                "SAFE PATH",
                "delete a category",
                "Deletes the category PATH with its sub-categories. A category that holds entries is\n"
@@ -125,6 +147,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                2,
                {}});
   c.push_back({"mv",
+               RunMv,
                "SAFE ENTRY-OR-CATEGORY DEST-CATEGORY",
                "move an entry or category",
                "Moves an entry or a category (with everything in it) into DEST-CATEGORY (\"/\" is the top\n"
@@ -133,6 +156,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                3,
                {}});
   c.push_back({"search",
+               RunSearch,
                "SAFE TEXT [--case] [--all-fields]",
                "find entries",
                "Prints the paths of the entries whose title contains TEXT, in tree order.\n",
@@ -141,6 +165,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                {{"--case", "", "", false, "letter case must match"},
                 {"--all-fields", "", "", false, "search every field's value, not only the title"}}});
   c.push_back({"files",
+               RunFiles,
                "SAFE [FOLDER]",
                "list a File Locker folder",
                "Lists FOLDER of the File Locker (default: its root): folders ending in \"/\", then files\n"
@@ -149,6 +174,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                2,
                {}});
   c.push_back({"lock",
+               RunLock,
                "SAFE DISKFILE... [--into FOLDER] [--remove-from-disk]",
                "lock files into the Safe",
                "Encrypts each DISKFILE into the File Locker folder FOLDER (default: the root).\n",
@@ -158,6 +184,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                 {"--remove-from-disk", "", "", false, "delete each disk file once it is locked"},
                 {"--yes", "-y", "", false, "replace a file of the same name in the Safe without asking"}}});
   c.push_back({"unlock",
+               RunUnlock,
                "SAFE PATH DESTDIR [--keep]",
                "take a file out of the Safe",
                "Decrypts the File Locker file PATH into the disk folder DESTDIR and removes it from the\n"
@@ -167,6 +194,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                {{"--keep", "", "", false, "leave the file in the Safe"},
                 {"--yes", "-y", "", false, "replace a file of the same name in DESTDIR without asking"}}});
   c.push_back({"mkdir",
+               RunMkdir,
                "SAFE FOLDER",
                "create a File Locker folder",
                "Creates FOLDER (and missing parents) in the File Locker.\n",
@@ -174,6 +202,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                2,
                {}});
   c.push_back({"rename",
+               RunRename,
                "SAFE PATH NEWNAME",
                "rename a File Locker file or folder",
                "Gives the File Locker file or folder PATH the name NEWNAME in the same folder.\n",
@@ -181,6 +210,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                3,
                {}});
   c.push_back({"rmfile",
+               RunRmfile,
                "SAFE PATH [--yes]",
                "delete a File Locker file or folder",
                "Deletes the File Locker file or folder PATH (a folder with all its contents). Asks first\n"
@@ -189,6 +219,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                2,
                {kYes}});
   c.push_back({"reminders",
+               RunReminders,
                "SAFE",
                "list the reminders",
                "Lists the reminders: id, name, type, actions, start and end, separated by tabs.\n",
@@ -196,6 +227,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                1,
                {}});
   c.push_back({"cryptomail",
+               RunCryptoMail,
                "(--file F | --message TEXT) --out FILE [--name N] [--email E] [--website W] [--notes T]",
                "write a Zavozo Rero document",
                "Encrypts a file or a message under a password agreed with the recipient into an HTML\n"
@@ -212,15 +244,31 @@ std::vector<TCliCommandDef> MakeCommands() {
                 {"--notes", "", "T", false, "notes shown to the recipient"},
                 {"--yes", "-y", "", false, "replace FILE when it exists"}}});
   c.push_back({"passwd",
-               "SAFE",
-               "change the master password",
+               RunPasswd,
+               "SAFE [--harden | --compatible [--yes]]",
+               "change the master password (or the Safe's kind)",
                "Asks for the current master password, then the new one (twice on a terminal; from a\n"
-               "pipe: the old, then the new, one line each).\n",
+               "pipe: the old, then the new, one line each). The Safe keeps its kind and a hardened\n"
+               "Safe gets a new salt. With --harden or --compatible the kind changes too (the new\n"
+               "password may then be the old one).\n",
+               1,
+               1,
+               {{"--harden", "", "", false, "make a compatible Safe hardened (slow, salted key derivation)"},
+                {"--compatible", "", "", false,
+                 "make a hardened Safe readable by older versions: weaker protection, asked first"},
+                kYes}});
+  c.push_back({"repair",
+               RunRepair,
+               "SAFE",
+               "rebuild the Safe file",
+               "Rebuilds the Safe's container file, then checks it as check --deep does. Prints what\n"
+               "was set right, what was lost (files dropped, bytes set to zero) and what could not be\n"
+               "mended; \"Repaired\" and exit 0 only when the Safe is whole again, else exit 1.\n",
                1,
                1,
                {}});
-  c.push_back({"repair", "SAFE", "rebuild the Safe file", "Rebuilds the Safe's container file.\n", 1, 1, {}});
   c.push_back({"backup",
+               RunBackup,
                "SAFE FILE",
                "copy the Safe to a backup file",
                "Writes a backup of the Safe to FILE (a copy under the same master password).\n",
@@ -228,6 +276,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                2,
                {{"--yes", "-y", "", false, "replace FILE when it exists"}}});
   c.push_back({"restore",
+               RunRestore,
                "SAFE FILE [--yes]",
                "replace the Safe with a backup",
                "Replaces the Safe with the backup FILE. Asks first unless --yes is given. The restored\n"
@@ -237,6 +286,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                {kYes}});
   c.push_back(
       {"export",
+       RunExport,
        "SAFE --format csv|json [--out FILE]",
        "export every entry, unencrypted",
        "Writes every entry with its category path and fields as CSV (one row per field) or JSON,\n"

@@ -1,11 +1,15 @@
 #pragma once
-// The commands of quillmar-cli as data: name, arguments, options and help text. The parser
-// (CliArguments.h) checks a command line against this table and the usage texts are made from it,
-// so the two cannot disagree.
+// The commands of quillmar-cli as data: name, handler, arguments, options and help text. The parser
+// (CliArguments.h) checks a command line against this table, the usage texts are made from it and the
+// program runs the handler it names, so the three cannot disagree.
 #include <string>
 #include <vector>
 
 namespace quillmar {
+
+class TCliContext;
+// A command's work: done through the application core; returns the exit code (or throws ECliError).
+using TCliHandler = int (*)(TCliContext&);
 
 struct TCliOptionDef {
   std::string name;       // "--reveal"; "-R" style short names are listed in alias
@@ -17,11 +21,12 @@ struct TCliOptionDef {
 
 struct TCliCommandDef {
   std::string name;
-  std::string arguments;  // the synopsis after the name, "SAFE ENTRY [--reveal]"
-  std::string summary;    // one line for the program's help
-  std::string details;    // the command's own help, lines ended by "\n"
-  int minArgs = 0;        // positional arguments
-  int maxArgs = 0;        // -1: no limit
+  TCliHandler run = nullptr;  // second, so that a definition without its handler does not compile
+  std::string arguments;      // the synopsis after the name, "SAFE ENTRY [--reveal]"
+  std::string summary;        // one line for the program's help
+  std::string details;        // the command's own help, lines ended by "\n"
+  int minArgs = 0;            // positional arguments
+  int maxArgs = 0;            // -1: no limit
   std::vector<TCliOptionDef> options;
 
   const TCliOptionDef* FindOption(const std::string& nameOrAlias) const;

@@ -1,7 +1,7 @@
 #pragma once
 // The commands of quillmar-cli. Each takes the context, does its work through the application core
-// and returns the exit code (or throws ECliError). The command table (CliCommandTable.h) gives their
-// arguments; CliApplication maps names to these functions.
+// and returns the exit code (or throws ECliError). The command table (CliCommandTable.h) names each
+// one's handler beside its arguments.
 #include "cli/CliContext.h"
 
 namespace quillmar {

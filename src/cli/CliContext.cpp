@@ -62,7 +62,7 @@ void TCliContext::RequireSafe(const std::string& name) {
   }
 }
 
-void TCliContext::OpenSafe(const std::string& name, bool readOnly) {
+void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* keepPassword) {
   RequireSafe(name);
   const std::string file = SafeFile(name);
   std::string typed = reader_.Read("Master password for " + name + ": ", "master password");
@@ -76,15 +76,26 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly) {
   WipeString(typed);
 
   TqmGlobal& g = Global();
-  int code;
+  // The Safe's key is derived once (about half a second for a hardened Safe), then checked and opened
+  // with; the password itself is not kept.
+  TTextKey key;
   try {
-    code = g.CheckSafe(file, password, false, readOnly);
+    key = g.TextKeyFor(file, password);
   } catch (const std::exception& e) {
     WipeString(password);
+    if (!TSingleFileSystem::IsContainerFile(file))
+      throw Failure(file + " is not a Safe file (or it is damaged)");
+    throw Failure("the Safe \"" + name + "\" cannot be opened: " + OneLine(console_, e.what()));
+  }
+  if (keepPassword) *keepPassword = password;
+  WipeString(password);
+  int code;
+  try {
+    code = g.CheckSafe(file, key, readOnly);
+  } catch (const std::exception& e) {
     throw Failure("the Safe \"" + name + "\" cannot be checked: " + e.what());
   }
   if (code != TqmSFSWrapper::csUsable) {
-    WipeString(password);
     if (code == TqmSFSWrapper::csWrongPassword)
       throw ECliError(kExitWrongPassword, "wrong master password for the Safe \"" + name + "\"");
     if (code == TqmSFSWrapper::csNotContainer) throw Failure(file + " is not a Safe file (or it is damaged)");
@@ -92,12 +103,10 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly) {
                   "\" cannot be opened: " + ReasonOr("another program may hold it open"));
   }
   try {
-    g.OpenSafeByName(name, password, readOnly);
+    g.OpenSafeByName(name, key, readOnly);
   } catch (const std::exception& e) {
-    WipeString(password);
     throw Failure("the Safe \"" + name + "\" cannot be opened: " + OneLine(console_, e.what()));
   }
-  WipeString(password);
 }
 
 void TCliContext::Confirm(const std::string& questionUtf8, const std::string& refusedWhat) {

@@ -37,11 +37,12 @@ public:
   // repair or change of password left is dealt with first (a Safe it left without its file is put
   // back), with a note.
   void RequireSafe(const std::string& name);
-  // Reads the master password and opens the Safe with its settings; readOnly for commands that only
-  // read (a shared lock: other readers may run at the same time, writers are refused meanwhile, and
-  // nothing of the Safe is written). Exit 3 on a wrong password, 4 when the file is no Safe or cannot
-  // be opened (another program writes it, for one).
-  void OpenSafe(const std::string& name, bool readOnly = false);
+  // Reads the master password and opens the Safe with its settings (the Safe's key is derived once);
+  // readOnly for commands that only read (a shared lock: other readers may run at the same time,
+  // writers are refused meanwhile, and nothing of the Safe is written). Exit 3 on a wrong password, 4
+  // when the file is no Safe or cannot be opened (another program writes it, for one). `password`,
+  // when given, receives the password as stored (the Safe's code page); the caller wipes it.
+  void OpenSafe(const std::string& name, bool readOnly = false, std::string* password = nullptr);
   // A question of the command itself (not of the layers below): --yes answers it; else asked on a
   // terminal; else refused with a message that says to add --yes.
   void Confirm(const std::string& questionUtf8, const std::string& refusedWhat);

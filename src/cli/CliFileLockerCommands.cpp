@@ -7,6 +7,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliError.h"
+#include "cli/CliItemPath.h"
 #include "cli/CliJsonWriter.h"
 
 namespace quillmar {
@@ -39,6 +40,13 @@ std::vector<std::string> LockerParts(const TCliConsole& console, const std::stri
   }
   flush(true);
   return parts;
+}
+
+// Refuses (usage) a name a new File Locker item cannot have (model/RecordCheck.h, the 259-character
+// limit), before the Safe is opened.
+void RequireNewName(const TCliConsole& console, const std::string& name, const std::string& what) {
+  if (const std::string problem = TqmSFSWrapper::ItemNameProblem(name, what); !problem.empty())
+    throw UsageError(OneLine(console, problem) + " Nothing was changed.");
 }
 
 // The container folder of the first n parts ("\File Locker\A\B\").
@@ -140,9 +148,13 @@ int RunFiles(TCliContext& c) {
     w.EndArray();
     w.Finish();
   } else {
-    for (const auto& f : folders) c.Console().Line(c.Console().Show(f.Name) + "/");
+    // A name is one line: a control character (in a Safe made before they were refused) is escaped.
+    auto shown = [&c](const std::string& name) {
+      return TCliItemPath::EscapeControls(c.Console().Show(name));
+    };
+    for (const auto& f : folders) c.Console().Line(shown(f.Name) + "/");
     for (const auto& f : files)
-      c.Console().Line(c.Console().Show(f.Name) + "\t" + std::to_string(f.Size) + "\t" + f.Modified);
+      c.Console().Line(shown(f.Name) + "\t" + std::to_string(f.Size) + "\t" + f.Modified);
   }
   return kExitOk;
 }
@@ -156,10 +168,20 @@ int RunLock(TCliContext& c) {
     if (fs::is_directory(d, ec))
       throw Failure(d + " is a folder; lock the files in it one by one; nothing was locked");
     // Inside the Safe "\" separates folders: such a name would land in another folder.
-    if (fs::path(d).filename().string().find('\\') != std::string::npos)
+    const std::string name = fs::path(d).filename().string();
+    if (name.find('\\') != std::string::npos)
       throw Failure(
           d +
           " cannot be locked: its name holds \"\\\", which separates folders in the Safe; rename it first");
+    // The name as typed (UTF-8) when the Safe's code page cannot hold it.
+    if (!c.Console().CodePage().CanEncode(name))
+      throw Failure(d + " cannot be locked: the name \"" + name +
+                    "\" holds a character that the Safe's code page " + c.Console().CodePage().Name() +
+                    " cannot store; rename it first; nothing was locked");
+    if (const std::string problem =
+            TqmSFSWrapper::ItemNameProblem(c.Console().Take(name, "the name of " + d), "The file name");
+        !problem.empty())
+      throw Failure(d + " cannot be locked: " + OneLine(c.Console(), problem) + " Nothing was locked.");
   }
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
@@ -210,7 +232,8 @@ int RunUnlock(TCliContext& c) {
   try {
     ok = g.UnlockFile(folder, name, target);
   } catch (const std::exception& e) {
-    throw Failure(c.Arg(1) + " could not be unlocked: " + OneLine(c.Console(), e.what()));
+    throw Failure(c.Arg(1) + " could not be unlocked: " + OneLine(c.Console(), e.what()) +
+                  " It stays in the Safe.");
   }
   if (!ok) throw Failure(c.Arg(1) + " was not unlocked: " + target + " exists (add --yes to replace it)");
   if (!c.Args().Has("--keep")) {
@@ -226,6 +249,7 @@ int RunUnlock(TCliContext& c) {
 int RunMkdir(TCliContext& c) {
   const auto parts = LockerParts(c.Console(), c.Arg(1));
   if (parts.empty()) throw UsageError("give the folder to create");
+  for (const auto& part : parts) RequireNewName(c.Console(), part, "The folder name");
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
   bool made = false;
@@ -251,10 +275,11 @@ int RunRename(TCliContext& c) {
   if (newName.empty() || newName.find('/') != std::string::npos || newName.find('\\') != std::string::npos ||
       newName == "." || newName == "..")
     throw UsageError("the new name must be a plain name, without \"/\" or \"\\\"");
+  const std::string newSafeName = c.Console().Take(newName, "the new name");
+  RequireNewName(c.Console(), newSafeName, "The new name");
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
   auto [folder, name] = RequireItem(c, c.Arg(1), TKind::None);
-  const std::string newSafeName = c.Console().Take(newName, "the new name");
   if (FindItem(g, folder, newSafeName) != TKind::None)
     throw Failure(c.Arg(1) + " was not renamed: the name " + newName + " exists already");
   if (!g.RenameLockerItem(folder, name, newSafeName))

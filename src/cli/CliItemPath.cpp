@@ -14,6 +14,21 @@ bool AllDigits(std::string_view text, size_t from) {
   return true;
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The control character "\xHH" at text[i] stands for (HH below 20), or -1.
+int ControlEscapeAt(std::string_view text, size_t i) {
+  if (i + 3 >= text.size() || text[i] != '\\' || text[i + 1] != 'x') return -1;
+  const int high = HexDigit(text[i + 2]), low = HexDigit(text[i + 3]);
+  if (high < 0 || high > 1 || low < 0) return -1;
+  return high * 16 + low;
+}
+
 // Turns one raw segment (escapes still in it) into a part. hashAt is the position of the last "#"
 // that was not escaped, or npos.
 TCliPathPart MakePart(std::string name, size_t hashAt, std::string_view whole) {
@@ -45,6 +60,9 @@ std::vector<TCliPathPart> TCliItemPath::Parse(std::string_view text) {
     if (c == '\\' && i + 1 < text.size() &&
         (text[i + 1] == '/' || text[i + 1] == '\\' || text[i + 1] == '#')) {
       current += text[++i];
+    } else if (const int control = ControlEscapeAt(text, i); control >= 0) {
+      current += static_cast<char>(control);
+      i += 3;
     } else if (c == '/') {
       raw.emplace_back(std::move(current), hashAt);
       current.clear();
@@ -69,6 +87,23 @@ std::vector<TCliPathPart> TCliItemPath::Parse(std::string_view text) {
   return parts;
 }
 
+std::string TCliItemPath::EscapeControls(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20) {
+      out += "\\x";
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string TCliItemPath::Escape(std::string_view name) {
   std::string out;
   out.reserve(name.size() + 2);
@@ -76,6 +111,7 @@ std::string TCliItemPath::Escape(std::string_view name) {
     if (c == '/' || c == '\\') out += '\\';
     out += c;
   }
+  out = EscapeControls(out);
   // A name that ends in "#" and digits would read as "name#n": escape that "#".
   const size_t hash = out.rfind('#');
   if (hash != std::string::npos && AllDigits(out, hash + 1)) out.insert(hash, 1, '\\');

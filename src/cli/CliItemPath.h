@@ -8,6 +8,9 @@
 // name is part of the name ("C#", "#tag"). A leading or trailing "/" is ignored, so "Internet/" (the
 // form `ls` prints a category in) names the category Internet; the empty path is the top level.
 //
+// A control character (a line break in the title of a Memo) is written "\x" and two hex digits
+// ("\x0A"), so that a path is always one line; Parse reads "\x00" to "\x1F" back as the character.
+//
 // An empty name (an entry whose title is empty) can only be named with its number: "Notes/#1".
 // Format is the inverse: Parse(Format(p)) == p for every p that Parse can give.
 #include <string>
@@ -28,6 +31,9 @@ public:
   static std::vector<TCliPathPart> Parse(std::string_view text);
   // One name, escaped so that Parse gives it back.
   static std::string Escape(std::string_view name);
+  // The text with its control characters written "\x" and two hex digits, and nothing else changed:
+  // a name on one line for a listing.
+  static std::string EscapeControls(std::string_view text);
   // One part: the escaped name and, when occurrence > 0, "#" and the number.
   static std::string FormatPart(const TCliPathPart& part);
   static std::string Format(const std::vector<TCliPathPart>& parts);

@@ -57,9 +57,16 @@ int RunReminders(TCliContext& c) {
   c.OpenSafe(c.Arg(0), true);
   TqmGlobal& g = c.Global();
   std::vector<TqmReminderEvent> list;
+  size_t unreadable = 0;
   for (int i = 0, n = g.ReminderCount(); i < n; ++i) {
     TqmReminderEvent r;
-    if (g.LoadReminderAt(i, r)) list.push_back(r);
+    // One record that cannot be read is named; the others are listed.
+    try {
+      if (g.LoadReminderAt(i, r)) list.push_back(r);
+    } catch (const std::exception& e) {
+      ++unreadable;
+      c.Console().Err() << "quillmar-cli: warning: " << OneLine(c.Console(), e.what()) << '\n';
+    }
   }
   if (c.Json()) {
     TCliJsonWriter w(c.Console().Out());
@@ -95,7 +102,7 @@ int RunReminders(TCliContext& c) {
                        TypeText(r.type()) + "\t" + ActionsText(r) + "\t" + DateTimeText(r.start()) + "\t" +
                        (r.useenddate() ? DateTimeText(r.stop()) : "-"));
   }
-  return kExitOk;
+  return unreadable > 0 ? kExitProblem : kExitOk;
 }
 
 int RunCryptoMail(TCliContext& c) {

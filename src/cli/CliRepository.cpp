@@ -4,8 +4,6 @@
 
 #include "cli/CliConsole.h"
 #include "cli/CliError.h"
-#include "core/qmGlobal.h"
-#include "core/qmRepositoryRules.h"
 
 namespace quillmar {
 
@@ -21,48 +19,7 @@ bool EndsWithUnescapedSlash(const std::string& path) {
 }  // namespace
 
 TCliRepository::TCliRepository(TqmGlobal& global, const TCliConsole& console)
-    : global_(global), console_(console) {}
-
-void TCliRepository::Load(TNode& node) {
-  if (node.loaded) return;
-  node.loaded = true;
-  const TqmCategory* parent = node.category.get();
-  const int n = global_.CountSubcategories(parent);
-  for (int i = 0; i < n; ++i) {
-    auto cat = std::make_unique<TqmCategory>(const_cast<TqmCategory*>(parent));
-    // A folder without a template is not a category: skip it.
-    if (!global_.LoadCategory(parent, i, false, *cat)) continue;
-    auto child = std::make_unique<TNode>();
-    child->parent = &node;
-    child->category = std::move(cat);
-    node.categories.push_back(std::move(child));
-  }
-  std::stable_sort(node.categories.begin(), node.categories.end(), [](const auto& a, const auto& b) {
-    return a->category->SortOrder() < b->category->SortOrder();
-  });
-
-  if (!node.category) return;  // entries live in categories only
-  const std::string path = node.FolderPath();
-  node.storedEntries = global_.CountEntries(path);
-  // Every entry file is read by its listing position and put in SortOrder: entries whose numbers have
-  // gaps or repeats are shown too, and the next change renumbers them.
-  for (int i = 0;; ++i) {
-    auto e = std::make_unique<TqmRepositoryEntry>(node.category.get());
-    if (!global_.LoadEntryAt(path, i, *e)) break;
-    node.entries.push_back(std::move(e));
-  }
-  std::stable_sort(node.entries.begin(), node.entries.end(),
-                   [](const auto& a, const auto& b) { return a->SortOrder() < b->SortOrder(); });
-  if (static_cast<int>(node.entries.size()) < node.storedEntries)
-    warnings_.push_back("the category " + PathOf(node) + " holds " + std::to_string(node.storedEntries) +
-                        " entry files but only " + std::to_string(node.entries.size()) +
-                        " could be read; the others are empty or damaged");
-}
-
-void TCliRepository::LoadAll(TNode& node) {
-  Load(node);
-  for (auto& c : node.categories) LoadAll(*c);
-}
+    : TqmRepositoryTree(global), console_(console) {}
 
 int TCliRepository::Occurrence(const TNode& parent, const TNode& child) const {
   int index = 0, total = 0;
@@ -111,7 +68,7 @@ std::string TCliRepository::PathOf(const TNode& parent, const TqmRepositoryEntry
 
 TCliRepository::TItem TCliRepository::Resolve(const std::string& path, TWant want) {
   const auto parts = TCliItemPath::Parse(path);
-  TNode* node = &root_;
+  TNode* node = &Root();
   if (parts.empty()) {
     if (want == TWant::Entry)
       throw UsageError("give the path of an entry (category names and the title, joined by \"/\")");
@@ -162,36 +119,6 @@ TCliRepository::TItem TCliRepository::Resolve(const std::string& path, TWant wan
   }
   if (want == TWant::Entry) throw UsageError("\"" + path + "\" is a category, not an entry");
   return {node, nullptr};
-}
-
-void TCliRepository::Renumber(TNode& node) {
-  Load(node);
-  std::vector<TqmCategory*> categories;
-  for (auto& c : node.categories) categories.push_back(c->category.get());
-  RenumberCategories(global_, categories);
-  std::vector<TqmRepositoryEntry*> entries;
-  for (auto& e : node.entries) entries.push_back(e.get());
-  RenumberEntries(global_, node.FolderPath(), entries);
-}
-
-bool TCliRepository::Matches(const std::string& text, const std::string& haystack, bool caseSensitive) {
-  return RepositoryTextMatches(text, haystack, caseSensitive);
-}
-
-bool TCliRepository::CategoryMatches(const TqmCategory& c, const std::string& text, bool caseSensitive,
-                                     bool allFields) {
-  return RepositoryCategoryMatches(c, text, caseSensitive, allFields);
-}
-
-bool TCliRepository::EntryMatches(const TqmRepositoryEntry& e, const std::string& text, bool caseSensitive,
-                                  bool allFields) {
-  return RepositoryEntryMatches(e, text, caseSensitive, allFields);
-}
-
-std::vector<std::string> TCliRepository::TakeWarnings() {
-  std::vector<std::string> out;
-  out.swap(warnings_);
-  return out;
 }
 
 }  // namespace quillmar

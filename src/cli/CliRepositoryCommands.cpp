@@ -17,6 +17,7 @@
 #include "cli/CliError.h"
 #include "cli/CliJsonWriter.h"
 #include "cli/CliRepository.h"
+#include "model/RecordCheck.h"
 
 namespace quillmar {
 
@@ -26,8 +27,25 @@ using TNode = TCliRepository::TNode;
 
 constexpr char kMask[] = "********";
 
-void PrintWarnings(TCliContext& c, TCliRepository& repo) {
-  for (const auto& w : repo.TakeWarnings()) c.Console().Err() << "quillmar-cli: warning: " << w << '\n';
+// Prints the records the tree could not read; the number of them.
+size_t PrintWarnings(TCliContext& c, TCliRepository& repo) {
+  const auto warnings = repo.TakeWarnings();
+  for (const auto& w : warnings)
+    c.Console().Err() << "quillmar-cli: warning: " << OneLine(c.Console(), w) << '\n';
+  return warnings.size();
+}
+
+// A listing that left out records it could not read ran, but found a problem: exit 1.
+int ListingExit(TCliContext& c, TCliRepository& repo) {
+  return PrintWarnings(c, repo) > 0 ? kExitProblem : kExitOk;
+}
+
+// Refuses an entry or category that would not be stored exactly (model/RecordCheck.h), before
+// anything is written.
+template <class Item>
+void RequireStorableItem(TCliContext& c, const Item& item) {
+  if (const std::string problem = RecordProblem(item); !problem.empty())
+    throw UsageError(OneLine(c.Console(), problem) + " Nothing was changed.");
 }
 
 // A field value for one line: CR LF and LF inside a memo become a line break and an indent.
@@ -231,8 +249,7 @@ int RunLs(TCliContext& c) {
   } else {
     ListNode(c, repo, *item.node, recursive, 0);
   }
-  PrintWarnings(c, repo);
-  return kExitOk;
+  return ListingExit(c, repo);
 }
 
 int RunShow(TCliContext& c) {
@@ -334,6 +351,7 @@ int RunAdd(TCliContext& c) {
   ApplySettings(c, *e);
   RequireRequiredFields(c, *e);
   e->SetSortOrder(static_cast<int32_t>(node.entries.size()));
+  RequireStorableItem(c, *e);
   attachments.Attach();
   try {
     g.SaveEntry(node.FolderPath(), *e);
@@ -358,6 +376,7 @@ int RunEdit(TCliContext& c) {
   attachments.Bind(*item.entry);
   ApplySettings(c, *item.entry);
   RequireRequiredFields(c, *item.entry);
+  RequireStorableItem(c, *item.entry);
   // The attached files, the entry and the release of the files it let go of: one change of the Safe.
   TqmSFSWrapper::TChange change(c.Global().Wrapper());
   attachments.Attach();
@@ -425,13 +444,21 @@ int RunMkcat(TCliContext& c) {
                         static_cast<TqmFieldType>(type), required);
   }
 
+  // The name and the fields must be stored exactly; that is known before the Safe is opened.
+  const std::string name = c.Console().Take(last.name, "the category name");
+  {
+    TqmCategory probe;
+    probe.SetName(name);
+    for (const auto& f : fields) probe.Fields().Add(f);
+    RequireStorableItem(c, probe);
+  }
+
   c.OpenSafe(c.Arg(0));
   TqmGlobal& g = c.Global();
   TCliRepository repo(g, c.Console());
   auto parent = repo.Resolve(TCliItemPath::Format(parts), TCliRepository::TWant::Category);
   TNode& node = *parent.node;
   repo.Load(node);
-  const std::string name = c.Console().Take(last.name, "the category name");
   for (auto& sub : node.categories)
     if (sub->category->Name() == name)
       throw Failure("a category \"" + last.name + "\" exists already in " + repo.PathOf(node));
@@ -540,16 +567,8 @@ int RunSearch(TCliContext& c) {
   TCliRepository repo(c.Global(), c.Console());
   const bool cs = c.Args().Has("--case"), all = c.Args().Has("--all-fields");
   std::vector<std::string> hits;
-  std::function<void(TNode&)> walk = [&](TNode& node) {
-    repo.Load(node);
-    for (auto& sub : node.categories) {
-      if (TCliRepository::CategoryMatches(*sub->category, text, cs, all)) hits.push_back(repo.PathOf(*sub));
-      walk(*sub);
-    }
-    for (auto& e : node.entries)
-      if (TCliRepository::EntryMatches(*e, text, cs, all)) hits.push_back(repo.PathOf(node, *e));
-  };
-  walk(repo.Root());
+  for (const auto& hit : repo.Search(repo.Root(), text, cs, all))
+    hits.push_back(hit.entry ? repo.PathOf(*hit.node, *hit.entry) : repo.PathOf(*hit.node));
   if (c.Json()) {
     TCliJsonWriter w(c.Console().Out());
     w.BeginArray();
@@ -559,8 +578,7 @@ int RunSearch(TCliContext& c) {
   } else {
     for (const auto& h : hits) c.Console().Line(h);
   }
-  PrintWarnings(c, repo);
-  return kExitOk;
+  return ListingExit(c, repo);
 }
 
 namespace {
@@ -655,8 +673,8 @@ int RunExport(TCliContext& c) {
     c.Console().Err() << "quillmar-cli: exported to " << *out << '\n';
   }
   std::fill(bytes.begin(), bytes.end(), '\0');
-  PrintWarnings(c, repo);
-  return kExitOk;
+  // What could be read was exported; records that could not be are named, and the exit says so.
+  return ListingExit(c, repo);
 }
 
 }  // namespace quillmar

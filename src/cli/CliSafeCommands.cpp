@@ -1,15 +1,15 @@
 // The commands on the Safe as a whole: safes, create, delete, check, passwd, repair, backup, restore.
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "base/SecureWipe.h"
 #include "cli/CliCommands.h"
 #include "cli/CliError.h"
 #include "cli/CliJsonWriter.h"
-#include "cli/CliRepository.h"
+#include "container/KeyDerivationCost.h"
 #include "container/SingleFileSystem.h"
-#include "model/qmReminderEvent.h"
-#include "model/qvtIcon.h"
+#include "core/qmSafeCheck.h"
 #include "safe/qmSFSWrapper.h"
 
 namespace quillmar {
@@ -32,6 +32,23 @@ void ReadNewPassword(TCliContext& c, TSecret& out, const std::string& prompt) {
   out.text = c.Console().TakePassword(typed.text, false);
 }
 
+// A new hardened key made with a test cost (see container/KeyDerivationCost.h) protects little: say so.
+void WarnOfTestCost(TCliContext& c, TqmSafeKind kind) {
+  if (kind != TqmSafeKind::Hardened) return;
+  try {
+    if (!TestKdfCost()) return;
+  } catch (const std::exception&) {
+    return;  // a malformed value is refused with its message where the key is made
+  }
+  c.Console().Err() << "quillmar-cli: warning: " << kTestKdfCostVariable
+                    << " is set: the Safe's key derivation uses a test cost that protects little\n";
+}
+
+// "kind: hardened (Argon2id, 64 MiB, 3 passes, 2 lanes)" or "kind: compatible (no key derivation)".
+std::string KindLine(const TKeyDerivation& derivation) {
+  return "kind: " + derivation.Describe();
+}
+
 const char* CheckMeaning(int code) {
   switch (code) {
     case TqmSFSWrapper::csUsable:
@@ -45,74 +62,6 @@ const char* CheckMeaning(int code) {
     default:
       return "the Safe cannot be opened";
   }
-}
-
-// A stream that takes bytes and keeps none: reading every locked file for the deep check.
-class TDiscardStream : public TStream {
-public:
-  int64_t Read(void*, int64_t) override { return 0; }
-  int64_t Write(const void*, int64_t count) override {
-    size_ += count;
-    return count;
-  }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    return origin == TSeekOrigin::End ? size_ : offset;
-  }
-  int64_t Size() override { return size_; }
-  void SetSize(int64_t n) override { size_ = n; }
-
-private:
-  int64_t size_ = 0;
-};
-
-// Reads everything the Safe holds through the layers that use it; each failure is one problem line.
-void ReadEverything(TCliContext& c, std::vector<std::string>& problems) {
-  TqmGlobal& g = c.Global();
-  auto guard = [&](const std::string& what, const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const std::exception& e) {
-      problems.push_back(what + ": " + OneLine(c.Console(), e.what()));
-    }
-  };
-  TCliRepository repo(g, c.Console());
-  guard("password repository", [&] { repo.LoadAll(repo.Root()); });
-  for (auto& w : repo.TakeWarnings()) problems.push_back(w);
-  guard("reminders", [&] {
-    const int n = g.ReminderCount();
-    for (int i = 0; i < n; ++i) {
-      TqmReminderEvent r;
-      if (!g.LoadReminderAt(i, r)) problems.push_back("reminder " + std::to_string(i) + " cannot be read");
-    }
-  });
-  guard("settings", [&] { g.Wrapper().ReadSettingsText(); });
-  for (int kind : {0, 1}) {
-    guard(kind == 0 ? "category icons" : "entry icons", [&] {
-      std::vector<std::string> names;
-      g.ListIcons(kind, names);
-      for (const auto& n : names) {
-        TqvtIcon icon;
-        if (!g.LoadIcon(kind, n, icon)) problems.push_back("icon " + c.Console().Show(n) + " cannot be read");
-      }
-    });
-  }
-  std::function<void(const std::string&)> walk = [&](const std::string& folder) {
-    const int files = g.CountFiles(folder);
-    for (int i = 0; i < files; ++i) {
-      const std::string name = g.FileInfoAt(folder, i).Name;
-      guard("File Locker file " + folder + name, [&] {
-        TDiscardStream sink;
-        g.Wrapper().UnlockToStream(folder + name, sink, g.MasterPassword());
-      });
-    }
-    const int folders = g.CountFolders(folder);
-    for (int i = 0; i < folders; ++i) walk(folder + g.FolderInfoAt(folder, i).Name + "\\");
-  };
-  guard("File Locker", [&] { walk(g.FileLockerRoot()); });
-  // Last, every byte of every file, attachments included.
-  guard("files", [&] {
-    for (const auto& p : g.Wrapper().ReadAllFiles()) problems.push_back("file " + OneLine(c.Console(), p));
-  });
 }
 
 }  // namespace
@@ -137,11 +86,13 @@ int RunCreate(TCliContext& c) {
   TqmGlobal& g = c.Global();
   if (g.CheckSafe(file, "", true) == TqmSFSWrapper::csFileExists)
     throw Failure("a Safe \"" + name + "\" exists already (" + file + "); nothing was changed");
+  const TqmSafeKind kind = c.Args().Has("--compatible") ? TqmSafeKind::Compatible : TqmSafeKind::Hardened;
   TSecret password;
   ReadNewPassword(c, password, "New master password for " + name + ": ");
   g.SetDemoData(c.Args().Has("--demo"));
+  WarnOfTestCost(c, kind);
   try {
-    g.CreateSafe(file, password.text);
+    g.CreateSafe(file, password.text, kind);
   } catch (const std::exception& e) {
     throw Failure("the Safe \"" + name + "\" could not be created: " + OneLine(c.Console(), e.what()));
   }
@@ -172,39 +123,58 @@ int RunCheck(TCliContext& c) {
   const std::string journal = TSingleFileSystem::DescribeJournal(file);
   if (!journal.empty()) c.Console().Line(journal);
   int code;
+  TTextKey key;
+  std::optional<TKeyDerivation> derivation;
+  std::string reason;
   try {
     password.text = c.Console().TakePassword(typed.text, true);
-    code = c.Global().CheckSafe(file, password.text, false, true);
+    // What an interrupted program left beside the Safe is dealt with first: a Safe put back from its
+    // copy is then checked like any other.
+    c.Global().Wrapper().TellLeftovers(file);
+    if (!TSingleFileSystem::IsContainerFile(file)) {
+      code = TqmSFSWrapper::csNotContainer;
+    } else {
+      // One derivation for the check and the deep check's open.
+      derivation = TqmSFSWrapper::KeyDerivationOf(file);
+      key = c.Global().TextKeyFor(file, password.text);
+      WipeString(password.text);
+      code = c.Global().CheckSafe(file, key, true);
+    }
   } catch (const ECliError&) {
     code = TqmSFSWrapper::csWrongPassword;
+  } catch (const std::exception& e) {
+    code = TqmSFSWrapper::csCannotOpen;
+    reason = OneLine(c.Console(), e.what());
   }
+  WipeString(password.text);
   if (!journal.empty() && TSingleFileSystem::DescribeJournal(file).empty())
     c.Console().Line("journal: the interrupted change was undone; the Safe is as it was before it");
   std::string line = std::to_string(code) + " " + CheckMeaning(code);
-  if (code == TqmSFSWrapper::csCannotOpen) line += ": " + c.ReasonOr("reason unknown");
+  if (code == TqmSFSWrapper::csCannotOpen)
+    line += ": " + (reason.empty() ? c.ReasonOr("reason unknown") : reason);
   c.Console().Line(line);
+  // The kind is in the header for anyone to read; it is shown whenever the header could be read.
+  if (derivation) c.Console().Line(KindLine(*derivation));
   // A wrong password is reported as such (3), like every other command; other findings are 1.
   if (code == TqmSFSWrapper::csWrongPassword) return kExitWrongPassword;
   if (code != TqmSFSWrapper::csUsable) return kExitProblem;
   if (!c.Args().Has("--deep")) return kExitOk;
 
   // The deep check: the container's own structure, then every record and file read back.
-  std::vector<std::string> problems;
   TqmGlobal& g = c.Global();
   try {
-    g.OpenSafeByName(name, password.text, true);
+    g.OpenSafeByName(name, key, true);
   } catch (const std::exception& e) {
     c.Console().Line("problem: the Safe cannot be opened: " + OneLine(c.Console(), e.what()));
     return kExitProblem;
   }
+  std::vector<std::string> problems;
   try {
-    for (auto& p : g.Wrapper().Container()->CheckIntegrity())
-      problems.push_back("container: " + OneLine(c.Console(), p));
+    problems = DeepCheckSafe(g);
   } catch (const std::exception& e) {
-    problems.push_back("container: " + OneLine(c.Console(), e.what()));
+    problems.push_back("the check could not go on: " + std::string(e.what()));
   }
-  ReadEverything(c, problems);
-  for (const auto& p : problems) c.Console().Line("problem: " + p);
+  for (const auto& p : problems) c.Console().Line("problem: " + OneLine(c.Console(), p));
   c.Console().Line(problems.empty() ? "deep check: no problems found"
                                     : "deep check: " + std::to_string(problems.size()) + " problem(s) found");
   return problems.empty() ? kExitOk : kExitProblem;
@@ -212,40 +182,72 @@ int RunCheck(TCliContext& c) {
 
 int RunPasswd(TCliContext& c) {
   const std::string name = c.Arg(0);
-  c.OpenSafe(name);
+  const bool harden = c.Args().Has("--harden");
+  const bool compatible = c.Args().Has("--compatible");
+  if (harden && compatible) throw UsageError("give --harden or --compatible, not both");
+  TSecret old;
+  c.OpenSafe(name, false, &old.text);
+  TqmGlobal& g = c.Global();
+  const TqmSafeKind current = g.SafeKind();
+  const TqmSafeKind target = harden ? TqmSafeKind::Hardened : compatible ? TqmSafeKind::Compatible : current;
+  if (target == TqmSafeKind::Compatible && current == TqmSafeKind::Hardened)
+    c.Confirm("Make the Safe " + name +
+                  " compatible? Older versions can then open it, but its master password is no longer "
+                  "protected by a slow key derivation: whoever gets a copy of the Safe file can try "
+                  "passwords billions of times a second.",
+              "the Safe \"" + name + "\" was left hardened");
   TSecret password;
   ReadNewPassword(c, password, "New master password for " + name + ": ");
-  TqmGlobal& g = c.Global();
-  if (password.text == g.MasterPassword()) {
-    c.Console().Line("The new master password is the old one; nothing was changed");
+  if (password.text == old.text && target == current) {
+    if (harden || compatible)
+      c.Console().Line("The Safe " + name + " is " + (harden ? "hardened" : "compatible") +
+                       " already and the new master password is the old one; nothing was changed");
+    else
+      c.Console().Line("The new master password is the old one; nothing was changed");
     return kExitOk;
   }
-  TSecret old;
-  old.text = g.MasterPassword();
+  WarnOfTestCost(c, target);
   bool ok;
   try {
-    ok = g.ChangePassword(old.text, password.text);
+    ok = g.ChangePassword(old.text, password.text, target);
   } catch (const std::exception& e) {
     throw Failure("the master password was not changed: " + OneLine(c.Console(), e.what()));
   }
   if (!ok) throw Failure("the master password was not changed: " + c.ReasonOr("the Safe refused the change"));
-  c.Console().Line("Changed the master password of " + name);
+  if (target == current)
+    c.Console().Line("Changed the master password of " + name);
+  else
+    c.Console().Line((target == TqmSafeKind::Hardened ? "Hardened the Safe " : "Made the Safe ") + name +
+                     (target == TqmSafeKind::Hardened ? "" : " compatible") +
+                     (password.text == old.text ? "" : " and changed its master password"));
   return kExitOk;
 }
 
 int RunRepair(TCliContext& c) {
   const std::string name = c.Arg(0);
   c.OpenSafe(name);
-  bool ok;
+  TqmRepairResult result;
   try {
-    ok = c.Global().Repair();
+    result = RepairSafe(c.Global());
   } catch (const std::exception& e) {
     throw Failure("the Safe \"" + name + "\" could not be repaired: " + OneLine(c.Console(), e.what()));
   }
-  if (!ok)
-    throw Failure("the Safe \"" + name + "\" could not be repaired: " + c.ReasonOr("the rebuild failed"));
-  c.Console().Line("Repaired the Safe " + name);
-  return kExitOk;
+  if (!result.rebuilt)
+    throw Failure(
+        "the Safe \"" + name + "\" could not be repaired: " +
+        (result.failure.empty() ? c.ReasonOr("the rebuild failed") : OneLine(c.Console(), result.failure)));
+  // The summary: what was set right, what was lost, and what the repair could not mend.
+  for (const auto& line : result.mended) c.Console().Line("set right: " + OneLine(c.Console(), line));
+  for (const auto& line : result.lost) c.Console().Line("lost: " + OneLine(c.Console(), line));
+  for (const auto& line : result.remaining) c.Console().Line("not mended: " + OneLine(c.Console(), line));
+  if (result.Whole()) {
+    c.Console().Line("Repaired the Safe " + name);
+    return kExitOk;
+  }
+  c.Console().Line(
+      "The Safe " + name + " was rebuilt, but it is not whole: " + std::to_string(result.lost.size()) +
+      " loss(es), " + std::to_string(result.remaining.size()) + " problem(s) not mended (see above)");
+  return kExitProblem;
 }
 
 int RunBackup(TCliContext& c) {

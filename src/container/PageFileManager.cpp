@@ -77,7 +77,7 @@ TPageHeader TPageHeader::DecodeFrom(const uint8_t* in) {
 
 TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount,
                                    int32_t pageSize, bool inMemory, std::string_view answer,
-                                   std::string_view question, std::string_view password, uint32_t mode,
+                                   std::string_view question, const TTextKey& textKey, uint32_t mode,
                                    TSFSPartStorage* storage)
     : fileName_(fileName), file_(storage) {
   if (pageSize < MinPageSize)
@@ -94,6 +94,9 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
       throw ESFSError("TPageFileManager.Create - page size should be <= " + std::to_string(kMaxPageSize) +
                       "bytes .");
     // The key record is made first: a refused password must not cost an existing file.
+    const std::string_view password = textKey.Text();
+    if (textKey.IsDerived() && !question.empty())
+      throw ESFSError("TPageFileManager.Create - A hardened container has no recovery question.");
     TKeyRecord record;
     if (!password.empty()) record = TKeyRecord::Make(password, question, answer, &key_);
     file_.Create(fileName, partSize, exclusive_);
@@ -109,6 +112,7 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
     if (!password.empty()) {
       std::memcpy(header_.data() + kKeyRecordOffset, record.Bytes(), TKeyRecord::Size);
       header_[kEncryptionOffset] = etRijndael;
+      textKey.Derivation().EncodeTo(header_.data() + TKeyDerivation::HeaderOffset);
     }
     passwordMatched_ = true;
     SaveHeader();
@@ -126,8 +130,12 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
     throw ESFSError("File " + std::filesystem::path(fileName).filename().string() + " has corrupted header.");
   }
   LoadHeader();
+  const TKeyDerivation derivation = KeyDerivation();
+  if (std::string problem = derivation.Problem(); !problem.empty()) throw ESFSError(problem);
   if (EncryptionType() != etNone) {
-    passwordMatched_ = KeyRecord().Open(password, key_);
+    // The key is formed either way; it counts only for the derivation it was made with.
+    const bool opened = KeyRecord().Open(textKey.Text(), key_);
+    passwordMatched_ = opened && textKey.Derivation() == derivation;
   } else {
     passwordMatched_ = true;
   }
@@ -236,6 +244,14 @@ void TPageFileManager::SetDirItemCount(int32_t v) {
 }
 void TPageFileManager::SetCompressionMethod(uint8_t v) {
   header_[kCompressionOffset] = v;
+}
+
+TKeyDerivation TPageFileManager::KeyDerivation() const {
+  return TKeyDerivation::Decode(header_.data() + TKeyDerivation::HeaderOffset);
+}
+
+void TPageFileManager::SetKeyDerivation(const TKeyDerivation& derivation) {
+  derivation.EncodeTo(header_.data() + TKeyDerivation::HeaderOffset);
 }
 
 void TPageFileManager::SetKeyRecord(const TKeyRecord& record, const TContainerKey& key) {

@@ -16,7 +16,11 @@
 //      52 172 TKeyRecord; all zero when not encrypted
 //     224  1  encryption type (0 none, 1 Rijndael)
 //     225  1  default compression method for new files
-//     226 30  reserved, zero
+//     226 30  key derivation (TKeyDerivation, container/KeyDerivation.h); all zero in a compatible
+//             container, whose text key is the password itself:
+//               226  1  algorithm: 0 none (compatible), 1 Argon2id version 0x13
+//               227  1  lanes            228  4  memory in KiB      232  4  passes
+//               236 16  salt             252  4  zero
 //   Every other page starts with a 32-byte page header:
 //       0  4  next page in a chain (-1 ends it; meaningless for types that are not chained)
 //       4  4  checksum of the payload as stored (after encryption)
@@ -32,6 +36,11 @@
 //   - The header checksum always matches what SaveHeader wrote; the header image in memory is
 //     authoritative while open, and every change of a header field is followed by SaveHeader.
 //   - A stored payload's checksum covers the bytes as stored, so damage is found before decryption.
+//   - Key derivation: byte 226 is 0 (compatible: the key record is keyed by the password, bytes
+//     227..255 are not read) or 1 (hardened: keyed by D, with lanes >= 1,
+//     1 <= passes <= 100, 8 KiB per lane <= memory <= 4 GiB, bytes 252..255 zero). An opened header
+//     that breaks this is refused with a message naming the problem. An encrypted container takes a
+//     text key only when the key's derivation is the header's, byte for byte.
 //   - Every byte the engine writes to a container goes through this class (pages, header, size
 //     changes): it is the single point where the rollback journal hooks in.
 //
@@ -72,6 +81,7 @@
 #include "container/ContainerKey.h"
 #include "container/KeyRecord.h"
 #include "container/SFSHugeFile.h"
+#include "container/TextKey.h"
 
 namespace quillmar {
 
@@ -140,10 +150,12 @@ public:
   //   extentPageCount, pageSize: checked always, only stored when creating (an opened container takes
   //   them from its header).
   //   inMemory: in-memory containers are not supported; true throws.
-  //   password (at most 32 characters), question (at most 100), answer: when creating, a non-empty
-  //   password makes the container encrypted with a new key record (recovery fields when question and
-  //   answer are both given). When opening an encrypted container the container key is derived from
-  //   the password; whether it matched is PasswordMatched() (the caller must check it before writing).
+  //   key (the text key: a password of at most 32 characters, or a derived D), question (at most
+  //   100), answer: when creating, a non-empty key makes the container encrypted with a new key
+  //   record (recovery fields when question and answer are both given; a derived key takes none) and
+  //   writes the key's derivation into the header. When opening an encrypted container the container
+  //   key is derived from the key record; whether the key matched (its derivation the header's and
+  //   the record's check passed) is PasswordMatched() (the caller must check it before writing).
   //   mode: (mode & 3) == 0 read-only; mode & fmExclusive exclusive (an exclusive lock); a read-only
   //   mode with fmShareDenyWrite takes a shared lock (other readers may join, no writer); fmCreate
   //   creates (read/write, exclusive), replacing the file and any journal of that name.
@@ -153,12 +165,19 @@ public:
   //   "File '<fileName>' not found"
   //   "File <name without folder> has corrupted header."   (the part chain does not open)
   //   "TSingleFileSystem.LoadHeader - Invalid SFS file, header is corrupted."
+  //   the key derivation's refusal (TKeyDerivation::Problem) of an opened header,
   //   the key-record length messages, the part-size message, and storage errors (in use, permission);
   //   ESFSJournalError when a journal left by an interrupted change cannot be rolled back.
   // `storage` (not owned) defaults to the disk; tests inject failures through it.
   TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount, int32_t pageSize,
+                   bool inMemory, std::string_view answer, std::string_view question, const TTextKey& key,
+                   uint32_t mode, TSFSPartStorage* storage = nullptr);
+  // The same with a password as the text key (a compatible container).
+  TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount, int32_t pageSize,
                    bool inMemory, std::string_view answer, std::string_view question,
-                   std::string_view password, uint32_t mode, TSFSPartStorage* storage = nullptr);
+                   std::string_view password, uint32_t mode, TSFSPartStorage* storage = nullptr)
+      : TPageFileManager(fileName, partSize, extentPageCount, pageSize, inMemory, answer, question,
+                         TTextKey::FromPassword(password), mode, storage) {}
   ~TPageFileManager();  // rolls back an open transaction, closes the part files, flushing them
   TPageFileManager(const TPageFileManager&) = delete;
   TPageFileManager& operator=(const TPageFileManager&) = delete;
@@ -251,6 +270,7 @@ public:
   uint8_t EncryptionType() const;
   uint8_t CompressionMethod() const;
   TKeyRecord KeyRecord() const;
+  TKeyDerivation KeyDerivation() const;
   // Setters change the image only; call SaveHeader() afterwards.
   void SetGAMPageCount(int32_t v);
   void SetPFSPageCount(int32_t v);
@@ -261,13 +281,16 @@ public:
   // Installs a key record and the container key that goes with it, and sets encryption type 1 (repair
   // keeps the old master key this way; a change of recovery fields remakes the record around it).
   void SetKeyRecord(const TKeyRecord& record, const TContainerKey& key);
+  // Writes the derivation into the header image (repair keeps a hardened container's derivation).
+  void SetKeyDerivation(const TKeyDerivation& derivation);
   const std::array<uint8_t, HeaderSize>& HeaderImage() const { return header_; }
 
   // --- Container ------------------------------------------------------------------------------------
   const TContainerKey& ContainerKey() const { return key_; }
   bool IsEncrypted() const { return EncryptionType() != etNone; }
-  // False when the container is encrypted and the key record refused the password given to the
-  // constructor (or SetKeyRecord has not been called since); true for unencrypted containers.
+  // False when the container is encrypted and the key given to the constructor was refused (its
+  // derivation is not the header's, or the key record's check failed) and SetKeyRecord has not been
+  // called since; true for unencrypted containers.
   bool PasswordMatched() const { return passwordMatched_; }
   const std::string& FileName() const { return fileName_; }
   bool ReadOnly() const { return readOnly_; }

@@ -59,7 +59,7 @@ void TSingleFileSystem::SetDefaultPasswordDialog(TPasswordDialog dialog) {
 
 TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize,
                                      int32_t pageSize, uint8_t defaultCompression, std::string_view answer,
-                                     std::string_view question, std::string_view password, bool inMemory,
+                                     std::string_view question, const TTextKey& key, bool inMemory,
                                      uint32_t mode, TSFSPartStorage* storage)
     : fileName_(fileName),
       storage_(storage),
@@ -67,18 +67,19 @@ TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSi
   bool creating = mode == fmCreate;
   // The password is checked against the key record before any page is read. A missing file is left
   // to the page file manager, whose message says so.
-  if (!creating && DiskFileExists(fileName) && IsContainerFile(fileName) &&
-      !CheckContainerPassword(fileName, password))
-    throw ESFSError("TSingleFileSystem.Create - invalid password specified, file name = \"" + fileName +
-                    "\"");
+  if (!creating && DiskFileExists(fileName) && IsContainerFile(fileName)) {
+    ReadKeyDerivation(fileName);  // a derivation that cannot be followed is refused with its reason
+    if (!CheckContainerPassword(fileName, key))
+      throw ESFSError("TSingleFileSystem.Create - invalid password specified, file name = \"" + fileName +
+                      "\"");
+  }
   pfm_ = std::make_unique<TPageFileManager>(fileName, partSize, extentSize, pageSize, inMemory, answer,
-                                            question, password, mode, storage);
+                                            question, key, mode, storage);
   if (creating) {
     pfm_->SetCompressionMethod(defaultCompression);
     pfm_->SaveHeader();
   }
-  if (pfm_->IsEncrypted())
-    password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
+  if (pfm_->IsEncrypted()) key_ = key;
   OpenManagers();
   // Every container opened for writing is changed through its rollback journal.
   pfm_->SetJournaled(!pfm_->ReadOnly());
@@ -242,15 +243,20 @@ bool TSingleFileSystem::IsContainerEncrypted(const std::string& fileName) {
   }
 }
 
-bool TSingleFileSystem::CheckContainerPassword(const std::string& fileName, std::string_view password) {
+bool TSingleFileSystem::CheckContainerPassword(const std::string& fileName, const TTextKey& key) {
   try {
-    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", password, TPageFileManager::fmReadOnly);
+    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", key, TPageFileManager::fmReadOnly);
     return !pfm.IsEncrypted() || pfm.PasswordMatched();
   } catch (const ESFSJournalError&) {
     throw;  // not a wrong password
   } catch (const std::exception&) {
     return false;
   }
+}
+
+TKeyDerivation TSingleFileSystem::ReadKeyDerivation(const std::string& fileName) {
+  TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", TTextKey(), TPageFileManager::fmReadOnly);
+  return pfm.KeyDerivation();
 }
 
 // --- Handles ---------------------------------------------------------------------------------------------
@@ -390,10 +396,10 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
   bool failed = false;
   for (size_t b = 0; b < pages.size() && done < n && !failed;) {
     // Read the batch.
-    size_t count = std::min(batchPages, pages.size() - b);
+    size_t inBatch = std::min(batchPages, pages.size() - b);
     size_t readOk = 0;
-    for (size_t i = 0; i < count;) {
-      size_t len = std::min(RunLength(pages, b + i), count - i);
+    for (size_t i = 0; i < inBatch;) {
+      size_t len = std::min(RunLength(pages, b + i), inBatch - i);
       int32_t got = pfm_->ReadStoredPages(pages[b + i], int32_t(len), images.data() + i * size_t(pageSize));
       readOk += size_t(got);
       if (size_t(got) < len) break;
@@ -403,7 +409,7 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
     size_t pagesWanted = 0;
     {
       int64_t at = done;
-      for (size_t r = 0; r < count && at < n; ++r) {
+      for (size_t r = 0; r < inBatch && at < n; ++r) {
         int64_t offset = b + r == 0 ? p % D : 0;
         int64_t chunk = std::min<int64_t>(D - offset, n - at);
         places[r] = {at, offset, chunk};
@@ -445,7 +451,7 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
       }
       done += places[r].chunk;
     }
-    b += count;
+    b += inBatch;
   }
   SecureWipe(images.data(), images.size());
   h->position += done;
@@ -473,7 +479,7 @@ int64_t TSingleFileSystem::FileWrite(int32_t handle, const void* buffer, int64_t
   TSFSTransaction change(*this);
   const THandle* before = FindHandle(handle);
   const int64_t position = before ? before->position : 0;
-  const int64_t done = [&]() -> int64_t {
+  const int64_t written = [&]() -> int64_t {
     lastError_ = 0;
     THandle* h = FindHandle(handle);
     if (!h) {
@@ -585,7 +591,7 @@ int64_t TSingleFileSystem::FileWrite(int32_t handle, const void* buffer, int64_t
     if (lastError_ == 0) lastError_ = TPageFileManager::ErrWritePageData;
     return 0;
   }
-  return done;
+  return written;
 }
 
 int64_t TSingleFileSystem::FileSeek(int32_t handle, int origin, int64_t offset) {
@@ -1012,7 +1018,7 @@ bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string
   };
   collect(folder, "");
 
-  std::string password(reinterpret_cast<const char*>(password_.data()), password_.size());
+  std::string password(key_.Text());
   TWipeOnExit wipe(password);
   for (size_t i = 0; i < entries.size(); ++i) {
     if (cancel) break;
@@ -1031,6 +1037,9 @@ bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string
 
 bool TSingleFileSystem::IsEncrypted() const {
   return pfm_->IsEncrypted();
+}
+TKeyDerivation TSingleFileSystem::KeyDerivation() const {
+  return pfm_->KeyDerivation();
 }
 bool TSingleFileSystem::ReadOnly() const {
   return pfm_->ReadOnly();
@@ -1057,7 +1066,7 @@ std::vector<std::string> TSingleFileSystem::CheckIntegrity() {
     for (int32_t k = 0; k < dir_->ItemCount(); ++k) {
       const TDIRItem& item = dir_->ReadItem(k);
       if (item.Deleted || item.IsFolder) continue;
-      std::string who = "file item " + std::to_string(k);
+      std::string who = "file item " + std::to_string(k) + " (\"" + dir_->FullPath(k) + "\")";
       if (item.FileSize < 0) {
         check.AddProblem(who + " has a negative size");
         continue;
@@ -1085,13 +1094,41 @@ std::vector<std::string> TSingleFileSystem::CheckIntegrity() {
       TPageHeader header;
       for (int32_t page : *m) {
         check.ClaimPage(page, who + " map page");
-        if (pfm_->ReadPage(page, header, nullptr, true, nullptr, 0) && header.PageType != ptFileMap)
+        if (!pfm_->ReadPage(page, header, nullptr, true, nullptr, 0)) continue;
+        if (header.PageType != ptFileMap)
           check.AddProblem(who + ": map page " + std::to_string(page) + " has page type " +
                            std::to_string(header.PageType));
+        // Map pages are written plain; another type would read them through a cipher.
+        if (header.EncryptionType != etNone)
+          check.AddProblem(who + ": map page " + std::to_string(page) + " is marked with encryption type " +
+                           std::to_string(header.EncryptionType) + ", but map pages are stored plain");
       }
-      for (int32_t page : *d) {
+      // The pages of a file with its own password are encrypted with its key; the others as the
+      // container is. The encryption byte of a page header is not covered by the page's checksum, so
+      // a changed byte would go unnoticed: the page would be read through the wrong cipher (or none).
+      // Pages of zeros stored plain are sound in any file: a gap in a file and a page a repair could
+      // not read are written so.
+      const uint8_t needed = item.HasPassword ? etRijndael : pfm_->EncryptionType();
+      std::vector<uint8_t> payload;
+      const int32_t D = pfm_->PageDataSize();
+      for (size_t i = 0; i < d->size(); ++i) {
+        const int32_t page = (*d)[i];
         check.ClaimPage(page, who + " data page");
+        if (int64_t(i) * D >= item.FileSize) continue;  // past the file's end: never read
+        if (!pfm_->ReadPage(page, header, nullptr, true, nullptr, 0) || header.EncryptionType == needed)
+          continue;
+        if (header.EncryptionType == etNone) {
+          payload.assign(size_t(D), 0);
+          if (pfm_->ReadPage(page, header, payload.data(), true, nullptr, D) &&
+              std::all_of(payload.begin(), payload.end(), [](uint8_t b) { return b == 0; }))
+            continue;
+        }
+        check.AddProblem(who + ": data page " + std::to_string(page) + " (bytes from " +
+                         std::to_string(int64_t(i) * D) + ") is marked with encryption type " +
+                         std::to_string(header.EncryptionType) + ", but the file needs " +
+                         std::to_string(needed));
       }
+      SecureWipe(payload.data(), payload.size());
     }
     maps_->ClearCaches();
   };

@@ -36,6 +36,7 @@
 #include "container/ContainerKey.h"
 #include "container/DIRManager.h"
 #include "container/KeyRecord.h"
+#include "container/TextKey.h"
 
 namespace quillmar {
 
@@ -43,6 +44,18 @@ class TPageFileManager;
 class TFreeSpaceManager;
 class TUserFilePageMapManager;
 class TSFSPartStorage;
+
+// What a rebuild changed beyond copying: a folder or a file it dropped, a range of a file's bytes that
+// could not be read and were written as zeros, or pages whose encryption mark was set back to the one
+// their file needs (the mark is not covered by the page's checksum; with the wrong one the page would
+// be read through the wrong cipher).
+struct TRebuildNote {
+  enum class TKind { FolderDropped, FileDropped, BytesZeroed, PageMarksRestored };
+  TKind Kind = TKind::FileDropped;
+  std::string Path;    // the container path
+  int64_t Offset = 0;  // BytesZeroed: the first byte and the number of bytes; PageMarksRestored: the
+  int64_t Length = 0;  // number of pages in Length
+};
 
 class TSingleFileSystem {
 public:
@@ -74,14 +87,22 @@ public:
       std::function<bool(const std::string& caption, const std::string& prompt, std::string& value)>;
   static void SetDefaultPasswordDialog(TPasswordDialog dialog);
 
-  // Opens (or with mode 0xFFFF creates) a container. An existing container is refused with
-  // "TSingleFileSystem.Create - invalid password specified, file name = \"<file>\"" before any page is
-  // read when the password does not open its key record. Other failures raise the page file manager's
-  // messages. inMemory containers are not supported.
+  // Opens (or with mode 0xFFFF creates) a container under a text key (the password, or for a hardened
+  // container the derived D; see TTextKey). An existing container whose key derivation cannot be
+  // followed is refused with the derivation's message; one whose key record the key does not open is
+  // refused with "TSingleFileSystem.Create - invalid password specified, file name = \"<file>\"",
+  // both before any page is read. Other failures raise the page file manager's messages. inMemory
+  // containers are not supported.
+  TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize, int32_t pageSize,
+                    uint8_t defaultCompression, std::string_view answer, std::string_view question,
+                    const TTextKey& key, bool inMemory, uint32_t mode, TSFSPartStorage* storage = nullptr);
+  // The same with a password as the text key (a compatible container).
   TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize, int32_t pageSize,
                     uint8_t defaultCompression, std::string_view answer, std::string_view question,
                     std::string_view password, bool inMemory, uint32_t mode,
-                    TSFSPartStorage* storage = nullptr);
+                    TSFSPartStorage* storage = nullptr)
+      : TSingleFileSystem(fileName, partSize, extentSize, pageSize, defaultCompression, answer, question,
+                          TTextKey::FromPassword(password), inMemory, mode, storage) {}
   ~TSingleFileSystem();
   TSingleFileSystem(const TSingleFileSystem&) = delete;
   TSingleFileSystem& operator=(const TSingleFileSystem&) = delete;
@@ -89,12 +110,21 @@ public:
   // --- Tests before opening ------------------------------------------------------------------------
   static bool IsContainerFile(const std::string& fileName);
   static bool IsContainerEncrypted(const std::string& fileName);
-  static bool CheckContainerPassword(const std::string& fileName, std::string_view password);
   // The rollback journal kept beside a container while it is changed ("<file>-journal").
   static std::string JournalFileName(const std::string& fileName);
   // What the container's journal file holds and what opening the container does with it, in one line;
   // "" when there is none. Reads only.
   static std::string DescribeJournal(const std::string& fileName);
+  static bool CheckContainerPassword(const std::string& fileName, std::string_view password) {
+    return CheckContainerPassword(fileName, TTextKey::FromPassword(password));
+  }
+  // True when the container is not encrypted or the key opens it (its derivation is the header's and
+  // the key record accepts it). Cheap: no derivation is run.
+  static bool CheckContainerPassword(const std::string& fileName, const TTextKey& key);
+  // The key derivation in the container's header (algorithm none for a compatible container). Throws
+  // ESFSError when the file is no container, its header is damaged, or the derivation cannot be
+  // followed (the message names the problem; nothing is reserved for it).
+  static TKeyDerivation ReadKeyDerivation(const std::string& fileName);
 
   // --- Handles ---------------------------------------------------------------------------------------
   // Opens a file; mode 0xFFFF creates it (deleting an existing one: -16 when that is not possible).
@@ -159,12 +189,19 @@ public:
 
   // --- Rebuild and change of password -------------------------------------------------------------------
   // Rebuilds the container into "<file>_new" and swaps it in, keeping the master key; deleted items are
-  // dropped. The log gets a line per problem. False on failure or cancel (the container is then as it
-  // was, with no "_new" file left).
-  bool RepairFile(std::string& log, bool strict);
-  // A new password rebuilds the container with a new master key; the current password only remakes the
-  // key record's recovery fields. False for a read-only container or on failure (LastError).
-  bool ChangePassword(std::string_view newPassword, std::string_view question, std::string_view answer);
+  // dropped. The log gets a line per problem, and notes (when given) one entry per folder or file
+  // dropped, per range of bytes that could not be read and were zeroed (strict drops such a file
+  // instead) and per file whose page marks were restored. False on failure or cancel (the container
+  // is then as it was, with no "_new" file left, and notes is empty).
+  bool RepairFile(std::string& log, bool strict, std::vector<TRebuildNote>* notes = nullptr);
+  // A new key rebuilds the container with a new master key, writing the new key's derivation into the
+  // header (so a password makes the container compatible, a derived key hardened); the current key
+  // only remakes the key record's recovery fields. A derived key takes no recovery question (throws
+  // ESFSError). False for a read-only container or on failure (LastError).
+  bool ChangePassword(const TTextKey& newKey, std::string_view question, std::string_view answer);
+  bool ChangePassword(std::string_view newPassword, std::string_view question, std::string_view answer) {
+    return ChangePassword(TTextKey::FromPassword(newPassword), question, answer);
+  }
 
   // --- Transactions ------------------------------------------------------------------------------------
   // Begin, commit and roll back nest: only the outermost commit makes the change durable, and a
@@ -189,6 +226,8 @@ public:
   // --- Container ---------------------------------------------------------------------------------------
   int32_t LastError() const { return lastError_; }
   bool IsEncrypted() const;
+  // The key derivation of this container (algorithm none for a compatible one).
+  TKeyDerivation KeyDerivation() const;
   bool ReadOnly() const;
   uint8_t DefaultCompression() const;
   void SetDefaultCompression(uint8_t method);
@@ -216,15 +255,17 @@ private:
   // An empty object for the rebuild target; MakeRebuildTarget fills it.
   TSingleFileSystem(const std::string& fileName, TSFSPartStorage* storage);
   std::unique_ptr<TSingleFileSystem> MakeRebuildTarget(const std::string& name, bool newKey,
-                                                       std::string_view password, std::string_view question,
+                                                       const TTextKey& key, std::string_view question,
                                                        std::string_view answer);
-  bool Rebuild(std::string& log, bool strict, bool changePassword, std::string_view newPassword,
+  bool Rebuild(std::string& log, bool strict, bool changePassword, const TTextKey& newKey,
                std::string_view question, std::string_view answer);
   // Copies item k's data pages into the target's new item; false (after a log line) when a strict
-  // rebuild drops the file.
+  // rebuild drops the file. onPages is called with the number of pages copied after every run of
+  // pages; when it returns false (cancel) the copy stops where it is (the caller discards the target).
   bool CopyFilePages(TSingleFileSystem& target, const TDIRItem& src, int32_t newItem, bool reencrypt,
-                     bool strict, const std::string& path, std::string& log);
-  void Reopen(std::string_view password);
+                     bool strict, const std::string& path, std::string& log,
+                     const std::function<bool(int64_t pages)>& onPages);
+  void Reopen(const TTextKey& key);
   TSFSPartStorage& Storage() const;
   void OpenManagers();
   void CloseManagers();
@@ -249,12 +290,13 @@ private:
 
   std::string fileName_;
   TSFSPartStorage* storage_;
-  CryptoPP::SecByteBlock password_;
+  TTextKey key_;  // empty when the container is not encrypted
   std::unique_ptr<TPageFileManager> pfm_;
   std::unique_ptr<TFreeSpaceManager> fsm_;
   std::unique_ptr<TDIRManager> dir_;
   std::unique_ptr<TUserFilePageMapManager> maps_;
   std::map<int32_t, THandle> handles_;
+  std::vector<TRebuildNote>* rebuildNotes_ = nullptr;  // set by RepairFile for its rebuild
   uint32_t mode_ = 0;
   int32_t nextHandle_ = 0;
   int32_t lastError_ = 0;

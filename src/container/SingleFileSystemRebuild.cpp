@@ -64,24 +64,26 @@ TSFSPartStorage& TSingleFileSystem::Storage() const {
 }
 
 std::unique_ptr<TSingleFileSystem> TSingleFileSystem::MakeRebuildTarget(const std::string& name, bool newKey,
-                                                                        std::string_view password,
+                                                                        const TTextKey& key,
                                                                         std::string_view question,
                                                                         std::string_view answer) {
   std::unique_ptr<TSingleFileSystem> target(new TSingleFileSystem(name, storage_));
   const int32_t extent = pfm_->ExtentPageCount();
   const int32_t pageSize = pfm_->PageSize();
   if (newKey) {
+    // A new key record, and the new key's derivation in the header.
     target->pfm_ = std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, answer, question,
-                                                      password, fmCreate, storage_);
-    if (target->pfm_->IsEncrypted())
-      target->password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
+                                                      key, fmCreate, storage_);
+    if (target->pfm_->IsEncrypted()) target->key_ = key;
   } else {
-    // The same key record and master key: stored pages can be copied as they are.
-    target->pfm_ =
-        std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, "", "", "", fmCreate, storage_);
+    // The same key record, master key and key derivation: stored pages can be copied as they are, and
+    // the old text key opens the result.
+    target->pfm_ = std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, "", "", TTextKey(),
+                                                      fmCreate, storage_);
     if (pfm_->IsEncrypted()) {
       target->pfm_->SetKeyRecord(pfm_->KeyRecord(), pfm_->ContainerKey());
-      target->password_ = password_;
+      target->pfm_->SetKeyDerivation(pfm_->KeyDerivation());
+      target->key_ = key_;
     }
   }
   target->pfm_->SetCompressionMethod(pfm_->CompressionMethod());
@@ -91,8 +93,8 @@ std::unique_ptr<TSingleFileSystem> TSingleFileSystem::MakeRebuildTarget(const st
 }
 
 bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem& src, int32_t newItem,
-                                      bool reencrypt, bool strict, const std::string& path,
-                                      std::string& log) {
+                                      bool reencrypt, bool strict, const std::string& path, std::string& log,
+                                      const std::function<bool(int64_t pages)>& onPages) {
   const int32_t D = pfm_->PageDataSize();
   const int64_t steps = (src.FileSize + D - 1) / D;
   if (steps == 0) return true;
@@ -130,6 +132,9 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
   const int32_t pageSize = pfm_->PageSize();
   std::vector<uint8_t> images(size_t(kRun) * size_t(pageSize));
   TWipeOnExit wipe(images);
+  // The encryption mark a page of this file carries in the source container.
+  const uint8_t sourceEncryption = src.HasPassword ? etRijndael : pfm_->EncryptionType();
+  int64_t marksRestored = 0;
   for (int64_t i = 0; i < steps;) {
     int64_t len = 1;
     const bool haveSource = size_t(i) < sourcePages.size();
@@ -144,15 +149,37 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
     for (int64_t p = 0; p < len; ++p) {
       uint8_t* image = images.data() + size_t(p) * size_t(pageSize);
       TPageHeader header;
+      // A page whose mark differs from its file's would be read through the wrong cipher, or none;
+      // the mark is outside the checksum, so it is set back before the page is decoded. Pages of
+      // zeros stored plain (gaps, pages a repair zeroed) are sound as they are.
+      uint8_t* const mark = image + 9;
+      if (p < got && *mark != sourceEncryption &&
+          !(*mark == etNone &&
+            std::all_of(image + TPageHeader::Size, image + pageSize, [](uint8_t b) { return b == 0; }))) {
+        *mark = sourceEncryption;
+        ++marksRestored;
+      }
       if (p < got && pfm_->DecodeStoredPage(image, header, !raw)) {
         if (!raw) rekey.push_back(image);  // else stored as it was, checksum included
         continue;
       }
       if (strict) {
         log += "File " + Quoted(path) + " deleted. " + kLineBreak;
+        if (rebuildNotes_) rebuildNotes_->push_back({TRebuildNote::TKind::FileDropped, path, 0, 0});
         return false;
       }
       // Salvage: an unreadable page becomes a page of zeros, stored plain so that it reads back.
+      const int64_t offset = (i + p) * D;
+      const int64_t length = std::min<int64_t>(D, src.FileSize - offset);
+      if (rebuildNotes_) {
+        // Consecutive pages make one range.
+        auto& losses = *rebuildNotes_;
+        if (!losses.empty() && losses.back().Kind == TRebuildNote::TKind::BytesZeroed &&
+            losses.back().Path == path && losses.back().Offset + losses.back().Length == offset)
+          losses.back().Length += length;
+        else
+          losses.push_back({TRebuildNote::TKind::BytesZeroed, path, offset, length});
+      }
       std::fill(image, image + pageSize, uint8_t(0));
       header = TPageHeader{};
       header.PageType = ptFileData;
@@ -172,22 +199,23 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
       throw ESFSError("Not enough space");
     }
     i += len;
+    if (!onPages(len)) return true;  // cancelled: the target is discarded
   }
+  if (marksRestored > 0 && rebuildNotes_)
+    rebuildNotes_->push_back({TRebuildNote::TKind::PageMarksRestored, path, 0, marksRestored});
   return true;
 }
 
-void TSingleFileSystem::Reopen(std::string_view password) {
+void TSingleFileSystem::Reopen(const TTextKey& key) {
   CloseManagers();
-  pfm_ = std::make_unique<TPageFileManager>(fileName_, -1, 8, 2048, false, "", "", password, mode_, storage_);
-  password_.Assign(reinterpret_cast<const uint8_t*>(password.data()), password.size());
-  if (!pfm_->IsEncrypted()) password_.CleanNew(0);
+  pfm_ = std::make_unique<TPageFileManager>(fileName_, -1, 8, 2048, false, "", "", key, mode_, storage_);
+  key_ = pfm_->IsEncrypted() ? key : TTextKey();
   OpenManagers();
   pfm_->SetJournaled(!journalOff_ && !pfm_->ReadOnly());
 }
 
-bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword,
-                                std::string_view newPassword, std::string_view question,
-                                std::string_view answer) {
+bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword, const TTextKey& newKey,
+                                std::string_view question, std::string_view answer) {
   lastError_ = 0;
   if (pfm_->ReadOnly()) return false;
   if (txnDepth_ > 0)
@@ -215,9 +243,23 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   };
   bool cancel = false;
   try {
-    target = MakeRebuildTarget(newName, changePassword, newPassword, question, answer);
+    target = MakeRebuildTarget(newName, changePassword, newKey, question, answer);
     const int32_t count = dir_->ItemCount();
-    // The progress handler may set cancel: checked before every item and after the last.
+    // Progress counts one unit per item and one per data page, so that a large file reports as it
+    // goes (every run of pages, at most 1 MiB) rather than once when it is done.
+    const int64_t pageData = pfm_->PageDataSize();
+    int64_t totalUnits = count, doneUnits = 0;
+    for (int32_t k = 0; k < count; ++k) {
+      const TDIRItem item = dir_->ReadItem(k);
+      if (!item.Deleted && !item.IsFolder) totalUnits += (item.FileSize + pageData - 1) / pageData;
+    }
+    auto advance = [&](int64_t units) {
+      doneUnits += units;
+      if (OnProgress) OnProgress(cancel, std::min(100.0, double(doneUnits) / double(totalUnits) * 100.0));
+      return !cancel;
+    };
+    // The progress handler may set cancel: checked before every item, after every run of pages and
+    // after the last item.
     for (int32_t k = 0; k < count && !cancel; ++k) {
       const TDIRItem src = dir_->ReadItem(k);
       if (!src.Deleted) {
@@ -227,6 +269,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
           int32_t made = target->dir_->Resolve(path, TDIRManager::RootItem);
           if (made < 0 || !target->dir_->ReadItem(made).IsFolder) {
             log += "Directory " + Quoted(path) + " deleted. " + kLineBreak;
+            if (rebuildNotes_) rebuildNotes_->push_back({TRebuildNote::TKind::FolderDropped, path, 0, 0});
           } else {
             // Folders keep their attributes and times too.
             TDIRItem folder = target->dir_->ReadItem(made);
@@ -238,6 +281,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
           if (parent != "\\") target->dir_->ForceDirectories(parent);
           if (parent != "\\" && !target->dir_->DirectoryExists(parent)) {
             log += "Directory " + Quoted(parent) + " deleted. " + kLineBreak;
+            if (rebuildNotes_) rebuildNotes_->push_back({TRebuildNote::TKind::FileDropped, path, 0, 0});
           } else {
             int32_t made = target->dir_->CreateFileItem(path);
             if (made < 0) {
@@ -246,19 +290,20 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
                 throw ESFSError("Not enough space");
               }
               log += "File " + Quoted(path) + " deleted. " + kLineBreak;
+              if (rebuildNotes_) rebuildNotes_->push_back({TRebuildNote::TKind::FileDropped, path, 0, 0});
             } else {
               TDIRItem copy = target->dir_->ReadItem(made);
               copy.KeyRecord = src.KeyRecord;
               copy.HasPassword = src.HasPassword;
               CopyItemDetails(src, copy);
               target->dir_->WriteItem(made, copy);
-              if (!CopyFilePages(*target, src, made, changePassword, strict, path, log))
+              if (!CopyFilePages(*target, src, made, changePassword, strict, path, log, advance))
                 target->DeleteFile(path);
             }
           }
         }
       }
-      if (OnProgress) OnProgress(cancel, double(k + 1) / double(count) * 100.0);
+      if (!cancel) advance(1);
     }
     if (cancel) {
       discardTarget();
@@ -289,10 +334,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
     TSFSHugeFile::DeleteContainer(newName, storage_);
     return false;
   }
-  std::string password = changePassword
-                             ? std::string(newPassword)
-                             : std::string(reinterpret_cast<const char*>(password_.data()), password_.size());
-  TWipeOnExit wipe(password);
+  const TTextKey key = changePassword ? newKey : key_;
   CloseManagers();
   pfm_.reset();
 
@@ -313,9 +355,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   if (!swapped) {
     swapLock.reset();
     TSFSHugeFile::DeleteContainer(newName, storage_);
-    std::string current(reinterpret_cast<const char*>(password_.data()), password_.size());
-    Reopen(current);
-    WipeString(current);
+    Reopen(key_);
     dir_->ChangeDir(remembered);
     lastError_ = ErrRenameFailed;
     return false;
@@ -323,7 +363,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   TSFSHugeFile::DeleteContainer(oldName, storage_);
   Storage().SyncFolder(fileName_);
   swapLock.reset();
-  Reopen(password);
+  Reopen(key);
   if (!dir_->ChangeDir(remembered)) dir_->ChangeDir("\\");
   cancel = false;
   if (OnProgress) OnProgress(cancel, 100);
@@ -386,17 +426,29 @@ std::vector<std::string> TSingleFileSystem::RecoverInterruptedRebuild(const std:
   return notices;
 }
 
-bool TSingleFileSystem::RepairFile(std::string& log, bool strict) {
-  return Rebuild(log, strict, false, {}, {}, {});
+bool TSingleFileSystem::RepairFile(std::string& log, bool strict, std::vector<TRebuildNote>* notes) {
+  rebuildNotes_ = notes;
+  try {
+    const bool ok = Rebuild(log, strict, false, TTextKey(), {}, {});
+    rebuildNotes_ = nullptr;
+    // A rebuild that did not swap leaves the container as it was.
+    if (!ok && notes) notes->clear();
+    return ok;
+  } catch (...) {
+    rebuildNotes_ = nullptr;
+    throw;
+  }
 }
 
-bool TSingleFileSystem::ChangePassword(std::string_view newPassword, std::string_view question,
+bool TSingleFileSystem::ChangePassword(const TTextKey& newKey, std::string_view question,
                                        std::string_view answer) {
   lastError_ = 0;
   if (pfm_->ReadOnly()) return false;
-  const std::string_view current(reinterpret_cast<const char*>(password_.data()), password_.size());
+  if (newKey.IsDerived() && !question.empty())
+    throw ESFSError("TSingleFileSystem.ChangePassword - A hardened container has no recovery question.");
+  const std::string_view newPassword = newKey.Text();
   bool cancel = false;
-  if (newPassword == current) {
+  if (newKey == key_) {
     if (OnProgress) OnProgress(cancel, 0);
     if (pfm_->IsEncrypted()) {
       // Only the recovery fields change: the record is remade around the master key in use.
@@ -414,7 +466,7 @@ bool TSingleFileSystem::ChangePassword(std::string_view newPassword, std::string
   // before any work (it throws the key record's message).
   if (!newPassword.empty()) TKeyRecord::Make(newPassword, question, answer);
   std::string log;
-  return Rebuild(log, false, true, newPassword, question, answer);
+  return Rebuild(log, false, true, newKey, question, answer);
 }
 
 }  // namespace quillmar

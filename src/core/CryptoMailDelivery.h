@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "core/UserFolders.h"
-#include "core/XdgEmailHandOver.h"
+#include "platform/UserFolders.h"
+#include "platform/XdgEmailHandOver.h"
 
 namespace quillmar {
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "base/CodePage.h"
@@ -22,6 +23,7 @@
 #include "core/qmDesktopLauncher.h"
 #include "core/qmReminderSchedule.h"
 #include "core/qmReminderStore.h"
+#include "core/qmRepositoryTree.h"
 #include "model/qmField.h"
 #include "model/qmReminderEvent.h"
 #include "model/qmRepositoryEntry.h"
@@ -194,7 +196,7 @@ TqmGlobal::TqmGlobal(const std::string& homeFolder, std::vector<std::string> arg
     : wrapper_(prompter), arguments_(std::move(arguments)), prompter_(prompter) {
   demoData_ = false;
   safeOpen_ = false;
-  versionText_ = FormatVersionText(QM_PROGRAM_VERSION);
+  versionText_ = ProgramVersionText();
   home_ = WithSlash(NormalPath(homeFolder));
   tempRoot_ = home_ + "TEMP/";
   attachmentsTemp_ = home_ + "TEMP_AT/";
@@ -216,7 +218,7 @@ TqmGlobal::~TqmGlobal() {
     CloseSafe();
   } catch (...) {
   }
-  WipeString(masterPassword_);
+  safeKey_ = TTextKey();  // wiped when the last copy goes
 }
 
 std::string TqmGlobal::HomeFolderFromArguments(const std::vector<std::string>& arguments) {
@@ -251,9 +253,13 @@ void TqmGlobal::ProcessEvents() const {
   if (processEvents_) processEvents_();
 }
 
-void TqmGlobal::SetMasterPassword(std::string_view password) {
-  WipeString(masterPassword_);
-  masterPassword_.assign(password.data(), password.size());
+bool TqmGlobal::IsMasterPassword(std::string_view typed) const {
+  if (safeKey_.Empty()) return false;
+  try {
+    return TTextKey::Derive(typed, safeKey_.Derivation()) == safeKey_;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 // --- Paths ---------------------------------------------------------------------------------------------
@@ -420,6 +426,10 @@ TqmReceivedFiles TqmGlobal::ParseReceivedFiles(const std::string& text) {
   return result;
 }
 
+std::string TqmGlobal::ProgramVersionText() {
+  return FormatVersionText(QM_PROGRAM_VERSION);
+}
+
 std::string TqmGlobal::FormatVersionText(const std::string& fileVersion) {
   int parts[4] = {0, 0, 0, 0};
   size_t start = 0;
@@ -473,27 +483,24 @@ bool TqmGlobal::DeleteCategory(const std::string& path) {
   return true;
 }
 
-void TqmGlobal::CollectReferences(const TqmCategory* category, const std::string& selfFolder,
-                                  const std::string& selfFile, std::vector<std::string>& reminders,
-                                  std::vector<std::string>& files) {
-  const int subcategories = wrapper_.CountSubcategories(category);
-  for (int i = 0; i < subcategories; ++i) {
-    TqmCategory child(const_cast<TqmCategory*>(category));
-    if (wrapper_.LoadCategory(category, i, false, child))
-      CollectReferences(&child, selfFolder, selfFile, reminders, files);
-  }
-  if (!category) return;  // entries live in categories only
-  const std::string folder = category->FolderPath();
-  for (int i = 0;; ++i) {
-    TqmRepositoryEntry other(const_cast<TqmCategory*>(category));
-    if (!wrapper_.LoadEntryAt(folder, i, other)) break;
-    if (folder == selfFolder && other.FileName() == selfFile) continue;
-    for (const auto& field : other.Fields()) {
-      if (field->Value().empty()) continue;
-      if (field->FieldType() == ftReminder) reminders.push_back(field->Value());
-      if (field->FieldType() == ftFile || field->FieldType() == ftPicture) files.push_back(field->Value());
+bool TqmGlobal::CollectReferences(const std::string& selfFolder, const std::string& selfFile,
+                                  std::vector<std::string>& reminders, std::vector<std::string>& files) {
+  TqmRepositoryTree tree(*this);
+  std::function<void(TqmRepositoryTree::TNode&)> walk = [&](TqmRepositoryTree::TNode& node) {
+    tree.Load(node);
+    for (auto& sub : node.categories) walk(*sub);
+    const std::string folder = node.FolderPath();
+    for (const auto& other : node.entries) {
+      if (folder == selfFolder && other->FileName() == selfFile) continue;
+      for (const auto& field : other->Fields()) {
+        if (field->Value().empty()) continue;
+        if (field->FieldType() == ftReminder) reminders.push_back(field->Value());
+        if (field->FieldType() == ftFile || field->FieldType() == ftPicture) files.push_back(field->Value());
+      }
     }
-  }
+  };
+  walk(tree.Root());
+  return tree.TakeWarnings().empty();
 }
 
 bool TqmGlobal::DeleteEntryWithData(const std::string& path, const TqmRepositoryEntry& entry) {
@@ -516,7 +523,8 @@ void TqmGlobal::RemoveEntryData(const TqmRepositoryEntry& entry) {
   // is deleted.
   std::vector<std::string> reminders, files;
   const std::string selfFolder = entry.Parent() ? entry.Parent()->FolderPath() : std::string();
-  CollectReferences(nullptr, selfFolder, entry.FileName(), reminders, files);
+  // With a record that cannot be read, what it names is unknown: nothing is deleted.
+  if (!CollectReferences(selfFolder, entry.FileName(), reminders, files)) return;
   auto named = [](const std::vector<std::string>& list, const std::string& value) {
     return std::find(list.begin(), list.end(), value) != list.end();
   };
@@ -615,7 +623,7 @@ bool TqmGlobal::ReleaseAttachedFile(const std::string& name) {
   if (name.empty()) return true;
   // No entry is left out: the one that let go of the file was saved with its new values already.
   std::vector<std::string> reminders, files;
-  CollectReferences(nullptr, std::string(), std::string(), reminders, files);
+  if (!CollectReferences(std::string(), std::string(), reminders, files)) return true;
   if (std::find(files.begin(), files.end(), name) != files.end()) return true;
   return wrapper_.DeleteAttachedFile(name);
 }
@@ -681,17 +689,28 @@ void TqmGlobal::LoadSettings() {
 
 void TqmGlobal::SaveSettings() {
   if (!safeOpen_) return;
-  wrapper_.WriteSettingsText(settings_.GetText());
+  wrapper_.SaveSettings(settings_);
 }
 
 // --- The Safe as a whole ----------------------------------------------------------------------------------
 
+TTextKey TqmGlobal::TextKeyFor(const std::string& file, std::string_view password) {
+  TBusy busy(*this);
+  wrapper_.TellLeftovers(file);
+  return TqmSFSWrapper::TextKeyFor(file, password);
+}
+
 void TqmGlobal::OpenSafe(const std::string& file, std::string_view password, bool readOnly) {
+  OpenSafe(file, TextKeyFor(file, password), readOnly);
+}
+
+void TqmGlobal::OpenSafe(const std::string& file, const TTextKey& given, bool readOnly) {
+  const TTextKey key = given;  // given may be SafeKey(), which closing forgets
   CloseSafe();
   safeOpen_ = true;
   try {
     TBusy busy(*this);
-    wrapper_.OpenSafe(file, password, readOnly);
+    wrapper_.OpenSafe(file, key, readOnly);
   } catch (...) {
     safeOpen_ = false;
     throw;
@@ -700,9 +719,14 @@ void TqmGlobal::OpenSafe(const std::string& file, std::string_view password, boo
 }
 
 void TqmGlobal::OpenSafeByName(const std::string& name, std::string_view password, bool readOnly) {
-  OpenSafe(SafeFile(name), password, readOnly);
+  OpenSafeByName(name, TextKeyFor(SafeFile(name), password), readOnly);
+}
+
+void TqmGlobal::OpenSafeByName(const std::string& name, const TTextKey& given, bool readOnly) {
+  const TTextKey key = given;  // given may be SafeKey(), which closing forgets
+  OpenSafe(SafeFile(name), key, readOnly);
   safeName_ = name;
-  SetMasterPassword(password);
+  safeKey_ = key;
   LoadSettings();
 }
 
@@ -710,13 +734,14 @@ void TqmGlobal::CloseSafe() {
   safeOpen_ = false;
   openedSafeFile_.clear();
   wrapper_.CloseSafe();
+  safeKey_ = TTextKey();  // not kept longer than the container's own key
 }
 
-void TqmGlobal::CreateSafe(const std::string& file, std::string_view password) {
+TTextKey TqmGlobal::CreateSafe(const std::string& file, std::string_view password, TqmSafeKind kind) {
   TBusy busy(*this);
   // The Safe layout closes an open Safe first.
   if (safeOpen_) CloseSafe();
-  wrapper_.CreateSafe(file, password, demoData_);
+  return wrapper_.CreateSafe(file, password, demoData_, kind);
 }
 
 int TqmGlobal::CheckSafe(const std::string& file, std::string_view password, bool forCreate, bool readOnly) {
@@ -724,18 +749,34 @@ int TqmGlobal::CheckSafe(const std::string& file, std::string_view password, boo
   return wrapper_.CheckSafe(file, password, forCreate, readOnly);
 }
 
-bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view newPassword) {
-  // The Safe is open under MasterPassword; another "old" password cannot be right.
-  if (!masterPassword_.empty() && oldPassword != masterPassword_) return false;
+int TqmGlobal::CheckSafe(const std::string& file, const TTextKey& key, bool readOnly) {
   TBusy busy(*this);
-  if (!wrapper_.ChangePassword(oldPassword, newPassword)) return false;
-  SetMasterPassword(newPassword);
+  return wrapper_.CheckSafe(file, key, readOnly);
+}
+
+bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view newPassword,
+                               std::optional<TqmSafeKind> kind, const TqmProgress& progress) {
+  TBusy busy(*this);
+  const TqmSafeKind current = wrapper_.Kind();
+  const TqmSafeKind target = kind.value_or(current);
+  TTextKey oldKey;
+  if (!safeKey_.Empty()) {
+    // The Safe is open under SafeKey; another "old" password cannot be right.
+    if (!IsMasterPassword(oldPassword)) return false;
+    oldKey = safeKey_;
+  } else {
+    oldKey = TqmSFSWrapper::TextKeyFor(wrapper_.SafeFileName(), oldPassword);
+  }
+  if (oldPassword == newPassword && target == current) return true;
+  const TTextKey newKey = TqmSFSWrapper::NewTextKey(newPassword, target);
+  if (!wrapper_.ChangePassword(oldKey, newKey, progress)) return false;
+  safeKey_ = newKey;
   return true;
 }
 
-bool TqmGlobal::Repair() {
+bool TqmGlobal::Repair(std::vector<TRebuildNote>* notes, std::string* log, const TqmProgress& progress) {
   TBusy busy(*this);
-  return wrapper_.Repair();
+  return wrapper_.Repair(log, notes, progress);
 }
 
 bool TqmGlobal::DeleteSafeFile(const std::string& name) {
@@ -746,12 +787,12 @@ bool TqmGlobal::DeleteSafeFile(const std::string& name) {
   fs::remove(TSingleFileSystem::JournalFileName(file), ec);
   if (name == safeName_) {
     safeName_.clear();
-    WipeString(masterPassword_);
+    safeKey_ = TTextKey();
   }
   return true;
 }
 
-bool TqmGlobal::Backup(const std::string& target) {
+bool TqmGlobal::Backup(const std::string& target, const TqmProgress& progress) {
   if (!safeOpen_ || !wrapper_.IsOpen())
     throw EQuillmarError("No Safe is open. Open the Safe you want to back up first.");
   if (target.empty()) throw EQuillmarError("No backup file was given.");
@@ -773,9 +814,14 @@ bool TqmGlobal::Backup(const std::string& target) {
                          "Nothing was written.");
 
   TBusy busy(*this);
+  // Progress: the repair is the first half, the copy the second.
+  TqmProgressMeter meter(progress, 2.0);
   // The rebuild leaves the Safe compact; its outcome does not decide the backup: the copy is checked
   // on its own below.
-  wrapper_.Repair();
+  wrapper_.Repair(nullptr, nullptr, [&meter](double fraction, bool& cancel) {
+    if (!meter.At(fraction)) cancel = true;
+  });
+  if (meter.Cancelled()) return false;
 
   // The container writes every change through at once, and nothing else writes to it while this
   // runs on the owning thread, so the file on disk is a consistent Safe now.
@@ -793,7 +839,13 @@ bool TqmGlobal::Backup(const std::string& target) {
     fs::remove(temp, e);
   };
   try {
-    ReplaceFileWithCopy(safeFile, temp);
+    bool copied = ReplaceFileWithCopy(safeFile, temp, [&meter](int64_t done, int64_t total, bool& cancel) {
+      if (!meter.At(1.0 + (total > 0 ? double(done) / double(total) : 1.0))) cancel = true;
+    });
+    if (!copied) {
+      dropTemp();
+      return false;
+    }
   } catch (const EQuillmarError& e) {
     dropTemp();
     throw EQuillmarError(std::string("The backup could not be made. ") + e.what());
@@ -802,15 +854,20 @@ bool TqmGlobal::Backup(const std::string& target) {
   TqmSFSWrapper probe(nullptr);
   int check = TqmSFSWrapper::csCannotOpen;
   try {
-    check = probe.CheckSafe(temp, masterPassword_, false);
+    check = probe.CheckSafe(temp, safeKey_);
   } catch (...) {
     check = TqmSFSWrapper::csCannotOpen;
   }
   if (check != TqmSFSWrapper::csUsable) {
     dropTemp();
     throw EQuillmarError(
-        "The backup could not be made: the copy of the Safe does not open with the master password. " +
-        target + " was not changed.");
+        "The backup could not be made: the copy of the Safe does not open with the Safe's key. " + target +
+        " was not changed.");
+  }
+  // The last moment a cancel is honoured: the rename below makes the backup.
+  if (!meter.At(1.999)) {
+    dropTemp();
+    return false;
   }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     std::string reason = std::strerror(errno);
@@ -822,6 +879,7 @@ bool TqmGlobal::Backup(const std::string& target) {
     ::fsync(dir);
     ::close(dir);
   }
+  meter.At(2.0);
   return true;
 }
 
@@ -830,9 +888,10 @@ void TqmGlobal::Restore(const std::string& backupFile) {
   std::error_code ec;
   if (backupFile.empty() || !fs::is_regular_file(backupFile, ec))
     throw EQuillmarError("The backup file " + backupFile + " does not exist. The Safe was not changed.");
-  // A Safe file is a container; the password is not known here (it is the one of the backup's time).
+  // A Safe file is a container; the password is not known here (it is the one of the backup's time),
+  // so no key is derived: the check tells a Safe file (any kind) from anything else.
   TqmSFSWrapper probe(nullptr);
-  int check = probe.CheckSafe(backupFile, std::string_view(), false);
+  int check = probe.CheckSafe(backupFile, TTextKey());
   if (check != TqmSFSWrapper::csUsable && check != TqmSFSWrapper::csWrongPassword)
     throw EQuillmarError(
         "The file " + backupFile +
@@ -887,7 +946,7 @@ bool TqmGlobal::LockFile(const std::string& folder, const std::string& diskFile,
   lastLockError_.clear();
   TBusy busy(*this);
   try {
-    return wrapper_.LockFile(folder, diskFile, appendName, masterPassword_);
+    return wrapper_.LockFile(folder, diskFile, appendName, safeKey_);
   } catch (const std::exception& e) {
     lastLockError_ = e.what();
   } catch (...) {
@@ -907,7 +966,7 @@ bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, c
   const std::string disk = NormalPath(diskFile);
   const bool inTemp = IsBelow(disk, tempRoot_);
   if (inTemp) EnsurePrivateFolder(fs::path(disk).parent_path().string(), false);
-  if (!wrapper_.UnlockFile(folder, name, masterPassword_, diskFile)) return false;
+  if (!wrapper_.UnlockFile(folder, name, safeKey_, diskFile)) return false;
   if (inTemp && safeOpen_) {
     std::string containerPath = folder;
     if (!containerPath.empty() && containerPath.back() != '\\') containerPath += '\\';
@@ -1004,6 +1063,20 @@ std::vector<std::string> TqmGlobal::OpenedFiles() const {
   for (const auto& [disk, copy] : openedCopies_)
     if (safeOpen_ && copy.safeFile == openedSafeFile_ && !copy.givenUp) files.push_back(disk);
   return files;
+}
+
+std::vector<std::string> TqmGlobal::OpenedFilesOf(const std::string& safeName) const {
+  std::vector<std::string> files;
+  const std::string safeFile = NormalPath(SafeFile(safeName));
+  for (const auto& [disk, copy] : openedCopies_) {
+    std::error_code ec;
+    if (copy.safeFile == safeFile && !copy.givenUp && fs::exists(disk, ec)) files.push_back(disk);
+  }
+  return files;
+}
+
+std::string TqmGlobal::TempFolderOf(const std::string& safeName) const {
+  return tempRoot_ + safeName + kSafeExtension + "/";
 }
 
 std::vector<std::string> TqmGlobal::UnaccountedTempFiles() const {

@@ -1,10 +1,17 @@
 #pragma once
 // TqmGlobal: the one application object. It lives for the whole run; every window (and the command
-// line) reaches the Safe through it. It holds the current Safe's name and master password, whether a
-// Safe is open, the Safe's settings, the home folder and the two temporary folders, the pending
-// received-files command and the reminder schedule, and owns the Safe layout object (TqmSFSWrapper).
-// Most operations forward to the Safe layout, adding the master password, the busy pointer or a rule
-// of their own.
+// line) reaches the Safe through it. It holds the current Safe's name and text key, whether a Safe is
+// open, the Safe's settings, the home folder and the two temporary folders, the pending received-files
+// command and the reminder schedule, and owns the Safe layout object (TqmSFSWrapper). Most operations
+// forward to the Safe layout, adding the text key, the busy pointer or a rule of their own.
+//
+// Master password and text key. The text key (TTextKey) of a compatible Safe is its master password;
+// that of a hardened Safe is D, derived from the master password by Argon2id (about half a second by
+// design). After the login only the text key is kept, and only while the Safe is open (the container
+// keeps its own key as long); the typed password of a hardened Safe is wiped once D is made. So a
+// typed password is checked with IsMasterPassword (one derivation), and a caller that must reopen a
+// Safe later (the desktop's cancelled switch) keeps a copy of SafeKey() before closing it. New Safes
+// are hardened unless asked otherwise; a change of password keeps the kind unless asked otherwise.
 //
 // Folders (the home folder stands for the program folder; see platform/HomeFolder.h):
 //   <home>/<SafeName>.qvt       the Safes
@@ -42,6 +49,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +67,7 @@ class TqmReminderStore;
 class TqmReminderEvent;
 class TqmReminderLauncher;
 class TacCronJob;
+struct TRebuildNote;
 
 // A received-files command taken apart: "[" command "][" count "]" then paths each ended by "|".
 struct TqmReceivedFiles {
@@ -105,7 +114,7 @@ public:
   TqmGlobal(const std::string& homeFolder, std::vector<std::string> arguments,
             TqmAppPrompter* prompter = nullptr);
   // Empties the temporary folders as described at the top, closes an open Safe (its settings are not
-  // saved here: SaveSettings is the caller's, before) and wipes the master password.
+  // saved here: SaveSettings is the caller's, before) and forgets its key.
   ~TqmGlobal();
   TqmGlobal(const TqmGlobal&) = delete;
   TqmGlobal& operator=(const TqmGlobal&) = delete;
@@ -130,9 +139,14 @@ public:
   bool SafeOpen() const { return safeOpen_; }
   const std::string& SafeName() const { return safeName_; }
   void SetSafeName(const std::string& name) { safeName_ = name; }
-  const std::string& MasterPassword() const { return masterPassword_; }
-  // The old text is wiped.
-  void SetMasterPassword(std::string_view password);
+  // The text key of the open Safe (empty when none is open): its master password when it is
+  // compatible, D when it is hardened. Copies share the same wiped memory; CloseSafe forgets it.
+  const TTextKey& SafeKey() const { return safeKey_; }
+  void SetSafeKey(const TTextKey& key) { safeKey_ = key; }
+  // Whether typed is the current Safe's master password (the change-password dialog's old password,
+  // the password asked before a Safe locked on minimize is shown again). One derivation for a
+  // hardened Safe. False when no Safe is open.
+  bool IsMasterPassword(std::string_view typed) const;
   bool DemoData() const { return demoData_; }
   void SetDemoData(bool demo) { demoData_ = demo; }
   const std::string& PendingReceivedFiles() const { return pendingReceivedFiles_; }
@@ -143,6 +157,8 @@ public:
   TStringArray& UrlMenuData() { return urlMenuData_; }
   // "%d.%d.%d.%d" of the program's version.
   const std::string& VersionText() const { return versionText_; }
+  // The same without an application object (the command line's --version).
+  static std::string ProgramVersionText();
   const std::vector<std::string>& Arguments() const { return arguments_; }
   // The Safe layout object, for callers that need an operation not forwarded here.
   TqmSFSWrapper& Wrapper() { return wrapper_; }
@@ -192,8 +208,9 @@ public:
   bool DeleteCategory(const std::string& path);
   // Before an entry is deleted: deletes the reminders its "Reminder (Yes/No)" fields name (and drops
   // their jobs) and the attached files its "File" and "Picture" fields name. A reminder or file that
-  // another entry of the repository still names (a copied entry shares them) is kept. One change of
-  // the Safe (all or nothing).
+  // another entry of the repository still names (a copied entry shares them) is kept, and so is
+  // everything while a record of the repository cannot be read (what it names is unknown). One change
+  // of the Safe (all or nothing).
   void RemoveEntryData(const TqmRepositoryEntry& entry);
   // RemoveEntryData and DeleteEntry of the entry's file in its category folder `path`, as one change:
   // after a failure or a crash the entry and everything it names are all still there, or all gone.
@@ -210,6 +227,11 @@ public:
   bool UpdateOpenedFiles(const std::string& folder);
   // The recorded copies of the open Safe that still wait to be written back.
   std::vector<std::string> OpenedFiles() const;
+  // The same for the Safe of that name whether it is open or not (a locked Safe's copies wait for
+  // its next login).
+  std::vector<std::string> OpenedFilesOf(const std::string& safeName) const;
+  // The folder below TEMP where the copies of that Safe are kept (<home>/TEMP/<name>.qvt/).
+  std::string TempFolderOf(const std::string& safeName) const;
   // Files in the TEMP folder that no recorded copy of this run accounts for (left by an earlier run,
   // or copies of a Safe that is not open now). They are kept until the user removes them.
   std::vector<std::string> UnaccountedTempFiles() const;
@@ -223,38 +245,67 @@ public:
   void SaveSettings();
 
   // --- The Safe as a whole -----------------------------------------------------------------------------
+  // The text key of the Safe file for password (one derivation for a hardened Safe; the password
+  // itself for a compatible one), for a login that checks and then opens: derive once, then
+  // CheckSafe(file, key) and OpenSafeByName(name, key). What an interrupted program left beside the
+  // Safe is dealt with first (TqmSFSWrapper::TellLeftovers), so that a Safe put back is read. Throws
+  // (with the reason) when the file's key derivation cannot be followed, is no Safe, or the
+  // derivation fails.
+  TTextKey TextKeyFor(const std::string& file, std::string_view password);
   // Closes any open Safe, sets SafeOpen and opens the container (read-only with a shared lock when
   // readOnly: nothing of the Safe is then written). When the open fails SafeOpen is false again and
   // the error propagates (with the container's message).
   void OpenSafe(const std::string& file, std::string_view password, bool readOnly = false);
-  // The login's open: OpenSafe(SafeFile(name), password, readOnly); on success SafeName and
-  // MasterPassword are set and the settings loaded.
+  void OpenSafe(const std::string& file, const TTextKey& key, bool readOnly = false);
+  // The login's open: OpenSafe(SafeFile(name), ...); on success SafeName and SafeKey are set and the
+  // settings loaded.
   void OpenSafeByName(const std::string& name, std::string_view password, bool readOnly = false);
-  // Clears SafeOpen and closes the container (nothing happens when none is open).
+  void OpenSafeByName(const std::string& name, const TTextKey& key, bool readOnly = false);
+  // Clears SafeOpen, closes the container and forgets SafeKey (nothing else happens when none is open).
   void CloseSafe();
-  // Makes a new Safe file from the template (DemoData decides the sample content); leaves no Safe
-  // open (an open one is closed first).
-  void CreateSafe(const std::string& file, std::string_view password);
+  // Makes a new Safe file from the template (DemoData decides the sample content), hardened unless
+  // kind says Compatible (the desktop's "Readable by older versions (weaker protection)"); leaves no
+  // Safe open (an open one is closed first). A password a compatible Safe cannot hold (over 32
+  // characters) is refused with TqmSFSWrapper::kMsgCompatiblePasswordTooLong before anything is
+  // written. Returns the new Safe's text key (for OpenSafeByName without a second derivation).
+  TTextKey CreateSafe(const std::string& file, std::string_view password,
+                      TqmSafeKind kind = TqmSafeKind::Hardened);
   // 0 usable, 1 not a Safe file, 2 wrong password, 3 (forCreate) the file exists, 4 it cannot be
-  // opened (the reason was shown). readOnly: checked for a read-only open.
+  // opened (the reason was shown; also a key derivation the program cannot follow). readOnly: checked
+  // for a read-only open.
   int CheckSafe(const std::string& file, std::string_view password, bool forCreate, bool readOnly = false);
-  // Changes the master password of the open Safe (re-keying the locked files) and then MasterPassword.
-  // False when the container refused (nothing changed).
-  bool ChangePassword(std::string_view oldPassword, std::string_view newPassword);
-  // Rebuilds the open Safe's container, with the busy pointer.
-  bool Repair();
+  int CheckSafe(const std::string& file, const TTextKey& key, bool readOnly = false);
+  // Changes the master password of the open Safe (re-keying the locked files) and then SafeKey. kind:
+  // nullopt keeps the Safe's kind; Hardened hardens a compatible Safe; Compatible makes a hardened
+  // Safe compatible (ask the user first: it weakens the Safe). The same password is allowed when the
+  // kind changes; a hardened result always gets a new salt. False when oldPassword is not the master
+  // password, the container refused, or progress (safe/qmProgress.h) asked for a cancel in time
+  // (nothing changed then). Errors (a refused new password among them) propagate with nothing changed.
+  bool ChangePassword(std::string_view oldPassword, std::string_view newPassword,
+                      std::optional<TqmSafeKind> kind = std::nullopt, const TqmProgress& progress = {});
+  // The kind and key derivation of the open Safe. REQUIRES an open Safe.
+  TqmSafeKind SafeKind() const { return wrapper_.Kind(); }
+  TKeyDerivation SafeKeyDerivation() const { return wrapper_.KeyDerivation(); }
+  // Rebuilds the open Safe's container, with the busy pointer. False when it failed or was cancelled
+  // (the Safe is then as it was). notes (when given) receives what the rebuild dropped, zeroed or set
+  // right, log the rebuild's log, which says why it failed (see TSingleFileSystem::RepairFile).
+  // core/qmSafeCheck.h's RepairSafe adds the deep check afterwards.
+  bool Repair(std::vector<TRebuildNote>* notes = nullptr, std::string* log = nullptr,
+              const TqmProgress& progress = {});
   // Deletes the Safe file of that name (and its journal); when it is the open Safe it is closed
-  // first, and when it is the current Safe, SafeName and MasterPassword are cleared. False when the
-  // file could not be deleted.
+  // first, and when it is the current Safe, SafeName and SafeKey are cleared. False when the file
+  // could not be deleted.
   bool DeleteSafeFile(const std::string& name);
 
   // Backup of the open Safe into target (the caller's file dialog chose it). When target exists asks
   // kMsgFileExists; No returns false. Repairs the Safe, copies its file to a temporary name beside
-  // target, checks that the copy opens with the master password and renames it over target. A backup
-  // is a plain Safe file under the master password of the moment. Throws EQuillmarError when a step
-  // fails; target is then left as it was.
+  // target, checks that the copy opens with the Safe's key and renames it over target. A backup is a
+  // plain Safe file under the master password of the moment, of the Safe's kind. Throws EQuillmarError
+  // when a step fails; target is then left as it was.
+  // progress hears of the repair and the copy; a cancel before the final rename returns false with
+  // target as it was.
   // REQUIRES: SafeOpen.
-  bool Backup(const std::string& target);
+  bool Backup(const std::string& target, const TqmProgress& progress = {});
   // Replaces the current Safe's file (SafeFile(SafeName)) with the backup file. The backup must be a
   // Safe file; it is copied to a temporary name in the home folder, flushed and renamed over the Safe,
   // so a failed or refused restore leaves the Safe as it was. An open Safe is closed first. The Safe
@@ -272,7 +323,7 @@ public:
   TqmFileInfo FileInfoAt(const std::string& folder, int index);
   TqmFileInfo FolderInfoAt(const std::string& folder, int index);
   bool CreateFolder(const std::string& parent, const std::string& name);
-  // With the busy pointer and the master password. Any error gives false (LastLockError() says why;
+  // With the busy pointer and the Safe's key. Any error gives false (LastLockError() says why;
   // a declined overwrite question leaves it empty).
   bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName);
   const std::string& LastLockError() const { return lastLockError_; }
@@ -309,7 +360,7 @@ public:
   // After an entry stopped naming the attached file (its File or Picture field got another value and
   // the entry was saved): deletes the file unless an entry of the repository, as saved, still names
   // it (a copied entry shares its files). True when it was deleted or is still in use; false when the
-  // delete failed.
+  // delete failed. While a record of the repository cannot be read the file is kept (true).
   bool ReleaseAttachedFile(const std::string& name);
 
   // --- Reminders -----------------------------------------------------------------------------------------
@@ -341,10 +392,9 @@ public:
 
 private:
   // The values of the reminder and file fields of every entry other than `self` (its category folder
-  // and FileName) in the repository.
-  void CollectReferences(const TqmCategory* category, const std::string& selfFolder,
-                         const std::string& selfFile, std::vector<std::string>& reminders,
-                         std::vector<std::string>& files);
+  // and FileName) in the repository. False when a record could not be read: what it names is unknown.
+  bool CollectReferences(const std::string& selfFolder, const std::string& selfFile,
+                         std::vector<std::string>& reminders, std::vector<std::string>& files);
 
   class TBusy;
   class TStore;
@@ -376,7 +426,7 @@ private:
   bool demoData_ = false;
   bool safeOpen_ = false;
   std::string safeName_;
-  std::string masterPassword_;
+  TTextKey safeKey_;
   TStringArray autoFillMenuData_;
   TStringArray urlMenuData_;
   std::string versionText_;

@@ -57,6 +57,10 @@ public:
 
   static constexpr std::string_view kClipboardMarker = "qvt-category:";
   static constexpr std::string_view kTrailer = "</category>";
+  // True when a category stream (or its header text) holds the opening marker "<category".
+  static bool LooksLikeRecord(std::string_view text) {
+    return text.find("<category") != std::string_view::npos;
+  }
 
 private:
   void TakeContentFrom(TqmCategory& other);

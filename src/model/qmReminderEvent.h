@@ -53,6 +53,8 @@ public:
   // The record text and its reading (see the top of this file). ParseText never throws.
   std::string GetText() const;
   void ParseText(const std::string& text);
+  // True when text holds the record's opening marker "<reminder".
+  static bool LooksLikeRecord(const std::string& text) { return text.find("<reminder") != std::string::npos; }
 
   // The stored form. LoadFromStream first empties name, start, stop, action, message, emRecipient
   // and run, then parses; it throws EStreamError("Stream read error") when the stream holds fewer

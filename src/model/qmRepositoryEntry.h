@@ -65,6 +65,9 @@ public:
   void PasteFromClipboard(TqmClipboard& clipboard);
 
   static constexpr std::string_view kClipboardMarker = "qvt-entry:";
+  // True when text holds the entry record's opening marker "<entry": bytes without it (a page read
+  // with the wrong key, say) parse to an entry with nothing in it and are no entry record.
+  static bool LooksLikeRecord(std::string_view text) { return text.find("<entry") != std::string_view::npos; }
 
 private:
   std::string fileName_;

@@ -45,7 +45,8 @@ bool WriteAll(int fd, const char* data, size_t size) {
 
 }  // namespace
 
-void ReplaceFileWithCopy(const std::string& source, const std::string& target) {
+bool ReplaceFileWithCopy(const std::string& source, const std::string& target,
+                         const TCopyProgress& progress) {
   TFd in;
   in.fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in.fd < 0) throw EQuillmarError("The file " + source + " cannot be read: " + Reason() + ".");
@@ -78,6 +79,9 @@ void ReplaceFileWithCopy(const std::string& source, const std::string& target) {
   };
 
   std::vector<char> buffer(1 << 16);
+  const int64_t total = st.st_size;
+  int64_t done = 0, unreported = 0;
+  bool cancel = false;
   for (;;) {
     ssize_t n = ::read(in.fd, buffer.data(), buffer.size());
     if (n < 0) {
@@ -87,6 +91,18 @@ void ReplaceFileWithCopy(const std::string& source, const std::string& target) {
     if (n == 0) break;
     if (!WriteAll(out.fd, buffer.data(), static_cast<size_t>(n)))
       fail("The file " + target + " cannot be written: ");
+    done += n;
+    unreported += n;
+    if (progress && unreported >= (int64_t(1) << 20)) {
+      unreported = 0;
+      progress(done, total, cancel);
+      if (cancel) {
+        ::close(out.fd);
+        out.fd = -1;
+        ::unlink(temp.c_str());
+        return false;
+      }
+    }
   }
   if (::fsync(out.fd) != 0) fail("The file " + target + " cannot be written: ");
   if (::close(out.fd) != 0) {
@@ -104,6 +120,7 @@ void ReplaceFileWithCopy(const std::string& source, const std::string& target) {
   TFd dir;
   dir.fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir.fd >= 0) ::fsync(dir.fd);
+  return true;
 }
 
 }  // namespace quillmar

@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <string>
+
+#include "base/Exception.h"
 
 namespace quillmar {
 
@@ -102,7 +105,8 @@ void Pump(TStream& source, TStream& dest, const TCipherProgress& progress, size_
           Transform&& transform) {
   if (pieceSize == 0 || pieceSize % kBlock != 0)
     throw std::logic_error("TLockedFileCipher: the piece size must be a non-zero multiple of 8");
-  int64_t total = source.Size() - source.Position();
+  const int64_t start = source.Position();
+  int64_t total = source.Size() - start;
   if (total < 0) total = 0;
   CryptoPP::SecByteBlock in(pieceSize), out(pieceSize);
   int64_t done = 0;
@@ -110,6 +114,14 @@ void Pump(TStream& source, TStream& dest, const TCipherProgress& progress, size_
   for (;;) {
     size_t got = ReadPiece(source, in, pieceSize);
     bool final = got < pieceSize;
+    // A source that ends before its size did not deliver every byte (a damaged page): the result
+    // would be cut short, so the whole operation fails.
+    if (final && done + static_cast<int64_t>(got) < total) {
+      const int64_t offset = start + done + static_cast<int64_t>(got);
+      throw EUnreadableData(
+          "Stream read error: the bytes from offset " + std::to_string(offset) + " on cannot be read",
+          offset);
+    }
     transform(in.data(), out.data(), got, final);
     dest.WriteBuffer(out, static_cast<int64_t>(got));
     done += static_cast<int64_t>(got);

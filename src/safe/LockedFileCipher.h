@@ -60,7 +60,9 @@ public:
   static constexpr size_t kPieceSize = 8192;
 
   // REQUIRES for all three: pieceSize a non-zero multiple of 8. Errors of the streams propagate
-  // (EStreamError); what was written to dest by then is incomplete and is the caller's to discard.
+  // (EStreamError); a source that ends before its size throws EUnreadableData with the offset of the
+  // first byte it did not deliver. What was written to dest by then is incomplete and is the
+  // caller's to discard.
   static void Encrypt(TStream& source, TStream& dest, std::string_view password,
                       const TCipherProgress& progress = {}, size_t pieceSize = kPieceSize);
   static void Decrypt(TStream& source, TStream& dest, std::string_view password,

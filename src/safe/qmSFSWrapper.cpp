@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -20,13 +21,17 @@
 #include "base/MemoryStream.h"
 #include "base/RandomName.h"
 #include "base/SecureWipe.h"
+#include "container/ContainerPath.h"
 #include "container/DIRItem.h"
+#include "container/KeyDerivationCost.h"
+#include "container/KeyRecord.h"
 #include "container/RollbackJournal.h"
 #include "container/SFSAbstractFile.h"
 #include "container/SFSError.h"
 #include "container/SFSFileStream.h"
 #include "container/SFSHugeFile.h"
 #include "container/SingleFileSystem.h"
+#include "model/RecordCheck.h"
 #include "model/qmCategory.h"
 #include "model/qmReminderEvent.h"
 #include "model/qmRepositoryEntry.h"
@@ -123,12 +128,91 @@ private:
 // The work copy of a change of password, and what its rebuild makes beside it.
 constexpr char kPasswordWork[] = ".pwchange";
 
+// The rest of source, in pieces, into dest. A source that ends before its size throws EUnreadableData
+// with the offset of the first byte it did not deliver: nothing is taken for the whole when a part of
+// it cannot be read.
+void CopyWhole(TStream& source, TStream& dest) {
+  const int64_t size = source.Size();
+  int64_t at = source.Position();
+  std::vector<char> buffer(1 << 16);
+  while (at < size) {
+    const int64_t want = std::min<int64_t>(static_cast<int64_t>(buffer.size()), size - at);
+    const int64_t got = source.Read(buffer.data(), want);
+    if (got <= 0) {
+      SecureWipe(buffer.data(), buffer.size());
+      throw EUnreadableData(
+          "Stream read error: the bytes from offset " + std::to_string(at) + " on cannot be read", at);
+    }
+    dest.WriteBuffer(buffer.data(), got);
+    at += got;
+  }
+  SecureWipe(buffer.data(), buffer.size());
+}
+
+// Writes a disk file through a new private (0600) file in its folder that is renamed over it only
+// once fill has written it whole and it is on the disk: a failure leaves no partial file behind, and
+// a file of that name stays as it was.
+template <class Fill>
+void WriteDiskFileWhole(const std::string& diskFile, Fill&& fill) {
+  fs::path folder = fs::path(diskFile).parent_path();
+  if (folder.empty()) folder = ".";
+  std::string temp = (folder / ".quillmar-XXXXXX").string();
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0)
+    throw EQuillmarError("The file \"" + diskFile + "\" cannot be written: " + std::strerror(errno) + ".");
+  ::close(fd);
+  try {
+    {
+      TFileStream out(temp, TFileMode::ReadWrite);
+      fill(out);
+      out.Flush();
+    }
+    if (::rename(temp.c_str(), diskFile.c_str()) != 0)
+      throw EQuillmarError("The file \"" + diskFile + "\" cannot be written: " + std::strerror(errno) + ".");
+  } catch (...) {
+    ::unlink(temp.c_str());
+    throw;
+  }
+}
+
+// "from byte N on" for messages about a file that cannot be read in full.
+std::string UnreadableFrom(const EUnreadableData& e) {
+  return "cannot be read from byte " + std::to_string(e.Offset()) +
+         " on (a page of the Safe is damaged there)";
+}
+
+// Removes the partial container file of an unfinished write unless Commit was called.
+class TContainerFileGuard {
+public:
+  TContainerFileGuard(TSingleFileSystem& sfs, std::string path) : sfs_(sfs), path_(std::move(path)) {}
+  ~TContainerFileGuard() {
+    if (!committed_) {
+      try {
+        sfs_.DeleteFile(path_);
+      } catch (...) {
+      }
+    }
+  }
+  void Commit() { committed_ = true; }
+
+private:
+  TSingleFileSystem& sfs_;
+  std::string path_;
+  bool committed_ = false;
+};
+
 TSFSPartStorage& StorageOr(TSFSPartStorage* storage) {
   return storage ? *storage : DiskPartStorage();
 }
 
-// Copies a disk file through the part storage (the copy replaces `to`) and syncs the copy.
-void CopyDiskFile(TSFSPartStorage& storage, const std::string& from, const std::string& to) {
+// A cancel asked for through the progress callback, carried out of the nested work to the one
+// place that undoes it.
+struct TCancelled {};
+
+// Copies a disk file through the part storage in pieces of 1 MiB, reporting each piece to meter
+// (when given; a cancel there throws TCancelled), and puts the copy on the disk.
+void CopyDiskFile(TSFSPartStorage& storage, const std::string& from, const std::string& to,
+                  TqmProgressMeter* meter = nullptr) {
   auto in = storage.Open(from, true, TSFSLock::None);
   auto out = storage.Create(to, TSFSLock::None);
   std::vector<uint8_t> buffer(size_t(1) << 20);
@@ -140,6 +224,7 @@ void CopyDiskFile(TSFSPartStorage& storage, const std::string& from, const std::
     if (out->WriteAt(done, buffer.data(), n) != n)
       throw EQuillmarError("The copy \"" + to + "\" cannot be written; check the free space on its drive.");
     done += n;
+    if (meter && !meter->Advance(double(n))) throw TCancelled{};
   }
   if (!out->Flush()) throw EQuillmarError("The copy \"" + to + "\" could not be written to the disk.");
 }
@@ -213,10 +298,43 @@ void TqmSFSWrapper::TChange::Commit() {
 
 // --- Safe as a whole -------------------------------------------------------------------------------
 
-void TqmSFSWrapper::OpenContainer(const std::string& file, std::string_view password, bool readOnly) {
-  auto sfs = std::make_unique<TSingleFileSystem>(
-      file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", password, false,
-      readOnly ? kModeReadShared : kModeReadWriteExclusive, storage_);
+TKeyDerivation TqmSFSWrapper::KeyDerivationOf(const std::string& file) {
+  return TSingleFileSystem::ReadKeyDerivation(file);
+}
+
+TTextKey TqmSFSWrapper::TextKeyFor(const std::string& file, std::string_view password) {
+  return TTextKey::Derive(password, KeyDerivationOf(file));
+}
+
+TTextKey TqmSFSWrapper::NewTextKey(std::string_view password, TqmSafeKind kind) {
+  // An empty text key would make the container unencrypted.
+  if (password.empty()) throw EQuillmarError(kMsgEmptyPassword);
+  if (kind == TqmSafeKind::Compatible) {
+    if (password.size() > TKeyRecord::MaxPasswordLength) throw EQuillmarError(kMsgCompatiblePasswordTooLong);
+    return TTextKey::FromPassword(password);
+  }
+  return TTextKey::Derive(password, NewKeyDerivation());
+}
+
+TKeyDerivation TqmSFSWrapper::KeyDerivation() const {
+  if (!sfs_) throw EQuillmarError("No Safe is open.");
+  return sfs_->KeyDerivation();
+}
+
+void TqmSFSWrapper::RequireKeyOfOpenSafe(const TTextKey& key) {
+  const TKeyDerivation derivation = Sfs().KeyDerivation();
+  if (key.Derivation() == derivation) return;
+  throw EQuillmarError(derivation.Hardened()
+                           ? "This Safe is hardened: its locked files need the key derived from the master "
+                             "password, not the password itself or another Safe's key."
+                           : "This Safe is compatible: its locked files need the master password itself, not "
+                             "a derived key.");
+}
+
+void TqmSFSWrapper::OpenContainer(const std::string& file, const TTextKey& key, bool readOnly) {
+  auto sfs =
+      std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
+                                          readOnly ? kModeReadShared : kModeReadWriteExclusive, storage_);
   sfs->OnProgress = [this](bool&, double percent) {
     if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
   };
@@ -230,9 +348,6 @@ int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password,
   TellLeftovers(file);
   try {
     if (!TSingleFileSystem::IsContainerFile(file)) return csNotContainer;
-    if (TSingleFileSystem::IsContainerEncrypted(file) &&
-        !TSingleFileSystem::CheckContainerPassword(file, password))
-      return csWrongPassword;
   } catch (const ESFSJournalError& e) {
     // An interrupted change that cannot be undone: the file is not opened, and the user is told why.
     if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
@@ -240,8 +355,37 @@ int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password,
   } catch (const std::exception&) {
     return csNotContainer;
   }
+  TTextKey key;
   try {
-    TSingleFileSystem probe(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", password, false,
+    key = TextKeyFor(file, password);
+  } catch (const std::exception& e) {
+    if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
+    return csCannotOpen;
+  }
+  return CheckRecovered(file, key, readOnly);
+}
+
+int TqmSFSWrapper::CheckSafe(const std::string& file, const TTextKey& key, bool readOnly) {
+  TellLeftovers(file);
+  return CheckRecovered(file, key, readOnly);
+}
+
+int TqmSFSWrapper::CheckRecovered(const std::string& file, const TTextKey& key, bool readOnly) {
+  try {
+    if (!TSingleFileSystem::IsContainerFile(file)) return csNotContainer;
+  } catch (const ESFSJournalError& e) {
+    if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
+    return csCannotOpen;
+  } catch (const std::exception&) {
+    return csNotContainer;
+  }
+  try {
+    // A derivation that cannot be followed is a reason to show, not a wrong password.
+    TSingleFileSystem::ReadKeyDerivation(file);
+    if (TSingleFileSystem::IsContainerEncrypted(file) &&
+        !TSingleFileSystem::CheckContainerPassword(file, key))
+      return csWrongPassword;
+    TSingleFileSystem probe(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
                             readOnly ? kModeReadShared : kModeReadWriteExclusive, storage_);
   } catch (const std::exception& e) {
     if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
@@ -250,10 +394,12 @@ int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password,
   return csUsable;
 }
 
-void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view templatePassword,
-                                        const std::string& file, std::string_view password,
-                                        bool withDemoData) {
+TTextKey TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view templatePassword,
+                                            const std::string& file, std::string_view password,
+                                            bool withDemoData, TqmSafeKind kind) {
   CloseSafe();
+  // First, so that a refused password (or a failed derivation) leaves no file behind.
+  const TTextKey newKey = NewTextKey(password, kind);
   // Made under a name of its own and renamed into place once complete: an interrupted creation never
   // leaves a Safe file (least of all one under the template's password).
   TSFSPartStorage& storage = StorageOr(storage_);
@@ -270,7 +416,8 @@ void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view
                              "\" cannot be written; check the free space on its drive.");
     }
     ProcessEvents();
-    OpenContainer(work, templatePassword);
+    const TTextKey templateKey = TextKeyFor(work, templatePassword);
+    OpenContainer(work, templateKey);
     EnsureLayout();
     if (!withDemoData) {
       // Removed before the password change, whose rebuild then leaves no trace of the samples.
@@ -278,7 +425,7 @@ void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view
       Sfs().DeleteDirectory(kFileLockerRoot);
       EnsureLayout();
     }
-    if (!ChangePassword(templatePassword, password))
+    if (!ChangePassword(templateKey, newKey))
       throw EQuillmarError("The new Safe could not be given its password.");
     CloseSafe();
     // A journal of an earlier file of that name must never be applied to the new one.
@@ -292,14 +439,19 @@ void TqmSFSWrapper::CreateSafeFromImage(std::string_view image, std::string_view
     removeWork();
     throw;
   }
+  return newKey;
 }
 
 void TqmSFSWrapper::CreateEmptySafe(const std::string& file, std::string_view password) {
+  CreateEmptySafe(file, TTextKey::FromPassword(password));
+}
+
+void TqmSFSWrapper::CreateEmptySafe(const std::string& file, const TTextKey& key) {
   CloseSafe();
   std::error_code ec;
   fs::remove(file, ec);
-  sfs_ = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kCreatePageSize, 0, "", "",
-                                             password, false, TSingleFileSystem::fmCreate, storage_);
+  sfs_ = std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kCreatePageSize, 0, "", "", key,
+                                             false, TSingleFileSystem::fmCreate, storage_);
   sfs_->OnProgress = [this](bool&, double percent) {
     if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
   };
@@ -309,7 +461,17 @@ void TqmSFSWrapper::CreateEmptySafe(const std::string& file, std::string_view pa
 void TqmSFSWrapper::OpenSafe(const std::string& file, std::string_view password, bool readOnly) {
   CloseSafe();
   TellLeftovers(file);
-  OpenContainer(file, password, readOnly);
+  OpenRecovered(file, TextKeyFor(file, password), readOnly);
+}
+
+void TqmSFSWrapper::OpenSafe(const std::string& file, const TTextKey& key, bool readOnly) {
+  CloseSafe();
+  TellLeftovers(file);
+  OpenRecovered(file, key, readOnly);
+}
+
+void TqmSFSWrapper::OpenRecovered(const std::string& file, const TTextKey& key, bool readOnly) {
+  OpenContainer(file, key, readOnly);
   if (!readOnly) RemovePartialFiles();
 }
 
@@ -393,8 +555,26 @@ std::string TqmSFSWrapper::SafeFileName() const {
   return sfs_ ? sfs_->FileName() : std::string();
 }
 
+int64_t TqmSFSWrapper::LockedBytes(TSingleFileSystem& sfs, const std::string& folder) {
+  int64_t total = 0;
+  std::vector<std::string> folders;
+  TSearchRec rec;
+  if (sfs.FindFirst(folder + "*.*", faAnyFile, rec) == 0) {
+    do {
+      if (rec.Attr & faDirectory)
+        folders.push_back(rec.Name);
+      else
+        total += rec.Size;
+    } while (sfs.FindNext(rec) == 0);
+  }
+  sfs.FindClose(rec);
+  for (const std::string& name : folders) total += LockedBytes(sfs, folder + name + "\\");
+  return total;
+}
+
 void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& folder,
-                                     std::string_view oldPassword, std::string_view newPassword) {
+                                     std::string_view oldPassword, std::string_view newPassword,
+                                     TqmProgressMeter& meter) {
   // Collect first: the walk must not see the files it rewrites.
   std::vector<std::string> files, folders;
   TSearchRec rec;
@@ -404,7 +584,10 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
   }
   sfs.FindClose(rec);
 
+  // Progress is reported after every MiB re-keyed and after every file.
+  constexpr int64_t kReportEvery = int64_t(1) << 20;
   std::vector<uint8_t> buffer(TLockedFileCipher::kPieceSize);
+  TWipeOnExit wipe(buffer);
   for (const std::string& name : files) {
     TSFSFileStream stream(&sfs, 0, "", "", "", kModeReadWrite, folder + name);
     int64_t size = stream.Size();
@@ -413,7 +596,7 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
       // overwriting a piece never disturbs the pieces after it.
       TLockedFileChain decrypt(oldPassword, TLockedFileChain::TDirection::Decrypt);
       TLockedFileChain encrypt(newPassword, TLockedFileChain::TDirection::Encrypt);
-      int64_t position = 0;
+      int64_t position = 0, unreported = 0;
       while (position < size) {
         int64_t count = std::min<int64_t>(static_cast<int64_t>(buffer.size()), size - position);
         bool final = position + count == size;
@@ -424,24 +607,42 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
         stream.Seek(position, TSeekOrigin::Begin);
         stream.WriteBuffer(buffer.data(), count);
         position += count;
+        unreported += count;
+        if (unreported >= kReportEvery && !final) {
+          if (!meter.Advance(double(unreported))) throw TCancelled{};
+          unreported = 0;
+        }
       }
+      if (!meter.Advance(double(unreported))) throw TCancelled{};
     }
     ProcessEvents();
   }
-  SecureWipe(buffer.data(), buffer.size());
   for (const std::string& name : folders)
-    RekeyLockedFiles(sfs, folder + name + "\\", oldPassword, newPassword);
+    RekeyLockedFiles(sfs, folder + name + "\\", oldPassword, newPassword, meter);
 }
 
-bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_view newPassword) {
-  if (oldPassword == newPassword) return true;
+bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_view newPassword,
+                                   std::optional<TqmSafeKind> kind, const TqmProgress& progress) {
+  const TqmSafeKind current = Kind();
+  const TqmSafeKind target = kind.value_or(current);
+  if (oldPassword == newPassword && target == current) return true;
+  const std::string file = Sfs().FileName();
+  // The old key first: a wrong old password is refused before a new key is calibrated and derived.
+  const TTextKey oldKey = TextKeyFor(file, oldPassword);
+  if (!TSingleFileSystem::CheckContainerPassword(file, oldKey)) return false;
+  return ChangePassword(oldKey, NewTextKey(newPassword, target), progress);
+}
+
+bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKey,
+                                   const TqmProgress& progress) {
+  if (oldKey == newKey) return true;
   const std::string file = Sfs().FileName();
   if (Sfs().ReadOnly()) throw EQuillmarError("The Safe is open read-only; its password cannot be changed.");
   TSFSPartStorage& storage = StorageOr(storage_);
   if (storage.Exists(file + "1"))
     throw EQuillmarError("The password of a Safe that is split into several files cannot be changed.");
-  // A wrong old password would garble every locked file in the re-keying: refuse it up front.
-  if (!TSingleFileSystem::CheckContainerPassword(file, oldPassword)) return false;
+  // A wrong old key would garble every locked file in the re-keying: refuse it up front.
+  if (!TSingleFileSystem::CheckContainerPassword(file, oldKey)) return false;
   const std::string work = file + kPasswordWork;
   auto stage = [this](const char* name) {
     if (OnPasswordChangeStage) OnPasswordChangeStage(name);
@@ -451,33 +652,44 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
     for (int i = 0; i < 10; ++i) TSFSHugeFile::DeleteContainer(work + std::to_string(i), &storage);
   };
 
+  // Progress: the copy and the rebuild count the Safe file's bytes, the re-keying the locked files'.
+  const int64_t safeBytes = Sfs().ContainerSize();
+  const int64_t lockedBytes =
+      Sfs().DirectoryExists(kFileLockerRoot) ? LockedBytes(Sfs(), kFileLockerRoot) : 0;
+  TqmProgressMeter meter(progress, double(safeBytes) * 2 + double(lockedBytes));
+  if (!meter.At(0)) return false;
+
   // The Safe file itself is never written: everything happens on a copy that replaces it in one
   // rename once it is complete and on the disk. The Safe stays open (and locked) meanwhile, so that no
   // other program changes it under the copy, nor takes the copy for a leftover.
   removeWork();
   bool swapped = false;
   try {
-    CopyDiskFile(storage, file, work);
+    CopyDiskFile(storage, file, work, &meter);
     stage("copied");
     bool changed;
     {
-      TSingleFileSystem copy(work, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", oldPassword, false,
+      TSingleFileSystem copy(work, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", oldKey, false,
                              kModeReadWriteExclusive, storage_);
       // A scratch copy, replaced as a whole: it needs no journal of its own.
       copy.DisableJournal();
-      copy.OnProgress = [this](bool&, double percent) {
-        if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
-      };
       if (copy.DirectoryExists(kFileLockerRoot))
-        RekeyLockedFiles(copy, kFileLockerRoot, oldPassword, newPassword);
+        RekeyLockedFiles(copy, kFileLockerRoot, oldKey.Text(), newKey.Text(), meter);
       stage("rekeyed");
-      changed = copy.ChangePassword(newPassword, "", "");
+      const double rebuildStart = double(safeBytes) + double(lockedBytes);
+      copy.OnProgress = [this, &meter, rebuildStart, safeBytes](bool& cancel, double percent) {
+        if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
+        if (!meter.At(rebuildStart + percent / 100.0 * double(safeBytes))) cancel = true;
+      };
+      changed = copy.ChangePassword(newKey, "", "");
       if (changed) stage("container");
     }
     if (!changed) {
       removeWork();
       return false;
     }
+    // The last moment a cancel is honoured: the rename below makes the change.
+    if (meter.Cancelled()) throw TCancelled{};
     // The copy stays locked until it has replaced the Safe: another program's recovery must not take it
     // for a leftover while it is swapped in.
     std::unique_ptr<TSFSAbstractFile> workLock = storage.Open(work, true, TSFSLock::Exclusive);
@@ -493,64 +705,83 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
     storage.SyncFolder(file);
     workLock.reset();
     stage("swapped");
+  } catch (const TCancelled&) {
+    removeWork();
+    if (!IsOpen()) OpenContainer(file, oldKey);
+    return false;
   } catch (...) {
     try {
       if (!swapped) removeWork();  // the Safe is as it was
-      if (!IsOpen()) OpenContainer(file, swapped ? newPassword : oldPassword);
+      if (!IsOpen()) OpenContainer(file, swapped ? newKey : oldKey);
     } catch (...) {
     }
     throw;
   }
-  OpenContainer(file, newPassword);
+  OpenContainer(file, newKey);
+  meter.At(double(safeBytes) * 2 + double(lockedBytes));
   return true;
 }
 
-bool TqmSFSWrapper::Repair(std::string* log) {
+bool TqmSFSWrapper::Repair(std::string* log, std::vector<TRebuildNote>* notes, const TqmProgress& progress) {
   std::string text;
   InvalidateEntryIndex();
-  bool ok = Sfs().RepairFile(text, false);
+  TSingleFileSystem& sfs = Sfs();
+  TqmProgressMeter meter(progress, 100);
+  // The rebuild reopens the same container object; its own handler comes back afterwards.
+  auto previous = sfs.OnProgress;
+  sfs.OnProgress = [this, &meter](bool& cancel, double percent) {
+    if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
+    if (!meter.At(percent)) cancel = true;
+  };
+  bool ok = false;
+  try {
+    ok = meter.At(0) && sfs.RepairFile(text, false, notes);
+  } catch (...) {
+    sfs.OnProgress = previous;
+    throw;
+  }
+  sfs.OnProgress = previous;
   if (log) *log = std::move(text);
   return ok;
 }
 
-std::vector<std::string> TqmSFSWrapper::ReadAllFiles() {
-  TSingleFileSystem& sfs = Sfs();
-  std::vector<std::string> problems;
-  std::vector<char> buffer(1 << 20);
-  std::function<void(const std::string&)> walk = [&](const std::string& folder) {
-    std::vector<std::pair<std::string, bool>> items;
-    TSearchRec rec;
-    for (int r = sfs.FindFirst(folder + "*.*", faAnyFile, rec); r == 0; r = sfs.FindNext(rec))
-      items.emplace_back(rec.Name, (rec.Attr & faDirectory) != 0);
-    sfs.FindClose(rec);
-    for (const auto& [name, isFolder] : items) {
-      const std::string path = folder + name;
-      if (isFolder) {
-        walk(path + "\\");
-        continue;
-      }
-      try {
-        // Records carry the fixed record password; the other files have none of their own.
-        TSFSFileStream stream(&sfs, 0, "", "", kRecordPassword, kModeRead, path);
-        const int64_t size = stream.Size();
-        int64_t done = 0;
-        while (done < size) {
-          const int64_t want = std::min<int64_t>(int64_t(buffer.size()), size - done);
-          const int64_t got = stream.Read(buffer.data(), want);
-          if (got <= 0) break;
-          done += got;
-        }
-        if (done != size)
-          problems.push_back("\"" + path + "\": only " + std::to_string(done) + " of " +
-                             std::to_string(size) + " bytes could be read");
-      } catch (const std::exception& e) {
-        problems.push_back("\"" + path + "\": " + e.what());
-      }
-    }
-  };
-  walk("\\");
-  SecureWipe(buffer.data(), buffer.size());
-  return problems;
+std::vector<std::string> TqmSFSWrapper::ListNames(const std::string& folder, bool folders) {
+  return List(WithTrailingSeparator(folder), "*.*", folders);
+}
+
+std::string TqmSFSWrapper::FileReadProblem(const std::string& path) {
+  // A stream that takes the bytes and keeps none.
+  class TDiscard : public TStream {
+  public:
+    int64_t Read(void*, int64_t) override { return 0; }
+    int64_t Write(const void*, int64_t count) override { return count; }
+    int64_t Seek(int64_t offset, TSeekOrigin) override { return offset; }
+    int64_t Size() override { return 0; }
+    void SetSize(int64_t) override {}
+  } discard;
+  try {
+    // Records carry the fixed record password; the other files have none of their own.
+    TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, path);
+    CopyWhole(stream, discard);
+  } catch (const EUnreadableData& e) {
+    return UnreadableFrom(e);
+  } catch (const std::exception& e) {
+    return std::string("cannot be read: ") + e.what();
+  }
+  return "";
+}
+
+std::string TqmSFSWrapper::ReadRecordBytes(const std::string& path) {
+  TMemoryStream bytes;
+  try {
+    TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, path);
+    CopyWhole(stream, bytes);
+  } catch (const EUnreadableData& e) {
+    throw EQuillmarError("The record \"" + path + "\" " + UnreadableFrom(e) + ".");
+  } catch (const std::exception& e) {
+    throw EQuillmarError("The record \"" + path + "\" cannot be read: " + e.what());
+  }
+  return bytes.ToString();
 }
 
 void TqmSFSWrapper::EnsureLayout() {
@@ -585,11 +816,6 @@ std::vector<std::string> TqmSFSWrapper::List(const std::string& folder, const st
   }
   sfs.FindClose(rec);
   return names;
-}
-
-std::string TqmSFSWrapper::ReadRecord(const std::string& path, const std::string& password) {
-  TSFSFileStream stream(&Sfs(), 0, "", "", password, kModeRead, path);
-  return stream.ReadString(stream.Size());
 }
 
 void TqmSFSWrapper::WriteRecord(const std::string& path, const std::string& bytes,
@@ -627,8 +853,16 @@ bool TqmSFSWrapper::LoadCategory(const TqmCategory* parent, int32_t key, bool by
   auto read = [&](const std::string& folder) {
     std::string tpl = parentFolder + folder + "\\" + kCategoryTemplateFile;
     if (!Sfs().FileExists(tpl)) return false;
-    TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, tpl);
-    category.LoadFromStream(stream);
+    const std::string bytes = ReadRecordBytes(tpl);
+    if (!TqmCategory::LooksLikeRecord(bytes))
+      throw EQuillmarError("The category record \"" + tpl + "\" holds no category record (" +
+                           std::to_string(bytes.size()) + " bytes of something else).");
+    TMemoryStream stream(bytes);
+    try {
+      category.LoadFromStream(stream);
+    } catch (const EQuillmarError& e) {
+      throw EQuillmarError("The category record \"" + tpl + "\" cannot be read: " + e.what());
+    }
     category.SetFolderName(folder);
     return true;
   };
@@ -642,6 +876,7 @@ bool TqmSFSWrapper::LoadCategory(const TqmCategory* parent, int32_t key, bool by
 }
 
 void TqmSFSWrapper::SaveCategory(TqmCategory& category) {
+  RequireStorable(category);
   TChange change(*this);
   EnsureLayout();
   TSingleFileSystem& sfs = Sfs();
@@ -708,10 +943,29 @@ TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder) {
   if (it == entryIndex_.end()) {
     TEntryIndex index;
     for (const std::string& name : List(folder, "*.entry", false)) {
-      TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, folder + name);
-      if (stream.Size() <= 4) continue;
+      // One file that cannot be read is named and left out; the others are still found.
+      const std::string path = folder + name;
+      std::string bytes;
+      try {
+        bytes = ReadRecordBytes(path);
+      } catch (const EQuillmarError& e) {
+        index.Unreadable.push_back({path, e.what()});
+        continue;
+      }
+      if (bytes.size() <= 4) {
+        index.Unreadable.push_back({path, "The entry record \"" + path + "\" is empty (" +
+                                              std::to_string(bytes.size()) + " bytes)."});
+        continue;
+      }
+      if (!TqmRepositoryEntry::LooksLikeRecord(bytes)) {
+        index.Unreadable.push_back({path, "The entry record \"" + path + "\" holds no entry record (" +
+                                              std::to_string(bytes.size()) + " bytes of something else)."});
+        WipeString(bytes);
+        continue;
+      }
       TqmRepositoryEntry probe;
-      probe.LoadFromStream(stream);
+      probe.ParseText(bytes);
+      WipeString(bytes);
       index.BySortOrder.emplace(probe.SortOrder(), name);  // the first in listing order wins
       index.InListingOrder.push_back(name);
     }
@@ -726,9 +980,12 @@ bool TqmSFSWrapper::LoadEntry(const std::string& path, int32_t sortOrder, TqmRep
   const TEntryIndex& index = IndexOf(folder);
   auto hit = index.BySortOrder.find(sortOrder);
   if (hit == index.BySortOrder.end()) return false;
-  TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, folder + hit->second);
+  const std::string name = hit->second;
+  std::string bytes = ReadRecordBytes(folder + name);
+  TMemoryStream stream(bytes);
+  WipeString(bytes);
   entry.LoadFromStream(stream);
-  entry.SetFileName(hit->second);
+  entry.SetFileName(name);
   return true;
 }
 
@@ -738,13 +995,21 @@ bool TqmSFSWrapper::LoadEntryAt(const std::string& path, int index, TqmRepositor
   const TEntryIndex& entries = IndexOf(folder);
   if (index < 0 || size_t(index) >= entries.InListingOrder.size()) return false;
   const std::string name = entries.InListingOrder[size_t(index)];
-  TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, folder + name);
+  std::string bytes = ReadRecordBytes(folder + name);
+  TMemoryStream stream(bytes);
+  WipeString(bytes);
   entry.LoadFromStream(stream);
   entry.SetFileName(name);
   return true;
 }
 
+std::vector<TqmUnreadableRecord> TqmSFSWrapper::UnreadableEntries(const std::string& path) {
+  EnsureLayout();
+  return IndexOf(EntryFolder(path)).Unreadable;
+}
+
 void TqmSFSWrapper::SaveEntry(const std::string& path, TqmRepositoryEntry& entry) {
+  RequireStorable(entry);
   TChange change(*this);
   EnsureLayout();
   TSingleFileSystem& sfs = Sfs();
@@ -821,8 +1086,7 @@ bool TqmSFSWrapper::LoadIcon(int kind, const std::string& name, TqvtIcon& icon) 
   if (!IsPlainName(name)) return false;
   const std::string path = IconFolder(kind) + name;
   if (!Sfs().FileExists(path)) return false;
-  TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, path);
-  icon.LoadFromStream(stream);
+  icon.SetImage(ReadRecordBytes(path));
   icon.SetName(name);
   return true;
 }
@@ -846,8 +1110,7 @@ bool TqmSFSWrapper::LoadReminderAt(int index, TqmReminderEvent& reminder) {
   std::vector<std::string> names = List(kRemindersFolder, "*.reminder", false);
   if (index < 0 || static_cast<size_t>(index) >= names.size()) return false;
   const std::string& name = names[static_cast<size_t>(index)];
-  TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, kRemindersFolder + name);
-  reminder.LoadFromStream(stream);
+  ReadReminder(kRemindersFolder + name, reminder);
   // The file name is what identifies the reminder, whatever the record says.
   reminder.SetId(EndsWith(name, kReminderExt) ? name.substr(0, name.size() - std::strlen(kReminderExt))
                                               : name);
@@ -859,13 +1122,26 @@ bool TqmSFSWrapper::LoadReminder(const std::string& id, TqmReminderEvent& remind
   if (!IsPlainName(id)) return false;
   const std::string path = kRemindersFolder + id + kReminderExt;
   if (!Sfs().FileExists(path)) return false;
-  TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, path);
-  reminder.LoadFromStream(stream);
+  ReadReminder(path, reminder);
   reminder.SetId(id);
   return true;
 }
 
+void TqmSFSWrapper::ReadReminder(const std::string& path, TqmReminderEvent& reminder) {
+  std::string bytes = ReadRecordBytes(path);
+  TMemoryStream stream(bytes);
+  const bool recognised = bytes.size() >= 4 && TqmReminderEvent::LooksLikeRecord(bytes);
+  WipeString(bytes);
+  if (!recognised) throw EQuillmarError("The reminder record \"" + path + "\" holds no reminder record.");
+  try {
+    reminder.LoadFromStream(stream);
+  } catch (const EQuillmarError& e) {
+    throw EQuillmarError("The reminder record \"" + path + "\" cannot be read: " + e.what());
+  }
+}
+
 void TqmSFSWrapper::SaveReminder(TqmReminderEvent& reminder) {
+  RequireStorable(reminder);
   TChange change(*this);
   EnsureLayout();
   TSingleFileSystem& sfs = Sfs();
@@ -914,6 +1190,8 @@ std::string TqmSFSWrapper::AttachFile(const std::string& diskFile) {
   TSingleFileSystem& sfs = Sfs();
   const std::string name = SafeNameOfDiskFile(diskFile);
   RequirePlainName(name, "file");
+  if (auto problem = ItemNameProblem(name, "The name of the attached file"); !problem.empty())
+    throw ERecordRefused(problem);
   const std::string target = kAttachedFilesFolder + name;
   if (sfs.FileExists(target) && !Ask(kMsgFileExists)) return "";
   TFileStream source(diskFile, TFileMode::Read);
@@ -940,7 +1218,12 @@ std::string TqmSFSWrapper::ExtractAttachedFile(const std::string& name, const st
   // Names in the Safe are in its code page; file names on this system are UTF-8.
   const std::string diskFile = (fs::path(diskFolder) / TCodePage().ToUtf8(name)).string();
   TSFSFileStream source(&Sfs(), 0, "", "", "", kModeRead, path);
-  source.SaveToFile(diskFile);
+  try {
+    WriteDiskFileWhole(diskFile, [&](TStream& out) { CopyWhole(source, out); });
+  } catch (const EUnreadableData& e) {
+    throw EQuillmarError("The attached file \"" + name + "\" " + UnreadableFrom(e) +
+                         "; nothing was written to the disk.");
+  }
   return diskFile;
 }
 
@@ -959,7 +1242,7 @@ bool TqmSFSWrapper::DeleteAttachedFile(const std::string& name) {
 std::string TqmSFSWrapper::ReadSettingsText() {
   EnsureLayout();
   if (!Sfs().FileExists(kSettingsFile)) return "";
-  return ReadRecord(kSettingsFile, kRecordPassword);
+  return ReadRecordBytes(kSettingsFile);
 }
 
 void TqmSFSWrapper::WriteSettingsText(const std::string& text) {
@@ -973,7 +1256,16 @@ void TqmSFSWrapper::LoadSettings(TqmSettings& settings) {
 }
 
 void TqmSFSWrapper::SaveSettings(const TqmSettings& settings) {
-  WriteSettingsText(settings.GetText());
+  if (auto problem = RecordProblem(settings); !problem.empty()) throw ERecordRefused(problem);
+  const std::string text = settings.GetText();
+  // Settings that did not change are not written again: saving them at every close would otherwise
+  // be a change of the Safe (a journal, syncs) each time, and fail where the Safe cannot be written.
+  try {
+    if (ReadSettingsText() == text) return;
+  } catch (const std::exception&) {
+    // An unreadable settings record is replaced.
+  }
+  WriteSettingsText(text);
 }
 
 // --- File Locker -----------------------------------------------------------------------------------
@@ -1025,10 +1317,28 @@ TqmFileInfo TqmSFSWrapper::FolderInfoAt(const std::string& folder, int index) {
   return info;
 }
 
+std::string TqmSFSWrapper::ItemNameProblem(const std::string& name, const std::string& what) {
+  if (name.empty()) return what + " is empty.";
+  if (name == "." || name == "..") return what + " \"" + name + "\" is not a name.";
+  if (name.find_first_of("\\/") != std::string::npos)
+    return what + " \"" + ShownInMessage(name) +
+           "\" holds \"\\\" or \"/\", which separate folders in the Safe.";
+  if (auto problem = NameProblem(name, what); !problem.empty()) return problem;
+  if (name.size() > kMaxNameLength) {
+    constexpr size_t kShown = 40;
+    return what + " \"" + name.substr(0, kShown) + "...\" is " + std::to_string(name.size()) +
+           " characters long; a name in the Safe can be at most " + std::to_string(kMaxNameLength) +
+           " characters.";
+  }
+  return "";
+}
+
 bool TqmSFSWrapper::CreateFolder(const std::string& parent, const std::string& name) {
   TChange change(*this);
   EnsureLayout();
   if (!IsPlainName(name)) return false;
+  if (auto problem = ItemNameProblem(name, "The folder name"); !problem.empty())
+    throw ERecordRefused(problem);
   const std::string path = WithTrailingSeparator(parent) + name;
   if (Sfs().FileExists(path)) {
     if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Information, "", kMsgFolderExists);
@@ -1037,13 +1347,16 @@ bool TqmSFSWrapper::CreateFolder(const std::string& parent, const std::string& n
   return Sfs().ForceDirectories(path);
 }
 
-void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, std::string_view password) {
+void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, const TTextKey& key) {
   TChange change(*this);
   EnsureLayout();
+  RequireKeyOfOpenSafe(key);
   TSingleFileSystem& sfs = Sfs();
   const size_t cut = target.find_last_of("\\/");
   const std::string folder = cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
   RequirePlainName(target.substr(folder.size()), "file");
+  if (auto problem = ItemNameProblem(target.substr(folder.size()), "The file name"); !problem.empty())
+    throw ERecordRefused(problem);
   if (!folder.empty() && !sfs.DirectoryExists(folder) && !sfs.ForceDirectories(folder))
     throw EQuillmarError("The folder \"" + folder + "\" could not be created in the Safe.");
   // Encrypted under a temporary name, then put in place, all in one change: a failure (or a crash)
@@ -1053,7 +1366,7 @@ void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, std::
   {
     TSFSFileStream dest(&sfs, 0, "", "", "", TSingleFileSystem::fmCreate, temp);
     int last = -1;
-    TLockedFileCipher::Encrypt(source, dest, password, [&](int percent) {
+    TLockedFileCipher::Encrypt(source, dest, key.Text(), [&](int percent) {
       if (percent != last && percent % 5 == 0) ProcessEvents();
       last = percent;
     });
@@ -1065,41 +1378,45 @@ void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, std::
 }
 
 bool TqmSFSWrapper::LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
-                             std::string_view password) {
+                             const TTextKey& key) {
   EnsureLayout();
+  RequireKeyOfOpenSafe(key);
   std::string target = folder;
   if (appendName) {
-    target = WithTrailingSeparator(folder) + SafeNameOfDiskFile(diskFile);
+    const std::string name = SafeNameOfDiskFile(diskFile);
+    if (auto problem = ItemNameProblem(name, "The file name"); !problem.empty())
+      throw ERecordRefused(problem);
+    target = WithTrailingSeparator(folder) + name;
     if (Sfs().FileExists(target) && !Ask(kMsgFileExists)) return false;
   }
   TExclusiveRead lock(diskFile);
   TFileStream source(diskFile, TFileMode::Read);
-  LockStream(target, source, password);
+  LockStream(target, source, key);
   return true;
 }
 
-void TqmSFSWrapper::UnlockToStream(const std::string& path, TStream& dest, std::string_view password) {
+void TqmSFSWrapper::UnlockToStream(const std::string& path, TStream& dest, const TTextKey& key) {
   EnsureLayout();
+  RequireKeyOfOpenSafe(key);
   if (!Sfs().FileExists(path) || (Sfs().FileGetAttr(path) & faDirectory) != 0)
     throw EQuillmarError("The file \"" + path + "\" is not in the Safe.");
   TSFSFileStream source(&Sfs(), 0, "", "", "", kModeRead, path);
-  TLockedFileCipher::Decrypt(source, dest, password);
+  TLockedFileCipher::Decrypt(source, dest, key.Text());
 }
 
-bool TqmSFSWrapper::UnlockFile(const std::string& folder, const std::string& name, std::string_view password,
+bool TqmSFSWrapper::UnlockFile(const std::string& folder, const std::string& name, const TTextKey& key,
                                const std::string& diskFile) {
   EnsureLayout();
+  RequireKeyOfOpenSafe(key);
   std::error_code ec;
   if (fs::exists(diskFile, ec) && !Ask(kMsgFileAlreadyOpened)) return false;
   const std::string path = WithTrailingSeparator(folder) + name;
   if (!Sfs().FileExists(path)) throw EQuillmarError("The file \"" + path + "\" is not in the Safe.");
   try {
-    TFileStream dest(diskFile, TFileMode::Create);
-    UnlockToStream(path, dest, password);
-    dest.Flush();
-  } catch (...) {
-    fs::remove(diskFile, ec);
-    throw;
+    WriteDiskFileWhole(diskFile, [&](TStream& out) { UnlockToStream(path, out, key); });
+  } catch (const EUnreadableData& e) {
+    throw EQuillmarError("The file \"" + path + "\" " + UnreadableFrom(e) +
+                         "; nothing was written to the disk.");
   }
   return true;
 }
@@ -1121,6 +1438,8 @@ bool TqmSFSWrapper::Rename(const std::string& folder, const std::string& oldName
   TChange change(*this);
   EnsureLayout();
   if (!IsPlainName(oldName) || !IsPlainName(newName)) return false;
+  if (auto problem = ItemNameProblem(newName, "The new name"); !problem.empty())
+    throw ERecordRefused(problem);
   const std::string base = WithTrailingSeparator(folder);
   return Sfs().RenameFile(base + oldName, base + newName);
 }

@@ -38,17 +38,36 @@
 //    readOnly) is never written: operations that would change it throw.
 //  - Opening (OpenSafe, CheckSafe) first deals with what an interrupted program left beside the Safe
 //    (RecoverLeftovers); its notices go to the prompter as information.
+//  - Kinds of Safe. A hardened Safe's text key (TTextKey) is D = Argon2id of the master password with
+//    the Safe's own cost and salt (its container header says which); a compatible Safe's text key is
+//    the master password itself, as older versions read it. The text key keys the container's key
+//    record and the locked-file cipher. Operations given a password derive the key themselves (about
+//    half a second for a hardened Safe); callers that open and then work on a Safe derive it once
+//    (TextKeyFor) and pass the key. Locked-file operations take the key of the open Safe: a key made
+//    for another kind of Safe is refused (EQuillmarError), a wrong password of the same kind gives
+//    garbage, as it always did.
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "container/TextKey.h"
+#include "safe/qmProgress.h"
+
 namespace quillmar {
 
+// The two kinds of Safe (see the Contract above).
+enum class TqmSafeKind {
+  Hardened,    // text key D = Argon2id(master password): no length limit; the default for new Safes
+  Compatible,  // text key = master password (at most 32 characters): readable by older versions
+};
+
 class TSingleFileSystem;
+struct TRebuildNote;
 class TStream;
 class TqmCategory;
 class TqmRepositoryEntry;
@@ -57,6 +76,13 @@ class TqmReminderEvent;
 class TqmSettings;
 class TqmPrompter;
 class TSFSPartStorage;
+
+// A record of the Safe that could not be read (its container path and why), so that a listing can
+// name it and go on with the others.
+struct TqmUnreadableRecord {
+  std::string Path;
+  std::string Reason;
+};
 
 // One File Locker item as the list shows it.
 struct TqmFileInfo {
@@ -98,6 +124,10 @@ public:
       "File is already opened. Do you want to ignore changes and overwrite it?";
   static constexpr char kMsgRemoveFolder[] = "Do you really want to remove this folder and all its contents?";
   static constexpr char kMsgFolderExists[] = "Folder already exists!";
+  static constexpr char kMsgCompatiblePasswordTooLong[] =
+      "The master password of a compatible Safe can have at most 32 characters (the format older versions "
+      "read holds no more). Choose a shorter password, or make the Safe hardened, which has no such limit.";
+  static constexpr char kMsgEmptyPassword[] = "The master password must not be empty.";
 
   // prompter is not owned and may be null (see Contract).
   explicit TqmSFSWrapper(TqmPrompter* prompter = nullptr);
@@ -111,30 +141,60 @@ public:
   // binds it to QCoreApplication::processEvents. May be empty.
   std::function<void()> OnProcessEvents;
 
+  // --- Keys ------------------------------------------------------------------------------------------
+  // The key derivation in the Safe file's header (algorithm none: a compatible Safe). Throws ESFSError
+  // naming the problem when the file is no Safe, its header is damaged, or its derivation cannot be
+  // followed (unknown algorithm, beyond the bounds); nothing is reserved for it then.
+  static TKeyDerivation KeyDerivationOf(const std::string& file);
+  static TqmSafeKind KindOf(const TKeyDerivation& derivation) {
+    return derivation.Hardened() ? TqmSafeKind::Hardened : TqmSafeKind::Compatible;
+  }
+  // The text key of the Safe file for password: D (one derivation with the Safe's cost) for a
+  // hardened Safe, the password for a compatible one. Whether the password is right is not checked
+  // here (CheckSafe). Throws as KeyDerivationOf, or when the derivation fails (memory).
+  static TTextKey TextKeyFor(const std::string& file, std::string_view password);
+  // A new text key of that kind for password: for Hardened a new derivation (fresh salt, the cost of
+  // this run: container/KeyDerivationCost.h) and D; for Compatible the password, refused beyond 32
+  // characters (kMsgCompatiblePasswordTooLong). An empty password is refused (kMsgEmptyPassword).
+  // Throws EQuillmarError / ESFSError.
+  static TTextKey NewTextKey(std::string_view password, TqmSafeKind kind);
+
   // --- Safe as a whole (no open Safe needed) ------------------------------------------------------
   // 0 usable; 1 not a container file; 2 wrong password; 3 (forCreate only: then nothing else is
-  // checked) a file of that name exists; 4 the container could not be opened: its error text is then
-  // shown in a plain message box with an empty title. readOnly: whether it could be opened read-only
-  // (a writer holding it is then a reason to refuse, other readers are not).
+  // checked) a file of that name exists; 4 the container could not be opened, or its key derivation
+  // cannot be followed: its error text is then shown in a plain message box with an empty title.
+  // A wrong password costs the one derivation of the Safe's kind and changes nothing on disk.
+  // readOnly: whether it could be opened read-only (a writer holding it is then a reason to refuse,
+  // other readers are not).
   int CheckSafe(const std::string& file, std::string_view password, bool forCreate, bool readOnly = false);
+  // The same with the key already derived (TextKeyFor); forCreate does not apply.
+  int CheckSafe(const std::string& file, const TTextKey& key, bool readOnly = false);
   // Makes the Safe file `file` (replacing it) from the template Safe compiled into the program, under
-  // `password`. withDemoData keeps the template's sample entries and File Locker files; without it a
-  // new Safe has the template's categories, icons, reminders and settings only. Closes any open Safe
-  // first and leaves none open. On failure the half-made file is removed and the error propagates.
+  // `password`, of the given kind (the new key is made before anything is written, so a refused
+  // password leaves no file). withDemoData keeps the template's sample entries and File Locker files;
+  // without it a new Safe has the template's categories, icons, reminders and settings only. Closes
+  // any open Safe first and leaves none open. On failure the half-made file is removed and the error
+  // propagates. Returns the new Safe's text key, so that it can be opened without a second derivation.
   // (Defined beside the embedded template; programs that link the template get it.)
-  void CreateSafe(const std::string& file, std::string_view password, bool withDemoData);
+  TTextKey CreateSafe(const std::string& file, std::string_view password, bool withDemoData,
+                      TqmSafeKind kind = TqmSafeKind::Hardened);
   // The same from a given template image (the bytes of a Safe file whose password is templatePassword).
-  void CreateSafeFromImage(std::string_view image, std::string_view templatePassword, const std::string& file,
-                           std::string_view password, bool withDemoData);
-  // Creates a new, empty Safe file (replacing it) with the layout folders and keeps it open. Used by the
-  // generator of the template Safe and by tests.
+  TTextKey CreateSafeFromImage(std::string_view image, std::string_view templatePassword,
+                               const std::string& file, std::string_view password, bool withDemoData,
+                               TqmSafeKind kind = TqmSafeKind::Hardened);
+  // Creates a new, empty Safe file (replacing it) with the layout folders and keeps it open: under the
+  // password a compatible Safe (the generator of the template Safe, tests), under a key the kind the
+  // key was made for.
   void CreateEmptySafe(const std::string& file, std::string_view password);
+  void CreateEmptySafe(const std::string& file, const TTextKey& key);
   // Opens the Safe (read-write, exclusive; with readOnly read-only with a shared lock, which other
   // readers may share but no writer) and keeps it. Throws the container's error (for example the
-  // "invalid password specified" message, or that another program holds it) when it cannot be opened;
-  // the previous Safe is closed in any case. Opening for writing also removes partial File Locker and
-  // attachment files ("~lockN.tmp", "~attachN.tmp") that an interrupted program left, with a notice.
+  // "invalid password specified" message, the refusal of its key derivation, or that another program
+  // holds it) when it cannot be opened; the previous Safe is closed in any case. Opening for writing
+  // also removes partial File Locker and attachment files ("~lockN.tmp", "~attachN.tmp") that an
+  // interrupted program left, with a notice.
   void OpenSafe(const std::string& file, std::string_view password, bool readOnly = false);
+  void OpenSafe(const std::string& file, const TTextKey& key, bool readOnly = false);
   bool ReadOnly() const;
   // What an interrupted repair or change of password left beside the Safe file: "<file>_new",
   // "<file>0" (see TSingleFileSystem::RecoverInterruptedRebuild), "<file>.pwchange",
@@ -144,6 +204,9 @@ public:
   // notice per action, or one naming the files that hold the data when nothing could be put back.
   static std::vector<std::string> RecoverLeftovers(const std::string& file,
                                                    TSFSPartStorage* storage = nullptr);
+  // RecoverLeftovers with this object's part storage, its notices shown to the prompter as information
+  // (CheckSafe and OpenSafe begin with it).
+  void TellLeftovers(const std::string& file);
 
   // One all-or-nothing change of the open Safe: the operations inside it join it. It is committed
   // (durable) by Commit or when it goes out of scope normally, and rolled back when it goes out of
@@ -175,28 +238,51 @@ public:
   std::string SafeFileName() const;
   // The open container, for the few callers that need the facade itself (backup, tests).
   TSingleFileSystem* Container() const { return sfs_.get(); }
+  // The kind and key derivation of the open Safe. REQUIRES an open Safe.
+  TqmSafeKind Kind() const { return KindOf(KeyDerivation()); }
+  TKeyDerivation KeyDerivation() const;
 
-  // Changes the master password of the open Safe and re-keys every locked file. Nothing is done when
-  // newPassword equals oldPassword. All or nothing: the work is done on a copy of the Safe file that
-  // replaces the Safe in one rename, so after a failure (or a crash) at any point the Safe opens with
-  // exactly one of the two passwords and every locked file decrypts with that same password. True on
-  // success (the Safe is then open under newPassword); false when oldPassword is not the Safe's
-  // password or the container refused (the Safe is then open under oldPassword, unchanged). Errors
-  // propagate after the Safe was reopened under the password its file then has.
-  bool ChangePassword(std::string_view oldPassword, std::string_view newPassword);
-  // The container's rebuild (RepairFile, not strict). The log text goes to *log when given.
-  bool Repair(std::string* log = nullptr);
+  // Changes the master password of the open Safe, and with `kind` its kind (nullopt keeps the kind), and
+  // re-keys every locked file. A hardened result always gets a new salt and the cost of this run.
+  // Nothing is done when the password and the kind stay. All or nothing: the work is done on a copy of
+  // the Safe file that replaces the Safe in one rename, so after a failure (or a crash) at any point
+  // the Safe opens with exactly one of the two keys and every locked file decrypts with that same key.
+  // True on success (the Safe is then open under the new key); false when oldPassword is not the
+  // Safe's password or the container refused (the Safe is then open under the old key, unchanged).
+  // Errors (a refused new password among them) propagate after the Safe was reopened under the key
+  // its file then has.
+  // progress (qmProgress.h) hears of the copy, the re-keying (at least every MiB) and the rebuild; a
+  // cancel before the final rename gives false with the Safe file byte for byte as it was. The keys
+  // are derived before the first report.
+  bool ChangePassword(std::string_view oldPassword, std::string_view newPassword,
+                      std::optional<TqmSafeKind> kind = std::nullopt, const TqmProgress& progress = {});
+  // The same with both keys made (the old one the open Safe's, the new one by NewTextKey). Nothing is
+  // done when they are equal.
+  bool ChangePassword(const TTextKey& oldKey, const TTextKey& newKey, const TqmProgress& progress = {});
+  // The container's rebuild (RepairFile, not strict). The log text goes to *log when given, and
+  // what the rebuild dropped, zeroed or set right to *notes. A cancel through progress gives false
+  // with the Safe as it was (and no notes).
+  bool Repair(std::string* log = nullptr, std::vector<TRebuildNote>* notes = nullptr,
+              const TqmProgress& progress = {});
   // Creates whichever of the seven layout folders is missing (called first by most operations).
   void EnsureLayout();
-  // Reads every byte of every file in the Safe (records, icons, reminders, settings, attachments,
-  // locked files), which checks every page's checksum and every compressed block. One line per file
-  // that cannot be opened or read in full, naming its path in the Safe; empty when all read.
-  std::vector<std::string> ReadAllFiles();
+  // The names of the files (folders false) or folders (true) directly in folder (a container path
+  // ending in "\"), in listing order; none when the folder does not exist.
+  std::vector<std::string> ListNames(const std::string& folder, bool folders);
+  // Reads every byte of the file at path (a container path; records are opened with their file
+  // password), which checks every page's checksum and every compressed block. "" when every byte
+  // could be read; otherwise why not, with the offset of the first byte that could not be read.
+  std::string FileReadProblem(const std::string& path);
+  // The whole record file at path (records, icons, reminders, settings: opened with the record
+  // password) as bytes. Throws EQuillmarError naming the path, and the offset when a page cannot be
+  // read.
+  std::string ReadRecordBytes(const std::string& path);
 
   // --- Categories ---------------------------------------------------------------------------------
   // Folders directly in the category's folder (nullptr: in "\Password Repository\").
   int CountSubcategories(const TqmCategory* category);
-  // Walks the folders directly in parent's folder (nullptr: the root) in listing order.
+  // Walks the folders directly in parent's folder (nullptr: the root) in listing order. A template
+  // that cannot be read, or holds no category record, throws EQuillmarError naming its path.
   // byOrder: reads the template of each folder that has one into category (setting FolderName) and
   // stops at the first whose SortOrder equals key. Otherwise key is a position among the folders
   // (from 0) and only that folder's template is read, if it has one.
@@ -204,7 +290,8 @@ public:
   // (byOrder) or is unchanged. The category's Parent is left as it is: the caller sets it to parent.
   bool LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder, TqmCategory& category);
   // Gives the category a random FolderName when it has none, creates its folder (below its Parent's
-  // folder) when missing and writes its template file, replacing it.
+  // folder) when missing and writes its template file, replacing it. A category that would not read
+  // back as it is (model/RecordCheck.h) throws ERecordRefused before anything is written.
   void SaveCategory(TqmCategory& category);
   // Removes the category's folder with everything below it.
   void DeleteCategory(const std::string& path);
@@ -219,14 +306,20 @@ public:
   // Loads the first entry file (in listing order, files of 4 bytes or less skipped) whose SortOrder is
   // sortOrder, setting the entry's FileName. True when one was found; false leaves entry unchanged.
   // Per-folder index: a category of n entries costs one pass for the first call, then one read per
-  // call; every write through this object invalidates it.
+  // call; every write through this object invalidates it. Entry files that cannot be read are left
+  // out of the index (UnreadableEntries names them); one damaged file never hides the others.
   bool LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry);
-  // Loads the index-th entry file in listing order (files of 4 bytes or less skipped), whatever its
-  // SortOrder: entries whose numbers have gaps or repeats (a damaged Safe, another program) are still
-  // reached this way. True when there is one.
+  // Loads the index-th readable entry file in listing order (files of 4 bytes or less skipped),
+  // whatever its SortOrder: entries whose numbers have gaps or repeats (a damaged Safe, another
+  // program) are still reached this way. True when there is one.
   bool LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry);
+  // The "*.entry" files of the category that LoadEntry and LoadEntryAt leave out: empty ones (4 bytes
+  // or less), ones a page of which cannot be read, and ones that hold no entry record. In listing
+  // order.
+  std::vector<TqmUnreadableRecord> UnreadableEntries(const std::string& path);
   // Creates the category folder when missing, gives the entry a random FileName when it has none and
-  // writes the entry record, replacing the file.
+  // writes the entry record, replacing the file. An entry that would not read back as it is
+  // (model/RecordCheck.h) throws ERecordRefused before anything is written.
   void SaveEntry(const std::string& path, TqmRepositoryEntry& entry);
   // Deletes the entry file when it exists; true when it is gone.
   bool DeleteEntry(const std::string& path, const std::string& fileName);
@@ -253,7 +346,8 @@ public:
   bool LoadReminderAt(int index, TqmReminderEvent& reminder);
   // When id + ".reminder" exists: sets the id, reads the record, true. Otherwise false, untouched.
   bool LoadReminder(const std::string& id, TqmReminderEvent& reminder);
-  // A reminder without id gets a random free one; writes the record, replacing it.
+  // A reminder without id gets a random free one; writes the record, replacing it. A reminder that
+  // would not read back as it is throws ERecordRefused before anything is written.
   void SaveReminder(TqmReminderEvent& reminder);
   // True when the file is gone.
   bool DeleteReminder(const std::string& id);
@@ -264,11 +358,13 @@ public:
 
   // --- Attached files -----------------------------------------------------------------------------
   // Copies the disk file into "\Quillmar.System.Info\Attached Files\" under its own file name and
-  // returns that name. When the name exists, asks kMsgFileExists: No returns "".
+  // returns that name. When the name exists, asks kMsgFileExists: No returns "". A name that
+  // ItemNameProblem refuses throws ERecordRefused.
   std::string AttachFile(const std::string& diskFile);
   // Copies the attached file to diskFolder (the core's attachments temporary folder) under the same
-  // name, replacing a file there; returns the disk path. Throws for a name that is not a plain file
-  // name (separators, "..") or an attachment that does not exist.
+  // name, replacing a file there once every byte was read (as UnlockFile does); returns the disk path.
+  // Throws for a name that is not a plain file name (separators, "..") or an attachment that does not
+  // exist, and, naming the file and the offset, for one that cannot be read in full.
   std::string ExtractAttachedFile(const std::string& name, const std::string& diskFolder);
   // True for an empty name; otherwise deletes the file if it exists (true when it did not exist).
   bool DeleteAttachedFile(const std::string& name);
@@ -277,11 +373,16 @@ public:
   // The whole settings file as text; "" when it does not exist.
   std::string ReadSettingsText();
   void WriteSettingsText(const std::string& text);
-  // The same through a settings record (ParseText / GetText).
+  // The same through a settings record (ParseText / GetText). SaveSettings refuses (ERecordRefused)
+  // settings whose text would not read back as they are.
   void LoadSettings(TqmSettings& settings);
   void SaveSettings(const TqmSettings& settings);
 
   // --- File Locker --------------------------------------------------------------------------------
+  // "" when name can be the name of a File Locker item or an attached file: not empty, not "." or
+  // "..", no "\" or "/", no control character, at most 259 characters (the container's limit, which
+  // would cut a longer name). Otherwise the message (what names the kind of name: "The folder name").
+  static std::string ItemNameProblem(const std::string& name, const std::string& what);
   static std::string FileLockerRoot() { return kFileLockerRoot; }
   // Files, or folders, directly in folder.
   int CountFiles(const std::string& folder);
@@ -289,27 +390,49 @@ public:
   // The index-th file (or folder) of folder in listing order; an empty record for a missing index.
   TqmFileInfo FileInfoAt(const std::string& folder, int index);
   TqmFileInfo FolderInfoAt(const std::string& folder, int index);
-  // Shows kMsgFolderExists and returns false when parent + name exists; otherwise creates it.
+  // Throws ERecordRefused for a name ItemNameProblem refuses. Shows kMsgFolderExists and returns
+  // false when parent + name exists; otherwise creates it.
   bool CreateFolder(const std::string& parent, const std::string& name);
   // Encrypts the disk file into the Safe under password. The target is folder + the disk file's name
   // when appendName (asking kMsgFileExists when it exists: No returns false), else folder itself is
-  // the target path (replaced without asking). The disk file is opened for exclusive reading: one
-  // another process holds locked, or that cannot be read, throws. On failure no partial target is
-  // left behind (a replaced target is lost only once the new one is complete).
+  // the target path (replaced without asking). The target's name must pass ItemNameProblem
+  // (ERecordRefused otherwise). The disk file is opened for exclusive reading: one another process
+  // holds locked, or that cannot be read in full, throws. On failure no partial target is left
+  // behind (a replaced target is lost only once the new one is complete).
+  // `key` is the open Safe's text key (see the Contract); the overloads with a password serve
+  // compatible Safes only.
+  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName, const TTextKey& key);
   bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
-                std::string_view password);
+                std::string_view password) {
+    return LockFile(folder, diskFile, appendName, TTextKey::FromPassword(password));
+  }
   // The same from a stream (from its position to its end) into the container path target, replacing it.
-  void LockStream(const std::string& target, TStream& source, std::string_view password);
+  void LockStream(const std::string& target, TStream& source, const TTextKey& key);
+  void LockStream(const std::string& target, TStream& source, std::string_view password) {
+    LockStream(target, source, TTextKey::FromPassword(password));
+  }
   // Decrypts folder + name into diskFile. When diskFile exists asks kMsgFileAlreadyOpened: No returns
-  // false. A failed decryption removes the partial disk file and throws.
-  bool UnlockFile(const std::string& folder, const std::string& name, std::string_view password,
+  // false. The plain bytes go to a new private file beside diskFile that replaces it only once every
+  // byte was decrypted: when a page of the locked file cannot be read, EQuillmarError names the file
+  // and the offset, nothing is left on the disk (an existing diskFile is kept as it was) and the
+  // locked file stays in the Safe.
+  bool UnlockFile(const std::string& folder, const std::string& name, const TTextKey& key,
                   const std::string& diskFile);
-  // Decrypts the container file path into dest (at its position).
-  void UnlockToStream(const std::string& path, TStream& dest, std::string_view password);
+  bool UnlockFile(const std::string& folder, const std::string& name, std::string_view password,
+                  const std::string& diskFile) {
+    return UnlockFile(folder, name, TTextKey::FromPassword(password), diskFile);
+  }
+  // Decrypts the container file path into dest (at its position). A page that cannot be read throws
+  // EUnreadableData (what dest got by then is incomplete).
+  void UnlockToStream(const std::string& path, TStream& dest, const TTextKey& key);
+  void UnlockToStream(const std::string& path, TStream& dest, std::string_view password) {
+    UnlockToStream(path, dest, TTextKey::FromPassword(password));
+  }
   // A file or an empty folder is deleted at once; a folder with content only after kMsgRemoveFolder
   // is answered Yes. True when it was removed.
   bool Remove(const std::string& folder, const std::string& name);
-  // Renames folder + oldName to folder + newName; false when that is not possible (name taken).
+  // Renames folder + oldName to folder + newName; false when that is not possible (name taken, or a
+  // name with a separator). A newName ItemNameProblem refuses otherwise throws ERecordRefused.
   bool Rename(const std::string& folder, const std::string& oldName, const std::string& newName);
 
   // Test hook of ChangePassword: called with the name of each stage reached ("copied", "rekeyed",
@@ -320,24 +443,32 @@ private:
   TSingleFileSystem& Sfs();
   bool Ask(const std::string& message);
   void ProcessEvents();
-  void OpenContainer(const std::string& file, std::string_view password, bool readOnly = false);
-  void TellLeftovers(const std::string& file);
+  void OpenContainer(const std::string& file, const TTextKey& key, bool readOnly = false);
+  // Throws unless key was made for the open Safe's kind (and cost and salt).
+  void RequireKeyOfOpenSafe(const TTextKey& key);
+  // CheckSafe and OpenSafe once the leftovers were dealt with.
+  int CheckRecovered(const std::string& file, const TTextKey& key, bool readOnly);
+  void OpenRecovered(const std::string& file, const TTextKey& key, bool readOnly);
   void RemovePartialFiles();
   std::string CategoryFolder(const TqmCategory* category) const;
   std::string EntryFolder(const std::string& path) const;
   std::string IconFolder(int kind) const;
-  std::string ReadRecord(const std::string& path, const std::string& password);
   void WriteRecord(const std::string& path, const std::string& bytes, const std::string& password);
+  // Reads a reminder record; throws EQuillmarError naming the path when it cannot be read or holds
+  // no reminder record.
+  void ReadReminder(const std::string& path, TqmReminderEvent& reminder);
   std::vector<std::string> List(const std::string& folder, const std::string& mask, bool folders);
   bool CopyTree(const std::string& source, const std::string& dest);
   void InvalidateEntryIndex() { entryIndex_.clear(); }
   void RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& folder, std::string_view oldPassword,
-                        std::string_view newPassword);
+                        std::string_view newPassword, TqmProgressMeter& meter);
+  static int64_t LockedBytes(TSingleFileSystem& sfs, const std::string& folder);
 
   // Per category folder: sort order -> file name of the first entry with it, in listing order.
   struct TEntryIndex {
     std::map<int32_t, std::string> BySortOrder;
     std::vector<std::string> InListingOrder;  // every readable entry file, gaps and repeats included
+    std::vector<TqmUnreadableRecord> Unreadable;
   };
   TEntryIndex& IndexOf(const std::string& folder);
 

@@ -137,6 +137,20 @@ void TqmSettings::Reset() {
     for (TqmSettingsItem* item : group->Items()) item->Reset();
 }
 
+std::string RecordProblem(const TqmSettings& settings) {
+  TqmSettings back;
+  back.ParseText(settings.GetText());
+  for (const TqmSettingsGroup* group : settings.Groups())
+    for (const TqmSettingsItem* item : group->Items()) {
+      const TqmSettingsItem* read = back.Find(item->Key());
+      if (read && read->ValueText() == item->ValueText()) continue;
+      const bool lineBreak = !TqmSettingsString::IsStorable(item->ValueText());
+      return "The setting \"" + item->Key() + "\" holds " + (lineBreak ? "a line break" : "text") +
+             ", which the settings text cannot store exactly; enter it on one line.";
+    }
+  return "";
+}
+
 void TqmSettings::ParseText(std::string_view text) {
   Reset();
   for (TqmSettingsGroup* group : groups_)

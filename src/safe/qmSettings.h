@@ -194,4 +194,8 @@ private:
   std::vector<TqmSettingsGroup*> groups_;
 };
 
+// The round trip of the settings text (the check of model/RecordCheck.h for this record): "" when
+// every value reads back equal from GetText, otherwise a message naming the setting.
+std::string RecordProblem(const TqmSettings& settings);
+
 }  // namespace quillmar

@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "cli/CliApplication.h"
 #include "cli/CliArguments.h"
+#include "cli/CliCommandTable.h"
 #include "cli/CliError.h"
+#include "core/qmGlobal.h"
 
 namespace quillmar {
 namespace {
@@ -95,6 +102,23 @@ TEST(CliArguments, EveryCommandOfTheTableHasHelp) {
     for (const auto& o : c.options)
       EXPECT_NE(usage.find(o.name), std::string::npos) << c.name << " " << o.name;
   }
+}
+
+TEST(CliArguments, EveryCommandRunsItsOwnHandler) {
+  std::set<TCliHandler> handlers;
+  for (const auto& c : CliCommands()) {
+    ASSERT_NE(c.run, nullptr) << c.name;
+    EXPECT_TRUE(handlers.insert(c.run).second) << c.name << " shares another command's handler";
+  }
+}
+
+TEST(CliArguments, VersionIsTheCoresVersionText) {
+  std::ostringstream out, err;
+  TCliApplication app(out, err, -1);
+  EXPECT_EQ(app.Run({"--version"}), kExitOk);
+  EXPECT_EQ(out.str(), "quillmar-cli " + TqmGlobal::ProgramVersionText() + "\n");
+  EXPECT_TRUE(std::regex_match(TqmGlobal::ProgramVersionText(), std::regex(R"(\d+\.\d+\.\d+\.\d+)")))
+      << TqmGlobal::ProgramVersionText();
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "container/SingleFileSystem.h"
 #include "safe/qmSFSWrapper.h"
 #include "support/FaultyPartStorage.h"
+#include "support/SafeReading.h"
 #include "support/TempDir.h"
 
 namespace quillmar::test {
@@ -122,7 +123,8 @@ TEST_F(CliCrashSafety, CheckTellsOfAnInterruptedChangeWhichOpeningUndoes) {
     safe.SetPartStorage(&storage);
     safe.OpenSafe(Safe(), kPw);
     TMemoryStream data(std::string(70000, 'x'));
-    safe.LockStream(std::string(TqmSFSWrapper::kFileLockerRoot) + "Docs\\big.bin", data, kPw);
+    safe.LockStream(std::string(TqmSFSWrapper::kFileLockerRoot) + "Docs\\big.bin", data,
+                    TqmSFSWrapper::TextKeyFor(Safe(), kPw));
   };
   const std::string base = ReadFileBytes(Safe());
   storage.recordLog = true;
@@ -202,13 +204,13 @@ TEST_F(CliCrashSafety, ALockKilledAtRandomMomentsLeavesTheFileWhollyLockedOrNotA
     TqmSFSWrapper safe;
     ASSERT_NO_THROW(safe.OpenSafe(Safe(), kPw, true));
     EXPECT_EQ(safe.Container()->CheckIntegrity(), std::vector<std::string>{});
-    EXPECT_EQ(safe.ReadAllFiles(), std::vector<std::string>{});
+    EXPECT_EQ(test::ReadEveryFile(safe), std::vector<std::string>{});
     const std::string root = TqmSFSWrapper::kFileLockerRoot;
     ASSERT_LE(safe.CountFiles(root), 1);  // no partial "~lock....tmp" beside it
     if (safe.CountFiles(root) == 1) {
       EXPECT_EQ(safe.FileInfoAt(root, 0).Name, "big.bin");
       TMemoryStream out;
-      safe.UnlockToStream(root + "big.bin", out, kPw);
+      safe.UnlockToStream(root + "big.bin", out, TqmSFSWrapper::TextKeyFor(Safe(), kPw));
       EXPECT_TRUE(out.View() == plain);
       ++wholly;
     } else {

@@ -9,7 +9,11 @@
 #include <random>
 
 #include "CliRunner.h"
+#include "container/DIRItem.h"
+#include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
+#include "safe/qmSFSWrapper.h"
+#include "support/ContainerDamage.h"
 #include "support/TempDir.h"
 
 namespace quillmar::test {
@@ -18,6 +22,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kPw[] = "correct horse 7";
+// What check says of a Safe made by create under the tests' key-derivation cost (see
+// QUILLMAR_TEST_KDF_COST in cmake/Warnings.cmake).
+constexpr char kTestKind[] = "kind: hardened (Argon2id, 64 KiB, 1 pass, 1 lane)\n";
 
 class CliEndToEnd : public ::testing::Test {
 protected:
@@ -106,7 +113,7 @@ TEST_F(CliEndToEnd, WrongPasswordExitsThreeAndLeavesTheFileAsItWas) {
   TCliRun r = Q({"passwd", "Main"}, "not the password\nnew password\n");
   EXPECT_EQ(r.code, 3);
   EXPECT_EQ(ReadFileBytes(Safe()), before);
-  EXPECT_EQ(Ok({"check", "Main"}), "0 usable\n");
+  EXPECT_EQ(Ok({"check", "Main"}), std::string("0 usable\n") + kTestKind);
 }
 
 TEST_F(CliEndToEnd, EntriesAddEditMoveSearchShow) {
@@ -262,7 +269,7 @@ TEST_F(CliEndToEnd, FileLockerNamesAreSafeTextInsideAndUtf8Outside) {
   EXPECT_EQ(Ok({"files", "Main", "Caf\xC3\xA9"}).substr(0, umlaut.size() + 1), umlaut + "\t");
   {
     // Inside the Safe both names are windows-1252, as every other text of a Safe.
-    TSingleFileSystem sfs(Safe(), -1, 8, 2048, 0, "", "", kPw, false, 0);
+    TSingleFileSystem sfs(Safe(), -1, 8, 2048, 0, "", "", TqmSFSWrapper::TextKeyFor(Safe(), kPw), false, 0);
     EXPECT_TRUE(
         sfs.FileExists("\\File Locker\\Caf\xE9\\\xDC"
                        "bersicht.txt"));
@@ -300,7 +307,7 @@ TEST_F(CliEndToEnd, AFileThatCannotBeReadIsNotLockedAndStays) {
 
 // Whether the Safe holds an attached file of that name (Safe text).
 bool IsAttached(const std::string& safe, const std::string& name) {
-  TSingleFileSystem sfs(safe, -1, 8, 2048, 0, "", "", kPw, false, 0);
+  TSingleFileSystem sfs(safe, -1, 8, 2048, 0, "", "", TqmSFSWrapper::TextKeyFor(safe, kPw), false, 0);
   return sfs.FileExists("\\Quillmar.System.Info\\Attached Files\\" + name);
 }
 
@@ -471,7 +478,8 @@ TEST_F(CliEndToEnd, PasswordChangeRepairBackupAndRestore) {
   Ok({"unlock", "Main", "doc.bin", dir.file("out"), "--keep"}, "new master pw\n");
   EXPECT_EQ(ReadFileBytes(dir.file("out") + "/doc.bin"), original);
   Ok({"repair", "Main"}, "new master pw\n");
-  EXPECT_EQ(Ok({"check", "Main", "--deep"}, "new master pw\n"), "0 usable\ndeep check: no problems found\n");
+  EXPECT_EQ(Ok({"check", "Main", "--deep"}, "new master pw\n"),
+            std::string("0 usable\n") + kTestKind + "deep check: no problems found\n");
 
   // Restore needs --yes (or an answer); then the Safe is the backup, under the old password.
   r = Q({"restore", "Main", backup});
@@ -490,7 +498,7 @@ TEST_F(CliEndToEnd, CheckDeleteRemindersExportCryptoMail) {
   CreateMain();
   TCliRun r = Q({"check", "Main"}, "wrong\n");
   EXPECT_EQ(r.code, 3);
-  EXPECT_EQ(r.out, "2 wrong password\n");
+  EXPECT_EQ(r.out, std::string("2 wrong password\n") + kTestKind);
   WriteFileBytes(Safe("Junk"), std::string(10000, 'x'));
   r = Q({"check", "Junk"});
   EXPECT_EQ(r.code, 1);
@@ -552,6 +560,262 @@ TEST_F(CliEndToEnd, OnATerminalPasswordsAreNotEchoedAndNewOnesAreAskedTwice) {
   r = RunCliOnTerminal({"--home", home, "delete", "Tty"}, {"y"});
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_FALSE(fs::exists(home + "/Tty.qvt"));
+}
+
+TEST_F(CliEndToEnd, HardenedByDefaultCompatibleOnRequestAndTheKindChangesBothWays) {
+  EXPECT_NE(RunCli({"create", "--help"}).out.find("--compatible"), std::string::npos);
+  EXPECT_NE(RunCli({"passwd", "--help"}).out.find("--harden"), std::string::npos);
+  Ok({"create", "Main"});
+  EXPECT_EQ(Ok({"check", "Main"}), std::string("0 usable\n") + kTestKind);
+
+  // A compatible Safe keeps the format's 32 characters; a hardened one has no limit.
+  const std::string long40(40, 'w');
+  TCliRun r = Q({"create", "Long", "--compatible"}, long40 + "\n");
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("at most 32 characters"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(Safe("Long")));
+  Ok({"create", "Long"}, long40 + "\n");
+  EXPECT_EQ(Ok({"check", "Long"}, long40 + "\n"), std::string("0 usable\n") + kTestKind);
+
+  Ok({"create", "Old", "--compatible"});
+  const std::string compatible = "0 usable\nkind: compatible (no key derivation)\n";
+  EXPECT_EQ(Ok({"check", "Old"}), compatible);
+  const std::string doc = MakeFile("doc.bin", 9000);
+  const std::string docBytes = ReadFileBytes(doc);
+  Ok({"lock", "Old", doc});
+  Ok({"mkcat", "Old", "Mine", "--field", "Title:text"});
+  Ok({"add", "Old", "Mine", "--set", "Title=kept"});
+
+  const std::string both = std::string(kPw) + "\n" + kPw + "\n";
+  EXPECT_EQ(Ok({"passwd", "Old", "--harden"}, both), "Hardened the Safe Old\n");
+  EXPECT_EQ(Ok({"check", "Old", "--deep"}),
+            std::string("0 usable\n") + kTestKind + "deep check: no problems found\n");
+  EXPECT_EQ(
+      Ok({"passwd", "Old", "--harden"}, both),
+      "The Safe Old is hardened already and the new master password is the old one; nothing was changed\n");
+  // Making it compatible weakens it: asked first (refused from a pipe without --yes).
+  r = Q({"passwd", "Old", "--compatible"}, both);
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("was left hardened"), std::string::npos) << r.err;
+  EXPECT_EQ(Ok({"check", "Old"}), std::string("0 usable\n") + kTestKind);
+  EXPECT_EQ(Ok({"passwd", "Old", "--compatible", "--yes"}, std::string(kPw) + "\nanother pw\n"),
+            "Made the Safe Old compatible and changed its master password\n");
+  EXPECT_EQ(Ok({"check", "Old", "--deep"}, "another pw\n"), compatible + "deep check: no problems found\n");
+  EXPECT_EQ(Ok({"ls", "Old", "Mine"}, "another pw\n"), "kept\n");
+  Ok({"unlock", "Old", "doc.bin", dir.file("out")}, "another pw\n");
+  EXPECT_EQ(ReadFileBytes(dir.file("out/doc.bin")), docBytes);
+  EXPECT_EQ(Q({"passwd", "Old", "--harden", "--compatible"}, both).code, 2);
+}
+
+// Header bytes no reader may follow: refused with their reason (exit 4), not taken for a wrong password.
+TEST_F(CliEndToEnd, AHostileKeyDerivationIsRefusedWithItsReason) {
+  Ok({"create", "Main"});
+  std::string f = ReadFileBytes(Safe());
+  f[280 + 226] = 7;  // an algorithm this program does not know
+  uint32_t x = 0;
+  for (int off = 280 + 12; off < 280 + 256; off += 4)
+    x ^= uint32_t(uint8_t(f[off])) | uint32_t(uint8_t(f[off + 1])) << 8 |
+         uint32_t(uint8_t(f[off + 2])) << 16 | uint32_t(uint8_t(f[off + 3])) << 24;
+  for (int i = 0; i < 4; ++i) f[280 + 8 + i] = char(x >> (8 * i));
+  WriteFileBytes(Safe(), f);
+  TCliRun r = Q({"ls", "Main"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("does not know (marker 7)"), std::string::npos) << r.err;
+  r = Q({"check", "Main"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out.substr(0, 27), "4 the Safe cannot be opened");
+  EXPECT_NE(r.out.find("marker 7"), std::string::npos) << r.out;
+  EXPECT_EQ(ReadFileBytes(Safe()), f);
+}
+
+// Once as users get it: the calibrated cost of the run, no test cost in the environment.
+TEST_F(CliEndToEnd, AtTheRealCost) {
+  const char* set = std::getenv("QUILLMAR_TEST_KDF_COST");
+  const std::string saved = set ? set : "";
+  ::unsetenv("QUILLMAR_TEST_KDF_COST");
+  struct TRestore {
+    bool had;
+    std::string value;
+    ~TRestore() {
+      if (had) ::setenv("QUILLMAR_TEST_KDF_COST", value.c_str(), 1);
+    }
+  } restore{set != nullptr, saved};
+  TCliRun r = Q({"create", "Main"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+  r = Q({"check", "Main"});
+  EXPECT_EQ(r.code, 0);
+  unsigned mib = 0, passes = 0, lanes = 0;
+  ASSERT_EQ(std::sscanf(r.out.c_str(), "0 usable\nkind: hardened (Argon2id, %u MiB, %u passes, %u lane", &mib,
+                        &passes, &lanes),
+            3)
+      << r.out;
+  EXPECT_GE(mib, 64u);
+  EXPECT_LE(mib, 1024u);
+  EXPECT_GE(passes, 3u);
+  EXPECT_TRUE(lanes == 1 || lanes == 2);
+  EXPECT_EQ(Q({"ls", "Main"}, "not it\n").code, 3);
+}
+
+// --- Stored exactly or refused ----------------------------------------------------------------------------
+
+TEST_F(CliEndToEnd, AValueThatWouldForgeAFieldIsRefusedAndNothingIsStored) {
+  CreateMain();
+  Ok({"mkcat", "Main", "Jottings", "--field", "Title:text", "--field", "Note:memo"});
+  TCliRun r = Q({"add", "Main", "Jottings", "--set", "Title=forge", "--set",
+                 "Note=x</field>\n<field sortorder=\"0\" name=\"Title\" type=\"0\" required=\"1\">INJECTED"});
+  EXPECT_EQ(r.code, 2) << r.err;
+  EXPECT_NE(r.err.find("the field \"Note\" holds '</field>'"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("INJECTED"), std::string::npos) << "a value is never printed: " << r.err;
+  EXPECT_EQ(Ok({"ls", "Main", "Jottings"}), "");
+  // As the title it is refused as well; a value that reads back as given is stored as given.
+  EXPECT_EQ(Q({"add", "Main", "Jottings", "--set", "Title=x</field>y"}).code, 2);
+  EXPECT_EQ(Ok({"add", "Main", "Jottings", "--set", "Title=a \"b\" <c>", "--set", "Note=</autofill> ]]>"}),
+            "Jottings/a \"b\" <c>\n");
+  EXPECT_EQ(Ok({"show", "Main", "Jottings/a \"b\" <c>"}), "Title: a \"b\" <c>\nNote: </autofill> ]]>\n");
+  EXPECT_EQ(Ok({"check", "Main", "--deep"}),
+            std::string("0 usable\n") + kTestKind + "deep check: no problems found\n");
+
+  // A quote in a category or template field name is refused, naming the character, not cut.
+  r = Q({"mkcat", "Main", "Jottings/q\"x"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("holds '\"'"), std::string::npos) << r.err;
+  r = Q({"mkcat", "Main", "Quoted", "--field", "a\"b:text"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(Ok({"ls", "Main", "Jottings"}), "a \"b\" <c>\n");
+}
+
+TEST_F(CliEndToEnd, FileLockerNamesOverTheLimitAreRefusedWithTheLimit) {
+  CreateMain();
+  const std::string longName(300, 'n');
+  TCliRun r = Q({"mkdir", "Main", longName});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("300 characters long; a name in the Safe can be at most 259 characters"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Ok({"files", "Main"}), "");
+  Ok({"mkdir", "Main", std::string(259, 'n')});
+  EXPECT_EQ(Ok({"files", "Main"}), std::string(259, 'n') + "/\n");
+  Ok({"lock", "Main", MakeFile("a.txt", 10)});
+  r = Q({"rename", "Main", "a.txt", longName});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("at most 259"), std::string::npos) << r.err;
+  EXPECT_NE(Ok({"files", "Main"}).find("a.txt\t10\t"), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, UnlockOfADamagedLockedFileFailsAndKeepsItInTheSafe) {
+  CreateMain();
+  const std::string doc = MakeFile("doc.bin", 20000);
+  Ok({"lock", "Main", doc});
+  const test::TPagePlace place = test::PlaceOfFilePage(Safe(), kPw, "\\File Locker\\doc.bin", 1);
+  test::DamagePagePayload(Safe(), kPw, "\\File Locker\\doc.bin", 1);
+  const std::string out = dir.file("out");
+  TCliRun r = Q({"unlock", "Main", "doc.bin", out});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("\\File Locker\\doc.bin"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("from byte " + std::to_string(place.pageSize - 32) + " on"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("It stays in the Safe."), std::string::npos) << r.err;
+  EXPECT_TRUE(!fs::exists(out) || fs::is_empty(out)) << "no partial file";
+  EXPECT_NE(Ok({"files", "Main"}).find("doc.bin\t20000\t"), std::string::npos);
+
+  // The deep check names it; a repair zeroes the page, lists that, and is no success.
+  r = Q({"check", "Main", "--deep"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("problem: The locked file \"\\File Locker\\doc.bin\" cannot be read from byte"),
+            std::string::npos)
+      << r.out;
+  r = Q({"repair", "Main"});
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("lost: Bytes " + std::to_string(place.pageSize - 32)), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Repaired"), std::string::npos) << r.out;
+}
+
+TEST_F(CliEndToEnd, ARepairThatLeavesACategoryRecordUnreadableSaysSo) {
+  CreateMain();
+  Ok({"mkcat", "Main", "Jottings", "--field", "Title:text"});
+  Ok({"add", "Main", "Jottings", "--set", "Title=kept"});
+  Ok({"add", "Main", "Internet/Forums", "--set", "Title=also kept", "--set", "Password=x"});
+  // Find the record of Notes and damage it.
+  std::string record;
+  {
+    TSingleFileSystem sfs(Safe(), -1, 8, 2048, 0, "", "",
+                          TTextKey::Derive(kPw, TSingleFileSystem::ReadKeyDerivation(Safe())), false, 0);
+    TSearchRec rec;
+    for (int found = sfs.FindFirst("\\Password Repository\\*.*", faDirectory, rec); found == 0;
+         found = sfs.FindNext(rec)) {
+      const std::string tpl = "\\Password Repository\\" + rec.Name + "\\qvt.category.info.template";
+      TSFSFileStream s(&sfs, 0, "", "", "kol-marven", 0, tpl);
+      if (s.ReadString(s.Size()).find("name=\"Jottings\"") != std::string::npos) record = tpl;
+    }
+    sfs.FindClose(rec);
+  }
+  ASSERT_FALSE(record.empty());
+  test::DamagePagePayload(Safe(), kPw, record, 0);
+
+  // One damaged record no longer hides the rest: it is named and the listing goes on (exit 1).
+  TCliRun r = Q({"ls", "Main", "-R"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("    also kept\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("warning: The record \"" + record + "\" cannot be read from byte 0 on"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Ok({"show", "Main", "Internet/Forums/also kept"}).substr(0, 17), "Title: also kept\n");
+
+  r = Q({"repair", "Main"});
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
+  EXPECT_EQ(r.out.find("Repaired"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("not mended: The category record \"" + record + "\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("was rebuilt, but it is not whole"), std::string::npos) << r.out;
+  EXPECT_EQ(Q({"check", "Main", "--deep"}).code, 1);
+}
+
+TEST_F(CliEndToEnd, NamesWithLineBreaksAreRefusedAndListingsStayOneLinePerName) {
+  CreateMain();
+  TCliRun r = Q({"mkcat", "Main", "Two\nlines"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("holds a line break"), std::string::npos) << r.err;
+  r = Q({"add", "Main", "Internet/Forums", "--set", "Title=two\nlines", "--set", "Password=x"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("The title (the value of the field \"Title\") holds a line break"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(Q({"mkdir", "Main", "a\nb"}).code, 2);
+  EXPECT_EQ(Q({"mkdir", "Main", "tab\there"}).code, 2);
+  Ok({"lock", "Main", MakeFile("plain.txt", 3)});
+  EXPECT_EQ(Q({"rename", "Main", "plain.txt", "x\ny"}).code, 2);
+  const std::string broken = MakeFile("two\nlines.txt", 3);
+  r = Q({"lock", "Main", broken, "--remove-from-disk"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("line break"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::exists(broken));
+  const std::string files = Ok({"files", "Main"});
+  EXPECT_EQ(files.rfind("plain.txt\t3\t", 0), 0u) << files;
+  EXPECT_EQ(std::count(files.begin(), files.end(), '\n'), 1) << files;
+  EXPECT_EQ(Ok({"ls", "Main"}).find("Two"), std::string::npos);
+
+  // A Memo keeps its line breaks, also as the title; ls shows it on one line, --json exactly.
+  Ok({"mkcat", "Main", "Memos", "--field", "Note:memo"});
+  EXPECT_EQ(Ok({"add", "Main", "Memos", "--set", "Note=first\nsecond"}), "Memos/first\\x0Asecond\n");
+  EXPECT_EQ(Ok({"ls", "Main", "Memos"}), "first\\x0Asecond\n");
+  EXPECT_EQ(Ok({"show", "Main", "Memos/first\\x0Asecond"}), "Note: first\n  second\n");
+  EXPECT_EQ(Ok({"--json", "ls", "Main", "Memos"}),
+            "[{\"kind\":\"entry\",\"name\":\"first\\nsecond\",\"path\":\"Memos/first\\\\x0Asecond\"}]\n");
+}
+
+TEST_F(CliEndToEnd, ExtractMakesItsFolderPrivateAndRefusalsShowNamesAsTyped) {
+  CreateMain();
+  Ok({"mkcat", "Main", "Papers", "--field", "Title:text", "--field", "Scan:file"});
+  Ok({"add", "Main", "Papers", "--set", "Title=P", "--attach", "Scan=" + MakeFile("scan.pdf", 100)});
+  const mode_t old = ::umask(022);
+  Ok({"show", "Main", "Papers/P", "--extract", dir.file("made/inner")});
+  ::umask(old);
+  EXPECT_EQ(fs::status(dir.file("made")).permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_EQ(fs::status(dir.file("made/inner")).permissions() & fs::perms::all, fs::perms::owner_all);
+
+  const std::string japanese = MakeFile("\xE6\x97\xA5\xE6\x9C\xAC.txt", 3);
+  TCliRun r = Q({"lock", "Main", japanese});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("\"\xE6\x97\xA5\xE6\x9C\xAC.txt\""), std::string::npos) << r.err;
 }
 
 }  // namespace

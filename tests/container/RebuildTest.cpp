@@ -13,6 +13,7 @@
 #include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
 #include "container/UserFilePageMapManager.h"
+#include "support/ContainerDamage.h"
 #include "support/FaultyPartStorage.h"
 #include "support/TempDir.h"
 
@@ -378,6 +379,47 @@ TEST_F(RebuildTest, ChangeOfPasswordRekeysAndTheSamePasswordOnlyRemakesTheRecove
 
   EXPECT_THROW(s->ChangePassword(std::string(40, 'x'), "", ""), ESFSError);  // too long for the record
   ExpectFilled(*s);
+}
+
+TEST_F(RebuildTest, ARepairNotesWhatItZeroedDroppedAndSetRight) {
+  {
+    auto s = Create();
+    Fill(*s);
+  }
+  test::DamagePagePayload(Path(), "secret", "\\a\\b\\two", 1);
+  test::SetPageEncryptionMark(Path(), "secret", "\\a\\own", 2, etNone);  // would be read as plain
+  const std::string damaged = test::ReadFileBytes(Path());
+  {
+    auto s = Open();
+    const auto problems = s->CheckIntegrity();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("(\"\\a\\own\"): data page"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[0].find("bytes from 4032) is marked with encryption type 0, but the file needs 1"),
+              std::string::npos)
+        << problems[0];
+    std::string log;
+    std::vector<TRebuildNote> notes;
+    ASSERT_TRUE(s->RepairFile(log, false, &notes)) << log;
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0].Kind, TRebuildNote::TKind::BytesZeroed);
+    EXPECT_EQ(notes[0].Path, "\\a\\b\\two");
+    EXPECT_EQ(notes[0].Offset, 2016);
+    EXPECT_EQ(notes[0].Length, 2016);
+    EXPECT_EQ(notes[1].Kind, TRebuildNote::TKind::PageMarksRestored);
+    EXPECT_EQ(notes[1].Path, "\\a\\own");
+    EXPECT_EQ(notes[1].Length, 1);
+    // The mark set right, the page reads as it was written.
+    EXPECT_EQ(Get(*s, "\\a\\own"), Random(9000, 3));
+    EXPECT_TRUE(s->CheckIntegrity().empty());
+  }
+  test::WriteFileBytes(Path(), damaged);
+  auto s = Open();
+  std::string log;
+  std::vector<TRebuildNote> notes;
+  ASSERT_TRUE(s->RepairFile(log, true, &notes)) << log;
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(notes[0].Kind, TRebuildNote::TKind::FileDropped);
+  EXPECT_EQ(notes[0].Path, "\\a\\b\\two");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "container/SFSUserFileStream.h"
 #include "container/SingleFileSystem.h"
 #include "container/UserFilePageMapManager.h"
+#include "support/ContainerDamage.h"
 #include "support/FaultyPartStorage.h"
 #include "support/TempDir.h"
 
@@ -392,6 +393,30 @@ TEST_F(FacadeTest, LargeReadsStopAtADamagedPageWithItsError) {
   EXPECT_EQ(fs->LastError(), TPageFileManager::ErrChecksum);
   EXPECT_TRUE(got.compare(0, size_t(n), data, 0, size_t(n)) == 0);
   fs->FileClose(h);
+}
+
+TEST_F(FacadeTest, APageMarkedWithAnotherEncryptionThanItsFileNeedsIsAProblem) {
+  {
+    auto fs = Create();
+    Put(*fs, "\\own", Random(5000, 9));        // its own password: pages encrypted with its key
+    Put(*fs, "\\keyed", Random(5000, 8), "");  // the container's key
+    // A file grown past its end has plain pages of zeros, which are sound in any file.
+    TSFSFileStream grown(fs.get(), 0, "", "", "kol", 0xFFFF, "\\grown");
+    grown.SetSize(3 * 2016);
+    grown.Seek(0, TSeekOrigin::End);
+    grown.WriteBuffer("x", 1);
+  }
+  EXPECT_TRUE(Open()->CheckIntegrity().empty());
+  test::SetPageEncryptionMark(Path(), "secret", "\\own", 1, etNone);
+  test::SetPageEncryptionMark(Path(), "secret", "\\keyed", 0, 7);
+  auto problems = Open()->CheckIntegrity();
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_NE(problems[0].find("(\"\\own\"): data page"), std::string::npos) << problems[0];
+  EXPECT_NE(problems[0].find("(bytes from 2016) is marked with encryption type 0, but the file needs 1"),
+            std::string::npos)
+      << problems[0];
+  EXPECT_NE(problems[1].find("(\"\\keyed\")"), std::string::npos) << problems[1];
+  EXPECT_NE(problems[1].find("encryption type 7"), std::string::npos) << problems[1];
 }
 
 }  // namespace

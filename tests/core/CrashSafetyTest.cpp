@@ -12,6 +12,7 @@
 #include "model/qmReminderEvent.h"
 #include "model/qmRepositoryEntry.h"
 #include "support/CrashTesting.h"
+#include "support/SafeReading.h"
 #include "support/TempDir.h"
 
 namespace quillmar {
@@ -61,7 +62,7 @@ protected:
     safe.OpenSafe(file_, kPassword, true);
     if (problems) {
       *problems = safe.Container()->CheckIntegrity();
-      for (const auto& p : safe.ReadAllFiles()) problems->push_back(p);
+      for (const auto& p : test::ReadEveryFile(safe)) problems->push_back(p);
     }
     return test::ContainerSnapshot(*safe.Container(), TqmSFSWrapper::kRecordPassword);
   }

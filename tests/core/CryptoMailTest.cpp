@@ -18,8 +18,6 @@
 #include "base/Exception.h"
 #include "core/CryptoMail.h"
 #include "core/CryptoMailDelivery.h"
-#include "core/UserFolders.h"
-#include "core/XdgEmailHandOver.h"
 #include "support/TempDir.h"
 
 // Crypto++'s initial Blowfish tables (digits of pi), exported by its library from a private class.
@@ -178,11 +176,11 @@ TEST(CryptoMailParameters, CountAndDataParametersFollowTheDataLength) {
 
   // Around a parameter boundary the text is cut, never lost.
   for (size_t n : {1023u, 1024u, 1025u}) {
-    auto params = Parameters(BuildCryptoMailParameters("K", "", std::string(n, 'x')));
-    const int count = std::stoi(params.at("count"));
+    auto cut = Parameters(BuildCryptoMailParameters("K", "", std::string(n, 'x')));
+    const int count = std::stoi(cut.at("count"));
     EXPECT_EQ(count, static_cast<int>(n / 1024 + 1));
     std::string joined;
-    for (int i = 0; i <= count; ++i) joined += params.at(std::to_string(i));
+    for (int i = 0; i <= count; ++i) joined += cut.at(std::to_string(i));
     EXPECT_EQ(joined, std::string(n, 'x'));
   }
 }
@@ -225,7 +223,9 @@ TEST(CryptoMailDocument, TemplateCarriesEveryItemOfTheFormat) {
     EXPECT_NE(t.find(item), std::string::npos) << item;
   // CR LF line ends only, ASCII only, and nothing the browser would fetch from the network.
   for (size_t i = 0; i < t.size(); ++i) {
-    if (t[i] == '\n') ASSERT_TRUE(i > 0 && t[i - 1] == '\r') << "bare line feed at " << i;
+    if (t[i] == '\n') {
+      ASSERT_TRUE(i > 0 && t[i - 1] == '\r') << "bare line feed at " << i;
+    }
     ASSERT_LT(static_cast<unsigned char>(t[i]), 0x80u) << "non-ASCII byte at " << i;
   }
   EXPECT_EQ(t.find(" src="), std::string::npos);
@@ -405,74 +405,6 @@ TEST_F(CryptoMailDeliveryTest, MailDestinationHandsTheTemporaryDocumentOver) {
   EXPECT_NE(res.message.find(res.documentPath), std::string::npos);
   EXPECT_EQ(handedOver.back().originatorAddress, "");
   EXPECT_EQ(handedOver.back().recipientAddress, "");
-}
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() { had_ ? ::setenv(name_, old_.c_str(), 1) : ::unsetenv(name_); }
-
-private:
-  const char* name_;
-  std::string old_;
-  bool had_ = false;
-};
-
-TEST(CryptoMailHandOver, XdgEmailGetsTheMessageAsArguments) {
-  TqmMailHandOver m{"Sub ject", "line1\r\n\"quoted\" \x80", "a@x", "A", "b@y", "b@y", "/tmp/Encrypted.html"};
-  EXPECT_EQ(XdgEmailArguments(m), (std::vector<std::string>{"xdg-email", "--utf8", "--subject", "Sub ject",
-                                                            "--body", "line1\r\n\"quoted\" \xE2\x82\xAC",
-                                                            "--attach", "/tmp/Encrypted.html", "b@y"}));
-
-  // The real start, with a stand-in xdg-email on PATH that records its arguments.
-  TempDir bin;
-  test::WriteFileBytes(bin.file("xdg-email"),
-                       "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > \"$0.args.part\"\n"
-                       "mv \"$0.args.part\" \"$0.args\"\n");
-  ::chmod(bin.file("xdg-email").c_str(), 0755);
-  {
-    ScopedEnv path("PATH", bin.path().string() + ":/usr/bin:/bin");
-    ASSERT_TRUE(HandOverToMailProgram(m));
-  }
-  for (int i = 0; i < 500 && !fs::exists(bin.file("xdg-email.args")); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_EQ(
-      test::ReadFileBytes(bin.file("xdg-email.args")),
-      "--utf8|--subject|Sub ject|--body|line1\r\n\"quoted\" \xE2\x82\xAC|--attach|/tmp/Encrypted.html|b@y|");
-
-  TempDir empty;
-  ScopedEnv path("PATH", empty.path().string());
-  EXPECT_FALSE(HandOverToMailProgram(m));
-}
-
-TEST(CryptoMailFolders, DesktopAndTemporaryFolderFollowTheEnvironment) {
-  {
-    ScopedEnv tmp("TMPDIR", "/var/tmp/qm");
-    EXPECT_EQ(TempFolder(), "/var/tmp/qm");
-  }
-  {
-    ScopedEnv tmp("TMPDIR", "");
-    EXPECT_EQ(TempFolder(), "/tmp");
-  }
-  TempDir home;
-  fs::create_directories(home.file("config"));
-  test::WriteFileBytes(home.file("config/user-dirs.dirs"), "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n");
-  ScopedEnv h("HOME", home.path().string());
-  {
-    ScopedEnv c("XDG_CONFIG_HOME", home.file("config"));
-    EXPECT_EQ(DesktopFolder(), home.file("Schreibtisch"));
-    EXPECT_EQ(DesktopFolderDisplayName(), "Schreibtisch");
-  }
-  ScopedEnv c("XDG_CONFIG_HOME", home.file("nothing"));
-  EXPECT_EQ(DesktopFolder(), home.file("Desktop"));
-  {
-    ScopedEnv path("PATH", home.path().string());  // no xdg-user-dir at all
-    EXPECT_EQ(DesktopFolder(), home.file("Desktop"));
-  }
 }
 
 }  // namespace

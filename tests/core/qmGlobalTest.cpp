@@ -303,7 +303,10 @@ protected:
 TEST_F(GlobalSafeTest, OpenCloseAndAFailedOpen) {
   EXPECT_TRUE(g_.SafeOpen());
   EXPECT_EQ(g_.SafeName(), "Alpha");
-  EXPECT_EQ(g_.MasterPassword(), kPassword);
+  // A compatible Safe: its key is the master password itself.
+  EXPECT_EQ(g_.SafeKey().Text(), kPassword);
+  EXPECT_TRUE(g_.IsMasterPassword(kPassword));
+  EXPECT_FALSE(g_.IsMasterPassword("secret-"));
   EXPECT_EQ(g_.TempFolder(), g_.TempRootFolder() + "Alpha.qvt/");
   g_.CloseSafe();
   EXPECT_FALSE(g_.SafeOpen());
@@ -338,9 +341,11 @@ TEST_F(GlobalSafeTest, ChangePasswordNeedsTheCurrentOneAndKeepsTheNew) {
   std::string disk = DiskFile("a.txt", "locked text");
   ASSERT_TRUE(g_.LockFile(g_.FileLockerRoot(), disk, true));
   EXPECT_FALSE(g_.ChangePassword("not-the-one", "newpass-2"));
-  EXPECT_EQ(g_.MasterPassword(), kPassword);
+  EXPECT_TRUE(g_.IsMasterPassword(kPassword));
   ASSERT_TRUE(g_.ChangePassword(kPassword, "newpass-2"));
-  EXPECT_EQ(g_.MasterPassword(), "newpass-2");
+  EXPECT_TRUE(g_.IsMasterPassword("newpass-2"));
+  EXPECT_FALSE(g_.IsMasterPassword(kPassword));
+  EXPECT_EQ(g_.SafeKind(), TqmSafeKind::Compatible);  // the kind is kept
   EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "a.txt"), "locked text");
   g_.CloseSafe();
   EXPECT_ANY_THROW(g_.OpenSafeByName("Alpha", kPassword));
@@ -643,7 +648,7 @@ TEST_F(GlobalSafeTest, DeleteSafeFileClosesAndForgetsTheCurrentSafe) {
   EXPECT_TRUE(g_.DeleteSafeFile("Alpha"));
   EXPECT_FALSE(g_.SafeOpen());
   EXPECT_TRUE(g_.SafeName().empty());
-  EXPECT_TRUE(g_.MasterPassword().empty());
+  EXPECT_TRUE(g_.SafeKey().Empty());
   EXPECT_FALSE(g_.DeleteSafeFile("Alpha"));
 }
 
@@ -750,6 +755,63 @@ TEST_F(GlobalSafeTest, CreateSafeLeavesNoSafeOpenAndTakesTheDemoChoice) {
   EXPECT_EQ(plain.first, 0);
   EXPECT_EQ(plain.second, 0);
   EXPECT_GT(demo.first + demo.second, 0);
+}
+
+// New Safes are hardened: the core keeps D, never the password, and checks a typed password by
+// deriving it again. Backup and restore keep the kind; a change of password keeps it unless asked.
+TEST_F(GlobalSafeTest, NewSafesAreHardenedAndTheCoreKeepsTheKeyNotThePassword) {
+  g_.CreateSafe(g_.SafeFile("Hard"), "hard-pass");
+  g_.CreateSafe(g_.SafeFile("Old"), "old-pass", TqmSafeKind::Compatible);
+  EXPECT_EQ(TqmSFSWrapper::KeyDerivationOf(g_.SafeFile("Old")), TKeyDerivation());
+
+  EXPECT_EQ(g_.CheckSafe(g_.SafeFile("Hard"), "hard-passX", false), TqmSFSWrapper::csWrongPassword);
+  const TTextKey key = g_.TextKeyFor(g_.SafeFile("Hard"), "hard-pass");
+  EXPECT_EQ(g_.CheckSafe(g_.SafeFile("Hard"), key), TqmSFSWrapper::csUsable);
+  g_.OpenSafeByName("Hard", key);
+  EXPECT_EQ(g_.SafeKind(), TqmSafeKind::Hardened);
+  EXPECT_EQ(g_.SafeKey(), key);
+  EXPECT_EQ(g_.SafeKey().Text().size(), 32u);
+  EXPECT_EQ(g_.SafeKey().Text().find("hard-pass"), std::string::npos);
+  EXPECT_TRUE(g_.IsMasterPassword("hard-pass"));
+  EXPECT_FALSE(g_.IsMasterPassword("hard-pasS"));
+  ASSERT_TRUE(g_.LockFile(g_.FileLockerRoot(), DiskFile("l.txt", "locked under D"), true))
+      << g_.LastLockError();
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "l.txt"), "locked under D");
+
+  const std::string backup = dir_.file("hard.qvtb");
+  ASSERT_TRUE(g_.Backup(backup));
+  const TKeyDerivation atBackup = g_.SafeKeyDerivation();
+  EXPECT_EQ(TqmSFSWrapper::KeyDerivationOf(backup), atBackup);
+
+  // A change of password keeps the kind (with a new salt); a change of kind needs the current password.
+  EXPECT_FALSE(g_.ChangePassword("not-it", "hard-2", TqmSafeKind::Compatible));
+  ASSERT_TRUE(g_.ChangePassword("hard-pass", "hard-2"));
+  EXPECT_EQ(g_.SafeKind(), TqmSafeKind::Hardened);
+  EXPECT_NE(g_.SafeKeyDerivation().Salt, atBackup.Salt);
+  EXPECT_TRUE(g_.IsMasterPassword("hard-2"));
+  ASSERT_TRUE(g_.ChangePassword("hard-2", "hard-2", TqmSafeKind::Compatible));
+  EXPECT_EQ(g_.SafeKind(), TqmSafeKind::Compatible);
+  EXPECT_EQ(g_.SafeKey(), TTextKey::FromPassword("hard-2"));
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "l.txt"), "locked under D");
+
+  // The restored backup is the hardened Safe of its time.
+  g_.Restore(backup);
+  EXPECT_EQ(TqmSFSWrapper::KeyDerivationOf(g_.CurrentSafeFile()), atBackup);
+  EXPECT_ANY_THROW(g_.OpenSafeByName("Hard", "hard-2"));
+  g_.OpenSafeByName("Hard", "hard-pass");
+  EXPECT_EQ(g_.SafeKind(), TqmSafeKind::Hardened);
+  EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "l.txt"), "locked under D");
+  ASSERT_TRUE(g_.Repair());
+  EXPECT_EQ(g_.SafeKeyDerivation(), atBackup);
+
+  // The key is forgotten with the Safe; a caller that reopens later keeps a copy.
+  const TTextKey kept = g_.SafeKey();
+  g_.CloseSafe();
+  EXPECT_TRUE(g_.SafeKey().Empty());
+  EXPECT_FALSE(g_.IsMasterPassword("hard-pass"));
+  g_.OpenSafeByName("Hard", kept);
+  g_.OpenSafeByName("Hard", g_.SafeKey());
+  EXPECT_TRUE(g_.IsMasterPassword("hard-pass"));
 }
 
 }  // namespace

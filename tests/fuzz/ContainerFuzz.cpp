@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the container engine as a container file: it is opened, every folder is
 // walked, every file read, the integrity check run, and a file written and deleted. Damage may be
-// refused with an exception; it must never crash, hang, or allocate without bound. The seeds are
+// refused with an exception; it must never crash, hang, or allocate without bound (a key derivation
+// in the header beyond its bounds is refused before anything is reserved). The seeds are
 // unencrypted containers, so that the fuzzer reaches the structures rather than random cipher text.
 #include <unistd.h>
 
@@ -96,6 +97,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)TSingleFileSystem::DescribeJournal(path);
   }
   std::remove(journal.c_str());
+  // The key derivation named in the header: refused beyond its bounds; a cheap one is followed and
+  // the container opened with the key it gives (a wrong key, unless the input holds the right record).
+  try {
+    const TKeyDerivation d = TSingleFileSystem::ReadKeyDerivation(path);
+    if (d.Hardened() && d.MemoryKiB <= 256 && d.Passes <= 2) {
+      TSingleFileSystem s(path, -1, 8, 2048, 0, "", "", TTextKey::Derive("pw", d), false, 2);
+      Exercise(s);
+    }
+  } catch (const std::exception&) {
+  }
   std::remove(path.c_str());
   for (int k = 1; k < 4; ++k) std::remove((path + std::to_string(k)).c_str());
   return 0;

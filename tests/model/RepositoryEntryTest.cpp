@@ -174,8 +174,8 @@ TEST(RepositoryEntry, ClipboardForm) {
     try {
       pasted.PasteFromClipboard(clip);
       ADD_FAILURE() << "pasted " << foreign;
-    } catch (const EQuillmarError& e) {
-      EXPECT_STREQ(e.what(), "wrong clipboard");
+    } catch (const EQuillmarError& error) {
+      EXPECT_STREQ(error.what(), "wrong clipboard");
     }
   }
   ExpectMail(pasted);

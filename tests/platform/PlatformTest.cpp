@@ -10,6 +10,7 @@
 #include "platform/DesktopLauncher.h"
 #include "platform/FileReplace.h"
 #include "platform/HomeFolder.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 namespace quillmar {
@@ -18,29 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadFileBytes;
 using test::TempDir;
+using test::TScopedEnv;
 using test::WriteFileBytes;
-
-// Sets an environment variable for one test and puts the old value back.
-class TScopedEnv {
-public:
-  TScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
-  }
-  ~TScopedEnv() {
-    if (had_)
-      ::setenv(name_.c_str(), old_.c_str(), 1);
-    else
-      ::unsetenv(name_.c_str());
-  }
-
-private:
-  std::string name_, old_;
-  bool had_ = false;
-};
 
 mode_t ModeOf(const fs::path& p) {
   struct stat st;

@@ -19,6 +19,7 @@
 #include "model/qmRepositoryEntry.h"
 #include "safe/qmSFSWrapper.h"
 #include "support/CrashTesting.h"
+#include "support/SafeReading.h"
 #include "support/TempDir.h"
 
 namespace quillmar {
@@ -98,7 +99,7 @@ protected:
       safe.OpenSafe(file_, pw, true);
       TSingleFileSystem& sfs = *safe.Container();
       found.problems = sfs.CheckIntegrity();
-      for (const auto& p : safe.ReadAllFiles()) found.problems.push_back(p);
+      for (const auto& p : test::ReadEveryFile(safe)) found.problems.push_back(p);
       found.snapshot = test::ContainerSnapshot(sfs, TqmSFSWrapper::kRecordPassword);
       // Every locked file decrypts with the password the Safe opens with, to what was locked.
       std::function<void(const std::string&)> walk = [&](const std::string& folder) {

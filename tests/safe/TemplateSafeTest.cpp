@@ -122,7 +122,7 @@ TEST_F(TemplateSafeTest, WithDemoDataTheSamplesComeAlongAndDecryptUnderTheNewPas
   ASSERT_FALSE(TemplateLockerFiles().empty());
   for (const TTemplateLockerFile& f : TemplateLockerFiles()) {
     TMemoryStream out;
-    safe.UnlockToStream(std::string(W::kFileLockerRoot) + f.Path, out, "demo pass");
+    safe.UnlockToStream(std::string(W::kFileLockerRoot) + f.Path, out, W::TextKeyFor(file, "demo pass"));
     EXPECT_EQ(out.ToString(), f.Content) << f.Path;
   }
   // A sample entry reads back with its values.

@@ -349,17 +349,33 @@ TEST_F(SafeFixture, SettingsMissingGiveDefaultsAndRoundTrip) {
   EXPECT_EQ(safe.ReadSettingsText(), "x");
 }
 
-TEST_F(SafeFixture, ReadAllFilesNamesADamagedAttachment) {
+TEST_F(SafeFixture, UnchangedSettingsAreNotWrittenAgain) {
+  TqmSettings settings;
+  settings.App.confDel.SetValue(false);
+  safe.SaveSettings(settings);
+  safe.CloseSafe();
+  safe.OpenSafe(safeFile, kPassword);
+  const std::string before = ReadFileBytes(safeFile);
+  // Saving the same settings at every close must not rewrite the Safe (nor fail where it cannot be
+  // written); a change is written.
+  safe.SaveSettings(settings);
+  EXPECT_TRUE(ReadFileBytes(safeFile) == before);
+  EXPECT_FALSE(fs::exists(TSingleFileSystem::JournalFileName(safeFile)));
+  settings.App.confDel.SetValue(true);
+  safe.SaveSettings(settings);
+  EXPECT_EQ(safe.ReadSettingsText(), settings.GetText());
+}
+
+TEST_F(SafeFixture, FileReadProblemNamesTheOffsetOfADamagedPage) {
   const std::string disk = dir.file("scan.pdf");
   std::string content(20000, 'a');
   for (size_t i = 0; i < content.size(); ++i) content[i] = char(i * 7);
   WriteFileBytes(disk, content);
   ASSERT_EQ(safe.AttachFile(disk), "scan.pdf");
-  safe.OpenSafe(safeFile, kPassword);
-  EXPECT_TRUE(safe.ReadAllFiles().empty());
+  const std::string path = std::string(TqmSFSWrapper::kAttachedFilesFolder) + "scan.pdf";
+  EXPECT_EQ(safe.FileReadProblem(path), "");
   // Find a data page of the attachment and damage it on disk.
   TSingleFileSystem& sfs = *safe.Container();
-  const std::string path = std::string(TqmSFSWrapper::kAttachedFilesFolder) + "scan.pdf";
   TDIRItem item = sfs.Directory().ReadItem(sfs.Directory().Resolve(path));
   const std::vector<int32_t>* maps;
   const std::vector<int32_t>* data;
@@ -370,9 +386,8 @@ TEST_F(SafeFixture, ReadAllFilesNamesADamagedAttachment) {
   bytes[280 + size_t(page) * 2048 + 100] ^= 0x40;
   WriteFileBytes(safeFile, bytes);
   safe.OpenSafe(safeFile, kPassword);
-  const auto problems = safe.ReadAllFiles();
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems[0].find("scan.pdf"), std::string::npos) << problems[0];
+  const std::string problem = safe.FileReadProblem(path);
+  EXPECT_NE(problem.find("from byte " + std::to_string(3 * 2016) + " on"), std::string::npos) << problem;
 }
 
 TEST_F(SafeFixture, AttachedFileNamesAreSafeTextInsideAndUtf8OnDisk) {

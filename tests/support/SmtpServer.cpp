@@ -30,7 +30,7 @@ std::string PythonProgram() {
 }
 
 std::string ScriptPath() {
-  return (std::filesystem::path(__FILE__).parent_path() / "smtp_sink.py").string();
+  return (std::filesystem::path(QM_TEST_SUPPORT_DIR) / "smtp_sink.py").string();
 }
 
 }  // namespace

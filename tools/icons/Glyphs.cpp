@@ -9,8 +9,7 @@ namespace {
 
 // Palette.
 constexpr uint32_t kBlue = 0x2F7FD8, kGreen = 0x3DA34A, kRed = 0xD64541, kGold = 0xE9B21E, kYellow = 0xF2C230,
-                   kPurple = 0x8E5BC9, kSlate = 0x3A4450, kSteel = 0x9AA5B1, kBrown = 0x8B5A2B,
-                   kDark = 0x2D3339;
+                   kSlate = 0x3A4450, kSteel = 0x9AA5B1, kBrown = 0x8B5A2B, kDark = 0x2D3339;
 
 const RGBA kWhite = Hex(0xFFFFFF);
 

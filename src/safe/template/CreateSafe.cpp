@@ -7,8 +7,9 @@
 
 namespace quillmar {
 
-void TqmSFSWrapper::CreateSafe(const std::string& file, std::string_view password, bool withDemoData) {
-  CreateSafeFromImage(TemplateSafeImage(), kTemplateSafePassword, file, password, withDemoData);
+TTextKey TqmSFSWrapper::CreateSafe(const std::string& file, std::string_view password, bool withDemoData,
+                                   TqmSafeKind kind) {
+  return CreateSafeFromImage(TemplateSafeImage(), kTemplateSafePassword, file, password, withDemoData, kind);
 }
 
 }  // namespace quillmar

@@ -1,4 +1,4 @@
-#include "core/UserFolders.h"
+#include "platform/UserFolders.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,13 +1,7 @@
-#include "core/XdgEmailHandOver.h"
-
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <thread>
+#include "platform/XdgEmailHandOver.h"
 
 #include "base/CodePage.h"
-
-extern char** environ;
+#include "platform/DesktopLauncher.h"
 
 namespace quillmar {
 
@@ -31,19 +25,9 @@ std::vector<std::string> XdgEmailArguments(const TqmMailHandOver& message) {
 }
 
 bool HandOverToMailProgram(const TqmMailHandOver& message) {
-  std::vector<std::string> args = XdgEmailArguments(message);
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  // Arguments go to the program as they are: no shell sees them.
-  if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-  // The mail program may stay in the foreground for as long as the user writes; reap it aside.
-  std::thread([pid] {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-  }).detach();
-  return true;
+  // Arguments go to the program as they are: no shell sees them. The mail program may stay in the
+  // foreground for as long as the user writes, so it is started detached and not waited for.
+  return LaunchDetached(XdgEmailArguments(message));
 }
 
 }  // namespace quillmar

@@ -1,4 +1,4 @@
-// The repository search's text test and the prompter's answers when nobody can be asked.
+// The prompter's answers when nobody can be asked, and the password reader on a pipe.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -6,42 +6,9 @@
 
 #include "cli/CliError.h"
 #include "cli/CliPrompter.h"
-#include "cli/CliRepository.h"
 
 namespace quillmar {
 namespace {
-
-TEST(CliSearch, LetterCaseThroughTheCodePage) {
-  EXPECT_TRUE(TCliRepository::Matches("abc", "xABCx", false));
-  EXPECT_FALSE(TCliRepository::Matches("abc", "xABCx", true));
-  // windows-1252: e acute / E acute, oe / OE, y diaeresis / Y diaeresis.
-  EXPECT_TRUE(TCliRepository::Matches("caf\xE9", "CAF\xC9", false));
-  EXPECT_TRUE(TCliRepository::Matches("\x9C", "\x8C", false));
-  EXPECT_TRUE(TCliRepository::Matches("\xFF", "\x9F", false));
-  // The division sign has no capital: it is not the multiplication sign.
-  EXPECT_FALSE(TCliRepository::Matches("\xF7", "\xD7", false));
-  EXPECT_FALSE(TCliRepository::Matches("", "anything", false));
-  EXPECT_FALSE(TCliRepository::Matches("longer", "long", false));
-}
-
-TEST(CliSearch, AllFieldsComparesFieldsWithLetterCase) {
-  TqmCategory cat;
-  cat.SetName("Web");
-  TqmRepositoryEntry e(&cat);
-  e.Fields().Add(TqmField(0, "Title", ftNormalText, false, "xABCx"));
-  e.Fields().Add(TqmField(1, "Password", ftPassword, false, "abc"));
-  EXPECT_TRUE(TCliRepository::EntryMatches(e, "abc", false, false));
-  TqmRepositoryEntry f(&cat);
-  f.Fields().Add(TqmField(0, "Title", ftNormalText, false, "Mail"));
-  f.Fields().Add(TqmField(1, "Password", ftPassword, false, "ABC"));
-  EXPECT_FALSE(TCliRepository::EntryMatches(f, "abc", false, false));
-  EXPECT_FALSE(TCliRepository::EntryMatches(f, "abc", false, true));
-  EXPECT_TRUE(TCliRepository::EntryMatches(f, "ABC", false, true));
-  cat.Fields().Add(TqmField(0, "PIN", ftPassword, false));
-  EXPECT_TRUE(TCliRepository::CategoryMatches(cat, "PIN", false, true));
-  EXPECT_FALSE(TCliRepository::CategoryMatches(cat, "pin", false, true));
-  EXPECT_FALSE(TCliRepository::CategoryMatches(cat, "PIN", false, false));
-}
 
 TEST(CliPrompter, WithoutATerminalQuestionsAreNoAndRemembered) {
   int p[2];

@@ -1,6 +1,5 @@
 #pragma once
-// The user's desktop and temporary folders, as this desktop names them. (Small functions of the core
-// for now; the platform layer is to take them over.)
+// The user's desktop and temporary folders, as this desktop names them.
 #include <string>
 
 namespace quillmar {

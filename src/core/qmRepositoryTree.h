@@ -1,0 +1,76 @@
+#pragma once
+// TqmRepositoryTree: the category tree of the open Safe as the front ends show it, read through the
+// application core. Both the desktop's repository view and the command line work on it.
+//
+// Display order: under each category (and at the top level) the sub-categories first, then the
+// entries, each group in ascending SortOrder (equal numbers keep the listing order). Categories are
+// read by their position among the folders and entries by their position among the entry files, so
+// every one is found even when the numbers have gaps or repeats. Renumber restores the invariant
+// (the children of a node carry 0..n-1) after a change, as every move, addition and removal needs.
+//
+// A record that cannot be read (a damaged page, an empty or garbled file) is left out and named in a
+// warning, by its path in the Safe; the rest of its category is read as usual. A folder without a
+// category record is no category and is skipped.
+//
+// The tree owns what it loaded; nodes and entries stay where they are until the tree dies or the
+// caller removes them from their lists. The rules it applies are those of core/qmRepositoryRules.h.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/qmCategory.h"
+#include "model/qmRepositoryEntry.h"
+
+namespace quillmar {
+
+class TqmGlobal;
+
+class TqmRepositoryTree {
+public:
+  struct TNode {
+    TNode* parent = nullptr;
+    std::unique_ptr<TqmCategory> category;  // null for the top level
+    std::vector<std::unique_ptr<TNode>> categories;
+    std::vector<std::unique_ptr<TqmRepositoryEntry>> entries;
+    bool loaded = false;
+
+    // The category path inside the Safe ("" at the top level).
+    std::string FolderPath() const { return category ? category->FolderPath() : std::string(); }
+  };
+
+  // One hit of Search: a category (entry == nullptr) or an entry of the category node.
+  struct THit {
+    TNode* node = nullptr;
+    TqmRepositoryEntry* entry = nullptr;
+  };
+
+  explicit TqmRepositoryTree(TqmGlobal& global);
+  TqmRepositoryTree(const TqmRepositoryTree&) = delete;
+  TqmRepositoryTree& operator=(const TqmRepositoryTree&) = delete;
+
+  TNode& Root() { return root_; }
+  // Reads the children of node once, in display order.
+  void Load(TNode& node);
+  // Load for node and every category below it.
+  void LoadAll(TNode& node);
+
+  // Gives the children of node the sort orders 0..n-1 (categories) and 0..m-1 (entries) in display
+  // order and saves those whose number changed.
+  void Renumber(TNode& node);
+
+  // The categories and entries below node (loading what is needed) that match text by the rules of
+  // RepositoryCategoryMatches and RepositoryEntryMatches, in display order, each category before what
+  // is in it.
+  std::vector<THit> Search(TNode& node, const std::string& text, bool caseSensitive, bool allFields);
+
+  // The warnings gathered while loading (one per record that could not be read, naming it), handed
+  // over once.
+  std::vector<std::string> TakeWarnings();
+
+private:
+  TqmGlobal& global_;
+  TNode root_;
+  std::vector<std::string> warnings_;
+};
+
+}  // namespace quillmar

@@ -1,0 +1,1152 @@
+#include "shell/frmQuillmar.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QStackedLayout>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "base/SecureWipe.h"
+#include "core/qmGlobal.h"
+#include "core/qmLoginRules.h"
+#include "shell/frmAbout.h"
+#include "shell/frmChangePassword.h"
+#include "shell/frmHelp.h"
+#include "shell/frmLogin.h"
+#include "shell/frmPreferences.h"
+#include "shell/qmFileDialogs.h"
+#include "shell/qmMessages.h"
+#include "shell/qmProgressRunner.h"
+#include "shell/qmScreenLockWatcher.h"
+#include "widgets/qmHotLabel.h"
+#include "widgets/qmPictures.h"
+#include "widgets/qmText.h"
+
+namespace quillmar {
+
+namespace {
+
+constexpr char kNoneSelected[] = "<none selected>";
+constexpr char kBackupFilter[] = "Brelkan Safe backup (*.qvtb)";
+
+struct TTabInfo {
+  const char* name;   // object names: "img" + name, "lbl" + name
+  const char* label;  // the text under the picture
+};
+constexpr TTabInfo kTabs[kTabCount] = {{"PasswordRepository", "Password Repository"},
+                                       {"FileLocker", "File Locker"},
+                                       {"CryptoMail", "Zavozo Rero"},
+                                       {"Options", "Options"}};
+
+// Mnemonics: "&" in a Safe's name is shown, not taken as a shortcut.
+QString MenuText(const std::string& utf8) {
+  return FromUtf8(utf8).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+bool IsInputEvent(QEvent::Type type) {
+  switch (type) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::TouchBegin:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+TfrmQuillmar::TOptions::TOptions() : trayAvailable(QSystemTrayIcon::isSystemTrayAvailable()) {}
+
+TfrmQuillmar::TfrmQuillmar(TqmGlobal& g, TOptions options, QWidget* parent)
+    : QMainWindow(parent), g_(g), options_(std::move(options)), gate_(this) {
+  setObjectName(QStringLiteral("TfrmQuillmar"));
+  setWindowTitle(ProductTitle());
+  setWindowIcon(ApplicationIcon());
+  setAcceptDrops(true);
+
+  tmrMinimize_ = new QTimer(this);
+  tmrMinimize_->setObjectName(QStringLiteral("tmrMinimize"));
+  tmrMinimize_->setSingleShot(true);
+  tmrMinimize_->setInterval(options_.minimizeDelayMs);
+  connect(tmrMinimize_, &QTimer::timeout, this, [this] {
+    gate_.Post([this] {
+      // A window minimised and restored again meanwhile stays.
+      const bool cancelledLogin = toTrayAfterLogin_;
+      toTrayAfterLogin_ = false;
+      if (cancelledLogin || isMinimized()) SendToTray();
+    });
+  });
+  tmrLockRecivedFiles_ = new QTimer(this);
+  tmrLockRecivedFiles_->setObjectName(QStringLiteral("tmrLockRecivedFiles"));
+  tmrLockRecivedFiles_->setSingleShot(true);
+  tmrLockRecivedFiles_->setInterval(options_.receivedFilesDelayMs);
+  connect(tmrLockRecivedFiles_, &QTimer::timeout, this,
+          [this] { gate_.Post([this] { ProcessReceived(); }); });
+  idleTimer_ = new QTimer(this);
+  idleTimer_->setObjectName(QStringLiteral("tmrIdleLock"));
+  idleTimer_->setSingleShot(true);
+  connect(idleTimer_, &QTimer::timeout, this, [this] {
+    gate_.Post([this] {
+      if (g_.SafeOpen()) LockSafe();
+    });
+  });
+
+  BuildActions();
+  BuildWindow();
+  exitOnLoginCancel_ = !g_.StartMinimized();
+  shellOptions_ = TqmShellOptions::Load(g_.IniFile());
+
+  // The buses are reached only once the option is on (RestartIdleTimer), not at every start.
+  screenLock_ = new TqmScreenLockWatcher(this);
+  connect(screenLock_, &TqmScreenLockWatcher::screenLocked, this, [this] {
+    if (!shellOptions_.lockOnScreenLock) return;
+    gate_.Post([this] {
+      if (g_.SafeOpen()) LockSafe();
+    });
+  });
+  qApp->installEventFilter(this);
+  // The core's long operations: pending events run (painting, timers, the instance channel; no
+  // input), and the gate is held while they last.
+  // On the worker of a progress window the hooks do nothing: the window thread runs its events
+  // and holds the gate itself (qmProgressRunner.h).
+  // Events that run inside a call of the core never start what waits in the gate: a lock in the
+  // middle of loading a category would pull the Safe away from under its caller.
+  g_.SetProcessEvents([this] {
+    if (!TqmProgressRunner::OnWindowThread()) return;
+    TqmBusyGate::TScope inside(gate_);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  });
+  g_.SetBusyPointer([this](bool busy) {
+    if (!TqmProgressRunner::OnWindowThread()) return;
+    if (busy) {
+      gate_.Enter();
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+      QApplication::restoreOverrideCursor();
+      gate_.Leave();
+    }
+  });
+  UpdateSafeLabel();
+  RebuildSafesMenu();
+  UpdateCommands();
+}
+
+TfrmQuillmar::~TfrmQuillmar() {
+  qApp->removeEventFilter(this);
+  g_.SetProcessEvents({});
+  g_.SetBusyPointer({});
+  if (help_) delete help_.data();
+}
+
+// --- Building the window ------------------------------------------------------------------------------
+
+QAction* TfrmQuillmar::AddAction(const QString& name, const QString& text, const QKeySequence& shortcut,
+                                 void (TfrmQuillmar::*slot)()) {
+  auto* action = new QAction(text, this);
+  action->setObjectName(name);
+  if (!shortcut.isEmpty()) {
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+  }
+  connect(action, &QAction::triggered, this, slot);
+  addAction(action);
+  return action;
+}
+
+void TfrmQuillmar::BuildActions() {
+  AddAction(QStringLiteral("changePassword"), QStringLiteral("Change Password"), {},
+            &TfrmQuillmar::ChangePassword);
+  AddAction(QStringLiteral("newSafe"), QStringLiteral("New Safe"), {}, &TfrmQuillmar::NewSafe);
+  AddAction(QStringLiteral("deleteSafe"), QStringLiteral("Delete Safe"), {}, &TfrmQuillmar::DeleteSafe);
+  AddAction(QStringLiteral("BackupSafe"), QStringLiteral("Backup current Safe"), {},
+            &TfrmQuillmar::BackupSafe);
+  AddAction(QStringLiteral("RestoreSafe"), QStringLiteral("Restore to current Safe"), {},
+            &TfrmQuillmar::RestoreSafe);
+  AddAction(QStringLiteral("lockSafe"), QStringLiteral("Lock Safe"),
+            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), &TfrmQuillmar::LockSafe);
+  AddAction(QStringLiteral("help"), QStringLiteral("Help"), QKeySequence(Qt::Key_F1),
+            &TfrmQuillmar::HelpForTab);
+  AddAction(QStringLiteral("about"), QStringLiteral("About Brelkan Quillmar II"), {},
+            &TfrmQuillmar::ShowAbout);
+  AddAction(QStringLiteral("exit"), QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::Key_Q),
+            &TfrmQuillmar::ExitCommand);
+  AddAction(QStringLiteral("login"), QStringLiteral("Login ..."), {}, &TfrmQuillmar::RestoreFromTray);
+  for (int tab = 0; tab < kTabCount; ++tab) {
+    auto* action = new QAction(QString::fromLatin1(kTabs[tab].label), this);
+    action->setObjectName(QStringLiteral("selectTab%1").arg(tab + 1));
+    action->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + tab)));
+    connect(action, &QAction::triggered, this, [this, tab] { SelectTab(tab); });
+    addAction(action);
+  }
+
+  mnuSafes_ = new QMenu(this);
+  mnuSafes_->setObjectName(QStringLiteral("mnuSafes"));
+
+  mnuView_ = new QMenu(this);
+  mnuView_->setObjectName(QStringLiteral("mnuView"));
+  viewGroup_ = new QActionGroup(this);
+  viewGroup_->setExclusive(true);
+  const char* views[4][2] = {
+      {"viewIcons", "Icons"}, {"viewTiles", "Tiles"}, {"viewList", "List"}, {"viewDetails", "Details"}};
+  for (int i = 0; i < 4; ++i) {
+    QAction* action = mnuView_->addAction(QString::fromLatin1(views[i][1]));
+    action->setObjectName(QString::fromLatin1(views[i][0]));
+    action->setCheckable(true);
+    action->setChecked(i == 0);
+    viewGroup_->addAction(action);
+    connect(action, &QAction::triggered, this, [this, i](bool) { ViewStyleChosen(i); });
+  }
+
+  mnuApplication_ = new QMenu(this);
+  mnuApplication_->setObjectName(QStringLiteral("mnuApplication"));
+  mnuAutoFill_ = new QMenu(QStringLiteral("AutoFill Web Forms"), mnuApplication_);
+  mnuAutoFill_->setObjectName(QStringLiteral("mnuAutoFill"));
+  mnuVisitWebSites_ = new QMenu(QStringLiteral("Visit WebSites"), mnuApplication_);
+  mnuVisitWebSites_->setObjectName(QStringLiteral("mnuVisitWebSites"));
+  actAutoFill_ = mnuApplication_->addMenu(mnuAutoFill_);
+  actVisitWebSites_ = mnuApplication_->addMenu(mnuVisitWebSites_);
+  actTrayLock_ = mnuApplication_->addAction(FindAction(QStringLiteral("lockSafe"))->text());
+  actTrayLock_->setObjectName(QStringLiteral("trayLockSafe"));
+  connect(actTrayLock_, &QAction::triggered, this, [this] { gate_.Post([this] { LockSafe(); }); });
+  mnuApplication_->addAction(FindAction(QStringLiteral("about")));
+  mnuApplication_->addAction(FindAction(QStringLiteral("help")));
+  mnuApplication_->addAction(FindAction(QStringLiteral("exit")));
+  actTraySeparator_ = mnuApplication_->addSeparator();
+  actLogin_ = FindAction(QStringLiteral("login"));
+  mnuApplication_->addAction(actLogin_);
+  connect(mnuApplication_, &QMenu::aboutToShow, this, &TfrmQuillmar::BuildApplicationMenu);
+}
+
+void TfrmQuillmar::BuildWindow() {
+  auto* central = new QWidget(this);
+  central->setObjectName(QStringLiteral("pnlMain"));
+  setCentralWidget(central);
+  auto* outer = new QVBoxLayout(central);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(0);
+
+  // The header: the product, the Safe with its menu, Lock and Help.
+  auto* header = new QFrame(central);
+  header->setObjectName(QStringLiteral("pnlHeader"));
+  header->setStyleSheet(
+      QStringLiteral("#pnlHeader { background: qlineargradient(x1:0, y1:0, x2:1, y2:0, "
+                     "stop:0 #16337a, stop:1 #3b78d0); } #pnlHeader QLabel { color: white; }"));
+  auto* headerLayout = new QHBoxLayout(header);
+  headerLayout->setContentsMargins(12, 8, 12, 8);
+  auto* logo = new QLabel(header);
+  logo->setPixmap(ApplicationPicture(32));
+  headerLayout->addWidget(logo);
+  auto* title = new QLabel(ProductTitle(), header);
+  QFont titleFont = title->font();
+  titleFont.setPointSizeF(titleFont.pointSizeF() * 1.35);
+  titleFont.setBold(true);
+  title->setFont(titleFont);
+  headerLayout->addWidget(title);
+  headerLayout->addStretch(1);
+  auto* safeCaption = new QLabel(QStringLiteral("Safe:"), header);
+  headerLayout->addWidget(safeCaption);
+  lblSafeName_ = new TqmHotLabel(QString(), header);
+  lblSafeName_->setObjectName(QStringLiteral("lblSafeName"));
+  lblSafeName_->setToolTip(QStringLiteral("Your Safes: change, make or delete a Safe, change its password"));
+  lblSafeName_->setStyleSheet(QStringLiteral("color: white;"));
+  connect(lblSafeName_, &TqmHotLabel::clicked, this, &TfrmQuillmar::ShowSafesMenu);
+  headerLayout->addWidget(lblSafeName_);
+  headerLayout->addSpacing(12);
+  btnLockSafe_ = new QToolButton(header);
+  btnLockSafe_->setObjectName(QStringLiteral("btnLockSafe"));
+  btnLockSafe_->setDefaultAction(FindAction(QStringLiteral("lockSafe")));
+  btnLockSafe_->setToolTip(QStringLiteral("Lock the Safe now (Ctrl+Shift+L)"));
+  headerLayout->addWidget(btnLockSafe_);
+  headerLayout->addSpacing(12);
+  auto* help = new TqmHotLabel(QStringLiteral("Help"), header);
+  help->setObjectName(QStringLiteral("lnkHelp"));
+  help->setToolTip(QStringLiteral("The program's help (F1)"));
+  help->setStyleSheet(QStringLiteral("color: white;"));
+  connect(help, &TqmHotLabel::clicked, this, [this] { ShowHelp(QStringLiteral("IDH_HELP")); });
+  headerLayout->addWidget(help);
+  outer->addWidget(header);
+
+  auto* body = new QHBoxLayout;
+  body->setContentsMargins(0, 0, 0, 0);
+  body->setSpacing(0);
+  outer->addLayout(body, 1);
+
+  // The tab strip: a picture and a label per tab.
+  auto* strip = new QFrame(central);
+  strip->setObjectName(QStringLiteral("pnlTabs"));
+  strip->setStyleSheet(QStringLiteral("#pnlTabs { background: #eef2f8; border-right: 1px solid #cdd6e4; }"));
+  auto* stripLayout = new QVBoxLayout(strip);
+  stripLayout->setContentsMargins(10, 14, 10, 14);
+  stripLayout->setSpacing(2);
+  for (int tab = 0; tab < kTabCount; ++tab) {
+    auto* picture = new QLabel(strip);
+    picture->setObjectName(QStringLiteral("img") + QString::fromLatin1(kTabs[tab].name));
+    picture->setPixmap(TabPicture(tab, false));
+    picture->setAlignment(Qt::AlignCenter);
+    picture->setCursor(Qt::PointingHandCursor);
+    picture->installEventFilter(this);
+    tabPictures_[static_cast<size_t>(tab)] = picture;
+    auto* label = new TqmHotLabel(QString::fromLatin1(kTabs[tab].label), strip);
+    label->setObjectName(QStringLiteral("lbl") + QString::fromLatin1(kTabs[tab].name));
+    label->setAlignment(Qt::AlignCenter);
+    label->setToolTip(QStringLiteral("Ctrl+%1").arg(tab + 1));
+    connect(label, &TqmHotLabel::clicked, this, [this, tab] { SelectTab(tab); });
+    tabLabels_[static_cast<size_t>(tab)] = label;
+    stripLayout->addWidget(picture);
+    stripLayout->addWidget(label);
+    stripLayout->addSpacing(14);
+  }
+  stripLayout->addStretch(1);
+  strip->setFixedWidth(176);
+  body->addWidget(strip);
+
+  // The tab's name and description over the form panel.
+  auto* right = new QVBoxLayout;
+  right->setContentsMargins(18, 12, 18, 10);
+  right->setSpacing(4);
+  auto* nameRow = new QHBoxLayout;
+  lblTabName_ = new QLabel(central);
+  lblTabName_->setObjectName(QStringLiteral("lblTabName"));
+  QFont nameFont = lblTabName_->font();
+  nameFont.setPointSizeF(nameFont.pointSizeF() * 1.5);
+  nameFont.setBold(true);
+  lblTabName_->setFont(nameFont);
+  lblTabName_->setStyleSheet(QStringLiteral("color: #16337a;"));
+  nameRow->addWidget(lblTabName_);
+  nameRow->addStretch(1);
+  btnView_ = new QToolButton(central);
+  btnView_->setObjectName(QStringLiteral("btnView"));
+  btnView_->setText(QStringLiteral("View"));
+  btnView_->setToolTip(QStringLiteral("Icons, Tiles, List, Details: a click shows the next"));
+  btnView_->setPopupMode(QToolButton::MenuButtonPopup);
+  btnView_->setMenu(mnuView_);
+  btnView_->setVisible(false);
+  connect(btnView_, &QToolButton::clicked, this, &TfrmQuillmar::ViewButtonClicked);
+  nameRow->addWidget(btnView_);
+  right->addLayout(nameRow);
+  lblTabDescription_ = new QLabel(central);
+  lblTabDescription_->setObjectName(QStringLiteral("lblTabDescription"));
+  lblTabDescription_->setStyleSheet(QStringLiteral("color: #4a5563;"));
+  right->addWidget(lblTabDescription_);
+  auto* line = new QFrame(central);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  right->addSpacing(4);
+  right->addWidget(line);
+  right->addSpacing(6);
+  pnlForm_ = new QWidget(central);
+  pnlForm_->setObjectName(QStringLiteral("pnlForm"));
+  formStack_ = new QStackedLayout(pnlForm_);
+  formStack_->setContentsMargins(0, 0, 0, 0);
+  lblNoSafe_ =
+      new QLabel(QStringLiteral("No Safe is open. Restore the window or choose Login ... in the tray "
+                                "menu to open one."),
+                 pnlForm_);
+  lblNoSafe_->setObjectName(QStringLiteral("lblNoSafe"));
+  lblNoSafe_->setAlignment(Qt::AlignCenter);
+  lblNoSafe_->setWordWrap(true);
+  formStack_->addWidget(lblNoSafe_);
+  right->addWidget(pnlForm_, 1);
+  auto* footer = new QHBoxLayout;
+  footer->addStretch(1);
+  auto* about = new TqmHotLabel(QStringLiteral("About"), central);
+  about->setObjectName(QStringLiteral("lnkAbout"));
+  about->SetAction(FindAction(QStringLiteral("about")));
+  about->setToolTip(QStringLiteral("Version and home folder"));
+  footer->addWidget(about);
+  right->addLayout(footer);
+  body->addLayout(right, 1);
+
+  resize(860, 580);
+}
+
+TfrmHelp* TfrmQuillmar::HelpWindow() const {
+  return help_.data();
+}
+
+QAction* TfrmQuillmar::FindAction(const QString& name) const {
+  return findChild<QAction*>(name, Qt::FindDirectChildrenOnly);
+}
+
+// --- Start -----------------------------------------------------------------------------------------------
+
+void TfrmQuillmar::Start() {
+  std::string command;
+  const bool receivedOnCommandLine = g_.ReceivedFilesCommand(command);
+  if (g_.StartMinimized() && !receivedOnCommandLine) {
+    inTray_ = true;
+    if (options_.trayAvailable)
+      ShowTrayIcon();
+    else
+      showMinimized();
+    UpdateTrayHint();
+    return;
+  }
+  show();
+  gate_.Post([this] {
+    if (!g_.SafeOpen()) ShowLogin(login::kModeOpen, g_.SafeName());
+  });
+}
+
+// --- The login -------------------------------------------------------------------------------------------
+
+TfrmQuillmar::TLoginOutcome TfrmQuillmar::ShowLogin(int mode, const std::string& safeName, bool forExit) {
+  if (g_.SafeOpen()) return TLoginOutcome::Opened;
+  TqmBusyGate::TScope busy(gate_);
+  UpdateSafeLabel();
+  RebuildSafesMenu();
+  UpdateTrayHint();
+  int loginMode = mode;
+  std::string preselect = safeName;
+  for (;;) {
+    // The key the login derived (or the previous Safe's): the open takes it, no password is kept.
+    TTextKey key;
+    {
+      TfrmLogin login(g_, this);
+      login.SetRequest(loginMode, preselect);
+      if (login.exec() == QDialog::Accepted) {
+        key = login.Key();
+      } else {
+        if (forExit) return TLoginOutcome::Cancelled;
+        if (exitOnLoginCancel_) {
+          EndProgram();
+          return TLoginOutcome::Ended;
+        }
+        if (switching_ && !previousKey_.Empty()) {
+          // The login of a switch was cancelled: the Safe that was open before opens again.
+          g_.SetSafeName(previousSafeName_);
+          key = previousKey_;
+        } else {
+          UpdateSafeLabel();
+          RebuildSafesMenu();
+          UpdateCommands();
+          toTrayAfterLogin_ = true;
+          tmrMinimize_->start();
+          return TLoginOutcome::Cancelled;
+        }
+      }
+    }
+    // A copy: OpenSafeByName sets SafeName from its argument.
+    const std::string name = g_.SafeName();
+    try {
+      g_.OpenSafeByName(name, key);
+      break;
+    } catch (const std::exception& e) {
+      // The Safe checked out but does not open now (removed or taken meanwhile): say why and ask
+      // again, rather than ending the program.
+      ShowError(this, FromMessage(e.what()));
+      loginMode = login::kModeOpen;
+      preselect = name;
+    }
+  }
+
+  UpdateTrayHint();
+  exitOnLoginCancel_ = false;
+  try {
+    g_.ScheduleReminders();
+  } catch (const std::exception& e) {
+    ShowWarning(this, FromMessage(e.what()));
+  }
+  UpdateSafeLabel();
+  RebuildSafesMenu();
+  UpdateCommands();
+  if (forExit) return TLoginOutcome::Opened;
+
+  TqmSettings& settings = g_.Settings();
+  if (settings.App.fs.Value()) {
+    // The Safe's first start: the program starts with the desktop from now on.
+    if (ApplyAutostart(this, g_, true)) settings.App.autoStart.SetValue(true);
+  }
+  SelectTab(tabPasswordRepository);
+  if (settings.App.fs.Value()) {
+    settings.App.fs.SetValue(false);
+    try {
+      g_.SaveSettings();
+    } catch (const std::exception& e) {
+      ShowWarning(this, FromMessage(e.what()));
+    }
+  }
+  std::string command;
+  if (g_.ReceivedFilesCommand(command)) {
+    g_.ReceivedFilesHandled();
+    received_.PushFront(command);
+  }
+  if (!received_.Empty()) tmrLockRecivedFiles_->start();
+  RestartIdleTimer();
+  ReportLeftoverCopies();
+  return TLoginOutcome::Opened;
+}
+
+void TfrmQuillmar::ReportLeftoverCopies() {
+  QStringList fresh;
+  for (const std::string& file : g_.UnaccountedTempFiles())
+    if (reportedLeftovers_.insert(file).second) fresh << FromUtf8(file);
+  if (fresh.isEmpty()) return;
+  QString list;
+  for (int i = 0; i < fresh.size() && i < 10; ++i) list += QStringLiteral("\n  ") + fresh[i];
+  if (fresh.size() > 10) list += QStringLiteral("\n  ... and %1 more").arg(fresh.size() - 10);
+  ShowWarning(this,
+              QStringLiteral("Decrypted copies of locked files were left in the program's temporary folder "
+                             "by an earlier run, or belong to a Safe that is not open:%1\n\nThey are not "
+                             "written into this Safe. Open them to keep your changes (lock them into the "
+                             "Safe again), then delete them: they stay until you do.")
+                  .arg(list));
+}
+
+// --- Safes menu, label, hint ----------------------------------------------------------------------------
+
+void TfrmQuillmar::UpdateSafeLabel() {
+  lblSafeName_->setText(FromUtf8(g_.SafeName()));
+  lblSafeName_->updateGeometry();
+}
+
+void TfrmQuillmar::RebuildSafesMenu() {
+  mnuSafes_->clear();
+  const std::vector<std::string> names = g_.SafeNames();
+  int listed = 0;
+  for (const std::string& name : names) {
+    if (name == g_.SafeName()) continue;
+    QAction* action = mnuSafes_->addAction(MenuText(name));
+    action->setObjectName(QStringLiteral("changeSafe"));
+    action->setData(FromUtf8(name));
+    connect(action, &QAction::triggered, this, [this, name] { ChangeSafe(name); });
+    ++listed;
+  }
+  if (names.size() >= 2 && listed > 0) mnuSafes_->addSeparator();
+  mnuSafes_->addAction(FindAction(QStringLiteral("changePassword")));
+  mnuSafes_->addAction(FindAction(QStringLiteral("newSafe")));
+  mnuSafes_->addAction(FindAction(QStringLiteral("deleteSafe")));
+}
+
+void TfrmQuillmar::ShowSafesMenu() {
+  RebuildSafesMenu();
+  mnuSafes_->popup(lblSafeName_->mapToGlobal(QPoint(0, lblSafeName_->height())));
+}
+
+QString TfrmQuillmar::TrayHint() const {
+  return QStringLiteral("%1 [Safe: %2]")
+      .arg(ProductTitle(),
+           g_.SafeName().empty() ? QString::fromLatin1(kNoneSelected) : FromUtf8(g_.SafeName()));
+}
+
+void TfrmQuillmar::UpdateTrayHint() {
+  if (trayIcon_) trayIcon_->setToolTip(TrayHint());
+}
+
+void TfrmQuillmar::UpdateCommands() {
+  const bool open = g_.SafeOpen();
+  for (const char* name : {"changePassword", "deleteSafe", "BackupSafe", "RestoreSafe", "lockSafe"})
+    FindAction(QString::fromLatin1(name))->setEnabled(open);
+  for (int tab = 0; tab < kTabCount; ++tab) {
+    FindAction(QStringLiteral("selectTab%1").arg(tab + 1))->setEnabled(open);
+    tabLabels_[static_cast<size_t>(tab)]->setEnabled(open);
+    tabPictures_[static_cast<size_t>(tab)]->setEnabled(open);
+  }
+  if (!open) {
+    formStack_->setCurrentWidget(lblNoSafe_);
+    lblTabName_->clear();
+    lblTabDescription_->clear();
+    btnView_->setVisible(false);
+    for (int tab = 0; tab < kTabCount; ++tab)
+      tabPictures_[static_cast<size_t>(tab)]->setPixmap(TabPicture(tab, false));
+    currentTab_ = -1;
+  }
+}
+
+// --- Tabs -------------------------------------------------------------------------------------------------
+
+void TfrmQuillmar::SelectTab(int tab) {
+  if (tab < 0 || tab >= kTabCount || !g_.SafeOpen()) return;
+  setUpdatesEnabled(false);
+  for (int t = 0; t < kTabCount; ++t) tabPictures_[static_cast<size_t>(t)]->setPixmap(TabPicture(t, false));
+  btnView_->setVisible(false);
+  QPointer<TqmTabWindow>& window = tabs_[static_cast<size_t>(tab)];
+  if (!window) {
+    window = options_.factories.Create[static_cast<size_t>(tab)](*this, pnlForm_);
+    formStack_->addWidget(window);
+    if (tab == tabFileLocker) {
+      // A File Locker made anew shows the view chosen in the menu.
+      const QList<QAction*> views = viewGroup_->actions();
+      for (int i = 0; i < views.size(); ++i)
+        if (views[i]->isChecked()) window->SetViewStyle(i);
+    }
+  }
+  tabPictures_[static_cast<size_t>(tab)]->setPixmap(TabPicture(tab, true));
+  lblTabName_->setText(window->Caption());
+  lblTabDescription_->setText(window->Hint());
+  formStack_->setCurrentWidget(window);
+  currentTab_ = tab;
+  if (tab == tabFileLocker) btnView_->setVisible(true);
+  setUpdatesEnabled(true);
+  window->TabShown();
+}
+
+void TfrmQuillmar::CloseTabWindows() {
+  for (QPointer<TqmTabWindow>& window : tabs_) {
+    if (!window) continue;
+    TqmTabWindow* w = window.data();
+    window.clear();
+    try {
+      w->SaveState();
+    } catch (const std::exception& e) {
+      ShowError(this, FromMessage(e.what()));
+    }
+    formStack_->removeWidget(w);
+    w->hide();
+    // Freed from the event loop: the window may be the one whose command is running now.
+    w->deleteLater();
+  }
+  currentTab_ = -1;
+  formStack_->setCurrentWidget(lblNoSafe_);
+  btnView_->setVisible(false);
+  try {
+    g_.SaveSettings();
+  } catch (const std::exception& e) {
+    ShowError(this,
+              QStringLiteral("The settings could not be saved into the Safe.\n\n") + FromMessage(e.what()));
+  }
+}
+
+void TfrmQuillmar::ViewStyleChosen(int style) {
+  if (TqmTabWindow* locker = TabWindow(tabFileLocker)) locker->SetViewStyle(style);
+}
+
+void TfrmQuillmar::ViewButtonClicked() {
+  const QList<QAction*> views = viewGroup_->actions();
+  int checked = 0;
+  for (int i = 0; i < views.size(); ++i)
+    if (views[i]->isChecked()) checked = i;
+  const int next = (checked + 1) % static_cast<int>(views.size());
+  views[next]->setChecked(true);
+  ViewStyleChosen(next);
+}
+
+// --- Safe commands --------------------------------------------------------------------------------------
+
+void TfrmQuillmar::Lock() {
+  if (!g_.SafeOpen()) return;
+  CloseTabWindows();
+  // Nothing of the Safe's password stays in memory while it is locked: closing forgets the Safe's
+  // key, and a key kept for a cancelled switch goes too.
+  g_.CloseSafe();
+  previousKey_ = TTextKey();
+  idleTimer_->stop();
+  UpdateCommands();
+}
+
+void TfrmQuillmar::LockSafe() {
+  if (!g_.SafeOpen()) return;
+  Lock();
+  SendToTray();
+}
+
+void TfrmQuillmar::ChangeSafe(const std::string& name) {
+  if (!g_.SafeOpen()) {
+    ShowLogin(login::kModeOpen, name);
+    return;
+  }
+  previousSafeName_ = g_.SafeName();
+  previousKey_ = g_.SafeKey();
+  if (!g_.UpdateOpenedFiles()) {
+    previousKey_ = TTextKey();
+    return;
+  }
+  g_.EmptyTempFolders();
+  CloseTabWindows();
+  g_.CloseSafe();
+  UpdateCommands();
+  switching_ = true;
+  ShowLogin(login::kModeOpen, name);
+  switching_ = false;
+  previousKey_ = TTextKey();
+}
+
+void TfrmQuillmar::NewSafe() {
+  if (g_.SafeOpen()) {
+    // As a change of Safe: opened files go back first (Cancel stops).
+    if (!g_.UpdateOpenedFiles()) return;
+    previousSafeName_ = g_.SafeName();
+    previousKey_ = g_.SafeKey();
+    g_.EmptyTempFolders();
+    CloseTabWindows();
+    g_.CloseSafe();
+    UpdateCommands();
+  }
+  switching_ = true;
+  ShowLogin(login::kModeCreate, std::string());
+  switching_ = false;
+  previousKey_ = TTextKey();
+}
+
+void TfrmQuillmar::DeleteSafe() {
+  if (!g_.SafeOpen()) return;
+  if (!AskYesNo(this, QString::fromLatin1(login::kMsgDeleteSafe))) return;
+  const std::string name = g_.SafeName();
+  // Kept for a failed delete (closing the Safe forgets its own); freed when this returns.
+  const TTextKey key = g_.SafeKey();
+  CloseTabWindows();
+  if (!g_.DeleteSafeFile(name)) {
+    ShowError(this, QString::fromLatin1(login::kMsgCantDelete));
+    // The Safe is still there: it opens again as it was.
+    try {
+      g_.OpenSafeByName(name, key);
+      SelectTab(tabPasswordRepository);
+    } catch (const std::exception& e) {
+      ShowError(this, FromMessage(e.what()));
+    }
+    UpdateCommands();
+    return;
+  }
+  UpdateCommands();
+  ShowLogin(login::kModeOpen, std::string());
+}
+
+void TfrmQuillmar::ChangePassword() {
+  if (!g_.SafeOpen()) return;
+  TfrmChangePassword dialog(g_, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  bool changed = false;
+  bool cancelled = false;
+  try {
+    cancelled = TqmProgressRunner::Run(
+        this, &gate_, QStringLiteral("Changing the master password ..."), [&](const TqmProgress& progress) {
+          changed = g_.ChangePassword(dialog.OldPassword(), dialog.NewPassword(), dialog.Kind(), progress);
+        });
+  } catch (const std::exception& e) {
+    ShowError(this, QStringLiteral("The master password was not changed.\n\n") + FromMessage(e.what()));
+    return;
+  }
+  if (changed && dialog.Kind())
+    ShowInformation(this, QStringLiteral("The master password was changed. The Safe is now %1.")
+                              .arg(QString::fromStdString(g_.SafeKeyDerivation().Describe())));
+  else if (changed)
+    ShowInformation(this, QStringLiteral("The master password was changed."));
+  else if (cancelled)
+    ShowInformation(this,
+                    QStringLiteral("The change of password was cancelled. The Safe keeps its old master "
+                                   "password."));
+  else
+    ShowWarning(this,
+                QStringLiteral("The master password was not changed: the Safe refused the change. Its old "
+                               "master password still opens it."));
+}
+
+void TfrmQuillmar::BackupSafe() {
+  if (!g_.SafeOpen()) return;
+  TqmFileRequest request;
+  request.kind = TqmFileRequest::TKind::Save;
+  request.caption = QStringLiteral("Backup current Safe");
+  request.filter = QString::fromLatin1(kBackupFilter);
+  request.defaultSuffix = QStringLiteral("qvtb");
+  const QString target = ChooseFile(this, request);
+  if (target.isEmpty()) return;
+  bool done = false;
+  bool cancelled = false;
+  try {
+    g_.SaveSettings();
+    cancelled = TqmProgressRunner::Run(
+        this, &gate_, QStringLiteral("Backing up the Safe ..."),
+        [&](const TqmProgress& progress) { done = g_.Backup(ToUtf8(target), progress); });
+  } catch (const std::exception& e) {
+    ShowError(this, FromMessage(e.what()));
+    return;
+  }
+  if (done)
+    ShowInformation(this,
+                    QStringLiteral("The Safe was backed up to %1.\nThe backup opens with the current master "
+                                   "password.")
+                        .arg(target));
+  else if (cancelled)
+    ShowInformation(this, QStringLiteral("The backup was cancelled. Nothing was written."));
+}
+
+void TfrmQuillmar::RestoreSafe() {
+  if (!g_.SafeOpen()) return;
+  if (!AskYesNo(this, QString::fromLatin1(login::kMsgRestoreWarning))) return;
+  TqmFileRequest request;
+  request.kind = TqmFileRequest::TKind::Open;
+  request.caption = QStringLiteral("Restore to current Safe");
+  request.filter = QString::fromLatin1(kBackupFilter);
+  request.defaultSuffix = QStringLiteral("qvtb");
+  const QString backup = ChooseFile(this, request);
+  if (backup.isEmpty()) return;
+  // Opened files go back into the Safe before it is replaced (Cancel stops).
+  if (!g_.UpdateOpenedFiles()) return;
+  const std::string name = g_.SafeName();
+  // Kept for a failed restore (closing the Safe forgets its own); freed when this returns.
+  const TTextKey key = g_.SafeKey();
+  g_.EmptyTempFolders();
+  CloseTabWindows();
+  g_.CloseSafe();
+  UpdateCommands();
+  try {
+    g_.Restore(ToUtf8(backup));
+  } catch (const std::exception& e) {
+    ShowError(this, FromMessage(e.what()));
+    // Nothing was changed: the Safe opens again as it was.
+    try {
+      g_.OpenSafeByName(name, key);
+      UpdateCommands();
+      SelectTab(tabOptions);
+      RestartIdleTimer();
+      return;
+    } catch (const std::exception&) {
+      // Then the login below says what is wrong.
+    }
+  }
+  g_.SetSafeName(name);
+  ShowLogin(login::kModeOpen, name);
+}
+
+// --- Tray ------------------------------------------------------------------------------------------------
+
+void TfrmQuillmar::ShowTrayIcon() {
+  if (!trayIcon_) {
+    trayIcon_ = new QSystemTrayIcon(ApplicationIcon(), this);
+    trayIcon_->setObjectName(QStringLiteral("qmTrayIcon"));
+    trayIcon_->setContextMenu(mnuApplication_);
+    connect(trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+      if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+        gate_.Post([this] {
+          if (inTray_) RestoreFromTray();
+        });
+    });
+  }
+  UpdateTrayHint();
+  trayIcon_->show();
+}
+
+void TfrmQuillmar::HideTrayIcon() {
+  if (!trayIcon_) return;
+  trayIcon_->hide();
+  trayIcon_->deleteLater();
+  trayIcon_ = nullptr;
+}
+
+void TfrmQuillmar::SendToTray() {
+  tmrMinimize_->stop();
+  inTray_ = true;
+  if (options_.trayAvailable) {
+    ShowTrayIcon();
+    hide();
+  } else if (!isMinimized()) {
+    showMinimized();
+  }
+  if (g_.SafeOpen() && g_.Settings().App.lockOnMinimize.Value()) Lock();
+}
+
+void TfrmQuillmar::RestoreFromTray() {
+  const bool wasInTray = inTray_;
+  inTray_ = false;
+  tmrMinimize_->stop();
+  HideTrayIcon();
+  if (isMinimized() || !isVisible()) showNormal();
+  raise();
+  activateWindow();
+  if (!wasInTray && g_.SafeOpen()) return;
+  // The window's show handler: a locked Safe asks for its password; a cancel goes back to the tray.
+  gate_.Post([this] {
+    if (!g_.SafeOpen() && !inTray_ && !ended_) ShowLogin(login::kModeOpen, g_.SafeName());
+  });
+}
+
+void TfrmQuillmar::BringToFront() {
+  if (inTray_) {
+    RestoreFromTray();
+    return;
+  }
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+}
+
+void TfrmQuillmar::BuildApplicationMenu() {
+  mnuAutoFill_->clear();
+  mnuVisitWebSites_->clear();
+  // While a long operation runs on its worker, nothing here may read the Safe.
+  const bool open = g_.SafeOpen() && gate_.Depth() == 0;
+  actAutoFill_->setVisible(open);
+  actVisitWebSites_->setVisible(open);
+  actTrayLock_->setVisible(open);
+  actTraySeparator_->setVisible(!open);
+  actLogin_->setVisible(!open);
+  if (open)
+    if (TqmTabWindow* repository = TabWindow(tabPasswordRepository))
+      repository->BuildTrayMenus(mnuAutoFill_, mnuVisitWebSites_);
+  mnuAutoFill_->setEnabled(!mnuAutoFill_->isEmpty());
+  mnuVisitWebSites_->setEnabled(!mnuVisitWebSites_->isEmpty());
+}
+
+// --- Received files, queued calls ----------------------------------------------------------------------
+
+void TfrmQuillmar::ReceiveFiles(const QByteArray& text) {
+  if (inTray_) RestoreFromTray();
+  received_.Push(text.toStdString());
+  tmrLockRecivedFiles_->start();
+}
+
+void TfrmQuillmar::RestoreRequested() {
+  BringToFront();
+}
+
+void TfrmQuillmar::ProcessReceived() {
+  // With no Safe open the commands wait for the next login.
+  if (!g_.SafeOpen()) return;
+  std::string command;
+  if (!received_.Take(command)) return;
+  HandleReceivedFiles(command);
+  if (!received_.Empty()) tmrLockRecivedFiles_->start();
+}
+
+void TfrmQuillmar::HandleReceivedFiles(const std::string& text) {
+  if (!g_.SafeOpen()) {
+    received_.PushFront(text);
+    return;
+  }
+  const TqmReceivedPlan plan = PlanReceivedFiles(text, g_.SafeNames(), g_.SafeName());
+  switch (plan.Kind) {
+    case TqmReceivedPlan::TKind::Nothing:
+      return;
+    case TqmReceivedPlan::TKind::CryptoMail:
+      SelectTab(tabCryptoMail);
+      if (!plan.File.empty())
+        if (TqmTabWindow* mail = TabWindow(tabCryptoMail)) mail->PresetFile(FromUtf8(plan.File));
+      break;
+    case TqmReceivedPlan::TKind::Lock:
+      LockReceivedFiles(plan.Files);
+      break;
+    case TqmReceivedPlan::TKind::SwitchAndLock:
+      BringToFront();
+      ChangeSafe(plan.TargetSafe);
+      if (g_.SafeOpen() && g_.SafeName() == plan.TargetSafe) LockReceivedFiles(plan.Files);
+      break;
+  }
+  BringToFront();
+}
+
+void TfrmQuillmar::LockReceivedFiles(const std::vector<std::string>& files) {
+  SelectTab(tabFileLocker);
+  TqmTabWindow* locker = TabWindow(tabFileLocker);
+  if (!locker) return;
+  for (const std::string& file : files) locker->LockDiskFile(FromUtf8(file));
+}
+
+void TfrmQuillmar::PostFindNext(const QString& text, bool caseSensitive, bool allFields) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, text, caseSensitive, allFields] {
+        gate_.Post([this, text, caseSensitive, allFields] {
+          TqmTabWindow* repository = TabWindow(tabPasswordRepository);
+          if (repository && repository->isVisible()) repository->FindNext(text, caseSensitive, allFields);
+        });
+      },
+      Qt::QueuedConnection);
+}
+
+void TfrmQuillmar::PostRestoreSafe() {
+  QMetaObject::invokeMethod(
+      this, [this] { gate_.Post([this] { RestoreSafe(); }); }, Qt::QueuedConnection);
+}
+
+void TfrmQuillmar::PostCryptoMailFile(const QString& path) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, path] {
+        gate_.Post([this, path] {
+          if (!g_.SafeOpen()) return;
+          SelectTab(tabCryptoMail);
+          if (TqmTabWindow* mail = TabWindow(tabCryptoMail)) mail->PresetFile(path);
+        });
+      },
+      Qt::QueuedConnection);
+}
+
+// --- Help, About, options --------------------------------------------------------------------------------
+
+void TfrmQuillmar::ShowHelp(const QString& page) {
+  if (!help_) help_ = new TfrmHelp(nullptr);
+  help_->ShowPage(page);
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
+}
+
+void TfrmQuillmar::HelpForTab() {
+  TqmTabWindow* window = currentTab_ >= 0 ? TabWindow(currentTab_) : nullptr;
+  ShowHelp(window ? window->HelpPage() : QStringLiteral("IDH_HELP"));
+}
+
+void TfrmQuillmar::ShowAbout() {
+  TfrmAbout about(g_, isVisible() ? this : nullptr);
+  about.exec();
+}
+
+void TfrmQuillmar::OptionsChanged() {
+  RestartIdleTimer();
+}
+
+void TfrmQuillmar::RestartIdleTimer() {
+  shellOptions_ = TqmShellOptions::Load(g_.IniFile());
+  if (shellOptions_.lockOnScreenLock && options_.watchScreenLock && !screenLockWatched_) {
+    screenLockWatched_ = true;
+    screenLock_->Watch(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
+  }
+  if (g_.SafeOpen() && shellOptions_.idleLockMinutes > 0) {
+    idleTimer_->setInterval(shellOptions_.idleLockMinutes * 60 * 1000);
+    idleTimer_->start();
+  } else {
+    idleTimer_->stop();
+  }
+}
+
+// --- Closing ----------------------------------------------------------------------------------------------
+
+void TfrmQuillmar::ExitCommand() {
+  close();
+}
+
+void TfrmQuillmar::EndProgram() {
+  closed_ = true;
+  ended_ = true;
+  HideTrayIcon();
+  hide();
+  emit programEnded();
+}
+
+bool TfrmQuillmar::PrepareExit() {
+  if (g_.SafeOpen()) {
+    if (!g_.UpdateOpenedFiles()) return false;
+  } else if (!g_.SafeName().empty() && !g_.OpenedFilesOf(g_.SafeName()).empty()) {
+    // Files opened from the locked Safe can only go back with its password.
+    const std::string name = g_.SafeName();
+    if (inTray_) {
+      inTray_ = false;
+      HideTrayIcon();
+      showNormal();
+    }
+    if (ShowLogin(login::kModeOpen, name, true) == TLoginOutcome::Opened) {
+      if (!g_.UpdateOpenedFiles()) return false;
+    } else {
+      ShowInformation(this,
+                      QStringLiteral("The files you opened from the Safe %1 were not written back into it. "
+                                     "They are kept in\n%2\nLog in to %1 and exit again to write them back.")
+                          .arg(FromUtf8(name), FromUtf8(g_.TempFolderOf(name))));
+    }
+  }
+  CloseTabWindows();
+  return true;
+}
+
+void TfrmQuillmar::closeEvent(QCloseEvent* event) {
+  if (closed_) {
+    event->accept();
+    return;
+  }
+  event->ignore();
+  // A close during a long operation or a dialog waits for it (once).
+  if (gate_.Depth() > 0 || QApplication::activeModalWidget() != nullptr) {
+    if (!closeQueued_) {
+      closeQueued_ = true;
+      gate_.Post([this] {
+        closeQueued_ = false;
+        close();
+      });
+    }
+    return;
+  }
+  {
+    TqmBusyGate::TScope busy(gate_);
+    if (!PrepareExit()) return;
+  }
+  closed_ = true;
+  ended_ = true;
+  tmrMinimize_->stop();
+  tmrLockRecivedFiles_->stop();
+  idleTimer_->stop();
+  HideTrayIcon();
+  if (help_) help_->close();
+  event->accept();
+  emit programEnded();
+}
+
+void TfrmQuillmar::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || closed_) return;
+  if (isMinimized()) {
+    if (!inTray_) tmrMinimize_->start();
+  } else if (inTray_ && isVisible()) {
+    // Restored by the desktop (no tray: the window was only minimised).
+    RestoreFromTray();
+  }
+}
+
+// --- Drops, tab pictures, idle time ------------------------------------------------------------------
+
+bool TfrmQuillmar::DropAccepted(const QMimeData* mime) const {
+  if (currentTab_ != tabFileLocker || !g_.SafeOpen() || !mime || !mime->hasUrls()) return false;
+  for (const QUrl& url : mime->urls())
+    if (url.isLocalFile()) return true;
+  return false;
+}
+
+void TfrmQuillmar::dragEnterEvent(QDragEnterEvent* event) {
+  if (DropAccepted(event->mimeData()))
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void TfrmQuillmar::dragMoveEvent(QDragMoveEvent* event) {
+  if (DropAccepted(event->mimeData()))
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void TfrmQuillmar::dropEvent(QDropEvent* event) {
+  if (!DropAccepted(event->mimeData())) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  std::vector<std::string> files;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) files.push_back(ToUtf8(url.toLocalFile()));
+  TqmTabWindow* locker = TabWindow(tabFileLocker);
+  if (!locker) return;
+  for (const std::string& file : files) locker->LockDiskFile(FromUtf8(file));
+}
+
+bool TfrmQuillmar::eventFilter(QObject* watched, QEvent* event) {
+  if (IsInputEvent(event->type()) && idleTimer_->isActive()) idleTimer_->start();
+  if (event->type() == QEvent::MouseButtonRelease) {
+    for (int tab = 0; tab < kTabCount; ++tab) {
+      if (watched == tabPictures_[static_cast<size_t>(tab)] &&
+          static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        SelectTab(tab);
+        return true;
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace quillmar

@@ -1,0 +1,219 @@
+#pragma once
+// TfrmQuillmar: the main window, the frame of the program. It hosts the four tab windows (made by
+// their factories on first selection), shows the open Safe's name with the Safes menu, runs the
+// login and the Safe commands (change, new, delete, change of password, backup, restore), sends the
+// window to the tray (locking the Safe when asked to), and takes files from drops, from a second
+// copy of the program and from the command line.
+//
+// Re-entrancy: while a long operation or a modal dialog runs, whatever could close or switch the
+// Safe (a lock, Exit, a posted restore, a received command, a reminder firing) waits in the busy
+// gate and runs when it ends. Received commands are queued, never replaced or dropped.
+//
+// The window class the file-manager helper looks for is its objectName, "TfrmQuillmar".
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <set>
+#include <string>
+
+#include "container/TextKey.h"
+#include "core/qmReceivedFiles.h"
+#include "core/qmShellOptions.h"
+#include "shell/qmBusyGate.h"
+#include "shell/qmTabWindow.h"
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMenu;
+class QMimeData;
+class QStackedLayout;
+class QSystemTrayIcon;
+class QTimer;
+class QToolButton;
+
+namespace quillmar {
+
+class TqmGlobal;
+class TqmHotLabel;
+class TfrmHelp;
+class TqmScreenLockWatcher;
+
+class TfrmQuillmar : public QMainWindow, public TqmShell {
+  Q_OBJECT
+public:
+  struct TOptions {
+    // Whether "to the tray" hides the window behind a tray icon; without a tray the window is
+    // minimised instead, never hidden. Default: whether the desktop has a tray.
+    bool trayAvailable;
+    int minimizeDelayMs = 70;        // tmrMinimize
+    int receivedFilesDelayMs = 200;  // tmrLockRecivedFiles
+    bool watchScreenLock = true;     // listen for the desktop's screen lock (once the option is on)
+    TqmTabFactories factories = TqmTabFactories::Default();
+    TOptions();
+  };
+
+  enum class TLoginOutcome { Opened, Cancelled, Ended };
+
+  TfrmQuillmar(TqmGlobal& g, TOptions options = TOptions(), QWidget* parent = nullptr);
+  ~TfrmQuillmar() override;
+
+  // Program start: the window is shown and the login runs; with "/sm" (and no received files on
+  // the command line) the program starts in the tray instead.
+  void Start();
+
+  // --- TqmShell --------------------------------------------------------------------------------------
+  TqmGlobal& Global() override { return g_; }
+  TqmBusyGate& Gate() override { return gate_; }
+  QWidget* Window() override { return this; }
+  void PostFindNext(const QString& text, bool caseSensitive, bool allFields) override;
+  void PostRestoreSafe() override;
+  void PostCryptoMailFile(const QString& path) override;
+  void BackupSafe() override;
+  void ShowHelp(const QString& page) override;
+  void OptionsChanged() override;
+
+  // --- The login and the Safe commands -------------------------------------------------------------
+  // The open flow: the login window, then the Safe is opened. Nothing happens while a Safe is
+  // open. forExit: the login that lets opened copies be written back before the program ends (a
+  // cancel only returns).
+  TLoginOutcome ShowLogin(int mode, const std::string& safeName, bool forExit = false);
+  void ChangeSafe(const std::string& name);
+  void NewSafe();
+  void DeleteSafe();
+  void ChangePassword();
+  void RestoreSafe();
+  // Closes the Safe now and sends the window to the tray; restoring asks for the password.
+  void LockSafe();
+
+  // --- Tabs --------------------------------------------------------------------------------------------
+  void SelectTab(int tab);
+  // Saves and frees every tab window, then saves the settings.
+  void CloseTabWindows();
+  int CurrentTab() const { return currentTab_; }
+  TqmTabWindow* TabWindow(int tab) const { return tabs_[static_cast<size_t>(tab)].data(); }
+
+  // --- Tray ----------------------------------------------------------------------------------------------
+  void SendToTray();
+  void RestoreFromTray();
+  void BringToFront();
+  bool InTray() const { return inTray_; }
+  QSystemTrayIcon* TrayIcon() const { return trayIcon_; }
+  QString TrayHint() const;
+  // The application menu (the tray icon's), as it is built each time it opens.
+  QMenu* ApplicationMenu() const { return mnuApplication_; }
+  void BuildApplicationMenu();
+
+  // --- Received files -----------------------------------------------------------------------------------
+  // A text from a second copy or the file-manager helper (the instance channel).
+  void ReceiveFiles(const QByteArray& text);
+  // "qvt-restore" from a second copy.
+  void RestoreRequested();
+  // Carries out one received command now (a Safe is open).
+  void HandleReceivedFiles(const std::string& text);
+  const TqmReceivedFilesQueue& ReceivedQueue() const { return received_; }
+
+  // --- For tests and screenshots ---------------------------------------------------------------------
+  QMenu* SafesMenu() const { return mnuSafes_; }
+  QMenu* ViewMenu() const { return mnuView_; }
+  QAction* FindAction(const QString& name) const;
+  QTimer* IdleTimer() const { return idleTimer_; }
+  TqmScreenLockWatcher* ScreenLockWatcher() const { return screenLock_; }
+  TfrmHelp* HelpWindow() const;
+  bool Ended() const { return ended_; }
+
+signals:
+  // The program is to end (the window closed for good).
+  void programEnded();
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  void BuildWindow();
+  void BuildActions();
+  QAction* AddAction(const QString& name, const QString& text, const QKeySequence& shortcut,
+                     void (TfrmQuillmar::*slot)());
+  void RebuildSafesMenu();
+  void UpdateSafeLabel();
+  void UpdateTrayHint();
+  void UpdateCommands();
+  void ShowTrayIcon();
+  void HideTrayIcon();
+  void Lock();
+  void EndProgram();
+  bool PrepareExit();
+  void ProcessReceived();
+  void LockReceivedFiles(const std::vector<std::string>& files);
+  void ReportLeftoverCopies();
+  void RestartIdleTimer();
+  void ViewStyleChosen(int style);
+  void ViewButtonClicked();
+  void ShowSafesMenu();
+  void ShowAbout();
+  void HelpForTab();
+  void ExitCommand();
+  bool DropAccepted(const QMimeData* mime) const;
+
+  TqmGlobal& g_;
+  TOptions options_;
+  TqmBusyGate gate_;
+  TqmShellOptions shellOptions_;
+
+  // Part of the state of the open flow.
+  bool exitOnLoginCancel_ = true;
+  bool switching_ = false;
+  std::string previousSafeName_;
+  // The key of the Safe that was open before a switch (a cancelled login reopens it); forgotten when
+  // the switch ends and by every lock.
+  TTextKey previousKey_;
+
+  bool inTray_ = false;
+  // A cancelled login sends the window to the tray when tmrMinimize fires.
+  bool toTrayAfterLogin_ = false;
+  bool closed_ = false;
+  bool ended_ = false;
+  bool closeQueued_ = false;
+  int currentTab_ = -1;
+  std::array<QPointer<TqmTabWindow>, kTabCount> tabs_;
+  TqmReceivedFilesQueue received_;
+  std::set<std::string> reportedLeftovers_;
+
+  QTimer* tmrMinimize_;
+  QTimer* tmrLockRecivedFiles_;
+  QTimer* idleTimer_;
+  QSystemTrayIcon* trayIcon_ = nullptr;
+  TqmScreenLockWatcher* screenLock_ = nullptr;
+  bool screenLockWatched_ = false;
+  QPointer<TfrmHelp> help_;
+
+  TqmHotLabel* lblSafeName_;
+  QToolButton* btnLockSafe_;
+  std::array<QLabel*, kTabCount> tabPictures_{};
+  std::array<TqmHotLabel*, kTabCount> tabLabels_{};
+  QLabel* lblTabName_;
+  QLabel* lblTabDescription_;
+  QToolButton* btnView_;
+  QWidget* pnlForm_;
+  QStackedLayout* formStack_;
+  QLabel* lblNoSafe_;
+
+  QMenu* mnuSafes_;
+  QMenu* mnuView_;
+  QActionGroup* viewGroup_;
+  QMenu* mnuApplication_;
+  QMenu* mnuAutoFill_;
+  QMenu* mnuVisitWebSites_;
+  QAction* actAutoFill_;
+  QAction* actVisitWebSites_;
+  QAction* actTrayLock_;
+  QAction* actTraySeparator_;
+  QAction* actLogin_;
+};
+
+}  // namespace quillmar

@@ -1,0 +1,28 @@
+#pragma once
+// The one way the program asks for a file: a non-native QFileDialog (the same on every desktop)
+// without its own overwrite question, since the core asks that itself. Tests and screenshots put a
+// script in its place.
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace quillmar {
+
+struct TqmFileRequest {
+  enum class TKind { Open, Save };
+  TKind kind = TKind::Open;
+  QString caption;
+  QString filter;         // Qt form: "Brelkan Safe backup (*.qvtb)"
+  QString defaultSuffix;  // "qvtb": added to a typed name that has none (Save)
+  QString folder;         // where the dialog starts ("" for the last folder used)
+};
+
+// The chosen file (absolute), or "" when the user cancelled.
+QString ChooseFile(QWidget* parent, const TqmFileRequest& request);
+
+// While set, ChooseFile returns the script's answer instead of showing a dialog.
+using TqmFileDialogScript = std::function<QString(const TqmFileRequest&)>;
+void SetFileDialogScript(TqmFileDialogScript script);
+
+}  // namespace quillmar

@@ -1,0 +1,31 @@
+#pragma once
+// The program's message boxes: information, warning and error with OK, the plain box (no icon),
+// and the question with Yes and No. Texts are shown as given (CR LF becomes a line break); the title
+// is the product title. Every box is modal over the given window (or the active one).
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+namespace quillmar {
+
+inline constexpr char kProductTitle[] = "Brelkan Quillmar II";
+QString ProductTitle();
+
+// Builds the box (parent: the window it belongs to; null for the active window).
+QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+                                           QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                           QMessageBox::StandardButton defaultButton = QMessageBox::Ok,
+                                           const QString& title = QString());
+
+void ShowInformation(QWidget* parent, const QString& text);
+void ShowWarning(QWidget* parent, const QString& text);
+void ShowError(QWidget* parent, const QString& text);
+void ShowPlain(QWidget* parent, const QString& text);
+// Yes and No; No is the default (Enter, Escape and closing the box answer No) unless defaultYes.
+bool AskYesNo(QWidget* parent, const QString& text, bool defaultYes = false);
+
+// The window a box without a parent belongs to.
+QWidget* MessageParent(QWidget* parent);
+
+}  // namespace quillmar

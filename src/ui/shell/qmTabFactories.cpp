@@ -1,0 +1,25 @@
+// The window of each tab. A feature's issue replaces its placeholder here by its own window.
+#include "shell/frmOptions.h"
+#include "shell/qmPlaceholderTabs.h"
+#include "shell/qmTabWindow.h"
+
+namespace quillmar {
+
+TqmTabFactories TqmTabFactories::Default() {
+  TqmTabFactories f;
+  f.Create[tabPasswordRepository] = [](TqmShell& shell, QWidget* parent) -> TqmTabWindow* {
+    return new TfrmPasswordRepositoryPlaceholder(shell, parent);
+  };
+  f.Create[tabFileLocker] = [](TqmShell& shell, QWidget* parent) -> TqmTabWindow* {
+    return new TfrmFileLockerPlaceholder(shell, parent);
+  };
+  f.Create[tabCryptoMail] = [](TqmShell& shell, QWidget* parent) -> TqmTabWindow* {
+    return new TfrmCryptoMailPlaceholder(shell, parent);
+  };
+  f.Create[tabOptions] = [](TqmShell& shell, QWidget* parent) -> TqmTabWindow* {
+    return new TfrmOptions(shell, parent);
+  };
+  return f;
+}
+
+}  // namespace quillmar
