@@ -13,7 +13,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "base/FileSync.h"
+#include "base/DurableFile.h"
 #include "container/SFSError.h"
 
 namespace quillmar {

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "base/CodePage.h"
+#include "base/DurableFile.h"
 #include "base/Exception.h"
 #include "base/RandomName.h"
 #include "base/SecureWipe.h"
@@ -27,7 +28,6 @@
 #include "model/qmField.h"
 #include "model/qmReminderEvent.h"
 #include "model/qmRepositoryEntry.h"
-#include "platform/FileReplace.h"
 #include "platform/HomeFolder.h"
 
 #ifndef QM_PROGRAM_VERSION
@@ -88,46 +88,6 @@ bool ParseInt(const std::string& text, int& value) {
   if (v > 2147483647LL || v < -2147483648LL) return false;
   value = static_cast<int>(v);
   return true;
-}
-
-// Writes bytes to path through a temporary file in the same folder and a rename, so the old file
-// stays whole when writing fails.
-void WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  std::string temp;
-  int fd = -1;
-  RandomFreeName(path + ".", ".part", [&](const std::string& name) {
-    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      temp = name;
-      return false;
-    }
-    if (errno == EEXIST) return true;
-    throw EQuillmarError("The file " + path + " cannot be written: " + std::strerror(errno) + ".");
-  });
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      ok = false;
-    else
-      done += static_cast<size_t>(n);
-  }
-  if (ok) ok = ::fsync(fd) == 0;
-  int err = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    throw EQuillmarError("The file " + path + " cannot be written: " + std::strerror(err) + ".");
-  }
 }
 
 // The container folder, or file, path as a relative disk path: "\File Locker\Docs\" -> "File Locker/Docs/".
@@ -369,7 +329,7 @@ void TqmGlobal::WriteLastUsedSafe() const {
   }
   std::string text;
   for (const std::string& l : lines) text += l + "\r\n";
-  WriteFileAtomically(IniFile(), text);
+  ReplaceFileWithBytes(IniFile(), text);
 }
 
 bool TqmGlobal::StartMinimized() const {

@@ -8,7 +8,6 @@
 
 #include "base/Exception.h"
 #include "platform/DesktopLauncher.h"
-#include "platform/FileReplace.h"
 #include "platform/HomeFolder.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
@@ -68,36 +67,6 @@ TEST(HomeFolder, CreatedFoldersArePrivateWhateverTheUmask) {
   WriteFileBytes(dir.file("file"), "x");
   EXPECT_THROW(EnsurePrivateFolder(dir.file("file"), true), EQuillmarError);
   EXPECT_THROW(EnsurePrivateFolder(dir.file("file") + "/sub", true), EQuillmarError);
-}
-
-TEST(FileReplace, ReplacesTheTargetWithAnExactCopy) {
-  TempDir dir;
-  std::string bytes(200000, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
-  WriteFileBytes(dir.file("src"), bytes);
-  WriteFileBytes(dir.file("dst"), "old content");
-  ReplaceFileWithCopy(dir.file("src"), dir.file("dst"));
-  EXPECT_EQ(ReadFileBytes(dir.file("dst")), bytes);
-  EXPECT_EQ(ModeOf(dir.file("dst")), 0600u);
-  // Nothing but the two files is left in the folder.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
-}
-
-TEST(FileReplace, AFailedCopyLeavesTheTargetAsItWas) {
-  TempDir dir;
-  WriteFileBytes(dir.file("dst"), "old content");
-  EXPECT_THROW(ReplaceFileWithCopy(dir.file("missing"), dir.file("dst")), EQuillmarError);
-  EXPECT_THROW(ReplaceFileWithCopy(dir.path().string(), dir.file("dst")), EQuillmarError);
-  EXPECT_EQ(ReadFileBytes(dir.file("dst")), "old content");
-  // A target folder that cannot take the file.
-  WriteFileBytes(dir.file("src"), "new");
-  try {
-    ReplaceFileWithCopy(dir.file("src"), dir.file("nofolder/dst"));
-    ADD_FAILURE() << "copy into a missing folder succeeded";
-  } catch (const EQuillmarError& e) {
-    EXPECT_NE(std::string(e.what()).find("cannot be written"), std::string::npos) << e.what();
-  }
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
 
 TEST(DesktopLauncher, SplitsParametersLikeAShellWithoutExpanding) {
