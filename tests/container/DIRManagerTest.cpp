@@ -14,7 +14,7 @@
 namespace quillmar {
 namespace {
 
-using test::ErrorOf;
+using test::ExpectThrow;
 using test::Join;
 using test::TDirectoryFixture;
 
@@ -189,7 +189,7 @@ TEST(TDIRManager, CreatingFilesAndFolders) {
   EXPECT_TRUE(d.ReadItem(s).HasPassword);
   EXPECT_TRUE(d.CheckItemPassword(s, "file-pw"));
   EXPECT_FALSE(d.CheckItemPassword(s, "wrong"));
-  EXPECT_EQ(ErrorOf([&] { d.CreateFileItem("long", std::string(33, 'p')); }),
+  EXPECT_EQ(ExpectThrow([&] { d.CreateFileItem("long", std::string(33, 'p')); }),
             "Password length should be shorter then 32");
 }
 

@@ -12,6 +12,7 @@
 #include "container/IntegrityCheck.h"
 #include "container/PageFileManager.h"
 #include "container/SFSError.h"
+#include "support/ExpectThrow.h"
 #include "support/FaultyPartStorage.h"
 #include "support/TempDir.h"
 
@@ -57,15 +58,6 @@ inline std::string Join(const std::vector<std::string>& lines) {
   std::string r;
   for (const auto& l : lines) r += l + "\n";
   return r;
-}
-
-inline std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ESFSError& e) {
-    return e.what();
-  }
-  return "<no exception>";
 }
 
 }  // namespace quillmar::test

@@ -10,7 +10,7 @@
 namespace quillmar {
 namespace {
 
-using test::ErrorOf;
+using test::ExpectThrow;
 using test::Join;
 using test::TDirectoryFixture;
 
@@ -38,7 +38,7 @@ TEST(FreeSpaceManager, GeometryOfSafePages) {
   EXPECT_EQ(g.PFSBytesPerPage, (32512 - 4) / 8);
   EXPECT_EQ(g.ExtentsPerPFSPage, 4063 * 8 / 12);  // whole bytes per page, then whole extents
   EXPECT_EQ(g.GAMBytesPerPage, (32512 - 32512 % g.ExtentsPerPFSPage) / 8);
-  EXPECT_NE(ErrorOf([] { TFreeSpaceManager::ComputeGeometry(2048, 20000); }).find("too large"),
+  EXPECT_NE(ExpectThrow([] { TFreeSpaceManager::ComputeGeometry(2048, 20000); }).find("too large"),
             std::string::npos);
 }
 
@@ -232,11 +232,11 @@ TEST(FreeSpaceManager, DamagedMapsAreRefusedWithTheirMessages) {
     std::vector<int32_t> got;
     ASSERT_TRUE(f.fsm->GetPages(1, 1, got));
     f.pfm->SetPFSPageCount(0);
-    EXPECT_EQ(ErrorOf([&] { TFreeSpaceManager m(*f.pfm); }),
+    EXPECT_EQ(ExpectThrow([&] { TFreeSpaceManager m(*f.pfm); }),
               "TFreeSpaceManager.Create - PFSPageCount * FPageSize < FExtentCount!");
     f.pfm->SetPFSPageCount(1);
     f.pfm->SetGAMPageCount(0);
-    EXPECT_EQ(ErrorOf([&] { TFreeSpaceManager m(*f.pfm); }),
+    EXPECT_EQ(ExpectThrow([&] { TFreeSpaceManager m(*f.pfm); }),
               "TFreeSpaceManager.Create - GAMPageCount * FPageSize < FExtentCount!");
     f.pfm->SetGAMPageCount(1);
   }
@@ -259,7 +259,7 @@ TEST(FreeSpaceManager, DamagedMapsAreRefusedWithTheirMessages) {
     bytes[static_cast<size_t>(280 + c.offset)] ^= 0x01;  // after the 280-byte part header
     test::WriteFileBytes(f.path, bytes);
     TPageFileManager pfm(f.path, -1, 8, 2048, false, "", "", "", 18);
-    EXPECT_EQ(ErrorOf([&] { TFreeSpaceManager m(pfm); }), c.message);
+    EXPECT_EQ(ExpectThrow([&] { TFreeSpaceManager m(pfm); }), c.message);
   }
 }
 

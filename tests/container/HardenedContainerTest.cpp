@@ -10,11 +10,13 @@
 #include "container/SFSError.h"
 #include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
+#include "support/ExpectThrow.h"
 #include "support/TempDir.h"
 
 namespace quillmar {
 namespace {
 
+using test::ExpectThrow;
 using test::Hex;
 using test::LE32;
 using test::ReadFileBytes;
@@ -30,15 +32,6 @@ TKeyDerivation Derivation(uint8_t saltByte) {
   d.Passes = 1;
   d.Salt.fill(saltByte);
   return d;
-}
-
-std::string ThrownBy(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ESFSError& e) {
-    return e.what();
-  }
-  return "<no exception>";
 }
 
 // Writes the 30 bytes at header offset 226 of a container file and fixes the header checksum, as a
@@ -107,7 +100,7 @@ TEST_F(HardenedContainerTest, OnlyDOfThisDerivationOpensIt) {
                               TTextKey::Derive("pw", Derivation(2)), TTextKey::Derive("pW", Derivation(1))};
   for (const TTextKey& k : refused) {
     EXPECT_FALSE(TSingleFileSystem::CheckContainerPassword(Path(), k));
-    EXPECT_NE(ThrownBy([&] { Open(k); }).find("invalid password specified"), std::string::npos);
+    EXPECT_NE(ExpectThrow([&] { Open(k); }).find("invalid password specified"), std::string::npos);
     TPageFileManager pfm(Path(), -1, 8, 2048, false, "", "", k, TPageFileManager::fmReadOnly);
     EXPECT_FALSE(pfm.PasswordMatched());
   }
@@ -167,14 +160,14 @@ TEST_F(HardenedContainerTest, HostileDerivationBytesInAFileAreRefusedWithTheirRe
   uint8_t b[30];
   hostile.EncodeTo(b);
   PatchDerivation(Path(), b);
-  const std::string why = ThrownBy([&] { TSingleFileSystem::ReadKeyDerivation(Path()); });
+  const std::string why = ExpectThrow([&] { TSingleFileSystem::ReadKeyDerivation(Path()); });
   EXPECT_NE(why.find("more than the 4096 MiB allowed"), std::string::npos) << why;
-  EXPECT_EQ(ThrownBy([&] { Open(key); }), why);
+  EXPECT_EQ(ExpectThrow([&] { Open(key); }), why);
   EXPECT_FALSE(TSingleFileSystem::CheckContainerPassword(Path(), key));
 
   b[0] = 9;  // an algorithm of a later version
   PatchDerivation(Path(), b);
-  EXPECT_NE(ThrownBy([&] { Open(key); }).find("does not know (marker 9)"), std::string::npos);
+  EXPECT_NE(ExpectThrow([&] { Open(key); }).find("does not know (marker 9)"), std::string::npos);
 }
 
 // Byte 226 zero: a compatible container, as before, even when a writer left something in the other

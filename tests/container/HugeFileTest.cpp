@@ -7,12 +7,14 @@
 #include "CipherReference.h"
 #include "container/SFSError.h"
 #include "container/SFSHugeFile.h"
+#include "support/ExpectThrow.h"
 #include "support/FaultyPartStorage.h"
 #include "support/TempDir.h"
 
 namespace quillmar {
 namespace {
 
+using test::ExpectThrow;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
@@ -23,15 +25,6 @@ std::string Pattern(size_t n) {
   std::string s(n, '\0');
   for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + i % 23);
   return s;
-}
-
-std::string ExpectThrow(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ESFSError& e) {
-    return e.what();
-  }
-  return "<no exception>";
 }
 
 // The part header as the test expects it on disk.

@@ -12,10 +12,12 @@
 #include "container/KeyDerivationCost.h"
 #include "container/SFSError.h"
 #include "container/TextKey.h"
+#include "support/ExpectThrow.h"
 
 namespace quillmar {
 namespace {
 
+using test::ExpectThrow;
 using test::Hex;
 
 std::string Tag(std::string_view password, const std::string& salt, std::string_view secret,
@@ -33,15 +35,6 @@ TKeyDerivation Hardened(uint32_t memoryKiB, uint32_t passes, uint8_t lanes) {
   d.Passes = passes;
   for (size_t i = 0; i < d.Salt.size(); ++i) d.Salt[i] = static_cast<uint8_t>(0xA0 + i);
   return d;
-}
-
-std::string ThrownBy(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ESFSError& e) {
-    return e.what();
-  }
-  return "<no exception>";
 }
 
 // RFC 9106 section 5.3 (Argon2id, version 0x13: 32 KiB, 3 passes, 4 lanes, password 32 x 01, salt 16 x
@@ -109,9 +102,9 @@ TEST(KeyDerivation, HostileParametersAreRefusedBeforeAnythingIsReserved) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.says);
     EXPECT_NE(c.d.Problem().find(c.says), std::string::npos) << c.d.Problem();
-    EXPECT_NE(ThrownBy([&] { TTextKey::Derive("password", c.d); }).find(c.says), std::string::npos);
+    EXPECT_NE(ExpectThrow([&] { TTextKey::Derive("password", c.d); }).find(c.says), std::string::npos);
     uint8_t d32[32] = {};
-    EXPECT_NE(ThrownBy([&] { TTextKey::FromDerived(d32, c.d); }).find(c.says), std::string::npos);
+    EXPECT_NE(ExpectThrow([&] { TTextKey::FromDerived(d32, c.d); }).find(c.says), std::string::npos);
   }
   // The bounds themselves are allowed (not derived here: 4 GiB would be a real allocation).
   EXPECT_EQ(Hardened(TKeyDerivation::MaxMemoryKiB, 100, 255).Problem(), "");
@@ -225,11 +218,11 @@ TEST(KeyDerivationCost, TestCostsOnlyThroughTheTestHooksAndNeverBelowTheFloorOth
   TestCostScope scope;
   SetTestKdfCost(std::nullopt);  // production: no test cost, whatever the environment says
   EXPECT_FALSE(TestKdfCost());
-  EXPECT_NE(ThrownBy([] {
+  EXPECT_NE(ExpectThrow([] {
               MakeKeyDerivation({1024, 1, 1});
             }).find("at least 64 MiB and 3 passes"),
             std::string::npos);
-  EXPECT_NE(ThrownBy([] { MakeKeyDerivation({64 * 1024, 2, 1}); }), "<no exception>");
+  EXPECT_NE(ExpectThrow([] { MakeKeyDerivation({64 * 1024, 2, 1}); }), "<no exception>");
   const TKeyDerivation a = MakeKeyDerivation({64 * 1024, 3, 2});
   const TKeyDerivation b = MakeKeyDerivation({64 * 1024, 3, 2});
   EXPECT_EQ(a.Describe(), "hardened (Argon2id, 64 MiB, 3 passes, 2 lanes)");
@@ -247,7 +240,7 @@ TEST(KeyDerivationCost, TestCostsOnlyThroughTheTestHooksAndNeverBelowTheFloorOth
   EXPECT_EQ(TestKdfCost(), (TKdfCost{128, 2, 2}));
   for (const char* bad : {"128,2", "128;2;2", "128,2,2,", "x", "8,1,2"}) {
     ::setenv(kTestKdfCostVariable, bad, 1);
-    EXPECT_NE(ThrownBy([] { TestKdfCost(); }).find(kTestKdfCostVariable), std::string::npos) << bad;
+    EXPECT_NE(ExpectThrow([] { TestKdfCost(); }).find(kTestKdfCostVariable), std::string::npos) << bad;
   }
   ::unsetenv(kTestKdfCostVariable);
   EXPECT_FALSE(TestKdfCost());

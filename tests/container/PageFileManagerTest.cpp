@@ -11,6 +11,7 @@
 #include "container/Checksum.h"
 #include "container/PageFileManager.h"
 #include "container/SFSError.h"
+#include "support/ExpectThrow.h"
 #include "support/FaultyPartStorage.h"
 #include "support/TempDir.h"
 
@@ -18,6 +19,7 @@ namespace quillmar {
 namespace {
 
 using test::Bytes;
+using test::ExpectThrow;
 using test::Hex;
 using test::LE32;
 using test::ReadFileBytes;
@@ -26,15 +28,6 @@ using test::WriteFileBytes;
 
 constexpr uint32_t kCreate = TPageFileManager::fmCreate;
 constexpr uint32_t kSafeMode = 18;  // read/write, exclusive
-
-std::string ExpectThrow(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ESFSError& e) {
-    return e.what();
-  }
-  return "<no exception>";
-}
 
 std::string Pattern(size_t n, int seed) {
   std::string s(n, '\0');

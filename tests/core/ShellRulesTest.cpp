@@ -15,6 +15,7 @@
 #include "core/qmReceivedFiles.h"
 #include "core/qmShellOptions.h"
 #include "safe/qmSFSWrapper.h"
+#include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
 namespace quillmar {
@@ -23,26 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadFileBytes;
 using test::TempDir;
+using test::TScriptedPrompter;
 using test::WriteFileBytes;
-
-class TAnswers : public TqmAppPrompter {
-public:
-  std::deque<bool> yesNo;
-  std::vector<std::string> seen;
-  bool AskYesNo(const std::string&, const std::string& message) override {
-    seen.push_back(message);
-    bool a = !yesNo.empty() && yesNo.front();
-    if (!yesNo.empty()) yesNo.pop_front();
-    return a;
-  }
-  void ShowMessage(TMessageKind, const std::string&, const std::string& message) override {
-    seen.push_back(message);
-  }
-  TRetryAnswer AskCancelRetryIgnore(const std::string&, const std::string& message) override {
-    seen.push_back(message);
-    return TRetryAnswer::Cancel;
-  }
-};
 
 // --- Ini file and the [options] keys --------------------------------------------------------------------
 
@@ -150,7 +133,7 @@ protected:
     return login::ValidateLogin(g_, in);
   }
   TempDir dir_;
-  TAnswers prompter_;
+  TScriptedPrompter prompter_;
   TqmGlobal g_;
 };
 

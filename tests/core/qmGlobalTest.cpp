@@ -19,6 +19,7 @@
 #include "model/qmField.h"
 #include "model/qmReminderEvent.h"
 #include "model/qmRepositoryEntry.h"
+#include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
 namespace quillmar {
@@ -27,37 +28,9 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadFileBytes;
 using test::TempDir;
+using test::TScriptedPrompter;
 using test::WriteFileBytes;
 using TRetry = TqmAppPrompter::TRetryAnswer;
-
-// Scripted answers; every question and notice is recorded.
-class TScriptedPrompter : public TqmAppPrompter {
-public:
-  std::deque<bool> yesNo;
-  std::deque<TRetry> retry;
-  std::vector<std::string> asked;
-  std::vector<std::string> shown;
-  std::function<void(const std::string&)> onShow;
-
-  bool AskYesNo(const std::string&, const std::string& message) override {
-    asked.push_back(message);
-    if (yesNo.empty()) return false;
-    bool a = yesNo.front();
-    yesNo.pop_front();
-    return a;
-  }
-  void ShowMessage(TMessageKind, const std::string&, const std::string& message) override {
-    shown.push_back(message);
-    if (onShow) onShow(message);
-  }
-  TRetry AskCancelRetryIgnore(const std::string&, const std::string& message) override {
-    asked.push_back(message);
-    if (retry.empty()) return TRetry::Cancel;
-    TRetry a = retry.front();
-    retry.pop_front();
-    return a;
-  }
-};
 
 mode_t ModeOf(const std::string& path) {
   struct stat st;
@@ -365,7 +338,7 @@ TEST_F(GlobalSafeTest, LockFileFailuresGiveFalseWithTheReason) {
   EXPECT_EQ(g_.CountFiles(g_.FileLockerRoot()), 0);
   // Declining the overwrite question is no error.
   ASSERT_TRUE(g_.LockFile(g_.FileLockerRoot(), disk, true));
-  prompter_.yesNo = {false};
+  prompter_.ExpectYesNo(false);
   EXPECT_FALSE(g_.LockFile(g_.FileLockerRoot(), disk, true));
   EXPECT_TRUE(g_.LastLockError().empty());
   // The busy pointer came and went around each call.
@@ -387,8 +360,8 @@ TEST_F(GlobalSafeTest, DeleteCategoryRefusesWhileItOrASubcategoryHoldsEntries) {
 
   // The entry sits in the sub-category only: deleting the top one would take it along.
   EXPECT_FALSE(g_.DeleteCategory(top.FolderPath()));
-  ASSERT_EQ(prompter_.shown.size(), 1u);
-  EXPECT_EQ(prompter_.shown[0], TqmGlobal::kMsgCategoryHasEntries);
+  ASSERT_EQ(prompter_.Messages.size(), 1u);
+  EXPECT_EQ(prompter_.Messages[0], TqmGlobal::kMsgCategoryHasEntries);
   EXPECT_EQ(g_.CountSubcategories(nullptr), 1);
   EXPECT_EQ(g_.CountEntries(child.FolderPath()), 1);
 
@@ -398,7 +371,7 @@ TEST_F(GlobalSafeTest, DeleteCategoryRefusesWhileItOrASubcategoryHoldsEntries) {
   ASSERT_TRUE(g_.DeleteEntry(child.FolderPath(), entry.FileName()));
   EXPECT_TRUE(g_.DeleteCategory(top.FolderPath()));
   EXPECT_EQ(g_.CountSubcategories(nullptr), 0);
-  EXPECT_EQ(prompter_.shown.size(), 1u);
+  EXPECT_EQ(prompter_.Messages.size(), 1u);
 }
 
 TEST_F(GlobalSafeTest, RemoveEntryDataDeletesItsReminderAndAttachedFiles) {
@@ -487,7 +460,7 @@ TEST_F(GlobalSafeTest, AnEditedCopyIsWrittenBackAndDeleted) {
   EXPECT_FALSE(fs::exists(copy));
   EXPECT_FALSE(fs::exists(g_.TempRootFolder() + "Alpha.qvt/File Locker"));
   EXPECT_TRUE(g_.OpenedFiles().empty());
-  EXPECT_TRUE(prompter_.asked.empty());  // replaced without a question
+  EXPECT_TRUE(prompter_.Questions.empty());  // replaced without a question
   EXPECT_EQ(g_.CountFiles(folder), 1);
   EXPECT_EQ(LockedContent(folder, "a.doc"), "second draft, longer than the first");
 }
@@ -496,14 +469,14 @@ TEST_F(GlobalSafeTest, ACopyStillHeldAsksAndRetryWritesItBackOnceClosed) {
   std::string copy = OpenLocked(g_.FileLockerRoot(), "held.txt", "v1");
   WriteFileBytes(copy, "v2");
   auto held = std::make_unique<THeldFile>(copy);
-  prompter_.retry = {TRetry::Retry};
-  prompter_.onShow = [&](const std::string&) { held.reset(); };  // the user closes the file, then OK
+  prompter_.ExpectRetry(TRetry::Retry);
+  prompter_.OnMessage = [&](const std::string&) { held.reset(); };  // the user closes the file, then OK
 
   EXPECT_TRUE(g_.UpdateOpenedFiles());
-  ASSERT_EQ(prompter_.asked.size(), 1u);
-  EXPECT_EQ(prompter_.asked[0], TqmGlobal::kMsgFileOpenedByAnother);
-  ASSERT_EQ(prompter_.shown.size(), 1u);
-  EXPECT_EQ(prompter_.shown[0], "Close file " + copy + " and click OK");
+  ASSERT_EQ(prompter_.Questions.size(), 1u);
+  EXPECT_EQ(prompter_.Questions[0], TqmGlobal::kMsgFileOpenedByAnother);
+  ASSERT_EQ(prompter_.Messages.size(), 1u);
+  EXPECT_EQ(prompter_.Messages[0], "Close file " + copy + " and click OK");
   EXPECT_FALSE(fs::exists(copy));
   EXPECT_EQ(LockedContent(g_.FileLockerRoot(), "held.txt"), "v2");
 }
@@ -516,7 +489,7 @@ TEST_F(GlobalSafeTest, CancelInASubfolderKeepsTheCopyAndStopsTheClose) {
   WriteFileBytes(other, "b2");
   {
     THeldFile held(copy);
-    prompter_.retry = {TRetry::Cancel};
+    prompter_.ExpectRetry(TRetry::Cancel);
     EXPECT_FALSE(g_.UpdateOpenedFiles());
   }
   // The held copy stays with its changes; the other copy was written back.
@@ -535,7 +508,7 @@ TEST_F(GlobalSafeTest, IgnoreGivesTheCopyUp) {
   WriteFileBytes(copy, "v2");
   {
     THeldFile held(copy);
-    prompter_.retry = {TRetry::Ignore};
+    prompter_.ExpectRetry(TRetry::Ignore);
     EXPECT_TRUE(g_.UpdateOpenedFiles());
   }
   EXPECT_FALSE(fs::exists(copy));
@@ -603,12 +576,12 @@ TEST_F(GlobalSafeTest, BackupAndRestoreGiveBackTheSafeAsItWas) {
 
 TEST_F(GlobalSafeTest, BackupOverAnExistingFileAsksFirst) {
   const std::string backup = DiskFile("old.qvtb", "an older backup");
-  prompter_.yesNo = {false};
+  prompter_.ExpectYesNo(false);
   EXPECT_FALSE(g_.Backup(backup));
   EXPECT_EQ(ReadFileBytes(backup), "an older backup");
-  ASSERT_EQ(prompter_.asked.size(), 1u);
-  EXPECT_EQ(prompter_.asked[0], TqmGlobal::kMsgFileExists);
-  prompter_.yesNo = {true};
+  ASSERT_EQ(prompter_.Questions.size(), 1u);
+  EXPECT_EQ(prompter_.Questions[0], TqmGlobal::kMsgFileExists);
+  prompter_.ExpectYesNo(true);
   EXPECT_TRUE(g_.Backup(backup));
   EXPECT_EQ(ReadFileBytes(backup), ReadFileBytes(g_.CurrentSafeFile()));
 }

@@ -90,7 +90,7 @@ protected:
   }
 
   TempDir dir;
-  ScriptedPrompter prompter;
+  TScriptedPrompter prompter;
   W safe{&prompter};
   std::string file = dir.file("Hard.qvt");
 };

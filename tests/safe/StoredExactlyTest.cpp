@@ -14,6 +14,7 @@
 #include "model/qmRepositoryEntry.h"
 #include "safe/qmSettings.h"
 #include "support/ContainerDamage.h"
+#include "support/ExpectThrow.h"
 
 namespace quillmar::test {
 namespace {
@@ -23,17 +24,6 @@ using W = TqmSFSWrapper;
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-// The message of what f throws as E; "" when it throws nothing.
-template <class E, class F>
-std::string Thrown(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "";
 }
 
 std::string Pattern(size_t size) {
@@ -51,7 +41,7 @@ TEST_F(SafeFixture, AnEntryThatWouldForgeAFieldIsRefusedAndNothingIsWritten) {
   e.Fields().Add(
       TqmField(1, "Note", ftTextMemo, false,
                "x</field>\n<field sortorder=\"0\" name=\"Title\" type=\"0\" required=\"1\">INJECTED"));
-  const std::string message = Thrown<ERecordRefused>([&] { safe.SaveEntry(cat.FolderPath(), e); });
+  const std::string message = ExpectThrow<ERecordRefused>([&] { safe.SaveEntry(cat.FolderPath(), e); });
   EXPECT_TRUE(Has(message, "\"Note\"") && Has(message, "'</field>'")) << message;
   EXPECT_EQ(safe.CountEntries(cat.FolderPath()), 0);
   EXPECT_TRUE(e.FileName().empty());
@@ -68,20 +58,20 @@ TEST_F(SafeFixture, AnEntryThatWouldForgeAFieldIsRefusedAndNothingIsWritten) {
 TEST_F(SafeFixture, QuotesInCategoryAndFieldNamesAreRefusedNotCut) {
   TqmCategory cat;
   cat.SetName("q\"x");
-  EXPECT_TRUE(Has(Thrown<ERecordRefused>([&] { safe.SaveCategory(cat); }), "'\"'"));
+  EXPECT_TRUE(Has(ExpectThrow<ERecordRefused>([&] { safe.SaveCategory(cat); }), "'\"'"));
   cat.SetName("Notes");
   cat.Fields().Add(TqmField(0, "a\"b", ftNormalText, false));
-  EXPECT_TRUE(Has(Thrown<ERecordRefused>([&] { safe.SaveCategory(cat); }), "\"a\"b\""));
+  EXPECT_TRUE(Has(ExpectThrow<ERecordRefused>([&] { safe.SaveCategory(cat); }), "\"a\"b\""));
   EXPECT_EQ(safe.CountSubcategories(nullptr), 0);
   cat.Fields()[0].SetName("a\nb");
-  EXPECT_TRUE(Has(Thrown<ERecordRefused>([&] { safe.SaveCategory(cat); }), "line break"));
+  EXPECT_TRUE(Has(ExpectThrow<ERecordRefused>([&] { safe.SaveCategory(cat); }), "line break"));
   EXPECT_EQ(safe.CountSubcategories(nullptr), 0);
 }
 
 TEST_F(SafeFixture, RemindersAndSettingsAreCheckedBeforeTheyAreWritten) {
   TqmReminderEvent r;
   r.SetDays("1\"2");
-  EXPECT_TRUE(Has(Thrown<ERecordRefused>([&] { safe.SaveReminder(r); }), "days"));
+  EXPECT_TRUE(Has(ExpectThrow<ERecordRefused>([&] { safe.SaveReminder(r); }), "days"));
   EXPECT_EQ(safe.ReminderCount(), 0);
   EXPECT_TRUE(r.id().empty());
   r.SetDays("1,15");
@@ -101,29 +91,29 @@ TEST_F(SafeFixture, FileLockerNamesOverTheLimitOrWithControlCharactersAreRefused
   const std::string root = W::kFileLockerRoot;
   const std::string longest(259, 'n'), tooLong(260, 'n');
   EXPECT_TRUE(safe.CreateFolder(root, longest));
-  const std::string message = Thrown<ERecordRefused>([&] { safe.CreateFolder(root, tooLong); });
+  const std::string message = ExpectThrow<ERecordRefused>([&] { safe.CreateFolder(root, tooLong); });
   EXPECT_TRUE(Has(message, "260 characters") && Has(message, "at most 259")) << message;
-  EXPECT_TRUE(Has(Thrown<ERecordRefused>([&] { safe.CreateFolder(root, "two\nlines"); }), "line break"));
+  EXPECT_TRUE(Has(ExpectThrow<ERecordRefused>([&] { safe.CreateFolder(root, "two\nlines"); }), "line break"));
   EXPECT_EQ(safe.CountFolders(root), 1);
   EXPECT_EQ(safe.FolderInfoAt(root, 0).Name, longest);
 
   WriteFileBytes(dir.file("a.txt"), "abc");
   ASSERT_TRUE(safe.LockFile(root, dir.file("a.txt"), true, kPassword));
-  EXPECT_TRUE(Has(Thrown<ERecordRefused>([&] { safe.Rename(root, "a.txt", tooLong); }), "259"));
-  EXPECT_TRUE(Has(Thrown<ERecordRefused>([&] { safe.Rename(root, "a.txt", "a\tb"); }), "a tab"));
-  EXPECT_TRUE(
-      Has(Thrown<ERecordRefused>([&] { safe.LockFile(root + tooLong, dir.file("a.txt"), false, kPassword); }),
-          "259"));
+  EXPECT_TRUE(Has(ExpectThrow<ERecordRefused>([&] { safe.Rename(root, "a.txt", tooLong); }), "259"));
+  EXPECT_TRUE(Has(ExpectThrow<ERecordRefused>([&] { safe.Rename(root, "a.txt", "a\tb"); }), "a tab"));
+  EXPECT_TRUE(Has(ExpectThrow<ERecordRefused>(
+                      [&] { safe.LockFile(root + tooLong, dir.file("a.txt"), false, kPassword); }),
+                  "259"));
   EXPECT_EQ(safe.CountFiles(root), 1);
   EXPECT_EQ(safe.FileInfoAt(root, 0).Name, "a.txt");
 
   // Disk names with a line break are refused for the File Locker and as attached files alike.
   WriteFileBytes(dir.file("two\nlines.txt"), "x");
+  EXPECT_TRUE(Has(
+      ExpectThrow<ERecordRefused>([&] { safe.LockFile(root, dir.file("two\nlines.txt"), true, kPassword); }),
+      "line break"));
   EXPECT_TRUE(
-      Has(Thrown<ERecordRefused>([&] { safe.LockFile(root, dir.file("two\nlines.txt"), true, kPassword); }),
-          "line break"));
-  EXPECT_TRUE(
-      Has(Thrown<ERecordRefused>([&] { safe.AttachFile(dir.file("two\nlines.txt")); }), "line break"));
+      Has(ExpectThrow<ERecordRefused>([&] { safe.AttachFile(dir.file("two\nlines.txt")); }), "line break"));
   EXPECT_EQ(safe.CountFiles(root), 1);
   EXPECT_EQ(safe.CountFiles(W::kAttachedFilesFolder), 0);
 }
@@ -139,7 +129,8 @@ TEST_F(SafeFixture, ALockedFileWithAnUnreadablePageIsNeitherUnlockedInPartNorLos
 
   fs::create_directories(dir.file("out"));
   const std::string target = dir.file("out/doc.bin");
-  std::string message = Thrown<EQuillmarError>([&] { safe.UnlockFile(root, "doc.bin", kPassword, target); });
+  std::string message =
+      ExpectThrow<EQuillmarError>([&] { safe.UnlockFile(root, "doc.bin", kPassword, target); });
   EXPECT_TRUE(Has(message, "\\File Locker\\doc.bin") && Has(message, "from byte 2016 on")) << message;
   EXPECT_FALSE(fs::exists(target));
   EXPECT_TRUE(fs::is_empty(dir.file("out"))) << "no partial or temporary file is left";
@@ -147,8 +138,8 @@ TEST_F(SafeFixture, ALockedFileWithAnUnreadablePageIsNeitherUnlockedInPartNorLos
 
   // A file of that name that was there stays as it was, after the question was answered Yes.
   WriteFileBytes(target, "the user's own copy");
-  prompter.Answers = {true};
-  message = Thrown<EQuillmarError>([&] { safe.UnlockFile(root, "doc.bin", kPassword, target); });
+  prompter.ExpectYesNo(true);
+  message = ExpectThrow<EQuillmarError>([&] { safe.UnlockFile(root, "doc.bin", kPassword, target); });
   EXPECT_TRUE(Has(message, "from byte 2016 on")) << message;
   EXPECT_EQ(ReadFileBytes(target), "the user's own copy");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("out")), fs::directory_iterator()), 1);
@@ -162,7 +153,7 @@ TEST_F(SafeFixture, AnAttachedFileWithAnUnreadablePageIsNotExtractedInPart) {
   safe.OpenSafe(safeFile, kPassword);
   fs::create_directories(dir.file("at"));
   const std::string message =
-      Thrown<EQuillmarError>([&] { safe.ExtractAttachedFile("scan.pdf", dir.file("at")); });
+      ExpectThrow<EQuillmarError>([&] { safe.ExtractAttachedFile("scan.pdf", dir.file("at")); });
   EXPECT_TRUE(Has(message, "\"scan.pdf\"") && Has(message, "from byte 0 on")) << message;
   EXPECT_TRUE(fs::is_empty(dir.file("at")));
 }
@@ -207,7 +198,8 @@ TEST_F(SafeFixture, ADamagedCategoryRecordIsNamedWhenRead) {
   DamagePagePayload(safeFile, kPassword, record, 0);
   safe.OpenSafe(safeFile, kPassword);
   TqmCategory back;
-  const std::string message = Thrown<EQuillmarError>([&] { safe.LoadCategory(nullptr, 0, false, back); });
+  const std::string message =
+      ExpectThrow<EQuillmarError>([&] { safe.LoadCategory(nullptr, 0, false, back); });
   EXPECT_TRUE(Has(message, record)) << message;
 }
 

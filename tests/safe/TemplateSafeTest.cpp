@@ -53,7 +53,7 @@ void CollectTemplate(const std::vector<TTemplateCategory>& nodes, const std::str
 class TemplateSafeTest : public ::testing::Test {
 protected:
   TempDir dir;
-  ScriptedPrompter prompter;
+  TScriptedPrompter prompter;
   W safe{&prompter};
   std::string file = dir.file("Mine.qvt");
 };

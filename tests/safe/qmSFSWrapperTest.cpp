@@ -406,13 +406,13 @@ TEST_F(SafeFixture, AttachedFilesAskBeforeReplacingAndExtractUnderTheirName) {
   WriteFileBytes(disk, "first");
   EXPECT_EQ(safe.AttachFile(disk), "scan.pdf");
   WriteFileBytes(disk, "second version");
-  prompter.Answers = {false};
+  prompter.ExpectYesNo(false);
   EXPECT_EQ(safe.AttachFile(disk), "");
   ASSERT_EQ(prompter.Questions.size(), 1u);
   EXPECT_EQ(prompter.Questions[0], "File exists. Do you want to overwrite it?");
   fs::create_directory(dir.path() / "at");
   EXPECT_EQ(ReadFileBytes(safe.ExtractAttachedFile("scan.pdf", dir.file("at"))), "first");
-  prompter.Answers = {true};
+  prompter.ExpectYesNo(true);
   EXPECT_EQ(safe.AttachFile(disk), "scan.pdf");
   std::string out = safe.ExtractAttachedFile("scan.pdf", dir.file("at"));
   EXPECT_EQ(out, dir.file("at") + "/scan.pdf");
@@ -460,7 +460,7 @@ TEST_F(SafeFixture, LockAndUnlockAskBeforeReplacing) {
   WriteFileBytes(disk, "version one");
   ASSERT_TRUE(safe.LockFile(W::kFileLockerRoot, disk, true, kPassword));
   WriteFileBytes(disk, "version two");
-  prompter.Answers = {false};
+  prompter.ExpectYesNo(false);
   EXPECT_FALSE(safe.LockFile(W::kFileLockerRoot, disk, true, kPassword));
   EXPECT_EQ(prompter.Questions.back(), "File exists. Do you want to overwrite it?");
 
@@ -468,7 +468,7 @@ TEST_F(SafeFixture, LockAndUnlockAskBeforeReplacing) {
   ASSERT_TRUE(safe.UnlockFile(W::kFileLockerRoot, "a.txt", kPassword, copy));
   EXPECT_EQ(ReadFileBytes(copy), "version one");
   WriteFileBytes(copy, "edited");
-  prompter.Answers = {false};
+  prompter.ExpectYesNo(false);
   EXPECT_FALSE(safe.UnlockFile(W::kFileLockerRoot, "a.txt", kPassword, copy));
   EXPECT_EQ(prompter.Questions.back(),
             "File is already opened. Do you want to ignore changes and overwrite it?");
@@ -476,10 +476,10 @@ TEST_F(SafeFixture, LockAndUnlockAskBeforeReplacing) {
 
   // Without appendName the folder argument is the target itself and is replaced without a question.
   ASSERT_TRUE(safe.LockFile("\\File Locker\\a.txt", copy, false, kPassword));
-  prompter.Answers = {true};
+  prompter.ExpectYesNo(true);
   ASSERT_TRUE(safe.UnlockFile(W::kFileLockerRoot, "a.txt", kPassword, copy));
   EXPECT_EQ(ReadFileBytes(copy), "edited");
-  EXPECT_TRUE(prompter.Answers.empty());
+  EXPECT_EQ(prompter.Remaining(), 0u);
 
   // Into a sub-folder that does not exist yet.
   ASSERT_TRUE(safe.LockFile("\\File Locker\\New\\Deeper\\", disk, true, kPassword));
@@ -535,7 +535,8 @@ TEST_F(SafeFixture, FoldersListRemoveAndRename) {
 
   EXPECT_TRUE(safe.Remove(root, "m.txt"));  // a file: no question
   EXPECT_TRUE(safe.Remove(root, "Empty"));  // an empty folder: no question
-  prompter.Answers = {false, true};
+  prompter.ExpectYesNo(false);
+  prompter.ExpectYesNo(true);
   EXPECT_FALSE(safe.Remove(root, "Docs"));
   EXPECT_EQ(safe.CountFolders(root), 1);
   EXPECT_TRUE(safe.Remove(root, "Docs"));

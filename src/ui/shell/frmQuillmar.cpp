@@ -4,31 +4,25 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QStackedLayout>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "base/SecureWipe.h"
 #include "core/qmGlobal.h"
 #include "core/qmLoginRules.h"
 #include "shell/frmAbout.h"
-#include "shell/frmChangePassword.h"
 #include "shell/frmHelp.h"
 #include "shell/frmLogin.h"
 #include "shell/frmPreferences.h"
-#include "shell/qmFileDialogs.h"
 #include "shell/qmMessages.h"
 #include "shell/qmProgressRunner.h"
 #include "shell/qmScreenLockWatcher.h"
@@ -40,9 +34,6 @@ namespace quillmar {
 
 namespace {
 
-constexpr char kNoneSelected[] = "<none selected>";
-constexpr char kBackupFilter[] = "Brelkan Safe backup (*.qvtb)";
-
 struct TTabInfo {
   const char* name;   // object names: "img" + name, "lbl" + name
   const char* label;  // the text under the picture
@@ -51,11 +42,6 @@ constexpr TTabInfo kTabs[kTabCount] = {{"PasswordRepository", "Password Reposito
                                        {"FileLocker", "File Locker"},
                                        {"CryptoMail", "Zavozo Rero"},
                                        {"Options", "Options"}};
-
-// Mnemonics: "&" in a Safe's name is shown, not taken as a shortcut.
-QString MenuText(const std::string& utf8) {
-  return FromUtf8(utf8).replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
 
 bool IsInputEvent(QEvent::Type type) {
   switch (type) {
@@ -510,66 +496,6 @@ void TfrmQuillmar::ReportLeftoverCopies() {
                   .arg(list));
 }
 
-// --- Safes menu, label, hint ----------------------------------------------------------------------------
-
-void TfrmQuillmar::UpdateSafeLabel() {
-  lblSafeName_->setText(FromUtf8(g_.SafeName()));
-  lblSafeName_->updateGeometry();
-}
-
-void TfrmQuillmar::RebuildSafesMenu() {
-  mnuSafes_->clear();
-  const std::vector<std::string> names = g_.SafeNames();
-  int listed = 0;
-  for (const std::string& name : names) {
-    if (name == g_.SafeName()) continue;
-    QAction* action = mnuSafes_->addAction(MenuText(name));
-    action->setObjectName(QStringLiteral("changeSafe"));
-    action->setData(FromUtf8(name));
-    connect(action, &QAction::triggered, this, [this, name] { ChangeSafe(name); });
-    ++listed;
-  }
-  if (names.size() >= 2 && listed > 0) mnuSafes_->addSeparator();
-  mnuSafes_->addAction(FindAction(QStringLiteral("changePassword")));
-  mnuSafes_->addAction(FindAction(QStringLiteral("newSafe")));
-  mnuSafes_->addAction(FindAction(QStringLiteral("deleteSafe")));
-}
-
-void TfrmQuillmar::ShowSafesMenu() {
-  RebuildSafesMenu();
-  mnuSafes_->popup(lblSafeName_->mapToGlobal(QPoint(0, lblSafeName_->height())));
-}
-
-QString TfrmQuillmar::TrayHint() const {
-  return QStringLiteral("%1 [Safe: %2]")
-      .arg(ProductTitle(),
-           g_.SafeName().empty() ? QString::fromLatin1(kNoneSelected) : FromUtf8(g_.SafeName()));
-}
-
-void TfrmQuillmar::UpdateTrayHint() {
-  if (trayIcon_) trayIcon_->setToolTip(TrayHint());
-}
-
-void TfrmQuillmar::UpdateCommands() {
-  const bool open = g_.SafeOpen();
-  for (const char* name : {"changePassword", "deleteSafe", "BackupSafe", "RestoreSafe", "lockSafe"})
-    FindAction(QString::fromLatin1(name))->setEnabled(open);
-  for (int tab = 0; tab < kTabCount; ++tab) {
-    FindAction(QStringLiteral("selectTab%1").arg(tab + 1))->setEnabled(open);
-    tabLabels_[static_cast<size_t>(tab)]->setEnabled(open);
-    tabPictures_[static_cast<size_t>(tab)]->setEnabled(open);
-  }
-  if (!open) {
-    formStack_->setCurrentWidget(lblNoSafe_);
-    lblTabName_->clear();
-    lblTabDescription_->clear();
-    btnView_->setVisible(false);
-    for (int tab = 0; tab < kTabCount; ++tab)
-      tabPictures_[static_cast<size_t>(tab)]->setPixmap(TabPicture(tab, false));
-    currentTab_ = -1;
-  }
-}
-
 // --- Tabs -------------------------------------------------------------------------------------------------
 
 void TfrmQuillmar::SelectTab(int tab) {
@@ -636,347 +562,6 @@ void TfrmQuillmar::ViewButtonClicked() {
   const int next = (checked + 1) % static_cast<int>(views.size());
   views[next]->setChecked(true);
   ViewStyleChosen(next);
-}
-
-// --- Safe commands --------------------------------------------------------------------------------------
-
-void TfrmQuillmar::Lock() {
-  if (!g_.SafeOpen()) return;
-  CloseTabWindows();
-  // Nothing of the Safe's password stays in memory while it is locked: closing forgets the Safe's
-  // key, and a key kept for a cancelled switch goes too.
-  g_.CloseSafe();
-  previousKey_ = TTextKey();
-  idleTimer_->stop();
-  UpdateCommands();
-}
-
-void TfrmQuillmar::LockSafe() {
-  if (!g_.SafeOpen()) return;
-  Lock();
-  SendToTray();
-}
-
-void TfrmQuillmar::ChangeSafe(const std::string& name) {
-  if (!g_.SafeOpen()) {
-    ShowLogin(login::kModeOpen, name);
-    return;
-  }
-  previousSafeName_ = g_.SafeName();
-  previousKey_ = g_.SafeKey();
-  if (!g_.UpdateOpenedFiles()) {
-    previousKey_ = TTextKey();
-    return;
-  }
-  g_.EmptyTempFolders();
-  CloseTabWindows();
-  g_.CloseSafe();
-  UpdateCommands();
-  switching_ = true;
-  ShowLogin(login::kModeOpen, name);
-  switching_ = false;
-  previousKey_ = TTextKey();
-}
-
-void TfrmQuillmar::NewSafe() {
-  if (g_.SafeOpen()) {
-    // As a change of Safe: opened files go back first (Cancel stops).
-    if (!g_.UpdateOpenedFiles()) return;
-    previousSafeName_ = g_.SafeName();
-    previousKey_ = g_.SafeKey();
-    g_.EmptyTempFolders();
-    CloseTabWindows();
-    g_.CloseSafe();
-    UpdateCommands();
-  }
-  switching_ = true;
-  ShowLogin(login::kModeCreate, std::string());
-  switching_ = false;
-  previousKey_ = TTextKey();
-}
-
-void TfrmQuillmar::DeleteSafe() {
-  if (!g_.SafeOpen()) return;
-  if (!AskYesNo(this, QString::fromLatin1(login::kMsgDeleteSafe))) return;
-  const std::string name = g_.SafeName();
-  // Kept for a failed delete (closing the Safe forgets its own); freed when this returns.
-  const TTextKey key = g_.SafeKey();
-  CloseTabWindows();
-  if (!g_.DeleteSafeFile(name)) {
-    ShowError(this, QString::fromLatin1(login::kMsgCantDelete));
-    // The Safe is still there: it opens again as it was.
-    try {
-      g_.OpenSafeByName(name, key);
-      SelectTab(tabPasswordRepository);
-    } catch (const std::exception& e) {
-      ShowError(this, FromMessage(e.what()));
-    }
-    UpdateCommands();
-    return;
-  }
-  UpdateCommands();
-  ShowLogin(login::kModeOpen, std::string());
-}
-
-void TfrmQuillmar::ChangePassword() {
-  if (!g_.SafeOpen()) return;
-  TfrmChangePassword dialog(g_, this);
-  if (dialog.exec() != QDialog::Accepted) return;
-  bool changed = false;
-  bool cancelled = false;
-  try {
-    cancelled = TqmProgressRunner::Run(
-        this, &gate_, QStringLiteral("Changing the master password ..."), [&](const TqmProgress& progress) {
-          changed = g_.ChangePassword(dialog.OldPassword(), dialog.NewPassword(), dialog.Kind(), progress);
-        });
-  } catch (const std::exception& e) {
-    ShowError(this, QStringLiteral("The master password was not changed.\n\n") + FromMessage(e.what()));
-    return;
-  }
-  if (changed && dialog.Kind())
-    ShowInformation(this, QStringLiteral("The master password was changed. The Safe is now %1.")
-                              .arg(QString::fromStdString(g_.SafeKeyDerivation().Describe())));
-  else if (changed)
-    ShowInformation(this, QStringLiteral("The master password was changed."));
-  else if (cancelled)
-    ShowInformation(this,
-                    QStringLiteral("The change of password was cancelled. The Safe keeps its old master "
-                                   "password."));
-  else
-    ShowWarning(this,
-                QStringLiteral("The master password was not changed: the Safe refused the change. Its old "
-                               "master password still opens it."));
-}
-
-void TfrmQuillmar::BackupSafe() {
-  if (!g_.SafeOpen()) return;
-  TqmFileRequest request;
-  request.kind = TqmFileRequest::TKind::Save;
-  request.caption = QStringLiteral("Backup current Safe");
-  request.filter = QString::fromLatin1(kBackupFilter);
-  request.defaultSuffix = QStringLiteral("qvtb");
-  const QString target = ChooseFile(this, request);
-  if (target.isEmpty()) return;
-  bool done = false;
-  bool cancelled = false;
-  try {
-    g_.SaveSettings();
-    cancelled = TqmProgressRunner::Run(
-        this, &gate_, QStringLiteral("Backing up the Safe ..."),
-        [&](const TqmProgress& progress) { done = g_.Backup(ToUtf8(target), progress); });
-  } catch (const std::exception& e) {
-    ShowError(this, FromMessage(e.what()));
-    return;
-  }
-  if (done)
-    ShowInformation(this,
-                    QStringLiteral("The Safe was backed up to %1.\nThe backup opens with the current master "
-                                   "password.")
-                        .arg(target));
-  else if (cancelled)
-    ShowInformation(this, QStringLiteral("The backup was cancelled. Nothing was written."));
-}
-
-void TfrmQuillmar::RestoreSafe() {
-  if (!g_.SafeOpen()) return;
-  if (!AskYesNo(this, QString::fromLatin1(login::kMsgRestoreWarning))) return;
-  TqmFileRequest request;
-  request.kind = TqmFileRequest::TKind::Open;
-  request.caption = QStringLiteral("Restore to current Safe");
-  request.filter = QString::fromLatin1(kBackupFilter);
-  request.defaultSuffix = QStringLiteral("qvtb");
-  const QString backup = ChooseFile(this, request);
-  if (backup.isEmpty()) return;
-  // Opened files go back into the Safe before it is replaced (Cancel stops).
-  if (!g_.UpdateOpenedFiles()) return;
-  const std::string name = g_.SafeName();
-  // Kept for a failed restore (closing the Safe forgets its own); freed when this returns.
-  const TTextKey key = g_.SafeKey();
-  g_.EmptyTempFolders();
-  CloseTabWindows();
-  g_.CloseSafe();
-  UpdateCommands();
-  try {
-    g_.Restore(ToUtf8(backup));
-  } catch (const std::exception& e) {
-    ShowError(this, FromMessage(e.what()));
-    // Nothing was changed: the Safe opens again as it was.
-    try {
-      g_.OpenSafeByName(name, key);
-      UpdateCommands();
-      SelectTab(tabOptions);
-      RestartIdleTimer();
-      return;
-    } catch (const std::exception&) {
-      // Then the login below says what is wrong.
-    }
-  }
-  g_.SetSafeName(name);
-  ShowLogin(login::kModeOpen, name);
-}
-
-// --- Tray ------------------------------------------------------------------------------------------------
-
-void TfrmQuillmar::ShowTrayIcon() {
-  if (!trayIcon_) {
-    trayIcon_ = new QSystemTrayIcon(ApplicationIcon(), this);
-    trayIcon_->setObjectName(QStringLiteral("qmTrayIcon"));
-    trayIcon_->setContextMenu(mnuApplication_);
-    connect(trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-      if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-        gate_.Post([this] {
-          if (inTray_) RestoreFromTray();
-        });
-    });
-  }
-  UpdateTrayHint();
-  trayIcon_->show();
-}
-
-void TfrmQuillmar::HideTrayIcon() {
-  if (!trayIcon_) return;
-  trayIcon_->hide();
-  trayIcon_->deleteLater();
-  trayIcon_ = nullptr;
-}
-
-void TfrmQuillmar::SendToTray() {
-  tmrMinimize_->stop();
-  inTray_ = true;
-  if (options_.trayAvailable) {
-    ShowTrayIcon();
-    hide();
-  } else if (!isMinimized()) {
-    showMinimized();
-  }
-  if (g_.SafeOpen() && g_.Settings().App.lockOnMinimize.Value()) Lock();
-}
-
-void TfrmQuillmar::RestoreFromTray() {
-  const bool wasInTray = inTray_;
-  inTray_ = false;
-  tmrMinimize_->stop();
-  HideTrayIcon();
-  if (isMinimized() || !isVisible()) showNormal();
-  raise();
-  activateWindow();
-  if (!wasInTray && g_.SafeOpen()) return;
-  // The window's show handler: a locked Safe asks for its password; a cancel goes back to the tray.
-  gate_.Post([this] {
-    if (!g_.SafeOpen() && !inTray_ && !ended_) ShowLogin(login::kModeOpen, g_.SafeName());
-  });
-}
-
-void TfrmQuillmar::BringToFront() {
-  if (inTray_) {
-    RestoreFromTray();
-    return;
-  }
-  if (isMinimized()) showNormal();
-  show();
-  raise();
-  activateWindow();
-}
-
-void TfrmQuillmar::BuildApplicationMenu() {
-  mnuAutoFill_->clear();
-  mnuVisitWebSites_->clear();
-  // While a long operation runs on its worker, nothing here may read the Safe.
-  const bool open = g_.SafeOpen() && gate_.Depth() == 0;
-  actAutoFill_->setVisible(open);
-  actVisitWebSites_->setVisible(open);
-  actTrayLock_->setVisible(open);
-  actTraySeparator_->setVisible(!open);
-  actLogin_->setVisible(!open);
-  if (open)
-    if (TqmTabWindow* repository = TabWindow(tabPasswordRepository))
-      repository->BuildTrayMenus(mnuAutoFill_, mnuVisitWebSites_);
-  mnuAutoFill_->setEnabled(!mnuAutoFill_->isEmpty());
-  mnuVisitWebSites_->setEnabled(!mnuVisitWebSites_->isEmpty());
-}
-
-// --- Received files, queued calls ----------------------------------------------------------------------
-
-void TfrmQuillmar::ReceiveFiles(const QByteArray& text) {
-  if (inTray_) RestoreFromTray();
-  received_.Push(text.toStdString());
-  tmrLockRecivedFiles_->start();
-}
-
-void TfrmQuillmar::RestoreRequested() {
-  BringToFront();
-}
-
-void TfrmQuillmar::ProcessReceived() {
-  // With no Safe open the commands wait for the next login.
-  if (!g_.SafeOpen()) return;
-  std::string command;
-  if (!received_.Take(command)) return;
-  HandleReceivedFiles(command);
-  if (!received_.Empty()) tmrLockRecivedFiles_->start();
-}
-
-void TfrmQuillmar::HandleReceivedFiles(const std::string& text) {
-  if (!g_.SafeOpen()) {
-    received_.PushFront(text);
-    return;
-  }
-  const TqmReceivedPlan plan = PlanReceivedFiles(text, g_.SafeNames(), g_.SafeName());
-  switch (plan.Kind) {
-    case TqmReceivedPlan::TKind::Nothing:
-      return;
-    case TqmReceivedPlan::TKind::CryptoMail:
-      SelectTab(tabCryptoMail);
-      if (!plan.File.empty())
-        if (TqmTabWindow* mail = TabWindow(tabCryptoMail)) mail->PresetFile(FromUtf8(plan.File));
-      break;
-    case TqmReceivedPlan::TKind::Lock:
-      LockReceivedFiles(plan.Files);
-      break;
-    case TqmReceivedPlan::TKind::SwitchAndLock:
-      BringToFront();
-      ChangeSafe(plan.TargetSafe);
-      if (g_.SafeOpen() && g_.SafeName() == plan.TargetSafe) LockReceivedFiles(plan.Files);
-      break;
-  }
-  BringToFront();
-}
-
-void TfrmQuillmar::LockReceivedFiles(const std::vector<std::string>& files) {
-  SelectTab(tabFileLocker);
-  TqmTabWindow* locker = TabWindow(tabFileLocker);
-  if (!locker) return;
-  for (const std::string& file : files) locker->LockDiskFile(FromUtf8(file));
-}
-
-void TfrmQuillmar::PostFindNext(const QString& text, bool caseSensitive, bool allFields) {
-  QMetaObject::invokeMethod(
-      this,
-      [this, text, caseSensitive, allFields] {
-        gate_.Post([this, text, caseSensitive, allFields] {
-          TqmTabWindow* repository = TabWindow(tabPasswordRepository);
-          if (repository && repository->isVisible()) repository->FindNext(text, caseSensitive, allFields);
-        });
-      },
-      Qt::QueuedConnection);
-}
-
-void TfrmQuillmar::PostRestoreSafe() {
-  QMetaObject::invokeMethod(
-      this, [this] { gate_.Post([this] { RestoreSafe(); }); }, Qt::QueuedConnection);
-}
-
-void TfrmQuillmar::PostCryptoMailFile(const QString& path) {
-  QMetaObject::invokeMethod(
-      this,
-      [this, path] {
-        gate_.Post([this, path] {
-          if (!g_.SafeOpen()) return;
-          SelectTab(tabCryptoMail);
-          if (TqmTabWindow* mail = TabWindow(tabCryptoMail)) mail->PresetFile(path);
-        });
-      },
-      Qt::QueuedConnection);
 }
 
 // --- Help, About, options --------------------------------------------------------------------------------
@@ -1098,42 +683,7 @@ void TfrmQuillmar::changeEvent(QEvent* event) {
   }
 }
 
-// --- Drops, tab pictures, idle time ------------------------------------------------------------------
-
-bool TfrmQuillmar::DropAccepted(const QMimeData* mime) const {
-  if (currentTab_ != tabFileLocker || !g_.SafeOpen() || !mime || !mime->hasUrls()) return false;
-  for (const QUrl& url : mime->urls())
-    if (url.isLocalFile()) return true;
-  return false;
-}
-
-void TfrmQuillmar::dragEnterEvent(QDragEnterEvent* event) {
-  if (DropAccepted(event->mimeData()))
-    event->acceptProposedAction();
-  else
-    event->ignore();
-}
-
-void TfrmQuillmar::dragMoveEvent(QDragMoveEvent* event) {
-  if (DropAccepted(event->mimeData()))
-    event->acceptProposedAction();
-  else
-    event->ignore();
-}
-
-void TfrmQuillmar::dropEvent(QDropEvent* event) {
-  if (!DropAccepted(event->mimeData())) {
-    event->ignore();
-    return;
-  }
-  event->acceptProposedAction();
-  std::vector<std::string> files;
-  for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) files.push_back(ToUtf8(url.toLocalFile()));
-  TqmTabWindow* locker = TabWindow(tabFileLocker);
-  if (!locker) return;
-  for (const std::string& file : files) locker->LockDiskFile(FromUtf8(file));
-}
+// --- Tab pictures, idle time -------------------------------------------------------------------------
 
 bool TfrmQuillmar::eventFilter(QObject* watched, QEvent* event) {
   if (IsInputEvent(event->type()) && idleTimer_->isActive()) idleTimer_->start();
