@@ -16,6 +16,7 @@
 
 #include "base/CodePage.h"
 #include "base/DateTime.h"
+#include "base/DurableFile.h"
 #include "base/Exception.h"
 #include "base/FileStream.h"
 #include "base/MemoryStream.h"
@@ -149,29 +150,19 @@ void CopyWhole(TStream& source, TStream& dest) {
   SecureWipe(buffer.data(), buffer.size());
 }
 
-// Writes a disk file through a new private (0600) file in its folder that is renamed over it only
-// once fill has written it whole and it is on the disk: a failure leaves no partial file behind, and
-// a file of that name stays as it was.
+// Writes a disk file through a new private (0600) file in its folder that is synced and renamed over
+// it only once fill has written it whole, and the folder synced after: a failure leaves no partial
+// file behind, a file of that name stays as it was, and success is reported only once the file is on
+// the disk.
 template <class Fill>
 void WriteDiskFileWhole(const std::string& diskFile, Fill&& fill) {
-  fs::path folder = fs::path(diskFile).parent_path();
-  if (folder.empty()) folder = ".";
-  std::string temp = (folder / ".quillmar-XXXXXX").string();
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0)
-    throw EQuillmarError("The file \"" + diskFile + "\" cannot be written: " + std::strerror(errno) + ".");
-  ::close(fd);
   try {
-    {
-      TFileStream out(temp, TFileMode::ReadWrite);
+    ReplaceFile(diskFile, [&](TStream& out) {
       fill(out);
-      out.Flush();
-    }
-    if (::rename(temp.c_str(), diskFile.c_str()) != 0)
-      throw EQuillmarError("The file \"" + diskFile + "\" cannot be written: " + std::strerror(errno) + ".");
-  } catch (...) {
-    ::unlink(temp.c_str());
-    throw;
+      return true;
+    });
+  } catch (const EDurableFileError& e) {
+    throw EQuillmarError("The file \"" + diskFile + "\" cannot be written: " + e.Reason() + ".");
   }
 }
 
