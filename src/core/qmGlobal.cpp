@@ -856,7 +856,7 @@ void TqmGlobal::Restore(const std::string& backupFile) {
     throw EQuillmarError(
         "The file " + backupFile +
         " is not a Brelkan Safe backup (it is no Safe file or it is damaged). The Safe was not changed.");
-  if (fs::exists(backupFile + "1", ec))
+  if (TSingleFileSystem::IsMultiPart(backupFile))
     throw EQuillmarError("The backup " + backupFile + " is kept in several part files (" + backupFile +
                          "1, ...), which a restore cannot copy yet. The Safe was not changed.");
   TBusy busy(*this);

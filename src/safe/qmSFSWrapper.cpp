@@ -630,7 +630,7 @@ bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKe
   const std::string file = Sfs().FileName();
   if (Sfs().ReadOnly()) throw EQuillmarError("The Safe is open read-only; its password cannot be changed.");
   TSFSPartStorage& storage = StorageOr(storage_);
-  if (storage.Exists(file + "1"))
+  if (TSingleFileSystem::IsMultiPart(file, &storage))
     throw EQuillmarError("The password of a Safe that is split into several files cannot be changed.");
   // A wrong old key would garble every locked file in the re-keying: refuse it up front.
   if (!TSingleFileSystem::CheckContainerPassword(file, oldKey)) return false;
