@@ -550,7 +550,7 @@ bool TqmGlobal::MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* ne
   return wrapper_.MoveEntry(entry, newCategory, keepSource);
 }
 
-int TqmGlobal::ListIcons(int kind, std::vector<std::string>& list) {
+int TqmGlobal::ListIcons(TqmSFSWrapper::TIconKind kind, std::vector<std::string>& list) {
   return wrapper_.ListIcons(kind, list);
 }
 

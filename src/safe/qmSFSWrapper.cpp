@@ -1065,7 +1065,7 @@ int TqmSFSWrapper::DeleteAllEntries(const std::string& folder) {
 
 // --- Icons -----------------------------------------------------------------------------------------
 
-int TqmSFSWrapper::ListIcons(int kind, std::vector<std::string>& list) {
+int TqmSFSWrapper::ListIcons(TIconKind kind, std::vector<std::string>& list) {
   EnsureLayout();
   std::vector<std::string> names = List(IconFolder(kind), "*.ico", false);
   list.insert(list.end(), names.begin(), names.end());
