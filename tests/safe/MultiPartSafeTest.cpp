@@ -81,7 +81,8 @@ TEST(MultiPartSafe, APasswordChangeIsRefusedOnlyForASafeInSeveralFiles) {
   WriteFileBytes(file + "1", "an unrelated file");
   ASSERT_TRUE(safe.ChangePassword(kPassword, "a new password"));
   safe.CloseSafe();
-  EXPECT_TRUE(TSingleFileSystem::CheckContainerPassword(file, TqmSFSWrapper::TextKeyFor(file, "a new password")));
+  EXPECT_TRUE(
+      TSingleFileSystem::CheckContainerPassword(file, TqmSFSWrapper::TextKeyFor(file, "a new password")));
   EXPECT_EQ(ReadFileBytes(file + "1"), "an unrelated file");
 }
 
