@@ -1,5 +1,3 @@
-#include "safe/qmSFSWrapper.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -23,6 +21,7 @@
 #include "model/RecordCheck.h"
 #include "safe/LockedFileCipher.h"
 #include "safe/qmPrompter.h"
+#include "safe/qmSFSWrapper.h"
 #include "safe/qmSFSWrapperInternal.h"
 
 namespace quillmar {

@@ -1,5 +1,3 @@
-#include "safe/qmSFSWrapper.h"
-
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "model/qmReminderEvent.h"
 #include "model/qmRepositoryEntry.h"
 #include "model/qvtIcon.h"
+#include "safe/qmSFSWrapper.h"
 #include "safe/qmSFSWrapperInternal.h"
 #include "safe/qmSettings.h"
 

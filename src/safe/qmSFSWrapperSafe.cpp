@@ -1,5 +1,3 @@
-#include "safe/qmSFSWrapper.h"
-
 #include <algorithm>
 #include <exception>
 #include <filesystem>
@@ -19,6 +17,7 @@
 #include "container/SingleFileSystem.h"
 #include "safe/LockedFileCipher.h"
 #include "safe/qmPrompter.h"
+#include "safe/qmSFSWrapper.h"
 #include "safe/qmSFSWrapperInternal.h"
 
 namespace quillmar {
