@@ -1,7 +1,5 @@
 #include "cli/CliAttachments.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/DurableFile.h"
 #include "cli/CliError.h"
 
 namespace quillmar {
@@ -29,44 +28,13 @@ std::string AttachmentFieldList(const TCliConsole& console, const TqmRepositoryE
   return list.empty() ? "it has none" : "its File and Picture fields: " + list;
 }
 
-// Copies source to target through a private (0600) temporary file beside target that is renamed
-// over it once complete, so that target is never left half written.
+// Copies source to target through a private (0600) temporary file beside target that is synced and
+// renamed over it once complete, so that target is never left half written.
 void CopyPrivately(const std::string& source, const std::string& target) {
-  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) throw Failure(target + " could not be written: " + std::strerror(errno));
-  const fs::path t(target);
-  std::string temp = (t.parent_path() / ("." + t.filename().string() + ".XXXXXX")).string();
-  const int out = ::mkstemp(temp.data());
-  if (out < 0) {
-    const std::string why = std::strerror(errno);
-    ::close(in);
-    throw Failure(target + " could not be written: " + why);
-  }
-  auto fail = [&](const std::string& why) {
-    ::close(in);
-    ::close(out);
-    ::unlink(temp.c_str());
-    return Failure(target + " could not be written: " + why);
-  };
-  char buf[65536];
-  for (;;) {
-    const ssize_t n = ::read(in, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw fail(std::strerror(errno));
-    if (n == 0) break;
-    for (ssize_t done = 0; done < n;) {
-      const ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) throw fail(std::strerror(errno));
-      done += w;
-    }
-  }
-  if (::fsync(out) != 0) throw fail(std::strerror(errno));
-  ::close(in);
-  if (::close(out) != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
-    const std::string why = std::strerror(errno);
-    ::unlink(temp.c_str());
-    throw Failure(target + " could not be written: " + why);
+  try {
+    ReplaceFileWithCopy(source, target);
+  } catch (const EDurableFileError& e) {
+    throw Failure(target + " could not be written: " + e.Reason());
   }
 }
 

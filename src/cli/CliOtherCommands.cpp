@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "base/DateTime.h"
+#include "base/DurableFile.h"
 #include "base/SecureWipe.h"
 #include "cli/CliCommands.h"
 #include "cli/CliError.h"
@@ -174,6 +175,8 @@ int RunCryptoMail(TCliContext& c) {
   if (result.outcome == TqmCryptoMailOutcome::Refused) throw UsageError(OneLine(c.Console(), result.message));
   fs::rename(result.documentPath, target, ec);
   if (ec) throw Failure("the document cannot be written to " + target.string() + ": " + ec.message());
+  // The document's new name is on the disk only once its folder is.
+  SyncFolderOf(target.string());
   c.Console().Line("Wrote the encrypted document " + target.string());
   return kExitOk;
 }

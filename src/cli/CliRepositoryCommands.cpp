@@ -11,6 +11,7 @@
 #include <functional>
 #include <sstream>
 
+#include "base/DurableFile.h"
 #include "base/SecureWipe.h"
 #include "cli/CliAttachments.h"
 #include "cli/CliCommands.h"
@@ -658,18 +659,14 @@ int RunExport(TCliContext& c) {
                     (errno == EEXIST ? std::string("the file exists (add --yes to replace it)")
                                      : std::strerror(errno)));
     ::fchmod(fd, 0600);
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        const std::string why = std::strerror(errno);
-        ::close(fd);
-        throw Failure("the export cannot be written to " + *out + ": " + why);
-      }
-      done += static_cast<size_t>(n);
+    if (!WriteAll(fd, bytes.data(), bytes.size())) {
+      const std::string why = std::strerror(errno);
+      ::close(fd);
+      throw Failure("the export cannot be written to " + *out + ": " + why);
     }
     if (::fsync(fd) != 0 || ::close(fd) != 0) throw Failure("the export cannot be written to " + *out);
+    // A new file's name is on the disk only once its folder is.
+    SyncFolderOf(*out);
     c.Console().Err() << "quillmar-cli: exported to " << *out << '\n';
   }
   std::fill(bytes.begin(), bytes.end(), '\0');

@@ -1135,4 +1135,15 @@ std::vector<std::string> TSingleFileSystem::CheckIntegrity() {
   return quillmar::CheckIntegrity(*pfm_, *fsm_, *dir_, {fileMaps});
 }
 
+// --- Part files --------------------------------------------------------------------------------------
+
+bool TSingleFileSystem::IsMultiPart(const std::string& fileName, TSFSPartStorage* storage) {
+  TSFSHugeFile chain(storage);
+  try {
+    return chain.Open(fileName, true, TSFSLock::None) && chain.PartCount() > 1;
+  } catch (const ESFSError&) {
+    return false;
+  }
+}
+
 }  // namespace quillmar

@@ -125,6 +125,10 @@ public:
   // ESFSError when the file is no container, its header is damaged, or the derivation cannot be
   // followed (the message names the problem; nothing is reserved for it).
   static TKeyDerivation ReadKeyDerivation(const std::string& fileName);
+  // True when the container fileName is kept in more than one part file (its part chain, read from the
+  // files themselves, has a second part). False for a container in one file, and for a file that is no
+  // container or whose part chain is broken. Reads only; takes no lock.
+  static bool IsMultiPart(const std::string& fileName, TSFSPartStorage* storage = nullptr);
 
   // --- Handles ---------------------------------------------------------------------------------------
   // Opens a file; mode 0xFFFF creates it (deleting an existing one: -16 when that is not possible).

@@ -550,7 +550,7 @@ bool TqmGlobal::MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* ne
   return wrapper_.MoveEntry(entry, newCategory, keepSource);
 }
 
-int TqmGlobal::ListIcons(int kind, std::vector<std::string>& list) {
+int TqmGlobal::ListIcons(TqmSFSWrapper::TIconKind kind, std::vector<std::string>& list) {
   return wrapper_.ListIcons(kind, list);
 }
 
@@ -856,7 +856,7 @@ void TqmGlobal::Restore(const std::string& backupFile) {
     throw EQuillmarError(
         "The file " + backupFile +
         " is not a Brelkan Safe backup (it is no Safe file or it is damaged). The Safe was not changed.");
-  if (fs::exists(backupFile + "1", ec))
+  if (TSingleFileSystem::IsMultiPart(backupFile))
     throw EQuillmarError("The backup " + backupFile + " is kept in several part files (" + backupFile +
                          "1, ...), which a restore cannot copy yet. The Safe was not changed.");
   TBusy busy(*this);

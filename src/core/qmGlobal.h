@@ -348,7 +348,7 @@ public:
   void SaveEntry(const std::string& path, TqmRepositoryEntry& entry);
   bool DeleteEntry(const std::string& path, const std::string& fileName);
   bool MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* newCategory, bool keepSource);
-  int ListIcons(int kind, std::vector<std::string>& list);
+  int ListIcons(TqmSFSWrapper::TIconKind kind, std::vector<std::string>& list);
   bool LoadIcon(int kind, const std::string& name, TqvtIcon& icon);
   void SaveIcon(int kind, const TqvtIcon& icon, const std::string& name);
 

@@ -1,15 +1,10 @@
 #include "platform/AutostartEntry.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
+#include "base/DurableFile.h"
 #include "base/Exception.h"
-#include "base/RandomName.h"
 
 namespace quillmar {
 
@@ -90,28 +85,11 @@ void WriteAutostartEntry(const std::vector<std::string>& command) {
   if (ec)
     throw EQuillmarError("The autostart folder " + folder.string() + " cannot be made: " + ec.message() +
                          ".");
-  std::string temp;
-  int fd = -1;
-  RandomFreeName(path + ".", ".part", [&](const std::string& name) {
-    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-      temp = name;
-      return false;
-    }
-    if (errno == EEXIST) return true;
-    throw EQuillmarError("The autostart entry " + path + " cannot be written: " + std::strerror(errno) + ".");
-  });
-  bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  ok = ::fsync(fd) == 0 && ok;
-  int err = errno;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    throw EQuillmarError("The autostart entry " + path + " cannot be written: " + std::strerror(err) + ".");
+  // Replaced whole and durably; readable by the session that starts it, like any desktop entry.
+  try {
+    ReplaceFileWithBytes(path, text, 0644);
+  } catch (const EDurableFileError& e) {
+    throw EQuillmarError("The autostart entry " + path + " cannot be written: " + e.Reason() + ".");
   }
 }
 

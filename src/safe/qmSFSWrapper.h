@@ -332,7 +332,7 @@ public:
 
   // --- Icons --------------------------------------------------------------------------------------
   // Appends the names of the "*.ico" files of that icon set to list; returns how many were added.
-  int ListIcons(int kind, std::vector<std::string>& list);
+  int ListIcons(TIconKind kind, std::vector<std::string>& list);
   // Reads the icon file into icon (setting its name). False when there is no such icon.
   bool LoadIcon(int kind, const std::string& name, TqvtIcon& icon);
   // Writes the icon's image to that file, replacing it.

@@ -285,7 +285,7 @@ TEST_F(SafeFixture, IconsAreListedPerKindAndRoundTrip) {
   EXPECT_EQ(loaded.Image(), icon.Image());
   EXPECT_FALSE(safe.LoadIcon(W::ikCategory, "key.ico", loaded));
   EXPECT_THROW(safe.SaveIcon(W::ikEntry, icon, "..\\evil.ico"), EQuillmarError);
-  EXPECT_THROW(safe.ListIcons(2, list), EQuillmarError);
+  EXPECT_THROW(safe.ListIcons(static_cast<W::TIconKind>(2), list), EQuillmarError);
 }
 
 TEST_F(SafeFixture, RemindersGetFreeIdsAndCopiesGetTheirOwn) {

@@ -1,0 +1,43 @@
+#pragma once
+// What the files of TqmSFSWrapper (qmSFSWrapper*.cpp) share: the checks of names, the open mode of a
+// file that is only read, and reading a file in the Safe whole. Internal to src/safe.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/Exception.h"
+#include "base/Stream.h"
+
+namespace quillmar::sfs_wrapper_internal {
+
+// The open mode of a file in the Safe that is only read.
+constexpr uint32_t kModeRead = 0;
+
+// A name that stays inside its folder: no separators, not "." or "..", not empty.
+inline bool IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/") == std::string::npos;
+}
+
+inline void RequirePlainName(const std::string& name, const char* what) {
+  if (!IsPlainName(name)) throw EQuillmarError(std::string("Invalid ") + what + " name \"" + name + "\".");
+}
+
+inline std::string WithTrailingSeparator(std::string path) {
+  if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
+  return path;
+}
+
+inline bool EndsWith(const std::string& text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// The rest of source, in pieces, into dest. A source that ends before its size throws EUnreadableData
+// with the offset of the first byte it did not deliver: nothing is taken for the whole when a part of
+// it cannot be read.
+void CopyWhole(TStream& source, TStream& dest);
+
+// "from byte N on" for messages about a file that cannot be read in full.
+std::string UnreadableFrom(const EUnreadableData& e);
+
+}  // namespace quillmar::sfs_wrapper_internal
