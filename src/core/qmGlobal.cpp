@@ -8,9 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "base/CodePage.h"
 #include "base/DurableFile.h"
@@ -58,12 +56,6 @@ std::string NormalPath(const std::string& path) {
 bool IsBelow(const std::string& path, const std::string& folderWithSlash) {
   return path.size() > folderWithSlash.size() &&
          path.compare(0, folderWithSlash.size(), folderWithSlash) == 0;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
 }
 
 std::string Trim(const std::string& s) {
@@ -153,11 +145,14 @@ private:
 
 TqmGlobal::TqmGlobal(const std::string& homeFolder, std::vector<std::string> arguments,
                      TqmAppPrompter* prompter)
-    : wrapper_(prompter), arguments_(std::move(arguments)), prompter_(prompter) {
+    : wrapper_(prompter),
+      home_(WithSlash(NormalPath(homeFolder))),
+      ini_(home_),
+      arguments_(std::move(arguments)),
+      prompter_(prompter) {
   demoData_ = false;
   safeOpen_ = false;
   versionText_ = ProgramVersionText();
-  home_ = WithSlash(NormalPath(homeFolder));
   tempRoot_ = home_ + "TEMP/";
   attachmentsTemp_ = home_ + "TEMP_AT/";
   EnsurePrivateFolder(home_, false);
@@ -257,79 +252,6 @@ std::vector<std::string> TqmGlobal::SafeNames() const {
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string TqmGlobal::ReadLastUsedSafe() const {
-  std::ifstream in(IniFile(), std::ios::binary);
-  if (!in) return {};
-  std::string line;
-  bool inSafe = false;
-  while (std::getline(in, line)) {
-    std::string t = Trim(line);
-    if (t.empty() || t[0] == ';') continue;
-    if (t.front() == '[') {
-      size_t close = t.find(']');
-      inSafe = close != std::string::npos && Lower(Trim(t.substr(1, close - 1))) == "safe";
-      continue;
-    }
-    if (!inSafe) continue;
-    size_t eq = t.find('=');
-    if (eq == std::string::npos) continue;
-    if (Lower(Trim(t.substr(0, eq))) == "lastused") return Trim(t.substr(eq + 1));
-  }
-  return {};
-}
-
-void TqmGlobal::WriteLastUsedSafe() const {
-  std::string old;
-  {
-    std::ifstream in(IniFile(), std::ios::binary);
-    if (in) {
-      std::ostringstream ss;
-      ss << in.rdbuf();
-      old = ss.str();
-    }
-  }
-  // Keep every other line; replace the first lastused of [safe] or add it (and the section).
-  std::vector<std::string> lines;
-  {
-    std::istringstream ss(old);
-    std::string line;
-    while (std::getline(ss, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-    }
-  }
-  const std::string entry = "lastused=" + safeName_;
-  bool inSafe = false, done = false;
-  int safeSection = -1;
-  for (size_t i = 0; i < lines.size() && !done; ++i) {
-    std::string t = Trim(lines[i]);
-    if (!t.empty() && t.front() == '[') {
-      if (inSafe) {
-        // End of [safe] without the key: add it at the section's end.
-        lines.insert(lines.begin() + static_cast<long>(i), entry);
-        done = true;
-        break;
-      }
-      size_t close = t.find(']');
-      inSafe = close != std::string::npos && Lower(Trim(t.substr(1, close - 1))) == "safe";
-      if (inSafe) safeSection = static_cast<int>(i);
-      continue;
-    }
-    size_t eq = t.find('=');
-    if (inSafe && eq != std::string::npos && Lower(Trim(t.substr(0, eq))) == "lastused") {
-      lines[i] = entry;
-      done = true;
-    }
-  }
-  if (!done) {
-    if (safeSection < 0) lines.push_back("[safe]");
-    lines.push_back(entry);
-  }
-  std::string text;
-  for (const std::string& l : lines) text += l + "\r\n";
-  ReplaceFileWithBytes(IniFile(), text);
 }
 
 bool TqmGlobal::StartMinimized() const {

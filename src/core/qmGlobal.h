@@ -55,6 +55,7 @@
 #include <vector>
 
 #include "core/qmAppPrompter.h"
+#include "core/qmIniFile.h"
 #include "model/StringArray.h"
 #include "safe/qmSFSWrapper.h"
 #include "safe/qmSettings.h"
@@ -91,7 +92,7 @@ public:
 
 class TqmGlobal {
 public:
-  static constexpr char kIniFileName[] = "Quillmar.ini";
+  static constexpr const auto& kIniFileName = TqmIniFile::kFileName;
   static constexpr char kSafeExtension[] = ".qvt";
   static constexpr char kBackupExtension[] = ".qvtb";
   static constexpr char kBackupFilter[] = "Brelkan Safe backup (*.qvtb)|*.qvtb";
@@ -174,18 +175,17 @@ public:
   std::string SafeFile(const std::string& safeName) const;
   // The current Safe's file (SafeFile(SafeName())).
   std::string CurrentSafeFile() const { return SafeFile(safeName_); }
-  std::string IniFile() const { return home_ + kIniFileName; }
+  std::string IniFile() const { return ini_.Path(); }
 
   // --- Own operations ------------------------------------------------------------------------------
   // The names of the "*.qvt" files in the home folder, in listing order (sorted by name, as the
   // desktop's file listing gives them), without the extension. A Safe whose file is missing because a
   // repair of it was interrupted ("<name>.qvt0" is left) is listed too: opening it puts it back.
   std::vector<std::string> SafeNames() const;
-  // The ini value [safe] lastused; "" when the file or the key is missing.
-  std::string ReadLastUsedSafe() const;
-  // Writes SafeName() as [safe] lastused, keeping the rest of the ini file. Throws EQuillmarError
-  // when the file cannot be written (the old file is then kept).
-  void WriteLastUsedSafe() const;
+  // See TqmIniFile::LastUsedSafe.
+  std::string ReadLastUsedSafe() const { return ini_.LastUsedSafe(); }
+  // Writes SafeName() as the Safe used last: see TqmIniFile::SetLastUsedSafe.
+  void WriteLastUsedSafe() const { ini_.SetLastUsedSafe(safeName_); }
   bool StartMinimized() const;
   // The first argument containing "/rf:[" (until ReceivedFilesHandled), else PendingReceivedFiles
   // when not empty. False when there is none.
@@ -411,6 +411,7 @@ private:
 
   TqmSFSWrapper wrapper_;
   std::string home_;
+  TqmIniFile ini_;
   std::string tempRoot_;
   std::string attachmentsTemp_;
   std::vector<std::string> arguments_;
