@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <functional>
 
-#include "base/CodePage.h"
 #include "base/DurableFile.h"
 #include "base/Exception.h"
 #include "base/RandomName.h"
@@ -53,11 +52,6 @@ std::string NormalPath(const std::string& path) {
   return p.lexically_normal().string();
 }
 
-bool IsBelow(const std::string& path, const std::string& folderWithSlash) {
-  return path.size() > folderWithSlash.size() &&
-         path.compare(0, folderWithSlash.size(), folderWithSlash) == 0;
-}
-
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t\r\n");
   if (b == std::string::npos) return {};
@@ -80,31 +74,6 @@ bool ParseInt(const std::string& text, int& value) {
   if (v > 2147483647LL || v < -2147483648LL) return false;
   value = static_cast<int>(v);
   return true;
-}
-
-// The container folder, or file, path as a relative disk path: "\File Locker\Docs\" -> "File Locker/Docs/".
-// Throws for a part that cannot be a file name here (empty, ".", "..", or holding "/").
-std::string ContainerToDiskRelative(const std::string& containerPath) {
-  std::string out;
-  std::string part;
-  size_t start = (!containerPath.empty() && containerPath[0] == '\\') ? 1 : 0;
-  for (size_t i = start; i <= containerPath.size(); ++i) {
-    if (i == containerPath.size() || containerPath[i] == '\\') {
-      if (i == containerPath.size() && part.empty()) break;  // trailing "\"
-      if (part.empty() || part == "." || part == ".." || part.find('/') != std::string::npos ||
-          part.find('\0') != std::string::npos)
-        throw EQuillmarError(
-            "The name \"" + part + "\" in " + containerPath +
-            " cannot be used for a file on this system. Rename it in the File Locker first.");
-      // Names in the Safe are in its code page; file names on this system are UTF-8.
-      out += TCodePage().ToUtf8(part);
-      if (i < containerPath.size()) out += '/';
-      part.clear();
-    } else {
-      part += containerPath[i];
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -148,16 +117,15 @@ TqmGlobal::TqmGlobal(const std::string& homeFolder, std::vector<std::string> arg
     : wrapper_(prompter),
       home_(WithSlash(NormalPath(homeFolder))),
       ini_(home_),
+      copies_(home_),
       arguments_(std::move(arguments)),
       prompter_(prompter) {
   demoData_ = false;
   safeOpen_ = false;
   versionText_ = ProgramVersionText();
-  tempRoot_ = home_ + "TEMP/";
-  attachmentsTemp_ = home_ + "TEMP_AT/";
   EnsurePrivateFolder(home_, false);
-  EnsurePrivateFolder(tempRoot_, true);
-  EnsurePrivateFolder(attachmentsTemp_, true);
+  EnsurePrivateFolder(copies_.TempRoot(), true);
+  EnsurePrivateFolder(copies_.AttachmentsTemp(), true);
   store_ = std::make_unique<TStore>(*this);
   launcher_ = std::make_unique<TqmDesktopLauncher>();
 }
@@ -220,8 +188,8 @@ bool TqmGlobal::IsMasterPassword(std::string_view typed) const {
 // --- Paths ---------------------------------------------------------------------------------------------
 
 std::string TqmGlobal::TempFolder() const {
-  if (!safeOpen_ || openedSafeFile_.empty()) return tempRoot_;
-  return tempRoot_ + fs::path(openedSafeFile_).filename().string() + "/";
+  if (!safeOpen_ || openedSafeFile_.empty()) return copies_.TempRoot();
+  return copies_.FolderOf(openedSafeFile_);
 }
 
 std::string TqmGlobal::SafeFile(const std::string& safeName) const {
@@ -358,7 +326,8 @@ bool TqmGlobal::DeleteCategory(const std::string& path) {
   // Entries in a sub-category would go with it: they count as the category's own.
   if (CountEntriesBelow(p) > 0) {
     if (prompter_)
-      prompter_->ShowMessage(TqmPrompter::TMessageKind::Warning, kProductTitle, kMsgCategoryHasEntries);
+      prompter_->ShowMessage(TqmPrompter::TMessageKind::Warning, TqmAppPrompter::kProductTitle,
+                             kMsgCategoryHasEntries);
     return false;
   }
   wrapper_.DeleteCategory(p);
@@ -493,8 +462,8 @@ std::string TqmGlobal::AttachFile(const std::string& diskFile) {
 
 std::string TqmGlobal::ExtractAttachedFile(const std::string& name) {
   TBusy busy(*this);
-  EnsurePrivateFolder(attachmentsTemp_, true);
-  return wrapper_.ExtractAttachedFile(name, attachmentsTemp_);
+  EnsurePrivateFolder(copies_.AttachmentsTemp(), true);
+  return wrapper_.ExtractAttachedFile(name, copies_.AttachmentsTemp());
 }
 
 bool TqmGlobal::DeleteAttachedFile(const std::string& name) {
@@ -838,21 +807,19 @@ bool TqmGlobal::LockFile(const std::string& folder, const std::string& diskFile,
 }
 
 std::string TqmGlobal::TempCopyPath(const std::string& folder, const std::string& name) const {
-  std::string containerPath = folder;
-  if (!containerPath.empty() && containerPath.back() != '\\') containerPath += '\\';
-  return TempFolder() + ContainerToDiskRelative(containerPath + name);
+  return TempFolder() + TqmOpenedCopies::RelativeCopyPath(folder, name);
 }
 
 bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile) {
   TBusy busy(*this);
   const std::string disk = NormalPath(diskFile);
-  const bool inTemp = IsBelow(disk, tempRoot_);
+  const bool inTemp = copies_.IsBelowTemp(disk);
   if (inTemp) EnsurePrivateFolder(fs::path(disk).parent_path().string(), false);
   if (!wrapper_.UnlockFile(folder, name, safeKey_, diskFile)) return false;
   if (inTemp && safeOpen_) {
     std::string containerPath = folder;
     if (!containerPath.empty() && containerPath.back() != '\\') containerPath += '\\';
-    openedCopies_[disk] = TOpenedCopy{openedSafeFile_, containerPath + name, false};
+    copies_.Record(disk, openedSafeFile_, containerPath + name);
   }
   return true;
 }
@@ -867,142 +834,41 @@ bool TqmGlobal::RenameLockerItem(const std::string& folder, const std::string& o
   return wrapper_.Rename(folder, oldName, newName);
 }
 
-// --- Returning opened files
-// ---------------------------------------------------------------------------------
+// --- Returning opened files ------------------------------------------------------------------------------
 
 bool TqmGlobal::UpdateOpenedFiles() {
-  return UpdateOpenedFiles(tempRoot_);
+  return UpdateOpenedFiles(copies_.TempRoot());
 }
 
 bool TqmGlobal::UpdateOpenedFiles(const std::string& folder) {
   if (!safeOpen_) return true;
   TBusy busy(*this);
-  return UpdateOpenedFolder(WithSlash(NormalPath(folder)));
-}
-
-bool TqmGlobal::UpdateOpenedFolder(const std::string& folder) {
-  bool result = true;
-  std::vector<fs::path> files, folders;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code e;
-    if (it->is_directory(e))
-      folders.push_back(it->path());
-    else
-      files.push_back(it->path());
-  }
-  std::sort(files.begin(), files.end());
-  std::sort(folders.begin(), folders.end());
-  for (const fs::path& file : files) {
-    const std::string disk = file.lexically_normal().string();
-    auto it = openedCopies_.find(disk);
-    if (it == openedCopies_.end() || it->second.safeFile != openedSafeFile_) continue;
-    if (!WriteBack(disk, it->second)) {
-      result = false;
-      continue;
-    }
-    std::error_code e;
-    if (!fs::exists(disk, e)) openedCopies_.erase(it);
-  }
-  for (const fs::path& sub : folders) {
-    if (!UpdateOpenedFolder(WithSlash(sub.lexically_normal().string()))) result = false;
-    // A folder emptied by the write-back goes as well (remove only takes empty folders).
-    std::error_code e;
-    fs::remove(sub, e);
-  }
-  return result;
-}
-
-// Locks one copy back into its container path. True when the copy is done with (written back or given
-// up by the user, and deleted); false when the user chose Cancel (the copy stays).
-bool TqmGlobal::WriteBack(const std::string& diskPath, TOpenedCopy& copy) {
-  std::error_code ec;
-  if (!copy.givenUp) {
-    for (;;) {
-      if (LockFile(copy.containerPath, diskPath, false)) break;
-      TqmAppPrompter::TRetryAnswer answer =
-          prompter_ ? prompter_->AskCancelRetryIgnore(kProductTitle, kMsgFileOpenedByAnother)
-                    : TqmAppPrompter::TRetryAnswer::Cancel;
-      if (answer == TqmAppPrompter::TRetryAnswer::Cancel) return false;
-      if (answer == TqmAppPrompter::TRetryAnswer::Ignore) {
-        copy.givenUp = true;
-        break;
-      }
-      std::string message = kMsgCloseFile;
-      message.replace(message.find("%s"), 2, diskPath);
-      prompter_->ShowMessage(TqmPrompter::TMessageKind::Information, kProductTitle, message);
-    }
-  }
-  // Written back or given up: the copy goes. Should it not go, it stays recorded as given up, so that
-  // the clean-up removes it.
-  copy.givenUp = true;
-  fs::remove(diskPath, ec);
-  return true;
+  return copies_.WriteBack(
+      WithSlash(NormalPath(folder)), openedSafeFile_,
+      [this](const std::string& containerPath, const std::string& diskFile) {
+        return LockFile(containerPath, diskFile, false);
+      },
+      prompter_);
 }
 
 std::vector<std::string> TqmGlobal::OpenedFiles() const {
-  std::vector<std::string> files;
-  for (const auto& [disk, copy] : openedCopies_)
-    if (safeOpen_ && copy.safeFile == openedSafeFile_ && !copy.givenUp) files.push_back(disk);
-  return files;
+  return copies_.Pending(safeOpen_ ? openedSafeFile_ : std::string());
 }
 
 std::vector<std::string> TqmGlobal::OpenedFilesOf(const std::string& safeName) const {
-  std::vector<std::string> files;
-  const std::string safeFile = NormalPath(SafeFile(safeName));
-  for (const auto& [disk, copy] : openedCopies_) {
-    std::error_code ec;
-    if (copy.safeFile == safeFile && !copy.givenUp && fs::exists(disk, ec)) files.push_back(disk);
-  }
-  return files;
+  return copies_.PendingOnDisk(NormalPath(SafeFile(safeName)));
 }
 
 std::string TqmGlobal::TempFolderOf(const std::string& safeName) const {
-  return tempRoot_ + safeName + kSafeExtension + "/";
+  return copies_.TempRoot() + safeName + kSafeExtension + "/";
 }
 
 std::vector<std::string> TqmGlobal::UnaccountedTempFiles() const {
-  std::vector<std::string> files;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(tempRoot_, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code e;
-    if (it->is_directory(e)) continue;
-    const std::string disk = it->path().lexically_normal().string();
-    auto found = openedCopies_.find(disk);
-    if (found == openedCopies_.end() || !safeOpen_ || found->second.safeFile != openedSafeFile_)
-      files.push_back(disk);
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-void TqmGlobal::EmptyFolder(const std::string& folder, bool keepPending) {
-  std::error_code ec;
-  std::vector<fs::path> items;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-    items.push_back(it->path());
-  for (const fs::path& item : items) {
-    std::error_code e;
-    const std::string path = item.lexically_normal().string();
-    if (fs::is_directory(fs::symlink_status(item, e))) {
-      EmptyFolder(path, keepPending);
-      fs::remove(item, e);  // only when it is empty now
-      continue;
-    }
-    if (keepPending) {
-      // A copy that was not written back, or one this run knows nothing of, is the user's data.
-      auto found = openedCopies_.find(path);
-      if (found == openedCopies_.end() || !found->second.givenUp) continue;
-      if (fs::remove(item, e)) openedCopies_.erase(found);
-      continue;
-    }
-    fs::remove(item, e);
-  }
+  return copies_.Unaccounted(safeOpen_ ? openedSafeFile_ : std::string());
 }
 
 void TqmGlobal::EmptyTempFolders() {
-  EmptyFolder(attachmentsTemp_, false);
-  EmptyFolder(tempRoot_, true);
+  copies_.EmptyTempFolders();
 }
 
 }  // namespace quillmar

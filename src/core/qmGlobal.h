@@ -20,17 +20,10 @@
 //   <home>/TEMP_AT/             attached files taken out for viewing
 // Both temporary folders are private to the user (0700): they hold decrypted data.
 //
-// Opened files. While a Safe is open, TempFolder() is <home>/TEMP/<SafeName>.qvt/ and the copy of the
-// locked file \File Locker\Docs\a.txt is TempFolder() + "File Locker/Docs/a.txt". UnlockFile records
-// every copy it writes below the TEMP folder together with the Safe and the container path it came
-// from. UpdateOpenedFiles writes back only the copies recorded for the Safe that is open now; copies
-// of another Safe, and copies left by an earlier run that ended abnormally, are never written into
-// it and are never deleted by this object: they stay on disk for the user to recover (their folder
-// says which Safe they came from). A copy that was written back is deleted at once.
-//
-// Clean-up: when the object dies (and on EmptyTempFolders) TEMP_AT is emptied, and of TEMP every file
-// is removed except the copies that still wait to be written back and the leftovers described above.
-// The two folders themselves stay.
+// Opened files: while a Safe is open, TempFolder() is <home>/TEMP/<SafeName>.qvt/; UnlockFile records
+// every copy it writes below the TEMP folder, UpdateOpenedFiles writes back those of the open Safe,
+// and the clean-up (when the object dies, and EmptyTempFolders) keeps what still waits to be written
+// back and what an earlier run left. The rules are those of TqmOpenedCopies (core/qmOpenedCopies.h).
 //
 // Start options: the program's arguments, argument 0 the program. "/sm" (exactly, letter case
 // counts) starts minimized to the tray; the first argument containing "/rf:[" anywhere is a
@@ -56,6 +49,7 @@
 
 #include "core/qmAppPrompter.h"
 #include "core/qmIniFile.h"
+#include "core/qmOpenedCopies.h"
 #include "model/StringArray.h"
 #include "safe/qmSFSWrapper.h"
 #include "safe/qmSettings.h"
@@ -101,9 +95,8 @@ public:
   static constexpr char kMsgCategoryHasEntries[] =
       "You cannot delete this category as there are some password entries\r\nassosiated in the safe. Please "
       "first remove the password entries, then\r\ndelete the category";
-  static constexpr char kMsgFileOpenedByAnother[] =
-      "File opened by another application.\r\nDo you want to skip file?";
-  static constexpr char kMsgCloseFile[] = "Close file %s and click OK";
+  static constexpr const auto& kMsgFileOpenedByAnother = TqmOpenedCopies::kMsgFileOpenedByAnother;
+  static constexpr const auto& kMsgCloseFile = TqmOpenedCopies::kMsgCloseFile;
   static constexpr char kMsgFileExists[] = "File exists. Do you want to overwrite it?";
 
   // Creation: clears DemoData and SafeOpen, creates the Safe layout object (no Safe open), formats the
@@ -169,8 +162,8 @@ public:
   const std::string& HomeFolder() const { return home_; }
   // <home>/TEMP/<SafeName>.qvt/ while a Safe is open, else the TEMP folder itself.
   std::string TempFolder() const;
-  const std::string& TempRootFolder() const { return tempRoot_; }
-  const std::string& AttachmentsTempFolder() const { return attachmentsTemp_; }
+  const std::string& TempRootFolder() const { return copies_.TempRoot(); }
+  const std::string& AttachmentsTempFolder() const { return copies_.AttachmentsTemp(); }
   // <home> + name + ".qvt".
   std::string SafeFile(const std::string& safeName) const;
   // The current Safe's file (SafeFile(SafeName())).
@@ -216,16 +209,13 @@ public:
   // after a failure or a crash the entry and everything it names are all still there, or all gone.
   bool DeleteEntryWithData(const std::string& path, const TqmRepositoryEntry& entry);
 
-  // Writes opened files back (see the top). For each recorded copy of the open Safe below folder
-  // (default: the whole TEMP folder): lock it back into its container path (replacing the file); when
-  // that fails ask kMsgFileOpenedByAnother (Cancel, Retry, Ignore): Retry shows kMsgCloseFile and
-  // tries again; Ignore gives the copy up (it is deleted, its changes lost); Cancel keeps the copy on
-  // disk and makes the result false. A copy written back is deleted. True when the caller may go on
-  // (close the window, switch the Safe). With no Safe open nothing can be written back: the copies
-  // stay and the result is true.
+  // Writes opened files back: see TqmOpenedCopies::WriteBack, for the copies of the open Safe below
+  // folder (default: the whole TEMP folder), locked back with the busy pointer and the Safe's key.
+  // True when the caller may go on (close the window, switch the Safe). With no Safe open nothing can
+  // be written back: the copies stay and the result is true.
   bool UpdateOpenedFiles();
   bool UpdateOpenedFiles(const std::string& folder);
-  // The recorded copies of the open Safe that still wait to be written back.
+  // The recorded copies of the open Safe that still wait to be written back (TqmOpenedCopies::Pending).
   std::vector<std::string> OpenedFiles() const;
   // The same for the Safe of that name whether it is open or not (a locked Safe's copies wait for
   // its next login).
@@ -235,7 +225,8 @@ public:
   // Files in the TEMP folder that no recorded copy of this run accounts for (left by an earlier run,
   // or copies of a Safe that is not open now). They are kept until the user removes them.
   std::vector<std::string> UnaccountedTempFiles() const;
-  // Empties the temporary folders as the destructor does (used after a switch of Safe).
+  // Empties the temporary folders as the destructor does (used after a switch of Safe): see
+  // TqmOpenedCopies::EmptyTempFolders.
   void EmptyTempFolders();
 
   // Settings of the open Safe. LoadSettings: when SafeName is not empty and a Safe is open, starts
@@ -330,7 +321,8 @@ public:
   // With the busy pointer; errors pass through. A copy written below the TEMP folder is recorded as
   // an opened file of the open Safe (see the top). The copy's folders are created (0700 below TEMP).
   bool UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile);
-  // The disk path of the temporary copy of the locked file folder + name of the open Safe.
+  // The disk path of the temporary copy of the locked file folder + name of the open Safe:
+  // TempFolder() + TqmOpenedCopies::RelativeCopyPath (which refuses names that leave the folder).
   std::string TempCopyPath(const std::string& folder, const std::string& name) const;
   // With the busy pointer; errors pass through.
   bool RemoveLockerItem(const std::string& folder, const std::string& name);
@@ -398,22 +390,12 @@ private:
 
   class TBusy;
   class TStore;
-  struct TOpenedCopy {
-    std::string safeFile;       // the Safe it came from
-    std::string containerPath;  // where it goes back
-    bool givenUp = false;       // the user chose Ignore: it may be deleted
-  };
-
-  bool UpdateOpenedFolder(const std::string& folder);
-  bool WriteBack(const std::string& diskPath, TOpenedCopy& copy);
-  void EmptyFolder(const std::string& folder, bool keepPending);
   int CountEntriesBelow(const std::string& path);
 
   TqmSFSWrapper wrapper_;
   std::string home_;
   TqmIniFile ini_;
-  std::string tempRoot_;
-  std::string attachmentsTemp_;
+  TqmOpenedCopies copies_;
   std::vector<std::string> arguments_;
   TqmAppPrompter* prompter_ = nullptr;
   std::function<void()> processEvents_;
@@ -432,8 +414,6 @@ private:
   TStringArray urlMenuData_;
   std::string versionText_;
   std::string lastLockError_;
-  // Disk path -> origin, for every copy UnlockFile wrote below the TEMP folder in this run.
-  std::map<std::string, TOpenedCopy> openedCopies_;
   // The open Safe's file, absolute ("" when none is open).
   std::string openedSafeFile_;
 
