@@ -1,22 +1,11 @@
 #include "core/qmGlobal.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 
-#include "base/DurableFile.h"
 #include "base/Exception.h"
-#include "base/RandomName.h"
-#include "base/SecureWipe.h"
-#include "container/PageFileManager.h"
-#include "container/SFSAbstractFile.h"
-#include "container/SFSError.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmDesktopLauncher.h"
 #include "core/qmReminderSchedule.h"
@@ -36,8 +25,6 @@ namespace quillmar {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr char kProductTitle[] = "Brelkan Quillmar II";
 
 std::string WithSlash(std::string path) {
   if (path.empty() || path.back() != '/') path += '/';
@@ -118,6 +105,7 @@ TqmGlobal::TqmGlobal(const std::string& homeFolder, std::vector<std::string> arg
       home_(WithSlash(NormalPath(homeFolder))),
       ini_(home_),
       copies_(home_),
+      backup_(wrapper_),
       arguments_(std::move(arguments)),
       prompter_(prompter) {
   demoData_ = false;
@@ -644,135 +632,18 @@ bool TqmGlobal::DeleteSafeFile(const std::string& name) {
 }
 
 bool TqmGlobal::Backup(const std::string& target, const TqmProgress& progress) {
-  if (!safeOpen_ || !wrapper_.IsOpen())
-    throw EQuillmarError("No Safe is open. Open the Safe you want to back up first.");
-  if (target.empty()) throw EQuillmarError("No backup file was given.");
-  const std::string safeFile = openedSafeFile_;
-  std::error_code ec;
-  if (fs::exists(target, ec)) {
-    if (fs::equivalent(target, safeFile, ec) || NormalPath(target) == safeFile)
-      throw EQuillmarError("The backup cannot be written over the Safe itself. Choose another file.");
-    if (fs::is_directory(target, ec))
-      throw EQuillmarError("The backup cannot be written: " + target + " is a folder. Choose a file name.");
-    if (!prompter_ || !prompter_->AskYesNo(kProductTitle, kMsgFileExists)) return false;
-  }
-
-  // A Safe kept in several part files would be copied only in part (the first part names the others
-  // by file name, so a copy beside the Safe would even point into the Safe's own parts).
-  if (wrapper_.Container() && wrapper_.Container()->PageFile().PartCount() > 1)
-    throw EQuillmarError("This Safe is kept in several part files (" + safeFile + ", " + safeFile +
-                         "1, ...), which a backup cannot copy yet. Close the program and copy all of them. "
-                         "Nothing was written.");
-
+  const std::string safeFile = safeOpen_ ? openedSafeFile_ : std::string();
+  if (!backup_.MayBackUp(safeFile, target, prompter_)) return false;
   TBusy busy(*this);
-  // Progress: the repair is the first half, the copy the second.
-  TqmProgressMeter meter(progress, 2.0);
-  // The rebuild leaves the Safe compact; its outcome does not decide the backup: the copy is checked
-  // on its own below.
-  wrapper_.Repair(nullptr, nullptr, [&meter](double fraction, bool& cancel) {
-    if (!meter.At(fraction)) cancel = true;
-  });
-  if (meter.Cancelled()) return false;
-
-  // The container writes every change through at once, and nothing else writes to it while this
-  // runs on the owning thread, so the file on disk is a consistent Safe now.
-  fs::path targetPath(target);
-  std::string folder = targetPath.parent_path().string();
-  if (folder.empty()) folder = ".";
-  const std::string temp =
-      RandomFreeName((fs::path(folder) / ("." + targetPath.filename().string() + ".")).string(), ".tmp",
-                     [](const std::string& name) {
-                       std::error_code e;
-                       return fs::exists(name, e);
-                     });
-  auto dropTemp = [&temp]() {
-    std::error_code e;
-    fs::remove(temp, e);
-  };
-  try {
-    bool copied = ReplaceFileWithCopy(safeFile, temp, [&meter](int64_t done, int64_t total, bool& cancel) {
-      if (!meter.At(1.0 + (total > 0 ? double(done) / double(total) : 1.0))) cancel = true;
-    });
-    if (!copied) {
-      dropTemp();
-      return false;
-    }
-  } catch (const EQuillmarError& e) {
-    dropTemp();
-    throw EQuillmarError(std::string("The backup could not be made. ") + e.what());
-  }
-  ProcessEvents();
-  TqmSFSWrapper probe(nullptr);
-  int check = TqmSFSWrapper::csCannotOpen;
-  try {
-    check = probe.CheckSafe(temp, safeKey_);
-  } catch (...) {
-    check = TqmSFSWrapper::csCannotOpen;
-  }
-  if (check != TqmSFSWrapper::csUsable) {
-    dropTemp();
-    throw EQuillmarError(
-        "The backup could not be made: the copy of the Safe does not open with the Safe's key. " + target +
-        " was not changed.");
-  }
-  // The last moment a cancel is honoured: the rename below makes the backup.
-  if (!meter.At(1.999)) {
-    dropTemp();
-    return false;
-  }
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
-    std::string reason = std::strerror(errno);
-    dropTemp();
-    throw EQuillmarError("The backup could not be written to " + target + ": " + reason + ".");
-  }
-  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
-  meter.At(2.0);
-  return true;
+  return backup_.BackUp(safeFile, safeKey_, target, processEvents_, progress);
 }
 
 void TqmGlobal::Restore(const std::string& backupFile) {
   if (safeName_.empty()) throw EQuillmarError("No Safe is chosen to restore into.");
-  std::error_code ec;
-  if (backupFile.empty() || !fs::is_regular_file(backupFile, ec))
-    throw EQuillmarError("The backup file " + backupFile + " does not exist. The Safe was not changed.");
-  // A Safe file is a container; the password is not known here (it is the one of the backup's time),
-  // so no key is derived: the check tells a Safe file (any kind) from anything else.
-  TqmSFSWrapper probe(nullptr);
-  int check = probe.CheckSafe(backupFile, TTextKey());
-  if (check != TqmSFSWrapper::csUsable && check != TqmSFSWrapper::csWrongPassword)
-    throw EQuillmarError(
-        "The file " + backupFile +
-        " is not a Brelkan Safe backup (it is no Safe file or it is damaged). The Safe was not changed.");
-  if (fs::exists(backupFile + "1", ec))
-    throw EQuillmarError("The backup " + backupFile + " is kept in several part files (" + backupFile +
-                         "1, ...), which a restore cannot copy yet. The Safe was not changed.");
+  TqmBackup::CheckBackupFile(backupFile);
   TBusy busy(*this);
   if (safeOpen_) CloseSafe();
-  const std::string safeFile = CurrentSafeFile();
-  if (fs::exists(safeFile, ec) && fs::equivalent(backupFile, safeFile, ec)) return;  // already in place
-  // The Safe is held while it is replaced: another program must not have it open, and a journal of an
-  // interrupted change of the old file must not be applied to the restored one.
-  std::unique_ptr<TSFSAbstractFile> hold;
-  if (fs::exists(safeFile, ec)) {
-    try {
-      hold = DiskPartStorage().Open(safeFile, true, TSFSLock::Exclusive);
-    } catch (const ESFSInUse&) {
-      throw EQuillmarError(
-          "The Safe " + safeFile +
-          " is open in another program or window; close it there first. The Safe was not changed.");
-    } catch (const ESFSError&) {
-    }
-  }
-  fs::remove(TSingleFileSystem::JournalFileName(safeFile), ec);
-  try {
-    ReplaceFileWithCopy(backupFile, safeFile);
-  } catch (const EQuillmarError& e) {
-    throw EQuillmarError(std::string("The Safe could not be restored; it was not changed. ") + e.what());
-  }
+  TqmBackup::ReplaceSafe(backupFile, CurrentSafeFile());
 }
 
 // --- File Locker -----------------------------------------------------------------------------------------

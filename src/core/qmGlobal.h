@@ -1,9 +1,11 @@
 #pragma once
 // TqmGlobal: the one application object. It lives for the whole run; every window (and the command
 // line) reaches the Safe through it. It holds the current Safe's name and text key, whether a Safe is
-// open, the Safe's settings, the home folder and the two temporary folders, the pending received-files
-// command and the reminder schedule, and owns the Safe layout object (TqmSFSWrapper). Most operations
-// forward to the Safe layout, adding the text key, the busy pointer or a rule of their own.
+// open, the Safe's settings, the home folder, the pending received-files command and the reminder
+// schedule. It owns the Safe layout object (TqmSFSWrapper), the ini file (core/qmIniFile.h), the
+// opened-copies tracker with the two temporary folders (core/qmOpenedCopies.h) and the backup
+// (core/qmBackup.h). Most operations forward to one of them, adding the text key, the busy pointer
+// or a rule of their own.
 //
 // Master password and text key. The text key (TTextKey) of a compatible Safe is its master password;
 // that of a hardened Safe is D, derived from the master password by Argon2id (about half a second by
@@ -48,6 +50,7 @@
 #include <vector>
 
 #include "core/qmAppPrompter.h"
+#include "core/qmBackup.h"
 #include "core/qmIniFile.h"
 #include "core/qmOpenedCopies.h"
 #include "model/StringArray.h"
@@ -97,7 +100,7 @@ public:
       "first remove the password entries, then\r\ndelete the category";
   static constexpr const auto& kMsgFileOpenedByAnother = TqmOpenedCopies::kMsgFileOpenedByAnother;
   static constexpr const auto& kMsgCloseFile = TqmOpenedCopies::kMsgCloseFile;
-  static constexpr char kMsgFileExists[] = "File exists. Do you want to overwrite it?";
+  static constexpr const auto& kMsgFileExists = TqmBackup::kMsgFileExists;
 
   // Creation: clears DemoData and SafeOpen, creates the Safe layout object (no Safe open), formats the
   // version text and creates the home folder and the two temporary folders (0700).
@@ -288,22 +291,22 @@ public:
   // could not be deleted.
   bool DeleteSafeFile(const std::string& name);
 
-  // Backup of the open Safe into target (the caller's file dialog chose it). When target exists asks
-  // kMsgFileExists; No returns false. Repairs the Safe, copies its file to a temporary name beside
-  // target, checks that the copy opens with the Safe's key and renames it over target. A backup is a
-  // plain Safe file under the master password of the moment, of the Safe's kind. Throws EQuillmarError
-  // when a step fails; target is then left as it was.
-  // progress hears of the repair and the copy; a cancel before the final rename returns false with
-  // target as it was.
+  // Backup of the open Safe into target (the caller's file dialog chose it): TqmBackup::MayBackUp
+  // (the refusals, and kMsgFileExists when target exists: No returns false), then with the busy
+  // pointer TqmBackup::BackUp with the Safe's key. A backup is a plain Safe file under the master
+  // password of the moment, of the Safe's kind. Throws EQuillmarError when a step fails; target is
+  // then left as it was. progress hears of the repair and the copy; a cancel before the final rename
+  // returns false with target as it was.
   // REQUIRES: SafeOpen.
   bool Backup(const std::string& target, const TqmProgress& progress = {});
-  // Replaces the current Safe's file (SafeFile(SafeName)) with the backup file. The backup must be a
-  // Safe file; it is copied to a temporary name in the home folder, flushed and renamed over the Safe,
-  // so a failed or refused restore leaves the Safe as it was. An open Safe is closed first. The Safe
-  // then opens with the password the backup was made under. The Safe's journal of an interrupted
-  // change, if any, goes (it belongs to the file that is replaced). Throws EQuillmarError (saying
-  // why) when the file is missing, is no Safe file, cannot be copied, or the Safe is open in another
-  // program.
+  // Replaces the current Safe's file (SafeFile(SafeName)) with the backup file (TqmBackup's
+  // CheckBackupFile, then with the busy pointer ReplaceSafe). The backup must be a Safe file; it is
+  // copied to a temporary name in the home folder, flushed and renamed over the Safe, so a failed or
+  // refused restore leaves the Safe as it was. An open Safe is closed first (after the checks). The
+  // Safe then opens with the password the backup was made under. The Safe's journal of an
+  // interrupted change, if any, goes (it belongs to the file that is replaced). Throws EQuillmarError
+  // (saying why) when the file is missing, is no Safe file, cannot be copied, or the Safe is open in
+  // another program.
   // REQUIRES: SafeName is not empty.
   void Restore(const std::string& backupFile);
 
@@ -396,6 +399,7 @@ private:
   std::string home_;
   TqmIniFile ini_;
   TqmOpenedCopies copies_;
+  TqmBackup backup_;
   std::vector<std::string> arguments_;
   TqmAppPrompter* prompter_ = nullptr;
   std::function<void()> processEvents_;
