@@ -121,6 +121,7 @@ public:
   static std::string HomeFolderFromArguments(const std::vector<std::string>& arguments);
 
   // --- Hooks ---------------------------------------------------------------------------------------
+  // The prompter of this object and of the Safe layout (not owned; may be null).
   void SetPrompter(TqmAppPrompter* prompter);
   TqmAppPrompter* Prompter() const { return prompter_; }
   // "Let pending window events run" during long operations (UI: QCoreApplication::processEvents).
@@ -264,6 +265,7 @@ public:
   // written. Returns the new Safe's text key (for OpenSafeByName without a second derivation).
   TTextKey CreateSafe(const std::string& file, std::string_view password,
                       TqmSafeKind kind = TqmSafeKind::Hardened);
+  // See TqmSFSWrapper::CheckSafe; adds the busy pointer.
   // 0 usable, 1 not a Safe file, 2 wrong password, 3 (forCreate) the file exists, 4 it cannot be
   // opened (the reason was shown; also a key derivation the program cannot follow). readOnly: checked
   // for a read-only open.
@@ -277,7 +279,8 @@ public:
   // (nothing changed then). Errors (a refused new password among them) propagate with nothing changed.
   bool ChangePassword(std::string_view oldPassword, std::string_view newPassword,
                       std::optional<TqmSafeKind> kind = std::nullopt, const TqmProgress& progress = {});
-  // The kind and key derivation of the open Safe. REQUIRES an open Safe.
+  // The kind and key derivation of the open Safe (TqmSFSWrapper::Kind, KeyDerivation). REQUIRES an
+  // open Safe.
   TqmSafeKind SafeKind() const { return wrapper_.Kind(); }
   TKeyDerivation SafeKeyDerivation() const { return wrapper_.KeyDerivation(); }
   // Rebuilds the open Safe's container, with the busy pointer. False when it failed or was cancelled
@@ -311,46 +314,69 @@ public:
   void Restore(const std::string& backupFile);
 
   // --- File Locker -------------------------------------------------------------------------------------
+  // See TqmSFSWrapper::FileLockerRoot.
   std::string FileLockerRoot() const { return TqmSFSWrapper::FileLockerRoot(); }
+  // See TqmSFSWrapper::CountFiles.
   int CountFiles(const std::string& folder);
+  // See TqmSFSWrapper::CountFolders.
   int CountFolders(const std::string& folder);
+  // See TqmSFSWrapper::FileInfoAt.
   TqmFileInfo FileInfoAt(const std::string& folder, int index);
+  // See TqmSFSWrapper::FolderInfoAt.
   TqmFileInfo FolderInfoAt(const std::string& folder, int index);
+  // See TqmSFSWrapper::CreateFolder.
   bool CreateFolder(const std::string& parent, const std::string& name);
-  // With the busy pointer and the Safe's key. Any error gives false (LastLockError() says why;
-  // a declined overwrite question leaves it empty).
+  // See TqmSFSWrapper::LockFile; adds the busy pointer and the Safe's key. Any error gives false
+  // (LastLockError() says why; a declined overwrite question leaves it empty).
   bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName);
   const std::string& LastLockError() const { return lastLockError_; }
-  // With the busy pointer; errors pass through. A copy written below the TEMP folder is recorded as
-  // an opened file of the open Safe (see the top). The copy's folders are created (0700 below TEMP).
+  // See TqmSFSWrapper::UnlockFile; adds the busy pointer and the Safe's key; errors pass through. A
+  // copy written below the TEMP folder is recorded as an opened file of the open Safe (see the top).
+  // The copy's folders are created (0700 below TEMP).
   bool UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile);
   // The disk path of the temporary copy of the locked file folder + name of the open Safe:
   // TempFolder() + TqmOpenedCopies::RelativeCopyPath (which refuses names that leave the folder).
   std::string TempCopyPath(const std::string& folder, const std::string& name) const;
-  // With the busy pointer; errors pass through.
+  // See TqmSFSWrapper::Remove; adds the busy pointer; errors pass through.
   bool RemoveLockerItem(const std::string& folder, const std::string& name);
+  // See TqmSFSWrapper::Rename.
   bool RenameLockerItem(const std::string& folder, const std::string& oldName, const std::string& newName);
 
   // --- Categories, entries, icons --------------------------------------------------------------------
+  // Each forwards to TqmSFSWrapper's operation of the same name; what it adds is said (ListIcons,
+  // LoadIcon and SaveIcon add nothing).
+  // See TqmSFSWrapper::CountSubcategories.
   int CountSubcategories(const TqmCategory* category);
-  // Lets pending window events run first.
+  // See TqmSFSWrapper::LoadCategory; lets pending window events run first.
   bool LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder, TqmCategory& category);
+  // See TqmSFSWrapper::SaveCategory.
   void SaveCategory(TqmCategory& category);
+  // See TqmSFSWrapper::MoveCategory; adds the busy pointer.
   bool MoveCategory(const TqmCategory& category, const TqmCategory* newParent, bool keepSource);
+  // See TqmSFSWrapper::CountEntries.
   int CountEntries(const std::string& path);
+  // See TqmSFSWrapper::LoadEntry.
   bool LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry);
+  // See TqmSFSWrapper::LoadEntryAt.
   bool LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry);
+  // See TqmSFSWrapper::SaveEntry.
   void SaveEntry(const std::string& path, TqmRepositoryEntry& entry);
+  // See TqmSFSWrapper::DeleteEntry (the entry alone; DeleteEntryWithData takes what it names too).
   bool DeleteEntry(const std::string& path, const std::string& fileName);
+  // See TqmSFSWrapper::MoveEntry.
   bool MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* newCategory, bool keepSource);
   int ListIcons(int kind, std::vector<std::string>& list);
   bool LoadIcon(int kind, const std::string& name, TqvtIcon& icon);
   void SaveIcon(int kind, const TqvtIcon& icon, const std::string& name);
 
   // --- Attached files ----------------------------------------------------------------------------------
+  // See TqmSFSWrapper::AttachFile; adds the busy pointer.
   std::string AttachFile(const std::string& diskFile);
-  // Into AttachmentsTempFolder(); returns the disk path.
+  // See TqmSFSWrapper::ExtractAttachedFile; adds the busy pointer. Into AttachmentsTempFolder()
+  // (made again, 0700, when it is missing); returns the disk path.
   std::string ExtractAttachedFile(const std::string& name);
+  // See TqmSFSWrapper::DeleteAttachedFile (whether another entry names it is not asked: see
+  // ReleaseAttachedFile).
   bool DeleteAttachedFile(const std::string& name);
   // After an entry stopped naming the attached file (its File or Picture field got another value and
   // the entry was saved): deletes the file unless an entry of the repository, as saved, still names
@@ -359,12 +385,19 @@ public:
   bool ReleaseAttachedFile(const std::string& name);
 
   // --- Reminders -----------------------------------------------------------------------------------------
+  // See TqmSFSWrapper::ReminderCount.
   int ReminderCount();
+  // See TqmSFSWrapper::LoadReminderAt.
   bool LoadReminderAt(int index, TqmReminderEvent& reminder);
+  // See TqmSFSWrapper::LoadReminder.
   bool LoadReminder(const std::string& id, TqmReminderEvent& reminder);
+  // See TqmSFSWrapper::SaveReminder (the schedule is not told: see ScheduleReminders).
   void SaveReminder(TqmReminderEvent& reminder);
+  // See TqmSFSWrapper::DeleteReminder (its job is not dropped: see DismissReminder).
   bool DeleteReminder(const std::string& id);
+  // See TqmSFSWrapper::ReminderNames.
   std::vector<std::string> ReminderNames();
+  // See TqmSFSWrapper::CopyReminder.
   std::string CopyReminder(const std::string& id);
 
   // The schedule runs on the program's one scheduler (not owned; it must outlive this object or be
@@ -376,8 +409,11 @@ public:
   // Rebuilds the jobs from the open Safe's reminders; jobs that came due while no Safe was open are
   // carried out now when this is the same Safe.
   void ScheduleReminders();
+  // See TqmReminderSchedule::FireReminder; nothing without a scheduler.
   void FireReminder(const TacCronJob& job);
+  // See TqmReminderSchedule::SnoozeReminder; nothing without a scheduler.
   void SnoozeReminder(const std::string& id, int unit, int amount);
+  // See TqmReminderSchedule::DismissReminder; nothing without a scheduler.
   void DismissReminder(const std::string& id);
 
   // --- Autofill --------------------------------------------------------------------------------------------
