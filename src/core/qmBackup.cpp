@@ -13,22 +13,11 @@
 #include "container/SFSAbstractFile.h"
 #include "container/SFSError.h"
 #include "container/SingleFileSystem.h"
+#include "core/qmDiskPath.h"
 
 namespace quillmar {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// The absolute, lexically normal form of a disk path (no symbolic links resolved).
-std::string NormalPath(const std::string& path) {
-  std::error_code ec;
-  fs::path p = fs::absolute(path, ec);
-  if (ec) p = path;
-  return p.lexically_normal().string();
-}
-
-}  // namespace
 
 bool TqmBackup::MayBackUp(const std::string& safeFile, const std::string& target, TqmAppPrompter* prompter) {
   if (safeFile.empty() || !wrapper_.IsOpen())
@@ -36,7 +25,7 @@ bool TqmBackup::MayBackUp(const std::string& safeFile, const std::string& target
   if (target.empty()) throw EQuillmarError("No backup file was given.");
   std::error_code ec;
   if (fs::exists(target, ec)) {
-    if (fs::equivalent(target, safeFile, ec) || NormalPath(target) == safeFile)
+    if (fs::equivalent(target, safeFile, ec) || NormalDiskPath(target) == safeFile)
       throw EQuillmarError("The backup cannot be written over the Safe itself. Choose another file.");
     if (fs::is_directory(target, ec))
       throw EQuillmarError("The backup cannot be written: " + target + " is a folder. Choose a file name.");

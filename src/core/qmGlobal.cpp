@@ -8,6 +8,7 @@
 #include "base/Exception.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmDesktopLauncher.h"
+#include "core/qmDiskPath.h"
 #include "core/qmReminderSchedule.h"
 #include "core/qmReminderStore.h"
 #include "core/qmRepositoryTree.h"
@@ -25,19 +26,6 @@ namespace quillmar {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string WithSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path += '/';
-  return path;
-}
-
-// The absolute, lexically normal form of a disk path (no symbolic links resolved).
-std::string NormalPath(const std::string& path) {
-  std::error_code ec;
-  fs::path p = fs::absolute(path, ec);
-  if (ec) p = path;
-  return p.lexically_normal().string();
-}
 
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t\r\n");
@@ -102,7 +90,7 @@ private:
 TqmGlobal::TqmGlobal(const std::string& homeFolder, std::vector<std::string> arguments,
                      TqmAppPrompter* prompter)
     : wrapper_(prompter),
-      home_(WithSlash(NormalPath(homeFolder))),
+      home_(WithTrailingSlash(NormalDiskPath(homeFolder))),
       ini_(home_),
       copies_(home_),
       backup_(wrapper_),
@@ -554,7 +542,7 @@ void TqmGlobal::OpenSafe(const std::string& file, const TTextKey& given, bool re
     safeOpen_ = false;
     throw;
   }
-  openedSafeFile_ = NormalPath(file);
+  openedSafeFile_ = NormalDiskPath(file);
 }
 
 void TqmGlobal::OpenSafeByName(const std::string& name, std::string_view password, bool readOnly) {
@@ -620,7 +608,7 @@ bool TqmGlobal::Repair(std::vector<TRebuildNote>* notes, std::string* log, const
 
 bool TqmGlobal::DeleteSafeFile(const std::string& name) {
   const std::string file = SafeFile(name);
-  if (safeOpen_ && NormalPath(file) == openedSafeFile_) CloseSafe();
+  if (safeOpen_ && NormalDiskPath(file) == openedSafeFile_) CloseSafe();
   std::error_code ec;
   if (!fs::remove(file, ec) || ec) return false;
   fs::remove(TSingleFileSystem::JournalFileName(file), ec);
@@ -683,7 +671,7 @@ std::string TqmGlobal::TempCopyPath(const std::string& folder, const std::string
 
 bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile) {
   TBusy busy(*this);
-  const std::string disk = NormalPath(diskFile);
+  const std::string disk = NormalDiskPath(diskFile);
   const bool inTemp = copies_.IsBelowTemp(disk);
   if (inTemp) EnsurePrivateFolder(fs::path(disk).parent_path().string(), false);
   if (!wrapper_.UnlockFile(folder, name, safeKey_, diskFile)) return false;
@@ -715,7 +703,7 @@ bool TqmGlobal::UpdateOpenedFiles(const std::string& folder) {
   if (!safeOpen_) return true;
   TBusy busy(*this);
   return copies_.WriteBack(
-      WithSlash(NormalPath(folder)), openedSafeFile_,
+      WithTrailingSlash(NormalDiskPath(folder)), openedSafeFile_,
       [this](const std::string& containerPath, const std::string& diskFile) {
         return LockFile(containerPath, diskFile, false);
       },
@@ -727,7 +715,7 @@ std::vector<std::string> TqmGlobal::OpenedFiles() const {
 }
 
 std::vector<std::string> TqmGlobal::OpenedFilesOf(const std::string& safeName) const {
-  return copies_.PendingOnDisk(NormalPath(SafeFile(safeName)));
+  return copies_.PendingOnDisk(NormalDiskPath(SafeFile(safeName)));
 }
 
 std::string TqmGlobal::TempFolderOf(const std::string& safeName) const {

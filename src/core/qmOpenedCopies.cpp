@@ -5,19 +5,11 @@
 
 #include "base/CodePage.h"
 #include "base/Exception.h"
+#include "core/qmDiskPath.h"
 
 namespace quillmar {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string WithSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path += '/';
-  return path;
-}
-
-}  // namespace
 
 TqmOpenedCopies::TqmOpenedCopies(const std::string& homeFolder)
     : tempRoot_(homeFolder + "TEMP/"), attachmentsTemp_(homeFolder + "TEMP_AT/") {}
@@ -87,7 +79,8 @@ bool TqmOpenedCopies::WriteBack(const std::string& folder, const std::string& op
     if (!fs::exists(disk, e)) copies_.erase(it);
   }
   for (const fs::path& sub : folders) {
-    if (!WriteBack(WithSlash(sub.lexically_normal().string()), openSafe, lockBack, prompter)) result = false;
+    if (!WriteBack(WithTrailingSlash(sub.lexically_normal().string()), openSafe, lockBack, prompter))
+      result = false;
     // A folder emptied by the write-back goes as well (remove only takes empty folders).
     std::error_code e;
     fs::remove(sub, e);
