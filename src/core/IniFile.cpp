@@ -4,13 +4,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "base/DurableFile.h"
 #include "base/Exception.h"
-#include "base/RandomName.h"
 
 namespace quillmar {
 
@@ -29,10 +29,30 @@ std::string Lower(std::string s) {
   return s;
 }
 
-std::vector<std::string> ReadLines(const std::string& file) {
+// The file's lines without their line ends. A missing file has none; a file that exists but cannot
+// be read (no permission, a folder, a read error) gives nothing, with the reason in `reason`.
+std::optional<std::vector<std::string>> ReadLines(const std::string& file, std::string& reason) {
   std::vector<std::string> lines;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return lines;
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return lines;
+    reason = std::strerror(errno);
+    return std::nullopt;
+  }
+  std::string text;
+  char buffer[16384];
+  for (;;) {
+    const int64_t n = ReadAll(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      reason = std::strerror(errno);
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -59,51 +79,16 @@ std::optional<std::string> KeyOf(const std::string& line) {
   return Lower(Trim(t.substr(0, eq)));
 }
 
-void WriteAtomically(const std::string& path, const std::string& bytes) {
-  std::string temp;
-  int fd = -1;
-  RandomFreeName(path + ".", ".part", [&](const std::string& name) {
-    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      temp = name;
-      return false;
-    }
-    if (errno == EEXIST) return true;
-    throw EQuillmarError("The file " + path + " cannot be written: " + std::strerror(errno) + ".");
-  });
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      ok = false;
-    else
-      done += static_cast<size_t>(n);
-  }
-  if (ok) ok = ::fsync(fd) == 0;
-  int err = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    throw EQuillmarError("The file " + path + " cannot be written: " + std::strerror(err) + ".");
-  }
-}
-
 }  // namespace
 
 std::optional<std::string> ReadIniValue(const std::string& file, const std::string& section,
                                         const std::string& key) {
   const std::string wantSection = Lower(section), wantKey = Lower(key);
+  std::string reason;
+  const auto lines = ReadLines(file, reason);
+  if (!lines) return std::nullopt;
   bool inSection = false;
-  for (const std::string& line : ReadLines(file)) {
+  for (const std::string& line : *lines) {
     if (auto s = SectionOf(line)) {
       inSection = *s == wantSection;
       continue;
@@ -122,7 +107,12 @@ void WriteIniValue(const std::string& file, const std::string& section, const st
                    const std::string& value) {
   if (value.find_first_of("\r\n") != std::string::npos)
     throw EQuillmarError("The value for " + key + " cannot hold a line break.");
-  std::vector<std::string> lines = ReadLines(file);
+  // A file that exists but cannot be read is not replaced: its other lines would be lost.
+  std::string reason;
+  auto read = ReadLines(file, reason);
+  if (!read)
+    throw EQuillmarError("The file " + file + " cannot be read: " + reason + ". It was not changed.");
+  std::vector<std::string>& lines = *read;
   const std::string wantSection = Lower(section), wantKey = Lower(key);
   const std::string entry = key + "=" + value;
   bool inSection = false, done = false;
@@ -155,7 +145,7 @@ void WriteIniValue(const std::string& file, const std::string& section, const st
   }
   std::string text;
   for (const std::string& l : lines) text += l + "\r\n";
-  WriteAtomically(file, text);
+  ReplaceFileWithBytes(file, text);
 }
 
 }  // namespace quillmar

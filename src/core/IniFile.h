@@ -12,12 +12,13 @@
 
 namespace quillmar {
 
-// The value, or nothing when the file, the section or the key is missing.
+// The value, or nothing when the file, the section or the key is missing, or the file cannot be read.
 std::optional<std::string> ReadIniValue(const std::string& file, const std::string& section,
                                         const std::string& key);
 
-// Throws EQuillmarError when the file cannot be written, or when value holds a line break (it would
-// end the line and start another key).
+// Throws EQuillmarError when the file cannot be written, when it exists but cannot be read (writing
+// it anew would lose its other lines), or when value holds a line break (it would end the line and
+// start another key). The file is unchanged then.
 void WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
                    const std::string& value);
 

@@ -13,6 +13,9 @@ class TqmAppPrompter : public TqmPrompter {
 public:
   enum class TRetryAnswer { Cancel, Retry, Ignore };
 
+  // The caption of the core's own questions and notices.
+  static constexpr char kProductTitle[] = "Brelkan Quillmar II";
+
   // A question with the buttons Cancel, Retry and Ignore. Closing the question counts as Cancel.
   virtual TRetryAnswer AskCancelRetryIgnore(const std::string& title, const std::string& message) = 0;
 };

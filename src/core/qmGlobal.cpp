@@ -1,27 +1,14 @@
 #include "core/qmGlobal.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
-#include "base/CodePage.h"
-#include "base/DurableFile.h"
 #include "base/Exception.h"
-#include "base/RandomName.h"
-#include "base/SecureWipe.h"
-#include "container/PageFileManager.h"
-#include "container/SFSAbstractFile.h"
-#include "container/SFSError.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmDesktopLauncher.h"
+#include "core/qmDiskPath.h"
 #include "core/qmReminderSchedule.h"
 #include "core/qmReminderStore.h"
 #include "core/qmRepositoryTree.h"
@@ -39,32 +26,6 @@ namespace quillmar {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr char kProductTitle[] = "Brelkan Quillmar II";
-
-std::string WithSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path += '/';
-  return path;
-}
-
-// The absolute, lexically normal form of a disk path (no symbolic links resolved).
-std::string NormalPath(const std::string& path) {
-  std::error_code ec;
-  fs::path p = fs::absolute(path, ec);
-  if (ec) p = path;
-  return p.lexically_normal().string();
-}
-
-bool IsBelow(const std::string& path, const std::string& folderWithSlash) {
-  return path.size() > folderWithSlash.size() &&
-         path.compare(0, folderWithSlash.size(), folderWithSlash) == 0;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t\r\n");
@@ -88,31 +49,6 @@ bool ParseInt(const std::string& text, int& value) {
   if (v > 2147483647LL || v < -2147483648LL) return false;
   value = static_cast<int>(v);
   return true;
-}
-
-// The container folder, or file, path as a relative disk path: "\File Locker\Docs\" -> "File Locker/Docs/".
-// Throws for a part that cannot be a file name here (empty, ".", "..", or holding "/").
-std::string ContainerToDiskRelative(const std::string& containerPath) {
-  std::string out;
-  std::string part;
-  size_t start = (!containerPath.empty() && containerPath[0] == '\\') ? 1 : 0;
-  for (size_t i = start; i <= containerPath.size(); ++i) {
-    if (i == containerPath.size() || containerPath[i] == '\\') {
-      if (i == containerPath.size() && part.empty()) break;  // trailing "\"
-      if (part.empty() || part == "." || part == ".." || part.find('/') != std::string::npos ||
-          part.find('\0') != std::string::npos)
-        throw EQuillmarError(
-            "The name \"" + part + "\" in " + containerPath +
-            " cannot be used for a file on this system. Rename it in the File Locker first.");
-      // Names in the Safe are in its code page; file names on this system are UTF-8.
-      out += TCodePage().ToUtf8(part);
-      if (i < containerPath.size()) out += '/';
-      part.clear();
-    } else {
-      part += containerPath[i];
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -153,16 +89,19 @@ private:
 
 TqmGlobal::TqmGlobal(const std::string& homeFolder, std::vector<std::string> arguments,
                      TqmAppPrompter* prompter)
-    : wrapper_(prompter), arguments_(std::move(arguments)), prompter_(prompter) {
+    : wrapper_(prompter),
+      home_(WithTrailingSlash(NormalDiskPath(homeFolder))),
+      ini_(home_),
+      copies_(home_),
+      backup_(wrapper_),
+      arguments_(std::move(arguments)),
+      prompter_(prompter) {
   demoData_ = false;
   safeOpen_ = false;
   versionText_ = ProgramVersionText();
-  home_ = WithSlash(NormalPath(homeFolder));
-  tempRoot_ = home_ + "TEMP/";
-  attachmentsTemp_ = home_ + "TEMP_AT/";
   EnsurePrivateFolder(home_, false);
-  EnsurePrivateFolder(tempRoot_, true);
-  EnsurePrivateFolder(attachmentsTemp_, true);
+  EnsurePrivateFolder(copies_.TempRoot(), true);
+  EnsurePrivateFolder(copies_.AttachmentsTemp(), true);
   store_ = std::make_unique<TStore>(*this);
   launcher_ = std::make_unique<TqmDesktopLauncher>();
 }
@@ -225,8 +164,8 @@ bool TqmGlobal::IsMasterPassword(std::string_view typed) const {
 // --- Paths ---------------------------------------------------------------------------------------------
 
 std::string TqmGlobal::TempFolder() const {
-  if (!safeOpen_ || openedSafeFile_.empty()) return tempRoot_;
-  return tempRoot_ + fs::path(openedSafeFile_).filename().string() + "/";
+  if (!safeOpen_ || openedSafeFile_.empty()) return copies_.TempRoot();
+  return copies_.FolderOf(openedSafeFile_);
 }
 
 std::string TqmGlobal::SafeFile(const std::string& safeName) const {
@@ -257,79 +196,6 @@ std::vector<std::string> TqmGlobal::SafeNames() const {
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string TqmGlobal::ReadLastUsedSafe() const {
-  std::ifstream in(IniFile(), std::ios::binary);
-  if (!in) return {};
-  std::string line;
-  bool inSafe = false;
-  while (std::getline(in, line)) {
-    std::string t = Trim(line);
-    if (t.empty() || t[0] == ';') continue;
-    if (t.front() == '[') {
-      size_t close = t.find(']');
-      inSafe = close != std::string::npos && Lower(Trim(t.substr(1, close - 1))) == "safe";
-      continue;
-    }
-    if (!inSafe) continue;
-    size_t eq = t.find('=');
-    if (eq == std::string::npos) continue;
-    if (Lower(Trim(t.substr(0, eq))) == "lastused") return Trim(t.substr(eq + 1));
-  }
-  return {};
-}
-
-void TqmGlobal::WriteLastUsedSafe() const {
-  std::string old;
-  {
-    std::ifstream in(IniFile(), std::ios::binary);
-    if (in) {
-      std::ostringstream ss;
-      ss << in.rdbuf();
-      old = ss.str();
-    }
-  }
-  // Keep every other line; replace the first lastused of [safe] or add it (and the section).
-  std::vector<std::string> lines;
-  {
-    std::istringstream ss(old);
-    std::string line;
-    while (std::getline(ss, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-    }
-  }
-  const std::string entry = "lastused=" + safeName_;
-  bool inSafe = false, done = false;
-  int safeSection = -1;
-  for (size_t i = 0; i < lines.size() && !done; ++i) {
-    std::string t = Trim(lines[i]);
-    if (!t.empty() && t.front() == '[') {
-      if (inSafe) {
-        // End of [safe] without the key: add it at the section's end.
-        lines.insert(lines.begin() + static_cast<long>(i), entry);
-        done = true;
-        break;
-      }
-      size_t close = t.find(']');
-      inSafe = close != std::string::npos && Lower(Trim(t.substr(1, close - 1))) == "safe";
-      if (inSafe) safeSection = static_cast<int>(i);
-      continue;
-    }
-    size_t eq = t.find('=');
-    if (inSafe && eq != std::string::npos && Lower(Trim(t.substr(0, eq))) == "lastused") {
-      lines[i] = entry;
-      done = true;
-    }
-  }
-  if (!done) {
-    if (safeSection < 0) lines.push_back("[safe]");
-    lines.push_back(entry);
-  }
-  std::string text;
-  for (const std::string& l : lines) text += l + "\r\n";
-  ReplaceFileWithBytes(IniFile(), text);
 }
 
 bool TqmGlobal::StartMinimized() const {
@@ -436,7 +302,8 @@ bool TqmGlobal::DeleteCategory(const std::string& path) {
   // Entries in a sub-category would go with it: they count as the category's own.
   if (CountEntriesBelow(p) > 0) {
     if (prompter_)
-      prompter_->ShowMessage(TqmPrompter::TMessageKind::Warning, kProductTitle, kMsgCategoryHasEntries);
+      prompter_->ShowMessage(TqmPrompter::TMessageKind::Warning, TqmAppPrompter::kProductTitle,
+                             kMsgCategoryHasEntries);
     return false;
   }
   wrapper_.DeleteCategory(p);
@@ -571,8 +438,8 @@ std::string TqmGlobal::AttachFile(const std::string& diskFile) {
 
 std::string TqmGlobal::ExtractAttachedFile(const std::string& name) {
   TBusy busy(*this);
-  EnsurePrivateFolder(attachmentsTemp_, true);
-  return wrapper_.ExtractAttachedFile(name, attachmentsTemp_);
+  EnsurePrivateFolder(copies_.AttachmentsTemp(), true);
+  return wrapper_.ExtractAttachedFile(name, copies_.AttachmentsTemp());
 }
 
 bool TqmGlobal::DeleteAttachedFile(const std::string& name) {
@@ -675,7 +542,7 @@ void TqmGlobal::OpenSafe(const std::string& file, const TTextKey& given, bool re
     safeOpen_ = false;
     throw;
   }
-  openedSafeFile_ = NormalPath(file);
+  openedSafeFile_ = NormalDiskPath(file);
 }
 
 void TqmGlobal::OpenSafeByName(const std::string& name, std::string_view password, bool readOnly) {
@@ -741,7 +608,7 @@ bool TqmGlobal::Repair(std::vector<TRebuildNote>* notes, std::string* log, const
 
 bool TqmGlobal::DeleteSafeFile(const std::string& name) {
   const std::string file = SafeFile(name);
-  if (safeOpen_ && NormalPath(file) == openedSafeFile_) CloseSafe();
+  if (safeOpen_ && NormalDiskPath(file) == openedSafeFile_) CloseSafe();
   std::error_code ec;
   if (!fs::remove(file, ec) || ec) return false;
   fs::remove(TSingleFileSystem::JournalFileName(file), ec);
@@ -753,135 +620,18 @@ bool TqmGlobal::DeleteSafeFile(const std::string& name) {
 }
 
 bool TqmGlobal::Backup(const std::string& target, const TqmProgress& progress) {
-  if (!safeOpen_ || !wrapper_.IsOpen())
-    throw EQuillmarError("No Safe is open. Open the Safe you want to back up first.");
-  if (target.empty()) throw EQuillmarError("No backup file was given.");
-  const std::string safeFile = openedSafeFile_;
-  std::error_code ec;
-  if (fs::exists(target, ec)) {
-    if (fs::equivalent(target, safeFile, ec) || NormalPath(target) == safeFile)
-      throw EQuillmarError("The backup cannot be written over the Safe itself. Choose another file.");
-    if (fs::is_directory(target, ec))
-      throw EQuillmarError("The backup cannot be written: " + target + " is a folder. Choose a file name.");
-    if (!prompter_ || !prompter_->AskYesNo(kProductTitle, kMsgFileExists)) return false;
-  }
-
-  // A Safe kept in several part files would be copied only in part (the first part names the others
-  // by file name, so a copy beside the Safe would even point into the Safe's own parts).
-  if (wrapper_.Container() && wrapper_.Container()->PageFile().PartCount() > 1)
-    throw EQuillmarError("This Safe is kept in several part files (" + safeFile + ", " + safeFile +
-                         "1, ...), which a backup cannot copy yet. Close the program and copy all of them. "
-                         "Nothing was written.");
-
+  const std::string safeFile = safeOpen_ ? openedSafeFile_ : std::string();
+  if (!backup_.MayBackUp(safeFile, target, prompter_)) return false;
   TBusy busy(*this);
-  // Progress: the repair is the first half, the copy the second.
-  TqmProgressMeter meter(progress, 2.0);
-  // The rebuild leaves the Safe compact; its outcome does not decide the backup: the copy is checked
-  // on its own below.
-  wrapper_.Repair(nullptr, nullptr, [&meter](double fraction, bool& cancel) {
-    if (!meter.At(fraction)) cancel = true;
-  });
-  if (meter.Cancelled()) return false;
-
-  // The container writes every change through at once, and nothing else writes to it while this
-  // runs on the owning thread, so the file on disk is a consistent Safe now.
-  fs::path targetPath(target);
-  std::string folder = targetPath.parent_path().string();
-  if (folder.empty()) folder = ".";
-  const std::string temp =
-      RandomFreeName((fs::path(folder) / ("." + targetPath.filename().string() + ".")).string(), ".tmp",
-                     [](const std::string& name) {
-                       std::error_code e;
-                       return fs::exists(name, e);
-                     });
-  auto dropTemp = [&temp]() {
-    std::error_code e;
-    fs::remove(temp, e);
-  };
-  try {
-    bool copied = ReplaceFileWithCopy(safeFile, temp, [&meter](int64_t done, int64_t total, bool& cancel) {
-      if (!meter.At(1.0 + (total > 0 ? double(done) / double(total) : 1.0))) cancel = true;
-    });
-    if (!copied) {
-      dropTemp();
-      return false;
-    }
-  } catch (const EQuillmarError& e) {
-    dropTemp();
-    throw EQuillmarError(std::string("The backup could not be made. ") + e.what());
-  }
-  ProcessEvents();
-  TqmSFSWrapper probe(nullptr);
-  int check = TqmSFSWrapper::csCannotOpen;
-  try {
-    check = probe.CheckSafe(temp, safeKey_);
-  } catch (...) {
-    check = TqmSFSWrapper::csCannotOpen;
-  }
-  if (check != TqmSFSWrapper::csUsable) {
-    dropTemp();
-    throw EQuillmarError(
-        "The backup could not be made: the copy of the Safe does not open with the Safe's key. " + target +
-        " was not changed.");
-  }
-  // The last moment a cancel is honoured: the rename below makes the backup.
-  if (!meter.At(1.999)) {
-    dropTemp();
-    return false;
-  }
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
-    std::string reason = std::strerror(errno);
-    dropTemp();
-    throw EQuillmarError("The backup could not be written to " + target + ": " + reason + ".");
-  }
-  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
-  meter.At(2.0);
-  return true;
+  return backup_.BackUp(safeFile, safeKey_, target, processEvents_, progress);
 }
 
 void TqmGlobal::Restore(const std::string& backupFile) {
   if (safeName_.empty()) throw EQuillmarError("No Safe is chosen to restore into.");
-  std::error_code ec;
-  if (backupFile.empty() || !fs::is_regular_file(backupFile, ec))
-    throw EQuillmarError("The backup file " + backupFile + " does not exist. The Safe was not changed.");
-  // A Safe file is a container; the password is not known here (it is the one of the backup's time),
-  // so no key is derived: the check tells a Safe file (any kind) from anything else.
-  TqmSFSWrapper probe(nullptr);
-  int check = probe.CheckSafe(backupFile, TTextKey());
-  if (check != TqmSFSWrapper::csUsable && check != TqmSFSWrapper::csWrongPassword)
-    throw EQuillmarError(
-        "The file " + backupFile +
-        " is not a Brelkan Safe backup (it is no Safe file or it is damaged). The Safe was not changed.");
-  if (TSingleFileSystem::IsMultiPart(backupFile))
-    throw EQuillmarError("The backup " + backupFile + " is kept in several part files (" + backupFile +
-                         "1, ...), which a restore cannot copy yet. The Safe was not changed.");
+  TqmBackup::CheckBackupFile(backupFile);
   TBusy busy(*this);
   if (safeOpen_) CloseSafe();
-  const std::string safeFile = CurrentSafeFile();
-  if (fs::exists(safeFile, ec) && fs::equivalent(backupFile, safeFile, ec)) return;  // already in place
-  // The Safe is held while it is replaced: another program must not have it open, and a journal of an
-  // interrupted change of the old file must not be applied to the restored one.
-  std::unique_ptr<TSFSAbstractFile> hold;
-  if (fs::exists(safeFile, ec)) {
-    try {
-      hold = DiskPartStorage().Open(safeFile, true, TSFSLock::Exclusive);
-    } catch (const ESFSInUse&) {
-      throw EQuillmarError(
-          "The Safe " + safeFile +
-          " is open in another program or window; close it there first. The Safe was not changed.");
-    } catch (const ESFSError&) {
-    }
-  }
-  fs::remove(TSingleFileSystem::JournalFileName(safeFile), ec);
-  try {
-    ReplaceFileWithCopy(backupFile, safeFile);
-  } catch (const EQuillmarError& e) {
-    throw EQuillmarError(std::string("The Safe could not be restored; it was not changed. ") + e.what());
-  }
+  TqmBackup::ReplaceSafe(backupFile, CurrentSafeFile());
 }
 
 // --- File Locker -----------------------------------------------------------------------------------------
@@ -916,21 +666,19 @@ bool TqmGlobal::LockFile(const std::string& folder, const std::string& diskFile,
 }
 
 std::string TqmGlobal::TempCopyPath(const std::string& folder, const std::string& name) const {
-  std::string containerPath = folder;
-  if (!containerPath.empty() && containerPath.back() != '\\') containerPath += '\\';
-  return TempFolder() + ContainerToDiskRelative(containerPath + name);
+  return TempFolder() + TqmOpenedCopies::RelativeCopyPath(folder, name);
 }
 
 bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile) {
   TBusy busy(*this);
-  const std::string disk = NormalPath(diskFile);
-  const bool inTemp = IsBelow(disk, tempRoot_);
+  const std::string disk = NormalDiskPath(diskFile);
+  const bool inTemp = copies_.IsBelowTemp(disk);
   if (inTemp) EnsurePrivateFolder(fs::path(disk).parent_path().string(), false);
   if (!wrapper_.UnlockFile(folder, name, safeKey_, diskFile)) return false;
   if (inTemp && safeOpen_) {
     std::string containerPath = folder;
     if (!containerPath.empty() && containerPath.back() != '\\') containerPath += '\\';
-    openedCopies_[disk] = TOpenedCopy{openedSafeFile_, containerPath + name, false};
+    copies_.Record(disk, openedSafeFile_, containerPath + name);
   }
   return true;
 }
@@ -945,142 +693,41 @@ bool TqmGlobal::RenameLockerItem(const std::string& folder, const std::string& o
   return wrapper_.Rename(folder, oldName, newName);
 }
 
-// --- Returning opened files
-// ---------------------------------------------------------------------------------
+// --- Returning opened files ------------------------------------------------------------------------------
 
 bool TqmGlobal::UpdateOpenedFiles() {
-  return UpdateOpenedFiles(tempRoot_);
+  return UpdateOpenedFiles(copies_.TempRoot());
 }
 
 bool TqmGlobal::UpdateOpenedFiles(const std::string& folder) {
   if (!safeOpen_) return true;
   TBusy busy(*this);
-  return UpdateOpenedFolder(WithSlash(NormalPath(folder)));
-}
-
-bool TqmGlobal::UpdateOpenedFolder(const std::string& folder) {
-  bool result = true;
-  std::vector<fs::path> files, folders;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code e;
-    if (it->is_directory(e))
-      folders.push_back(it->path());
-    else
-      files.push_back(it->path());
-  }
-  std::sort(files.begin(), files.end());
-  std::sort(folders.begin(), folders.end());
-  for (const fs::path& file : files) {
-    const std::string disk = file.lexically_normal().string();
-    auto it = openedCopies_.find(disk);
-    if (it == openedCopies_.end() || it->second.safeFile != openedSafeFile_) continue;
-    if (!WriteBack(disk, it->second)) {
-      result = false;
-      continue;
-    }
-    std::error_code e;
-    if (!fs::exists(disk, e)) openedCopies_.erase(it);
-  }
-  for (const fs::path& sub : folders) {
-    if (!UpdateOpenedFolder(WithSlash(sub.lexically_normal().string()))) result = false;
-    // A folder emptied by the write-back goes as well (remove only takes empty folders).
-    std::error_code e;
-    fs::remove(sub, e);
-  }
-  return result;
-}
-
-// Locks one copy back into its container path. True when the copy is done with (written back or given
-// up by the user, and deleted); false when the user chose Cancel (the copy stays).
-bool TqmGlobal::WriteBack(const std::string& diskPath, TOpenedCopy& copy) {
-  std::error_code ec;
-  if (!copy.givenUp) {
-    for (;;) {
-      if (LockFile(copy.containerPath, diskPath, false)) break;
-      TqmAppPrompter::TRetryAnswer answer =
-          prompter_ ? prompter_->AskCancelRetryIgnore(kProductTitle, kMsgFileOpenedByAnother)
-                    : TqmAppPrompter::TRetryAnswer::Cancel;
-      if (answer == TqmAppPrompter::TRetryAnswer::Cancel) return false;
-      if (answer == TqmAppPrompter::TRetryAnswer::Ignore) {
-        copy.givenUp = true;
-        break;
-      }
-      std::string message = kMsgCloseFile;
-      message.replace(message.find("%s"), 2, diskPath);
-      prompter_->ShowMessage(TqmPrompter::TMessageKind::Information, kProductTitle, message);
-    }
-  }
-  // Written back or given up: the copy goes. Should it not go, it stays recorded as given up, so that
-  // the clean-up removes it.
-  copy.givenUp = true;
-  fs::remove(diskPath, ec);
-  return true;
+  return copies_.WriteBack(
+      WithTrailingSlash(NormalDiskPath(folder)), openedSafeFile_,
+      [this](const std::string& containerPath, const std::string& diskFile) {
+        return LockFile(containerPath, diskFile, false);
+      },
+      prompter_);
 }
 
 std::vector<std::string> TqmGlobal::OpenedFiles() const {
-  std::vector<std::string> files;
-  for (const auto& [disk, copy] : openedCopies_)
-    if (safeOpen_ && copy.safeFile == openedSafeFile_ && !copy.givenUp) files.push_back(disk);
-  return files;
+  return copies_.Pending(safeOpen_ ? openedSafeFile_ : std::string());
 }
 
 std::vector<std::string> TqmGlobal::OpenedFilesOf(const std::string& safeName) const {
-  std::vector<std::string> files;
-  const std::string safeFile = NormalPath(SafeFile(safeName));
-  for (const auto& [disk, copy] : openedCopies_) {
-    std::error_code ec;
-    if (copy.safeFile == safeFile && !copy.givenUp && fs::exists(disk, ec)) files.push_back(disk);
-  }
-  return files;
+  return copies_.PendingOnDisk(NormalDiskPath(SafeFile(safeName)));
 }
 
 std::string TqmGlobal::TempFolderOf(const std::string& safeName) const {
-  return tempRoot_ + safeName + kSafeExtension + "/";
+  return copies_.TempRoot() + safeName + kSafeExtension + "/";
 }
 
 std::vector<std::string> TqmGlobal::UnaccountedTempFiles() const {
-  std::vector<std::string> files;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(tempRoot_, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code e;
-    if (it->is_directory(e)) continue;
-    const std::string disk = it->path().lexically_normal().string();
-    auto found = openedCopies_.find(disk);
-    if (found == openedCopies_.end() || !safeOpen_ || found->second.safeFile != openedSafeFile_)
-      files.push_back(disk);
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-void TqmGlobal::EmptyFolder(const std::string& folder, bool keepPending) {
-  std::error_code ec;
-  std::vector<fs::path> items;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-    items.push_back(it->path());
-  for (const fs::path& item : items) {
-    std::error_code e;
-    const std::string path = item.lexically_normal().string();
-    if (fs::is_directory(fs::symlink_status(item, e))) {
-      EmptyFolder(path, keepPending);
-      fs::remove(item, e);  // only when it is empty now
-      continue;
-    }
-    if (keepPending) {
-      // A copy that was not written back, or one this run knows nothing of, is the user's data.
-      auto found = openedCopies_.find(path);
-      if (found == openedCopies_.end() || !found->second.givenUp) continue;
-      if (fs::remove(item, e)) openedCopies_.erase(found);
-      continue;
-    }
-    fs::remove(item, e);
-  }
+  return copies_.Unaccounted(safeOpen_ ? openedSafeFile_ : std::string());
 }
 
 void TqmGlobal::EmptyTempFolders() {
-  EmptyFolder(attachmentsTemp_, false);
-  EmptyFolder(tempRoot_, true);
+  copies_.EmptyTempFolders();
 }
 
 }  // namespace quillmar

@@ -1,9 +1,11 @@
 #pragma once
 // TqmGlobal: the one application object. It lives for the whole run; every window (and the command
 // line) reaches the Safe through it. It holds the current Safe's name and text key, whether a Safe is
-// open, the Safe's settings, the home folder and the two temporary folders, the pending received-files
-// command and the reminder schedule, and owns the Safe layout object (TqmSFSWrapper). Most operations
-// forward to the Safe layout, adding the text key, the busy pointer or a rule of their own.
+// open, the Safe's settings, the home folder, the pending received-files command and the reminder
+// schedule. It owns the Safe layout object (TqmSFSWrapper), the ini file (core/qmIniFile.h), the
+// opened-copies tracker with the two temporary folders (core/qmOpenedCopies.h) and the backup
+// (core/qmBackup.h). Most operations forward to one of them, adding the text key, the busy pointer
+// or a rule of their own.
 //
 // Master password and text key. The text key (TTextKey) of a compatible Safe is its master password;
 // that of a hardened Safe is D, derived from the master password by Argon2id (about half a second by
@@ -20,17 +22,10 @@
 //   <home>/TEMP_AT/             attached files taken out for viewing
 // Both temporary folders are private to the user (0700): they hold decrypted data.
 //
-// Opened files. While a Safe is open, TempFolder() is <home>/TEMP/<SafeName>.qvt/ and the copy of the
-// locked file \File Locker\Docs\a.txt is TempFolder() + "File Locker/Docs/a.txt". UnlockFile records
-// every copy it writes below the TEMP folder together with the Safe and the container path it came
-// from. UpdateOpenedFiles writes back only the copies recorded for the Safe that is open now; copies
-// of another Safe, and copies left by an earlier run that ended abnormally, are never written into
-// it and are never deleted by this object: they stay on disk for the user to recover (their folder
-// says which Safe they came from). A copy that was written back is deleted at once.
-//
-// Clean-up: when the object dies (and on EmptyTempFolders) TEMP_AT is emptied, and of TEMP every file
-// is removed except the copies that still wait to be written back and the leftovers described above.
-// The two folders themselves stay.
+// Opened files: while a Safe is open, TempFolder() is <home>/TEMP/<SafeName>.qvt/; UnlockFile records
+// every copy it writes below the TEMP folder, UpdateOpenedFiles writes back those of the open Safe,
+// and the clean-up (when the object dies, and EmptyTempFolders) keeps what still waits to be written
+// back and what an earlier run left. The rules are those of TqmOpenedCopies (core/qmOpenedCopies.h).
 //
 // Start options: the program's arguments, argument 0 the program. "/sm" (exactly, letter case
 // counts) starts minimized to the tray; the first argument containing "/rf:[" anywhere is a
@@ -55,6 +50,9 @@
 #include <vector>
 
 #include "core/qmAppPrompter.h"
+#include "core/qmBackup.h"
+#include "core/qmIniFile.h"
+#include "core/qmOpenedCopies.h"
 #include "model/StringArray.h"
 #include "safe/qmSFSWrapper.h"
 #include "safe/qmSettings.h"
@@ -91,7 +89,7 @@ public:
 
 class TqmGlobal {
 public:
-  static constexpr char kIniFileName[] = "Quillmar.ini";
+  static constexpr const auto& kIniFileName = TqmIniFile::kFileName;
   static constexpr char kSafeExtension[] = ".qvt";
   static constexpr char kBackupExtension[] = ".qvtb";
   static constexpr char kBackupFilter[] = "Brelkan Safe backup (*.qvtb)|*.qvtb";
@@ -100,10 +98,9 @@ public:
   static constexpr char kMsgCategoryHasEntries[] =
       "You cannot delete this category as there are some password entries\r\nassosiated in the safe. Please "
       "first remove the password entries, then\r\ndelete the category";
-  static constexpr char kMsgFileOpenedByAnother[] =
-      "File opened by another application.\r\nDo you want to skip file?";
-  static constexpr char kMsgCloseFile[] = "Close file %s and click OK";
-  static constexpr char kMsgFileExists[] = "File exists. Do you want to overwrite it?";
+  static constexpr const auto& kMsgFileOpenedByAnother = TqmOpenedCopies::kMsgFileOpenedByAnother;
+  static constexpr const auto& kMsgCloseFile = TqmOpenedCopies::kMsgCloseFile;
+  static constexpr const auto& kMsgFileExists = TqmBackup::kMsgFileExists;
 
   // Creation: clears DemoData and SafeOpen, creates the Safe layout object (no Safe open), formats the
   // version text and creates the home folder and the two temporary folders (0700).
@@ -124,6 +121,7 @@ public:
   static std::string HomeFolderFromArguments(const std::vector<std::string>& arguments);
 
   // --- Hooks ---------------------------------------------------------------------------------------
+  // The prompter of this object and of the Safe layout (not owned; may be null).
   void SetPrompter(TqmAppPrompter* prompter);
   TqmAppPrompter* Prompter() const { return prompter_; }
   // "Let pending window events run" during long operations (UI: QCoreApplication::processEvents).
@@ -168,24 +166,23 @@ public:
   const std::string& HomeFolder() const { return home_; }
   // <home>/TEMP/<SafeName>.qvt/ while a Safe is open, else the TEMP folder itself.
   std::string TempFolder() const;
-  const std::string& TempRootFolder() const { return tempRoot_; }
-  const std::string& AttachmentsTempFolder() const { return attachmentsTemp_; }
+  const std::string& TempRootFolder() const { return copies_.TempRoot(); }
+  const std::string& AttachmentsTempFolder() const { return copies_.AttachmentsTemp(); }
   // <home> + name + ".qvt".
   std::string SafeFile(const std::string& safeName) const;
   // The current Safe's file (SafeFile(SafeName())).
   std::string CurrentSafeFile() const { return SafeFile(safeName_); }
-  std::string IniFile() const { return home_ + kIniFileName; }
+  std::string IniFile() const { return ini_.Path(); }
 
   // --- Own operations ------------------------------------------------------------------------------
   // The names of the "*.qvt" files in the home folder, in listing order (sorted by name, as the
   // desktop's file listing gives them), without the extension. A Safe whose file is missing because a
   // repair of it was interrupted ("<name>.qvt0" is left) is listed too: opening it puts it back.
   std::vector<std::string> SafeNames() const;
-  // The ini value [safe] lastused; "" when the file or the key is missing.
-  std::string ReadLastUsedSafe() const;
-  // Writes SafeName() as [safe] lastused, keeping the rest of the ini file. Throws EQuillmarError
-  // when the file cannot be written (the old file is then kept).
-  void WriteLastUsedSafe() const;
+  // See TqmIniFile::LastUsedSafe.
+  std::string ReadLastUsedSafe() const { return ini_.LastUsedSafe(); }
+  // Writes SafeName() as the Safe used last: see TqmIniFile::SetLastUsedSafe.
+  void WriteLastUsedSafe() const { ini_.SetLastUsedSafe(safeName_); }
   bool StartMinimized() const;
   // The first argument containing "/rf:[" (until ReceivedFilesHandled), else PendingReceivedFiles
   // when not empty. False when there is none.
@@ -216,16 +213,13 @@ public:
   // after a failure or a crash the entry and everything it names are all still there, or all gone.
   bool DeleteEntryWithData(const std::string& path, const TqmRepositoryEntry& entry);
 
-  // Writes opened files back (see the top). For each recorded copy of the open Safe below folder
-  // (default: the whole TEMP folder): lock it back into its container path (replacing the file); when
-  // that fails ask kMsgFileOpenedByAnother (Cancel, Retry, Ignore): Retry shows kMsgCloseFile and
-  // tries again; Ignore gives the copy up (it is deleted, its changes lost); Cancel keeps the copy on
-  // disk and makes the result false. A copy written back is deleted. True when the caller may go on
-  // (close the window, switch the Safe). With no Safe open nothing can be written back: the copies
-  // stay and the result is true.
+  // Writes opened files back: see TqmOpenedCopies::WriteBack, for the copies of the open Safe below
+  // folder (default: the whole TEMP folder), locked back with the busy pointer and the Safe's key.
+  // True when the caller may go on (close the window, switch the Safe). With no Safe open nothing can
+  // be written back: the copies stay and the result is true.
   bool UpdateOpenedFiles();
   bool UpdateOpenedFiles(const std::string& folder);
-  // The recorded copies of the open Safe that still wait to be written back.
+  // The recorded copies of the open Safe that still wait to be written back (TqmOpenedCopies::Pending).
   std::vector<std::string> OpenedFiles() const;
   // The same for the Safe of that name whether it is open or not (a locked Safe's copies wait for
   // its next login).
@@ -235,7 +229,8 @@ public:
   // Files in the TEMP folder that no recorded copy of this run accounts for (left by an earlier run,
   // or copies of a Safe that is not open now). They are kept until the user removes them.
   std::vector<std::string> UnaccountedTempFiles() const;
-  // Empties the temporary folders as the destructor does (used after a switch of Safe).
+  // Empties the temporary folders as the destructor does (used after a switch of Safe): see
+  // TqmOpenedCopies::EmptyTempFolders.
   void EmptyTempFolders();
 
   // Settings of the open Safe. LoadSettings: when SafeName is not empty and a Safe is open, starts
@@ -270,6 +265,7 @@ public:
   // written. Returns the new Safe's text key (for OpenSafeByName without a second derivation).
   TTextKey CreateSafe(const std::string& file, std::string_view password,
                       TqmSafeKind kind = TqmSafeKind::Hardened);
+  // See TqmSFSWrapper::CheckSafe; adds the busy pointer.
   // 0 usable, 1 not a Safe file, 2 wrong password, 3 (forCreate) the file exists, 4 it cannot be
   // opened (the reason was shown; also a key derivation the program cannot follow). readOnly: checked
   // for a read-only open.
@@ -283,7 +279,8 @@ public:
   // (nothing changed then). Errors (a refused new password among them) propagate with nothing changed.
   bool ChangePassword(std::string_view oldPassword, std::string_view newPassword,
                       std::optional<TqmSafeKind> kind = std::nullopt, const TqmProgress& progress = {});
-  // The kind and key derivation of the open Safe. REQUIRES an open Safe.
+  // The kind and key derivation of the open Safe (TqmSFSWrapper::Kind, KeyDerivation). REQUIRES an
+  // open Safe.
   TqmSafeKind SafeKind() const { return wrapper_.Kind(); }
   TKeyDerivation SafeKeyDerivation() const { return wrapper_.KeyDerivation(); }
   // Rebuilds the open Safe's container, with the busy pointer. False when it failed or was cancelled
@@ -297,65 +294,89 @@ public:
   // could not be deleted.
   bool DeleteSafeFile(const std::string& name);
 
-  // Backup of the open Safe into target (the caller's file dialog chose it). When target exists asks
-  // kMsgFileExists; No returns false. Repairs the Safe, copies its file to a temporary name beside
-  // target, checks that the copy opens with the Safe's key and renames it over target. A backup is a
-  // plain Safe file under the master password of the moment, of the Safe's kind. Throws EQuillmarError
-  // when a step fails; target is then left as it was.
-  // progress hears of the repair and the copy; a cancel before the final rename returns false with
-  // target as it was.
+  // Backup of the open Safe into target (the caller's file dialog chose it): TqmBackup::MayBackUp
+  // (the refusals, and kMsgFileExists when target exists: No returns false), then with the busy
+  // pointer TqmBackup::BackUp with the Safe's key. A backup is a plain Safe file under the master
+  // password of the moment, of the Safe's kind. Throws EQuillmarError when a step fails; target is
+  // then left as it was. progress hears of the repair and the copy; a cancel before the final rename
+  // returns false with target as it was.
   // REQUIRES: SafeOpen.
   bool Backup(const std::string& target, const TqmProgress& progress = {});
-  // Replaces the current Safe's file (SafeFile(SafeName)) with the backup file. The backup must be a
-  // Safe file; it is copied to a temporary name in the home folder, flushed and renamed over the Safe,
-  // so a failed or refused restore leaves the Safe as it was. An open Safe is closed first. The Safe
-  // then opens with the password the backup was made under. The Safe's journal of an interrupted
-  // change, if any, goes (it belongs to the file that is replaced). Throws EQuillmarError (saying
-  // why) when the file is missing, is no Safe file, cannot be copied, or the Safe is open in another
-  // program.
+  // Replaces the current Safe's file (SafeFile(SafeName)) with the backup file (TqmBackup's
+  // CheckBackupFile, then with the busy pointer ReplaceSafe). The backup must be a Safe file; it is
+  // copied to a temporary name in the home folder, flushed and renamed over the Safe, so a failed or
+  // refused restore leaves the Safe as it was. An open Safe is closed first (after the checks). The
+  // Safe then opens with the password the backup was made under. The Safe's journal of an
+  // interrupted change, if any, goes (it belongs to the file that is replaced). Throws EQuillmarError
+  // (saying why) when the file is missing, is no Safe file, cannot be copied, or the Safe is open in
+  // another program.
   // REQUIRES: SafeName is not empty.
   void Restore(const std::string& backupFile);
 
   // --- File Locker -------------------------------------------------------------------------------------
+  // See TqmSFSWrapper::FileLockerRoot.
   std::string FileLockerRoot() const { return TqmSFSWrapper::FileLockerRoot(); }
+  // See TqmSFSWrapper::CountFiles.
   int CountFiles(const std::string& folder);
+  // See TqmSFSWrapper::CountFolders.
   int CountFolders(const std::string& folder);
+  // See TqmSFSWrapper::FileInfoAt.
   TqmFileInfo FileInfoAt(const std::string& folder, int index);
+  // See TqmSFSWrapper::FolderInfoAt.
   TqmFileInfo FolderInfoAt(const std::string& folder, int index);
+  // See TqmSFSWrapper::CreateFolder.
   bool CreateFolder(const std::string& parent, const std::string& name);
-  // With the busy pointer and the Safe's key. Any error gives false (LastLockError() says why;
-  // a declined overwrite question leaves it empty).
+  // See TqmSFSWrapper::LockFile; adds the busy pointer and the Safe's key. Any error gives false
+  // (LastLockError() says why; a declined overwrite question leaves it empty).
   bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName);
   const std::string& LastLockError() const { return lastLockError_; }
-  // With the busy pointer; errors pass through. A copy written below the TEMP folder is recorded as
-  // an opened file of the open Safe (see the top). The copy's folders are created (0700 below TEMP).
+  // See TqmSFSWrapper::UnlockFile; adds the busy pointer and the Safe's key; errors pass through. A
+  // copy written below the TEMP folder is recorded as an opened file of the open Safe (see the top).
+  // The copy's folders are created (0700 below TEMP).
   bool UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile);
-  // The disk path of the temporary copy of the locked file folder + name of the open Safe.
+  // The disk path of the temporary copy of the locked file folder + name of the open Safe:
+  // TempFolder() + TqmOpenedCopies::RelativeCopyPath (which refuses names that leave the folder).
   std::string TempCopyPath(const std::string& folder, const std::string& name) const;
-  // With the busy pointer; errors pass through.
+  // See TqmSFSWrapper::Remove; adds the busy pointer; errors pass through.
   bool RemoveLockerItem(const std::string& folder, const std::string& name);
+  // See TqmSFSWrapper::Rename.
   bool RenameLockerItem(const std::string& folder, const std::string& oldName, const std::string& newName);
 
   // --- Categories, entries, icons --------------------------------------------------------------------
+  // Each forwards to TqmSFSWrapper's operation of the same name; what it adds is said (ListIcons,
+  // LoadIcon and SaveIcon add nothing).
+  // See TqmSFSWrapper::CountSubcategories.
   int CountSubcategories(const TqmCategory* category);
-  // Lets pending window events run first.
+  // See TqmSFSWrapper::LoadCategory; lets pending window events run first.
   bool LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder, TqmCategory& category);
+  // See TqmSFSWrapper::SaveCategory.
   void SaveCategory(TqmCategory& category);
+  // See TqmSFSWrapper::MoveCategory; adds the busy pointer.
   bool MoveCategory(const TqmCategory& category, const TqmCategory* newParent, bool keepSource);
+  // See TqmSFSWrapper::CountEntries.
   int CountEntries(const std::string& path);
+  // See TqmSFSWrapper::LoadEntry.
   bool LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry);
+  // See TqmSFSWrapper::LoadEntryAt.
   bool LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry);
+  // See TqmSFSWrapper::SaveEntry.
   void SaveEntry(const std::string& path, TqmRepositoryEntry& entry);
+  // See TqmSFSWrapper::DeleteEntry (the entry alone; DeleteEntryWithData takes what it names too).
   bool DeleteEntry(const std::string& path, const std::string& fileName);
+  // See TqmSFSWrapper::MoveEntry.
   bool MoveEntry(const TqmRepositoryEntry& entry, const TqmCategory* newCategory, bool keepSource);
   int ListIcons(TqmSFSWrapper::TIconKind kind, std::vector<std::string>& list);
   bool LoadIcon(int kind, const std::string& name, TqvtIcon& icon);
   void SaveIcon(int kind, const TqvtIcon& icon, const std::string& name);
 
   // --- Attached files ----------------------------------------------------------------------------------
+  // See TqmSFSWrapper::AttachFile; adds the busy pointer.
   std::string AttachFile(const std::string& diskFile);
-  // Into AttachmentsTempFolder(); returns the disk path.
+  // See TqmSFSWrapper::ExtractAttachedFile; adds the busy pointer. Into AttachmentsTempFolder()
+  // (made again, 0700, when it is missing); returns the disk path.
   std::string ExtractAttachedFile(const std::string& name);
+  // See TqmSFSWrapper::DeleteAttachedFile (whether another entry names it is not asked: see
+  // ReleaseAttachedFile).
   bool DeleteAttachedFile(const std::string& name);
   // After an entry stopped naming the attached file (its File or Picture field got another value and
   // the entry was saved): deletes the file unless an entry of the repository, as saved, still names
@@ -364,12 +385,19 @@ public:
   bool ReleaseAttachedFile(const std::string& name);
 
   // --- Reminders -----------------------------------------------------------------------------------------
+  // See TqmSFSWrapper::ReminderCount.
   int ReminderCount();
+  // See TqmSFSWrapper::LoadReminderAt.
   bool LoadReminderAt(int index, TqmReminderEvent& reminder);
+  // See TqmSFSWrapper::LoadReminder.
   bool LoadReminder(const std::string& id, TqmReminderEvent& reminder);
+  // See TqmSFSWrapper::SaveReminder (the schedule is not told: see ScheduleReminders).
   void SaveReminder(TqmReminderEvent& reminder);
+  // See TqmSFSWrapper::DeleteReminder (its job is not dropped: see DismissReminder).
   bool DeleteReminder(const std::string& id);
+  // See TqmSFSWrapper::ReminderNames.
   std::vector<std::string> ReminderNames();
+  // See TqmSFSWrapper::CopyReminder.
   std::string CopyReminder(const std::string& id);
 
   // The schedule runs on the program's one scheduler (not owned; it must outlive this object or be
@@ -381,8 +409,11 @@ public:
   // Rebuilds the jobs from the open Safe's reminders; jobs that came due while no Safe was open are
   // carried out now when this is the same Safe.
   void ScheduleReminders();
+  // See TqmReminderSchedule::FireReminder; nothing without a scheduler.
   void FireReminder(const TacCronJob& job);
+  // See TqmReminderSchedule::SnoozeReminder; nothing without a scheduler.
   void SnoozeReminder(const std::string& id, int unit, int amount);
+  // See TqmReminderSchedule::DismissReminder; nothing without a scheduler.
   void DismissReminder(const std::string& id);
 
   // --- Autofill --------------------------------------------------------------------------------------------
@@ -398,21 +429,13 @@ private:
 
   class TBusy;
   class TStore;
-  struct TOpenedCopy {
-    std::string safeFile;       // the Safe it came from
-    std::string containerPath;  // where it goes back
-    bool givenUp = false;       // the user chose Ignore: it may be deleted
-  };
-
-  bool UpdateOpenedFolder(const std::string& folder);
-  bool WriteBack(const std::string& diskPath, TOpenedCopy& copy);
-  void EmptyFolder(const std::string& folder, bool keepPending);
   int CountEntriesBelow(const std::string& path);
 
   TqmSFSWrapper wrapper_;
   std::string home_;
-  std::string tempRoot_;
-  std::string attachmentsTemp_;
+  TqmIniFile ini_;
+  TqmOpenedCopies copies_;
+  TqmBackup backup_;
   std::vector<std::string> arguments_;
   TqmAppPrompter* prompter_ = nullptr;
   std::function<void()> processEvents_;
@@ -431,8 +454,6 @@ private:
   TStringArray urlMenuData_;
   std::string versionText_;
   std::string lastLockError_;
-  // Disk path -> origin, for every copy UnlockFile wrote below the TEMP folder in this run.
-  std::map<std::string, TOpenedCopy> openedCopies_;
   // The open Safe's file, absolute ("" when none is open).
   std::string openedSafeFile_;
 
