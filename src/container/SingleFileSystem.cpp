@@ -61,9 +61,7 @@ TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSi
                                      int32_t pageSize, uint8_t defaultCompression, std::string_view answer,
                                      std::string_view question, const TTextKey& key, bool inMemory,
                                      uint32_t mode, TSFSPartStorage* storage)
-    : fileName_(fileName),
-      storage_(storage),
-      mode_(mode == fmCreate ? (TPageFileManager::fmReadWrite | TPageFileManager::fmExclusive) : mode) {
+    : fileName_(fileName), storage_(storage), mode_(mode == fmCreate ? fmReadWriteExclusive : mode) {
   bool creating = mode == fmCreate;
   // The password is checked against the key record before any page is read. A missing file is left
   // to the page file manager, whose message says so.
@@ -234,7 +232,7 @@ bool TSingleFileSystem::IsContainerFile(const std::string& fileName) {
 
 bool TSingleFileSystem::IsContainerEncrypted(const std::string& fileName) {
   try {
-    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", "", TPageFileManager::fmReadOnly);
+    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", "", fmReadOnly);
     return pfm.IsEncrypted();
   } catch (const ESFSJournalError&) {
     throw;  // an interrupted change that cannot be undone is no answer about the file
@@ -245,7 +243,7 @@ bool TSingleFileSystem::IsContainerEncrypted(const std::string& fileName) {
 
 bool TSingleFileSystem::CheckContainerPassword(const std::string& fileName, const TTextKey& key) {
   try {
-    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", key, TPageFileManager::fmReadOnly);
+    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", key, fmReadOnly);
     return !pfm.IsEncrypted() || pfm.PasswordMatched();
   } catch (const ESFSJournalError&) {
     throw;  // not a wrong password
@@ -255,7 +253,7 @@ bool TSingleFileSystem::CheckContainerPassword(const std::string& fileName, cons
 }
 
 TKeyDerivation TSingleFileSystem::ReadKeyDerivation(const std::string& fileName) {
-  TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", TTextKey(), TPageFileManager::fmReadOnly);
+  TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", TTextKey(), fmReadOnly);
   return pfm.KeyDerivation();
 }
 
@@ -331,7 +329,7 @@ int32_t TSingleFileSystem::FileOpen(std::string_view path, uint32_t mode, std::s
     }
   }
   THandle h;
-  h.mode = mode == fmCreate ? 2 : mode;
+  h.mode = mode == fmCreate ? fmReadWrite : mode;
   h.item = dir_->OpenItem(path, pw, h.key);
   if (h.item < 0) {
     if (change) change->Commit();
@@ -487,7 +485,7 @@ int64_t TSingleFileSystem::FileWrite(int32_t handle, const void* buffer, int64_t
       return 0;
     }
     if (count <= 0) return 0;
-    if (pfm_->ReadOnly() || (h->mode & 3) == 0) {
+    if (pfm_->ReadOnly() || IsReadOnlyMode(h->mode)) {
       lastError_ = TPageFileManager::ErrWritePageData;
       return 0;
     }
@@ -594,16 +592,16 @@ int64_t TSingleFileSystem::FileWrite(int32_t handle, const void* buffer, int64_t
   return written;
 }
 
-int64_t TSingleFileSystem::FileSeek(int32_t handle, int origin, int64_t offset) {
+int64_t TSingleFileSystem::FileSeek(int32_t handle, TSeekOrigin origin, int64_t offset) {
   THandle* h = FindHandle(handle);
   if (!h) {
     lastError_ = ErrUnknownHandle;
     return ErrUnknownHandle;
   }
   int64_t base = 0;
-  if (origin == 1)
+  if (origin == TSeekOrigin::Current)
     base = h->position;
-  else if (origin == 2)
+  else if (origin == TSeekOrigin::End)
     base = dir_->ReadItem(h->item).FileSize;
   h->position = base + offset;
   return h->position;
@@ -617,7 +615,7 @@ int64_t TSingleFileSystem::FileSetSize(int32_t handle, int64_t size) {
       lastError_ = ErrUnknownHandle;
       return ErrUnknownHandle;
     }
-    if (pfm_->ReadOnly() || (h->mode & 3) == 0) {
+    if (pfm_->ReadOnly() || IsReadOnlyMode(h->mode)) {
       lastError_ = TPageFileManager::ErrWritePageData;
       return lastError_;
     }
@@ -893,9 +891,9 @@ bool TSingleFileSystem::CopyFile(std::string_view source, std::string_view desti
     dir_->WriteItem(created, dst);
 
     std::string name(source);
-    int32_t in = FileOpen(source, 32, {}, {}, password);
+    int32_t in = FileOpen(source, fmShareDenyWrite, {}, {}, password);
     if (in < 0) return false;
-    int32_t out = FileOpen(destination, 18, {}, {}, password);
+    int32_t out = FileOpen(destination, fmReadWriteExclusive, {}, {}, password);
     if (out < 0) {
       FileClose(in);
       return false;
@@ -942,7 +940,7 @@ bool TSingleFileSystem::ExportOne(const std::string& containerPath, const std::f
                       "' cannot be overwritten.");
   }
   {
-    TSFSFileStream stream(this, 0, {}, {}, password, 0, containerPath);
+    TSFSFileStream stream(this, 0, {}, {}, password, fmReadOnly, containerPath);
     stream.OnProgress = [this, &containerPath](int percent) {
       if (OnFileProgress) OnFileProgress(containerPath, percent);
     };

@@ -33,9 +33,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Stream.h"
 #include "container/ContainerKey.h"
 #include "container/DIRManager.h"
 #include "container/KeyRecord.h"
+#include "container/SFSConstants.h"
 #include "container/TextKey.h"
 
 namespace quillmar {
@@ -57,17 +59,10 @@ struct TRebuildNote {
   int64_t Length = 0;  // number of pages in Length
 };
 
-class TSingleFileSystem {
+// Last error codes and open modes (fmCreate: FileOpen creates, replacing a file of that name):
+// TSFSConstants.
+class TSingleFileSystem : public TSFSConstants {
 public:
-  // Last error codes besides the page codes.
-  static constexpr int32_t ErrUnknownHandle = -6;
-  static constexpr int32_t ErrNoPageBuffer = -14;
-  static constexpr int32_t ErrRenameFailed = -15;
-  static constexpr int32_t ErrCannotReplace = -16;
-  static constexpr int32_t ErrNoSpace = -17;
-  // FileOpen mode that creates (replacing an existing file of that name).
-  static constexpr uint32_t fmCreate = 0xFFFF;
-
   // Events. Each is optional.
   // Progress of rebuilds and exports, percent 0..100; setting cancel stops the operation.
   std::function<void(bool& cancel, double percent)> OnProgress;
@@ -135,8 +130,9 @@ public:
   void FileClose(int32_t handle);
   int64_t FileRead(int32_t handle, void* buffer, int64_t count);
   int64_t FileWrite(int32_t handle, const void* buffer, int64_t count);
-  // origin 0 start, 1 current, 2 end. No bounds check. ErrUnknownHandle for an unknown handle.
-  int64_t FileSeek(int32_t handle, int origin, int64_t offset);
+  // Moves the handle's position to offset from the origin and returns it. No bounds check.
+  // ErrUnknownHandle for an unknown handle.
+  int64_t FileSeek(int32_t handle, TSeekOrigin origin, int64_t offset);
   // The new size, or a negative error (ErrUnknownHandle, ErrNoSpace, read-only -10).
   int64_t FileSetSize(int32_t handle, int64_t size);
   // Size of the open file, ErrUnknownHandle for an unknown handle.

@@ -55,9 +55,7 @@ void CopyItemDetails(const TDIRItem& from, TDIRItem& to) {
 }  // namespace
 
 TSingleFileSystem::TSingleFileSystem(const std::string& fileName, TSFSPartStorage* storage)
-    : fileName_(fileName),
-      storage_(storage),
-      mode_(TPageFileManager::fmReadWrite | TPageFileManager::fmExclusive) {}
+    : fileName_(fileName), storage_(storage), mode_(fmReadWriteExclusive) {}
 
 TSFSPartStorage& TSingleFileSystem::Storage() const {
   return storage_ ? *storage_ : DiskPartStorage();
@@ -403,7 +401,7 @@ std::vector<std::string> TSingleFileSystem::RecoverInterruptedRebuild(const std:
   bool oldWhole = false;
   if (haveOld) {
     try {
-      TPageFileManager probe(oldName, -1, 8, 2048, false, "", "", "", TPageFileManager::fmReadOnly, &s);
+      TPageFileManager probe(oldName, -1, 8, 2048, false, "", "", "", fmReadOnly, &s);
       oldWhole = true;
     } catch (const std::exception&) {
     }
