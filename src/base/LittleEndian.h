@@ -19,7 +19,8 @@ template <std::integral T>
 constexpr T GetLE(const uint8_t* p) {
   using U = std::make_unsigned_t<T>;
   U u = 0;
-  for (size_t i = 0; i < sizeof(T); ++i) u = static_cast<U>(u | static_cast<U>(static_cast<U>(p[i]) << (8 * i)));
+  for (size_t i = 0; i < sizeof(T); ++i)
+    u = static_cast<U>(u | static_cast<U>(static_cast<U>(p[i]) << (8 * i)));
   return static_cast<T>(u);
 }
 
@@ -32,7 +33,8 @@ constexpr void PutLE(uint8_t* p, T value) {
 
 namespace detail {
 inline void CheckLERange(size_t size, size_t offset, size_t width) {
-  if (offset > size || size - offset < width) throw std::out_of_range("little-endian field outside the buffer");
+  if (offset > size || size - offset < width)
+    throw std::out_of_range("little-endian field outside the buffer");
 }
 }  // namespace detail
 

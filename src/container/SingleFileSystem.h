@@ -31,6 +31,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "base/Stream.h"
@@ -43,6 +44,7 @@
 namespace quillmar {
 
 class TPageFileManager;
+class TSFSTransaction;
 class TFreeSpaceManager;
 class TUserFilePageMapManager;
 class TSFSPartStorage;
@@ -281,6 +283,19 @@ private:
   void NoSpace();
   // Gives back the file's pages past the first `pages` (best effort: a failing device keeps them).
   void KeepPages(TDIRItem& item, int64_t pages);
+  // The steps of FileWrite, inside its transaction. WriteAtHandle writes at the handle's position and
+  // returns the bytes that belong to the file afterwards (LastError set on a short write).
+  int64_t WriteAtHandle(int32_t handle, const void* buffer, int64_t count);
+  // Gives the file the pages for count bytes from position (allocating in its map); false with
+  // LastError (and the no-space event) when that fails, nothing allocated.
+  bool AllocateWritePages(TDIRItem& item, int64_t position, int64_t count, std::vector<int32_t>& pages);
+  // Saves the item's new size and time after done bytes were written at position (failed: the pages
+  // past the new size are given back); the bytes that belong to the file when the item cannot be saved.
+  int64_t SaveWrittenItem(const THandle& h, TDIRItem& item, int64_t position, int64_t done, bool failed,
+                          int32_t oldFirstMap);
+  // Commits the write's transaction: written, or 0 with the handle back at position when the change
+  // could not be made durable (it was undone).
+  int64_t CommitWrite(TSFSTransaction& change, int32_t handle, int64_t position, int64_t written);
   bool ExportOne(const std::string& containerPath, const std::filesystem::path& target, int overwriteMode,
                  const std::string& password);
 
@@ -330,5 +345,18 @@ private:
   TSingleFileSystem& sfs_;
   bool done_ = false;
 };
+
+template <class F>
+auto TSingleFileSystem::Change(F&& f) -> decltype(f()) {
+  TSFSTransaction change(*this);
+  if constexpr (std::is_void_v<decltype(f())>) {
+    f();
+    change.Commit();
+  } else {
+    auto result = f();
+    change.Commit();
+    return result;
+  }
+}
 
 }  // namespace quillmar

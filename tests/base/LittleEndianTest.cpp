@@ -1,11 +1,11 @@
-#include "base/LittleEndian.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
+
+#include "base/LittleEndian.h"
 
 namespace quillmar {
 namespace {
@@ -16,7 +16,8 @@ TEST(LittleEndianTest, LeastSignificantByteComesFirstWhateverTheWidth) {
   EXPECT_EQ(b[0], 0x34);
   EXPECT_EQ(b[1], 0x12);
   PutLE<uint32_t>(b.data(), 0x11223344u);
-  EXPECT_EQ((std::array<uint8_t, 4>{b[0], b[1], b[2], b[3]}), (std::array<uint8_t, 4>{0x44, 0x33, 0x22, 0x11}));
+  EXPECT_EQ((std::array<uint8_t, 4>{b[0], b[1], b[2], b[3]}),
+            (std::array<uint8_t, 4>{0x44, 0x33, 0x22, 0x11}));
   PutLE<uint64_t>(b.data(), 0x0102030405060708ull);
   EXPECT_EQ(b, (std::array<uint8_t, 8>{8, 7, 6, 5, 4, 3, 2, 1}));
 

@@ -1,9 +1,8 @@
-#include "container/SFSConstants.h"
-
 #include <gtest/gtest.h>
 
 #include "container/DIRManager.h"
 #include "container/PageFileManager.h"
+#include "container/SFSConstants.h"
 #include "container/SingleFileSystem.h"
 #include "container/UserFilePageMapManager.h"
 
