@@ -6,9 +6,11 @@
 //    to sizeof(T) readable (writable) bytes. Signed types keep their two's-complement bits.
 //  - The overloads taking a span and an offset check the bounds first and throw std::out_of_range
 //    when the integer does not lie wholly inside the span (offsets near SIZE_MAX included).
+#include <bit>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <stdexcept>
 #include <type_traits>
@@ -16,19 +18,30 @@
 namespace quillmar {
 
 template <std::integral T>
-constexpr T GetLE(const uint8_t* p) {
-  using U = std::make_unsigned_t<T>;
-  U u = 0;
-  for (size_t i = 0; i < sizeof(T); ++i)
-    u = static_cast<U>(u | static_cast<U>(static_cast<U>(p[i]) << (8 * i)));
-  return static_cast<T>(u);
+inline T GetLE(const uint8_t* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    // One load: the checksums read every page's payload through this.
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  } else {
+    using U = std::make_unsigned_t<T>;
+    U u = 0;
+    for (size_t i = 0; i < sizeof(T); ++i)
+      u = static_cast<U>(u | static_cast<U>(static_cast<U>(p[i]) << (8 * i)));
+    return static_cast<T>(u);
+  }
 }
 
 template <std::integral T>
-constexpr void PutLE(uint8_t* p, T value) {
-  using U = std::make_unsigned_t<T>;
-  const auto u = static_cast<U>(value);
-  for (size_t i = 0; i < sizeof(T); ++i) p[i] = static_cast<uint8_t>(u >> (8 * i));
+inline void PutLE(uint8_t* p, T value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &value, sizeof value);
+  } else {
+    using U = std::make_unsigned_t<T>;
+    const auto u = static_cast<U>(value);
+    for (size_t i = 0; i < sizeof(T); ++i) p[i] = static_cast<uint8_t>(u >> (8 * i));
+  }
 }
 
 namespace detail {

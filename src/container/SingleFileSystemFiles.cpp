@@ -85,7 +85,8 @@ void DecodeBatch(uint8_t* images, size_t work, int32_t pageSize, int32_t D, cons
       uint8_t* image = images + r * size_t(pageSize);
       results[r] = TPageFileManager::DecodeStoredImage(image, D, k);
       if (results[r] == 0)
-        std::memcpy(out + places[r].at, image + TPageHeader::Size + places[r].offset, size_t(places[r].chunk));
+        std::memcpy(out + places[r].at, image + TPageHeader::Size + places[r].offset,
+                    size_t(places[r].chunk));
     }
   };
   if (work >= kParallelPages && !mainKey.Empty()) {
@@ -134,9 +135,9 @@ struct TWriteContext {
 // of them): a page written only in part keeps its other bytes (read back) or, past the end of the file,
 // gets zeros. payloads receives the filled images' addresses and runBytes the bytes placed. False with
 // the page file's error when a page to keep could not be read; the pages before it stay filled.
-bool FillRun(const TWriteContext& c, const std::vector<int32_t>& pages, size_t i, size_t len, const uint8_t* in,
-             int64_t done, int64_t count, uint8_t* images, std::vector<uint8_t*>& payloads, int64_t& runBytes,
-             int32_t& error) {
+bool FillRun(const TWriteContext& c, const std::vector<int32_t>& pages, size_t i, size_t len,
+             const uint8_t* in, int64_t done, int64_t count, uint8_t* images, std::vector<uint8_t*>& payloads,
+             int64_t& runBytes, int32_t& error) {
   const int64_t firstIndex = c.position / c.D;
   for (size_t r = 0; r < len && done + runBytes < count; ++r) {
     uint8_t* image = images + r * size_t(c.pageSize);
@@ -386,8 +387,9 @@ int64_t TSingleFileSystem::WriteAtHandle(int32_t handle, const void* buffer, int
   const int32_t oldFirstMap = item.FirstMapPageNo;
   std::vector<int32_t> pages;
   if (!AllocateWritePages(item, p, count, pages)) return 0;
-  TWriteContext context{*pfm_, h->key.Empty() ? nullptr : &h->key, {}, pfm_->PageDataSize(), pfm_->PageSize(),
-                        p, item.FileSize};
+  TWriteContext context{
+      *pfm_,        h->key.Empty() ? nullptr : &h->key, {}, pfm_->PageDataSize(), pfm_->PageSize(), p,
+      item.FileSize};
   context.header.PageType = ptFileData;
   context.header.EncryptionType = h->key.Empty() ? pfm_->EncryptionType() : etRijndael;
   context.header.ChecksumType = 0;
