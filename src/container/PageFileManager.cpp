@@ -68,10 +68,10 @@ TPageHeader TPageHeader::DecodeFrom(const uint8_t* in) {
 }
 
 TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount,
-                                   int32_t pageSize, bool inMemory, std::string_view answer,
-                                   std::string_view question, const TTextKey& textKey, uint32_t mode,
-                                   TSFSPartStorage* storage)
+                                   int32_t pageSize, bool inMemory, const TContainerSecrets& secrets,
+                                   uint32_t mode, TSFSPartStorage* storage)
     : fileName_(fileName), file_(storage) {
+  const TTextKey& textKey = secrets.Key;
   if (pageSize < MinPageSize)
     throw ESFSError("TPageFileManager.Create - page size should be >= " + std::to_string(MinPageSize) +
                     "bytes .");
@@ -87,10 +87,10 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
                       "bytes .");
     // The key record is made first: a refused password must not cost an existing file.
     const std::string_view password = textKey.Text();
-    if (textKey.IsDerived() && !question.empty())
+    if (textKey.IsDerived() && !secrets.Question.empty())
       throw ESFSError("TPageFileManager.Create - A hardened container has no recovery question.");
     TKeyRecord record;
-    if (!password.empty()) record = TKeyRecord::Make(password, question, answer, &key_);
+    if (!password.empty()) record = TKeyRecord::Make(password, secrets.Question, secrets.Answer, &key_);
     file_.Create(fileName, partSize, exclusive_);
     // A journal of an earlier file of that name must never be applied to this one.
     file_.Storage().Remove(JournalFileName(fileName));

@@ -79,6 +79,7 @@
 #include <vector>
 
 #include "container/ContainerKey.h"
+#include "container/ContainerSecrets.h"
 #include "container/KeyRecord.h"
 #include "container/SFSConstants.h"
 #include "container/SFSHugeFile.h"
@@ -153,8 +154,14 @@ public:
   //   ESFSJournalError when a journal left by an interrupted change cannot be rolled back.
   // `storage` (not owned) defaults to the disk; tests inject failures through it.
   TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount, int32_t pageSize,
+                   bool inMemory, const TContainerSecrets& secrets, uint32_t mode,
+                   TSFSPartStorage* storage = nullptr);
+  // The same with the secrets given one by one.
+  TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount, int32_t pageSize,
                    bool inMemory, std::string_view answer, std::string_view question, const TTextKey& key,
-                   uint32_t mode, TSFSPartStorage* storage = nullptr);
+                   uint32_t mode, TSFSPartStorage* storage = nullptr)
+      : TPageFileManager(fileName, partSize, extentPageCount, pageSize, inMemory,
+                         TContainerSecrets{key, std::string(question), std::string(answer)}, mode, storage) {}
   // The same with a password as the text key (a compatible container).
   TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount, int32_t pageSize,
                    bool inMemory, std::string_view answer, std::string_view question,

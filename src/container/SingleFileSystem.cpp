@@ -32,10 +32,11 @@ bool DiskFileExists(const std::string& name) {
 }  // namespace
 
 TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize,
-                                     int32_t pageSize, uint8_t defaultCompression, std::string_view answer,
-                                     std::string_view question, const TTextKey& key, bool inMemory,
-                                     uint32_t mode, TSFSPartStorage* storage)
+                                     int32_t pageSize, uint8_t defaultCompression,
+                                     const TContainerSecrets& secrets, bool inMemory, uint32_t mode,
+                                     TSFSPartStorage* storage)
     : fileName_(fileName), storage_(storage), mode_(mode == fmCreate ? fmReadWriteExclusive : mode) {
+  const TTextKey& key = secrets.Key;
   bool creating = mode == fmCreate;
   // The password is checked against the key record before any page is read. A missing file is left
   // to the page file manager, whose message says so.
@@ -45,8 +46,8 @@ TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSi
       throw ESFSError("TSingleFileSystem.Create - invalid password specified, file name = \"" + fileName +
                       "\"");
   }
-  pfm_ = std::make_unique<TPageFileManager>(fileName, partSize, extentSize, pageSize, inMemory, answer,
-                                            question, key, mode, storage);
+  pfm_ = std::make_unique<TPageFileManager>(fileName, partSize, extentSize, pageSize, inMemory, secrets, mode,
+                                            storage);
   if (creating) {
     pfm_->SetCompressionMethod(defaultCompression);
     pfm_->SaveHeader();

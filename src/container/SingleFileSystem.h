@@ -36,6 +36,7 @@
 
 #include "base/Stream.h"
 #include "container/ContainerKey.h"
+#include "container/ContainerSecrets.h"
 #include "container/DIRManager.h"
 #include "container/KeyRecord.h"
 #include "container/SFSConstants.h"
@@ -91,8 +92,15 @@ public:
   // both before any page is read. Other failures raise the page file manager's messages. inMemory
   // containers are not supported.
   TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize, int32_t pageSize,
+                    uint8_t defaultCompression, const TContainerSecrets& secrets, bool inMemory,
+                    uint32_t mode, TSFSPartStorage* storage = nullptr);
+  // The same with the secrets given one by one.
+  TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize, int32_t pageSize,
                     uint8_t defaultCompression, std::string_view answer, std::string_view question,
-                    const TTextKey& key, bool inMemory, uint32_t mode, TSFSPartStorage* storage = nullptr);
+                    const TTextKey& key, bool inMemory, uint32_t mode, TSFSPartStorage* storage = nullptr)
+      : TSingleFileSystem(fileName, partSize, extentSize, pageSize, defaultCompression,
+                          TContainerSecrets{key, std::string(question), std::string(answer)}, inMemory, mode,
+                          storage) {}
   // The same with a password as the text key (a compatible container).
   TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize, int32_t pageSize,
                     uint8_t defaultCompression, std::string_view answer, std::string_view question,
@@ -252,11 +260,10 @@ private:
 
   // An empty object for the rebuild target; MakeRebuildTarget fills it.
   TSingleFileSystem(const std::string& fileName, TSFSPartStorage* storage);
+  // newKey: the target gets a new key record made from secrets; otherwise this container's record.
   std::unique_ptr<TSingleFileSystem> MakeRebuildTarget(const std::string& name, bool newKey,
-                                                       const TTextKey& key, std::string_view question,
-                                                       std::string_view answer);
-  bool Rebuild(std::string& log, bool strict, bool changePassword, const TTextKey& newKey,
-               std::string_view question, std::string_view answer);
+                                                       const TContainerSecrets& secrets);
+  bool Rebuild(std::string& log, bool strict, bool changePassword, const TContainerSecrets& newSecrets);
   // Copies item k's data pages into the target's new item; false (after a log line) when a strict
   // rebuild drops the file. onPages is called with the number of pages copied after every run of
   // pages; when it returns false (cancel) the copy stops where it is (the caller discards the target).

@@ -62,17 +62,15 @@ TSFSPartStorage& TSingleFileSystem::Storage() const {
 }
 
 std::unique_ptr<TSingleFileSystem> TSingleFileSystem::MakeRebuildTarget(const std::string& name, bool newKey,
-                                                                        const TTextKey& key,
-                                                                        std::string_view question,
-                                                                        std::string_view answer) {
+                                                                        const TContainerSecrets& secrets) {
   std::unique_ptr<TSingleFileSystem> target(new TSingleFileSystem(name, storage_));
   const int32_t extent = pfm_->ExtentPageCount();
   const int32_t pageSize = pfm_->PageSize();
   if (newKey) {
     // A new key record, and the new key's derivation in the header.
-    target->pfm_ = std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, answer, question,
-                                                      key, fmCreate, storage_);
-    if (target->pfm_->IsEncrypted()) target->key_ = key;
+    target->pfm_ =
+        std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, secrets, fmCreate, storage_);
+    if (target->pfm_->IsEncrypted()) target->key_ = secrets.Key;
   } else {
     // The same key record, master key and key derivation: stored pages can be copied as they are, and
     // the old text key opens the result.
@@ -212,8 +210,8 @@ void TSingleFileSystem::Reopen(const TTextKey& key) {
   pfm_->SetJournaled(!journalOff_ && !pfm_->ReadOnly());
 }
 
-bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword, const TTextKey& newKey,
-                                std::string_view question, std::string_view answer) {
+bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword,
+                                const TContainerSecrets& newSecrets) {
   lastError_ = 0;
   if (pfm_->ReadOnly()) return false;
   if (txnDepth_ > 0)
@@ -241,7 +239,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   };
   bool cancel = false;
   try {
-    target = MakeRebuildTarget(newName, changePassword, newKey, question, answer);
+    target = MakeRebuildTarget(newName, changePassword, newSecrets);
     const int32_t count = dir_->ItemCount();
     // Progress counts one unit per item and one per data page, so that a large file reports as it
     // goes (every run of pages, at most 1 MiB) rather than once when it is done.
@@ -332,7 +330,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
     TSFSHugeFile::DeleteContainer(newName, storage_);
     return false;
   }
-  const TTextKey key = changePassword ? newKey : key_;
+  const TTextKey key = changePassword ? newSecrets.Key : key_;
   CloseManagers();
   pfm_.reset();
 
@@ -427,7 +425,7 @@ std::vector<std::string> TSingleFileSystem::RecoverInterruptedRebuild(const std:
 bool TSingleFileSystem::RepairFile(std::string& log, bool strict, std::vector<TRebuildNote>* notes) {
   rebuildNotes_ = notes;
   try {
-    const bool ok = Rebuild(log, strict, false, TTextKey(), {}, {});
+    const bool ok = Rebuild(log, strict, false, TContainerSecrets{});
     rebuildNotes_ = nullptr;
     // A rebuild that did not swap leaves the container as it was.
     if (!ok && notes) notes->clear();
@@ -464,7 +462,7 @@ bool TSingleFileSystem::ChangePassword(const TTextKey& newKey, std::string_view 
   // before any work (it throws the key record's message).
   if (!newPassword.empty()) TKeyRecord::Make(newPassword, question, answer);
   std::string log;
-  return Rebuild(log, false, true, newKey, question, answer);
+  return Rebuild(log, false, true, TContainerSecrets{newKey, std::string(question), std::string(answer)});
 }
 
 }  // namespace quillmar
