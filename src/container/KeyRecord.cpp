@@ -7,6 +7,7 @@
 
 #include "base/LittleEndian.h"
 #include "container/Checksum.h"
+#include "container/ContainerSecrets.h"
 #include "container/SFSError.h"
 
 namespace quillmar {
@@ -77,6 +78,14 @@ bool TKeyRecord::HasQuestion() const {
 
 bool TKeyRecord::IsZero() const {
   return std::all_of(bytes_.begin(), bytes_.end(), [](uint8_t c) { return c == 0; });
+}
+
+TKeyRecord TKeyRecord::Make(const TContainerSecrets& secrets, TContainerKey* key) {
+  return Make(secrets.Key.Text(), secrets.Question, secrets.Answer, key);
+}
+
+TKeyRecord TKeyRecord::MakeWithMasterKey(const TContainerSecrets& secrets, const uint8_t* masterKey) {
+  return MakeWithMasterKey(secrets.Key.Text(), secrets.Question, secrets.Answer, masterKey);
 }
 
 }  // namespace quillmar

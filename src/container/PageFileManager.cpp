@@ -90,7 +90,7 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
     if (textKey.IsDerived() && !secrets.Question.empty())
       throw ESFSError("TPageFileManager.Create - A hardened container has no recovery question.");
     TKeyRecord record;
-    if (!password.empty()) record = TKeyRecord::Make(password, secrets.Question, secrets.Answer, &key_);
+    if (!password.empty()) record = TKeyRecord::Make(secrets, &key_);
     file_.Create(fileName, partSize, exclusive_);
     // A journal of an earlier file of that name must never be applied to this one.
     file_.Storage().Remove(JournalFileName(fileName));

@@ -443,13 +443,14 @@ bool TSingleFileSystem::ChangePassword(const TTextKey& newKey, std::string_view 
   if (newKey.IsDerived() && !question.empty())
     throw ESFSError("TSingleFileSystem.ChangePassword - A hardened container has no recovery question.");
   const std::string_view newPassword = newKey.Text();
+  const TContainerSecrets secrets{newKey, std::string(question), std::string(answer)};
   bool cancel = false;
   if (newKey == key_) {
     if (OnProgress) OnProgress(cancel, 0);
     if (pfm_->IsEncrypted()) {
       // Only the recovery fields change: the record is remade around the master key in use.
       const TContainerKey key = pfm_->ContainerKey();
-      TKeyRecord record = TKeyRecord::MakeWithMasterKey(newPassword, question, answer, key.Bytes());
+      TKeyRecord record = TKeyRecord::MakeWithMasterKey(secrets, key.Bytes());
       TSFSTransaction change(*this);
       pfm_->SetKeyRecord(record, TContainerKey::FromMasterKey(key.Bytes()));
       pfm_->SaveHeader();
@@ -460,9 +461,9 @@ bool TSingleFileSystem::ChangePassword(const TTextKey& newKey, std::string_view 
   }
   // The new record is made first, so that a password or question the record cannot hold is refused
   // before any work (it throws the key record's message).
-  if (!newPassword.empty()) TKeyRecord::Make(newPassword, question, answer);
+  if (!newPassword.empty()) TKeyRecord::Make(secrets);
   std::string log;
-  return Rebuild(log, false, true, TContainerSecrets{newKey, std::string(question), std::string(answer)});
+  return Rebuild(log, false, true, secrets);
 }
 
 }  // namespace quillmar
