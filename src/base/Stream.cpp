@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/Exception.h"
+#include "base/LittleEndian.h"
 
 namespace quillmar {
 
@@ -18,14 +19,12 @@ void TStream::WriteBuffer(const void* buffer, int64_t count) {
 int32_t TStream::ReadInt32() {
   unsigned char b[4];
   ReadBuffer(b, 4);
-  uint32_t v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-  return static_cast<int32_t>(v);
+  return GetLE<int32_t>(b);
 }
 
 void TStream::WriteInt32(int32_t value) {
-  uint32_t v = static_cast<uint32_t>(value);
-  unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                        static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+  unsigned char b[4];
+  PutLE<int32_t>(b, value);
   WriteBuffer(b, 4);
 }
 

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "base/LittleEndian.h"
+
 namespace quillmar {
 
 namespace {
@@ -25,9 +27,7 @@ uint32_t XorChecksum(const uint8_t* data, size_t length) {
   uint32_t sum = 0;
   const size_t words = length / 4;
   for (size_t i = 0; i < words; ++i) {
-    const uint8_t* p = data + 4 * i;
-    sum ^= static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    sum ^= GetLE<uint32_t>(data + 4 * i);
   }
   return sum;
 }

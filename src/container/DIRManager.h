@@ -39,6 +39,7 @@
 #include "container/DIRArray.h"
 #include "container/FreeSpaceManager.h"
 #include "container/PageFileManager.h"
+#include "container/SFSConstants.h"
 
 namespace quillmar {
 
@@ -64,17 +65,14 @@ struct TSearchRec {
   TSFSFindData FindData;
 };
 
-class TDIRManager {
+// ErrNoSpace and the non-zero results of FindFirst / FindNext (ErrPathNotFound, ErrInvalidHandle,
+// ErrNoMoreFiles): TSFSConstants.
+class TDIRManager : public TSFSConstants {
 public:
-  static constexpr int32_t ErrNoSpace = -17;
   // Results of Resolve besides item numbers.
   static constexpr int32_t RootItem = -1;
   static constexpr int32_t InvalidPath = -2;
   static constexpr int32_t NotFound = -3;
-  // Non-zero results of FindFirst / FindNext.
-  static constexpr int ErrPathNotFound = 3;
-  static constexpr int ErrInvalidHandle = 6;
-  static constexpr int ErrNoMoreFiles = 18;
 
   // Loads the directory (Load).
   TDIRManager(TPageFileManager& pfm, TFreeSpaceManager& fsm);

@@ -6,20 +6,12 @@
 #include <cstring>
 #include <thread>
 
+#include "base/LittleEndian.h"
 #include "container/SFSError.h"
 
 namespace quillmar {
 
 namespace {
-
-uint32_t GetUInt32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-
-void PutUInt32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // Offsets inside the 30 bytes.
 constexpr size_t kAlgorithm = 0;
@@ -39,10 +31,10 @@ TKeyDerivation TKeyDerivation::Decode(const uint8_t* bytes) {
   if (bytes[kAlgorithm] == kdNone) return d;
   d.Algorithm = bytes[kAlgorithm];
   d.Lanes = bytes[kLanes];
-  d.MemoryKiB = GetUInt32(bytes + kMemory);
-  d.Passes = GetUInt32(bytes + kPasses);
+  d.MemoryKiB = GetLE<uint32_t>(bytes + kMemory);
+  d.Passes = GetLE<uint32_t>(bytes + kPasses);
   std::memcpy(d.Salt.data(), bytes + kSalt, SaltSize);
-  d.Trailer = GetUInt32(bytes + kTrailer);
+  d.Trailer = GetLE<uint32_t>(bytes + kTrailer);
   return d;
 }
 
@@ -51,10 +43,10 @@ void TKeyDerivation::EncodeTo(uint8_t* bytes) const {
   if (!Hardened()) return;
   bytes[kAlgorithm] = Algorithm;
   bytes[kLanes] = Lanes;
-  PutUInt32(bytes + kMemory, MemoryKiB);
-  PutUInt32(bytes + kPasses, Passes);
+  PutLE<uint32_t>(bytes + kMemory, MemoryKiB);
+  PutLE<uint32_t>(bytes + kPasses, Passes);
   std::memcpy(bytes + kSalt, Salt.data(), SaltSize);
-  PutUInt32(bytes + kTrailer, Trailer);
+  PutLE<uint32_t>(bytes + kTrailer, Trailer);
 }
 
 std::string DescribeMemory(uint32_t memoryKiB) {

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/LittleEndian.h"
 #include "container/Checksum.h"
+#include "container/ContainerSecrets.h"
 #include "container/SFSError.h"
 
 namespace quillmar {
@@ -17,15 +19,6 @@ constexpr size_t kRecoveryOffset = 32;
 constexpr size_t kMasterCrcOffset = 64;
 constexpr size_t kRecoveryCrcOffset = 68;
 constexpr size_t kQuestionOffset = 72;
-
-void PutUInt32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t GetUInt32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
 
 void CheckLimits(std::string_view password, std::string_view question) {
   if (password.size() > TKeyRecord::MaxPasswordLength)
@@ -57,14 +50,14 @@ TKeyRecord TKeyRecord::MakeWithMasterKey(std::string_view password, std::string_
   CheckLimits(password, question);
   TKeyRecord record;
   uint8_t* b = record.bytes_.data();
-  PutUInt32(b + kMasterCrcOffset, Crc16Arc(masterKey, TContainerKey::MasterKeySize));
+  PutLE<uint32_t>(b + kMasterCrcOffset, Crc16Arc(masterKey, TContainerKey::MasterKeySize));
   std::memcpy(b + kMasterKeyOffset, masterKey, TContainerKey::MasterKeySize);
   TPageCipher(password).Encrypt(b + kMasterKeyOffset, TContainerKey::MasterKeySize);
   if (!question.empty() && !answer.empty()) {
     std::memcpy(b + kQuestionOffset, question.data(), question.size());
     TPageCipher(QuestionKey).Encrypt(b + kQuestionOffset, MaxQuestionLength);
     std::memcpy(b + kRecoveryOffset, password.data(), password.size());
-    PutUInt32(b + kRecoveryCrcOffset, Crc16Arc(b + kRecoveryOffset, MaxPasswordLength));
+    PutLE<uint32_t>(b + kRecoveryCrcOffset, Crc16Arc(b + kRecoveryOffset, MaxPasswordLength));
     TPageCipher(answer).Encrypt(b + kRecoveryOffset, MaxPasswordLength);
   }
   return record;
@@ -76,7 +69,7 @@ bool TKeyRecord::Open(std::string_view password, TContainerKey& key) const {
   CryptoPP::SecByteBlock master(bytes_.data() + kMasterKeyOffset, TContainerKey::MasterKeySize);
   TPageCipher(password).Decrypt(master, master.size());
   key = TContainerKey::FromMasterKey(master);
-  return Crc16Arc(master, master.size()) == GetUInt32(bytes_.data() + kMasterCrcOffset);
+  return Crc16Arc(master, master.size()) == GetLE<uint32_t>(bytes_.data() + kMasterCrcOffset);
 }
 
 bool TKeyRecord::HasQuestion() const {
@@ -85,6 +78,14 @@ bool TKeyRecord::HasQuestion() const {
 
 bool TKeyRecord::IsZero() const {
   return std::all_of(bytes_.begin(), bytes_.end(), [](uint8_t c) { return c == 0; });
+}
+
+TKeyRecord TKeyRecord::Make(const TContainerSecrets& secrets, TContainerKey* key) {
+  return Make(secrets.Key.Text(), secrets.Question, secrets.Answer, key);
+}
+
+TKeyRecord TKeyRecord::MakeWithMasterKey(const TContainerSecrets& secrets, const uint8_t* masterKey) {
+  return MakeWithMasterKey(secrets.Key.Text(), secrets.Question, secrets.Answer, masterKey);
 }
 
 }  // namespace quillmar

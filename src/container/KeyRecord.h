@@ -22,6 +22,8 @@
 
 namespace quillmar {
 
+struct TContainerSecrets;
+
 class TKeyRecord {
 public:
   static constexpr size_t Size = 172;
@@ -42,6 +44,9 @@ public:
   // REQUIRES: masterKey points to 32 bytes.
   static TKeyRecord MakeWithMasterKey(std::string_view password, std::string_view question,
                                       std::string_view answer, const uint8_t* masterKey);
+  // The same two from a container's secrets (the text key's bytes are the password).
+  static TKeyRecord Make(const TContainerSecrets& secrets, TContainerKey* key = nullptr);
+  static TKeyRecord MakeWithMasterKey(const TContainerSecrets& secrets, const uint8_t* masterKey);
 
   // Decrypts the master key with the password into `key` and reports whether the password is right.
   // An empty password fails and leaves `key` empty; otherwise `key` is formed either way.

@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "base/LittleEndian.h"
 #include "container/Checksum.h"
 #include "container/RollbackJournal.h"
 #include "container/SFSError.h"
@@ -41,15 +42,6 @@ const char* const kLoadHeaderError = "TSingleFileSystem.LoadHeader - Invalid SFS
 // journal was sealed): bounds memory for transactions that rewrite many existing pages.
 constexpr size_t kCacheLimitBytes = size_t(16) << 20;
 
-uint32_t GetUInt32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-
-void PutUInt32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 uint32_t HeaderChecksum(const uint8_t* header) {
   return XorChecksum(header + 12, TPageFileManager::HeaderSize - 12);
 }
@@ -58,8 +50,8 @@ uint32_t HeaderChecksum(const uint8_t* header) {
 
 void TPageHeader::EncodeTo(uint8_t* out) const {
   std::memset(out, 0, Size);
-  PutUInt32(out, static_cast<uint32_t>(NextPage));
-  PutUInt32(out + 4, Checksum);
+  PutLE<uint32_t>(out, static_cast<uint32_t>(NextPage));
+  PutLE<uint32_t>(out + 4, Checksum);
   out[8] = PageType;
   out[9] = EncryptionType;
   out[10] = ChecksumType;
@@ -67,8 +59,8 @@ void TPageHeader::EncodeTo(uint8_t* out) const {
 
 TPageHeader TPageHeader::DecodeFrom(const uint8_t* in) {
   TPageHeader h;
-  h.NextPage = static_cast<int32_t>(GetUInt32(in));
-  h.Checksum = GetUInt32(in + 4);
+  h.NextPage = static_cast<int32_t>(GetLE<uint32_t>(in));
+  h.Checksum = GetLE<uint32_t>(in + 4);
   h.PageType = in[8];
   h.EncryptionType = in[9];
   h.ChecksumType = in[10];
@@ -76,17 +68,17 @@ TPageHeader TPageHeader::DecodeFrom(const uint8_t* in) {
 }
 
 TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount,
-                                   int32_t pageSize, bool inMemory, std::string_view answer,
-                                   std::string_view question, const TTextKey& textKey, uint32_t mode,
-                                   TSFSPartStorage* storage)
+                                   int32_t pageSize, bool inMemory, const TContainerSecrets& secrets,
+                                   uint32_t mode, TSFSPartStorage* storage)
     : fileName_(fileName), file_(storage) {
+  const TTextKey& textKey = secrets.Key;
   if (pageSize < MinPageSize)
     throw ESFSError("TPageFileManager.Create - page size should be >= " + std::to_string(MinPageSize) +
                     "bytes .");
   if (extentPageCount <= 0)
     throw ESFSError("TPageFileManager.Create - extent page count should be >= 1 Page.");
   if (inMemory) throw ESFSError("TPageFileManager.Create - In-memory containers are not supported.");
-  readOnly_ = (mode & 3) == 0;
+  readOnly_ = IsReadOnlyMode(mode);
   exclusive_ = (mode & fmExclusive) != 0;
 
   if (mode == fmCreate) {
@@ -95,16 +87,16 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
                       "bytes .");
     // The key record is made first: a refused password must not cost an existing file.
     const std::string_view password = textKey.Text();
-    if (textKey.IsDerived() && !question.empty())
+    if (textKey.IsDerived() && !secrets.Question.empty())
       throw ESFSError("TPageFileManager.Create - A hardened container has no recovery question.");
     TKeyRecord record;
-    if (!password.empty()) record = TKeyRecord::Make(password, question, answer, &key_);
+    if (!password.empty()) record = TKeyRecord::Make(secrets, &key_);
     file_.Create(fileName, partSize, exclusive_);
     // A journal of an earlier file of that name must never be applied to this one.
     file_.Storage().Remove(JournalFileName(fileName));
     header_.fill(0);
     std::memcpy(header_.data(), kHeaderMagic, 8);
-    PutUInt32(header_.data() + kVersionOffset, FormatVersionBits);
+    PutLE<uint32_t>(header_.data() + kVersionOffset, FormatVersionBits);
     SetHeaderInt(kPageSizeOffset, pageSize);
     SetHeaderInt(kExtentOffset, extentPageCount);
     SetHeaderInt(kFirstManagedOffset, 1);
@@ -161,23 +153,23 @@ std::string TPageFileManager::JournalFileName(const std::string& containerFile) 
 // --- Header -----------------------------------------------------------------------------------------
 
 int32_t TPageFileManager::HeaderInt(int offset) const {
-  return static_cast<int32_t>(GetUInt32(header_.data() + offset));
+  return static_cast<int32_t>(GetLE<uint32_t>(header_.data() + offset));
 }
 
 void TPageFileManager::SetHeaderInt(int offset, int32_t v) {
-  PutUInt32(header_.data() + offset, static_cast<uint32_t>(v));
+  PutLE<uint32_t>(header_.data() + offset, static_cast<uint32_t>(v));
 }
 
 void TPageFileManager::LoadHeader() {
   std::array<uint8_t, HeaderSize> image{};
   if (ReadBytes(0, image.data(), HeaderSize) != HeaderSize) throw ESFSError(kLoadHeaderError);
   if (std::memcmp(image.data(), kHeaderMagic, 8) != 0) throw ESFSError(kLoadHeaderError);
-  if (GetUInt32(image.data() + kChecksumOffset) != HeaderChecksum(image.data()))
+  if (GetLE<uint32_t>(image.data() + kChecksumOffset) != HeaderChecksum(image.data()))
     throw ESFSError(kLoadHeaderError);
   // Values no container can hold would make every page position wrong; they are damage too.
-  const auto pageSize = static_cast<int32_t>(GetUInt32(image.data() + kPageSizeOffset));
-  const auto extent = static_cast<int32_t>(GetUInt32(image.data() + kExtentOffset));
-  const auto total = static_cast<int32_t>(GetUInt32(image.data() + kTotalPagesOffset));
+  const auto pageSize = static_cast<int32_t>(GetLE<uint32_t>(image.data() + kPageSizeOffset));
+  const auto extent = static_cast<int32_t>(GetLE<uint32_t>(image.data() + kExtentOffset));
+  const auto total = static_cast<int32_t>(GetLE<uint32_t>(image.data() + kTotalPagesOffset));
   if (pageSize <= TPageHeader::Size || pageSize > kMaxPageSize || extent < 1 || total < 1)
     throw ESFSError(kLoadHeaderError);
   header_ = image;
@@ -185,7 +177,7 @@ void TPageFileManager::LoadHeader() {
 
 void TPageFileManager::SaveHeader() {
   if (readOnly_) return;
-  PutUInt32(header_.data() + kChecksumOffset, HeaderChecksum(header_.data()));
+  PutLE<uint32_t>(header_.data() + kChecksumOffset, HeaderChecksum(header_.data()));
   if (WriteBytes(0, header_.data(), HeaderSize) != HeaderSize)
     throw ESFSError("TSFSHugeFile.WriteBuffer - Stream write error");
 }
@@ -530,7 +522,7 @@ int64_t TPageFileManager::ReadBytes(int64_t offset, void* buffer, int64_t count)
   const int64_t size = ContainerSize();
   if (count <= 0 || offset >= size) return 0;
   const int64_t n = std::min(count, size - offset);
-  file_.Seek(offset, TSFSSeekOrigin::Begin);
+  file_.Seek(offset, TSeekOrigin::Begin);
   const int64_t got = file_.Read(buffer, n);
   if (!cache_.empty() && got > 0) {
     // The transaction's own changes, held back from the file, are what reads see.
@@ -564,7 +556,7 @@ std::vector<uint8_t>& TPageFileManager::CachedPage(int32_t pageNo) {
   const int64_t end = first ? originalSize_ : file_.Size();
   const int64_t want = std::clamp<int64_t>(end - at, 0, p);
   if (want > 0) {
-    file_.Seek(at, TSFSSeekOrigin::Begin);
+    file_.Seek(at, TSeekOrigin::Begin);
     if (file_.Read(image.data(), want) != want)
       throw ESFSError("TPageFileManager.WritePage - Page " + std::to_string(pageNo) +
                       " could not be read to keep its old contents.");
@@ -584,7 +576,7 @@ int64_t TPageFileManager::WriteBytes(int64_t offset, const void* buffer, int64_t
   if (!inTxn_) {
     if (journaled_)
       throw ESFSError("TPageFileManager.WritePage - The container is changed outside a transaction.");
-    file_.Seek(offset, TSFSSeekOrigin::Begin);
+    file_.Seek(offset, TSeekOrigin::Begin);
     return file_.Write(in, count);
   }
   const int64_t p = PageSize();
@@ -604,7 +596,7 @@ int64_t TPageFileManager::WriteBytes(int64_t offset, const void* buffer, int64_t
     while (done + run < count && !NeedsOldImage(static_cast<int32_t>((offset + done + run) / p)))
       run += std::min(count - done - run, p);
     wroteContainer_ = true;
-    file_.Seek(at, TSFSSeekOrigin::Begin);
+    file_.Seek(at, TSeekOrigin::Begin);
     const int64_t written = file_.Write(in + done, run);
     if (written > 0) logicalSize_ = std::max(logicalSize_, at + written);
     if (written < run) return done + std::max<int64_t>(written, 0);
@@ -643,7 +635,7 @@ void TPageFileManager::WriteCache() {
     const int64_t at = pages[i] * p;
     const int64_t bytes = std::min<int64_t>(static_cast<int64_t>(run.size()), logicalSize_ - at);
     if (bytes > 0) {
-      file_.Seek(at, TSFSSeekOrigin::Begin);
+      file_.Seek(at, TSeekOrigin::Begin);
       if (file_.Write(run.data(), bytes) != bytes)
         throw ESFSError("TPageFileManager.Commit - " + std::filesystem::path(fileName_).filename().string() +
                         " could not be written; check the free space on its drive.");

@@ -79,7 +79,9 @@
 #include <vector>
 
 #include "container/ContainerKey.h"
+#include "container/ContainerSecrets.h"
 #include "container/KeyRecord.h"
+#include "container/SFSConstants.h"
 #include "container/SFSHugeFile.h"
 #include "container/TextKey.h"
 
@@ -120,27 +122,9 @@ struct TPage {
 
 class TRollbackJournal;
 
-class TPageFileManager {
+// Mode bits and the LastError codes of page operations (-7 .. -13): TSFSConstants.
+class TPageFileManager : public TSFSConstants {
 public:
-  // Mode bits.
-  static constexpr uint32_t fmReadOnly = 0;
-  static constexpr uint32_t fmWrite = 1;
-  static constexpr uint32_t fmReadWrite = 2;
-  static constexpr uint32_t fmExclusive = 0x10;
-  // Read-only with the others allowed to read but not to write: a shared lock.
-  static constexpr uint32_t fmShareDenyWrite = 0x20;
-  static constexpr uint32_t fmCreate = 0xFFFF;
-
-  // LastError codes of page operations.
-  static constexpr int32_t ErrNone = 0;
-  static constexpr int32_t ErrReadPageHeader = -7;   // page header could not be read in full
-  static constexpr int32_t ErrWritePageHeader = -8;  // page header could not be written in full
-  static constexpr int32_t ErrReadPageData = -9;     // payload could not be read in full
-  static constexpr int32_t ErrWritePageData = -10;   // payload could not be written in full
-  static constexpr int32_t ErrChecksum = -11;        // payload checksum mismatch
-  static constexpr int32_t ErrDecrypt = -12;         // unknown encryption type, or no key to decrypt with
-  static constexpr int32_t ErrEncrypt = -13;         // no key to encrypt with
-
   static constexpr int32_t HeaderSize = 256;
   static constexpr int32_t MinPageSize = 2048;
   static constexpr uint32_t FormatVersionBits = 0x400CCCCD;  // 2.2f
@@ -156,7 +140,7 @@ public:
   //   writes the key's derivation into the header. When opening an encrypted container the container
   //   key is derived from the key record; whether the key matched (its derivation the header's and
   //   the record's check passed) is PasswordMatched() (the caller must check it before writing).
-  //   mode: (mode & 3) == 0 read-only; mode & fmExclusive exclusive (an exclusive lock); a read-only
+  //   mode: IsReadOnlyMode(mode) read-only; mode & fmExclusive exclusive (an exclusive lock); a read-only
   //   mode with fmShareDenyWrite takes a shared lock (other readers may join, no writer); fmCreate
   //   creates (read/write, exclusive), replacing the file and any journal of that name.
   // Throws ESFSError:
@@ -170,8 +154,14 @@ public:
   //   ESFSJournalError when a journal left by an interrupted change cannot be rolled back.
   // `storage` (not owned) defaults to the disk; tests inject failures through it.
   TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount, int32_t pageSize,
+                   bool inMemory, const TContainerSecrets& secrets, uint32_t mode,
+                   TSFSPartStorage* storage = nullptr);
+  // The same with the secrets given one by one.
+  TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount, int32_t pageSize,
                    bool inMemory, std::string_view answer, std::string_view question, const TTextKey& key,
-                   uint32_t mode, TSFSPartStorage* storage = nullptr);
+                   uint32_t mode, TSFSPartStorage* storage = nullptr)
+      : TPageFileManager(fileName, partSize, extentPageCount, pageSize, inMemory,
+                         TContainerSecrets{key, std::string(question), std::string(answer)}, mode, storage) {}
   // The same with a password as the text key (a compatible container).
   TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount, int32_t pageSize,
                    bool inMemory, std::string_view answer, std::string_view question,

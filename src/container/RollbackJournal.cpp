@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 
+#include "base/LittleEndian.h"
 #include "container/Checksum.h"
 #include "container/SFSHugeFile.h"
 
@@ -22,20 +23,6 @@ constexpr int32_t kMinPageSize = 2048;
 constexpr int32_t kMaxPageSize = 1 << 24;
 // Journal bytes of one transaction kept in memory to put them back after a failed commit sync.
 constexpr size_t kKeptBytes = size_t(64) << 20;
-
-uint32_t Get32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-int64_t Get64(const uint8_t* p) {
-  return int64_t(uint64_t(Get32(p)) | uint64_t(Get32(p + 4)) << 32);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-void Put64(uint8_t* p, int64_t v) {
-  Put32(p, uint32_t(uint64_t(v)));
-  Put32(p + 4, uint32_t(uint64_t(v) >> 32));
-}
 
 uint32_t Crc(uint32_t crc, const uint8_t* data, size_t length) {
   // zlib's crc32 takes lengths as uInt: large buffers go in pieces.
@@ -53,8 +40,8 @@ uint32_t Crc(const uint8_t* data, size_t length) {
 
 uint32_t RecordCrc(uint32_t nonce, int32_t pageNo, const uint8_t* image, int32_t pageSize) {
   uint8_t prefix[8];
-  Put32(prefix, nonce);
-  Put32(prefix + 4, uint32_t(pageNo));
+  PutLE<uint32_t>(prefix, nonce);
+  PutLE<uint32_t>(prefix + 4, uint32_t(pageNo));
   return Crc(Crc(prefix, 8), image, size_t(pageSize));
 }
 
@@ -66,7 +53,7 @@ std::string NameOnly(const std::string& path) {
 bool IsValidContainerHeader(const uint8_t* h) {
   static const char kHeaderMagic[8] = {'A', 'A', 'S', 'F', 'S', 'S', 'G', 'N'};
   return std::memcmp(h, kHeaderMagic, 8) == 0 &&
-         Get32(h + 8) == XorChecksum(h + 12, kContainerHeaderSize - 12);
+         GetLE<uint32_t>(h + 8) == XorChecksum(h + 12, kContainerHeaderSize - 12);
 }
 
 // Reads the whole file; false when it cannot be read.
@@ -146,12 +133,12 @@ void TRollbackJournal::Add(int32_t pageNo, const uint8_t* image) {
   const size_t at = buffer_.size();
   buffer_.resize(at + 8 + size_t(pageSize_));
   uint8_t* r = buffer_.data() + at;
-  Put32(r, uint32_t(pageNo));
+  PutLE<uint32_t>(r, uint32_t(pageNo));
   std::memcpy(r + 4, image, size_t(pageSize_));
   const uint32_t crc = RecordCrc(nonce_, pageNo, image, pageSize_);
-  Put32(r + 4 + pageSize_, crc);
+  PutLE<uint32_t>(r + 4 + pageSize_, crc);
   uint8_t c[4];
-  Put32(c, crc);
+  PutLE<uint32_t>(c, crc);
   segmentCrc_ = Crc(segmentCrc_, c, 4);
   ++pending_;
 }
@@ -163,21 +150,21 @@ void TRollbackJournal::Seal(uint32_t headerAfterCrc) {
   if (end_ == 0) {
     uint8_t h[HeaderSize] = {};
     std::memcpy(h, kMagic, 8);
-    Put32(h + 8, uint32_t(pageSize_));
-    Put32(h + 12, nonce_);
-    Put64(h + 16, originalSize_);
-    Put32(h + 24, startHeaderCrc_);
-    Put32(h + 60, Crc(h, 60));
+    PutLE<uint32_t>(h + 8, uint32_t(pageSize_));
+    PutLE<uint32_t>(h + 12, nonce_);
+    PutLE<int64_t>(h + 16, originalSize_);
+    PutLE<uint32_t>(h + 24, startHeaderCrc_);
+    PutLE<uint32_t>(h + 60, Crc(h, 60));
     out.insert(out.end(), h, h + HeaderSize);
   }
   out.insert(out.end(), buffer_.begin(), buffer_.end());
   uint8_t s[SealSize] = {};
-  Put32(s, kSealMarker);
-  Put32(s + 4, nonce_);
-  Put32(s + 8, uint32_t(pending_));
-  Put32(s + 12, headerAfterCrc);
-  Put32(s + 16, segmentCrc_);
-  Put32(s + 20, Crc(s, 20));
+  PutLE<uint32_t>(s, kSealMarker);
+  PutLE<uint32_t>(s + 4, nonce_);
+  PutLE<uint32_t>(s + 8, uint32_t(pending_));
+  PutLE<uint32_t>(s + 12, headerAfterCrc);
+  PutLE<uint32_t>(s + 16, segmentCrc_);
+  PutLE<uint32_t>(s + 20, Crc(s, 20));
   out.insert(out.end(), s, s + SealSize);
   // One write, then the sync: the seal is what makes the segment count, and until the sync returns no
   // page it covers is written.
@@ -247,13 +234,15 @@ TJournalContents TRollbackJournal::Read(TSFSPartStorage& storage, const std::str
   c.FileSize = int64_t(b.size());
   const size_t n = b.size();
   const bool magic = n >= 8 && std::memcmp(b.data(), kMagic, 8) == 0;
-  const bool headerValid = n >= size_t(HeaderSize) && magic && Get32(b.data() + 60) == Crc(b.data(), 60) &&
-                           int32_t(Get32(b.data() + 8)) >= kMinPageSize &&
-                           int32_t(Get32(b.data() + 8)) <= kMaxPageSize && Get64(b.data() + 16) >= 0;
+  const bool headerValid =
+      n >= size_t(HeaderSize) && magic && GetLE<uint32_t>(b.data() + 60) == Crc(b.data(), 60) &&
+      int32_t(GetLE<uint32_t>(b.data() + 8)) >= kMinPageSize &&
+      int32_t(GetLE<uint32_t>(b.data() + 8)) <= kMaxPageSize && GetLE<int64_t>(b.data() + 16) >= 0;
   if (!headerValid) {
     // Never completely written, unless a seal shows that it was (then the header was damaged later).
     for (size_t o = 0; o + size_t(SealSize) <= n; ++o) {
-      if (Get32(b.data() + o) == kSealMarker && Get32(b.data() + o + 20) == Crc(b.data() + o, 20)) {
+      if (GetLE<uint32_t>(b.data() + o) == kSealMarker &&
+          GetLE<uint32_t>(b.data() + o + 20) == Crc(b.data() + o, 20)) {
         c.State = TJournalContents::TState::Damaged;
         c.Problem = "its header is damaged, but it holds sealed records";
         return c;
@@ -262,10 +251,10 @@ TJournalContents TRollbackJournal::Read(TSFSPartStorage& storage, const std::str
     c.State = magic ? TJournalContents::TState::Unfinished : TJournalContents::TState::Empty;
     return c;
   }
-  c.PageSize = int32_t(Get32(b.data() + 8));
-  const uint32_t nonce = Get32(b.data() + 12);
-  c.OriginalSize = Get64(b.data() + 16);
-  c.StartHeaderCrc = Get32(b.data() + 24);
+  c.PageSize = int32_t(GetLE<uint32_t>(b.data() + 8));
+  const uint32_t nonce = GetLE<uint32_t>(b.data() + 12);
+  c.OriginalSize = GetLE<int64_t>(b.data() + 16);
+  c.StartHeaderCrc = GetLE<uint32_t>(b.data() + 24);
   const size_t P = size_t(c.PageSize);
 
   struct TRecord {
@@ -277,14 +266,16 @@ TJournalContents TRollbackJournal::Read(TSFSPartStorage& storage, const std::str
   uint32_t segmentCrc = 0;
   size_t pos = size_t(HeaderSize);
   while (pos + 4 <= n) {
-    const uint32_t marker = Get32(b.data() + pos);
+    const uint32_t marker = GetLE<uint32_t>(b.data() + pos);
     if (marker == kSealMarker) {
       if (pos + size_t(SealSize) > n) break;
       const uint8_t* s = b.data() + pos;
-      if (Get32(s + 20) != Crc(s, 20) || Get32(s + 4) != nonce) break;  // a seal never completed
+      if (GetLE<uint32_t>(s + 20) != Crc(s, 20) || GetLE<uint32_t>(s + 4) != nonce)
+        break;  // a seal never completed
       const auto bad =
           std::find_if(segment.begin(), segment.end(), [](const TRecord& r) { return !r.valid; });
-      if (Get32(s + 8) != segment.size() || Get32(s + 16) != segmentCrc || bad != segment.end()) {
+      if (GetLE<uint32_t>(s + 8) != segment.size() || GetLE<uint32_t>(s + 16) != segmentCrc ||
+          bad != segment.end()) {
         c.State = TJournalContents::TState::Damaged;
         c.Problem =
             "segment " + std::to_string(c.Segments + 1) + " does not match its seal" +
@@ -294,7 +285,7 @@ TJournalContents TRollbackJournal::Read(TSFSPartStorage& storage, const std::str
         return c;
       }
       for (const TRecord& r : segment) c.Pages.emplace_back(r.page, r.offset);
-      c.HeaderCrcs.push_back(Get32(s + 12));
+      c.HeaderCrcs.push_back(GetLE<uint32_t>(s + 12));
       ++c.Segments;
       segment.clear();
       segmentCrc = 0;
@@ -304,11 +295,11 @@ TJournalContents TRollbackJournal::Read(TSFSPartStorage& storage, const std::str
     if (pos + 8 + P > n) break;  // a record cut short: never completely written
     const auto page = int32_t(marker);
     const uint8_t* image = b.data() + pos + 4;
-    const uint32_t stored = Get32(image + P);
+    const uint32_t stored = GetLE<uint32_t>(image + P);
     segment.push_back(
         {page, int64_t(pos + 4), page >= 0 && RecordCrc(nonce, page, image, int32_t(P)) == stored});
     uint8_t crc[4];
-    Put32(crc, stored);
+    PutLE<uint32_t>(crc, stored);
     segmentCrc = Crc(segmentCrc, crc, 4);
     pos += 8 + P;
   }
@@ -345,7 +336,7 @@ void TRollbackJournal::Apply(TSFSPartStorage& storage, const std::string& journa
   // Does the journal belong to this container? Its header is the one the transaction began with, one
   // a sealed segment leads to, or a header torn while page 0 was written (page 0 then has a record).
   uint8_t header[kContainerHeaderSize] = {};
-  container.Seek(0, TSFSSeekOrigin::Begin);
+  container.Seek(0, TSeekOrigin::Begin);
   const int64_t got = container.Read(header, kContainerHeaderSize);
   const uint32_t crc = Crc(header, size_t(kContainerHeaderSize));
   bool belongs =
@@ -367,7 +358,7 @@ void TRollbackJournal::Apply(TSFSPartStorage& storage, const std::string& journa
   for (const auto& [page, offset] : contents.Pages) {
     if (journal->ReadAt(offset, image.data(), contents.PageSize) != contents.PageSize)
       throw ESFSError("TPageFileManager.Open - The journal " + NameOnly(journalFile) + " cannot be read.");
-    container.Seek(int64_t(page) * contents.PageSize, TSFSSeekOrigin::Begin);
+    container.Seek(int64_t(page) * contents.PageSize, TSeekOrigin::Begin);
     container.WriteBuffer(image.data(), contents.PageSize);
   }
   container.SetSize(contents.OriginalSize);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/Exception.h"
+#include "base/LittleEndian.h"
 #include "container/Checksum.h"
 #include "container/Compression.h"
 #include "container/SFSError.h"
@@ -11,17 +12,6 @@
 namespace quillmar {
 
 namespace {
-
-uint32_t GetU32(const unsigned char* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void PutU32(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
 
 // A block size larger than this in a header is taken as damage, not as a request to allocate it.
 constexpr uint32_t kMaxBlockSize = 64u << 20;
@@ -68,10 +58,10 @@ void TSFSAdvancedFileStream::OpenLayout() {
     underlying_->SetPosition(0);
     return;
   }
-  uint32_t b = GetU32(h + 4);
-  uint32_t count = GetU32(h + 12);
+  uint32_t b = GetLE<uint32_t>(h + 4);
+  uint32_t count = GetLE<uint32_t>(h + 12);
   int method = h[20];
-  uint32_t ext = GetU32(h + 23);
+  uint32_t ext = GetLE<uint32_t>(h + 23);
   if (b == 0 || b > kMaxBlockSize || method == 0 || int64_t(kHeaderSize) + ext > fileSize)
     throw ESFSError("TSFSAdvancedFileStream.Create - invalid compressed file header.");
   method_ = method;
@@ -89,10 +79,10 @@ void TSFSAdvancedFileStream::OpenLayout() {
     underlying_->SetPosition(pos);
     underlying_->ReadBuffer(bh, kBlockHeaderSize);
     Block blk;
-    blk.stored = GetU32(bh);
-    blk.size = GetU32(bh + 4);
-    blk.crc = GetU32(bh + 8);
-    blk.next = GetU32(bh + 12);
+    blk.stored = GetLE<uint32_t>(bh);
+    blk.size = GetLE<uint32_t>(bh + 4);
+    blk.crc = GetLE<uint32_t>(bh + 8);
+    blk.next = GetLE<uint32_t>(bh + 12);
     blk.pos = pos;
     int64_t end = pos + kBlockHeaderSize + blk.stored;
     // A block whose data runs past the end of the file, that claims more than a block holds, or whose
@@ -126,21 +116,21 @@ int64_t TSFSAdvancedFileStream::DataEnd() const {
 void TSFSAdvancedFileStream::WriteHeader() {
   unsigned char h[kHeaderSize] = {};
   std::memcpy(h, "AACS", 4);
-  PutU32(h + 4, blockSize_);
-  PutU32(h + 12, static_cast<uint32_t>(blocks_.size()));
-  PutU32(h + 16, 0x40000000u);
+  PutLE<uint32_t>(h + 4, blockSize_);
+  PutLE<uint32_t>(h + 12, static_cast<uint32_t>(blocks_.size()));
+  PutLE<uint32_t>(h + 16, 0x40000000u);
   h[20] = static_cast<unsigned char>(method_);
-  PutU32(h + 23, extension_);
+  PutLE<uint32_t>(h + 23, extension_);
   underlying_->SetPosition(0);
   underlying_->WriteBuffer(h, kHeaderSize);
 }
 
 void TSFSAdvancedFileStream::WriteBlockHeader(const Block& b) {
   unsigned char bh[kBlockHeaderSize];
-  PutU32(bh, b.stored);
-  PutU32(bh + 4, b.size);
-  PutU32(bh + 8, b.crc);
-  PutU32(bh + 12, b.next);
+  PutLE<uint32_t>(bh, b.stored);
+  PutLE<uint32_t>(bh + 4, b.size);
+  PutLE<uint32_t>(bh + 8, b.crc);
+  PutLE<uint32_t>(bh + 12, b.next);
   underlying_->SetPosition(b.pos);
   underlying_->WriteBuffer(bh, kBlockHeaderSize);
 }

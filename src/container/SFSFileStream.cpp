@@ -14,7 +14,7 @@ namespace quillmar {
 TSFSFileStream::TSFSFileStream(TSingleFileSystem* system, int method, std::string_view answer,
                                std::string_view question, std::string_view password, uint32_t mode,
                                const std::string& fileName)
-    : system_(system), fileName_(fileName), readOnly_((mode & 3) == 0) {
+    : system_(system), fileName_(fileName), readOnly_(IsReadOnlyMode(mode)) {
   if (!system) throw ESFSError("TSFSAdvancedFileStream.Create - SingleFileSystem = nil.");
   bool creating = mode == 0xFFFF;
   if (creating && method == 0) method = system->DefaultCompression();

@@ -20,7 +20,7 @@ class TSFSFileStream : public TStream {
 public:
   // mode 0xFFFF creates the file: method 0 then means the container's default compression, and the
   // answer and question go with the password into the file's own key record. Otherwise the file is
-  // opened and its method is read from the file itself. Read-only when (mode & 3) == 0.
+  // opened and its method is read from the file itself. Read-only when IsReadOnlyMode(mode).
   TSFSFileStream(TSingleFileSystem* system, int method, std::string_view answer, std::string_view question,
                  std::string_view password, uint32_t mode, const std::string& fileName);
   ~TSFSFileStream() override;

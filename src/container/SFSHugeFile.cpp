@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 
+#include "base/LittleEndian.h"
 #include "container/SFSError.h"
 
 namespace quillmar {
@@ -21,17 +22,6 @@ std::string FileNameOnly(const std::string& path) {
 std::string SiblingPath(const std::string& fileName, const std::string& name) {
   std::filesystem::path parent = std::filesystem::path(fileName).parent_path();
   return parent.empty() ? name : (parent / name).string();
-}
-
-int64_t GetInt64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return static_cast<int64_t>(v);
-}
-
-void PutInt64(uint8_t* p, int64_t value) {
-  auto v = static_cast<uint64_t>(value);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // A next-part name as stored: zero-terminated within the field. A name with a folder separator, a
@@ -64,7 +54,7 @@ bool ReadChain(TSFSPartStorage& storage, const std::string& fileName, ChainInfo&
     uint8_t h[TSFSHugeFile::PartHeaderSize];
     if (f->ReadAt(0, h, sizeof h) != static_cast<int64_t>(sizeof h) || std::memcmp(h, kPartMagic, 8) != 0)
       return false;
-    if (info.paths.empty()) info.partSize = GetInt64(h + 8);
+    if (info.paths.empty()) info.partSize = GetLE<int64_t>(h + 8);
     info.paths.push_back(path);
     seen.insert(path);
     std::string next;
@@ -98,7 +88,7 @@ int64_t TSFSHugeFile::DefaultPartSize(const std::string& fileName, TSFSPartStora
 void TSFSHugeFile::WritePartHeader(TSFSAbstractFile& file, const std::string& nextName) {
   uint8_t h[PartHeaderSize] = {};
   std::memcpy(h, kPartMagic, 8);
-  PutInt64(h + 8, partSize_);
+  PutLE<int64_t>(h + 8, partSize_);
   std::memcpy(h + kNameOffset, nextName.data(), nextName.size());
   file.WriteBuffer(0, h, PartHeaderSize);
 }
@@ -167,7 +157,7 @@ bool TSFSHugeFile::Open(const std::string& fileName, bool readOnly, TSFSLock loc
         std::memcmp(h, kPartMagic, 8) != 0)
       return false;
     if (parts.empty()) {
-      partSize = GetInt64(h + 8);
+      partSize = GetLE<int64_t>(h + 8);
       if (partSize < MinPartSize) return false;
     }
     std::string next;
@@ -211,8 +201,8 @@ int64_t TSFSHugeFile::Size() const {
   return static_cast<int64_t>(parts_.size() - 1) * PartDataSize() + (parts_.back().size - PartHeaderSize);
 }
 
-int64_t TSFSHugeFile::Seek(int64_t offset, TSFSSeekOrigin origin) {
-  int64_t base = origin == TSFSSeekOrigin::Begin ? 0 : origin == TSFSSeekOrigin::Current ? position_ : Size();
+int64_t TSFSHugeFile::Seek(int64_t offset, TSeekOrigin origin) {
+  int64_t base = origin == TSeekOrigin::Begin ? 0 : origin == TSeekOrigin::Current ? position_ : Size();
   int64_t target = base + offset;
   if (target < 0) throw ESFSError("TSFSHugeFile.Seek - Offset < 0 from file beginning.");
   position_ = target;

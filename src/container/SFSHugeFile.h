@@ -29,11 +29,10 @@
 #include <string>
 #include <vector>
 
+#include "base/Stream.h"
 #include "container/SFSAbstractFile.h"
 
 namespace quillmar {
-
-enum class TSFSSeekOrigin { Begin, Current, End };
 
 class TSFSHugeFile {
 public:
@@ -73,7 +72,7 @@ public:
   // the logical size and adds parts as needed). An I/O error of a part throws
   // "TSFSHugeFile.Read - Stream read error." / ESFSError with the write reason.
   int64_t Seek(int64_t offset,
-               TSFSSeekOrigin origin);  // throws "TSFSHugeFile.Seek - Offset < 0 from file beginning."
+               TSeekOrigin origin);  // throws "TSFSHugeFile.Seek - Offset < 0 from file beginning."
   int64_t Position() const { return position_; }
   int64_t Read(void* buffer, int64_t count);
   int64_t Write(const void* buffer, int64_t count);

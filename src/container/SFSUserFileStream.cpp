@@ -28,10 +28,11 @@ int64_t TSFSUserFileStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TSFSUserFileStream::Seek(int64_t offset, TSeekOrigin origin) {
-  int o = origin == TSeekOrigin::Begin ? 0 : origin == TSeekOrigin::Current ? 1 : 2;
-  int64_t base = o == 0 ? 0 : o == 1 ? system_->FileSeek(handle_, 1, 0) : system_->FileSize(handle_);
+  const int64_t base = origin == TSeekOrigin::Begin     ? 0
+                       : origin == TSeekOrigin::Current ? system_->FileSeek(handle_, TSeekOrigin::Current, 0)
+                                                        : system_->FileSize(handle_);
   if (base + offset < 0) throw EStreamError("TSFSUserFileStream.Seek - Offset < 0 from file beginning.");
-  return system_->FileSeek(handle_, 0, base + offset);
+  return system_->FileSeek(handle_, TSeekOrigin::Begin, base + offset);
 }
 
 int64_t TSFSUserFileStream::Size() {
@@ -39,11 +40,11 @@ int64_t TSFSUserFileStream::Size() {
 }
 
 void TSFSUserFileStream::SetSize(int64_t newSize) {
-  int64_t pos = system_->FileSeek(handle_, 1, 0);
+  int64_t pos = system_->FileSeek(handle_, TSeekOrigin::Current, 0);
   int64_t r = system_->FileSetSize(handle_, newSize);
   if (r < 0) throw ESFSError("TSFSUserFileStream.SetSize - cannot set the size of \"" + fileName_ + "\"");
   // The facade moves the position to the new end; a stream keeps it unless it is now past the end.
-  system_->FileSeek(handle_, 0, pos < newSize ? pos : newSize);
+  system_->FileSeek(handle_, TSeekOrigin::Begin, pos < newSize ? pos : newSize);
 }
 
 }  // namespace quillmar

@@ -6,11 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <optional>
-#include <thread>
-#include <type_traits>
 
 #include "base/DateTime.h"
 #include "base/SecureWipe.h"
@@ -28,42 +24,19 @@ namespace quillmar {
 
 namespace {
 
-TSingleFileSystem::TPasswordDialog& DefaultDialog() {
-  static TSingleFileSystem::TPasswordDialog dialog;
-  return dialog;
-}
-
 bool DiskFileExists(const std::string& name) {
   struct stat st;
   return ::stat(name.c_str(), &st) == 0;
 }
 
-// Pages read or written with one call.
-constexpr size_t kRunPages = 128;
-// Pages read and decrypted together; from kParallelPages on, two threads decrypt.
-constexpr size_t kBatchPages = 512;
-constexpr size_t kParallelPages = 64;
-
-// Length of the run of consecutive page numbers starting at pages[i], at most kRunPages.
-size_t RunLength(const std::vector<int32_t>& pages, size_t i) {
-  size_t len = 1;
-  while (i + len < pages.size() && len < kRunPages && pages[i + len] == pages[i + len - 1] + 1) ++len;
-  return len;
-}
-
 }  // namespace
 
-void TSingleFileSystem::SetDefaultPasswordDialog(TPasswordDialog dialog) {
-  DefaultDialog() = std::move(dialog);
-}
-
 TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize,
-                                     int32_t pageSize, uint8_t defaultCompression, std::string_view answer,
-                                     std::string_view question, const TTextKey& key, bool inMemory,
-                                     uint32_t mode, TSFSPartStorage* storage)
-    : fileName_(fileName),
-      storage_(storage),
-      mode_(mode == fmCreate ? (TPageFileManager::fmReadWrite | TPageFileManager::fmExclusive) : mode) {
+                                     int32_t pageSize, uint8_t defaultCompression,
+                                     const TContainerSecrets& secrets, bool inMemory, uint32_t mode,
+                                     TSFSPartStorage* storage)
+    : fileName_(fileName), storage_(storage), mode_(mode == fmCreate ? fmReadWriteExclusive : mode) {
+  const TTextKey& key = secrets.Key;
   bool creating = mode == fmCreate;
   // The password is checked against the key record before any page is read. A missing file is left
   // to the page file manager, whose message says so.
@@ -73,8 +46,8 @@ TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSi
       throw ESFSError("TSingleFileSystem.Create - invalid password specified, file name = \"" + fileName +
                       "\"");
   }
-  pfm_ = std::make_unique<TPageFileManager>(fileName, partSize, extentSize, pageSize, inMemory, answer,
-                                            question, key, mode, storage);
+  pfm_ = std::make_unique<TPageFileManager>(fileName, partSize, extentSize, pageSize, inMemory, secrets, mode,
+                                            storage);
   if (creating) {
     pfm_->SetCompressionMethod(defaultCompression);
     pfm_->SaveHeader();
@@ -100,19 +73,6 @@ TSingleFileSystem::~TSingleFileSystem() {
   } catch (...) {
   }
   CloseManagers();
-}
-
-template <class F>
-auto TSingleFileSystem::Change(F&& f) -> decltype(f()) {
-  TSFSTransaction change(*this);
-  if constexpr (std::is_void_v<decltype(f())>) {
-    f();
-    change.Commit();
-  } else {
-    auto result = f();
-    change.Commit();
-    return result;
-  }
 }
 
 void TSingleFileSystem::ResyncMaps() {
@@ -234,7 +194,7 @@ bool TSingleFileSystem::IsContainerFile(const std::string& fileName) {
 
 bool TSingleFileSystem::IsContainerEncrypted(const std::string& fileName) {
   try {
-    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", "", TPageFileManager::fmReadOnly);
+    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", "", fmReadOnly);
     return pfm.IsEncrypted();
   } catch (const ESFSJournalError&) {
     throw;  // an interrupted change that cannot be undone is no answer about the file
@@ -245,7 +205,7 @@ bool TSingleFileSystem::IsContainerEncrypted(const std::string& fileName) {
 
 bool TSingleFileSystem::CheckContainerPassword(const std::string& fileName, const TTextKey& key) {
   try {
-    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", key, TPageFileManager::fmReadOnly);
+    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", key, fmReadOnly);
     return !pfm.IsEncrypted() || pfm.PasswordMatched();
   } catch (const ESFSJournalError&) {
     throw;  // not a wrong password
@@ -255,401 +215,8 @@ bool TSingleFileSystem::CheckContainerPassword(const std::string& fileName, cons
 }
 
 TKeyDerivation TSingleFileSystem::ReadKeyDerivation(const std::string& fileName) {
-  TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", TTextKey(), TPageFileManager::fmReadOnly);
+  TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", TTextKey(), fmReadOnly);
   return pfm.KeyDerivation();
-}
-
-// --- Handles ---------------------------------------------------------------------------------------------
-
-TSingleFileSystem::THandle* TSingleFileSystem::FindHandle(int32_t handle) {
-  auto it = handles_.find(handle);
-  return it == handles_.end() ? nullptr : &it->second;
-}
-
-const TSingleFileSystem::THandle* TSingleFileSystem::FindHandle(int32_t handle) const {
-  auto it = handles_.find(handle);
-  return it == handles_.end() ? nullptr : &it->second;
-}
-
-void TSingleFileSystem::NoSpace() {
-  lastError_ = ErrNoSpace;
-  if (OnNoSpace) OnNoSpace();
-}
-
-bool TSingleFileSystem::QueryPassword(int32_t item, std::string_view path, std::string& password) {
-  std::string name(path);
-  while (!dir_->CheckItemPassword(item, password)) {
-    bool cancel = false;
-    std::string answer;
-    if (OnPasswordQuery) {
-      OnPasswordQuery(name, answer, cancel);
-    } else if (DefaultDialog()) {
-      cancel = !DefaultDialog()("Password for \"" + name + "\"", "Enter password: ", answer);
-    } else {
-      cancel = true;
-    }
-    if (cancel) {
-      WipeString(answer);
-      return false;
-    }
-    WipeString(password);
-    password = std::move(answer);
-  }
-  return true;
-}
-
-int32_t TSingleFileSystem::FileOpen(std::string_view path, uint32_t mode, std::string_view answer,
-                                    std::string_view question, std::string_view password) {
-  lastError_ = 0;
-  std::string pw(password);
-  TWipeOnExit wipe(pw);
-  // Creating a file changes the container: one transaction, which the handle outlives.
-  std::optional<TSFSTransaction> change;
-  if (mode == fmCreate) change.emplace(*this);
-
-  if (mode == fmCreate) {
-    if (dir_->Resolve(path) >= 0 && !DeleteFile(path)) {
-      lastError_ = ErrCannotReplace;
-      return ErrCannotReplace;
-    }
-    int32_t created = dir_->CreateFileItem(path, pw, answer, question);
-    if (created < 0) {
-      lastError_ = dir_->LastError();
-      if (lastError_ == ErrNoSpace) {
-        NoSpace();
-        return ErrNoSpace;
-      }
-      return -1;
-    }
-  } else {
-    int32_t k = dir_->Resolve(path);
-    if (k >= 0) {
-      const TDIRItem& it = dir_->ReadItem(k);
-      if (!it.IsFolder && it.HasPassword && !dir_->CheckItemPassword(k, pw)) {
-        if (!QueryPassword(k, path, pw)) return -1;
-      }
-    }
-  }
-  THandle h;
-  h.mode = mode == fmCreate ? 2 : mode;
-  h.item = dir_->OpenItem(path, pw, h.key);
-  if (h.item < 0) {
-    if (change) change->Commit();
-    return -1;
-  }
-  if (change) change->Commit();
-  int32_t number = nextHandle_++;
-  handles_.emplace(number, std::move(h));
-  return number;
-}
-
-void TSingleFileSystem::FileClose(int32_t handle) {
-  auto it = handles_.find(handle);
-  if (it == handles_.end()) return;
-  dir_->CloseItem(it->second.item);
-  handles_.erase(it);
-  ResyncMaps();
-}
-
-int64_t TSingleFileSystem::FileSize(int32_t handle) const {
-  const THandle* h = FindHandle(handle);
-  if (!h) return ErrUnknownHandle;
-  return dir_->ReadItem(h->item).FileSize;
-}
-
-std::string TSingleFileSystem::HandlePath(int32_t handle) const {
-  const THandle* h = FindHandle(handle);
-  return h ? dir_->FullPath(h->item) : std::string();
-}
-
-int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count) {
-  lastError_ = 0;
-  THandle* h = FindHandle(handle);
-  if (!h) {
-    lastError_ = ErrUnknownHandle;
-    return 0;
-  }
-  TDIRItem item = dir_->ReadItem(h->item);
-  int64_t p = h->position;
-  if (count <= 0 || p < 0 || p >= item.FileSize) return 0;
-  int64_t n = std::min(count, item.FileSize - p);
-  std::vector<int32_t> pages;
-  maps_->GetPagesForRange(item, false, n, p, pages);
-  if (pages.empty()) throw ESFSError("TSingleFileSystem.FileRead - no pages were found by UFM.");
-  const int32_t D = pfm_->PageDataSize();
-  const int32_t pageSize = pfm_->PageSize();
-  const TContainerKey* key = h->key.Empty() ? nullptr : &h->key;
-  // Pages are read in batches of up to kBatchPages: one read per run of consecutive pages, then the
-  // batch is decrypted, by two threads when it is large (each thread with its own key object, as the
-  // cipher objects are not shared between threads).
-  const size_t batchPages = std::min<size_t>(pages.size(), kBatchPages);
-  std::vector<uint8_t> images(batchPages * size_t(pageSize));
-  std::vector<int32_t> results(batchPages);
-  struct TPlace {
-    int64_t at, offset, chunk;
-  };
-  std::vector<TPlace> places(batchPages);
-  const TContainerKey& mainKey = pfm_->EffectiveKey(key);
-  TContainerKey helperKey;
-  auto* out = static_cast<uint8_t*>(buffer);
-  int64_t done = 0;
-  bool failed = false;
-  for (size_t b = 0; b < pages.size() && done < n && !failed;) {
-    // Read the batch.
-    size_t inBatch = std::min(batchPages, pages.size() - b);
-    size_t readOk = 0;
-    for (size_t i = 0; i < inBatch;) {
-      size_t len = std::min(RunLength(pages, b + i), inBatch - i);
-      int32_t got = pfm_->ReadStoredPages(pages[b + i], int32_t(len), images.data() + i * size_t(pageSize));
-      readOk += size_t(got);
-      if (size_t(got) < len) break;
-      i += len;
-    }
-    // Where each page's bytes go in the caller's buffer.
-    size_t pagesWanted = 0;
-    {
-      int64_t at = done;
-      for (size_t r = 0; r < inBatch && at < n; ++r) {
-        int64_t offset = b + r == 0 ? p % D : 0;
-        int64_t chunk = std::min<int64_t>(D - offset, n - at);
-        places[r] = {at, offset, chunk};
-        at += chunk;
-        pagesWanted = r + 1;
-      }
-    }
-    const size_t work = std::min(readOk, pagesWanted);
-    // Decode and hand out; each thread copies the pages it decoded.
-    auto decode = [&](const TContainerKey& k, size_t from, size_t to) {
-      for (size_t r = from; r < to; ++r) {
-        uint8_t* image = images.data() + r * size_t(pageSize);
-        results[r] = TPageFileManager::DecodeStoredImage(image, D, k);
-        if (results[r] == 0)
-          std::memcpy(out + places[r].at, image + TPageHeader::Size + places[r].offset,
-                      size_t(places[r].chunk));
-      }
-    };
-    if (work >= kParallelPages && !mainKey.Empty()) {
-      if (helperKey.Empty()) helperKey = TContainerKey::FromBytes(mainKey.Bytes());
-      size_t half = work / 2;
-      std::thread helper(decode, std::cref(helperKey), half, work);
-      decode(mainKey, 0, half);
-      helper.join();
-    } else {
-      decode(mainKey, 0, work);
-    }
-    // The bytes count up to the first page that failed.
-    for (size_t r = 0; r < pagesWanted; ++r) {
-      if (r >= readOk) {
-        lastError_ = TPageFileManager::ErrReadPageHeader;
-        failed = true;
-        break;
-      }
-      if (results[r] != 0) {
-        lastError_ = results[r];
-        failed = true;
-        break;
-      }
-      done += places[r].chunk;
-    }
-    b += inBatch;
-  }
-  SecureWipe(images.data(), images.size());
-  h->position += done;
-  return done;
-}
-
-void TSingleFileSystem::KeepPages(TDIRItem& item, int64_t pages) {
-  // After a failed write, pages that belong to no byte of the file are given back so that the file's
-  // map agrees with its size again.
-  if (item.FirstMapPageNo == -1) return;
-  try {
-    const std::vector<int32_t>* m;
-    const std::vector<int32_t>* d;
-    maps_->GetMaps(item, m, d);
-    const int64_t have = int64_t(d->size());
-    if (have > pages) maps_->DeletePagesFromEOF(item, int32_t(have - pages));
-  } catch (const EQuillmarError&) {
-    // The device that refused the data may refuse the map pages too. The pages then stay in the
-    // file's map past its size, which is consistent (they are used and referenced once) and is
-    // tidied by the next size change or a rebuild; the free maps are written again by their next save.
-  }
-}
-
-int64_t TSingleFileSystem::FileWrite(int32_t handle, const void* buffer, int64_t count) {
-  TSFSTransaction change(*this);
-  const THandle* before = FindHandle(handle);
-  const int64_t position = before ? before->position : 0;
-  const int64_t written = [&]() -> int64_t {
-    lastError_ = 0;
-    THandle* h = FindHandle(handle);
-    if (!h) {
-      lastError_ = ErrUnknownHandle;
-      return 0;
-    }
-    if (count <= 0) return 0;
-    if (pfm_->ReadOnly() || (h->mode & 3) == 0) {
-      lastError_ = TPageFileManager::ErrWritePageData;
-      return 0;
-    }
-    TDIRItem item = dir_->ReadItem(h->item);
-    int64_t p = h->position;
-    if (p < 0) return 0;
-    const int32_t oldFirstMap = item.FirstMapPageNo;
-    std::vector<int32_t> pages;
-    bool got;
-    try {
-      got = maps_->GetPagesForRange(item, true, count, p, pages, false);
-    } catch (const EQuillmarError&) {
-      // A map page could not be written (the device is full or failing): nothing was allocated.
-      lastError_ = pfm_->LastError() != 0 ? pfm_->LastError() : TPageFileManager::ErrWritePageData;
-      return 0;
-    }
-    if (!got) {
-      lastError_ = maps_->LastError();
-      if (lastError_ == ErrNoSpace) NoSpace();
-      return 0;
-    }
-    const int32_t D = pfm_->PageDataSize();
-    const int32_t pageSize = pfm_->PageSize();
-    const TContainerKey* key = h->key.Empty() ? nullptr : &h->key;
-    TPageHeader header;
-    header.PageType = ptFileData;
-    header.EncryptionType = h->key.Empty() ? pfm_->EncryptionType() : etRijndael;
-    header.ChecksumType = 0;
-    const int64_t sizeBefore = item.FileSize;
-    // Consecutive pages are written in runs: one write per run, the run's pages encrypted together
-    // (independent page chains interleave, which is several times faster than one after the other).
-    std::vector<uint8_t> images(size_t(std::min<size_t>(pages.size(), kRunPages)) * size_t(pageSize));
-    std::vector<uint8_t*> payloads;
-    const auto* in = static_cast<const uint8_t*>(buffer);
-    int64_t done = 0;
-    bool failed = false;
-    const int64_t firstIndex = p / D;
-    for (size_t i = 0; i < pages.size() && done < count && !failed;) {
-      size_t len = RunLength(pages, i);
-      payloads.clear();
-      int64_t runBytes = 0;
-      for (size_t r = 0; r < len && done + runBytes < count; ++r) {
-        uint8_t* image = images.data() + r * size_t(pageSize);
-        const int64_t pageStart = (firstIndex + int64_t(i + r)) * D;
-        int64_t offset = i + r == 0 ? p % D : 0;
-        int64_t chunk = std::min<int64_t>(D - offset, count - done - runBytes);
-        if (chunk < D) {
-          if (pageStart < sizeBefore) {
-            // A page partly overwritten keeps its other bytes.
-            TPageHeader old;
-            if (!pfm_->ReadPage(pages[i + r], old, image + TPageHeader::Size, false, key)) {
-              lastError_ = pfm_->LastError();
-              failed = true;
-              break;
-            }
-          } else {
-            // Past the end of the file: the rest of the page is zeros.
-            std::memset(image + TPageHeader::Size, 0, size_t(D));
-          }
-        }
-        std::memcpy(image + TPageHeader::Size + offset, in + done + runBytes, size_t(chunk));
-        payloads.push_back(image);
-        runBytes += chunk;
-      }
-      if (!payloads.empty()) {
-        if (!pfm_->EncodeStoredPages(payloads.data(), payloads.size(), header, key) ||
-            !pfm_->WriteStoredPages(pages[i], int32_t(payloads.size()), images.data())) {
-          lastError_ = pfm_->LastError();
-          failed = true;
-          break;
-        }
-        done += runBytes;
-      }
-      i += len;
-    }
-    SecureWipe(images.data(), images.size());
-    const int64_t oldSize = item.FileSize;
-    item.FileSize = std::max(item.FileSize, p + done);
-    if (failed) KeepPages(item, maps_->PageCountFor(item.FileSize));
-    item.LastWriteTime = TDIRManager::NowFileTime();
-    try {
-      dir_->WriteItem(h->item, item);
-    } catch (const EQuillmarError&) {
-      // The directory item keeps its old size, so only the bytes written inside that size belong to
-      // the file; the pages past it stay in the file's map, unused, until its next size change.
-      if (lastError_ == 0) lastError_ = TPageFileManager::ErrWritePageData;
-      done = std::clamp<int64_t>(oldSize - p, 0, done);
-      // The file had no pages before this write and the item that would name its new map chain is
-      // not saved: give the whole chain back.
-      if (oldFirstMap == -1) KeepPages(item, 0);
-    }
-    h->position += done;
-    return done;
-  }();
-  try {
-    change.Commit();
-  } catch (const ESFSError&) {
-    // The change could not be made durable and was undone: none of it was written (a full or failing
-    // device, reported like a short write).
-    if (THandle* h = FindHandle(handle)) h->position = position;
-    if (lastError_ == 0) lastError_ = TPageFileManager::ErrWritePageData;
-    return 0;
-  }
-  return written;
-}
-
-int64_t TSingleFileSystem::FileSeek(int32_t handle, int origin, int64_t offset) {
-  THandle* h = FindHandle(handle);
-  if (!h) {
-    lastError_ = ErrUnknownHandle;
-    return ErrUnknownHandle;
-  }
-  int64_t base = 0;
-  if (origin == 1)
-    base = h->position;
-  else if (origin == 2)
-    base = dir_->ReadItem(h->item).FileSize;
-  h->position = base + offset;
-  return h->position;
-}
-
-int64_t TSingleFileSystem::FileSetSize(int32_t handle, int64_t size) {
-  return Change([&]() -> int64_t {
-    lastError_ = 0;
-    THandle* h = FindHandle(handle);
-    if (!h) {
-      lastError_ = ErrUnknownHandle;
-      return ErrUnknownHandle;
-    }
-    if (pfm_->ReadOnly() || (h->mode & 3) == 0) {
-      lastError_ = TPageFileManager::ErrWritePageData;
-      return lastError_;
-    }
-    if (size < 0) size = 0;
-    TDIRItem item = dir_->ReadItem(h->item);
-    const int64_t oldSize = item.FileSize;
-    if (!maps_->SetFileSize(item, true, size)) {
-      NoSpace();
-      return ErrNoSpace;
-    }
-    const int32_t D = pfm_->PageDataSize();
-    if (size < oldSize && size % D != 0) {
-      // The bytes cut off in the new last page are zeroed, so that growing the file again (by a size
-      // change or a write past the end) shows zeros there, not the old contents.
-      std::vector<int32_t> last;
-      maps_->GetPagesForRange(item, false, 1, size, last);
-      const TContainerKey* key = h->key.Empty() ? nullptr : &h->key;
-      TPage page = pfm_->NewPage();
-      if (!last.empty() && pfm_->ReadPage(last[0], page, false, key)) {
-        std::fill(page.Data.begin() + size % D, page.Data.end(), uint8_t(0));
-        page.Header = TPageHeader{};
-        page.Header.PageType = ptFileData;
-        page.Header.EncryptionType = h->key.Empty() ? pfm_->EncryptionType() : etRijndael;
-        if (!pfm_->WritePage(last[0], page, key)) lastError_ = pfm_->LastError();
-      }
-      SecureWipe(page.Data.data(), page.Data.size());
-    }
-    item.LastWriteTime = TDIRManager::NowFileTime();
-    dir_->WriteItem(h->item, item);
-    h->position = size;
-    return size;
-  });
 }
 
 // --- Items by path -------------------------------------------------------------------------------------
@@ -893,9 +460,9 @@ bool TSingleFileSystem::CopyFile(std::string_view source, std::string_view desti
     dir_->WriteItem(created, dst);
 
     std::string name(source);
-    int32_t in = FileOpen(source, 32, {}, {}, password);
+    int32_t in = FileOpen(source, fmShareDenyWrite, {}, {}, password);
     if (in < 0) return false;
-    int32_t out = FileOpen(destination, 18, {}, {}, password);
+    int32_t out = FileOpen(destination, fmReadWriteExclusive, {}, {}, password);
     if (out < 0) {
       FileClose(in);
       return false;
@@ -942,7 +509,7 @@ bool TSingleFileSystem::ExportOne(const std::string& containerPath, const std::f
                       "' cannot be overwritten.");
   }
   {
-    TSFSFileStream stream(this, 0, {}, {}, password, 0, containerPath);
+    TSFSFileStream stream(this, 0, {}, {}, password, fmReadOnly, containerPath);
     stream.OnProgress = [this, &containerPath](int percent) {
       if (OnFileProgress) OnFileProgress(containerPath, percent);
     };

@@ -31,16 +31,21 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
+#include "base/Stream.h"
 #include "container/ContainerKey.h"
+#include "container/ContainerSecrets.h"
 #include "container/DIRManager.h"
 #include "container/KeyRecord.h"
+#include "container/SFSConstants.h"
 #include "container/TextKey.h"
 
 namespace quillmar {
 
 class TPageFileManager;
+class TSFSTransaction;
 class TFreeSpaceManager;
 class TUserFilePageMapManager;
 class TSFSPartStorage;
@@ -57,17 +62,10 @@ struct TRebuildNote {
   int64_t Length = 0;  // number of pages in Length
 };
 
-class TSingleFileSystem {
+// Last error codes and open modes (fmCreate: FileOpen creates, replacing a file of that name):
+// TSFSConstants.
+class TSingleFileSystem : public TSFSConstants {
 public:
-  // Last error codes besides the page codes.
-  static constexpr int32_t ErrUnknownHandle = -6;
-  static constexpr int32_t ErrNoPageBuffer = -14;
-  static constexpr int32_t ErrRenameFailed = -15;
-  static constexpr int32_t ErrCannotReplace = -16;
-  static constexpr int32_t ErrNoSpace = -17;
-  // FileOpen mode that creates (replacing an existing file of that name).
-  static constexpr uint32_t fmCreate = 0xFFFF;
-
   // Events. Each is optional.
   // Progress of rebuilds and exports, percent 0..100; setting cancel stops the operation.
   std::function<void(bool& cancel, double percent)> OnProgress;
@@ -94,8 +92,15 @@ public:
   // both before any page is read. Other failures raise the page file manager's messages. inMemory
   // containers are not supported.
   TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize, int32_t pageSize,
+                    uint8_t defaultCompression, const TContainerSecrets& secrets, bool inMemory,
+                    uint32_t mode, TSFSPartStorage* storage = nullptr);
+  // The same with the secrets given one by one.
+  TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize, int32_t pageSize,
                     uint8_t defaultCompression, std::string_view answer, std::string_view question,
-                    const TTextKey& key, bool inMemory, uint32_t mode, TSFSPartStorage* storage = nullptr);
+                    const TTextKey& key, bool inMemory, uint32_t mode, TSFSPartStorage* storage = nullptr)
+      : TSingleFileSystem(fileName, partSize, extentSize, pageSize, defaultCompression,
+                          TContainerSecrets{key, std::string(question), std::string(answer)}, inMemory, mode,
+                          storage) {}
   // The same with a password as the text key (a compatible container).
   TSingleFileSystem(const std::string& fileName, int64_t partSize, int32_t extentSize, int32_t pageSize,
                     uint8_t defaultCompression, std::string_view answer, std::string_view question,
@@ -139,8 +144,9 @@ public:
   void FileClose(int32_t handle);
   int64_t FileRead(int32_t handle, void* buffer, int64_t count);
   int64_t FileWrite(int32_t handle, const void* buffer, int64_t count);
-  // origin 0 start, 1 current, 2 end. No bounds check. ErrUnknownHandle for an unknown handle.
-  int64_t FileSeek(int32_t handle, int origin, int64_t offset);
+  // Moves the handle's position to offset from the origin and returns it. No bounds check.
+  // ErrUnknownHandle for an unknown handle.
+  int64_t FileSeek(int32_t handle, TSeekOrigin origin, int64_t offset);
   // The new size, or a negative error (ErrUnknownHandle, ErrNoSpace, read-only -10).
   int64_t FileSetSize(int32_t handle, int64_t size);
   // Size of the open file, ErrUnknownHandle for an unknown handle.
@@ -258,11 +264,10 @@ private:
 
   // An empty object for the rebuild target; MakeRebuildTarget fills it.
   TSingleFileSystem(const std::string& fileName, TSFSPartStorage* storage);
+  // newKey: the target gets a new key record made from secrets; otherwise this container's record.
   std::unique_ptr<TSingleFileSystem> MakeRebuildTarget(const std::string& name, bool newKey,
-                                                       const TTextKey& key, std::string_view question,
-                                                       std::string_view answer);
-  bool Rebuild(std::string& log, bool strict, bool changePassword, const TTextKey& newKey,
-               std::string_view question, std::string_view answer);
+                                                       const TContainerSecrets& secrets);
+  bool Rebuild(std::string& log, bool strict, bool changePassword, const TContainerSecrets& newSecrets);
   // Copies item k's data pages into the target's new item; false (after a log line) when a strict
   // rebuild drops the file. onPages is called with the number of pages copied after every run of
   // pages; when it returns false (cancel) the copy stops where it is (the caller discards the target).
@@ -289,6 +294,19 @@ private:
   void NoSpace();
   // Gives back the file's pages past the first `pages` (best effort: a failing device keeps them).
   void KeepPages(TDIRItem& item, int64_t pages);
+  // The steps of FileWrite, inside its transaction. WriteAtHandle writes at the handle's position and
+  // returns the bytes that belong to the file afterwards (LastError set on a short write).
+  int64_t WriteAtHandle(int32_t handle, const void* buffer, int64_t count);
+  // Gives the file the pages for count bytes from position (allocating in its map); false with
+  // LastError (and the no-space event) when that fails, nothing allocated.
+  bool AllocateWritePages(TDIRItem& item, int64_t position, int64_t count, std::vector<int32_t>& pages);
+  // Saves the item's new size and time after done bytes were written at position (failed: the pages
+  // past the new size are given back); the bytes that belong to the file when the item cannot be saved.
+  int64_t SaveWrittenItem(const THandle& h, TDIRItem& item, int64_t position, int64_t done, bool failed,
+                          int32_t oldFirstMap);
+  // Commits the write's transaction: written, or 0 with the handle back at position when the change
+  // could not be made durable (it was undone).
+  int64_t CommitWrite(TSFSTransaction& change, int32_t handle, int64_t position, int64_t written);
   bool ExportOne(const std::string& containerPath, const std::filesystem::path& target, int overwriteMode,
                  const std::string& password);
 
@@ -338,5 +356,18 @@ private:
   TSingleFileSystem& sfs_;
   bool done_ = false;
 };
+
+template <class F>
+auto TSingleFileSystem::Change(F&& f) -> decltype(f()) {
+  TSFSTransaction change(*this);
+  if constexpr (std::is_void_v<decltype(f())>) {
+    f();
+    change.Commit();
+  } else {
+    auto result = f();
+    change.Commit();
+    return result;
+  }
+}
 
 }  // namespace quillmar

@@ -55,26 +55,22 @@ void CopyItemDetails(const TDIRItem& from, TDIRItem& to) {
 }  // namespace
 
 TSingleFileSystem::TSingleFileSystem(const std::string& fileName, TSFSPartStorage* storage)
-    : fileName_(fileName),
-      storage_(storage),
-      mode_(TPageFileManager::fmReadWrite | TPageFileManager::fmExclusive) {}
+    : fileName_(fileName), storage_(storage), mode_(fmReadWriteExclusive) {}
 
 TSFSPartStorage& TSingleFileSystem::Storage() const {
   return storage_ ? *storage_ : DiskPartStorage();
 }
 
 std::unique_ptr<TSingleFileSystem> TSingleFileSystem::MakeRebuildTarget(const std::string& name, bool newKey,
-                                                                        const TTextKey& key,
-                                                                        std::string_view question,
-                                                                        std::string_view answer) {
+                                                                        const TContainerSecrets& secrets) {
   std::unique_ptr<TSingleFileSystem> target(new TSingleFileSystem(name, storage_));
   const int32_t extent = pfm_->ExtentPageCount();
   const int32_t pageSize = pfm_->PageSize();
   if (newKey) {
     // A new key record, and the new key's derivation in the header.
-    target->pfm_ = std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, answer, question,
-                                                      key, fmCreate, storage_);
-    if (target->pfm_->IsEncrypted()) target->key_ = key;
+    target->pfm_ =
+        std::make_unique<TPageFileManager>(name, -1, extent, pageSize, false, secrets, fmCreate, storage_);
+    if (target->pfm_->IsEncrypted()) target->key_ = secrets.Key;
   } else {
     // The same key record, master key and key derivation: stored pages can be copied as they are, and
     // the old text key opens the result.
@@ -214,8 +210,8 @@ void TSingleFileSystem::Reopen(const TTextKey& key) {
   pfm_->SetJournaled(!journalOff_ && !pfm_->ReadOnly());
 }
 
-bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword, const TTextKey& newKey,
-                                std::string_view question, std::string_view answer) {
+bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePassword,
+                                const TContainerSecrets& newSecrets) {
   lastError_ = 0;
   if (pfm_->ReadOnly()) return false;
   if (txnDepth_ > 0)
@@ -243,7 +239,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   };
   bool cancel = false;
   try {
-    target = MakeRebuildTarget(newName, changePassword, newKey, question, answer);
+    target = MakeRebuildTarget(newName, changePassword, newSecrets);
     const int32_t count = dir_->ItemCount();
     // Progress counts one unit per item and one per data page, so that a large file reports as it
     // goes (every run of pages, at most 1 MiB) rather than once when it is done.
@@ -334,7 +330,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
     TSFSHugeFile::DeleteContainer(newName, storage_);
     return false;
   }
-  const TTextKey key = changePassword ? newKey : key_;
+  const TTextKey key = changePassword ? newSecrets.Key : key_;
   CloseManagers();
   pfm_.reset();
 
@@ -403,7 +399,7 @@ std::vector<std::string> TSingleFileSystem::RecoverInterruptedRebuild(const std:
   bool oldWhole = false;
   if (haveOld) {
     try {
-      TPageFileManager probe(oldName, -1, 8, 2048, false, "", "", "", TPageFileManager::fmReadOnly, &s);
+      TPageFileManager probe(oldName, -1, 8, 2048, false, "", "", "", fmReadOnly, &s);
       oldWhole = true;
     } catch (const std::exception&) {
     }
@@ -429,7 +425,7 @@ std::vector<std::string> TSingleFileSystem::RecoverInterruptedRebuild(const std:
 bool TSingleFileSystem::RepairFile(std::string& log, bool strict, std::vector<TRebuildNote>* notes) {
   rebuildNotes_ = notes;
   try {
-    const bool ok = Rebuild(log, strict, false, TTextKey(), {}, {});
+    const bool ok = Rebuild(log, strict, false, TContainerSecrets{});
     rebuildNotes_ = nullptr;
     // A rebuild that did not swap leaves the container as it was.
     if (!ok && notes) notes->clear();
@@ -447,13 +443,14 @@ bool TSingleFileSystem::ChangePassword(const TTextKey& newKey, std::string_view 
   if (newKey.IsDerived() && !question.empty())
     throw ESFSError("TSingleFileSystem.ChangePassword - A hardened container has no recovery question.");
   const std::string_view newPassword = newKey.Text();
+  const TContainerSecrets secrets{newKey, std::string(question), std::string(answer)};
   bool cancel = false;
   if (newKey == key_) {
     if (OnProgress) OnProgress(cancel, 0);
     if (pfm_->IsEncrypted()) {
       // Only the recovery fields change: the record is remade around the master key in use.
       const TContainerKey key = pfm_->ContainerKey();
-      TKeyRecord record = TKeyRecord::MakeWithMasterKey(newPassword, question, answer, key.Bytes());
+      TKeyRecord record = TKeyRecord::MakeWithMasterKey(secrets, key.Bytes());
       TSFSTransaction change(*this);
       pfm_->SetKeyRecord(record, TContainerKey::FromMasterKey(key.Bytes()));
       pfm_->SaveHeader();
@@ -464,9 +461,9 @@ bool TSingleFileSystem::ChangePassword(const TTextKey& newKey, std::string_view 
   }
   // The new record is made first, so that a password or question the record cannot hold is refused
   // before any work (it throws the key record's message).
-  if (!newPassword.empty()) TKeyRecord::Make(newPassword, question, answer);
+  if (!newPassword.empty()) TKeyRecord::Make(secrets);
   std::string log;
-  return Rebuild(log, false, true, newKey, question, answer);
+  return Rebuild(log, false, true, secrets);
 }
 
 }  // namespace quillmar

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/LittleEndian.h"
 #include "container/FreeSpaceManager.h"
 #include "container/PageFileManager.h"
 #include "container/SFSError.h"
@@ -13,17 +14,6 @@ namespace {
 
 int64_t CeilDiv(int64_t a, int64_t b) {
   return (a + b - 1) / b;
-}
-
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
-
-int32_t GetI32(const uint8_t* p) {
-  return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
 }
 
 }  // namespace
@@ -59,7 +49,7 @@ TUserFilePageMapManager::Lists& TUserFilePageMapManager::Load(const TDIRItem& it
       throw ESFSError("TUserFilePageMapManager.GetMaps - Error on reading map page.");
     lists.maps.push_back(pageNo);
     for (int32_t slot = 0; slot < perMap_ && int64_t(lists.data.size()) < n; ++slot)
-      lists.data.push_back(GetI32(page.Data.data() + 4 * slot));
+      lists.data.push_back(GetLE<int32_t>(page.Data.data() + 4 * slot));
     if (int64_t(lists.data.size()) >= n) break;
     pageNo = page.Header.NextPage;
     // A chain that ends early, or one longer than the file needs (a loop), is damage.
@@ -84,7 +74,7 @@ void TUserFilePageMapManager::WriteMapPages(const Lists& lists, size_t fromMapIn
     std::memset(page.Data.data(), 0, page.Data.size());
     size_t first = q * size_t(perMap_);
     for (size_t slot = 0; slot < size_t(perMap_) && first + slot < lists.data.size(); ++slot)
-      PutU32(page.Data.data() + 4 * slot, uint32_t(lists.data[first + slot]));
+      PutLE<uint32_t>(page.Data.data() + 4 * slot, uint32_t(lists.data[first + slot]));
     page.Header = TPageHeader{};
     page.Header.NextPage = q + 1 < lists.maps.size() ? lists.maps[q + 1] : -1;
     page.Header.PageType = ptFileMap;

@@ -22,15 +22,15 @@
 #include <vector>
 
 #include "container/DIRItem.h"
+#include "container/SFSConstants.h"
 
 namespace quillmar {
 
 class TPageFileManager;
 class TFreeSpaceManager;
 
-class TUserFilePageMapManager {
+class TUserFilePageMapManager : public TSFSConstants {
 public:
-  static constexpr int32_t ErrNoSpace = -17;
   static constexpr size_t MaxCachedFiles = 100;
 
   TUserFilePageMapManager(TPageFileManager& pages, TFreeSpaceManager& freeSpace);

@@ -7,11 +7,12 @@
 
 #include "base/Exception.h"
 #include "base/Stream.h"
+#include "container/SFSConstants.h"
 
 namespace quillmar::sfs_wrapper_internal {
 
 // The open mode of a file in the Safe that is only read.
-constexpr uint32_t kModeRead = 0;
+constexpr uint32_t kModeRead = TSFSConstants::fmReadOnly;
 
 // A name that stays inside its folder: no separators, not "." or "..", not empty.
 inline bool IsPlainName(const std::string& name) {

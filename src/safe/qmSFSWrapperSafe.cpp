@@ -34,11 +34,11 @@ constexpr int64_t kPartSize = -1;
 constexpr int32_t kExtentSize = 8;
 constexpr int32_t kOpenPageSize = 4096;
 constexpr int32_t kCreatePageSize = 2048;
-constexpr uint32_t kModeReadWriteExclusive = 18;
+constexpr uint32_t kModeReadWriteExclusive = TSFSConstants::fmReadWriteExclusive;
 // Read-only, others may read too but nobody may write: the shared lock of read-only opens.
-constexpr uint32_t kModeReadShared = 0x20;
+constexpr uint32_t kModeReadShared = TSFSConstants::fmShareDenyWrite;
 // The open mode of a file in the Safe that is read and rewritten in place (the re-keying).
-constexpr uint32_t kModeReadWrite = 2;
+constexpr uint32_t kModeReadWrite = TSFSConstants::fmReadWrite;
 
 // The work copy of a change of password, and what its rebuild makes beside it.
 constexpr char kPasswordWork[] = ".pwchange";

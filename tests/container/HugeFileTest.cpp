@@ -59,13 +59,13 @@ TEST(HugeFile, DataSpreadsOverNumberedPartsWithLinkedHeaders) {
   EXPECT_EQ(f.PartSize(), kPart);
   // A read across two part boundaries, and a short read at the end.
   std::string got(150, '\0');
-  f.Seek(90, TSFSSeekOrigin::Begin);
+  f.Seek(90, TSeekOrigin::Begin);
   f.ReadBuffer(got.data(), 150);
   EXPECT_EQ(got, data.substr(90, 150));
-  f.Seek(340, TSFSSeekOrigin::Begin);
+  f.Seek(340, TSeekOrigin::Begin);
   EXPECT_EQ(f.Read(got.data(), 50), 10);
   EXPECT_EQ(ExpectThrow([&] { f.ReadBuffer(got.data(), 1); }), "TSFSHugeFile.ReadBuffer - Stream read error");
-  EXPECT_EQ(ExpectThrow([&] { f.Seek(-1, TSFSSeekOrigin::Begin); }),
+  EXPECT_EQ(ExpectThrow([&] { f.Seek(-1, TSeekOrigin::Begin); }),
             "TSFSHugeFile.Seek - Offset < 0 from file beginning.");
   EXPECT_EQ(ExpectThrow([&] { f.Open(name, true, false); }),
             "TSFSHugeFile.InternalOpen - File is already open.");
@@ -82,12 +82,12 @@ TEST(HugeFile, GrowingFillsWithZerosAndShrinkingDeletesTrailingParts) {
   EXPECT_EQ(std::filesystem::file_size(name), 380u);
   EXPECT_EQ(std::filesystem::file_size(name + "2"), 280u + 50u);
   std::string got(250, 'x');
-  f.Seek(0, TSFSSeekOrigin::Begin);
+  f.Seek(0, TSeekOrigin::Begin);
   f.ReadBuffer(got.data(), 250);
   EXPECT_EQ(got, "abc" + std::string(247, '\0'));
 
   // Writing past the end leaves a zero gap.
-  f.Seek(420, TSFSSeekOrigin::Begin);
+  f.Seek(420, TSeekOrigin::Begin);
   f.WriteBuffer("z", 1);
   EXPECT_EQ(f.Size(), 421);
   EXPECT_EQ(f.PartCount(), 5);
@@ -253,7 +253,7 @@ TEST(HugeFile, IoFailuresSurfaceAsShortTransfersOrErrors) {
             "TSFSHugeFile.WriteBuffer - Stream write error");
   s.writeBudget = -1;
   s.failCreate = true;  // a new part cannot be made
-  f.Seek(0, TSFSSeekOrigin::End);
+  f.Seek(0, TSeekOrigin::End);
   EXPECT_NE(ExpectThrow([&] { f.SetSize(150); }), "<no exception>");
   EXPECT_EQ(f.PartCount(), 1);
   s.failCreate = false;
@@ -264,7 +264,7 @@ TEST(HugeFile, IoFailuresSurfaceAsShortTransfersOrErrors) {
   s.hardErrors = true;
   s.readBudget = 0;
   std::string got(10, '\0');
-  f.Seek(0, TSFSSeekOrigin::Begin);
+  f.Seek(0, TSeekOrigin::Begin);
   EXPECT_EQ(ExpectThrow([&] { f.Read(got.data(), 10); }), "TSFSHugeFile.Read - Stream read error.");
 }
 
