@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "base/Exception.h"
+#include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmBackup.h"
 #include "support/TempDir.h"
@@ -114,10 +115,21 @@ TEST(Backup, ARestoreFromAMissingOrForeignFileIsRefused) {
   WriteFileBytes(dir.file("empty.qvtb"), "");
   EXPECT_NE(MessageOf([&] { TqmBackup::CheckBackupFile(dir.file("empty.qvtb")); }).find("not a Brelkan Safe"),
             std::string::npos);
-  const std::string split = MakeSafe(dir, "split.qvtb", "pass-word");
-  WriteFileBytes(split + "1", "a second part");
+  // A backup kept in several part files cannot be copied whole; a stray file whose name ends in "1"
+  // beside a backup in one file is no part of it.
+  const std::string split = dir.file("split.qvtb");
+  {
+    TSingleFileSystem sfs(split, 65536, 8, 2048, 0, "", "", "pass-word", false, TSingleFileSystem::fmCreate);
+    TSFSFileStream f(&sfs, 0, "", "", "", TSingleFileSystem::fmCreate, "\\big");
+    const std::string data(200000, 'b');
+    f.WriteBuffer(data.data(), int64_t(data.size()));
+  }
+  ASSERT_TRUE(fs::exists(split + "1"));
   EXPECT_NE(MessageOf([&] { TqmBackup::CheckBackupFile(split); }).find("several part files"),
             std::string::npos);
+  const std::string single = MakeSafe(dir, "single.qvtb", "pass-word");
+  WriteFileBytes(single + "1", "notes of the owner, not a part file");
+  EXPECT_NO_THROW(TqmBackup::CheckBackupFile(single));
 }
 
 }  // namespace
