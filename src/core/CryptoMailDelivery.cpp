@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/CodePage.h"
+#include "base/DurableFile.h"
 #include "base/Exception.h"
 #include "base/FileStream.h"
 #include "base/SecureWipe.h"
@@ -72,27 +73,15 @@ std::string DocumentFileName(const std::string& path) {
 // existing document as it was.
 std::string WriteDocument(const std::string& folder, const std::string& bytes) {
   const fs::path target = fs::path(folder) / kCryptoMailDocumentName;
-  const fs::path part =
-      fs::path(folder) / (std::string(kCryptoMailDocumentName) + ".part" + std::to_string(::getpid()));
   try {
     std::error_code ec;
     fs::create_directories(folder, ec);
-    {
-      TFileStream out(part.string(), TFileMode::Create);
-      int64_t done = 0;
-      while (done < static_cast<int64_t>(bytes.size())) {
-        const int64_t n = out.Write(bytes.data() + done, static_cast<int64_t>(bytes.size()) - done);
-        if (n <= 0) throw EStreamError("Cannot write file \"" + part.string() + "\"");
-        done += n;
-      }
-      out.Flush();
-    }
-    fs::rename(part, target);
+    // Whole or not at all, and on the disk before it is offered to the mail program.
+    ReplaceFileWithBytes(target.string(), bytes);
   } catch (const std::exception& e) {
-    std::error_code ignored;
-    fs::remove(part, ignored);
+    const auto* durable = dynamic_cast<const EDurableFileError*>(&e);
     throw EQuillmarError("The encrypted document could not be written to \"" + target.string() + "\" (" +
-                         e.what() +
+                         (durable ? durable->Reason() : std::string(e.what())) +
                          "). Check that the folder exists, that you may write to it and that the disk is not "
                          "full, then try again.");
   }
