@@ -2,12 +2,12 @@
 // copy, so that every answer of the user and every failure can be played through.
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <filesystem>
 #include <utility>
 
 #include "base/Exception.h"
 #include "core/qmOpenedCopies.h"
+#include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
 namespace quillmar {
@@ -18,29 +18,6 @@ using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
 using TRetry = TqmAppPrompter::TRetryAnswer;
-
-class TAnswers : public TqmAppPrompter {
-public:
-  std::deque<TRetry> retry;
-  std::vector<std::string> asked;
-  std::vector<std::string> shown;
-
-  bool AskYesNo(const std::string&, const std::string& message) override {
-    asked.push_back(message);
-    return false;
-  }
-  void ShowMessage(TMessageKind, const std::string&, const std::string& message) override {
-    shown.push_back(message);
-  }
-  TRetry AskCancelRetryIgnore(const std::string&, const std::string& message) override {
-    asked.push_back(message);
-    EXPECT_FALSE(retry.empty()) << "unexpected question: " << message;
-    if (retry.empty()) return TRetry::Cancel;
-    TRetry a = retry.front();
-    retry.pop_front();
-    return a;
-  }
-};
 
 class OpenedCopiesTest : public ::testing::Test {
 protected:
@@ -80,7 +57,7 @@ protected:
   TempDir dir_;
   std::string home_, alpha_, beta_;
   TqmOpenedCopies copies_;
-  TAnswers answers_;
+  test::TScriptedPrompter answers_;
   int refuse_ = 0;
   std::vector<std::pair<std::string, std::string>> lockedBack_;
 };
@@ -117,7 +94,7 @@ TEST_F(OpenedCopiesTest, CopiesOfTheOpenSafeAreWrittenBackAndDeletedWithTheirEmp
   EXPECT_FALSE(fs::exists(b));
   EXPECT_FALSE(fs::exists(copies_.FolderOf(alpha_)));
   EXPECT_TRUE(copies_.Pending(alpha_).empty());
-  EXPECT_TRUE(answers_.asked.empty());
+  EXPECT_TRUE(answers_.Questions.empty());
   // A second close has nothing to do.
   lockedBack_.clear();
   EXPECT_TRUE(WriteBack(alpha_));
@@ -158,11 +135,12 @@ TEST_F(OpenedCopiesTest, OtherSafesCopiesAndLeftoversAreNeverWrittenBackNorDelet
 TEST_F(OpenedCopiesTest, AFailedWriteBackAsksRetryThenCancelKeepsTheCopy) {
   const std::string a = Copy(alpha_, "\\File Locker\\", "a.txt", "v2");
   refuse_ = 2;
-  answers_.retry = {TRetry::Retry, TRetry::Cancel};
+  answers_.ExpectRetry(TRetry::Retry);
+  answers_.ExpectRetry(TRetry::Cancel);
   EXPECT_FALSE(WriteBack(alpha_));
-  EXPECT_EQ(answers_.asked, (std::vector<std::string>{TqmOpenedCopies::kMsgFileOpenedByAnother,
-                                                      TqmOpenedCopies::kMsgFileOpenedByAnother}));
-  EXPECT_EQ(answers_.shown, std::vector<std::string>{"Close file " + a + " and click OK"});
+  EXPECT_EQ(answers_.Questions, (std::vector<std::string>{TqmOpenedCopies::kMsgFileOpenedByAnother,
+                                                          TqmOpenedCopies::kMsgFileOpenedByAnother}));
+  EXPECT_EQ(answers_.Messages, std::vector<std::string>{"Close file " + a + " and click OK"});
   EXPECT_EQ(ReadFileBytes(a), "v2");
   EXPECT_EQ(copies_.Pending(alpha_), std::vector<std::string>{a});
   // The clean-up keeps what waits; the next try writes it back.
@@ -180,7 +158,7 @@ TEST_F(OpenedCopiesTest, IgnoreGivesTheCopyUpAndNoPrompterCountsAsCancel) {
   EXPECT_TRUE(fs::exists(a));
 
   refuse_ = 1;
-  answers_.retry = {TRetry::Ignore};
+  answers_.ExpectRetry(TRetry::Ignore);
   EXPECT_TRUE(WriteBack(alpha_));
   EXPECT_FALSE(fs::exists(a));
   EXPECT_TRUE(lockedBack_.empty());
