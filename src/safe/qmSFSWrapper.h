@@ -446,8 +446,11 @@ private:
   void OpenContainer(const std::string& file, const TTextKey& key, bool readOnly = false);
   // Throws unless key was made for the open Safe's kind (and cost and salt).
   void RequireKeyOfOpenSafe(const TTextKey& key);
-  // CheckSafe and OpenSafe once the leftovers were dealt with.
-  int CheckRecovered(const std::string& file, const TTextKey& key, bool readOnly);
+  // The steps of CheckSafe once the leftovers were dealt with: whether the file is a container at all
+  // (csUsable when it is), then whether the key opens it.
+  int ContainerFileCode(const std::string& file);
+  int CheckKey(const std::string& file, const TTextKey& key, bool readOnly);
+  // OpenSafe once the leftovers were dealt with.
   void OpenRecovered(const std::string& file, const TTextKey& key, bool readOnly);
   void RemovePartialFiles();
   std::string CategoryFolder(const TqmCategory* category) const;

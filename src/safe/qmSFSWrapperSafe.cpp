@@ -133,15 +133,7 @@ int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password,
   std::error_code ec;
   if (forCreate) return fs::exists(file, ec) ? csFileExists : csUsable;
   TellLeftovers(file);
-  try {
-    if (!TSingleFileSystem::IsContainerFile(file)) return csNotContainer;
-  } catch (const ESFSJournalError& e) {
-    // An interrupted change that cannot be undone: the file is not opened, and the user is told why.
-    if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
-    return csCannotOpen;
-  } catch (const std::exception&) {
-    return csNotContainer;
-  }
+  if (const int code = ContainerFileCode(file); code != csUsable) return code;
   TTextKey key;
   try {
     key = TextKeyFor(file, password);
@@ -149,23 +141,28 @@ int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password,
     if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
     return csCannotOpen;
   }
-  return CheckRecovered(file, key, readOnly);
+  return CheckKey(file, key, readOnly);
 }
 
 int TqmSFSWrapper::CheckSafe(const std::string& file, const TTextKey& key, bool readOnly) {
   TellLeftovers(file);
-  return CheckRecovered(file, key, readOnly);
+  if (const int code = ContainerFileCode(file); code != csUsable) return code;
+  return CheckKey(file, key, readOnly);
 }
 
-int TqmSFSWrapper::CheckRecovered(const std::string& file, const TTextKey& key, bool readOnly) {
+int TqmSFSWrapper::ContainerFileCode(const std::string& file) {
   try {
-    if (!TSingleFileSystem::IsContainerFile(file)) return csNotContainer;
+    return TSingleFileSystem::IsContainerFile(file) ? csUsable : csNotContainer;
   } catch (const ESFSJournalError& e) {
+    // An interrupted change that cannot be undone: the file is not opened, and the user is told why.
     if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
     return csCannotOpen;
   } catch (const std::exception&) {
     return csNotContainer;
   }
+}
+
+int TqmSFSWrapper::CheckKey(const std::string& file, const TTextKey& key, bool readOnly) {
   try {
     // A derivation that cannot be followed is a reason to show, not a wrong password.
     TSingleFileSystem::ReadKeyDerivation(file);

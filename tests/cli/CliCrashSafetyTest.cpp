@@ -30,20 +30,9 @@ namespace fs = std::filesystem;
 
 constexpr char kPw[] = "kill me softly 9";
 
-class CliCrashSafety : public ::testing::Test {
+class CliCrashSafety : public TCliHomeTest {
 protected:
-  TempDir dir;
-  std::string home = dir.file("home");
-
-  TCliRun Q(std::vector<std::string> args, const std::string& input = std::string(kPw) + "\n") {
-    args.insert(args.begin(), {"--home", home});
-    return RunCli(args, input);
-  }
-  std::string Ok(std::vector<std::string> args, const std::string& input = std::string(kPw) + "\n") {
-    TCliRun r = Q(args, input);
-    EXPECT_EQ(r.code, 0) << "command " << args[0] << " failed: " << r.err;
-    return r.out;
-  }
+  CliCrashSafety() : TCliHomeTest(kPw) {}
   std::string Safe() const { return home + "/Main.qvt"; }
   std::string MakeFile(const std::string& name, size_t size) {
     std::string bytes(size, '\0');

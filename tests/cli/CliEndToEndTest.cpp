@@ -26,21 +26,9 @@ constexpr char kPw[] = "correct horse 7";
 // QUILLMAR_TEST_KDF_COST in cmake/Warnings.cmake).
 constexpr char kTestKind[] = "kind: hardened (Argon2id, 64 KiB, 1 pass, 1 lane)\n";
 
-class CliEndToEnd : public ::testing::Test {
+class CliEndToEnd : public TCliHomeTest {
 protected:
-  TempDir dir;
-  std::string home = dir.file("home");
-
-  TCliRun Q(std::vector<std::string> args, const std::string& input = std::string(kPw) + "\n") {
-    args.insert(args.begin(), {"--home", home});
-    return RunCli(args, input);
-  }
-  // The command must succeed; its standard output.
-  std::string Ok(std::vector<std::string> args, const std::string& input = std::string(kPw) + "\n") {
-    TCliRun r = Q(args, input);
-    EXPECT_EQ(r.code, 0) << "command " << args[0] << " failed: " << r.err;
-    return r.out;
-  }
+  CliEndToEnd() : TCliHomeTest(kPw) {}
   std::string Safe(const std::string& name = "Main") { return home + "/" + name + ".qvt"; }
   void CreateMain() {
     Ok({"create", "Main"});

@@ -11,12 +11,14 @@
 #include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmBackup.h"
+#include "support/ExpectThrow.h"
 #include "support/TempDir.h"
 
 namespace quillmar {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ExpectThrow;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
@@ -29,33 +31,31 @@ std::string MakeSafe(const TempDir& dir, const std::string& name, const std::str
   return file;
 }
 
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const EQuillmarError& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no EQuillmarError";
-  return {};
-}
-
 TEST(Backup, RefusalsComeBeforeAnythingIsWritten) {
   TempDir dir;
   const std::string safe = MakeSafe(dir, "Alpha.qvt", "alpha-pass");
   TqmSFSWrapper wrapper;
   TqmBackup backup(wrapper);
-  EXPECT_NE(MessageOf([&] { backup.MayBackUp(safe, dir.file("a.qvtb"), nullptr); }).find("No Safe is open"),
+  EXPECT_NE(ExpectThrow<EQuillmarError>([&] {
+              backup.MayBackUp(safe, dir.file("a.qvtb"), nullptr);
+            }).find("No Safe is open"),
             std::string::npos);
   wrapper.OpenSafe(safe, TqmSFSWrapper::TextKeyFor(safe, "alpha-pass"));
-  EXPECT_NE(MessageOf([&] { backup.MayBackUp("", dir.file("a.qvtb"), nullptr); }).find("No Safe is open"),
+  EXPECT_NE(ExpectThrow<EQuillmarError>([&] {
+              backup.MayBackUp("", dir.file("a.qvtb"), nullptr);
+            }).find("No Safe is open"),
             std::string::npos);
   EXPECT_THROW(backup.MayBackUp(safe, "", nullptr), EQuillmarError);
-  EXPECT_NE(MessageOf([&] { backup.MayBackUp(safe, safe, nullptr); }).find("over the Safe itself"),
+  EXPECT_NE(ExpectThrow<EQuillmarError>([&] {
+              backup.MayBackUp(safe, safe, nullptr);
+            }).find("over the Safe itself"),
             std::string::npos);
   // The Safe named another way is still the Safe.
   EXPECT_THROW(backup.MayBackUp(safe, dir.path().string() + "/./Alpha.qvt", nullptr), EQuillmarError);
   fs::create_directory(dir.file("folder.qvtb"));
-  EXPECT_NE(MessageOf([&] { backup.MayBackUp(safe, dir.file("folder.qvtb"), nullptr); }).find("is a folder"),
+  EXPECT_NE(ExpectThrow<EQuillmarError>([&] {
+              backup.MayBackUp(safe, dir.file("folder.qvtb"), nullptr);
+            }).find("is a folder"),
             std::string::npos);
   // An existing file with nobody to ask is not overwritten.
   WriteFileBytes(dir.file("old.qvtb"), "older");
@@ -97,7 +97,7 @@ TEST(Backup, ASafeAnotherProgramHoldsIsNotRestoredAndKeepsItsJournal) {
   const int fd = ::open(safe.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::flock(fd, LOCK_SH), 0);  // another program reads it
-  const std::string message = MessageOf([&] { TqmBackup::ReplaceSafe(backupFile, safe); });
+  const std::string message = ExpectThrow<EQuillmarError>([&] { TqmBackup::ReplaceSafe(backupFile, safe); });
   ::close(fd);
   EXPECT_NE(message.find("open in another program"), std::string::npos) << message;
   EXPECT_NE(message.find("not changed"), std::string::npos) << message;
@@ -107,13 +107,17 @@ TEST(Backup, ASafeAnotherProgramHoldsIsNotRestoredAndKeepsItsJournal) {
 
 TEST(Backup, ARestoreFromAMissingOrForeignFileIsRefused) {
   TempDir dir;
-  EXPECT_NE(MessageOf([&] { TqmBackup::CheckBackupFile(dir.file("missing.qvtb")); }).find("does not exist"),
+  EXPECT_NE(ExpectThrow<EQuillmarError>([&] {
+              TqmBackup::CheckBackupFile(dir.file("missing.qvtb"));
+            }).find("does not exist"),
             std::string::npos);
   EXPECT_THROW(TqmBackup::CheckBackupFile(""), EQuillmarError);
   fs::create_directory(dir.file("folder.qvtb"));
   EXPECT_THROW(TqmBackup::CheckBackupFile(dir.file("folder.qvtb")), EQuillmarError);
   WriteFileBytes(dir.file("empty.qvtb"), "");
-  EXPECT_NE(MessageOf([&] { TqmBackup::CheckBackupFile(dir.file("empty.qvtb")); }).find("not a Brelkan Safe"),
+  EXPECT_NE(ExpectThrow<EQuillmarError>([&] {
+              TqmBackup::CheckBackupFile(dir.file("empty.qvtb"));
+            }).find("not a Brelkan Safe"),
             std::string::npos);
   // A backup kept in several part files cannot be copied whole; a stray file whose name ends in "1"
   // beside a backup in one file is no part of it.
@@ -125,8 +129,9 @@ TEST(Backup, ARestoreFromAMissingOrForeignFileIsRefused) {
     f.WriteBuffer(data.data(), int64_t(data.size()));
   }
   ASSERT_TRUE(fs::exists(split + "1"));
-  EXPECT_NE(MessageOf([&] { TqmBackup::CheckBackupFile(split); }).find("several part files"),
-            std::string::npos);
+  EXPECT_NE(
+      ExpectThrow<EQuillmarError>([&] { TqmBackup::CheckBackupFile(split); }).find("several part files"),
+      std::string::npos);
   const std::string single = MakeSafe(dir, "single.qvtb", "pass-word");
   WriteFileBytes(single + "1", "notes of the owner, not a part file");
   EXPECT_NO_THROW(TqmBackup::CheckBackupFile(single));

@@ -19,6 +19,7 @@
 #include "model/qmField.h"
 #include "model/qmReminderEvent.h"
 #include "model/qmRepositoryEntry.h"
+#include "support/HeldFile.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
@@ -38,22 +39,7 @@ mode_t ModeOf(const std::string& path) {
   return st.st_mode & 07777;
 }
 
-// Holds an exclusive advisory lock on a file, as a program that has it open for editing would.
-class THeldFile {
-public:
-  explicit THeldFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY)) {
-    EXPECT_GE(fd_, 0);
-    EXPECT_EQ(::flock(fd_, LOCK_EX), 0);
-  }
-  ~THeldFile() { Release(); }
-  void Release() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
-private:
-  int fd_;
-};
+using test::THeldFile;
 
 // --- Without a Safe --------------------------------------------------------------------------------------
 

@@ -20,6 +20,7 @@
 #include "platform/DesktopLauncher.h"
 #include "safe/qmSFSWrapper.h"
 #include "shell/frmChangePassword.h"
+#include "support/HeldFile.h"
 
 namespace quillmar::test {
 namespace {
@@ -27,22 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace login;
 
-// Holds an exclusive lock on a file, as a program that has it open for editing does.
-class THeldFile {
-public:
-  explicit THeldFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY)) {
-    EXPECT_GE(fd_, 0);
-    EXPECT_EQ(::flock(fd_, LOCK_EX), 0);
-  }
-  ~THeldFile() { Release(); }
-  void Release() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
-private:
-  int fd_;
-};
+using test::THeldFile;
 
 QAction* SafeItem(TfrmQuillmar& w, const QString& name) {
   for (QAction* a : w.SafesMenu()->actions())
