@@ -88,11 +88,6 @@ TCliAttachments::TCliAttachments(TCliContext& c) : c_(c) {
 }
 
 void TCliAttachments::Bind(TqmRepositoryEntry& entry) {
-  entry_ = &entry;
-  before_.clear();
-  for (const auto& f : entry.Fields())
-    if (IsAttachmentField(*f) && !f->Value().empty()) before_.push_back(f->Value());
-
   std::vector<std::string> setNames;
   for (const auto& s : c_.Args().Values("--set")) {
     const size_t eq = s.find('=');
@@ -100,16 +95,17 @@ void TCliAttachments::Bind(TqmRepositoryEntry& entry) {
   }
   for (auto& item : items_) {
     const std::string shown = c_.Console().Show(item.fieldName);
-    for (const auto& f : entry.Fields())
-      if (f->Name() == item.fieldName) {
-        item.field = f.get();
+    for (int i = 0; i < entry.Fields().Count(); ++i)
+      if (entry.FieldAt(i).Name() == item.fieldName) {
+        item.field = i;
         break;
       }
-    if (!item.field)
+    if (item.field < 0)
       throw UsageError("the entry has no field \"" + shown + "\" (" +
                        AttachmentFieldList(c_.Console(), entry) + ")");
-    if (!IsAttachmentField(*item.field))
-      throw UsageError("the field \"" + shown + "\" is a " + item.field->TypeName() +
+    TqmField& field = entry.FieldAt(item.field);
+    if (!IsAttachmentField(field))
+      throw UsageError("the field \"" + shown + "\" is a " + field.TypeName() +
                        " field; --attach sets only File and Picture fields (" +
                        AttachmentFieldList(c_.Console(), entry) + ")");
     for (const auto& other : items_)
@@ -117,75 +113,27 @@ void TCliAttachments::Bind(TqmRepositoryEntry& entry) {
         throw UsageError("the field \"" + shown + "\" is given to --attach twice");
     if (std::find(setNames.begin(), setNames.end(), shown) != setNames.end())
       throw UsageError("the field \"" + shown + "\" is given to both --set and --attach");
-    item.field->SetValue(item.name);
+    field.SetValue(item.name);
   }
 }
 
-std::string TCliAttachments::AttachOne(const TItem& item) {
-  TqmGlobal& g = c_.Global();
-  // The Safe layer stores a disk file under the disk file's own name; a name that is not the same
-  // bytes in the Safe's code page goes through a link named in the code page.
-  // The Safe layer stores the disk file under its name converted to the Safe's code page (item.name).
-  return g.AttachFile(item.diskFile);
-}
-
-void TCliAttachments::Attach() {
+void TCliAttachments::Attach(TqmEntryEditSession& session) {
   for (auto& item : items_) {
     std::string stored;
     try {
-      stored = AttachOne(item);
+      // Stored under the disk file's name converted to the Safe's code page (item.name).
+      stored = session.AttachFile(item.field, item.diskFile);
     } catch (const ECliError&) {
-      Abandon();
       throw;
     } catch (const std::exception& e) {
-      Abandon();
       throw Failure(item.diskFile + " was not attached: " + OneLine(c_.Console(), e.what()) +
                     "; nothing was changed");
     }
-    if (stored.empty()) {
-      Abandon();
+    if (stored.empty())
       throw Failure(item.diskFile + " was not attached: a file \"" + c_.Console().Show(item.name) +
                     "\" is attached to the Safe already; " + c_.ReasonOr("refused") +
                     "; nothing was changed");
-    }
-    item.attached = true;
-    item.field->SetValue(stored);
     item.name = stored;
-  }
-}
-
-void TCliAttachments::Abandon() noexcept {
-  for (auto& item : items_) {
-    if (!item.attached) continue;
-    item.attached = false;
-    try {
-      c_.Global().ReleaseAttachedFile(item.name);
-    } catch (...) {
-      // Left in the Safe: an attached file no entry names costs room, not data.
-    }
-  }
-}
-
-void TCliAttachments::ReleaseReplaced() {
-  if (!entry_) return;
-  std::vector<std::string> done;
-  for (const auto& old : before_) {
-    if (std::find(done.begin(), done.end(), old) != done.end()) continue;
-    done.push_back(old);
-    bool stillNamed = false;
-    for (const auto& f : entry_->Fields())
-      if (IsAttachmentField(*f) && f->Value() == old) stillNamed = true;
-    if (stillNamed) continue;
-    bool released = false;
-    std::string why = "the Safe refused";
-    try {
-      released = c_.Global().ReleaseAttachedFile(old);
-    } catch (const std::exception& e) {
-      why = OneLine(c_.Console(), e.what());
-    }
-    if (!released)
-      c_.Console().Err() << "quillmar-cli: warning: the attached file \"" << c_.Console().Show(old)
-                         << "\" is no longer named but could not be deleted from the Safe: " << why << '\n';
   }
 }
 

@@ -5,6 +5,7 @@
 #include "base/SecureWipe.h"
 #include "cli/CliError.h"
 #include "container/SingleFileSystem.h"
+#include "core/qmLoginRules.h"
 #include "platform/HomeFolder.h"
 
 namespace quillmar {
@@ -78,30 +79,28 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* 
   TqmGlobal& g = Global();
   // The Safe's key is derived once (about half a second for a hardened Safe), then checked and opened
   // with; the password itself is not kept.
-  TTextKey key;
+  login::TOpenCheck check;
   try {
-    key = g.TextKeyFor(file, password);
+    check = login::CheckSafeByPassword(g, file, password, readOnly);
   } catch (const std::exception& e) {
     WipeString(password);
-    if (!TSingleFileSystem::IsContainerFile(file))
-      throw Failure(file + " is not a Safe file (or it is damaged)");
-    throw Failure("the Safe \"" + name + "\" cannot be opened: " + OneLine(console_, e.what()));
+    throw Failure("the Safe \"" + name + "\" cannot be checked: " + e.what());
   }
   if (keepPassword) *keepPassword = password;
   WipeString(password);
-  int code;
-  try {
-    code = g.CheckSafe(file, key, readOnly);
-  } catch (const std::exception& e) {
-    throw Failure("the Safe \"" + name + "\" cannot be checked: " + e.what());
-  }
-  if (code != TqmSFSWrapper::csUsable) {
-    if (code == TqmSFSWrapper::csWrongPassword)
+  switch (check.code) {
+    case TqmSFSWrapper::csUsable:
+      break;
+    case TqmSFSWrapper::csWrongPassword:
       throw ECliError(kExitWrongPassword, "wrong master password for the Safe \"" + name + "\"");
-    if (code == TqmSFSWrapper::csNotContainer) throw Failure(file + " is not a Safe file (or it is damaged)");
-    throw Failure("the Safe \"" + name +
-                  "\" cannot be opened: " + ReasonOr("another program may hold it open"));
+    case TqmSFSWrapper::csNotContainer:
+      throw Failure(file + " is not a Safe file (or it is damaged)");
+    default:
+      throw Failure("the Safe \"" + name + "\" cannot be opened: " +
+                    (check.reason.empty() ? ReasonOr("another program may hold it open")
+                                          : OneLine(console_, check.reason)));
   }
+  const TTextKey key = check.key;
   try {
     g.OpenSafeByName(name, key, readOnly);
   } catch (const std::exception& e) {

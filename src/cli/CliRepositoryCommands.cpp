@@ -18,6 +18,7 @@
 #include "cli/CliError.h"
 #include "cli/CliJsonWriter.h"
 #include "cli/CliRepository.h"
+#include "core/qmEntryEditSession.h"
 #include "model/RecordCheck.h"
 
 namespace quillmar {
@@ -39,6 +40,12 @@ size_t PrintWarnings(TCliContext& c, TCliRepository& repo) {
 // A listing that left out records it could not read ran, but found a problem: exit 1.
 int ListingExit(TCliContext& c, TCliRepository& repo) {
   return PrintWarnings(c, repo) > 0 ? kExitProblem : kExitOk;
+}
+
+// What the edit session met without stopping (a file no longer named that could not be deleted).
+void PrintSessionWarnings(TCliContext& c, const TqmEntryEditSession& session) {
+  for (const auto& w : session.Warnings())
+    c.Console().Err() << "quillmar-cli: warning: " << OneLine(c.Console(), w) << '\n';
 }
 
 // Refuses an entry or category that would not be stored exactly (model/RecordCheck.h), before
@@ -133,14 +140,16 @@ void ApplySettings(TCliContext& c, TqmRepositoryEntry& e) {
   }
 }
 
+// The first required field left empty is named, with the option that fills it. Reminder fields do not
+// count: the command line cannot make reminders.
 void RequireRequiredFields(TCliContext& c, const TqmRepositoryEntry& e) {
-  for (const auto& f : e.Fields())
-    if (f->IsRequired() && f->Value().empty() && f->FieldType() != ftReminder) {
-      const std::string name = c.Console().Show(f->Name());
-      const bool file = f->FieldType() == ftFile || f->FieldType() == ftPicture;
-      throw UsageError("the field \"" + name + "\" is required: give it with " +
-                       (file ? "--attach \"" + name + "=DISKFILE\"" : "--set \"" + name + "=VALUE\""));
-    }
+  const int index = FirstEmptyRequiredField(e, true);
+  if (index < 0) return;
+  const TqmField& f = e.FieldAt(index);
+  const std::string name = c.Console().Show(f.Name());
+  const bool file = f.FieldType() == ftFile || f.FieldType() == ftPicture;
+  throw UsageError("the field \"" + name + "\" is required: give it with " +
+                   (file ? "--attach \"" + name + "=DISKFILE\"" : "--set \"" + name + "=VALUE\""));
 }
 
 void ListNode(TCliContext& c, TCliRepository& repo, TNode& node, bool recursive, int depth) {
@@ -342,23 +351,19 @@ int RunAdd(TCliContext& c) {
   if (!item.node->category) throw UsageError("entries live in categories: give the category to add to");
   TNode& node = *item.node;
   repo.Load(node);
-  // Everything the command changes (numbers, attached files, the entry) is one change of the Safe.
-  TqmSFSWrapper::TChange change(g.Wrapper());
-  repo.Renumber(node);  // the new entry goes last: its number is the count
   auto e = std::make_unique<TqmRepositoryEntry>(node.category.get());
-  e->PrepareFromCategory(*node.category);
-  e->SetIcon(node.category->Icon());
-  attachments.Bind(*e);
-  ApplySettings(c, *e);
-  RequireRequiredFields(c, *e);
-  e->SetSortOrder(static_cast<int32_t>(node.entries.size()));
-  RequireStorableItem(c, *e);
-  attachments.Attach();
-  try {
-    g.SaveEntry(node.FolderPath(), *e);
-  } catch (...) {
-    attachments.Abandon();
-    throw;
+  // Everything the command changes (attached files, the entry) is one change of the Safe.
+  TqmSFSWrapper::TChange change(g.Wrapper());
+  {
+    // The new entry takes the category's template and icon; it goes last (its number is the count).
+    TqmEntryEditSession session(g, *e);
+    attachments.Bind(*e);
+    ApplySettings(c, *e);
+    RequireRequiredFields(c, *e);
+    RequireStorableItem(c, *e);
+    attachments.Attach(session);
+    session.Commit();
+    PrintSessionWarnings(c, session);
   }
   change.Commit();
   node.entries.push_back(std::move(e));
@@ -374,21 +379,19 @@ int RunEdit(TCliContext& c) {
   c.OpenSafe(c.Arg(0));
   TCliRepository repo(c.Global(), c.Console());
   auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Entry);
-  attachments.Bind(*item.entry);
-  ApplySettings(c, *item.entry);
-  RequireRequiredFields(c, *item.entry);
-  RequireStorableItem(c, *item.entry);
   // The attached files, the entry and the release of the files it let go of: one change of the Safe.
   TqmSFSWrapper::TChange change(c.Global().Wrapper());
-  attachments.Attach();
-  try {
-    c.Global().SaveEntry(item.node->FolderPath(), *item.entry);
-  } catch (...) {
-    attachments.Abandon();
-    throw;
+  {
+    TqmEntryEditSession session(c.Global(), *item.entry);
+    attachments.Bind(*item.entry);
+    ApplySettings(c, *item.entry);
+    RequireRequiredFields(c, *item.entry);
+    RequireStorableItem(c, *item.entry);
+    attachments.Attach(session);
+    // The files the entry let go of are deleted once its new values are saved.
+    session.Commit();
+    PrintSessionWarnings(c, session);
   }
-  // Only now, with the new values saved, can the files the entry let go of be deleted.
-  attachments.ReleaseReplaced();
   change.Commit();
   c.Console().Line(repo.PathOf(*item.node, *item.entry));
   return kExitOk;
@@ -404,16 +407,11 @@ int RunRm(TCliContext& c) {
     c.Confirm("Delete entry " + c.Console().Show(item.entry->Title()) + "?",
               "the entry " + path + " was not deleted");
   // The entry, the reminders and attached files only it names, and the new numbers: one change.
-  TqmSFSWrapper::TChange change(g.Wrapper());
   try {
-    g.DeleteEntryWithData(item.node->FolderPath(), *item.entry);
+    repo.DeleteEntry(*item.node, *item.entry);
   } catch (const std::exception& e) {
     throw Failure("the entry " + path + " could not be deleted: " + OneLine(c.Console(), e.what()));
   }
-  auto& list = item.node->entries;
-  list.erase(std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == item.entry; }));
-  repo.Renumber(*item.node);
-  change.Commit();
   c.Console().Line("Deleted " + path);
   return kExitOk;
 }

@@ -9,6 +9,7 @@
 #include "cli/CliJsonWriter.h"
 #include "container/KeyDerivationCost.h"
 #include "container/SingleFileSystem.h"
+#include "core/qmLoginRules.h"
 #include "core/qmSafeCheck.h"
 #include "safe/qmSFSWrapper.h"
 
@@ -30,6 +31,9 @@ void ReadNewPassword(TCliContext& c, TSecret& out, const std::string& prompt) {
   typed.text = c.Passwords().ReadNew(prompt, "Repeat the new master password: ", "new master password");
   if (typed.text.empty()) throw UsageError("the master password must not be empty; nothing was changed");
   out.text = c.Console().TakePassword(typed.text, false);
+  // The desktop's rule for every new master password, with its message.
+  if (const std::string problem = login::PasswordMinimumProblem(out.text); !problem.empty())
+    throw UsageError(problem);
 }
 
 // A new hardened key made with a test cost (see container/KeyDerivationCost.h) protects little: say so.
@@ -86,6 +90,8 @@ int RunCreate(TCliContext& c) {
   TqmGlobal& g = c.Global();
   if (g.CheckSafe(file, "", true) == TqmSFSWrapper::csFileExists)
     throw Failure("a Safe \"" + name + "\" exists already (" + file + "); nothing was changed");
+  // The desktop's rules for a new Safe's name, with its messages (Safes made before keep opening).
+  if (const std::string problem = login::SafeNameProblem(name); !problem.empty()) throw UsageError(problem);
   const TqmSafeKind kind = c.Args().Has("--compatible") ? TqmSafeKind::Compatible : TqmSafeKind::Hardened;
   TSecret password;
   ReadNewPassword(c, password, "New master password for " + name + ": ");
@@ -129,16 +135,18 @@ int RunCheck(TCliContext& c) {
   try {
     password.text = c.Console().TakePassword(typed.text, true);
     // What an interrupted program left beside the Safe is dealt with first: a Safe put back from its
-    // copy is then checked like any other.
-    c.Global().Wrapper().TellLeftovers(file);
-    if (!TSingleFileSystem::IsContainerFile(file)) {
-      code = TqmSFSWrapper::csNotContainer;
-    } else {
-      // One derivation for the check and the deep check's open.
-      derivation = TqmSFSWrapper::KeyDerivationOf(file);
-      key = c.Global().TextKeyFor(file, password.text);
-      WipeString(password.text);
-      code = c.Global().CheckSafe(file, key, true);
+    // copy is then checked like any other. One derivation for the check and the deep check's open.
+    login::TOpenCheck check = login::CheckSafeByPassword(c.Global(), file, password.text, true);
+    WipeString(password.text);
+    code = check.code;
+    key = check.key;
+    reason = OneLine(c.Console(), check.reason);
+    if (code != TqmSFSWrapper::csNotContainer) {
+      try {
+        derivation = TqmSFSWrapper::KeyDerivationOf(file);
+      } catch (const std::exception&) {
+        // A derivation the program cannot follow: its reason is in the result already.
+      }
     }
   } catch (const ECliError&) {
     code = TqmSFSWrapper::csWrongPassword;

@@ -49,8 +49,12 @@ std::string SafeNameProblem(const std::string& utf8Name) {
   return {};
 }
 
+std::string PasswordMinimumProblem(std::string_view password) {
+  return password.size() < kMinPasswordLength ? kMsgPasswordTooShort : std::string();
+}
+
 std::string NewPasswordProblem(std::string_view password, std::string_view confirm, TqmSafeKind kind) {
-  if (password.size() < kMinPasswordLength) return kMsgPasswordTooShort;
+  if (std::string problem = PasswordMinimumProblem(password); !problem.empty()) return problem;
   if (std::string problem = PasswordLengthProblem(password, kind); !problem.empty()) return problem;
   if (password != confirm) return kMsgPasswordsDiffer;
   return {};
@@ -70,6 +74,34 @@ std::string NotASafeMessage(const std::string& file) {
   return message;
 }
 
+TOpenCheck CheckSafeByPassword(TqmGlobal& g, const std::string& file, std::string_view password,
+                               bool readOnly) {
+  TOpenCheck result;
+  std::string reason;
+  try {
+    result.key = g.TextKeyFor(file, password);
+  } catch (const std::exception& e) {
+    reason = e.what();
+  }
+  if (!reason.empty()) {
+    // No Safe file at all; or a Safe whose key derivation cannot be followed (or failed): say why.
+    bool isContainer = false;
+    try {
+      isContainer = TSingleFileSystem::IsContainerFile(file);
+    } catch (const std::exception&) {
+    }
+    result.code = isContainer ? TqmSFSWrapper::csCannotOpen : TqmSFSWrapper::csNotContainer;
+    if (isContainer) result.reason = std::move(reason);
+  } else if (!result.key.IsDerived() && password.size() > MasterPasswordLimit(TqmSafeKind::Compatible)) {
+    // No compatible Safe has a longer password: the container would not even take it for a try.
+    result.code = TqmSFSWrapper::csWrongPassword;
+  } else {
+    result.code = g.CheckSafe(file, result.key, readOnly);
+  }
+  if (result.code != TqmSFSWrapper::csUsable) result.key = TTextKey();
+  return result;
+}
+
 TLoginResult ValidateLogin(TqmGlobal& g, const TLoginInput& input) {
   TLoginResult result;
   g.SetSafeName(input.safeName);
@@ -87,33 +119,14 @@ TLoginResult ValidateLogin(TqmGlobal& g, const TLoginInput& input) {
     // Longer than the boxes take (a paste they cut to one more character): refused, never tried cut.
     return {kRefused, PasswordLengthProblem(input.password, TqmSafeKind::Hardened), {}};
   } else {
-    // One derivation: the check and the open take the same key.
-    std::string reason;
-    try {
-      result.key = g.TextKeyFor(file, input.password);
-    } catch (const std::exception& e) {
-      reason = e.what();
+    TOpenCheck check = CheckSafeByPassword(g, file, input.password);
+    result.code = check.code;
+    result.key = std::move(check.key);
+    // A Safe whose key derivation cannot be followed: the reason is the message.
+    if (!check.reason.empty()) {
+      result.message = std::move(check.reason);
+      return result;
     }
-    bool isContainer = false;
-    try {
-      isContainer = TSingleFileSystem::IsContainerFile(file);
-    } catch (const std::exception&) {
-    }
-    if (!reason.empty()) {
-      // No Safe file at all; or a Safe whose key derivation cannot be followed (or failed): say why.
-      result.code = isContainer ? TqmSFSWrapper::csCannotOpen : TqmSFSWrapper::csNotContainer;
-      if (isContainer) {
-        result.message = reason;
-        return result;
-      }
-    } else if (!result.key.IsDerived() &&
-               input.password.size() > MasterPasswordLimit(TqmSafeKind::Compatible)) {
-      // No compatible Safe has a longer password: the container would not even take it for a try.
-      result.code = TqmSFSWrapper::csWrongPassword;
-    } else {
-      result.code = g.CheckSafe(file, result.key);
-    }
-    if (result.code != TqmSFSWrapper::csUsable) result.key = TTextKey();
   }
   switch (result.code) {
     case TqmSFSWrapper::csNotContainer:

@@ -67,6 +67,12 @@ std::string PasswordLengthProblem(std::string_view password, TqmSafeKind kind);
 // characters, holding "/", "\" or a control character, or beginning with ".".
 std::string SafeNameProblem(const std::string& utf8Name);
 
+// "" when the password is long enough for a new master password (at least kMinPasswordLength
+// characters of the code page); else kMsgPasswordTooShort. Every new master password passes it: the
+// login's new Safe and the change of password (through NewPasswordProblem), the command line's create
+// and passwd.
+std::string PasswordMinimumProblem(std::string_view password);
+
 // "" when the new password may be used for a Safe of that kind; else the message: shorter than 5
 // characters, longer than the kind's limit, or different from its confirmation.
 std::string NewPasswordProblem(std::string_view password, std::string_view confirm,
@@ -77,6 +83,28 @@ std::string NewPasswordProblem(std::string_view password, std::string_view confi
 // the Safe is to have.
 std::string ChangePasswordProblem(const TqmGlobal& g, std::string_view oldPassword,
                                   std::string_view newPassword, std::string_view confirm, TqmSafeKind kind);
+
+// The open check of a Safe by its master password, the one both front ends make before they open a
+// Safe: what an interrupted program left beside the file is dealt with (a Safe put back is then
+// checked like any other), the Safe's key is derived once (TqmGlobal::TextKeyFor: about half a second
+// for a hardened Safe) and tried (TqmGlobal::CheckSafe). Nothing of the file is changed, whatever the
+// result; the Safe is not opened.
+struct TOpenCheck {
+  // TqmSFSWrapper::TCheckResult: csUsable, csNotContainer, csWrongPassword or csCannotOpen.
+  int code = 0;
+  // csCannotOpen because the file's key derivation cannot be followed (or the derivation failed): the
+  // reason, the container's message. "" for the other reasons of csCannotOpen (another program holds
+  // the Safe): the Safe layer showed them to the prompter.
+  std::string reason;
+  // csUsable: the Safe's text key, to open it with (OpenSafeByName(name, key)); empty otherwise.
+  TTextKey key;
+};
+// A compatible Safe never has a password longer than its 32 characters: such a password is
+// csWrongPassword at once. file: the Safe file (TqmGlobal::SafeFile). readOnly: whether it could be
+// opened read-only (another reader is then no reason to refuse). Errors of CheckSafe itself (an I/O
+// error reading the file) propagate.
+TOpenCheck CheckSafeByPassword(TqmGlobal& g, const std::string& file, std::string_view password,
+                               bool readOnly = false);
 
 // What the login window was given.
 struct TLoginInput {
@@ -99,7 +127,7 @@ struct TLoginResult {
 // The login's validation. Sets SafeName of g from the input. Create mode checks the name and the
 // password (for the kind asked for), checks that no Safe of that name exists and creates the Safe
 // (with DemoData from the input); open mode derives the Safe's key from the password once
-// (TextKeyFor) and checks the Safe with it. The Safe is not opened; the key comes back for the open.
+// (CheckSafeByPassword). The Safe is not opened; the key comes back for the open.
 // A Safe whose key derivation cannot be followed is code 4 with the reason as the message. Errors of
 // the Safe layer while creating propagate.
 TLoginResult ValidateLogin(TqmGlobal& g, const TLoginInput& input);

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <functional>
 
+#include "base/Exception.h"
+
+#include "core/qmEntryEditSession.h"
 #include "core/qmGlobal.h"
 #include "core/qmRepositoryRules.h"
 
@@ -66,6 +69,20 @@ void TqmRepositoryTree::Renumber(TNode& node) {
   std::vector<TqmRepositoryEntry*> entries;
   for (auto& e : node.entries) entries.push_back(e.get());
   RenumberEntries(global_, node.FolderPath(), entries);
+}
+
+void TqmRepositoryTree::DeleteEntry(TNode& node, TqmRepositoryEntry& entry) {
+  auto& list = node.entries;
+  const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == &entry; });
+  if (it == list.end()) throw EQuillmarError("The entry is not in this category.");
+  std::vector<TqmRepositoryEntry*> remaining;
+  for (auto& e : list)
+    if (e.get() != &entry) remaining.push_back(e.get());
+  {
+    TqmEntryEditSession session(global_, entry);
+    session.DeleteEntry(remaining);
+  }
+  list.erase(it);
 }
 
 std::vector<TqmRepositoryTree::THit> TqmRepositoryTree::Search(TNode& node, const std::string& text,

@@ -58,6 +58,12 @@ public:
   // order and saves those whose number changed.
   void Renumber(TNode& node);
 
+  // Deletes the entry of node with the reminders and attached files only it names, renumbers the
+  // entries left and takes it out of node.entries, as one change of the Safe (through
+  // TqmEntryEditSession::DeleteEntry). When that fails nothing changed and the error propagates; the
+  // entry is then still in node.entries. REQUIRES: entry is one of node.entries.
+  void DeleteEntry(TNode& node, TqmRepositoryEntry& entry);
+
   // The categories and entries below node (loading what is needed) that match text by the rules of
   // RepositoryCategoryMatches and RepositoryEntryMatches, in display order, each category before what
   // is in it.

@@ -368,6 +368,11 @@ public:
   std::string ExtractAttachedFile(const std::string& name, const std::string& diskFolder);
   // True for an empty name; otherwise deletes the file if it exists (true when it did not exist).
   bool DeleteAttachedFile(const std::string& name);
+  // The name AttachFile stores the disk file under: its file name in the Safe's code page. Throws
+  // EQuillmarError when the name holds characters the code page cannot hold. Needs no open Safe.
+  static std::string AttachedFileName(const std::string& diskFile);
+  // Whether an attached file of that name is in the Safe (false for a name that is no plain name).
+  bool AttachedFileExists(const std::string& name);
 
   // --- Settings -----------------------------------------------------------------------------------
   // The whole settings file as text; "" when it does not exist.

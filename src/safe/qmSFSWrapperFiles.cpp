@@ -151,6 +151,15 @@ bool TqmSFSWrapper::DeleteAttachedFile(const std::string& name) {
   return Sfs().DeleteFile(path);
 }
 
+std::string TqmSFSWrapper::AttachedFileName(const std::string& diskFile) {
+  return SafeNameOfDiskFile(diskFile);
+}
+
+bool TqmSFSWrapper::AttachedFileExists(const std::string& name) {
+  EnsureLayout();
+  return IsPlainName(name) && Sfs().FileExists(kAttachedFilesFolder + name);
+}
+
 // --- File Locker -----------------------------------------------------------------------------------
 
 int TqmSFSWrapper::CountFiles(const std::string& folder) {

@@ -531,23 +531,23 @@ TEST_F(CliEndToEnd, CheckDeleteRemindersExportCryptoMail) {
 }
 
 TEST_F(CliEndToEnd, OnATerminalPasswordsAreNotEchoedAndNewOnesAreAskedTwice) {
-  TCliRun r = RunCliOnTerminal({"--home", home, "create", "Tty"}, {"typed-secret-1", "typed-secret-1"});
+  TCliRun r = RunCliOnTerminal({"--home", home, "create", "Term"}, {"typed-secret-1", "typed-secret-1"});
   EXPECT_EQ(r.code, 0) << r.out;
-  EXPECT_NE(r.out.find("New master password for Tty: "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("New master password for Term: "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Repeat the new master password: "), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("typed-secret-1"), std::string::npos) << "the password was echoed: " << r.out;
 
-  r = RunCliOnTerminal({"--home", home, "create", "Tty2"}, {"one-password", "another-one"});
+  r = RunCliOnTerminal({"--home", home, "create", "Term2"}, {"one-password", "another-one"});
   EXPECT_EQ(r.code, 2);
-  EXPECT_FALSE(fs::exists(home + "/Tty2.qvt"));
+  EXPECT_FALSE(fs::exists(home + "/Term2.qvt"));
 
   // A question is asked on the terminal; "n" keeps the Safe.
-  r = RunCliOnTerminal({"--home", home, "delete", "Tty"}, {"n"});
+  r = RunCliOnTerminal({"--home", home, "delete", "Term"}, {"n"});
   EXPECT_EQ(r.code, 4);
-  EXPECT_TRUE(fs::exists(home + "/Tty.qvt"));
-  r = RunCliOnTerminal({"--home", home, "delete", "Tty"}, {"y"});
+  EXPECT_TRUE(fs::exists(home + "/Term.qvt"));
+  r = RunCliOnTerminal({"--home", home, "delete", "Term"}, {"y"});
   EXPECT_EQ(r.code, 0) << r.out;
-  EXPECT_FALSE(fs::exists(home + "/Tty.qvt"));
+  EXPECT_FALSE(fs::exists(home + "/Term.qvt"));
 }
 
 TEST_F(CliEndToEnd, HardenedByDefaultCompatibleOnRequestAndTheKindChangesBothWays) {
@@ -565,34 +565,58 @@ TEST_F(CliEndToEnd, HardenedByDefaultCompatibleOnRequestAndTheKindChangesBothWay
   Ok({"create", "Long"}, long40 + "\n");
   EXPECT_EQ(Ok({"check", "Long"}, long40 + "\n"), std::string("0 usable\n") + kTestKind);
 
-  Ok({"create", "Old", "--compatible"});
+  Ok({"create", "Older", "--compatible"});
   const std::string compatible = "0 usable\nkind: compatible (no key derivation)\n";
-  EXPECT_EQ(Ok({"check", "Old"}), compatible);
+  EXPECT_EQ(Ok({"check", "Older"}), compatible);
   const std::string doc = MakeFile("doc.bin", 9000);
   const std::string docBytes = ReadFileBytes(doc);
-  Ok({"lock", "Old", doc});
-  Ok({"mkcat", "Old", "Mine", "--field", "Title:text"});
-  Ok({"add", "Old", "Mine", "--set", "Title=kept"});
+  Ok({"lock", "Older", doc});
+  Ok({"mkcat", "Older", "Mine", "--field", "Title:text"});
+  Ok({"add", "Older", "Mine", "--set", "Title=kept"});
 
   const std::string both = std::string(kPw) + "\n" + kPw + "\n";
-  EXPECT_EQ(Ok({"passwd", "Old", "--harden"}, both), "Hardened the Safe Old\n");
-  EXPECT_EQ(Ok({"check", "Old", "--deep"}),
+  EXPECT_EQ(Ok({"passwd", "Older", "--harden"}, both), "Hardened the Safe Older\n");
+  EXPECT_EQ(Ok({"check", "Older", "--deep"}),
             std::string("0 usable\n") + kTestKind + "deep check: no problems found\n");
   EXPECT_EQ(
-      Ok({"passwd", "Old", "--harden"}, both),
-      "The Safe Old is hardened already and the new master password is the old one; nothing was changed\n");
+      Ok({"passwd", "Older", "--harden"}, both),
+      "The Safe Older is hardened already and the new master password is the old one; nothing was changed\n");
   // Making it compatible weakens it: asked first (refused from a pipe without --yes).
-  r = Q({"passwd", "Old", "--compatible"}, both);
+  r = Q({"passwd", "Older", "--compatible"}, both);
   EXPECT_EQ(r.code, 4);
   EXPECT_NE(r.err.find("was left hardened"), std::string::npos) << r.err;
-  EXPECT_EQ(Ok({"check", "Old"}), std::string("0 usable\n") + kTestKind);
-  EXPECT_EQ(Ok({"passwd", "Old", "--compatible", "--yes"}, std::string(kPw) + "\nanother pw\n"),
-            "Made the Safe Old compatible and changed its master password\n");
-  EXPECT_EQ(Ok({"check", "Old", "--deep"}, "another pw\n"), compatible + "deep check: no problems found\n");
-  EXPECT_EQ(Ok({"ls", "Old", "Mine"}, "another pw\n"), "kept\n");
-  Ok({"unlock", "Old", "doc.bin", dir.file("out")}, "another pw\n");
+  EXPECT_EQ(Ok({"check", "Older"}), std::string("0 usable\n") + kTestKind);
+  EXPECT_EQ(Ok({"passwd", "Older", "--compatible", "--yes"}, std::string(kPw) + "\nanother pw\n"),
+            "Made the Safe Older compatible and changed its master password\n");
+  EXPECT_EQ(Ok({"check", "Older", "--deep"}, "another pw\n"), compatible + "deep check: no problems found\n");
+  EXPECT_EQ(Ok({"ls", "Older", "Mine"}, "another pw\n"), "kept\n");
+  Ok({"unlock", "Older", "doc.bin", dir.file("out")}, "another pw\n");
   EXPECT_EQ(ReadFileBytes(dir.file("out/doc.bin")), docBytes);
-  EXPECT_EQ(Q({"passwd", "Old", "--harden", "--compatible"}, both).code, 2);
+  EXPECT_EQ(Q({"passwd", "Older", "--harden", "--compatible"}, both).code, 2);
+}
+
+// The desktop's rules for new Safes and new master passwords, with its messages; a Safe made before
+// under a shorter name still opens.
+TEST_F(CliEndToEnd, NewSafesAndMasterPasswordsFollowTheDesktopsRules) {
+  TCliRun r = Q({"create", "ab"}, "x\n");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "quillmar-cli: Safe name needs to be at least 4 digits.\n");
+  EXPECT_FALSE(fs::exists(Safe("ab")));
+  r = Q({"create", "abcd"}, "x\n");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "quillmar-cli: Password needs to be at least 5 digits.\n");
+  EXPECT_FALSE(fs::exists(Safe("abcd")));
+  Ok({"create", "abcd"}, "fives\n");
+
+  CreateMain();
+  const std::string before = ReadFileBytes(Safe());
+  r = Q({"passwd", "Main"}, std::string(kPw) + "\nfour\n");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("Password needs to be at least 5 digits."), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFileBytes(Safe()), before);
+
+  fs::copy_file(Safe(), Safe("ab"));
+  EXPECT_EQ(Ok({"ls", "Main"}), Ok({"ls", "ab"}));
 }
 
 // Header bytes no reader may follow: refused with their reason (exit 4), not taken for a wrong password.

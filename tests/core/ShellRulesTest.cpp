@@ -96,6 +96,9 @@ TEST(LoginRules, SafeNamesAndNewPasswords) {
     EXPECT_NE(SafeNameProblem(bad), "") << bad;
   EXPECT_EQ(SafeNameProblem("My Safe.qvt"), "");
 
+  EXPECT_EQ(PasswordMinimumProblem("four"), kMsgPasswordTooShort);
+  EXPECT_EQ(PasswordMinimumProblem(""), kMsgPasswordTooShort);
+  EXPECT_EQ(PasswordMinimumProblem("fives"), "");
   EXPECT_EQ(NewPasswordProblem("four", "four"), kMsgPasswordTooShort);
   EXPECT_EQ(NewPasswordProblem("fives", "fives"), "");
   EXPECT_EQ(NewPasswordProblem("fives", "fivez"), kMsgPasswordsDiffer);
@@ -160,6 +163,23 @@ TEST_F(LoginTest, OpenModeGivesTheCodesAndMessagesOfTheCheck) {
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.message, NotASafeMessage(g_.SafeFile("Junk")));
   EXPECT_NE(r.message.find("Junk.qvt"), std::string::npos);
+}
+
+TEST_F(LoginTest, TheOpenCheckByPasswordChangesNothingAndGivesTheKeyOnlyWhenRight) {
+  using namespace login;
+  const std::string file = g_.SafeFile("Main");
+  const std::string before = ReadFileBytes(file);
+  TOpenCheck wrong = CheckSafeByPassword(g_, file, "wrong-pass");
+  EXPECT_EQ(wrong.code, TqmSFSWrapper::csWrongPassword);
+  EXPECT_TRUE(wrong.key.Empty());
+  EXPECT_EQ(wrong.reason, "");
+  TOpenCheck right = CheckSafeByPassword(g_, file, "main-pass", true);
+  EXPECT_EQ(right.code, TqmSFSWrapper::csUsable);
+  EXPECT_EQ(ReadFileBytes(file), before);
+  g_.OpenSafeByName("Main", right.key, true);
+  EXPECT_TRUE(g_.SafeOpen());
+  g_.CloseSafe();
+  EXPECT_EQ(CheckSafeByPassword(g_, g_.SafeFile("Missing"), "main-pass").code, TqmSFSWrapper::csNotContainer);
 }
 
 TEST_F(LoginTest, CreateModeRefusesBadInputAndMakesTheSafeOtherwise) {
