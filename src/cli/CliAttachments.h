@@ -56,7 +56,7 @@ private:
     std::string fieldName;  // Safe text
     std::string diskFile;
     std::string name;  // the stored name: the disk file's name as Safe text
-    int field = -1;  // its index in the entry
+    int field = -1;    // its index in the entry
   };
 
   TCliContext& c_;

@@ -111,7 +111,8 @@ std::string TqmEntryEditSession::AttachFile(int index, const std::string& diskFi
         if (!g_.DeleteAttachedFile(name))
           throw EQuillmarError("The attached file \"" + name + "\" is in use and cannot be replaced.");
       } else {
-        keptAs = RandomFreeName("~keep", ".tmp", [&](const std::string& n) { return w.AttachedFileExists(n); });
+        keptAs =
+            RandomFreeName("~keep", ".tmp", [&](const std::string& n) { return w.AttachedFileExists(n); });
         if (!w.Rename(TqmSFSWrapper::kAttachedFilesFolder, name, keptAs))
           throw EQuillmarError("The attached file \"" + name + "\" is in use and cannot be replaced.");
       }
@@ -175,7 +176,8 @@ void TqmEntryEditSession::DeleteReminder(int index) {
   g_.ScheduleReminders();
 }
 
-// --- The end ------------------------------------------------------------------------------------------------
+// --- The end
+// ------------------------------------------------------------------------------------------------
 
 void TqmEntryEditSession::Commit() {
   RequireOpen();
@@ -235,7 +237,8 @@ void TqmEntryEditSession::UndoInSafe() {
       // The content it replaced comes back under its name.
       g_.DeleteAttachedFile(name);
       if (!w.Rename(TqmSFSWrapper::kAttachedFilesFolder, kept->second, name))
-        throw EQuillmarError("The former content of the attached file \"" + name + "\" could not be put back.");
+        throw EQuillmarError("The former content of the attached file \"" + name +
+                             "\" could not be put back.");
     }
   }
 }

@@ -102,7 +102,8 @@ std::string PasswordRulesProblem(const TqmPasswordRules& rules) {
 }
 
 std::string GeneratePassword(const TqmPasswordRules& rules, TqmRandomSource& source) {
-  if (const std::string problem = PasswordRulesProblem(rules); !problem.empty()) throw EQuillmarError(problem);
+  if (const std::string problem = PasswordRulesProblem(rules); !problem.empty())
+    throw EQuillmarError(problem);
   const auto classes = PasswordClasses(rules);
   const std::string alphabet = Joined(classes);
   std::string password(static_cast<size_t>(rules.length), '\0');
@@ -139,7 +140,8 @@ double PasswordEntropyBits(const TqmPasswordRules& rules) {
   return rules.length * std::log2(total) + std::log2(share);
 }
 
-// --- Passphrases ---------------------------------------------------------------------------------------------
+// --- Passphrases
+// ---------------------------------------------------------------------------------------------
 
 const std::vector<std::string_view>& PassphraseWords() {
   static const std::vector<std::string_view> words = [] {

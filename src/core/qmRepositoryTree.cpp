@@ -4,7 +4,6 @@
 #include <functional>
 
 #include "base/Exception.h"
-
 #include "core/qmEntryEditSession.h"
 #include "core/qmGlobal.h"
 #include "core/qmRepositoryRules.h"

@@ -52,7 +52,8 @@ std::string PercentDecoded(std::string_view text, bool plusIsBlank) {
 std::optional<int> Bounded(std::string_view text, int low, int high) {
   int value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high) return std::nullopt;
+  if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high)
+    return std::nullopt;
   return value;
 }
 
@@ -126,7 +127,8 @@ std::optional<TqmTotp> ParseTotpUri(std::string_view uri, std::string* problem) 
     params = amp == std::string_view::npos ? std::string_view() : params.substr(amp + 1);
     const size_t eq = pair.find('=');
     const std::string key = Lowered(PercentDecoded(pair.substr(0, eq), true));
-    std::string value = eq == std::string_view::npos ? std::string() : PercentDecoded(pair.substr(eq + 1), true);
+    std::string value =
+        eq == std::string_view::npos ? std::string() : PercentDecoded(pair.substr(eq + 1), true);
     if (key == "secret") {
       auto decoded = DecodeBase32(value);
       WipeString(value);
@@ -162,7 +164,8 @@ std::optional<TqmTotp> ParseTotpUri(std::string_view uri, std::string* problem) 
 std::string TotpCode(const TqmTotp& totp, int64_t unixTime) {
   const int64_t counter = FloorDiv(unixTime, totp.period);
   uint8_t message[8];
-  for (int i = 7; i >= 0; --i) message[7 - i] = static_cast<uint8_t>(static_cast<uint64_t>(counter) >> (8 * i));
+  for (int i = 7; i >= 0; --i)
+    message[7 - i] = static_cast<uint8_t>(static_cast<uint64_t>(counter) >> (8 * i));
   std::string digest;
   switch (totp.algorithm) {
     case TqmTotpAlgorithm::Sha256:

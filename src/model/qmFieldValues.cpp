@@ -143,7 +143,8 @@ double ReadNumber(std::string_view value, char separator) {
 std::string NumberText(double number, char separator) {
   if (!std::isfinite(number)) number = 0;
   char buffer[64];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::general, 15);
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::general, 15);
   if (ec != std::errc()) return "0";
   return WithSeparator(std::string(buffer, end), separator);
 }

@@ -114,8 +114,8 @@ TEST_F(EntryEditSessionTest, ANewEntryTakesTheTemplateAndIconAndGoesLast) {
 TEST_F(EntryEditSessionTest, TheRequiredCheckNamesTheFirstEmptyField) {
   TqmRepositoryEntry e(&cat_);
   e.Fields().Add(TqmField(0, "Title", ftNormalText, true));
-  e.Fields().Add(TqmField(1, "Agree", ftYesNo, true));         // a box always shows a value
-  e.Fields().Add(TqmField(2, "Future", 42, true));              // no editor can fill it
+  e.Fields().Add(TqmField(1, "Agree", ftYesNo, true));  // a box always shows a value
+  e.Fields().Add(TqmField(2, "Future", 42, true));      // no editor can fill it
   e.Fields().Add(TqmField(3, "Remind", ftReminder, true));
   e.Fields().Add(TqmField(4, "Password", ftPassword, true));
   EXPECT_EQ(FirstEmptyRequiredField(e), 0);

@@ -123,7 +123,8 @@ TEST(PasswordGenerator, PassphrasesComeFromTheWordList) {
   const auto& words = PassphraseWords();
   EXPECT_EQ(words.size(), 7776u);
   EXPECT_EQ(std::set<std::string_view>(words.begin(), words.end()).size(), words.size()) << "no repeats";
-  for (auto w : words) ASSERT_TRUE(!w.empty() && w.find_first_not_of("abcdefghijklmnopqrstuvwxyz-") == w.npos) << w;
+  for (auto w : words)
+    ASSERT_TRUE(!w.empty() && w.find_first_not_of("abcdefghijklmnopqrstuvwxyz-") == w.npos) << w;
 
   TqmPassphraseRules rules;
   rules.words = 5;

@@ -12,7 +12,8 @@ constexpr char kSha256Uri[] =
     "otpauth://totp/RFC:6238?secret=GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZA%3D%3D%3D%3D"
     "&digits=8&algorithm=SHA256";
 constexpr char kSha512Uri[] =
-    "otpauth://totp/RFC:6238?secret=GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ"
+    "otpauth://totp/"
+    "RFC:6238?secret=GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ"
     "GEZDGNBVGY3TQOJQGEZDGNA&digits=8&algorithm=sha512";
 
 TEST(Totp, TheVectorsOfRfc6238) {
@@ -23,14 +24,12 @@ TEST(Totp, TheVectorsOfRfc6238) {
     const char* sha512;
   };
   const TVector vectors[] = {
-      {59, "94287082", "46119246", "90693936"},
-      {1111111109, "07081804", "68084774", "25091201"},
-      {1111111111, "14050471", "67062674", "99943326"},
-      {1234567890, "89005924", "91819424", "93441116"},
-      {2000000000, "69279037", "90698825", "38618901"},
-      {20000000000, "65353130", "77737706", "47863826"},
+      {59, "94287082", "46119246", "90693936"},         {1111111109, "07081804", "68084774", "25091201"},
+      {1111111111, "14050471", "67062674", "99943326"}, {1234567890, "89005924", "91819424", "93441116"},
+      {2000000000, "69279037", "90698825", "38618901"}, {20000000000, "65353130", "77737706", "47863826"},
   };
-  const auto sha1 = ParseTotpUri(kSha1Uri), sha256 = ParseTotpUri(kSha256Uri), sha512 = ParseTotpUri(kSha512Uri);
+  const auto sha1 = ParseTotpUri(kSha1Uri), sha256 = ParseTotpUri(kSha256Uri),
+             sha512 = ParseTotpUri(kSha512Uri);
   ASSERT_TRUE(sha1 && sha256 && sha512);
   EXPECT_EQ(sha1->secret, "12345678901234567890");
   EXPECT_EQ(sha256->algorithm, TqmTotpAlgorithm::Sha256);
@@ -43,8 +42,9 @@ TEST(Totp, TheVectorsOfRfc6238) {
 }
 
 TEST(Totp, DefaultsDigitsPeriodAndTheSecondsLeft) {
-  auto t = ParseTotpUri("OTPAUTH://TOTP/Example%3Aalice%40example.com?Secret=gezd+gnbv+gy3t+qojq+gezd+gnbv+gy3t+qojq"
-                        "&issuer=Example%20Co&foo=bar");
+  auto t = ParseTotpUri(
+      "OTPAUTH://TOTP/Example%3Aalice%40example.com?Secret=gezd+gnbv+gy3t+qojq+gezd+gnbv+gy3t+qojq"
+      "&issuer=Example%20Co&foo=bar");
   ASSERT_TRUE(t);
   EXPECT_EQ(t->digits, 6);
   EXPECT_EQ(t->period, 30);
@@ -74,8 +74,7 @@ TEST(Totp, WhatCannotBeUsedIsRefusedWithTheReason) {
     const char* uri;
     const char* says;
   };
-  for (const TCase& c : {TCase{"otpauth://totp/a", "no secret"},
-                         TCase{"otpauth://totp/a?secret=", "Base32"},
+  for (const TCase& c : {TCase{"otpauth://totp/a", "no secret"}, TCase{"otpauth://totp/a?secret=", "Base32"},
                          TCase{"otpauth://totp/a?secret=ABC1", "Base32"},
                          TCase{"otpauth://totp/a?secret=GEZA&digits=5", "6 to 8"},
                          TCase{"otpauth://totp/a?secret=GEZA&digits=9", "6 to 8"},

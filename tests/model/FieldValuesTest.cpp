@@ -11,7 +11,8 @@ namespace quillmar {
 namespace {
 
 TEST(FieldValues, YesNoReadsNumbersTheTwoWordsAndTakesEverythingElseAsYes) {
-  for (const char* no : {"false", "FALSE", "False", "0", "0.0", "-0", " 0 "}) EXPECT_FALSE(ReadYesNo(no)) << no;
+  for (const char* no : {"false", "FALSE", "False", "0", "0.0", "-0", " 0 "})
+    EXPECT_FALSE(ReadYesNo(no)) << no;
   for (const char* yes : {"True", "tRUE", "", "no", "abc", "1", "-3", "0.5", "falsey", "1e400"})
     EXPECT_TRUE(ReadYesNo(yes)) << yes;
   EXPECT_EQ(YesNoText(true), "True");
@@ -26,7 +27,8 @@ TEST(FieldValues, DateCutsAtTheSeparatorsAndRefusesWhatIsNoDay) {
   EXPECT_EQ(ReadDateDay("-5"), -5);
   EXPECT_EQ(ReadDateDay("+12"), 12);
   // Junk, empty text and an integer with anything after it read as 0.
-  for (const char* junk : {"", "-", "abc", "12abc", " 12", "1e3", "0x10"}) EXPECT_EQ(ReadDateDay(junk), 0) << junk;
+  for (const char* junk : {"", "-", "abc", "12abc", " 12", "1e3", "0x10"})
+    EXPECT_EQ(ReadDateDay(junk), 0) << junk;
   // The first and last days of the years 1..9999 read; one beyond, day 10^9 and overflow do not.
   EXPECT_EQ(ReadDateDay("-693593"), kFirstReadableDay);
   EXPECT_EQ(ReadDateDay("2958465"), kLastReadableDay);
@@ -54,7 +56,8 @@ TEST(FieldValues, NumbersReadWithTheCallersSeparator) {
     EXPECT_DOUBLE_EQ(ReadNumber(".5", sep), 0.5);
     EXPECT_DOUBLE_EQ(ReadNumber("2.5E3", sep), 2500);
     // Two separators, grouping, currency signs, an exponent without digits: junk reads 0.
-    for (const char* junk : {"", "abc", "1.000.000", "1,000.5", "$12", "12 EUR", "1e", ".", "--1", "nan", "inf"})
+    for (const char* junk :
+         {"", "abc", "1.000.000", "1,000.5", "$12", "12 EUR", "1e", ".", "--1", "nan", "inf"})
       EXPECT_EQ(ReadNumber(junk, sep), 0) << junk;
     // Beyond a double: 0, not infinity.
     EXPECT_EQ(ReadNumber(std::string(400, '9'), sep), 0);
