@@ -29,6 +29,7 @@ std::vector<TCliCommandDef> MakeCommands() {
                "create a new Safe from the template",
                "Creates the Safe SAFE from the template: its categories, field templates, icons and\n"
                "reminders. Asks for the new master password (twice on a terminal, one line from a pipe).\n"
+               "The name has at least 4 characters, the master password at least 5.\n"
                "The Safe is hardened: its key is derived from the master password by Argon2id, which\n"
                "makes each guess of the password cost about half a second and a lot of memory.\n",
                1,
