@@ -179,7 +179,9 @@ public:
   // is not handed over again.
   void ReceivedFilesHandled();
   // Takes a received-files text apart: see core/qmHandOver.h.
-  static TqmReceivedFiles ParseReceivedFiles(const std::string& text) { return quillmar::ParseReceivedFiles(text); }
+  static TqmReceivedFiles ParseReceivedFiles(const std::string& text) {
+    return quillmar::ParseReceivedFiles(text);
+  }
   // "%d.%d.%d.%d" of a version text split at "." (missing or non-numeric parts count as 0).
   static std::string FormatVersionText(const std::string& fileVersion);
 

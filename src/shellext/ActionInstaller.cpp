@@ -50,8 +50,9 @@ struct TPlaces {
 TPlaces Places() {
   TPlaces places{UserDataFolder(), UserConfigFolder()};
   if (places.Data.empty() || places.Config.empty())
-    throw EQuillmarError("The folders of your desktop settings cannot be found: neither XDG_DATA_HOME and "
-                         "XDG_CONFIG_HOME nor HOME is set.");
+    throw EQuillmarError(
+        "The folders of your desktop settings cannot be found: neither XDG_DATA_HOME and "
+        "XDG_CONFIG_HOME nor HOME is set.");
   return places;
 }
 
@@ -86,7 +87,8 @@ std::string SystemUcaXml() {
   size_t start = 0;
   for (;;) {
     const size_t colon = list.find(':', start);
-    const std::string folder = list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    const std::string folder =
+        list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
     if (!folder.empty() && folder[0] == '/') {
       const std::string candidate = folder + "/Thunar/uca.xml";
       std::error_code ec;
@@ -221,16 +223,18 @@ int WriteRoutes(const TWriteJob& job, const TFileManagerManifest& old, const std
         if (RunAndWait({"python3", "-c", kNautilusImportCheck}) == 0) {
           next.Routes.push_back(kRouteNautilusPython);
           writer.File(places.NautilusExtension(), NautilusExtensionText(job.Settings), 0644);
-          report << "Nautilus: wrote the extension " << places.NautilusExtension()
-                 << " (the \"Brelkan Quillmar\" submenu). Run \"nautilus -q\"; Nautilus shows it when it starts "
-                    "again.\n";
+          report
+              << "Nautilus: wrote the extension " << places.NautilusExtension()
+              << " (the \"Brelkan Quillmar\" submenu). Run \"nautilus -q\"; Nautilus shows it when it starts "
+                 "again.\n";
         } else {
           next.Routes.push_back(kRouteNautilusScripts);
           for (const TActionItem& item : items)
-            writer.File(places.NautilusScripts() + "/" + NautilusScriptName(item), NautilusScriptText(job.Settings, item),
-                        0755);
+            writer.File(places.NautilusScripts() + "/" + NautilusScriptName(item),
+                        NautilusScriptText(job.Settings, item), 0755);
           report << "Nautilus: wrote " << items.size() << " scripts in " << places.NautilusScripts()
-                 << " (the menu Scripts > Brelkan Quillmar). With python3-nautilus installed, install again for the "
+                 << " (the menu Scripts > Brelkan Quillmar). With python3-nautilus installed, install again "
+                    "for the "
                     "submenu at the top of the menu.\n";
         }
       } else if (manager == "nemo") {
@@ -264,7 +268,8 @@ int WriteRoutes(const TWriteJob& job, const TFileManagerManifest& old, const std
           try {
             ReplaceFileWithBytes(path, merged, mode);
           } catch (const EDurableFileError& e) {
-            throw EQuillmarError("Thunar's custom actions " + path + " cannot be written: " + e.Reason() + ".");
+            throw EQuillmarError("Thunar's custom actions " + path + " cannot be written: " + e.Reason() +
+                                 ".");
           }
         }
         report << "Thunar: merged " << items.size() << " actions into " << path
@@ -274,7 +279,8 @@ int WriteRoutes(const TWriteJob& job, const TFileManagerManifest& old, const std
         writer.File(places.OpenWithEntry(), OpenWithEntryText(job.Settings), 0644);
         UpdateDesktopDatabase(places, err);
         report << "Open with: wrote " << places.OpenWithEntry()
-               << " (\"Brelkan Quillmar\" among the other programs of \"Open With\"; it sends the file via Zavozo "
+               << " (\"Brelkan Quillmar\" among the other programs of \"Open With\"; it sends the file via "
+                  "Zavozo "
                   "Rero).\n";
       }
     }
@@ -318,7 +324,8 @@ int WriteRoutes(const TWriteJob& job, const TFileManagerManifest& old, const std
   if (!job.Quiet) {
     out << report.str();
     if (job.Program.empty())
-      out << "Brelkan Quillmar II was not found: the actions can hand files only to a running program. Give its "
+      out << "Brelkan Quillmar II was not found: the actions can hand files only to a running program. Give "
+             "its "
              "path with --program and install again.\n";
     else
       out << "When Brelkan Quillmar II is not running, the actions start " << job.Program << ".\n";
@@ -354,7 +361,8 @@ int InstallActions(const TInstallRequest& request, std::ostream& out, std::ostre
     bool explicitOk = true;
     job.Program = FindProgram(request.Program, old.Program, explicitOk);
     if (!explicitOk) {
-      err << "quillmar-cml: the program " << request.Program << " given with --program is not an executable file.\n";
+      err << "quillmar-cml: the program " << request.Program
+          << " given with --program is not an executable file.\n";
       return 1;
     }
     if (const std::string why = CheckSettings(job.Settings, job.Program); !why.empty()) {
@@ -436,7 +444,9 @@ int UninstallActions(std::ostream& out, std::ostream& err) {
           if (old.ThunarCreated && (merged == SystemUcaXml() || merged == kEmptyUcaXml)) {
             // Nothing but what install started the file with is left: Thunar goes back to its default.
             fs::remove(path, ec);
-            if (ec) throw EQuillmarError("Thunar's custom actions " + path + " cannot be removed: " + ec.message() + ".");
+            if (ec)
+              throw EQuillmarError("Thunar's custom actions " + path + " cannot be removed: " + ec.message() +
+                                   ".");
           } else if (merged != text) {
             struct stat st;
             const unsigned mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
@@ -455,7 +465,8 @@ int UninstallActions(std::ostream& out, std::ostream& err) {
     out << "Removed " << removed << " files of Brelkan Quillmar II's file-manager actions.\n";
     if (!left.Files.empty() || !left.ThunarIds.empty()) {
       WriteManifest(manifestPath, left);
-      err << "quillmar-cml: some actions could not be removed (above); run \"quillmar-cml uninstall\" again once "
+      err << "quillmar-cml: some actions could not be removed (above); run \"quillmar-cml uninstall\" again "
+             "once "
              "that is mended.\n";
       return 1;
     }
@@ -479,16 +490,19 @@ int ShowActionStatus(std::ostream& out, std::ostream& err) {
     const TPlaces places = Places();
     TFileManagerManifest manifest;
     if (!ReadFileManagerManifest(FileManagerManifestPath(), manifest)) {
-      out << "No file-manager actions of Brelkan Quillmar II are installed. \"quillmar-cml install\" adds them.\n";
+      out << "No file-manager actions of Brelkan Quillmar II are installed. \"quillmar-cml install\" adds "
+             "them.\n";
       return 0;
     }
     out << "File-manager actions of Brelkan Quillmar II, for the Safes in " << manifest.Home
-        << (manifest.HomeOption ? " (the commands name it with --home)" : " (the commands use the default home folder)")
+        << (manifest.HomeOption ? " (the commands name it with --home)"
+                                : " (the commands use the default home folder)")
         << ":\n";
     out << "  quillmar-cml: " << manifest.Cml << (IsExecutableFile(manifest.Cml) ? "" : " (missing)") << "\n";
     out << "  program:      "
-        << (manifest.Program.empty() ? std::string("not found (only a running program gets files)")
-                                     : manifest.Program + (IsExecutableFile(manifest.Program) ? "" : " (missing)"))
+        << (manifest.Program.empty()
+                ? std::string("not found (only a running program gets files)")
+                : manifest.Program + (IsExecutableFile(manifest.Program) ? "" : " (missing)"))
         << "\n";
     for (const std::string& route : manifest.Routes) out << "  route:        " << route << "\n";
     int missing = 0;
@@ -505,7 +519,8 @@ int ShowActionStatus(std::ostream& out, std::ostream& err) {
       if (Exists(places.ThunarActions())) {
         text = ReadWholeFile(places.ThunarActions());
         if (ParseUcaXml(text, parsed, error))
-          for (const TUcaAction& action : parsed.Actions) found += Contains(manifest.ThunarIds, action.UniqueId);
+          for (const TUcaAction& action : parsed.Actions)
+            found += Contains(manifest.ThunarIds, action.UniqueId);
       }
       out << "    " << places.ThunarActions() << ": " << found << " of " << manifest.ThunarIds.size()
           << " actions\n";

@@ -33,7 +33,7 @@ struct TInstallRequest {
 // Exit status 0 done, 1 failed (what failed on err; what was written stays listed in the manifest).
 int InstallActions(const TInstallRequest& request, std::ostream& out, std::ostream& err);
 int UninstallActions(std::ostream& out, std::ostream& err);
-// quiet: nothing on out (the program runs it).
+// quiet: nothing on out when all went well (the program runs it after every new or deleted Safe).
 int RefreshActions(std::ostream& out, std::ostream& err, bool quiet = true);
 int ShowActionStatus(std::ostream& out, std::ostream& err);
 

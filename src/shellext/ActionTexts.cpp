@@ -93,8 +93,9 @@ std::vector<std::string> ActionCommand(const TActionSettings& settings, const TA
 std::string CheckActionText(const std::string& what, const std::string& text) {
   for (unsigned char c : text)
     if (c < 0x20 || c == 0x7F)
-      return what + " holds a line break or another control character, which a file manager's action "
-                    "cannot carry.";
+      return what +
+             " holds a line break or another control character, which a file manager's action "
+             "cannot carry.";
   return {};
 }
 
@@ -131,12 +132,23 @@ std::string XmlEscape(const std::string& text) {
   std::string escaped;
   for (char c : text) {
     switch (c) {
-      case '&': escaped += "&amp;"; break;
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '"': escaped += "&quot;"; break;
-      case '\'': escaped += "&apos;"; break;
-      default: escaped += c;
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&apos;";
+        break;
+      default:
+        escaped += c;
     }
   }
   return escaped;
@@ -204,8 +216,9 @@ std::string DolphinServiceMenuText(const TActionSettings& settings) {
 std::string ThunarActionXml(const TActionSettings& settings, const TActionItem& item) {
   return "<action>\n"
          "\t<icon>" +
-         std::string(IsItemIcon(item) ? kSendIcon : kLockIcon) + "</icon>\n\t<name>" + XmlEscape(item.Caption) +
-         "</name>\n\t<submenu>" + XmlEscape(kTopCaption) + "</submenu>\n\t<unique-id>" + XmlEscape(kThunarIdPrefix + item.Key) + "</unique-id>\n\t<command>" +
+         std::string(IsItemIcon(item) ? kSendIcon : kLockIcon) + "</icon>\n\t<name>" +
+         XmlEscape(item.Caption) + "</name>\n\t<submenu>" + XmlEscape(kTopCaption) +
+         "</submenu>\n\t<unique-id>" + XmlEscape(kThunarIdPrefix + item.Key) + "</unique-id>\n\t<command>" +
          XmlEscape(FieldCodeCommand(ActionCommand(settings, item)) + " %F") + "</command>\n\t<description>" +
          XmlEscape(item.Help) +
          "</description>\n"
@@ -258,7 +271,8 @@ CML = os.fsdecode()PY" +
          PythonBytes(settings.Cml) + R"PY()
 HOME = os.fsdecode()PY" +
          PythonBytes(settings.Home) + R"PY()
-HOME_ARGS = )PY" + homeArgs +
+HOME_ARGS = )PY" +
+         homeArgs +
          R"PY(
 
 

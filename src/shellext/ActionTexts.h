@@ -22,16 +22,16 @@ namespace quillmar {
 
 // What every route's commands need.
 struct TActionSettings {
-  std::string Cml;   // quillmar-cml, absolute
-  std::string Home;  // the home folder the actions serve, absolute, ending in "/"
-  bool HomeOption = false;  // the commands carry "--home Home"
+  std::string Cml;                 // quillmar-cml, absolute
+  std::string Home;                // the home folder the actions serve, absolute, ending in "/"
+  bool HomeOption = false;         // the commands carry "--home Home"
   std::vector<std::string> Safes;  // the Safes of Home now (SafeNamesIn)
 };
 
 struct TActionItem {
-  std::string Key;      // a short name for file names and ids: "send", "lock", "lock-in-<Safe>"
-  std::string Caption;  // the menu text
-  std::string Help;     // the help text (status bar or tooltip)
+  std::string Key;                   // a short name for file names and ids: "send", "lock", "lock-in-<Safe>"
+  std::string Caption;               // the menu text
+  std::string Help;                  // the help text (status bar or tooltip)
   std::vector<std::string> Options;  // quillmar-cml's options for it
 };
 

@@ -11,8 +11,8 @@ const std::vector<std::string> kFileManagers = {"nautilus", "nemo", "dolphin", "
 namespace {
 
 // "--name VALUE" or "--name=VALUE" at arguments[i]; i moves past the value.
-bool TakeValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name, std::string& value,
-               bool& found, std::string& error) {
+bool TakeValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name,
+               std::string& value, bool& found, std::string& error) {
   const std::string& word = arguments[i];
   found = false;
   if (word == name) {
@@ -92,8 +92,8 @@ bool ParseCmlArguments(const std::vector<std::string>& arguments, TCmlArguments&
     if (!TakeValue(arguments, i, "--command", value, found, error)) return false;
     if (found) {
       int command = 0;
-      if (!ParseDecimal(value, command) || !(command == kHandOverSendFile || command == kHandOverLock ||
-                                             command >= kHandOverLockInto)) {
+      if (!ParseDecimal(value, command) ||
+          !(command == kHandOverSendFile || command == kHandOverLock || command >= kHandOverLockInto)) {
         error = "--command takes 1 (send), 3 (lock) or 4 and more (lock into a Safe), not \"" + value + "\".";
         return false;
       }
@@ -101,7 +101,8 @@ bool ParseCmlArguments(const std::vector<std::string>& arguments, TCmlArguments&
       continue;
     }
     if (word == "--send" || word == "--lock") {
-      if (!SetHandOver(parsed, word == "--send" ? kHandOverSendFile : kHandOverLock, word, error)) return false;
+      if (!SetHandOver(parsed, word == "--send" ? kHandOverSendFile : kHandOverLock, word, error))
+        return false;
       continue;
     }
     if (word.size() > 1 && word[0] == '-') {
@@ -139,12 +140,14 @@ bool ParseCmlArguments(const std::vector<std::string>& arguments, TCmlArguments&
     size_t start = 0;
     for (;;) {
       const size_t comma = only.find(',', start);
-      const std::string name = only.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      const std::string name =
+          only.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
       if (std::find(kFileManagers.begin(), kFileManagers.end(), name) == kFileManagers.end()) {
         error = "--only knows nautilus, nemo, dolphin, thunar and open-with, not \"" + name + "\".";
         return false;
       }
-      if (std::find(parsed.Only.begin(), parsed.Only.end(), name) == parsed.Only.end()) parsed.Only.push_back(name);
+      if (std::find(parsed.Only.begin(), parsed.Only.end(), name) == parsed.Only.end())
+        parsed.Only.push_back(name);
       if (comma == std::string::npos) break;
       start = comma + 1;
     }
@@ -205,8 +208,8 @@ that do so ("Brelkan Quillmar" in the menu of files).
   install          writes the menu items for every file manager (or those of --only) for this user;
                    again after a change, it rewrites them. The commands keep --home when given.
   uninstall        removes what install wrote, and nothing else
-  refresh          writes the items again for the Safes there are now (the program runs it after it
-                   made or deleted a Safe)
+  refresh          writes the items again for the Safes there are now, quietly (the program runs it
+                   after it made or deleted a Safe)
   status           lists what is installed
 
 Files may be paths (relative ones are taken from the current folder) or file:// addresses.

@@ -18,9 +18,9 @@ namespace quillmar {
 struct TCmlArguments {
   enum class TMode { HandOver, Install, Uninstall, Refresh, Status, Help };
   TMode Mode = TMode::Help;
-  std::string Home;     // --home ("" when not given)
-  std::string Program;  // --program ("" when not given)
-  int Command = 0;      // HandOver: 1, 3, or 4 and more (--command); 0 with LockInto
+  std::string Home;      // --home ("" when not given)
+  std::string Program;   // --program ("" when not given)
+  int Command = 0;       // HandOver: 1, 3, or 4 and more (--command); 0 with LockInto
   std::string LockInto;  // HandOver: the Safe's name of --lock-into
   std::vector<std::string> Files;
   std::vector<std::string> Only;  // Install: the file managers of --only (empty: all)

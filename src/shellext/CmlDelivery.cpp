@@ -86,7 +86,8 @@ int RunHandOver(const TCmlArguments& arguments, std::ostream& err) {
 
   std::error_code ec;
   const std::string current = fs::current_path(ec).string();
-  if (ec) return report.Fail("The current folder cannot be read (" + ec.message() + "); nothing was handed over.");
+  if (ec)
+    return report.Fail("The current folder cannot be read (" + ec.message() + "); nothing was handed over.");
   THandOverPaths prepared = PrepareHandOverPaths(arguments.Files, current);
   for (const std::string& refusal : prepared.Refusals) report.Warn(refusal);
   std::vector<std::string> paths;
@@ -109,8 +110,9 @@ int RunHandOver(const TCmlArguments& arguments, std::ostream& err) {
     case TInstanceSendResult::Delivered:
       return report.Succeed();
     case TInstanceSendResult::NoAnswer:
-      return report.Fail("Brelkan Quillmar II is running but did not answer within 5 seconds; the files may "
-                         "not have been handed over. Try again once it responds.");
+      return report.Fail(
+          "Brelkan Quillmar II is running but did not answer within 5 seconds; the files may "
+          "not have been handed over. Try again once it responds.");
     case TInstanceSendResult::NoListener:
       break;
   }
@@ -119,13 +121,15 @@ int RunHandOver(const TCmlArguments& arguments, std::ostream& err) {
   bool explicitOk = true;
   const std::string program = FindProgram(arguments.Program, RecordedProgram(), explicitOk);
   if (!explicitOk)
-    return report.Fail("The program " + arguments.Program + " given with --program is not an executable file.");
+    return report.Fail("The program " + arguments.Program +
+                       " given with --program is not an executable file.");
   if (program.empty()) return report.Fail(kMsgProgramNotFound, true);
   const std::string argument = StartArgument(command, paths);
   if (argument.size() >= kMaxArgumentBytes)
     return report.Fail("Brelkan Quillmar II is not running, and the " + std::to_string(paths.size()) +
-                       " files are too many to start it with (the names take " + std::to_string(argument.size()) +
-                       " bytes; at most " + std::to_string(kMaxArgumentBytes - 1) +
+                       " files are too many to start it with (the names take " +
+                       std::to_string(argument.size()) + " bytes; at most " +
+                       std::to_string(kMaxArgumentBytes - 1) +
                        " fit). Start Brelkan Quillmar II first, or choose fewer files.");
   std::vector<std::string> argv{program};
   if (!arguments.Home.empty()) {
@@ -134,7 +138,8 @@ int RunHandOver(const TCmlArguments& arguments, std::ostream& err) {
   }
   argv.push_back(argument);
   if (!LaunchDetached(argv))
-    return report.Fail("Brelkan Quillmar II (" + program + ") could not be started; nothing was handed over.");
+    return report.Fail("Brelkan Quillmar II (" + program +
+                       ") could not be started; nothing was handed over.");
   return report.Succeed();
 }
 

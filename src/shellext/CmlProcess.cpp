@@ -35,7 +35,8 @@ std::string FindInPath(const std::string& name) {
   size_t start = 0;
   for (;;) {
     const size_t colon = folders.find(':', start);
-    std::string folder = folders.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    std::string folder =
+        folders.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
     if (folder.empty()) folder = ".";
     const std::string candidate = folder + "/" + name;
     if (IsExecutableFile(candidate)) {

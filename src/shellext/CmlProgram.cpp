@@ -24,7 +24,7 @@ int RunCml(const std::vector<std::string>& arguments, std::ostream& out, std::os
     case TCmlArguments::TMode::Uninstall:
       return UninstallActions(out, err);
     case TCmlArguments::TMode::Refresh:
-      return RefreshActions(out, err, false);
+      return RefreshActions(out, err, true);
     case TCmlArguments::TMode::Status:
       return ShowActionStatus(out, err);
   }

@@ -70,11 +70,13 @@ private:
     return false;
   }
 
-  bool StartsWith(const char* s) const { return text_.compare(pos_, std::char_traits<char>::length(s), s) == 0; }
+  bool StartsWith(const char* s) const {
+    return text_.compare(pos_, std::char_traits<char>::length(s), s) == 0;
+  }
 
   void SkipBlanks() {
-    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\r' ||
-                                   text_[pos_] == '\n'))
+    while (pos_ < text_.size() &&
+           (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\r' || text_[pos_] == '\n'))
       ++pos_;
   }
 
@@ -167,16 +169,23 @@ private:
         break;
       }
       const std::string entity = text.substr(i + 1, semi - i - 1);
-      if (entity == "amp") out += '&';
-      else if (entity == "lt") out += '<';
-      else if (entity == "gt") out += '>';
-      else if (entity == "quot") out += '"';
-      else if (entity == "apos") out += '\'';
+      if (entity == "amp")
+        out += '&';
+      else if (entity == "lt")
+        out += '<';
+      else if (entity == "gt")
+        out += '>';
+      else if (entity == "quot")
+        out += '"';
+      else if (entity == "apos")
+        out += '\'';
       else if (entity.size() > 1 && entity[0] == '#') {
         const long code = entity[1] == 'x' ? std::strtol(entity.c_str() + 2, nullptr, 16)
                                            : std::strtol(entity.c_str() + 1, nullptr, 10);
-        if (code > 0 && code < 0x80) out += static_cast<char>(code);
-        else out += "&" + entity + ";";  // ids of ours are ASCII; others only need to differ
+        if (code > 0 && code < 0x80)
+          out += static_cast<char>(code);
+        else
+          out += "&" + entity + ";";  // ids of ours are ASCII; others only need to differ
       } else {
         out += "&" + entity + ";";
       }
@@ -244,7 +253,8 @@ bool ParseUcaXml(const std::string& text, TUcaFile& file, std::string& error) {
 }
 
 std::string MergeUcaXml(const std::string& path, const std::string& text,
-                        const std::function<bool(const std::string&)>& isOurs, const std::string& ourActions) {
+                        const std::function<bool(const std::string&)>& isOurs,
+                        const std::string& ourActions) {
   TUcaFile file;
   std::string error;
   if (!ParseUcaXml(text, file, error))

@@ -20,9 +20,9 @@ struct TUcaAction {
 
 struct TUcaFile {
   std::vector<TUcaAction> Actions;
-  size_t RootBegin = 0;   // the "<" of "<actions"
-  size_t InsertAt = 0;    // the "<" of "</actions>" (RootEnd when the root is written "<actions/>")
-  size_t RootEnd = 0;     // just after the root element
+  size_t RootBegin = 0;  // the "<" of "<actions"
+  size_t InsertAt = 0;   // the "<" of "</actions>" (RootEnd when the root is written "<actions/>")
+  size_t RootEnd = 0;    // just after the root element
   bool SelfClosing = false;
 };
 

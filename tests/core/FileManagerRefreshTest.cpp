@@ -39,8 +39,8 @@ TEST(FileManagerRefresh, MakingOrDeletingASafeOfTheServedHomeRefreshesTheActions
   EXPECT_FALSE(RefreshFileManagerActions(home));
 
   const std::string cml = dir.file("quillmar-cml");
-  test::WriteFileBytes(cml, "#!/bin/sh\necho \"$@\" > '" + record + ".part' && mv '" + record + ".part' '" +
-                                record + "'\n");
+  test::WriteFileBytes(
+      cml, "#!/bin/sh\necho \"$@\" > '" + record + ".part' && mv '" + record + ".part' '" + record + "'\n");
   fs::permissions(cml, fs::perms::owner_all);
   TFileManagerManifest manifest;
   manifest.Cml = cml;

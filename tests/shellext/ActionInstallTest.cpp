@@ -90,11 +90,11 @@ TEST_F(ActionInstall, TheOpenWithEntryIsValidAndUcaXmlParses) {
       desktop_.Run({"/usr/bin/desktop-file-validate", Data("applications/quillmar-send.desktop")});
   EXPECT_EQ(valid.Status, 0) << valid.Out << valid.Err;
   EXPECT_EQ(valid.Out.find("error"), std::string::npos) << valid.Out;
-  const test::TRunResult parsed = desktop_.Run(
-      {desktop_.RealPython(), "-c",
-       "import sys, xml.dom.minidom as m; d = m.parse(sys.argv[1]); "
-       "print(*[a.getElementsByTagName('unique-id')[0].firstChild.data for a in d.getElementsByTagName('action')])",
-       Uca()});
+  const test::TRunResult parsed = desktop_.Run({desktop_.RealPython(), "-c",
+                                                "import sys, xml.dom.minidom as m; d = m.parse(sys.argv[1]); "
+                                                "print(*[a.getElementsByTagName('unique-id')[0].firstChild."
+                                                "data for a in d.getElementsByTagName('action')])",
+                                                Uca()});
   EXPECT_EQ(parsed.Status, 0) << parsed.Err;
   EXPECT_EQ(parsed.Out, "quillmar-send quillmar-lock quillmar-lock-in-Home quillmar-lock-in-Work\n");
 }
@@ -141,8 +141,9 @@ TEST_F(ActionInstall, TwiceGivesTheSameBytesAndUninstallLeavesTheUsersFilesAsThe
 }
 
 TEST_F(ActionInstall, AUcaXmlMadeForUsStartsFromTheSystemsAndGoesAwayWithUs) {
-  const std::string system = "<?xml version=\"1.0\"?>\n<actions>\n<action><unique-id>sys</unique-id></action>\n"
-                             "</actions>\n";
+  const std::string system =
+      "<?xml version=\"1.0\"?>\n<actions>\n<action><unique-id>sys</unique-id></action>\n"
+      "</actions>\n";
   fs::create_directories(desktop_.Root() + "/xdg/Thunar");
   test::WriteFileBytes(desktop_.Root() + "/xdg/Thunar/uca.xml", system);
   ASSERT_EQ(Install({"--only", "thunar"}).Status, 0);

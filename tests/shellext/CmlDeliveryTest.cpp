@@ -21,9 +21,12 @@ protected:
 
 TEST_F(CmlDelivery, ARunningProgramGetsTheExactPathsOfAwkwardNames) {
   test::TFakeInstance program(desktop_.SocketPath(), true);
-  const Paths files = {desktop_.MakeFile("with blank.txt"), desktop_.MakeFile("\"quoted\" 'too'"),
-                       desktop_.MakeFile("$HOME and `x`"), desktop_.MakeFile("back\\slash"),
-                       desktop_.MakeFile("n\xC3\xA4me \xE2\x82\xAC.txt"), desktop_.MakeFile("-x"),
+  const Paths files = {desktop_.MakeFile("with blank.txt"),
+                       desktop_.MakeFile("\"quoted\" 'too'"),
+                       desktop_.MakeFile("$HOME and `x`"),
+                       desktop_.MakeFile("back\\slash"),
+                       desktop_.MakeFile("n\xC3\xA4me \xE2\x82\xAC.txt"),
+                       desktop_.MakeFile("-x"),
                        desktop_.MakeFile("50% off")};
   Paths arguments = {"--lock", "--"};
   arguments.insert(arguments.end(), files.begin(), files.end());
@@ -126,7 +129,8 @@ TEST_F(CmlDelivery, AFailedStartOrASilentProgramIsAFailure) {
   // More names than one argument can carry: refused before the start, which would fail.
   const std::string program = desktop_.MakeRecorder("quillmar");
   Paths many = {"--program", program, "--lock"};
-  for (int i = 0; i < 80; ++i) many.push_back("/" + std::string(2000, char('a' + i % 26)) + std::to_string(i));
+  for (int i = 0; i < 80; ++i)
+    many.push_back("/" + std::string(2000, char('a' + i % 26)) + std::to_string(i));
   run = desktop_.Cml(many);
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Err.find("too many to start it with"), std::string::npos);

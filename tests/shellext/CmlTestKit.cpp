@@ -27,7 +27,8 @@ namespace fs = std::filesystem;
 
 // --- The fake running program --------------------------------------------------------------------------
 
-TFakeInstance::TFakeInstance(const std::string& socketPath, bool answer) : answer_(answer), path_(socketPath) {
+TFakeInstance::TFakeInstance(const std::string& socketPath, bool answer)
+    : answer_(answer), path_(socketPath) {
   fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -290,7 +291,8 @@ std::string KeyFileValue(const std::string& text, const std::string& section, co
       inSection = line == "[" + section + "]";
       continue;
     }
-    if (inSection && line.compare(0, key.size() + 1, key + "=") == 0) return KeyFileUnescape(line.substr(key.size() + 1));
+    if (inSection && line.compare(0, key.size() + 1, key + "=") == 0)
+      return KeyFileUnescape(line.substr(key.size() + 1));
   }
   return {};
 }
@@ -304,7 +306,11 @@ std::string XmlUnescape(const std::string& text) {
     }
     const size_t semi = text.find(';', i);
     const std::string entity = text.substr(i + 1, semi - i - 1);
-    out += entity == "amp" ? '&' : entity == "lt" ? '<' : entity == "gt" ? '>' : entity == "quot" ? '"' : '\'';
+    out += entity == "amp"    ? '&'
+           : entity == "lt"   ? '<'
+           : entity == "gt"   ? '>'
+           : entity == "quot" ? '"'
+                              : '\'';
     i = semi;
   }
   return out;

@@ -13,8 +13,9 @@ namespace fs = std::filesystem;
 using test::ExpectedHandOver;
 using Paths = std::vector<std::string>;
 
-const Paths kNames = {"with blank.txt", "\"double\" and 'single'", "$HOME `pwd`", "back\\slash",
-                      "n\xC3\xA4me \xE2\x82\xAC", "-x", "50% %U %F"};
+const Paths kNames = {"with blank.txt", "\"double\" and 'single'",  "$HOME `pwd`",
+                      "back\\slash",    "n\xC3\xA4me \xE2\x82\xAC", "-x",
+                      "50% %U %F"};
 
 // GLib's g_shell_quote, as Thunar quotes each path for %F.
 std::string GShellQuote(const std::string& word) {
@@ -86,9 +87,9 @@ TEST_F(FileManagerCommands, EachFileManagersCommandDeliversTheExactPaths) {
   Paths expected;
 
   // Nautilus runs a script in the folder it shows, with the names as arguments.
-  const test::TRunResult script =
-      desktop_.Run(WithFiles({Data("nautilus/scripts/Brelkan Quillmar/Lock file ..."), "NAMES"}, "NAMES", kNames),
-                   desktop_.Files());
+  const test::TRunResult script = desktop_.Run(
+      WithFiles({Data("nautilus/scripts/Brelkan Quillmar/Lock file ..."), "NAMES"}, "NAMES", kNames),
+      desktop_.Files());
   EXPECT_EQ(script.Status, 0) << script.Err;
   expected.push_back(ExpectedHandOver(3, paths_));
 
@@ -126,7 +127,8 @@ TEST_F(FileManagerCommands, WithNoProgramRunningTheActionStartsTheProgramInstall
 TEST_F(FileManagerCommands, TheNautilusExtensionBuildsTheMenuAndRunsTheCommand) {
   ASSERT_FALSE(desktop_.RealPython().empty()) << "python3 is needed";
   desktop_.SetNautilusPython(true);
-  ASSERT_EQ(desktop_.Cml({"--home", desktop_.Home(), "--program", program_, "install", "--only", "nautilus"}).Status,
+  ASSERT_EQ(desktop_.Cml({"--home", desktop_.Home(), "--program", program_, "install", "--only", "nautilus"})
+                .Status,
             0);
   Paths argv = {desktop_.RealPython(), QM_SHELLEXT_TEST_DIR "/nautilus_extension_check.py",
                 Data("nautilus-python/extensions/quillmar.py"), desktop_.Files()};
@@ -141,7 +143,8 @@ TEST_F(FileManagerCommands, TheNautilusExtensionBuildsTheMenuAndRunsTheCommand) 
       "item: Lock file in [Safe: Work] | Lock file in [Safe: Work]\n"
       "folder chosen: 0 items\n"
       "run:\n";
-  Paths command = {fs::canonical(QM_CML_PROGRAM).string(), "--home", desktop_.Home(), "--lock-into", "Work", "--"};
+  Paths command = {
+      fs::canonical(QM_CML_PROGRAM).string(), "--home", desktop_.Home(), "--lock-into", "Work", "--"};
   command.insert(command.end(), paths_.begin(), paths_.end());
   for (const std::string& word : command) expected += word + "\n";
   EXPECT_EQ(run.Out, expected);

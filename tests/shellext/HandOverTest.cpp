@@ -22,8 +22,9 @@ TEST(HandOver, TextsAreByteForByteWithQuotesForTheSocketAndNoneForAStart) {
 }
 
 TEST(HandOver, TheProgramReadsBackEveryNameExactlyFromBothForms) {
-  const Paths names = {"/tmp/with blank.txt", "/tmp/\"quoted\"", "/tmp/$HOME", "/tmp/back\\slash",
-                       "/tmp/n\xC3\xA4me \xE2\x82\xAC", "/tmp/-x", "/tmp/'single'", "/tmp/50%"};
+  const Paths names = {
+      "/tmp/with blank.txt",           "/tmp/\"quoted\"", "/tmp/$HOME",    "/tmp/back\\slash",
+      "/tmp/n\xC3\xA4me \xE2\x82\xAC", "/tmp/-x",         "/tmp/'single'", "/tmp/50%"};
   for (const std::string& text : {HandOverText(5, names), StartArgument(5, names)}) {
     const TqmReceivedFiles parsed = ParseReceivedFiles(text);
     EXPECT_EQ(parsed.Command, 5);
@@ -33,10 +34,10 @@ TEST(HandOver, TheProgramReadsBackEveryNameExactlyFromBothForms) {
 }
 
 TEST(HandOver, NamesArePathsRelativeOnesFromTheCurrentFolderAndFileUrisDecoded) {
-  const THandOverPaths p = PrepareHandOverPaths(
-      {"a b.txt", "./sub/c", "/abs/d", "file:///tmp/x%20y%C3%A4%25.txt", "file://localhost/etc/e",
-       "FILE:///up", "file:/single/slash", "-leading"},
-      "/work/folder");
+  const THandOverPaths p =
+      PrepareHandOverPaths({"a b.txt", "./sub/c", "/abs/d", "file:///tmp/x%20y%C3%A4%25.txt",
+                            "file://localhost/etc/e", "FILE:///up", "file:/single/slash", "-leading"},
+                           "/work/folder");
   EXPECT_TRUE(p.Refusals.empty());
   EXPECT_EQ(p.Paths, (Paths{"/work/folder/a b.txt", "/work/folder/sub/c", "/abs/d", "/tmp/x y\xC3\xA4%.txt",
                             "/etc/e", "/up", "/single/slash", "/work/folder/-leading"}));
@@ -48,8 +49,8 @@ TEST(HandOver, OtherUrisBarsAndOverLongPathsAreRefusedByNameAndTheRestKept) {
   const std::string longest = "/" + std::string(kMaxHandOverPath - 1, 'a');
   const std::string tooLong = longest + "b";
   const THandOverPaths p = PrepareHandOverPaths(
-      {"/ok/1", "sftp://host/file", "smb://server/share/x", "file://otherhost/x", "file:///bad%2", "file:///nul%00",
-       "/tmp/a|b", longest, tooLong, "file:///tmp/esc%7Cbar", "/ok/2"},
+      {"/ok/1", "sftp://host/file", "smb://server/share/x", "file://otherhost/x", "file:///bad%2",
+       "file:///nul%00", "/tmp/a|b", longest, tooLong, "file:///tmp/esc%7Cbar", "/ok/2"},
       "/cwd");
   EXPECT_EQ(p.Paths, (Paths{"/ok/1", longest, "/ok/2"}));
   ASSERT_EQ(p.Refusals.size(), 8u);
@@ -70,7 +71,8 @@ TEST(HandOver, SafeNamesAreTheSortedQvtFilesAndInterruptedRepairs) {
   test::TempDir dir;
   const std::string home = dir.path().string() + "/";
   EXPECT_TRUE(SafeNamesIn(home).empty());
-  for (const char* file : {"Work.qvt", "Home.qvt", "Alpha.qvt0", "Home.qvt0", "notes.txt", ".qvt", "Beta.qvt1"})
+  for (const char* file :
+       {"Work.qvt", "Home.qvt", "Alpha.qvt0", "Home.qvt0", "notes.txt", ".qvt", "Beta.qvt1"})
     test::WriteFileBytes(home + file, "x");
   std::filesystem::create_directory(home + "Folder.qvt");
   // Alpha's repair was interrupted (its .qvt is missing); Home's .qvt0 is a leftover beside it.

@@ -47,17 +47,19 @@ TEST(UcaXml, OursGoBeforeTheEndAndComeOutAgainLeavingTheUsersBytes) {
 
 TEST(UcaXml, OursAreFoundWhereverThunarPutThemAndAnEmptyRootTakesThem) {
   // Thunar rewrites the file when the user edits an action: ours may then sit between the user's.
-  const std::string between = "<actions>\n<action><unique-id>quillmar-send</unique-id></action>\n"
-                              "<action><unique-id>mine</unique-id></action>\n"
-                              "<action>\n<unique-id>quillmar-&#x6c;ock</unique-id>\n</action>\n</actions>";
+  const std::string between =
+      "<actions>\n<action><unique-id>quillmar-send</unique-id></action>\n"
+      "<action><unique-id>mine</unique-id></action>\n"
+      "<action>\n<unique-id>quillmar-&#x6c;ock</unique-id>\n</action>\n</actions>";
   EXPECT_EQ(MergeUcaXml("uca.xml", between, Ours, ""),
             "<actions>\n<action><unique-id>mine</unique-id></action>\n</actions>");
   EXPECT_EQ(MergeUcaXml("uca.xml", "<?xml version=\"1.0\"?>\n<actions />\n", Ours, kOurs),
             "<?xml version=\"1.0\"?>\n<actions>\n" + kOurs + "</actions>\n");
   EXPECT_EQ(MergeUcaXml("uca.xml", "<actions/>", Ours, ""), "<actions/>");
   // Thunar's default file declares its elements in an internal subset, with ">" inside.
-  const std::string declared = "<?xml version=\"1.0\"?>\n<!DOCTYPE actions [\n  <!ELEMENT actions (action)+>\n"
-                               "  <!ATTLIST name xml:lang CDATA #IMPLIED>\n]>\n<actions>\n</actions>\n";
+  const std::string declared =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE actions [\n  <!ELEMENT actions (action)+>\n"
+      "  <!ATTLIST name xml:lang CDATA #IMPLIED>\n]>\n<actions>\n</actions>\n";
   EXPECT_EQ(MergeUcaXml("uca.xml", declared, Ours, kOurs),
             declared.substr(0, declared.size() - 11) + kOurs + "</actions>\n");
 }
@@ -69,7 +71,9 @@ TEST(UcaXml, AFileThatCannotBeReadIsRefusedNotRewritten) {
     std::string error;
     EXPECT_FALSE(ParseUcaXml(bad, file, error)) << bad;
     EXPECT_FALSE(error.empty());
-    EXPECT_NE(test::ExpectThrow<EQuillmarError>([&] { MergeUcaXml("/c/uca.xml", bad, Ours, kOurs); }).find("/c/uca.xml"),
+    EXPECT_NE(test::ExpectThrow<EQuillmarError>([&] {
+                MergeUcaXml("/c/uca.xml", bad, Ours, kOurs);
+              }).find("/c/uca.xml"),
               std::string::npos);
   }
 }
