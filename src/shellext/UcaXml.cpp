@@ -87,8 +87,10 @@ private:
     return true;
   }
 
-  // "<!DOCTYPE ...>", with an internal subset in brackets (Thunar's own default file has one).
-  bool SkipDocumentType() {
+  // Moves pos_ past the ">" that ends the markup begun before it, passing over quoted text and, with
+  // brackets, over an internal subset in "[...]" (Thunar's own default file has one). False when
+  // there is no such ">".
+  bool SkipPastClose(bool brackets) {
     int depth = 0;
     char quote = 0;
     for (; pos_ < text_.size(); ++pos_) {
@@ -97,17 +99,19 @@ private:
         if (c == quote) quote = 0;
       } else if (c == '"' || c == '\'') {
         quote = c;
-      } else if (c == '[') {
+      } else if (brackets && c == '[') {
         ++depth;
-      } else if (c == ']') {
+      } else if (brackets && c == ']') {
         --depth;
       } else if (c == '>' && depth == 0) {
         ++pos_;
         return true;
       }
     }
-    return Fail("the document type is not closed");
+    return false;
   }
+
+  bool SkipDocumentType() { return SkipPastClose(true) || Fail("the document type is not closed"); }
 
   // Comments, CDATA sections and processing instructions at pos_: skipped (true). False when pos_ is
   // at none of them (or one is not closed: ok_ is then false).
@@ -131,20 +135,9 @@ private:
     ++pos_;
     name = Name();
     if (name.empty()) return Fail("a tag has no name");
-    char quote = 0;
-    for (; pos_ < text_.size(); ++pos_) {
-      const char c = text_[pos_];
-      if (quote) {
-        if (c == quote) quote = 0;
-      } else if (c == '"' || c == '\'') {
-        quote = c;
-      } else if (c == '>') {
-        empty = text_[pos_ - 1] == '/';
-        ++pos_;
-        return true;
-      }
-    }
-    return Fail("the tag <" + name + "> is not closed");
+    if (!SkipPastClose(false)) return Fail("the tag <" + name + "> is not closed");
+    empty = text_[pos_ - 2] == '/';
+    return true;
   }
 
   bool EndTag(std::string& name) {

@@ -126,6 +126,13 @@ TEST_F(CmlDelivery, AFailedStartOrASilentProgramIsAFailure) {
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Err.find("is not an executable file"), std::string::npos);
 
+  // A program the system cannot run (its interpreter is missing).
+  const std::string broken = desktop_.MakeFile("broken/quillmar", "#!/nonexistent/interpreter\n");
+  fs::permissions(broken, fs::perms::owner_all);
+  run = desktop_.Cml({"--program", broken, "--lock", file});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("could not be started"), std::string::npos);
+
   // More names than one argument can carry: refused before the start, which would fail.
   const std::string program = desktop_.MakeRecorder("quillmar");
   Paths many = {"--program", program, "--lock"};
