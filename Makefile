@@ -6,7 +6,7 @@ CTEST_ARGS ?=
 # Extra CMake options for both builds (CI passes -DQM_WERROR=ON).
 CMAKE_ARGS ?=
 
-.PHONY: deps configure build run screenshots test test-fast test-sanitize bench format format-check clean
+.PHONY: deps configure build run screenshots screenshots-filemanagers test test-fast test-sanitize bench format format-check clean
 
 deps:
 	@scripts/install-deps
@@ -27,6 +27,12 @@ run: build
 SHOTS ?= $(BUILD)/screenshots
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/src/ui/qm_screenshots $(SHOTS)
+
+# The file managers' menus with Brelkan Quillmar's items (Thunar and Nemo under Xvfb; installs them
+# when missing). Not part of the tests.
+screenshots-filemanagers: configure
+	cmake --build $(BUILD) -j $(JOBS) --target quillmar-cml
+	scripts/screenshots-filemanagers $(BUILD) $(SHOTS)
 
 # Every test: the normal build, then the non-Qt tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (built with clang, which also builds and runs the fuzz targets briefly).

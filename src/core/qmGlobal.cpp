@@ -9,6 +9,7 @@
 #include "container/SingleFileSystem.h"
 #include "core/qmDesktopLauncher.h"
 #include "core/qmDiskPath.h"
+#include "core/qmFileManagerRefresh.h"
 #include "core/qmReminderSchedule.h"
 #include "core/qmReminderStore.h"
 #include "core/qmRepositoryTree.h"
@@ -32,23 +33,6 @@ std::string Trim(const std::string& s) {
   if (b == std::string::npos) return {};
   size_t e = s.find_last_not_of(" \t\r\n");
   return s.substr(b, e - b + 1);
-}
-
-// A decimal integer with an optional sign and nothing else; false otherwise.
-bool ParseInt(const std::string& text, int& value) {
-  if (text.empty()) return false;
-  size_t i = (text[0] == '-' || text[0] == '+') ? 1 : 0;
-  if (i == text.size()) return false;
-  long long v = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    v = v * 10 + (text[i] - '0');
-    if (v > 2147483648LL) return false;
-  }
-  if (text[0] == '-') v = -v;
-  if (v > 2147483647LL || v < -2147483648LL) return false;
-  value = static_cast<int>(v);
-  return true;
 }
 
 }  // namespace
@@ -174,30 +158,6 @@ std::string TqmGlobal::SafeFile(const std::string& safeName) const {
 
 // --- Safes list, ini file, start options ----------------------------------------------------------------
 
-std::vector<std::string> TqmGlobal::SafeNames() const {
-  std::vector<std::string> names;
-  std::error_code ec;
-  const std::string ext = kSafeExtension;
-  const std::string interrupted = ext + "0";  // the Safe's file during the swap of a repair
-  auto endsWith = [](const std::string& name, const std::string& tail) {
-    return name.size() > tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
-  };
-  for (fs::directory_iterator it(home_, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code typeError;
-    if (!it->is_regular_file(typeError)) continue;
-    std::string name = it->path().filename().string();
-    if (endsWith(name, ext)) {
-      names.push_back(name.substr(0, name.size() - ext.size()));
-    } else if (endsWith(name, interrupted)) {
-      const std::string safe = name.substr(0, name.size() - interrupted.size());
-      std::error_code e;
-      if (!fs::exists(home_ + safe + ext, e)) names.push_back(safe);
-    }
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 bool TqmGlobal::StartMinimized() const {
   for (size_t i = 1; i < arguments_.size(); ++i)
     if (arguments_[i] == "/sm") return true;
@@ -225,33 +185,6 @@ void TqmGlobal::ReceivedFilesHandled() {
   commandLineFilesHandled_ = true;
 }
 
-TqmReceivedFiles TqmGlobal::ParseReceivedFiles(const std::string& text) {
-  TqmReceivedFiles result;
-  std::string rest = text;
-  // The number between the first "[" and the first "]"; everything up to that "]" is used up.
-  auto takeNumber = [&rest]() {
-    int value = 0;
-    size_t close = rest.find(']');
-    if (close == std::string::npos) return 0;
-    size_t open = rest.find('[');
-    if (open != std::string::npos && open < close &&
-        !ParseInt(rest.substr(open + 1, close - open - 1), value))
-      value = 0;
-    rest.erase(0, close + 1);
-    return value;
-  };
-  result.Command = takeNumber();
-  result.Count = std::max(0, takeNumber());
-  for (int i = 0; i < result.Count; ++i) {
-    size_t bar = rest.find('|');
-    if (bar == std::string::npos) break;
-    std::string path = rest.substr(0, bar);
-    rest.erase(0, bar + 1);
-    if (!path.empty()) result.Paths.push_back(std::move(path));
-  }
-  return result;
-}
-
 std::string TqmGlobal::ProgramVersionText() {
   return FormatVersionText(QM_PROGRAM_VERSION);
 }
@@ -262,7 +195,7 @@ std::string TqmGlobal::FormatVersionText(const std::string& fileVersion) {
   for (int i = 0; i < 4 && start <= fileVersion.size(); ++i) {
     size_t dot = fileVersion.find('.', start);
     std::string part = fileVersion.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-    if (!ParseInt(Trim(part), parts[i])) parts[i] = 0;
+    if (!ParseDecimal(Trim(part), parts[i])) parts[i] = 0;
     if (dot == std::string::npos) break;
     start = dot + 1;
   }
@@ -568,7 +501,10 @@ TTextKey TqmGlobal::CreateSafe(const std::string& file, std::string_view passwor
   TBusy busy(*this);
   // The Safe layout closes an open Safe first.
   if (safeOpen_) CloseSafe();
-  return wrapper_.CreateSafe(file, password, demoData_, kind);
+  TTextKey key = wrapper_.CreateSafe(file, password, demoData_, kind);
+  // The file managers' "Lock file in [Safe: %s]" items follow the new Safe.
+  RefreshFileManagerActions(home_);
+  return key;
 }
 
 int TqmGlobal::CheckSafe(const std::string& file, std::string_view password, bool forCreate, bool readOnly) {
@@ -616,6 +552,7 @@ bool TqmGlobal::DeleteSafeFile(const std::string& name) {
     safeName_.clear();
     safeKey_ = TTextKey();
   }
+  RefreshFileManagerActions(home_);
   return true;
 }
 

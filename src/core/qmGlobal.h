@@ -51,6 +51,7 @@
 
 #include "core/qmAppPrompter.h"
 #include "core/qmBackup.h"
+#include "core/qmHandOver.h"
 #include "core/qmIniFile.h"
 #include "core/qmOpenedCopies.h"
 #include "model/StringArray.h"
@@ -67,17 +68,6 @@ class TqmReminderLauncher;
 class TacCronJob;
 struct TRebuildNote;
 
-// A received-files command taken apart: "[" command "][" count "]" then paths each ended by "|".
-struct TqmReceivedFiles {
-  // 1 send the first file with Zavozo Rero; 3 lock the files into the open Safe; 4 and more lock them
-  // into the Safe at position Command - 4 of SafeNames(); anything else does nothing.
-  int Command = 0;
-  int Count = 0;
-  // The non-empty paths among the first Count pieces ended by "|" (a piece with no "|" after it is
-  // not taken). Whether a path exists is for the caller to check.
-  std::vector<std::string> Paths;
-};
-
 // Autofill call-in: the UI's web-form filler (a browser window of the program's own).
 class TqmAutoFillFiller {
 public:
@@ -90,7 +80,7 @@ public:
 class TqmGlobal {
 public:
   static constexpr const auto& kIniFileName = TqmIniFile::kFileName;
-  static constexpr char kSafeExtension[] = ".qvt";
+  static constexpr const auto& kSafeExtension = kSafeFileExtension;
   static constexpr char kBackupExtension[] = ".qvtb";
   static constexpr char kBackupFilter[] = "Brelkan Safe backup (*.qvtb)|*.qvtb";
 
@@ -175,10 +165,8 @@ public:
   std::string IniFile() const { return ini_.Path(); }
 
   // --- Own operations ------------------------------------------------------------------------------
-  // The names of the "*.qvt" files in the home folder, in listing order (sorted by name, as the
-  // desktop's file listing gives them), without the extension. A Safe whose file is missing because a
-  // repair of it was interrupted ("<name>.qvt0" is left) is listed too: opening it puts it back.
-  std::vector<std::string> SafeNames() const;
+  // The Safes of the home folder: SafeNamesIn(HomeFolder()) (core/qmHandOver.h).
+  std::vector<std::string> SafeNames() const { return SafeNamesIn(home_); }
   // See TqmIniFile::LastUsedSafe.
   std::string ReadLastUsedSafe() const { return ini_.LastUsedSafe(); }
   // Writes SafeName() as the Safe used last: see TqmIniFile::SetLastUsedSafe.
@@ -190,8 +178,10 @@ public:
   // A received-files command was carried out: clears PendingReceivedFiles, and the command-line one
   // is not handed over again.
   void ReceivedFilesHandled();
-  // Takes a received-files text apart (the text may begin with other characters, such as "/rf:").
-  static TqmReceivedFiles ParseReceivedFiles(const std::string& text);
+  // Takes a received-files text apart: see core/qmHandOver.h.
+  static TqmReceivedFiles ParseReceivedFiles(const std::string& text) {
+    return quillmar::ParseReceivedFiles(text);
+  }
   // "%d.%d.%d.%d" of a version text split at "." (missing or non-numeric parts count as 0).
   static std::string FormatVersionText(const std::string& fileVersion);
 

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "core/qmGlobal.h"
+#include "core/qmHandOver.h"
 
 namespace quillmar {
 
@@ -19,7 +19,7 @@ TqmReceivedPlan PlanReceivedFiles(const std::string& text, const std::vector<std
                                   const std::string& openSafe) {
   using TKind = TqmReceivedPlan::TKind;
   TqmReceivedPlan plan;
-  const TqmReceivedFiles parsed = TqmGlobal::ParseReceivedFiles(text);
+  const TqmReceivedFiles parsed = ParseReceivedFiles(text);
   std::vector<std::string> existing;
   for (const std::string& path : parsed.Paths)
     if (IsExistingFile(path)) existing.push_back(path);

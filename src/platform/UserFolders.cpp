@@ -28,7 +28,23 @@ std::string AskXdgUserDir() {
   return out;
 }
 
+std::string XdgFolder(const char* variable, const char* belowHome) {
+  const char* value = std::getenv(variable);
+  if (value != nullptr && value[0] == '/') return value;
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] == '\0') return {};
+  return std::string(home) + belowHome;
+}
+
 }  // namespace
+
+std::string UserDataFolder() {
+  return XdgFolder("XDG_DATA_HOME", "/.local/share");
+}
+
+std::string UserConfigFolder() {
+  return XdgFolder("XDG_CONFIG_HOME", "/.config");
+}
 
 std::string DesktopFolder() {
   std::string folder = AskXdgUserDir();
