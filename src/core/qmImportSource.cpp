@@ -198,11 +198,12 @@ TqmImportSource ReadKeePassXC(std::string_view text) {
   if (table.Column("Title") < 0)
     throw EQuillmarError(
         "this is not a KeePassXC CSV export: it has no \"Title\" column (its columns: " + columns() + ")");
-  const std::map<std::string, TRole> known = {{"Title", TRole::Title},
-                                              {"Username", TRole::UserName},
-                                              {"Password", TRole::Password},
-                                              {"URL", TRole::Url},
-                                              {"Notes", TRole::Notes}};
+  // In the order their fields are made when a category lacks them.
+  const std::vector<std::pair<std::string, TRole>> known = {{"Title", TRole::Title},
+                                                            {"Username", TRole::UserName},
+                                                            {"Password", TRole::Password},
+                                                            {"URL", TRole::Url},
+                                                            {"Notes", TRole::Notes}};
   const int group = table.Column("Group"), totp = table.Column("TOTP");
   std::vector<int> dropped;
   for (const char* own : {"Icon", "Last Modified", "Created"})
