@@ -11,8 +11,10 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "base/CodePage.h"
 #include "base/DateTime.h"
 #include "base/Exception.h"
+#include "base/SecureWipe.h"
 #include "core/qmCsvTable.h"
 
 namespace quillmar {
@@ -37,41 +39,15 @@ std::string Quoted(const std::string& s) {
   return "\"" + s + "\"";
 }
 
-// The position of the first byte that does not belong to well-formed UTF-8, or npos.
-size_t FirstInvalidUtf8(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    size_t len = 0;
-    uint32_t cp = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return i;
-    }
-    if (i + len > s.size()) return i;
-    for (size_t k = 1; k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return i;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    // Overlong forms, surrogates and values beyond U+10FFFF are not UTF-8.
-    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10FFFF ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return i;
-    i += len;
+// Refuses text that is not UTF-8, naming the character, before anything of it is taken.
+void RequireUtf8(std::string_view text) {
+  try {
+    AnsiString same = TCodePage("UTF-8").FromUtf8(text);
+    WipeString(same);
+  } catch (const ECodePageError& e) {
+    throw EQuillmarError(std::string("the file is not UTF-8 text (") + e.what() +
+                         "): save it as UTF-8 and import it again");
   }
-  return std::string_view::npos;
 }
 
 // Splits a group or folder path at "/"; empty parts ("a//b", a leading "/") are dropped.
@@ -639,9 +615,7 @@ std::vector<TqmColumnMapping> ParseColumnMapping(std::string_view text) {
 
 TqmImportSource ReadImportText(std::string_view text, TqmImportFormat format,
                                const std::vector<TqmColumnMapping>& mapping) {
-  if (const size_t bad = FirstInvalidUtf8(text); bad != std::string_view::npos)
-    throw EQuillmarError("the file is not UTF-8 text (byte " + std::to_string(bad + 1) +
-                         " is not): save it as UTF-8 and import it again");
+  RequireUtf8(text);
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   if (!mapping.empty() && format != TqmImportFormat::Csv)
     throw EQuillmarError("a column mapping applies to the generic CSV format only");

@@ -43,8 +43,9 @@ bool HoldsIgnoringCase(const std::string& text, const char* part) {
   return lower.find(part) != std::string::npos;
 }
 
-// The template's category of that name (depth first), or null.
-const TTemplateCategory* TemplateNamed(const std::string& name, std::vector<std::string>* pathOut = nullptr) {
+// The template's category of that name (depth first), or null; pathOut receives the names from the
+// top level down to it.
+const TTemplateCategory* FindTemplate(const std::string& name, std::vector<std::string>* pathOut) {
   std::function<const TTemplateCategory*(const std::vector<TTemplateCategory>&, std::vector<std::string>&)>
       find = [&](const std::vector<TTemplateCategory>& list,
                  std::vector<std::string>& path) -> const TTemplateCategory* {
@@ -60,6 +61,30 @@ const TTemplateCategory* TemplateNamed(const std::string& name, std::vector<std:
   const TTemplateCategory* found = find(TemplateCategories(), path);
   if (found && pathOut) *pathOut = path;
   return found;
+}
+
+// The same, remembered: every record of an import asks for the categories of its path.
+const TTemplateCategory* TemplateNamed(const std::string& name, std::vector<std::string>* pathOut = nullptr) {
+  static const std::map<std::string, std::pair<const TTemplateCategory*, std::vector<std::string>>> kAll =
+      [] {
+        std::map<std::string, std::pair<const TTemplateCategory*, std::vector<std::string>>> all;
+        std::function<void(const std::vector<TTemplateCategory>&)> walk =
+            [&](const std::vector<TTemplateCategory>& list) {
+              for (const auto& c : list) {
+                if (!all.count(c.Name)) {
+                  std::vector<std::string> path;
+                  all[c.Name] = {FindTemplate(c.Name, &path), path};
+                }
+                walk(c.Children);
+              }
+            };
+        walk(TemplateCategories());
+        return all;
+      }();
+  const auto it = kAll.find(name);
+  if (it == kAll.end()) return nullptr;
+  if (pathOut) *pathOut = it->second.second;
+  return it->second.first;
 }
 
 // The field of the entry (or template) that takes a role; -1 when it has none (see the header).
@@ -344,6 +369,9 @@ TqmImporter::TWork::TTarget* TqmImporter::TWork::HomeOf(TqmImportKind kind, std:
 std::string TqmImporter::TWork::ToSafe(const std::string& utf8, const std::string& field, bool secret,
                                        bool replace, std::vector<std::string>& problems,
                                        std::vector<std::string>& replaced) {
+  // Plain ASCII is the same in every code page a Safe can have (and most of an export is ASCII).
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return utf8;
   try {
     return codePage_.FromUtf8(utf8);
   } catch (const ECodePageError&) {
@@ -448,7 +476,6 @@ void TqmImporter::TWork::Plan(const TqmImportRecord& record, const TqmImportOpti
 
   // The entry's fields.
   auto entry = std::make_unique<TqmRepositoryEntry>(&category);
-  entry->SetIcon(category.Icon());
   std::vector<TqmField> addToTemplate;
   std::vector<std::string> entryNotes;
   if (record.exactFields) {
@@ -516,7 +543,8 @@ void TqmImporter::TWork::Plan(const TqmImportRecord& record, const TqmImportOpti
     }
   }
 
-  // Taken into the plan.
+  // Taken into the plan. The entry gets its category's icon when it is saved (an icon is always
+  // stored exactly, and ten thousand planned copies of it would only fill the memory).
   if (target->fieldsOpen) {
     // A category made for an export's entries has the fields of the first of them.
     for (const auto& f : entry->Fields())
@@ -622,7 +650,9 @@ bool TqmImporter::TWork::Run(const TqmProgress& progress) {
       for (auto& e : t->entries) {
         e->SetParent(&category);
         e->SetSortOrder(next++);
+        e->SetIcon(category.Icon());
         global_.SaveEntry(path, *e);
+        e->SetIcon(std::string());
         if (!meter.Advance(1)) throw TCancelled();
       }
     }

@@ -98,7 +98,7 @@ TEST(ImportSource, RefusesTextThatIsNotUtf8AndEncryptedBitwardenExports) {
   EXPECT_PRED2(Has, test::ExpectThrow<EQuillmarError>([] {
                  ReadImportText("Title\nCaf\xE9\n", TqmImportFormat::KeePassXC);
                }),
-               "not UTF-8 text (byte 10");
+               "not UTF-8 text (Character 10 of the text is not valid UTF-8.");
   EXPECT_PRED2(Has, test::ExpectThrow<EQuillmarError>([] {
                  ReadImportText(R"({"encrypted": true, "encKeyValidation_DO_NOT_EDIT": "2.x"})",
                                 TqmImportFormat::Bitwarden);
@@ -242,6 +242,8 @@ TEST_F(ImportTest, KeePassXCGroupsBecomeCategoriesAndValuesFindTheirFields) {
                                       "Notes", "TOTP"}));
   EXPECT_EQ(shops->category->Fields()[6].FieldType(), ftPassword);
   EXPECT_TRUE(shops->category->HasIcon());
+  const std::string icon = shops->category->Icon();
+  EXPECT_EQ(Entry({"Internet", "Shops"}, "Book Shop")->Icon(), icon);  // an entry shows its category's icon
   EXPECT_EQ(Value(Entry({"Internet", "Shops"}, "Book Shop"), "TOTP"),
             "otpauth://totp/Books:reader?secret=JBSWY3DPEHPK3PXP&issuer=Books");
   EXPECT_EQ(Value(Entry({"Internet", "Shops", "Music"}, "Record Store", 2), "User name"), "dj2");
