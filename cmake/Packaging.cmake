@@ -98,14 +98,9 @@ set(CPACK_PACKAGE_NAME quillmar)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Brelkan")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "single-user vault for passwords, files and messages")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "single-user vault for passwords, files and messages\n"
-    " Quillmar keeps a person's secrets in one encrypted file, a Safe: a password\n"
-    " repository of typed entries in a tree of categories, a File Locker for\n"
-    " encrypted files, encrypted messages for other people, and reminders, with\n"
-    " backup, restore and repair. The desktop program is quillmar; quillmar-cli\n"
-    " keeps the same Safes from a terminal or a script.")
-string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+# The long description; CPack indents its lines for the control file.
+set(CPACK_PACKAGE_DESCRIPTION
+    "Quillmar keeps a person's secrets in one encrypted file, a Safe: a password\nrepository of typed entries in a tree of categories, a File Locker for\nencrypted files, encrypted messages for other people, and reminders, with\nbackup, restore and repair. The desktop program is quillmar, and\nquillmar-cli keeps the same Safes from a terminal or a script.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quillmar maintainers <maintainers@quillmar.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
