@@ -178,8 +178,8 @@ std::string TqmImportPlan::Summary(const std::string& verb) const {
     return std::to_string(n) + " " + (n == 1 ? one : many);
   };
   std::string s = verb + " " + count(entries.size(), "entry", "entries") + " into " +
-                  count(FilledCategories(), "category", "categories") + " (" +
-                  std::to_string(CreatedCategories()) + " new)";
+                  count(FilledCategories(), "category", "categories") + "; " +
+                  count(CreatedCategories(), "category", "categories") + " made";
   if (const size_t changed = ChangedTemplates(); changed > 0)
     s += "; " + count(changed, "category template", "category templates") + " extended";
   s += "; " + count(skipped.size(), "record", "records") + " skipped.";

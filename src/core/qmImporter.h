@@ -106,8 +106,8 @@ struct TqmImportPlan {
   size_t FilledCategories() const;
   size_t ChangedTemplates() const;
   size_t TakenTitles() const;
-  // One sentence: "12 entries into 3 categories (2 new), 1 template extended, 1 skipped." with
-  // `verb` in front ("Imported", "Would import").
+  // One sentence with `verb` in front ("Imported", "Would import"): "Imported 12 entries into 3
+  // categories; 2 categories made; 1 category template extended; 1 record skipped."
   std::string Summary(const std::string& verb) const;
 };
 

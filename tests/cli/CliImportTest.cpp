@@ -57,8 +57,9 @@ TEST_F(CliImport, DryRunPrintsThePlanAndChangesNothing) {
   EXPECT_TRUE(Has(r.out, "new category Internet/Shops/ (from the template \"Web Logins\")")) << r.out;
   EXPECT_TRUE(Has(r.out, "new field in Internet/Shops/: TOTP (Password Field)")) << r.out;
   EXPECT_TRUE(Has(r.out, "Internet/Shops/Music/Record Store\n")) << r.out;
-  EXPECT_TRUE(
-      Has(r.out, "Would import 6 entries into 5 categories (3 new); 1 record skipped. Nothing was changed"))
+  EXPECT_TRUE(Has(
+      r.out,
+      "Would import 6 entries into 5 categories; 3 categories made; 1 record skipped. Nothing was changed"))
       << r.out;
   EXPECT_TRUE(Has(r.err,
                   "skipped: line 8 \"Gift Shop\": The field \"Notes\" holds \"\xE2\x9C\x93\" (U+2713, "
@@ -75,7 +76,8 @@ TEST_F(CliImport, ImportIntoACategoryWithReplacedCharacters) {
                  "From KeePassXC", "--replace-unencodable"});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(Has(r.out, "Created the category From KeePassXC/Internet/Shops/Music/")) << r.out;
-  EXPECT_TRUE(Has(r.out, "Imported 7 entries into 5 categories (5 new); 0 records skipped.")) << r.out;
+  EXPECT_TRUE(Has(r.out, "Imported 7 entries into 5 categories; 5 categories made; 0 records skipped."))
+      << r.out;
   EXPECT_TRUE(Has(r.err, "delete it once you have checked the import")) << r.err;
   EXPECT_EQ(Ok({"ls", "Main", "From KeePassXC/Internet/Shops/Music"}), "Record Store#1\nRecord Store#2\n");
   EXPECT_TRUE(

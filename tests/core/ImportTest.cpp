@@ -219,7 +219,8 @@ TEST_F(ImportTest, KeePassXCGroupsBecomeCategoriesAndValuesFindTheirFields) {
   const auto& plan = Import(ReadImportFile(Sample("keepassxc.csv"), TqmImportFormat::KeePassXC));
   EXPECT_EQ(plan.entries.size(), 6u);
   EXPECT_EQ(plan.CreatedCategories(), 3u);  // Internet/Shops, Internet/Shops/Music, Email
-  EXPECT_EQ(plan.Summary("Imported"), "Imported 6 entries into 5 categories (3 new); 1 record skipped.");
+  EXPECT_EQ(plan.Summary("Imported"),
+            "Imported 6 entries into 5 categories; 3 categories made; 1 record skipped.");
 
   // No group: the Safe's "Web Logins".
   const auto* bank = Entry({"Internet", "Web Logins"}, "Example Bank");
