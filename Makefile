@@ -6,7 +6,8 @@ CTEST_ARGS ?=
 # Extra CMake options for both builds (CI passes -DQM_WERROR=ON).
 CMAKE_ARGS ?=
 
-.PHONY: deps configure build run screenshots screenshots-filemanagers test test-fast test-sanitize bench format format-check clean
+.PHONY: deps configure build run screenshots screenshots-filemanagers test test-fast test-sanitize bench format \
+        format-check clean package package-check
 
 deps:
 	@scripts/install-deps
@@ -62,3 +63,13 @@ format-check: deps
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# The Debian package of the programs (build/package/quillmar_VERSION_ARCH.deb), with Depends from the
+# shared libraries they link.
+package: build
+	cmake --build $(BUILD) --target package
+
+# Installs that package into a clean Debian 12 root (made with mmdebstrap from the Debian mirror) and
+# runs both programs there. Slow (a few minutes, mostly downloads): not part of `make test`.
+package-check: package
+	scripts/package-check $(BUILD)/package

@@ -297,6 +297,36 @@ std::vector<TCliCommandDef> MakeCommands() {
        {{"--format", "", "csv|json", false, "the output format"},
         {"--out", "", "FILE", false, "write to FILE (created private to you) instead of standard output"},
         {"--yes", "-y", "", false, "replace FILE when it exists"}}});
+  c.push_back(
+      {"import",
+       RunImport,
+       "SAFE FILE --format keepassxc|bitwarden|csv [--into CATEGORY] [--map TARGET=COLUMN,...]... "
+       "[--dry-run] "
+       "[--replace-unencodable]",
+       "import entries from another password manager",
+       "Imports the entries of FILE, an export of another password manager, as one change of the Safe:\n"
+       "all of them or, when anything fails, none. Formats: keepassxc (KeePassXC's CSV export),\n"
+       "bitwarden (Bitwarden's unencrypted JSON export), csv (a CSV file with a header line; also the\n"
+       "CSV that \"quillmar-cli export\" writes, which comes back with exactly its fields).\n"
+       "Groups and folders become categories below CATEGORY (default: the top level), made from the\n"
+       "template's \"Web Logins\" when missing; entries without one go into CATEGORY, or the Safe's\n"
+       "\"Web Logins\" (cards, identities and notes into \"Credit Cards\", \"Identities\" and \"Notes\").\n"
+       "Values without a field of their own (custom fields, a TOTP secret, more web addresses) get\n"
+       "one, added to the category's template; what has no field at all goes into the notes.\n"
+       "An entry with a character the Safe's code page cannot hold is left out and named, with the\n"
+       "field and the character, unless --replace-unencodable is given. Prints a summary; exit 1\n"
+       "when anything was left out. Delete FILE once the import is checked: it is not encrypted.\n"
+       "--map for csv: TARGET is Title, Username, Password, URL, Notes, Email, TOTP, Group or the\n"
+       "name of a field; COLUMN a header of FILE. Columns not mapped are taken by a known header\n"
+       "name (title, name, username, password, url, notes, group, folder, ...), else into the notes.\n",
+       2,
+       2,
+       {{"--format", "", "keepassxc|bitwarden|csv", false, "the format of FILE"},
+        {"--into", "", "CATEGORY", false, "the category to import into (made when missing)"},
+        {"--map", "", "TARGET=COLUMN,...", true, "for csv: which column gives what"},
+        {"--dry-run", "", "", false, "print what would be created and change nothing"},
+        {"--replace-unencodable", "", "", false,
+         "import entries with characters the Safe cannot hold, writing \"?\" for each"}}});
   return c;
 }
 

@@ -28,6 +28,9 @@ int RunMv(TCliContext& c);
 int RunSearch(TCliContext& c);
 int RunExport(TCliContext& c);
 
+// Import from other password managers (CliImportCommands.cpp).
+int RunImport(TCliContext& c);
+
 // The File Locker (CliFileLockerCommands.cpp).
 int RunFiles(TCliContext& c);
 int RunLock(TCliContext& c);
