@@ -17,6 +17,7 @@ TCliContext::TCliContext(TCliArguments args, TCliConsole& console, int inputFd)
       reader_(inputFd, console.Err()),
       prompter_(console, reader_) {
   prompter_.SetAssumeYes(args_.Has("--yes"));
+  prompter_.SetAllowCostlyDerivation(args_.allowCostlyDerivation);
 }
 
 TCliContext::~TCliContext() = default;
@@ -81,6 +82,9 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* 
   TTextKey key;
   try {
     key = g.TextKeyFor(file, password);
+  } catch (const ECostlyDerivation& e) {
+    WipeString(password);
+    throw Failure(CostlyRefusal(name, e));
   } catch (const std::exception& e) {
     WipeString(password);
     if (!TSingleFileSystem::IsContainerFile(file))
@@ -107,6 +111,15 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* 
   } catch (const std::exception& e) {
     throw Failure("the Safe \"" + name + "\" cannot be opened: " + OneLine(console_, e.what()));
   }
+}
+
+std::string TCliContext::CostlyRefusal(const std::string& name, const ECostlyDerivation& e) {
+  return "the Safe \"" + name + "\" was not opened: its key derivation asks for " +
+         e.Derivation().CostText() + ", more than quillmar-cli ever uses (at most " +
+         std::to_string(TKeyDerivation::UsualMaxMemoryKiB / (1024 * 1024)) + " GiB and " +
+         std::to_string(TKeyDerivation::UsualMaxPasses) +
+         " passes); the file was made elsewhere or changed, and opening it could take minutes and that much "
+         "memory. If you trust the file, add --allow-costly-derivation";
 }
 
 void TCliContext::Confirm(const std::string& questionUtf8, const std::string& refusedWhat) {
