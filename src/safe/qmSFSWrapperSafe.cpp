@@ -417,33 +417,31 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
     // A new key is no change of the file: the File Locker lists the times it had.
     TSingleFileSystem::TItemTimes times;
     const bool timed = sfs.GetItemTimes(folder + name, times);
-    {
-      TSFSFileStream stream(&sfs, 0, "", "", "", kModeReadWrite, folder + name);
-      int64_t size = stream.Size();
-      if (size > 0) {
-        // In place, piece by piece: the decrypting chain keeps the last cipher block it has seen, so
-        // overwriting a piece never disturbs the pieces after it.
-        TLockedFileChain decrypt(oldPassword, TLockedFileChain::TDirection::Decrypt);
-        TLockedFileChain encrypt(newPassword, TLockedFileChain::TDirection::Encrypt);
-        int64_t position = 0, unreported = 0;
-        while (position < size) {
-          int64_t count = std::min<int64_t>(static_cast<int64_t>(buffer.size()), size - position);
-          bool final = position + count == size;
-          stream.Seek(position, TSeekOrigin::Begin);
-          stream.ReadBuffer(buffer.data(), count);
-          decrypt.Process(buffer.data(), buffer.data(), static_cast<size_t>(count), final);
-          encrypt.Process(buffer.data(), buffer.data(), static_cast<size_t>(count), final);
-          stream.Seek(position, TSeekOrigin::Begin);
-          stream.WriteBuffer(buffer.data(), count);
-          position += count;
-          unreported += count;
-          if (unreported >= kReportEvery && !final) {
-            if (!meter.Advance(double(unreported))) throw TCancelled{};
-            unreported = 0;
-          }
+    TSFSFileStream stream(&sfs, 0, "", "", "", kModeReadWrite, folder + name);
+    int64_t size = stream.Size();
+    if (size > 0) {
+      // In place, piece by piece: the decrypting chain keeps the last cipher block it has seen, so
+      // overwriting a piece never disturbs the pieces after it.
+      TLockedFileChain decrypt(oldPassword, TLockedFileChain::TDirection::Decrypt);
+      TLockedFileChain encrypt(newPassword, TLockedFileChain::TDirection::Encrypt);
+      int64_t position = 0, unreported = 0;
+      while (position < size) {
+        int64_t count = std::min<int64_t>(static_cast<int64_t>(buffer.size()), size - position);
+        bool final = position + count == size;
+        stream.Seek(position, TSeekOrigin::Begin);
+        stream.ReadBuffer(buffer.data(), count);
+        decrypt.Process(buffer.data(), buffer.data(), static_cast<size_t>(count), final);
+        encrypt.Process(buffer.data(), buffer.data(), static_cast<size_t>(count), final);
+        stream.Seek(position, TSeekOrigin::Begin);
+        stream.WriteBuffer(buffer.data(), count);
+        position += count;
+        unreported += count;
+        if (unreported >= kReportEvery && !final) {
+          if (!meter.Advance(double(unreported))) throw TCancelled{};
+          unreported = 0;
         }
-        if (!meter.Advance(double(unreported))) throw TCancelled{};
       }
+      if (!meter.Advance(double(unreported))) throw TCancelled{};
     }
     if (timed) sfs.SetItemTimes(folder + name, times);
     ProcessEvents();
