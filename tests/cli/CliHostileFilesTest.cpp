@@ -3,12 +3,10 @@
 // derivation, and the small faults found beside them.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "CliRunner.h"
-#include "container/SFSHugeFile.h"
 #include "container/SingleFileSystem.h"
 #include "safe/qmSFSWrapper.h"
 #include "support/ContainerDamage.h"
@@ -42,23 +40,6 @@ protected:
     }
     return "";
   }
-  // Writes memory and passes into the key derivation of the Safe's header, with a valid checksum.
-  void SetDerivationCost(uint32_t memoryKiB, uint32_t passes) {
-    std::string f = ReadFileBytes(Safe());
-    const size_t h = SFSPartHeader();
-    ASSERT_EQ(f[h + 226], 1) << "not hardened";
-    std::memcpy(&f[h + 228], &memoryKiB, 4);
-    std::memcpy(&f[h + 232], &passes, 4);
-    uint32_t x = 0;
-    for (size_t off = h + 12; off < h + 256; off += 4) {
-      uint32_t w;
-      std::memcpy(&w, &f[off], 4);
-      x ^= w;
-    }
-    std::memcpy(&f[h + 8], &x, 4);
-    WriteFileBytes(Safe(), f);
-  }
-  static size_t SFSPartHeader() { return size_t(TSFSHugeFile::PartHeaderSize); }
 };
 
 // --- Damaged records -------------------------------------------------------------------------------
@@ -159,7 +140,7 @@ TEST_F(CliHostileFiles, AKeyDerivationBeyondWhatTheProgramWritesIsRefusedUnlessA
   Ok({"create", "Main"});
   const std::string kept = ReadFileBytes(Safe());
   // 2 GiB and 20 passes: minutes of work and 2 GiB per open. Refused before anything is reserved.
-  SetDerivationCost(2u * 1024 * 1024, 20);
+  SetKeyDerivationCost(Safe(), 2u * 1024 * 1024, 20);
   TCliRun r = Q({"ls", "Main"});
   EXPECT_EQ(r.code, 4);
   EXPECT_NE(r.err.find("asks for 2 GiB of memory and 20 passes, more than quillmar-cli ever uses"),
@@ -173,7 +154,7 @@ TEST_F(CliHostileFiles, AKeyDerivationBeyondWhatTheProgramWritesIsRefusedUnlessA
   // A costly number of passes at a tiny memory: allowed, the derivation runs (and the changed header
   // makes it the wrong key, which is what a derivation that ran says).
   WriteFileBytes(Safe(), kept);
-  SetDerivationCost(64, 11);
+  SetKeyDerivationCost(Safe(), 64, 11);
   r = Q({"ls", "Main"});
   EXPECT_EQ(r.code, 4);
   EXPECT_NE(r.err.find("64 KiB of memory and 11 passes"), std::string::npos) << r.err;

@@ -2,15 +2,14 @@
 // agreement, and a long derivation reports progress and can be given up.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "container/KeyDerivationCost.h"
-#include "container/SFSHugeFile.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmGlobal.h"
 #include "core/qmKeyDerivationRun.h"
+#include "support/ContainerDamage.h"
 #include "support/ExpectThrow.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -37,29 +36,13 @@ protected:
   CostlyDerivation() : g_(dir_.file("home"), {"quillmar"}, &prompter_) {
     g_.CreateSafe(g_.SafeFile("Main"), kPassword);  // hardened, at the tests' tiny cost
   }
-  // Writes another cost into the Safe's header, with a checksum that matches: anyone can.
-  void SetCost(uint32_t memoryKiB, uint32_t passes) {
-    std::string f = test::ReadFileBytes(g_.SafeFile("Main"));
-    const size_t h = size_t(TSFSHugeFile::PartHeaderSize);
-    std::memcpy(&f[h + 228], &memoryKiB, 4);
-    std::memcpy(&f[h + 232], &passes, 4);
-    uint32_t x = 0;
-    for (size_t off = h + 12; off < h + 256; off += 4) {
-      uint32_t w;
-      std::memcpy(&w, &f[off], 4);
-      x ^= w;
-    }
-    std::memcpy(&f[h + 8], &x, 4);
-    test::WriteFileBytes(g_.SafeFile("Main"), f);
-  }
-
   TempDir dir_;
   TScriptedPrompter prompter_;
   TqmGlobal g_;
 };
 
 TEST_F(CostlyDerivation, TheUserIsAskedWithTheCostAndNoLeavesTheSafeUnopened) {
-  SetCost(2u * 1024 * 1024, 20);
+  test::SetKeyDerivationCost(g_.SafeFile("Main"), 2u * 1024 * 1024, 20);
   prompter_.ExpectYesNo(false);
   const std::string refused =
       test::ExpectThrow<ECostlyDerivation>([&] { g_.TextKeyFor(g_.SafeFile("Main"), kPassword); });
@@ -83,7 +66,7 @@ TEST_F(CostlyDerivation, TheUserIsAskedWithTheCostAndNoLeavesTheSafeUnopened) {
 TEST_F(CostlyDerivation, YesRunsTheDerivationTheHeaderNames) {
   const TTextKey usual = g_.TextKeyFor(g_.SafeFile("Main"), kPassword);  // no question
   EXPECT_TRUE(prompter_.Questions.empty());
-  SetCost(64, 11);  // costly by its passes, and cheap to run
+  test::SetKeyDerivationCost(g_.SafeFile("Main"), 64, 11);  // costly by its passes, and cheap to run
   prompter_.ExpectYesNo(true);
   const TTextKey key = g_.TextKeyFor(g_.SafeFile("Main"), kPassword);
   EXPECT_EQ(key.Derivation().Passes, 11u);
