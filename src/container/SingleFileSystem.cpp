@@ -275,6 +275,28 @@ int64_t TSingleFileSystem::FileAge(std::string_view path) const {
   return int64_t(FileTimeToDosDateTime(dir_->ReadItem(k).LastWriteTime));
 }
 
+bool TSingleFileSystem::GetItemTimes(std::string_view path, TItemTimes& times) const {
+  const int32_t k = dir_->Resolve(path);
+  if (k < 0) return false;
+  const TDIRItem& item = dir_->ReadItem(k);
+  times = {item.CreationTime, item.LastWriteTime, item.LastAccessTime};
+  return true;
+}
+
+bool TSingleFileSystem::SetItemTimes(std::string_view path, const TItemTimes& times) {
+  if (ReadOnly()) return false;
+  return Change([&]() -> bool {
+    const int32_t k = dir_->Resolve(path);
+    if (k < 0) return false;
+    TDIRItem item = dir_->ReadItem(k);
+    item.CreationTime = times.Creation;
+    item.LastWriteTime = times.LastWrite;
+    item.LastAccessTime = times.LastAccess;
+    dir_->WriteItem(k, item);
+    return true;
+  });
+}
+
 bool TSingleFileSystem::GetKeyRecord(std::string_view path, TKeyRecord& record) const {
   int32_t k = dir_->Resolve(path);
   if (k < 0) return false;
