@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <functional>
 
-#include "UiTestSupport.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmLoginRules.h"
 #include "core/qmSafeCheck.h"
@@ -18,6 +17,7 @@
 #include "shell/frmPreferences.h"
 #include "shell/qmFileDialogs.h"
 #include "support/ContainerDamage.h"
+#include "uisupport/UiTest.h"
 #include "widgets/qmText.h"
 
 namespace quillmar::test {
@@ -34,11 +34,7 @@ protected:
     StartAndLogin("Alpha", "alpha-pass");
     W().SelectTab(tabOptions);
   }
-  void Run(const char* command) {
-    QAction* action = W().TabWindow(tabOptions)->findChild<QAction*>(QString::fromLatin1(command));
-    ASSERT_NE(action, nullptr) << command;
-    action->trigger();
-  }
+  void Run(const char* command) { Child<QAction>(W().TabWindow(tabOptions), command)->trigger(); }
   QString CheckResult() { return static_cast<TfrmOptions*>(W().TabWindow(tabOptions))->CheckResult(); }
 };
 
@@ -165,10 +161,10 @@ TEST_F(OptionsTest, ARestoreFromAFileThatIsNoBackupChangesNothingAndKeepsTheSafe
 TEST_F(OptionsTest, PreferencesReachTheSafeOnOkOnlyAndOutliveALock) {
   auto setAndClose = [&](bool accept) {
     script_->On<TfrmPreferences>([accept](TfrmPreferences* p) {
-      p->findChild<QCheckBox*>(QStringLiteral("chkConfirmDeletion"))->setChecked(false);
-      p->findChild<QCheckBox*>(QStringLiteral("chkRemoveFile"))->setChecked(false);
-      p->findChild<QSpinBox*>(QStringLiteral("spnIdleLock"))->setValue(7);
-      p->findChild<QPushButton*>(QString::fromLatin1(accept ? "btnOk" : "btnCancel"))->click();
+      Child<QCheckBox>(p, "chkConfirmDeletion")->setChecked(false);
+      Child<QCheckBox>(p, "chkRemoveFile")->setChecked(false);
+      Child<QSpinBox>(p, "spnIdleLock")->setValue(7);
+      Child<QPushButton>(p, QString::fromLatin1(accept ? "btnOk" : "btnCancel"))->click();
     });
     Run("preferences");
     ExpectScriptDone();
@@ -193,7 +189,7 @@ TEST_F(OptionsTest, PreferencesReachTheSafeOnOkOnlyAndOutliveALock) {
   bool shownOff = true;
   W().SelectTab(tabOptions);
   script_->On<TfrmPreferences>([&](TfrmPreferences* p) {
-    shownOff = !p->findChild<QCheckBox*>(QStringLiteral("chkConfirmDeletion"))->isChecked();
+    shownOff = !Child<QCheckBox>(p, "chkConfirmDeletion")->isChecked();
     p->reject();
   });
   Run("preferences");
@@ -204,7 +200,7 @@ TEST_F(OptionsTest, PreferencesReachTheSafeOnOkOnlyAndOutliveALock) {
 TEST_F(OptionsTest, StartupWithTheDesktopWritesTheAutostartEntryAtOnceWhateverTheOutcome) {
   ASSERT_FALSE(AutostartEntryExists());
   script_->On<TfrmPreferences>([](TfrmPreferences* p) {
-    auto* box = p->findChild<QCheckBox*>(QStringLiteral("chkAutoStart"));
+    auto* box = Child<QCheckBox>(p, "chkAutoStart");
     if (box->isChecked()) box->click();  // off first (the template's default is off)
     box->click();
     p->reject();
@@ -223,8 +219,8 @@ TEST_F(OptionsTest, StartupWithTheDesktopWritesTheAutostartEntryAtOnceWhateverTh
   EXPECT_FALSE(G().Settings().App.autoStart.Value());  // the setting itself only on OK
 
   script_->On<TfrmPreferences>([](TfrmPreferences* p) {
-    p->findChild<QCheckBox*>(QStringLiteral("chkAutoStart"))->click();
-    p->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+    Child<QCheckBox>(p, "chkAutoStart")->click();
+    Child<QPushButton>(p, "btnOk")->click();
   });
   Run("preferences");
   ExpectScriptDone();

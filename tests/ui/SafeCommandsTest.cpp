@@ -13,7 +13,6 @@
 #include <QProgressDialog>
 #include <filesystem>
 
-#include "UiTestSupport.h"
 #include "base/MemoryStream.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmLoginRules.h"
@@ -21,6 +20,7 @@
 #include "safe/qmSFSWrapper.h"
 #include "shell/frmChangePassword.h"
 #include "support/HeldFile.h"
+#include "uisupport/UiTest.h"
 
 namespace quillmar::test {
 namespace {
@@ -130,7 +130,7 @@ TEST_F(SafeCommandsTest, DeleteAsksBeforeClosingAnythingAndTheLastSafeLeadsToCre
   int mode = 0;
   script_->On<TfrmLogin>([&](TfrmLogin* login) {
     mode = login->Mode();
-    login->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
+    Child<QPushButton>(login, "btnCancel")->click();
   });
   W().FindAction(QStringLiteral("deleteSafe"))->trigger();
   ExpectScriptDone();
@@ -200,10 +200,10 @@ TEST_F(SafeCommandsTest, AFailedDeleteReopensTheSafe) {
 
 void FillPasswords(TfrmChangePassword* d, const std::string& old, const std::string& fresh,
                    const std::string& again) {
-  d->findChild<QLineEdit*>(QStringLiteral("OldPassword"))->setText(QString::fromStdString(old));
-  d->findChild<QLineEdit*>(QStringLiteral("NewPassword"))->setText(QString::fromStdString(fresh));
-  d->findChild<QLineEdit*>(QStringLiteral("NewPasswordConfirm"))->setText(QString::fromStdString(again));
-  d->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+  Child<QLineEdit>(d, "OldPassword")->setText(QString::fromStdString(old));
+  Child<QLineEdit>(d, "NewPassword")->setText(QString::fromStdString(fresh));
+  Child<QLineEdit>(d, "NewPasswordConfirm")->setText(QString::fromStdString(again));
+  Child<QPushButton>(d, "btnOk")->click();
 }
 
 TEST_F(SafeCommandsTest, RefusedPasswordsKeepTheDialogAndChangeNothing) {
@@ -264,13 +264,13 @@ TEST_F(SafeCommandsTest, TheDialogShowsTheKindAndChangesItOnlyWhenAskedAndAfterA
   for (const std::string& f : files) contents.push_back(LockedContent(f));
   const std::string file = G().SafeFile("Demo");
   auto shown = [](TfrmChangePassword* d, QString& kind, bool& compatible) {
-    kind = d->findChild<QLabel*>(QStringLiteral("lblSafeKind"))->text();
-    auto* box = d->findChild<QCheckBox*>(QStringLiteral("chkCompatible"));
+    kind = Child<QLabel>(d, "lblSafeKind")->text();
+    auto* box = Child<QCheckBox>(d, "chkCompatible");
     EXPECT_TRUE(box->isVisible());
     compatible = box->isChecked();
   };
   auto markCompatible = [](TfrmChangePassword* d, bool on) {
-    d->findChild<QCheckBox*>(QStringLiteral("chkCompatible"))->setChecked(on);
+    Child<QCheckBox>(d, "chkCompatible")->setChecked(on);
   };
 
   // Hardened: said so with its parameters. Made compatible only after the warning: No keeps the

@@ -10,17 +10,19 @@
 #include <QToolButton>
 #include <stdexcept>
 
-#include "UiTestSupport.h"
 #include "screenshots/Screenshots.h"
 #include "shell/frmAbout.h"
 #include "shell/frmHelp.h"
 #include "shell/qmPlaceholderTabs.h"
+#include "uisupport/UiTest.h"
 #include "widgets/qmHotLabel.h"
 
 namespace quillmar::test {
 namespace {
 
-TEST_F(UiTest, TheKeyboardReachesEveryTabTheHelpOfTheTabAndTheLinks) {
+class ShellTest : public UiTest {};
+
+TEST_F(ShellTest, TheKeyboardReachesEveryTabTheHelpOfTheTabAndTheLinks) {
   MakeSafe("Alpha", "alpha-pass");
   StartAndLogin("Alpha", "alpha-pass");
   // Window shortcuts work in the active window.
@@ -54,7 +56,7 @@ TEST_F(UiTest, TheKeyboardReachesEveryTabTheHelpOfTheTabAndTheLinks) {
   W().SafesMenu()->hide();
 }
 
-TEST_F(UiTest, TheViewButtonShowsOnlyOnTheFileLockerAndStepsThroughTheViews) {
+TEST_F(ShellTest, TheViewButtonShowsOnlyOnTheFileLockerAndStepsThroughTheViews) {
   MakeSafe("Alpha", "alpha-pass");
   StartAndLogin("Alpha", "alpha-pass");
   auto* button = Child<QToolButton>(&W(), "btnView");
@@ -69,7 +71,7 @@ TEST_F(UiTest, TheViewButtonShowsOnlyOnTheFileLockerAndStepsThroughTheViews) {
     seen.push_back(locker->ViewStyle());
   }
   EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 0}));
-  W().ViewMenu()->findChild<QAction*>(QStringLiteral("viewDetails"))->trigger();
+  Child<QAction>(W().ViewMenu(), "viewDetails")->trigger();
   EXPECT_EQ(locker->ViewStyle(), 3);
   // A File Locker made anew (after a lock) takes the view of the menu.
   W().LockSafe();
@@ -82,14 +84,14 @@ TEST_F(UiTest, TheViewButtonShowsOnlyOnTheFileLockerAndStepsThroughTheViews) {
   EXPECT_FALSE(button->isVisible());
 }
 
-TEST_F(UiTest, AboutShowsTheVersionAndCloses) {
+TEST_F(ShellTest, AboutShowsTheVersionAndCloses) {
   MakeSafe("Alpha", "alpha-pass");
   StartAndLogin("Alpha", "alpha-pass");
   QString title, text;
   script_->On<TfrmAbout>([&](TfrmAbout* about) {
     title = about->windowTitle();
-    text = about->findChild<QLabel*>(QStringLiteral("lblVersion"))->text();
-    QTest::mouseClick(about->findChild<QLabel*>(QStringLiteral("imgAbout")), Qt::LeftButton);
+    text = Child<QLabel>(about, "lblVersion")->text();
+    QTest::mouseClick(Child<QLabel>(about, "imgAbout"), Qt::LeftButton);
   });
   W().FindAction(QStringLiteral("about"))->trigger();
   ExpectScriptDone();
@@ -97,7 +99,7 @@ TEST_F(UiTest, AboutShowsTheVersionAndCloses) {
   EXPECT_TRUE(text.startsWith(QStringLiteral("Version ") + QString::fromStdString(G().VersionText())));
 }
 
-TEST_F(UiTest, TheTrayHintAndTheSafeLabelNameTheSafeOrNone) {
+TEST_F(ShellTest, TheTrayHintAndTheSafeLabelNameTheSafeOrNone) {
   EXPECT_EQ(W().TrayHint(), QStringLiteral("Brelkan Quillmar II [Safe: <none selected>]"));
   MakeSafe("Alpha", "alpha-pass");
   StartAndLogin("Alpha", "alpha-pass");
@@ -113,7 +115,7 @@ public:
   }
 };
 
-TEST_F(UiTest, AnErrorNoWindowCatchesIsShownAndTheProgramGoesOn) {
+TEST_F(ShellTest, AnErrorNoWindowCatchesIsShownAndTheProgramGoesOn) {
   TFailing failing;
   script_->Answer(QStringLiteral("TSFSHugeFile.Read - the disk went away"));
   QCoreApplication::postEvent(&failing, new QEvent(QEvent::User));
@@ -142,13 +144,7 @@ TEST(Screenshots, EveryWindowIsWrittenAndNoneIsBlank) {
   EXPECT_TRUE(IsBlankImage(blank));
 }
 
-}  // namespace
-}  // namespace quillmar::test
-
-namespace quillmar::test {
-namespace {
-
-TEST_F(UiTest, DecryptedCopiesLeftByAnEarlierRunAreReportedOnceAfterTheLogin) {
+TEST_F(ShellTest, DecryptedCopiesLeftByAnEarlierRunAreReportedOnceAfterTheLogin) {
   MakeSafe("Alpha", "alpha-pass");
   const std::string left = G().TempRootFolder() + "Alpha.qvt/File Locker/tax.pdf";
   DiskFile("dummy", "");

@@ -9,9 +9,9 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-#include "UiTestSupport.h"
 #include "core/qmShellOptions.h"
 #include "shell/qmScreenLockWatcher.h"
+#include "uisupport/UiTest.h"
 
 namespace quillmar::test {
 namespace {
@@ -162,13 +162,7 @@ TEST_F(TrayTest, TheSafeLocksWhenTheScreenLocksIfTheOptionIsOn) {
   EXPECT_TRUE(W().InTray());
 }
 
-}  // namespace
-}  // namespace quillmar::test
-
-namespace quillmar::test {
-namespace {
-
-TEST_F(UiTest, StartedWithSmTheProgramWaitsInTheTrayAndACancelledLoginKeepsItThere) {
+TEST_F(TrayTest, StartedWithSmTheProgramWaitsInTheTrayAndACancelledLoginKeepsItThere) {
   G({"quillmar", "/sm"});
   MakeSafe("Alpha", "alpha-pass");
   W(true).Start();

@@ -21,7 +21,6 @@
 
 #include "core/qmGlobal.h"
 #include "core/qmLoginRules.h"
-#include "screenshots/qmUiScript.h"
 #include "shell/frmAbout.h"
 #include "shell/frmChangePassword.h"
 #include "shell/frmHelp.h"
@@ -31,6 +30,7 @@
 #include "shell/qmApplication.h"
 #include "shell/qmProgressRunner.h"
 #include "shell/qmQtPrompter.h"
+#include "uisupport/qmUiScript.h"
 #include "widgets/qmText.h"
 
 namespace quillmar {
