@@ -1,16 +1,12 @@
 // The frame's smaller parts: keyboard access, the File Locker's view button, help and About, the
-// general error box, and the screenshots.
+// general error box.
 #include <QAction>
-#include <QDir>
-#include <QImage>
 #include <QMenu>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <stdexcept>
 
-#include "screenshots/Screenshots.h"
 #include "shell/frmAbout.h"
 #include "shell/frmHelp.h"
 #include "shell/qmPlaceholderTabs.h"
@@ -123,25 +119,6 @@ TEST_F(ShellTest, AnErrorNoWindowCatchesIsShownAndTheProgramGoesOn) {
   EXPECT_EQ(script_->Answered().size(), 1);
   MakeSafe("Alpha", "alpha-pass");
   StartAndLogin("Alpha", "alpha-pass");  // still working
-}
-
-TEST(Screenshots, EveryWindowIsWrittenAndNoneIsBlank) {
-  QTemporaryDir out;
-  QString error;
-  const QStringList files = WriteScreenshots(out.path(), &error);
-  EXPECT_TRUE(error.isEmpty()) << error.toStdString();
-  for (const QString& name : ScreenshotNames()) {
-    const QString file = QDir(out.path()).filePath(name);
-    ASSERT_TRUE(files.contains(file)) << name.toStdString() << " was not written";
-    const QImage image(file);
-    EXPECT_FALSE(image.isNull()) << name.toStdString();
-    EXPECT_FALSE(IsBlankImage(image)) << name.toStdString() << " is blank";
-    EXPECT_GE(image.width(), 150) << name.toStdString();
-  }
-  // The check itself tells a blank picture.
-  QImage blank(200, 100, QImage::Format_RGB32);
-  blank.fill(Qt::white);
-  EXPECT_TRUE(IsBlankImage(blank));
 }
 
 TEST_F(ShellTest, DecryptedCopiesLeftByAnEarlierRunAreReportedOnceAfterTheLogin) {
