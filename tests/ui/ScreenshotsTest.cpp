@@ -1,6 +1,7 @@
 // The table of screenshots: every row writes a picture that is not blank, a failed row names itself
 // and the others still run, and one row can be written alone.
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -35,7 +36,27 @@ TEST(ScreenshotsTest, EveryRowOfTheTableIsWrittenAndNoneIsBlank) {
   EXPECT_TRUE(run.Ok());
 }
 
-// A table of three rows that need no Safe: a label, a row whose control is missing, another label.
+// The pictures that show a folder show the same one in every run.
+TEST(ScreenshotsTest, PicturesThatShowAFolderAreTheSameInEveryRun) {
+  const std::vector<TqmScreenshotRow> table = ScreenshotTable();
+  for (const char* name : {"about.png", "main_cryptomail.png"}) {
+    SCOPED_TRACE(name);
+    QByteArray pictures[2];
+    for (QByteArray& picture : pictures) {
+      QTemporaryDir out;
+      const TqmScreenshotRun run = WriteScreenshots(table, out.path(), QString::fromLatin1(name));
+      ASSERT_TRUE(run.Ok()) << run.error.toStdString()
+                            << (run.rows.empty() ? "" : run.rows[0].error.toStdString());
+      QFile file(QDir(out.path()).filePath(QString::fromLatin1(name)));
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+      picture = file.readAll();
+    }
+    EXPECT_FALSE(pictures[0].isEmpty());
+    EXPECT_TRUE(pictures[0] == pictures[1]);
+  }
+}
+
+// A table of rows that need no Safe: a label, a row whose control is missing, a blank row, a label.
 std::vector<TqmScreenshotRow> SmallTable() {
   auto sample = [](const char* text) {
     return [text](TqmScreenshotScene&) {

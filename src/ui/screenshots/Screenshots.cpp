@@ -1,8 +1,17 @@
 #include "screenshots/Screenshots.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <map>
 #include <set>
 
@@ -16,6 +25,68 @@ std::map<std::string, std::vector<TqmScreenshotRow>>& Areas() {
   static std::map<std::string, std::vector<TqmScreenshotRow>> areas;
   return areas;
 }
+
+// The scene's folder: the same name in every run (no random path in a picture), private to the
+// user, and held by one run at a time (a second run waits for the first to end). Where the fixed
+// folder cannot be had (another user's, or not a folder), a temporary folder stands in and the
+// pictures that show a path differ from run to run.
+class TSceneFolder {
+public:
+  TSceneFolder() {
+    const QString fixed = QDir::tempPath() + QStringLiteral("/quillmar-screenshots");
+    if (Take(fixed)) {
+      path_ = fixed;
+      return;
+    }
+    std::fprintf(stderr, "qm_screenshots: %s cannot be used; the pictures show a temporary folder instead\n",
+                 QFile::encodeName(fixed).constData());
+    if (temp_.isValid()) path_ = temp_.path();
+  }
+  ~TSceneFolder() {
+    if (fd_ < 0) return;
+    Empty(path_);
+    ::close(fd_);  // lets the next run in
+  }
+  TSceneFolder(const TSceneFolder&) = delete;
+  TSceneFolder& operator=(const TSceneFolder&) = delete;
+
+  // "" when no folder could be had.
+  const QString& Path() const { return path_; }
+
+private:
+  bool Take(const QString& folder) {
+    const QByteArray name = QFile::encodeName(folder);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) return false;
+    // Ours, a folder, no link: nothing of another user's is written through it.
+    fd_ = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_uid != ::geteuid() || !S_ISDIR(st.st_mode)) return false;
+    if (::fchmod(fd_, 0700) != 0) return false;
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      std::fprintf(stderr, "qm_screenshots: waiting for another screenshot run to end\n");
+      if (::flock(fd_, LOCK_EX) != 0) return false;
+    }
+    // What an earlier run left (one that was killed) goes.
+    Empty(folder);
+    return true;
+  }
+
+  static void Empty(const QString& folder) {
+    QDir dir(folder);
+    for (const QString& entry :
+         dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+      QFileInfo info(dir.filePath(entry));
+      if (info.isDir() && !info.isSymLink())
+        QDir(info.filePath()).removeRecursively();
+      else
+        QFile::remove(info.filePath());
+    }
+  }
+
+  int fd_ = -1;
+  QTemporaryDir temp_;
+  QString path_;
+};
 
 }  // namespace
 
@@ -68,12 +139,12 @@ TqmScreenshotRun WriteScreenshots(const std::vector<TqmScreenshotRow>& rows, con
     run.error = QStringLiteral("The folder %1 cannot be made.").arg(folder);
     return run;
   }
-  QTemporaryDir sceneFolder;
-  if (!sceneFolder.isValid()) {
+  TSceneFolder sceneFolder;
+  if (sceneFolder.Path().isEmpty()) {
     run.error = QStringLiteral("No folder for the demo Safes can be made.");
     return run;
   }
-  TqmScreenshotScene scene(sceneFolder.path());
+  TqmScreenshotScene scene(sceneFolder.Path());
   for (const TqmScreenshotRow* row : chosen) {
     TqmScreenshotResult result{row->file, QString(), QString()};
     QPixmap picture;

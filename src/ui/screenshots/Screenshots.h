@@ -59,8 +59,9 @@ struct TqmScreenshotRun {
   bool Ok() const;
 };
 
-// Writes the rows into folder (made when missing), or only the row of that file name. Needs a
-// QApplication.
+// Writes the rows into folder (made when missing), or only the row of that file name. The scene's
+// folder is <temp>/quillmar-screenshots, the same in every run, so that no picture shows a random
+// path; a run waits for another run's end before it takes the folder. Needs a QApplication.
 TqmScreenshotRun WriteScreenshots(const std::vector<TqmScreenshotRow>& rows, const QString& folder,
                                   const QString& only = QString());
 
