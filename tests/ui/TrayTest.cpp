@@ -59,7 +59,45 @@ TEST_F(TrayTest, MinimisingLocksTheSafeIntoTheTrayAndRestoringAsksForThePassword
   EXPECT_EQ(W().TrayIcon(), nullptr);  // the icon is there only while in the tray
 }
 
-TEST_F(TrayTest, WithoutATrayTheWindowIsMinimisedNeverHidden) {
+// A desktop without a tray (GNOME without an extension): nothing hides the window, and a locked
+// program can always be unlocked or ended from it.
+TEST_F(TrayTest, WithoutATrayALockedWindowStaysWithUnlockAndExit) {
+  MakeSafe("Alpha", "alpha-pass");
+  StartAndLogin("Alpha", "alpha-pass", false);
+  auto* toTray = Child<QTimer>(&W(), "tmrMinimize");
+  W().FindAction(QStringLiteral("lockSafe"))->trigger();
+  EXPECT_FALSE(G().SafeOpen());
+  EXPECT_TRUE(W().isVisible());
+  EXPECT_FALSE(W().isMinimized());
+  EXPECT_FALSE(W().InTray());
+  EXPECT_EQ(W().TrayIcon(), nullptr);
+  EXPECT_TRUE(Child<QWidget>(&W(), "pnlLocked")->isVisible());
+  EXPECT_EQ(Child<QLabel>(&W(), "lblLockedTitle")->text(), QStringLiteral("Locked"));
+  EXPECT_EQ(
+      Child<QLabel>(&W(), "lblLocked")->text(),
+      QStringLiteral("The Safe Alpha is locked. Unlock it with its master password, or exit the program."));
+
+  // Unlock ... cancelled: the window stays as it is, nothing sends it away.
+  ScriptCancelLogin();
+  Child<QPushButton>(&W(), "btnUnlock")->click();
+  ExpectScriptDone();
+  EXPECT_FALSE(toTray->isActive());
+  EXPECT_TRUE(W().isVisible());
+  EXPECT_FALSE(W().isMinimized());
+  EXPECT_FALSE(W().Ended());
+
+  ScriptLogin("Alpha", "alpha-pass");
+  Child<QPushButton>(&W(), "btnUnlock")->click();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  EXPECT_FALSE(Child<QWidget>(&W(), "pnlLocked")->isVisible());
+
+  // Exit works while locked: nothing waits to be written back, so no password is asked.
+  W().LockSafe();
+  Child<QPushButton>(&W(), "btnExit")->click();
+  EXPECT_TRUE(W().Ended());
+}
+
+TEST_F(TrayTest, WithoutATrayAMinimisedWindowLocksAndACancelledLoginLeavesItShowing) {
   MakeSafe("Alpha", "alpha-pass");
   StartAndLogin("Alpha", "alpha-pass", false);
   LockOnMinimize();
@@ -68,10 +106,17 @@ TEST_F(TrayTest, WithoutATrayTheWindowIsMinimisedNeverHidden) {
   EXPECT_TRUE(W().isVisible());
   EXPECT_TRUE(W().isMinimized());
   EXPECT_EQ(W().TrayIcon(), nullptr);
-  ScriptLogin("Alpha", "alpha-pass");
+  // Restoring asks for the password; a cancel leaves the window showing the Safe locked.
+  ScriptCancelLogin();
   W().showNormal();
-  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  ExpectScriptDone();
+  EXPECT_FALSE(Child<QTimer>(&W(), "tmrMinimize")->isActive());
+  EXPECT_FALSE(W().isMinimized());
   EXPECT_FALSE(W().InTray());
+  EXPECT_TRUE(Child<QWidget>(&W(), "pnlLocked")->isVisible());
+  ScriptLogin("Alpha", "alpha-pass");
+  Child<QPushButton>(&W(), "btnUnlock")->click();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
 }
 
 TEST_F(TrayTest, TheApplicationMenuOffersTheLoginOnlyWhileNoSafeIsOpen) {

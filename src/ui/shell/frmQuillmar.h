@@ -27,6 +27,7 @@ class QActionGroup;
 class QLabel;
 class QMenu;
 class QMimeData;
+class QPushButton;
 class QStackedLayout;
 class QSystemTrayIcon;
 class QTimer;
@@ -43,8 +44,9 @@ class TfrmQuillmar : public QMainWindow, public TqmShell {
   Q_OBJECT
 public:
   struct TOptions {
-    // Whether "to the tray" hides the window behind a tray icon; without a tray the window is
-    // minimised instead, never hidden. Default: whether the desktop has a tray.
+    // Whether "to the tray" hides the window behind a tray icon. Without a tray the window is never
+    // hidden: a lock leaves it showing the Safe locked with Unlock ... and Exit, and a window the
+    // user minimised stays in the task bar. Default: whether the desktop has a tray.
     bool trayAvailable;
     int minimizeDelayMs = 70;        // tmrMinimize
     int receivedFilesDelayMs = 200;  // tmrLockRecivedFiles
@@ -83,7 +85,8 @@ public:
   void DeleteSafe();
   void ChangePassword();
   void RestoreSafe();
-  // Closes the Safe now and sends the window to the tray; restoring asks for the password.
+  // Closes the Safe now and sends the window to the tray; restoring asks for the password. Without
+  // a tray the window stays and shows the Safe locked, with Unlock ... and Exit.
   void LockSafe();
 
   // --- Tabs --------------------------------------------------------------------------------------------
@@ -136,6 +139,8 @@ protected:
 
 private:
   void BuildWindow();
+  void BuildLockedPanel();
+  void UpdateLockedPanel();
   void BuildActions();
   QAction* AddAction(const QString& name, const QString& text, const QKeySequence& shortcut,
                      void (TfrmQuillmar::*slot)());
@@ -201,7 +206,11 @@ private:
   QToolButton* btnView_;
   QWidget* pnlForm_;
   QStackedLayout* formStack_;
-  QLabel* lblNoSafe_;
+  QWidget* pnlLocked_;
+  QLabel* lblLockedTitle_;
+  QLabel* lblLocked_;
+  QPushButton* btnUnlock_;
+  QPushButton* btnExit_;
 
   QMenu* mnuSafes_;
   QMenu* mnuView_;

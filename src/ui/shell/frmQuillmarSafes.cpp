@@ -83,7 +83,8 @@ void TfrmQuillmar::UpdateCommands() {
     tabPictures_[static_cast<size_t>(tab)]->setEnabled(open);
   }
   if (!open) {
-    formStack_->setCurrentWidget(lblNoSafe_);
+    UpdateLockedPanel();
+    formStack_->setCurrentWidget(pnlLocked_);
     lblTabName_->clear();
     lblTabDescription_->clear();
     btnView_->setVisible(false);
