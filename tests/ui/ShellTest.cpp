@@ -2,6 +2,7 @@
 // general error box.
 #include <QAction>
 #include <QMenu>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -95,11 +96,25 @@ TEST_F(ShellTest, AboutShowsTheVersionAndCloses) {
   EXPECT_TRUE(text.startsWith(QStringLiteral("Version ") + QString::fromStdString(G().VersionText())));
 }
 
-TEST_F(ShellTest, TheTrayHintAndTheSafeLabelNameTheSafeOrNone) {
-  EXPECT_EQ(W().TrayHint(), QStringLiteral("Brelkan Quillmar II [Safe: <none selected>]"));
+TEST_F(ShellTest, TheTrayHintAndTheTopBarSayWhichSafeIsOpenOrLocked) {
+  EXPECT_EQ(W(true).TrayHint(), QStringLiteral("Brelkan Quillmar II [Safe: <none selected>]"));
   MakeSafe("Alpha", "alpha-pass");
-  StartAndLogin("Alpha", "alpha-pass");
+  StartAndLogin("Alpha", "alpha-pass", true);
+  auto topBar = [&] {
+    return Child<QLabel>(&W(), "lblSafeCaption")->text() + QLatin1Char(' ') +
+           Child<QLabel>(&W(), "lblSafeName")->text();
+  };
   EXPECT_EQ(W().TrayHint(), QStringLiteral("Brelkan Quillmar II [Safe: Alpha]"));
+  EXPECT_EQ(topBar(), QStringLiteral("Safe: Alpha"));
+  W().LockSafe();
+  ASSERT_NE(W().TrayIcon(), nullptr);
+  EXPECT_EQ(W().TrayIcon()->toolTip(), QStringLiteral("Brelkan Quillmar II [Locked: Alpha]"));
+  EXPECT_EQ(topBar(), QStringLiteral("Locked: Alpha"));
+  ScriptLogin("Alpha", "alpha-pass");
+  W().RestoreFromTray();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  EXPECT_EQ(W().TrayHint(), QStringLiteral("Brelkan Quillmar II [Safe: Alpha]"));
+  EXPECT_EQ(topBar(), QStringLiteral("Safe: Alpha"));
 }
 
 // An object whose slot fails, as a command that meets an error no window catches.

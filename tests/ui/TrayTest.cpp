@@ -10,17 +10,23 @@
 #include <QTimer>
 
 #include "core/qmShellOptions.h"
+#include "shell/frmHelp.h"
 #include "shell/qmScreenLockWatcher.h"
 #include "uisupport/UiTest.h"
 
 namespace quillmar::test {
 namespace {
 
+// The items as the menu shows them; a key an item shows is added after a tab, as the menu draws it.
 QStringList VisibleItems(QMenu* menu) {
   emit menu->aboutToShow();
   QStringList items;
-  for (QAction* a : menu->actions())
-    if (a->isVisible()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+  for (QAction* a : menu->actions()) {
+    if (!a->isVisible()) continue;
+    QString item = a->isSeparator() ? QStringLiteral("-") : a->text();
+    if (!a->shortcut().isEmpty()) item += QLatin1Char('\t') + a->shortcut().toString();
+    items << item;
+  }
   return items;
 }
 
@@ -40,7 +46,7 @@ TEST_F(TrayTest, MinimisingLocksTheSafeIntoTheTrayAndRestoringAsksForThePassword
   ASSERT_TRUE(WaitUntil([&] { return W().InTray() && !G().SafeOpen(); }));
   EXPECT_FALSE(W().isVisible());  // hidden behind the tray icon
   ASSERT_NE(W().TrayIcon(), nullptr);
-  EXPECT_EQ(W().TrayIcon()->toolTip(), QStringLiteral("Brelkan Quillmar II [Safe: Alpha]"));
+  EXPECT_EQ(W().TrayIcon()->toolTip(), QStringLiteral("Brelkan Quillmar II [Locked: Alpha]"));
   EXPECT_TRUE(G().SafeKey().Empty());
   EXPECT_EQ(W().TabWindow(tabPasswordRepository), nullptr);
 
@@ -135,7 +141,10 @@ TEST_F(TrayTest, TheApplicationMenuOffersTheLoginOnlyWhileNoSafeIsOpen) {
   ScriptLogin("Alpha", "alpha-pass");
   W().FindAction(QStringLiteral("login"))->trigger();
   ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
-  W().FindAction(QStringLiteral("exit"))->trigger();
+  Child<QAction>(W().ApplicationMenu(), "trayHelp")->trigger();
+  ASSERT_NE(W().HelpWindow(), nullptr);
+  EXPECT_TRUE(W().HelpWindow()->isVisible());
+  Child<QAction>(W().ApplicationMenu(), "trayExit")->trigger();
   EXPECT_TRUE(W().Ended());
 }
 

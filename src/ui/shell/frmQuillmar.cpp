@@ -212,9 +212,14 @@ void TfrmQuillmar::BuildActions() {
   actTrayLock_ = mnuApplication_->addAction(FindAction(QStringLiteral("lockSafe"))->text());
   actTrayLock_->setObjectName(QStringLiteral("trayLockSafe"));
   connect(actTrayLock_, &QAction::triggered, this, [this] { gate_.Post([this] { LockSafe(); }); });
+  // The window's keys do nothing while the menu is the tray icon's: its items show none.
   mnuApplication_->addAction(FindAction(QStringLiteral("about")));
-  mnuApplication_->addAction(FindAction(QStringLiteral("help")));
-  mnuApplication_->addAction(FindAction(QStringLiteral("exit")));
+  QAction* trayHelp = mnuApplication_->addAction(FindAction(QStringLiteral("help"))->text());
+  trayHelp->setObjectName(QStringLiteral("trayHelp"));
+  connect(trayHelp, &QAction::triggered, this, &TfrmQuillmar::HelpForTab);
+  QAction* trayExit = mnuApplication_->addAction(FindAction(QStringLiteral("exit"))->text());
+  trayExit->setObjectName(QStringLiteral("trayExit"));
+  connect(trayExit, &QAction::triggered, this, &TfrmQuillmar::ExitCommand);
   actTraySeparator_ = mnuApplication_->addSeparator();
   actLogin_ = FindAction(QStringLiteral("login"));
   mnuApplication_->addAction(actLogin_);
@@ -247,8 +252,9 @@ void TfrmQuillmar::BuildWindow() {
   title->setFont(titleFont);
   headerLayout->addWidget(title);
   headerLayout->addStretch(1);
-  auto* safeCaption = new QLabel(QStringLiteral("Safe:"), header);
-  headerLayout->addWidget(safeCaption);
+  lblSafeCaption_ = new QLabel(QStringLiteral("Safe:"), header);
+  lblSafeCaption_->setObjectName(QStringLiteral("lblSafeCaption"));
+  headerLayout->addWidget(lblSafeCaption_);
   lblSafeName_ = new TqmHotLabel(QString(), header);
   lblSafeName_->setObjectName(QStringLiteral("lblSafeName"));
   lblSafeName_->setToolTip(QStringLiteral("Your Safes: change, make or delete a Safe, change its password"));
@@ -405,9 +411,7 @@ void TfrmQuillmar::BuildLockedPanel() {
 
 void TfrmQuillmar::UpdateLockedPanel() {
   const std::string& name = g_.SafeName();
-  // The name the login left may be one it refused, or the new Safe it was about to make.
-  const std::vector<std::string> names = g_.SafeNames();
-  if (std::find(names.begin(), names.end(), name) == names.end()) {
+  if (!ChosenSafeLocked()) {
     lblLockedTitle_->setText(QStringLiteral("No Safe is open"));
     lblLocked_->setText(QStringLiteral("Open one of your Safes, or make a new one."));
     btnUnlock_->setText(QStringLiteral("&Open a Safe ..."));

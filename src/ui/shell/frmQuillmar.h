@@ -103,6 +103,8 @@ public:
   bool InTray() const { return inTray_; }
   QSystemTrayIcon* TrayIcon() const { return trayIcon_; }
   QString TrayHint() const;
+  // The tray icon's hint: "Brelkan Quillmar II [Safe: Demo]" while the Safe is open, "[Locked: Demo]"
+  // while it is not, "[Safe: <none selected>]" when no Safe is chosen.
   // The application menu (the tray icon's), as it is built each time it opens.
   QMenu* ApplicationMenu() const { return mnuApplication_; }
   void BuildApplicationMenu();
@@ -145,6 +147,8 @@ private:
   QAction* AddAction(const QString& name, const QString& text, const QKeySequence& shortcut,
                      void (TfrmQuillmar::*slot)());
   void RebuildSafesMenu();
+  // A Safe is chosen (SafeName names one of the Safes) and it is not open.
+  bool ChosenSafeLocked() const;
   void UpdateSafeLabel();
   void UpdateTrayHint();
   void UpdateCommands();
@@ -197,6 +201,7 @@ private:
   bool screenLockWatched_ = false;
   QPointer<TfrmHelp> help_;
 
+  QLabel* lblSafeCaption_;
   TqmHotLabel* lblSafeName_;
   QToolButton* btnLockSafe_;
   std::array<QLabel*, kTabCount> tabPictures_{};

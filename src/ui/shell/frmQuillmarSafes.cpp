@@ -35,7 +35,15 @@ QString MenuText(const std::string& utf8) {
 
 // --- Safes menu, label, hint ----------------------------------------------------------------------------
 
+bool TfrmQuillmar::ChosenSafeLocked() const {
+  if (g_.SafeOpen() || g_.SafeName().empty()) return false;
+  // The name the login left may be one it refused, or that of a Safe it was about to make.
+  const std::vector<std::string> names = g_.SafeNames();
+  return std::find(names.begin(), names.end(), g_.SafeName()) != names.end();
+}
+
 void TfrmQuillmar::UpdateSafeLabel() {
+  lblSafeCaption_->setText(ChosenSafeLocked() ? QStringLiteral("Locked:") : QStringLiteral("Safe:"));
   lblSafeName_->setText(FromUtf8(g_.SafeName()));
   lblSafeName_->updateGeometry();
 }
@@ -64,6 +72,8 @@ void TfrmQuillmar::ShowSafesMenu() {
 }
 
 QString TfrmQuillmar::TrayHint() const {
+  if (ChosenSafeLocked())
+    return QStringLiteral("%1 [Locked: %2]").arg(ProductTitle(), FromUtf8(g_.SafeName()));
   return QStringLiteral("%1 [Safe: %2]")
       .arg(ProductTitle(),
            g_.SafeName().empty() ? QString::fromLatin1(kNoneSelected) : FromUtf8(g_.SafeName()));
@@ -75,6 +85,8 @@ void TfrmQuillmar::UpdateTrayHint() {
 
 void TfrmQuillmar::UpdateCommands() {
   const bool open = g_.SafeOpen();
+  UpdateSafeLabel();
+  UpdateTrayHint();
   for (const char* name : {"changePassword", "deleteSafe", "BackupSafe", "RestoreSafe", "lockSafe"})
     FindAction(QString::fromLatin1(name))->setEnabled(open);
   for (int tab = 0; tab < kTabCount; ++tab) {
