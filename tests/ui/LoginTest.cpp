@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <filesystem>
 
 #include "core/qmLoginRules.h"
@@ -116,6 +117,53 @@ TEST_F(LoginTest, OpenModeRefusesAWrongPasswordAndAFileThatIsNoSafe) {
   ExpectScriptDone();
   EXPECT_EQ(G().SafeName(), "Alpha");
   EXPECT_TRUE(G().IsMasterPassword("alpha-pass"));
+}
+
+TEST_F(LoginTest, TheLoginIsCentredOnTheScreenAndAWrongPasswordIsEmptiedForTheNextTry) {
+  MakeSafe("Alpha", "alpha-pass");
+  QPoint centre, screenCentre;
+  script_->On<TfrmLogin>([&](TfrmLogin* login) {
+    centre = login->frameGeometry().center();
+    screenCentre = login->screen()->availableGeometry().center();
+    Child<QLineEdit>(login, "txtMasterPassword")->setText(QStringLiteral("wrong-pass"));
+    Child<QPushButton>(login, "btnOk")->setFocus();  // where a click or Enter leaves it
+    Child<QPushButton>(login, "btnOk")->click();
+  });
+  script_->Answer(QString::fromLatin1(kMsgIncorrectPassword));
+  QString left;
+  QWidget* focused = nullptr;
+  QLineEdit* box = nullptr;
+  script_->On<TfrmLogin>([&](TfrmLogin* login) {
+    box = Child<QLineEdit>(login, "txtMasterPassword");
+    left = box->text();
+    focused = login->focusWidget();
+    box->setText(QStringLiteral("alpha-pass"));
+    Child<QPushButton>(login, "btnOk")->click();
+  });
+  W().Start();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  ExpectScriptDone();
+  EXPECT_LE((centre - screenCentre).manhattanLength(), 2) << centre.x() << "," << centre.y();
+  EXPECT_TRUE(left.isEmpty()) << left.toStdString();
+  EXPECT_EQ(focused, box);
+}
+
+TEST_F(LoginTest, TheSafeUsedLastIsAlwaysOneThatExists) {
+  MakeSafe("Alpha", "alpha-pass");
+  MakeSafe("Beta", "beta-pass");
+  G().SetSafeName("Alpha");
+  G().WriteLastUsedSafe();
+  // A wrong password still makes the Safe the one used last; a refused new name never does.
+  ScriptLogin("Beta", "wrong-pass");
+  script_->Answer(QString::fromLatin1(kMsgIncorrectPassword));
+  ScriptCreate("abc", "good-pass", "good-pass");
+  script_->Answer(QString::fromLatin1(kMsgNameTooShort));
+  ScriptCancelLogin();  // create mode with Safes: back to open mode
+  ScriptCancelLogin();
+  W().Start();
+  ASSERT_TRUE(WaitUntil([&] { return W().Ended(); }));
+  ExpectScriptDone();
+  EXPECT_EQ(G().ReadLastUsedSafe(), "Beta");
 }
 
 TEST_F(LoginTest, CancelInCreateModeWithSafesGoesBackToOpenMode) {
