@@ -2,6 +2,7 @@
 // general error box.
 #include <QAction>
 #include <QMenu>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTextBrowser>
@@ -115,6 +116,42 @@ TEST_F(ShellTest, TheTrayHintAndTheTopBarSayWhichSafeIsOpenOrLocked) {
   ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
   EXPECT_EQ(W().TrayHint(), QStringLiteral("Brelkan Quillmar II [Safe: Alpha]"));
   EXPECT_EQ(topBar(), QStringLiteral("Safe: Alpha"));
+}
+
+TEST_F(ShellTest, WindowsAreShownInsideTheScreenAndTitledInOnePattern) {
+  MakeSafe("Alpha", "alpha-pass");
+  StartAndLogin("Alpha", "alpha-pass");
+  const QRect area = W().screen()->availableGeometry();
+  EXPECT_TRUE(area.contains(W().frameGeometry())) << W().width() << "x" << W().height();
+
+  // Help, placed by the desktop with its bottom below the screen, and a window larger than it.
+  W().ShowHelp(QStringLiteral("IDH_HELP"));
+  TfrmHelp* help = W().HelpWindow();
+  ASSERT_NE(help, nullptr);
+  help->hide();
+  help->move(area.right() - 200, area.bottom() - 150);
+  help->show();
+  EXPECT_TRUE(area.contains(help->frameGeometry()));
+  EXPECT_EQ(help->windowTitle(), QStringLiteral("Brelkan Quillmar II [ Help ]"));
+  QWidget big;
+  big.resize(area.width() + 300, area.height() + 200);
+  big.move(area.left() - 40, area.top() - 40);
+  big.show();
+  EXPECT_TRUE(area.contains(big.frameGeometry()));
+
+  // A dialog of the program, over a main window moved to the corner of the screen.
+  W().move(area.right() - 100, area.bottom() - 100);
+  QString title;
+  bool inside = false;
+  script_->On<TfrmAbout>([&](TfrmAbout* about) {
+    title = about->windowTitle();
+    inside = area.contains(about->frameGeometry());
+    about->accept();
+  });
+  W().FindAction(QStringLiteral("about"))->trigger();
+  ExpectScriptDone();
+  EXPECT_EQ(title, QStringLiteral("Brelkan Quillmar II [ About ]"));
+  EXPECT_TRUE(inside);
 }
 
 // An object whose slot fails, as a command that meets an error no window catches.

@@ -1,5 +1,6 @@
 #include "widgets/qmScreenPlacement.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyle>
@@ -8,6 +9,9 @@
 namespace quillmar {
 
 namespace {
+
+// Set while a shown window waits for its first activation (its second placement).
+constexpr char kPlacePending[] = "qmPlacePending";
 
 QRect AvailableArea(QWidget* window) {
   QScreen* screen = nullptr;
@@ -32,6 +36,20 @@ QMargins FrameMargins(QWidget* window) {
     margins = QMargins(2, std::max(title, 24) + 4, 2, 2);
   }
   return margins;
+}
+
+bool Placeable(QWidget* window) {
+  if (!window->isWindow()) return false;
+  switch (window->windowType()) {
+    case Qt::Popup:
+    case Qt::ToolTip:
+    case Qt::SplashScreen:
+    case Qt::Desktop:
+    case Qt::SubWindow:
+      return false;
+    default:
+      return true;
+  }
 }
 
 }  // namespace
@@ -65,6 +83,23 @@ void CentreOnScreen(QWidget* window) {
   const QPoint now = window->geometry().topLeft() - QPoint(m.left(), m.top());
   window->move(window->pos() + (wanted - now));
   KeepOnScreen(window);
+}
+
+bool TqmScreenPlacer::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if ((type == QEvent::Show || type == QEvent::WindowActivate) && watched->isWidgetType()) {
+    auto* window = static_cast<QWidget*>(watched);
+    if (Placeable(window)) {
+      if (type == QEvent::Show) {
+        window->setProperty(kPlacePending, true);
+        KeepOnScreen(window);
+      } else if (window->property(kPlacePending).toBool()) {
+        window->setProperty(kPlacePending, false);
+        KeepOnScreen(window);
+      }
+    }
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 }  // namespace quillmar
