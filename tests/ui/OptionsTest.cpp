@@ -2,8 +2,13 @@
 // the preferences and the autostart entry.
 #include <QAction>
 #include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <filesystem>
 #include <functional>
 
@@ -107,8 +112,28 @@ TEST_F(OptionsTest, ARepairSaysWhatItSetRightAndNeverCallsALossASuccess) {
       << shown.toStdString();
 }
 
+// The desktop's documents folder, as xdg-user-dirs names it, for the life of the object.
+class TDocumentsFolder {
+public:
+  explicit TDocumentsFolder(const std::string& folder)
+      : file_(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+              QStringLiteral("/user-dirs.dirs")) {
+    fs::create_directories(folder);
+    QDir().mkpath(QFileInfo(file_).path());
+    QFile dirs(file_);
+    EXPECT_TRUE(dirs.open(QIODevice::WriteOnly));
+    dirs.write("XDG_DOCUMENTS_DIR=\"" + QByteArray::fromStdString(folder) + "\"\n");
+  }
+  ~TDocumentsFolder() { QFile::remove(file_); }
+
+private:
+  QString file_;
+};
+
 TEST_F(OptionsTest, ABackupIsRestoredOverLaterEditsAndOpensWithItsPassword) {
   const std::string backup = dir_.file("alpha backup.qvtb");
+  const TDocumentsFolder documents(dir_.file("My Documents"));
+  const QString today = QDate::currentDate().toString(Qt::ISODate);
   std::vector<TqmFileRequest> asked;
   SetFileDialogScript([&](const TqmFileRequest& request) {
     asked.push_back(request);
@@ -122,6 +147,11 @@ TEST_F(OptionsTest, ABackupIsRestoredOverLaterEditsAndOpensWithItsPassword) {
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].kind, TqmFileRequest::TKind::Save);
   EXPECT_EQ(asked[0].filter, QStringLiteral("Brelkan Safe backup (*.qvtb)"));
+  // The box opens in the documents folder with a name that says which Safe and when.
+  EXPECT_EQ(asked[0].folder.toStdString(), dir_.file("My Documents"));
+  EXPECT_TRUE(asked[0].fileName == "Alpha " + today + ".qvtb" ||
+              asked[0].fileName == "Alpha " + QDate::currentDate().toString(Qt::ISODate) + ".qvtb")
+      << asked[0].fileName.toStdString();
 
   // A second backup over the first asks first; No keeps it.
   script_->Answer(QString::fromLatin1(TqmGlobal::kMsgFileExists), QMessageBox::No);
@@ -133,6 +163,9 @@ TEST_F(OptionsTest, ABackupIsRestoredOverLaterEditsAndOpensWithItsPassword) {
   ASSERT_TRUE(G().ChangePassword("alpha-pass", "later-pass"));
 
   script_->Answer(QString::fromLatin1(kMsgRestoreWarning), QMessageBox::Yes);
+  // Said before the login: which backup, and which password opens the Safe now.
+  script_->Answer(QStringLiteral("The Safe Alpha was restored from the backup\n") +
+                  QString::fromStdString(backup));
   ScriptLogin("Alpha", "alpha-pass");  // the backup's password
   Run("RestoreSafe");                  // posted: runs after this call, the Options window goes
   ExpectScriptDone();

@@ -1,6 +1,7 @@
 // TfrmQuillmar: the Safes menu, the Safe's label and the tray hint, and the commands on Safes (lock,
 // change, new, delete, change of password, backup and restore).
 #include <QAction>
+#include <QDate>
 #include <QLabel>
 #include <QMenu>
 #include <QStackedLayout>
@@ -223,6 +224,9 @@ void TfrmQuillmar::BackupSafe() {
   request.caption = QStringLiteral("Backup current Safe");
   request.filter = QString::fromLatin1(kBackupFilter);
   request.defaultSuffix = QStringLiteral("qvtb");
+  request.folder = DocumentsFolder();
+  request.fileName =
+      QStringLiteral("%1 %2.qvtb").arg(FromUtf8(g_.SafeName()), QDate::currentDate().toString(Qt::ISODate));
   const QString target = ChooseFile(this, request);
   if (target.isEmpty()) return;
   bool done = false;
@@ -253,6 +257,7 @@ void TfrmQuillmar::RestoreSafe() {
   request.caption = QStringLiteral("Restore to current Safe");
   request.filter = QString::fromLatin1(kBackupFilter);
   request.defaultSuffix = QStringLiteral("qvtb");
+  request.folder = DocumentsFolder();
   const QString backup = ChooseFile(this, request);
   if (backup.isEmpty()) return;
   // Opened files go back into the Safe before it is replaced (Cancel stops).
@@ -266,6 +271,11 @@ void TfrmQuillmar::RestoreSafe() {
   UpdateCommands();
   try {
     g_.Restore(ToUtf8(backup));
+    // Before the login, which would otherwise just appear: what happened, and which password opens
+    // the Safe now.
+    ShowInformation(this, QStringLiteral("The Safe %1 was restored from the backup\n%2\n\nIt opens with the "
+                                         "master password it had when the backup was made.")
+                              .arg(FromUtf8(name), backup));
   } catch (const std::exception& e) {
     ShowError(this, FromMessage(e.what()));
     // Nothing was changed: the Safe opens again as it was.
