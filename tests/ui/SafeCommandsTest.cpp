@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCryptographicHash>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressDialog>
@@ -375,6 +376,43 @@ TEST_F(SafeCommandsTest, CancelMidWayLeavesTheSafeFileAsItWas) {
 }
 
 // --- The end of the program --------------------------------------------------------------------------
+
+std::string Sha256Of(const std::string& file) {
+  return QCryptographicHash::hash(QByteArray::fromStdString(ReadFileBytes(file)), QCryptographicHash::Sha256)
+      .toHex()
+      .toStdString();
+}
+
+TEST_F(SafeCommandsTest, ASafeOpenedAndClosedUnchangedKeepsItsBytes) {
+  MakeSafe("Alpha", "alpha-pass", true);
+  const std::string file = G().SafeFile("Alpha");
+  const std::string before = Sha256Of(file);
+  // Login, a look at every tab, a lock and a login again, then Exit: nothing was changed, so not a
+  // byte of the Safe is written (no settings, no access times of what was read).
+  StartAndLogin("Alpha", "alpha-pass");
+  for (int tab = 0; tab < kTabCount; ++tab) W().SelectTab(tab);
+  W().LockSafe();
+  EXPECT_EQ(Sha256Of(file), before);
+  ScriptLogin("Alpha", "alpha-pass");
+  W().RestoreFromTray();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  W().FindAction(QStringLiteral("exit"))->trigger();
+  ASSERT_TRUE(W().Ended());
+  EndProgram();
+  EXPECT_EQ(Sha256Of(file), before);
+
+  // A change of the settings is written, once.
+  StartAndLogin("Alpha", "alpha-pass");
+  G().Settings().App.confDel.SetValue(!G().Settings().App.confDel.Value());
+  W().FindAction(QStringLiteral("exit"))->trigger();
+  EndProgram();
+  const std::string changed = Sha256Of(file);
+  EXPECT_NE(changed, before);
+  StartAndLogin("Alpha", "alpha-pass");
+  W().FindAction(QStringLiteral("exit"))->trigger();
+  EndProgram();
+  EXPECT_EQ(Sha256Of(file), changed);
+}
 
 TEST_F(SafeCommandsTest, ExitWhileLockedWithOpenedCopiesAsksForTheLoginAndCancelKeepsThemWhereItSays) {
   const std::string copy = OpenACopy();
