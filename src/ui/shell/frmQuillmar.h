@@ -16,8 +16,8 @@
 #include <set>
 #include <string>
 
-#include "container/TextKey.h"
 #include "core/qmReceivedFiles.h"
+#include "core/qmSafeTypes.h"
 #include "core/qmShellOptions.h"
 #include "shell/qmBusyGate.h"
 #include "shell/qmTabWindow.h"

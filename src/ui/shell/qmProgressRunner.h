@@ -18,7 +18,7 @@
 #include <QString>
 #include <functional>
 
-#include "safe/qmProgress.h"
+#include "core/qmSafeTypes.h"
 
 class QWidget;
 class QProgressDialog;
