@@ -80,6 +80,13 @@ public:
   // open. forExit: the login that lets opened copies be written back before the program ends (a
   // cancel only returns).
   TLoginOutcome ShowLogin(int mode, const std::string& safeName, bool forExit = false);
+  // The one Safe switch, for a change of Safe, a new Safe and a restore. LeaveSafe closes the open
+  // Safe to replace it: opened copies go back into it first (Cancel there: false, nothing closed),
+  // then the temporary folders are emptied, the tab windows saved and freed, and the Safe closed; its
+  // name and key are kept as the previous Safe. SwitchSafe runs the login of the switch, whose
+  // cancel reopens the previous Safe, and then forgets that Safe's key.
+  bool LeaveSafe();
+  void SwitchSafe(int mode, const std::string& name);
   void ChangeSafe(const std::string& name);
   void NewSafe();
   void DeleteSafe();

@@ -126,42 +126,34 @@ void TfrmQuillmar::LockSafe() {
   SendToTray();
 }
 
-void TfrmQuillmar::ChangeSafe(const std::string& name) {
-  if (!g_.SafeOpen()) {
-    ShowLogin(login::kModeOpen, name);
-    return;
-  }
+bool TfrmQuillmar::LeaveSafe() {
+  if (!g_.SafeOpen()) return true;
+  // Opened files go back first; Cancel there stops before anything is closed.
+  if (!g_.UpdateOpenedFiles()) return false;
   previousSafeName_ = g_.SafeName();
   previousKey_ = g_.SafeKey();
-  if (!g_.UpdateOpenedFiles()) {
-    previousKey_ = TTextKey();
-    return;
-  }
   g_.EmptyTempFolders();
   CloseTabWindows();
   g_.CloseSafe();
   UpdateCommands();
+  return true;
+}
+
+void TfrmQuillmar::SwitchSafe(int mode, const std::string& name) {
   switching_ = true;
-  ShowLogin(login::kModeOpen, name);
+  ShowLogin(mode, name);
   switching_ = false;
   previousKey_ = TTextKey();
 }
 
+void TfrmQuillmar::ChangeSafe(const std::string& name) {
+  if (!LeaveSafe()) return;
+  SwitchSafe(login::kModeOpen, name);
+}
+
 void TfrmQuillmar::NewSafe() {
-  if (g_.SafeOpen()) {
-    // As a change of Safe: opened files go back first (Cancel stops).
-    if (!g_.UpdateOpenedFiles()) return;
-    previousSafeName_ = g_.SafeName();
-    previousKey_ = g_.SafeKey();
-    g_.EmptyTempFolders();
-    CloseTabWindows();
-    g_.CloseSafe();
-    UpdateCommands();
-  }
-  switching_ = true;
-  ShowLogin(login::kModeCreate, std::string());
-  switching_ = false;
-  previousKey_ = TTextKey();
+  if (!LeaveSafe()) return;
+  SwitchSafe(login::kModeCreate, std::string());
 }
 
 void TfrmQuillmar::DeleteSafe() {
@@ -260,15 +252,12 @@ void TfrmQuillmar::RestoreSafe() {
   request.folder = DocumentsFolder();
   const QString backup = ChooseFile(this, request);
   if (backup.isEmpty()) return;
-  // Opened files go back into the Safe before it is replaced (Cancel stops).
-  if (!g_.UpdateOpenedFiles()) return;
-  const std::string name = g_.SafeName();
-  // Kept for a failed restore (closing the Safe forgets its own); freed when this returns.
-  const TTextKey key = g_.SafeKey();
-  g_.EmptyTempFolders();
-  CloseTabWindows();
-  g_.CloseSafe();
-  UpdateCommands();
+  // The Safe is left as for a switch before it is replaced (Cancel stops); its key is kept here for a
+  // failed restore, and freed when this returns.
+  if (!LeaveSafe()) return;
+  const std::string name = previousSafeName_;
+  const TTextKey key = previousKey_;
+  previousKey_ = TTextKey();
   try {
     g_.Restore(ToUtf8(backup));
     // Before the login, which would otherwise just appear: what happened, and which password opens
