@@ -183,30 +183,24 @@ void TfrmQuillmar::ChangePassword() {
   if (!g_.SafeOpen()) return;
   TfrmChangePassword dialog(g_, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  bool changed = false;
-  bool cancelled = false;
-  try {
-    cancelled = TqmProgressRunner::Run(
-        this, &gate_, QStringLiteral("Changing the master password ..."), [&](const TqmProgress& progress) {
-          changed = g_.ChangePassword(dialog.OldPassword(), dialog.NewPassword(), dialog.Kind(), progress);
-        });
-  } catch (const std::exception& e) {
-    ShowError(this, QStringLiteral("The master password was not changed.\n\n") + FromMessage(e.what()));
-    return;
-  }
-  if (changed && dialog.Kind())
+  TqmOutcomeTexts texts;
+  texts.cancelled =
+      QStringLiteral("The change of password was cancelled. The Safe keeps its old master password.");
+  texts.failed = QStringLiteral("The master password was not changed.");
+  texts.declined = QStringLiteral(
+      "The master password was not changed: the Safe refused the change. Its old master password still "
+      "opens it.");
+  const TqmOutcome outcome = RunWithOutcome(
+      this, &gate_, QStringLiteral("Changing the master password ..."), texts,
+      [&](const TqmProgress& progress, std::string&) {
+        return g_.ChangePassword(dialog.OldPassword(), dialog.NewPassword(), dialog.Kind(), progress);
+      });
+  if (outcome != TqmOutcome::Done) return;
+  if (dialog.Kind())
     ShowInformation(this, QStringLiteral("The master password was changed. The Safe is now %1.")
                               .arg(QString::fromStdString(g_.SafeKeyDerivation().Describe())));
-  else if (changed)
-    ShowInformation(this, QStringLiteral("The master password was changed."));
-  else if (cancelled)
-    ShowInformation(this,
-                    QStringLiteral("The change of password was cancelled. The Safe keeps its old master "
-                                   "password."));
   else
-    ShowWarning(this,
-                QStringLiteral("The master password was not changed: the Safe refused the change. Its old "
-                               "master password still opens it."));
+    ShowInformation(this, QStringLiteral("The master password was changed."));
 }
 
 void TfrmQuillmar::BackupSafe() {
@@ -221,24 +215,24 @@ void TfrmQuillmar::BackupSafe() {
       QStringLiteral("%1 %2.qvtb").arg(FromUtf8(g_.SafeName()), QDate::currentDate().toString(Qt::ISODate));
   const QString target = ChooseFile(this, request);
   if (target.isEmpty()) return;
-  bool done = false;
-  bool cancelled = false;
+  TqmOutcomeTexts texts;
+  texts.done =
+      QStringLiteral("The Safe was backed up to %1.\nThe backup opens with the current master password.")
+          .arg(target);
+  texts.cancelled = QStringLiteral("The backup was cancelled. Nothing was written.");
+  texts.failed = QStringLiteral("The Safe was not backed up.");
+  // The settings go into the Safe first (on this thread, as the windows show them), so that the
+  // backup holds them.
   try {
     g_.SaveSettings();
-    cancelled = TqmProgressRunner::Run(
-        this, &gate_, QStringLiteral("Backing up the Safe ..."),
-        [&](const TqmProgress& progress) { done = g_.Backup(ToUtf8(target), progress); });
   } catch (const std::exception& e) {
-    ShowError(this, FromMessage(e.what()));
+    ShowError(this, texts.failed + QStringLiteral("\n\n") + FromMessage(e.what()));
     return;
   }
-  if (done)
-    ShowInformation(this,
-                    QStringLiteral("The Safe was backed up to %1.\nThe backup opens with the current master "
-                                   "password.")
-                        .arg(target));
-  else if (cancelled)
-    ShowInformation(this, QStringLiteral("The backup was cancelled. Nothing was written."));
+  // A No to overwriting the chosen file is declined in silence.
+  RunWithOutcome(
+      this, &gate_, QStringLiteral("Backing up the Safe ..."), texts,
+      [&](const TqmProgress& progress, std::string&) { return g_.Backup(ToUtf8(target), progress); });
 }
 
 void TfrmQuillmar::RestoreSafe() {
