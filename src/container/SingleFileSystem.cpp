@@ -60,14 +60,8 @@ TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSi
 
 TSingleFileSystem::~TSingleFileSystem() {
   handles_.clear();
-  try {
-    // Access times of files read since the last change go with a last transaction of their own.
-    if (pfm_ && dir_ && pfm_->Journaled() && txnDepth_ == 0 && dir_->HasUnsavedAccessTimes()) {
-      TSFSTransaction change(*this);
-      change.Commit();
-    }
-  } catch (...) {
-  }
+  // Access times of files only read since the last change are not written now: a container opened
+  // and closed without a change keeps its bytes (a Safe that was only looked at is not rewritten).
   try {
     if (fsm_) ResyncMaps();
   } catch (...) {

@@ -18,7 +18,8 @@
 //    durable when the outermost one commits. Nothing in a rolled-back transaction stays: handles
 //    opened in it are dropped, and the directory, maps and current folder are as before it.
 //  - Opening a file for reading changes nothing on the disk by itself: its access time is written
-//    with the next change (or when the container is closed).
+//    with the next change, and not at all when the container is closed before one. A container
+//    opened and closed without a change keeps its bytes.
 //  - Containers opened read-only are never written, not even their access times.
 //  - Destruction closes the handles and the part files.
 //  - Single-threaded.

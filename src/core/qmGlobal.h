@@ -38,9 +38,25 @@
 // Restore throw EQuillmarError with a message that says what failed; a declined question returns
 // false and changes nothing.
 //
-// Threading: everything runs on the owning (window) thread. The reminder scheduler's thread only
-// posts to it (core/ReminderScheduler.h). A key derivation with a progress callback runs on a thread
-// of its own while the calling thread reports (core/qmKeyDerivationRun.h).
+// Threading. The object is not thread-safe: one thread at a time calls it, and a hand-over between
+// threads is a start or a join (the desktop's TqmProgressRunner). The owning (window) thread makes
+// it, sets its hooks and wiring (SetPrompter, SetProcessEvents, SetBusyPointer, SetAutoFillFiller,
+// AttachReminderScheduler) and destroys it.
+//   May run on a worker, while the owning thread waits without calling in: the long operations and
+//   the checks of a password, one at a time - ChangePassword, Backup, Repair (and RepairSafe, the
+//   deep check of core/qmSafeCheck.h), TextKeyFor, CheckSafe, CreateSafe, IsMasterPassword (the
+//   login rules of core/qmLoginRules.h call these). Their hooks are then called on the worker: the
+//   process-events and busy-pointer hooks must do nothing there (the owning thread runs its own
+//   events), and the prompter must carry a question over to the owning thread and wait for the
+//   answer.
+//   Only on the owning thread: opening, closing and switching the Safe (OpenSafe, OpenSafeByName,
+//   CloseSafe, DeleteSafeFile, Restore), SafeName and the settings as the windows show them, the
+//   reminder schedule (ScheduleReminders, FireReminder, SnoozeReminder, DismissReminder: their
+//   handlers open windows), FillWebForm (the filler is a window), and the temporary folders
+//   (UpdateOpenedFiles, EmptyTempFolders: they may ask questions of the windows' own).
+// The reminder scheduler's thread never calls in: it only posts due jobs to the owning thread
+// (core/ReminderScheduler.h). A key derivation with a progress callback runs on a thread of its own
+// while the calling thread reports (core/qmKeyDerivationRun.h).
 #include <cstdint>
 #include <functional>
 #include <map>
