@@ -425,17 +425,22 @@ int32_t TPageFileManager::DecodeStoredImage(uint8_t* image, int32_t pageDataSize
 bool TPageFileManager::EncodeStoredPages(uint8_t* const* images, size_t count, const TPageHeader& header,
                                          const TContainerKey* key) {
   lastError_ = ErrNone;
+  if (!EncodeStoredImages(images, count, PageDataSize(), header, KeyFor(key))) {
+    lastError_ = ErrEncrypt;
+    return false;
+  }
+  return true;
+}
+
+bool TPageFileManager::EncodeStoredImages(uint8_t* const* images, size_t count, int32_t pageDataSize,
+                                          const TPageHeader& header, const TContainerKey& key) {
   if (count == 0) return true;
-  const auto length = static_cast<size_t>(PageDataSize());
+  const auto length = static_cast<size_t>(pageDataSize);
   if (header.EncryptionType == etRijndael) {
-    const TContainerKey& k = KeyFor(key);
-    if (k.Empty()) {
-      lastError_ = ErrEncrypt;
-      return false;
-    }
+    if (key.Empty()) return false;
     std::vector<uint8_t*> payloads(count);
     for (size_t i = 0; i < count; ++i) payloads[i] = images[i] + TPageHeader::Size;
-    k.Cipher().EncryptMany(payloads.data(), count, length);
+    key.Cipher().EncryptMany(payloads.data(), count, length);
   } else if (header.EncryptionType != etNone) {
     throw ESFSError("TPageFileManager.EncodeBuffer - Unknown encryption type");
   }

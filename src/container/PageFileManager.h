@@ -224,6 +224,10 @@ public:
   // the other. False with LastError -13.
   bool EncodeStoredPages(uint8_t* const* images, size_t count, const TPageHeader& header,
                          const TContainerKey* key = nullptr);
+  // The same without touching this object (no last error), so that several threads can encode images
+  // at once, each with its own key object: false when the header asks for encryption and key is empty.
+  static bool EncodeStoredImages(uint8_t* const* images, size_t count, int32_t pageDataSize,
+                                 const TPageHeader& header, const TContainerKey& key);
 
   // Grows the container by n pages (whatever the file system gives, zeros) and saves the header.
   // False (nothing else changed) when the size could not be set, or read back differently, or the
