@@ -1,10 +1,13 @@
-// Locking and unlocking a 512 MiB file held in memory streams, beside the physical limit of the
-// format: Blowfish-CBC alone over the same bytes in one call (the chaining makes encryption serial,
-// so nothing can go faster than the block cipher itself).
+// Locking, unlocking and re-keying a 512 MiB file held in memory streams, beside the physical limit of
+// the format on one core: Blowfish-CBC alone over the same bytes in one call. Decryption parallelises
+// (each block needs only the cipher block before it), so unlocking may beat the one-core loop by the
+// number of cores; encryption is one chain, so locking can at best match it, with the reading and
+// writing beside it on the other cores. Each threaded figure has its one-thread value beside it.
 #include <cryptopp/blowfish.h>
 #include <cryptopp/modes.h>
 #include <cryptopp/sha.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -47,7 +50,7 @@ int main() {
     TLockedFileCipher::Rekey(locked, rekeyed, password, "new password", [](int) {});
   };
 
-  // The reference: Crypto++'s own CBC mode, whole buffer in one call.
+  // The reference: Crypto++'s own CBC mode, whole buffer in one call, on one core.
   CryptoPP::byte key[20];
   CryptoPP::SHA1().CalculateDigest(key, reinterpret_cast<const CryptoPP::byte*>(password.data()),
                                    password.size());
@@ -63,25 +66,51 @@ int main() {
     d.ProcessData(out.data(), reinterpret_cast<const CryptoPP::byte*>(locked.Data()), plain.size());
   };
 
-  double tLock = BestSeconds(3, lock);
-  double tCbcEnc = BestSeconds(3, cbcEncrypt);
+  // Measured in turns (the threaded path, the one-thread path, the reference), best of each, so that a
+  // busy spell of the machine weighs on all alike.
+  const int threads = WorkerThreadCount();
+  struct TBest {
+    double many = 1e300, one = 1e300, reference = 1e300;
+  };
+  auto turns = [&](int repeats, auto&& ours, auto&& reference) {
+    TBest best;
+    for (int i = 0; i < repeats; ++i) {
+      best.many = std::min(best.many, BestSeconds(1, ours));
+      {
+        TThreadsForBench oneThread(1);
+        best.one = std::min(best.one, BestSeconds(1, ours));
+      }
+      best.reference = std::min(best.reference, BestSeconds(1, reference));
+    }
+    return best;
+  };
+
+  const TBest tLock = turns(3, lock, cbcEncrypt);
   if (std::memcmp(out.data(), locked.Data(), static_cast<size_t>(kSize)) != 0) {
     std::fprintf(stderr, "locked bytes differ from Blowfish-CBC\n");
     return 1;
   }
-  double tUnlock = BestSeconds(3, unlock);
-  double tCbcDec = BestSeconds(3, cbcDecrypt);
+  const TBest tUnlock = turns(3, unlock, cbcDecrypt);
   if (unlocked.View() != plain) {
     std::fprintf(stderr, "unlocked bytes differ from the original\n");
     return 1;
   }
-  double tRekey = BestSeconds(2, rekey);
+  const TBest tRekey = turns(2, rekey, [&] {
+    cbcDecrypt();
+    cbcEncrypt();
+  });
 
-  ReportFigure("safe: lock 512 MiB file (MiB/s)", kMiB / tLock, kMiB / tCbcEnc,
-               "MiB/s vs Blowfish-CBC encrypt", "target ratio >= 0.8");
-  ReportFigure("safe: unlock 512 MiB file (MiB/s)", kMiB / tUnlock, kMiB / tCbcDec,
-               "MiB/s vs Blowfish-CBC decrypt", "target ratio >= 0.8");
-  ReportFigure("safe: re-key 512 MiB file (MiB/s)", kMiB / tRekey, kMiB / (tCbcEnc + tCbcDec),
-               "MiB/s vs CBC decrypt + encrypt", "target ratio >= 0.8");
+  ReportFigure("safe: lock 512 MiB file (MiB/s)", kMiB / tLock.many, kMiB / tLock.reference,
+               "MiB/s vs one-core Blowfish-CBC encrypt", "target ratio >= 0.97", threads);
+  ReportFigure("safe: lock 512 MiB file, one thread", kMiB / tLock.one, kMiB / tLock.reference,
+               "MiB/s vs one-core Blowfish-CBC encrypt", "as before: ratio >= 0.8", 1);
+  ReportFigure("safe: unlock 512 MiB file (MiB/s)", kMiB / tUnlock.many, kMiB / tUnlock.reference,
+               "MiB/s vs one-core Blowfish-CBC decrypt", "target ratio >= 1.6", threads);
+  ReportFigure("safe: unlock 512 MiB file, one thread", kMiB / tUnlock.one, kMiB / tUnlock.reference,
+               "MiB/s vs one-core Blowfish-CBC decrypt", "as before: ratio >= 0.8", 1);
+  ReportFigure("safe: re-key 512 MiB file (MiB/s)", kMiB / tRekey.many, kMiB / tRekey.reference,
+               "MiB/s vs one-core CBC decrypt + encrypt", "target ratio >= 1.4", threads);
+  ReportFigure("safe: re-key 512 MiB file, one thread", kMiB / tRekey.one, kMiB / tRekey.reference,
+               "MiB/s vs one-core CBC decrypt + encrypt", "as before: ratio >= 0.8", 1);
   return 0;
 }
