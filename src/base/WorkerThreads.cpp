@@ -24,12 +24,14 @@ int AffinityCount() {
 }  // namespace
 
 int WorkerThreadCount() {
+  // The affinity is the one the process was started with (taskset); asked once.
+  static const int machine = std::clamp(AffinityCount(), 1, kMaxWorkerThreads);
   if (const char* text = std::getenv("QM_THREADS"); text && *text) {
     char* end = nullptr;
     const long n = std::strtol(text, &end, 10);
     if (*end == '\0' && n >= 1 && n <= kMaxWorkerThreads) return int(n);
   }
-  return std::clamp(AffinityCount(), 1, kMaxWorkerThreads);
+  return machine;
 }
 
 }  // namespace quillmar

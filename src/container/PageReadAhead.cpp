@@ -50,18 +50,19 @@ void TPageReadAhead::Helper() {
   for (;;) {
     TEntry* e = nullptr;
     cv_.wait(lock, [&] { return stop_ || (e = TakeQueued()) != nullptr; });
-    if (stop_) {
-      if (e) e->state = TState::Queued;
-      return;
-    }
-    // The entry stays in place while it is decoding: the reader waits for it before dropping it.
-    TWindow& w = *e->window;
-    lock.unlock();
-    Decode(w, helperKey_);
-    lock.lock();
-    e->state = TState::Done;
-    cv_.notify_all();
+    if (stop_) return;
+    DecodeTaken(*e, helperKey_, lock);
   }
+}
+
+void TPageReadAhead::DecodeTaken(TEntry& e, const TContainerKey& key, std::unique_lock<std::mutex>& lock) {
+  // The entry stays in place while it is decoding: the reader waits for it before dropping it.
+  TWindow& w = *e.window;
+  lock.unlock();
+  Decode(w, key);
+  lock.lock();
+  e.state = TState::Done;
+  cv_.notify_all();
 }
 
 std::unique_ptr<TPageReadAhead::TWindow> TPageReadAhead::NewWindow(int32_t pages) {
@@ -105,16 +106,10 @@ const TPageReadAhead::TWindow* TPageReadAhead::Find(int64_t index, uint64_t stam
   if (!found || found->window->Stamp != stamp) return nullptr;
   while (found->state != TState::Done) {
     // Help: decode a queued window (the one wanted, if the helper has not taken it) on this thread.
-    if (TEntry* mine = TakeQueued()) {
-      TWindow& w = *mine->window;
-      lock.unlock();
-      Decode(w, readerKey_);
-      lock.lock();
-      mine->state = TState::Done;
-      cv_.notify_all();
-      continue;
-    }
-    cv_.wait(lock);
+    if (TEntry* mine = TakeQueued())
+      DecodeTaken(*mine, readerKey_, lock);
+    else
+      cv_.wait(lock);
   }
   return found->window.get();
 }

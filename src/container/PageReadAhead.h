@@ -74,6 +74,8 @@ private:
   void Decode(TWindow& w, const TContainerKey& key) const;
   // Takes the first queued window for decoding (REQUIRES: m_ held); null when none waits.
   TEntry* TakeQueued();
+  // Decodes a window this thread took, outside the lock, and marks it done (REQUIRES: lock holds m_).
+  void DecodeTaken(TEntry& e, const TContainerKey& key, std::unique_lock<std::mutex>& lock);
   // Waits until no window is being decoded by the helper (REQUIRES: lock holds m_).
   void WaitIdle(std::unique_lock<std::mutex>& lock);
   void Recycle(std::unique_ptr<TWindow> window);

@@ -139,6 +139,8 @@ void Pump(TStream& source, TStream& dest, const TCipherProgress& progress, size_
   const int64_t start = source.Position();
   int64_t total = source.Size() - start;
   if (total < 0) total = 0;
+  // A file of one batch gains nothing from threads.
+  if (total <= int64_t(TLockedFileCipher::kBatchSize)) threads = 1;
   const size_t piecesPerBatch = std::max<size_t>(1, TLockedFileCipher::kBatchSize / pieceSize);
   std::vector<TBatch> batches(threads == 1 ? 1 : size_t(threads) * 2 + 2);
   for (TBatch& b : batches) b.bytes.New(piecesPerBatch * pieceSize);
