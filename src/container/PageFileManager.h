@@ -299,6 +299,12 @@ public:
   int64_t GetFreeSpace() const;
   // Forces the container to the disk; false when the device refused.
   bool Flush() { return file_.Flush(); }
+  // For a container without a journal (a rebuild's new file): asks the disk to start writing pages
+  // [firstPage, firstPage + count) now, so that the final Flush finds them mostly written. Nothing for
+  // a journaled container, whose writes follow the journal's order of syncs.
+  void StartWriteback(int32_t firstPage, int32_t count) {
+    if (!journaled_) file_.StartWriteback(int64_t(firstPage) * PageSize(), int64_t(count) * PageSize());
+  }
 
   // --- Transactions ----------------------------------------------------------------------------------
   // Turns the rollback journal on (for writable containers) or off. REQUIRES: no open transaction.

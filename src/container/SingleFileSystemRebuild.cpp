@@ -264,6 +264,8 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
       NoSpace();
       throw ESFSError("Not enough space");
     }
+    // The disk writes the new file while the copy goes on; the flush before the swap waits for the rest.
+    target.pfm_->StartWriteback(targetPages[size_t(run.first)], int32_t(run.len));
     if (!onPages(run.len)) throw TStop::Cancelled;
   };
   try {
