@@ -139,8 +139,6 @@ void Pump(TStream& source, TStream& dest, const TCipherProgress& progress, size_
   const int64_t start = source.Position();
   int64_t total = source.Size() - start;
   if (total < 0) total = 0;
-  // A file of one batch gains nothing from threads.
-  if (total <= int64_t(TLockedFileCipher::kBatchSize)) threads = 1;
   const size_t piecesPerBatch = std::max<size_t>(1, TLockedFileCipher::kBatchSize / pieceSize);
   std::vector<TBatch> batches(threads == 1 ? 1 : size_t(threads) * 2 + 2);
   for (TBatch& b : batches) b.bytes.New(piecesPerBatch * pieceSize);
@@ -206,6 +204,13 @@ void Pump(TStream& source, TStream& dest, const TCipherProgress& progress, size_
   TOrderedPipeline::Run(batches.size(), threads, produce, pipelineStages, consume);
 }
 
+// The threads for the bytes from the source's position on: a file of one batch gains nothing from
+// several.
+int ThreadsFor(TStream& source) {
+  return source.Size() - source.Position() <= int64_t(TLockedFileCipher::kBatchSize) ? 1
+                                                                                     : WorkerThreadCount();
+}
+
 // One chain per worker thread, each continuing from the cipher block before its batch.
 TBatchStage ParallelDecryption(std::vector<std::unique_ptr<TLockedFileChain>>& chains) {
   return {true, [&chains](TBatch& b, int worker) {
@@ -235,12 +240,12 @@ void TLockedFileCipher::Encrypt(TStream& source, TStream& dest, std::string_view
   TLockedFileChain chain(password, TLockedFileChain::TDirection::Encrypt);
   uint8_t initial[kBlock];
   std::memcpy(initial, chain.ChainValue(), kBlock);
-  Pump(source, dest, progress, pieceSize, initial, WorkerThreadCount(), {SerialEncryption(chain)});
+  Pump(source, dest, progress, pieceSize, initial, ThreadsFor(source), {SerialEncryption(chain)});
 }
 
 void TLockedFileCipher::Decrypt(TStream& source, TStream& dest, std::string_view password,
                                 const TCipherProgress& progress, size_t pieceSize) {
-  const int threads = WorkerThreadCount();
+  const int threads = ThreadsFor(source);
   auto chains = DecryptionChains(password, threads);
   uint8_t initial[kBlock];
   std::memcpy(initial, chains[0]->ChainValue(), kBlock);
@@ -250,7 +255,7 @@ void TLockedFileCipher::Decrypt(TStream& source, TStream& dest, std::string_view
 void TLockedFileCipher::Rekey(TStream& source, TStream& dest, std::string_view oldPassword,
                               std::string_view newPassword, const TCipherProgress& progress,
                               size_t pieceSize) {
-  const int threads = WorkerThreadCount();
+  const int threads = ThreadsFor(source);
   auto decrypt = DecryptionChains(oldPassword, threads);
   TLockedFileChain encrypt(newPassword, TLockedFileChain::TDirection::Encrypt);
   uint8_t initial[kBlock];
