@@ -21,7 +21,13 @@
 //    with the next change (or when the container is closed).
 //  - Containers opened read-only are never written, not even their access times.
 //  - Destruction closes the handles and the part files.
-//  - Single-threaded.
+//  - Single-threaded for its callers: one thread uses a container at a time. Inside, bulk work runs on
+//    helper threads of its own (WorkerThreadCount(), base/WorkerThreads.h): a handle opened for
+//    reading that is read through in order has its next pages decoded ahead (the helper goes with the
+//    handle), and a rebuild copies large files through a pipeline (its threads end with the file).
+//    Only the calling thread does the container's I/O, except that a rebuild's reading thread reads
+//    the old file while the calling thread writes the new one. QM_THREADS=1 keeps everything on the
+//    calling thread.
 #include <cryptopp/secblock.h>
 
 #include <cstdint>

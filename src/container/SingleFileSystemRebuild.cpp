@@ -50,6 +50,16 @@ constexpr char kLineBreak[] = "\n";
 // file: one read and one write each); files of at least kThreadedCopyPages pages on several threads.
 constexpr int64_t kCopyRunPages = 256;
 constexpr int64_t kThreadedCopyPages = 4 * kCopyRunPages;
+// The runs in flight hold at most about this many bytes, however many threads there are.
+constexpr size_t kCopyBytesInFlight = size_t(32) << 20;
+
+// Runs in flight for `threads`: two per worker and two more keep every thread busy, as far as
+// kCopyBytesInFlight allows (at least two: one read while one is written).
+size_t CopyRunSlots(int threads, int32_t pageSize) {
+  if (threads == 1) return 1;
+  const size_t byBytes = kCopyBytesInFlight / (size_t(kCopyRunPages) * size_t(pageSize));
+  return std::max<size_t>(2, std::min(size_t(threads) * 2 + 2, byBytes));
+}
 
 // One run of a file's pages on its way from the old container to the new one.
 struct TCopyRun {
@@ -161,14 +171,16 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
   // thread, checked and re-encrypted on all of them, and written to the new file in order on this
   // one, so that reads, cipher work and writes overlap. Small files take the one-thread path.
   const int threads = steps >= kThreadedCopyPages ? WorkerThreadCount() : 1;
-  TCopyRuns runs(threads == 1 ? 1 : size_t(threads) * 2 + 2, size_t(pageSize));
-  // Key objects of their own for every worker: cipher objects are not shared between threads.
+  TCopyRuns runs(CopyRunSlots(threads, pageSize), size_t(pageSize));
+  // Key objects of their own for every worker when there are several: cipher objects are not shared
+  // between threads.
   std::vector<TContainerKey> oldKeys, newKeys;
+  auto own = [threads](const TContainerKey& k) {
+    return threads == 1 || k.Empty() ? k : TContainerKey::FromBytes(k.Bytes());
+  };
   for (int w = 0; w < threads; ++w) {
-    const TContainerKey& o = pfm_->ContainerKey();
-    const TContainerKey& n = target.pfm_->ContainerKey();
-    oldKeys.push_back(o.Empty() ? TContainerKey() : TContainerKey::FromBytes(o.Bytes()));
-    newKeys.push_back(n.Empty() ? TContainerKey() : TContainerKey::FromBytes(n.Bytes()));
+    oldKeys.push_back(own(pfm_->ContainerKey()));
+    newKeys.push_back(own(target.pfm_->ContainerKey()));
   }
 
   int64_t next = 0;  // the producer's next page
