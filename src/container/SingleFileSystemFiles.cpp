@@ -397,7 +397,10 @@ void TSingleFileSystem::FillAhead(THandle& h, const TDIRItem& item, int64_t posi
     try {
       w->ReadOk = int32_t(ReadBatch(*pfm_, *dataPages, size_t(next), size_t(pages), w->Images.data()));
     } catch (const EQuillmarError&) {
-      return;  // the device failed: the read that needs these pages reads them itself and reports
+      // The device failed: the read that needs these pages reads them itself and reports. A recycled
+      // buffer may still hold pages decoded earlier, so it is wiped before it goes.
+      SecureWipe(w->Images.data(), w->Images.size());
+      return;
     }
     ahead.Queue(std::move(w));
     next += pages;
