@@ -76,6 +76,7 @@ void TSingleFileSystem::ResyncMaps() {
 // --- Transactions --------------------------------------------------------------------------------------
 
 void TSingleFileSystem::BeginTransaction() {
+  ++changeCount_;
   if (txnDepth_++ > 0) return;
   txnDoomed_ = false;
   txnFirstHandle_ = nextHandle_;
@@ -115,6 +116,7 @@ void TSingleFileSystem::RollbackTransaction() {
 }
 
 void TSingleFileSystem::RollBackOutermost() {
+  ++changeCount_;
   txnDoomed_ = false;
   if (!pfm_->InTransaction()) return;
   try {

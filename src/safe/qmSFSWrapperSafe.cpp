@@ -2,6 +2,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "base/Exception.h"
@@ -51,6 +52,56 @@ TSFSPartStorage& StorageOr(TSFSPartStorage* storage) {
 // A cancel asked for through the progress callback, carried out of the nested work to the one
 // place that undoes it.
 struct TCancelled {};
+
+// A position of its own over a stream that another view uses too, from another thread: each call
+// seeks and transfers under the shared mutex. Two views over one file let a reader and a writer on
+// different threads work through it in place.
+class TSharedStreamView : public TStream {
+public:
+  TSharedStreamView(TStream& stream, std::mutex& access) : stream_(stream), access_(access) {}
+
+  // Called with the byte count after every write, outside the mutex, on the writing thread.
+  std::function<void(int64_t count)> OnWritten;
+
+  int64_t Read(void* buffer, int64_t count) override {
+    std::lock_guard<std::mutex> lock(access_);
+    stream_.SetPosition(position_);
+    const int64_t n = stream_.Read(buffer, count);
+    position_ += std::max<int64_t>(n, 0);
+    return n;
+  }
+  int64_t Write(const void* buffer, int64_t count) override {
+    int64_t n;
+    {
+      std::lock_guard<std::mutex> lock(access_);
+      stream_.SetPosition(position_);
+      n = stream_.Write(buffer, count);
+      position_ += std::max<int64_t>(n, 0);
+    }
+    if (OnWritten && n > 0) OnWritten(n);
+    return n;
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    const int64_t base = origin == TSeekOrigin::Begin     ? 0
+                         : origin == TSeekOrigin::Current ? position_
+                                                          : Size();
+    if (base + offset < 0) throw EStreamError("TSharedStreamView.Seek - Offset < 0 from file beginning.");
+    return position_ = base + offset;
+  }
+  int64_t Size() override {
+    std::lock_guard<std::mutex> lock(access_);
+    return stream_.Size();
+  }
+  void SetSize(int64_t newSize) override {
+    std::lock_guard<std::mutex> lock(access_);
+    stream_.SetSize(newSize);
+  }
+
+private:
+  TStream& stream_;
+  std::mutex& access_;
+  int64_t position_ = 0;
+};
 
 // Copies a disk file through the part storage in pieces of 1 MiB, reporting each piece to meter
 // (when given; a cancel there throws TCancelled), and puts the copy on the disk.
@@ -409,38 +460,28 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
   }
   sfs.FindClose(rec);
 
-  // Progress is reported after every MiB re-keyed and after every file.
-  constexpr int64_t kReportEvery = int64_t(1) << 20;
-  std::vector<uint8_t> buffer(TLockedFileCipher::kPieceSize);
-  TWipeOnExit wipe(buffer);
   for (const std::string& name : files) {
     // A new key is no change of the file: the File Locker lists the times it had.
     TSingleFileSystem::TItemTimes times;
     const bool timed = sfs.GetItemTimes(folder + name, times);
     TSFSFileStream stream(&sfs, 0, "", "", "", kModeReadWrite, folder + name);
-    int64_t size = stream.Size();
-    if (size > 0) {
-      // In place, piece by piece: the decrypting chain keeps the last cipher block it has seen, so
-      // overwriting a piece never disturbs the pieces after it.
-      TLockedFileChain decrypt(oldPassword, TLockedFileChain::TDirection::Decrypt);
-      TLockedFileChain encrypt(newPassword, TLockedFileChain::TDirection::Encrypt);
-      int64_t position = 0, unreported = 0;
-      while (position < size) {
-        int64_t count = std::min<int64_t>(static_cast<int64_t>(buffer.size()), size - position);
-        bool final = position + count == size;
-        stream.Seek(position, TSeekOrigin::Begin);
-        stream.ReadBuffer(buffer.data(), count);
-        decrypt.Process(buffer.data(), buffer.data(), static_cast<size_t>(count), final);
-        encrypt.Process(buffer.data(), buffer.data(), static_cast<size_t>(count), final);
-        stream.Seek(position, TSeekOrigin::Begin);
-        stream.WriteBuffer(buffer.data(), count);
-        position += count;
+    if (stream.Size() > 0) {
+      // In place: the source view reads ahead of the destination view, which rewrites only bytes
+      // already read (a decryption keeps the cipher block before each part it works on, so
+      // overwriting a part never disturbs the parts after it).
+      std::mutex access;
+      TSharedStreamView source(stream, access), dest(stream, access);
+      // Progress after every MiB written, on this thread.
+      constexpr int64_t kReportEvery = int64_t(1) << 20;
+      int64_t unreported = 0;
+      dest.OnWritten = [&](int64_t count) {
         unreported += count;
-        if (unreported >= kReportEvery && !final) {
-          if (!meter.Advance(double(unreported))) throw TCancelled{};
-          unreported = 0;
-        }
-      }
+        if (unreported < kReportEvery) return;
+        const int64_t units = unreported;
+        unreported = 0;
+        if (!meter.Advance(double(units))) throw TCancelled{};
+      };
+      TLockedFileCipher::Rekey(source, dest, oldPassword, newPassword);
       if (!meter.Advance(double(unreported))) throw TCancelled{};
     }
     if (timed) sfs.SetItemTimes(folder + name, times);
