@@ -53,8 +53,9 @@
 //     (MarkFreeAtStart), are written to the file at once and need no old image;
 //   - shrinking the file waits until after the commit; growing it happens at once (a rollback cuts it
 //     back);
-//   - CommitTransaction seals and syncs the journal, writes the cached pages, syncs the container and
-//     empties the journal: three syncs per transaction. RollbackTransaction puts everything back.
+//   - CommitTransaction writes and syncs the journal's records, then its seal, writes the cached pages,
+//     syncs the container and empties the journal: four syncs per transaction. RollbackTransaction
+//     puts everything back.
 // Outside a transaction, and for containers that are not journaled (a rebuild's target, scratch
 // copies, the engine's own tests), every write goes to the file at once, as it always did.
 // Opening a container first rolls back a hot journal left by an interrupted transaction (in every

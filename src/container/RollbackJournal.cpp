@@ -145,8 +145,10 @@ void TRollbackJournal::Add(int32_t pageNo, const uint8_t* image) {
 
 void TRollbackJournal::Seal(uint32_t headerAfterCrc) {
   OpenFile();
+  const std::string name = NameOnly(path_);
+  // First the records (after the header, when the journal is still empty), on the disk.
   std::vector<uint8_t> out;
-  out.reserve(size_t(HeaderSize) + buffer_.size() + size_t(SealSize));
+  out.reserve(size_t(HeaderSize) + buffer_.size());
   if (end_ == 0) {
     uint8_t h[HeaderSize] = {};
     std::memcpy(h, kMagic, 8);
@@ -158,6 +160,19 @@ void TRollbackJournal::Seal(uint32_t headerAfterCrc) {
     out.insert(out.end(), h, h + HeaderSize);
   }
   out.insert(out.end(), buffer_.begin(), buffer_.end());
+  if (!out.empty()) {
+    WriteOut(out);
+    if (!file_->Flush())
+      throw ESFSError("TRollbackJournal.Seal - The journal " + name + " could not be written to the disk.");
+  }
+  if (created_ && !folderSynced_) {
+    if (!storage_.SyncFolder(path_))
+      throw ESFSError("TRollbackJournal.Seal - The folder of the journal " + name +
+                      " could not be written to the disk.");
+    folderSynced_ = true;
+  }
+  // Then the seal, in a write and a sync of its own: a block holding the seal can only reach the disk
+  // after every block of the records it vouches for is there.
   uint8_t s[SealSize] = {};
   PutLE<uint32_t>(s, kSealMarker);
   PutLE<uint32_t>(s + 4, nonce_);
@@ -165,32 +180,26 @@ void TRollbackJournal::Seal(uint32_t headerAfterCrc) {
   PutLE<uint32_t>(s + 12, headerAfterCrc);
   PutLE<uint32_t>(s + 16, segmentCrc_);
   PutLE<uint32_t>(s + 20, Crc(s, 20));
-  out.insert(out.end(), s, s + SealSize);
-  // One write, then the sync: the seal is what makes the segment count, and until the sync returns no
-  // page it covers is written.
-  if (file_->WriteAt(end_, out.data(), int64_t(out.size())) != int64_t(out.size()))
-    throw ESFSError("TRollbackJournal.Seal - The journal " + NameOnly(path_) +
-                    " could not be written; check the free space on its drive.");
-  end_ += int64_t(out.size());
-  if (writtenKept_ && written_.size() + out.size() <= kKeptBytes) {
-    written_.insert(written_.end(), out.begin(), out.end());
-  } else {
-    writtenKept_ = false;
-    written_.clear();
-  }
+  WriteOut(std::vector<uint8_t>(s, s + SealSize));
   if (!file_->Flush())
-    throw ESFSError("TRollbackJournal.Seal - The journal " + NameOnly(path_) +
-                    " could not be written to the disk.");
-  if (created_ && !folderSynced_) {
-    if (!storage_.SyncFolder(path_))
-      throw ESFSError("TRollbackJournal.Seal - The folder of the journal " + NameOnly(path_) +
-                      " could not be written to the disk.");
-    folderSynced_ = true;
-  }
+    throw ESFSError("TRollbackJournal.Seal - The journal " + name + " could not be written to the disk.");
   buffer_.clear();
   pending_ = 0;
   segmentCrc_ = 0;
   sealed_ = true;
+}
+
+void TRollbackJournal::WriteOut(const std::vector<uint8_t>& bytes) {
+  if (file_->WriteAt(end_, bytes.data(), int64_t(bytes.size())) != int64_t(bytes.size()))
+    throw ESFSError("TRollbackJournal.Seal - The journal " + NameOnly(path_) +
+                    " could not be written; check the free space on its drive.");
+  end_ += int64_t(bytes.size());
+  if (writtenKept_ && written_.size() + bytes.size() <= kKeptBytes) {
+    written_.insert(written_.end(), bytes.begin(), bytes.end());
+  } else {
+    writtenKept_ = false;
+    written_.clear();
+  }
 }
 
 void TRollbackJournal::Clear() {

@@ -35,14 +35,15 @@
 //      that were free when the transaction began, need no old image: a rollback cuts the file back
 //      and restores the free-space maps, which frees them again. Those are written to the container
 //      at once.
-//   3. Seal (at commit, or when the cache has grown too large): the buffered records and a seal are
-//      appended (after the header, when the journal is still empty), the journal is synced, and the
-//      folder is synced once after the journal file was created. Only then are the cached pages
-//      written to the container.
+//   3. Seal (at commit, or when the cache has grown too large): the buffered records are appended
+//      (after the header, when the journal is still empty) and the journal is synced; the folder is
+//      synced once after the journal file was created; then the seal is appended in a write of its
+//      own and the journal is synced again. Only then are the cached pages written to the container.
 //   4. Commit: the container is synced; then the journal is emptied (cut to 0 bytes) and synced. That
 //      is the commit point: a crash before it rolls the transaction back, a crash after it keeps it.
-//      So one transaction costs three syncs however many pages it writes. Cutting the container file
-//      shorter (its top pages were freed) waits until after the commit point.
+//      So one transaction costs four syncs however many pages it writes (a fifth, of the folder, when
+//      the journal file is new). Cutting the container file shorter (its top pages were freed) waits
+//      until after the commit point.
 //   5. Rollback in the running program: the pages written from sealed segments are put back, the file
 //      is cut to its original size and synced, and the journal is emptied.
 //   6. Close: the empty journal file is removed.
@@ -50,11 +51,25 @@
 // Invariants:
 //   - A container page whose old image is kept is never written before its record and the seal after
 //     it are synced.
+//   - A seal is never written before the records it vouches for are synced.
 //   - A page has at most one record per transaction: its image from the transaction's beginning.
 //   - The journal is empty or absent whenever no transaction is open.
 //   - The container header changes only through page 0, which always has a record first; so the
 //     container's header is the one the transaction began with, or the one a sealed segment leads
 //     to, or (torn by a crash while it was written) no valid header at all.
+//
+// Power cuts. A program that is killed loses nothing it wrote: the kernel still has it. A power cut (or
+// a crash of the system) loses what was not synced yet, any part of it, in any order, and may tear a
+// block at a sector. The two syncs of step 3 are what makes the journal trustworthy then: when the
+// records and their seal went to the disk in one write and one sync, the block holding the seal could
+// reach the disk while a block of the records (or the journal's header) did not, and recovery found a
+// valid seal over records that fail their checksums: a journal it must call damaged, though no page
+// of the container had been overwritten yet. With the seal written and synced only after its
+// records are on the disk, a valid seal proves its records whole; a seal that did not make it proves
+// that no page it covers was written (step 3 writes them only after the second sync). A record that
+// fails its checksum under a valid seal is therefore damage that happened after it was written. The
+// price is one sync per transaction (four instead of three); the container's own writes need no more
+// than the one sync of step 4, since the journal can undo any subset of them.
 //
 // Recovery when a container is opened, in every mode (Recover):
 //   - No journal, an empty one, or one without its magic: nothing to undo.
@@ -168,6 +183,8 @@ public:
 
 private:
   void OpenFile();
+  // Appends bytes at the journal's end (and keeps them while the transaction is small).
+  void WriteOut(const std::vector<uint8_t>& bytes);
 
   TSFSPartStorage& storage_;
   std::string container_;

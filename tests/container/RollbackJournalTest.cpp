@@ -79,16 +79,18 @@ protected:
     change.Commit();
   }
 
-  // Runs Change and stops every I/O at the first operation whose log line contains `at` (the
+  // Runs Change and stops every I/O at the occurrence-th operation whose log line ends with `at` (the
   // program dies there). The container and its journal are left as the crash left them.
-  void InterruptAt(const std::string& at) {
+  void InterruptAt(const std::string& at, int occurrence = 1) {
     test::WriteFileBytes(file_, base_);
     TFaultyPartStorage storage;
     storage.recordLog = true;
     { Change(*Open(kWrite, &storage)); }
     int64_t n = 0;
     for (const std::string& line : storage.log)
-      if (n == 0 && line.find(at) != std::string::npos) n = std::stoll(line);
+      if (n == 0 && line.size() >= at.size() && line.compare(line.size() - at.size(), at.size(), at) == 0 &&
+          --occurrence == 0)
+        n = std::stoll(line);
     ASSERT_GT(n, 0) << at;
     test::WriteFileBytes(file_, base_);
     fs::remove(journal_);
@@ -163,7 +165,7 @@ TEST_F(JournalTest, OnlyPagesInUseWhenTheTransactionBeganKeepAnOldImage) {
   }
 }
 
-TEST_F(JournalTest, ATransactionSyncsThreeTimesHoweverManyPagesItWrites) {
+TEST_F(JournalTest, ATransactionSyncsFourTimesHoweverManyPagesItWrites) {
   TFaultyPartStorage storage;
   storage.recordLog = true;
   auto sfs = Open(kWrite, &storage);
@@ -175,15 +177,16 @@ TEST_F(JournalTest, ATransactionSyncsThreeTimesHoweverManyPagesItWrites) {
     return n;
   };
   Put(*sfs, "\\first", Random(200 * 2016, 7));
-  EXPECT_EQ(syncs(), 4);  // journal, its folder (the file is new), container, emptied journal
+  // Records, the folder (the journal is new), seal, container, emptied journal.
+  EXPECT_EQ(syncs(), 5);
   Put(*sfs, "\\second", Random(300 * 2016, 8));
-  EXPECT_EQ(syncs(), 3);
+  EXPECT_EQ(syncs(), 4);
   {
     TSFSTransaction change(*sfs);
     for (int i = 0; i < 20; ++i) ASSERT_TRUE(sfs->ForceDirectories("\\many\\f" + std::to_string(i)));
     change.Commit();
   }
-  EXPECT_EQ(syncs(), 3);
+  EXPECT_EQ(syncs(), 4);
   // Reading changes nothing and syncs nothing.
   EXPECT_EQ(Get(*sfs, "\\first").size(), 200u * 2016u);
   EXPECT_EQ(syncs(), 0);
@@ -252,8 +255,8 @@ TEST_F(JournalTest, AHotJournalThatCannotBeRolledBackRefusesTheOpenAndChangesNot
 }
 
 TEST_F(JournalTest, AJournalCutShortAnywhereBeforeItsSealIsIgnored) {
-  // Stopped right after the journal was synced: complete, and nothing of the container written.
-  InterruptAt("sync folder of j.qvt-journal");
+  // Stopped right after the journal's seal was written: complete, and no page with a record written.
+  InterruptAt("sync j.qvt-journal", 2);
   const std::string journal = test::ReadFileBytes(journal_);
   ASSERT_GT(journal.size(), 2048u);
   // Cuts in the header, at and around every record's edges, and at every byte of the seal.
@@ -382,12 +385,13 @@ TEST_F(JournalTest, AChangeLargerThanTheCacheWritesEarlyAndStillRollsBack) {
   const std::string after = Snapshot();
   ASSERT_NE(after, before_);
   // Where the early writes begin (after the first seal's syncs) and where the change ends.
-  int64_t early = 0, seals = 0;
+  // A seal costs two syncs of the journal: its records, then the seal itself.
+  int64_t early = 0, syncs = 0;
   for (const std::string& line : storage.log) {
-    if (line.find("sync j.qvt-journal") != std::string::npos) ++seals;
-    if (early == 0 && seals == 1 && line.find("write j.qvt ") != std::string::npos) early = std::stoll(line);
+    if (line.find("sync j.qvt-journal") != std::string::npos) ++syncs;
+    if (early == 0 && syncs == 2 && line.find("write j.qvt ") != std::string::npos) early = std::stoll(line);
   }
-  ASSERT_GE(seals, 3) << "no early write";  // first seal, last seal, the emptied journal
+  ASSERT_GE(syncs, 5) << "no early write";  // first seal, last seal, the emptied journal
   ASSERT_GT(early, 0);
   for (int64_t at : {early, early + 3, storage.Operations() - 4}) {
     SCOPED_TRACE(at);
