@@ -62,7 +62,8 @@ void TCliContext::RequireSafe(const std::string& name) {
   }
 }
 
-void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* keepPassword) {
+void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* keepPassword,
+                           bool salvageJournal) {
   RequireSafe(name);
   const std::string file = SafeFile(name);
   std::string typed = reader_.Read("Master password for " + name + ": ", "master password");
@@ -89,6 +90,18 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* 
   }
   if (keepPassword) *keepPassword = password;
   WipeString(password);
+  if (salvageJournal && TSingleFileSystem::HasDamagedJournal(file)) {
+    std::vector<std::string> done;
+    bool opens;
+    try {
+      opens = g.SalvageJournal(file, key, done);
+    } catch (const std::exception& e) {
+      throw Failure("the damaged journal of the Safe \"" + name +
+                    "\" cannot be used: " + OneLine(console_, e.what()));
+    }
+    if (!opens) throw ECliError(kExitWrongPassword, "wrong master password for the Safe \"" + name + "\"");
+    for (const std::string& line : done) console_.Line("journal: " + OneLine(console_, line));
+  }
   int code;
   try {
     code = g.CheckSafe(file, key, readOnly);

@@ -150,6 +150,18 @@ std::string TPageFileManager::JournalFileName(const std::string& containerFile) 
   return TRollbackJournal::FileName(containerFile);
 }
 
+bool TPageFileManager::IsValidHeader(const uint8_t* header) {
+  return std::memcmp(header, kHeaderMagic, 8) == 0 &&
+         GetLE<uint32_t>(header + kChecksumOffset) == HeaderChecksum(header);
+}
+
+bool TPageFileManager::KeyOpensHeader(const uint8_t* header, const TTextKey& key) {
+  if (header[kEncryptionOffset] == etNone) return true;
+  TContainerKey opened;
+  return TKeyRecord(header + kKeyRecordOffset).Open(key.Text(), opened) &&
+         key.Derivation() == TKeyDerivation::Decode(header + TKeyDerivation::HeaderOffset);
+}
+
 // --- Header -----------------------------------------------------------------------------------------
 
 int32_t TPageFileManager::HeaderInt(int offset) const {

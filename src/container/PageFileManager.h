@@ -322,6 +322,11 @@ public:
   size_t CachedPageCount() const { return cache_.size(); }
   // The journal file of a container.
   static std::string JournalFileName(const std::string& containerFile);
+  // True when the 256 bytes carry the header's magic and its checksum holds.
+  static bool IsValidHeader(const uint8_t* header);
+  // True when the 256 bytes are a container header that `key` opens (as PasswordMatched() would say),
+  // or that of an unencrypted container.
+  static bool KeyOpensHeader(const uint8_t* header, const TTextKey& key);
 
   // Part-file operations on closed containers, for the repair's file swap.
   static bool RenameContainerFiles(const std::string& from, const std::string& to,

@@ -6,9 +6,10 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <set>
 
 #include "base/LittleEndian.h"
-#include "container/Checksum.h"
+#include "container/PageFileManager.h"
 #include "container/SFSHugeFile.h"
 
 namespace quillmar {
@@ -47,13 +48,6 @@ uint32_t RecordCrc(uint32_t nonce, int32_t pageNo, const uint8_t* image, int32_t
 
 std::string NameOnly(const std::string& path) {
   return std::filesystem::path(path).filename().string();
-}
-
-// True when the 256 bytes are a container header whose own checksum holds.
-bool IsValidContainerHeader(const uint8_t* h) {
-  static const char kHeaderMagic[8] = {'A', 'A', 'S', 'F', 'S', 'S', 'G', 'N'};
-  return std::memcmp(h, kHeaderMagic, 8) == 0 &&
-         GetLE<uint32_t>(h + 8) == XorChecksum(h + 12, kContainerHeaderSize - 12);
 }
 
 // Reads the whole file; false when it cannot be read.
@@ -271,49 +265,113 @@ TJournalContents TRollbackJournal::Read(TSFSPartStorage& storage, const std::str
     int64_t offset;
     bool valid;
   };
-  std::vector<TRecord> segment;
+  std::vector<TRecord> segment;  // the records since the last valid seal
   uint32_t segmentCrc = 0;
+  std::string damage;       // the first sign of damage after the journal was written
+  bool brokenSeal = false;  // a seal failed its check: a valid one after it is damage
+  std::set<int32_t> intact;
   size_t pos = size_t(HeaderSize);
   while (pos + 4 <= n) {
     const uint32_t marker = GetLE<uint32_t>(b.data() + pos);
     if (marker == kSealMarker) {
       if (pos + size_t(SealSize) > n) break;
       const uint8_t* s = b.data() + pos;
-      if (GetLE<uint32_t>(s + 20) != Crc(s, 20) || GetLE<uint32_t>(s + 4) != nonce)
-        break;  // a seal never completed
+      pos += size_t(SealSize);
+      if (GetLE<uint32_t>(s + 20) != Crc(s, 20) || GetLE<uint32_t>(s + 4) != nonce) {
+        // A seal never completed (torn by a crash before its sync), or damaged since.
+        brokenSeal = true;
+        c.BrokenSealHeaderCrcs.push_back(GetLE<uint32_t>(s + 12));
+        continue;
+      }
       const auto bad =
           std::find_if(segment.begin(), segment.end(), [](const TRecord& r) { return !r.valid; });
-      if (GetLE<uint32_t>(s + 8) != segment.size() || GetLE<uint32_t>(s + 16) != segmentCrc ||
-          bad != segment.end()) {
-        c.State = TJournalContents::TState::Damaged;
-        c.Problem =
-            "segment " + std::to_string(c.Segments + 1) + " does not match its seal" +
-            (bad != segment.end() ? " (the record of page " + std::to_string(bad->page) + " is damaged)"
-                                  : std::string());
-        c.Pages.clear();
-        return c;
+      if (damage.empty() && brokenSeal)
+        damage = "a seal before segment " + std::to_string(c.Segments + 1) + " is damaged";
+      if (damage.empty() && (GetLE<uint32_t>(s + 8) != segment.size() ||
+                             GetLE<uint32_t>(s + 16) != segmentCrc || bad != segment.end()))
+        damage = "segment " + std::to_string(c.Segments + 1) + " does not match its seal" +
+                 (bad != segment.end() ? " (the record of page " + std::to_string(bad->page) + " is damaged)"
+                                       : std::string());
+      if (damage.empty()) {
+        for (const TRecord& r : segment) c.Pages.emplace_back(r.page, r.offset);
+        c.HeaderCrcs.push_back(GetLE<uint32_t>(s + 12));
       }
-      for (const TRecord& r : segment) c.Pages.emplace_back(r.page, r.offset);
-      c.HeaderCrcs.push_back(GetLE<uint32_t>(s + 12));
       ++c.Segments;
       segment.clear();
       segmentCrc = 0;
-      pos += size_t(SealSize);
       continue;
     }
     if (pos + 8 + P > n) break;  // a record cut short: never completely written
     const auto page = int32_t(marker);
     const uint8_t* image = b.data() + pos + 4;
     const uint32_t stored = GetLE<uint32_t>(image + P);
-    segment.push_back(
-        {page, int64_t(pos + 4), page >= 0 && RecordCrc(nonce, page, image, int32_t(P)) == stored});
+    const bool valid = page >= 0 && RecordCrc(nonce, page, image, int32_t(P)) == stored;
+    if (valid && intact.insert(page).second) c.IntactPages.emplace_back(page, int64_t(pos + 4));
+    if (!valid) ++c.DamagedRecords;
+    segment.push_back({page, int64_t(pos + 4), valid});
     uint8_t crc[4];
     PutLE<uint32_t>(crc, stored);
     segmentCrc = Crc(segmentCrc, crc, 4);
     pos += 8 + P;
   }
+  if (!damage.empty()) {
+    c.State = TJournalContents::TState::Damaged;
+    c.Problem = damage;
+    c.Pages.clear();
+    return c;
+  }
   c.UnsealedRecords = int32_t(segment.size());
+  for (const TRecord& r : segment)
+    if (r.valid) c.UnsealedPages.emplace_back(r.page, r.offset);
   c.State = c.Segments > 0 ? TJournalContents::TState::Hot : TJournalContents::TState::Unfinished;
+  return c;
+}
+
+TJournalContents TRollbackJournal::Examine(TSFSPartStorage& storage, const std::string& journalFile,
+                                           const std::string& containerFile) {
+  TJournalContents c = Read(storage, journalFile);
+  using TState = TJournalContents::TState;
+  if ((c.State != TState::Hot && c.State != TState::Unfinished) || c.PageSize == 0) return c;
+  TSFSHugeFile file(&storage);
+  try {
+    if (!file.Open(containerFile, true, TSFSLock::None)) return c;  // the open reports the chain
+  } catch (const ESFSError&) {
+    return c;
+  }
+  const std::string name = NameOnly(containerFile);
+  auto damaged = [&](const std::string& problem) {
+    c.State = TState::Damaged;
+    c.Problem = problem;
+    c.Pages.clear();
+  };
+  // A page of the container is written only after the seal over its record is on the disk: a page
+  // that differs from its unsealed (but intact) record was written after a seal that is gone.
+  if (!c.UnsealedPages.empty()) {
+    auto journal = storage.Open(journalFile, true, TSFSLock::None);
+    std::vector<uint8_t> image(size_t(c.PageSize)), page(size_t(c.PageSize));
+    for (const auto& [number, offset] : c.UnsealedPages) {
+      if (journal->ReadAt(offset, image.data(), c.PageSize) != c.PageSize) continue;
+      std::fill(page.begin(), page.end(), 0);
+      file.Seek(int64_t(number) * c.PageSize, TSeekOrigin::Begin);
+      file.Read(page.data(), c.PageSize);
+      if (page != image) {
+        damaged("its last seal is missing, but page " + std::to_string(number) + " of " + name +
+                ", which a record after the last seal covers, was written since");
+        return c;
+      }
+    }
+  }
+  // The header is page 0, which has a record before it changes: a journal that was never sealed saw
+  // no change of it.
+  if (c.State == TState::Unfinished) {
+    uint8_t header[kContainerHeaderSize] = {};
+    file.Seek(0, TSeekOrigin::Begin);
+    const int64_t got = file.Read(header, kContainerHeaderSize);
+    if (got != kContainerHeaderSize || Crc(header, size_t(kContainerHeaderSize)) != c.StartHeaderCrc)
+      damaged("it was never sealed, but the header of " + name +
+              " is no longer the one it began with (its seal was lost after the change was written, or "
+              "it belongs to another file)");
+  }
   return c;
 }
 
@@ -335,7 +393,10 @@ std::string TJournalContents::Describe(const std::string& journalFile) const {
              std::to_string(Pages.size()) + " page(s) and the file's size before the change (" +
              std::to_string(OriginalSize) + " bytes), which opening the Safe puts back";
     case TState::Damaged:
-      return "journal " + name + ": damaged (" + Problem + "); the interrupted change cannot be undone";
+      return "journal " + name + ": damaged (" + Problem +
+             "); the interrupted change cannot be undone, so the Safe is not opened; a repair puts back "
+             "the " +
+             std::to_string(IntactPages.size()) + " page(s) whose old contents it still holds";
   }
   return "";
 }
@@ -352,7 +413,7 @@ void TRollbackJournal::Apply(TSFSPartStorage& storage, const std::string& journa
       got == kContainerHeaderSize &&
       (crc == contents.StartHeaderCrc ||
        std::find(contents.HeaderCrcs.begin(), contents.HeaderCrcs.end(), crc) != contents.HeaderCrcs.end());
-  if (!belongs && (got < kContainerHeaderSize || !IsValidContainerHeader(header))) {
+  if (!belongs && (got < kContainerHeaderSize || !TPageFileManager::IsValidHeader(header))) {
     belongs = std::any_of(contents.Pages.begin(), contents.Pages.end(),
                           [](const std::pair<int32_t, int64_t>& p) { return p.first == 0; });
   }
@@ -376,51 +437,89 @@ void TRollbackJournal::Apply(TSFSPartStorage& storage, const std::string& journa
                     " could not be written to the disk while its interrupted change was undone.");
 }
 
+namespace {
+
+std::string DamagedMessage(const std::string& containerFile, const std::string& journalFile,
+                           const std::string& problem) {
+  return "TPageFileManager.Open - " + NameOnly(containerFile) +
+         " was interrupted in the middle of a change, and its journal " + NameOnly(journalFile) +
+         ", which undoes the change, is damaged (" + problem +
+         "). Nothing was changed. Keep both files: the journal holds the old contents of the pages the "
+         "change "
+         "was writing. Repair the Safe to put back what the journal still holds.";
+}
+
+// True when the container's header reads whole and its own checksum holds.
+bool HeaderLoads(TSFSHugeFile& file) {
+  uint8_t header[kContainerHeaderSize] = {};
+  file.Seek(0, TSeekOrigin::Begin);
+  return file.Read(header, kContainerHeaderSize) == kContainerHeaderSize &&
+         TPageFileManager::IsValidHeader(header);
+}
+
+}  // namespace
+
 void TRollbackJournal::Recover(TSFSPartStorage& storage, const std::string& containerFile, bool writableOpen,
                                bool lockFree) {
   const std::string journalFile = FileName(containerFile);
   if (!storage.Exists(journalFile)) return;
   using TState = TJournalContents::TState;
   // A first look without the lock decides whether the lock is needed at all: reading does not write,
-  // so a read-only open leaves an empty or unfinished journal to the next writer.
+  // so a read-only open leaves an empty journal to the next writer.
   const TJournalContents look = Read(storage, journalFile);
   if (look.State == TState::Absent) return;
-  if (!writableOpen && (look.State == TState::Empty || look.State == TState::Unfinished)) return;
+  if (!writableOpen && look.State == TState::Empty) return;
 
   // Everything else happens under the container's exclusive lock: a journal that another program
-  // holds the container for is that program's live journal, not a leftover.
+  // holds the container for is that program's live journal, not a leftover. What undoes nothing is
+  // only examined: for that the lock alone is enough, without write access.
   TSFSHugeFile file(&storage);
-  try {
-    if (!file.Open(containerFile, false, TSFSLock::Exclusive)) return;  // the open reports the chain
-  } catch (const ESFSInUse&) {
-    if (lockFree) return;
-    throw;
-  } catch (const ESFSError& e) {
-    if (look.State == TState::Empty || look.State == TState::Unfinished) return;
-    throw ESFSJournalError(
-        "TPageFileManager.Open - " + NameOnly(containerFile) +
-        " was interrupted in the middle of a change, which must be undone from its journal " +
-        NameOnly(journalFile) +
-        " before it can be read; that needs write access to the file and its folder (" + e.what() +
-        "). Nothing was changed.");
+  // Opens the container under the exclusive lock; false when a live writer holds it and a lock-free
+  // open leaves the journal to that writer.
+  auto lock = [&](bool readOnly, TState state) {
+    try {
+      if (!file.Open(containerFile, readOnly, TSFSLock::Exclusive))
+        throw ESFSError("File " + NameOnly(containerFile) + " has corrupted header.");
+    } catch (const ESFSInUse&) {
+      if (lockFree) return false;
+      throw;
+    } catch (const ESFSJournalError&) {
+      throw;
+    } catch (const ESFSError& e) {
+      if (state != TState::Hot) return false;  // the open itself will say what is wrong
+      throw ESFSJournalError(
+          "TPageFileManager.Open - " + NameOnly(containerFile) +
+          " was interrupted in the middle of a change, which must be undone from its journal " +
+          NameOnly(journalFile) +
+          " before it can be read; that needs write access to the file and its folder (" + e.what() +
+          "). Nothing was changed.");
+    }
+    return true;
+  };
+  if (!lock(!writableOpen && look.State != TState::Hot, look.State)) return;
+  TJournalContents c = Examine(storage, journalFile, containerFile);
+  if (c.State == TState::Hot && file.ReadOnly()) {
+    // Found hot only now (the first look was taken while it was being written): write access is needed.
+    file.Close();
+    if (!lock(false, TState::Hot)) return;
+    c = Examine(storage, journalFile, containerFile);
   }
-  const TJournalContents c = Read(storage, journalFile);
   switch (c.State) {
     case TState::Absent:
       return;
     case TState::Damaged:
-      throw ESFSJournalError("TPageFileManager.Open - " + NameOnly(containerFile) +
-                             " was interrupted in the middle of a change, and its journal " +
-                             NameOnly(journalFile) + ", which undoes the change, is damaged (" + c.Problem +
-                             "). Nothing was changed. Keep both files: the journal holds the old contents "
-                             "of the pages the change was writing.");
+      throw ESFSJournalError(DamagedMessage(containerFile, journalFile, c.Problem));
     case TState::Hot:
       Apply(storage, journalFile, c, file);
       break;
     case TState::Empty:
     case TState::Unfinished:
+      if (!writableOpen) return;  // left to the next writer
       break;
   }
+  // The journal goes only once the container opens without it: its header loads. (A hot journal
+  // applied again undoes nothing more.)
+  if (!HeaderLoads(file)) return;
   file.Close();
   // Rolled back and on the disk: the journal has done its work. Should it not go, it is emptied
   // instead (an empty journal undoes nothing).
@@ -436,6 +535,70 @@ void TRollbackJournal::Recover(TSFSPartStorage& storage, const std::string& cont
     }
   }
   storage.SyncFolder(journalFile);
+}
+
+std::string TRollbackJournal::SalvagedName(const std::string& journalFile) {
+  return journalFile + ".salvaged";
+}
+
+TRollbackJournal::TSalvage TRollbackJournal::Salvage(TSFSPartStorage& storage,
+                                                     const std::string& containerFile) {
+  const std::string journalFile = FileName(containerFile);
+  TSalvage result;
+  const TJournalContents c = Read(storage, journalFile);
+  if (c.State == TJournalContents::TState::Absent) return result;
+  const std::string name = NameOnly(containerFile);
+  if (c.PageSize == 0)
+    throw ESFSJournalError(
+        "TRollbackJournal.Salvage - The header of the journal " + NameOnly(journalFile) +
+        " is damaged, so none of its records can be checked; nothing was changed. Move the "
+        "journal away to open " +
+        name + " as it is.");
+  TSFSHugeFile file(&storage);
+  if (!file.Open(containerFile, false, TSFSLock::None))
+    throw ESFSError("File " + name + " has corrupted header.");
+  uint8_t header[kContainerHeaderSize] = {};
+  file.Seek(0, TSeekOrigin::Begin);
+  const bool whole = file.Read(header, kContainerHeaderSize) == kContainerHeaderSize;
+  const uint32_t crc = Crc(header, size_t(kContainerHeaderSize));
+  auto named = [crc](const std::vector<uint32_t>& crcs) {
+    return std::find(crcs.begin(), crcs.end(), crc) != crcs.end();
+  };
+  // The journal must be this file's: its header is one the journal knows (the one it began with, or
+  // one a seal, valid or not, names), or no valid header at all (torn while it was written).
+  const bool belongs = !whole || !TPageFileManager::IsValidHeader(header) || crc == c.StartHeaderCrc ||
+                       named(c.HeaderCrcs) || named(c.BrokenSealHeaderCrcs);
+  if (!belongs)
+    throw ESFSJournalError("TRollbackJournal.Salvage - The journal " + NameOnly(journalFile) +
+                           " does not belong to " + name +
+                           " (the file was replaced after the change was interrupted); nothing was changed. "
+                           "Move the journal away if " +
+                           name + " is the file you want.");
+  auto journal = storage.Open(journalFile, true, TSFSLock::None);
+  std::vector<uint8_t> image(size_t(c.PageSize));
+  for (const auto& [page, offset] : c.IntactPages) {
+    if (journal->ReadAt(offset, image.data(), c.PageSize) != c.PageSize)
+      throw ESFSError("TRollbackJournal.Salvage - The journal " + NameOnly(journalFile) + " cannot be read.");
+    file.Seek(int64_t(page) * c.PageSize, TSeekOrigin::Begin);
+    file.WriteBuffer(image.data(), c.PageSize);
+    ++result.PagesRestored;
+  }
+  result.DamagedRecords = c.DamagedRecords;
+  if (c.OriginalSize >= kContainerHeaderSize && c.OriginalSize < file.Size()) {
+    file.SetSize(c.OriginalSize);
+    result.SizeRestored = true;
+  }
+  if (!file.Flush())
+    throw ESFSError("TRollbackJournal.Salvage - " + name + " could not be written to the disk.");
+  file.Close();
+  journal.reset();
+  // Kept, not removed: it is what the repair worked from.
+  result.Kept = SalvagedName(journalFile);
+  if (!storage.Replace(journalFile, result.Kept) || !storage.SyncFolder(journalFile))
+    throw ESFSError("TRollbackJournal.Salvage - The journal " + NameOnly(journalFile) +
+                    " could not be put aside as " + NameOnly(result.Kept) +
+                    "; check the permissions of its folder.");
+  return result;
 }
 
 }  // namespace quillmar

@@ -73,14 +73,20 @@
 //
 // Recovery when a container is opened, in every mode (Recover):
 //   - No journal, an empty one, or one without its magic: nothing to undo.
-//   - No valid seal (whatever the state of the header): the journal was never completely written.
-//     Its first sync had not finished, so no page with a record had been overwritten yet: the journal
-//     is ignored (and removed by the next open for writing).
+//   - No valid seal: the journal was never completely written, so no page with a record had been
+//     overwritten yet, and it undoes nothing; unless the container says otherwise (Examine): its
+//     header is no longer the one the journal began with, or a page whose record is intact differs
+//     from that record. Then the seal was lost after pages were written: the journal is damaged. A
+//     sound unfinished journal is removed by the next open for writing, once the container's header
+//     loads without it.
 //   - Sealed segments: the journal is hot. It is rolled back under an exclusive lock on the container
-//     (a read-only open takes one for the moment, and needs write access to do it), then removed.
-//     Records after the last seal were never completely written and are ignored.
-//   - A record of a sealed segment that fails its checksum, or a seal behind a damaged header: the
-//     journal was damaged after it was written. Nothing is changed and opening is refused.
+//     (a read-only open takes one for the moment, and needs write access to do it), then removed once
+//     the container's header loads. Records after the last seal were never sealed: they are checked
+//     against the container as above (pages they cover must not have been written).
+//   - A record of a sealed segment that fails its checksum, a seal behind a damaged header or a
+//     damaged seal followed by a valid one: the journal was damaged after it was written. Nothing is
+//     changed and opening is refused, naming the journal. Salvage (a repair) puts back the records
+//     that still check.
 //   - A container whose header is neither the one the journal began with nor one its seals lead to
 //     (and is not torn): the journal belongs to another file (the container was replaced). Nothing is
 //     changed and opening is refused.
@@ -125,7 +131,16 @@ struct TJournalContents {
   std::vector<uint32_t> HeaderCrcs;                // the header checksum after each sealed segment
   std::vector<std::pair<int32_t, int64_t>> Pages;  // sealed records: page number, file offset of image
   int32_t Segments = 0;
-  int32_t UnsealedRecords = 0;  // records after the last seal (ignored)
+  int32_t UnsealedRecords = 0;  // records after the last seal (never applied)
+  // The records after the last seal that pass their own checksum: page number, file offset of image.
+  std::vector<std::pair<int32_t, int64_t>> UnsealedPages;
+  // Every record of the journal that passes its own checksum, sealed or not, and the number that do
+  // not (what a repair can still put back of a damaged journal).
+  std::vector<std::pair<int32_t, int64_t>> IntactPages;
+  int32_t DamagedRecords = 0;
+  // The header checksums named by seals that fail their own check (a repair's clue that the journal
+  // belongs to the container).
+  std::vector<uint32_t> BrokenSealHeaderCrcs;
 
   // One line for the user: what the journal holds and what opening the container does with it.
   std::string Describe(const std::string& journalFile) const;
@@ -167,6 +182,11 @@ public:
 
   // Reads a journal file. Never changes anything; a missing file is Absent.
   static TJournalContents Read(TSFSPartStorage& storage, const std::string& journalFile);
+  // Read, then the unsealed part checked against the container (see Recovery at the top): an
+  // unfinished journal, or the records after a hot journal's last seal, that the container shows
+  // were followed by written pages make the journal Damaged. Never changes anything.
+  static TJournalContents Examine(TSFSPartStorage& storage, const std::string& journalFile,
+                                  const std::string& containerFile);
   // Puts the images of the sealed segments back into the container (open read/write), cuts it to its
   // original size and syncs it. Throws ESFSJournalError when the journal belongs to another file,
   // ESFSError when a write fails.
@@ -180,6 +200,25 @@ public:
   // fail anyway.
   static void Recover(TSFSPartStorage& storage, const std::string& containerFile, bool writableOpen,
                       bool lockFree);
+
+  // What Salvage put back.
+  struct TSalvage {
+    int32_t PagesRestored = 0;   // pages put back from records that check
+    int32_t DamagedRecords = 0;  // records that fail their checksum: their pages were not
+    bool SizeRestored = false;   // the container was cut back to its size before the change
+    std::string Kept;            // where the journal was kept (SalvagedName)
+  };
+  // The name a salvaged journal is kept under: journalFile + ".salvaged".
+  static std::string SalvagedName(const std::string& journalFile);
+  // For a repair of a container whose journal is damaged: puts back the image of every record that
+  // still passes its checksum, sealed or not (an unwritten page holds that image anyway), cuts the
+  // container to its size before the change when the journal's header is intact, syncs it, and keeps
+  // the journal as SalvagedName (replacing an older one) so that the container opens without it.
+  // Pages whose records are damaged keep whatever they hold: the repair's rebuild then drops what
+  // cannot be read. REQUIRES: the container is not open elsewhere (the caller holds it alone).
+  // Throws ESFSJournalError when the journal has no intact header, or names another file (the
+  // container's header is valid and none the journal knows), ESFSError when a write fails.
+  static TSalvage Salvage(TSFSPartStorage& storage, const std::string& containerFile);
 
 private:
   void OpenFile();

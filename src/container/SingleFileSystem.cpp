@@ -176,9 +176,66 @@ std::string TSingleFileSystem::JournalFileName(const std::string& fileName) {
 
 std::string TSingleFileSystem::DescribeJournal(const std::string& fileName) {
   const std::string journal = JournalFileName(fileName);
-  const TJournalContents contents = TRollbackJournal::Read(DiskPartStorage(), journal);
+  const TJournalContents contents = TRollbackJournal::Examine(DiskPartStorage(), journal, fileName);
   if (contents.State == TJournalContents::TState::Absent) return "";
   return contents.Describe(journal);
+}
+
+bool TSingleFileSystem::HasDamagedJournal(const std::string& fileName, TSFSPartStorage* storage) {
+  TSFSPartStorage& s = storage ? *storage : DiskPartStorage();
+  return TRollbackJournal::Examine(s, JournalFileName(fileName), fileName).State ==
+         TJournalContents::TState::Damaged;
+}
+
+bool TSingleFileSystem::SalvageJournal(const std::string& fileName, const TTextKey& key,
+                                       std::vector<std::string>& lines, TSFSPartStorage* storage) {
+  TSFSPartStorage& s = storage ? *storage : DiskPartStorage();
+  const std::string journal = JournalFileName(fileName);
+  if (!s.Exists(journal)) return true;
+  // The container alone: no other program may hold it while pages are put back.
+  TSFSHugeFile held(&s);
+  if (!held.Open(fileName, true, TSFSLock::Exclusive))
+    throw ESFSError("File " + std::filesystem::path(fileName).filename().string() + " has corrupted header.");
+  // The key is checked before anything is written: against the header, or the header the journal kept
+  // when the container's own is torn.
+  uint8_t header[TPageFileManager::HeaderSize] = {};
+  held.Seek(0, TSeekOrigin::Begin);
+  bool checked = false, opens = false;
+  if (held.Read(header, TPageFileManager::HeaderSize) == TPageFileManager::HeaderSize &&
+      TPageFileManager::IsValidHeader(header)) {
+    checked = true;
+    opens = TPageFileManager::KeyOpensHeader(header, key);
+  } else {
+    const TJournalContents c = TRollbackJournal::Read(s, journal);
+    for (const auto& [page, offset] : c.IntactPages) {
+      if (page != 0) continue;
+      auto j = s.Open(journal, true, TSFSLock::None);
+      if (j->ReadAt(offset, header, TPageFileManager::HeaderSize) == TPageFileManager::HeaderSize &&
+          TPageFileManager::IsValidHeader(header)) {
+        checked = true;
+        opens = TPageFileManager::KeyOpensHeader(header, key);
+      }
+    }
+  }
+  if (!checked)
+    throw ESFSJournalError("TSingleFileSystem.Salvage - Neither " +
+                           std::filesystem::path(fileName).filename().string() +
+                           " nor its journal holds a whole header to check the password against; nothing was "
+                           "changed.");
+  if (!opens) return false;
+  const TRollbackJournal::TSalvage done = TRollbackJournal::Salvage(s, fileName);
+  const std::string name = std::filesystem::path(journal).filename().string();
+  lines.push_back("put back the old contents of " + std::to_string(done.PagesRestored) +
+                  " page(s) from the journal " + name +
+                  (done.SizeRestored ? ", and the file's size before the interrupted change" : ""));
+  if (done.DamagedRecords > 0)
+    lines.push_back(
+        std::to_string(done.DamagedRecords) +
+        " record(s) of the journal are damaged: the pages they kept may hold the interrupted change "
+        "in part");
+  lines.push_back("kept the journal as " + std::filesystem::path(done.Kept).filename().string() +
+                  "; delete it once the repaired Safe holds what you expect");
+  return true;
 }
 
 bool TSingleFileSystem::IsContainerFile(const std::string& fileName) {
@@ -215,8 +272,22 @@ bool TSingleFileSystem::CheckContainerPassword(const std::string& fileName, cons
 }
 
 TKeyDerivation TSingleFileSystem::ReadKeyDerivation(const std::string& fileName) {
-  TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", TTextKey(), fmReadOnly);
-  return pfm.KeyDerivation();
+  try {
+    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", TTextKey(), fmReadOnly);
+    return pfm.KeyDerivation();
+  } catch (const ESFSJournalError&) {
+    // A journal that cannot be used does not hide the derivation (a repair needs the key): it never
+    // changes in a transaction, so the header as it is tells it when it is whole.
+    TSFSHugeFile file;
+    uint8_t header[TPageFileManager::HeaderSize] = {};
+    if (!file.Open(fileName, true, TSFSLock::None) ||
+        file.Read(header, TPageFileManager::HeaderSize) != TPageFileManager::HeaderSize ||
+        !TPageFileManager::IsValidHeader(header))
+      throw;
+    const TKeyDerivation derivation = TKeyDerivation::Decode(header + TKeyDerivation::HeaderOffset);
+    if (std::string problem = derivation.Problem(); !problem.empty()) throw ESFSError(problem);
+    return derivation;
+  }
 }
 
 // --- Items by path -------------------------------------------------------------------------------------

@@ -120,6 +120,18 @@ public:
   // What the container's journal file holds and what opening the container does with it, in one line;
   // "" when there is none. Reads only.
   static std::string DescribeJournal(const std::string& fileName);
+  // True when the container has a journal that opening refuses as damaged (see RollbackJournal.h):
+  // only SalvageJournal (a repair) gets past it. Reads only.
+  static bool HasDamagedJournal(const std::string& fileName, TSFSPartStorage* storage = nullptr);
+  // For a repair of a container whose journal is damaged: checks the key against the container's
+  // header (or, when that is torn, against the header the journal kept), then puts back what the
+  // journal still holds and keeps the journal aside (TRollbackJournal::Salvage). False (nothing
+  // changed) when the key does not open the container; otherwise what it did goes to `done`, one line
+  // each (nothing when there is no journal). Throws ESFSInUse when another program has the container
+  // open, ESFSJournalError when the journal cannot be used at all (nothing changed), ESFSError when
+  // a write fails.
+  static bool SalvageJournal(const std::string& fileName, const TTextKey& key, std::vector<std::string>& done,
+                             TSFSPartStorage* storage = nullptr);
   static bool CheckContainerPassword(const std::string& fileName, std::string_view password) {
     return CheckContainerPassword(fileName, TTextKey::FromPassword(password));
   }

@@ -606,6 +606,12 @@ bool TqmGlobal::Repair(std::vector<TRebuildNote>* notes, std::string* log, const
   return wrapper_.Repair(log, notes, progress);
 }
 
+bool TqmGlobal::SalvageJournal(const std::string& file, const TTextKey& key, std::vector<std::string>& done) {
+  TBusy busy(*this);
+  CloseSafe();
+  return wrapper_.SalvageJournal(file, key, done);
+}
+
 bool TqmGlobal::DeleteSafeFile(const std::string& name) {
   const std::string file = SafeFile(name);
   if (safeOpen_ && NormalDiskPath(file) == openedSafeFile_) CloseSafe();

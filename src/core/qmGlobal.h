@@ -289,6 +289,11 @@ public:
   // core/qmSafeCheck.h's RepairSafe adds the deep check afterwards.
   bool Repair(std::vector<TRebuildNote>* notes = nullptr, std::string* log = nullptr,
               const TqmProgress& progress = {});
+  // Before the repair of a Safe whose journal is damaged (the open refuses it; see
+  // TqmSFSWrapper::SalvageJournal): closes the open Safe and puts back what the journal still holds,
+  // with the busy pointer. False when key does not open the Safe (nothing changed); `done` says what
+  // was done. Then open the Safe and repair it (core/qmSafeCheck.h's RepairSafe).
+  bool SalvageJournal(const std::string& file, const TTextKey& key, std::vector<std::string>& done);
   // Deletes the Safe file of that name (and its journal); when it is the open Safe it is closed
   // first, and when it is the current Safe, SafeName and SafeKey are cleared. False when the file
   // could not be deleted.

@@ -264,6 +264,13 @@ public:
   // with the Safe as it was (and no notes).
   bool Repair(std::string* log = nullptr, std::vector<TRebuildNote>* notes = nullptr,
               const TqmProgress& progress = {});
+  // For the repair of a Safe file whose journal opening refuses as damaged
+  // (TSingleFileSystem::HasDamagedJournal): puts back what the journal still holds and keeps the
+  // journal aside, so that the Safe opens and can be rebuilt (TSingleFileSystem::SalvageJournal).
+  // False, with nothing changed, when key does not open the Safe; otherwise one line per thing done
+  // in `done`. Throws when another program has the Safe open or the journal cannot be used at all.
+  // Closes the open Safe first.
+  bool SalvageJournal(const std::string& file, const TTextKey& key, std::vector<std::string>& done);
   // Creates whichever of the seven layout folders is missing (called first by most operations).
   void EnsureLayout();
   // The names of the files (folders false) or folders (true) directly in folder (a container path

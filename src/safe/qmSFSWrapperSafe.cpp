@@ -506,6 +506,12 @@ bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKe
   return true;
 }
 
+bool TqmSFSWrapper::SalvageJournal(const std::string& file, const TTextKey& key,
+                                   std::vector<std::string>& done) {
+  CloseSafe();
+  return TSingleFileSystem::SalvageJournal(file, key, done, storage_);
+}
+
 bool TqmSFSWrapper::Repair(std::string* log, std::vector<TRebuildNote>* notes, const TqmProgress& progress) {
   std::string text;
   InvalidateEntryIndex();

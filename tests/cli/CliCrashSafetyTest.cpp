@@ -139,6 +139,62 @@ TEST_F(CliCrashSafety, CheckTellsOfAnInterruptedChangeWhichOpeningUndoes) {
   EXPECT_EQ(Ok({"files", "Main", "Docs"}), listing);
 }
 
+// A lock interrupted once its pages were written, then its journal damaged (its seal's last byte):
+// nothing opens the half-written Safe or deletes the journal; repair puts back what it holds.
+TEST_F(CliCrashSafety, ADamagedJournalIsNamedKeptAndUsedByRepair) {
+  CreateMain();
+  const std::string listing = Ok({"files", "Main", "Docs"});
+  TFaultyPartStorage storage;
+  auto lockOnce = [&] {
+    TqmSFSWrapper safe;
+    safe.SetPartStorage(&storage);
+    safe.OpenSafe(Safe(), kPw);
+    TMemoryStream data(std::string(70000, 'x'));
+    safe.LockStream(std::string(TqmSFSWrapper::kFileLockerRoot) + "Docs\\big.bin", data,
+                    TqmSFSWrapper::TextKeyFor(Safe(), kPw));
+  };
+  const std::string base = ReadFileBytes(Safe());
+  storage.recordLog = true;
+  lockOnce();
+  int64_t at = 0;
+  for (const auto& line : storage.log)
+    if (at == 0 && line.size() > 13 && line.compare(line.size() - 13, 13, "sync Main.qvt") == 0)
+      at = std::stoll(line);
+  ASSERT_GT(at, 0);
+  WriteFileBytes(Safe(), base);
+  fs::remove(Safe() + "-journal");
+  storage.Arm(TFaultyPartStorage::TFault::Crash, at);
+  EXPECT_ANY_THROW(lockOnce());
+  storage.Disarm();
+  std::string journal = ReadFileBytes(Safe() + "-journal");
+  journal.back() = char(journal.back() ^ 0x01);
+  WriteFileBytes(Safe() + "-journal", journal);
+  const std::string damaged = ReadFileBytes(Safe());
+
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"ls", "Main"}, {"files", "Main", "Docs"}, {"mkdir", "Main", "Other"}}) {
+    TCliRun r = Q(args);
+    EXPECT_EQ(r.code, 4) << args[0];
+    EXPECT_NE(r.err.find("its journal Main.qvt-journal"), std::string::npos) << args[0] << ": " << r.err;
+    EXPECT_NE(r.err.find("Repair the Safe"), std::string::npos) << r.err;
+  }
+  TCliRun check = Q({"check", "Main"});
+  EXPECT_EQ(check.code, 1);
+  EXPECT_NE(check.out.find("journal Main.qvt-journal: damaged"), std::string::npos) << check.out;
+  EXPECT_TRUE(ReadFileBytes(Safe() + "-journal") == journal);
+  EXPECT_TRUE(ReadFileBytes(Safe()) == damaged);
+
+  EXPECT_EQ(Q({"repair", "Main"}, "a wrong password\n").code, 3);
+  EXPECT_TRUE(ReadFileBytes(Safe()) == damaged);
+  const std::string repaired = Ok({"repair", "Main"});
+  EXPECT_NE(repaired.find("journal: put back the old contents of"), std::string::npos) << repaired;
+  EXPECT_NE(repaired.find("Repaired the Safe Main"), std::string::npos) << repaired;
+  EXPECT_FALSE(fs::exists(Safe() + "-journal"));
+  EXPECT_TRUE(fs::exists(Safe() + "-journal.salvaged"));
+  EXPECT_NE(Ok({"check", "Main", "--deep"}).find("deep check: no problems found"), std::string::npos);
+  EXPECT_EQ(Ok({"files", "Main", "Docs"}), listing);
+}
+
 // The child is killed at random moments of a lock of a 20 MiB file, 50 times. Slow: it runs in the
 // normal test pass (ctest's qm_cli_kill_tests), not under the sanitizers.
 TEST_F(CliCrashSafety, ALockKilledAtRandomMomentsLeavesTheFileWhollyLockedOrNotAtAll) {

@@ -303,6 +303,85 @@ TEST_F(JournalTest, ADamagedJournalIsRefusedAndBothFilesAreKept) {
   }
 }
 
+// A journal damaged after pages of the container were written: its last seal (or the end holding it)
+// is gone, so it looks never completely written; the container says otherwise.
+TEST_F(JournalTest, AJournalWhoseSealWasLostAfterPagesWereWrittenIsRefusedAndNotRemoved) {
+  InterruptAt("sync j.qvt");  // the container's pages written; the journal sealed
+  const std::string container = test::ReadFileBytes(file_);
+  const std::string journal = test::ReadFileBytes(journal_);
+  ASSERT_TRUE(container != base_);
+  const size_t sealAt = journal.size() - TRollbackJournal::SealSize;
+  const std::vector<std::pair<std::string, std::string>> damages = {
+      {"the seal's last byte flipped", journal.substr(0, journal.size() - 1) + char(journal.back() ^ 0x01)},
+      {"the seal cut off", journal.substr(0, sealAt)},
+      {"cut in the last record", journal.substr(0, sealAt - 100)},
+      {"cut after the first record", journal.substr(0, TRollbackJournal::HeaderSize + 2048 + 8)},
+  };
+  for (const auto& [what, damaged] : damages) {
+    SCOPED_TRACE(what);
+    test::WriteFileBytes(file_, container);
+    test::WriteFileBytes(journal_, damaged);
+    EXPECT_EQ(TRollbackJournal::Read(DiskPartStorage(), journal_).State,
+              TJournalContents::TState::Unfinished);
+    EXPECT_EQ(TRollbackJournal::Examine(DiskPartStorage(), journal_, file_).State,
+              TJournalContents::TState::Damaged);
+    for (uint32_t mode : {kWrite, kReadShared}) {
+      try {
+        Open(mode);
+        FAIL() << "opened in mode " << mode;
+      } catch (const ESFSJournalError& e) {
+        EXPECT_NE(std::string(e.what()).find("j.qvt-journal"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("is damaged"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("Repair"), std::string::npos) << e.what();
+      }
+    }
+    EXPECT_TRUE(test::ReadFileBytes(journal_) == damaged);  // never removed while it is needed
+    EXPECT_TRUE(test::ReadFileBytes(file_) == container);
+    EXPECT_NE(TSingleFileSystem::DescribeJournal(file_).find("damaged"), std::string::npos);
+    EXPECT_TRUE(TSingleFileSystem::HasDamagedJournal(file_));
+  }
+}
+
+TEST_F(JournalTest, ARepairPutsBackWhatADamagedJournalStillHolds) {
+  InterruptAt("sync j.qvt");
+  const std::string container = test::ReadFileBytes(file_);
+  std::string journal = test::ReadFileBytes(journal_);
+  journal.back() = char(journal.back() ^ 0x01);  // the seal is damaged, every record intact
+  test::WriteFileBytes(journal_, journal);
+  std::vector<std::string> done;
+  // A wrong password changes nothing.
+  EXPECT_FALSE(TSingleFileSystem::SalvageJournal(file_, TTextKey::FromPassword("wrong"), done));
+  EXPECT_TRUE(test::ReadFileBytes(file_) == container);
+  EXPECT_TRUE(test::ReadFileBytes(journal_) == journal);
+  {
+    // Nor does a Safe another program holds.
+    auto held = DiskPartStorage().Open(file_, true, TSFSLock::Shared);
+    EXPECT_THROW(TSingleFileSystem::SalvageJournal(file_, TTextKey::FromPassword(kPassword), done),
+                 ESFSInUse);
+  }
+  ASSERT_TRUE(TSingleFileSystem::SalvageJournal(file_, TTextKey::FromPassword(kPassword), done));
+  ASSERT_EQ(done.size(), 2u);
+  EXPECT_NE(done[0].find("and the file's size"), std::string::npos) << done[0];
+  EXPECT_NE(done[1].find("j.qvt-journal.salvaged"), std::string::npos) << done[1];
+  EXPECT_FALSE(fs::exists(journal_));
+  EXPECT_TRUE(test::ReadFileBytes(journal_ + ".salvaged") == journal);  // kept, not removed
+  std::vector<std::string> problems;
+  EXPECT_EQ(test::ReopenedSnapshot(file_, kPassword, "", &problems), before_);
+  EXPECT_EQ(problems, std::vector<std::string>{});
+
+  // A record damaged too: its page is not put back, and that is said.
+  InterruptAt("sync j.qvt");
+  journal = test::ReadFileBytes(journal_);
+  journal.back() = char(journal.back() ^ 0x01);
+  journal[TRollbackJournal::HeaderSize + 2048 + 8 + 100] ^= 0x40;  // inside the second record's image
+  test::WriteFileBytes(journal_, journal);
+  done.clear();
+  ASSERT_TRUE(TSingleFileSystem::SalvageJournal(file_, TTextKey::FromPassword(kPassword), done));
+  ASSERT_EQ(done.size(), 3u);
+  EXPECT_NE(done[1].find("1 record(s) of the journal are damaged"), std::string::npos) << done[1];
+  EXPECT_TRUE(test::ReadFileBytes(journal_ + ".salvaged") == journal);  // the newer one replaces it
+}
+
 TEST_F(JournalTest, AJournalOfAnotherFileIsNotApplied) {
   InterruptAt("sync j.qvt");
   const std::string journal = test::ReadFileBytes(journal_);
