@@ -82,31 +82,26 @@ TRollbackJournal::TRollbackJournal(TSFSPartStorage& storage, const std::string& 
                                    int32_t pageSize)
     : storage_(storage), container_(containerFile), path_(FileName(containerFile)), pageSize_(pageSize) {}
 
-TRollbackJournal::~TRollbackJournal() {
-  if (!file_) return;
-  // An empty journal has nothing to undo and goes; one that still holds a transaction (a failed
-  // rollback) stays for the next open to roll back.
-  bool empty = false;
-  try {
-    empty = end_ == 0 && file_->Size() == 0;
-  } catch (...) {
-  }
-  file_.reset();
-  if (empty) {
-    try {
-      storage_.Remove(path_);
-    } catch (...) {
-    }
-  }
-}
+TRollbackJournal::~TRollbackJournal() = default;
 
 void TRollbackJournal::OpenFile() {
   if (file_) return;
   // The container's exclusive lock is held: no one else uses this journal. A leftover file of that
-  // name was dealt with when the container was opened; what is left of it is replaced.
+  // name was examined under the lock; what is left of it is replaced. It is opened anew for each
+  // transaction: another program may have removed it (and made another) since the last one.
+  const bool existed = storage_.Exists(path_);
   file_ = storage_.Create(path_, TSFSLock::None);
-  created_ = true;
-  folderSynced_ = false;
+  // Its name must be on the disk before any page it protects is written: synced when the file is new,
+  // and once for a file made by another program (whose folder sync cannot be known).
+  if (!existed) folderSynced_ = false;
+}
+
+bool TRollbackJournal::RemoveIfEmpty() {
+  if (file_) return false;
+  auto f = storage_.Open(path_, true, TSFSLock::None);
+  if (f->Size() != 0) return false;
+  f.reset();
+  return storage_.Remove(path_);
 }
 
 void TRollbackJournal::Begin(int64_t originalSize, uint32_t startHeaderCrc) {
@@ -159,7 +154,7 @@ void TRollbackJournal::Seal(uint32_t headerAfterCrc) {
     if (!file_->Flush())
       throw ESFSError("TRollbackJournal.Seal - The journal " + name + " could not be written to the disk.");
   }
-  if (created_ && !folderSynced_) {
+  if (!folderSynced_) {
     if (!storage_.SyncFolder(path_))
       throw ESFSError("TRollbackJournal.Seal - The folder of the journal " + name +
                       " could not be written to the disk.");
@@ -220,6 +215,8 @@ void TRollbackJournal::End() {
   pending_ = 0;
   segmentCrc_ = 0;
   sealed_ = false;
+  file_.reset();
+  end_ = 0;
 }
 
 // --- Reading and recovery ------------------------------------------------------------------------------
@@ -230,6 +227,7 @@ TJournalContents TRollbackJournal::Read(TSFSPartStorage& storage, const std::str
   std::vector<uint8_t> b;
   std::string why;
   if (!ReadAll(storage, journalFile, b, why)) {
+    if (!storage.Exists(journalFile)) return c;  // removed meanwhile by the program that made it
     c.State = TJournalContents::TState::Damaged;
     c.Problem = "it cannot be read: " + why;
     return c;
@@ -437,10 +435,8 @@ void TRollbackJournal::Apply(TSFSPartStorage& storage, const std::string& journa
                     " could not be written to the disk while its interrupted change was undone.");
 }
 
-namespace {
-
-std::string DamagedMessage(const std::string& containerFile, const std::string& journalFile,
-                           const std::string& problem) {
+std::string TRollbackJournal::DamagedMessage(const std::string& containerFile, const std::string& journalFile,
+                                             const std::string& problem) {
   return "TPageFileManager.Open - " + NameOnly(containerFile) +
          " was interrupted in the middle of a change, and its journal " + NameOnly(journalFile) +
          ", which undoes the change, is damaged (" + problem +
@@ -449,86 +445,40 @@ std::string DamagedMessage(const std::string& containerFile, const std::string& 
          "was writing. Repair the Safe to put back what the journal still holds.";
 }
 
-// True when the container's header reads whole and its own checksum holds.
-bool HeaderLoads(TSFSHugeFile& file) {
-  uint8_t header[kContainerHeaderSize] = {};
-  file.Seek(0, TSeekOrigin::Begin);
-  return file.Read(header, kContainerHeaderSize) == kContainerHeaderSize &&
-         TPageFileManager::IsValidHeader(header);
+std::string TRollbackJournal::WriteAccessMessage(const std::string& containerFile,
+                                                 const std::string& journalFile, const std::string& why) {
+  return "TPageFileManager.Open - " + NameOnly(containerFile) +
+         " was interrupted in the middle of a change, which must be undone from its journal " +
+         NameOnly(journalFile) +
+         " before it can be read; that needs write access to the file and its folder (" + why +
+         "). Nothing was changed.";
 }
 
-}  // namespace
-
-void TRollbackJournal::Recover(TSFSPartStorage& storage, const std::string& containerFile, bool writableOpen,
-                               bool lockFree) {
-  const std::string journalFile = FileName(containerFile);
-  if (!storage.Exists(journalFile)) return;
-  using TState = TJournalContents::TState;
-  // A first look without the lock decides whether the lock is needed at all: reading does not write,
-  // so a read-only open leaves an empty journal to the next writer.
-  const TJournalContents look = Read(storage, journalFile);
-  if (look.State == TState::Absent) return;
-  if (!writableOpen && look.State == TState::Empty) return;
-
-  // Everything else happens under the container's exclusive lock: a journal that another program
-  // holds the container for is that program's live journal, not a leftover. What undoes nothing is
-  // only examined: for that the lock alone is enough, without write access.
-  TSFSHugeFile file(&storage);
-  // Opens the container under the exclusive lock; false when a live writer holds it and a lock-free
-  // open leaves the journal to that writer.
-  auto lock = [&](bool readOnly, TState state) {
-    try {
-      if (!file.Open(containerFile, readOnly, TSFSLock::Exclusive))
-        throw ESFSError("File " + NameOnly(containerFile) + " has corrupted header.");
-    } catch (const ESFSInUse&) {
-      if (lockFree) return false;
-      throw;
-    } catch (const ESFSJournalError&) {
-      throw;
-    } catch (const ESFSError& e) {
-      if (state != TState::Hot) return false;  // the open itself will say what is wrong
-      throw ESFSJournalError(
-          "TPageFileManager.Open - " + NameOnly(containerFile) +
-          " was interrupted in the middle of a change, which must be undone from its journal " +
-          NameOnly(journalFile) +
-          " before it can be read; that needs write access to the file and its folder (" + e.what() +
-          "). Nothing was changed.");
-    }
-    return true;
-  };
-  if (!lock(!writableOpen && look.State != TState::Hot, look.State)) return;
-  TJournalContents c = Examine(storage, journalFile, containerFile);
-  if (c.State == TState::Hot && file.ReadOnly()) {
-    // Found hot only now (the first look was taken while it was being written): write access is needed.
-    file.Close();
-    if (!lock(false, TState::Hot)) return;
-    c = Examine(storage, journalFile, containerFile);
+std::string TRollbackJournal::Stamp(TSFSPartStorage& storage, const std::string& journalFile) {
+  if (!storage.Exists(journalFile)) return "";
+  try {
+    auto f = storage.Open(journalFile, true, TSFSLock::None);
+    const int64_t size = f->Size();
+    std::string stamp = std::to_string(size) + ":";
+    uint8_t head[HeaderSize] = {}, tail[SealSize] = {};
+    f->ReadAt(0, head, std::min<int64_t>(size, HeaderSize));
+    if (size > 0) f->ReadAt(std::max<int64_t>(0, size - SealSize), tail, std::min<int64_t>(size, SealSize));
+    stamp.append(reinterpret_cast<const char*>(head), sizeof head);
+    stamp.append(reinterpret_cast<const char*>(tail), sizeof tail);
+    return stamp;
+  } catch (const ESFSError&) {
+    return "";
   }
-  switch (c.State) {
-    case TState::Absent:
-      return;
-    case TState::Damaged:
-      throw ESFSJournalError(DamagedMessage(containerFile, journalFile, c.Problem));
-    case TState::Hot:
-      Apply(storage, journalFile, c, file);
-      break;
-    case TState::Empty:
-    case TState::Unfinished:
-      if (!writableOpen) return;  // left to the next writer
-      break;
-  }
-  // The journal goes only once the container opens without it: its header loads. (A hot journal
-  // applied again undoes nothing more.)
-  if (!HeaderLoads(file)) return;
-  file.Close();
-  // Rolled back and on the disk: the journal has done its work. Should it not go, it is emptied
-  // instead (an empty journal undoes nothing).
+}
+
+void TRollbackJournal::Retire(TSFSPartStorage& storage, const std::string& journalFile, bool mattered) {
+  // Should it not go, it is emptied instead (an empty journal undoes nothing).
   if (!storage.Remove(journalFile)) {
     try {
       auto j = storage.Open(journalFile, false, TSFSLock::None);
       if (!j->SetSize(0) || !j->Flush()) throw ESFSError("");
     } catch (const ESFSError&) {
-      if (c.State == TState::Hot)
+      if (mattered)
         throw ESFSJournalError(
             "TPageFileManager.Open - The journal " + NameOnly(journalFile) +
             " was rolled back but cannot be removed; check the permissions of its folder.");

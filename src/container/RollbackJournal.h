@@ -71,7 +71,7 @@
 // price is one sync per transaction (four instead of three); the container's own writes need no more
 // than the one sync of step 4, since the journal can undo any subset of them.
 //
-// Recovery when a container is opened, in every mode (Recover):
+// Recovery, whenever a program takes a lock on the container (TPageFileManager::Acquire), in every mode:
 //   - No journal, an empty one, or one without its magic: nothing to undo.
 //   - No valid seal: the journal was never completely written, so no page with a record had been
 //     overwritten yet, and it undoes nothing; unless the container says otherwise (Examine): its
@@ -79,9 +79,9 @@
 //     from that record. Then the seal was lost after pages were written: the journal is damaged. A
 //     sound unfinished journal is removed by the next open for writing, once the container's header
 //     loads without it.
-//   - Sealed segments: the journal is hot. It is rolled back under an exclusive lock on the container
-//     (a read-only open takes one for the moment, and needs write access to do it), then removed once
-//     the container's header loads. Records after the last seal were never sealed: they are checked
+//   - Sealed segments: the journal is hot. It is rolled back under the exclusive lock (a reader takes
+//     it for the moment, and needs write access to do it), then removed once the container's header
+//     loads. Records after the last seal were never sealed: they are checked
 //     against the container as above (pages they cover must not have been written).
 //   - A record of a sealed segment that fails its checksum, a seal behind a damaged header or a
 //     damaged seal followed by a valid one: the journal was damaged after it was written. Nothing is
@@ -91,8 +91,9 @@
 //     (and is not torn): the journal belongs to another file (the container was replaced). Nothing is
 //     changed and opening is refused.
 //
-// A journal is only touched under the container's exclusive lock: a live writer's journal is never
-// mistaken for a hot one.
+// A journal is only examined under the container's transaction lock (TransactionLock.h), and only
+// written or removed under its exclusive lock: a live writer's journal is never mistaken for a
+// leftover.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -156,7 +157,7 @@ public:
 
   // The journal of an open container (not owned: storage). Nothing is opened until the first Seal.
   TRollbackJournal(TSFSPartStorage& storage, const std::string& containerFile, int32_t pageSize);
-  ~TRollbackJournal();  // closes the file; an empty one is removed
+  ~TRollbackJournal();  // closes the file (RemoveIfEmpty removes it)
   TRollbackJournal(const TRollbackJournal&) = delete;
   TRollbackJournal& operator=(const TRollbackJournal&) = delete;
 
@@ -175,8 +176,13 @@ public:
   // holds the transaction (when the file was emptied but the sync failed, its bytes are written back),
   // so that it can be rolled back, unless even that failed.
   void Clear();
-  // Drops the buffer and the transaction's state (after Clear, or when nothing was sealed).
+  // Drops the buffer and the transaction's state (after Clear, or when nothing was sealed), and
+  // closes the file.
   void End();
+  // Between transactions: removes the journal file when it is empty. Throws ESFSError when it cannot
+  // be read; false when it holds something or could not be removed. REQUIRES: the container's
+  // exclusive lock.
+  bool RemoveIfEmpty();
   int32_t PageSize() const { return pageSize_; }
   const std::string& Path() const { return path_; }
 
@@ -192,14 +198,18 @@ public:
   // ESFSError when a write fails.
   static void Apply(TSFSPartStorage& storage, const std::string& journalFile,
                     const TJournalContents& contents, TSFSHugeFile& container);
-  // Recovery of containerFile before it is opened (see the top). writableOpen: the caller opens it for
-  // writing (then an empty or unfinished journal is removed as well); lockFree: the caller opens it
-  // without a lock, so a journal held by a live writer is left to that writer. Throws
-  // ESFSJournalError when the journal is damaged or foreign, or a hot journal cannot be rolled back
-  // (no write access; another program reads the container), and ESFSInUse when a locked open would
-  // fail anyway.
-  static void Recover(TSFSPartStorage& storage, const std::string& containerFile, bool writableOpen,
-                      bool lockFree);
+  // What a journal file is, in a few bytes (its size, header and last bytes): a journal with the
+  // same stamp holds what it held when it was examined. "" when there is none.
+  static std::string Stamp(TSFSPartStorage& storage, const std::string& journalFile);
+  // Removes a journal that has done its work (or undid nothing), or empties it when it cannot be
+  // removed, and syncs the folder. Throws ESFSJournalError when neither works for a journal that held
+  // something to undo (`mattered`).
+  static void Retire(TSFSPartStorage& storage, const std::string& journalFile, bool mattered);
+  // The messages of a journal that cannot be used, and of a hot one that cannot be rolled back.
+  static std::string DamagedMessage(const std::string& containerFile, const std::string& journalFile,
+                                    const std::string& problem);
+  static std::string WriteAccessMessage(const std::string& containerFile, const std::string& journalFile,
+                                        const std::string& why);
 
   // What Salvage put back.
   struct TSalvage {
@@ -230,8 +240,7 @@ private:
   std::string path_;
   int32_t pageSize_;
   std::unique_ptr<TSFSAbstractFile> file_;
-  bool created_ = false;  // the folder is synced after the first seal of a new file
-  bool folderSynced_ = false;
+  bool folderSynced_ = false;  // by this object, since the file was last found missing
   uint32_t nonce_ = 0;
   int64_t originalSize_ = 0;
   uint32_t startHeaderCrc_ = 0;

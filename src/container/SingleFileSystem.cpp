@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <map>
 
 #include "base/DateTime.h"
 #include "base/SecureWipe.h"
@@ -56,15 +58,27 @@ TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSi
   OpenManagers();
   // Every container opened for writing is changed through its rollback journal.
   pfm_->SetJournaled(!pfm_->ReadOnly());
+  // Opened without a journal that undid nothing: that one goes now.
+  if (!creating && !pfm_->ReadOnly()) pfm_->RemoveLeftoverJournal();
 }
 
 TSingleFileSystem::~TSingleFileSystem() {
   handles_.clear();
   try {
-    // Access times of files read since the last change go with a last transaction of their own.
-    if (pfm_ && dir_ && pfm_->Journaled() && txnDepth_ == 0 && dir_->HasUnsavedAccessTimes()) {
-      TSFSTransaction change(*this);
-      change.Commit();
+    // Access times of files read since the last change go with a last transaction of their own, when
+    // no other program is reading or writing the container (they are not worth a wait), and none
+    // changed it meanwhile (they are not worth reading it again either).
+    if (pfm_ && dir_ && pfm_->Journaled() && txnDepth_ == 0 && !pfm_->Locked() &&
+        dir_->HasUnsavedAccessTimes()) {
+      const bool changed = pfm_->Acquire(TPageFileManager::TAccess::Write, std::chrono::milliseconds(0));
+      try {
+        if (!changed) {
+          TSFSTransaction change(*this);
+          change.Commit();
+        }
+      } catch (...) {
+      }
+      pfm_->Release(TPageFileManager::TAccess::Write);
     }
   } catch (...) {
   }
@@ -84,14 +98,28 @@ void TSingleFileSystem::ResyncMaps() {
 void TSingleFileSystem::BeginTransaction() {
   if (txnDepth_++ > 0) return;
   txnDoomed_ = false;
-  txnFirstHandle_ = nextHandle_;
-  txnCurrentDir_ = dir_->CurrentDir();
+  const bool reading = pfm_->Locked();
   try {
-    pfm_->BeginTransaction();
+    const bool changed = pfm_->BeginTransaction() || reloadPending_;
+    if (changed) {
+      // Another program changed the container: nothing of this change may be based on what was
+      // read before.
+      TakeInExternalChange();
+      if (reading)
+        throw ESFSChanged("TSingleFileSystem - " + std::filesystem::path(fileName_).filename().string() +
+                          " was changed by another program while this one was reading it; nothing was "
+                          "changed. Try again.");
+    }
   } catch (...) {
     --txnDepth_;
+    try {
+      if (pfm_->InTransaction()) pfm_->RollbackTransaction();
+    } catch (...) {
+    }
     throw;
   }
+  txnFirstHandle_ = nextHandle_;
+  txnCurrentDir_ = dir_->CurrentDir();
 }
 
 void TSingleFileSystem::CommitTransaction() {
@@ -125,7 +153,17 @@ void TSingleFileSystem::RollBackOutermost() {
   if (!pfm_->InTransaction()) return;
   try {
     pfm_->RollbackTransaction();
-    ReloadManagers();
+    // Read again as the disk has it, under the shared lock. Another program may have changed it the
+    // moment the transaction let go of the lock: that is counted, though not told item by item.
+    const bool changed = pfm_->Acquire(TPageFileManager::TAccess::Read);
+    try {
+      ReloadManagers();
+    } catch (...) {
+      pfm_->Release(TPageFileManager::TAccess::Read);
+      throw;
+    }
+    pfm_->Release(TPageFileManager::TAccess::Read);
+    if (changed) ++externalCount_;
   } catch (...) {
     // The page file refuses every further use; the next open rolls the journal back.
   }
@@ -149,6 +187,116 @@ void TSingleFileSystem::ReloadManagers() {
   if (!dir_->ChangeDir(txnCurrentDir_)) dir_->ChangeDir("\\");
 }
 
+void TSingleFileSystem::BeginRead() {
+  if (pfm_->Acquire(TPageFileManager::TAccess::Read) || reloadPending_) {
+    try {
+      TakeInExternalChange();
+    } catch (...) {
+      pfm_->Release(TPageFileManager::TAccess::Read);
+      throw;
+    }
+  }
+}
+
+void TSingleFileSystem::EndRead() {
+  pfm_->Release(TPageFileManager::TAccess::Read);
+}
+
+bool TSingleFileSystem::Refresh() {
+  const uint64_t before = externalCount_;
+  TSFSReadLock read(*this);
+  return externalCount_ != before;
+}
+
+TSFSExternalChanges TSingleFileSystem::TakeExternalChanges() {
+  TSFSExternalChanges changes;
+  changes.Count = externalCount_ - externalTaken_;
+  externalTaken_ = externalCount_;
+  std::sort(externalPaths_.begin(), externalPaths_.end());
+  externalPaths_.erase(std::unique(externalPaths_.begin(), externalPaths_.end()), externalPaths_.end());
+  changes.Paths.swap(externalPaths_);
+  return changes;
+}
+
+void TSingleFileSystem::SetBusyTimeout(std::chrono::milliseconds timeout) {
+  TPageFileManager::SetBusyTimeout(timeout);
+}
+
+std::chrono::milliseconds TSingleFileSystem::BusyTimeout() {
+  return TPageFileManager::BusyTimeout();
+}
+
+bool TSingleFileSystem::HoldAlone() {
+  return pfm_->HoldAlone();
+}
+
+void TSingleFileSystem::ReleaseAlone() {
+  pfm_->ReleaseAlone();
+}
+
+namespace {
+
+// The directory as paths: every item that is not deleted, by its full path.
+std::map<std::string, TDIRItem> DirectoryByPath(const TDIRManager& dir) {
+  std::map<std::string, TDIRItem> items;
+  for (int32_t k = 0; k < dir.ItemCount(); ++k) {
+    const TDIRItem& item = dir.ReadItem(k);
+    if (!item.Deleted) items.emplace(dir.FullPath(k), item);
+  }
+  return items;
+}
+
+bool SameItem(const TDIRItem& a, const TDIRItem& b) {
+  return a.FirstMapPageNo == b.FirstMapPageNo && a.FileSize == b.FileSize &&
+         a.CreationTime == b.CreationTime && a.LastWriteTime == b.LastWriteTime &&
+         a.Attributes == b.Attributes && a.IsFolder == b.IsFolder && a.HasPassword == b.HasPassword &&
+         a.KeyRecord == b.KeyRecord;
+}
+
+}  // namespace
+
+void TSingleFileSystem::TakeInExternalChange() {
+  reloadPending_ = true;
+  const std::map<std::string, TDIRItem> before = DirectoryByPath(*dir_);
+  std::map<int32_t, std::string> handlePaths;
+  for (const auto& [number, h] : handles_) handlePaths[number] = dir_->FullPath(h.item);
+  const std::string currentDir = dir_->CurrentDir();
+  // The new managers are made before the old ones go: should the container not load, the old ones
+  // stay, and the next lock tries again.
+  auto fsm = std::make_unique<TFreeSpaceManager>(*pfm_);
+  auto dir = std::make_unique<TDIRManager>(*pfm_, *fsm);
+  auto maps = std::make_unique<TUserFilePageMapManager>(*pfm_, *fsm);
+  maps_ = std::move(maps);
+  dir_ = std::move(dir);
+  fsm_ = std::move(fsm);
+  reloadPending_ = false;
+  ++externalCount_;
+
+  const std::map<std::string, TDIRItem> after = DirectoryByPath(*dir_);
+  for (const auto& [path, item] : before) {
+    auto it = after.find(path);
+    if (it == after.end() || !SameItem(item, it->second)) externalPaths_.push_back(path);
+  }
+  for (const auto& [path, item] : after)
+    if (before.count(path) == 0) externalPaths_.push_back(path);
+  // A handle follows its file by path; one whose file is gone, or was made anew (another key record:
+  // its key would not read it), is dropped.
+  for (auto it = handles_.begin(); it != handles_.end();) {
+    const std::string& path = handlePaths[it->first];
+    const int32_t k = dir_->Resolve(path);
+    auto old = before.find(path);
+    if (k >= 0 && old != before.end() && !dir_->ReadItem(k).IsFolder &&
+        dir_->ReadItem(k).KeyRecord == old->second.KeyRecord) {
+      it->second.item = k;
+      dir_->RetainItem(k);
+      ++it;
+    } else {
+      it = handles_.erase(it);
+    }
+  }
+  if (!dir_->ChangeDir(currentDir)) dir_->ChangeDir("\\");
+}
+
 void TSingleFileSystem::DisableJournal() {
   if (txnDepth_ > 0) throw ESFSError("TSingleFileSystem.DisableJournal - A change is in progress.");
   journalOff_ = true;
@@ -156,9 +304,18 @@ void TSingleFileSystem::DisableJournal() {
 }
 
 void TSingleFileSystem::OpenManagers() {
-  fsm_ = std::make_unique<TFreeSpaceManager>(*pfm_);
-  dir_ = std::make_unique<TDIRManager>(*pfm_, *fsm_);
-  maps_ = std::make_unique<TUserFilePageMapManager>(*pfm_, *fsm_);
+  // Read under the shared lock: no other program is in the middle of a change meanwhile.
+  TPageFileManager& pfm = *pfm_;
+  pfm.Acquire(TPageFileManager::TAccess::Read);
+  try {
+    fsm_ = std::make_unique<TFreeSpaceManager>(pfm);
+    dir_ = std::make_unique<TDIRManager>(pfm, *fsm_);
+    maps_ = std::make_unique<TUserFilePageMapManager>(pfm, *fsm_);
+  } catch (...) {
+    pfm.Release(TPageFileManager::TAccess::Read);
+    throw;
+  }
+  pfm.Release(TPageFileManager::TAccess::Read);
 }
 
 void TSingleFileSystem::CloseManagers() {
@@ -292,7 +449,8 @@ TKeyDerivation TSingleFileSystem::ReadKeyDerivation(const std::string& fileName)
 
 // --- Items by path -------------------------------------------------------------------------------------
 
-bool TSingleFileSystem::FileExists(std::string_view path) const {
+bool TSingleFileSystem::FileExists(std::string_view path) {
+  TSFSReadLock read(*this);
   return dir_->Resolve(path) >= 0;
 }
 
@@ -323,7 +481,8 @@ bool TSingleFileSystem::RenameFile(std::string_view oldPath, std::string_view ne
   return Change([&]() -> bool { return dir_->Rename(oldPath, newPath); });
 }
 
-uint32_t TSingleFileSystem::FileGetAttr(std::string_view path) const {
+uint32_t TSingleFileSystem::FileGetAttr(std::string_view path) {
+  TSFSReadLock read(*this);
   int32_t k = dir_->Resolve(path);
   return k < 0 ? 0 : dir_->ReadItem(k).Attributes;
 }
@@ -340,13 +499,15 @@ int32_t TSingleFileSystem::FileSetAttr(std::string_view path, uint32_t attribute
   });
 }
 
-int64_t TSingleFileSystem::FileAge(std::string_view path) const {
+int64_t TSingleFileSystem::FileAge(std::string_view path) {
+  TSFSReadLock read(*this);
   int32_t k = dir_->Resolve(path);
   if (k < 0) return -1;
   return int64_t(FileTimeToDosDateTime(dir_->ReadItem(k).LastWriteTime));
 }
 
-bool TSingleFileSystem::GetKeyRecord(std::string_view path, TKeyRecord& record) const {
+bool TSingleFileSystem::GetKeyRecord(std::string_view path, TKeyRecord& record) {
+  TSFSReadLock read(*this);
   int32_t k = dir_->Resolve(path);
   if (k < 0) return false;
   record = dir_->GetKeyRecord(k);
@@ -365,6 +526,7 @@ bool TSingleFileSystem::SetKeyRecord(std::string_view path, const TKeyRecord& re
 // --- Folders and searches ----------------------------------------------------------------------------
 
 int TSingleFileSystem::FindFirst(std::string_view maskPath, uint32_t attributes, TSearchRec& rec) {
+  TSFSReadLock read(*this);
   return dir_->FindFirst(maskPath, attributes, rec);
 }
 int TSingleFileSystem::FindNext(TSearchRec& rec) {
@@ -377,6 +539,7 @@ std::string TSingleFileSystem::GetCurrentDir() const {
   return dir_->CurrentDir();
 }
 bool TSingleFileSystem::ChangeDir(std::string_view path) {
+  TSFSReadLock read(*this);
   return dir_->ChangeDir(path);
 }
 bool TSingleFileSystem::RemoveDir(std::string_view path) {
@@ -395,11 +558,13 @@ bool TSingleFileSystem::ForceDirectories(std::string_view path) {
   });
 }
 
-bool TSingleFileSystem::DirectoryExists(std::string_view path) const {
+bool TSingleFileSystem::DirectoryExists(std::string_view path) {
+  TSFSReadLock read(*this);
   return dir_->DirectoryExists(path);
 }
 
 bool TSingleFileSystem::IsDirEmpty(std::string_view path) {
+  TSFSReadLock read(*this);
   std::string remembered = dir_->CurrentDir();
   bool empty = true;
   if (dir_->ChangeDir(path)) {
@@ -600,6 +765,7 @@ bool TSingleFileSystem::ExportOne(const std::string& containerPath, const std::f
 bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string& diskFolder,
                                     int overwriteMode, bool recursive, uint32_t attributes) {
   namespace fs = std::filesystem;
+  TSFSReadLock read(*this);
   // The disk folder is used as an absolute base; the process's current folder is never changed.
   std::error_code ec;
   fs::path base = diskFolder.empty() ? fs::current_path(ec) : fs::path(diskFolder);
@@ -696,6 +862,7 @@ int64_t TSingleFileSystem::ContainerSize() const {
 }
 
 std::vector<std::string> TSingleFileSystem::CheckIntegrity() {
+  TSFSReadLock read(*this);
   // File maps are read again from disk, not taken from the cache, so that the check sees what a
   // later open would see.
   maps_->ClearCaches();

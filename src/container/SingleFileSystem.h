@@ -21,9 +21,18 @@
 //    with the next change (or when the container is closed).
 //  - Containers opened read-only are never written, not even their access times.
 //  - Destruction closes the handles and the part files.
+//  - Several programs may share a container (modes without fmExclusive; PageFileManager.h says how):
+//    every operation that reads holds the shared lock for its length (TSFSReadLock groups several
+//    into one consistent read), every change the exclusive lock (a transaction). Whenever a lock is
+//    taken and another program changed the container since this object last looked, the directory,
+//    free-space maps, file maps and page header are read again before anything else happens: a
+//    change is never made on stale structures. Open handles follow their file by path (a handle
+//    whose file was removed or replaced meanwhile is dropped); the current folder stays where it was,
+//    or goes back to the root. What changed is kept for TakeExternalChanges.
 //  - Single-threaded.
 #include <cryptopp/secblock.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -46,6 +55,7 @@ namespace quillmar {
 
 class TPageFileManager;
 class TSFSTransaction;
+class TSFSReadLock;
 class TFreeSpaceManager;
 class TUserFilePageMapManager;
 class TSFSPartStorage;
@@ -60,6 +70,25 @@ struct TRebuildNote {
   std::string Path;    // the container path
   int64_t Offset = 0;  // BytesZeroed: the first byte and the number of bytes; PageMarksRestored: the
   int64_t Length = 0;  // number of pages in Length
+};
+
+// A read that began on a container which another program then changed, and a change of it that this
+// program wanted to make based on that read: nothing was changed; read again and try again.
+class ESFSChanged : public ESFSError {
+public:
+  explicit ESFSChanged(const std::string& message) : ESFSError(message) {}
+};
+
+// What other programs changed in a container since it was last asked (TakeExternalChanges).
+struct TSFSExternalChanges {
+  // How many times a change of another program was taken in (0: none).
+  uint64_t Count = 0;
+  // The full paths ("\a\b") of the items added, removed or changed in any way (size, times, map,
+  // key record, attributes), folders included; sorted. It may be incomplete (a file rewritten in place
+  // within the same two seconds with the same size and pages; a change taken in while this program's
+  // own change was rolled back): Count still says that something changed, and with no path at all
+  // anything may have.
+  std::vector<std::string> Paths;
 };
 
 // Last error codes and open modes (fmCreate: FileOpen creates, replacing a file of that name):
@@ -167,15 +196,15 @@ public:
   std::string HandlePath(int32_t handle) const;
 
   // --- Items by path -------------------------------------------------------------------------------
-  bool FileExists(std::string_view path) const;
+  bool FileExists(std::string_view path);
   // False when the item does not exist, has open handles, or is a folder that still holds items.
   bool DeleteFile(std::string_view path);
   bool RenameFile(std::string_view oldPath, std::string_view newPath);
-  uint32_t FileGetAttr(std::string_view path) const;                // 0 when not found
+  uint32_t FileGetAttr(std::string_view path);                      // 0 when not found
   int32_t FileSetAttr(std::string_view path, uint32_t attributes);  // -1 when not found, else 0
   // Local DOS date and time of the last write, -1 when not found.
-  int64_t FileAge(std::string_view path) const;
-  bool GetKeyRecord(std::string_view path, TKeyRecord& record) const;
+  int64_t FileAge(std::string_view path);
+  bool GetKeyRecord(std::string_view path, TKeyRecord& record);
   bool SetKeyRecord(std::string_view path, const TKeyRecord& record);
 
   // --- Folders and searches ------------------------------------------------------------------------
@@ -186,7 +215,7 @@ public:
   bool ChangeDir(std::string_view path);
   bool RemoveDir(std::string_view path);
   bool ForceDirectories(std::string_view path);
-  bool DirectoryExists(std::string_view path) const;
+  bool DirectoryExists(std::string_view path);
   // True when the folder does not exist or holds no item.
   bool IsDirEmpty(std::string_view path);
   // Deletes the folder with everything in it; the number of files deleted (0 when it does not exist).
@@ -229,11 +258,35 @@ public:
   // Begin, commit and roll back nest: only the outermost commit makes the change durable, and a
   // rollback of an inner one (an exception through it) makes the outermost one roll back too.
   // CommitTransaction throws ESFSError when the change cannot be made durable, after rolling it back.
-  // For read-only containers and containers without a journal they only count.
+  // For read-only containers and containers without a journal they only count. The outermost
+  // BeginTransaction takes the exclusive lock (throws ESFSBusy after the busy timeout) and takes in
+  // what another program changed; inside a read (BeginRead) it throws ESFSChanged when another
+  // program changed the container since the read began (nothing is changed then).
   void BeginTransaction();
   void CommitTransaction();
   void RollbackTransaction();
   int TransactionDepth() const { return txnDepth_; }
+  // A consistent read of several operations (TSFSReadLock does it): the shared lock is held from the
+  // outermost BeginRead to its EndRead; inside a transaction they only count. BeginRead throws as
+  // TPageFileManager::Acquire.
+  void BeginRead();
+  void EndRead();
+  // Looks now whether another program changed the container, and takes it in (see the contract).
+  // True when it did.
+  bool Refresh();
+  // What other programs changed since the last call (or since the container was opened).
+  TSFSExternalChanges TakeExternalChanges();
+  // How long a lock is waited for while another program reads or writes a container, for every
+  // container of this program (TPageFileManager::SetBusyTimeout; 5 seconds unless set).
+  static void SetBusyTimeout(std::chrono::milliseconds timeout);
+  static std::chrono::milliseconds BusyTimeout();
+  // How many changes of other programs this object has taken in so far.
+  uint64_t ExternalChangeCount() const { return externalCount_; }
+  // Takes the container for this program alone until it is closed (no other program has it open);
+  // false when another program has it open. The rebuild does it itself. ReleaseAlone lets others
+  // join again.
+  bool HoldAlone();
+  void ReleaseAlone();
   // Turns the journal off for a scratch copy that is replaced as a whole (no crash safety of its own;
   // changes are written at once). REQUIRES: no open transaction.
   void DisableJournal();
@@ -293,6 +346,9 @@ private:
   // After a rollback: the managers again from the disk, the handles that existed before the
   // transaction kept (others dropped), the current folder as it was.
   void ReloadManagers();
+  // After another program's change (a lock found it): the managers again from the disk, the handles
+  // and the current folder followed by path, what changed noted for TakeExternalChanges.
+  void TakeInExternalChange();
   void RollBackOutermost();
   // Writes the free-space maps again after a failed write (containers without a journal only: with
   // one, the failed change is rolled back).
@@ -339,6 +395,24 @@ private:
   bool journalOff_ = false;
   int32_t txnFirstHandle_ = 0;
   std::string txnCurrentDir_;
+  // Changes of other programs taken in, and the paths they touched since TakeExternalChanges.
+  uint64_t externalCount_ = 0;
+  uint64_t externalTaken_ = 0;
+  std::vector<std::string> externalPaths_;
+  bool reloadPending_ = false;  // taking in a change failed half-way: done again at the next lock
+};
+
+// One consistent read of a container: the shared lock from construction to destruction (see
+// TSingleFileSystem::BeginRead).
+class TSFSReadLock {
+public:
+  explicit TSFSReadLock(TSingleFileSystem& sfs) : sfs_(sfs) { sfs_.BeginRead(); }
+  ~TSFSReadLock() { sfs_.EndRead(); }
+  TSFSReadLock(const TSFSReadLock&) = delete;
+  TSFSReadLock& operator=(const TSFSReadLock&) = delete;
+
+private:
+  TSingleFileSystem& sfs_;
 };
 
 // One all-or-nothing change of a container: rolled back when destroyed without Commit (an exception).

@@ -52,6 +52,12 @@ public:
     if (id_ >= 0) owner_.Synced(id_, *inner_);
     return true;
   }
+  bool LockRange(int64_t offset, int64_t length, TSFSRangeLock how) override {
+    if (owner_.crashed_) return how == TSFSRangeLock::Unlock;
+    return inner_->LockRange(offset, length, how);
+  }
+  bool ChangeLock(TSFSLock lock) override { return !owner_.crashed_ && inner_->ChangeLock(lock); }
+  bool IsAt(const std::string& path) override { return inner_->IsAt(path); }
 
 private:
   TPowerCutStorage& owner_;
