@@ -32,6 +32,13 @@
 //    notices are dropped.
 //  - Passwords handed in are not kept beyond the call (the container keeps its own copy, wiped when it
 //    closes). Single-threaded.
+//  - Other programs. A Safe opened for writing is shared with the other programs that have it open
+//    (TSingleFileSystem's contract): every operation here reads under the container's shared lock, as
+//    one consistent read, and every change is one transaction under its exclusive lock. An operation
+//    that finds the Safe changed by another program drops what this layer cached of it (the entry
+//    index) before it goes on, and keeps what changed for TakeChanges. Operations that replace the
+//    Safe's file (ChangePassword, and the rebuild of Repair) need it alone: they fail, saying so, while
+//    another program has it open.
 //  - Crash safety: every operation that changes the Safe is one transaction of the container's
 //    journal (all of it is on the disk when it returns, none of it when it throws or the program
 //    stops in the middle); TChange groups several into one. A Safe opened read-only (OpenSafe with
@@ -57,6 +64,7 @@
 
 #include "container/TextKey.h"
 #include "safe/qmProgress.h"
+#include "safe/qmSafeChanges.h"
 
 namespace quillmar {
 
@@ -227,6 +235,13 @@ public:
     int exceptions_;
     bool done_ = false;
   };
+
+  // What other programs changed in the open Safe since the last call (or since it was opened), as
+  // this layer's operations found it (see the Contract). Nothing when no Safe is open.
+  TqmSafeChanges TakeChanges();
+  // Looks now whether another program changed the open Safe (a read under the shared lock) and takes
+  // it in; true when it did (TakeChanges then tells what). False when no Safe is open.
+  bool Refresh();
 
   // Test hook: the part storage every container of this object is opened through (not owned; null:
   // the disk), so that tests can make the disk fail or stop at any write.
@@ -447,6 +462,20 @@ public:
   std::function<void(const std::string& stage)> OnPasswordChangeStage;
 
 private:
+  // One consistent read of the open Safe: the container's shared lock for its length, and this
+  // layer's caches dropped first when another program changed the Safe.
+  class TRead {
+  public:
+    explicit TRead(TqmSFSWrapper& safe);
+    ~TRead();
+    TRead(const TRead&) = delete;
+    TRead& operator=(const TRead&) = delete;
+
+  private:
+    TSingleFileSystem& sfs_;
+  };
+  // Drops the caches when the container took in another program's change since the last look.
+  void NoteExternalChanges();
   TSingleFileSystem& Sfs();
   bool Ask(const std::string& message);
   void ProcessEvents();
@@ -486,6 +515,7 @@ private:
   TSFSPartStorage* storage_ = nullptr;
   std::unique_ptr<TSingleFileSystem> sfs_;
   std::map<std::string, TEntryIndex> entryIndex_;
+  uint64_t seenExternal_ = 0;  // the container's ExternalChangeCount when the caches were last checked
 };
 
 }  // namespace quillmar
