@@ -17,6 +17,7 @@ TCliContext::TCliContext(TCliArguments args, TCliConsole& console, int inputFd)
       reader_(inputFd, console.Err()),
       prompter_(console, reader_) {
   prompter_.SetAssumeYes(args_.Has("--yes"));
+  TqmGlobal::SetBusyTimeout(std::chrono::milliseconds(int64_t(args_.wait.value_or(5.0) * 1000.0 + 0.5)));
 }
 
 TCliContext::~TCliContext() = default;
