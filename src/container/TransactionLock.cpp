@@ -29,6 +29,12 @@ std::string Seconds(std::chrono::milliseconds timeout) {
          (tenths == 10 ? " second" : " seconds");
 }
 
+// Another program held the lock for the whole wait: it is `doing` ("changed", "read") the container.
+[[noreturn]] void Busy(const std::string& name, const char* doing, std::chrono::milliseconds timeout) {
+  throw ESFSBusy("TSingleFileSystem - " + name + " is being " + doing + " by another program: waited " +
+                 Seconds(timeout) + " for it to finish. Try again when it is done.");
+}
+
 }  // namespace
 
 TTransactionLock::~TTransactionLock() {
@@ -49,9 +55,7 @@ void TTransactionLock::LockShared(std::chrono::milliseconds timeout) {
     Drop(PendingByte);
     return shared;
   });
-  if (!held)
-    throw ESFSBusy("TSingleFileSystem - " + name_ + " is being changed by another program: waited " +
-                   Seconds(timeout) + " for it to finish. Try again when it is done.");
+  if (!held) Busy(name_, "changed", timeout);
   level_ = TLevel::Shared;
 }
 
@@ -60,19 +64,16 @@ void TTransactionLock::LockExclusive(std::chrono::milliseconds timeout) {
   if (level_ == TLevel::Shared) Release();  // never wait while holding Shared (see the top)
   const auto deadline = TClock::now() + timeout;
   if (!Retry(deadline, [&] { return Take(ReservedByte, TSFSRangeLock::Exclusive); }))
-    throw ESFSBusy("TSingleFileSystem - " + name_ + " is being changed by another program: waited " +
-                   Seconds(timeout) + " for it to finish. Try again when it is done.");
+    Busy(name_, "changed", timeout);
   // Readers taking Shared hold Pending for a moment only.
   if (!Retry(deadline, [&] { return Take(PendingByte, TSFSRangeLock::Exclusive); })) {
     Drop(ReservedByte);
-    throw ESFSBusy("TSingleFileSystem - " + name_ + " is being changed by another program: waited " +
-                   Seconds(timeout) + " for it to finish. Try again when it is done.");
+    Busy(name_, "changed", timeout);
   }
   if (!Retry(deadline, [&] { return Take(SharedByte, TSFSRangeLock::Exclusive); })) {
     Drop(PendingByte);
     Drop(ReservedByte);
-    throw ESFSBusy("TSingleFileSystem - " + name_ + " is being read by another program: waited " +
-                   Seconds(timeout) + " for it to finish. Try again when it is done.");
+    Busy(name_, "read", timeout);
   }
   level_ = TLevel::Exclusive;
 }
