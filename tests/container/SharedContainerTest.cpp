@@ -57,11 +57,13 @@ protected:
     s.ReadBuffer(out.data(), int64_t(out.size()));
     return out;
   }
-  // The change counter as the disk has it (after the part header, right behind the container header).
+  // The change counter as the disk has it (after the part header, right behind the container header);
+  // 0 in a new container, whose first page ends with its header.
   uint64_t CounterOnDisk() const {
     const std::string bytes = test::ReadFileBytes(Path());
-    return GetLE<uint64_t>(reinterpret_cast<const uint8_t*>(bytes.data()) + TSFSHugeFile::PartHeaderSize +
-                           TPageFileManager::HeaderSize);
+    const size_t at = TSFSHugeFile::PartHeaderSize + TPageFileManager::HeaderSize;
+    if (bytes.size() < at + 8) return 0;
+    return GetLE<uint64_t>(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
   }
   test::TempDir dir_;
 };
