@@ -356,7 +356,7 @@ const TCliCommandDef* FindCliCommand(const std::string& name) {
 
 std::string CliProgramUsage() {
   std::string s =
-      "Usage: quillmar-cli [--home DIR] [--json] COMMAND ARGS...\n"
+      "Usage: quillmar-cli [--home DIR] [--json] [--wait SECONDS] COMMAND ARGS...\n"
       "\n"
       "Keeps a Quillmar Safe from the command line: the password repository, the File Locker,\n"
       "reminders, backup and restore, and Zavozo Rero documents.\n"
@@ -365,6 +365,8 @@ std::string CliProgramUsage() {
       "  --home DIR   the folder holding the Safes (default: $QUILLMAR_HOME, else\n"
       "               $XDG_DATA_HOME/quillmar, else ~/.local/share/quillmar)\n"
       "  --json       JSON output for safes, ls, show, search, files and reminders\n"
+      "  --wait SECONDS  how long to wait while another program changes (or, for a change, reads)\n"
+      "               the Safe before giving up (default 5)\n"
       "  --help       this text; \"quillmar-cli COMMAND --help\" explains a command\n"
       "  --version    the program's version\n"
       "  --allow-costly-derivation\n"
@@ -390,7 +392,7 @@ std::string CliProgramUsage() {
 }
 
 std::string CliCommandUsage(const TCliCommandDef& command) {
-  std::string s = "Usage: quillmar-cli [--home DIR] [--json] " + command.name;
+  std::string s = "Usage: quillmar-cli [--home DIR] [--json] [--wait SECONDS] " + command.name;
   if (!command.arguments.empty()) s += " " + command.arguments;
   s += "\n\n" + command.details;
   if (!command.options.empty()) {

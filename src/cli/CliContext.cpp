@@ -19,6 +19,7 @@ TCliContext::TCliContext(TCliArguments args, TCliConsole& console, int inputFd)
       prompter_(console, reader_) {
   prompter_.SetAssumeYes(args_.Has("--yes"));
   prompter_.SetAllowCostlyDerivation(args_.allowCostlyDerivation);
+  TqmGlobal::SetBusyTimeout(std::chrono::milliseconds(int64_t(args_.wait.value_or(5.0) * 1000.0 + 0.5)));
 }
 
 TCliContext::~TCliContext() = default;
@@ -64,7 +65,8 @@ void TCliContext::RequireSafe(const std::string& name) {
   }
 }
 
-void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* keepPassword) {
+void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* keepPassword,
+                           bool salvageJournal) {
   RequireSafe(name);
   const std::string file = SafeFile(name);
   std::string typed = reader_.Read("Master password for " + name + ": ", "master password");
@@ -78,6 +80,28 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* 
   WipeString(typed);
 
   TqmGlobal& g = Global();
+  // The repair: a journal that opening refuses as damaged is salvaged first, once the password is known
+  // to be right; then the Safe is checked like any other.
+  if (salvageJournal && TSingleFileSystem::HasDamagedJournal(file)) {
+    std::vector<std::string> done;
+    bool opens;
+    try {
+      const TTextKey key = g.TextKeyFor(file, password);
+      opens = g.SalvageJournal(file, key, done);
+    } catch (const ECostlyDerivation& e) {
+      WipeString(password);
+      throw Failure(CostlyRefusal(name, e.Derivation()));
+    } catch (const std::exception& e) {
+      WipeString(password);
+      throw Failure("the damaged journal of the Safe \"" + name +
+                    "\" cannot be used: " + OneLine(console_, e.what()));
+    }
+    if (!opens) {
+      WipeString(password);
+      throw ECliError(kExitWrongPassword, "wrong master password for the Safe \"" + name + "\"");
+    }
+    for (const std::string& line : done) console_.Line("journal: " + OneLine(console_, line));
+  }
   // The Safe's key is derived once (about half a second for a hardened Safe), then checked and opened
   // with; the password itself is not kept.
   login::TOpenCheck check;

@@ -244,7 +244,7 @@ int RunPasswd(TCliContext& c) {
 
 int RunRepair(TCliContext& c) {
   const std::string name = c.Arg(0);
-  c.OpenSafe(name);
+  c.OpenSafe(name, false, nullptr, true);
   TqmRepairResult result;
   try {
     result = RepairSafe(c.Global());

@@ -251,9 +251,14 @@ int32_t TSingleFileSystem::FileOpen(std::string_view path, uint32_t mode, std::s
   lastError_ = 0;
   std::string pw(password);
   TWipeOnExit wipe(pw);
-  // Creating a file changes the container: one transaction, which the handle outlives.
+  // Creating a file changes the container: one transaction, which the handle outlives. Opening one
+  // reads it under the shared lock.
   std::optional<TSFSTransaction> change;
-  if (mode == fmCreate) change.emplace(*this);
+  std::optional<TSFSReadLock> read;
+  if (mode == fmCreate)
+    change.emplace(*this);
+  else
+    read.emplace(*this);
 
   if (mode == fmCreate) {
     if (dir_->Resolve(path) >= 0 && !DeleteFile(path)) {
@@ -310,6 +315,7 @@ std::string TSingleFileSystem::HandlePath(int32_t handle) const {
   return h ? dir_->FullPath(h->item) : std::string();
 }
 int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count) {
+  TSFSReadLock read(*this);
   lastError_ = 0;
   THandle* h = FindHandle(handle);
   if (!h) {

@@ -304,6 +304,21 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   if (pfm_->ReadOnly()) return false;
   if (txnDepth_ > 0)
     throw ESFSError("TSingleFileSystem.RepairFile - A change of the container is in progress.");
+  // The rebuilt file replaces this one: no other program may have it open, or it would go on with
+  // the old one.
+  if (!pfm_->HoldAlone()) {
+    log += std::filesystem::path(fileName_).filename().string() +
+           " is open in another program; close it there and try again.";
+    log += kLineBreak;
+    return false;
+  }
+  // Until the swap (which reopens the container) others may join again whenever the rebuild stops.
+  struct TAlone {
+    TPageFileManager* pfm;
+    ~TAlone() {
+      if (pfm) pfm->ReleaseAlone();
+    }
+  } alone{pfm_.get()};
   if (!handles_.empty()) {
     // Item numbers change in a rebuild: an open handle would afterwards point at another file.
     log += "Files of the container are open; close them before rebuilding it.";
@@ -419,6 +434,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
     return false;
   }
   const TTextKey key = changePassword ? newSecrets.Key : key_;
+  alone.pfm = nullptr;
   CloseManagers();
   pfm_.reset();
 

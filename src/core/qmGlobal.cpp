@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "base/Exception.h"
+#include "container/SFSAbstractFile.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmDesktopLauncher.h"
 #include "core/qmDiskPath.h"
@@ -447,10 +448,12 @@ void TqmGlobal::LoadSettings() {
   if (safeName_.empty() || !safeOpen_) return;
   settingsProblem_.clear();
   try {
-    settings_.ParseText(wrapper_.ReadSettingsText());
+    settingsBase_ = wrapper_.ReadSettingsText();
+    settings_.ParseText(settingsBase_);
   } catch (const std::exception& e) {
     // One damaged record costs that record: the Safe opens with the defaults.
     settings_.Reset();
+    settingsBase_ = settings_.GetText();
     settingsProblem_ = e.what();
     if (prompter_)
       prompter_->ShowMessage(TqmPrompter::TMessageKind::Warning, TqmAppPrompter::kProductTitle,
@@ -461,7 +464,61 @@ void TqmGlobal::LoadSettings() {
 
 void TqmGlobal::SaveSettings() {
   if (!safeOpen_) return;
+  if (wrapper_.ReadOnly()) {
+    wrapper_.SaveSettings(settings_);  // refused as any change of a Safe opened read-only
+    return;
+  }
+  // What the Safe holds now and the write, in one change: no other program's save comes between.
+  TqmSFSWrapper::TChange change(wrapper_);
+  try {
+    const std::string disk = wrapper_.ReadSettingsText();
+    if (disk != settingsBase_) MergeSettings(disk);
+  } catch (const std::exception&) {
+    // A damaged record has nothing to merge: it is replaced.
+  }
   wrapper_.SaveSettings(settings_);
+  change.Commit();
+  settingsBase_ = settings_.GetText();
+}
+
+void TqmGlobal::MergeSettings(const std::string& disk) {
+  TqmSettings base, theirs;
+  base.ParseText(settingsBase_);
+  theirs.ParseText(disk);
+  for (TqmSettingsGroup* group : theirs.Groups())
+    for (TqmSettingsItem* item : group->Items()) {
+      TqmSettingsItem* mine = settings_.Find(item->Key());
+      TqmSettingsItem* before = base.Find(item->Key());
+      if (!mine || !before) continue;
+      if (mine->ValueText() == before->ValueText()) mine->ReadValueText(item->ValueText());
+    }
+  settingsBase_ = disk;
+}
+
+void TqmGlobal::AddSafeListener(TqmSafeListener* listener) {
+  if (listener && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
+    listeners_.push_back(listener);
+}
+
+void TqmGlobal::RemoveSafeListener(TqmSafeListener* listener) {
+  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
+TqmSafeChanges TqmGlobal::RefreshFromDisk() {
+  if (!safeOpen_ || !wrapper_.IsOpen()) return {};
+  wrapper_.Refresh();
+  const TqmSafeChanges changes = wrapper_.TakeChanges();
+  if (!changes.Any()) return changes;
+  if (changes.Settings || changes.Unknown) {
+    const std::string disk = wrapper_.ReadSettingsText();
+    if (disk != settingsBase_) MergeSettings(disk);
+  }
+  // The schedule is built from the reminder records.
+  if (changes.Reminders || changes.Unknown) ScheduleReminders();
+  // A copy: a listener may add or remove listeners.
+  const std::vector<TqmSafeListener*> listeners = listeners_;
+  for (TqmSafeListener* listener : listeners) listener->SafeChanged(changes);
+  return changes;
 }
 
 // --- The Safe as a whole ----------------------------------------------------------------------------------
@@ -513,6 +570,7 @@ void TqmGlobal::OpenSafeByName(const std::string& name, const TTextKey& given, b
 void TqmGlobal::CloseSafe() {
   safeOpen_ = false;
   openedSafeFile_.clear();
+  settingsBase_.clear();
   wrapper_.CloseSafe();
   safeKey_ = TTextKey();  // not kept longer than the container's own key
 }
@@ -563,9 +621,28 @@ bool TqmGlobal::Repair(std::vector<TRebuildNote>* notes, std::string* log, const
   return wrapper_.Repair(log, notes, progress);
 }
 
+void TqmGlobal::SetBusyTimeout(std::chrono::milliseconds timeout) {
+  TSingleFileSystem::SetBusyTimeout(timeout);
+}
+
+bool TqmGlobal::SalvageJournal(const std::string& file, const TTextKey& key, std::vector<std::string>& done) {
+  TBusy busy(*this);
+  CloseSafe();
+  return wrapper_.SalvageJournal(file, key, done);
+}
+
 bool TqmGlobal::DeleteSafeFile(const std::string& name) {
   const std::string file = SafeFile(name);
   if (safeOpen_ && NormalDiskPath(file) == openedSafeFile_) CloseSafe();
+  // Not while another program has it open: it would go on with a file that no longer exists, and
+  // lose what it writes.
+  std::vector<std::unique_ptr<TSFSAbstractFile>> held;
+  if (!LockAll(DiskPartStorage(), {file}, held)) {
+    if (prompter_)
+      prompter_->ShowMessage(TqmPrompter::TMessageKind::Warning, "",
+                             "The Safe " + name + " is open in another program; close it there first.");
+    return false;
+  }
   std::error_code ec;
   if (!fs::remove(file, ec) || ec) return false;
   fs::remove(TSingleFileSystem::JournalFileName(file), ec);

@@ -38,6 +38,15 @@
 // Restore throw EQuillmarError with a message that says what failed; a declined question returns
 // false and changes nothing.
 //
+// Other programs. A Safe open here may be open in other programs too (the command line beside the
+// desktop): they read and change it by transactions (safe/qmSFSWrapper.h). Whatever this object
+// reads finds their changes, and a change is never made on what they have replaced. What changed is
+// told through RefreshFromDisk: the desktop calls it when its watch on the Safe's file fires (and may
+// call it whenever it likes); it takes the change in (the settings merged, the reminder schedule
+// rebuilt) and tells every TqmSafeListener what changed, so that the windows show it. The settings
+// this object keeps are merged with what another program saved: a setting changed here wins,
+// every other one takes the Safe's value (SaveSettings, RefreshFromDisk).
+//
 // Threading. The object is not thread-safe: one thread at a time calls it, and a hand-over between
 // threads is a start or a join (the desktop's TqmProgressRunner). The owning (window) thread makes
 // it, sets its hooks and wiring (SetPrompter, SetProcessEvents, SetBusyPointer, SetAutoFillFiller,
@@ -57,6 +66,7 @@
 // The reminder scheduler's thread never calls in: it only posts due jobs to the owning thread
 // (core/ReminderScheduler.h). A key derivation with a progress callback runs on a thread of its own
 // while the calling thread reports (core/qmKeyDerivationRun.h).
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -84,6 +94,16 @@ class TqmReminderEvent;
 class TqmReminderLauncher;
 class TacCronJob;
 struct TRebuildNote;
+
+// Told what another program changed in the open Safe (TqmGlobal::RefreshFromDisk).
+class TqmSafeListener {
+public:
+  virtual ~TqmSafeListener() = default;
+  // Called on the thread that called RefreshFromDisk, after the settings and the reminder schedule
+  // took the change in. A listener may read the Safe through TqmGlobal here; it must not close or
+  // switch it.
+  virtual void SafeChanged(const TqmSafeChanges& changes) = 0;
+};
 
 // Autofill call-in: the UI's web-form filler (a browser window of the program's own).
 class TqmAutoFillFiller {
@@ -123,6 +143,9 @@ public:
   TqmGlobal(const TqmGlobal&) = delete;
   TqmGlobal& operator=(const TqmGlobal&) = delete;
 
+  // How long this program waits while another program reads or changes a Safe before an operation
+  // fails with a message that says so (5 seconds unless set; the command line's --wait).
+  static void SetBusyTimeout(std::chrono::milliseconds timeout);
   // The home folder for these arguments: the value of "--home DIR" or "--home=DIR" when given, else
   // as ResolveHomeFolder says.
   static std::string HomeFolderFromArguments(const std::vector<std::string>& arguments);
@@ -247,12 +270,24 @@ public:
   // Settings of the open Safe. LoadSettings: when SafeName is not empty and a Safe is open, starts
   // from the defaults and reads the Safe's settings text; when the settings record cannot be read the
   // defaults stay, SettingsProblem() says why and the prompter is warned (naming the record): the
-  // Safe opens all the same. SaveSettings: only while SafeOpen, writes them, replacing the file
-  // (a damaged record is replaced too).
+  // Safe opens all the same. SaveSettings: only while SafeOpen, writes them, replacing the file (a
+  // damaged record is replaced too), in one change with a read of what the Safe holds: a setting
+  // another program changed since this object read them keeps that program's value unless it was
+  // changed here too.
   void LoadSettings();
   void SaveSettings();
   // Why the open Safe's settings could not be read at its opening ("" when they could).
   const std::string& SettingsProblem() const { return settingsProblem_; }
+
+  // --- Other programs (see the top) ------------------------------------------------------------------
+  // Listeners are not owned; remove one before it dies.
+  void AddSafeListener(TqmSafeListener* listener);
+  void RemoveSafeListener(TqmSafeListener* listener);
+  // Looks whether another program changed the open Safe (and takes in what this object's own reads
+  // found meanwhile): merges the settings, rebuilds the reminder schedule when reminders may have
+  // changed, and tells the listeners. Returns what changed (nothing when no Safe is open). Throws
+  // what a read of the Safe throws (ESFSBusy while another program changes it for long).
+  TqmSafeChanges RefreshFromDisk();
 
   // --- The Safe as a whole -----------------------------------------------------------------------------
   // The text key of the Safe file for password (one derivation for a hardened Safe; the password
@@ -307,9 +342,14 @@ public:
   // core/qmSafeCheck.h's RepairSafe adds the deep check afterwards.
   bool Repair(std::vector<TRebuildNote>* notes = nullptr, std::string* log = nullptr,
               const TqmProgress& progress = {});
+  // Before the repair of a Safe whose journal is damaged (the open refuses it; see
+  // TqmSFSWrapper::SalvageJournal): closes the open Safe and puts back what the journal still holds,
+  // with the busy pointer. False when key does not open the Safe (nothing changed); `done` says what
+  // was done. Then open the Safe and repair it (core/qmSafeCheck.h's RepairSafe).
+  bool SalvageJournal(const std::string& file, const TTextKey& key, std::vector<std::string>& done);
   // Deletes the Safe file of that name (and its journal); when it is the open Safe it is closed
   // first, and when it is the current Safe, SafeName and SafeKey are cleared. False when the file
-  // could not be deleted.
+  // could not be deleted, or another program has it open (said to the prompter as a warning).
   bool DeleteSafeFile(const std::string& name);
 
   // Backup of the open Safe into target (the caller's file dialog chose it): TqmBackup::MayBackUp
@@ -447,6 +487,8 @@ private:
 
   class TBusy;
   class TStore;
+  // settings_ := the Safe's text `disk`, with the settings changed here since settingsBase_ kept.
+  void MergeSettings(const std::string& disk);
   int CountEntriesBelow(const std::string& path);
 
   TqmSFSWrapper wrapper_;
@@ -476,6 +518,10 @@ private:
   std::string lastLockError_;
   // The open Safe's file, absolute ("" when none is open).
   std::string openedSafeFile_;
+
+  // The settings text as last read from or written to the Safe (the base of the merge).
+  std::string settingsBase_;
+  std::vector<TqmSafeListener*> listeners_;
 
   std::unique_ptr<TStore> store_;
   std::unique_ptr<TqmReminderLauncher> launcher_;

@@ -32,6 +32,13 @@
 //    notices are dropped.
 //  - Passwords handed in are not kept beyond the call (the container keeps its own copy, wiped when it
 //    closes). Single-threaded.
+//  - Other programs. A Safe opened for writing is shared with the other programs that have it open
+//    (TSingleFileSystem's contract): every operation here reads under the container's shared lock, as
+//    one consistent read, and every change is one transaction under its exclusive lock. An operation
+//    that finds the Safe changed by another program drops what this layer cached of it (the entry
+//    index) before it goes on, and keeps what changed for TakeChanges. Operations that replace the
+//    Safe's file (ChangePassword, and the rebuild of Repair) need it alone: they fail, saying so, while
+//    another program has it open.
 //  - Crash safety: every operation that changes the Safe is one transaction of the container's
 //    journal (all of it is on the disk when it returns, none of it when it throws or the program
 //    stops in the middle); TChange groups several into one. A Safe opened read-only (OpenSafe with
@@ -58,6 +65,7 @@
 #include "base/Exception.h"
 #include "container/TextKey.h"
 #include "safe/qmProgress.h"
+#include "safe/qmSafeChanges.h"
 
 namespace quillmar {
 
@@ -247,6 +255,13 @@ public:
     bool done_ = false;
   };
 
+  // What other programs changed in the open Safe since the last call (or since it was opened), as
+  // this layer's operations found it (see the Contract). Nothing when no Safe is open.
+  TqmSafeChanges TakeChanges();
+  // Looks now whether another program changed the open Safe (a read under the shared lock) and takes
+  // it in; true when it did (TakeChanges then tells what). False when no Safe is open.
+  bool Refresh();
+
   // Test hook: the part storage every container of this object is opened through (not owned; null:
   // the disk), so that tests can make the disk fail or stop at any write.
   void SetPartStorage(TSFSPartStorage* storage) { storage_ = storage; }
@@ -283,6 +298,13 @@ public:
   // with the Safe as it was (and no notes).
   bool Repair(std::string* log = nullptr, std::vector<TRebuildNote>* notes = nullptr,
               const TqmProgress& progress = {});
+  // For the repair of a Safe file whose journal opening refuses as damaged
+  // (TSingleFileSystem::HasDamagedJournal): puts back what the journal still holds and keeps the
+  // journal aside, so that the Safe opens and can be rebuilt (TSingleFileSystem::SalvageJournal).
+  // False, with nothing changed, when key does not open the Safe; otherwise one line per thing done
+  // in `done`. Throws when another program has the Safe open or the journal cannot be used at all.
+  // Closes the open Safe first.
+  bool SalvageJournal(const std::string& file, const TTextKey& key, std::vector<std::string>& done);
   // Creates whichever of the seven layout folders is missing (called first by most operations).
   void EnsureLayout();
   // The names of the files (folders false) or folders (true) directly in folder (a container path
@@ -469,6 +491,20 @@ public:
   std::function<void(const std::string& stage)> OnPasswordChangeStage;
 
 private:
+  // One consistent read of the open Safe: the container's shared lock for its length, and this
+  // layer's caches dropped first when another program changed the Safe.
+  class TRead {
+  public:
+    explicit TRead(TqmSFSWrapper& safe);
+    ~TRead();
+    TRead(const TRead&) = delete;
+    TRead& operator=(const TRead&) = delete;
+
+  private:
+    TSingleFileSystem& sfs_;
+  };
+  // Drops the caches when the container took in another program's change since the last look.
+  void NoteExternalChanges();
   TSingleFileSystem& Sfs();
   bool Ask(const std::string& message);
   void ProcessEvents();
@@ -512,6 +548,7 @@ private:
   TSFSPartStorage* storage_ = nullptr;
   std::unique_ptr<TSingleFileSystem> sfs_;
   std::map<std::string, TEntryIndex> entryIndex_;
+  uint64_t seenExternal_ = 0;  // the container's ExternalChangeCount when the caches were last checked
 };
 
 }  // namespace quillmar

@@ -125,6 +125,7 @@ std::string TqmSFSWrapper::AttachFile(const std::string& diskFile) {
 }
 
 std::string TqmSFSWrapper::ExtractAttachedFile(const std::string& name, const std::string& diskFolder) {
+  TRead reading(*this);
   EnsureLayout();
   RequirePlainName(name, "attached file");
   const std::string path = kAttachedFilesFolder + name;
@@ -163,11 +164,13 @@ bool TqmSFSWrapper::AttachedFileExists(const std::string& name) {
 // --- File Locker -----------------------------------------------------------------------------------
 
 int TqmSFSWrapper::CountFiles(const std::string& folder) {
+  TRead reading(*this);
   EnsureLayout();
   return static_cast<int>(List(WithTrailingSeparator(folder), "*.*", false).size());
 }
 
 int TqmSFSWrapper::CountFolders(const std::string& folder) {
+  TRead reading(*this);
   EnsureLayout();
   return static_cast<int>(List(WithTrailingSeparator(folder), "*.*", true).size());
 }
@@ -192,6 +195,7 @@ TqmFileInfo MakeFileInfo(TSingleFileSystem& sfs, const std::string& folder, cons
 }  // namespace
 
 TqmFileInfo TqmSFSWrapper::FileInfoAt(const std::string& folder, int index) {
+  TRead reading(*this);
   EnsureLayout();
   const std::string base = WithTrailingSeparator(folder);
   std::vector<std::string> names = List(base, "*.*", false);
@@ -200,6 +204,7 @@ TqmFileInfo TqmSFSWrapper::FileInfoAt(const std::string& folder, int index) {
 }
 
 TqmFileInfo TqmSFSWrapper::FolderInfoAt(const std::string& folder, int index) {
+  TRead reading(*this);
   EnsureLayout();
   const std::string base = WithTrailingSeparator(folder);
   std::vector<std::string> names = List(base, "*.*", true);
@@ -288,6 +293,7 @@ bool TqmSFSWrapper::LockFile(const std::string& folder, const std::string& diskF
 }
 
 void TqmSFSWrapper::UnlockToStream(const std::string& path, TStream& dest, const TTextKey& key) {
+  TRead reading(*this);
   EnsureLayout();
   RequireKeyOfOpenSafe(key);
   if (!Sfs().FileExists(path) || (Sfs().FileGetAttr(path) & faDirectory) != 0)
@@ -298,6 +304,7 @@ void TqmSFSWrapper::UnlockToStream(const std::string& path, TStream& dest, const
 
 bool TqmSFSWrapper::UnlockFile(const std::string& folder, const std::string& name, const TTextKey& key,
                                const std::string& diskFile) {
+  TRead reading(*this);
   EnsureLayout();
   RequireKeyOfOpenSafe(key);
   std::error_code ec;

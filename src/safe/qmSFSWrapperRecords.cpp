@@ -52,12 +52,14 @@ std::string EntryDamage(const std::string& path, const std::string& bytes, const
 // --- Categories ------------------------------------------------------------------------------------
 
 int TqmSFSWrapper::CountSubcategories(const TqmCategory* category) {
+  TRead reading(*this);
   EnsureLayout();
   return static_cast<int>(List(CategoryFolder(category), "*.*", true).size());
 }
 
 bool TqmSFSWrapper::LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder,
                                  TqmCategory& category) {
+  TRead reading(*this);
   EnsureLayout();
   const std::string parentFolder = CategoryFolder(parent);
   std::vector<std::string> folders = List(parentFolder, "*.*", true);
@@ -145,6 +147,7 @@ bool TqmSFSWrapper::MoveCategory(const TqmCategory& category, const TqmCategory*
 // --- Entries ---------------------------------------------------------------------------------------
 
 int TqmSFSWrapper::CountEntries(const std::string& path) {
+  TRead reading(*this);
   EnsureLayout();
   return static_cast<int>(List(EntryFolder(path), "*.entry", false).size());
 }
@@ -194,6 +197,7 @@ TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder) {
 }
 
 bool TqmSFSWrapper::LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry) {
+  TRead reading(*this);
   EnsureLayout();
   const std::string folder = EntryFolder(path);
   const TEntryIndex& index = IndexOf(folder);
@@ -209,6 +213,7 @@ bool TqmSFSWrapper::LoadEntry(const std::string& path, int32_t sortOrder, TqmRep
 }
 
 bool TqmSFSWrapper::LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry) {
+  TRead reading(*this);
   EnsureLayout();
   const std::string folder = EntryFolder(path);
   const TEntryIndex& entries = IndexOf(folder);
@@ -223,6 +228,7 @@ bool TqmSFSWrapper::LoadEntryAt(const std::string& path, int index, TqmRepositor
 }
 
 std::vector<TqmUnreadableRecord> TqmSFSWrapper::UnreadableEntries(const std::string& path) {
+  TRead reading(*this);
   EnsureLayout();
   return IndexOf(EntryFolder(path)).Unreadable;
 }
@@ -299,6 +305,7 @@ int TqmSFSWrapper::DeleteAllEntries(const std::string& folder) {
 // --- Icons -----------------------------------------------------------------------------------------
 
 int TqmSFSWrapper::ListIcons(TIconKind kind, std::vector<std::string>& list) {
+  TRead reading(*this);
   EnsureLayout();
   std::vector<std::string> names = List(IconFolder(kind), "*.ico", false);
   list.insert(list.end(), names.begin(), names.end());
@@ -306,6 +313,7 @@ int TqmSFSWrapper::ListIcons(TIconKind kind, std::vector<std::string>& list) {
 }
 
 bool TqmSFSWrapper::LoadIcon(int kind, const std::string& name, TqvtIcon& icon) {
+  TRead reading(*this);
   EnsureLayout();
   if (!IsPlainName(name)) return false;
   const std::string path = IconFolder(kind) + name;
@@ -325,11 +333,13 @@ void TqmSFSWrapper::SaveIcon(int kind, const TqvtIcon& icon, const std::string& 
 // --- Reminders -------------------------------------------------------------------------------------
 
 int TqmSFSWrapper::ReminderCount() {
+  TRead reading(*this);
   EnsureLayout();
   return static_cast<int>(List(kRemindersFolder, "*.reminder", false).size());
 }
 
 bool TqmSFSWrapper::LoadReminderAt(int index, TqmReminderEvent& reminder) {
+  TRead reading(*this);
   EnsureLayout();
   std::vector<std::string> names = List(kRemindersFolder, "*.reminder", false);
   if (index < 0 || static_cast<size_t>(index) >= names.size()) return false;
@@ -342,6 +352,7 @@ bool TqmSFSWrapper::LoadReminderAt(int index, TqmReminderEvent& reminder) {
 }
 
 bool TqmSFSWrapper::LoadReminder(const std::string& id, TqmReminderEvent& reminder) {
+  TRead reading(*this);
   EnsureLayout();
   if (!IsPlainName(id)) return false;
   const std::string path = kRemindersFolder + id + kReminderExt;
@@ -390,6 +401,7 @@ bool TqmSFSWrapper::DeleteReminder(const std::string& id) {
 }
 
 std::vector<std::string> TqmSFSWrapper::ReminderNames() {
+  TRead reading(*this);
   EnsureLayout();
   std::vector<std::string> ids;
   for (const std::string& name : List(kRemindersFolder, "*.reminder", false))
@@ -409,6 +421,7 @@ std::string TqmSFSWrapper::CopyReminder(const std::string& id) {
 // --- Settings --------------------------------------------------------------------------------------
 
 std::string TqmSFSWrapper::ReadSettingsText() {
+  TRead reading(*this);
   EnsureLayout();
   if (!Sfs().FileExists(kSettingsFile)) return "";
   return ReadRecordBytes(kSettingsFile);

@@ -31,11 +31,14 @@ namespace fs = std::filesystem;
 namespace {
 
 // How every Safe is opened: default part size, extent 8, page size 4096 (only used when creating),
-// no compression, read/write with exclusive sharing.
+// no compression, read/write shared with the other programs that have it open (each change under the
+// exclusive lock of its transaction).
 constexpr int64_t kPartSize = -1;
 constexpr int32_t kExtentSize = 8;
 constexpr int32_t kOpenPageSize = 4096;
 constexpr int32_t kCreatePageSize = 2048;
+constexpr uint32_t kModeReadWriteShared = TSFSConstants::fmReadWrite;
+// A scratch copy this program works on alone.
 constexpr uint32_t kModeReadWriteExclusive = TSFSConstants::fmReadWriteExclusive;
 // Read-only, others may read too but nobody may write: the shared lock of read-only opens.
 constexpr uint32_t kModeReadShared = TSFSConstants::fmShareDenyWrite;
@@ -176,11 +179,13 @@ void TqmSFSWrapper::RequireKeyOfOpenSafe(const TTextKey& key) {
 void TqmSFSWrapper::OpenContainer(const std::string& file, const TTextKey& key, bool readOnly) {
   auto sfs =
       std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
-                                          readOnly ? kModeReadShared : kModeReadWriteExclusive, storage_);
+                                          readOnly ? kModeReadShared : kModeReadWriteShared, storage_);
   sfs->OnProgress = [this](bool&, double percent) {
     if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
   };
   sfs_ = std::move(sfs);
+  seenExternal_ = 0;
+  InvalidateEntryIndex();
 }
 
 int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password, bool forCreate,
@@ -225,7 +230,7 @@ int TqmSFSWrapper::CheckKey(const std::string& file, const TTextKey& key, bool r
         !TSingleFileSystem::CheckContainerPassword(file, key))
       return csWrongPassword;
     TSingleFileSystem probe(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
-                            readOnly ? kModeReadShared : kModeReadWriteExclusive, storage_);
+                            readOnly ? kModeReadShared : kModeReadWriteShared, storage_);
   } catch (const std::exception& e) {
     if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
     return csCannotOpen;
@@ -425,6 +430,7 @@ std::vector<std::string> TqmSFSWrapper::AttachedNamesNoEntryHolds(std::vector<st
 void TqmSFSWrapper::CloseSafe() {
   InvalidateEntryIndex();
   sfs_.reset();
+  seenExternal_ = 0;
 }
 
 std::string TqmSFSWrapper::SafeFileName() const {
@@ -514,6 +520,16 @@ bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKe
     throw EQuillmarError("The password of a Safe that is split into several files cannot be changed.");
   // A wrong old key would garble every locked file in the re-keying: refuse it up front.
   if (!TSingleFileSystem::CheckContainerPassword(file, oldKey)) return false;
+  // The copy replaces the Safe's file: no other program may have it open meanwhile (it would go on
+  // with the old file, and its changes would be lost).
+  if (!Sfs().HoldAlone())
+    throw EQuillmarError("The Safe is open in another program; close it there, then change the password.");
+  struct TAlone {
+    TqmSFSWrapper& safe;
+    ~TAlone() {
+      if (safe.IsOpen()) safe.Container()->ReleaseAlone();
+    }
+  } alone{*this};
   const std::string work = file + kPasswordWork;
   auto stage = [this](const char* name) {
     if (OnPasswordChangeStage) OnPasswordChangeStage(name);
@@ -591,6 +607,12 @@ bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKe
   OpenContainer(file, newKey);
   meter.At(double(safeBytes) * 2 + double(lockedBytes));
   return true;
+}
+
+bool TqmSFSWrapper::SalvageJournal(const std::string& file, const TTextKey& key,
+                                   std::vector<std::string>& done) {
+  CloseSafe();
+  return TSingleFileSystem::SalvageJournal(file, key, done, storage_);
 }
 
 bool TqmSFSWrapper::Repair(std::string* log, std::vector<TRebuildNote>* notes, const TqmProgress& progress) {

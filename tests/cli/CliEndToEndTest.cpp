@@ -48,7 +48,8 @@ protected:
 TEST_F(CliEndToEnd, HelpAndUsageErrors) {
   TCliRun r = RunCli({"--help"});
   EXPECT_EQ(r.code, 0);
-  EXPECT_NE(r.out.find("Usage: quillmar-cli [--home DIR] [--json] COMMAND ARGS..."), std::string::npos);
+  EXPECT_NE(r.out.find("Usage: quillmar-cli [--home DIR] [--json] [--wait SECONDS] COMMAND ARGS..."),
+            std::string::npos);
   r = RunCli({"lock", "--help"});
   EXPECT_EQ(r.code, 0);
   EXPECT_NE(r.out.find("--remove-from-disk"), std::string::npos);

@@ -1,5 +1,6 @@
-// Opening a Safe: read-only opens share it and write nothing, writers have it alone; what an
-// interrupted program left beside the Safe or inside it is dealt with at the next open.
+// Opening a Safe: programs share it (read-only opens write nothing, writers change it one transaction
+// at a time), what needs it alone is refused while another program has it; what an interrupted program
+// left beside the Safe or inside it is dealt with at the next open.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 
 #include "base/MemoryStream.h"
 #include "container/SFSFileStream.h"
+#include "container/SFSError.h"
 #include "container/SingleFileSystem.h"
 #include "model/qmCategory.h"
 #include "model/qmField.h"
@@ -47,7 +49,7 @@ protected:
   std::string path;
 };
 
-TEST_F(SafeOpening, ReadersShareTheSafeAndWriteNothingWhileAWriterHasItAlone) {
+TEST_F(SafeOpening, ProgramsShareTheSafeReadersWriteNothingAndWhatNeedsItAloneIsRefused) {
   const std::string before = ReadFileBytes(safeFile);
   {
     TqmSFSWrapper first, second;
@@ -63,24 +65,48 @@ TEST_F(SafeOpening, ReadersShareTheSafeAndWriteNothingWhileAWriterHasItAlone) {
     // Nothing can be changed through a read-only open.
     EXPECT_ANY_THROW(first.SaveEntry(path, e));
     EXPECT_ANY_THROW(first.CreateFolder(W::kFileLockerRoot, "new"));
-    // A writer is refused while they read, with the reason.
+    EXPECT_TRUE(ReadFileBytes(safeFile) == before);  // not a byte written, not even an access time
+    EXPECT_EQ(FolderFiles(), std::vector<std::string>{"Test.qvt"});
+
+    // A writer joins them, and its change is what they read next.
     TqmSFSWrapper writer(&prompter);
-    EXPECT_EQ(writer.CheckSafe(safeFile, kPassword, false), W::csCannotOpen);
+    EXPECT_EQ(writer.CheckSafe(safeFile, kPassword, false), W::csUsable);
+    writer.OpenSafe(safeFile, kPassword);
+    ASSERT_TRUE(writer.CreateFolder(W::kFileLockerRoot, "Shared"));
+    EXPECT_EQ(first.CountFolders(W::kFileLockerRoot), 1);
+    EXPECT_EQ(second.FolderInfoAt(W::kFileLockerRoot, 0).Name, "Shared");
+    EXPECT_GE(first.TakeChanges().LockerFolders.count(W::kFileLockerRoot), 1u);
+
+    // What replaces the Safe's file needs it alone: refused with the reason, nothing changed.
+    const std::string shared = ReadFileBytes(safeFile);
+    EXPECT_THROW(writer.ChangePassword(kPassword, "another pw"), EQuillmarError);
+    std::string log;
+    EXPECT_FALSE(writer.Repair(&log));
+    EXPECT_NE(log.find("open in another program"), std::string::npos) << log;
+    EXPECT_TRUE(ReadFileBytes(safeFile) == shared);
+    EXPECT_EQ(writer.CountFolders(W::kFileLockerRoot), 1);  // still open, and usable
+  }
+  // Alone again, it can.
+  safe.OpenSafe(safeFile, kPassword);
+  std::string log;
+  EXPECT_TRUE(safe.Repair(&log)) << log;
+
+  // A program that keeps the Safe to itself (as older versions do) is refused while others have it,
+  // and refuses them while it has it, with the reason.
+  safe.CloseSafe();
+  {
+    TSingleFileSystem alone(safeFile, -1, 8, 4096, 0, "", "", kPassword, false,
+                            TSingleFileSystem::fmReadWriteExclusive);
+    TqmSFSWrapper reader(&prompter);
+    EXPECT_EQ(reader.CheckSafe(safeFile, kPassword, false, true), W::csCannotOpen);
     ASSERT_FALSE(prompter.Messages.empty());
     EXPECT_NE(prompter.Messages.back().find("in use"), std::string::npos) << prompter.Messages.back();
-    EXPECT_ANY_THROW(writer.OpenSafe(safeFile, kPassword));
-    EXPECT_EQ(writer.CheckSafe(safeFile, kPassword, false, true), W::csUsable);
+    EXPECT_ANY_THROW(reader.OpenSafe(safeFile, kPassword, true));
   }
-  EXPECT_TRUE(ReadFileBytes(safeFile) == before);  // not a byte written, not even an access time
-  EXPECT_EQ(FolderFiles(), std::vector<std::string>{"Test.qvt"});
-
-  // And the other way round: a reader is refused while a writer has the Safe.
-  safe.OpenSafe(safeFile, kPassword);
-  TqmSFSWrapper reader(&prompter);
-  EXPECT_EQ(reader.CheckSafe(safeFile, kPassword, false, true), W::csCannotOpen);
-  EXPECT_ANY_THROW(reader.OpenSafe(safeFile, kPassword, true));
-  safe.CloseSafe();
-  EXPECT_NO_THROW(reader.OpenSafe(safeFile, kPassword, true));
+  safe.OpenSafe(safeFile, kPassword, true);
+  EXPECT_THROW(TSingleFileSystem(safeFile, -1, 8, 4096, 0, "", "", kPassword, false,
+                                 TSingleFileSystem::fmReadWriteExclusive),
+               ESFSInUse);
 }
 
 TEST_F(SafeOpening, CopiesOfAnInterruptedChangeOfPasswordAreRemovedWhenTheSafeIsWhole) {
