@@ -26,11 +26,13 @@ TfrmIconBrowser::TfrmIconBrowser(TqmGlobal& global, int kind, QWidget* parent)
   list_->setObjectName(QStringLiteral("lstIcons"));
   list_->setViewMode(QListView::IconMode);
   list_->setIconSize(QSize(32, 32));
-  list_->setGridSize(QSize(92, 64));
+  // Each cell is wide enough for a name of a dozen characters; the text of every item is measured
+  // on its own (uniform sizes would take the first, often short, name's width for all of them).
+  list_->setGridSize(QSize(fontMetrics().horizontalAdvance(QStringLiteral("smartphone.ico")) + 16, 64));
   list_->setResizeMode(QListView::Adjust);
   list_->setMovement(QListView::Static);
   list_->setWordWrap(true);
-  list_->setUniformItemSizes(true);
+  list_->setTextElideMode(Qt::ElideMiddle);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   layout->addWidget(list_, 1);
 
@@ -55,7 +57,7 @@ TfrmIconBrowser::TfrmIconBrowser(TqmGlobal& global, int kind, QWidget* parent)
   connect(ok, &QPushButton::clicked, this, &TfrmIconBrowser::Ok);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(list_, &QListWidget::itemActivated, this, [this] { Ok(); });
-  resize(470, 360);
+  resize(520, 380);
 }
 
 void TfrmIconBrowser::showEvent(QShowEvent* event) {
