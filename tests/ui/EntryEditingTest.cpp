@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
@@ -197,6 +198,32 @@ TEST_F(EntryEditingTest, RequiredCheckFocusesTheFirstEmptyFieldAndRefusesUnencod
   EXPECT_FALSE(entry.FileName().empty());
   EXPECT_EQ(StoredText(entry), entry.GetText());
   EXPECT_EQ(entry.FieldAt(0).Value(), "abc");
+}
+
+TEST_F(EntryEditingTest, KeyboardFollowsFieldOrderAndEscapeCancels) {
+  auto entry = Saved({"text"});
+  const std::string before = StoredText(*entry);
+  const int result = Edit(*entry, [](TfrmRepositoryEntryEditor* w) {
+    w->activateWindow();
+    QApplication::setActiveWindow(w);
+    ASSERT_TRUE(WaitUntil([&] { return QApplication::focusWidget() != nullptr; }, 5000));
+    EXPECT_EQ(QApplication::focusWidget(), Field<QLineEdit>(w, 0)) << "the first editor has the focus";
+    // Tab walks the value controls in field order (buttons take no focus; each has a key).
+    int last = 0;
+    for (int step = 0; step < 11; ++step) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      const QString name = QApplication::focusWidget()->objectName();
+      if (!name.startsWith(QLatin1String("fld"))) continue;  // a box's inner editor, say
+      const int index = name.mid(3).section(QRegularExpression(QStringLiteral("[^0-9]")), 0, 0).toInt();
+      EXPECT_GE(index, last) << name.toStdString();
+      last = index;
+    }
+    EXPECT_GE(last, 8);
+    QTest::keyClicks(QApplication::focusWidget(), "7");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  });
+  EXPECT_EQ(result, QDialog::Rejected);
+  EXPECT_EQ(StoredText(*entry), before);
 }
 
 TEST_F(EntryEditingTest, AttachReplaceAndCancelAreCheckedInTheSafe) {
