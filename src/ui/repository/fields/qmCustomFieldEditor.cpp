@@ -42,22 +42,11 @@ void TqmCustomFieldEditor::Init() {
 }
 
 void TqmCustomFieldEditor::CreateControls() {
-  panel_ = new QFrame(owner_);
-  panel_->setObjectName(ControlName(context_.index));
-  panel_->setFrameShape(QFrame::NoFrame);
-  panel_->setAutoFillBackground(true);
-  QPalette white = panel_->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  panel_->setPalette(white);
-  left_ = 10;
-  top_ = 10;
-  width_ = std::max(0, owner_->width() - 35);
-  height_ = fields::RowHeight(owner_);
-  panel_->setGeometry(left_, top_, width_, height_);
-  caption_ = new QLabel(CaptionText(), panel_);
-  caption_->setObjectName(ControlName(context_.index, "Caption"));
-  caption_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  panel_->show();
+  panel_ = fields::MakePanel(owner_, context_.index, owner_->width() - 35, CaptionText(), &caption_);
+  left_ = panel_->x();
+  top_ = panel_->y();
+  width_ = panel_->width();
+  height_ = panel_->height();
 }
 
 QString TqmCustomFieldEditor::CaptionText() const {

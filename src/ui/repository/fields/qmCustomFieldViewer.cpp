@@ -55,22 +55,12 @@ void TqmCustomFieldViewer::Init() {
 }
 
 void TqmCustomFieldViewer::CreateControls() {
-  panel_ = new QFrame(owner_);
-  panel_->setObjectName(ControlName(context_.index));
-  panel_->setFrameShape(QFrame::NoFrame);
-  panel_->setAutoFillBackground(true);
-  QPalette white = panel_->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  panel_->setPalette(white);
-  left_ = 10;
-  top_ = 10;
-  width_ = std::max(0, owner_->width() - 30);
-  height_ = fields::RowHeight(owner_);
-  panel_->setGeometry(left_, top_, width_, height_);
-  caption_ = new QLabel(FromSafeText(field_.Name()) + QStringLiteral(": "), panel_);
-  caption_->setObjectName(ControlName(context_.index, "Caption"));
-  caption_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  panel_->show();
+  panel_ = fields::MakePanel(owner_, context_.index, owner_->width() - 30,
+                             FromSafeText(field_.Name()) + QStringLiteral(": "), &caption_);
+  left_ = panel_->x();
+  top_ = panel_->y();
+  width_ = panel_->width();
+  height_ = panel_->height();
 }
 
 void TqmCustomFieldViewer::InstallMenu() {

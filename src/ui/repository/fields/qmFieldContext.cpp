@@ -1,5 +1,7 @@
 #include "repository/fields/qmFieldContext.h"
 
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 
@@ -41,6 +43,23 @@ int DayOfDate(const QDate& date) {
 
 QString ControlName(int index, const char* suffix) {
   return QStringLiteral("fld%1%2").arg(index).arg(QLatin1String(suffix));
+}
+
+QFrame* MakePanel(QWidget* owner, int index, int width, const QString& caption, QLabel** captionLabel) {
+  auto* panel = new QFrame(owner);
+  panel->setObjectName(ControlName(index));
+  panel->setFrameShape(QFrame::NoFrame);
+  panel->setAutoFillBackground(true);
+  QPalette white = panel->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  panel->setPalette(white);
+  panel->setGeometry(10, 10, std::max(0, width), RowHeight(owner));
+  auto* label = new QLabel(caption, panel);
+  label->setObjectName(ControlName(index, "Caption"));
+  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  panel->show();
+  *captionLabel = label;
+  return panel;
 }
 
 }  // namespace quillmar::fields

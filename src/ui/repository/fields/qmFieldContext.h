@@ -7,6 +7,8 @@
 #include <QString>
 #include <functional>
 
+class QFrame;
+class QLabel;
 class QWidget;
 
 namespace quillmar {
@@ -41,6 +43,9 @@ QDate DateOfDay(int day);
 int DayOfDate(const QDate& date);
 // "fld<i>" followed by suffix.
 QString ControlName(int index, const char* suffix = "");
+// The family's panel (white, without bevel, fld<i>) in owner at (10, 10), width wide and one row
+// high, with its caption label (fld<i>Caption) at the left; shown.
+QFrame* MakePanel(QWidget* owner, int index, int width, const QString& caption, QLabel** captionLabel);
 
 }  // namespace fields
 
