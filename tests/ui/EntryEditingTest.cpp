@@ -3,7 +3,9 @@
 // by the script; every result is checked in the Safe (or on the clipboard) afterwards.
 #include <QApplication>
 #include <QBuffer>
+#include <QCalendarWidget>
 #include <QClipboard>
+#include <QDateEdit>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QImage>
@@ -35,6 +37,7 @@
 #include "repository/qmRepsitoryItemEditor.h"
 #include "shell/qmFileDialogs.h"
 #include "widgets/frmCalculator.h"
+#include "widgets/qmCalendarPopup.h"
 #include "widgets/qmSecretClipboard.h"
 
 namespace quillmar::test {
@@ -84,7 +87,11 @@ protected:
   // more: script steps for the windows act opens (they come after the editor's step).
   int Edit(TqmRepositoryEntry& entry, std::function<void(TfrmRepositoryEntryEditor*)> act,
            const std::function<void()>& more = {}) {
-    script_->On<TfrmRepositoryEntryEditor>(std::move(act));
+    // A failed assertion leaves act early: the window is then cancelled, so that no test hangs.
+    script_->On<TfrmRepositoryEntryEditor>([act = std::move(act)](TfrmRepositoryEntryEditor* w) {
+      act(w);
+      if (w->isVisible()) w->reject();
+    });
     if (more) more();
     TqmRepsitoryItemEditor editor(G(), &cat_, nullptr, &entry);
     return editor.EditEntry();
@@ -226,6 +233,31 @@ TEST_F(EntryEditingTest, KeyboardFollowsFieldOrderAndEscapeCancels) {
   EXPECT_EQ(StoredText(*entry), before);
 }
 
+TEST_F(EntryEditingTest, CalendarFromAltDownWritesTheChosenDay) {
+  auto entry = Saved({"text", "", "38000.75"});
+  Edit(*entry, [](TfrmRepositoryEntryEditor* w) {
+    QDateEdit* box = Field<QDateEdit>(w, 2);
+    EXPECT_EQ(box->date(), QDate(2004, 1, 14)) << "day 38000; the fraction is cut";
+    EXPECT_EQ(w->Editors()[2]->Field().Value(), "38000.75") << "loading writes nothing";
+    // Keys reach shortcuts only in the active window, as on a desktop.
+    QApplication::setActiveWindow(w);
+    box->setFocus();
+    WaitUntil([&] { return QApplication::focusWidget() == box; }, 5000);
+    QTest::keyClick(box, Qt::Key_Down, Qt::AltModifier);
+    TqmCalendarPopup* popup = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (auto* p = qobject_cast<TqmCalendarPopup*>(top); p && p->isVisible()) popup = p;
+    ASSERT_NE(popup, nullptr) << "Alt+Down opens the calendar";
+    popup->Calendar()->setSelectedDate(QDate(2024, 2, 29));
+    QTest::keyClick(popup, Qt::Key_Return);
+    EXPECT_EQ(box->date(), QDate(2024, 2, 29));
+    EXPECT_EQ(w->Editors()[2]->Field().Value(),
+              std::to_string(QDate(1899, 12, 30).daysTo(QDate(2024, 2, 29))));
+    Click(w, "btnCancel");
+  });
+  EXPECT_EQ(entry->FieldAt(2).Value(), "38000.75");
+}
+
 TEST_F(EntryEditingTest, AttachReplaceAndCancelAreCheckedInTheSafe) {
   const std::string first = DiskFile("a/scan.pdf", "FIRST");
   const std::string other = DiskFile("b/scan.pdf", "OTHER");
@@ -283,6 +315,44 @@ TEST_F(EntryEditingTest, AttachReplaceAndCancelAreCheckedInTheSafe) {
   const std::string copy = TqmEntryEditSession::ViewingCopy(G(), "scan.pdf");
   EXPECT_FALSE(QFileInfo(QString::fromStdString(copy)).permissions() &
                (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+}
+
+TEST_F(EntryEditingTest, ViewerOpenHandsXdgOpenAReadOnlyCopyOrSaysTheFileIsMissing) {
+  // A recording xdg-open (and an xdg-mime that knows a program for every type) first on PATH.
+  const std::string record = dir_.file("opened.txt");
+  DiskFile("bin/xdg-mime", "#!/bin/sh\necho recorder.desktop\n");
+  DiskFile("bin/xdg-open", "#!/bin/sh\n{ echo \"$1\"; stat -c %a \"$1\"; cat \"$1\"; } > \"" + record +
+                               ".part\" && mv \"" + record + ".part\" \"" + record + "\"\n");
+  for (const char* tool : {"bin/xdg-mime", "bin/xdg-open"})
+    QFile::setPermissions(QString::fromStdString(dir_.file(tool)), QFile::ReadOwner | QFile::ExeOwner);
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", QByteArray::fromStdString(dir_.file("bin")) + ":" + path);
+
+  auto entry = Saved({"with scan"});
+  {
+    TqmEntryEditSession session(G(), *entry);
+    session.AttachFile(6, DiskFile("in/scan.pdf", "PDF-BYTES"));
+    session.Commit();
+  }
+  entry->FieldAt(9).SetValue("gone.png");  // names a file the Safe does not hold
+  TqmRepositoryEntryViewer view(G());
+  view.resize(619, 101);
+  view.show();
+  view.ShowEntry(entry.get());
+  Field<QToolButton>(&view, 6, "Button")->click();
+  EXPECT_TRUE(WaitUntil([&] { return QFileInfo::exists(QString::fromStdString(record)); }, 20000));
+  const QStringList lines = QString::fromStdString(ReadFileBytes(record)).split(QLatin1Char('\n'));
+  ASSERT_GE(lines.size(), 3);
+  EXPECT_TRUE(lines[0].startsWith(QString::fromStdString(G().AttachmentsTempFolder())))
+      << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].endsWith(QStringLiteral("scan.pdf")));
+  EXPECT_EQ(lines[1], QStringLiteral("400")) << "the copy is read-only";
+  EXPECT_EQ(lines[2], QStringLiteral("PDF-BYTES"));
+
+  script_->Answer(QString::fromLatin1(kMsgFileDoesNotExist));
+  Field<QToolButton>(&view, 9, "Button")->click();
+  ExpectScriptDone();
+  qputenv("PATH", path);
 }
 
 TEST_F(EntryEditingTest, RemindersMadeOrDeletedInTheEditorAreUndoneByCancel) {
