@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "UiTestSupport.h"
 #include "core/qmEntryEditSession.h"
 #include "model/qmCategory.h"
 #include "model/qmReminderEvent.h"
@@ -36,6 +35,7 @@
 #include "repository/qmRepositorySeams.h"
 #include "repository/qmRepsitoryItemEditor.h"
 #include "shell/qmFileDialogs.h"
+#include "uisupport/UiTest.h"
 #include "widgets/frmCalculator.h"
 #include "widgets/qmCalendarPopup.h"
 #include "widgets/qmSecretClipboard.h"
@@ -89,7 +89,12 @@ protected:
            const std::function<void()>& more = {}) {
     // A failed assertion leaves act early: the window is then cancelled, so that no test hangs.
     script_->On<TfrmRepositoryEntryEditor>([act = std::move(act)](TfrmRepositoryEntryEditor* w) {
-      act(w);
+      try {
+        act(w);
+      } catch (...) {
+        w->reject();
+        throw;
+      }
       if (w->isVisible()) w->reject();
     });
     if (more) more();
@@ -544,7 +549,7 @@ TEST_F(EntryEditingTest, ClipboardIsClearedOnlyWhileItStillHoldsTheSecret) {
   clip.SetClearDelay(TqmSecretClipboard::kDefaultClearDelayMs);
 }
 
-TEST(CalculatorTest, DivisionByZeroIsAnErrorAndEachOperatorAppliesTheOneBefore) {
+TEST(FieldCalculatorTest, DivisionByZeroIsAnErrorAndEachOperatorAppliesTheOneBefore) {
   TqmCalculatorState calc(7, QLatin1Char('.'));
   calc.Operator('/');
   calc.Digit(0);

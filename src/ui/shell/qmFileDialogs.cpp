@@ -1,7 +1,9 @@
 #include "shell/qmFileDialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace quillmar {
 
@@ -18,6 +20,11 @@ QString& LastFolder() {
 }
 
 }  // namespace
+
+QString DocumentsFolder() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
 
 void SetFileDialogScript(TqmFileDialogScript script) {
   Script() = std::move(script);
@@ -39,6 +46,7 @@ QStringList RunDialog(QWidget* parent, const TqmFileRequest& request, bool sever
   if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
   const QString folder = !request.folder.isEmpty() ? request.folder : LastFolder();
   if (!folder.isEmpty()) dialog.setDirectory(folder);
+  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   QStringList chosen;
   for (const QString& file : dialog.selectedFiles()) chosen << QFileInfo(file).absoluteFilePath();

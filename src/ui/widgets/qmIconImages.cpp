@@ -6,7 +6,7 @@
 #include <QImageReader>
 #include <QPainter>
 
-#include "IcoFile.h"
+#include "icons/IcoFile.h"
 
 namespace quillmar {
 
