@@ -28,6 +28,7 @@
 #include "shell/qmScreenLockWatcher.h"
 #include "widgets/qmHotLabel.h"
 #include "widgets/qmPictures.h"
+#include "widgets/qmSecretClipboard.h"
 #include "widgets/qmText.h"
 
 namespace quillmar {
@@ -525,6 +526,8 @@ void TfrmQuillmar::SelectTab(int tab) {
 }
 
 void TfrmQuillmar::CloseTabWindows() {
+  // Values of this Safe copied to the clipboard go with it.
+  TqmSecretClipboard::Instance().Forget();
   for (QPointer<TqmTabWindow>& window : tabs_) {
     if (!window) continue;
     TqmTabWindow* w = window.data();

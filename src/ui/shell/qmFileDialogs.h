@@ -3,6 +3,7 @@
 // without its own overwrite question, since the core asks that itself. Tests and screenshots put a
 // script in its place.
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QWidget;
@@ -20,6 +21,9 @@ struct TqmFileRequest {
 
 // The chosen file (absolute), or "" when the user cancelled.
 QString ChooseFile(QWidget* parent, const TqmFileRequest& request);
+// An Open dialog in which several existing files may be chosen; none when the user cancelled. A
+// script answers with the files' paths joined by line breaks.
+QStringList ChooseFiles(QWidget* parent, const TqmFileRequest& request);
 
 // While set, ChooseFile returns the script's answer instead of showing a dialog.
 using TqmFileDialogScript = std::function<QString(const TqmFileRequest&)>;
