@@ -436,12 +436,8 @@ void TqmGlobal::DismissReminder(const std::string& id) {
 }
 
 bool TqmGlobal::FillWebForm(const TqmRepositoryEntry& entry) {
-  return FillWebForm(entry.AutoFill(), entry.NameValueList());
-}
-
-bool TqmGlobal::FillWebForm(const std::string& autoFillText, const std::vector<std::string>& nameValues) {
-  if (!autoFill_ || autoFillText.empty()) return false;
-  return autoFill_->FillWebForm(autoFillText, nameValues);
+  if (!autoFill_ || entry.AutoFill().empty()) return false;
+  return autoFill_->FillWebForm(entry.AutoFill(), entry.NameValueList());
 }
 
 // --- Settings -------------------------------------------------------------------------------------------

@@ -410,9 +410,6 @@ public:
   // Fills the web form of the entry's autofill record with its name-value list through the UI's
   // filler. False when the entry has no autofill record or no filler is set.
   bool FillWebForm(const TqmRepositoryEntry& entry);
-  // The same for an autofill record and name-value list held apart from their entry (a tray item's,
-  // core/qmTrayMenus.h). False when the record is empty or no filler is set.
-  bool FillWebForm(const std::string& autoFillText, const std::vector<std::string>& nameValues);
 
 private:
   // The values of the reminder and file fields of every entry other than `self` (its category folder

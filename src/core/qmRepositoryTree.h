@@ -100,6 +100,12 @@ public:
   // When it throws nothing changed and the session is still open (roll it back, or retry).
   // REQUIRES: entry came from NewEntry(category) and session was begun on it.
   TItem AddEntry(TNode& category, std::unique_ptr<TqmRepositoryEntry> entry, TqmEntryEditSession& session);
+  // The same for an entry whose edit session was committed already (a window that ran the session
+  // itself): the category's entries are renumbered, as one change, and the entry joins the node as
+  // its last entry. A node not read yet is read now, and then holds the entry as read from the Safe:
+  // that one is returned and the object handed in is freed. When the renumbering fails the entry
+  // stays saved and the error propagates (a reload shows it).
+  TItem AddSavedEntry(TNode& category, std::unique_ptr<TqmRepositoryEntry> entry);
   // Pastes the entry the clipboard holds as the last entry of the category node: the entry is read
   // from the clipboard, each reminder its "Reminder (Yes/No)" fields name is copied (the copy's id
   // takes the place of the original's; a reminder that no longer exists leaves the field empty), and

@@ -124,6 +124,31 @@ TqmRepositoryTree::TItem TqmRepositoryTree::AddEntry(TNode& category,
   return {&category, category.entries.back().get()};
 }
 
+TqmRepositoryTree::TItem TqmRepositoryTree::AddSavedEntry(TNode& category,
+                                                          std::unique_ptr<TqmRepositoryEntry> entry) {
+  // A category read only now holds the saved entry already, as read from the Safe.
+  Load(category);
+  TqmRepositoryEntry* added = nullptr;
+  for (auto& e : category.entries)
+    if (e->FileName() == entry->FileName()) added = e.get();
+  TMemorySnapshot before;
+  before.KeepChildren(category);
+  try {
+    TqmSFSWrapper::TChange change(global_.Wrapper());
+    RenumberEntries(global_, category.FolderPath(),
+                    added ? EntriesOf(category) : EntriesOf(category, entry.get()));
+    change.Commit();
+  } catch (...) {
+    before.Restore();
+    throw;
+  }
+  if (!added) {
+    category.entries.push_back(std::move(entry));
+    added = category.entries.back().get();
+  }
+  return {&category, added};
+}
+
 TqmRepositoryTree::TItem TqmRepositoryTree::PasteEntry(TNode& category, TqmClipboard& clipboard) {
   auto entry = NewEntry(category);
   try {

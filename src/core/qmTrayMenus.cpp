@@ -21,12 +21,12 @@ TqmTrayMenus BuildTrayMenus(TqmGlobal& global, TqmRepositoryTree& tree) {
         std::string data = e->AutoFill() + "|";
         for (const std::string& line : e->NameValueList()) data += line + "\r\n";
         autoFillData.Add(data);
-        menus.AutoFill.push_back({e->DisplayPath(), e->Icon(), std::move(data)});
+        menus.AutoFill.push_back({e->DisplayPath(), e->Icon(), std::move(data), {&node, e.get()}});
       }
       for (const auto& f : e->Fields()) {
         if (f->FieldType() != ftURL || f->Value().empty()) continue;
         urlData.Add(f->Value());
-        menus.Sites.push_back({e->DisplayPath(), e->Icon(), f->Value()});
+        menus.Sites.push_back({e->DisplayPath(), e->Icon(), f->Value(), {&node, e.get()}});
       }
     }
   };

@@ -13,9 +13,10 @@ class TqmGlobal;
 
 // One item of a tray submenu.
 struct TqmTrayItem {
-  std::string Caption;  // the entry's DisplayPath (Safe text)
-  std::string Icon;     // the bytes of the entry's icon (".ico"); empty when it has none
-  std::string Data;     // what the item hands on: the autofill menu data, or the address as stored
+  std::string Caption;            // the entry's DisplayPath (Safe text)
+  std::string Icon;               // the bytes of the entry's icon (".ico"); empty when it has none
+  std::string Data;               // what the item hands on: the autofill menu data, or the address as stored
+  TqmRepositoryTree::TItem Item;  // the entry (valid while the tree keeps it)
 };
 
 struct TqmTrayMenus {

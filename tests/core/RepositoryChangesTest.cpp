@@ -232,6 +232,18 @@ TEST_F(RepositoryChangesTest, NewAndPastedEntriesGoLastAndAPasteHasRemindersOfIt
   }
   EXPECT_EQ(added->SortOrder(), 3);
   EXPECT_EQ(Shape(), "A:0{one:0 two:1 three:2 four:3} B:1{}");
+  // One saved by a window's own session joins the same way.
+  auto saved = t.NewEntry(B);
+  {
+    TqmEntryEditSession session(g_, *saved);
+    session.SetValue(0, "elsewhere");
+    session.Commit();
+  }
+  // B was not read yet: it is read now, and the entry is there once.
+  const TItem joined = t.AddSavedEntry(B, std::move(saved));
+  EXPECT_EQ(joined, Entry(t, B, "elsewhere"));
+  EXPECT_EQ(B.entries.size(), 1u);
+  t.DeleteEntry(B, *Entry(t, B, "elsewhere").entry);
   const std::string original = added->FieldAt(2).Value();
   ASSERT_FALSE(original.empty());
 

@@ -44,6 +44,8 @@ TEST_F(TrayAndHealthTest, TrayItemsFollowTheEntriesAndHandOnWhatIsStoredNow) {
   EXPECT_EQ(menus.Sites[0].Caption, "Web->Shop->Example Shop");
   EXPECT_EQ(menus.Sites[1].Caption, "Web->Shop->Example Shop");
   EXPECT_EQ(menus.Sites[2].Caption, "Web->Forum");
+  EXPECT_EQ(menus.Sites[2].Item.entry->Title(), "Forum");
+  EXPECT_EQ(menus.AutoFill[0].Item.entry, menus.Sites[0].Item.entry);
   ASSERT_EQ(g_.UrlMenuData().Count(), 3);
   EXPECT_EQ(g_.UrlMenuData().Get(1), "https://b.example/x");
   ASSERT_EQ(g_.AutoFillMenuData().Count(), 1);
