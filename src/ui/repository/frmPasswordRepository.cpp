@@ -114,7 +114,7 @@ TfrmPasswordRepository::TfrmPasswordRepository(TqmShell& shell, QWidget* parent)
   connect(viewer_, &TqmRepositoryEntryViewer::entrySaved, this,
           [this](TqmRepositoryEntry*) { model_->ItemChanged(CurrentItem()); });
   if (TfrmFindEntry* find = TfrmFindEntry::Existing(shell_))
-    connect(find, &TfrmFindEntry::searchChanged, this, [this] { searchChanged_ = true; });
+    connect(find, &TfrmFindEntry::searchChanged, this, &TfrmPasswordRepository::SearchChanged);
   Reload();
 }
 
@@ -157,8 +157,8 @@ void TfrmPasswordRepository::MakeActions() {
   connect(deleteEntry_, &QAction::triggered, this, &TfrmPasswordRepository::DeleteEntry);
   connect(findEntry_, &QAction::triggered, this, [this] {
     TfrmFindEntry* find = TfrmFindEntry::ShowFor(shell_);
-    connect(
-        find, &TfrmFindEntry::searchChanged, this, [this] { searchChanged_ = true; }, Qt::UniqueConnection);
+    connect(find, &TfrmFindEntry::searchChanged, this, &TfrmPasswordRepository::SearchChanged,
+            Qt::UniqueConnection);
   });
   connect(showReminderList_, &QAction::triggered, this, [this] { ShowReminderList(shell_.Window()); });
   // The category manager is not part of this version of the tab.

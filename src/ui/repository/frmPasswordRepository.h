@@ -59,6 +59,8 @@ private:
   void PasteEntry();
   void DeleteEntry();
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // The find window's text or options changed: the selected item may match the next search.
+  void SearchChanged() { searchChanged_ = true; }
 
   TqmShell& shell_;
   std::unique_ptr<TqmRepositoryTree> tree_;
