@@ -286,6 +286,14 @@ TEST_F(RepositoryChangesTest, APasteThatFailsTakesItsReminderCopiesAway) {
     e.CopyToClipboard(clipboard);
   }
   test::TFaultyPartStorage storage;
+  // The Safe lets go of the storage before the storage goes, however the test ends.
+  struct TDetach {
+    TqmGlobal& g;
+    ~TDetach() {
+      g.CloseSafe();
+      g.Wrapper().SetPartStorage(nullptr);
+    }
+  } detach{g_};
   g_.CloseSafe();
   g_.Wrapper().SetPartStorage(&storage);
   g_.OpenSafeByName("Alpha", kPassword);
