@@ -4,8 +4,6 @@
 #include <functional>
 #include <limits>
 
-#include "base/Exception.h"
-#include "core/qmEntryEditSession.h"
 #include "core/qmGlobal.h"
 #include "core/qmRepositoryRules.h"
 #include "safe/qmSFSWrapper.h"
@@ -95,6 +93,41 @@ void TqmRepositoryTree::LoadAll(TNode& node) {
   for (auto& c : node.categories) LoadAll(*c);
 }
 
+// --- Positions ------------------------------------------------------------------------------------------
+
+TqmRepositoryTree::TNode& TqmRepositoryTree::ParentOf(const TItem& item) {
+  return item.entry ? *item.node : *item.node->parent;
+}
+
+int TqmRepositoryTree::PositionOf(const TItem& item) {
+  const TNode& parent = ParentOf(item);
+  const int categories = static_cast<int>(parent.categories.size());
+  if (item.entry) {
+    for (int i = 0; i < static_cast<int>(parent.entries.size()); ++i)
+      if (parent.entries[static_cast<size_t>(i)].get() == item.entry) return categories + i;
+    return -1;
+  }
+  for (int i = 0; i < categories; ++i)
+    if (parent.categories[static_cast<size_t>(i)].get() == item.node) return i;
+  return -1;
+}
+
+TqmRepositoryTree::TItem TqmRepositoryTree::ChildAt(TNode& node, int position) {
+  const int categories = static_cast<int>(node.categories.size());
+  if (position < 0) return {};
+  if (position < categories) return {node.categories[static_cast<size_t>(position)].get()};
+  const size_t e = static_cast<size_t>(position - categories);
+  if (e < node.entries.size()) return {&node, node.entries[e].get()};
+  return {};
+}
+
+bool TqmRepositoryTree::IsBelow(const TItem& item, const TNode& ancestor) {
+  const TNode* n = item.entry ? item.node : item.node->parent;
+  for (; n != nullptr; n = n->parent)
+    if (n == &ancestor) return true;
+  return false;
+}
+
 void TqmRepositoryTree::Renumber(TNode& node) {
   Load(node);
   // Damaged records are never written here: saving them would replace them with what was read.
@@ -108,23 +141,11 @@ void TqmRepositoryTree::Renumber(TNode& node) {
   RenumberEntries(global_, node.FolderPath(), entries);
 }
 
-void TqmRepositoryTree::DeleteEntry(TNode& node, TqmRepositoryEntry& entry) {
-  auto& list = node.entries;
-  const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == &entry; });
-  if (it == list.end()) throw EQuillmarError("The entry is not in this category.");
-  std::vector<TqmRepositoryEntry*> remaining;
-  for (auto& e : list)
-    if (e.get() != &entry) remaining.push_back(e.get());
-  {
-    TqmEntryEditSession session(global_, entry);
-    session.DeleteEntry(remaining);
-  }
-  list.erase(it);
-}
+// --- Search ---------------------------------------------------------------------------------------------
 
-std::vector<TqmRepositoryTree::THit> TqmRepositoryTree::Search(TNode& node, const std::string& text,
-                                                               bool caseSensitive, bool allFields) {
-  std::vector<THit> hits;
+std::vector<TqmRepositoryTree::TItem> TqmRepositoryTree::Search(TNode& node, const std::string& text,
+                                                                bool caseSensitive, bool allFields) {
+  std::vector<TItem> hits;
   std::function<void(TNode&)> walk = [&](TNode& n) {
     Load(n);
     for (auto& sub : n.categories) {
@@ -137,6 +158,54 @@ std::vector<TqmRepositoryTree::THit> TqmRepositoryTree::Search(TNode& node, cons
   };
   walk(node);
   return hits;
+}
+
+bool TqmRepositoryTree::FindBelow(TNode& node, int from, const std::string& text, bool caseSensitive,
+                                  bool allFields, TItem& found) {
+  Load(node);
+  const int categories = static_cast<int>(node.categories.size());
+  for (int i = std::max(from, 0); i < categories; ++i) {
+    TNode& sub = *node.categories[static_cast<size_t>(i)];
+    if (RepositoryCategoryMatches(*sub.category, text, caseSensitive, allFields)) {
+      found = {&sub};
+      return true;
+    }
+    if (FindBelow(sub, 0, text, caseSensitive, allFields, found)) return true;
+  }
+  for (size_t e = static_cast<size_t>(std::max(from - categories, 0)); e < node.entries.size(); ++e) {
+    if (RepositoryEntryMatches(*node.entries[e], text, caseSensitive, allFields)) {
+      found = {&node, node.entries[e].get()};
+      return true;
+    }
+  }
+  return false;
+}
+
+TqmRepositoryTree::TItem TqmRepositoryTree::FindNext(const TItem& start, bool includeStart,
+                                                     const std::string& text, bool caseSensitive,
+                                                     bool allFields) {
+  if (text.empty()) return {};
+  TItem found;
+  if (start.IsNone() || (!start.entry && !start.node->category)) {
+    if (FindBelow(start.IsNone() ? root_ : *start.node, 0, text, caseSensitive, allFields, found))
+      return found;
+    return {};
+  }
+  if (includeStart) {
+    const bool matches =
+        start.entry ? RepositoryEntryMatches(*start.entry, text, caseSensitive, allFields)
+                    : RepositoryCategoryMatches(*start.node->category, text, caseSensitive, allFields);
+    if (matches) return start;
+  }
+  // Below the start category, then after the start on each level up to the top.
+  if (!start.entry && FindBelow(*start.node, 0, text, caseSensitive, allFields, found)) return found;
+  TItem at = start;
+  while (true) {
+    TNode& parent = ParentOf(at);
+    if (FindBelow(parent, PositionOf(at) + 1, text, caseSensitive, allFields, found)) return found;
+    if (!parent.category) return {};
+    at = {&parent};
+  }
 }
 
 std::vector<std::string> TqmRepositoryTree::TakeWarnings() {

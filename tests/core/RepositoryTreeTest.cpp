@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "RepositoryTreeFixture.h"
 #include "base/Exception.h"
 #include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
@@ -23,8 +24,6 @@ namespace {
 
 using test::TempDir;
 using test::WriteFileBytes;
-using TNode = TqmRepositoryTree::TNode;
-using W = TqmSFSWrapper;
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -75,59 +74,6 @@ TEST(RepositoryRules, AllFieldsComparesFieldsWithLetterCase) {
 }
 
 // --- With a Safe -------------------------------------------------------------------------------------------
-
-class RepositoryTreeTest : public ::testing::Test {
-protected:
-  static constexpr char kPassword[] = "secret-1";
-
-  RepositoryTreeTest() : g_(dir_.file("home"), {"quillmar"}) {
-    TqmSFSWrapper maker;
-    maker.CreateEmptySafe(g_.SafeFile("Alpha"), kPassword);
-    maker.CloseSafe();
-    g_.OpenSafeByName("Alpha", kPassword);
-  }
-
-  TqmCategory& AddCategory(const std::string& name, int32_t order, TqmCategory* parent = nullptr) {
-    auto c = std::make_unique<TqmCategory>(parent);
-    c->SetName(name);
-    c->SetSortOrder(order);
-    c->Fields().Add(TqmField(0, "Title", ftNormalText, true));
-    c->Fields().Add(TqmField(1, "Notes", ftTextMemo, false));
-    g_.SaveCategory(*c);
-    categories_.push_back(std::move(c));
-    return *categories_.back();
-  }
-  // Saves an entry and returns its file's container path.
-  std::string AddEntry(TqmCategory& cat, const std::string& title, int32_t order,
-                       const std::string& notes = "") {
-    TqmRepositoryEntry e(&cat);
-    e.SetSortOrder(order);
-    e.Fields().Add(TqmField(0, "Title", ftNormalText, true, title));
-    e.Fields().Add(TqmField(1, "Notes", ftTextMemo, false, notes));
-    g_.SaveEntry(cat.FolderPath(), e);
-    return std::string(W::kRepositoryRoot) + cat.FolderPath() + e.FileName();
-  }
-  // Writes bytes as a record file (with the record password), as another program might have.
-  void WriteRecord(const std::string& path, const std::string& bytes) {
-    TSFSFileStream s(g_.Wrapper().Container(), 0, "", "", W::kRecordPassword, TSingleFileSystem::fmCreate,
-                     path);
-    s.WriteString(bytes);
-  }
-  std::string SafeFile() { return g_.SafeFile("Alpha"); }
-  void Reopen() {
-    g_.CloseSafe();
-    g_.OpenSafeByName("Alpha", kPassword);
-  }
-  static std::vector<std::string> Titles(const TNode& node) {
-    std::vector<std::string> t;
-    for (const auto& e : node.entries) t.push_back(e->Title());
-    return t;
-  }
-
-  TempDir dir_;
-  TqmGlobal g_;
-  std::vector<std::unique_ptr<TqmCategory>> categories_;
-};
 
 TEST_F(RepositoryTreeTest, GapsAndRepeatsInTheNumbersAreAllShownAndRenumbered) {
   TqmCategory& web = AddCategory("Web", 7);

@@ -10,6 +10,7 @@
 
 #include "container/SingleFileSystem.h"
 #include "core/qmLoginRules.h"
+#include "repository/frmPasswordRepository.h"
 #include "safe/qmSFSWrapper.h"
 #include "shell/qmPlaceholderTabs.h"
 #include "uisupport/UiTest.h"
@@ -123,7 +124,7 @@ TEST_F(ReceivedFilesTest, ZavozoReroGetsTheFirstPathAndTheFindWindowsCallsArrive
   ASSERT_TRUE(WaitUntil([&] { return mail->PresetPath() == QStringLiteral("/tmp/from the locker.txt"); }));
 
   W().SelectTab(tabPasswordRepository);
-  auto* repository = static_cast<TfrmPasswordRepositoryPlaceholder*>(W().TabWindow(tabPasswordRepository));
+  auto* repository = static_cast<TfrmPasswordRepository*>(W().TabWindow(tabPasswordRepository));
   W().PostFindNext(QStringLiteral("bank"), false, true);
   EXPECT_TRUE(repository->LastFind().isEmpty());
   ASSERT_TRUE(WaitUntil([&] { return repository->LastFind() == QStringLiteral("bank"); }));

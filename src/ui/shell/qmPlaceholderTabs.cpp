@@ -1,17 +1,14 @@
 #include "shell/qmPlaceholderTabs.h"
 
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <filesystem>
 
 #include "core/qmGlobal.h"
-#include "model/qmCategory.h"
 #include "shell/qmMessages.h"
 #include "widgets/qmPictures.h"
 #include "widgets/qmText.h"
@@ -33,61 +30,6 @@ QString SizeText(uint32_t bytes) {
 }
 
 }  // namespace
-
-// --- Password Repository -----------------------------------------------------------------------------
-
-TfrmPasswordRepositoryPlaceholder::TfrmPasswordRepositoryPlaceholder(TqmShell& shell, QWidget* parent)
-    : TqmTabWindow(parent), shell_(shell) {
-  setObjectName(QStringLiteral("TfrmPasswordRepository"));
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(
-      NoteLabel(QStringLiteral("The categories of this Safe. The repository view that lists and "
-                               "edits the entries comes with a later version of the program; "
-                               "until then quillmar-cli lists and edits them."),
-                this));
-  tree_ = new QTreeWidget(this);
-  tree_->setObjectName(QStringLiteral("tvCategories"));
-  tree_->setColumnCount(2);
-  tree_->setHeaderLabels({QStringLiteral("Category"), QStringLiteral("Entries")});
-  tree_->setIconSize(QSize(20, 20));
-  tree_->setRootIsDecorated(true);
-  layout->addWidget(tree_, 1);
-}
-
-void TfrmPasswordRepositoryPlaceholder::AddCategories(const TqmCategory* parent, QTreeWidgetItem* parentItem,
-                                                      int depth) {
-  TqmGlobal& g = shell_.Global();
-  const int count = g.CountSubcategories(parent);
-  for (int i = 0; i < count; ++i) {
-    TqmCategory category(const_cast<TqmCategory*>(parent));
-    if (!g.LoadCategory(parent, i, false, category) || category.FolderName().empty()) continue;
-    auto* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(tree_);
-    item->setText(0, FromSafeText(category.Name()));
-    item->setText(1, QString::number(g.CountEntries(category.FolderPath())));
-    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    QPixmap icon;
-    if (category.HasIcon() && icon.loadFromData(reinterpret_cast<const uchar*>(category.Icon().data()),
-                                                static_cast<uint>(category.Icon().size()), "ICO"))
-      item->setIcon(0, QIcon(icon));
-    // Nested categories are shown to a sensible depth (a damaged Safe could nest without end).
-    if (depth < 16) AddCategories(&category, item, depth + 1);
-  }
-}
-
-void TfrmPasswordRepositoryPlaceholder::TabShown() {
-  tree_->clear();
-  if (!shell_.Global().SafeOpen()) return;
-  AddCategories(nullptr, nullptr, 0);
-  tree_->expandAll();
-  tree_->header()->setStretchLastSection(false);
-  tree_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-  tree_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-}
-
-void TfrmPasswordRepositoryPlaceholder::FindNext(const QString& text, bool, bool) {
-  lastFind_ = text;
-}
 
 // --- File Locker ------------------------------------------------------------------------------------
 

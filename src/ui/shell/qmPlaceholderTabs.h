@@ -10,30 +10,8 @@
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace quillmar {
-
-class TfrmPasswordRepositoryPlaceholder : public TqmTabWindow {
-  Q_OBJECT
-public:
-  TfrmPasswordRepositoryPlaceholder(TqmShell& shell, QWidget* parent);
-  QString Caption() const override { return QStringLiteral("Password Repository"); }
-  QString Hint() const override { return QStringLiteral("Keep track of any sesitive information"); }
-  QString HelpPage() const override { return QStringLiteral("IDH_HELP_PWDREPOSITORY"); }
-  void TabShown() override;
-  void FindNext(const QString& text, bool caseSensitive, bool allFields) override;
-
-  QString LastFind() const { return lastFind_; }
-
-private:
-  void AddCategories(const class TqmCategory* parent, QTreeWidgetItem* parentItem, int depth);
-
-  TqmShell& shell_;
-  QTreeWidget* tree_;
-  QString lastFind_;
-};
 
 class TfrmFileLockerPlaceholder : public TqmTabWindow {
   Q_OBJECT

@@ -1,4 +1,5 @@
 // The window of each tab. A feature's issue replaces its placeholder here by its own window.
+#include "repository/frmPasswordRepository.h"
 #include "shell/frmOptions.h"
 #include "shell/qmPlaceholderTabs.h"
 #include "shell/qmTabWindow.h"
@@ -8,7 +9,7 @@ namespace quillmar {
 TqmTabFactories TqmTabFactories::Default() {
   TqmTabFactories f;
   f.Create[tabPasswordRepository] = [](TqmShell& shell, QWidget* parent) -> TqmTabWindow* {
-    return new TfrmPasswordRepositoryPlaceholder(shell, parent);
+    return new TfrmPasswordRepository(shell, parent);
   };
   f.Create[tabFileLocker] = [](TqmShell& shell, QWidget* parent) -> TqmTabWindow* {
     return new TfrmFileLockerPlaceholder(shell, parent);
