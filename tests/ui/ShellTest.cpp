@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "UiTestSupport.h"
+#include "filelocker/frmFileLocker.h"
 #include "screenshots/Screenshots.h"
 #include "shell/frmAbout.h"
 #include "shell/frmHelp.h"
@@ -61,7 +62,7 @@ TEST_F(UiTest, TheViewButtonShowsOnlyOnTheFileLockerAndStepsThroughTheViews) {
   EXPECT_FALSE(button->isVisible());
   W().SelectTab(tabFileLocker);
   EXPECT_TRUE(button->isVisible());
-  auto* locker = static_cast<TfrmFileLockerPlaceholder*>(W().TabWindow(tabFileLocker));
+  auto* locker = static_cast<TfrmFileLocker*>(W().TabWindow(tabFileLocker));
   EXPECT_EQ(locker->ViewStyle(), 0);
   std::vector<int> seen;
   for (int i = 0; i < 4; ++i) {
@@ -77,7 +78,7 @@ TEST_F(UiTest, TheViewButtonShowsOnlyOnTheFileLockerAndStepsThroughTheViews) {
   W().RestoreFromTray();
   ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
   W().SelectTab(tabFileLocker);
-  EXPECT_EQ(static_cast<TfrmFileLockerPlaceholder*>(W().TabWindow(tabFileLocker))->ViewStyle(), 3);
+  EXPECT_EQ(static_cast<TfrmFileLocker*>(W().TabWindow(tabFileLocker))->ViewStyle(), 3);
   W().SelectTab(tabCryptoMail);
   EXPECT_FALSE(button->isVisible());
 }

@@ -17,6 +17,8 @@ QString& LastFolder() {
   return folder;
 }
 
+QStringList Choose(QWidget* parent, const TqmFileRequest& request);
+
 }  // namespace
 
 void SetFileDialogScript(TqmFileDialogScript script) {
@@ -25,21 +27,57 @@ void SetFileDialogScript(TqmFileDialogScript script) {
 
 QString ChooseFile(QWidget* parent, const TqmFileRequest& request) {
   if (Script()) return Script()(request);
+  const QStringList chosen = Choose(parent, request);
+  return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+QStringList ChooseFiles(QWidget* parent, const TqmFileRequest& request) {
+  if (Script()) return Script()(request).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  return Choose(parent, request);
+}
+
+QString ChooseFolder(QWidget* parent, const TqmFileRequest& request) {
+  if (Script()) return Script()(request);
+  const QStringList chosen = Choose(parent, request);
+  return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+namespace {
+
+QStringList Choose(QWidget* parent, const TqmFileRequest& request) {
   QFileDialog dialog(parent, request.caption);
   dialog.setObjectName(QStringLiteral("qmFileDialog"));
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   const bool save = request.kind == TqmFileRequest::TKind::Save;
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  switch (request.kind) {
+    case TqmFileRequest::TKind::Save:
+      dialog.setFileMode(QFileDialog::AnyFile);
+      break;
+    case TqmFileRequest::TKind::OpenFiles:
+      dialog.setFileMode(QFileDialog::ExistingFiles);
+      break;
+    case TqmFileRequest::TKind::Folder:
+      dialog.setFileMode(QFileDialog::Directory);
+      dialog.setOption(QFileDialog::ShowDirsOnly, true);
+      break;
+    case TqmFileRequest::TKind::Open:
+      dialog.setFileMode(QFileDialog::ExistingFile);
+      break;
+  }
   if (!request.filter.isEmpty()) dialog.setNameFilters({request.filter, QStringLiteral("All files (*)")});
   if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
   const QString folder = !request.folder.isEmpty() ? request.folder : LastFolder();
   if (!folder.isEmpty()) dialog.setDirectory(folder);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  const QString chosen = QFileInfo(dialog.selectedFiles().first()).absoluteFilePath();
-  LastFolder() = QFileInfo(chosen).absolutePath();
+  QStringList chosen;
+  for (const QString& file : dialog.selectedFiles()) chosen << QFileInfo(file).absoluteFilePath();
+  LastFolder() = request.kind == TqmFileRequest::TKind::Folder ? chosen.first()
+                                                               : QFileInfo(chosen.first()).absolutePath();
   return chosen;
 }
+
+}  // namespace
 
 }  // namespace quillmar
