@@ -56,10 +56,10 @@ TssFileLockerListView::TssFileLockerListView(QWidget* parent)
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(true);
   header->setStretchLastSection(false);
+  // The name takes what the other columns leave; they are as wide as what they show.
   header->setSectionResizeMode(0, QHeaderView::Stretch);
-  header->resizeSection(1, 160);
-  header->resizeSection(2, 110);
-  header->resizeSection(3, 150);
+  for (int column = 1; column < 4; ++column)
+    header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
   connect(header, &QHeaderView::sectionClicked, this, &TssFileLockerListView::HeaderClicked);
   for (QAbstractItemView* view :
        {static_cast<QAbstractItemView*>(icons_), static_cast<QAbstractItemView*>(details_)})
