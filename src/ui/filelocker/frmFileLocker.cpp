@@ -197,6 +197,8 @@ void TfrmFileLocker::AddLink(QAction* action, const QString& note) {
 
 void TfrmFileLocker::TabShown() {
   Refresh();
+  // The tab's keys (Ctrl+L, Ctrl+N, ...) work at once after a switch to it.
+  list_->View()->setFocus();
 }
 
 int TfrmFileLocker::ViewStyle() const {
