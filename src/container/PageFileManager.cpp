@@ -124,6 +124,20 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
   LoadHeader();
   const TKeyDerivation derivation = KeyDerivation();
   if (std::string problem = derivation.Problem(); !problem.empty()) throw ESFSError(problem);
+  // Bytes past the header's last page belong to no page: a change stopped before its journal was
+  // first sealed leaves them (the pages it added went to the file at once; its header did not). An
+  // open for writing, which has the file alone, gives them back.
+  if (!readOnly_ && exclusive_) {
+    const int64_t used = int64_t(TotalPageCount()) * PageSize();
+    if (file_.Size() > used) {
+      try {
+        file_.SetSize(used);
+        file_.Flush();
+      } catch (const ESFSError&) {
+        // Only space is lost; the next open tries again.
+      }
+    }
+  }
   if (EncryptionType() != etNone) {
     // The key is formed either way; it counts only for the derivation it was made with.
     const bool opened = KeyRecord().Open(textKey.Text(), key_);

@@ -18,7 +18,8 @@
 //    durable when the outermost one commits. Nothing in a rolled-back transaction stays: handles
 //    opened in it are dropped, and the directory, maps and current folder are as before it.
 //  - Opening a file for reading changes nothing on the disk by itself: its access time is written
-//    with the next change (or when the container is closed).
+//    with the next change, and not at all when the container is closed before one. A container
+//    opened and closed without a change keeps its bytes.
 //  - Containers opened read-only are never written, not even their access times.
 //  - Destruction closes the handles and the part files.
 //  - Single-threaded.
@@ -163,6 +164,16 @@ public:
   int32_t FileSetAttr(std::string_view path, uint32_t attributes);  // -1 when not found, else 0
   // Local DOS date and time of the last write, -1 when not found.
   int64_t FileAge(std::string_view path) const;
+  // The three times of an item (file times, as TDIRItem keeps them); false when it does not exist.
+  struct TItemTimes {
+    int64_t Creation = 0;
+    int64_t LastWrite = 0;
+    int64_t LastAccess = 0;
+  };
+  bool GetItemTimes(std::string_view path, TItemTimes& times) const;
+  // Gives the item those times (a change that is not the user's, such as re-encrypting a file in
+  // place, keeps what the user sees). False when it does not exist or the container is read-only.
+  bool SetItemTimes(std::string_view path, const TItemTimes& times);
   bool GetKeyRecord(std::string_view path, TKeyRecord& record) const;
   bool SetKeyRecord(std::string_view path, const TKeyRecord& record);
 

@@ -107,6 +107,12 @@ std::vector<TqmLockerItem> LockerItems(const std::string& folder, const TqmLocke
   return items;
 }
 
+int FindLockerItem(const std::vector<TqmLockerItem>& items, const std::string& name) {
+  for (size_t i = 0; i < items.size(); ++i)
+    if (!items[i].IsUp() && SamePathIgnoringCase(items[i].Name, name)) return static_cast<int>(i);
+  return -1;
+}
+
 void SortLockerItems(std::vector<TqmLockerItem>& items, int sortKey) {
   int column = std::abs(sortKey);
   bool descending = sortKey > 0;

@@ -72,6 +72,10 @@ std::string LockerItemPath(const std::string& folder, const std::string& name);
 std::vector<TqmLockerItem> LockerItems(const std::string& folder, const TqmLockerListing& listing,
                                        const std::vector<std::string>& waitingCopies = {});
 
+// The position of the item of that name (letter case ignored, as the Safe compares names; never the
+// up item), -1 when there is none.
+int FindLockerItem(const std::vector<TqmLockerItem>& items, const std::string& name);
+
 // Orders the items by the sort key (see the top). Unknown keys order by name ascending.
 void SortLockerItems(std::vector<TqmLockerItem>& items, int sortKey);
 // The sort key after a click on the header of column 0..3: that column ascending, or the current key

@@ -12,13 +12,14 @@
 #include <QUrl>
 #include <filesystem>
 
-#include "UiTestSupport.h"
 #include "core/qmLockerItems.h"
 #include "filelocker/frmFileLocker.h"
 #include "filelocker/qmLockerModel.h"
 #include "filelocker/ssFileLockerListView.h"
 #include "shell/qmFileDialogs.h"
 #include "support/HeldFile.h"
+#include "uisupport/Child.h"
+#include "uisupport/UiTest.h"
 #include "widgets/qmOpenWith.h"
 
 namespace quillmar::test {
@@ -43,7 +44,7 @@ protected:
     return name == ".." ? 0 : locker.List()->Model()->RowOf(name);
   }
   static QAction* Action(TfrmFileLocker& locker, const char* name) {
-    return locker.findChild<QAction*>(QString::fromLatin1(name));
+    return Child<QAction>(&locker, QString::fromLatin1(name));
   }
   void Lock(const std::string& folder, const std::string& name, const std::string& content) {
     ASSERT_TRUE(G().LockFile(folder, DiskFile("src/" + name, content), true)) << G().LastLockError();

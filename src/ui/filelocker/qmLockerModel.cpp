@@ -2,7 +2,6 @@
 
 #include <QFont>
 
-#include "container/ContainerPath.h"
 #include "filelocker/ssSysIcons.h"
 #include "widgets/qmText.h"
 
@@ -30,9 +29,7 @@ const TqmLockerItem* TqmLockerModel::ItemAt(int row) const {
 }
 
 int TqmLockerModel::RowOf(const std::string& name) const {
-  for (size_t i = 0; i < items_.size(); ++i)
-    if (!items_[i].IsUp() && SamePathIgnoringCase(items_[i].Name, name)) return static_cast<int>(i);
-  return -1;
+  return FindLockerItem(items_, name);
 }
 
 void TqmLockerModel::SetIcons(TssSysIcons* icons) {

@@ -1,7 +1,9 @@
 #include "shell/qmFileDialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace quillmar {
 
@@ -20,6 +22,11 @@ QString& LastFolder() {
 QStringList Choose(QWidget* parent, const TqmFileRequest& request);
 
 }  // namespace
+
+QString DocumentsFolder() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
 
 void SetFileDialogScript(TqmFileDialogScript script) {
   Script() = std::move(script);
@@ -70,6 +77,7 @@ QStringList Choose(QWidget* parent, const TqmFileRequest& request) {
   if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
   const QString folder = !request.folder.isEmpty() ? request.folder : LastFolder();
   if (!folder.isEmpty()) dialog.setDirectory(folder);
+  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   QStringList chosen;
   for (const QString& file : dialog.selectedFiles()) chosen << QFileInfo(file).absoluteFilePath();
