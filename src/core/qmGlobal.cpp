@@ -683,15 +683,19 @@ TqmFileInfo TqmGlobal::FileInfoAt(const std::string& folder, int index) {
 TqmFileInfo TqmGlobal::FolderInfoAt(const std::string& folder, int index) {
   return wrapper_.FolderInfoAt(folder, index);
 }
+TqmLockerListing TqmGlobal::ListLockerFolder(const std::string& folder) {
+  return wrapper_.ListLockerFolder(folder);
+}
 bool TqmGlobal::CreateFolder(const std::string& parent, const std::string& name) {
   return wrapper_.CreateFolder(parent, name);
 }
 
-bool TqmGlobal::LockFile(const std::string& folder, const std::string& diskFile, bool appendName) {
+bool TqmGlobal::LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
+                         const TqmByteProgress& progress) {
   lastLockError_.clear();
   TBusy busy(*this);
   try {
-    return wrapper_.LockFile(folder, diskFile, appendName, safeKey_);
+    return wrapper_.LockFile(folder, diskFile, appendName, safeKey_, progress);
   } catch (const std::exception& e) {
     lastLockError_ = e.what();
   } catch (...) {
@@ -704,12 +708,13 @@ std::string TqmGlobal::TempCopyPath(const std::string& folder, const std::string
   return TempFolder() + TqmOpenedCopies::RelativeCopyPath(folder, name);
 }
 
-bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile) {
+bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile,
+                           const TqmByteProgress& progress) {
   TBusy busy(*this);
   const std::string disk = NormalDiskPath(diskFile);
   const bool inTemp = copies_.IsBelowTemp(disk);
   if (inTemp) EnsurePrivateFolder(fs::path(disk).parent_path().string(), false);
-  if (!wrapper_.UnlockFile(folder, name, safeKey_, diskFile)) return false;
+  if (!wrapper_.UnlockFile(folder, name, safeKey_, diskFile, progress)) return false;
   if (inTemp && safeOpen_) {
     std::string containerPath = folder;
     if (!containerPath.empty() && containerPath.back() != '\\') containerPath += '\\';
@@ -718,9 +723,9 @@ bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, c
   return true;
 }
 
-bool TqmGlobal::RemoveLockerItem(const std::string& folder, const std::string& name) {
+bool TqmGlobal::RemoveLockerItem(const std::string& folder, const std::string& name, bool askFolder) {
   TBusy busy(*this);
-  return wrapper_.Remove(folder, name);
+  return wrapper_.Remove(folder, name, askFolder);
 }
 
 bool TqmGlobal::RenameLockerItem(const std::string& folder, const std::string& oldName,
@@ -743,6 +748,36 @@ bool TqmGlobal::UpdateOpenedFiles(const std::string& folder) {
         return LockFile(containerPath, diskFile, false);
       },
       prompter_);
+}
+
+namespace {
+
+std::string ItemPath(const std::string& folder, const std::string& name) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '\\') path += '\\';
+  return path + name;
+}
+
+}  // namespace
+
+bool TqmGlobal::ReturnOpenedCopies(const std::string& folder, const std::string& name) {
+  if (!safeOpen_) return true;
+  TBusy busy(*this);
+  return copies_.WriteBackItem(
+      ItemPath(folder, name), openedSafeFile_,
+      [this](const std::string& containerPath, const std::string& diskFile) {
+        return LockFile(containerPath, diskFile, false);
+      },
+      prompter_);
+}
+
+size_t TqmGlobal::DropOpenedCopies(const std::string& folder, const std::string& name) {
+  if (!safeOpen_) return 0;
+  return copies_.DropItem(ItemPath(folder, name), openedSafeFile_);
+}
+
+std::vector<std::string> TqmGlobal::OpenedCopyPaths() const {
+  return copies_.PendingContainerPaths(safeOpen_ ? openedSafeFile_ : std::string());
 }
 
 std::vector<std::string> TqmGlobal::OpenedFiles() const {

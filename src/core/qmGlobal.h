@@ -253,6 +253,16 @@ public:
   // be written back: the copies stay and the result is true.
   bool UpdateOpenedFiles();
   bool UpdateOpenedFiles(const std::string& folder);
+  // Writes back the waiting copies of the locked item folder + name of the open Safe (the file, or
+  // every file below the folder), as UpdateOpenedFiles does for all: before the item is renamed,
+  // unlocked or locked over, so that no copy later brings back an old name or overrides a newer
+  // version. False when the user chose Cancel (the caller then stops); true with no Safe open.
+  bool ReturnOpenedCopies(const std::string& folder, const std::string& name);
+  // Deletes the waiting copies of that item without writing them back (it was deleted from the Safe);
+  // the number dropped.
+  size_t DropOpenedCopies(const std::string& folder, const std::string& name);
+  // The container paths of the open Safe's locked files whose copies wait to be written back.
+  std::vector<std::string> OpenedCopyPaths() const;
   // The recorded copies of the open Safe that still wait to be written back (TqmOpenedCopies::Pending).
   std::vector<std::string> OpenedFiles() const;
   // The same for the Safe of that name whether it is open or not (a locked Safe's copies wait for
@@ -382,21 +392,27 @@ public:
   TqmFileInfo FileInfoAt(const std::string& folder, int index);
   // See TqmSFSWrapper::FolderInfoAt.
   TqmFileInfo FolderInfoAt(const std::string& folder, int index);
+  // See TqmSFSWrapper::ListLockerFolder: the whole folder in one walk.
+  TqmLockerListing ListLockerFolder(const std::string& folder);
   // See TqmSFSWrapper::CreateFolder.
   bool CreateFolder(const std::string& parent, const std::string& name);
   // See TqmSFSWrapper::LockFile; adds the busy pointer and the Safe's key. Any error gives false
-  // (LastLockError() says why; a declined overwrite question leaves it empty).
-  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName);
+  // (LastLockError() says why; a declined overwrite question and a cancel through progress leave it
+  // empty).
+  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
+                const TqmByteProgress& progress = {});
   const std::string& LastLockError() const { return lastLockError_; }
   // See TqmSFSWrapper::UnlockFile; adds the busy pointer and the Safe's key; errors pass through. A
   // copy written below the TEMP folder is recorded as an opened file of the open Safe (see the top).
-  // The copy's folders are created (0700 below TEMP).
-  bool UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile);
+  // The copy's folders are created (0700 below TEMP). A cancel through progress returns false with
+  // nothing written.
+  bool UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile,
+                  const TqmByteProgress& progress = {});
   // The disk path of the temporary copy of the locked file folder + name of the open Safe:
   // TempFolder() + TqmOpenedCopies::RelativeCopyPath (which refuses names that leave the folder).
   std::string TempCopyPath(const std::string& folder, const std::string& name) const;
   // See TqmSFSWrapper::Remove; adds the busy pointer; errors pass through.
-  bool RemoveLockerItem(const std::string& folder, const std::string& name);
+  bool RemoveLockerItem(const std::string& folder, const std::string& name, bool askFolder = true);
   // See TqmSFSWrapper::Rename.
   bool RenameLockerItem(const std::string& folder, const std::string& oldName, const std::string& newName);
 

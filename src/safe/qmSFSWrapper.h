@@ -108,9 +108,15 @@ struct TqmUnreadableRecord {
 // One File Locker item as the list shows it.
 struct TqmFileInfo {
   std::string Name;
-  uint32_t Size = 0;        // bytes (32-bit, as listed)
+  uint64_t Size = 0;        // bytes (files of 4 GiB and more too); 0 for a folder
   std::string Modified;     // last write, local time, "yyyy-mm-dd hh:nn:ss" (sorts as text)
   double ModifiedTime = 0;  // the same as a date-time number (days since 1899-12-30), 0 when unknown
+};
+
+// The items directly in one File Locker folder, each kind in listing order.
+struct TqmLockerListing {
+  std::vector<TqmFileInfo> Folders;
+  std::vector<TqmFileInfo> Files;
 };
 
 class TqmSFSWrapper {
@@ -439,8 +445,13 @@ public:
   int CountFiles(const std::string& folder);
   int CountFolders(const std::string& folder);
   // The index-th file (or folder) of folder in listing order; an empty record for a missing index.
+  // Each call walks the folder: a listing of the whole folder is ListLockerFolder.
   TqmFileInfo FileInfoAt(const std::string& folder, int index);
   TqmFileInfo FolderInfoAt(const std::string& folder, int index);
+  // Every folder and file directly in folder with its size and time, in one walk of the folder
+  // (what CountFolders, FolderInfoAt, CountFiles and FileInfoAt give item by item). Empty when the
+  // folder does not exist.
+  TqmLockerListing ListLockerFolder(const std::string& folder);
   // Throws ERecordRefused for a name ItemNameProblem refuses. Shows kMsgFolderExists and returns
   // false when parent + name exists; otherwise creates it.
   bool CreateFolder(const std::string& parent, const std::string& name);
@@ -450,15 +461,20 @@ public:
   // (ERecordRefused otherwise). The disk file is opened for exclusive reading: one another process
   // holds locked, or that cannot be read in full, throws. On failure no partial target is left
   // behind (a replaced target is lost only once the new one is complete).
+  // progress (qmProgress.h) hears of the bytes stored; a cancel returns false with the Safe as it was
+  // (no partial target, a target of that name unchanged). True once the file is in the Safe, durably.
   // `key` is the open Safe's text key (see the Contract); the overloads with a password serve
   // compatible Safes only.
-  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName, const TTextKey& key);
+  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName, const TTextKey& key,
+                const TqmByteProgress& progress = {});
   bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
                 std::string_view password) {
     return LockFile(folder, diskFile, appendName, TTextKey::FromPassword(password));
   }
   // The same from a stream (from its position to its end) into the container path target, replacing it.
-  void LockStream(const std::string& target, TStream& source, const TTextKey& key);
+  // With progress: false when it was cancelled (nothing changed), else true.
+  bool LockStream(const std::string& target, TStream& source, const TTextKey& key,
+                  const TqmByteProgress& progress = {});
   void LockStream(const std::string& target, TStream& source, std::string_view password) {
     LockStream(target, source, TTextKey::FromPassword(password));
   }
@@ -466,9 +482,10 @@ public:
   // false. The plain bytes go to a new private file beside diskFile that replaces it only once every
   // byte was decrypted: when a page of the locked file cannot be read, EQuillmarError names the file
   // and the offset, nothing is left on the disk (an existing diskFile is kept as it was) and the
-  // locked file stays in the Safe.
+  // locked file stays in the Safe. progress hears of the bytes written; a cancel returns false the
+  // same way (no partial file, an existing diskFile unchanged).
   bool UnlockFile(const std::string& folder, const std::string& name, const TTextKey& key,
-                  const std::string& diskFile);
+                  const std::string& diskFile, const TqmByteProgress& progress = {});
   bool UnlockFile(const std::string& folder, const std::string& name, std::string_view password,
                   const std::string& diskFile) {
     return UnlockFile(folder, name, TTextKey::FromPassword(password), diskFile);
@@ -480,8 +497,9 @@ public:
     UnlockToStream(path, dest, TTextKey::FromPassword(password));
   }
   // A file or an empty folder is deleted at once; a folder with content only after kMsgRemoveFolder
-  // is answered Yes. True when it was removed.
-  bool Remove(const std::string& folder, const std::string& name);
+  // is answered Yes (without askFolder at once: the caller has made sure of it, as Unlock/Remove does
+  // once every file of the folder is on the disk). True when it was removed.
+  bool Remove(const std::string& folder, const std::string& name, bool askFolder = true);
   // Renames folder + oldName to folder + newName; false when that is not possible (name taken, or a
   // name with a separator). A newName ItemNameProblem refuses otherwise throws ERecordRefused.
   bool Rename(const std::string& folder, const std::string& oldName, const std::string& newName);

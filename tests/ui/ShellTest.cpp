@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <stdexcept>
 
+#include "filelocker/frmFileLocker.h"
 #include "shell/frmAbout.h"
 #include "shell/frmHelp.h"
 #include "shell/qmPlaceholderTabs.h"
@@ -61,7 +62,7 @@ TEST_F(ShellTest, TheViewButtonShowsOnlyOnTheFileLockerAndStepsThroughTheViews) 
   EXPECT_FALSE(button->isVisible());
   W().SelectTab(tabFileLocker);
   EXPECT_TRUE(button->isVisible());
-  auto* locker = static_cast<TfrmFileLockerPlaceholder*>(W().TabWindow(tabFileLocker));
+  auto* locker = static_cast<TfrmFileLocker*>(W().TabWindow(tabFileLocker));
   EXPECT_EQ(locker->ViewStyle(), 0);
   std::vector<int> seen;
   for (int i = 0; i < 4; ++i) {
@@ -77,7 +78,7 @@ TEST_F(ShellTest, TheViewButtonShowsOnlyOnTheFileLockerAndStepsThroughTheViews) 
   W().RestoreFromTray();
   ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
   W().SelectTab(tabFileLocker);
-  EXPECT_EQ(static_cast<TfrmFileLockerPlaceholder*>(W().TabWindow(tabFileLocker))->ViewStyle(), 3);
+  EXPECT_EQ(static_cast<TfrmFileLocker*>(W().TabWindow(tabFileLocker))->ViewStyle(), 3);
   W().SelectTab(tabCryptoMail);
   EXPECT_FALSE(button->isVisible());
 }

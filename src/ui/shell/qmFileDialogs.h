@@ -11,7 +11,9 @@ class QWidget;
 namespace quillmar {
 
 struct TqmFileRequest {
-  enum class TKind { Open, Save };
+  // Open: one existing file; Save: a file to write; OpenFiles: one or more existing files
+  // (ChooseFiles); Folder: an existing folder (ChooseFolder).
+  enum class TKind { Open, Save, OpenFiles, Folder };
   TKind kind = TKind::Open;
   QString caption;
   QString filter;         // Qt form: "Brelkan Safe backup (*.qvtb)"
@@ -25,11 +27,14 @@ QString DocumentsFolder();
 
 // The chosen file (absolute), or "" when the user cancelled.
 QString ChooseFile(QWidget* parent, const TqmFileRequest& request);
-// An Open dialog in which several existing files may be chosen; none when the user cancelled. A
-// script answers with the files' paths joined by line breaks.
+// The chosen files (absolute; kind Open or OpenFiles: several may be chosen), or none when the user
+// cancelled.
 QStringList ChooseFiles(QWidget* parent, const TqmFileRequest& request);
+// The chosen folder (absolute, kind Folder), or "" when the user cancelled.
+QString ChooseFolder(QWidget* parent, const TqmFileRequest& request);
 
-// While set, ChooseFile returns the script's answer instead of showing a dialog.
+// While set, ChooseFile, ChooseFiles and ChooseFolder return the script's answer instead of showing a
+// dialog (for ChooseFiles the paths separated by line breaks).
 using TqmFileDialogScript = std::function<QString(const TqmFileRequest&)>;
 void SetFileDialogScript(TqmFileDialogScript script);
 

@@ -1,4 +1,5 @@
 // The window of each tab. A feature's issue replaces its placeholder here by its own window.
+#include "filelocker/frmFileLocker.h"
 #include "repository/frmPasswordRepository.h"
 #include "shell/frmOptions.h"
 #include "shell/qmPlaceholderTabs.h"
@@ -12,7 +13,7 @@ TqmTabFactories TqmTabFactories::Default() {
     return new TfrmPasswordRepository(shell, parent);
   };
   f.Create[tabFileLocker] = [](TqmShell& shell, QWidget* parent) -> TqmTabWindow* {
-    return new TfrmFileLockerPlaceholder(shell, parent);
+    return new TfrmFileLocker(shell, parent);
   };
   f.Create[tabCryptoMail] = [](TqmShell& shell, QWidget* parent) -> TqmTabWindow* {
     return new TfrmCryptoMailPlaceholder(shell, parent);
