@@ -59,21 +59,4 @@ private:
   int viewStyle_ = 0;
 };
 
-class TfrmCryptoMailPlaceholder : public TqmTabWindow {
-  Q_OBJECT
-public:
-  TfrmCryptoMailPlaceholder(TqmShell& shell, QWidget* parent);
-  QString Caption() const override { return QStringLiteral("Zavozo Rero"); }
-  QString Hint() const override {
-    return QStringLiteral("Send secure encrypted files and messages via e-Mail to anyone");
-  }
-  QString HelpPage() const override { return QStringLiteral("IDH_HELP_CRYPTOMAIL"); }
-  void PresetFile(const QString& path) override;
-
-  QString PresetPath() const;
-
-private:
-  QLineEdit* fileName_;
-};
-
 }  // namespace quillmar
