@@ -332,7 +332,7 @@ QListWidget* TfrmReminder::MakeCheckList(const char* name, const QStringList& it
   const QFontMetrics metrics(list->font());
   int widest = 0;
   for (const QString& text : items) widest = std::max(widest, metrics.horizontalAdvance(text));
-  const QSize cell(widest + 34, metrics.height() + 6);
+  const QSize cell(widest + 48, metrics.height() + 6);  // the check box and its margins
   list->setFlow(QListView::LeftToRight);
   list->setWrapping(true);
   list->setResizeMode(QListView::Adjust);

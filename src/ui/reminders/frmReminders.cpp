@@ -57,7 +57,7 @@ TfrmReminders::TfrmReminders(TqmGlobal& g, TqmBusyGate* gate, QWidget* parent)
   layout->addLayout(row);
   connect(btnClose_, &QPushButton::clicked, this, &QDialog::accept);
   connect(lvReminders_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { EditRow(item); });
-  resize(760, 340);
+  resize(830, 340);
   Reload();
   const int widths[kColumns] = {70, 190, 45, 55, 45, 130, 130, 130};
   for (int c = 0; c < kColumns; ++c) lvReminders_->setColumnWidth(c, widths[c]);
