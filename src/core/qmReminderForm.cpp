@@ -24,6 +24,16 @@ int SmallNumber(const std::string& item) {
   return value;
 }
 
+// The e-mail group's values into the record.
+void SetMailFields(const TqmReminderForm& f, TqmReminderEvent& r) {
+  r.SetEmHost(f.emailHost);
+  r.SetEmPort(f.emailPort);
+  r.SetEmName(f.emailUserName);
+  r.SetEmPwd(f.emailPassword);
+  r.SetEmRecipient(f.emailAddress);
+  r.SetEmFrom(f.emailFrom);
+}
+
 }  // namespace
 
 TDateTime DateOnly(TDateTime value) {
@@ -115,12 +125,7 @@ std::string ApplyReminderForm(const TqmReminderForm& f, TqmReminderEvent& r) {
     r.SetMonths(ReminderPatternText(f.months));
     r.SetDaysofweek(ReminderPatternText(f.daysOfWeek));
   }
-  r.SetEmHost(f.emailHost);
-  r.SetEmPort(f.emailPort);
-  r.SetEmName(f.emailUserName);
-  r.SetEmPwd(f.emailPassword);
-  r.SetEmRecipient(f.emailAddress);
-  r.SetEmFrom(f.emailFrom);
+  SetMailFields(f, r);
   r.SetRun(f.appCmdLine);
   r.SetRunparams(f.appCmdLineParams);
   return {};
@@ -129,12 +134,7 @@ std::string ApplyReminderForm(const TqmReminderForm& f, TqmReminderEvent& r) {
 std::string ReminderFormMail(const TqmReminderForm& f, TSmtpServer& server, TSmtpMessage& message) {
   if (f.emailHost.empty() || f.emailAddress.empty()) return kReminderMailRequired;
   TqmReminderEvent r;
-  r.SetEmHost(f.emailHost);
-  r.SetEmPort(f.emailPort);
-  r.SetEmName(f.emailUserName);
-  r.SetEmPwd(f.emailPassword);
-  r.SetEmRecipient(f.emailAddress);
-  r.SetEmFrom(f.emailFrom);
+  SetMailFields(f, r);
   server = TqmReminderSchedule::MailServerOf(r);
   message =
       TqmReminderSchedule::TestMailMessage(f.emailAddress, f.description, f.message, kReminderWebAddress);
