@@ -127,7 +127,7 @@ TfrmCryptoMail::TfrmCryptoMail(TqmShell& shell, QWidget* parent) : TqmTabWindow(
   recipient_->setObjectName(QStringLiteral("Recipient"));
   grid->addWidget(BuddyLabel(QStringLiteral("&Password:"), password_, input), 0, 0);
   grid->addWidget(password_, 0, 1);
-  grid->addWidget(BuddyLabel(QStringLiteral("Con&firm:"), passwordConfirm_, input), 1, 0);
+  grid->addWidget(BuddyLabel(QStringLiteral("&Confirm:"), passwordConfirm_, input), 1, 0);
   grid->addWidget(passwordConfirm_, 1, 1);
   auto* note = new QLabel(QStringLiteral("Recipient needs this password to decrypt message"), input);
   note->setStyleSheet(QStringLiteral("color: #4a5563;"));

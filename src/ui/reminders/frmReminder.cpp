@@ -115,9 +115,9 @@ TfrmReminder::TfrmReminder(TqmGlobal& g, TqmBusyGate* gate, const std::string& i
   remMessage_->setObjectName(QStringLiteral("remMessage"));
   remMessage_->setTabChangesFocus(true);
   remMessage_->setFixedHeight(70);
-  auto* lblDescription = new QLabel(Caption("&Description:"), grpProperties);
+  auto* lblDescription = new QLabel(Caption("Descriptio&n:"), grpProperties);
   lblDescription->setBuddy(remDescription_);
-  auto* lblMessage = new QLabel(Caption("&Message:"), grpProperties);
+  auto* lblMessage = new QLabel(Caption("Messa&ge:"), grpProperties);
   lblMessage->setBuddy(remMessage_);
   props->addWidget(lblDescription, 0, 0);
   props->addWidget(remDescription_, 0, 1, 1, 3);
@@ -238,14 +238,14 @@ TfrmReminder::TfrmReminder(TqmGlobal& g, TqmBusyGate* gate, const std::string& i
   emailFrom_ = new QLineEdit(grpEmail_);
   emailFrom_->setObjectName(QStringLiteral("emailFrom"));
   emailFrom_->setPlaceholderText(QStringLiteral("your address, when the user name is none"));
-  btnTestEmail_ = new QPushButton(Caption("Test E&mail"), grpEmail_);
+  btnTestEmail_ = new QPushButton(Caption("Test Em&ail"), grpEmail_);
   btnTestEmail_->setObjectName(QStringLiteral("btnTestEmail"));
   btnTestEmail_->setAutoDefault(false);
   const struct {
     const char* caption;
     QWidget* box;
     int row, column;
-  } mailRows[] = {{"Em&ail", emailAddress_, 0, 0},     {"&Host", emailHost_, 1, 0},
+  } mailRows[] = {{"E&mail", emailAddress_, 0, 0},     {"&Host", emailHost_, 1, 0},
                   {"P&ort", emailPort_, 1, 2},         {"&User Name", emailUserName_, 2, 0},
                   {"Pass&word", emailPassword_, 2, 2}, {"&From", emailFrom_, 3, 0}};
   for (const auto& r : mailRows) {
@@ -272,7 +272,7 @@ TfrmReminder::TfrmReminder(TqmGlobal& g, TqmBusyGate* gate, const std::string& i
   appCmdLineParams_->setObjectName(QStringLiteral("appCmdLineParams"));
   auto* lblFile = new QLabel(Caption("F&ile"), grpLaunch_);
   lblFile->setBuddy(appCmdLine_);
-  auto* lblParams = new QLabel(Caption("Para&ms"), grpLaunch_);
+  auto* lblParams = new QLabel(Caption("Param&s"), grpLaunch_);
   lblParams->setBuddy(appCmdLineParams_);
   launch->addWidget(lblFile, 0, 0);
   launch->addWidget(appCmdLine_, 0, 1);
