@@ -12,10 +12,13 @@
 #include <QTreeWidget>
 
 #include "UiTestSupport.h"
+#include "core/ReminderScheduler.h"
+#include "core/qmReminderSchedule.h"
 #include "model/qmReminderEvent.h"
 #include "reminders/frmReminder.h"
 #include "reminders/frmReminderPopup.h"
 #include "reminders/frmReminders.h"
+#include "reminders/qmReminderDesktop.h"
 #include "reminders/qmReminderWindows.h"
 #include "support/SmtpServer.h"
 
@@ -237,6 +240,47 @@ TEST_F(ReminderWindowsTest, ThePopupIsReusedHiddenBySnoozeAndClosedByDismiss) {
     return watch.isNull();
   }));
   EXPECT_TRUE(G().SafeOpen());  // nothing of it ended the program
+}
+
+TEST_F(ReminderWindowsTest, AFiringShowsThePopupWhoseSnoozeAndDismissReachTheSchedule) {
+  // The program's wiring, with the scheduler's clock held still: the job is fired by hand.
+  TReminderScheduler scheduler([](TReminderScheduler::TTask) {});
+  const TDateTime now = EncodeDateTime({2030, 3, 4, 8, 0, 5, 0});
+  G().AttachReminderScheduler(&scheduler, [now] { return now; });
+  ConnectReminderActions(G());
+  TqmReminderEvent daily(EncodeDateTime({2030, 1, 1, 8, 0, 0, 0}));
+  daily.SetType(TqmReminderEvent::kTypeRecurring);
+  daily.SetStop(0);
+  daily.SetMessage("Stretch");
+  const std::string id = Stored(daily);
+  G().ScheduleReminders();
+  int tag = 0;
+  ASSERT_TRUE(ReminderIdToTag(id, tag));
+  ASSERT_TRUE(scheduler.Find(tag));
+
+  G().FireReminder(*scheduler.Find(tag));
+  TfrmReminderPopup* popup = TqmQtReminderPopup::Find(id);
+  ASSERT_NE(popup, nullptr);
+  EXPECT_TRUE(popup->isVisible());
+  Child<QComboBox>(popup, "cmbSnooze")->setCurrentText(QStringLiteral("2 days"));
+  Child<QPushButton>(popup, "btnSnooze")->click();
+  EXPECT_FALSE(popup->isVisible());
+  EXPECT_NEAR(*G().ReminderSchedule()->NextDue(id), now + 2, 1e-9);  // not tomorrow at 08:00
+
+  G().FireReminder(*scheduler.Find(tag));  // the snoozed ringing: the same window again
+  EXPECT_EQ(TqmQtReminderPopup::Find(id), popup);
+  EXPECT_TRUE(popup->isVisible());
+  QPointer<TfrmReminderPopup> watch(popup);
+  Child<QPushButton>(popup, "btnDismiss")->click();
+  EXPECT_TRUE(WaitUntil([&] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return watch.isNull();
+  }));
+  // The recurring reminder goes on at its own time.
+  EXPECT_NEAR(*G().ReminderSchedule()->NextDue(id), EncodeDateTime({2030, 3, 5, 8, 0, 0, 0}), 1e-9);
+
+  DisconnectReminderActions(G());
+  G().AttachReminderScheduler(nullptr);
 }
 
 }  // namespace
