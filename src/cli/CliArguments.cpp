@@ -77,10 +77,13 @@ TCliArguments TCliArguments::Parse(const std::vector<std::string>& argv) {
       if (a.home->empty()) throw UsageError("option --home needs a folder, not an empty text");
       continue;
     }
-    if (name == "--json" || name == "--help" || name == "-h" || name == "--version") {
+    if (name == "--json" || name == "--help" || name == "-h" || name == "--version" ||
+        name == "--allow-costly-derivation") {
       if (inlineValue) throw UsageError("option " + name + " takes no value");
       if (name == "--json")
         a.json = true;
+      else if (name == "--allow-costly-derivation")
+        a.allowCostlyDerivation = true;
       else if (name == "--version")
         a.version = true;
       else

@@ -1,7 +1,7 @@
 #pragma once
 // TCliArguments: a command line checked against the command table.
 //
-// quillmar-cli [--home DIR] [--json] COMMAND ARGS...
+// quillmar-cli [--home DIR] [--json] [--allow-costly-derivation] COMMAND ARGS...
 // The program's options may also stand after the command. Options take their value as the next
 // argument or after "=" ("--home=DIR"); "--" ends the options, so that a later argument that starts
 // with "-" is taken as it is. "COMMAND --help" and "help COMMAND" ask for a command's help.
@@ -22,8 +22,9 @@ public:
 
   std::optional<std::string> home;  // --home
   bool json = false;
-  bool help = false;     // --help: the command's help, or the program's when command is null
-  bool version = false;  // --version
+  bool help = false;                   // --help: the command's help, or the program's when command is null
+  bool version = false;                // --version
+  bool allowCostlyDerivation = false;  // --allow-costly-derivation
   const TCliCommandDef* command = nullptr;
   std::vector<std::string> args;  // positional arguments of the command
 

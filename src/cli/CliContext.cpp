@@ -18,6 +18,7 @@ TCliContext::TCliContext(TCliArguments args, TCliConsole& console, int inputFd)
       reader_(inputFd, console.Err()),
       prompter_(console, reader_) {
   prompter_.SetAssumeYes(args_.Has("--yes"));
+  prompter_.SetAllowCostlyDerivation(args_.allowCostlyDerivation);
 }
 
 TCliContext::~TCliContext() = default;
@@ -88,6 +89,7 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* 
   }
   if (keepPassword) *keepPassword = password;
   WipeString(password);
+  if (check.costly) throw Failure(CostlyRefusal(name, *check.costly));
   switch (check.code) {
     case TqmSFSWrapper::csUsable:
       break;
@@ -106,6 +108,15 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* 
   } catch (const std::exception& e) {
     throw Failure("the Safe \"" + name + "\" cannot be opened: " + OneLine(console_, e.what()));
   }
+}
+
+std::string TCliContext::CostlyRefusal(const std::string& name, const TKeyDerivation& derivation) {
+  return "the Safe \"" + name + "\" was not opened: its key derivation asks for " + derivation.CostText() +
+         ", more than quillmar-cli ever uses (at most " +
+         std::to_string(TKeyDerivation::UsualMaxMemoryKiB / (1024 * 1024)) + " GiB and " +
+         std::to_string(TKeyDerivation::UsualMaxPasses) +
+         " passes); the file was made elsewhere or changed, and opening it could take minutes and that much "
+         "memory. If you trust the file, add --allow-costly-derivation";
 }
 
 void TCliContext::Confirm(const std::string& questionUtf8, const std::string& refusedWhat) {

@@ -43,6 +43,8 @@ public:
   // when the file is no Safe or cannot be opened (another program writes it, for one). `password`,
   // when given, receives the password as stored (the Safe's code page); the caller wipes it.
   void OpenSafe(const std::string& name, bool readOnly = false, std::string* password = nullptr);
+  // The one-line refusal of a Safe whose key derivation is costly (see --allow-costly-derivation).
+  static std::string CostlyRefusal(const std::string& name, const TKeyDerivation& derivation);
   // A question of the command itself (not of the layers below): --yes answers it; else asked on a
   // terminal; else refused with a message that says to add --yes.
   void Confirm(const std::string& questionUtf8, const std::string& refusedWhat);

@@ -124,6 +124,20 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
   LoadHeader();
   const TKeyDerivation derivation = KeyDerivation();
   if (std::string problem = derivation.Problem(); !problem.empty()) throw ESFSError(problem);
+  // Bytes past the header's last page belong to no page: a change stopped before its journal was
+  // first sealed leaves them (the pages it added went to the file at once; its header did not). An
+  // open for writing, which has the file alone, gives them back.
+  if (!readOnly_ && exclusive_) {
+    const int64_t used = int64_t(TotalPageCount()) * PageSize();
+    if (file_.Size() > used) {
+      try {
+        file_.SetSize(used);
+        file_.Flush();
+      } catch (const ESFSError&) {
+        // Only space is lost; the next open tries again.
+      }
+    }
+  }
   if (EncryptionType() != etNone) {
     // The key is formed either way; it counts only for the derivation it was made with.
     const bool opened = KeyRecord().Open(textKey.Text(), key_);
@@ -417,6 +431,11 @@ bool TPageFileManager::DecodeStoredPage(uint8_t* image, TPageHeader& header, boo
 int32_t TPageFileManager::DecodeStoredImage(uint8_t* image, int32_t pageDataSize, const TContainerKey& key) {
   const TPageHeader header = TPageHeader::DecodeFrom(image);
   uint8_t* data = image + TPageHeader::Size;
+  // The common case in one pass over the payload: the XOR checksum comes from the decryption's chain.
+  if (header.ChecksumType == ctXor && header.EncryptionType == etRijndael && !key.Empty())
+    return key.Cipher().DecryptIfXorChecksum(data, static_cast<size_t>(pageDataSize), header.Checksum)
+               ? ErrNone
+               : ErrChecksum;
   if (!VerifyChecksum(header.ChecksumType, header.Checksum, data, static_cast<size_t>(pageDataSize)))
     return ErrChecksum;
   return DecodePayload(header, data, pageDataSize, key) ? ErrNone : ErrDecrypt;
@@ -425,20 +444,33 @@ int32_t TPageFileManager::DecodeStoredImage(uint8_t* image, int32_t pageDataSize
 bool TPageFileManager::EncodeStoredPages(uint8_t* const* images, size_t count, const TPageHeader& header,
                                          const TContainerKey* key) {
   lastError_ = ErrNone;
+  if (!EncodeStoredImages(images, count, PageDataSize(), header, KeyFor(key))) {
+    lastError_ = ErrEncrypt;
+    return false;
+  }
+  return true;
+}
+
+bool TPageFileManager::EncodeStoredImages(uint8_t* const* images, size_t count, int32_t pageDataSize,
+                                          const TPageHeader& header, const TContainerKey& key) {
   if (count == 0) return true;
-  const auto length = static_cast<size_t>(PageDataSize());
+  const auto length = static_cast<size_t>(pageDataSize);
   if (header.EncryptionType == etRijndael) {
-    const TContainerKey& k = KeyFor(key);
-    if (k.Empty()) {
-      lastError_ = ErrEncrypt;
-      return false;
-    }
+    if (key.Empty()) return false;
     std::vector<uint8_t*> payloads(count);
     for (size_t i = 0; i < count; ++i) payloads[i] = images[i] + TPageHeader::Size;
-    k.Cipher().EncryptMany(payloads.data(), count, length);
-  } else if (header.EncryptionType != etNone) {
-    throw ESFSError("TPageFileManager.EncodeBuffer - Unknown encryption type");
+    // The XOR checksums come out of the encryption's chains.
+    std::vector<uint32_t> sums(header.ChecksumType == ctXor ? count : 0);
+    key.Cipher().EncryptMany(payloads.data(), count, length, sums.empty() ? nullptr : sums.data());
+    for (size_t i = 0; i < count; ++i) {
+      TPageHeader h = header;
+      h.Checksum = sums.empty() ? ComputeChecksum(h.ChecksumType, payloads[i], length) : sums[i];
+      h.EncodeTo(images[i]);
+    }
+    return true;
   }
+  if (header.EncryptionType != etNone)
+    throw ESFSError("TPageFileManager.EncodeBuffer - Unknown encryption type");
   for (size_t i = 0; i < count; ++i) {
     TPageHeader h = header;
     h.Checksum = ComputeChecksum(h.ChecksumType, images[i] + TPageHeader::Size, length);

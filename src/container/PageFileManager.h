@@ -224,6 +224,10 @@ public:
   // the other. False with LastError -13.
   bool EncodeStoredPages(uint8_t* const* images, size_t count, const TPageHeader& header,
                          const TContainerKey* key = nullptr);
+  // The same without touching this object (no last error), so that several threads can encode images
+  // at once, each with its own key object: false when the header asks for encryption and key is empty.
+  static bool EncodeStoredImages(uint8_t* const* images, size_t count, int32_t pageDataSize,
+                                 const TPageHeader& header, const TContainerKey& key);
 
   // Grows the container by n pages (whatever the file system gives, zeros) and saves the header.
   // False (nothing else changed) when the size could not be set, or read back differently, or the
@@ -295,6 +299,12 @@ public:
   int64_t GetFreeSpace() const;
   // Forces the container to the disk; false when the device refused.
   bool Flush() { return file_.Flush(); }
+  // For a container without a journal (a rebuild's new file): asks the disk to start writing pages
+  // [firstPage, firstPage + count) now, so that the final Flush finds them mostly written. Nothing for
+  // a journaled container, whose writes follow the journal's order of syncs.
+  void StartWriteback(int32_t firstPage, int32_t count) {
+    if (!journaled_) file_.StartWriteback(int64_t(firstPage) * PageSize(), int64_t(count) * PageSize());
+  }
 
   // --- Transactions ----------------------------------------------------------------------------------
   // Turns the rollback journal on (for writable containers) or off. REQUIRES: no open transaction.

@@ -25,6 +25,10 @@ public:
   virtual bool SetSize(int64_t size) = 0;
   // Forces the file's bytes and size to the disk (fsync); false when the device refused.
   virtual bool Flush() = 0;
+  // Asks the device to start writing the range to the disk now, without waiting: a hint for bulk
+  // writers, so that writing to the disk overlaps their work and a later Flush has less left to do.
+  // Promises nothing (only Flush does); the default does nothing.
+  virtual void StartWriteback(int64_t offset, int64_t count) {}
 
   // Throw ESFSError "TSFSAbstractFile.ReadBuffer - Stream read error" /
   // "TSFSAbstractFile.WriteBuffer - Stream write error" on a short transfer.

@@ -196,6 +196,17 @@ bool TSFSHugeFile::Flush() {
   return ok;
 }
 
+void TSFSHugeFile::StartWriteback(int64_t offset, int64_t count) {
+  const int64_t data = PartDataSize();
+  while (count > 0 && offset >= 0 && offset / data < PartCount()) {
+    const int64_t inPart = offset % data;
+    const int64_t chunk = std::min(count, data - inPart);
+    parts_[size_t(offset / data)].file->StartWriteback(PartHeaderSize + inPart, chunk);
+    offset += chunk;
+    count -= chunk;
+  }
+}
+
 int64_t TSFSHugeFile::Size() const {
   if (!IsOpen()) return 0;
   return static_cast<int64_t>(parts_.size() - 1) * PartDataSize() + (parts_.back().size - PartHeaderSize);

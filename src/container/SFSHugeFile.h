@@ -92,6 +92,8 @@ public:
 
   // Forces every part to the disk; false when a part could not be synced.
   bool Flush();
+  // Asks the disk to start writing count logical bytes from offset (TSFSAbstractFile::StartWriteback).
+  void StartWriteback(int64_t offset, int64_t count);
 
   const std::string& FileName() const { return fileName_; }
   int64_t PartSize() const { return partSize_; }

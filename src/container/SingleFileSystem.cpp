@@ -60,14 +60,8 @@ TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSi
 
 TSingleFileSystem::~TSingleFileSystem() {
   handles_.clear();
-  try {
-    // Access times of files read since the last change go with a last transaction of their own.
-    if (pfm_ && dir_ && pfm_->Journaled() && txnDepth_ == 0 && dir_->HasUnsavedAccessTimes()) {
-      TSFSTransaction change(*this);
-      change.Commit();
-    }
-  } catch (...) {
-  }
+  // Access times of files only read since the last change are not written now: a container opened
+  // and closed without a change keeps its bytes (a Safe that was only looked at is not rewritten).
   try {
     if (fsm_) ResyncMaps();
   } catch (...) {
@@ -82,6 +76,7 @@ void TSingleFileSystem::ResyncMaps() {
 // --- Transactions --------------------------------------------------------------------------------------
 
 void TSingleFileSystem::BeginTransaction() {
+  ++changeCount_;
   if (txnDepth_++ > 0) return;
   txnDoomed_ = false;
   txnFirstHandle_ = nextHandle_;
@@ -121,6 +116,7 @@ void TSingleFileSystem::RollbackTransaction() {
 }
 
 void TSingleFileSystem::RollBackOutermost() {
+  ++changeCount_;
   txnDoomed_ = false;
   if (!pfm_->InTransaction()) return;
   try {
@@ -273,6 +269,28 @@ int64_t TSingleFileSystem::FileAge(std::string_view path) const {
   int32_t k = dir_->Resolve(path);
   if (k < 0) return -1;
   return int64_t(FileTimeToDosDateTime(dir_->ReadItem(k).LastWriteTime));
+}
+
+bool TSingleFileSystem::GetItemTimes(std::string_view path, TItemTimes& times) const {
+  const int32_t k = dir_->Resolve(path);
+  if (k < 0) return false;
+  const TDIRItem& item = dir_->ReadItem(k);
+  times = {item.CreationTime, item.LastWriteTime, item.LastAccessTime};
+  return true;
+}
+
+bool TSingleFileSystem::SetItemTimes(std::string_view path, const TItemTimes& times) {
+  if (ReadOnly()) return false;
+  return Change([&]() -> bool {
+    const int32_t k = dir_->Resolve(path);
+    if (k < 0) return false;
+    TDIRItem item = dir_->ReadItem(k);
+    item.CreationTime = times.Creation;
+    item.LastWriteTime = times.LastWrite;
+    item.LastAccessTime = times.LastAccess;
+    dir_->WriteItem(k, item);
+    return true;
+  });
 }
 
 bool TSingleFileSystem::GetKeyRecord(std::string_view path, TKeyRecord& record) const {

@@ -18,10 +18,17 @@
 //    durable when the outermost one commits. Nothing in a rolled-back transaction stays: handles
 //    opened in it are dropped, and the directory, maps and current folder are as before it.
 //  - Opening a file for reading changes nothing on the disk by itself: its access time is written
-//    with the next change (or when the container is closed).
+//    with the next change, and not at all when the container is closed before one. A container
+//    opened and closed without a change keeps its bytes.
 //  - Containers opened read-only are never written, not even their access times.
 //  - Destruction closes the handles and the part files.
-//  - Single-threaded.
+//  - Single-threaded for its callers: one thread uses a container at a time. Inside, bulk work runs on
+//    helper threads of its own (WorkerThreadCount(), base/WorkerThreads.h): a handle opened for
+//    reading that is read through in order has its next pages decoded ahead (the helper goes with the
+//    handle), and a rebuild copies large files through a pipeline (its threads end with the file).
+//    Only the calling thread does the container's I/O, except that a rebuild's reading thread reads
+//    the old file while the calling thread writes the new one. QM_THREADS=1 keeps everything on the
+//    calling thread.
 #include <cryptopp/secblock.h>
 
 #include <cstdint>
@@ -49,6 +56,7 @@ class TSFSTransaction;
 class TFreeSpaceManager;
 class TUserFilePageMapManager;
 class TSFSPartStorage;
+class TPageReadAhead;
 
 // What a rebuild changed beyond copying: a folder or a file it dropped, a range of a file's bytes that
 // could not be read and were written as zeros, or pages whose encryption mark was set back to the one
@@ -163,6 +171,16 @@ public:
   int32_t FileSetAttr(std::string_view path, uint32_t attributes);  // -1 when not found, else 0
   // Local DOS date and time of the last write, -1 when not found.
   int64_t FileAge(std::string_view path) const;
+  // The three times of an item (file times, as TDIRItem keeps them); false when it does not exist.
+  struct TItemTimes {
+    int64_t Creation = 0;
+    int64_t LastWrite = 0;
+    int64_t LastAccess = 0;
+  };
+  bool GetItemTimes(std::string_view path, TItemTimes& times) const;
+  // Gives the item those times (a change that is not the user's, such as re-encrypting a file in
+  // place, keeps what the user sees). False when it does not exist or the container is read-only.
+  bool SetItemTimes(std::string_view path, const TItemTimes& times);
   bool GetKeyRecord(std::string_view path, TKeyRecord& record) const;
   bool SetKeyRecord(std::string_view path, const TKeyRecord& record);
 
@@ -260,6 +278,11 @@ private:
     int64_t position = 0;
     uint32_t mode = 0;
     TContainerKey key;  // empty when the file has no password of its own
+    // Sequential reading: where the last read ended and the change count then; while reads follow
+    // one another with no change between them, the pages after them are decoded ahead.
+    int64_t readEnd = -1;
+    uint64_t readStamp = 0;
+    std::shared_ptr<TPageReadAhead> ahead;
   };
 
   // An empty object for the rebuild target; MakeRebuildTarget fills it.
@@ -297,6 +320,13 @@ private:
   // The steps of FileWrite, inside its transaction. WriteAtHandle writes at the handle's position and
   // returns the bytes that belong to the file afterwards (LastError set on a short write).
   int64_t WriteAtHandle(int32_t handle, const void* buffer, int64_t count);
+  // The steps of FileRead: n bytes from position into out, from the pages decoded ahead as far as
+  // they reach (ReadAhead) and read at once (ReadNow); each returns the bytes done and sets failed
+  // (with LastError) at the first page that cannot be read. FillAhead queues the pages after
+  // `position` for decoding ahead.
+  int64_t ReadAhead(THandle& h, int64_t position, int64_t n, uint8_t* out, bool& failed);
+  int64_t ReadNow(const THandle& h, TDIRItem& item, int64_t position, int64_t n, uint8_t* out, bool& failed);
+  void FillAhead(THandle& h, const TDIRItem& item, int64_t position);
   // Gives the file the pages for count bytes from position (allocating in its map); false with
   // LastError (and the no-space event) when that fails, nothing allocated.
   bool AllocateWritePages(TDIRItem& item, int64_t position, int64_t count, std::vector<int32_t>& pages);
@@ -323,6 +353,9 @@ private:
   int32_t nextHandle_ = 0;
   int32_t lastError_ = 0;
   int txnDepth_ = 0;
+  // Counts every transaction begun and every rollback: pages read ahead under an older count are
+  // never served.
+  uint64_t changeCount_ = 0;
   bool txnDoomed_ = false;
   bool journalOff_ = false;
   int32_t txnFirstHandle_ = 0;

@@ -10,6 +10,7 @@
 #include "core/qmDesktopLauncher.h"
 #include "core/qmDiskPath.h"
 #include "core/qmFileManagerRefresh.h"
+#include "core/qmKeyDerivationRun.h"
 #include "core/qmReminderSchedule.h"
 #include "core/qmReminderStore.h"
 #include "core/qmRepositoryTree.h"
@@ -445,7 +446,18 @@ bool TqmGlobal::FillWebForm(const TqmRepositoryEntry& entry) {
 
 void TqmGlobal::LoadSettings() {
   if (safeName_.empty() || !safeOpen_) return;
-  settings_.ParseText(wrapper_.ReadSettingsText());
+  settingsProblem_.clear();
+  try {
+    settings_.ParseText(wrapper_.ReadSettingsText());
+  } catch (const std::exception& e) {
+    // One damaged record costs that record: the Safe opens with the defaults.
+    settings_.Reset();
+    settingsProblem_ = e.what();
+    if (prompter_)
+      prompter_->ShowMessage(TqmPrompter::TMessageKind::Warning, TqmAppPrompter::kProductTitle,
+                             "The settings of this Safe cannot be read: " + settingsProblem_ +
+                                 " The default settings are used; Repair writes them back.");
+  }
 }
 
 void TqmGlobal::SaveSettings() {
@@ -458,7 +470,15 @@ void TqmGlobal::SaveSettings() {
 TTextKey TqmGlobal::TextKeyFor(const std::string& file, std::string_view password) {
   TBusy busy(*this);
   wrapper_.TellLeftovers(file);
-  return TqmSFSWrapper::TextKeyFor(file, password);
+  const TKeyDerivation derivation = TqmSFSWrapper::KeyDerivationOf(file);
+  if (derivation.Costly()) {
+    // Anyone can write any cost into a header: a cost this program never writes is run only when the
+    // user agrees to it.
+    const std::string name = fs::path(file).stem().string();
+    if (!prompter_ || !prompter_->AllowCostlyDerivation(CostlyDerivationQuestion(name, derivation)))
+      throw ECostlyDerivation(TqmSFSWrapper::CostlyDerivationMessage(file, derivation), derivation);
+  }
+  return DeriveWithProgress(password, derivation, derivationProgress_);
 }
 
 void TqmGlobal::OpenSafe(const std::string& file, std::string_view password, bool readOnly) {
@@ -529,7 +549,8 @@ bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view ne
     if (!IsMasterPassword(oldPassword)) return false;
     oldKey = safeKey_;
   } else {
-    oldKey = TqmSFSWrapper::TextKeyFor(wrapper_.SafeFileName(), oldPassword);
+    // The open Safe's derivation was accepted when it was opened.
+    oldKey = TqmSFSWrapper::TextKeyFor(wrapper_.SafeFileName(), oldPassword, true);
   }
   if (oldPassword == newPassword && target == current) return true;
   const TTextKey newKey = TqmSFSWrapper::NewTextKey(newPassword, target);

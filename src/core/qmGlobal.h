@@ -38,8 +38,25 @@
 // Restore throw EQuillmarError with a message that says what failed; a declined question returns
 // false and changes nothing.
 //
-// Threading: everything runs on the owning (window) thread. The reminder scheduler's thread only
-// posts to it (core/ReminderScheduler.h).
+// Threading. The object is not thread-safe: one thread at a time calls it, and a hand-over between
+// threads is a start or a join (the desktop's TqmProgressRunner). The owning (window) thread makes
+// it, sets its hooks and wiring (SetPrompter, SetProcessEvents, SetBusyPointer, SetAutoFillFiller,
+// AttachReminderScheduler) and destroys it.
+//   May run on a worker, while the owning thread waits without calling in: the long operations and
+//   the checks of a password, one at a time - ChangePassword, Backup, Repair (and RepairSafe, the
+//   deep check of core/qmSafeCheck.h), TextKeyFor, CheckSafe, CreateSafe, IsMasterPassword (the
+//   login rules of core/qmLoginRules.h call these). Their hooks are then called on the worker: the
+//   process-events and busy-pointer hooks must do nothing there (the owning thread runs its own
+//   events), and the prompter must carry a question over to the owning thread and wait for the
+//   answer.
+//   Only on the owning thread: opening, closing and switching the Safe (OpenSafe, OpenSafeByName,
+//   CloseSafe, DeleteSafeFile, Restore), SafeName and the settings as the windows show them, the
+//   reminder schedule (ScheduleReminders, FireReminder, SnoozeReminder, DismissReminder: their
+//   handlers open windows), FillWebForm (the filler is a window), and the temporary folders
+//   (UpdateOpenedFiles, EmptyTempFolders: they may ask questions of the windows' own).
+// The reminder scheduler's thread never calls in: it only posts due jobs to the owning thread
+// (core/ReminderScheduler.h). A key derivation with a progress callback runs on a thread of its own
+// while the calling thread reports (core/qmKeyDerivationRun.h).
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -122,6 +139,10 @@ public:
   void SetBusyPointer(std::function<void(bool busy)> busy) { busy_ = std::move(busy); }
   // The web-form filler of the UI (not owned; may be null).
   void SetAutoFillFiller(TqmAutoFillFiller* filler) { autoFill_ = filler; }
+  // Progress of a key derivation expected to take over a second (TextKeyFor): see
+  // DeriveWithProgress (core/qmKeyDerivationRun.h) for what it reports and what a cancel does. A
+  // window binds it while it waits for a login; empty (the default): the derivation just runs.
+  void SetDerivationProgress(TqmProgress progress) { derivationProgress_ = std::move(progress); }
 
   // --- State -----------------------------------------------------------------------------------------
   bool SafeOpen() const { return safeOpen_; }
@@ -224,10 +245,14 @@ public:
   void EmptyTempFolders();
 
   // Settings of the open Safe. LoadSettings: when SafeName is not empty and a Safe is open, starts
-  // from the defaults and reads the Safe's settings text. SaveSettings: only while SafeOpen, writes
-  // them, replacing the file.
+  // from the defaults and reads the Safe's settings text; when the settings record cannot be read the
+  // defaults stay, SettingsProblem() says why and the prompter is warned (naming the record): the
+  // Safe opens all the same. SaveSettings: only while SafeOpen, writes them, replacing the file
+  // (a damaged record is replaced too).
   void LoadSettings();
   void SaveSettings();
+  // Why the open Safe's settings could not be read at its opening ("" when they could).
+  const std::string& SettingsProblem() const { return settingsProblem_; }
 
   // --- The Safe as a whole -----------------------------------------------------------------------------
   // The text key of the Safe file for password (one derivation for a hardened Safe; the password
@@ -235,7 +260,10 @@ public:
   // CheckSafe(file, key) and OpenSafeByName(name, key). What an interrupted program left beside the
   // Safe is dealt with first (TqmSFSWrapper::TellLeftovers), so that a Safe put back is read. Throws
   // (with the reason) when the file's key derivation cannot be followed, is no Safe, or the
-  // derivation fails.
+  // derivation fails. A costly derivation (TKeyDerivation::Costly: beyond anything this program
+  // writes) runs only when the prompter's AllowCostlyDerivation agrees to its cost (the question
+  // names it, core/qmKeyDerivationRun.h); otherwise ECostlyDerivation is thrown (without a prompter
+  // too). A cancel through SetDerivationProgress's callback throws EDerivationCancelled.
   TTextKey TextKeyFor(const std::string& file, std::string_view password);
   // Closes any open Safe, sets SafeOpen and opens the container (read-only with a shared lock when
   // readOnly: nothing of the Safe is then written). When the open fails SafeOpen is false again and
@@ -431,12 +459,14 @@ private:
   TqmAppPrompter* prompter_ = nullptr;
   std::function<void()> processEvents_;
   std::function<void(bool)> busy_;
+  TqmProgress derivationProgress_;
   int busyDepth_ = 0;
   TqmAutoFillFiller* autoFill_ = nullptr;
 
   std::string pendingReceivedFiles_;
   bool commandLineFilesHandled_ = false;
   TqmSettings settings_;
+  std::string settingsProblem_;
   bool demoData_ = false;
   bool safeOpen_ = false;
   std::string safeName_;

@@ -2,33 +2,59 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 
 #include "base/Exception.h"
 #include "core/qmEntryEditSession.h"
 #include "core/qmGlobal.h"
 #include "core/qmRepositoryRules.h"
+#include "safe/qmSFSWrapper.h"
 
 namespace quillmar {
 
 TqmRepositoryTree::TqmRepositoryTree(TqmGlobal& global) : global_(global) {}
 
+bool TqmRepositoryTree::TNode::HoldsDamage() const {
+  if (!damagedEntries.empty() || !unreadableEntries.empty()) return true;
+  return std::any_of(categories.begin(), categories.end(), [](const auto& c) { return !c->problem.empty(); });
+}
+
 void TqmRepositoryTree::Load(TNode& node) {
   if (node.loaded) return;
   node.loaded = true;
   TqmCategory* parent = node.category.get();
-  const int n = global_.CountSubcategories(parent);
-  for (int i = 0; i < n; ++i) {
+  TqmSFSWrapper& safe = global_.Wrapper();
+  const std::string folder = std::string(TqmSFSWrapper::kRepositoryRoot) + node.FolderPath();
+  // The folders in listing order: LoadCategory's positions.
+  const std::vector<std::string> folders = safe.ListNames(folder, true);
+  for (size_t i = 0; i < folders.size(); ++i) {
     auto cat = std::make_unique<TqmCategory>(parent);
+    std::string problem;
     try {
-      // A folder without a template is not a category: skip it.
-      if (!global_.LoadCategory(parent, i, false, *cat)) continue;
+      if (!global_.LoadCategory(parent, static_cast<int32_t>(i), false, *cat)) {
+        // A folder without a record is a category only when something is in it.
+        const std::string sub = folder + folders[i] + "\\";
+        if (safe.ListNames(sub, false).empty() && safe.ListNames(sub, true).empty()) continue;
+        problem = "The category folder \"" + sub + "\" holds no category record (" +
+                  TqmSFSWrapper::kCategoryTemplateFile + ").";
+      }
     } catch (const std::exception& e) {
-      warnings_.push_back(std::string(e.what()) + " That category and everything in it are left out.");
-      continue;
+      problem = e.what();
+    }
+    if (!problem.empty()) {
+      // Its name and template are lost with the record; what is in it is not.
+      cat = std::make_unique<TqmCategory>(parent);
+      cat->SetFolderName(folders[i]);
+      cat->SetName(folders[i]);
+      cat->SetSortOrder(std::numeric_limits<int32_t>::max());
+      warnings_.push_back(
+          problem + " The category is shown under its folder name \"" + folders[i] +
+          "\", without a template, with everything in it; a repair writes a new record for it.");
     }
     auto child = std::make_unique<TNode>();
     child->parent = &node;
     child->category = std::move(cat);
+    child->problem = problem;
     node.categories.push_back(std::move(child));
   }
   std::stable_sort(node.categories.begin(), node.categories.end(), [](const auto& a, const auto& b) {
@@ -37,8 +63,12 @@ void TqmRepositoryTree::Load(TNode& node) {
 
   if (!node.category) return;  // entries live in categories only
   const std::string path = node.FolderPath();
-  for (const TqmUnreadableRecord& r : global_.Wrapper().UnreadableEntries(path))
+  for (const TqmUnreadableRecord& r : safe.UnreadableEntries(path)) {
     warnings_.push_back(r.Reason + " That entry is left out.");
+    node.unreadableEntries.push_back(r.Reason);
+  }
+  std::map<std::string, std::string> damaged;  // record path -> why
+  for (const TqmUnreadableRecord& r : safe.DamagedEntries(path)) damaged[r.Path] = r.Reason;
   // Every readable entry file is read by its listing position and put in SortOrder: entries whose
   // numbers have gaps or repeats are shown too, and the next change renumbers them.
   for (int i = 0;; ++i) {
@@ -47,7 +77,12 @@ void TqmRepositoryTree::Load(TNode& node) {
       if (!global_.LoadEntryAt(path, i, *e)) break;
     } catch (const std::exception& ex) {
       warnings_.push_back(std::string(ex.what()) + " That entry is left out.");
+      node.unreadableEntries.push_back(ex.what());
       continue;
+    }
+    if (auto d = damaged.find(folder + e->FileName()); d != damaged.end()) {
+      warnings_.push_back(d->second);
+      node.damagedEntries[e.get()] = d->second;
     }
     node.entries.push_back(std::move(e));
   }
@@ -62,11 +97,14 @@ void TqmRepositoryTree::LoadAll(TNode& node) {
 
 void TqmRepositoryTree::Renumber(TNode& node) {
   Load(node);
+  // Damaged records are never written here: saving them would replace them with what was read.
   std::vector<TqmCategory*> categories;
-  for (auto& c : node.categories) categories.push_back(c->category.get());
+  for (auto& c : node.categories)
+    if (c->problem.empty()) categories.push_back(c->category.get());
   RenumberCategories(global_, categories);
   std::vector<TqmRepositoryEntry*> entries;
-  for (auto& e : node.entries) entries.push_back(e.get());
+  for (auto& e : node.entries)
+    if (node.damagedEntries.count(e.get()) == 0) entries.push_back(e.get());
   RenumberEntries(global_, node.FolderPath(), entries);
 }
 

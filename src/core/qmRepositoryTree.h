@@ -8,12 +8,20 @@
 // every one is found even when the numbers have gaps or repeats. Renumber restores the invariant
 // (the children of a node carry 0..n-1) after a change, as every move, addition and removal needs.
 //
-// A record that cannot be read (a damaged page, an empty or garbled file) is left out and named in a
-// warning, by its path in the Safe; the rest of its category is read as usual. A folder without a
-// category record is no category and is skipped.
+// Damage costs the damaged record, never what is around it or below it; each damaged record is named
+// in a warning, by its path in the Safe:
+//  - an entry record that cannot be read (a damaged page, an empty or garbled file) is left out; one
+//    that is damaged but partly readable is shown as far as it reads (TNode::damagedEntries);
+//  - a category whose record cannot be read (or is missing, while its folder holds entries or
+//    categories) is shown under its folder name with no template (TNode::problem), and what is in it
+//    is read as usual. Repair writes a new record for it (core/qmSafeCheck.h). An empty folder
+//    without a record is no category and is skipped.
+// Damaged nodes and entries keep their numbers: Renumber never writes them (it would replace what is
+// left of a record with what could be read of it).
 //
 // The tree owns what it loaded; nodes and entries stay where they are until the tree dies or the
 // caller removes them from their lists. The rules it applies are those of core/qmRepositoryRules.h.
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +41,15 @@ public:
     std::vector<std::unique_ptr<TNode>> categories;
     std::vector<std::unique_ptr<TqmRepositoryEntry>> entries;
     bool loaded = false;
+    // Not empty for a category whose record is damaged: why. Its category then has the folder's name
+    // as Name and FolderName, no fields and the highest sort order (it is shown last).
+    std::string problem;
+    // Entries shown although their record is damaged, and why (see TqmSFSWrapper::DamagedEntries).
+    std::map<const TqmRepositoryEntry*, std::string> damagedEntries;
+    // The entry records of this category that were left out because nothing of them can be read.
+    std::vector<std::string> unreadableEntries;
+    // The damaged children: categories with a problem, and entries damaged or left out.
+    bool HoldsDamage() const;
 
     // The category path inside the Safe ("" at the top level).
     std::string FolderPath() const { return category ? category->FolderPath() : std::string(); }

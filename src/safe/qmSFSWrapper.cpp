@@ -41,6 +41,15 @@ void CopyWhole(TStream& source, TStream& dest) {
   SecureWipe(buffer.data(), buffer.size());
 }
 
+bool IsWorkFileName(const std::string& name, const std::string& prefix) {
+  if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+      !EndsWith(name, ".tmp"))
+    return false;
+  for (size_t i = prefix.size(); i + 4 < name.size(); ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return true;
+}
+
 // "from byte N on" for messages about a file that cannot be read in full.
 std::string UnreadableFrom(const EUnreadableData& e) {
   return "cannot be read from byte " + std::to_string(e.Offset()) +

@@ -55,6 +55,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Exception.h"
 #include "container/TextKey.h"
 #include "safe/qmProgress.h"
 
@@ -76,6 +77,18 @@ class TqmReminderEvent;
 class TqmSettings;
 class TqmPrompter;
 class TSFSPartStorage;
+
+// A Safe's key derivation asks for more than this program ever writes (TKeyDerivation::Costly) and
+// was not run: nobody agreed to its cost. The message names the cost; Derivation() says it exactly.
+class ECostlyDerivation : public EQuillmarError {
+public:
+  ECostlyDerivation(const std::string& message, const TKeyDerivation& derivation)
+      : EQuillmarError(message), derivation_(derivation) {}
+  const TKeyDerivation& Derivation() const { return derivation_; }
+
+private:
+  TKeyDerivation derivation_;
+};
 
 // A record of the Safe that could not be read (its container path and why), so that a listing can
 // name it and go on with the others.
@@ -151,8 +164,13 @@ public:
   }
   // The text key of the Safe file for password: D (one derivation with the Safe's cost) for a
   // hardened Safe, the password for a compatible one. Whether the password is right is not checked
-  // here (CheckSafe). Throws as KeyDerivationOf, or when the derivation fails (memory).
-  static TTextKey TextKeyFor(const std::string& file, std::string_view password);
+  // here (CheckSafe). Throws as KeyDerivationOf, or when the derivation fails (memory). A costly
+  // derivation (TKeyDerivation::Costly: more than this program ever writes) is run only with
+  // allowCostly; otherwise ECostlyDerivation is thrown at once, before anything is reserved (the
+  // core asks the user first: TqmGlobal::TextKeyFor).
+  static TTextKey TextKeyFor(const std::string& file, std::string_view password, bool allowCostly = false);
+  // The message of ECostlyDerivation for the Safe file `file` with that derivation.
+  static std::string CostlyDerivationMessage(const std::string& file, const TKeyDerivation& derivation);
   // A new text key of that kind for password: for Hardened a new derivation (fresh salt, the cost of
   // this run: container/KeyDerivationCost.h) and D; for Compatible the password, refused beyond 32
   // characters (kMsgCompatiblePasswordTooLong). An empty password is refused (kMsgEmptyPassword).
@@ -191,8 +209,9 @@ public:
   // readers may share but no writer) and keeps it. Throws the container's error (for example the
   // "invalid password specified" message, the refusal of its key derivation, or that another program
   // holds it) when it cannot be opened; the previous Safe is closed in any case. Opening for writing
-  // also removes partial File Locker and attachment files ("~lockN.tmp", "~attachN.tmp") that an
-  // interrupted program left, with a notice.
+  // also removes the work files of a lock or an attachment that never finished (names that begin with
+  // U+0001, which no user item can have), and older versions' "~attach<n>.tmp" files that no entry
+  // names, with a notice; an older "~lock<n>.tmp" could be a user's file and is kept.
   void OpenSafe(const std::string& file, std::string_view password, bool readOnly = false);
   void OpenSafe(const std::string& file, const TTextKey& key, bool readOnly = false);
   bool ReadOnly() const;
@@ -314,9 +333,14 @@ public:
   // program) are still reached this way. True when there is one.
   bool LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry);
   // The "*.entry" files of the category that LoadEntry and LoadEntryAt leave out: empty ones (4 bytes
-  // or less), ones a page of which cannot be read, and ones that hold no entry record. In listing
-  // order.
+  // or less), ones a page of which cannot be read, ones that hold no entry record, and damaged ones of
+  // which no field can be read (see DamagedEntries). In listing order.
   std::vector<TqmUnreadableRecord> UnreadableEntries(const std::string& path);
+  // The "*.entry" files of the category that are loaded although their record is damaged (it holds
+  // zero bytes, which no record text has: a repair writes them where a page could not be read, and a
+  // page read through the wrong cipher has them): what could be read of them is shown, and this names
+  // them. An entry of which no field can be read is among UnreadableEntries instead. In listing order.
+  std::vector<TqmUnreadableRecord> DamagedEntries(const std::string& path);
   // Creates the category folder when missing, gives the entry a random FileName when it has none and
   // writes the entry record, replacing the file. An entry that would not read back as it is
   // (model/RecordCheck.h) throws ERecordRefused before anything is written.
@@ -458,6 +482,9 @@ private:
   // OpenSafe once the leftovers were dealt with.
   void OpenRecovered(const std::string& file, const TTextKey& key, bool readOnly);
   void RemovePartialFiles();
+  // Those of names (files of "\\Quillmar.System.Info\\Attached Files\\") that no entry record of
+  // the repository holds as a field's value; none while an entry record cannot be read.
+  std::vector<std::string> AttachedNamesNoEntryHolds(std::vector<std::string> names);
   std::string CategoryFolder(const TqmCategory* category) const;
   std::string EntryFolder(const std::string& path) const;
   std::string IconFolder(int kind) const;
@@ -477,6 +504,7 @@ private:
     std::map<int32_t, std::string> BySortOrder;
     std::vector<std::string> InListingOrder;  // every readable entry file, gaps and repeats included
     std::vector<TqmUnreadableRecord> Unreadable;
+    std::vector<TqmUnreadableRecord> Damaged;  // loaded, but damaged
   };
   TEntryIndex& IndexOf(const std::string& folder);
 

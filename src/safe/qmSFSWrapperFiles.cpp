@@ -110,7 +110,7 @@ std::string TqmSFSWrapper::AttachFile(const std::string& diskFile) {
   if (sfs.FileExists(target) && !Ask(kMsgFileExists)) return "";
   TFileStream source(diskFile, TFileMode::Read);
   // Written under a temporary name first, so that a failed copy never costs the old attachment.
-  const std::string temp = RandomFreeName(std::string(kAttachedFilesFolder) + "~attach", ".tmp",
+  const std::string temp = RandomFreeName(kAttachedFilesFolder + WorkFilePrefix("attach"), ".tmp",
                                           [&](const std::string& path) { return sfs.FileExists(path); });
   // One change: a failure (or a crash) leaves neither the temporary file nor a lost old attachment.
   {
@@ -253,8 +253,8 @@ void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, const
     throw EQuillmarError("The folder \"" + folder + "\" could not be created in the Safe.");
   // Encrypted under a temporary name, then put in place, all in one change: a failure (or a crash)
   // leaves the old file as it was and no temporary file.
-  const std::string temp =
-      RandomFreeName(folder + "~lock", ".tmp", [&](const std::string& path) { return sfs.FileExists(path); });
+  const std::string temp = RandomFreeName(folder + WorkFilePrefix("lock"), ".tmp",
+                                          [&](const std::string& path) { return sfs.FileExists(path); });
   {
     TSFSFileStream dest(&sfs, 0, "", "", "", TSingleFileSystem::fmCreate, temp);
     int last = -1;

@@ -25,6 +25,28 @@ namespace {
 constexpr char kReminderExt[] = ".reminder";
 constexpr char kEntryExt[] = ".entry";
 
+// Why an entry record that could be read whole is damaged all the same, or "". It is when it holds a
+// zero byte (no text of a record has one: a page a repair set to zero where it could not be read, or
+// one read through the wrong cipher, does), or when it does not read back as it is stored and gave no
+// field at all. Records that merely held a marker text in a value (written before such values were
+// refused) also read back otherwise, but hold no zero byte and keep their fields: they are shown as
+// they read.
+std::string EntryDamage(const std::string& path, const std::string& bytes, const TqmRepositoryEntry& parsed) {
+  const bool zeros = bytes.find('\0') != std::string::npos;
+  if (!zeros) {
+    if (!parsed.Fields().Empty()) return "";
+    std::string again = parsed.GetText();
+    const bool same = again == bytes;
+    WipeString(again);
+    if (same) return "";
+  }
+  const std::string what = "The entry record \"" + path + "\" is damaged (";
+  if (parsed.Fields().Empty())
+    return what + "no field of it can be read, " + std::to_string(bytes.size()) + " bytes).";
+  return what + "part of it cannot be read); what could be read is shown: " +
+         std::to_string(parsed.Fields().Count()) + " field(s).";
+}
+
 }  // namespace
 
 // --- Categories ------------------------------------------------------------------------------------
@@ -154,7 +176,15 @@ TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder) {
       }
       TqmRepositoryEntry probe;
       probe.ParseText(bytes);
+      const std::string problem = EntryDamage(path, bytes, probe);
       WipeString(bytes);
+      if (!problem.empty() && probe.Fields().Empty()) {
+        // Nothing of it can be shown: named and left out, like a record that cannot be read.
+        index.Unreadable.push_back({path, problem});
+        continue;
+      }
+      // What could be read is shown, and the damage named.
+      if (!problem.empty()) index.Damaged.push_back({path, problem});
       index.BySortOrder.emplace(probe.SortOrder(), name);  // the first in listing order wins
       index.InListingOrder.push_back(name);
     }
@@ -195,6 +225,11 @@ bool TqmSFSWrapper::LoadEntryAt(const std::string& path, int index, TqmRepositor
 std::vector<TqmUnreadableRecord> TqmSFSWrapper::UnreadableEntries(const std::string& path) {
   EnsureLayout();
   return IndexOf(EntryFolder(path)).Unreadable;
+}
+
+std::vector<TqmUnreadableRecord> TqmSFSWrapper::DamagedEntries(const std::string& path) {
+  EnsureLayout();
+  return IndexOf(EntryFolder(path)).Damaged;
 }
 
 void TqmSFSWrapper::SaveEntry(const std::string& path, TqmRepositoryEntry& entry) {

@@ -8,12 +8,12 @@
 #include <QUrl>
 #include <filesystem>
 
-#include "UiTestSupport.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmLoginRules.h"
 #include "cryptomail/frmCryptoMail.h"
 #include "safe/qmSFSWrapper.h"
 #include "shell/qmPlaceholderTabs.h"
+#include "uisupport/UiTest.h"
 
 namespace quillmar::test {
 namespace {
@@ -169,7 +169,7 @@ protected:
     W().SelectTab(tabOptions);
     QMetaObject::invokeMethod(&W(), posted, Qt::QueuedConnection);
     script_->Answer(QString::fromLatin1(login::kMsgRepaired));
-    W().TabWindow(tabOptions)->findChild<QAction*>(QStringLiteral("repair"))->trigger();
+    Child<QAction>(W().TabWindow(tabOptions), "repair")->trigger();
   }
   // Every file of the Safe below folder that cannot be read in full, with the reason.
   static std::vector<std::string> UnreadableFiles(TqmSFSWrapper& w, const std::string& folder = "\\") {

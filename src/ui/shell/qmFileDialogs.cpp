@@ -1,7 +1,9 @@
 #include "shell/qmFileDialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace quillmar {
 
@@ -18,6 +20,11 @@ QString& LastFolder() {
 }
 
 }  // namespace
+
+QString DocumentsFolder() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
 
 void SetFileDialogScript(TqmFileDialogScript script) {
   Script() = std::move(script);
@@ -36,6 +43,7 @@ QString ChooseFile(QWidget* parent, const TqmFileRequest& request) {
   if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
   const QString folder = !request.folder.isEmpty() ? request.folder : LastFolder();
   if (!folder.isEmpty()) dialog.setDirectory(folder);
+  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   const QString chosen = QFileInfo(dialog.selectedFiles().first()).absoluteFilePath();
   LastFolder() = QFileInfo(chosen).absolutePath();

@@ -16,7 +16,11 @@ struct TqmFileRequest {
   QString filter;         // Qt form: "Brelkan Safe backup (*.qvtb)"
   QString defaultSuffix;  // "qvtb": added to a typed name that has none (Save)
   QString folder;         // where the dialog starts ("" for the last folder used)
+  QString fileName;       // the name proposed in the folder (Save): "Demo 2025-03-01.qvtb"
 };
+
+// The user's documents folder (xdg-user-dir DOCUMENTS), or the home folder when it is not there.
+QString DocumentsFolder();
 
 // The chosen file (absolute), or "" when the user cancelled.
 QString ChooseFile(QWidget* parent, const TqmFileRequest& request);
