@@ -7,11 +7,12 @@
 #include <filesystem>
 #include <random>
 
-#include "UiTestSupport.h"
 #include "core/CryptoMail.h"
 #include "core/CryptoMailDelivery.h"
 #include "cryptomail/frmCryptoMail.h"
 #include "shell/qmProgressRunner.h"
+#include "uisupport/Child.h"
+#include "uisupport/UiTest.h"
 
 namespace quillmar::test {
 namespace {
@@ -144,7 +145,7 @@ TEST_F(CryptoMailTabTest, SettingsAreKeptAndAnUnchangedTabLeavesThemAlone) {
   Child<QLineEdit>(tab, "riName")->setText(QStringLiteral("Ann"));
   Child<QPlainTextEdit>(tab, "riAdditional")->setPlainText(QStringLiteral("call me\nafter six"));
   Child<QRadioButton>(tab, "rbMessage")->setChecked(true);
-  tab->findChild<QAction*>(QStringLiteral("showSettings"))->trigger();  // hide the reply information
+  Child<QAction>(tab, "showSettings")->trigger();  // hide the reply information
   const TqmCryptoMailOptions o = LoadCryptoMailOptions(G().Settings());
   EXPECT_EQ(o.name, "Ann");
   EXPECT_EQ(o.additional, "call me\r\nafter six");

@@ -11,7 +11,6 @@
 #include <QTimeEdit>
 #include <QTreeWidget>
 
-#include "UiTestSupport.h"
 #include "core/ReminderScheduler.h"
 #include "core/qmReminderSchedule.h"
 #include "model/qmReminderEvent.h"
@@ -21,6 +20,8 @@
 #include "reminders/qmReminderDesktop.h"
 #include "reminders/qmReminderWindows.h"
 #include "support/SmtpServer.h"
+#include "uisupport/Child.h"
+#include "uisupport/UiTest.h"
 
 namespace quillmar::test {
 namespace {
