@@ -412,10 +412,11 @@ std::string TqmGlobal::CopyReminder(const std::string& id) {
   return wrapper_.CopyReminder(id);
 }
 
-void TqmGlobal::AttachReminderScheduler(TReminderScheduler* scheduler) {
+void TqmGlobal::AttachReminderScheduler(TReminderScheduler* scheduler, std::function<double()> now) {
   schedule_.reset();
   if (!scheduler) return;
-  schedule_ = std::make_unique<TqmReminderSchedule>(*scheduler, *store_);
+  schedule_ = std::make_unique<TqmReminderSchedule>(
+      *scheduler, *store_, now ? std::move(now) : TqmReminderSchedule::TNow(NowDateTime));
   schedule_->SetLauncher(launcher_.get());
 }
 

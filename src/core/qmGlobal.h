@@ -475,8 +475,9 @@ public:
   std::string CopyReminder(const std::string& id);
 
   // The schedule runs on the program's one scheduler (not owned; it must outlive this object or be
-  // detached with nullptr). Until one is attached the schedule operations below do nothing.
-  void AttachReminderScheduler(TReminderScheduler* scheduler);
+  // detached with nullptr). Until one is attached the schedule operations below do nothing. now
+  // gives the local time the schedule reckons with (snoozes, end dates); empty: the system's clock.
+  void AttachReminderScheduler(TReminderScheduler* scheduler, std::function<double()> now = {});
   // The schedule (null until a scheduler is attached): the UI and the CLI give it the pop-up, the
   // mail transport and the launcher (core/qmReminderSchedule.h).
   TqmReminderSchedule* ReminderSchedule() { return schedule_.get(); }

@@ -10,9 +10,9 @@
 
 #include "container/SingleFileSystem.h"
 #include "core/qmLoginRules.h"
+#include "cryptomail/frmCryptoMail.h"
 #include "repository/frmPasswordRepository.h"
 #include "safe/qmSFSWrapper.h"
-#include "shell/qmPlaceholderTabs.h"
 #include "uisupport/UiTest.h"
 
 namespace quillmar::test {
@@ -116,7 +116,7 @@ TEST_F(ReceivedFilesTest, ZavozoReroGetsTheFirstPathAndTheFindWindowsCallsArrive
   const std::string f = DiskFile("in/letter.txt", "letter");
   W().ReceiveFiles(Command(1, {f}));
   ASSERT_TRUE(WaitUntil([&] { return W().CurrentTab() == tabCryptoMail; }));
-  auto* mail = static_cast<TfrmCryptoMailPlaceholder*>(W().TabWindow(tabCryptoMail));
+  auto* mail = static_cast<TfrmCryptoMail*>(W().TabWindow(tabCryptoMail));
   EXPECT_EQ(mail->PresetPath().toStdString(), f);
 
   W().PostCryptoMailFile(QStringLiteral("/tmp/from the locker.txt"));

@@ -12,7 +12,6 @@
 #include "filelocker/frmFileLocker.h"
 #include "shell/frmAbout.h"
 #include "shell/frmHelp.h"
-#include "shell/qmPlaceholderTabs.h"
 #include "uisupport/UiTest.h"
 #include "widgets/qmHotLabel.h"
 

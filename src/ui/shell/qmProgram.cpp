@@ -10,6 +10,7 @@
 #include "core/ReminderScheduler.h"
 #include "core/qmGlobal.h"
 #include "platform/InstanceChannel.h"
+#include "reminders/qmReminderDesktop.h"
 #include "shell/frmQuillmar.h"
 #include "shell/qmApplication.h"
 #include "shell/qmInstanceServer.h"
@@ -85,6 +86,7 @@ int RunQuillmar(int argc, char** argv) {
         &window, [&window, task = std::move(task)] { window.Gate().Post(task); }, Qt::QueuedConnection);
   });
   global->AttachReminderScheduler(&scheduler);
+  ConnectReminderActions(*global);
   scheduler.Start();
 
   TqmInstanceServer server;
@@ -100,6 +102,7 @@ int RunQuillmar(int argc, char** argv) {
   const int result = window.Ended() ? 0 : app.exec();
 
   scheduler.Stop();
+  DisconnectReminderActions(*global);
   global->AttachReminderScheduler(nullptr);
   try {
     if (global->SafeOpen()) global->SaveSettings();

@@ -1,8 +1,8 @@
 // The window of each tab. A feature's issue replaces its placeholder here by its own window.
+#include "cryptomail/frmCryptoMail.h"
 #include "filelocker/frmFileLocker.h"
 #include "repository/frmPasswordRepository.h"
 #include "shell/frmOptions.h"
-#include "shell/qmPlaceholderTabs.h"
 #include "shell/qmTabWindow.h"
 
 namespace quillmar {
@@ -16,7 +16,7 @@ TqmTabFactories TqmTabFactories::Default() {
     return new TfrmFileLocker(shell, parent);
   };
   f.Create[tabCryptoMail] = [](TqmShell& shell, QWidget* parent) -> TqmTabWindow* {
-    return new TfrmCryptoMailPlaceholder(shell, parent);
+    return new TfrmCryptoMail(shell, parent);
   };
   f.Create[tabOptions] = [](TqmShell& shell, QWidget* parent) -> TqmTabWindow* {
     return new TfrmOptions(shell, parent);
