@@ -463,12 +463,18 @@ void TqmGlobal::LoadSettings() {
   }
 }
 
-void TqmGlobal::SaveSettings() {
+void TqmGlobal::SaveSettings(bool rewrite) {
   if (!safeOpen_) return;
   if (wrapper_.ReadOnly()) {
     wrapper_.SaveSettings(settings_);  // refused as any change of a Safe opened read-only
     return;
   }
+  // Nothing changed here since the settings were read or saved: there is nothing to write, and no
+  // change of the Safe is begun (closing a Safe that was only looked at must not write it, nor fail
+  // where it cannot be written).
+  TqmSettings base;
+  base.ParseText(settingsBase_);
+  if (!rewrite && base.GetText() == settings_.GetText()) return;
   // What the Safe holds now and the write, in one change: no other program's save comes between.
   TqmSFSWrapper::TChange change(wrapper_);
   try {

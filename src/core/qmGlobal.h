@@ -280,12 +280,14 @@ public:
   // Settings of the open Safe. LoadSettings: when SafeName is not empty and a Safe is open, starts
   // from the defaults and reads the Safe's settings text; when the settings record cannot be read the
   // defaults stay, SettingsProblem() says why and the prompter is warned (naming the record): the
-  // Safe opens all the same. SaveSettings: only while SafeOpen, writes them, replacing the file (a
-  // damaged record is replaced too), in one change with a read of what the Safe holds: a setting
-  // another program changed since this object read them keeps that program's value unless it was
-  // changed here too.
+  // Safe opens all the same. SaveSettings: only while SafeOpen and only when a setting changed here
+  // since they were read or saved (else nothing is written and no change begun), writes them,
+  // replacing the file (a damaged record is replaced too), in one change with a read of what the Safe
+  // holds: a setting another program changed since this object read them keeps that program's value
+  // unless it was changed here too.
   void LoadSettings();
-  void SaveSettings();
+  // rewrite: written even when nothing changed here (the repair puts back a damaged record).
+  void SaveSettings(bool rewrite = false);
   // Why the open Safe's settings could not be read at its opening ("" when they could).
   const std::string& SettingsProblem() const { return settingsProblem_; }
 

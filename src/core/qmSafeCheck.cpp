@@ -262,7 +262,7 @@ void MendRecords(TqmGlobal& global, const std::vector<TRebuildNote>& notes, TqmR
     if (w.Container()->FileExists(path)) CheckSettings(w, path, problems);
     if (!problems.empty() || zeroed(path) || !global.SettingsProblem().empty()) {
       const bool defaults = !global.SettingsProblem().empty();
-      global.SaveSettings();
+      global.SaveSettings(true);
       rewritten.push_back(path);
       result.lost.push_back("The settings " + Quoted(path) + " could not be read; " +
                             (defaults

@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "base/MemoryStream.h"
-#include "container/SFSFileStream.h"
 #include "container/SFSError.h"
+#include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
 #include "model/qmCategory.h"
 #include "model/qmField.h"

@@ -2,9 +2,10 @@
 // another category, delete with its question and next selection, and the find window's queued search.
 #include <QAction>
 
-#include "UiTestSupport.h"
 #include "core/qmRepositoryTree.h"
 #include "repository/frmPasswordRepository.h"
+#include "uisupport/Child.h"
+#include "uisupport/UiTest.h"
 
 namespace quillmar::test {
 namespace {
