@@ -67,6 +67,8 @@ TssFileLockerListView::TssFileLockerListView(QWidget* parent)
   addWidget(icons_);
   addWidget(details_);
   connect(selection_, &QItemSelectionModel::selectionChanged, this, &TssFileLockerListView::SelectionChanged);
+  connect(model_, &QAbstractItemModel::modelReset, this, &TssFileLockerListView::FitListGrid);
+  connect(model_, &QAbstractItemModel::rowsInserted, this, &TssFileLockerListView::FitListGrid);
   SetViewStyle(0);
 }
 
@@ -113,7 +115,6 @@ void TssFileLockerListView::SetViewStyle(int style) {
       icons_->setFlow(QListView::LeftToRight);
       icons_->setWrapping(true);
       icons_->setIconSize(QSize(16, 16));
-      icons_->setGridSize(QSize(190, 22));
       icons_->setWordWrap(false);
       model_->SetIcons(small_.get());
       break;
@@ -122,7 +123,6 @@ void TssFileLockerListView::SetViewStyle(int style) {
       icons_->setFlow(QListView::TopToBottom);
       icons_->setWrapping(true);
       icons_->setIconSize(QSize(16, 16));
-      icons_->setGridSize(QSize(220, 22));
       icons_->setWordWrap(false);
       model_->SetIcons(small_.get());
       break;
@@ -130,8 +130,21 @@ void TssFileLockerListView::SetViewStyle(int style) {
       model_->SetIcons(small_.get());
       break;
   }
+  FitListGrid();
   setCurrentWidget(View());
   if (hadFocus) View()->setFocus();
+}
+
+void TssFileLockerListView::FitListGrid() {
+  if (style_ != 1 && style_ != 2) return;
+  const int least = style_ == 1 ? 190 : 220;
+  const QFontMetrics metrics(icons_->font());
+  int widest = 0;
+  for (int row = 0, rows = model_->rowCount(); row < rows; ++row)
+    widest = std::max(
+        widest, metrics.horizontalAdvance(model_->data(model_->index(row, 0), Qt::DisplayRole).toString()));
+  // Picture, gaps and margins beside the name; a very long name is still elided in the middle.
+  icons_->setGridSize(QSize(std::clamp(widest + 40, least, 420), 22));
 }
 
 std::vector<int> TssFileLockerListView::SelectedRows() const {

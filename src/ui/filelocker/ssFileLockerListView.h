@@ -56,6 +56,8 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  // In the two list styles, cells as wide as the longest name (within bounds), so that names fit.
+  void FitListGrid();
   void Prepare(QAbstractItemView* view);
 
   TqmLockerModel* model_;
