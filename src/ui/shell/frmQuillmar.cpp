@@ -567,7 +567,10 @@ void TfrmQuillmar::ReportLeftoverCopies() {
 
 void TfrmQuillmar::SelectTab(int tab) {
   if (tab < 0 || tab >= kTabCount || !g_.SafeOpen()) return;
-  setUpdatesEnabled(false);
+  // No setUpdatesEnabled(false) around the switch: the window paints only once control is back in the
+  // event loop, so the switch shows in one piece anyway. Disabling updates of the whole window here
+  // (with a tab made on first use selecting its first item) left it unpainted after a login under X:
+  // the login dialog's pixels stayed until the window was exposed again.
   for (int t = 0; t < kTabCount; ++t) tabPictures_[static_cast<size_t>(t)]->setPixmap(TabPicture(t, false));
   btnView_->setVisible(false);
   QPointer<TqmTabWindow>& window = tabs_[static_cast<size_t>(tab)];
@@ -587,7 +590,6 @@ void TfrmQuillmar::SelectTab(int tab) {
   formStack_->setCurrentWidget(window);
   currentTab_ = tab;
   if (tab == tabFileLocker) btnView_->setVisible(true);
-  setUpdatesEnabled(true);
   window->TabShown();
 }
 
