@@ -2,6 +2,8 @@
 // ending is told by the work's result and reason, never by the Cancel button alone.
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
 #include <QWidget>
 #include <atomic>
 #include <chrono>
@@ -132,6 +134,43 @@ TEST_F(ProgressOutcomeTest, AStopWithoutCancelOrReasonIsDeclinedAndEmptyTextsAre
             TqmOutcome::Failed);
   Pump(20);
   ExpectScriptDone();
+}
+
+TEST_F(ProgressOutcomeTest, BusyWorkTakesNoInputButItsProgressDialogsCancel) {
+  // A button of the window open when the work began: a click on it while the work runs must not
+  // count (a second OK of the login while the first derivation runs), one afterwards does.
+  QPushButton button(QStringLiteral("OK"), &host_);
+  button.show();
+  int clicks = 0;
+  QObject::connect(&button, &QPushButton::clicked, [&] { ++clicks; });
+  bool reached = false;
+  ScriptCancel();
+  const bool cancelled = TqmProgressRunner::RunBusyWithProgress(
+      &host_, nullptr, QStringLiteral("Deriving ..."), 0, [&](const TqmProgress& p) {
+        QMetaObject::invokeMethod(
+            &button,
+            [&] {
+              QTest::mouseClick(&button, Qt::LeftButton);
+              QTest::keyClick(&button, Qt::Key_Space);
+            },
+            Qt::BlockingQueuedConnection);
+        reached = WaitForCancel(p);
+      });
+  ExpectScriptDone();
+  EXPECT_TRUE(cancelled);
+  EXPECT_TRUE(reached);
+  EXPECT_EQ(clicks, 0);
+  EXPECT_EQ(TqmProgressRunner::Current(), nullptr);
+  QTest::mouseClick(&button, Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+
+  // An exception of the work comes back to the caller, with the windows taking input again.
+  EXPECT_THROW(
+      TqmProgressRunner::RunBusyWithProgress(&host_, nullptr, QStringLiteral("Deriving ..."), 60000,
+                                             [](const TqmProgress&) { throw std::runtime_error("x"); }),
+      std::runtime_error);
+  QTest::mouseClick(&button, Qt::LeftButton);
+  EXPECT_EQ(clicks, 2);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDialog>
+#include <QProgressDialog>
 #include <memory>
 
 #include "shell/qmProgressRunner.h"
@@ -66,7 +67,9 @@ void TqmUiScript::Tick() {
   }
   // While the program works without a dialog (a key derivation), its windows take no input: only a
   // question it asks meanwhile is answered.
-  if (TqmProgressRunner::BusyRunning() && !qobject_cast<QMessageBox*>(modal)) return;
+  if (TqmProgressRunner::BusyRunning() && !qobject_cast<QMessageBox*>(modal) &&
+      modal != TqmProgressRunner::Current())
+    return;
   if (!steps_.empty() && steps_.front().matches(modal)) {
     // The act runs from the event loop, not inside this tick: it may open windows of its own
     // (a message box after OK), which later ticks answer.

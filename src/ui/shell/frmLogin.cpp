@@ -33,6 +33,8 @@ constexpr int kPasswordBoxLimit = static_cast<int>(login::kMaxPasswordLength) + 
 // more (the check boxes of create mode), and the banner is drawn for the width it has.
 constexpr int kFieldColumnWidth = 300;
 constexpr int kBannerHeight = 72;
+// A key derivation that runs longer than this shows its progress.
+constexpr int kDerivationProgressAfterMs = 1000;
 
 }  // namespace
 
@@ -302,12 +304,29 @@ int TfrmLogin::Validate() {
     WipeQString(typed);
   }
   login::TLoginResult result;
+  bool cancelled = false;
   try {
     // The key derivation (about half a second; a new hardened Safe also calibrates its cost) runs
-    // on a worker: the window keeps painting under the wait cursor.
-    TqmProgressRunner::RunBusy(nullptr, [&] { result = login::ValidateLogin(g_, input); });
+    // on a worker: the window keeps painting under the wait cursor and takes no input. A Safe made
+    // with a higher cost (made elsewhere, and accepted at the question about it) may take minutes:
+    // after a second a progress dialog shows how far it is and offers Cancel.
+    cancelled = TqmProgressRunner::RunBusyWithProgress(
+        this, nullptr, QStringLiteral("Deriving the Safe's key from the master password ..."),
+        kDerivationProgressAfterMs, [&](const TqmProgress& progress) {
+          g_.SetDerivationProgress(progress);
+          struct TUnbind {
+            TqmGlobal& g;
+            ~TUnbind() { g.SetDerivationProgress({}); }
+          } unbind{g_};
+          result = login::ValidateLogin(g_, input);
+        });
   } catch (const std::exception& e) {
     ShowError(this, FromMessage(e.what()));
+    return login::kRefused;
+  }
+  // A Cancel the derivation honoured: the user knows; the window stays for another try.
+  if (cancelled && result.code != 0) {
+    txtMasterPassword_->setFocus();
     return login::kRefused;
   }
   if (result.code != 0) {

@@ -7,10 +7,12 @@
 #include <QProgressDialog>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 #include <atomic>
 #include <exception>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "shell/qmBusyGate.h"
 #include "shell/qmMessages.h"
@@ -23,6 +25,17 @@ namespace {
 int showDelayMs = 300;
 QPointer<QProgressDialog> current;
 int busyRunning = 0;
+
+// Shows the dialog centred over the window it belongs to (else the window manager may put it in a
+// corner of the screen, away from what the user was looking at).
+void ShowOverOwner(QProgressDialog* dialog) {
+  if (QWidget* owner = dialog->parentWidget(); owner != nullptr && owner->isVisible()) {
+    dialog->adjustSize();
+    const QPoint centre = owner->window()->frameGeometry().center();
+    dialog->move(centre.x() - dialog->width() / 2, centre.y() - dialog->height() / 2);
+  }
+  dialog->show();
+}
 
 // How often the window thread looks at the worker's progress (and repaints the dialog).
 constexpr int kLookEveryMs = 50;
@@ -63,6 +76,121 @@ void TqmProgressRunner::RunBusy(TqmBusyGate* gate, const std::function<void()>& 
   QApplication::restoreOverrideCursor();
   --busyRunning;
   if (error) std::rethrow_exception(error);
+}
+
+namespace {
+
+// Swallows the user's input to the windows that were open when it was made (mouse, keys, wheel, a
+// close from the window manager); windows opened later are left alone.
+class TInputBlocker : public QObject {
+public:
+  TInputBlocker() {
+    for (QWidget* w : QApplication::topLevelWidgets()) blocked_.emplace_back(w);
+    qApp->installEventFilter(this);
+  }
+  ~TInputBlocker() override { qApp->removeEventFilter(this); }
+  TInputBlocker(const TInputBlocker&) = delete;
+  TInputBlocker& operator=(const TInputBlocker&) = delete;
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::Wheel:
+      case QEvent::ContextMenu:
+      case QEvent::Close:
+        break;
+      default:
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget) {
+      // Input reaches a window's QWindow before its widgets; a close arrives there too.
+      auto* window = qobject_cast<QWindow*>(watched);
+      if (!window) return false;
+      for (const QPointer<QWidget>& w : blocked_)
+        if (w && w->windowHandle() == window) {
+          event->ignore();
+          return true;
+        }
+      return false;
+    }
+    for (const QPointer<QWidget>& w : blocked_)
+      if (w == widget->window()) {
+        event->ignore();
+        return true;
+      }
+    return false;
+  }
+
+private:
+  std::vector<QPointer<QWidget>> blocked_;
+};
+
+}  // namespace
+
+bool TqmProgressRunner::RunBusyWithProgress(QWidget* parent, TqmBusyGate* gate, const QString& label,
+                                            int showAfterMs,
+                                            const std::function<void(const TqmProgress& progress)>& work) {
+  TInputBlocker blocker;
+  std::unique_ptr<QProgressDialog> dialog(MakeDialog(parent, label));
+  struct TRestore {
+    QPointer<QProgressDialog> previous;
+    ~TRestore() { current = previous; }
+  } restore{current};
+  current = dialog.get();
+  std::unique_ptr<TqmBusyGate::TScope> scope;
+  if (gate) scope = std::make_unique<TqmBusyGate::TScope>(*gate);
+  ++busyRunning;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+
+  std::atomic<double> fraction{0};
+  std::atomic<bool> cancel{false};
+  std::exception_ptr error;
+  QEventLoop loop;
+  QElapsedTimer clock;
+  clock.start();
+  QTimer look;
+  look.setInterval(kLookEveryMs);
+  QObject::connect(&look, &QTimer::timeout, [&] {
+    if (!dialog->isVisible() && clock.elapsed() >= showAfterMs) {
+      // The pointer over the dialog is the normal one: its Cancel can be pressed.
+      QApplication::changeOverrideCursor(Qt::BusyCursor);
+      ShowOverOwner(dialog.get());
+    }
+    if (dialog->isVisible())
+      dialog->setValue(static_cast<int>(std::clamp(fraction.load(), 0.0, 1.0) * kSteps));
+    if (dialog->wasCanceled()) cancel = true;
+  });
+  QObject::connect(dialog.get(), &QProgressDialog::canceled, [&] { cancel = true; });
+  look.start();
+  std::thread worker([&] {
+    try {
+      work([&](double f, bool& c) {
+        fraction = f;
+        if (cancel) c = true;
+      });
+    } catch (...) {
+      error = std::current_exception();
+    }
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  // The quit the worker posts waits in the queue should it come before the loop runs.
+  loop.exec();
+  worker.join();
+  look.stop();
+  const bool cancelled = dialog->wasCanceled() || cancel;
+  dialog->hide();
+  QApplication::restoreOverrideCursor();
+  --busyRunning;
+  if (error) std::rethrow_exception(error);
+  return cancelled;
 }
 
 bool TqmProgressRunner::OnWindowThread() {
@@ -108,13 +236,13 @@ bool TqmProgressRunner::Run(QWidget* parent, TqmBusyGate* gate, const QString& l
   QTimer look;
   look.setInterval(kLookEveryMs);
   QObject::connect(&look, &QTimer::timeout, [&] {
-    if (!dialog->isVisible() && clock.elapsed() >= showDelayMs) dialog->show();
+    if (!dialog->isVisible() && clock.elapsed() >= showDelayMs) ShowOverOwner(dialog.get());
     if (dialog->isVisible())
       dialog->setValue(static_cast<int>(std::clamp(fraction.load(), 0.0, 1.0) * kSteps));
     if (dialog->wasCanceled()) cancel = true;
   });
   QObject::connect(dialog.get(), &QProgressDialog::canceled, [&] { cancel = true; });
-  if (showDelayMs <= 0) dialog->show();
+  if (showDelayMs <= 0) ShowOverOwner(dialog.get());
   look.start();
 
   std::thread worker([&] {

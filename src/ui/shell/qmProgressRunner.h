@@ -55,6 +55,14 @@ public:
   // instance channel go on, a question of the core is shown, nothing can be clicked. The gate (when
   // given) is held. An exception of the work is thrown again here.
   static void RunBusy(TqmBusyGate* gate, const std::function<void()>& work);
+  // Runs work(progress) on a worker thread for a step that usually takes a moment but may take long (the
+  // key derivation of a Safe made with a high cost): as RunBusy, the windows open when it began take no
+  // input (no second OK while the first runs), but events run; once it has run for showAfterMs a
+  // progress dialog with Cancel appears. Only windows opened meanwhile (that dialog, a question the
+  // work asks) take input. True when Cancel was pressed (whether the work honoured it is its result to
+  // tell). The gate (when given) is held. An exception of the work is thrown again here.
+  static bool RunBusyWithProgress(QWidget* parent, TqmBusyGate* gate, const QString& label, int showAfterMs,
+                                  const std::function<void(const TqmProgress& progress)>& work);
   // Whether RunBusy is running now (a test script then leaves the windows alone, as a user must).
   static bool BusyRunning();
 
