@@ -456,6 +456,12 @@ bool TfrmPasswordRepository::eventFilter(QObject* watched, QEvent* event) {
       ShowContextMenu(row.isValid() ? row.center() : QPoint(0, 0));
       return true;
     }
+    // Ctrl+Up and Ctrl+Down move the item (when the window has no shortcut for them, the tree would
+    // move its cursor instead).
+    if ((key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) && mods == Qt::ControlModifier) {
+      if (moveUp_->isEnabled()) MoveItem(key->key() == Qt::Key_Up ? -1 : +1);
+      return true;
+    }
     if (key->key() == Qt::Key_Escape && filtering_) {
       ClearFilter();
       return true;
@@ -664,14 +670,17 @@ void TfrmPasswordRepository::SetFilter(const QString& text) {
   }
   const TItem keep = CurrentItem();
   Refreshed(keep.IsNone() ? selectedBeforeFilter_ : keep);
-  // The selection moves to the first item shown when the one it was on is hidden.
+  // The selection moves to the first match shown when the item it was on is hidden.
   if (!RowShown(CurrentItem())) {
     QModelIndex shown;
-    for (QModelIndex i = model_->index(0, 0); i.isValid(); i = view_->indexBelow(i))
-      if (!view_->isRowHidden(i.row(), i.parent())) {
+    for (QModelIndex i = model_->index(0, 0); i.isValid(); i = view_->indexBelow(i)) {
+      const TItem item = model_->ItemOf(i);
+      if (item.entry ? RepositoryFilterMatches(*item.entry, filterText_)
+                     : RepositoryFilterMatches(*item.node->category, filterText_)) {
         shown = i;
         break;
       }
+    }
     if (shown.isValid()) {
       view_->setCurrentIndex(shown);
       SelectionChanged();
