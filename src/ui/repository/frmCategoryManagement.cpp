@@ -168,6 +168,7 @@ TfrmCategoryManagement::TfrmCategoryManagement(TqmGlobal& global, QWidget* paren
   fields_->horizontalHeader()->setSectionResizeMode(kColName, QHeaderView::Stretch);
   fields_->horizontalHeader()->setSectionResizeMode(kColType, QHeaderView::ResizeToContents);
   fields_->horizontalHeader()->setSectionResizeMode(kColRequired, QHeaderView::ResizeToContents);
+  fields_->verticalHeader()->setDefaultSectionSize(fields_->fontMetrics().height() + 8);
   fields_->installEventFilter(this);
   grid->addWidget(fields_, 3, 0, 1, 3);
   auto* fieldButtons = new QHBoxLayout;
@@ -237,6 +238,8 @@ TfrmCategoryManagement::TfrmCategoryManagement(TqmGlobal& global, QWidget* paren
   connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           &TfrmCategoryManagement::CurrentChanged);
   ShowCurrent();
+  // The keyboard starts in the tree: Down selects the first category.
+  view_->setFocus();
 }
 
 TfrmCategoryManagement::~TfrmCategoryManagement() {

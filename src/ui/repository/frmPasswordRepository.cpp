@@ -34,6 +34,7 @@
 #include "repository/qmRepsitoryItemEditor.h"
 #include "shell/qmMessages.h"
 #include "widgets/qmHotLabel.h"
+#include "widgets/qmSafeTextValidator.h"
 #include "widgets/qmSecretClipboard.h"
 #include "widgets/qmText.h"
 
@@ -90,6 +91,9 @@ TfrmPasswordRepository::TfrmPasswordRepository(TqmShell& shell, QWidget* parent)
   txtFilter_->setPlaceholderText(QStringLiteral("Filter (Ctrl+E)"));
   txtFilter_->setClearButtonEnabled(true);
   txtFilter_->installEventFilter(this);
+  auto* filterGuard = new TqmSafeTextValidator(txtFilter_);
+  connect(filterGuard, &TqmSafeTextValidator::refused, this,
+          [this](const QString& message) { ShowMessageBeside(txtFilter_, message); });
   right->addWidget(txtFilter_);
   filterTimer_ = new QTimer(this);
   filterTimer_->setSingleShot(true);
@@ -433,6 +437,12 @@ void TfrmPasswordRepository::BuildTrayMenus(QMenu* autoFill, QMenu* webSites) {
 }
 
 bool TfrmPasswordRepository::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == txtFilter_ && event->type() == QEvent::ShortcutOverride &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Insert) {
+    // Insert in the filter box is the box's own key, not New.
+    event->accept();
+    return true;
+  }
   if (watched == txtFilter_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Escape) {
@@ -646,7 +656,7 @@ void TfrmPasswordRepository::SetFilter(const QString& text) {
     return;
   }
   std::string safe;
-  if (!ToSafeText(text, safe)) return;  // no item can hold such a character: nothing matches
+  if (!ToSafeText(text, safe)) return;  // the box's guard has refused the character already
   if (!filtering_) {
     expandedBeforeFilter_ = view_->ExpandedNodes();
     selectedBeforeFilter_ = CurrentItem();
@@ -665,18 +675,22 @@ void TfrmPasswordRepository::SetFilter(const QString& text) {
   }
   filterText_ = safe;
   if (txtFilter_->text() != text) {
-    const QSignalBlocker block(txtFilter_);
     txtFilter_->setText(text);
+    filterTimer_->stop();
   }
   const TItem keep = CurrentItem();
   Refreshed(keep.IsNone() ? selectedBeforeFilter_ : keep);
-  // The selection moves to the first match shown when the item it was on is hidden.
-  if (!RowShown(CurrentItem())) {
+  // The selection moves to the first match unless it is on a match already (a category shown only
+  // for what it holds is none).
+  auto matches = [this](const TItem& item) {
+    if (item.IsNone()) return false;
+    return item.entry ? RepositoryFilterMatches(*item.entry, filterText_)
+                      : RepositoryFilterMatches(*item.node->category, filterText_);
+  };
+  if (!RowShown(CurrentItem()) || !matches(CurrentItem())) {
     QModelIndex shown;
     for (QModelIndex i = model_->index(0, 0); i.isValid(); i = view_->indexBelow(i)) {
-      const TItem item = model_->ItemOf(i);
-      if (item.entry ? RepositoryFilterMatches(*item.entry, filterText_)
-                     : RepositoryFilterMatches(*item.node->category, filterText_)) {
+      if (matches(model_->ItemOf(i))) {
         shown = i;
         break;
       }
@@ -719,8 +733,9 @@ void TfrmPasswordRepository::ApplyFilterRows() {
 void TfrmPasswordRepository::ClearFilter() {
   filterTimer_->stop();
   if (!txtFilter_->text().isEmpty()) {
-    const QSignalBlocker block(txtFilter_);
+    // Not with signals blocked: the box hides its clear button on its own change signal.
     txtFilter_->clear();
+    filterTimer_->stop();
   }
   if (!filtering_) return;
   filtering_ = false;
@@ -752,6 +767,7 @@ void TfrmPasswordRepository::OpenEntry(const TItem& item) {
   if (!item.entry) return;
   if (filtering_) ClearFilter();
   Select(item);
+  view_->setFocus();
   if (CurrentItem() == item) ModifyEntry();
 }
 

@@ -41,7 +41,8 @@ void TqmSecretClipboard::Copy(const QString& text, bool clearLater) {
 }
 
 bool TqmSecretClipboard::Holding() const {
-  if (!ours_) return false;
+  // After the application object has gone (this instance ends with it) there is no clipboard left.
+  if (!ours_ || QCoreApplication::instance() == nullptr) return false;
   const QClipboard* clipboard = QApplication::clipboard();
   if (!clipboard) return false;
   return clipboard->mimeData(QClipboard::Clipboard) == ours_.data();
