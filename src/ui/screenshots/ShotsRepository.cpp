@@ -153,6 +153,30 @@ const TqmScreenshotRows kRows(
            manager.reject();
            return shot;
          }},
+        {"tray_menu_autofill.png",
+         [](TScene& scene) {
+           TfrmPasswordRepository& tab = Tab(scene);
+           // The demo's entries carry no web-form record: two get one in memory only (the Safe is
+           // not changed; the next row reads the tree anew).
+           for (const char* title : {"Example Shop", "Photo cloud"})
+             Find(tab, title).entry->SetAutoFill("<form action=\"https://example.com/login\"/>");
+           QMenu* menu = scene.MainWindow().ApplicationMenu();
+           const QPixmap main = TScene::GrabMenu(menu);
+           auto* autoFill = Child<QMenu>(menu, "mnuAutoFill");
+           autoFill->popup(QPoint(0, 0));
+           TScene::Settle();
+           const QPixmap sub = autoFill->grab();
+           autoFill->hide();
+           const QRect item = menu->actionGeometry(autoFill->menuAction());
+           QPixmap out(main.width() + sub.width(), std::max(main.height(), item.top() + sub.height()));
+           out.fill(QColor(0xd0, 0xd4, 0xda));
+           QPainter p(&out);
+           p.drawPixmap(0, 0, main);
+           p.drawPixmap(main.width(), item.top(), sub);
+           p.end();
+           tab.Reload();
+           return out;
+         }},
         {"password_health.png",
          [](TScene& scene) {
            TfrmPasswordRepository& tab = Tab(scene);
