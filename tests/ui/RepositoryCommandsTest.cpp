@@ -122,6 +122,21 @@ TEST_F(RepositoryCommandsTest, ManageCategoriesKeepsTemplatesAndRefusesWhatWould
     EXPECT_EQ(added->category->Name(), "Shop");
     EXPECT_EQ(name->text(), QStringLiteral("Shop"));
 
+    // Two siblings named alike, the second without fields: OK shows that second one.
+    m->Select(&Category(tree, "Test Mail"));
+    m->NewCategory();
+    TNode* twin = m->Current();
+    name->setFocus();
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("Shop"));
+    script_->Answer(QStringLiteral("For category \"Test Mail\\Shop\\\" at least one field must be defined"));
+    m->Select(added);
+    m->accept();
+    EXPECT_EQ(m->Current(), twin);
+    script_->Answer(QStringLiteral("Delete?"), QMessageBox::Yes);
+    m->DeleteCategory();
+    EXPECT_EQ(m->Current(), added);  // the one before it
+
     // Deleting Test Web, which holds entries, is refused with the three-line message.
     script_->Answer(QStringLiteral("Delete?"), QMessageBox::Yes);
     script_->Answer(QStringLiteral("You cannot delete this category as there are some password entries"));

@@ -400,6 +400,7 @@ void TfrmPasswordRepository::FindNext(const QString& text, bool caseSensitive, b
 }
 
 void TfrmPasswordRepository::BuildTrayMenus(QMenu* autoFill, QMenu* webSites) {
+  if (managingCategories_) return;
   TqmTrayMenus menus;
   try {
     menus = quillmar::BuildTrayMenus(shell_.Global(), *tree_);
@@ -546,8 +547,11 @@ void TfrmPasswordRepository::ManageCategories() {
   if (filtering_) ClearFilter();
   viewer_->ShowEntry(nullptr);
   {
+    // Meanwhile the tab's tree is out of date: the tray lists nothing from it until the reload.
+    managingCategories_ = true;
     TfrmCategoryManagement manager(shell_.Global(), shell_.Window());
     manager.exec();
+    managingCategories_ = false;
   }
   Reload();
 }

@@ -104,7 +104,8 @@ private:
   QMenu* menu_ = nullptr;
   QTimer* filterTimer_ = nullptr;
   bool filtering_ = false;
-  std::string filterText_;  // Safe text of the filter in force
+  bool managingCategories_ = false;  // the category manager is open: the tree is out of date
+  std::string filterText_;           // Safe text of the filter in force
   std::vector<TqmRepositoryTree::TNode*> expandedBeforeFilter_;
   TItem selectedBeforeFilter_;
   QLabel* headerIcon_;
