@@ -542,6 +542,11 @@ bool TfrmCategoryManagement::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    if (watched == view_ && key->key() == Qt::Key_Menu) {
+      const QRect row = view_->visualRect(view_->currentIndex());
+      emit view_->customContextMenuRequested(row.isValid() ? row.center() : QPoint(0, 0));
+      return true;
+    }
     if (watched == view_ && key->key() == Qt::Key_Delete && mods == Qt::NoModifier) {
       if (aDelete_->isEnabled()) DeleteCategory();
       return true;
