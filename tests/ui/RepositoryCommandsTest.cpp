@@ -218,6 +218,7 @@ TEST_F(RepositoryCommandsTest, DropsAndMoveKeysGoThroughTheSafe) {
   EXPECT_EQ(Stored("Test Web").substr(Stored("Test Web").find('|')), "| two:0 three:1");
   // Refused: an entry beside a top-level category; nothing changes.
   EXPECT_FALSE(tab.DropItem(EntryOf(tree, web, "two"), {&mail}, TqmDropMode::Above));
+  EXPECT_FALSE(tab.DropItem(EntryOf(tree, web, "two"), {}, TqmDropMode::On));  // over no row
   EXPECT_EQ(Stored("Test Web").substr(Stored("Test Web").find('|')), "| two:0 three:1");
 
   // Ctrl+Down on the tree moves the selected entry after the next one.
@@ -227,6 +228,17 @@ TEST_F(RepositoryCommandsTest, DropsAndMoveKeysGoThroughTheSafe) {
   EXPECT_EQ(tab.CurrentItem(), EntryOf(tree, web, "two"));
   // The last one cannot go further down.
   EXPECT_FALSE(tab.MoveItem(+1));
+
+  // A category dropped above its sibling changes places with it, in the Safe as well.
+  EXPECT_TRUE(tab.DropItem({&mail}, {&web}, TqmDropMode::Above));
+  {
+    TqmRepositoryTree fresh(G());
+    fresh.Load(fresh.Root());
+    std::vector<std::string> names;
+    for (auto& c : fresh.Root().categories)
+      if (c->category->Name().rfind("Test ", 0) == 0) names.push_back(c->category->Name());
+    EXPECT_EQ(names, (std::vector<std::string>{"Test Mail", "Test Web"}));
+  }
 
   // No drops while the filter is on.
   tab.SetFilter(QStringLiteral("t"));

@@ -557,7 +557,7 @@ void TfrmPasswordRepository::ManageCategories() {
 }
 
 bool TfrmPasswordRepository::DropItem(const TItem& source, const TItem& target, TqmDropMode mode) {
-  if (filtering_) return false;
+  if (filtering_ || !TqmRepositoryTree::CanDrop(source, target, mode)) return false;
   // Where an entry ends up: its node changes when it moves to another category.
   TqmRepositoryTree::TNode* destination =
       mode == TqmDropMode::On ? target.node : &TqmRepositoryTree::ParentOf(target);
