@@ -217,6 +217,8 @@ void TfrmPasswordRepository::UpdateActions() {
 }
 
 void TfrmPasswordRepository::Reload() {
+  // The filter remembers items of the tree that goes now.
+  if (filtering_) ClearFilter();
   selection_ = TSelection::None;
   lblEntryFullCaption_->clear();
   headerIcon_->clear();
