@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
