@@ -166,6 +166,48 @@ TEST_F(RepositoryCommandsTest, ManageCategoriesKeepsTemplatesAndRefusesWhatWould
             "Title:Normal Text:R User name:Normal Text:- Password:Password Field:- | one:0 two:1 three:2");
 }
 
+TEST_F(RepositoryCommandsTest, CategoryManagerKeysAndClipboard) {
+  Start();
+  G().Settings().App.confDel.SetValue(false);
+  TfrmCategoryManagement m(G(), &W());
+  m.show();
+  TqmRepositoryTree& tree = m.Tree();
+  m.Select(&Category(tree, "Test Mail"));
+  auto* grid = Child<QTableWidget>(&m, "fieldsListView");
+  grid->setFocus();
+  // Insert adds (and starts editing the name, which the next selection ends), Alt+Up moves, Delete
+  // removes.
+  QTest::keyClick(grid, Qt::Key_Insert);
+  ASSERT_EQ(grid->rowCount(), 2);
+  EXPECT_EQ(grid->item(1, 0)->text(), QStringLiteral("field 2"));
+  m.SelectField(1);
+  QTest::keyClick(grid, Qt::Key_Up, Qt::AltModifier);
+  EXPECT_EQ(grid->item(0, 0)->text(), QStringLiteral("field 2"));
+  EXPECT_EQ(grid->item(0, 2)->text(), QStringLiteral("False"));
+  EXPECT_EQ(grid->item(1, 2)->text(), QStringLiteral("True"));
+  EXPECT_EQ(m.SelectedField(), 0);
+  QTest::keyClick(grid, Qt::Key_Delete);
+  ASSERT_EQ(grid->rowCount(), 1);
+  EXPECT_EQ(grid->item(0, 0)->text(), QStringLiteral("Title"));
+  EXPECT_EQ(m.SelectedField(), 0);  // the row that took the removed one's place
+
+  // Copy and Paste: a sub-category with the same template; foreign text says "wrong clipboard".
+  m.Select(&Category(tree, "Test Web"));
+  m.CopyCategory();
+  m.PasteCategory();
+  ASSERT_NE(m.Current(), nullptr);
+  EXPECT_EQ(m.Current()->parent, &Category(tree, "Test Web"));
+  EXPECT_EQ(m.Current()->category->Fields().Count(), 3);
+  QApplication::clipboard()->setText(QStringLiteral("some text"));
+  script_->Answer(QStringLiteral("wrong clipboard"));
+  m.PasteCategory();
+  ExpectScriptDone();
+  EXPECT_EQ(Category(tree, "Test Web").categories.size(), 1u);
+  m.reject();
+  EXPECT_EQ(Stored("Test Mail"), "Title:Normal Text:R |");
+  EXPECT_EQ(Stored("Test Web").substr(Stored("Test Web").find('|')), "| [Test Web] one:0 two:1 three:2");
+}
+
 TEST_F(RepositoryCommandsTest, CopiedPasswordIsClearedAndEntryRecordsKeepTheHint) {
   TfrmPasswordRepository& tab = Start();
   TqmRepositoryTree& tree = tab.Tree();
