@@ -2,30 +2,39 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <functional>
 
+#include "core/qmCategoryTemplate.h"
 #include "core/qmGlobal.h"
+#include "core/qmRepositoryRules.h"
 #include "core/qmTrayMenus.h"
 #include "reminders/qmReminderWindows.h"
+#include "repository/frmCategoryManagement.h"
 #include "repository/frmFindEntry.h"
+#include "repository/frmPasswordHealth.h"
 #include "repository/qmRepositoryEntryViewer.h"
 #include "repository/qmRepositoryModel.h"
+#include "repository/qmRepositoryTreeView.h"
 #include "repository/qmRepsitoryItemEditor.h"
 #include "shell/qmMessages.h"
 #include "widgets/qmHotLabel.h"
+#include "widgets/qmSafeTextValidator.h"
+#include "widgets/qmSecretClipboard.h"
 #include "widgets/qmText.h"
 
 namespace quillmar {
@@ -35,16 +44,6 @@ namespace {
 constexpr char kMsgNoCategories[] =
     "No categories found. Please create categories using \"Category manager\"";
 constexpr char kMsgSelectCategory[] = "First select category the create entry";
-
-// The system clipboard as the model's entry and category records use it: plain ASCII text (a marker
-// and Base64), so no code page is involved.
-class TQtClipboard : public TqmClipboard {
-public:
-  std::string GetText() override { return ToUtf8(QApplication::clipboard()->text()); }
-  void SetText(const std::string& text) override {
-    QApplication::clipboard()->setText(QString::fromLatin1(text));
-  }
-};
 
 // Sort-order column shown for the rest of the run (Shift + double-click on "Select task ...").
 bool showSortOrder = false;
@@ -63,7 +62,7 @@ TfrmPasswordRepository::TfrmPasswordRepository(TqmShell& shell, QWidget* parent)
   selectTask->installEventFilter(this);
   panel->addWidget(selectTask);
   for (QAction* a : {newEntry_, modifyEntry_, copyEntry_, pasteEntry_, deleteEntry_, findEntry_,
-                     manageCategories_, showReminderList_}) {
+                     manageCategories_, showReminderList_, passwordHealth_}) {
     auto* link = new TqmHotLabel(a->text(), this);
     link->setObjectName(QStringLiteral("lnk") + a->objectName());
     link->SetAction(a);
@@ -86,7 +85,21 @@ TfrmPasswordRepository::TfrmPasswordRepository(TqmShell& shell, QWidget* parent)
   header->addWidget(lblEntryFullCaption_, 1);
   right->addLayout(header);
 
-  view_ = new QTreeView(this);
+  txtFilter_ = new QLineEdit(this);
+  txtFilter_->setObjectName(QStringLiteral("txtFilter"));
+  txtFilter_->setPlaceholderText(QStringLiteral("Filter (Ctrl+E)"));
+  txtFilter_->setClearButtonEnabled(true);
+  txtFilter_->installEventFilter(this);
+  auto* filterGuard = new TqmSafeTextValidator(txtFilter_);
+  connect(filterGuard, &TqmSafeTextValidator::refused, this,
+          [this](const QString& message) { ShowMessageBeside(txtFilter_, message); });
+  right->addWidget(txtFilter_);
+  filterTimer_ = new QTimer(this);
+  filterTimer_->setSingleShot(true);
+  filterTimer_->setInterval(200);
+  connect(txtFilter_, &QLineEdit::textChanged, filterTimer_, qOverload<>(&QTimer::start));
+  connect(filterTimer_, &QTimer::timeout, this, [this] { SetFilter(txtFilter_->text()); });
+  view_ = new TqmRepositoryTreeView(this);
   view_->setObjectName(QStringLiteral("pwdRepositoryList"));
   view_->setHeaderHidden(true);
   view_->setUniformRowHeights(true);
@@ -100,17 +113,8 @@ TfrmPasswordRepository::TfrmPasswordRepository(TqmShell& shell, QWidget* parent)
   connect(view_, &QTreeView::doubleClicked, this, [this](const QModelIndex&) {
     if (modifyEntry_->isEnabled()) ModifyEntry();
   });
-  connect(view_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    QMenu menu(this);
-    menu.addActions({newEntry_, modifyEntry_, copyEntry_, pasteEntry_, deleteEntry_});
-    menu.addSeparator();
-    menu.addAction(findEntry_);
-    menu.addSeparator();
-    menu.addAction(manageCategories_);
-    menu.addSeparator();
-    menu.addAction(showReminderList_);
-    menu.exec(view_->viewport()->mapToGlobal(at));
-  });
+  connect(view_, &QWidget::customContextMenuRequested, this, &TfrmPasswordRepository::ShowContextMenu);
+  connect(view_, &TqmRepositoryTreeView::dropRequested, this, &TfrmPasswordRepository::DropItem);
   connect(viewer_, &TqmRepositoryEntryViewer::entrySaved, this,
           [this](TqmRepositoryEntry*) { model_->ItemChanged(CurrentItem()); });
   if (TfrmFindEntry* find = TfrmFindEntry::Existing(shell_))
@@ -161,8 +165,33 @@ void TfrmPasswordRepository::MakeActions() {
             Qt::UniqueConnection);
   });
   connect(showReminderList_, &QAction::triggered, this, [this] { ShowReminderList(shell_.Window()); });
-  // The category manager is not part of this version of the tab.
-  manageCategories_->setEnabled(false);
+  manageCategories_->setShortcut(QKeySequence(Qt::Key_F7));
+  showReminderList_->setShortcut(QKeySequence(Qt::Key_F8));
+  connect(manageCategories_, &QAction::triggered, this, &TfrmPasswordRepository::ManageCategories);
+
+  copyUserName_ = make("copyUserName", "Copy User Name", "Copy the user name of the selected entry",
+                       QKeySequence(Qt::CTRL | Qt::Key_B));
+  copyPassword_ = make("copyPassword", "Copy Password", "Copy the password of the selected entry",
+                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+  moveUp_ = make("moveItemUp", "Move Up", "Move the selected item up", QKeySequence(Qt::CTRL | Qt::Key_Up));
+  moveDown_ =
+      make("moveItemDown", "Move Down", "Move the selected item down", QKeySequence(Qt::CTRL | Qt::Key_Down));
+  moveToCategory_ =
+      make("moveToCategory", "Move to Category ...", "Move the selected item into another category",
+           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+  passwordHealth_ = make("passwordHealth", "Password Health", "List reused, weak and missing passwords", {});
+  focusFilter_ = make("focusFilter", "Filter", "Show only the entries that match a text",
+                      QKeySequence(Qt::CTRL | Qt::Key_E));
+  connect(copyUserName_, &QAction::triggered, this, [this] { CopyFieldValue(false); });
+  connect(copyPassword_, &QAction::triggered, this, [this] { CopyFieldValue(true); });
+  connect(moveUp_, &QAction::triggered, this, [this] { MoveItem(-1); });
+  connect(moveDown_, &QAction::triggered, this, [this] { MoveItem(+1); });
+  connect(moveToCategory_, &QAction::triggered, this, &TfrmPasswordRepository::MoveToCategory);
+  connect(passwordHealth_, &QAction::triggered, this, &TfrmPasswordRepository::PasswordHealth);
+  connect(focusFilter_, &QAction::triggered, this, [this] {
+    txtFilter_->setFocus();
+    txtFilter_->selectAll();
+  });
 }
 
 TqmRepositoryTree::TItem TfrmPasswordRepository::CurrentItem() const {
@@ -177,10 +206,18 @@ void TfrmPasswordRepository::UpdateActions() {
   copyEntry_->setEnabled(entry);
   pasteEntry_->setEnabled(any);
   deleteEntry_->setEnabled(entry);
+  const TItem item = CurrentItem();
+  copyUserName_->setEnabled(entry && item.entry && UserNameFieldIndex(*item.entry) >= 0);
+  copyPassword_->setEnabled(entry && item.entry && PasswordFieldIndex(*item.entry) >= 0);
+  moveUp_->setEnabled(any && !filtering_);
+  moveDown_->setEnabled(any && !filtering_);
+  moveToCategory_->setEnabled(any && !filtering_);
   showReminderList_->setEnabled(ReminderWindowsAvailable());
 }
 
 void TfrmPasswordRepository::Reload() {
+  // The filter remembers items of the tree that goes now.
+  if (filtering_) ClearFilter();
   selection_ = TSelection::None;
   lblEntryFullCaption_->clear();
   headerIcon_->clear();
@@ -253,6 +290,7 @@ void TfrmPasswordRepository::Refreshed(const TItem& item) {
   collect(tree_->Root());
   model_->Refresh();
   for (auto* node : expanded) view_->setExpanded(model_->IndexOf({node}), true);
+  if (filtering_) ApplyFilterRows();
   if (item.IsNone()) {
     selection_ = TSelection::None;
     lblEntryFullCaption_->clear();
@@ -301,8 +339,7 @@ void TfrmPasswordRepository::ModifyEntry() {
 void TfrmPasswordRepository::CopyEntry() {
   const TItem item = CurrentItem();
   if (!item.entry) return;
-  TQtClipboard clipboard;
-  item.entry->CopyToClipboard(clipboard);
+  item.entry->CopyToClipboard(SecretRecordClipboard());
 }
 
 void TfrmPasswordRepository::PasteEntry() {
@@ -312,9 +349,8 @@ void TfrmPasswordRepository::PasteEntry() {
     ShowInformation(this, QString::fromLatin1(kMsgSelectCategory));
     return;
   }
-  TQtClipboard clipboard;
   try {
-    const TItem pasted = tree_->PasteEntry(*node, clipboard);
+    const TItem pasted = tree_->PasteEntry(*node, SecretRecordClipboard());
     if (!pasted.IsNone()) Refreshed(pasted);
   } catch (const std::exception& e) {
     ShowError(this, FromMessage(e.what()));
@@ -365,6 +401,7 @@ void TfrmPasswordRepository::FindNext(const QString& text, bool caseSensitive, b
 }
 
 void TfrmPasswordRepository::BuildTrayMenus(QMenu* autoFill, QMenu* webSites) {
+  if (managingCategories_) return;
   TqmTrayMenus menus;
   try {
     menus = quillmar::BuildTrayMenus(shell_.Global(), *tree_);
@@ -402,9 +439,45 @@ void TfrmPasswordRepository::BuildTrayMenus(QMenu* autoFill, QMenu* webSites) {
 }
 
 bool TfrmPasswordRepository::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == txtFilter_ && event->type() == QEvent::ShortcutOverride &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Insert) {
+    // Insert in the filter box is the box's own key, not New.
+    event->accept();
+    return true;
+  }
+  if (watched == txtFilter_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape) {
+      ClearFilter();
+      view_->setFocus();
+      return true;
+    }
+    if (key->key() == Qt::Key_Down || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      // On to the tree, at once (not after the pause of typing).
+      filterTimer_->stop();
+      SetFilter(txtFilter_->text());
+      view_->setFocus();
+      return true;
+    }
+  }
   if (watched == view_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    if (key->key() == Qt::Key_Menu) {
+      const QRect row = view_->visualRect(view_->currentIndex());
+      ShowContextMenu(row.isValid() ? row.center() : QPoint(0, 0));
+      return true;
+    }
+    // Ctrl+Up and Ctrl+Down move the item (when the window has no shortcut for them, the tree would
+    // move its cursor instead).
+    if ((key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) && mods == Qt::ControlModifier) {
+      if (moveUp_->isEnabled()) MoveItem(key->key() == Qt::Key_Up ? -1 : +1);
+      return true;
+    }
+    if (key->key() == Qt::Key_Escape && filtering_) {
+      ClearFilter();
+      return true;
+    }
     if (key->key() == Qt::Key_Insert && mods == Qt::ControlModifier) {
       if (copyEntry_->isEnabled()) copyEntry_->trigger();
       return true;
@@ -427,6 +500,295 @@ bool TfrmPasswordRepository::eventFilter(QObject* watched, QEvent* event) {
     return true;
   }
   return TqmTabWindow::eventFilter(watched, event);
+}
+
+QWidget* TfrmPasswordRepository::TreeView() const {
+  return view_;
+}
+
+QMenu* TfrmPasswordRepository::ContextMenu() {
+  if (!menu_) {
+    menu_ = new QMenu(this);
+    menu_->setObjectName(QStringLiteral("mnuRepository"));
+    menu_->addActions({newEntry_, modifyEntry_, copyEntry_, pasteEntry_, deleteEntry_});
+    menu_->addSeparator();
+    menu_->addAction(findEntry_);
+    menu_->addSeparator();
+    menu_->addAction(manageCategories_);
+    menu_->addSeparator();
+    menu_->addAction(showReminderList_);
+    menu_->addSeparator();
+    menu_->addActions({copyUserName_, copyPassword_, moveToCategory_});
+  }
+  return menu_;
+}
+
+void TfrmPasswordRepository::ShowContextMenu(const QPoint& at) {
+  ContextMenu()->exec(view_->viewport()->mapToGlobal(at));
+}
+
+void TfrmPasswordRepository::CopyFieldValue(bool password) {
+  const TItem item = CurrentItem();
+  if (!item.entry) return;
+  const int index = password ? PasswordFieldIndex(*item.entry) : UserNameFieldIndex(*item.entry);
+  if (index < 0) return;
+  const std::string& value = item.entry->FieldAt(index).Value();
+  if (value.empty()) {
+    ShowInformation(this, password
+                              ? QStringLiteral("The password of this entry is empty. Nothing was copied.")
+                              : QStringLiteral("The user name of this entry is empty. Nothing was copied."));
+    return;
+  }
+  // Taken off the clipboard again after the clear delay, and when the Safe closes.
+  TqmSecretClipboard::Instance().Copy(FromSafeText(value));
+}
+
+void TfrmPasswordRepository::ManageCategories() {
+  // The manager changes categories under the tree: the tab lets go of what it shows and reads anew.
+  if (filtering_) ClearFilter();
+  viewer_->ShowEntry(nullptr);
+  {
+    // Meanwhile the tab's tree is out of date: the tray lists nothing from it until the reload.
+    managingCategories_ = true;
+    TfrmCategoryManagement manager(shell_.Global(), shell_.Window());
+    manager.exec();
+    managingCategories_ = false;
+  }
+  Reload();
+}
+
+bool TfrmPasswordRepository::DropItem(const TItem& source, const TItem& target, TqmDropMode mode) {
+  if (filtering_ || !TqmRepositoryTree::CanDrop(source, target, mode)) return false;
+  // Where an entry ends up: its node changes when it moves to another category.
+  TqmRepositoryTree::TNode* destination =
+      mode == TqmDropMode::On ? target.node : &TqmRepositoryTree::ParentOf(target);
+  try {
+    if (!tree_->Drop(source, target, mode)) return false;
+  } catch (const std::exception& e) {
+    // Nothing changed: the Safe and the tree are as they were.
+    ShowError(this, FromMessage(e.what()));
+    Refreshed(source);
+    return false;
+  }
+  TItem moved = source;
+  if (source.entry) moved.node = destination;
+  Refreshed(moved);
+  return true;
+}
+
+bool TfrmPasswordRepository::MoveItem(int delta) {
+  const TItem item = CurrentItem();
+  if (item.IsNone() || filtering_) return false;
+  TItem neighbour;
+  if (item.entry) {
+    auto& list = item.node->entries;
+    for (size_t i = 0; i < list.size(); ++i) {
+      if (list[i].get() != item.entry) continue;
+      const long j = static_cast<long>(i) + delta;
+      if (j >= 0 && j < static_cast<long>(list.size()))
+        neighbour = {item.node, list[static_cast<size_t>(j)].get()};
+    }
+  } else {
+    auto& list = item.node->parent->categories;
+    for (size_t i = 0; i < list.size(); ++i) {
+      if (list[i].get() != item.node) continue;
+      const long j = static_cast<long>(i) + delta;
+      if (j >= 0 && j < static_cast<long>(list.size())) neighbour = {list[static_cast<size_t>(j)].get()};
+    }
+  }
+  if (neighbour.IsNone()) return false;  // first or last of its kind already
+  return DropItem(item, neighbour, delta < 0 ? TqmDropMode::Above : TqmDropMode::Below);
+}
+
+bool TfrmPasswordRepository::MoveItemTo(TqmRepositoryTree::TNode& category) {
+  const TItem item = CurrentItem();
+  if (item.IsNone() || !category.category) return false;
+  if (!TqmRepositoryTree::CanDrop(item, {&category}, TqmDropMode::On)) {
+    ShowInformation(
+        this, &TqmRepositoryTree::ParentOf(item) == &category
+                  ? QStringLiteral("The item is in that category already.")
+                  : QStringLiteral("A category cannot be moved into itself or into a category below it."));
+    return false;
+  }
+  return DropItem(item, {&category}, TqmDropMode::On);
+}
+
+void TfrmPasswordRepository::MoveToCategory() {
+  if (CurrentItem().IsNone() || filtering_) return;
+  TqmRepositoryTree::TNode* chosen = nullptr;
+  {
+    // The categories of the tab's own tree: the choice is a node of it.
+    QDialog chooser(shell_.Window());
+    chooser.setObjectName(QStringLiteral("dlgMoveToCategory"));
+    chooser.setWindowTitle(QStringLiteral("Move to Category"));
+    auto* layout = new QVBoxLayout(&chooser);
+    auto* label = new QLabel(QStringLiteral("Choose the category to move the selected item into:"), &chooser);
+    layout->addWidget(label);
+    auto* list = new QTreeView(&chooser);
+    list->setObjectName(QStringLiteral("lstMoveTarget"));
+    list->setHeaderHidden(true);
+    list->setIndentation(10);
+    TqmRepositoryModel categories(*tree_, true);
+    list->setModel(&categories);
+    list->setColumnHidden(1, true);
+    label->setBuddy(list);
+    layout->addWidget(list, 1);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &chooser);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &chooser, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &chooser, &QDialog::reject);
+    connect(list, &QTreeView::doubleClicked, &chooser, &QDialog::accept);
+    chooser.resize(360, 400);
+    if (categories.rowCount() > 0) list->setCurrentIndex(categories.index(0, 0));
+    list->setFocus();
+    if (chooser.exec() == QDialog::Accepted) {
+      const TItem picked = categories.ItemOf(list->currentIndex());
+      if (picked.IsCategory()) chosen = picked.node;
+    }
+    list->setModel(nullptr);
+  }
+  // The chooser may have read categories the tab's model has not shown yet.
+  if (!chosen) {
+    Refreshed(CurrentItem());
+    return;
+  }
+  if (!MoveItemTo(*chosen)) Refreshed(CurrentItem());
+}
+
+void TfrmPasswordRepository::SetFilter(const QString& text) {
+  if (text.isEmpty()) {
+    ClearFilter();
+    return;
+  }
+  std::string safe;
+  if (!ToSafeText(text, safe)) return;  // the box's guard has refused the character already
+  if (!filtering_) {
+    expandedBeforeFilter_ = view_->ExpandedNodes();
+    selectedBeforeFilter_ = CurrentItem();
+    // Every item takes part: what is not read yet is read now, once.
+    try {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+      tree_->LoadAll(tree_->Root());
+      QApplication::restoreOverrideCursor();
+    } catch (const std::exception& e) {
+      QApplication::restoreOverrideCursor();
+      ShowError(this, FromMessage(e.what()));
+      return;
+    }
+    filtering_ = true;
+    view_->SetDropsAllowed(false);
+  }
+  filterText_ = safe;
+  if (txtFilter_->text() != text) {
+    txtFilter_->setText(text);
+    filterTimer_->stop();
+  }
+  const TItem keep = CurrentItem();
+  Refreshed(keep.IsNone() ? selectedBeforeFilter_ : keep);
+  // The selection moves to the first match unless it is on a match already (a category shown only
+  // for what it holds is none).
+  auto matches = [this](const TItem& item) {
+    if (item.IsNone()) return false;
+    return item.entry ? RepositoryFilterMatches(*item.entry, filterText_)
+                      : RepositoryFilterMatches(*item.node->category, filterText_);
+  };
+  if (!RowShown(CurrentItem()) || !matches(CurrentItem())) {
+    QModelIndex shown;
+    for (QModelIndex i = model_->index(0, 0); i.isValid(); i = view_->indexBelow(i)) {
+      if (matches(model_->ItemOf(i))) {
+        shown = i;
+        break;
+      }
+    }
+    if (shown.isValid()) {
+      view_->setCurrentIndex(shown);
+      SelectionChanged();
+    }
+  }
+  UpdateActions();
+}
+
+void TfrmPasswordRepository::ApplyFilterRows() {
+  // A category is shown when it matches or holds something shown; an entry when it matches. The
+  // categories that hold something shown are expanded.
+  std::function<bool(TqmRepositoryTree::TNode&, const QModelIndex&)> walk =
+      [&](TqmRepositoryTree::TNode& node, const QModelIndex& parent) {
+        bool any = false;
+        int row = 0;
+        for (auto& c : node.categories) {
+          const QModelIndex index = model_->index(row, 0, parent);
+          const bool below = c->loaded && walk(*c, index);
+          const bool shown = below || RepositoryFilterMatches(*c->category, filterText_);
+          view_->setRowHidden(row, parent, !shown);
+          if (below) view_->setExpanded(index, true);
+          any = any || shown;
+          ++row;
+        }
+        for (auto& e : node.entries) {
+          const bool shown = RepositoryFilterMatches(*e, filterText_);
+          view_->setRowHidden(row, parent, !shown);
+          any = any || shown;
+          ++row;
+        }
+        return any;
+      };
+  walk(tree_->Root(), QModelIndex());
+}
+
+void TfrmPasswordRepository::ClearFilter() {
+  filterTimer_->stop();
+  if (!txtFilter_->text().isEmpty()) {
+    // Not with signals blocked: the box hides its clear button on its own change signal.
+    txtFilter_->clear();
+    filterTimer_->stop();
+  }
+  if (!filtering_) return;
+  filtering_ = false;
+  filterText_.clear();
+  view_->SetDropsAllowed(true);
+  const TItem chosen = CurrentItem();
+  view_->ResetModel(expandedBeforeFilter_);
+  expandedBeforeFilter_.clear();
+  // The item chosen while filtering stays selected (shown, with its categories expanded).
+  const TItem keep = chosen.IsNone() ? selectedBeforeFilter_ : chosen;
+  selectedBeforeFilter_ = {};
+  if (keep.IsNone()) {
+    Refreshed({});
+  } else {
+    Select(keep);
+  }
+  UpdateActions();
+}
+
+bool TfrmPasswordRepository::RowShown(const TItem& item) const {
+  const QModelIndex index = model_->IndexOf(item);
+  if (!index.isValid()) return false;
+  for (QModelIndex i = index; i.isValid(); i = i.parent())
+    if (view_->isRowHidden(i.row(), i.parent())) return false;
+  return true;
+}
+
+void TfrmPasswordRepository::OpenEntry(const TItem& item) {
+  if (!item.entry) return;
+  if (filtering_) ClearFilter();
+  Select(item);
+  view_->setFocus();
+  if (CurrentItem() == item) ModifyEntry();
+}
+
+void TfrmPasswordRepository::PasswordHealth() {
+  TItem open;
+  {
+    TfrmPasswordHealth health(shell_, *tree_, shell_.Window());
+    if (!health.Run()) {
+      Refreshed(CurrentItem());
+      return;
+    }
+    open = health.Chosen();
+  }
+  // The check may have read categories the model has not shown yet.
+  Refreshed(CurrentItem());
+  if (!open.IsNone()) OpenEntry(open);
 }
 
 }  // namespace quillmar

@@ -12,13 +12,15 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QModelIndex;
-class QTreeView;
+class QTimer;
 
 namespace quillmar {
 
 class TqmRepositoryModel;
 class TqmRepositoryEntryViewer;
+class TqmRepositoryTreeView;
 
 class TfrmPasswordRepository : public TqmTabWindow {
   Q_OBJECT
@@ -45,6 +47,32 @@ public:
   // The text of the last FindNext call.
   QString LastFind() const { return lastFind_; }
 
+  // Carries out a drop (or a move key) through the core's drop operation, as one change of the Safe;
+  // the source stays selected. False when the rule refuses it, the filter is on, or the Safe refused
+  // the move (which is then said).
+  bool DropItem(const TItem& source, const TItem& target, TqmDropMode mode);
+  // Ctrl+Up (-1) and Ctrl+Down (+1): the selected item changes places with the one of its kind
+  // before or after it.
+  bool MoveItem(int delta);
+  // Moves the selected item into the category (as its first item of its kind).
+  bool MoveItemTo(TqmRepositoryTree::TNode& category);
+
+  // The filter (txtFilter): shows only the items that match text, with the categories above them;
+  // an empty text ends it. Applied at once here; typing applies it after a short pause.
+  void SetFilter(const QString& text);
+  // Ends the filter (Escape): the whole tree again, as it was expanded, the selected item kept.
+  void ClearFilter();
+  bool Filtering() const { return filtering_; }
+  // Whether the row of item is shown (not hidden by the filter).
+  bool RowShown(const TItem& item) const;
+
+  // The tree's context menu.
+  QMenu* ContextMenu();
+  QWidget* TreeView() const;
+
+  // Opens the entry found by the password health window: selects it and starts Modify.
+  void OpenEntry(const TItem& item);
+
 private:
   void MakeActions();
   void UpdateActions();
@@ -58,6 +86,12 @@ private:
   void CopyEntry();
   void PasteEntry();
   void DeleteEntry();
+  void CopyFieldValue(bool password);
+  void ManageCategories();
+  void MoveToCategory();
+  void PasswordHealth();
+  void ShowContextMenu(const QPoint& at);
+  void ApplyFilterRows();
   bool eventFilter(QObject* watched, QEvent* event) override;
   // The find window's text or options changed: the selected item may match the next search.
   void SearchChanged() { searchChanged_ = true; }
@@ -65,7 +99,15 @@ private:
   TqmShell& shell_;
   std::unique_ptr<TqmRepositoryTree> tree_;
   TqmRepositoryModel* model_ = nullptr;
-  QTreeView* view_;
+  TqmRepositoryTreeView* view_;
+  QLineEdit* txtFilter_ = nullptr;
+  QMenu* menu_ = nullptr;
+  QTimer* filterTimer_ = nullptr;
+  bool filtering_ = false;
+  bool managingCategories_ = false;  // the category manager is open: the tree is out of date
+  std::string filterText_;           // Safe text of the filter in force
+  std::vector<TqmRepositoryTree::TNode*> expandedBeforeFilter_;
+  TItem selectedBeforeFilter_;
   QLabel* headerIcon_;
   QLabel* lblEntryFullCaption_;
   TqmRepositoryEntryViewer* viewer_;
@@ -81,6 +123,13 @@ private:
   QAction* findEntry_;
   QAction* manageCategories_;
   QAction* showReminderList_;
+  QAction* copyUserName_;
+  QAction* copyPassword_;
+  QAction* moveUp_;
+  QAction* moveDown_;
+  QAction* moveToCategory_;
+  QAction* passwordHealth_;
+  QAction* focusFilter_;
 };
 
 }  // namespace quillmar

@@ -27,18 +27,22 @@ TqmSecretClipboard::~TqmSecretClipboard() {
   Forget();
 }
 
-void TqmSecretClipboard::Copy(const QString& text) {
+void TqmSecretClipboard::Copy(const QString& text, bool clearLater) {
   auto* mime = new QMimeData();
   mime->setText(text);
   mime->setData(QString::fromLatin1(kHintFormat), QByteArrayLiteral("secret"));
   // The clipboard owns the data from here on; it deletes it when something else is copied.
   QApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
   ours_ = mime;
-  timer_.start();
+  if (clearLater)
+    timer_.start();
+  else
+    timer_.stop();
 }
 
 bool TqmSecretClipboard::Holding() const {
-  if (!ours_) return false;
+  // After the application object has gone (this instance ends with it) there is no clipboard left.
+  if (!ours_ || QCoreApplication::instance() == nullptr) return false;
   const QClipboard* clipboard = QApplication::clipboard();
   if (!clipboard) return false;
   return clipboard->mimeData(QClipboard::Clipboard) == ours_.data();
@@ -53,6 +57,19 @@ void TqmSecretClipboard::Forget() {
     QApplication::clipboard()->clear(QClipboard::Clipboard);
     emit cleared();
   }
+}
+
+TqmClipboard& SecretRecordClipboard() {
+  // Records are marker and Base64 text: plain ASCII, no code page involved.
+  class TRecordClipboard : public TqmClipboard {
+  public:
+    std::string GetText() override { return QApplication::clipboard()->text().toStdString(); }
+    void SetText(const std::string& text) override {
+      TqmSecretClipboard::Instance().Copy(QString::fromLatin1(text), false);
+    }
+  };
+  static TRecordClipboard clipboard;
+  return clipboard;
 }
 
 void TqmSecretClipboard::SetClearDelay(int ms) {

@@ -16,6 +16,8 @@
 #include <QString>
 #include <QTimer>
 
+#include "model/qmClipboard.h"
+
 class QMimeData;
 
 namespace quillmar {
@@ -28,8 +30,10 @@ public:
 
   static TqmSecretClipboard& Instance();
 
-  // Puts text on the clipboard (plain text, with the hint) and starts the clear delay anew.
-  void Copy(const QString& text);
+  // Puts text on the clipboard (plain text, with the hint) and starts the clear delay anew. Without
+  // clearLater the text stays until the Safe closes or the program ends (an entry or category record,
+  // which the person pastes on purpose, maybe after a while).
+  void Copy(const QString& text, bool clearLater = true);
   // Takes the copied text off the clipboard now, if the clipboard still holds it; stops the delay.
   void Forget();
   // True while the clipboard holds what Copy put there (and it was not forgotten yet).
@@ -51,5 +55,9 @@ private:
   QPointer<QMimeData> ours_;
   QTimer timer_;
 };
+
+// The clipboard of the entry and category records (model/qmClipboard.h): SetText copies through the
+// instance above without the clear delay; GetText reads the clipboard's plain text.
+TqmClipboard& SecretRecordClipboard();
 
 }  // namespace quillmar
