@@ -2,7 +2,6 @@
 // typed message with it hidden, and the progress panel of an encryption.
 #include <QAction>
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -48,19 +47,14 @@ const TqmScreenshotRows kCryptoMailRows(
         {"cryptomail_file.png",
          [](TScene& scene) {
            TfrmCryptoMail& tab = CryptoMail(scene, true);
-           const QString file =
-               scene.Folder(QStringLiteral("Documents")) + QStringLiteral("/lease-agreement.pdf");
-           QFile pdf(file);
-           if (!pdf.open(QIODevice::WriteOnly | QIODevice::Truncate) || pdf.write("%PDF-1.4\n") < 0)
-             throw std::runtime_error("the document to encrypt cannot be written");
-           pdf.close();
-           tab.PresetFile(file);
+           tab.PresetFile(scene.DocumentFile(QStringLiteral("lease-agreement.pdf"), "%PDF-1.4\n"));
            TScene::Settle(60);
            return TScene::Grab(&scene.MainWindow());
          }},
         {"cryptomail_message.png",
          [](TScene& scene) {
            TfrmCryptoMail& tab = CryptoMail(scene, false);
+           tab.PresetFile(QString());  // no file left from an earlier row
            Child<QRadioButton>(&tab, "rbMessage")->setChecked(true);
            Child<QPlainTextEdit>(&tab, "theMessage")
                ->setPlainText(
