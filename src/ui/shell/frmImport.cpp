@@ -99,7 +99,7 @@ TfrmImport::TfrmImport(TqmGlobal& g, TqmBusyGate& gate, QWidget* parent)
   into_->setToolTip(
       QStringLiteral("The category to import into, with \"/\" between the names of a path "
                      "(\"Imported/KeePassXC\"); made when it is missing."));
-  auto* intoLabel = new QLabel(QStringLiteral("&Into category:"), this);
+  auto* intoLabel = new QLabel(QStringLiteral("Into &category:"), this);
   intoLabel->setBuddy(into_);
   form->addRow(intoLabel, into_);
 
@@ -132,7 +132,7 @@ TfrmImport::TfrmImport(TqmGlobal& g, TqmBusyGate& gate, QWidget* parent)
   layout->addWidget(tree_, 1);
 
   auto* buttons = new QDialogButtonBox(this);
-  import_ = buttons->addButton(QStringLiteral("I&mport"), QDialogButtonBox::AcceptRole);
+  import_ = buttons->addButton(QStringLiteral("&Import"), QDialogButtonBox::AcceptRole);
   import_->setObjectName(QStringLiteral("btnImport"));
   import_->setToolTip(QStringLiteral("Create the entries shown above in the Safe"));
   close_ = buttons->addButton(QStringLiteral("Close"), QDialogButtonBox::RejectRole);
