@@ -19,6 +19,26 @@ std::string CanonicalFolder(const std::string& folder) {
 
 }  // namespace
 
+bool FileManagerActionsInstalled(const std::string& homeFolder) {
+  try {
+    TFileManagerManifest manifest;
+    if (!ReadFileManagerManifest(FileManagerManifestPath(), manifest)) return false;
+    return !manifest.Home.empty() && CanonicalFolder(manifest.Home) == CanonicalFolder(homeFolder);
+  } catch (...) {
+    return false;
+  }
+}
+
+std::string InstalledFileManagerHelper() {
+  try {
+    TFileManagerManifest manifest;
+    if (!ReadFileManagerManifest(FileManagerManifestPath(), manifest)) return std::string();
+    return manifest.Cml;
+  } catch (...) {
+    return std::string();
+  }
+}
+
 bool RefreshFileManagerActions(const std::string& homeFolder) {
   try {
     TFileManagerManifest manifest;

@@ -12,4 +12,11 @@ namespace quillmar {
 // started. Never throws: the Safe was made or deleted whatever becomes of the menu.
 bool RefreshFileManagerActions(const std::string& homeFolder);
 
+// Whether the file-manager actions are installed for homeFolder: the manifest exists and serves that
+// folder (the desktop's Preferences show it as their check box). False when the manifest cannot be
+// read; never throws.
+bool FileManagerActionsInstalled(const std::string& homeFolder);
+// The quillmar-cml that installed the actions ("" when none did, or the manifest cannot be read).
+std::string InstalledFileManagerHelper();
+
 }  // namespace quillmar

@@ -1,5 +1,5 @@
 // The file-manager actions follow the Safe list: making or deleting a Safe of the home folder the
-// installed actions serve starts `quillmar-cml refresh`.
+// installed actions serve starts `quillmar-cml refresh`; whether the actions serve a home folder.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -37,6 +37,8 @@ TEST(FileManagerRefresh, MakingOrDeletingASafeOfTheServedHomeRefreshesTheActions
 
   // No actions installed: nothing to do.
   EXPECT_FALSE(RefreshFileManagerActions(home));
+  EXPECT_FALSE(FileManagerActionsInstalled(home));
+  EXPECT_EQ(InstalledFileManagerHelper(), "");
 
   const std::string cml = dir.file("quillmar-cml");
   test::WriteFileBytes(
@@ -49,6 +51,11 @@ TEST(FileManagerRefresh, MakingOrDeletingASafeOfTheServedHomeRefreshesTheActions
   test::WriteFileBytes(FileManagerManifestPath(), FileManagerManifestText(manifest));
   // Actions that serve another home folder are not this program's to refresh.
   EXPECT_FALSE(RefreshFileManagerActions(dir.file("other")));
+  EXPECT_FALSE(FileManagerActionsInstalled(dir.file("other")));
+  // The same folder written without its last "/" and through ".." is served.
+  EXPECT_TRUE(FileManagerActionsInstalled(dir.file("home")));
+  EXPECT_TRUE(FileManagerActionsInstalled(dir.file("other") + "/../home/"));
+  EXPECT_EQ(InstalledFileManagerHelper(), cml);
 
   TqmGlobal g(home, {"quillmar"});
   g.CreateSafe(g.SafeFile("Fresh"), "fresh-pass");

@@ -130,6 +130,7 @@ TEST_F(CryptoMailTabTest, CancelDuringTheEncryptionWritesNothing) {
   Child<QComboBox>(tab, "Destination")->setCurrentIndex(0);
   Passwords("abcde", "abcde");
   script_->On<QProgressDialog>([](QProgressDialog* d) { d->cancel(); });
+  script_->Answer(QStringLiteral("The encryption was cancelled. Nothing was written."));
   tab->Encrypt();
   ExpectScriptDone();
   EXPECT_FALSE(fs::exists(Document()));

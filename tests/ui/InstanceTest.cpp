@@ -4,8 +4,12 @@
 #include <QSystemTrayIcon>
 #include <filesystem>
 
+#include "core/qmFileManagerRefresh.h"
+#include "cryptomail/frmCryptoMail.h"
 #include "platform/InstanceChannel.h"
+#include "shell/frmPreferences.h"
 #include "shell/qmInstanceServer.h"
+#include "support/ScopedEnv.h"
 #include "uisupport/UiTest.h"
 #include "widgets/qmText.h"
 
@@ -34,8 +38,14 @@ protected:
   }
   // Runs the program with the arguments; its exit code, or -1 when it did not end within ms.
   int RunSecondCopy(const QStringList& arguments, int ms = 15000) {
+    return Run(QStringLiteral(QM_QUILLMAR_PROGRAM), arguments, QString(), ms);
+  }
+  // Runs program in folder (when given) while this event loop answers; its exit code, -1 when it did
+  // not end within ms, -2 when it did not start.
+  int Run(const QString& program, const QStringList& arguments, const QString& folder, int ms = 15000) {
     QProcess second;
-    second.start(QStringLiteral(QM_QUILLMAR_PROGRAM), arguments);
+    if (!folder.isEmpty()) second.setWorkingDirectory(folder);
+    second.start(program, arguments);
     if (!second.waitForStarted(5000)) return -2;
     // The running copy answers from this event loop.
     if (!WaitUntil([&] { return second.state() == QProcess::NotRunning; }, ms)) {
@@ -80,6 +90,63 @@ TEST_F(InstanceTest, FilesGivenToASecondStartAreLockedByTheFirst) {
   ASSERT_TRUE(
       WaitUntil([&] { return LockedFiles() == std::vector<std::string>{"from the file manager.txt"}; }));
   EXPECT_EQ(LockedContent("from the file manager.txt"), "handed over");
+}
+
+TEST_F(InstanceTest, TheFileManagerMenuFromThePreferencesHandsFilesToTheFileLockerAndZavozoRero) {
+  // quillmar-cml is found on the PATH (the test program has none beside it).
+  const std::string cmlFolder = fs::path(QM_QUILLMAR_CML).parent_path().string();
+  TScopedEnv path("PATH", cmlFolder + ":" + qEnvironmentVariable("PATH").toStdString());
+  MakeSafe("Alpha", "alpha-pass");
+  StartAndLogin("Alpha", "alpha-pass");
+  BecomeTheRunningCopy();
+  const std::string home = G().HomeFolder();
+  ASSERT_FALSE(FileManagerActionsInstalled(home));
+
+  // The Preferences' box installs the actions at once (and shows what quillmar-cml did).
+  auto clickMenuBox = [&](bool checkedBefore, const char* answer) {
+    script_->On<TfrmPreferences>([checkedBefore](TfrmPreferences* d) {
+      auto* box = Child<QCheckBox>(d, "chkFileManagerMenu");
+      EXPECT_EQ(box->isChecked(), checkedBefore);
+      box->click();
+      EXPECT_EQ(box->isChecked(), !checkedBefore);
+      Child<QPushButton>(d, "btnCancel")->click();
+    });
+    script_->Answer(QString::fromLatin1(answer));
+    W().SelectTab(tabOptions);
+    Child<QAction>(W().TabWindow(tabOptions), "preferences")->trigger();
+    ExpectScriptDone();
+  };
+  clickMenuBox(false, "Brelkan Quillmar was added to the file manager's menu.");
+  ASSERT_TRUE(FileManagerActionsInstalled(home));
+  const QString cml = FromUtf8(InstalledFileManagerHelper());
+  ASSERT_FALSE(cml.isEmpty());
+
+  // As a file manager runs the installed command: relative names from the folder shown, one of them
+  // gone meanwhile; the other is locked.
+  W().SelectTab(tabFileLocker);
+  DiskFile("shown/kept notes.txt", "kept");
+  const QString shown = QString::fromStdString(dir_.file("shown"));
+  EXPECT_EQ(Run(cml,
+                Home() << QStringLiteral("--lock") << QStringLiteral("--") << QStringLiteral("kept notes.txt")
+                       << QStringLiteral("gone.txt"),
+                shown),
+            0);
+  ASSERT_TRUE(WaitUntil([&] { return LockedFiles() == std::vector<std::string>{"kept notes.txt"}; }));
+  EXPECT_EQ(LockedContent("kept notes.txt"), "kept");
+
+  // "Send" presets Zavozo Rero with the file.
+  const std::string letter = DiskFile("shown/-letter.pdf", "%PDF");
+  EXPECT_EQ(
+      Run(cml, Home() << QStringLiteral("--send") << QStringLiteral("--") << QStringLiteral("-letter.pdf"),
+          shown),
+      0);
+  ASSERT_TRUE(WaitUntil([&] { return W().CurrentTab() == tabCryptoMail; }));
+  auto* mail = static_cast<TfrmCryptoMail*>(W().TabWindow(tabCryptoMail));
+  EXPECT_EQ(mail->PresetPath().toStdString(), letter);
+
+  // The box shows the actions installed and removes them.
+  clickMenuBox(true, "Brelkan Quillmar was removed from the file manager's menu.");
+  EXPECT_FALSE(FileManagerActionsInstalled(home));
 }
 
 TEST_F(InstanceTest, AnotherHomeFolderRunsItsOwnCopy) {

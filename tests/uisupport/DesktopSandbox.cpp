@@ -12,6 +12,8 @@ TDesktopSandbox::TDesktopSandbox(const QString& folder) : folder_(folder.isEmpty
   QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   Set("XDG_RUNTIME_DIR", QFile::encodeName(run));
   Set("XDG_CONFIG_HOME", QFile::encodeName(folder_ + QStringLiteral("/config")));
+  // The file-manager actions and their manifest go below the data folder.
+  Set("XDG_DATA_HOME", QFile::encodeName(folder_ + QStringLiteral("/data")));
   Set("DBUS_SESSION_BUS_ADDRESS", "disabled:");
 }
 

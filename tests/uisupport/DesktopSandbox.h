@@ -1,10 +1,11 @@
 #pragma once
 // TDesktopSandbox: keeps a test, screenshot or benchmark program away from the real user's desktop
 // for its life. The desktop's folders (XDG_RUNTIME_DIR with its sockets, XDG_CONFIG_HOME with the
-// autostart entry) point into a folder of the sandbox's own, and the session bus is cut off, so
-// that nothing reaches the user's autostart folder or screen saver, and several such programs run
-// side by side (ctest -j) without sharing a socket or a config folder. Made before the
-// QApplication; the old environment comes back when it dies.
+// autostart entry, XDG_DATA_HOME with the file-manager actions) point into a folder of the sandbox's
+// own, and the session bus is cut off, so that nothing reaches the user's autostart folder, file
+// managers or screen saver, and several such programs run side by side (ctest -j) without sharing a
+// socket or a config folder. Made before the QApplication; the old environment comes back when it
+// dies.
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>

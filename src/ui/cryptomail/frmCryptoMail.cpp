@@ -345,32 +345,32 @@ void TfrmCryptoMail::Encrypt() {
   TqmCryptoMailResult result;
   QPointer<QLabel> label(progressText_);
   std::atomic<int> shown{0};
-  try {
-    TqmProgressRunner::Run(window(), &shell_.Gate(), QStringLiteral("Encrypting ..."),
-                           [&](const TqmProgress& p) {
-                             result = EncryptAndDeliver(
-                                 request,
-                                 [&](double fraction, bool& cancel) {
-                                   p(fraction, cancel);
-                                   const int percent = static_cast<int>(fraction * 100);
-                                   if (percent != shown.exchange(percent))
-                                     QMetaObject::invokeMethod(
-                                         label.data(),
-                                         [label, percent] {
-                                           if (label)
-                                             label->setText(FromMessage(CryptoMailProgressText(percent)));
-                                         },
-                                         Qt::QueuedConnection);
-                                 },
-                                 desktop_);
-                           });
-  } catch (const std::exception& e) {
-    ShowInput();
-    ShowError(this, FromMessage(e.what()));
-    return;
-  }
+  TqmOutcomeTexts texts;
+  texts.cancelled = QStringLiteral("The encryption was cancelled. Nothing was written.");
+  texts.failed = QStringLiteral("Nothing was encrypted.");
+  const TqmOutcome outcome =
+      RunWithOutcome(window(), &shell_.Gate(), QStringLiteral("Encrypting ..."), texts,
+                     [&](const TqmProgress& p, std::string&) {
+                       result = EncryptAndDeliver(
+                           request,
+                           [&](double fraction, bool& cancel) {
+                             p(fraction, cancel);
+                             const int percent = static_cast<int>(fraction * 100);
+                             if (percent != shown.exchange(percent))
+                               QMetaObject::invokeMethod(
+                                   label.data(),
+                                   [label, percent] {
+                                     if (label) label->setText(FromMessage(CryptoMailProgressText(percent)));
+                                   },
+                                   Qt::QueuedConnection);
+                           },
+                           desktop_);
+                       // Every other outcome is the command's end, told below.
+                       return result.outcome != TqmCryptoMailOutcome::Cancelled;
+                     });
   ShowInput();
   lastDocument_ = result.documentPath;
+  if (outcome != TqmOutcome::Done) return;
   switch (result.outcome) {
     case TqmCryptoMailOutcome::Refused:
       ShowPlain(this, FromMessage(result.message));

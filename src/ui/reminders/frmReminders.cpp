@@ -57,9 +57,10 @@ TfrmReminders::TfrmReminders(TqmGlobal& g, TqmBusyGate* gate, QWidget* parent)
   layout->addLayout(row);
   connect(btnClose_, &QPushButton::clicked, this, &QDialog::accept);
   connect(lvReminders_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { EditRow(item); });
-  resize(830, 340);
+  resize(900, 340);
   Reload();
-  const int widths[kColumns] = {70, 190, 45, 55, 45, 130, 130, 130};
+  // Wide enough for a whole date and time ("14 Mar 2031 09:30:00").
+  const int widths[kColumns] = {70, 180, 45, 55, 45, 155, 155, 155};
   for (int c = 0; c < kColumns; ++c) lvReminders_->setColumnWidth(c, widths[c]);
   if (lvReminders_->topLevelItemCount() > 0) lvReminders_->setCurrentItem(lvReminders_->topLevelItem(0));
   lvReminders_->setFocus();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QLineEdit>
 #include <QMenu>
@@ -50,6 +51,14 @@ QString TqmScreenshotScene::Folder(const QString& name) {
   const QString folder = QDir(root_).filePath(name);
   QDir().mkpath(folder);
   return folder;
+}
+
+QString TqmScreenshotScene::DocumentFile(const QString& name, const QByteArray& content) {
+  const QString path = Folder(QStringLiteral("Documents")) + QLatin1Char('/') + name;
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
+    throw std::runtime_error("the document " + name.toStdString() + " cannot be written");
+  return path;
 }
 
 TqmGlobal& TqmScreenshotScene::Global() {

@@ -7,6 +7,7 @@
 //   <root>/Documents/   the user's documents (Folder("Documents"))
 //   <root>/config/, run/  the desktop's folders while the scene lives (nothing reaches the user's)
 // The look is fixed too: the Fusion style, DejaVu Sans 10 pt, progress dialogs at once.
+#include <QByteArray>
 #include <QPixmap>
 #include <QString>
 #include <QStringList>
@@ -38,6 +39,9 @@ public:
 
   // A folder below the root (made when missing), for files a row shows: Folder("Documents").
   QString Folder(const QString& name);
+  // Writes a file of the user's documents (Folder("Documents")) and gives its path; throws when it
+  // cannot be written.
+  QString DocumentFile(const QString& name, const QByteArray& content);
   // The application object over the home folder with the demo Safes (made on first use). SafeName
   // is the demo Safe again after every row.
   TqmGlobal& Global();

@@ -1,7 +1,6 @@
 // The screenshots of the frame's windows: the login, the main window on each tab, its menus, the
 // dialogs of the Safe commands and of the Options tab, About and Help.
 #include <QAction>
-#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -84,12 +83,7 @@ const TqmScreenshotRows kShellRows(
          [](TScene& scene) {
            TfrmQuillmar& w = scene.MainWindow();
            w.SelectTab(tabCryptoMail);
-           const QString file =
-               scene.Folder(QStringLiteral("Documents")) + QStringLiteral("/tax-return-2024.pdf");
-           QFile pdf(file);
-           if (!pdf.open(QIODevice::WriteOnly) || pdf.write("%PDF-1.4\n") < 0)
-             throw std::runtime_error("the document to send cannot be written");
-           pdf.close();
+           const QString file = scene.DocumentFile(QStringLiteral("tax-return-2024.pdf"), "%PDF-1.4\n");
            if (TqmTabWindow* mail = w.TabWindow(tabCryptoMail)) mail->PresetFile(file);
            TScene::Settle(60);
            return TScene::Grab(&w);

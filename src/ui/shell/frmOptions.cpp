@@ -9,6 +9,7 @@
 #include "core/qmGlobal.h"
 #include "core/qmLoginRules.h"
 #include "core/qmSafeCheck.h"
+#include "shell/frmImport.h"
 #include "shell/frmPreferences.h"
 #include "shell/qmMessages.h"
 #include "shell/qmProgressRunner.h"
@@ -67,6 +68,13 @@ TfrmOptions::TfrmOptions(TqmShell& shell, QWidget* parent) : TqmTabWindow(parent
              QStringLiteral("Restore to current Safe"),
              QStringLiteral("Replaces this Safe with a backup; it then opens with the backup's password."),
              &TfrmOptions::Restore);
+
+  AddCommand(
+      QStringLiteral("import"), QStringLiteral("Import..."),
+      QStringLiteral("Import entries from another password manager"),
+      QStringLiteral("Takes the entries of a KeePassXC or Bitwarden export, or of any CSV file, into this "
+                     "Safe, after a preview of what will be created."),
+      &TfrmOptions::Import);
 
   checkCaption_ = new QLabel(QStringLiteral("Check after the last repair:"), this);
   checkCaption_->setObjectName(QStringLiteral("lblCheckResult"));
@@ -152,6 +160,14 @@ void TfrmOptions::Repair() {
       "\n\nEach is listed on the Options tab. A backup made before the damage, restored with \"Restore to "
       "current Safe\", may still hold what was lost.");
   ShowWarning(shell_.Window(), text);
+}
+
+void TfrmOptions::Import() {
+  if (!shell_.Global().SafeOpen()) return;
+  TfrmImport dialog(shell_.Global(), shell_.Gate(), shell_.Window());
+  dialog.exec();
+  // The repository tab holds the entries it loaded: it is made anew from the Safe.
+  if (dialog.Imported()) shell_.EntriesChanged();
 }
 
 void TfrmOptions::Backup() {

@@ -1,9 +1,10 @@
 #pragma once
-// TfrmOptions: the Options tab. Four links: "Preferences" (the TfrmPreferences dialog), "Repair"
+// TfrmOptions: the Options tab. Five links: "Preferences" (the TfrmPreferences dialog), "Repair"
 // (the core's RepairSafe: the Safe's rebuild, with progress and Cancel, followed by the core's deep
 // check; the tab shows what was set right, lost and not mended, or that nothing was found), "Backup
 // current Safe" and "Restore to current Safe" (the main window's commands; the restore is posted,
-// since it frees this window).
+// since it frees this window), and "Import..." (TfrmImport: entries from another password
+// manager's export).
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ public:
   void Repair();
   void Backup();
   void Restore();
+  void Import();
 
   // What the last repair's check found, as shown.
   QString CheckResult() const;

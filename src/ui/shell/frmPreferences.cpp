@@ -3,21 +3,26 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 #include <filesystem>
 
 #include "base/Exception.h"
+#include "core/qmFileManagerRefresh.h"
 #include "core/qmGlobal.h"
 #include "core/qmShellOptions.h"
 #include "platform/AutostartEntry.h"
 #include "platform/HomeFolder.h"
 #include "shell/qmMessages.h"
+#include "shell/qmProgressRunner.h"
 #include "widgets/qmText.h"
 
 namespace quillmar {
@@ -66,6 +71,74 @@ bool ApplyAutostart(QWidget* parent, const TqmGlobal& g, bool on) {
   }
 }
 
+QString FileManagerHelper() {
+  const QString name = QStringLiteral("quillmar-cml");
+  const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+  if (QFileInfo(beside).isExecutable()) return beside;
+  const QString installed = FromUtf8(InstalledFileManagerHelper());
+  if (!installed.isEmpty() && QFileInfo(installed).isExecutable()) return installed;
+  return QStandardPaths::findExecutable(name);
+}
+
+QStringList FileManagerHelperArguments(const TqmGlobal& g, bool on) {
+  if (!on) return {QStringLiteral("uninstall")};
+  QStringList arguments;
+  // The command the autostart entry runs knows whether the home folder needs naming.
+  const std::vector<std::string> command = AutostartCommand(g);
+  for (size_t i = 0; i + 1 < command.size(); ++i)
+    if (command[i] == "--home") arguments << QStringLiteral("--home") << FromUtf8(command[i + 1]);
+  arguments << QStringLiteral("--program") << QCoreApplication::applicationFilePath()
+            << QStringLiteral("install");
+  return arguments;
+}
+
+bool ApplyFileManagerMenu(QWidget* parent, const TqmGlobal& g, bool on) {
+  const QString helper = FileManagerHelper();
+  if (helper.isEmpty()) {
+    ShowError(parent,
+              QStringLiteral("The file manager's menu cannot be changed: quillmar-cml was found neither "
+                             "beside the program (%1) nor on the PATH. Install it with the program.")
+                  .arg(QCoreApplication::applicationDirPath()));
+    return false;
+  }
+  const QStringList arguments = FileManagerHelperArguments(g, on);
+  QString output, errors, failure;
+  int exitCode = -1;
+  // It writes a few small files and may run update-desktop-database: off the window thread.
+  TqmProgressRunner::RunBusy(nullptr, [&] {
+    QProcess process;
+    process.start(helper, arguments);
+    if (!process.waitForStarted(10000)) {
+      failure = process.errorString();
+      return;
+    }
+    if (!process.waitForFinished(60000)) {
+      process.kill();
+      process.waitForFinished(5000);
+      failure = QStringLiteral("It did not finish within a minute.");
+      return;
+    }
+    output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    errors = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    if (exitCode != 0 && errors.isEmpty())
+      failure = QStringLiteral("It ended with the code %1.").arg(exitCode);
+  });
+  const QString what =
+      on ? QStringLiteral("Brelkan Quillmar could not be added to the file manager's menu.")
+         : QStringLiteral("Brelkan Quillmar could not be removed from the file manager's menu.");
+  if (exitCode != 0) {
+    ShowError(parent, what + QStringLiteral("\n\n") + (failure.isEmpty() ? errors : failure) +
+                          QStringLiteral("\n\n(%1 %2)").arg(helper, arguments.join(QLatin1Char(' '))));
+    return false;
+  }
+  QString text = on ? QStringLiteral("Brelkan Quillmar was added to the file manager's menu.")
+                    : QStringLiteral("Brelkan Quillmar was removed from the file manager's menu.");
+  if (!output.isEmpty()) text += QStringLiteral("\n\n") + output;
+  ShowInformation(parent, text);
+  return true;
+}
+
 TfrmPreferences::TfrmPreferences(TqmGlobal& g, QWidget* parent) : QDialog(parent), g_(g) {
   setObjectName(QStringLiteral("TfrmPreferences"));
   setWindowTitle(QStringLiteral("Options"));
@@ -84,6 +157,12 @@ TfrmPreferences::TfrmPreferences(TqmGlobal& g, QWidget* parent) : QDialog(parent
   systemLayout->addWidget(confirmDeletion_);
   systemLayout->addWidget(autoStart_);
   systemLayout->addWidget(lockOnMinimize_);
+  fileManagerMenu_ = new QCheckBox(QStringLiteral("Add Brelkan Quillmar to the file manager's menu"), system);
+  fileManagerMenu_->setObjectName(QStringLiteral("chkFileManagerMenu"));
+  fileManagerMenu_->setToolTip(
+      QStringLiteral("Lock, encrypt or send files from the right-click menu of Nautilus, Nemo, Dolphin and "
+                     "Thunar, and from \"Open with\""));
+  systemLayout->addWidget(fileManagerMenu_);
   layout->addWidget(system);
 
   auto* locker = new QGroupBox(QStringLiteral("  File Locker  "), this);
@@ -132,8 +211,17 @@ TfrmPreferences::TfrmPreferences(TqmGlobal& g, QWidget* parent) : QDialog(parent
   const TqmShellOptions options = TqmShellOptions::Load(g_.IniFile());
   idleMinutes_->setValue(options.idleLockMinutes);
   lockOnScreenLock_->setChecked(options.lockOnScreenLock);
+  fileManagerMenu_->setChecked(FileManagerActionsInstalled(g_.HomeFolder()));
   // Only a click acts at once, not the loading above.
   connect(autoStart_, &QCheckBox::clicked, this, &TfrmPreferences::AutoStartClicked);
+  connect(fileManagerMenu_, &QCheckBox::clicked, this, &TfrmPreferences::FileManagerMenuClicked);
+}
+
+void TfrmPreferences::FileManagerMenuClicked(bool checked) {
+  const bool done = ApplyFileManagerMenu(this, g_, checked);
+  // The box shows what is installed now, whatever the helper managed.
+  QSignalBlocker block(fileManagerMenu_);
+  fileManagerMenu_->setChecked(done ? checked : FileManagerActionsInstalled(g_.HomeFolder()));
 }
 
 void TfrmPreferences::AutoStartClicked(bool checked) {

@@ -593,23 +593,32 @@ void TfrmQuillmar::SelectTab(int tab) {
   window->TabShown();
 }
 
+void TfrmQuillmar::FreeTabWindow(int tab) {
+  QPointer<TqmTabWindow>& window = tabs_[static_cast<size_t>(tab)];
+  if (!window) return;
+  TqmTabWindow* w = window.data();
+  window.clear();
+  try {
+    w->SaveState();
+  } catch (const std::exception& e) {
+    ShowError(this, FromMessage(e.what()));
+  }
+  formStack_->removeWidget(w);
+  w->hide();
+  // Freed from the event loop: the window may be the one whose command is running now.
+  w->deleteLater();
+}
+
+void TfrmQuillmar::EntriesChanged() {
+  FreeTabWindow(tabPasswordRepository);
+  // Shown now: made anew at once.
+  if (currentTab_ == tabPasswordRepository) SelectTab(tabPasswordRepository);
+}
+
 void TfrmQuillmar::CloseTabWindows() {
   // Values of this Safe copied to the clipboard go with it.
   TqmSecretClipboard::Instance().Forget();
-  for (QPointer<TqmTabWindow>& window : tabs_) {
-    if (!window) continue;
-    TqmTabWindow* w = window.data();
-    window.clear();
-    try {
-      w->SaveState();
-    } catch (const std::exception& e) {
-      ShowError(this, FromMessage(e.what()));
-    }
-    formStack_->removeWidget(w);
-    w->hide();
-    // Freed from the event loop: the window may be the one whose command is running now.
-    w->deleteLater();
-  }
+  for (int tab = 0; tab < kTabCount; ++tab) FreeTabWindow(tab);
   currentTab_ = -1;
   formStack_->setCurrentWidget(pnlLocked_);
   btnView_->setVisible(false);

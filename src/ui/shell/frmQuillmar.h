@@ -74,6 +74,7 @@ public:
   void BackupSafe() override;
   void ShowHelp(const QString& page) override;
   void OptionsChanged() override;
+  void EntriesChanged() override;
 
   // --- The login and the Safe commands -------------------------------------------------------------
   // The open flow: the login window, then the Safe is opened. Nothing happens while a Safe is
@@ -153,6 +154,8 @@ private:
   void BuildActions();
   QAction* AddAction(const QString& name, const QString& text, const QKeySequence& shortcut,
                      void (TfrmQuillmar::*slot)());
+  // Saves and frees one tab window (it is made anew when its tab is selected).
+  void FreeTabWindow(int tab);
   void RebuildSafesMenu();
   // A Safe is chosen (SafeName names one of the Safes) and it is not open.
   bool ChosenSafeLocked() const;

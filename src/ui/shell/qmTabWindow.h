@@ -73,6 +73,9 @@ public:
   virtual void ShowHelp(const QString& page) = 0;
   // The preferences were changed (the frame takes the locking options anew).
   virtual void OptionsChanged() = 0;
+  // Entries and categories of the Safe changed outside the Password Repository (an import): its
+  // window, which holds what it loaded, is freed and made anew from the Safe when next shown.
+  virtual void EntriesChanged() = 0;
 };
 
 using TqmTabFactory = std::function<TqmTabWindow*(TqmShell& shell, QWidget* parent)>;
