@@ -22,16 +22,19 @@
 
 #include "BenchReport.h"
 #include "core/qmGlobal.h"
-#include "screenshots/qmUiScript.h"
 #include "shell/frmChangePassword.h"
 #include "shell/frmLogin.h"
 #include "shell/frmQuillmar.h"
 #include "shell/qmProgram.h"
 #include "shell/qmProgressRunner.h"
 #include "shell/qmQtPrompter.h"
+#include "uisupport/Child.h"
+#include "uisupport/DesktopSandbox.h"
+#include "uisupport/qmUiScript.h"
 
 using namespace quillmar;
 using namespace quillmar::bench;
+using quillmar::test::Child;
 
 namespace {
 
@@ -110,12 +113,11 @@ int main(int argc, char** argv) {
     return RunToLogin(argc - 1, argv + 1);
   }
 
+  // The children started below inherit the sandbox's folders.
+  quillmar::test::TDesktopSandbox sandbox;
   QApplication app(argc, argv);
   QTemporaryDir temp;
   const std::string home = temp.path().toStdString() + "/home";
-  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(temp.path()));
-  qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.path() + QStringLiteral("/config")));
-  QFile::setPermissions(temp.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
   TqmQtPrompter prompter;
   auto global = std::make_unique<TqmGlobal>(home, std::vector<std::string>{"quillmar"}, &prompter);
@@ -167,15 +169,13 @@ int main(int argc, char** argv) {
       lastTick = now;
     });
     script.On<TfrmChangePassword>([&](TfrmChangePassword* d) {
-      d->findChild<QLineEdit*>(QStringLiteral("OldPassword"))->setText(QString::fromLatin1(passwords[run]));
-      d->findChild<QLineEdit*>(QStringLiteral("NewPassword"))
-          ->setText(QString::fromLatin1(passwords[run + 1]));
-      d->findChild<QLineEdit*>(QStringLiteral("NewPasswordConfirm"))
-          ->setText(QString::fromLatin1(passwords[run + 1]));
+      Child<QLineEdit>(d, "OldPassword")->setText(QString::fromLatin1(passwords[run]));
+      Child<QLineEdit>(d, "NewPassword")->setText(QString::fromLatin1(passwords[run + 1]));
+      Child<QLineEdit>(d, "NewPasswordConfirm")->setText(QString::fromLatin1(passwords[run + 1]));
       clock.start();
       okAt = clock.nsecsElapsed();
       ticker.start();
-      d->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+      Child<QPushButton>(d, "btnOk")->click();
     });
     script.OnWindow(
         QStringLiteral("the end of the change"),

@@ -1,5 +1,8 @@
 #include "cli/CliArguments.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "cli/CliError.h"
 
 namespace quillmar {
@@ -77,10 +80,25 @@ TCliArguments TCliArguments::Parse(const std::vector<std::string>& argv) {
       if (a.home->empty()) throw UsageError("option --home needs a folder, not an empty text");
       continue;
     }
-    if (name == "--json" || name == "--help" || name == "-h" || name == "--version") {
+    if (name == "--wait") {
+      const std::string text = takeValue("a number of seconds");
+      // A plain decimal number of seconds, at most a day (strtod would take "inf", "nan", hex).
+      const bool plain = !text.empty() && text.size() <= 12 &&
+                         text.find_first_not_of("0123456789.") == std::string::npos &&
+                         std::count(text.begin(), text.end(), '.') <= 1 && text != ".";
+      const double seconds = plain ? std::strtod(text.c_str(), nullptr) : -1;
+      if (!plain || seconds > 86400)
+        throw UsageError("option --wait needs a number of seconds from 0 to 86400, not \"" + text + "\"");
+      a.wait = seconds;
+      continue;
+    }
+    if (name == "--json" || name == "--help" || name == "-h" || name == "--version" ||
+        name == "--allow-costly-derivation") {
       if (inlineValue) throw UsageError("option " + name + " takes no value");
       if (name == "--json")
         a.json = true;
+      else if (name == "--allow-costly-derivation")
+        a.allowCostlyDerivation = true;
       else if (name == "--version")
         a.version = true;
       else

@@ -1,7 +1,7 @@
 #pragma once
 // TCliArguments: a command line checked against the command table.
 //
-// quillmar-cli [--home DIR] [--json] COMMAND ARGS...
+// quillmar-cli [--home DIR] [--json] [--wait SECONDS] [--allow-costly-derivation] COMMAND ARGS...
 // The program's options may also stand after the command. Options take their value as the next
 // argument or after "=" ("--home=DIR"); "--" ends the options, so that a later argument that starts
 // with "-" is taken as it is. "COMMAND --help" and "help COMMAND" ask for a command's help.
@@ -21,9 +21,12 @@ public:
   static TCliArguments Parse(const std::vector<std::string>& argv);  // argv without the program name
 
   std::optional<std::string> home;  // --home
+  // --wait: how long to wait, in seconds, while another program reads or changes the Safe.
+  std::optional<double> wait;
   bool json = false;
-  bool help = false;     // --help: the command's help, or the program's when command is null
-  bool version = false;  // --version
+  bool help = false;                   // --help: the command's help, or the program's when command is null
+  bool version = false;                // --version
+  bool allowCostlyDerivation = false;  // --allow-costly-derivation
   const TCliCommandDef* command = nullptr;
   std::vector<std::string> args;  // positional arguments of the command
 

@@ -55,7 +55,8 @@ std::vector<TCliCommandDef> MakeCommands() {
        "4 cannot be opened. Exit 0 when usable, 3 on a wrong password, 1 on any other problem.\n"
        "Then the Safe's kind: hardened, with its key derivation's memory, passes and lanes, or\n"
        "compatible (no key derivation). With --deep one \"problem:\" line per damaged thing (a\n"
-       "record, a file and where it cannot be read, a page of the container) follows.\n",
+       "record, a file and where it cannot be read, a page of the container) follows, and one\n"
+       "\"recovered:\" line per category a repair gave a new record (rename it; it is no problem).\n",
        1,
        1,
        {{"--deep", "", "", false, "also check the container's structure and read every file in it"}}});
@@ -66,7 +67,8 @@ std::vector<TCliCommandDef> MakeCommands() {
        "list categories and entries",
        "Lists the categories (ending in \"/\") and entry titles in CATEGORY (default: the top\n"
        "level), one a line, in tree order. A record that cannot be read is named in a warning and\n"
-       "the rest is listed; the exit code is then 1.\n",
+       "the rest is listed; the exit code is then 1. A category whose record is damaged is listed\n"
+       "under its folder's name followed by \" (damaged)\", with what is in it.\n",
        1,
        2,
        {{"--recursive", "-R", "", false, "list the whole tree below, indented two blanks per level"}}});
@@ -264,7 +266,10 @@ std::vector<TCliCommandDef> MakeCommands() {
                "rebuild the Safe file",
                "Rebuilds the Safe's container file, then checks it as check --deep does. Prints what\n"
                "was set right, what was lost (files dropped, bytes set to zero) and what could not be\n"
-               "mended; \"Repaired\" and exit 0 only when the Safe is whole again, else exit 1.\n",
+               "mended; \"Repaired\" and exit 0 only when the Safe is whole again, else exit 1.\n"
+               "Records the program needs are written anew where they cannot be read: the default\n"
+               "settings, a category record \"Recovered FOLDER\" with the fields of its first entry (so\n"
+               "that every entry in it is shown again); reminder records that hold nothing go.\n",
                1,
                1,
                {}});
@@ -351,7 +356,7 @@ const TCliCommandDef* FindCliCommand(const std::string& name) {
 
 std::string CliProgramUsage() {
   std::string s =
-      "Usage: quillmar-cli [--home DIR] [--json] COMMAND ARGS...\n"
+      "Usage: quillmar-cli [--home DIR] [--json] [--wait SECONDS] COMMAND ARGS...\n"
       "\n"
       "Keeps a Quillmar Safe from the command line: the password repository, the File Locker,\n"
       "reminders, backup and restore, and Zavozo Rero documents.\n"
@@ -360,8 +365,14 @@ std::string CliProgramUsage() {
       "  --home DIR   the folder holding the Safes (default: $QUILLMAR_HOME, else\n"
       "               $XDG_DATA_HOME/quillmar, else ~/.local/share/quillmar)\n"
       "  --json       JSON output for safes, ls, show, search, files and reminders\n"
+      "  --wait SECONDS  how long to wait while another program changes (or, for a change, reads)\n"
+      "               the Safe before giving up (default 5)\n"
       "  --help       this text; \"quillmar-cli COMMAND --help\" explains a command\n"
       "  --version    the program's version\n"
+      "  --allow-costly-derivation\n"
+      "               open a Safe whose key derivation asks for more than this program ever\n"
+      "               uses (over 1 GiB of memory or 10 passes): such a file was made elsewhere\n"
+      "               or changed, and opening it can take minutes; without it, it is refused\n"
       "\n"
       "Commands:\n";
   for (const auto& c : CliCommands()) {
@@ -381,7 +392,7 @@ std::string CliProgramUsage() {
 }
 
 std::string CliCommandUsage(const TCliCommandDef& command) {
-  std::string s = "Usage: quillmar-cli [--home DIR] [--json] " + command.name;
+  std::string s = "Usage: quillmar-cli [--home DIR] [--json] [--wait SECONDS] " + command.name;
   if (!command.arguments.empty()) s += " " + command.arguments;
   s += "\n\n" + command.details;
   if (!command.options.empty()) {

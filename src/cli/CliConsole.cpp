@@ -2,6 +2,7 @@
 
 #include "base/SecureWipe.h"
 #include "cli/CliError.h"
+#include "cli/CliItemPath.h"
 
 namespace quillmar {
 
@@ -43,6 +44,10 @@ std::string TCliConsole::TakePassword(std::string_view utf8, bool forOpening) co
     throw UsageError("the password holds a character that the Safe's code page " + codePage_.Name() +
                      " cannot hold; choose another");
   }
+}
+
+void TCliConsole::Error(std::string_view utf8) {
+  err_ << "quillmar-cli: " << TCliItemPath::EscapeControls(utf8) << std::endl;
 }
 
 std::string OneLine(const TCliConsole& console, std::string_view ansi) {

@@ -32,8 +32,9 @@ public:
 
   // One line on standard output (text already UTF-8).
   void Line(std::string_view utf8) { out_ << utf8 << '\n'; }
-  // An error line on standard error: "quillmar-cli: " + text.
-  void Error(std::string_view utf8) { err_ << "quillmar-cli: " << utf8 << std::endl; }
+  // An error line on standard error: "quillmar-cli: " + text, its control characters (a line break
+  // in a name the user gave) written "\x0A" so that it stays one line.
+  void Error(std::string_view utf8);
 
 private:
   std::ostream& out_;

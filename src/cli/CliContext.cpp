@@ -18,6 +18,8 @@ TCliContext::TCliContext(TCliArguments args, TCliConsole& console, int inputFd)
       reader_(inputFd, console.Err()),
       prompter_(console, reader_) {
   prompter_.SetAssumeYes(args_.Has("--yes"));
+  prompter_.SetAllowCostlyDerivation(args_.allowCostlyDerivation);
+  TqmGlobal::SetBusyTimeout(std::chrono::milliseconds(int64_t(args_.wait.value_or(5.0) * 1000.0 + 0.5)));
 }
 
 TCliContext::~TCliContext() = default;
@@ -63,7 +65,8 @@ void TCliContext::RequireSafe(const std::string& name) {
   }
 }
 
-void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* keepPassword) {
+void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* keepPassword,
+                           bool salvageJournal) {
   RequireSafe(name);
   const std::string file = SafeFile(name);
   std::string typed = reader_.Read("Master password for " + name + ": ", "master password");
@@ -77,6 +80,28 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* 
   WipeString(typed);
 
   TqmGlobal& g = Global();
+  // The repair: a journal that opening refuses as damaged is salvaged first, once the password is known
+  // to be right; then the Safe is checked like any other.
+  if (salvageJournal && TSingleFileSystem::HasDamagedJournal(file)) {
+    std::vector<std::string> done;
+    bool opens;
+    try {
+      const TTextKey key = g.TextKeyFor(file, password);
+      opens = g.SalvageJournal(file, key, done);
+    } catch (const ECostlyDerivation& e) {
+      WipeString(password);
+      throw Failure(CostlyRefusal(name, e.Derivation()));
+    } catch (const std::exception& e) {
+      WipeString(password);
+      throw Failure("the damaged journal of the Safe \"" + name +
+                    "\" cannot be used: " + OneLine(console_, e.what()));
+    }
+    if (!opens) {
+      WipeString(password);
+      throw ECliError(kExitWrongPassword, "wrong master password for the Safe \"" + name + "\"");
+    }
+    for (const std::string& line : done) console_.Line("journal: " + OneLine(console_, line));
+  }
   // The Safe's key is derived once (about half a second for a hardened Safe), then checked and opened
   // with; the password itself is not kept.
   login::TOpenCheck check;
@@ -88,6 +113,7 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* 
   }
   if (keepPassword) *keepPassword = password;
   WipeString(password);
+  if (check.costly) throw Failure(CostlyRefusal(name, *check.costly));
   switch (check.code) {
     case TqmSFSWrapper::csUsable:
       break;
@@ -106,6 +132,15 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* 
   } catch (const std::exception& e) {
     throw Failure("the Safe \"" + name + "\" cannot be opened: " + OneLine(console_, e.what()));
   }
+}
+
+std::string TCliContext::CostlyRefusal(const std::string& name, const TKeyDerivation& derivation) {
+  return "the Safe \"" + name + "\" was not opened: its key derivation asks for " + derivation.CostText() +
+         ", more than quillmar-cli ever uses (at most " +
+         std::to_string(TKeyDerivation::UsualMaxMemoryKiB / (1024 * 1024)) + " GiB and " +
+         std::to_string(TKeyDerivation::UsualMaxPasses) +
+         " passes); the file was made elsewhere or changed, and opening it could take minutes and that much "
+         "memory. If you trust the file, add --allow-costly-derivation";
 }
 
 void TCliContext::Confirm(const std::string& questionUtf8, const std::string& refusedWhat) {

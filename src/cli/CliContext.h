@@ -42,7 +42,12 @@ public:
   // writers are refused meanwhile, and nothing of the Safe is written). Exit 3 on a wrong password, 4
   // when the file is no Safe or cannot be opened (another program writes it, for one). `password`,
   // when given, receives the password as stored (the Safe's code page); the caller wipes it.
-  void OpenSafe(const std::string& name, bool readOnly = false, std::string* password = nullptr);
+  // salvageJournal (the repair): a journal that opening refuses as damaged is salvaged first, once
+  // the password is known to be right (TqmGlobal::SalvageJournal), with a line on what was done.
+  void OpenSafe(const std::string& name, bool readOnly = false, std::string* password = nullptr,
+                bool salvageJournal = false);
+  // The one-line refusal of a Safe whose key derivation is costly (see --allow-costly-derivation).
+  static std::string CostlyRefusal(const std::string& name, const TKeyDerivation& derivation);
   // A question of the command itself (not of the layers below): --yes answers it; else asked on a
   // terminal; else refused with a message that says to add --yes.
   void Confirm(const std::string& questionUtf8, const std::string& refusedWhat);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 
+#include "base/SecretMemory.h"
 #include "base/SecureWipe.h"
 #include "cli/CliError.h"
 
@@ -66,7 +67,11 @@ TCliPasswordReader::TCliPasswordReader(int fd, std::ostream& prompts)
     : fd_(fd), prompts_(prompts), interactive_(isatty(fd) == 1) {}
 
 bool TCliPasswordReader::ReadLine(std::string& line) {
-  line.clear();
+  WipeString(line);
+  // Collected in secret memory (locked, wiped as it grows) and copied out once, so that no partial
+  // copies of a password are left in freed memory.
+  TSecretChars typed;
+  typed.reserve(256);
   bool gotAny = false;
   for (;;) {
     char c;
@@ -75,9 +80,11 @@ bool TCliPasswordReader::ReadLine(std::string& line) {
     if (n <= 0) break;
     gotAny = true;
     if (c == '\n') break;
-    line += c;
+    typed.push_back(c);
   }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (!typed.empty() && typed.back() == '\r') typed.pop_back();
+  line.assign(typed.data(), typed.size());
+  SecureWipe(typed.data(), typed.size());
   return gotAny;
 }
 

@@ -23,6 +23,7 @@ bool TCliPrompter::AskYesNo(const std::string& title, const std::string& message
 
 void TCliPrompter::ShowMessage(TMessageKind kind, const std::string& title, const std::string& message) {
   notices_.push_back(OneLine(console_, message));
+  kinds_.push_back(kind);
 }
 
 TqmAppPrompter::TRetryAnswer TCliPrompter::AskCancelRetryIgnore(const std::string& title,
@@ -44,13 +45,18 @@ TqmAppPrompter::TRetryAnswer TCliPrompter::AskCancelRetryIgnore(const std::strin
 std::vector<std::string> TCliPrompter::TakeNotices() {
   std::vector<std::string> out;
   out.swap(notices_);
+  kinds_.clear();
   return out;
 }
 
 void TCliPrompter::Flush() {
-  for (const auto& n : notices_) console_.Err() << "quillmar-cli: note: " << n << '\n';
+  for (size_t i = 0; i < notices_.size(); ++i) {
+    const bool warning = kinds_[i] == TMessageKind::Warning || kinds_[i] == TMessageKind::Error;
+    console_.Err() << "quillmar-cli: " << (warning ? "warning: " : "note: ") << notices_[i] << '\n';
+  }
   console_.Err().flush();
   notices_.clear();
+  kinds_.clear();
 }
 
 }  // namespace quillmar

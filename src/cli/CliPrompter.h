@@ -23,12 +23,16 @@ public:
   TCliPrompter(TCliConsole& console, TCliPasswordReader& input) : console_(console), input_(input) {}
 
   void SetAssumeYes(bool yes) { assumeYes_ = yes; }
+  // The answer to AllowCostlyDerivation: the program's option --allow-costly-derivation. --yes does
+  // not answer it, and it is never asked on the terminal: a script or a user opts in explicitly.
+  void SetAllowCostlyDerivation(bool allow) { allowCostly_ = allow; }
 
   bool AskYesNo(const std::string& title, const std::string& message) override;
   void ShowMessage(TMessageKind kind, const std::string& title, const std::string& message) override;
   // On a terminal: "[c]ancel, [r]etry, [i]gnore"; without one (or on an unclear answer): Cancel,
   // which keeps everything as it is. --yes does not answer it.
   TRetryAnswer AskCancelRetryIgnore(const std::string& title, const std::string& message) override;
+  bool AllowCostlyDerivation(const std::string& message) override { return allowCostly_; }
 
   // The last question answered No because nobody could be asked (UTF-8, one line), or "".
   const std::string& Unanswered() const { return unanswered_; }
@@ -37,16 +41,19 @@ public:
   // The notices kept so far (UTF-8, one line each), oldest first; TakeNotices empties the list.
   const std::vector<std::string>& Notices() const { return notices_; }
   std::vector<std::string> TakeNotices();
-  // Prints the notices left as "quillmar-cli: note: ..." lines and forgets them.
+  // Prints the notices left as "quillmar-cli: note: ..." lines ("warning:" for warnings and errors)
+  // and forgets them.
   void Flush();
 
 private:
   TCliConsole& console_;
   TCliPasswordReader& input_;
   bool assumeYes_ = false;
+  bool allowCostly_ = false;
   std::string unanswered_;
   std::string declined_;
   std::vector<std::string> notices_;
+  std::vector<TMessageKind> kinds_;  // of each notice
 };
 
 }  // namespace quillmar

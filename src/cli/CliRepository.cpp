@@ -16,6 +16,30 @@ bool EndsWithUnescapedSlash(const std::string& path) {
   return backslashes % 2 == 0;
 }
 
+// Why a name may not be found among node's children although the user typed it right: a damaged
+// record there (an entry's when an entry was asked for, a category's when a category was), named;
+// "" when none.
+std::string DamageThatMayHide(const TCliRepository::TNode& node, bool entry, bool category) {
+  std::string problem;
+  if (entry) {
+    if (!node.unreadableEntries.empty())
+      problem = node.unreadableEntries.front();
+    else if (!node.damagedEntries.empty())
+      problem = node.damagedEntries.begin()->second;
+  }
+  if (category && problem.empty()) {
+    for (const auto& c : node.categories)
+      if (!c->problem.empty()) {
+        problem = c->problem;
+        break;
+      }
+  }
+  if (problem.empty()) return "";
+  return "a record there is damaged and its name cannot be read: " + problem +
+         " (\"quillmar-cli check SAFE --deep\" lists the damage; \"quillmar-cli repair SAFE\" mends what it "
+         "can)";
+}
+
 }  // namespace
 
 TCliRepository::TCliRepository(TqmGlobal& global, const TCliConsole& console)
@@ -102,6 +126,10 @@ TCliRepository::TItem TCliRepository::Resolve(const std::string& path, TWant wan
       if (takeEntry && !cats.empty()) msg += " (there is a category of that name)";
       if (!takeEntry && last && want != TWant::Category && !entries.empty())
         msg += " (there is an entry of that title)";
+      // Where a record is damaged the name may be the lost one: that is damage, not a typing error.
+      const bool couldBeEntry = last && want != TWant::Category;
+      if (const std::string damage = DamageThatMayHide(*node, couldBeEntry, !takeEntry); !damage.empty())
+        throw Failure(msg + ", but " + OneLine(console_, damage));
       throw UsageError(msg);
     }
     const int occ = parts[k].occurrence;

@@ -29,7 +29,9 @@ public:
   TCliRepository(TqmGlobal& global, const TCliConsole& console);
 
   // Resolves a command-line path (UTF-8). The top level is a category item with node == &Root().
-  // A name that matches none, or several without "#n", throws ECliError (usage) saying so. For
+  // A name that matches none, or several without "#n", throws ECliError (usage) saying so; a name
+  // that matches none where a record is damaged (its name may be the one lost) is a failure (exit 4)
+  // that names the damaged record. For
   // TWant::Either a name that matches a category and an entry is taken as the category when the
   // path ends in "/", else refused as ambiguous.
   TItem Resolve(const std::string& path, TWant want);

@@ -156,7 +156,8 @@ void ListNode(TCliContext& c, TCliRepository& repo, TNode& node, bool recursive,
   repo.Load(node);
   const std::string indent(static_cast<size_t>(depth) * 2, ' ');
   for (auto& sub : node.categories) {
-    c.Console().Line(indent + repo.LabelOf(*sub) + "/");
+    // A category whose record is damaged: its folder's name, marked (the warning says more).
+    c.Console().Line(indent + repo.LabelOf(*sub) + "/" + (sub->problem.empty() ? "" : " (damaged)"));
     if (recursive) ListNode(c, repo, *sub, true, depth + 1);
   }
   for (auto& e : node.entries) c.Console().Line(indent + repo.LabelOf(node, *e));
@@ -173,6 +174,10 @@ void JsonNode(TCliContext& c, TCliRepository& repo, TCliJsonWriter& w, TNode& no
     w.String(c.Console().Show(sub->category->Name()));
     w.Key("path");
     w.String(repo.PathOf(*sub));
+    if (!sub->problem.empty()) {
+      w.Key("damaged");
+      w.Bool(true);
+    }
     if (recursive) {
       w.Key("children");
       JsonNode(c, repo, w, *sub, true);
@@ -187,6 +192,10 @@ void JsonNode(TCliContext& c, TCliRepository& repo, TCliJsonWriter& w, TNode& no
     w.String(c.Console().Show(e->Title()));
     w.Key("path");
     w.String(repo.PathOf(node, *e));
+    if (node.damagedEntries.count(e.get()) != 0) {
+      w.Key("damaged");
+      w.Bool(true);
+    }
     w.EndObject();
   }
   w.EndArray();
@@ -266,6 +275,19 @@ int RunShow(TCliContext& c) {
   c.OpenSafe(c.Arg(0), true);
   TCliRepository repo(c.Global(), c.Console());
   auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Either);
+  // A damaged record is shown as far as it reads, named in a warning, and the exit says so.
+  std::string damage;
+  if (item.IsEntry()) {
+    if (auto d = item.node->damagedEntries.find(item.entry); d != item.node->damagedEntries.end())
+      damage = d->second;
+  } else if (item.node->category) {
+    damage = item.node->problem;
+  }
+  auto done = [&](int code) {
+    if (damage.empty()) return code;
+    c.Console().Err() << "quillmar-cli: warning: " << OneLine(c.Console(), damage) << '\n';
+    return code == kExitOk ? int(kExitProblem) : code;
+  };
   if (!item.IsEntry()) {
     // A category: its template, the fields a new entry gets.
     if (!item.node->category) throw UsageError("give the path of an entry or a category");
@@ -295,32 +317,32 @@ int RunShow(TCliContext& c) {
         c.Console().Line(c.Console().Show(f->Name()) + ": <" + f->TypeName() +
                          (f->IsRequired() ? ", required>" : ">"));
     }
-    return kExitOk;
+    return done(kExitOk);
   }
   const bool reveal = c.Args().Has("--reveal");
   const TqmRepositoryEntry& e = *item.entry;
   if (const auto dir = c.Args().Value("--extract")) {
     // The entry's attached files into the folder: only their paths are printed.
-    const auto done = TCliAttachments::Extract(c, e, *dir);
+    const auto extracted = TCliAttachments::Extract(c, e, *dir);
     if (c.Json()) {
       TCliJsonWriter w(c.Console().Out());
       w.BeginArray();
-      for (const auto& p : done.paths) w.String(p);
+      for (const auto& p : extracted.paths) w.String(p);
       w.EndArray();
       w.Finish();
     } else {
-      for (const auto& p : done.paths) c.Console().Line(p);
+      for (const auto& p : extracted.paths) c.Console().Line(p);
     }
-    if (done.paths.empty() && done.problems.empty())
+    if (extracted.paths.empty() && extracted.problems.empty())
       c.Console().Err() << "quillmar-cli: note: the entry " << repo.PathOf(*item.node, e)
                         << " names no attached files\n";
-    if (!done.problems.empty()) {
+    if (!extracted.problems.empty()) {
       std::string all;
-      for (const auto& p : done.problems) all += (all.empty() ? "" : "; ") + p;
-      throw Failure(std::to_string(done.problems.size()) +
+      for (const auto& p : extracted.problems) all += (all.empty() ? "" : "; ") + p;
+      throw Failure(std::to_string(extracted.problems.size()) +
                     " attached file(s) could not be extracted: " + all);
     }
-    return kExitOk;
+    return done(kExitOk);
   }
   if (c.Json()) {
     TCliJsonWriter w(c.Console().Out());
@@ -339,7 +361,7 @@ int RunShow(TCliContext& c) {
       c.Console().Line(c.Console().Show(f->Name()) + ": " + ShownValue(c, *f, reveal));
     }
   }
-  return kExitOk;
+  return done(kExitOk);
 }
 
 int RunAdd(TCliContext& c) {
@@ -349,6 +371,10 @@ int RunAdd(TCliContext& c) {
   TCliRepository repo(g, c.Console());
   auto item = repo.Resolve(c.Arg(1), TCliRepository::TWant::Category);
   if (!item.node->category) throw UsageError("entries live in categories: give the category to add to");
+  if (!item.node->problem.empty())
+    throw Failure("no entry was added: the record of " + repo.PathOf(*item.node) +
+                  " is damaged, so its fields are unknown (" + OneLine(c.Console(), item.node->problem) +
+                  "); \"quillmar-cli repair\" writes a new one");
   TNode& node = *item.node;
   repo.Load(node);
   auto e = std::make_unique<TqmRepositoryEntry>(node.category.get());
@@ -438,9 +464,16 @@ int RunMkcat(TCliContext& c) {
     if (colon == std::string::npos || colon == 0)
       throw UsageError("--field needs NAME:TYPE[:required], not \"" + given + "\"");
     const int type = ParseFieldType(s.substr(colon + 1));
-    fields.emplace_back(static_cast<int32_t>(fields.size()),
-                        c.Console().Take(s.substr(0, colon), "the field name \"" + s.substr(0, colon) + "\""),
-                        static_cast<TqmFieldType>(type), required);
+    const std::string fieldName =
+        c.Console().Take(s.substr(0, colon), "the field name \"" + s.substr(0, colon) + "\"");
+    // Entries reach their fields by name (--set NAME=VALUE): a second field of one name could never
+    // be set.
+    for (const auto& f : fields)
+      if (f.Name() == fieldName)
+        throw UsageError("two fields are named \"" + s.substr(0, colon) +
+                         "\": every field of a category needs a name of its own. Nothing was changed.");
+    fields.emplace_back(static_cast<int32_t>(fields.size()), fieldName, static_cast<TqmFieldType>(type),
+                        required);
   }
 
   // The name and the fields must be stored exactly; that is known before the Safe is opened.
@@ -533,6 +566,10 @@ int RunMv(TCliContext& c) {
 
   TNode& cat = *source.node;
   if (!cat.category) throw UsageError("the top level cannot be moved");
+  // Moving writes the category's record: a damaged one would be replaced by an empty template.
+  if (!cat.problem.empty())
+    throw Failure("the category " + repo.PathOf(cat) + " was not moved: its record is damaged (" +
+                  OneLine(c.Console(), cat.problem) + "); \"quillmar-cli repair\" writes a new one first");
   if (IsDescendantOrSelf(&to, &cat))
     throw UsageError("a category cannot be moved into itself or below itself");
   TNode& from = *cat.parent;
@@ -598,6 +635,14 @@ int RunExport(TCliContext& c) {
   const auto format = c.Args().Value("--format");
   if (!format || (*format != "csv" && *format != "json"))
     throw UsageError("export needs --format csv or --format json");
+  // Refused before the password is asked (the write refuses links too, should one appear meanwhile).
+  if (const auto out = c.Args().Value("--out")) {
+    struct stat st;
+    if (::lstat(out->c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+      throw Failure("the export was not written: " + *out +
+                    " is a symbolic link, and the export is never written through one (it would go to the "
+                    "link's target); give the path of a file");
+  }
   c.OpenSafe(c.Arg(0), true);
   TCliRepository repo(c.Global(), c.Console());
   repo.LoadAll(repo.Root());
@@ -649,13 +694,16 @@ int RunExport(TCliContext& c) {
   if (!out) {
     c.Console().Out() << bytes << std::flush;
   } else {
-    // Private to the user from the first byte; an existing file only with --yes.
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (c.Args().Has("--yes") ? O_TRUNC : O_EXCL);
+    // Private to the user from the first byte; an existing file only with --yes. Never through a
+    // symbolic link: every password in clear text would land wherever the link points.
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (c.Args().Has("--yes") ? O_TRUNC : O_EXCL);
     const int fd = ::open(out->c_str(), flags, 0600);
     if (fd < 0)
       throw Failure("the export cannot be written to " + *out + ": " +
                     (errno == EEXIST ? std::string("the file exists (add --yes to replace it)")
-                                     : std::strerror(errno)));
+                     : errno == ELOOP
+                         ? std::string("it is a symbolic link, and the export is never written through one")
+                         : std::strerror(errno)));
     ::fchmod(fd, 0600);
     if (!WriteAll(fd, bytes.data(), bytes.size())) {
       const std::string why = std::strerror(errno);

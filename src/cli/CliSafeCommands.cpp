@@ -140,7 +140,8 @@ int RunCheck(TCliContext& c) {
     WipeString(password.text);
     code = check.code;
     key = check.key;
-    reason = OneLine(c.Console(), check.reason);
+    reason =
+        check.costly ? TCliContext::CostlyRefusal(name, *check.costly) : OneLine(c.Console(), check.reason);
     if (code != TqmSFSWrapper::csNotContainer) {
       try {
         derivation = TqmSFSWrapper::KeyDerivationOf(file);
@@ -150,6 +151,9 @@ int RunCheck(TCliContext& c) {
     }
   } catch (const ECliError&) {
     code = TqmSFSWrapper::csWrongPassword;
+  } catch (const ECostlyDerivation& e) {
+    code = TqmSFSWrapper::csCannotOpen;
+    reason = TCliContext::CostlyRefusal(name, e.Derivation());
   } catch (const std::exception& e) {
     code = TqmSFSWrapper::csCannotOpen;
     reason = OneLine(c.Console(), e.what());
@@ -183,6 +187,13 @@ int RunCheck(TCliContext& c) {
     problems.push_back("the check could not go on: " + std::string(e.what()));
   }
   for (const auto& p : problems) c.Console().Line("problem: " + OneLine(c.Console(), p));
+  // What a repair made up where records were lost: no damage any more, but the user's to check.
+  try {
+    for (const auto& made : RecoveredCategories(g))
+      c.Console().Line("recovered: " + OneLine(c.Console(), made));
+  } catch (const std::exception&) {
+    // The problems above say why the repository cannot be walked.
+  }
   c.Console().Line(problems.empty() ? "deep check: no problems found"
                                     : "deep check: " + std::to_string(problems.size()) + " problem(s) found");
   return problems.empty() ? kExitOk : kExitProblem;
@@ -233,7 +244,7 @@ int RunPasswd(TCliContext& c) {
 
 int RunRepair(TCliContext& c) {
   const std::string name = c.Arg(0);
-  c.OpenSafe(name);
+  c.OpenSafe(name, false, nullptr, true);
   TqmRepairResult result;
   try {
     result = RepairSafe(c.Global());

@@ -4,11 +4,15 @@
 
 #include <cstring>
 
+#include "base/SecretMemory.h"
+
 namespace quillmar {
 
+// The key's bytes live in secret memory (base/SecretMemory.h): locked in RAM where the limit allows,
+// out of core dumps, wiped when the last copy of the key goes.
 struct TContainerKey::State {
-  explicit State(const uint8_t* bytes33) : bytes(bytes33, Size), cipher(bytes33, Size) {}
-  CryptoPP::SecByteBlock bytes;
+  explicit State(const uint8_t* bytes33) : bytes(bytes33, bytes33 + Size), cipher(bytes33, Size) {}
+  TSecretBytes bytes;
   TPageCipher cipher;
 };
 

@@ -72,7 +72,9 @@ void TDIRManager::WriteItemPage(size_t pageIndex, bool readHeaderFirst, const ch
   header.EncryptionType = pfm_.EncryptionType();
   header.ChecksumType = ctXor;
   const int32_t length = itemsPerPage_ * static_cast<int32_t>(TDIRItem::Size);
-  CryptoPP::SecByteBlock buf(static_cast<size_t>(length));  // zero-filled; wiped when freed
+  // Zero-filled (a null source; the size-only constructor leaves the bytes as the heap had them), so
+  // that the slots after the last item are stored as zeros; wiped when freed.
+  CryptoPP::SecByteBlock buf(nullptr, static_cast<size_t>(length));
   int64_t first = static_cast<int64_t>(pageIndex) * itemsPerPage_;
   for (int32_t s = 0; s < itemsPerPage_ && first + s < items_.Count(); ++s)
     items_.ReadItem(static_cast<int32_t>(first + s))

@@ -85,6 +85,17 @@ std::string TKeyDerivation::Describe() const {
          (Lanes == 1 ? " lane)" : " lanes)");
 }
 
+bool TKeyDerivation::Costly() const {
+  return Hardened() && Problem().empty() && (MemoryKiB > UsualMaxMemoryKiB || Passes > UsualMaxPasses);
+}
+
+std::string TKeyDerivation::CostText() const {
+  const std::string memory = MemoryKiB % (1024 * 1024) == 0
+                                 ? std::to_string(MemoryKiB / (1024 * 1024)) + " GiB"
+                                 : DescribeMemory(MemoryKiB);
+  return memory + " of memory and " + std::to_string(Passes) + (Passes == 1 ? " pass" : " passes");
+}
+
 void Argon2id(std::string_view password, const uint8_t* salt, size_t saltSize, std::string_view secret,
               std::string_view associatedData, const TKdfCost& cost, uint8_t* tag, size_t tagSize) {
   // The library takes non-const pointers because it can be asked to clear the password and secret;

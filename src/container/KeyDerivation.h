@@ -22,6 +22,12 @@
 //     naming the problem, before any memory for the derivation is reserved: a damaged or hostile
 //     file must not make the program allocate gigabytes.
 //   - The bytes are covered by the header checksum like the rest of the header.
+//
+// Cost. The checksum is an XOR anyone can recompute, so the cost in a header proves nothing: a
+// hostile file can ask for up to 4 GiB and 100 passes (minutes of work per open). This program's
+// calibration never writes more than UsualMaxMemoryKiB and UsualMaxPasses (container/
+// KeyDerivationCost.h); a derivation beyond either is Costly(), and the layers above run it only when
+// the user agreed to its cost (the desktop asks; the command line needs --allow-costly-derivation).
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +55,9 @@ struct TKeyDerivation {
   static constexpr uint32_t MaxMemoryKiB = 4u * 1024 * 1024;  // 4 GiB
   static constexpr uint32_t MaxPasses = 100;
   static constexpr uint32_t MinMemoryKiBPerLane = 8;  // Argon2's own minimum
+  // The most this program's calibration writes: beyond it a derivation is Costly().
+  static constexpr uint32_t UsualMaxMemoryKiB = 1024 * 1024;  // 1 GiB
+  static constexpr uint32_t UsualMaxPasses = 10;
 
   uint8_t Algorithm = kdNone;
   uint8_t Lanes = 0;
@@ -69,6 +78,11 @@ struct TKeyDerivation {
   std::string Problem() const;
   // "compatible (no key derivation)" or "hardened (Argon2id, 64 MiB, 3 passes, 2 lanes)".
   std::string Describe() const;
+  // A hardened derivation a reader can follow (no Problem()) that asks for more memory or passes than
+  // this program ever writes.
+  bool Costly() const;
+  // "2 GiB of memory and 20 passes": the cost as a user reads it.
+  std::string CostText() const;
 
   bool operator==(const TKeyDerivation&) const = default;
 };

@@ -84,10 +84,24 @@ TKdfCost CalibrateKdfCost(double targetSeconds, const TKdfTimer& timeOf) {
   const double left = factor * TKdfCostRules::MinMemoryKiB / cost.MemoryKiB;
   if (left > 1.0) {
     const double passes = std::round(TKdfCostRules::MinPasses * left);
-    cost.Passes = static_cast<uint32_t>(
-        std::clamp<double>(passes, TKdfCostRules::MinPasses, TKeyDerivation::MaxPasses));
+    cost.Passes =
+        static_cast<uint32_t>(std::clamp<double>(passes, TKdfCostRules::MinPasses, TKdfCostRules::CapPasses));
   }
   return cost;
+}
+
+double EstimateDerivationSeconds(const TKdfCost& cost) {
+  // 8 MiB, one pass, one lane: long enough to measure, short enough to go unnoticed.
+  static const TKdfCost probe{8 * 1024, 1, 1};
+  static double probeSeconds = -1;
+  {
+    std::lock_guard<std::mutex> lock(CostMutex());
+    if (probeSeconds < 0) probeSeconds = std::max(RealTime(probe), 1e-4);
+  }
+  // Lanes share the work between threads (at most 4, see Argon2id).
+  const double threads =
+      std::max(1u, std::min({cost.Lanes, std::max(1u, std::thread::hardware_concurrency()), 4u}));
+  return probeSeconds * (double(cost.MemoryKiB) / probe.MemoryKiB) * cost.Passes / threads;
 }
 
 TKdfCost NewKeyCost() {

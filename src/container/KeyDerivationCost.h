@@ -2,9 +2,11 @@
 // The cost chosen for the key derivation of new hardened keys (a new Safe, a change of password).
 //
 // Rules: at least 64 MiB and 3 passes; lanes 2 on a machine with two or more cores, else 1; from
-// there memory is raised (up to 1 GiB), then passes, until one derivation takes about half a second on
-// this machine. The cost is measured once per run (the first time a new key is made) and kept. It is
-// stored in each container, so a Safe made on a fast machine still opens on a slow one (more slowly).
+// there memory is raised (up to 1 GiB), then passes (up to 10), until one derivation takes about half
+// a second on this machine. Those caps are the bounds beyond which a Safe's derivation is costly
+// (TKeyDerivation::Costly): nothing this program makes goes past them. The cost is measured once per run (the
+// first time a new key is made) and kept. It is stored in each container, so a Safe made on a fast machine
+// still opens on a slow one (more slowly).
 //
 // For tests only: a low test cost replaces the calibrated one, so that test suites which make many
 // Safes stay fast. It is set through SetTestKdfCost, or for programs a test runs through the
@@ -20,7 +22,8 @@ namespace quillmar {
 struct TKdfCostRules {
   static constexpr uint32_t MinMemoryKiB = 64 * 1024;
   static constexpr uint32_t MinPasses = 3;
-  static constexpr uint32_t CapMemoryKiB = 1024 * 1024;  // 1 GiB
+  static constexpr uint32_t CapMemoryKiB = TKeyDerivation::UsualMaxMemoryKiB;  // 1 GiB
+  static constexpr uint32_t CapPasses = TKeyDerivation::UsualMaxPasses;        // 10
   static constexpr double TargetSeconds = 0.5;
 };
 
@@ -36,6 +39,11 @@ TKdfCost CalibrateKdfCost(double targetSeconds = TKdfCostRules::TargetSeconds, c
 // The cost new keys get in this run: the test cost when one is set, else the calibrated cost
 // (measured at the first call, then kept).
 TKdfCost NewKeyCost();
+
+// About how many seconds one derivation at `cost` takes on this machine: a small derivation is timed
+// once per run (a few milliseconds) and scaled by memory times passes. For the question before a
+// costly derivation and its progress; a rough figure, not a promise.
+double EstimateDerivationSeconds(const TKdfCost& cost);
 
 // A new Argon2id derivation with `cost` and 16 fresh random bytes of salt. Throws ESFSError when the
 // cost is below the minimums (64 MiB, 3 passes) while no test cost is set, or breaks the reader's

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/LittleEndian.h"
+
 namespace quillmar {
 
 namespace {
@@ -55,7 +57,20 @@ void TPageCipher::Encrypt(uint8_t* data, size_t length) const {
   if (const size_t r = length % BlockSize) CryptPartial(f, data + blocks * BlockSize, r);
 }
 
-void TPageCipher::EncryptMany(uint8_t* const* buffers, size_t count, size_t length) const {
+uint32_t TPageCipher::XorChecksumFromChain(const uint8_t* chain, const uint8_t* data, size_t length) const {
+  uint8_t x[BlockSize];
+  std::memcpy(x, chain, BlockSize);
+  XorBlock(x, f0_);
+  uint32_t sum =
+      GetLE<uint32_t>(x) ^ GetLE<uint32_t>(x + 4) ^ GetLE<uint32_t>(x + 8) ^ GetLE<uint32_t>(x + 12);
+  // Whole words of a trailing partial block count too.
+  for (size_t at = length / BlockSize * BlockSize; at + 4 <= length; at += 4)
+    sum ^= GetLE<uint32_t>(data + at);
+  return sum;
+}
+
+void TPageCipher::EncryptMany(uint8_t* const* buffers, size_t count, size_t length,
+                              uint32_t* xorChecksums) const {
   constexpr size_t kLanes = 8;
   CryptoPP::FixedSizeSecBlock<uint8_t, BlockSize * kLanes> f, work;
   for (size_t first = 0; first < count; first += kLanes) {
@@ -84,7 +99,36 @@ void TPageCipher::EncryptMany(uint8_t* const* buffers, size_t count, size_t leng
       for (size_t j = 0; j < lanes; ++j)
         for (size_t k = 0; k < r; ++k) buf[j][blocks * BlockSize + k] ^= work[j * BlockSize + k];
     }
+    if (xorChecksums)
+      for (size_t j = 0; j < lanes; ++j)
+        xorChecksums[first + j] = XorChecksumFromChain(f + j * BlockSize, buf[j], length);
   }
+}
+
+bool TPageCipher::DecryptIfXorChecksum(uint8_t* data, size_t length, uint32_t xorChecksum) const {
+  const size_t blocks = length / BlockSize;
+  // F[i-1] for every block, from the cipher text; a page's worth on the stack, more on the heap.
+  constexpr size_t kStackBlocks = 256;
+  CryptoPP::FixedSizeSecBlock<uint8_t, BlockSize * kStackBlocks> onStack;
+  CryptoPP::SecByteBlock onHeap;
+  uint8_t* chain = onStack;
+  if (blocks > kStackBlocks) {
+    onHeap.New(blocks * BlockSize);
+    chain = onHeap.data();
+  }
+  CryptoPP::FixedSizeSecBlock<uint8_t, BlockSize> f;
+  std::memcpy(f, f0_, BlockSize);
+  for (size_t i = 0; i < blocks; ++i) {
+    std::memcpy(chain + i * BlockSize, f, BlockSize);
+    XorBlock(f, data + i * BlockSize);
+  }
+  if (XorChecksumFromChain(f, data, length) != xorChecksum) return false;
+  // P = D(C) ^ F[i-1], all blocks independent.
+  if (blocks > 0)
+    dec_.AdvancedProcessBlocks(data, chain, data, blocks * BlockSize,
+                               CryptoPP::BlockTransformation::BT_AllowParallel);
+  if (const size_t r = length % BlockSize) CryptPartial(f, data + blocks * BlockSize, r);
+  return true;
 }
 
 void TPageCipher::Decrypt(uint8_t* data, size_t length) const {

@@ -40,11 +40,22 @@ public:
   // Encrypts `count` separate buffers of `length` bytes each, exactly as Encrypt would one by one. The
   // chain of one buffer is serial, but the chains of different buffers are independent, so their
   // blocks are interleaved and go through the block cipher several at a time (the bulk path of
-  // consecutive pages).
-  void EncryptMany(uint8_t* const* buffers, size_t count, size_t length) const;
+  // consecutive pages). With xorChecksums (count values), each buffer's XOR checksum of its cipher
+  // text (container/Checksum.h) comes out too, at almost no cost: the last chain value XOR F0 is the
+  // XOR of all cipher blocks.
+  void EncryptMany(uint8_t* const* buffers, size_t count, size_t length,
+                   uint32_t* xorChecksums = nullptr) const;
+
+  // Decrypts in place as Decrypt does, but only when the XOR checksum of the cipher text is
+  // xorChecksum: true then; false otherwise, with data untouched. One pass over the cipher text gives
+  // both the checksum and the chain values the decryption needs.
+  bool DecryptIfXorChecksum(uint8_t* data, size_t length, uint32_t xorChecksum) const;
 
 private:
   void CryptPartial(const uint8_t* chain, uint8_t* data, size_t r) const;
+  // The XOR checksum of a buffer whose full blocks XOR (with F0) to the chain value `chain`: the
+  // folded chain, and the whole words of the trailing partial block.
+  uint32_t XorChecksumFromChain(const uint8_t* chain, const uint8_t* data, size_t length) const;
 
   CryptoPP::AES::Encryption enc_;
   CryptoPP::AES::Decryption dec_;

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -38,6 +39,12 @@ constexpr char kHeaderMagic[8] = {'A', 'A', 'S', 'F', 'S', 'S', 'G', 'N'};
 constexpr int32_t kMaxPageSize = 1 << 24;
 
 const char* const kLoadHeaderError = "TSingleFileSystem.LoadHeader - Invalid SFS file, header is corrupted.";
+// The change counter: right after the header in page 0 (see the top of PageFileManager.h).
+constexpr int32_t kCounterSize = 8;
+
+std::string NameOnly(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
 // Changed pages held back from the file in one transaction before they are written early (after the
 // journal was sealed): bounds memory for transactions that rewrite many existing pages.
 constexpr size_t kCacheLimitBytes = size_t(16) << 20;
@@ -92,6 +99,9 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
     TKeyRecord record;
     if (!password.empty()) record = TKeyRecord::Make(secrets, &key_);
     file_.Create(fileName, partSize, exclusive_);
+    session_ = exclusive_ ? TSFSLock::Exclusive : TSFSLock::Shared;
+    lock_ = std::make_unique<TTransactionLock>(file_.FirstPart(), NameOnly(fileName));
+    haveLooked_ = true;  // a new container: nothing to take in from the disk
     // A journal of an earlier file of that name must never be applied to this one.
     file_.Storage().Remove(JournalFileName(fileName));
     header_.fill(0);
@@ -112,25 +122,44 @@ TPageFileManager::TPageFileManager(const std::string& fileName, int64_t partSize
   }
 
   if (!file_.Storage().Exists(fileName)) throw ESFSError("File '" + fileName + "' not found");
-  const TSFSLock lock =
-      exclusive_ ? TSFSLock::Exclusive
-                 : (!readOnly_ || (mode & fmShareDenyWrite) != 0 ? TSFSLock::Shared : TSFSLock::None);
-  // An interrupted transaction is undone before anything is read.
-  TRollbackJournal::Recover(file_.Storage(), fileName, !readOnly_, lock == TSFSLock::None);
-  if (!file_.Open(fileName, readOnly_, lock)) {
+  session_ = exclusive_ ? TSFSLock::Exclusive
+                        : (!readOnly_ || (mode & fmShareDenyWrite) != 0 ? TSFSLock::Shared : TSFSLock::None);
+  if (!file_.Open(fileName, readOnly_, session_)) {
     file_.Close();
-    throw ESFSError("File " + std::filesystem::path(fileName).filename().string() + " has corrupted header.");
+    throw ESFSError("File " + NameOnly(fileName) + " has corrupted header.");
   }
-  LoadHeader();
-  const TKeyDerivation derivation = KeyDerivation();
-  if (std::string problem = derivation.Problem(); !problem.empty()) throw ESFSError(problem);
-  if (EncryptionType() != etNone) {
-    // The key is formed either way; it counts only for the derivation it was made with.
-    const bool opened = KeyRecord().Open(textKey.Text(), key_);
-    passwordMatched_ = opened && textKey.Derivation() == derivation;
-  } else {
-    passwordMatched_ = true;
+  lock_ = std::make_unique<TTransactionLock>(file_.FirstPart(), NameOnly(fileName));
+  // An interrupted transaction is undone before anything is read; the header is read under the lock.
+  Acquire(TAccess::Read);
+  try {
+    const TKeyDerivation derivation = KeyDerivation();
+    if (std::string problem = derivation.Problem(); !problem.empty()) throw ESFSError(problem);
+    // Bytes past the header's last page belong to no page: a change stopped before its journal was
+    // first sealed leaves them (the pages it added went to the file at once; its header did not).
+    // Under the read lock no change is under way, so an open for writing gives them back.
+    if (!readOnly_) {
+      const int64_t used = int64_t(TotalPageCount()) * PageSize();
+      if (file_.Size() > used) {
+        try {
+          file_.SetSize(used);
+          file_.Flush();
+        } catch (const ESFSError&) {
+          // Only space is lost; the next open tries again.
+        }
+      }
+    }
+    if (EncryptionType() != etNone) {
+      // The key is formed either way; it counts only for the derivation it was made with.
+      const bool opened = KeyRecord().Open(textKey.Text(), key_);
+      passwordMatched_ = opened && textKey.Derivation() == derivation;
+    } else {
+      passwordMatched_ = true;
+    }
+  } catch (...) {
+    Release(TAccess::Read);
+    throw;
   }
+  Release(TAccess::Read);
 }
 
 TPageFileManager::~TPageFileManager() {
@@ -138,16 +167,242 @@ TPageFileManager::~TPageFileManager() {
     if (inTxn_) RollbackTransaction();
   } catch (...) {
   }
-  // The journal goes (when empty) while the container's lock is still held.
+  try {
+    // The empty journal goes, when no other program is in the middle of a change (it would be theirs).
+    if (journal_ && !failed_ && lock_) {
+      if (Locked()) {
+        readDepth_ = writeDepth_ = 0;
+        lock_->Release();
+      }
+      lock_->LockExclusive(std::chrono::milliseconds(0));
+      journal_->RemoveIfEmpty();
+      lock_->Release();
+    }
+  } catch (...) {
+  }
   journal_.reset();
+  lock_.reset();
   try {
     file_.Close();
   } catch (...) {
   }
 }
 
+// --- Sharing ----------------------------------------------------------------------------------------
+
+namespace {
+
+std::atomic<int64_t> busyTimeoutMs{5000};
+
+}  // namespace
+
+void TPageFileManager::SetBusyTimeout(std::chrono::milliseconds timeout) {
+  busyTimeoutMs = std::max<int64_t>(0, timeout.count());
+}
+
+std::chrono::milliseconds TPageFileManager::BusyTimeout() {
+  return std::chrono::milliseconds(busyTimeoutMs.load());
+}
+
+bool TPageFileManager::Acquire(TAccess access, std::optional<std::chrono::milliseconds> timeout) {
+  const std::chrono::milliseconds wait = timeout.value_or(BusyTimeout());
+  if (access == TAccess::Read) {
+    if (Locked()) {
+      ++readDepth_;
+      return false;
+    }
+    const bool changed = Lock(false, wait);
+    ++readDepth_;
+    return changed;
+  }
+  if (writeDepth_ > 0) {
+    ++writeDepth_;
+    return false;
+  }
+  if (readOnly_) throw ESFSError("TPageFileManager.WritePage - The container is open read-only.");
+  const bool changed = Lock(true, wait);
+  ++writeDepth_;
+  return changed;
+}
+
+void TPageFileManager::Release(TAccess access) {
+  if (access == TAccess::Read) {
+    if (readDepth_ == 0) return;
+    --readDepth_;
+  } else {
+    if (writeDepth_ == 0) return;
+    --writeDepth_;
+    // The enclosing read goes on under the shared lock.
+    if (writeDepth_ == 0 && readDepth_ > 0) {
+      lock_->Downgrade();
+      return;
+    }
+  }
+  if (!Locked()) lock_->Release();
+}
+
+bool TPageFileManager::Lock(bool exclusive, std::chrono::milliseconds timeout) {
+  RequireUsable();
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  auto left = [&] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::max(std::chrono::steady_clock::duration::zero(), deadline - std::chrono::steady_clock::now()));
+  };
+  for (;;) {
+    if (exclusive)
+      lock_->LockExclusive(left());
+    else
+      lock_->LockShared(left());
+    try {
+      // Under the lock no other program is in the middle of a change.
+      if (!file_.FirstPart().IsAt(fileName_))
+        throw ESFSError(
+            "TPageFileManager - " + NameOnly(fileName_) +
+            " was replaced by another program (a repair, a change of password or a restore) while it "
+            "was open here; close it and open it again.");
+      if (SettleJournal(file_, exclusive && !readOnly_) == TSettled::NeedsRollback) {
+        lock_->Release();
+        RollBackHotJournal(deadline);
+        continue;  // and the lock again, with the journal gone
+      }
+      return TakeInChanges();
+    } catch (...) {
+      lock_->Release();
+      throw;
+    }
+  }
+}
+
+TPageFileManager::TSettled TPageFileManager::SettleJournal(TSFSHugeFile& file, bool mayWrite) {
+  TSFSPartStorage& storage = file_.Storage();
+  const std::string journal = JournalFileName(fileName_);
+  const std::string stamp = TRollbackJournal::Stamp(storage, journal);
+  if (stamp.empty()) {
+    settledJournal_.clear();
+    leftoverJournal_ = false;
+    return TSettled::Done;
+  }
+  if (stamp == settledJournal_) return TSettled::Done;  // examined before: it undoes nothing
+  const TJournalContents c = TRollbackJournal::Examine(storage, journal, fileName_);
+  using TState = TJournalContents::TState;
+  switch (c.State) {
+    case TState::Absent:
+      return TSettled::Done;
+    case TState::Damaged:
+      throw ESFSJournalError(TRollbackJournal::DamagedMessage(fileName_, journal, c.Problem));
+    case TState::Empty:
+    case TState::Unfinished:
+      settledJournal_ = stamp;
+      leftoverJournal_ = true;
+      return TSettled::Done;
+    case TState::Hot:
+      break;
+  }
+  if (!mayWrite) return TSettled::NeedsRollback;
+  TRollbackJournal::Apply(storage, journal, c, file);
+  // The journal goes only once the container's header loads without it (applied again, it undoes
+  // nothing more).
+  uint8_t header[HeaderSize] = {};
+  file.Seek(0, TSeekOrigin::Begin);
+  if (file.Read(header, HeaderSize) == HeaderSize && IsValidHeader(header))
+    TRollbackJournal::Retire(storage, journal, true);
+  settledJournal_.clear();
+  return TSettled::Done;
+}
+
+void TPageFileManager::RollBackHotJournal(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::max(std::chrono::steady_clock::duration::zero(), deadline - std::chrono::steady_clock::now()));
+  if (!readOnly_) {
+    lock_->LockExclusive(left);
+    try {
+      SettleJournal(file_, true);
+    } catch (...) {
+      lock_->Release();
+      throw;
+    }
+    lock_->Release();
+    return;
+  }
+  // A reader rolls back through a writable open of its own, under that open's exclusive lock.
+  TSFSHugeFile writable(&file_.Storage());
+  try {
+    if (!writable.Open(fileName_, false, TSFSLock::None))
+      throw ESFSError("File " + NameOnly(fileName_) + " has corrupted header.");
+  } catch (const ESFSError& e) {
+    throw ESFSJournalError(
+        TRollbackJournal::WriteAccessMessage(fileName_, JournalFileName(fileName_), e.what()));
+  }
+  TTransactionLock exclusive(writable.FirstPart(), NameOnly(fileName_));
+  exclusive.LockExclusive(left);
+  SettleJournal(writable, true);
+}
+
+void TPageFileManager::RequireSaneHeader(const uint8_t* image) {
+  if (!IsValidHeader(image)) throw ESFSError(kLoadHeaderError);
+  // Values no container can hold would make every page position wrong; they are damage too.
+  const auto pageSize = static_cast<int32_t>(GetLE<uint32_t>(image + kPageSizeOffset));
+  const auto extent = static_cast<int32_t>(GetLE<uint32_t>(image + kExtentOffset));
+  const auto total = static_cast<int32_t>(GetLE<uint32_t>(image + kTotalPagesOffset));
+  if (pageSize <= TPageHeader::Size || pageSize > kMaxPageSize || extent < 1 || total < 1)
+    throw ESFSError(kLoadHeaderError);
+}
+
+bool TPageFileManager::TakeInChanges() {
+  file_.Refresh();
+  uint8_t image[HeaderSize + kCounterSize] = {};
+  const int64_t got = ReadBytes(0, image, HeaderSize + kCounterSize);
+  if (got < HeaderSize) throw ESFSError(kLoadHeaderError);
+  const uint64_t counter = got == HeaderSize + kCounterSize ? GetLE<uint64_t>(image + HeaderSize) : 0;
+  if (haveLooked_ && counter == counter_ && std::memcmp(image, header_.data(), HeaderSize) == 0) return false;
+  RequireSaneHeader(image);
+  std::memcpy(header_.data(), image, HeaderSize);
+  counter_ = counter;
+  haveLooked_ = true;
+  return true;
+}
+
+bool TPageFileManager::HoldAlone() {
+  return file_.ChangeLock(TSFSLock::Exclusive);
+}
+
+void TPageFileManager::ReleaseAlone() {
+  if (session_ != TSFSLock::Exclusive) file_.ChangeLock(session_);
+}
+
+void TPageFileManager::RemoveLeftoverJournal() {
+  if (!leftoverJournal_ || readOnly_ || Locked()) return;
+  try {
+    lock_->LockExclusive(std::chrono::milliseconds(0));
+  } catch (const ESFSBusy&) {
+    return;  // another program is writing: the journal is its own now
+  }
+  try {
+    const std::string journal = JournalFileName(fileName_);
+    const TJournalContents c = TRollbackJournal::Examine(file_.Storage(), journal, fileName_);
+    if (c.State == TJournalContents::TState::Empty || c.State == TJournalContents::TState::Unfinished)
+      TRollbackJournal::Retire(file_.Storage(), journal, false);
+    leftoverJournal_ = false;
+    settledJournal_.clear();
+  } catch (...) {
+  }
+  lock_->Release();
+}
+
 std::string TPageFileManager::JournalFileName(const std::string& containerFile) {
   return TRollbackJournal::FileName(containerFile);
+}
+
+bool TPageFileManager::IsValidHeader(const uint8_t* header) {
+  return std::memcmp(header, kHeaderMagic, 8) == 0 &&
+         GetLE<uint32_t>(header + kChecksumOffset) == HeaderChecksum(header);
+}
+
+bool TPageFileManager::KeyOpensHeader(const uint8_t* header, const TTextKey& key) {
+  if (header[kEncryptionOffset] == etNone) return true;
+  TContainerKey opened;
+  return TKeyRecord(header + kKeyRecordOffset).Open(key.Text(), opened) &&
+         key.Derivation() == TKeyDerivation::Decode(header + TKeyDerivation::HeaderOffset);
 }
 
 // --- Header -----------------------------------------------------------------------------------------
@@ -163,15 +418,7 @@ void TPageFileManager::SetHeaderInt(int offset, int32_t v) {
 void TPageFileManager::LoadHeader() {
   std::array<uint8_t, HeaderSize> image{};
   if (ReadBytes(0, image.data(), HeaderSize) != HeaderSize) throw ESFSError(kLoadHeaderError);
-  if (std::memcmp(image.data(), kHeaderMagic, 8) != 0) throw ESFSError(kLoadHeaderError);
-  if (GetLE<uint32_t>(image.data() + kChecksumOffset) != HeaderChecksum(image.data()))
-    throw ESFSError(kLoadHeaderError);
-  // Values no container can hold would make every page position wrong; they are damage too.
-  const auto pageSize = static_cast<int32_t>(GetLE<uint32_t>(image.data() + kPageSizeOffset));
-  const auto extent = static_cast<int32_t>(GetLE<uint32_t>(image.data() + kExtentOffset));
-  const auto total = static_cast<int32_t>(GetLE<uint32_t>(image.data() + kTotalPagesOffset));
-  if (pageSize <= TPageHeader::Size || pageSize > kMaxPageSize || extent < 1 || total < 1)
-    throw ESFSError(kLoadHeaderError);
+  RequireSaneHeader(image.data());
   header_ = image;
 }
 
@@ -417,6 +664,11 @@ bool TPageFileManager::DecodeStoredPage(uint8_t* image, TPageHeader& header, boo
 int32_t TPageFileManager::DecodeStoredImage(uint8_t* image, int32_t pageDataSize, const TContainerKey& key) {
   const TPageHeader header = TPageHeader::DecodeFrom(image);
   uint8_t* data = image + TPageHeader::Size;
+  // The common case in one pass over the payload: the XOR checksum comes from the decryption's chain.
+  if (header.ChecksumType == ctXor && header.EncryptionType == etRijndael && !key.Empty())
+    return key.Cipher().DecryptIfXorChecksum(data, static_cast<size_t>(pageDataSize), header.Checksum)
+               ? ErrNone
+               : ErrChecksum;
   if (!VerifyChecksum(header.ChecksumType, header.Checksum, data, static_cast<size_t>(pageDataSize)))
     return ErrChecksum;
   return DecodePayload(header, data, pageDataSize, key) ? ErrNone : ErrDecrypt;
@@ -425,20 +677,33 @@ int32_t TPageFileManager::DecodeStoredImage(uint8_t* image, int32_t pageDataSize
 bool TPageFileManager::EncodeStoredPages(uint8_t* const* images, size_t count, const TPageHeader& header,
                                          const TContainerKey* key) {
   lastError_ = ErrNone;
+  if (!EncodeStoredImages(images, count, PageDataSize(), header, KeyFor(key))) {
+    lastError_ = ErrEncrypt;
+    return false;
+  }
+  return true;
+}
+
+bool TPageFileManager::EncodeStoredImages(uint8_t* const* images, size_t count, int32_t pageDataSize,
+                                          const TPageHeader& header, const TContainerKey& key) {
   if (count == 0) return true;
-  const auto length = static_cast<size_t>(PageDataSize());
+  const auto length = static_cast<size_t>(pageDataSize);
   if (header.EncryptionType == etRijndael) {
-    const TContainerKey& k = KeyFor(key);
-    if (k.Empty()) {
-      lastError_ = ErrEncrypt;
-      return false;
-    }
+    if (key.Empty()) return false;
     std::vector<uint8_t*> payloads(count);
     for (size_t i = 0; i < count; ++i) payloads[i] = images[i] + TPageHeader::Size;
-    k.Cipher().EncryptMany(payloads.data(), count, length);
-  } else if (header.EncryptionType != etNone) {
-    throw ESFSError("TPageFileManager.EncodeBuffer - Unknown encryption type");
+    // The XOR checksums come out of the encryption's chains.
+    std::vector<uint32_t> sums(header.ChecksumType == ctXor ? count : 0);
+    key.Cipher().EncryptMany(payloads.data(), count, length, sums.empty() ? nullptr : sums.data());
+    for (size_t i = 0; i < count; ++i) {
+      TPageHeader h = header;
+      h.Checksum = sums.empty() ? ComputeChecksum(h.ChecksumType, payloads[i], length) : sums[i];
+      h.EncodeTo(images[i]);
+    }
+    return true;
   }
+  if (header.EncryptionType != etNone)
+    throw ESFSError("TPageFileManager.EncodeBuffer - Unknown encryption type");
   for (size_t i = 0; i < count; ++i) {
     TPageHeader h = header;
     h.Checksum = ComputeChecksum(h.ChecksumType, images[i] + TPageHeader::Size, length);
@@ -652,20 +917,27 @@ void TPageFileManager::SetJournaled(bool on) {
     journal_ = std::make_unique<TRollbackJournal>(file_.Storage(), fileName_, PageSize());
 }
 
-void TPageFileManager::BeginTransaction() {
-  if (!journaled_) return;
+bool TPageFileManager::BeginTransaction() {
+  if (!journaled_) return false;
   RequireUsable();
   if (inTxn_) throw ESFSError("TPageFileManager.BeginTransaction - A transaction is open already.");
-  originalSize_ = file_.Size();
-  logicalSize_ = originalSize_;
-  wroteContainer_ = false;
-  txnHeader_ = header_;
-  journaledPages_.clear();
-  freeAtStart_.clear();
-  cache_.clear();
-  journal_->Begin(originalSize_, CurrentHeaderCrc());
+  const bool changed = Acquire(TAccess::Write);
+  try {
+    originalSize_ = file_.Size();
+    logicalSize_ = originalSize_;
+    wroteContainer_ = false;
+    txnHeader_ = header_;
+    journaledPages_.clear();
+    freeAtStart_.clear();
+    cache_.clear();
+    journal_->Begin(originalSize_, CurrentHeaderCrc());
+  } catch (...) {
+    Release(TAccess::Write);
+    throw;
+  }
   inTxn_ = true;
   ++txnId_;
+  return changed;
 }
 
 void TPageFileManager::MarkFreeAtStart(int32_t pageNo) {
@@ -675,15 +947,24 @@ void TPageFileManager::MarkFreeAtStart(int32_t pageNo) {
 void TPageFileManager::CommitTransaction() {
   if (!inTxn_) return;
   RequireUsable();
+  // A change tells the other programs that it was made: the counter goes up in the same transaction.
+  const bool changes = !cache_.empty() || wroteContainer_;
+  if (changes && logicalSize_ >= HeaderSize + kCounterSize) {
+    uint8_t counter[kCounterSize];
+    PutLE<uint64_t>(counter, counter_ + 1);
+    if (WriteBytes(HeaderSize, counter, kCounterSize) != kCounterSize)
+      throw ESFSError("TPageFileManager.Commit - " + NameOnly(fileName_) + " could not be written.");
+  }
   WriteCache();
   if (wroteContainer_ && !file_.Flush())
-    throw ESFSError("TPageFileManager.Commit - " + std::filesystem::path(fileName_).filename().string() +
+    throw ESFSError("TPageFileManager.Commit - " + NameOnly(fileName_) +
                     " could not be written to the disk.");
   journal_->Clear();  // the commit point
   journal_->End();
   inTxn_ = false;
   journaledPages_.clear();
   freeAtStart_.clear();
+  if (changes && logicalSize_ >= HeaderSize + kCounterSize) ++counter_;
   // The deferred cut: a crash before it only leaves free pages at the file's end.
   if (logicalSize_ < file_.Size()) {
     try {
@@ -691,6 +972,7 @@ void TPageFileManager::CommitTransaction() {
     } catch (const ESFSError&) {
     }
   }
+  Release(TAccess::Write);
 }
 
 void TPageFileManager::RollbackTransaction() {
@@ -714,11 +996,13 @@ void TPageFileManager::RollbackTransaction() {
   } catch (const std::exception& e) {
     failed_ = true;
     journal_->End();
+    Release(TAccess::Write);
     throw ESFSError(std::string("TPageFileManager.Rollback - A failed change could not be undone: ") +
                     e.what());
   }
   journal_->End();
   header_ = txnHeader_;
+  Release(TAccess::Write);
 }
 
 }  // namespace quillmar

@@ -53,12 +53,42 @@
 //     (MarkFreeAtStart), are written to the file at once and need no old image;
 //   - shrinking the file waits until after the commit; growing it happens at once (a rollback cuts it
 //     back);
-//   - CommitTransaction seals and syncs the journal, writes the cached pages, syncs the container and
-//     empties the journal: three syncs per transaction. RollbackTransaction puts everything back.
+//   - CommitTransaction writes and syncs the journal's records, then its seal, writes the cached pages,
+//     syncs the container and empties the journal: four syncs per transaction. RollbackTransaction
+//     puts everything back.
 // Outside a transaction, and for containers that are not journaled (a rebuild's target, scratch
 // copies, the engine's own tests), every write goes to the file at once, as it always did.
-// Opening a container first rolls back a hot journal left by an interrupted transaction (in every
-// mode; see TRollbackJournal::Recover).
+// Sharing a container with other programs (TransactionLock.h has the locks):
+//   - The session lock, held while the container is open (on its first part file): Exclusive for an
+//     exclusive mode (the program has the container alone, as a scratch copy or a new container
+//     needs), Shared for the other writable modes and for fmShareDenyWrite, none for plain read-only
+//     looks. Writable opens in Shared mode are how several programs share a Safe.
+//   - The transaction lock: every read (Acquire(Read)) holds the shared lock, every write transaction
+//     (Acquire(Write), then BeginTransaction) the exclusive one, for their length only. Readers share;
+//     a writer waits for the others, up to the busy timeout (SetBusyTimeout, 5 seconds), then fails
+//     with ESFSBusy saying that another program is writing (or reading).
+//   - Under either lock no other program is in the middle of a transaction, so a journal found then
+//     is a leftover: a hot one is rolled back under the exclusive lock (a reader lets go of its shared
+//     lock for that, and needs write access), a damaged one refuses the container (ESFSJournalError,
+//     naming the journal), one that undoes nothing is left to the next writer, which removes it once
+//     the container opened without it.
+//   - Change detection. Bytes 256..263 of page 0 (right after the header, outside its checksum) hold a
+//     change counter (little-endian, unsigned 64-bit) that every transaction that writes anything
+//     increments, in the same transaction (its page 0 has a record like any other page). Each time a
+//     lock is taken the counter and the header are read again: when either differs from what this
+//     object last saw, another program changed the container, and Acquire says so (the header image
+//     and the part files' sizes are reloaded here; the caller reloads what it built from them). It
+//     cannot miss a change: a change is only made under the exclusive lock and always increments the
+//     counter within its own transaction, so while no lock is held the counter on the disk is that of
+//     the last complete change; a transaction rolled back leaves the counter it found (a spurious
+//     reload at worst); 2^64 changes cannot happen between two looks. File times would not do: they
+//     have a granularity, and a rollback sets nothing back. Older versions of the program neither read
+//     nor write those bytes (they write only the 256-byte header of page 0) and keep whatever is
+//     there; they open a Safe only alone (an exclusive session lock), so they never change a container
+//     while this program has it open, and whoever opens it afterwards reads everything afresh.
+//   - A container file replaced by another program while open (a repair, a change of password or a
+//     restore, which need the Safe alone, or a race with one) is refused at the next lock with
+//     ESFSError: it must be opened again.
 //
 // Page I/O reports through its bool result and LastError(); creation, header and structural errors
 // throw ESFSError. Single-threaded: one thread uses a container at a time.
@@ -70,8 +100,10 @@
 #include <cryptopp/secblock.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -84,6 +116,7 @@
 #include "container/SFSConstants.h"
 #include "container/SFSHugeFile.h"
 #include "container/TextKey.h"
+#include "container/TransactionLock.h"
 
 namespace quillmar {
 
@@ -140,9 +173,10 @@ public:
   //   writes the key's derivation into the header. When opening an encrypted container the container
   //   key is derived from the key record; whether the key matched (its derivation the header's and
   //   the record's check passed) is PasswordMatched() (the caller must check it before writing).
-  //   mode: IsReadOnlyMode(mode) read-only; mode & fmExclusive exclusive (an exclusive lock); a read-only
-  //   mode with fmShareDenyWrite takes a shared lock (other readers may join, no writer); fmCreate
-  //   creates (read/write, exclusive), replacing the file and any journal of that name.
+  //   mode: IsReadOnlyMode(mode) read-only; mode & fmExclusive exclusive (an exclusive session lock);
+  //   other writable modes and a read-only mode with fmShareDenyWrite take a shared session lock
+  //   (others who share may join, and write by transaction); fmCreate creates (read/write,
+  //   exclusive), replacing the file and any journal of that name.
   // Throws ESFSError:
   //   "TPageFileManager.Create - page size should be >= 2048bytes ."
   //   "TPageFileManager.Create - extent page count should be >= 1 Page."
@@ -151,7 +185,8 @@ public:
   //   "TSingleFileSystem.LoadHeader - Invalid SFS file, header is corrupted."
   //   the key derivation's refusal (TKeyDerivation::Problem) of an opened header,
   //   the key-record length messages, the part-size message, and storage errors (in use, permission);
-  //   ESFSJournalError when a journal left by an interrupted change cannot be rolled back.
+  //   ESFSJournalError when a journal left by an interrupted change cannot be rolled back, ESFSBusy
+  //   when another program changes the container for longer than the busy timeout.
   // `storage` (not owned) defaults to the disk; tests inject failures through it.
   TPageFileManager(const std::string& fileName, int64_t partSize, int32_t extentPageCount, int32_t pageSize,
                    bool inMemory, const TContainerSecrets& secrets, uint32_t mode,
@@ -224,6 +259,10 @@ public:
   // the other. False with LastError -13.
   bool EncodeStoredPages(uint8_t* const* images, size_t count, const TPageHeader& header,
                          const TContainerKey* key = nullptr);
+  // The same without touching this object (no last error), so that several threads can encode images
+  // at once, each with its own key object: false when the header asks for encryption and key is empty.
+  static bool EncodeStoredImages(uint8_t* const* images, size_t count, int32_t pageDataSize,
+                                 const TPageHeader& header, const TContainerKey& key);
 
   // Grows the container by n pages (whatever the file system gives, zeros) and saves the header.
   // False (nothing else changed) when the size could not be set, or read back differently, or the
@@ -295,14 +334,49 @@ public:
   int64_t GetFreeSpace() const;
   // Forces the container to the disk; false when the device refused.
   bool Flush() { return file_.Flush(); }
+  // For a container without a journal (a rebuild's new file): asks the disk to start writing pages
+  // [firstPage, firstPage + count) now, so that the final Flush finds them mostly written. Nothing for
+  // a journaled container, whose writes follow the journal's order of syncs.
+  void StartWriteback(int32_t firstPage, int32_t count) {
+    if (!journaled_) file_.StartWriteback(int64_t(firstPage) * PageSize(), int64_t(count) * PageSize());
+  }
+
+  // --- Sharing (see the top) ----------------------------------------------------------------------------
+  enum class TAccess { Read, Write };
+  // How long a lock is waited for, for every container of this program (5 seconds by default).
+  static void SetBusyTimeout(std::chrono::milliseconds timeout);
+  static std::chrono::milliseconds BusyTimeout();
+  // Takes the shared lock (Read) or the exclusive lock for a write transaction (Write), waiting up to
+  // the busy timeout (or `timeout`); calls nest and only the outermost one locks. A Write inside a Read
+  // lets go of the shared lock before it waits for the exclusive one (and takes the shared one back
+  // when released). True when another program changed the container since this object last held a
+  // lock (or for the first lock): the header image and the part sizes are then read again.
+  // Throws ESFSBusy, ESFSJournalError (a journal that cannot be used), ESFSError (the container
+  // replaced, its header damaged); nothing is held then.
+  bool Acquire(TAccess access, std::optional<std::chrono::milliseconds> timeout = std::nullopt);
+  void Release(TAccess access);
+  // Whether any lock is held by this object.
+  bool Locked() const { return readDepth_ + writeDepth_ > 0; }
+  // The change counter as this object last saw it (or wrote it).
+  uint64_t ChangeCounter() const { return counter_; }
+  // Takes the container for this program alone (no other program has it open; the session lock
+  // becomes exclusive) until it is closed; false when another program has it open.
+  bool HoldAlone();
+  // Back to the session lock the container was opened with (others may join again).
+  void ReleaseAlone();
+  // After a writable open: a journal that undid nothing is removed now that the container opened
+  // without it (when the exclusive lock is free at once; otherwise the next writer does it).
+  void RemoveLeftoverJournal();
 
   // --- Transactions ----------------------------------------------------------------------------------
   // Turns the rollback journal on (for writable containers) or off. REQUIRES: no open transaction.
   void SetJournaled(bool on);
   bool Journaled() const { return journaled_; }
-  // Opens a transaction (nothing happens for a container that is not journaled).
-  // REQUIRES: none open.
-  void BeginTransaction();
+  // Opens a transaction (nothing happens for a container that is not journaled, and the result is
+  // false): takes the exclusive lock (Acquire(Write)) for it, which its commit or rollback lets go.
+  // True when another program changed the container since this object last held a lock (see
+  // Acquire). REQUIRES: none open. Throws as Acquire.
+  bool BeginTransaction();
   bool InTransaction() const { return inTxn_; }
   // Makes the transaction durable. Throws ESFSError when a write or sync fails; the transaction is
   // then still open and must be rolled back.
@@ -321,6 +395,11 @@ public:
   size_t CachedPageCount() const { return cache_.size(); }
   // The journal file of a container.
   static std::string JournalFileName(const std::string& containerFile);
+  // True when the 256 bytes carry the header's magic and its checksum holds.
+  static bool IsValidHeader(const uint8_t* header);
+  // True when the 256 bytes are a container header that `key` opens (as PasswordMatched() would say),
+  // or that of an unencrypted container.
+  static bool KeyOpensHeader(const uint8_t* header, const TTextKey& key);
 
   // Part-file operations on closed containers, for the repair's file swap.
   static bool RenameContainerFiles(const std::string& from, const std::string& to,
@@ -332,6 +411,19 @@ public:
   }
 
 private:
+  enum class TSettled { Done, NeedsRollback };
+  // Under a lock: deals with a journal found beside the container (see the top). mayWrite: the
+  // exclusive lock is held on a writable file, so a hot journal is rolled back here.
+  TSettled SettleJournal(TSFSHugeFile& file, bool mayWrite);
+  // Rolls a hot journal back under the exclusive lock (through a writable open of its own when this
+  // one is read-only), waiting until the deadline.
+  void RollBackHotJournal(std::chrono::steady_clock::time_point deadline);
+  // Takes the lock of that level with the journal settled; true when the container changed.
+  bool Lock(bool exclusive, std::chrono::milliseconds timeout);
+  // Reads the header and the counter again; true when they differ from what this object saw.
+  bool TakeInChanges();
+  // Checks a header image as LoadHeader does (throws its message).
+  static void RequireSaneHeader(const uint8_t* image);
   int32_t HeaderInt(int offset) const;
   void SetHeaderInt(int offset, int32_t v);
   const TContainerKey& KeyFor(const TContainerKey* key) const;
@@ -360,6 +452,15 @@ private:
   std::array<uint8_t, HeaderSize> header_{};
   bool readOnly_ = false;
   bool exclusive_ = false;
+  // Sharing.
+  std::unique_ptr<TTransactionLock> lock_;
+  int readDepth_ = 0;
+  int writeDepth_ = 0;
+  uint64_t counter_ = 0;
+  TSFSLock session_ = TSFSLock::None;  // the session lock the container was opened with
+  bool haveLooked_ = false;            // the header and counter were read under a lock at least once
+  std::string settledJournal_;         // the stamp of a journal found to undo nothing (not examined again)
+  bool leftoverJournal_ = false;       // such a journal was found: a writable open removes it
   bool passwordMatched_ = true;
   TContainerKey key_;
   int32_t lastError_ = 0;

@@ -6,9 +6,10 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <set>
 
 #include "base/LittleEndian.h"
-#include "container/Checksum.h"
+#include "container/PageFileManager.h"
 #include "container/SFSHugeFile.h"
 
 namespace quillmar {
@@ -49,13 +50,6 @@ std::string NameOnly(const std::string& path) {
   return std::filesystem::path(path).filename().string();
 }
 
-// True when the 256 bytes are a container header whose own checksum holds.
-bool IsValidContainerHeader(const uint8_t* h) {
-  static const char kHeaderMagic[8] = {'A', 'A', 'S', 'F', 'S', 'S', 'G', 'N'};
-  return std::memcmp(h, kHeaderMagic, 8) == 0 &&
-         GetLE<uint32_t>(h + 8) == XorChecksum(h + 12, kContainerHeaderSize - 12);
-}
-
 // Reads the whole file; false when it cannot be read.
 bool ReadAll(TSFSPartStorage& storage, const std::string& path, std::vector<uint8_t>& bytes,
              std::string& why) {
@@ -88,31 +82,26 @@ TRollbackJournal::TRollbackJournal(TSFSPartStorage& storage, const std::string& 
                                    int32_t pageSize)
     : storage_(storage), container_(containerFile), path_(FileName(containerFile)), pageSize_(pageSize) {}
 
-TRollbackJournal::~TRollbackJournal() {
-  if (!file_) return;
-  // An empty journal has nothing to undo and goes; one that still holds a transaction (a failed
-  // rollback) stays for the next open to roll back.
-  bool empty = false;
-  try {
-    empty = end_ == 0 && file_->Size() == 0;
-  } catch (...) {
-  }
-  file_.reset();
-  if (empty) {
-    try {
-      storage_.Remove(path_);
-    } catch (...) {
-    }
-  }
-}
+TRollbackJournal::~TRollbackJournal() = default;
 
 void TRollbackJournal::OpenFile() {
   if (file_) return;
   // The container's exclusive lock is held: no one else uses this journal. A leftover file of that
-  // name was dealt with when the container was opened; what is left of it is replaced.
+  // name was examined under the lock; what is left of it is replaced. It is opened anew for each
+  // transaction: another program may have removed it (and made another) since the last one.
+  const bool existed = storage_.Exists(path_);
   file_ = storage_.Create(path_, TSFSLock::None);
-  created_ = true;
-  folderSynced_ = false;
+  // Its name must be on the disk before any page it protects is written: synced when the file is new,
+  // and once for a file made by another program (whose folder sync cannot be known).
+  if (!existed) folderSynced_ = false;
+}
+
+bool TRollbackJournal::RemoveIfEmpty() {
+  if (file_) return false;
+  auto f = storage_.Open(path_, true, TSFSLock::None);
+  if (f->Size() != 0) return false;
+  f.reset();
+  return storage_.Remove(path_);
 }
 
 void TRollbackJournal::Begin(int64_t originalSize, uint32_t startHeaderCrc) {
@@ -145,8 +134,10 @@ void TRollbackJournal::Add(int32_t pageNo, const uint8_t* image) {
 
 void TRollbackJournal::Seal(uint32_t headerAfterCrc) {
   OpenFile();
+  const std::string name = NameOnly(path_);
+  // First the records (after the header, when the journal is still empty), on the disk.
   std::vector<uint8_t> out;
-  out.reserve(size_t(HeaderSize) + buffer_.size() + size_t(SealSize));
+  out.reserve(size_t(HeaderSize) + buffer_.size());
   if (end_ == 0) {
     uint8_t h[HeaderSize] = {};
     std::memcpy(h, kMagic, 8);
@@ -158,6 +149,19 @@ void TRollbackJournal::Seal(uint32_t headerAfterCrc) {
     out.insert(out.end(), h, h + HeaderSize);
   }
   out.insert(out.end(), buffer_.begin(), buffer_.end());
+  if (!out.empty()) {
+    WriteOut(out);
+    if (!file_->Flush())
+      throw ESFSError("TRollbackJournal.Seal - The journal " + name + " could not be written to the disk.");
+  }
+  if (!folderSynced_) {
+    if (!storage_.SyncFolder(path_))
+      throw ESFSError("TRollbackJournal.Seal - The folder of the journal " + name +
+                      " could not be written to the disk.");
+    folderSynced_ = true;
+  }
+  // Then the seal, in a write and a sync of its own: a block holding the seal can only reach the disk
+  // after every block of the records it vouches for is there.
   uint8_t s[SealSize] = {};
   PutLE<uint32_t>(s, kSealMarker);
   PutLE<uint32_t>(s + 4, nonce_);
@@ -165,32 +169,26 @@ void TRollbackJournal::Seal(uint32_t headerAfterCrc) {
   PutLE<uint32_t>(s + 12, headerAfterCrc);
   PutLE<uint32_t>(s + 16, segmentCrc_);
   PutLE<uint32_t>(s + 20, Crc(s, 20));
-  out.insert(out.end(), s, s + SealSize);
-  // One write, then the sync: the seal is what makes the segment count, and until the sync returns no
-  // page it covers is written.
-  if (file_->WriteAt(end_, out.data(), int64_t(out.size())) != int64_t(out.size()))
-    throw ESFSError("TRollbackJournal.Seal - The journal " + NameOnly(path_) +
-                    " could not be written; check the free space on its drive.");
-  end_ += int64_t(out.size());
-  if (writtenKept_ && written_.size() + out.size() <= kKeptBytes) {
-    written_.insert(written_.end(), out.begin(), out.end());
-  } else {
-    writtenKept_ = false;
-    written_.clear();
-  }
+  WriteOut(std::vector<uint8_t>(s, s + SealSize));
   if (!file_->Flush())
-    throw ESFSError("TRollbackJournal.Seal - The journal " + NameOnly(path_) +
-                    " could not be written to the disk.");
-  if (created_ && !folderSynced_) {
-    if (!storage_.SyncFolder(path_))
-      throw ESFSError("TRollbackJournal.Seal - The folder of the journal " + NameOnly(path_) +
-                      " could not be written to the disk.");
-    folderSynced_ = true;
-  }
+    throw ESFSError("TRollbackJournal.Seal - The journal " + name + " could not be written to the disk.");
   buffer_.clear();
   pending_ = 0;
   segmentCrc_ = 0;
   sealed_ = true;
+}
+
+void TRollbackJournal::WriteOut(const std::vector<uint8_t>& bytes) {
+  if (file_->WriteAt(end_, bytes.data(), int64_t(bytes.size())) != int64_t(bytes.size()))
+    throw ESFSError("TRollbackJournal.Seal - The journal " + NameOnly(path_) +
+                    " could not be written; check the free space on its drive.");
+  end_ += int64_t(bytes.size());
+  if (writtenKept_ && written_.size() + bytes.size() <= kKeptBytes) {
+    written_.insert(written_.end(), bytes.begin(), bytes.end());
+  } else {
+    writtenKept_ = false;
+    written_.clear();
+  }
 }
 
 void TRollbackJournal::Clear() {
@@ -217,6 +215,8 @@ void TRollbackJournal::End() {
   pending_ = 0;
   segmentCrc_ = 0;
   sealed_ = false;
+  file_.reset();
+  end_ = 0;
 }
 
 // --- Reading and recovery ------------------------------------------------------------------------------
@@ -227,6 +227,7 @@ TJournalContents TRollbackJournal::Read(TSFSPartStorage& storage, const std::str
   std::vector<uint8_t> b;
   std::string why;
   if (!ReadAll(storage, journalFile, b, why)) {
+    if (!storage.Exists(journalFile)) return c;  // removed meanwhile by the program that made it
     c.State = TJournalContents::TState::Damaged;
     c.Problem = "it cannot be read: " + why;
     return c;
@@ -262,49 +263,113 @@ TJournalContents TRollbackJournal::Read(TSFSPartStorage& storage, const std::str
     int64_t offset;
     bool valid;
   };
-  std::vector<TRecord> segment;
+  std::vector<TRecord> segment;  // the records since the last valid seal
   uint32_t segmentCrc = 0;
+  std::string damage;       // the first sign of damage after the journal was written
+  bool brokenSeal = false;  // a seal failed its check: a valid one after it is damage
+  std::set<int32_t> intact;
   size_t pos = size_t(HeaderSize);
   while (pos + 4 <= n) {
     const uint32_t marker = GetLE<uint32_t>(b.data() + pos);
     if (marker == kSealMarker) {
       if (pos + size_t(SealSize) > n) break;
       const uint8_t* s = b.data() + pos;
-      if (GetLE<uint32_t>(s + 20) != Crc(s, 20) || GetLE<uint32_t>(s + 4) != nonce)
-        break;  // a seal never completed
+      pos += size_t(SealSize);
+      if (GetLE<uint32_t>(s + 20) != Crc(s, 20) || GetLE<uint32_t>(s + 4) != nonce) {
+        // A seal never completed (torn by a crash before its sync), or damaged since.
+        brokenSeal = true;
+        c.BrokenSealHeaderCrcs.push_back(GetLE<uint32_t>(s + 12));
+        continue;
+      }
       const auto bad =
           std::find_if(segment.begin(), segment.end(), [](const TRecord& r) { return !r.valid; });
-      if (GetLE<uint32_t>(s + 8) != segment.size() || GetLE<uint32_t>(s + 16) != segmentCrc ||
-          bad != segment.end()) {
-        c.State = TJournalContents::TState::Damaged;
-        c.Problem =
-            "segment " + std::to_string(c.Segments + 1) + " does not match its seal" +
-            (bad != segment.end() ? " (the record of page " + std::to_string(bad->page) + " is damaged)"
-                                  : std::string());
-        c.Pages.clear();
-        return c;
+      if (damage.empty() && brokenSeal)
+        damage = "a seal before segment " + std::to_string(c.Segments + 1) + " is damaged";
+      if (damage.empty() && (GetLE<uint32_t>(s + 8) != segment.size() ||
+                             GetLE<uint32_t>(s + 16) != segmentCrc || bad != segment.end()))
+        damage = "segment " + std::to_string(c.Segments + 1) + " does not match its seal" +
+                 (bad != segment.end() ? " (the record of page " + std::to_string(bad->page) + " is damaged)"
+                                       : std::string());
+      if (damage.empty()) {
+        for (const TRecord& r : segment) c.Pages.emplace_back(r.page, r.offset);
+        c.HeaderCrcs.push_back(GetLE<uint32_t>(s + 12));
       }
-      for (const TRecord& r : segment) c.Pages.emplace_back(r.page, r.offset);
-      c.HeaderCrcs.push_back(GetLE<uint32_t>(s + 12));
       ++c.Segments;
       segment.clear();
       segmentCrc = 0;
-      pos += size_t(SealSize);
       continue;
     }
     if (pos + 8 + P > n) break;  // a record cut short: never completely written
     const auto page = int32_t(marker);
     const uint8_t* image = b.data() + pos + 4;
     const uint32_t stored = GetLE<uint32_t>(image + P);
-    segment.push_back(
-        {page, int64_t(pos + 4), page >= 0 && RecordCrc(nonce, page, image, int32_t(P)) == stored});
+    const bool valid = page >= 0 && RecordCrc(nonce, page, image, int32_t(P)) == stored;
+    if (valid && intact.insert(page).second) c.IntactPages.emplace_back(page, int64_t(pos + 4));
+    if (!valid) ++c.DamagedRecords;
+    segment.push_back({page, int64_t(pos + 4), valid});
     uint8_t crc[4];
     PutLE<uint32_t>(crc, stored);
     segmentCrc = Crc(segmentCrc, crc, 4);
     pos += 8 + P;
   }
+  if (!damage.empty()) {
+    c.State = TJournalContents::TState::Damaged;
+    c.Problem = damage;
+    c.Pages.clear();
+    return c;
+  }
   c.UnsealedRecords = int32_t(segment.size());
+  for (const TRecord& r : segment)
+    if (r.valid) c.UnsealedPages.emplace_back(r.page, r.offset);
   c.State = c.Segments > 0 ? TJournalContents::TState::Hot : TJournalContents::TState::Unfinished;
+  return c;
+}
+
+TJournalContents TRollbackJournal::Examine(TSFSPartStorage& storage, const std::string& journalFile,
+                                           const std::string& containerFile) {
+  TJournalContents c = Read(storage, journalFile);
+  using TState = TJournalContents::TState;
+  if ((c.State != TState::Hot && c.State != TState::Unfinished) || c.PageSize == 0) return c;
+  TSFSHugeFile file(&storage);
+  try {
+    if (!file.Open(containerFile, true, TSFSLock::None)) return c;  // the open reports the chain
+  } catch (const ESFSError&) {
+    return c;
+  }
+  const std::string name = NameOnly(containerFile);
+  auto damaged = [&](const std::string& problem) {
+    c.State = TState::Damaged;
+    c.Problem = problem;
+    c.Pages.clear();
+  };
+  // A page of the container is written only after the seal over its record is on the disk: a page
+  // that differs from its unsealed (but intact) record was written after a seal that is gone.
+  if (!c.UnsealedPages.empty()) {
+    auto journal = storage.Open(journalFile, true, TSFSLock::None);
+    std::vector<uint8_t> image(size_t(c.PageSize)), page(size_t(c.PageSize));
+    for (const auto& [number, offset] : c.UnsealedPages) {
+      if (journal->ReadAt(offset, image.data(), c.PageSize) != c.PageSize) continue;
+      std::fill(page.begin(), page.end(), 0);
+      file.Seek(int64_t(number) * c.PageSize, TSeekOrigin::Begin);
+      file.Read(page.data(), c.PageSize);
+      if (page != image) {
+        damaged("its last seal is missing, but page " + std::to_string(number) + " of " + name +
+                ", which a record after the last seal covers, was written since");
+        return c;
+      }
+    }
+  }
+  // The header is page 0, which has a record before it changes: a journal that was never sealed saw
+  // no change of it.
+  if (c.State == TState::Unfinished) {
+    uint8_t header[kContainerHeaderSize] = {};
+    file.Seek(0, TSeekOrigin::Begin);
+    const int64_t got = file.Read(header, kContainerHeaderSize);
+    if (got != kContainerHeaderSize || Crc(header, size_t(kContainerHeaderSize)) != c.StartHeaderCrc)
+      damaged("it was never sealed, but the header of " + name +
+              " is no longer the one it began with (its seal was lost after the change was written, or "
+              "it belongs to another file)");
+  }
   return c;
 }
 
@@ -326,7 +391,10 @@ std::string TJournalContents::Describe(const std::string& journalFile) const {
              std::to_string(Pages.size()) + " page(s) and the file's size before the change (" +
              std::to_string(OriginalSize) + " bytes), which opening the Safe puts back";
     case TState::Damaged:
-      return "journal " + name + ": damaged (" + Problem + "); the interrupted change cannot be undone";
+      return "journal " + name + ": damaged (" + Problem +
+             "); the interrupted change cannot be undone, so the Safe is not opened; a repair puts back "
+             "the " +
+             std::to_string(IntactPages.size()) + " page(s) whose old contents it still holds";
   }
   return "";
 }
@@ -343,7 +411,7 @@ void TRollbackJournal::Apply(TSFSPartStorage& storage, const std::string& journa
       got == kContainerHeaderSize &&
       (crc == contents.StartHeaderCrc ||
        std::find(contents.HeaderCrcs.begin(), contents.HeaderCrcs.end(), crc) != contents.HeaderCrcs.end());
-  if (!belongs && (got < kContainerHeaderSize || !IsValidContainerHeader(header))) {
+  if (!belongs && (got < kContainerHeaderSize || !TPageFileManager::IsValidHeader(header))) {
     belongs = std::any_of(contents.Pages.begin(), contents.Pages.end(),
                           [](const std::pair<int32_t, int64_t>& p) { return p.first == 0; });
   }
@@ -367,66 +435,120 @@ void TRollbackJournal::Apply(TSFSPartStorage& storage, const std::string& journa
                     " could not be written to the disk while its interrupted change was undone.");
 }
 
-void TRollbackJournal::Recover(TSFSPartStorage& storage, const std::string& containerFile, bool writableOpen,
-                               bool lockFree) {
-  const std::string journalFile = FileName(containerFile);
-  if (!storage.Exists(journalFile)) return;
-  using TState = TJournalContents::TState;
-  // A first look without the lock decides whether the lock is needed at all: reading does not write,
-  // so a read-only open leaves an empty or unfinished journal to the next writer.
-  const TJournalContents look = Read(storage, journalFile);
-  if (look.State == TState::Absent) return;
-  if (!writableOpen && (look.State == TState::Empty || look.State == TState::Unfinished)) return;
+std::string TRollbackJournal::DamagedMessage(const std::string& containerFile, const std::string& journalFile,
+                                             const std::string& problem) {
+  return "TPageFileManager.Open - " + NameOnly(containerFile) +
+         " was interrupted in the middle of a change, and its journal " + NameOnly(journalFile) +
+         ", which undoes the change, is damaged (" + problem +
+         "). Nothing was changed. Keep both files: the journal holds the old contents of the pages the "
+         "change "
+         "was writing. Repair the Safe to put back what the journal still holds.";
+}
 
-  // Everything else happens under the container's exclusive lock: a journal that another program
-  // holds the container for is that program's live journal, not a leftover.
-  TSFSHugeFile file(&storage);
+std::string TRollbackJournal::WriteAccessMessage(const std::string& containerFile,
+                                                 const std::string& journalFile, const std::string& why) {
+  return "TPageFileManager.Open - " + NameOnly(containerFile) +
+         " was interrupted in the middle of a change, which must be undone from its journal " +
+         NameOnly(journalFile) +
+         " before it can be read; that needs write access to the file and its folder (" + why +
+         "). Nothing was changed.";
+}
+
+std::string TRollbackJournal::Stamp(TSFSPartStorage& storage, const std::string& journalFile) {
+  if (!storage.Exists(journalFile)) return "";
   try {
-    if (!file.Open(containerFile, false, TSFSLock::Exclusive)) return;  // the open reports the chain
-  } catch (const ESFSInUse&) {
-    if (lockFree) return;
-    throw;
-  } catch (const ESFSError& e) {
-    if (look.State == TState::Empty || look.State == TState::Unfinished) return;
-    throw ESFSJournalError(
-        "TPageFileManager.Open - " + NameOnly(containerFile) +
-        " was interrupted in the middle of a change, which must be undone from its journal " +
-        NameOnly(journalFile) +
-        " before it can be read; that needs write access to the file and its folder (" + e.what() +
-        "). Nothing was changed.");
+    auto f = storage.Open(journalFile, true, TSFSLock::None);
+    const int64_t size = f->Size();
+    std::string stamp = std::to_string(size) + ":";
+    uint8_t head[HeaderSize] = {}, tail[SealSize] = {};
+    f->ReadAt(0, head, std::min<int64_t>(size, HeaderSize));
+    if (size > 0) f->ReadAt(std::max<int64_t>(0, size - SealSize), tail, std::min<int64_t>(size, SealSize));
+    stamp.append(reinterpret_cast<const char*>(head), sizeof head);
+    stamp.append(reinterpret_cast<const char*>(tail), sizeof tail);
+    return stamp;
+  } catch (const ESFSError&) {
+    return "";
   }
-  const TJournalContents c = Read(storage, journalFile);
-  switch (c.State) {
-    case TState::Absent:
-      return;
-    case TState::Damaged:
-      throw ESFSJournalError("TPageFileManager.Open - " + NameOnly(containerFile) +
-                             " was interrupted in the middle of a change, and its journal " +
-                             NameOnly(journalFile) + ", which undoes the change, is damaged (" + c.Problem +
-                             "). Nothing was changed. Keep both files: the journal holds the old contents "
-                             "of the pages the change was writing.");
-    case TState::Hot:
-      Apply(storage, journalFile, c, file);
-      break;
-    case TState::Empty:
-    case TState::Unfinished:
-      break;
-  }
-  file.Close();
-  // Rolled back and on the disk: the journal has done its work. Should it not go, it is emptied
-  // instead (an empty journal undoes nothing).
+}
+
+void TRollbackJournal::Retire(TSFSPartStorage& storage, const std::string& journalFile, bool mattered) {
+  // Should it not go, it is emptied instead (an empty journal undoes nothing).
   if (!storage.Remove(journalFile)) {
     try {
       auto j = storage.Open(journalFile, false, TSFSLock::None);
       if (!j->SetSize(0) || !j->Flush()) throw ESFSError("");
     } catch (const ESFSError&) {
-      if (c.State == TState::Hot)
+      if (mattered)
         throw ESFSJournalError(
             "TPageFileManager.Open - The journal " + NameOnly(journalFile) +
             " was rolled back but cannot be removed; check the permissions of its folder.");
     }
   }
   storage.SyncFolder(journalFile);
+}
+
+std::string TRollbackJournal::SalvagedName(const std::string& journalFile) {
+  return journalFile + ".salvaged";
+}
+
+TRollbackJournal::TSalvage TRollbackJournal::Salvage(TSFSPartStorage& storage,
+                                                     const std::string& containerFile) {
+  const std::string journalFile = FileName(containerFile);
+  TSalvage result;
+  const TJournalContents c = Read(storage, journalFile);
+  if (c.State == TJournalContents::TState::Absent) return result;
+  const std::string name = NameOnly(containerFile);
+  if (c.PageSize == 0)
+    throw ESFSJournalError(
+        "TRollbackJournal.Salvage - The header of the journal " + NameOnly(journalFile) +
+        " is damaged, so none of its records can be checked; nothing was changed. Move the "
+        "journal away to open " +
+        name + " as it is.");
+  TSFSHugeFile file(&storage);
+  if (!file.Open(containerFile, false, TSFSLock::None))
+    throw ESFSError("File " + name + " has corrupted header.");
+  uint8_t header[kContainerHeaderSize] = {};
+  file.Seek(0, TSeekOrigin::Begin);
+  const bool whole = file.Read(header, kContainerHeaderSize) == kContainerHeaderSize;
+  const uint32_t crc = Crc(header, size_t(kContainerHeaderSize));
+  auto named = [crc](const std::vector<uint32_t>& crcs) {
+    return std::find(crcs.begin(), crcs.end(), crc) != crcs.end();
+  };
+  // The journal must be this file's: its header is one the journal knows (the one it began with, or
+  // one a seal, valid or not, names), or no valid header at all (torn while it was written).
+  const bool belongs = !whole || !TPageFileManager::IsValidHeader(header) || crc == c.StartHeaderCrc ||
+                       named(c.HeaderCrcs) || named(c.BrokenSealHeaderCrcs);
+  if (!belongs)
+    throw ESFSJournalError("TRollbackJournal.Salvage - The journal " + NameOnly(journalFile) +
+                           " does not belong to " + name +
+                           " (the file was replaced after the change was interrupted); nothing was changed. "
+                           "Move the journal away if " +
+                           name + " is the file you want.");
+  auto journal = storage.Open(journalFile, true, TSFSLock::None);
+  std::vector<uint8_t> image(size_t(c.PageSize));
+  for (const auto& [page, offset] : c.IntactPages) {
+    if (journal->ReadAt(offset, image.data(), c.PageSize) != c.PageSize)
+      throw ESFSError("TRollbackJournal.Salvage - The journal " + NameOnly(journalFile) + " cannot be read.");
+    file.Seek(int64_t(page) * c.PageSize, TSeekOrigin::Begin);
+    file.WriteBuffer(image.data(), c.PageSize);
+    ++result.PagesRestored;
+  }
+  result.DamagedRecords = c.DamagedRecords;
+  if (c.OriginalSize >= kContainerHeaderSize && c.OriginalSize < file.Size()) {
+    file.SetSize(c.OriginalSize);
+    result.SizeRestored = true;
+  }
+  if (!file.Flush())
+    throw ESFSError("TRollbackJournal.Salvage - " + name + " could not be written to the disk.");
+  file.Close();
+  journal.reset();
+  // Kept, not removed: it is what the repair worked from.
+  result.Kept = SalvagedName(journalFile);
+  if (!storage.Replace(journalFile, result.Kept) || !storage.SyncFolder(journalFile))
+    throw ESFSError("TRollbackJournal.Salvage - The journal " + NameOnly(journalFile) +
+                    " could not be put aside as " + NameOnly(result.Kept) +
+                    "; check the permissions of its folder.");
+  return result;
 }
 
 }  // namespace quillmar

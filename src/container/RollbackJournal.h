@@ -35,14 +35,15 @@
 //      that were free when the transaction began, need no old image: a rollback cuts the file back
 //      and restores the free-space maps, which frees them again. Those are written to the container
 //      at once.
-//   3. Seal (at commit, or when the cache has grown too large): the buffered records and a seal are
-//      appended (after the header, when the journal is still empty), the journal is synced, and the
-//      folder is synced once after the journal file was created. Only then are the cached pages
-//      written to the container.
+//   3. Seal (at commit, or when the cache has grown too large): the buffered records are appended
+//      (after the header, when the journal is still empty) and the journal is synced; the folder is
+//      synced once after the journal file was created; then the seal is appended in a write of its
+//      own and the journal is synced again. Only then are the cached pages written to the container.
 //   4. Commit: the container is synced; then the journal is emptied (cut to 0 bytes) and synced. That
 //      is the commit point: a crash before it rolls the transaction back, a crash after it keeps it.
-//      So one transaction costs three syncs however many pages it writes. Cutting the container file
-//      shorter (its top pages were freed) waits until after the commit point.
+//      So one transaction costs four syncs however many pages it writes (a fifth, of the folder, when
+//      the journal file is new). Cutting the container file shorter (its top pages were freed) waits
+//      until after the commit point.
 //   5. Rollback in the running program: the pages written from sealed segments are put back, the file
 //      is cut to its original size and synced, and the journal is emptied.
 //   6. Close: the empty journal file is removed.
@@ -50,28 +51,49 @@
 // Invariants:
 //   - A container page whose old image is kept is never written before its record and the seal after
 //     it are synced.
+//   - A seal is never written before the records it vouches for are synced.
 //   - A page has at most one record per transaction: its image from the transaction's beginning.
 //   - The journal is empty or absent whenever no transaction is open.
 //   - The container header changes only through page 0, which always has a record first; so the
 //     container's header is the one the transaction began with, or the one a sealed segment leads
 //     to, or (torn by a crash while it was written) no valid header at all.
 //
-// Recovery when a container is opened, in every mode (Recover):
+// Power cuts. A program that is killed loses nothing it wrote: the kernel still has it. A power cut (or
+// a crash of the system) loses what was not synced yet, any part of it, in any order, and may tear a
+// block at a sector. The two syncs of step 3 are what makes the journal trustworthy then: when the
+// records and their seal went to the disk in one write and one sync, the block holding the seal could
+// reach the disk while a block of the records (or the journal's header) did not, and recovery found a
+// valid seal over records that fail their checksums: a journal it must call damaged, though no page
+// of the container had been overwritten yet. With the seal written and synced only after its
+// records are on the disk, a valid seal proves its records whole; a seal that did not make it proves
+// that no page it covers was written (step 3 writes them only after the second sync). A record that
+// fails its checksum under a valid seal is therefore damage that happened after it was written. The
+// price is one sync per transaction (four instead of three); the container's own writes need no more
+// than the one sync of step 4, since the journal can undo any subset of them.
+//
+// Recovery, whenever a program takes a lock on the container (TPageFileManager::Acquire), in every mode:
 //   - No journal, an empty one, or one without its magic: nothing to undo.
-//   - No valid seal (whatever the state of the header): the journal was never completely written.
-//     Its first sync had not finished, so no page with a record had been overwritten yet: the journal
-//     is ignored (and removed by the next open for writing).
-//   - Sealed segments: the journal is hot. It is rolled back under an exclusive lock on the container
-//     (a read-only open takes one for the moment, and needs write access to do it), then removed.
-//     Records after the last seal were never completely written and are ignored.
-//   - A record of a sealed segment that fails its checksum, or a seal behind a damaged header: the
-//     journal was damaged after it was written. Nothing is changed and opening is refused.
+//   - No valid seal: the journal was never completely written, so no page with a record had been
+//     overwritten yet, and it undoes nothing; unless the container says otherwise (Examine): its
+//     header is no longer the one the journal began with, or a page whose record is intact differs
+//     from that record. Then the seal was lost after pages were written: the journal is damaged. A
+//     sound unfinished journal is removed by the next open for writing, once the container's header
+//     loads without it.
+//   - Sealed segments: the journal is hot. It is rolled back under the exclusive lock (a reader takes
+//     it for the moment, and needs write access to do it), then removed once the container's header
+//     loads. Records after the last seal were never sealed: they are checked
+//     against the container as above (pages they cover must not have been written).
+//   - A record of a sealed segment that fails its checksum, a seal behind a damaged header or a
+//     damaged seal followed by a valid one: the journal was damaged after it was written. Nothing is
+//     changed and opening is refused, naming the journal. Salvage (a repair) puts back the records
+//     that still check.
 //   - A container whose header is neither the one the journal began with nor one its seals lead to
 //     (and is not torn): the journal belongs to another file (the container was replaced). Nothing is
 //     changed and opening is refused.
 //
-// A journal is only touched under the container's exclusive lock: a live writer's journal is never
-// mistaken for a hot one.
+// A journal is only examined under the container's transaction lock (TransactionLock.h), and only
+// written or removed under its exclusive lock: a live writer's journal is never mistaken for a
+// leftover.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -110,7 +132,16 @@ struct TJournalContents {
   std::vector<uint32_t> HeaderCrcs;                // the header checksum after each sealed segment
   std::vector<std::pair<int32_t, int64_t>> Pages;  // sealed records: page number, file offset of image
   int32_t Segments = 0;
-  int32_t UnsealedRecords = 0;  // records after the last seal (ignored)
+  int32_t UnsealedRecords = 0;  // records after the last seal (never applied)
+  // The records after the last seal that pass their own checksum: page number, file offset of image.
+  std::vector<std::pair<int32_t, int64_t>> UnsealedPages;
+  // Every record of the journal that passes its own checksum, sealed or not, and the number that do
+  // not (what a repair can still put back of a damaged journal).
+  std::vector<std::pair<int32_t, int64_t>> IntactPages;
+  int32_t DamagedRecords = 0;
+  // The header checksums named by seals that fail their own check (a repair's clue that the journal
+  // belongs to the container).
+  std::vector<uint32_t> BrokenSealHeaderCrcs;
 
   // One line for the user: what the journal holds and what opening the container does with it.
   std::string Describe(const std::string& journalFile) const;
@@ -126,7 +157,7 @@ public:
 
   // The journal of an open container (not owned: storage). Nothing is opened until the first Seal.
   TRollbackJournal(TSFSPartStorage& storage, const std::string& containerFile, int32_t pageSize);
-  ~TRollbackJournal();  // closes the file; an empty one is removed
+  ~TRollbackJournal();  // closes the file (RemoveIfEmpty removes it)
   TRollbackJournal(const TRollbackJournal&) = delete;
   TRollbackJournal& operator=(const TRollbackJournal&) = delete;
 
@@ -145,37 +176,71 @@ public:
   // holds the transaction (when the file was emptied but the sync failed, its bytes are written back),
   // so that it can be rolled back, unless even that failed.
   void Clear();
-  // Drops the buffer and the transaction's state (after Clear, or when nothing was sealed).
+  // Drops the buffer and the transaction's state (after Clear, or when nothing was sealed), and
+  // closes the file.
   void End();
+  // Between transactions: removes the journal file when it is empty. Throws ESFSError when it cannot
+  // be read; false when it holds something or could not be removed. REQUIRES: the container's
+  // exclusive lock.
+  bool RemoveIfEmpty();
   int32_t PageSize() const { return pageSize_; }
   const std::string& Path() const { return path_; }
 
   // Reads a journal file. Never changes anything; a missing file is Absent.
   static TJournalContents Read(TSFSPartStorage& storage, const std::string& journalFile);
+  // Read, then the unsealed part checked against the container (see Recovery at the top): an
+  // unfinished journal, or the records after a hot journal's last seal, that the container shows
+  // were followed by written pages make the journal Damaged. Never changes anything.
+  static TJournalContents Examine(TSFSPartStorage& storage, const std::string& journalFile,
+                                  const std::string& containerFile);
   // Puts the images of the sealed segments back into the container (open read/write), cuts it to its
   // original size and syncs it. Throws ESFSJournalError when the journal belongs to another file,
   // ESFSError when a write fails.
   static void Apply(TSFSPartStorage& storage, const std::string& journalFile,
                     const TJournalContents& contents, TSFSHugeFile& container);
-  // Recovery of containerFile before it is opened (see the top). writableOpen: the caller opens it for
-  // writing (then an empty or unfinished journal is removed as well); lockFree: the caller opens it
-  // without a lock, so a journal held by a live writer is left to that writer. Throws
-  // ESFSJournalError when the journal is damaged or foreign, or a hot journal cannot be rolled back
-  // (no write access; another program reads the container), and ESFSInUse when a locked open would
-  // fail anyway.
-  static void Recover(TSFSPartStorage& storage, const std::string& containerFile, bool writableOpen,
-                      bool lockFree);
+  // What a journal file is, in a few bytes (its size, header and last bytes): a journal with the
+  // same stamp holds what it held when it was examined. "" when there is none.
+  static std::string Stamp(TSFSPartStorage& storage, const std::string& journalFile);
+  // Removes a journal that has done its work (or undid nothing), or empties it when it cannot be
+  // removed, and syncs the folder. Throws ESFSJournalError when neither works for a journal that held
+  // something to undo (`mattered`).
+  static void Retire(TSFSPartStorage& storage, const std::string& journalFile, bool mattered);
+  // The messages of a journal that cannot be used, and of a hot one that cannot be rolled back.
+  static std::string DamagedMessage(const std::string& containerFile, const std::string& journalFile,
+                                    const std::string& problem);
+  static std::string WriteAccessMessage(const std::string& containerFile, const std::string& journalFile,
+                                        const std::string& why);
+
+  // What Salvage put back.
+  struct TSalvage {
+    int32_t PagesRestored = 0;   // pages put back from records that check
+    int32_t DamagedRecords = 0;  // records that fail their checksum: their pages were not
+    bool SizeRestored = false;   // the container was cut back to its size before the change
+    std::string Kept;            // where the journal was kept (SalvagedName)
+  };
+  // The name a salvaged journal is kept under: journalFile + ".salvaged".
+  static std::string SalvagedName(const std::string& journalFile);
+  // For a repair of a container whose journal is damaged: puts back the image of every record that
+  // still passes its checksum, sealed or not (an unwritten page holds that image anyway), cuts the
+  // container to its size before the change when the journal's header is intact, syncs it, and keeps
+  // the journal as SalvagedName (replacing an older one) so that the container opens without it.
+  // Pages whose records are damaged keep whatever they hold: the repair's rebuild then drops what
+  // cannot be read. REQUIRES: the container is not open elsewhere (the caller holds it alone).
+  // Throws ESFSJournalError when the journal has no intact header, or names another file (the
+  // container's header is valid and none the journal knows), ESFSError when a write fails.
+  static TSalvage Salvage(TSFSPartStorage& storage, const std::string& containerFile);
 
 private:
   void OpenFile();
+  // Appends bytes at the journal's end (and keeps them while the transaction is small).
+  void WriteOut(const std::vector<uint8_t>& bytes);
 
   TSFSPartStorage& storage_;
   std::string container_;
   std::string path_;
   int32_t pageSize_;
   std::unique_ptr<TSFSAbstractFile> file_;
-  bool created_ = false;  // the folder is synced after the first seal of a new file
-  bool folderSynced_ = false;
+  bool folderSynced_ = false;  // by this object, since the file was last found missing
   uint32_t nonce_ = 0;
   int64_t originalSize_ = 0;
   uint32_t startHeaderCrc_ = 0;

@@ -45,9 +45,23 @@ std::string VolumeProbe(const std::string& path) {
   return parent.empty() ? std::string(".") : parent.string();
 }
 
+// Takes a flock lock without waiting; true when held. Other errors than a holder are thrown.
+bool TryFlock(int fd, const std::string& path, TSFSLock lock) {
+  const int op =
+      lock == TSFSLock::None ? LOCK_UN : (lock == TSFSLock::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+  int rc;
+  do rc = ::flock(fd, op);
+  while (rc != 0 && errno == EINTR);
+  if (rc == 0) return true;
+  if (errno == EWOULDBLOCK) return false;
+  throw ESFSError("TSFSHugeFile.Open - File " + FileNameOnly(path) +
+                  " cannot be locked: " + std::strerror(errno));
+}
+
 class TDiskFile final : public TSFSAbstractFile {
 public:
-  TDiskFile(int fd, bool writable) : fd_(fd), writable_(writable) {}
+  TDiskFile(int fd, bool writable, std::string path, TSFSLock lock)
+      : fd_(fd), writable_(writable), path_(std::move(path)), lock_(lock) {}
   ~TDiskFile() override {
     if (writable_) ::fsync(fd_);
     ::close(fd_);  // releases the lock
@@ -103,26 +117,68 @@ public:
     return rc == 0 || errno == EINVAL;
   }
 
+  void StartWriteback(int64_t offset, int64_t count) override {
+#ifdef SYNC_FILE_RANGE_WRITE
+    // A hint: when the device cannot, the later fsync does all the work.
+    (void)::sync_file_range(fd_, offset, count, SYNC_FILE_RANGE_WRITE);
+#endif
+  }
+
+  bool LockRange(int64_t offset, int64_t length, TSFSRangeLock how) override {
+    // Open-file-description locks: held by this open, not by the process, so that closing another
+    // descriptor of the same file (a probe, a copy) never drops them.
+    struct flock fl {};
+    fl.l_type = how == TSFSRangeLock::Unlock ? F_UNLCK : how == TSFSRangeLock::Shared ? F_RDLCK : F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = offset;
+    fl.l_len = length;
+    int rc;
+    do rc = ::fcntl(fd_, F_OFD_SETLK, &fl);
+    while (rc != 0 && errno == EINTR);
+    if (rc == 0) return true;
+    if (errno == EAGAIN || errno == EACCES) return false;
+    throw ESFSError("TSFSHugeFile.Lock - File " + FileNameOnly(path_) +
+                    " cannot be locked: " + std::strerror(errno));
+  }
+
+  bool ChangeLock(TSFSLock lock) override {
+    if (lock == lock_) return true;
+    // A change of a flock lock may drop the old one before it fails: it is taken again then.
+    if (TryFlock(fd_, path_, lock)) {
+      lock_ = lock;
+      return true;
+    }
+    TryFlock(fd_, path_, lock_);
+    return false;
+  }
+
+  bool IsAt(const std::string& path) override {
+    struct stat mine, named;
+    if (::fstat(fd_, &mine) != 0 || ::stat(path.c_str(), &named) != 0) return false;
+    return mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+  }
+
 private:
   int fd_;
   bool writable_;
+  std::string path_;
+  TSFSLock lock_;
 };
 
 // Takes the advisory lock; on failure closes fd and throws.
 void Lock(int fd, const std::string& path, TSFSLock lock) {
   if (lock == TSFSLock::None) return;
-  int op = (lock == TSFSLock::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
-  int rc;
-  do rc = ::flock(fd, op);
-  while (rc != 0 && errno == EINTR);
-  if (rc == 0) return;
-  int err = errno;
+  bool held;
+  try {
+    held = TryFlock(fd, path, lock);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  if (held) return;
   ::close(fd);
-  if (err == EWOULDBLOCK)
-    throw ESFSInUse("TSFSHugeFile.Open - File " + FileNameOnly(path) +
-                    " is in use: it is open in another program or window. Close it there and try again.");
-  throw ESFSError("TSFSHugeFile.Open - File " + FileNameOnly(path) +
-                  " cannot be locked: " + std::strerror(err));
+  throw ESFSInUse("TSFSHugeFile.Open - File " + FileNameOnly(path) +
+                  " is in use: it is open in another program or window. Close it there and try again.");
 }
 
 class TDiskPartStorage final : public TSFSPartStorage {
@@ -138,7 +194,7 @@ public:
       ::close(fd);
       throw ESFSError("TSFSHugeFile.Create - File " + path + " cannot be created: " + std::strerror(err));
     }
-    return std::make_unique<TDiskFile>(fd, true);
+    return std::make_unique<TDiskFile>(fd, true, path, lock);
   }
 
   std::unique_ptr<TSFSAbstractFile> Open(const std::string& path, bool readOnly, TSFSLock lock) override {
@@ -151,7 +207,7 @@ public:
       throw ESFSError("TSFSHugeFile.Open - " + path + " is not a regular file.");
     }
     Lock(fd, path, lock);
-    return std::make_unique<TDiskFile>(fd, !readOnly);
+    return std::make_unique<TDiskFile>(fd, !readOnly, path, lock);
   }
 
   bool Exists(const std::string& path) override {

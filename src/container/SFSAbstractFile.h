@@ -12,6 +12,19 @@
 
 namespace quillmar {
 
+// How a part file is opened. Locks are advisory and taken on the container's first part only:
+//  - Exclusive: no other holder may exist, and none can join while it is held (a second exclusive or
+//    shared open of the same file by any program, this one included, fails). Plain readers such as a
+//    backup copy are never blocked.
+//  - Shared: coexists with other shared holders, fails while an exclusive holder exists.
+// A lock that another holder prevents throws ESFSInUse (a file that is in use is no damage).
+enum class TSFSLock { None, Shared, Exclusive };
+
+// A lock on a range of bytes of an open file (TSFSAbstractFile::LockRange). Held per open of the file,
+// not per program: two opens in one program are two holders. Shared ranges coexist; an exclusive one
+// excludes every other holder's lock on those bytes. Advisory: reads and writes are never stopped.
+enum class TSFSRangeLock { Unlock, Shared, Exclusive };
+
 class TSFSAbstractFile {
 public:
   virtual ~TSFSAbstractFile() = default;
@@ -25,20 +38,27 @@ public:
   virtual bool SetSize(int64_t size) = 0;
   // Forces the file's bytes and size to the disk (fsync); false when the device refused.
   virtual bool Flush() = 0;
+  // Asks the device to start writing the range to the disk now, without waiting: a hint for bulk
+  // writers, so that writing to the disk overlaps their work and a later Flush has less left to do.
+  // Promises nothing (only Flush does); the default does nothing.
+  virtual void StartWriteback(int64_t offset, int64_t count) {}
+
+  // Takes, changes or drops this open's lock on [offset, offset + length) without waiting; the range
+  // may lie past the end of the file. False when another holder prevents it. A shared lock needs the
+  // file open for reading, an exclusive one for writing. Throws ESFSError when the system refuses
+  // such locks on this file.
+  virtual bool LockRange(int64_t offset, int64_t length, TSFSRangeLock how) = 0;
+  // Changes the lock taken when the file was opened to `lock`, without waiting. False when another
+  // holder prevents it; the previous lock is then held again (unless someone took it meanwhile).
+  virtual bool ChangeLock(TSFSLock lock) = 0;
+  // True when `path` still names this very file (not another one put in its place, or nothing).
+  virtual bool IsAt(const std::string& path) = 0;
 
   // Throw ESFSError "TSFSAbstractFile.ReadBuffer - Stream read error" /
   // "TSFSAbstractFile.WriteBuffer - Stream write error" on a short transfer.
   void ReadBuffer(int64_t offset, void* buffer, int64_t count);
   void WriteBuffer(int64_t offset, const void* buffer, int64_t count);
 };
-
-// How a part file is opened. Locks are advisory and taken on the container's first part only:
-//  - Exclusive: no other holder may exist, and none can join while it is held (a second exclusive or
-//    writable open of the same file by any program, this one included, fails). Plain readers such as a
-//    backup copy are never blocked.
-//  - Shared: coexists with other shared holders, fails while an exclusive holder exists.
-// A lock that another holder prevents throws ESFSInUse (a file that is in use is no damage).
-enum class TSFSLock { None, Shared, Exclusive };
 
 class TSFSPartStorage {
 public:

@@ -196,6 +196,59 @@ bool TSFSHugeFile::Flush() {
   return ok;
 }
 
+void TSFSHugeFile::StartWriteback(int64_t offset, int64_t count) {
+  const int64_t data = PartDataSize();
+  while (count > 0 && offset >= 0 && offset / data < PartCount()) {
+    const int64_t inPart = offset % data;
+    const int64_t chunk = std::min(count, data - inPart);
+    parts_[size_t(offset / data)].file->StartWriteback(PartHeaderSize + inPart, chunk);
+    offset += chunk;
+    count -= chunk;
+  }
+}
+
+void TSFSHugeFile::Refresh() {
+  if (!IsOpen()) return;
+  std::set<std::string> seen;
+  for (size_t k = 0; k < parts_.size(); ++k) {
+    Part& p = parts_[k];
+    const std::string name = FileNameOnly(p.path);
+    seen.insert(p.path);
+    const int64_t size = p.file->Size();
+    uint8_t field[PartNameSize];
+    std::string next;
+    if (size < PartHeaderSize || size > partSize_ ||
+        p.file->ReadAt(kNameOffset, field, int64_t(PartNameSize)) != int64_t(PartNameSize) ||
+        !ParseNextName(field, next) || (!next.empty() && size < partSize_))
+      throw ESFSError("File " + FileNameOnly(fileName_) + " has corrupted header.");
+    p.size = size;
+    if (next.empty()) {
+      parts_.resize(k + 1);  // the parts after it were removed
+      break;
+    }
+    const std::string path = SiblingPath(fileName_, next);
+    if (k + 1 < parts_.size() && parts_[k + 1].path == path) continue;
+    if (seen.count(path)) throw ESFSError("File " + FileNameOnly(fileName_) + " has corrupted header.");
+    // A part was added (or replaced) since: it is opened now.
+    std::unique_ptr<TSFSAbstractFile> file;
+    try {
+      file = storage_->Open(path, readOnly_, TSFSLock::None);
+    } catch (const ESFSError&) {
+      throw ESFSError("File " + FileNameOnly(fileName_) + " has corrupted header.");
+    }
+    parts_.resize(k + 1);
+    parts_.push_back(Part{std::move(file), path, 0});
+  }
+  if (position_ > Size()) position_ = Size();
+}
+
+bool TSFSHugeFile::ChangeLock(TSFSLock lock) {
+  if (!IsOpen()) return false;
+  if (!parts_.front().file->ChangeLock(lock)) return false;
+  exclusive_ = lock == TSFSLock::Exclusive;
+  return true;
+}
+
 int64_t TSFSHugeFile::Size() const {
   if (!IsOpen()) return 0;
   return static_cast<int64_t>(parts_.size() - 1) * PartDataSize() + (parts_.back().size - PartHeaderSize);

@@ -92,6 +92,19 @@ public:
 
   // Forces every part to the disk; false when a part could not be synced.
   bool Flush();
+  // Asks the disk to start writing count logical bytes from offset (TSFSAbstractFile::StartWriteback).
+  void StartWriteback(int64_t offset, int64_t count);
+
+  // After another program may have changed the container (grown or cut it, added or removed parts):
+  // the sizes and the chain are read again from the part headers. Throws ESFSError when the chain is
+  // no longer whole.
+  void Refresh();
+  // The open container file itself (part 0), which carries the container's locks.
+  // REQUIRES: open.
+  TSFSAbstractFile& FirstPart() { return *parts_.front().file; }
+  // Changes the lock on part 0 without waiting (TSFSAbstractFile::ChangeLock); false when another
+  // holder prevents it.
+  bool ChangeLock(TSFSLock lock);
 
   const std::string& FileName() const { return fileName_; }
   int64_t PartSize() const { return partSize_; }

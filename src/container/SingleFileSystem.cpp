@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <map>
 
 #include "base/DateTime.h"
 #include "base/SecureWipe.h"
@@ -56,18 +58,14 @@ TSingleFileSystem::TSingleFileSystem(const std::string& fileName, int64_t partSi
   OpenManagers();
   // Every container opened for writing is changed through its rollback journal.
   pfm_->SetJournaled(!pfm_->ReadOnly());
+  // Opened without a journal that undid nothing: that one goes now.
+  if (!creating && !pfm_->ReadOnly()) pfm_->RemoveLeftoverJournal();
 }
 
 TSingleFileSystem::~TSingleFileSystem() {
   handles_.clear();
-  try {
-    // Access times of files read since the last change go with a last transaction of their own.
-    if (pfm_ && dir_ && pfm_->Journaled() && txnDepth_ == 0 && dir_->HasUnsavedAccessTimes()) {
-      TSFSTransaction change(*this);
-      change.Commit();
-    }
-  } catch (...) {
-  }
+  // Access times of files only read since the last change are not written now: a container opened
+  // and closed without a change keeps its bytes (a Safe that was only looked at is not rewritten).
   try {
     if (fsm_) ResyncMaps();
   } catch (...) {
@@ -82,16 +80,31 @@ void TSingleFileSystem::ResyncMaps() {
 // --- Transactions --------------------------------------------------------------------------------------
 
 void TSingleFileSystem::BeginTransaction() {
+  ++changeCount_;
   if (txnDepth_++ > 0) return;
   txnDoomed_ = false;
-  txnFirstHandle_ = nextHandle_;
-  txnCurrentDir_ = dir_->CurrentDir();
+  const bool reading = pfm_->Locked();
   try {
-    pfm_->BeginTransaction();
+    const bool changed = pfm_->BeginTransaction() || reloadPending_;
+    if (changed) {
+      // Another program changed the container: nothing of this change may be based on what was
+      // read before.
+      TakeInExternalChange();
+      if (reading)
+        throw ESFSChanged("TSingleFileSystem - " + std::filesystem::path(fileName_).filename().string() +
+                          " was changed by another program while this one was reading it; nothing was "
+                          "changed. Try again.");
+    }
   } catch (...) {
     --txnDepth_;
+    try {
+      if (pfm_->InTransaction()) pfm_->RollbackTransaction();
+    } catch (...) {
+    }
     throw;
   }
+  txnFirstHandle_ = nextHandle_;
+  txnCurrentDir_ = dir_->CurrentDir();
 }
 
 void TSingleFileSystem::CommitTransaction() {
@@ -121,11 +134,22 @@ void TSingleFileSystem::RollbackTransaction() {
 }
 
 void TSingleFileSystem::RollBackOutermost() {
+  ++changeCount_;
   txnDoomed_ = false;
   if (!pfm_->InTransaction()) return;
   try {
     pfm_->RollbackTransaction();
-    ReloadManagers();
+    // Read again as the disk has it, under the shared lock. Another program may have changed it the
+    // moment the transaction let go of the lock: that is counted, though not told item by item.
+    const bool changed = pfm_->Acquire(TPageFileManager::TAccess::Read);
+    try {
+      ReloadManagers();
+    } catch (...) {
+      pfm_->Release(TPageFileManager::TAccess::Read);
+      throw;
+    }
+    pfm_->Release(TPageFileManager::TAccess::Read);
+    if (changed) ++externalCount_;
   } catch (...) {
     // The page file refuses every further use; the next open rolls the journal back.
   }
@@ -149,6 +173,116 @@ void TSingleFileSystem::ReloadManagers() {
   if (!dir_->ChangeDir(txnCurrentDir_)) dir_->ChangeDir("\\");
 }
 
+void TSingleFileSystem::BeginRead() {
+  if (pfm_->Acquire(TPageFileManager::TAccess::Read) || reloadPending_) {
+    try {
+      TakeInExternalChange();
+    } catch (...) {
+      pfm_->Release(TPageFileManager::TAccess::Read);
+      throw;
+    }
+  }
+}
+
+void TSingleFileSystem::EndRead() {
+  pfm_->Release(TPageFileManager::TAccess::Read);
+}
+
+bool TSingleFileSystem::Refresh() {
+  const uint64_t before = externalCount_;
+  TSFSReadLock read(*this);
+  return externalCount_ != before;
+}
+
+TSFSExternalChanges TSingleFileSystem::TakeExternalChanges() {
+  TSFSExternalChanges changes;
+  changes.Count = externalCount_ - externalTaken_;
+  externalTaken_ = externalCount_;
+  std::sort(externalPaths_.begin(), externalPaths_.end());
+  externalPaths_.erase(std::unique(externalPaths_.begin(), externalPaths_.end()), externalPaths_.end());
+  changes.Paths.swap(externalPaths_);
+  return changes;
+}
+
+void TSingleFileSystem::SetBusyTimeout(std::chrono::milliseconds timeout) {
+  TPageFileManager::SetBusyTimeout(timeout);
+}
+
+std::chrono::milliseconds TSingleFileSystem::BusyTimeout() {
+  return TPageFileManager::BusyTimeout();
+}
+
+bool TSingleFileSystem::HoldAlone() {
+  return pfm_->HoldAlone();
+}
+
+void TSingleFileSystem::ReleaseAlone() {
+  pfm_->ReleaseAlone();
+}
+
+namespace {
+
+// The directory as paths: every item that is not deleted, by its full path.
+std::map<std::string, TDIRItem> DirectoryByPath(const TDIRManager& dir) {
+  std::map<std::string, TDIRItem> items;
+  for (int32_t k = 0; k < dir.ItemCount(); ++k) {
+    const TDIRItem& item = dir.ReadItem(k);
+    if (!item.Deleted) items.emplace(dir.FullPath(k), item);
+  }
+  return items;
+}
+
+bool SameItem(const TDIRItem& a, const TDIRItem& b) {
+  return a.FirstMapPageNo == b.FirstMapPageNo && a.FileSize == b.FileSize &&
+         a.CreationTime == b.CreationTime && a.LastWriteTime == b.LastWriteTime &&
+         a.Attributes == b.Attributes && a.IsFolder == b.IsFolder && a.HasPassword == b.HasPassword &&
+         a.KeyRecord == b.KeyRecord;
+}
+
+}  // namespace
+
+void TSingleFileSystem::TakeInExternalChange() {
+  reloadPending_ = true;
+  const std::map<std::string, TDIRItem> before = DirectoryByPath(*dir_);
+  std::map<int32_t, std::string> handlePaths;
+  for (const auto& [number, h] : handles_) handlePaths[number] = dir_->FullPath(h.item);
+  const std::string currentDir = dir_->CurrentDir();
+  // The new managers are made before the old ones go: should the container not load, the old ones
+  // stay, and the next lock tries again.
+  auto fsm = std::make_unique<TFreeSpaceManager>(*pfm_);
+  auto dir = std::make_unique<TDIRManager>(*pfm_, *fsm);
+  auto maps = std::make_unique<TUserFilePageMapManager>(*pfm_, *fsm);
+  maps_ = std::move(maps);
+  dir_ = std::move(dir);
+  fsm_ = std::move(fsm);
+  reloadPending_ = false;
+  ++externalCount_;
+
+  const std::map<std::string, TDIRItem> after = DirectoryByPath(*dir_);
+  for (const auto& [path, item] : before) {
+    auto it = after.find(path);
+    if (it == after.end() || !SameItem(item, it->second)) externalPaths_.push_back(path);
+  }
+  for (const auto& [path, item] : after)
+    if (before.count(path) == 0) externalPaths_.push_back(path);
+  // A handle follows its file by path; one whose file is gone, or was made anew (another key record:
+  // its key would not read it), is dropped.
+  for (auto it = handles_.begin(); it != handles_.end();) {
+    const std::string& path = handlePaths[it->first];
+    const int32_t k = dir_->Resolve(path);
+    auto old = before.find(path);
+    if (k >= 0 && old != before.end() && !dir_->ReadItem(k).IsFolder &&
+        dir_->ReadItem(k).KeyRecord == old->second.KeyRecord) {
+      it->second.item = k;
+      dir_->RetainItem(k);
+      ++it;
+    } else {
+      it = handles_.erase(it);
+    }
+  }
+  if (!dir_->ChangeDir(currentDir)) dir_->ChangeDir("\\");
+}
+
 void TSingleFileSystem::DisableJournal() {
   if (txnDepth_ > 0) throw ESFSError("TSingleFileSystem.DisableJournal - A change is in progress.");
   journalOff_ = true;
@@ -156,9 +290,18 @@ void TSingleFileSystem::DisableJournal() {
 }
 
 void TSingleFileSystem::OpenManagers() {
-  fsm_ = std::make_unique<TFreeSpaceManager>(*pfm_);
-  dir_ = std::make_unique<TDIRManager>(*pfm_, *fsm_);
-  maps_ = std::make_unique<TUserFilePageMapManager>(*pfm_, *fsm_);
+  // Read under the shared lock: no other program is in the middle of a change meanwhile.
+  TPageFileManager& pfm = *pfm_;
+  pfm.Acquire(TPageFileManager::TAccess::Read);
+  try {
+    fsm_ = std::make_unique<TFreeSpaceManager>(pfm);
+    dir_ = std::make_unique<TDIRManager>(pfm, *fsm_);
+    maps_ = std::make_unique<TUserFilePageMapManager>(pfm, *fsm_);
+  } catch (...) {
+    pfm.Release(TPageFileManager::TAccess::Read);
+    throw;
+  }
+  pfm.Release(TPageFileManager::TAccess::Read);
 }
 
 void TSingleFileSystem::CloseManagers() {
@@ -176,9 +319,66 @@ std::string TSingleFileSystem::JournalFileName(const std::string& fileName) {
 
 std::string TSingleFileSystem::DescribeJournal(const std::string& fileName) {
   const std::string journal = JournalFileName(fileName);
-  const TJournalContents contents = TRollbackJournal::Read(DiskPartStorage(), journal);
+  const TJournalContents contents = TRollbackJournal::Examine(DiskPartStorage(), journal, fileName);
   if (contents.State == TJournalContents::TState::Absent) return "";
   return contents.Describe(journal);
+}
+
+bool TSingleFileSystem::HasDamagedJournal(const std::string& fileName, TSFSPartStorage* storage) {
+  TSFSPartStorage& s = storage ? *storage : DiskPartStorage();
+  return TRollbackJournal::Examine(s, JournalFileName(fileName), fileName).State ==
+         TJournalContents::TState::Damaged;
+}
+
+bool TSingleFileSystem::SalvageJournal(const std::string& fileName, const TTextKey& key,
+                                       std::vector<std::string>& lines, TSFSPartStorage* storage) {
+  TSFSPartStorage& s = storage ? *storage : DiskPartStorage();
+  const std::string journal = JournalFileName(fileName);
+  if (!s.Exists(journal)) return true;
+  // The container alone: no other program may hold it while pages are put back.
+  TSFSHugeFile held(&s);
+  if (!held.Open(fileName, true, TSFSLock::Exclusive))
+    throw ESFSError("File " + std::filesystem::path(fileName).filename().string() + " has corrupted header.");
+  // The key is checked before anything is written: against the header, or the header the journal kept
+  // when the container's own is torn.
+  uint8_t header[TPageFileManager::HeaderSize] = {};
+  held.Seek(0, TSeekOrigin::Begin);
+  bool checked = false, opens = false;
+  if (held.Read(header, TPageFileManager::HeaderSize) == TPageFileManager::HeaderSize &&
+      TPageFileManager::IsValidHeader(header)) {
+    checked = true;
+    opens = TPageFileManager::KeyOpensHeader(header, key);
+  } else {
+    const TJournalContents c = TRollbackJournal::Read(s, journal);
+    for (const auto& [page, offset] : c.IntactPages) {
+      if (page != 0) continue;
+      auto j = s.Open(journal, true, TSFSLock::None);
+      if (j->ReadAt(offset, header, TPageFileManager::HeaderSize) == TPageFileManager::HeaderSize &&
+          TPageFileManager::IsValidHeader(header)) {
+        checked = true;
+        opens = TPageFileManager::KeyOpensHeader(header, key);
+      }
+    }
+  }
+  if (!checked)
+    throw ESFSJournalError("TSingleFileSystem.Salvage - Neither " +
+                           std::filesystem::path(fileName).filename().string() +
+                           " nor its journal holds a whole header to check the password against; nothing was "
+                           "changed.");
+  if (!opens) return false;
+  const TRollbackJournal::TSalvage done = TRollbackJournal::Salvage(s, fileName);
+  const std::string name = std::filesystem::path(journal).filename().string();
+  lines.push_back("put back the old contents of " + std::to_string(done.PagesRestored) +
+                  " page(s) from the journal " + name +
+                  (done.SizeRestored ? ", and the file's size before the interrupted change" : ""));
+  if (done.DamagedRecords > 0)
+    lines.push_back(
+        std::to_string(done.DamagedRecords) +
+        " record(s) of the journal are damaged: the pages they kept may hold the interrupted change "
+        "in part");
+  lines.push_back("kept the journal as " + std::filesystem::path(done.Kept).filename().string() +
+                  "; delete it once the repaired Safe holds what you expect");
+  return true;
 }
 
 bool TSingleFileSystem::IsContainerFile(const std::string& fileName) {
@@ -215,13 +415,28 @@ bool TSingleFileSystem::CheckContainerPassword(const std::string& fileName, cons
 }
 
 TKeyDerivation TSingleFileSystem::ReadKeyDerivation(const std::string& fileName) {
-  TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", TTextKey(), fmReadOnly);
-  return pfm.KeyDerivation();
+  try {
+    TPageFileManager pfm(fileName, -1, 8, 2048, false, "", "", TTextKey(), fmReadOnly);
+    return pfm.KeyDerivation();
+  } catch (const ESFSJournalError&) {
+    // A journal that cannot be used does not hide the derivation (a repair needs the key): it never
+    // changes in a transaction, so the header as it is tells it when it is whole.
+    TSFSHugeFile file;
+    uint8_t header[TPageFileManager::HeaderSize] = {};
+    if (!file.Open(fileName, true, TSFSLock::None) ||
+        file.Read(header, TPageFileManager::HeaderSize) != TPageFileManager::HeaderSize ||
+        !TPageFileManager::IsValidHeader(header))
+      throw;
+    const TKeyDerivation derivation = TKeyDerivation::Decode(header + TKeyDerivation::HeaderOffset);
+    if (std::string problem = derivation.Problem(); !problem.empty()) throw ESFSError(problem);
+    return derivation;
+  }
 }
 
 // --- Items by path -------------------------------------------------------------------------------------
 
-bool TSingleFileSystem::FileExists(std::string_view path) const {
+bool TSingleFileSystem::FileExists(std::string_view path) {
+  TSFSReadLock read(*this);
   return dir_->Resolve(path) >= 0;
 }
 
@@ -252,7 +467,8 @@ bool TSingleFileSystem::RenameFile(std::string_view oldPath, std::string_view ne
   return Change([&]() -> bool { return dir_->Rename(oldPath, newPath); });
 }
 
-uint32_t TSingleFileSystem::FileGetAttr(std::string_view path) const {
+uint32_t TSingleFileSystem::FileGetAttr(std::string_view path) {
+  TSFSReadLock read(*this);
   int32_t k = dir_->Resolve(path);
   return k < 0 ? 0 : dir_->ReadItem(k).Attributes;
 }
@@ -269,13 +485,38 @@ int32_t TSingleFileSystem::FileSetAttr(std::string_view path, uint32_t attribute
   });
 }
 
-int64_t TSingleFileSystem::FileAge(std::string_view path) const {
+int64_t TSingleFileSystem::FileAge(std::string_view path) {
+  TSFSReadLock read(*this);
   int32_t k = dir_->Resolve(path);
   if (k < 0) return -1;
   return int64_t(FileTimeToDosDateTime(dir_->ReadItem(k).LastWriteTime));
 }
 
-bool TSingleFileSystem::GetKeyRecord(std::string_view path, TKeyRecord& record) const {
+bool TSingleFileSystem::GetItemTimes(std::string_view path, TItemTimes& times) {
+  TSFSReadLock read(*this);
+  const int32_t k = dir_->Resolve(path);
+  if (k < 0) return false;
+  const TDIRItem& item = dir_->ReadItem(k);
+  times = {item.CreationTime, item.LastWriteTime, item.LastAccessTime};
+  return true;
+}
+
+bool TSingleFileSystem::SetItemTimes(std::string_view path, const TItemTimes& times) {
+  if (ReadOnly()) return false;
+  return Change([&]() -> bool {
+    const int32_t k = dir_->Resolve(path);
+    if (k < 0) return false;
+    TDIRItem item = dir_->ReadItem(k);
+    item.CreationTime = times.Creation;
+    item.LastWriteTime = times.LastWrite;
+    item.LastAccessTime = times.LastAccess;
+    dir_->WriteItem(k, item);
+    return true;
+  });
+}
+
+bool TSingleFileSystem::GetKeyRecord(std::string_view path, TKeyRecord& record) {
+  TSFSReadLock read(*this);
   int32_t k = dir_->Resolve(path);
   if (k < 0) return false;
   record = dir_->GetKeyRecord(k);
@@ -294,6 +535,7 @@ bool TSingleFileSystem::SetKeyRecord(std::string_view path, const TKeyRecord& re
 // --- Folders and searches ----------------------------------------------------------------------------
 
 int TSingleFileSystem::FindFirst(std::string_view maskPath, uint32_t attributes, TSearchRec& rec) {
+  TSFSReadLock read(*this);
   return dir_->FindFirst(maskPath, attributes, rec);
 }
 int TSingleFileSystem::FindNext(TSearchRec& rec) {
@@ -306,6 +548,7 @@ std::string TSingleFileSystem::GetCurrentDir() const {
   return dir_->CurrentDir();
 }
 bool TSingleFileSystem::ChangeDir(std::string_view path) {
+  TSFSReadLock read(*this);
   return dir_->ChangeDir(path);
 }
 bool TSingleFileSystem::RemoveDir(std::string_view path) {
@@ -324,11 +567,13 @@ bool TSingleFileSystem::ForceDirectories(std::string_view path) {
   });
 }
 
-bool TSingleFileSystem::DirectoryExists(std::string_view path) const {
+bool TSingleFileSystem::DirectoryExists(std::string_view path) {
+  TSFSReadLock read(*this);
   return dir_->DirectoryExists(path);
 }
 
 bool TSingleFileSystem::IsDirEmpty(std::string_view path) {
+  TSFSReadLock read(*this);
   std::string remembered = dir_->CurrentDir();
   bool empty = true;
   if (dir_->ChangeDir(path)) {
@@ -529,6 +774,7 @@ bool TSingleFileSystem::ExportOne(const std::string& containerPath, const std::f
 bool TSingleFileSystem::ExportFiles(std::string_view maskPath, const std::string& diskFolder,
                                     int overwriteMode, bool recursive, uint32_t attributes) {
   namespace fs = std::filesystem;
+  TSFSReadLock read(*this);
   // The disk folder is used as an absolute base; the process's current folder is never changed.
   std::error_code ec;
   fs::path base = diskFolder.empty() ? fs::current_path(ec) : fs::path(diskFolder);
@@ -625,6 +871,7 @@ int64_t TSingleFileSystem::ContainerSize() const {
 }
 
 std::vector<std::string> TSingleFileSystem::CheckIntegrity() {
+  TSFSReadLock read(*this);
   // File maps are read again from disk, not taken from the cache, so that the check sees what a
   // later open would see.
   maps_->ClearCaches();

@@ -18,12 +18,28 @@
 //    durable when the outermost one commits. Nothing in a rolled-back transaction stays: handles
 //    opened in it are dropped, and the directory, maps and current folder are as before it.
 //  - Opening a file for reading changes nothing on the disk by itself: its access time is written
-//    with the next change (or when the container is closed).
+//    with the next change, and not at all when the container is closed before one. A container
+//    opened and closed without a change keeps its bytes.
 //  - Containers opened read-only are never written, not even their access times.
 //  - Destruction closes the handles and the part files.
-//  - Single-threaded.
+//  - Several programs may share a container (modes without fmExclusive; PageFileManager.h says how):
+//    every operation that reads holds the shared lock for its length (TSFSReadLock groups several
+//    into one consistent read), every change the exclusive lock (a transaction). Whenever a lock is
+//    taken and another program changed the container since this object last looked, the directory,
+//    free-space maps, file maps and page header are read again before anything else happens: a
+//    change is never made on stale structures. Open handles follow their file by path (a handle
+//    whose file was removed or replaced meanwhile is dropped); the current folder stays where it was,
+//    or goes back to the root. What changed is kept for TakeExternalChanges.
+//  - Single-threaded for its callers: one thread uses a container at a time. Inside, bulk work runs on
+//    helper threads of its own (WorkerThreadCount(), base/WorkerThreads.h): a handle opened for
+//    reading that is read through in order has its next pages decoded ahead (the helper goes with the
+//    handle), and a rebuild copies large files through a pipeline (its threads end with the file).
+//    Only the calling thread does the container's I/O, except that a rebuild's reading thread reads
+//    the old file while the calling thread writes the new one. QM_THREADS=1 keeps everything on the
+//    calling thread.
 #include <cryptopp/secblock.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -46,9 +62,11 @@ namespace quillmar {
 
 class TPageFileManager;
 class TSFSTransaction;
+class TSFSReadLock;
 class TFreeSpaceManager;
 class TUserFilePageMapManager;
 class TSFSPartStorage;
+class TPageReadAhead;
 
 // What a rebuild changed beyond copying: a folder or a file it dropped, a range of a file's bytes that
 // could not be read and were written as zeros, or pages whose encryption mark was set back to the one
@@ -60,6 +78,25 @@ struct TRebuildNote {
   std::string Path;    // the container path
   int64_t Offset = 0;  // BytesZeroed: the first byte and the number of bytes; PageMarksRestored: the
   int64_t Length = 0;  // number of pages in Length
+};
+
+// A read that began on a container which another program then changed, and a change of it that this
+// program wanted to make based on that read: nothing was changed; read again and try again.
+class ESFSChanged : public ESFSError {
+public:
+  explicit ESFSChanged(const std::string& message) : ESFSError(message) {}
+};
+
+// What other programs changed in a container since it was last asked (TakeExternalChanges).
+struct TSFSExternalChanges {
+  // How many times a change of another program was taken in (0: none).
+  uint64_t Count = 0;
+  // The full paths ("\a\b") of the items added, removed or changed in any way (size, times, map,
+  // key record, attributes), folders included; sorted. It may be incomplete (a file rewritten in place
+  // within the same two seconds with the same size and pages; a change taken in while this program's
+  // own change was rolled back): Count still says that something changed, and with no path at all
+  // anything may have.
+  std::vector<std::string> Paths;
 };
 
 // Last error codes and open modes (fmCreate: FileOpen creates, replacing a file of that name):
@@ -120,6 +157,18 @@ public:
   // What the container's journal file holds and what opening the container does with it, in one line;
   // "" when there is none. Reads only.
   static std::string DescribeJournal(const std::string& fileName);
+  // True when the container has a journal that opening refuses as damaged (see RollbackJournal.h):
+  // only SalvageJournal (a repair) gets past it. Reads only.
+  static bool HasDamagedJournal(const std::string& fileName, TSFSPartStorage* storage = nullptr);
+  // For a repair of a container whose journal is damaged: checks the key against the container's
+  // header (or, when that is torn, against the header the journal kept), then puts back what the
+  // journal still holds and keeps the journal aside (TRollbackJournal::Salvage). False (nothing
+  // changed) when the key does not open the container; otherwise what it did goes to `done`, one line
+  // each (nothing when there is no journal). Throws ESFSInUse when another program has the container
+  // open, ESFSJournalError when the journal cannot be used at all (nothing changed), ESFSError when
+  // a write fails.
+  static bool SalvageJournal(const std::string& fileName, const TTextKey& key, std::vector<std::string>& done,
+                             TSFSPartStorage* storage = nullptr);
   static bool CheckContainerPassword(const std::string& fileName, std::string_view password) {
     return CheckContainerPassword(fileName, TTextKey::FromPassword(password));
   }
@@ -155,15 +204,25 @@ public:
   std::string HandlePath(int32_t handle) const;
 
   // --- Items by path -------------------------------------------------------------------------------
-  bool FileExists(std::string_view path) const;
+  bool FileExists(std::string_view path);
   // False when the item does not exist, has open handles, or is a folder that still holds items.
   bool DeleteFile(std::string_view path);
   bool RenameFile(std::string_view oldPath, std::string_view newPath);
-  uint32_t FileGetAttr(std::string_view path) const;                // 0 when not found
+  uint32_t FileGetAttr(std::string_view path);                      // 0 when not found
   int32_t FileSetAttr(std::string_view path, uint32_t attributes);  // -1 when not found, else 0
   // Local DOS date and time of the last write, -1 when not found.
-  int64_t FileAge(std::string_view path) const;
-  bool GetKeyRecord(std::string_view path, TKeyRecord& record) const;
+  int64_t FileAge(std::string_view path);
+  // The three times of an item (file times, as TDIRItem keeps them); false when it does not exist.
+  struct TItemTimes {
+    int64_t Creation = 0;
+    int64_t LastWrite = 0;
+    int64_t LastAccess = 0;
+  };
+  bool GetItemTimes(std::string_view path, TItemTimes& times);
+  // Gives the item those times (a change that is not the user's, such as re-encrypting a file in
+  // place, keeps what the user sees). False when it does not exist or the container is read-only.
+  bool SetItemTimes(std::string_view path, const TItemTimes& times);
+  bool GetKeyRecord(std::string_view path, TKeyRecord& record);
   bool SetKeyRecord(std::string_view path, const TKeyRecord& record);
 
   // --- Folders and searches ------------------------------------------------------------------------
@@ -174,7 +233,7 @@ public:
   bool ChangeDir(std::string_view path);
   bool RemoveDir(std::string_view path);
   bool ForceDirectories(std::string_view path);
-  bool DirectoryExists(std::string_view path) const;
+  bool DirectoryExists(std::string_view path);
   // True when the folder does not exist or holds no item.
   bool IsDirEmpty(std::string_view path);
   // Deletes the folder with everything in it; the number of files deleted (0 when it does not exist).
@@ -217,11 +276,35 @@ public:
   // Begin, commit and roll back nest: only the outermost commit makes the change durable, and a
   // rollback of an inner one (an exception through it) makes the outermost one roll back too.
   // CommitTransaction throws ESFSError when the change cannot be made durable, after rolling it back.
-  // For read-only containers and containers without a journal they only count.
+  // For read-only containers and containers without a journal they only count. The outermost
+  // BeginTransaction takes the exclusive lock (throws ESFSBusy after the busy timeout) and takes in
+  // what another program changed; inside a read (BeginRead) it throws ESFSChanged when another
+  // program changed the container since the read began (nothing is changed then).
   void BeginTransaction();
   void CommitTransaction();
   void RollbackTransaction();
   int TransactionDepth() const { return txnDepth_; }
+  // A consistent read of several operations (TSFSReadLock does it): the shared lock is held from the
+  // outermost BeginRead to its EndRead; inside a transaction they only count. BeginRead throws as
+  // TPageFileManager::Acquire.
+  void BeginRead();
+  void EndRead();
+  // Looks now whether another program changed the container, and takes it in (see the contract).
+  // True when it did.
+  bool Refresh();
+  // What other programs changed since the last call (or since the container was opened).
+  TSFSExternalChanges TakeExternalChanges();
+  // How long a lock is waited for while another program reads or writes a container, for every
+  // container of this program (TPageFileManager::SetBusyTimeout; 5 seconds unless set).
+  static void SetBusyTimeout(std::chrono::milliseconds timeout);
+  static std::chrono::milliseconds BusyTimeout();
+  // How many changes of other programs this object has taken in so far.
+  uint64_t ExternalChangeCount() const { return externalCount_; }
+  // Takes the container for this program alone until it is closed (no other program has it open);
+  // false when another program has it open. The rebuild does it itself. ReleaseAlone lets others
+  // join again.
+  bool HoldAlone();
+  void ReleaseAlone();
   // Turns the journal off for a scratch copy that is replaced as a whole (no crash safety of its own;
   // changes are written at once). REQUIRES: no open transaction.
   void DisableJournal();
@@ -260,6 +343,11 @@ private:
     int64_t position = 0;
     uint32_t mode = 0;
     TContainerKey key;  // empty when the file has no password of its own
+    // Sequential reading: where the last read ended and the change count then; while reads follow
+    // one another with no change between them, the pages after them are decoded ahead.
+    int64_t readEnd = -1;
+    uint64_t readStamp = 0;
+    std::shared_ptr<TPageReadAhead> ahead;
   };
 
   // An empty object for the rebuild target; MakeRebuildTarget fills it.
@@ -281,6 +369,9 @@ private:
   // After a rollback: the managers again from the disk, the handles that existed before the
   // transaction kept (others dropped), the current folder as it was.
   void ReloadManagers();
+  // After another program's change (a lock found it): the managers again from the disk, the handles
+  // and the current folder followed by path, what changed noted for TakeExternalChanges.
+  void TakeInExternalChange();
   void RollBackOutermost();
   // Writes the free-space maps again after a failed write (containers without a journal only: with
   // one, the failed change is rolled back).
@@ -297,6 +388,13 @@ private:
   // The steps of FileWrite, inside its transaction. WriteAtHandle writes at the handle's position and
   // returns the bytes that belong to the file afterwards (LastError set on a short write).
   int64_t WriteAtHandle(int32_t handle, const void* buffer, int64_t count);
+  // The steps of FileRead: n bytes from position into out, from the pages decoded ahead as far as
+  // they reach (ReadAhead) and read at once (ReadNow); each returns the bytes done and sets failed
+  // (with LastError) at the first page that cannot be read. FillAhead queues the pages after
+  // `position` for decoding ahead.
+  int64_t ReadAhead(THandle& h, int64_t position, int64_t n, uint8_t* out, bool& failed);
+  int64_t ReadNow(const THandle& h, TDIRItem& item, int64_t position, int64_t n, uint8_t* out, bool& failed);
+  void FillAhead(THandle& h, const TDIRItem& item, int64_t position);
   // Gives the file the pages for count bytes from position (allocating in its map); false with
   // LastError (and the no-space event) when that fails, nothing allocated.
   bool AllocateWritePages(TDIRItem& item, int64_t position, int64_t count, std::vector<int32_t>& pages);
@@ -323,10 +421,31 @@ private:
   int32_t nextHandle_ = 0;
   int32_t lastError_ = 0;
   int txnDepth_ = 0;
+  // Counts every transaction begun and every rollback: pages read ahead under an older count are
+  // never served.
+  uint64_t changeCount_ = 0;
   bool txnDoomed_ = false;
   bool journalOff_ = false;
   int32_t txnFirstHandle_ = 0;
   std::string txnCurrentDir_;
+  // Changes of other programs taken in, and the paths they touched since TakeExternalChanges.
+  uint64_t externalCount_ = 0;
+  uint64_t externalTaken_ = 0;
+  std::vector<std::string> externalPaths_;
+  bool reloadPending_ = false;  // taking in a change failed half-way: done again at the next lock
+};
+
+// One consistent read of a container: the shared lock from construction to destruction (see
+// TSingleFileSystem::BeginRead).
+class TSFSReadLock {
+public:
+  explicit TSFSReadLock(TSingleFileSystem& sfs) : sfs_(sfs) { sfs_.BeginRead(); }
+  ~TSFSReadLock() { sfs_.EndRead(); }
+  TSFSReadLock(const TSFSReadLock&) = delete;
+  TSFSReadLock& operator=(const TSFSReadLock&) = delete;
+
+private:
+  TSingleFileSystem& sfs_;
 };
 
 // One all-or-nothing change of a container: rolled back when destroyed without Commit (an exception).

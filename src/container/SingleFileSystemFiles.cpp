@@ -6,7 +6,9 @@
 #include <thread>
 
 #include "base/SecureWipe.h"
+#include "base/WorkerThreads.h"
 #include "container/PageFileManager.h"
+#include "container/PageReadAhead.h"
 #include "container/SFSError.h"
 #include "container/SingleFileSystem.h"
 #include "container/UserFilePageMapManager.h"
@@ -25,6 +27,11 @@ constexpr size_t kRunPages = 128;
 // Pages read and decrypted together; from kParallelPages on, two threads decrypt.
 constexpr size_t kBatchPages = 512;
 constexpr size_t kParallelPages = 64;
+// Reading ahead: windows of this many pages, at most kAheadWindows queued, for files with at least
+// kAheadMinPages pages after a read.
+constexpr int32_t kAheadWindowPages = 256;
+constexpr size_t kAheadWindows = 4;
+constexpr int64_t kAheadMinPages = 64;
 
 // Length of the run of consecutive page numbers starting at pages[i], at most kRunPages.
 size_t RunLength(const std::vector<int32_t>& pages, size_t i) {
@@ -75,10 +82,10 @@ size_t PlaceBatch(size_t first, size_t count, int64_t done, int64_t n, int64_t s
 
 // Decodes the first `work` images with mainKey and copies each good page's bytes to its place in out;
 // results gets each page's decode result (0 for good). From kParallelPages pages on, with an encrypting
-// key, a second thread decodes the upper half with helperKey, a copy of mainKey made on first use (the
-// cipher objects are not shared between threads).
+// key and twoThreads, a second thread decodes the upper half with helperKey, a copy of mainKey made on
+// first use (the cipher objects are not shared between threads).
 void DecodeBatch(uint8_t* images, size_t work, int32_t pageSize, int32_t D, const TContainerKey& mainKey,
-                 TContainerKey& helperKey, const std::vector<TPlace>& places, uint8_t* out,
+                 TContainerKey& helperKey, bool twoThreads, const std::vector<TPlace>& places, uint8_t* out,
                  std::vector<int32_t>& results) {
   auto decode = [&](const TContainerKey& k, size_t from, size_t to) {
     for (size_t r = from; r < to; ++r) {
@@ -89,7 +96,7 @@ void DecodeBatch(uint8_t* images, size_t work, int32_t pageSize, int32_t D, cons
                     size_t(places[r].chunk));
     }
   };
-  if (work >= kParallelPages && !mainKey.Empty()) {
+  if (twoThreads && work >= kParallelPages && !mainKey.Empty()) {
     if (helperKey.Empty()) helperKey = TContainerKey::FromBytes(mainKey.Bytes());
     size_t half = work / 2;
     std::thread helper(decode, std::cref(helperKey), half, work);
@@ -244,9 +251,14 @@ int32_t TSingleFileSystem::FileOpen(std::string_view path, uint32_t mode, std::s
   lastError_ = 0;
   std::string pw(password);
   TWipeOnExit wipe(pw);
-  // Creating a file changes the container: one transaction, which the handle outlives.
+  // Creating a file changes the container: one transaction, which the handle outlives. Opening one
+  // reads it under the shared lock.
   std::optional<TSFSTransaction> change;
-  if (mode == fmCreate) change.emplace(*this);
+  std::optional<TSFSReadLock> read;
+  if (mode == fmCreate)
+    change.emplace(*this);
+  else
+    read.emplace(*this);
 
   if (mode == fmCreate) {
     if (dir_->Resolve(path) >= 0 && !DeleteFile(path)) {
@@ -303,6 +315,7 @@ std::string TSingleFileSystem::HandlePath(int32_t handle) const {
   return h ? dir_->FullPath(h->item) : std::string();
 }
 int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count) {
+  TSFSReadLock read(*this);
   lastError_ = 0;
   THandle* h = FindHandle(handle);
   if (!h) {
@@ -313,12 +326,101 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
   int64_t p = h->position;
   if (count <= 0 || p < 0 || p >= item.FileSize) return 0;
   int64_t n = std::min(count, item.FileSize - p);
+  // Pages are decoded ahead while reads through a handle opened for reading follow one another with
+  // nothing changed between them (a file read through; a file rewritten in place is opened for
+  // writing, and its writes would void the pages read ahead), the file has enough left to be worth
+  // it, and there is a second core.
+  const int32_t D = pfm_->PageDataSize();
+  const bool sequential = IsReadOnlyMode(h->mode) && p == h->readEnd && h->readStamp == changeCount_;
+  const int64_t pagesAfter = maps_->PageCountFor(item.FileSize) - (p + n) / D;
+  if (!sequential || WorkerThreadCount() < 2) {
+    h->ahead.reset();
+  } else if (!h->ahead && pagesAfter >= kAheadMinPages) {
+    h->ahead = std::make_shared<TPageReadAhead>(pfm_->PageSize(),
+                                                pfm_->EffectiveKey(h->key.Empty() ? nullptr : &h->key));
+  }
+  auto* out = static_cast<uint8_t*>(buffer);
+  bool failed = false;
+  int64_t done = h->ahead ? ReadAhead(*h, p, n, out, failed) : 0;
+  if (!failed && done < n) done += ReadNow(*h, item, p + done, n - done, out + done, failed);
+  if (h->ahead) {
+    if (failed)
+      h->ahead->Clear();
+    else
+      FillAhead(*h, item, p + done);
+  }
+  h->position += done;
+  h->readEnd = h->position;
+  h->readStamp = changeCount_;
+  return done;
+}
+
+int64_t TSingleFileSystem::ReadAhead(THandle& h, int64_t position, int64_t n, uint8_t* out, bool& failed) {
+  const int32_t D = pfm_->PageDataSize();
+  const int32_t pageSize = pfm_->PageSize();
+  int64_t done = 0;
+  while (done < n) {
+    const int64_t index = (position + done) / D;
+    const TPageReadAhead::TWindow* w = h.ahead->Find(index, changeCount_);
+    if (!w) break;
+    int64_t offset = (position + done) % D;
+    for (int64_t r = index - w->First; r < w->Pages && done < n; ++r) {
+      if (w->Results[size_t(r)] != 0) {
+        lastError_ = w->Results[size_t(r)];
+        failed = true;
+        return done;
+      }
+      const int64_t chunk = std::min<int64_t>(D - offset, n - done);
+      std::memcpy(out + done, w->Payload(int32_t(r), pageSize) + offset, size_t(chunk));
+      done += chunk;
+      offset = 0;
+    }
+  }
+  h.ahead->DropBefore((position + done) / D);
+  return done;
+}
+
+void TSingleFileSystem::FillAhead(THandle& h, const TDIRItem& item, int64_t position) {
+  const int32_t D = pfm_->PageDataSize();
+  const int64_t pageCount = maps_->PageCountFor(item.FileSize);
+  TPageReadAhead& ahead = *h.ahead;
+  // Windows already queued stay; new ones follow them, up to kAheadWindows in all.
+  int64_t next = ahead.Queued() > 0 ? ahead.End() : position / D;
+  if (ahead.Queued() >= kAheadWindows || next >= pageCount) return;
+  const std::vector<int32_t>* mapPages = nullptr;
+  const std::vector<int32_t>* dataPages = nullptr;
+  try {
+    maps_->GetMaps(item, mapPages, dataPages);
+  } catch (const ESFSError&) {
+    return;  // the reads themselves report a damaged map
+  }
+  while (ahead.Queued() < kAheadWindows && next < pageCount && size_t(next) < dataPages->size()) {
+    const auto pages = int32_t(std::min<int64_t>(
+        kAheadWindowPages, std::min<int64_t>(pageCount, int64_t(dataPages->size())) - next));
+    auto w = ahead.NewWindow(pages);
+    w->First = next;
+    w->Stamp = changeCount_;
+    try {
+      w->ReadOk = int32_t(ReadBatch(*pfm_, *dataPages, size_t(next), size_t(pages), w->Images.data()));
+    } catch (const EQuillmarError&) {
+      // The device failed: the read that needs these pages reads them itself and reports. A recycled
+      // buffer may still hold pages decoded earlier, so it is wiped before it goes.
+      SecureWipe(w->Images.data(), w->Images.size());
+      return;
+    }
+    ahead.Queue(std::move(w));
+    next += pages;
+  }
+}
+
+int64_t TSingleFileSystem::ReadNow(const THandle& h, TDIRItem& item, int64_t p, int64_t n, uint8_t* out,
+                                   bool& failed) {
   std::vector<int32_t> pages;
   maps_->GetPagesForRange(item, false, n, p, pages);
   if (pages.empty()) throw ESFSError("TSingleFileSystem.FileRead - no pages were found by UFM.");
   const int32_t D = pfm_->PageDataSize();
   const int32_t pageSize = pfm_->PageSize();
-  const TContainerKey* key = h->key.Empty() ? nullptr : &h->key;
+  const TContainerKey* key = h.key.Empty() ? nullptr : &h.key;
   // Pages are read in batches of up to kBatchPages: one read per run of consecutive pages, then the
   // batch is decrypted, by two threads when it is large.
   const size_t batchPages = std::min<size_t>(pages.size(), kBatchPages);
@@ -327,20 +429,18 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
   std::vector<TPlace> places(batchPages);
   const TContainerKey& mainKey = pfm_->EffectiveKey(key);
   TContainerKey helperKey;
-  auto* out = static_cast<uint8_t*>(buffer);
+  const bool twoThreads = WorkerThreadCount() >= 2;
   int64_t done = 0;
-  bool failed = false;
   for (size_t b = 0; b < pages.size() && done < n && !failed;) {
     const size_t inBatch = std::min(batchPages, pages.size() - b);
     const size_t readOk = ReadBatch(*pfm_, pages, b, inBatch, images.data());
     const size_t pagesWanted = PlaceBatch(b, inBatch, done, n, p % D, D, places);
-    DecodeBatch(images.data(), std::min(readOk, pagesWanted), pageSize, D, mainKey, helperKey, places, out,
-                results);
+    DecodeBatch(images.data(), std::min(readOk, pagesWanted), pageSize, D, mainKey, helperKey, twoThreads,
+                places, out, results);
     failed = !CountBatch(pagesWanted, readOk, results, places, done, lastError_);
     b += inBatch;
   }
   SecureWipe(images.data(), images.size());
-  h->position += done;
   return done;
 }
 

@@ -18,7 +18,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/OrderedPipeline.h"
 #include "base/SecureWipe.h"
+#include "base/WorkerThreads.h"
 #include "container/Checksum.h"
 #include "container/FreeSpaceManager.h"
 #include "container/PageFileManager.h"
@@ -43,6 +45,45 @@ std::string ParentPath(const std::string& fullPath) {
 }
 
 constexpr char kLineBreak[] = "\n";
+
+// A file's pages are copied in runs of at most this many pages (consecutive in the old and in the new
+// file: one read and one write each); files of at least kThreadedCopyPages pages on several threads.
+constexpr int64_t kCopyRunPages = 256;
+constexpr int64_t kThreadedCopyPages = 4 * kCopyRunPages;
+// The runs in flight hold at most about this many bytes, however many threads there are.
+constexpr size_t kCopyBytesInFlight = size_t(32) << 20;
+
+// Runs in flight for `threads`: two per worker and two more keep every thread busy, as far as
+// kCopyBytesInFlight allows (at least two: one read while one is written).
+size_t CopyRunSlots(int threads, int32_t pageSize) {
+  if (threads == 1) return 1;
+  const size_t byBytes = kCopyBytesInFlight / (size_t(kCopyRunPages) * size_t(pageSize));
+  return std::max<size_t>(2, std::min(size_t(threads) * 2 + 2, byBytes));
+}
+
+// One run of a file's pages on its way from the old container to the new one.
+struct TCopyRun {
+  int64_t first = 0;  // the file's page index of the run's first page
+  int64_t len = 0;
+  int32_t got = 0;              // pages read in full
+  std::vector<uint8_t> images;  // stored page images, decoded and encoded in place
+  std::vector<uint8_t> good;    // per page: read and decoded
+  int64_t marksRestored = 0;
+};
+
+// The runs in flight, wiped when the copy ends however it ends (they hold decrypted pages).
+struct TCopyRuns {
+  TCopyRuns(size_t count, size_t pageSize) : runs(count) {
+    for (TCopyRun& run : runs) {
+      run.images.resize(size_t(kCopyRunPages) * pageSize);
+      run.good.resize(size_t(kCopyRunPages));
+    }
+  }
+  ~TCopyRuns() {
+    for (TCopyRun& run : runs) SecureWipe(run.images.data(), run.images.size());
+  }
+  std::vector<TCopyRun> runs;
+};
 
 // Attributes and the three times go with an item into the rebuilt container.
 void CopyItemDetails(const TDIRItem& from, TDIRItem& to) {
@@ -123,49 +164,96 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
   // others are decrypted with the old container key and encrypted with the new one.
   const bool raw = !reencrypt || src.HasPassword;
   const uint8_t newEncryption = src.HasPassword ? etRijndael : target.pfm_->EncryptionType();
-  // Pages go in runs of consecutive source and target pages, one read and one write per run.
-  constexpr int64_t kRun = 256;
-  const int32_t pageSize = pfm_->PageSize();
-  std::vector<uint8_t> images(size_t(kRun) * size_t(pageSize));
-  TWipeOnExit wipe(images);
   // The encryption mark a page of this file carries in the source container.
   const uint8_t sourceEncryption = src.HasPassword ? etRijndael : pfm_->EncryptionType();
-  int64_t marksRestored = 0;
-  for (int64_t i = 0; i < steps;) {
+  const int32_t pageSize = pfm_->PageSize();
+  // Large files go through a pipeline (base/OrderedPipeline.h): runs are read from the old file on one
+  // thread, checked and re-encrypted on all of them, and written to the new file in order on this
+  // one, so that reads, cipher work and writes overlap. Small files take the one-thread path.
+  const int threads = steps >= kThreadedCopyPages ? WorkerThreadCount() : 1;
+  TCopyRuns runs(CopyRunSlots(threads, pageSize), size_t(pageSize));
+  // Key objects of their own for every worker when there are several: cipher objects are not shared
+  // between threads.
+  std::vector<TContainerKey> oldKeys, newKeys;
+  auto own = [threads](const TContainerKey& k) {
+    return threads == 1 || k.Empty() ? k : TContainerKey::FromBytes(k.Bytes());
+  };
+  for (int w = 0; w < threads; ++w) {
+    oldKeys.push_back(own(pfm_->ContainerKey()));
+    newKeys.push_back(own(target.pfm_->ContainerKey()));
+  }
+
+  int64_t next = 0;  // the producer's next page
+  auto produce = [&](size_t slot) {
+    if (next >= steps) return false;
+    TCopyRun& run = runs.runs[slot];
+    const int64_t i = next;
     int64_t len = 1;
     const bool haveSource = size_t(i) < sourcePages.size();
-    while (i + len < steps && len < kRun &&
+    while (i + len < steps && len < kCopyRunPages &&
            targetPages[size_t(i + len)] == targetPages[size_t(i + len - 1)] + 1 && haveSource &&
            size_t(i + len) < sourcePages.size() &&
            sourcePages[size_t(i + len)] == sourcePages[size_t(i + len - 1)] + 1)
       ++len;
-    const int32_t got =
-        haveSource ? pfm_->ReadStoredPages(sourcePages[size_t(i)], int32_t(len), images.data()) : 0;
+    run.first = i;
+    run.len = len;
+    run.got = haveSource ? pfm_->ReadStoredPages(sourcePages[size_t(i)], int32_t(len), run.images.data()) : 0;
+    next = i + len;
+    return true;
+  };
+  auto decode = [&](size_t slot, int worker) {
+    TCopyRun& run = runs.runs[slot];
+    run.marksRestored = 0;
     std::vector<uint8_t*> rekey;
-    for (int64_t p = 0; p < len; ++p) {
-      uint8_t* image = images.data() + size_t(p) * size_t(pageSize);
-      TPageHeader header;
+    for (int64_t p = 0; p < run.len; ++p) {
+      uint8_t* image = run.images.data() + size_t(p) * size_t(pageSize);
       // A page whose mark differs from its file's would be read through the wrong cipher, or none;
       // the mark is outside the checksum, so it is set back before the page is decoded. Pages of
       // zeros stored plain (gaps, pages a repair zeroed) are sound as they are.
       uint8_t* const mark = image + 9;
-      if (p < got && *mark != sourceEncryption &&
+      if (p < run.got && *mark != sourceEncryption &&
           !(*mark == etNone &&
             std::all_of(image + TPageHeader::Size, image + pageSize, [](uint8_t b) { return b == 0; }))) {
         *mark = sourceEncryption;
-        ++marksRestored;
+        ++run.marksRestored;
       }
-      if (p < got && pfm_->DecodeStoredPage(image, header, !raw)) {
-        if (!raw) rekey.push_back(image);  // else stored as it was, checksum included
-        continue;
+      bool good = false;
+      if (p < run.got) {
+        if (raw) {
+          // Stored as it was, checksum included.
+          const TPageHeader header = TPageHeader::DecodeFrom(image);
+          good = VerifyChecksum(header.ChecksumType, header.Checksum, image + TPageHeader::Size, size_t(D));
+        } else {
+          good = TPageFileManager::DecodeStoredImage(image, D, oldKeys[size_t(worker)]) == ErrNone;
+          if (good) rekey.push_back(image);
+        }
       }
+      run.good[size_t(p)] = good;
+    }
+    if (!rekey.empty()) {
+      TPageHeader header;
+      header.PageType = ptFileData;
+      header.EncryptionType = newEncryption;
+      header.ChecksumType = 0;
+      if (!TPageFileManager::EncodeStoredImages(rekey.data(), rekey.size(), D, header,
+                                                newKeys[size_t(worker)]))
+        throw ESFSError("TSingleFileSystem.ChangePassword - no key to encrypt with");
+    }
+  };
+  int64_t marksRestored = 0;
+  // How the copy stops early: a strict rebuild drops the file, or the progress handler cancels.
+  enum class TStop { FileDropped, Cancelled };
+  auto consume = [&](size_t slot) {
+    TCopyRun& run = runs.runs[slot];
+    for (int64_t p = 0; p < run.len; ++p) {
+      if (run.good[size_t(p)]) continue;
       if (strict) {
         log += "File " + Quoted(path) + " deleted. " + kLineBreak;
         if (rebuildNotes_) rebuildNotes_->push_back({TRebuildNote::TKind::FileDropped, path, 0, 0});
-        return false;
+        throw TStop::FileDropped;
       }
       // Salvage: an unreadable page becomes a page of zeros, stored plain so that it reads back.
-      const int64_t offset = (i + p) * D;
+      const int64_t offset = (run.first + p) * D;
       const int64_t length = std::min<int64_t>(D, src.FileSize - offset);
       if (rebuildNotes_) {
         // Consecutive pages make one range.
@@ -176,26 +264,26 @@ bool TSingleFileSystem::CopyFilePages(TSingleFileSystem& target, const TDIRItem&
         else
           losses.push_back({TRebuildNote::TKind::BytesZeroed, path, offset, length});
       }
+      uint8_t* image = run.images.data() + size_t(p) * size_t(pageSize);
       std::fill(image, image + pageSize, uint8_t(0));
-      header = TPageHeader{};
-      header.PageType = ptFileData;
-      header.EncryptionType = etNone;
-      target.pfm_->EncodeStoredPages(&image, 1, header);
-    }
-    if (!rekey.empty()) {
       TPageHeader header;
       header.PageType = ptFileData;
-      header.EncryptionType = newEncryption;
-      header.ChecksumType = 0;
-      if (!target.pfm_->EncodeStoredPages(rekey.data(), rekey.size(), header))
-        throw ESFSError("TSingleFileSystem.ChangePassword - no key to encrypt with");
+      header.EncryptionType = etNone;
+      TPageFileManager::EncodeStoredImages(&image, 1, D, header, TContainerKey());
     }
-    if (!target.pfm_->WriteStoredPages(targetPages[size_t(i)], int32_t(len), images.data())) {
+    marksRestored += run.marksRestored;
+    if (!target.pfm_->WriteStoredPages(targetPages[size_t(run.first)], int32_t(run.len), run.images.data())) {
       NoSpace();
       throw ESFSError("Not enough space");
     }
-    i += len;
-    if (!onPages(len)) return true;  // cancelled: the target is discarded
+    // The disk writes the new file while the copy goes on; the flush before the swap waits for the rest.
+    target.pfm_->StartWriteback(targetPages[size_t(run.first)], int32_t(run.len));
+    if (!onPages(run.len)) throw TStop::Cancelled;
+  };
+  try {
+    TOrderedPipeline::Run(runs.runs.size(), threads, produce, {{true, decode}}, consume);
+  } catch (TStop stop) {
+    return stop == TStop::Cancelled;  // cancelled: the target is discarded
   }
   if (marksRestored > 0 && rebuildNotes_)
     rebuildNotes_->push_back({TRebuildNote::TKind::PageMarksRestored, path, 0, marksRestored});
@@ -216,6 +304,21 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
   if (pfm_->ReadOnly()) return false;
   if (txnDepth_ > 0)
     throw ESFSError("TSingleFileSystem.RepairFile - A change of the container is in progress.");
+  // The rebuilt file replaces this one: no other program may have it open, or it would go on with
+  // the old one.
+  if (!pfm_->HoldAlone()) {
+    log += std::filesystem::path(fileName_).filename().string() +
+           " is open in another program; close it there and try again.";
+    log += kLineBreak;
+    return false;
+  }
+  // Until the swap (which reopens the container) others may join again whenever the rebuild stops.
+  struct TAlone {
+    TPageFileManager* pfm;
+    ~TAlone() {
+      if (pfm) pfm->ReleaseAlone();
+    }
+  } alone{pfm_.get()};
   if (!handles_.empty()) {
     // Item numbers change in a rebuild: an open handle would afterwards point at another file.
     log += "Files of the container are open; close them before rebuilding it.";
@@ -331,6 +434,7 @@ bool TSingleFileSystem::Rebuild(std::string& log, bool strict, bool changePasswo
     return false;
   }
   const TTextKey key = changePassword ? newSecrets.Key : key_;
+  alone.pfm = nullptr;
   CloseManagers();
   pfm_.reset();
 

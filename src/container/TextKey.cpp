@@ -4,17 +4,18 @@
 
 #include <vector>
 
-#include "base/SecureWipe.h"
+#include "base/SecretMemory.h"
 #include "container/SFSError.h"
 
 namespace quillmar {
 
+// The key's bytes live in secret memory (base/SecretMemory.h): locked in RAM where the limit allows,
+// out of core dumps, wiped when the last copy of the key goes.
 struct TTextKey::TState {
-  TState(std::string_view text, const TKeyDerivation& d) : bytes(text), derivation(d) {}
-  ~TState() { WipeString(bytes); }
+  TState(std::string_view text, const TKeyDerivation& d) : bytes(text.begin(), text.end()), derivation(d) {}
   TState(const TState&) = delete;
   TState& operator=(const TState&) = delete;
-  std::string bytes;
+  TSecretChars bytes;
   TKeyDerivation derivation;
 };
 
@@ -46,15 +47,14 @@ TTextKey TTextKey::Derive(std::string_view password, const TKeyDerivation& deriv
   if (!derivation.Hardened()) return FromPassword(password);
   // Checked before anything is reserved: the bounds keep a hostile header from costing gigabytes.
   if (std::string problem = derivation.Problem(); !problem.empty()) throw ESFSError(problem);
-  std::vector<uint8_t> d(TKeyDerivation::KeySize);
-  TWipeOnExit wipe(d);
+  TSecretBytes d(TKeyDerivation::KeySize);
   Argon2id(password, derivation.Salt.data(), derivation.Salt.size(), {}, {}, derivation.Cost(), d.data(),
            d.size());
   return FromDerived(d.data(), derivation);
 }
 
 std::string_view TTextKey::Text() const {
-  return state_ ? std::string_view(state_->bytes) : std::string_view();
+  return state_ ? std::string_view(state_->bytes.data(), state_->bytes.size()) : std::string_view();
 }
 
 const TKeyDerivation& TTextKey::Derivation() const {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/Base64.h"
+#include "base/SecureWipe.h"
 #include "core/EmbeddedResources.h"
 
 namespace quillmar {
@@ -58,7 +59,12 @@ std::string CryptoMailProgressText(int percent) {
 }
 
 std::string CryptoMailEncrypt(std::string_view password, std::string_view plain) {
-  if (plain.empty()) return {};
+  return *CryptoMailEncrypt(password, plain, {});
+}
+
+std::optional<std::string> CryptoMailEncrypt(std::string_view password, std::string_view plain,
+                                             const std::function<bool(size_t bytesDone)>& step) {
+  if (plain.empty()) return std::string();
   CryptoPP::SecByteBlock key(CryptoPP::SHA1::DIGESTSIZE);
   CryptoPP::SHA1().CalculateDigest(key, reinterpret_cast<const CryptoPP::byte*>(password.data()),
                                    password.size());
@@ -72,11 +78,20 @@ std::string CryptoMailEncrypt(std::string_view password, std::string_view plain)
   bf.ProcessBlock(reg);
   std::string cipher(plain);
   auto* p = reinterpret_cast<CryptoPP::byte*>(cipher.data());
-  for (size_t i = 0, n = cipher.size(); i < n; ++i) {
-    bf.ProcessBlock(reg, out);
-    p[i] ^= out[0];
-    std::memmove(reg, reg + 1, 7);
-    reg[7] = p[i];
+  const size_t n = cipher.size();
+  for (size_t from = 0; from < n;) {
+    const size_t to = step ? std::min(n, from + kCryptoMailStep) : n;
+    for (size_t i = from; i < to; ++i) {
+      bf.ProcessBlock(reg, out);
+      p[i] ^= out[0];
+      std::memmove(reg, reg + 1, 7);
+      reg[7] = p[i];
+    }
+    from = to;
+    if (step && !step(from)) {
+      SecureWipe(cipher.data(), cipher.size());
+      return std::nullopt;
+    }
   }
   return Base64Encode(cipher);
 }

@@ -16,6 +16,7 @@
 // The decryptor that reads them is plain JavaScript inside the template; the applet element and its
 // parameters stay as they are for any reader of the older form.
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,11 @@ std::string CryptoMailProgressText(int percent);
 // Encrypts the bytes of plain under password (8-bit text, used as it is) and returns the Base64 text
 // of the cipher bytes. Empty plain gives "". The derived key is wiped before returning.
 std::string CryptoMailEncrypt(std::string_view password, std::string_view plain);
+// The same for long data: step(bytesDone) is called after every kCryptoMailStep bytes and at the
+// end; when it returns false the work stops and the result is nothing.
+inline constexpr size_t kCryptoMailStep = size_t(1) << 20;
+std::optional<std::string> CryptoMailEncrypt(std::string_view password, std::string_view plain,
+                                             const std::function<bool(size_t bytesDone)>& step);
 
 // The parameter block P: the "key", "file_name" and "count" lines, then the N + 1 data lines, each
 // ended by CR LF. progress(percent) is called after each data line with i * 100 / N (0 ... 100).

@@ -2,15 +2,21 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
+#include "base/Base64.h"
 #include "base/CodePage.h"
 #include "base/DurableFile.h"
 #include "base/Exception.h"
 #include "base/FileStream.h"
 #include "base/SecureWipe.h"
 #include "core/CryptoMail.h"
+#include "safe/qmSettings.h"
 
 namespace quillmar {
 
@@ -106,8 +112,48 @@ TqmMailHandOver CryptoMailHandOver(const TqmCryptoMailRequest& request, const st
   return m;
 }
 
-TqmCryptoMailResult EncryptAndDeliver(const TqmCryptoMailRequest& request,
-                                      const std::function<void(int percent)>& progress,
+std::string MakePrivateFolder(const std::string& folder) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  std::string path = (fs::path(folder) / "quillmar-XXXXXX").string();
+  if (!::mkdtemp(path.data()))
+    throw EQuillmarError("No private folder for the encrypted document could be made in \"" + folder +
+                         "\" (" + std::strerror(errno) +
+                         "). Check that the temporary folder exists and that you may " +
+                         "write to it, then try again.");
+  return path;
+}
+
+TqmCryptoMailOptions LoadCryptoMailOptions(const TqmSettings& settings) {
+  const TqmCryptoMailSettings& s = settings.CryptoMail;
+  TqmCryptoMailOptions o;
+  o.destination = s.st.Value() == 0 ? 0 : 1;
+  o.fileMode = s.em.Value();
+  o.replyShown = s.ss.Value();
+  o.name = s.in.Value();
+  o.email = s.iem.Value();
+  o.website = s.iw.Value();
+  o.additional = Base64Decode(s.ia.Value());
+  return o;
+}
+
+void StoreCryptoMailSettings(const TqmCryptoMailOptions& options, TqmSettings& settings) {
+  TqmCryptoMailSettings& s = settings.CryptoMail;
+  for (const std::string* text : {&options.name, &options.email, &options.website})
+    if (!TqmSettingsString::IsStorable(*text))
+      throw EQuillmarError(
+          "The reply information cannot be kept: a name, e-mail address or website holds a line break.");
+  const TqmCryptoMailOptions stored = LoadCryptoMailOptions(settings);
+  if (options.destination != stored.destination) s.st.SetValue(options.destination == 0 ? 0 : 1);
+  if (options.fileMode != stored.fileMode) s.em.SetValue(options.fileMode);
+  if (options.replyShown != stored.replyShown) s.ss.SetValue(options.replyShown);
+  if (options.name != stored.name) s.in.SetValue(options.name);
+  if (options.email != stored.email) s.iem.SetValue(options.email);
+  if (options.website != stored.website) s.iw.SetValue(options.website);
+  if (options.additional != stored.additional) s.ia.SetValue(Base64Encode(options.additional));
+}
+
+TqmCryptoMailResult EncryptAndDeliver(const TqmCryptoMailRequest& request, const TqmProgress& progress,
                                       const TqmCryptoMailDesktop& desktop) {
   TqmCryptoMailResult result;
   if (request.password.size() < 5) {
@@ -118,38 +164,60 @@ TqmCryptoMailResult EncryptAndDeliver(const TqmCryptoMailRequest& request,
     result.message = "The passwords you typed do not match. Please type your password in both text boxes.";
     return result;
   }
-  if (progress) progress(0);
+  // The shares of the work: the encryption, then the parameters, then the document and its writing.
+  constexpr double kEncryptShare = 0.85, kParameterShare = 0.12;
+  TqmProgressMeter meter(progress);
+  auto cancelled = [&] {
+    result.outcome = TqmCryptoMailOutcome::Cancelled;
+    result.message.clear();
+    return result;
+  };
+  if (!meter.At(0)) return cancelled();
 
   const bool fileMode = request.options.fileMode;
   std::string plain = fileMode ? (request.fileName.empty() ? std::string() : ReadWholeFile(request.fileName))
                                : request.message;
-  std::string data;
+  std::optional<std::string> data;
   {
     TWipeOnExit wipe(plain);
-    data = CryptoMailEncrypt(request.password, plain);
+    const double total = static_cast<double>(std::max<size_t>(plain.size(), 1));
+    data = CryptoMailEncrypt(request.password, plain, [&](size_t done) {
+      return meter.At(kEncryptShare * static_cast<double>(done) / total);
+    });
   }
+  if (!data) return cancelled();
   std::string fileName =
       fileMode && !request.fileName.empty() ? DocumentFileName(request.fileName) : std::string();
   const std::string key = CryptoMailEncrypt(request.password, kCryptoMailCheckPhrase);
   const std::string encryptedName = CryptoMailEncrypt(request.password, fileName);
 
   TqmCryptoMailDocumentFields fields;
-  fields.parameters = BuildCryptoMailParameters(key, encryptedName, data, progress);
-  data = std::string();  // the parameter block holds it now
+  int lastPercent = -1;
+  fields.parameters = BuildCryptoMailParameters(key, encryptedName, *data, [&](int percent) {
+    if (percent == lastPercent) return;  // one report per percent: a line is only 1 KiB
+    lastPercent = percent;
+    meter.At(kEncryptShare + kParameterShare * percent / 100.0);
+  });
+  data.reset();  // the parameter block holds it now
+  if (meter.Cancelled()) return cancelled();
   fields.name = request.options.name;
   fields.email = request.options.email;
   fields.url = request.options.website;
   fields.notes = CryptoMailNotes(request.options.additional);
   const std::string document = BuildCryptoMailDocument(CryptoMailTemplate(), fields);
   fields.parameters = std::string();
+  // The last moment a cancel is honoured: after this the document is written.
+  if (!meter.At(kEncryptShare + kParameterShare)) return cancelled();
 
   if (request.options.destination == 0) {
     result.documentPath = WriteDocument(desktop.desktopFolder(), document);
     result.outcome = TqmCryptoMailOutcome::Saved;
     result.message = "Encrypt complete.";
+    meter.At(1);
     return result;
   }
-  result.documentPath = WriteDocument(desktop.tempFolder(), document);
+  result.documentPath = WriteDocument(MakePrivateFolder(desktop.tempFolder()), document);
+  meter.At(1);
   if (desktop.handOver(CryptoMailHandOver(request, result.documentPath))) {
     result.outcome = TqmCryptoMailOutcome::HandedOver;
   } else {

@@ -35,6 +35,9 @@ public:
 
   // True when the job is active, its date (if any) is that of time and its mask matches time.
   bool IsDue(const TCronTime& time) const;
+  // The first moment at or after from (looking up to four years ahead) at which the job would come
+  // due, active or not; false when there is none.
+  bool NextDue(const TCronTime& from, TCronTime& due) const;
 
 private:
   int tag_ = 0;

@@ -52,8 +52,10 @@ bool TqmBackup::BackUp(const std::string& safeFile, const TTextKey& key, const s
   });
   if (meter.Cancelled()) return false;
 
-  // The container writes every change through at once, and nothing else writes to it while this
-  // runs on the owning thread, so the file on disk is a consistent Safe now.
+  // The container writes every change through at once, and the copy is made under its shared lock:
+  // no program (this one or another that has the Safe open) changes it meanwhile, so the file on the
+  // disk is a consistent Safe throughout.
+  TSFSReadLock reading(*wrapper_.Container());
   fs::path targetPath(target);
   std::string folder = targetPath.parent_path().string();
   if (folder.empty()) folder = ".";

@@ -6,10 +6,12 @@
 #include <functional>
 
 #include "base/Exception.h"
+#include "container/SFSAbstractFile.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmDesktopLauncher.h"
 #include "core/qmDiskPath.h"
 #include "core/qmFileManagerRefresh.h"
+#include "core/qmKeyDerivationRun.h"
 #include "core/qmReminderSchedule.h"
 #include "core/qmReminderStore.h"
 #include "core/qmRepositoryTree.h"
@@ -410,10 +412,11 @@ std::string TqmGlobal::CopyReminder(const std::string& id) {
   return wrapper_.CopyReminder(id);
 }
 
-void TqmGlobal::AttachReminderScheduler(TReminderScheduler* scheduler) {
+void TqmGlobal::AttachReminderScheduler(TReminderScheduler* scheduler, std::function<double()> now) {
   schedule_.reset();
   if (!scheduler) return;
-  schedule_ = std::make_unique<TqmReminderSchedule>(*scheduler, *store_);
+  schedule_ = std::make_unique<TqmReminderSchedule>(
+      *scheduler, *store_, now ? std::move(now) : TqmReminderSchedule::TNow(NowDateTime));
   schedule_->SetLauncher(launcher_.get());
 }
 
@@ -444,12 +447,85 @@ bool TqmGlobal::FillWebForm(const TqmRepositoryEntry& entry) {
 
 void TqmGlobal::LoadSettings() {
   if (safeName_.empty() || !safeOpen_) return;
-  settings_.ParseText(wrapper_.ReadSettingsText());
+  settingsProblem_.clear();
+  try {
+    settingsBase_ = wrapper_.ReadSettingsText();
+    settings_.ParseText(settingsBase_);
+  } catch (const std::exception& e) {
+    // One damaged record costs that record: the Safe opens with the defaults.
+    settings_.Reset();
+    settingsBase_ = settings_.GetText();
+    settingsProblem_ = e.what();
+    if (prompter_)
+      prompter_->ShowMessage(TqmPrompter::TMessageKind::Warning, TqmAppPrompter::kProductTitle,
+                             "The settings of this Safe cannot be read: " + settingsProblem_ +
+                                 " The default settings are used; Repair writes them back.");
+  }
 }
 
-void TqmGlobal::SaveSettings() {
+void TqmGlobal::SaveSettings(bool rewrite) {
   if (!safeOpen_) return;
+  if (wrapper_.ReadOnly()) {
+    wrapper_.SaveSettings(settings_);  // refused as any change of a Safe opened read-only
+    return;
+  }
+  // Nothing changed here since the settings were read or saved: there is nothing to write, and no
+  // change of the Safe is begun (closing a Safe that was only looked at must not write it, nor fail
+  // where it cannot be written).
+  TqmSettings base;
+  base.ParseText(settingsBase_);
+  if (!rewrite && base.GetText() == settings_.GetText()) return;
+  // What the Safe holds now and the write, in one change: no other program's save comes between.
+  TqmSFSWrapper::TChange change(wrapper_);
+  try {
+    const std::string disk = wrapper_.ReadSettingsText();
+    if (disk != settingsBase_) MergeSettings(disk);
+  } catch (const std::exception&) {
+    // A damaged record has nothing to merge: it is replaced.
+  }
   wrapper_.SaveSettings(settings_);
+  change.Commit();
+  settingsBase_ = settings_.GetText();
+}
+
+void TqmGlobal::MergeSettings(const std::string& disk) {
+  TqmSettings base, theirs;
+  base.ParseText(settingsBase_);
+  theirs.ParseText(disk);
+  for (TqmSettingsGroup* group : theirs.Groups())
+    for (TqmSettingsItem* item : group->Items()) {
+      TqmSettingsItem* mine = settings_.Find(item->Key());
+      TqmSettingsItem* before = base.Find(item->Key());
+      if (!mine || !before) continue;
+      if (mine->ValueText() == before->ValueText()) mine->ReadValueText(item->ValueText());
+    }
+  settingsBase_ = disk;
+}
+
+void TqmGlobal::AddSafeListener(TqmSafeListener* listener) {
+  if (listener && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
+    listeners_.push_back(listener);
+}
+
+void TqmGlobal::RemoveSafeListener(TqmSafeListener* listener) {
+  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
+TqmSafeChanges TqmGlobal::RefreshFromDisk() {
+  if (!safeOpen_ || !wrapper_.IsOpen()) return {};
+  wrapper_.Refresh();
+  const TqmSafeChanges changes = wrapper_.TakeChanges();
+  if (!changes.Any()) return changes;
+  if (changes.Settings || changes.Unknown) {
+    const std::string disk = wrapper_.ReadSettingsText();
+    if (disk != settingsBase_) MergeSettings(disk);
+  }
+  // The schedule is built from the reminder records.
+  if (changes.Reminders || changes.Unknown) ScheduleReminders();
+  // A copy: a listener may add or remove listeners.
+  const std::vector<TqmSafeListener*> listeners = listeners_;
+  for (TqmSafeListener* listener : listeners) listener->SafeChanged(changes);
+  return changes;
 }
 
 // --- The Safe as a whole ----------------------------------------------------------------------------------
@@ -457,7 +533,15 @@ void TqmGlobal::SaveSettings() {
 TTextKey TqmGlobal::TextKeyFor(const std::string& file, std::string_view password) {
   TBusy busy(*this);
   wrapper_.TellLeftovers(file);
-  return TqmSFSWrapper::TextKeyFor(file, password);
+  const TKeyDerivation derivation = TqmSFSWrapper::KeyDerivationOf(file);
+  if (derivation.Costly()) {
+    // Anyone can write any cost into a header: a cost this program never writes is run only when the
+    // user agrees to it.
+    const std::string name = fs::path(file).stem().string();
+    if (!prompter_ || !prompter_->AllowCostlyDerivation(CostlyDerivationQuestion(name, derivation)))
+      throw ECostlyDerivation(TqmSFSWrapper::CostlyDerivationMessage(file, derivation), derivation);
+  }
+  return DeriveWithProgress(password, derivation, derivationProgress_);
 }
 
 void TqmGlobal::OpenSafe(const std::string& file, std::string_view password, bool readOnly) {
@@ -493,6 +577,7 @@ void TqmGlobal::OpenSafeByName(const std::string& name, const TTextKey& given, b
 void TqmGlobal::CloseSafe() {
   safeOpen_ = false;
   openedSafeFile_.clear();
+  settingsBase_.clear();
   wrapper_.CloseSafe();
   safeKey_ = TTextKey();  // not kept longer than the container's own key
 }
@@ -528,7 +613,8 @@ bool TqmGlobal::ChangePassword(std::string_view oldPassword, std::string_view ne
     if (!IsMasterPassword(oldPassword)) return false;
     oldKey = safeKey_;
   } else {
-    oldKey = TqmSFSWrapper::TextKeyFor(wrapper_.SafeFileName(), oldPassword);
+    // The open Safe's derivation was accepted when it was opened.
+    oldKey = TqmSFSWrapper::TextKeyFor(wrapper_.SafeFileName(), oldPassword, true);
   }
   if (oldPassword == newPassword && target == current) return true;
   const TTextKey newKey = TqmSFSWrapper::NewTextKey(newPassword, target);
@@ -542,9 +628,28 @@ bool TqmGlobal::Repair(std::vector<TRebuildNote>* notes, std::string* log, const
   return wrapper_.Repair(log, notes, progress);
 }
 
+void TqmGlobal::SetBusyTimeout(std::chrono::milliseconds timeout) {
+  TSingleFileSystem::SetBusyTimeout(timeout);
+}
+
+bool TqmGlobal::SalvageJournal(const std::string& file, const TTextKey& key, std::vector<std::string>& done) {
+  TBusy busy(*this);
+  CloseSafe();
+  return wrapper_.SalvageJournal(file, key, done);
+}
+
 bool TqmGlobal::DeleteSafeFile(const std::string& name) {
   const std::string file = SafeFile(name);
   if (safeOpen_ && NormalDiskPath(file) == openedSafeFile_) CloseSafe();
+  // Not while another program has it open: it would go on with a file that no longer exists, and
+  // lose what it writes.
+  std::vector<std::unique_ptr<TSFSAbstractFile>> held;
+  if (!LockAll(DiskPartStorage(), {file}, held)) {
+    if (prompter_)
+      prompter_->ShowMessage(TqmPrompter::TMessageKind::Warning, "",
+                             "The Safe " + name + " is open in another program; close it there first.");
+    return false;
+  }
   std::error_code ec;
   if (!fs::remove(file, ec) || ec) return false;
   fs::remove(TSingleFileSystem::JournalFileName(file), ec);
@@ -585,15 +690,19 @@ TqmFileInfo TqmGlobal::FileInfoAt(const std::string& folder, int index) {
 TqmFileInfo TqmGlobal::FolderInfoAt(const std::string& folder, int index) {
   return wrapper_.FolderInfoAt(folder, index);
 }
+TqmLockerListing TqmGlobal::ListLockerFolder(const std::string& folder) {
+  return wrapper_.ListLockerFolder(folder);
+}
 bool TqmGlobal::CreateFolder(const std::string& parent, const std::string& name) {
   return wrapper_.CreateFolder(parent, name);
 }
 
-bool TqmGlobal::LockFile(const std::string& folder, const std::string& diskFile, bool appendName) {
+bool TqmGlobal::LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
+                         const TqmByteProgress& progress) {
   lastLockError_.clear();
   TBusy busy(*this);
   try {
-    return wrapper_.LockFile(folder, diskFile, appendName, safeKey_);
+    return wrapper_.LockFile(folder, diskFile, appendName, safeKey_, progress);
   } catch (const std::exception& e) {
     lastLockError_ = e.what();
   } catch (...) {
@@ -606,12 +715,13 @@ std::string TqmGlobal::TempCopyPath(const std::string& folder, const std::string
   return TempFolder() + TqmOpenedCopies::RelativeCopyPath(folder, name);
 }
 
-bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile) {
+bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile,
+                           const TqmByteProgress& progress) {
   TBusy busy(*this);
   const std::string disk = NormalDiskPath(diskFile);
   const bool inTemp = copies_.IsBelowTemp(disk);
   if (inTemp) EnsurePrivateFolder(fs::path(disk).parent_path().string(), false);
-  if (!wrapper_.UnlockFile(folder, name, safeKey_, diskFile)) return false;
+  if (!wrapper_.UnlockFile(folder, name, safeKey_, diskFile, progress)) return false;
   if (inTemp && safeOpen_) {
     std::string containerPath = folder;
     if (!containerPath.empty() && containerPath.back() != '\\') containerPath += '\\';
@@ -620,9 +730,9 @@ bool TqmGlobal::UnlockFile(const std::string& folder, const std::string& name, c
   return true;
 }
 
-bool TqmGlobal::RemoveLockerItem(const std::string& folder, const std::string& name) {
+bool TqmGlobal::RemoveLockerItem(const std::string& folder, const std::string& name, bool askFolder) {
   TBusy busy(*this);
-  return wrapper_.Remove(folder, name);
+  return wrapper_.Remove(folder, name, askFolder);
 }
 
 bool TqmGlobal::RenameLockerItem(const std::string& folder, const std::string& oldName,
@@ -645,6 +755,36 @@ bool TqmGlobal::UpdateOpenedFiles(const std::string& folder) {
         return LockFile(containerPath, diskFile, false);
       },
       prompter_);
+}
+
+namespace {
+
+std::string ItemPath(const std::string& folder, const std::string& name) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '\\') path += '\\';
+  return path + name;
+}
+
+}  // namespace
+
+bool TqmGlobal::ReturnOpenedCopies(const std::string& folder, const std::string& name) {
+  if (!safeOpen_) return true;
+  TBusy busy(*this);
+  return copies_.WriteBackItem(
+      ItemPath(folder, name), openedSafeFile_,
+      [this](const std::string& containerPath, const std::string& diskFile) {
+        return LockFile(containerPath, diskFile, false);
+      },
+      prompter_);
+}
+
+size_t TqmGlobal::DropOpenedCopies(const std::string& folder, const std::string& name) {
+  if (!safeOpen_) return 0;
+  return copies_.DropItem(ItemPath(folder, name), openedSafeFile_);
+}
+
+std::vector<std::string> TqmGlobal::OpenedCopyPaths() const {
+  return copies_.PendingContainerPaths(safeOpen_ ? openedSafeFile_ : std::string());
 }
 
 std::vector<std::string> TqmGlobal::OpenedFiles() const {

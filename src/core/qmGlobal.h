@@ -38,8 +38,35 @@
 // Restore throw EQuillmarError with a message that says what failed; a declined question returns
 // false and changes nothing.
 //
-// Threading: everything runs on the owning (window) thread. The reminder scheduler's thread only
-// posts to it (core/ReminderScheduler.h).
+// Other programs. A Safe open here may be open in other programs too (the command line beside the
+// desktop): they read and change it by transactions (safe/qmSFSWrapper.h). Whatever this object
+// reads finds their changes, and a change is never made on what they have replaced. What changed is
+// told through RefreshFromDisk: the desktop calls it when its watch on the Safe's file fires (and may
+// call it whenever it likes); it takes the change in (the settings merged, the reminder schedule
+// rebuilt) and tells every TqmSafeListener what changed, so that the windows show it. The settings
+// this object keeps are merged with what another program saved: a setting changed here wins,
+// every other one takes the Safe's value (SaveSettings, RefreshFromDisk).
+//
+// Threading. The object is not thread-safe: one thread at a time calls it, and a hand-over between
+// threads is a start or a join (the desktop's TqmProgressRunner). The owning (window) thread makes
+// it, sets its hooks and wiring (SetPrompter, SetProcessEvents, SetBusyPointer, SetAutoFillFiller,
+// AttachReminderScheduler) and destroys it.
+//   May run on a worker, while the owning thread waits without calling in: the long operations and
+//   the checks of a password, one at a time - ChangePassword, Backup, Repair (and RepairSafe, the
+//   deep check of core/qmSafeCheck.h), TextKeyFor, CheckSafe, CreateSafe, IsMasterPassword (the
+//   login rules of core/qmLoginRules.h call these). Their hooks are then called on the worker: the
+//   process-events and busy-pointer hooks must do nothing there (the owning thread runs its own
+//   events), and the prompter must carry a question over to the owning thread and wait for the
+//   answer.
+//   Only on the owning thread: opening, closing and switching the Safe (OpenSafe, OpenSafeByName,
+//   CloseSafe, DeleteSafeFile, Restore), SafeName and the settings as the windows show them, the
+//   reminder schedule (ScheduleReminders, FireReminder, SnoozeReminder, DismissReminder: their
+//   handlers open windows), FillWebForm (the filler is a window), and the temporary folders
+//   (UpdateOpenedFiles, EmptyTempFolders: they may ask questions of the windows' own).
+// The reminder scheduler's thread never calls in: it only posts due jobs to the owning thread
+// (core/ReminderScheduler.h). A key derivation with a progress callback runs on a thread of its own
+// while the calling thread reports (core/qmKeyDerivationRun.h).
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -67,6 +94,16 @@ class TqmReminderEvent;
 class TqmReminderLauncher;
 class TacCronJob;
 struct TRebuildNote;
+
+// Told what another program changed in the open Safe (TqmGlobal::RefreshFromDisk).
+class TqmSafeListener {
+public:
+  virtual ~TqmSafeListener() = default;
+  // Called on the thread that called RefreshFromDisk, after the settings and the reminder schedule
+  // took the change in. A listener may read the Safe through TqmGlobal here; it must not close or
+  // switch it.
+  virtual void SafeChanged(const TqmSafeChanges& changes) = 0;
+};
 
 // Autofill call-in: the UI's web-form filler (a browser window of the program's own).
 class TqmAutoFillFiller {
@@ -107,6 +144,9 @@ public:
   TqmGlobal(const TqmGlobal&) = delete;
   TqmGlobal& operator=(const TqmGlobal&) = delete;
 
+  // How long this program waits while another program reads or changes a Safe before an operation
+  // fails with a message that says so (5 seconds unless set; the command line's --wait).
+  static void SetBusyTimeout(std::chrono::milliseconds timeout);
   // The home folder for these arguments: the value of "--home DIR" or "--home=DIR" when given, else
   // as ResolveHomeFolder says.
   static std::string HomeFolderFromArguments(const std::vector<std::string>& arguments);
@@ -123,6 +163,10 @@ public:
   void SetBusyPointer(std::function<void(bool busy)> busy) { busy_ = std::move(busy); }
   // The web-form filler of the UI (not owned; may be null).
   void SetAutoFillFiller(TqmAutoFillFiller* filler) { autoFill_ = filler; }
+  // Progress of a key derivation expected to take over a second (TextKeyFor): see
+  // DeriveWithProgress (core/qmKeyDerivationRun.h) for what it reports and what a cancel does. A
+  // window binds it while it waits for a login; empty (the default): the derivation just runs.
+  void SetDerivationProgress(TqmProgress progress) { derivationProgress_ = std::move(progress); }
 
   // --- State -----------------------------------------------------------------------------------------
   bool SafeOpen() const { return safeOpen_; }
@@ -210,6 +254,16 @@ public:
   // be written back: the copies stay and the result is true.
   bool UpdateOpenedFiles();
   bool UpdateOpenedFiles(const std::string& folder);
+  // Writes back the waiting copies of the locked item folder + name of the open Safe (the file, or
+  // every file below the folder), as UpdateOpenedFiles does for all: before the item is renamed,
+  // unlocked or locked over, so that no copy later brings back an old name or overrides a newer
+  // version. False when the user chose Cancel (the caller then stops); true with no Safe open.
+  bool ReturnOpenedCopies(const std::string& folder, const std::string& name);
+  // Deletes the waiting copies of that item without writing them back (it was deleted from the Safe);
+  // the number dropped.
+  size_t DropOpenedCopies(const std::string& folder, const std::string& name);
+  // The container paths of the open Safe's locked files whose copies wait to be written back.
+  std::vector<std::string> OpenedCopyPaths() const;
   // The recorded copies of the open Safe that still wait to be written back (TqmOpenedCopies::Pending).
   std::vector<std::string> OpenedFiles() const;
   // The same for the Safe of that name whether it is open or not (a locked Safe's copies wait for
@@ -225,10 +279,28 @@ public:
   void EmptyTempFolders();
 
   // Settings of the open Safe. LoadSettings: when SafeName is not empty and a Safe is open, starts
-  // from the defaults and reads the Safe's settings text. SaveSettings: only while SafeOpen, writes
-  // them, replacing the file.
+  // from the defaults and reads the Safe's settings text; when the settings record cannot be read the
+  // defaults stay, SettingsProblem() says why and the prompter is warned (naming the record): the
+  // Safe opens all the same. SaveSettings: only while SafeOpen and only when a setting changed here
+  // since they were read or saved (else nothing is written and no change begun), writes them,
+  // replacing the file (a damaged record is replaced too), in one change with a read of what the Safe
+  // holds: a setting another program changed since this object read them keeps that program's value
+  // unless it was changed here too.
   void LoadSettings();
-  void SaveSettings();
+  // rewrite: written even when nothing changed here (the repair puts back a damaged record).
+  void SaveSettings(bool rewrite = false);
+  // Why the open Safe's settings could not be read at its opening ("" when they could).
+  const std::string& SettingsProblem() const { return settingsProblem_; }
+
+  // --- Other programs (see the top) ------------------------------------------------------------------
+  // Listeners are not owned; remove one before it dies.
+  void AddSafeListener(TqmSafeListener* listener);
+  void RemoveSafeListener(TqmSafeListener* listener);
+  // Looks whether another program changed the open Safe (and takes in what this object's own reads
+  // found meanwhile): merges the settings, rebuilds the reminder schedule when reminders may have
+  // changed, and tells the listeners. Returns what changed (nothing when no Safe is open). Throws
+  // what a read of the Safe throws (ESFSBusy while another program changes it for long).
+  TqmSafeChanges RefreshFromDisk();
 
   // --- The Safe as a whole -----------------------------------------------------------------------------
   // The text key of the Safe file for password (one derivation for a hardened Safe; the password
@@ -236,7 +308,10 @@ public:
   // CheckSafe(file, key) and OpenSafeByName(name, key). What an interrupted program left beside the
   // Safe is dealt with first (TqmSFSWrapper::TellLeftovers), so that a Safe put back is read. Throws
   // (with the reason) when the file's key derivation cannot be followed, is no Safe, or the
-  // derivation fails.
+  // derivation fails. A costly derivation (TKeyDerivation::Costly: beyond anything this program
+  // writes) runs only when the prompter's AllowCostlyDerivation agrees to its cost (the question
+  // names it, core/qmKeyDerivationRun.h); otherwise ECostlyDerivation is thrown (without a prompter
+  // too). A cancel through SetDerivationProgress's callback throws EDerivationCancelled.
   TTextKey TextKeyFor(const std::string& file, std::string_view password);
   // Closes any open Safe, sets SafeOpen and opens the container (read-only with a shared lock when
   // readOnly: nothing of the Safe is then written). When the open fails SafeOpen is false again and
@@ -280,9 +355,14 @@ public:
   // core/qmSafeCheck.h's RepairSafe adds the deep check afterwards.
   bool Repair(std::vector<TRebuildNote>* notes = nullptr, std::string* log = nullptr,
               const TqmProgress& progress = {});
+  // Before the repair of a Safe whose journal is damaged (the open refuses it; see
+  // TqmSFSWrapper::SalvageJournal): closes the open Safe and puts back what the journal still holds,
+  // with the busy pointer. False when key does not open the Safe (nothing changed); `done` says what
+  // was done. Then open the Safe and repair it (core/qmSafeCheck.h's RepairSafe).
+  bool SalvageJournal(const std::string& file, const TTextKey& key, std::vector<std::string>& done);
   // Deletes the Safe file of that name (and its journal); when it is the open Safe it is closed
   // first, and when it is the current Safe, SafeName and SafeKey are cleared. False when the file
-  // could not be deleted.
+  // could not be deleted, or another program has it open (said to the prompter as a warning).
   bool DeleteSafeFile(const std::string& name);
 
   // Backup of the open Safe into target (the caller's file dialog chose it): TqmBackup::MayBackUp
@@ -315,21 +395,27 @@ public:
   TqmFileInfo FileInfoAt(const std::string& folder, int index);
   // See TqmSFSWrapper::FolderInfoAt.
   TqmFileInfo FolderInfoAt(const std::string& folder, int index);
+  // See TqmSFSWrapper::ListLockerFolder: the whole folder in one walk.
+  TqmLockerListing ListLockerFolder(const std::string& folder);
   // See TqmSFSWrapper::CreateFolder.
   bool CreateFolder(const std::string& parent, const std::string& name);
   // See TqmSFSWrapper::LockFile; adds the busy pointer and the Safe's key. Any error gives false
-  // (LastLockError() says why; a declined overwrite question leaves it empty).
-  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName);
+  // (LastLockError() says why; a declined overwrite question and a cancel through progress leave it
+  // empty).
+  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
+                const TqmByteProgress& progress = {});
   const std::string& LastLockError() const { return lastLockError_; }
   // See TqmSFSWrapper::UnlockFile; adds the busy pointer and the Safe's key; errors pass through. A
   // copy written below the TEMP folder is recorded as an opened file of the open Safe (see the top).
-  // The copy's folders are created (0700 below TEMP).
-  bool UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile);
+  // The copy's folders are created (0700 below TEMP). A cancel through progress returns false with
+  // nothing written.
+  bool UnlockFile(const std::string& folder, const std::string& name, const std::string& diskFile,
+                  const TqmByteProgress& progress = {});
   // The disk path of the temporary copy of the locked file folder + name of the open Safe:
   // TempFolder() + TqmOpenedCopies::RelativeCopyPath (which refuses names that leave the folder).
   std::string TempCopyPath(const std::string& folder, const std::string& name) const;
   // See TqmSFSWrapper::Remove; adds the busy pointer; errors pass through.
-  bool RemoveLockerItem(const std::string& folder, const std::string& name);
+  bool RemoveLockerItem(const std::string& folder, const std::string& name, bool askFolder = true);
   // See TqmSFSWrapper::Rename.
   bool RenameLockerItem(const std::string& folder, const std::string& oldName, const std::string& newName);
 
@@ -392,8 +478,9 @@ public:
   std::string CopyReminder(const std::string& id);
 
   // The schedule runs on the program's one scheduler (not owned; it must outlive this object or be
-  // detached with nullptr). Until one is attached the schedule operations below do nothing.
-  void AttachReminderScheduler(TReminderScheduler* scheduler);
+  // detached with nullptr). Until one is attached the schedule operations below do nothing. now
+  // gives the local time the schedule reckons with (snoozes, end dates); empty: the system's clock.
+  void AttachReminderScheduler(TReminderScheduler* scheduler, std::function<double()> now = {});
   // The schedule (null until a scheduler is attached): the UI and the CLI give it the pop-up, the
   // mail transport and the launcher (core/qmReminderSchedule.h).
   TqmReminderSchedule* ReminderSchedule() { return schedule_.get(); }
@@ -420,6 +507,8 @@ private:
 
   class TBusy;
   class TStore;
+  // settings_ := the Safe's text `disk`, with the settings changed here since settingsBase_ kept.
+  void MergeSettings(const std::string& disk);
   int CountEntriesBelow(const std::string& path);
 
   TqmSFSWrapper wrapper_;
@@ -431,12 +520,14 @@ private:
   TqmAppPrompter* prompter_ = nullptr;
   std::function<void()> processEvents_;
   std::function<void(bool)> busy_;
+  TqmProgress derivationProgress_;
   int busyDepth_ = 0;
   TqmAutoFillFiller* autoFill_ = nullptr;
 
   std::string pendingReceivedFiles_;
   bool commandLineFilesHandled_ = false;
   TqmSettings settings_;
+  std::string settingsProblem_;
   bool demoData_ = false;
   bool safeOpen_ = false;
   std::string safeName_;
@@ -447,6 +538,10 @@ private:
   std::string lastLockError_;
   // The open Safe's file, absolute ("" when none is open).
   std::string openedSafeFile_;
+
+  // The settings text as last read from or written to the Safe (the base of the merge).
+  std::string settingsBase_;
+  std::vector<TqmSafeListener*> listeners_;
 
   std::unique_ptr<TStore> store_;
   std::unique_ptr<TqmReminderLauncher> launcher_;

@@ -80,6 +80,11 @@ TOpenCheck CheckSafeByPassword(TqmGlobal& g, const std::string& file, std::strin
   std::string reason;
   try {
     result.key = g.TextKeyFor(file, password);
+  } catch (const ECostlyDerivation& e) {
+    result.code = TqmSFSWrapper::csCannotOpen;
+    result.reason = e.what();
+    result.costly = e.Derivation();
+    return result;
   } catch (const std::exception& e) {
     reason = e.what();
   }

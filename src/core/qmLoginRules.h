@@ -7,6 +7,7 @@
 // the container takes them. A password is never cut: one longer than the limit of its Safe's kind is
 // refused with a message that says the limit.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -98,6 +99,9 @@ struct TOpenCheck {
   std::string reason;
   // csUsable: the Safe's text key, to open it with (OpenSafeByName(name, key)); empty otherwise.
   TTextKey key;
+  // csCannotOpen because the key derivation asks for more than this program ever writes and nobody
+  // agreed to its cost (ECostlyDerivation, whose message is the reason): what it asks for.
+  std::optional<TKeyDerivation> costly;
 };
 // A compatible Safe never has a password longer than its 32 characters: such a password is
 // csWrongPassword at once. file: the Safe file (TqmGlobal::SafeFile). readOnly: whether it could be

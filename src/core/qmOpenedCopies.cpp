@@ -5,6 +5,7 @@
 
 #include "base/CodePage.h"
 #include "base/Exception.h"
+#include "container/ContainerPath.h"
 #include "core/qmDiskPath.h"
 
 namespace quillmar {
@@ -114,6 +115,73 @@ bool TqmOpenedCopies::WriteBackOne(const std::string& diskFile, TCopy& copy, con
   copy.givenUp = true;
   fs::remove(diskFile, ec);
   return true;
+}
+
+bool TqmOpenedCopies::IsInItem(const std::string& containerPath, const std::string& itemPath) {
+  std::string item = itemPath;
+  while (!item.empty() && (item.back() == '\\' || item.back() == '/')) item.pop_back();
+  if (item.empty()) return false;
+  if (containerPath.size() == item.size()) return SamePathIgnoringCase(containerPath, item);
+  return containerPath.size() > item.size() && containerPath[item.size()] == '\\' &&
+         SamePathIgnoringCase(std::string_view(containerPath).substr(0, item.size()), item);
+}
+
+bool TqmOpenedCopies::WriteBackItem(const std::string& itemPath, const std::string& openSafe,
+                                    const TLockBack& lockBack, TqmAppPrompter* prompter) {
+  bool result = true;
+  for (auto it = copies_.begin(); it != copies_.end();) {
+    TCopy& copy = it->second;
+    if (openSafe.empty() || copy.safeFile != openSafe || copy.givenUp ||
+        !IsInItem(copy.containerPath, itemPath)) {
+      ++it;
+      continue;
+    }
+    std::error_code ec;
+    if (!fs::exists(it->first, ec)) {
+      // The user deleted the copy: nothing waits.
+      it = copies_.erase(it);
+      continue;
+    }
+    if (!WriteBackOne(it->first, copy, lockBack, prompter)) {
+      result = false;
+      ++it;
+      continue;
+    }
+    if (!fs::exists(it->first, ec))
+      it = copies_.erase(it);
+    else
+      ++it;
+  }
+  return result;
+}
+
+size_t TqmOpenedCopies::DropItem(const std::string& itemPath, const std::string& openSafe) {
+  size_t dropped = 0;
+  for (auto it = copies_.begin(); it != copies_.end();) {
+    if (openSafe.empty() || it->second.safeFile != openSafe ||
+        !IsInItem(it->second.containerPath, itemPath)) {
+      ++it;
+      continue;
+    }
+    std::error_code ec;
+    fs::remove(it->first, ec);
+    if (fs::exists(it->first, ec)) {
+      // Held by something that keeps it: the clean-up takes it later, it is never written back.
+      it->second.givenUp = true;
+      ++it;
+    } else {
+      it = copies_.erase(it);
+    }
+    ++dropped;
+  }
+  return dropped;
+}
+
+std::vector<std::string> TqmOpenedCopies::PendingContainerPaths(const std::string& openSafe) const {
+  std::vector<std::string> paths;
+  for (const auto& [disk, copy] : copies_)
+    if (!openSafe.empty() && copy.safeFile == openSafe && !copy.givenUp) paths.push_back(copy.containerPath);
+  return paths;
 }
 
 std::vector<std::string> TqmOpenedCopies::Pending(const std::string& openSafe) const {

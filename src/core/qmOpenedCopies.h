@@ -65,8 +65,22 @@ public:
   // deleted. Nothing is written or deleted for a copy of another Safe, or one not recorded.
   bool WriteBack(const std::string& folder, const std::string& openSafe, const TLockBack& lockBack,
                  TqmAppPrompter* prompter);
+  // The same for the recorded copies of openSafe that came from the locked item itemPath (a container
+  // path, compared without regard to letter case as the Safe compares names): the file itself, or
+  // every file below the folder of that path. Copies no longer on disk are forgotten. False when the
+  // user chose Cancel for one of them (it stays; the others were written back).
+  bool WriteBackItem(const std::string& itemPath, const std::string& openSafe, const TLockBack& lockBack,
+                     TqmAppPrompter* prompter);
+  // Forgets the recorded copies of openSafe that came from the item itemPath (as for WriteBackItem)
+  // and deletes them without writing them back: the item has left the Safe. The number dropped.
+  size_t DropItem(const std::string& itemPath, const std::string& openSafe);
+  // Whether containerPath is itemPath or lies below the folder itemPath (letter case ignored).
+  static bool IsInItem(const std::string& containerPath, const std::string& itemPath);
+
   // The recorded copies of openSafe that still wait to be written back (none when openSafe is "").
   std::vector<std::string> Pending(const std::string& openSafe) const;
+  // The container paths those copies go back to.
+  std::vector<std::string> PendingContainerPaths(const std::string& openSafe) const;
   // The same for safeFile, open or not, limited to copies still on disk.
   std::vector<std::string> PendingOnDisk(const std::string& safeFile) const;
   // Files below TEMP that no recorded copy of openSafe accounts for (left by an earlier run, or

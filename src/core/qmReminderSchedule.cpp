@@ -16,24 +16,18 @@ int32_t DateKey(const TDateTimeParts& p) {
   return p.year * 10000 + p.month * 100 + p.day;
 }
 
-// The mask with its first three fields (second, minute, hour) set to the time of day of when.
-std::string MaskAt(const std::string& mask, const TDateTimeParts& when) {
-  std::vector<std::string> fields;
-  size_t pos = 0;
-  while (pos < mask.size()) {
-    size_t next = mask.find(' ', pos);
-    if (next == std::string::npos) next = mask.size();
-    if (next > pos) fields.push_back(mask.substr(pos, next - pos));
-    pos = next + 1;
-  }
-  if (fields.empty()) return mask;  // an empty mask stays empty: the job never comes due
-  while (fields.size() < 3) fields.push_back("*");
-  fields[0] = std::to_string(when.second);
-  fields[1] = std::to_string(when.minute);
-  fields[2] = std::to_string(when.hour);
-  std::string out;
-  for (const auto& f : fields) out += (out.empty() ? "" : " ") + f;
-  return out;
+// The mask of one moment: its time of day, any day (the job's date narrows it to one).
+std::string MomentMask(const TDateTimeParts& when) {
+  return std::to_string(when.second) + " " + std::to_string(when.minute) + " " + std::to_string(when.hour) +
+         " * * *";
+}
+
+TCronTime CronTimeOf(TDateTime value) {
+  const TDateTimeParts p = DecodeDateTime(value);
+  TCronTime t{p.year, p.month, p.day, p.hour, p.minute, p.second, 0};
+  const long long number = static_cast<long long>(std::floor(value));
+  t.dayOfWeek = static_cast<int>(((number + 6) % 7 + 7) % 7);  // 1899-12-30 was a Saturday
+  return t;
 }
 
 }  // namespace
@@ -67,6 +61,12 @@ TSmtpMessage TqmReminderSchedule::TestMailMessage(const std::string& recipient,
   m.body = "====== TEST REMINDER FOR [ " + description + " ] ======\r\nSent from Brelkan Quillmar [ " +
            webAddress + " ]\r\n\r\n\r\n" + message;
   return m;
+}
+
+std::string TqmReminderSchedule::MailSenderOf(const TqmReminderEvent& reminder) {
+  if (LooksLikeMailAddress(reminder.emName())) return reminder.emName();
+  if (!reminder.emFrom().empty()) return reminder.emFrom();
+  return reminder.emRecipient();
 }
 
 TSmtpServer TqmReminderSchedule::MailServerOf(const TqmReminderEvent& reminder) {
@@ -148,6 +148,17 @@ void TqmReminderSchedule::ScheduleReminders() {
 }
 
 void TqmReminderSchedule::FireReminder(const TacCronJob& job) {
+  auto snooze = snoozes_.find(job.Tag());
+  if (snooze != snoozes_.end() && job.CronMask() == snooze->second.mask &&
+      job.DueDate() == snooze->second.dueDate) {
+    // The snoozed ringing: from now on the reminder keeps its own schedule again.
+    const TSnooze done = snooze->second;
+    snoozes_.erase(snooze);
+    scheduler_.Update(job.Tag(), [&](TacCronJob& j) {
+      j.SetCronMask(done.baseMask);
+      j.SetDueDate(done.baseDueDate);
+    });
+  }
   FireTag(job.Tag());
 }
 
@@ -188,6 +199,7 @@ void TqmReminderSchedule::SendReminderMail(const TqmReminderEvent& reminder) {
   message.recipient = reminder.emRecipient();
   message.subject = reminder.name();
   message.body = reminder.message();
+  message.from = MailSenderOf(reminder);
   mail_->Send(MailServerOf(reminder), message);
 }
 
@@ -229,8 +241,9 @@ void TqmReminderSchedule::SnoozeReminder(const std::string& id, int unit, int am
   TSnooze snooze;
   auto previous = snoozes_.find(tag);
   snooze.baseMask = previous != snoozes_.end() ? previous->second.baseMask : job->CronMask();
-  snooze.mask = MaskAt(job->CronMask(), when);
-  snooze.dueDate = job->DueDate() != 0 ? DateKey(when) : 0;
+  snooze.baseDueDate = previous != snoozes_.end() ? previous->second.baseDueDate : job->DueDate();
+  snooze.mask = MomentMask(when);
+  snooze.dueDate = DateKey(when);
   snooze.until = until;
   scheduler_.Update(tag, [&](TacCronJob& j) {
     j.SetCronMask(snooze.mask);
@@ -242,11 +255,37 @@ void TqmReminderSchedule::SnoozeReminder(const std::string& id, int unit, int am
 void TqmReminderSchedule::DismissReminder(const std::string& id) {
   int tag = 0;
   if (ReminderIdToTag(id, tag)) {
+    std::optional<TacCronJob> job = scheduler_.Find(tag);
+    std::string mask = job ? job->CronMask() : std::string();
+    int32_t dueDate = job ? job->DueDate() : 0;
+    if (auto snooze = snoozes_.find(tag); snooze != snoozes_.end()) {
+      mask = snooze->second.baseMask;
+      dueDate = snooze->second.baseDueDate;
+      snoozes_.erase(snooze);
+    }
+    // Made anew, so that a firing of it the scheduler has already handed over does not run; a
+    // one-off reminder (a job with a date) has nothing left to come.
     scheduler_.Remove(tag);
-    snoozes_.erase(tag);
+    if (job && dueDate == 0) scheduler_.Add(MakeJob(tag, mask, 0));
     pending_.erase(std::remove(pending_.begin(), pending_.end(), tag), pending_.end());
   }
   if (popup_) popup_->CloseReminderPopup(id);
+}
+
+std::optional<TDateTime> TqmReminderSchedule::NextDue(const std::string& id) const {
+  int tag = 0;
+  if (!ReminderIdToTag(id, tag)) return std::nullopt;
+  std::optional<TacCronJob> job = scheduler_.Find(tag);
+  if (!job) return std::nullopt;
+  TCronTime from, due;
+  try {
+    // From the next whole second on: what comes due in this one is ringing now.
+    from = CronTimeOf(std::floor(now_() * 86400.0 + 1e-6) / 86400.0 + 1.0 / 86400.0);
+  } catch (const EQuillmarError&) {
+    return std::nullopt;
+  }
+  if (!job->NextDue(from, due)) return std::nullopt;
+  return EncodeDateTime({due.year, due.month, due.day, due.hour, due.minute, due.second, 0});
 }
 
 }  // namespace quillmar

@@ -22,15 +22,22 @@
 // carried out right after the next ScheduleReminders with the same Safe open — that is, after the
 // next successful login; a different Safe opened instead forgets it.
 //
-// Snooze moves the job to now + the snooze time (in memory only, the record is not changed): the
-// mask gets that time of day, and a one-off job that date. A snooze outlives rebuilds of the
-// schedule until its time has passed, unless the reminder's own schedule was changed meanwhile.
-// Dismiss removes the job (until the next rebuild), forgets any snooze and closes the pop-up.
+// Snooze makes the reminder ring once more at now + the snooze time (in memory only, the record is
+// not changed): until then its own schedule is silent, afterwards it resumes. (A daily reminder
+// snoozed for two days rings once, in two days at the snoozed time of day, then daily at its own
+// time again.) A snooze outlives rebuilds of the schedule until its time has passed, unless the
+// reminder's own schedule was changed meanwhile.
+// Dismiss ends the occurrence that rang: it forgets any snooze and closes the pop-up; a recurring
+// reminder comes due again at its next own time, a one-off one's job is removed. A firing of the
+// dismissed reminder already handed over by the scheduler does not run.
+//
+// The e-mail's sender is the user's own address (MailSenderOf), never a fixed one of the program.
 //
 // Threading: all members run on the owning thread (the scheduler hands the jobs there).
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +72,8 @@ public:
   void SetPopup(TqmReminderPopup* popup) { popup_ = popup; }
   void SetMailTransport(TMailTransport* mail) { mail_ = mail; }
   void SetLauncher(TqmReminderLauncher* launcher) { launcher_ = launcher; }
+  TqmReminderPopup* Popup() const { return popup_; }
+  TMailTransport* MailTransport() const { return mail_; }
 
   // Throws EQuillmarError naming the first reminder that could not be read (the others are
   // scheduled all the same).
@@ -81,6 +90,9 @@ public:
 
   // The tags of the jobs that came due with no Safe open and wait for the next login.
   std::vector<int> PendingReminders() const { return pending_; }
+  // When the reminder's job comes due next (after now, a snooze included); nothing when it has no
+  // job or its job never comes due again.
+  std::optional<TDateTime> NextDue(const std::string& id) const;
 
   // "Reminder [id]", the pop-up's title.
   static std::string PopupTitle(const std::string& id);
@@ -89,11 +101,15 @@ public:
                                       const std::string& message, const std::string& webAddress);
   // The server settings of a reminder (a port of 0 is 25).
   static TSmtpServer MailServerOf(const TqmReminderEvent& reminder);
+  // The sender's address of a reminder's mail: the login (emName) when it is an address, else the
+  // reminder's From (emFrom), else the recipient (a reminder is mail to oneself).
+  static std::string MailSenderOf(const TqmReminderEvent& reminder);
 
 private:
   struct TSnooze {
-    std::string baseMask;  // the reminder's own mask when it was snoozed
-    std::string mask;
+    std::string baseMask;  // the reminder's own mask and date when it was snoozed
+    int32_t baseDueDate;
+    std::string mask;  // the snoozed time: that time of day on that date
     int32_t dueDate;
     TDateTime until;
   };

@@ -60,6 +60,22 @@ bool RepositoryEntryMatches(const TqmRepositoryEntry& entry, const std::string& 
   return allFields && FieldsMatch(entry, text);
 }
 
+int PasswordFieldIndex(const TqmRepositoryEntry& entry) {
+  for (int i = 0; i < entry.Fields().Count(); ++i)
+    if (entry.FieldAt(i).FieldType() == ftPassword) return i;
+  return -1;
+}
+
+int UserNameFieldIndex(const TqmRepositoryEntry& entry) {
+  for (int i = 0; i < entry.Fields().Count(); ++i) {
+    const TqmField& f = entry.FieldAt(i);
+    if (f.FieldType() != ftNormalText && f.FieldType() != ftEMail) continue;
+    for (const char* word : {"USER", "LOGIN", "E-MAIL", "EMAIL"})
+      if (RepositoryTextMatches(word, f.Name(), false)) return i;
+  }
+  return -1;
+}
+
 void RenumberCategories(TqmGlobal& global, const std::vector<TqmCategory*>& categories) {
   for (size_t i = 0; i < categories.size(); ++i) {
     TqmCategory& c = *categories[i];

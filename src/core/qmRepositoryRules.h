@@ -21,6 +21,12 @@ bool RepositoryCategoryMatches(const TqmCategory& category, const std::string& t
 bool RepositoryEntryMatches(const TqmRepositoryEntry& entry, const std::string& text, bool caseSensitive,
                             bool allFields);
 
+// The field the "copy password" command copies: the first Password Field; -1 when there is none.
+int PasswordFieldIndex(const TqmRepositoryEntry& entry);
+// The field the "copy user name" command copies: the first Normal Text or E-Mail field whose name
+// holds "user", "login", "e-mail" or "email" (letter case ignored); -1 when there is none.
+int UserNameFieldIndex(const TqmRepositoryEntry& entry);
+
 // Give the siblings, in display order, the sort orders 0..n-1 and save those whose number changed.
 void RenumberCategories(TqmGlobal& global, const std::vector<TqmCategory*>& categories);
 void RenumberEntries(TqmGlobal& global, const std::string& categoryPath,

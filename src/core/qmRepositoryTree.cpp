@@ -2,33 +2,57 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 
-#include "base/Exception.h"
-#include "core/qmEntryEditSession.h"
 #include "core/qmGlobal.h"
 #include "core/qmRepositoryRules.h"
+#include "safe/qmSFSWrapper.h"
 
 namespace quillmar {
 
 TqmRepositoryTree::TqmRepositoryTree(TqmGlobal& global) : global_(global) {}
 
+bool TqmRepositoryTree::TNode::HoldsDamage() const {
+  if (!damagedEntries.empty() || !unreadableEntries.empty()) return true;
+  return std::any_of(categories.begin(), categories.end(), [](const auto& c) { return !c->problem.empty(); });
+}
+
 void TqmRepositoryTree::Load(TNode& node) {
   if (node.loaded) return;
   node.loaded = true;
   TqmCategory* parent = node.category.get();
-  const int n = global_.CountSubcategories(parent);
-  for (int i = 0; i < n; ++i) {
+  TqmSFSWrapper& safe = global_.Wrapper();
+  const std::string folder = std::string(TqmSFSWrapper::kRepositoryRoot) + node.FolderPath();
+  // The folders in listing order: LoadCategory's positions.
+  const std::vector<std::string> folders = safe.ListNames(folder, true);
+  for (size_t i = 0; i < folders.size(); ++i) {
     auto cat = std::make_unique<TqmCategory>(parent);
+    std::string problem;
     try {
-      // A folder without a template is not a category: skip it.
-      if (!global_.LoadCategory(parent, i, false, *cat)) continue;
+      if (!global_.LoadCategory(parent, static_cast<int32_t>(i), false, *cat)) {
+        // A folder without a record is a category only when something is in it.
+        const std::string sub = folder + folders[i] + "\\";
+        if (safe.ListNames(sub, false).empty() && safe.ListNames(sub, true).empty()) continue;
+        problem = "The category folder \"" + sub + "\" holds no category record (" +
+                  TqmSFSWrapper::kCategoryTemplateFile + ").";
+      }
     } catch (const std::exception& e) {
-      warnings_.push_back(std::string(e.what()) + " That category and everything in it are left out.");
-      continue;
+      problem = e.what();
+    }
+    if (!problem.empty()) {
+      // Its name and template are lost with the record; what is in it is not.
+      cat = std::make_unique<TqmCategory>(parent);
+      cat->SetFolderName(folders[i]);
+      cat->SetName(folders[i]);
+      cat->SetSortOrder(std::numeric_limits<int32_t>::max());
+      warnings_.push_back(
+          problem + " The category is shown under its folder name \"" + folders[i] +
+          "\", without a template, with everything in it; a repair writes a new record for it.");
     }
     auto child = std::make_unique<TNode>();
     child->parent = &node;
     child->category = std::move(cat);
+    child->problem = problem;
     node.categories.push_back(std::move(child));
   }
   std::stable_sort(node.categories.begin(), node.categories.end(), [](const auto& a, const auto& b) {
@@ -37,8 +61,12 @@ void TqmRepositoryTree::Load(TNode& node) {
 
   if (!node.category) return;  // entries live in categories only
   const std::string path = node.FolderPath();
-  for (const TqmUnreadableRecord& r : global_.Wrapper().UnreadableEntries(path))
+  for (const TqmUnreadableRecord& r : safe.UnreadableEntries(path)) {
     warnings_.push_back(r.Reason + " That entry is left out.");
+    node.unreadableEntries.push_back(r.Reason);
+  }
+  std::map<std::string, std::string> damaged;  // record path -> why
+  for (const TqmUnreadableRecord& r : safe.DamagedEntries(path)) damaged[r.Path] = r.Reason;
   // Every readable entry file is read by its listing position and put in SortOrder: entries whose
   // numbers have gaps or repeats are shown too, and the next change renumbers them.
   for (int i = 0;; ++i) {
@@ -47,7 +75,12 @@ void TqmRepositoryTree::Load(TNode& node) {
       if (!global_.LoadEntryAt(path, i, *e)) break;
     } catch (const std::exception& ex) {
       warnings_.push_back(std::string(ex.what()) + " That entry is left out.");
+      node.unreadableEntries.push_back(ex.what());
       continue;
+    }
+    if (auto d = damaged.find(folder + e->FileName()); d != damaged.end()) {
+      warnings_.push_back(d->second);
+      node.damagedEntries[e.get()] = d->second;
     }
     node.entries.push_back(std::move(e));
   }
@@ -60,33 +93,59 @@ void TqmRepositoryTree::LoadAll(TNode& node) {
   for (auto& c : node.categories) LoadAll(*c);
 }
 
+// --- Positions ------------------------------------------------------------------------------------------
+
+TqmRepositoryTree::TNode& TqmRepositoryTree::ParentOf(const TItem& item) {
+  return item.entry ? *item.node : *item.node->parent;
+}
+
+int TqmRepositoryTree::PositionOf(const TItem& item) {
+  const TNode& parent = ParentOf(item);
+  const int categories = static_cast<int>(parent.categories.size());
+  if (item.entry) {
+    for (int i = 0; i < static_cast<int>(parent.entries.size()); ++i)
+      if (parent.entries[static_cast<size_t>(i)].get() == item.entry) return categories + i;
+    return -1;
+  }
+  for (int i = 0; i < categories; ++i)
+    if (parent.categories[static_cast<size_t>(i)].get() == item.node) return i;
+  return -1;
+}
+
+TqmRepositoryTree::TItem TqmRepositoryTree::ChildAt(TNode& node, int position) {
+  const int categories = static_cast<int>(node.categories.size());
+  if (position < 0) return {};
+  if (position < categories) return {node.categories[static_cast<size_t>(position)].get()};
+  const size_t e = static_cast<size_t>(position - categories);
+  if (e < node.entries.size()) return {&node, node.entries[e].get()};
+  return {};
+}
+
+bool TqmRepositoryTree::IsBelow(const TItem& item, const TNode& ancestor) {
+  const TNode* n = item.entry ? item.node : item.node->parent;
+  for (; n != nullptr; n = n->parent)
+    if (n == &ancestor) return true;
+  return false;
+}
+
 void TqmRepositoryTree::Renumber(TNode& node) {
   Load(node);
+  // Damaged records are never written here: saving them would replace them with what was read.
   std::vector<TqmCategory*> categories;
-  for (auto& c : node.categories) categories.push_back(c->category.get());
+  for (auto& c : node.categories)
+    if (c->problem.empty()) categories.push_back(c->category.get());
   RenumberCategories(global_, categories);
   std::vector<TqmRepositoryEntry*> entries;
-  for (auto& e : node.entries) entries.push_back(e.get());
+  for (auto& e : node.entries)
+    if (node.damagedEntries.count(e.get()) == 0) entries.push_back(e.get());
   RenumberEntries(global_, node.FolderPath(), entries);
 }
 
-void TqmRepositoryTree::DeleteEntry(TNode& node, TqmRepositoryEntry& entry) {
-  auto& list = node.entries;
-  const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == &entry; });
-  if (it == list.end()) throw EQuillmarError("The entry is not in this category.");
-  std::vector<TqmRepositoryEntry*> remaining;
-  for (auto& e : list)
-    if (e.get() != &entry) remaining.push_back(e.get());
-  {
-    TqmEntryEditSession session(global_, entry);
-    session.DeleteEntry(remaining);
-  }
-  list.erase(it);
-}
+// --- Search ---------------------------------------------------------------------------------------------
 
-std::vector<TqmRepositoryTree::THit> TqmRepositoryTree::Search(TNode& node, const std::string& text,
-                                                               bool caseSensitive, bool allFields) {
-  std::vector<THit> hits;
+std::vector<TqmRepositoryTree::TItem> TqmRepositoryTree::Search(TNode& node, const std::string& text,
+                                                                bool caseSensitive, bool allFields) {
+  std::vector<TItem> hits;
   std::function<void(TNode&)> walk = [&](TNode& n) {
     Load(n);
     for (auto& sub : n.categories) {
@@ -99,6 +158,54 @@ std::vector<TqmRepositoryTree::THit> TqmRepositoryTree::Search(TNode& node, cons
   };
   walk(node);
   return hits;
+}
+
+bool TqmRepositoryTree::FindBelow(TNode& node, int from, const std::string& text, bool caseSensitive,
+                                  bool allFields, TItem& found) {
+  Load(node);
+  const int categories = static_cast<int>(node.categories.size());
+  for (int i = std::max(from, 0); i < categories; ++i) {
+    TNode& sub = *node.categories[static_cast<size_t>(i)];
+    if (RepositoryCategoryMatches(*sub.category, text, caseSensitive, allFields)) {
+      found = {&sub};
+      return true;
+    }
+    if (FindBelow(sub, 0, text, caseSensitive, allFields, found)) return true;
+  }
+  for (size_t e = static_cast<size_t>(std::max(from - categories, 0)); e < node.entries.size(); ++e) {
+    if (RepositoryEntryMatches(*node.entries[e], text, caseSensitive, allFields)) {
+      found = {&node, node.entries[e].get()};
+      return true;
+    }
+  }
+  return false;
+}
+
+TqmRepositoryTree::TItem TqmRepositoryTree::FindNext(const TItem& start, bool includeStart,
+                                                     const std::string& text, bool caseSensitive,
+                                                     bool allFields) {
+  if (text.empty()) return {};
+  TItem found;
+  if (start.IsNone() || (!start.entry && !start.node->category)) {
+    if (FindBelow(start.IsNone() ? root_ : *start.node, 0, text, caseSensitive, allFields, found))
+      return found;
+    return {};
+  }
+  if (includeStart) {
+    const bool matches =
+        start.entry ? RepositoryEntryMatches(*start.entry, text, caseSensitive, allFields)
+                    : RepositoryCategoryMatches(*start.node->category, text, caseSensitive, allFields);
+    if (matches) return start;
+  }
+  // Below the start category, then after the start on each level up to the top.
+  if (!start.entry && FindBelow(*start.node, 0, text, caseSensitive, allFields, found)) return found;
+  TItem at = start;
+  while (true) {
+    TNode& parent = ParentOf(at);
+    if (FindBelow(parent, PositionOf(at) + 1, text, caseSensitive, allFields, found)) return found;
+    if (!parent.category) return {};
+    at = {&parent};
+  }
 }
 
 std::vector<std::string> TqmRepositoryTree::TakeWarnings() {

@@ -1,12 +1,16 @@
 #include "core/qmSafeCheck.h"
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 
 #include "base/MemoryStream.h"
 #include "base/SecureWipe.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmGlobal.h"
+#include "model/RecordCheck.h"
 #include "model/qmCategory.h"
+#include "model/qmField.h"
 #include "model/qmReminderEvent.h"
 #include "model/qmRepositoryEntry.h"
 #include "safe/qmSFSWrapper.h"
@@ -56,7 +60,10 @@ void CheckEntryRecord(TWrapper& w, const std::string& path, std::vector<std::str
     TqmRepositoryEntry entry;
     entry.ParseText(bytes);
     std::string again = entry.GetText();
-    if (again != bytes)
+    if (bytes.find('\0') != std::string::npos)
+      problems.push_back(what + " is damaged: part of it cannot be read (" +
+                         std::to_string(entry.Fields().Count()) + " field(s) were read).");
+    else if (again != bytes)
       problems.push_back(
           what + " does not read back as it is stored: " + std::to_string(entry.Fields().Count()) +
           " field(s) were read, and text beside them was skipped (a value that held \"</field>\" "
@@ -182,6 +189,149 @@ std::vector<std::string> DeepCheckSafe(TqmGlobal& global) {
   return problems;
 }
 
+namespace {
+
+// Why the category record in folder (a container path ending in "\\") is unusable: missing while
+// the folder holds something, unreadable, or no category record. "" when it is usable (or the folder
+// is empty and has none).
+std::string CategoryRecordDamage(TWrapper& w, const std::string& folder) {
+  const std::string record = folder + TWrapper::kCategoryTemplateFile;
+  if (!w.Container()->FileExists(record)) {
+    const auto files = w.ListNames(folder, false);
+    if (files.empty() && w.ListNames(folder, true).empty()) return "";
+    return "The category folder " + Quoted(folder) + " holds no category record";
+  }
+  std::string bytes;
+  try {
+    bytes = w.ReadRecordBytes(record);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  if (!TqmCategory::LooksLikeRecord(bytes))
+    return "The category record " + Quoted(record) + " holds no category record";
+  TMemoryStream in(bytes);
+  TqmCategory probe;
+  try {
+    probe.LoadFromStream(in);
+  } catch (const std::exception& e) {
+    return "The category record " + Quoted(record) + " cannot be read: " + e.what();
+  }
+  return "";
+}
+
+// The categories that stand for the folders of a container path below the repository root (only
+// their FolderName and Parent are set), so that SaveCategory writes into the right folder.
+struct TFolderChain {
+  std::vector<std::unique_ptr<TqmCategory>> links;
+  TqmCategory* Last() const { return links.empty() ? nullptr : links.back().get(); }
+};
+
+TFolderChain ChainOf(const std::string& relativeFolder) {
+  TFolderChain chain;
+  size_t start = 0;
+  while (start < relativeFolder.size()) {
+    const size_t end = relativeFolder.find('\\', start);
+    const std::string name = relativeFolder.substr(start, end - start);
+    auto link = std::make_unique<TqmCategory>(chain.Last());
+    link->SetFolderName(name);
+    chain.links.push_back(std::move(link));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return chain;
+}
+
+// After a rebuild, writes anew what the program cannot do without where it is still damaged: the
+// settings (the settings in use), the category records (a recovered category named after its folder
+// with its first entry's fields, so that every entry in it is shown again), and reminder records
+// that hold nothing (removed). Adds one line per record to lost and the paths it rewrote to mended.
+void MendRecords(TqmGlobal& global, const std::vector<TRebuildNote>& notes, TqmRepairResult& result,
+                 std::vector<std::string>& rewritten) {
+  TWrapper& w = global.Wrapper();
+  w.EnsureLayout();
+  auto zeroed = [&](const std::string& path) {
+    return std::any_of(notes.begin(), notes.end(), [&](const TRebuildNote& n) {
+      return n.Path == path && n.Kind == TRebuildNote::TKind::BytesZeroed;
+    });
+  };
+
+  // The settings.
+  {
+    const std::string path = TWrapper::kSettingsFile;
+    std::vector<std::string> problems;
+    if (w.Container()->FileExists(path)) CheckSettings(w, path, problems);
+    if (!problems.empty() || zeroed(path) || !global.SettingsProblem().empty()) {
+      const bool defaults = !global.SettingsProblem().empty();
+      global.SaveSettings(true);
+      rewritten.push_back(path);
+      result.lost.push_back("The settings " + Quoted(path) + " could not be read; " +
+                            (defaults
+                                 ? "the default settings were written in their place: set your preferences "
+                                   "again."
+                                 : "the settings in use were written in their place."));
+    }
+  }
+
+  // Reminder records that hold no reminder (unreadable, or zeros where a page was lost).
+  for (const std::string& name : w.ListNames(TWrapper::kRemindersFolder, false)) {
+    if (!EndsWith(name, ".reminder")) continue;
+    const std::string path = TWrapper::kRemindersFolder + name;
+    std::vector<std::string> problems;
+    CheckReminderRecord(w, path, problems);
+    if (problems.empty()) continue;
+    if (!w.DeleteReminder(name.substr(0, name.size() - std::string(".reminder").size()))) continue;
+    rewritten.push_back(path);
+    result.lost.push_back(
+        "The reminder record " + Quoted(path) +
+        " could not be read; it was removed (the entry that named it has no reminder now).");
+  }
+
+  // Category records.
+  const std::string root = TWrapper::kRepositoryRoot;
+  std::function<void(const std::string&)> walk = [&](const std::string& relative) {
+    const std::vector<std::string> subs = w.ListNames(root + relative, true);
+    for (size_t i = 0; i < subs.size(); ++i) {
+      const std::string sub = relative + subs[i] + "\\";
+      const std::string damage = CategoryRecordDamage(w, root + sub);
+      if (!damage.empty()) {
+        TFolderChain chain = ChainOf(relative);
+        TqmCategory recovered(chain.Last());
+        recovered.SetFolderName(subs[i]);
+        recovered.SetName("Recovered " + subs[i]);
+        recovered.SetSortOrder(static_cast<int32_t>(subs.size() + i));
+        TqmRepositoryEntry first;
+        bool withFields = false;
+        try {
+          withFields = w.LoadEntryAt(sub, 0, first);
+        } catch (const std::exception&) {
+          // No entry can be read: the record gets no template.
+        }
+        if (withFields) {
+          recovered.SetIcon(first.Icon());
+          for (const auto& f : first.Fields())
+            recovered.Fields().Add(TqmField(f->SortOrder(), f->Name(), f->FieldType(), f->IsRequired()));
+        }
+        try {
+          global.SaveCategory(recovered);
+        } catch (const ERecordRefused&) {
+          recovered.Fields().Clear();  // a field name the record cannot hold: no template then
+          global.SaveCategory(recovered);
+        }
+        const std::string record = root + sub + TWrapper::kCategoryTemplateFile;
+        rewritten.push_back(record);
+        result.lost.push_back(damage + "; its name and template are lost. A new record \"" +
+                              recovered.Name() + "\" was written" +
+                              (withFields ? " with the fields of its first entry" : "") +
+                              ", so that what is in it is shown again: rename it and check its fields.");
+      }
+      walk(sub);
+    }
+  };
+  walk("");
+}
+
+}  // namespace
+
 TqmRepairResult RepairSafe(TqmGlobal& global, const TqmProgress& progress) {
   TqmRepairResult result;
   std::vector<TRebuildNote> notes;
@@ -191,7 +341,13 @@ TqmRepairResult RepairSafe(TqmGlobal& global, const TqmProgress& progress) {
     result.failure = log;
     return result;
   }
+  std::vector<std::string> rewritten;
+  MendRecords(global, notes, result, rewritten);
   for (const TRebuildNote& n : notes) {
+    // A record written anew above has its own line.
+    if (n.Kind == TRebuildNote::TKind::BytesZeroed &&
+        std::find(rewritten.begin(), rewritten.end(), n.Path) != rewritten.end())
+      continue;
     switch (n.Kind) {
       case TRebuildNote::TKind::FolderDropped:
         result.lost.push_back("The folder " + Quoted(n.Path) +
@@ -213,6 +369,35 @@ TqmRepairResult RepairSafe(TqmGlobal& global, const TqmProgress& progress) {
   }
   result.remaining = DeepCheckSafe(global);
   return result;
+}
+
+std::vector<std::string> RecoveredCategories(TqmGlobal& global) {
+  TWrapper& w = global.Wrapper();
+  std::vector<std::string> lines;
+  const std::string root = TWrapper::kRepositoryRoot;
+  std::function<void(const std::string&)> walk = [&](const std::string& folder) {
+    for (const std::string& sub : w.ListNames(folder, true)) {
+      const std::string path = folder + sub + "\\";
+      const std::string record = path + TWrapper::kCategoryTemplateFile;
+      if (w.Container()->FileExists(record)) {
+        try {
+          const std::string bytes = w.ReadRecordBytes(record);
+          TMemoryStream in(bytes);
+          TqmCategory category;
+          category.LoadFromStream(in);
+          if (category.Name() == "Recovered " + sub)
+            lines.push_back("The category \"" + category.Name() + "\" (" + Quoted(path) +
+                            ") was recovered by a repair: its record was damaged, so its name and template "
+                            "were made anew. Rename it and check its fields.");
+        } catch (const std::exception&) {
+          // A record that cannot be read is the deep check's to report.
+        }
+      }
+      walk(path);
+    }
+  };
+  walk(root);
+  return lines;
 }
 
 }  // namespace quillmar

@@ -35,10 +35,20 @@ struct TqmRepairResult {
   bool Whole() const { return rebuilt && lost.empty() && remaining.empty(); }
 };
 
-// Rebuilds the open Safe's container (TqmGlobal::Repair), then checks it deeply. A repair that loses
-// data or leaves problems is not whole, and says so line by line. progress hears of the rebuild; a
+// Rebuilds the open Safe's container (TqmGlobal::Repair), then writes anew the records the program
+// cannot do without where they are still damaged, each with a line in lost: the settings (the
+// settings in use: the defaults when they could not be read at the opening), every category record
+// that cannot be read or is missing while its folder holds something (a new record "Recovered
+// <folder name>" with the fields of the first entry in it and no values, so that everything in it is
+// shown again), and reminder records that hold no reminder (removed). Then it checks it deeply. A repair that
+// loses data or leaves problems is not whole, and says so line by line. progress hears of the rebuild; a
 // cancel there leaves the Safe as it was (rebuilt false). A rebuild that did not go through is not
 // followed by the check: the Safe is as it was, and the failure says why. REQUIRES: a Safe is open.
 TqmRepairResult RepairSafe(TqmGlobal& global, const TqmProgress& progress = {});
+
+// One line per category a repair recovered (its record reads "Recovered <its folder name>") and the
+// user has not renamed yet: check --deep lists them (they are no damage any more, but their name
+// and template were made up). REQUIRES: a Safe is open.
+std::vector<std::string> RecoveredCategories(TqmGlobal& global);
 
 }  // namespace quillmar

@@ -215,7 +215,7 @@ bool SameReminder(const TqmReminderEvent& a, const TqmReminderEvent& b) {
          FormattedNumber(a.stop()) == FormattedNumber(b.stop()) && a.run() == b.run() &&
          a.runparams() == b.runparams() && a.emPort() == b.emPort() && a.emRecipient() == b.emRecipient() &&
          a.emHost() == b.emHost() && a.emName() == b.emName() && a.emPwd() == b.emPwd() &&
-         StarWhenEmpty(a.months()) == StarWhenEmpty(b.months()) &&
+         a.emFrom() == b.emFrom() && StarWhenEmpty(a.months()) == StarWhenEmpty(b.months()) &&
          StarWhenEmpty(a.daysofweek()) == StarWhenEmpty(b.daysofweek()) &&
          StarWhenEmpty(a.days()) == StarWhenEmpty(b.days()) && a.useenddate() == b.useenddate() &&
          a.fired() == b.fired();

@@ -191,6 +191,8 @@ std::string TqmReminderEvent::GetText() const {
   t += "<emRecipient>" + Base64Encode(emRecipient_) + "</emRecipient>" + kCrLf;
   t += "<run>" + Base64Encode(run_) + "</run>" + kCrLf;
   t += "<runparams>" + Base64Encode(runparams_) + "</runparams>" + kCrLf;
+  // Only when there is one, so that a reminder without it keeps the record as it always was.
+  if (!emFrom_.empty()) t += "<emFrom>" + Base64Encode(emFrom_) + "</emFrom>" + kCrLf;
   t += "</reminder>";
   return t;
 }
@@ -237,6 +239,7 @@ void TqmReminderEvent::ParseText(const std::string& text) {
   FindBase64Element(text, "emRecipient", emRecipient_);
   FindBase64Element(text, "run", run_);
   FindBase64Element(text, "runparams", runparams_);
+  FindBase64Element(text, "emFrom", emFrom_);
 }
 
 void TqmReminderEvent::SaveToStream(TStream& stream) const {
@@ -265,6 +268,7 @@ void TqmReminderEvent::LoadFromStream(TStream& stream) {
   message_.clear();
   emRecipient_.clear();
   run_.clear();
+  emFrom_.clear();  // written only when not empty: a record without it has none
   ParseText(text);
   WipeString(text);
 }
@@ -279,8 +283,10 @@ std::string TqmReminderEvent::CronMask() const {
   }
   std::string mask = std::to_string(parts.second) + ' ' + std::to_string(parts.minute) + ' ' +
                      std::to_string(parts.hour) + ' ';
+  // An empty pattern is "*", as the record reads it back (an empty field would shift the others).
+  auto field = [](const std::string& pattern) { return pattern.empty() ? std::string("*") : pattern; };
   if (type_ == kTypeRecurring)
-    mask += days_ + ' ' + months_ + ' ' + daysofweek_;
+    mask += field(days_) + ' ' + field(months_) + ' ' + field(daysofweek_);
   else
     mask += "* * *";
   return mask;

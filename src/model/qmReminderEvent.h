@@ -9,6 +9,7 @@
 //   <message><!CDATA[b64]]></message>    (the marker is written exactly so, not the XML form)
 //   <emHost>b64</emHost>  <emPort>%d</emPort>  <emName>b64</emName>  <emPwd>b64</emPwd>
 //   <emRecipient>b64</emRecipient>  <run>b64</run>  <runparams>b64</runparams>   (one line each)
+//   <emFrom>b64</emFrom>                 only when the sender's address is not empty
 //   </reminder>
 // b64 is Base64 of the 8-bit text (empty stays empty). id, days, months and daysofweek are written
 // unchanged. name is written unchanged too, except that the four characters & " < > are written as
@@ -56,8 +57,8 @@ public:
   // True when text holds the record's opening marker "<reminder".
   static bool LooksLikeRecord(const std::string& text) { return text.find("<reminder") != std::string::npos; }
 
-  // The stored form. LoadFromStream first empties name, start, stop, action, message, emRecipient
-  // and run, then parses; it throws EStreamError("Stream read error") when the stream holds fewer
+  // The stored form. LoadFromStream first empties name, start, stop, action, message, emRecipient,
+  // run and emFrom, then parses; it throws EStreamError("Stream read error") when the stream holds fewer
   // bytes than the length says (nothing else is changed then).
   void SaveToStream(TStream& stream) const;
   void LoadFromStream(TStream& stream);
@@ -95,6 +96,10 @@ public:
   void SetEmHost(const std::string& value) { emHost_ = value; }
   const std::string& emName() const { return emName_; }
   void SetEmName(const std::string& value) { emName_ = value; }
+  // The sender's address of the reminder's mail, for a login that is no address (see
+  // TqmReminderSchedule::MailSenderOf).
+  const std::string& emFrom() const { return emFrom_; }
+  void SetEmFrom(const std::string& value) { emFrom_ = value; }
   const std::string& emPwd() const { return emPwd_; }
   void SetEmPwd(const std::string& value);
   const std::string& months() const { return months_; }
@@ -123,6 +128,7 @@ private:
   std::string emHost_;
   std::string emName_;
   std::string emPwd_;
+  std::string emFrom_;
   std::string months_ = "*";
   std::string daysofweek_ = "*";
   std::string days_ = "*";

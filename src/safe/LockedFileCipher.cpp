@@ -7,10 +7,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "base/Exception.h"
+#include "base/OrderedPipeline.h"
+#include "base/WorkerThreads.h"
 
 namespace quillmar {
 
@@ -86,6 +91,15 @@ void TLockedFileChain::Process(const uint8_t* in, uint8_t* out, size_t count, bo
   if (final) finished_ = true;
 }
 
+const uint8_t* TLockedFileChain::ChainValue() const {
+  return impl_->chain;
+}
+
+void TLockedFileChain::ContinueFrom(const uint8_t* chainValue) {
+  std::memcpy(impl_->chain, chainValue, kBlock);
+  finished_ = false;
+}
+
 namespace {
 
 // Reads into buf until it is full or the source ends; returns the number of bytes read.
@@ -99,42 +113,124 @@ size_t ReadPiece(TStream& source, uint8_t* buf, size_t size) {
   return got;
 }
 
-// Runs source through transform piece by piece into dest. transform(in, out, count, final).
-template <class Transform>
+// Consecutive pieces of the file, in one buffer: every piece but the last of the file is whole.
+struct TBatch {
+  CryptoPP::SecByteBlock bytes;
+  size_t length = 0;
+  size_t pieces = 0;
+  bool final = false;           // holds the file's last piece
+  uint8_t before[kBlock] = {};  // the cipher block before the batch (the initial value for the first)
+};
+
+using TBatchStep = std::function<void(TBatch& batch, int worker)>;
+struct TBatchStage {
+  bool parallel;
+  TBatchStep work;
+};
+
+// Runs source through the stages batch by batch into dest (TOrderedPipeline): pieces are read on the
+// producer thread, the stages transform each batch in place, and the calling thread writes the pieces
+// in order and reports progress after each. `initial` is the chain's initial value; each batch carries
+// the cipher block before it, which the source delivered (for decryptions that start mid-file).
 void Pump(TStream& source, TStream& dest, const TCipherProgress& progress, size_t pieceSize,
-          Transform&& transform) {
+          const uint8_t* initial, int threads, const std::vector<TBatchStage>& stages) {
   if (pieceSize == 0 || pieceSize % kBlock != 0)
     throw std::logic_error("TLockedFileCipher: the piece size must be a non-zero multiple of 8");
   const int64_t start = source.Position();
   int64_t total = source.Size() - start;
   if (total < 0) total = 0;
-  CryptoPP::SecByteBlock in(pieceSize), out(pieceSize);
+  const size_t piecesPerBatch = std::max<size_t>(1, TLockedFileCipher::kBatchSize / pieceSize);
+  std::vector<TBatch> batches(threads == 1 ? 1 : size_t(threads) * 2 + 2);
+  for (TBatch& b : batches) b.bytes.New(piecesPerBatch * pieceSize);
+
+  // Producer state.
+  int64_t read = 0;
+  bool sourceEnded = false;
+  uint8_t lastCipher[kBlock];
+  std::memcpy(lastCipher, initial, kBlock);
+  auto produce = [&](size_t slot) {
+    if (sourceEnded) return false;
+    TBatch& b = batches[slot];
+    std::memcpy(b.before, lastCipher, kBlock);
+    b.length = b.pieces = 0;
+    b.final = false;
+    while (b.pieces < piecesPerBatch && !b.final) {
+      const size_t got = ReadPiece(source, b.bytes.data() + b.length, pieceSize);
+      // A source that ends before its size did not deliver every byte (a damaged page): the result
+      // would be cut short, so the whole operation fails.
+      if (got < pieceSize && read + static_cast<int64_t>(got) < total) {
+        const int64_t offset = start + read + static_cast<int64_t>(got);
+        throw EUnreadableData(
+            "Stream read error: the bytes from offset " + std::to_string(offset) + " on cannot be read",
+            offset);
+      }
+      b.final = got < pieceSize;
+      b.length += got;
+      read += static_cast<int64_t>(got);
+      ++b.pieces;
+    }
+    sourceEnded = b.final;
+    if (b.length >= kBlock)
+      std::memcpy(lastCipher, b.bytes.data() + (b.length / kBlock - 1) * kBlock, kBlock);
+    return true;
+  };
+
+  std::vector<TOrderedPipeline::TStage> pipelineStages;
+  for (const TBatchStage& stage : stages)
+    pipelineStages.push_back(
+        {stage.parallel, [&batches, &stage](size_t slot, int worker) { stage.work(batches[slot], worker); }});
+
   int64_t done = 0;
   int lastPercent = -1;
-  for (;;) {
-    size_t got = ReadPiece(source, in, pieceSize);
-    bool final = got < pieceSize;
-    // A source that ends before its size did not deliver every byte (a damaged page): the result
-    // would be cut short, so the whole operation fails.
-    if (final && done + static_cast<int64_t>(got) < total) {
-      const int64_t offset = start + done + static_cast<int64_t>(got);
-      throw EUnreadableData(
-          "Stream read error: the bytes from offset " + std::to_string(offset) + " on cannot be read",
-          offset);
-    }
-    transform(in.data(), out.data(), got, final);
-    dest.WriteBuffer(out, static_cast<int64_t>(got));
-    done += static_cast<int64_t>(got);
-    if (progress) {
-      int percent =
-          final ? 100 : (total > 0 ? static_cast<int>(std::min<int64_t>(done, total) * 100 / total) : 0);
-      if (percent != lastPercent) {
-        lastPercent = percent;
-        progress(percent);
+  auto consume = [&](size_t slot) {
+    const TBatch& b = batches[slot];
+    for (size_t j = 0; j < b.pieces; ++j) {
+      const size_t at = j * pieceSize;
+      const size_t count = std::min(pieceSize, b.length - std::min(b.length, at));
+      const bool finalPiece = b.final && j + 1 == b.pieces;
+      dest.WriteBuffer(b.bytes.data() + at, static_cast<int64_t>(count));
+      done += static_cast<int64_t>(count);
+      if (progress) {
+        int percent = finalPiece
+                          ? 100
+                          : (total > 0 ? static_cast<int>(std::min<int64_t>(done, total) * 100 / total) : 0);
+        if (percent != lastPercent) {
+          lastPercent = percent;
+          progress(percent);
+        }
       }
     }
-    if (final) break;
-  }
+  };
+  TOrderedPipeline::Run(batches.size(), threads, produce, pipelineStages, consume);
+}
+
+// The threads for the bytes from the source's position on: a file of one batch gains nothing from
+// several.
+int ThreadsFor(TStream& source) {
+  return source.Size() - source.Position() <= int64_t(TLockedFileCipher::kBatchSize) ? 1
+                                                                                     : WorkerThreadCount();
+}
+
+// One chain per worker thread, each continuing from the cipher block before its batch.
+TBatchStage ParallelDecryption(std::vector<std::unique_ptr<TLockedFileChain>>& chains) {
+  return {true, [&chains](TBatch& b, int worker) {
+            TLockedFileChain& chain = *chains[size_t(worker)];
+            chain.ContinueFrom(b.before);
+            chain.Process(b.bytes.data(), b.bytes.data(), b.length, b.final);
+          }};
+}
+
+std::vector<std::unique_ptr<TLockedFileChain>> DecryptionChains(std::string_view password, int threads) {
+  std::vector<std::unique_ptr<TLockedFileChain>> chains;
+  for (int i = 0; i < threads; ++i)
+    chains.push_back(std::make_unique<TLockedFileChain>(password, TLockedFileChain::TDirection::Decrypt));
+  return chains;
+}
+
+// The chain continuing through the batches one after the other (encryption cannot be split).
+TBatchStage SerialEncryption(TLockedFileChain& chain) {
+  return {false,
+          [&chain](TBatch& b, int) { chain.Process(b.bytes.data(), b.bytes.data(), b.length, b.final); }};
 }
 
 }  // namespace
@@ -142,26 +238,31 @@ void Pump(TStream& source, TStream& dest, const TCipherProgress& progress, size_
 void TLockedFileCipher::Encrypt(TStream& source, TStream& dest, std::string_view password,
                                 const TCipherProgress& progress, size_t pieceSize) {
   TLockedFileChain chain(password, TLockedFileChain::TDirection::Encrypt);
-  Pump(source, dest, progress, pieceSize,
-       [&](const uint8_t* in, uint8_t* out, size_t n, bool final) { chain.Process(in, out, n, final); });
+  uint8_t initial[kBlock];
+  std::memcpy(initial, chain.ChainValue(), kBlock);
+  Pump(source, dest, progress, pieceSize, initial, ThreadsFor(source), {SerialEncryption(chain)});
 }
 
 void TLockedFileCipher::Decrypt(TStream& source, TStream& dest, std::string_view password,
                                 const TCipherProgress& progress, size_t pieceSize) {
-  TLockedFileChain chain(password, TLockedFileChain::TDirection::Decrypt);
-  Pump(source, dest, progress, pieceSize,
-       [&](const uint8_t* in, uint8_t* out, size_t n, bool final) { chain.Process(in, out, n, final); });
+  const int threads = ThreadsFor(source);
+  auto chains = DecryptionChains(password, threads);
+  uint8_t initial[kBlock];
+  std::memcpy(initial, chains[0]->ChainValue(), kBlock);
+  Pump(source, dest, progress, pieceSize, initial, threads, {ParallelDecryption(chains)});
 }
 
 void TLockedFileCipher::Rekey(TStream& source, TStream& dest, std::string_view oldPassword,
                               std::string_view newPassword, const TCipherProgress& progress,
                               size_t pieceSize) {
-  TLockedFileChain decrypt(oldPassword, TLockedFileChain::TDirection::Decrypt);
+  const int threads = ThreadsFor(source);
+  auto decrypt = DecryptionChains(oldPassword, threads);
   TLockedFileChain encrypt(newPassword, TLockedFileChain::TDirection::Encrypt);
-  Pump(source, dest, progress, pieceSize, [&](const uint8_t* in, uint8_t* out, size_t n, bool final) {
-    decrypt.Process(in, out, n, final);  // the plain piece lives only in out, and is encrypted in place
-    encrypt.Process(out, out, n, final);
-  });
+  uint8_t initial[kBlock];
+  std::memcpy(initial, decrypt[0]->ChainValue(), kBlock);
+  // The plain batch lives only in its buffer between the two stages, and is encrypted in place.
+  Pump(source, dest, progress, pieceSize, initial, threads,
+       {ParallelDecryption(decrypt), SerialEncryption(encrypt)});
 }
 
 }  // namespace quillmar

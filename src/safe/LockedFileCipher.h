@@ -13,8 +13,18 @@
 // The chain never restarts, so the bytes do not depend on how the file is cut into pieces.
 //
 // Streaming: Encrypt, Decrypt and Rekey read the source from its position to its end in pieces of
-// pieceSize bytes (8192 by default) and write the result to the destination at its position, with
-// memory bounded by two pieces whatever the file size. Key material and plain pieces are wiped.
+// pieceSize bytes (8192 by default) and write the result to the destination at its position, in
+// pieces of the same size, with memory bounded whatever the file size (a few batches of kBatchSize
+// bytes per thread). Key material and plain pieces are wiped.
+//
+// Threads (WorkerThreadCount(), base/WorkerThreads.h): the source is read on a thread of its own,
+// batch after batch, and the destination written on the calling thread, so the disk and the
+// container's own cipher work run beside the chain. Decryption needs only the cipher block before
+// each block, so the batches of a file are decrypted on all threads at once; encryption is one chain
+// and runs on one thread, batch after batch. The bytes written are the same whatever the number of
+// threads. With one thread everything runs on the calling thread. Progress is reported on the
+// calling thread; when the source, the destination, the progress callback or a cipher step throws,
+// the work stops, every thread is joined, and the exception comes out of the call.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -48,6 +58,14 @@ public:
   void Process(const uint8_t* in, uint8_t* out, size_t count, bool final);
   bool Finished() const { return finished_; }
 
+  // The current chain value: the last cipher block processed, or the initial value (8 bytes).
+  const uint8_t* ChainValue() const;
+  // Continues the chain from chainValue (8 bytes: the cipher block just before the next byte to be
+  // processed, or the initial value at the start of the file), as if everything before it had been
+  // processed; a finished chain may go on. This is what lets one file be decrypted in independent
+  // parts, each from the cipher block before it.
+  void ContinueFrom(const uint8_t* chainValue);
+
 private:
   struct TImpl;
   std::unique_ptr<TImpl> impl_;
@@ -58,6 +76,8 @@ private:
 class TLockedFileCipher {
 public:
   static constexpr size_t kPieceSize = 8192;
+  // The threads share the work in batches of about this many bytes (whole pieces).
+  static constexpr size_t kBatchSize = size_t(256) << 10;
 
   // REQUIRES for all three: pieceSize a non-zero multiple of 8. Errors of the streams propagate
   // (EStreamError); a source that ends before its size throws EUnreadableData with the offset of the

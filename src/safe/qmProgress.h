@@ -17,6 +17,11 @@ namespace quillmar {
 
 using TqmProgress = std::function<void(double fraction, bool& cancel)>;
 
+// Progress of one file's bytes (locking or unlocking a file): the bytes done and the file's size,
+// reported at the start, at least once per MiB and at the end; setting cancel stops the work before
+// it becomes permanent (the operation then reports that it did nothing).
+using TqmByteProgress = std::function<void(int64_t done, int64_t total, bool& cancel)>;
+
 // Maps the work of one operation, counted in units of any size (bytes, pages), onto the fraction
 // of a callback, and remembers a cancel.
 class TqmProgressMeter {

@@ -41,6 +41,15 @@ void CopyWhole(TStream& source, TStream& dest) {
   SecureWipe(buffer.data(), buffer.size());
 }
 
+bool IsWorkFileName(const std::string& name, const std::string& prefix) {
+  if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+      !EndsWith(name, ".tmp"))
+    return false;
+  for (size_t i = prefix.size(); i + 4 < name.size(); ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return true;
+}
+
 // "from byte N on" for messages about a file that cannot be read in full.
 std::string UnreadableFrom(const EUnreadableData& e) {
   return "cannot be read from byte " + std::to_string(e.Offset()) +
@@ -76,6 +85,7 @@ void TqmSFSWrapper::ProcessEvents() {
 TqmSFSWrapper::TChange::TChange(TqmSFSWrapper& safe)
     : safe_(safe), sfs_(&safe.Sfs()), exceptions_(std::uncaught_exceptions()) {
   sfs_->BeginTransaction();
+  safe_.NoteExternalChanges();
 }
 
 TqmSFSWrapper::TChange::~TChange() noexcept(false) {
@@ -104,7 +114,37 @@ void TqmSFSWrapper::TChange::Commit() {
   }
 }
 
+TqmSFSWrapper::TRead::TRead(TqmSFSWrapper& safe) : sfs_(safe.Sfs()) {
+  sfs_.BeginRead();
+  safe.NoteExternalChanges();
+}
+
+TqmSFSWrapper::TRead::~TRead() {
+  sfs_.EndRead();
+}
+
+void TqmSFSWrapper::NoteExternalChanges() {
+  if (!sfs_ || sfs_->ExternalChangeCount() == seenExternal_) return;
+  seenExternal_ = sfs_->ExternalChangeCount();
+  InvalidateEntryIndex();
+}
+
+TqmSafeChanges TqmSFSWrapper::TakeChanges() {
+  if (!sfs_) return {};
+  NoteExternalChanges();
+  const TSFSExternalChanges changes = sfs_->TakeExternalChanges();
+  return TqmSafeChanges::FromPaths(changes.Count, changes.Paths);
+}
+
+bool TqmSFSWrapper::Refresh() {
+  if (!sfs_) return false;
+  const bool changed = sfs_->Refresh();
+  NoteExternalChanges();
+  return changed;
+}
+
 std::vector<std::string> TqmSFSWrapper::ListNames(const std::string& folder, bool folders) {
+  TRead reading(*this);
   return List(WithTrailingSeparator(folder), "*.*", folders);
 }
 
@@ -118,6 +158,7 @@ std::string TqmSFSWrapper::FileReadProblem(const std::string& path) {
     int64_t Size() override { return 0; }
     void SetSize(int64_t) override {}
   } discard;
+  TRead reading(*this);
   try {
     // Records carry the fixed record password; the other files have none of their own.
     TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, path);
@@ -131,6 +172,7 @@ std::string TqmSFSWrapper::FileReadProblem(const std::string& path) {
 }
 
 std::string TqmSFSWrapper::ReadRecordBytes(const std::string& path) {
+  TRead reading(*this);
   TMemoryStream bytes;
   try {
     TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, path);

@@ -32,6 +32,13 @@
 //    notices are dropped.
 //  - Passwords handed in are not kept beyond the call (the container keeps its own copy, wiped when it
 //    closes). Single-threaded.
+//  - Other programs. A Safe opened for writing is shared with the other programs that have it open
+//    (TSingleFileSystem's contract): every operation here reads under the container's shared lock, as
+//    one consistent read, and every change is one transaction under its exclusive lock. An operation
+//    that finds the Safe changed by another program drops what this layer cached of it (the entry
+//    index) before it goes on, and keeps what changed for TakeChanges. Operations that replace the
+//    Safe's file (ChangePassword, and the rebuild of Repair) need it alone: they fail, saying so, while
+//    another program has it open.
 //  - Crash safety: every operation that changes the Safe is one transaction of the container's
 //    journal (all of it is on the disk when it returns, none of it when it throws or the program
 //    stops in the middle); TChange groups several into one. A Safe opened read-only (OpenSafe with
@@ -55,8 +62,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Exception.h"
 #include "container/TextKey.h"
 #include "safe/qmProgress.h"
+#include "safe/qmSafeChanges.h"
 
 namespace quillmar {
 
@@ -77,6 +86,18 @@ class TqmSettings;
 class TqmPrompter;
 class TSFSPartStorage;
 
+// A Safe's key derivation asks for more than this program ever writes (TKeyDerivation::Costly) and
+// was not run: nobody agreed to its cost. The message names the cost; Derivation() says it exactly.
+class ECostlyDerivation : public EQuillmarError {
+public:
+  ECostlyDerivation(const std::string& message, const TKeyDerivation& derivation)
+      : EQuillmarError(message), derivation_(derivation) {}
+  const TKeyDerivation& Derivation() const { return derivation_; }
+
+private:
+  TKeyDerivation derivation_;
+};
+
 // A record of the Safe that could not be read (its container path and why), so that a listing can
 // name it and go on with the others.
 struct TqmUnreadableRecord {
@@ -87,9 +108,15 @@ struct TqmUnreadableRecord {
 // One File Locker item as the list shows it.
 struct TqmFileInfo {
   std::string Name;
-  uint32_t Size = 0;        // bytes (32-bit, as listed)
+  uint64_t Size = 0;        // bytes (files of 4 GiB and more too); 0 for a folder
   std::string Modified;     // last write, local time, "yyyy-mm-dd hh:nn:ss" (sorts as text)
   double ModifiedTime = 0;  // the same as a date-time number (days since 1899-12-30), 0 when unknown
+};
+
+// The items directly in one File Locker folder, each kind in listing order.
+struct TqmLockerListing {
+  std::vector<TqmFileInfo> Folders;
+  std::vector<TqmFileInfo> Files;
 };
 
 class TqmSFSWrapper {
@@ -151,8 +178,13 @@ public:
   }
   // The text key of the Safe file for password: D (one derivation with the Safe's cost) for a
   // hardened Safe, the password for a compatible one. Whether the password is right is not checked
-  // here (CheckSafe). Throws as KeyDerivationOf, or when the derivation fails (memory).
-  static TTextKey TextKeyFor(const std::string& file, std::string_view password);
+  // here (CheckSafe). Throws as KeyDerivationOf, or when the derivation fails (memory). A costly
+  // derivation (TKeyDerivation::Costly: more than this program ever writes) is run only with
+  // allowCostly; otherwise ECostlyDerivation is thrown at once, before anything is reserved (the
+  // core asks the user first: TqmGlobal::TextKeyFor).
+  static TTextKey TextKeyFor(const std::string& file, std::string_view password, bool allowCostly = false);
+  // The message of ECostlyDerivation for the Safe file `file` with that derivation.
+  static std::string CostlyDerivationMessage(const std::string& file, const TKeyDerivation& derivation);
   // A new text key of that kind for password: for Hardened a new derivation (fresh salt, the cost of
   // this run: container/KeyDerivationCost.h) and D; for Compatible the password, refused beyond 32
   // characters (kMsgCompatiblePasswordTooLong). An empty password is refused (kMsgEmptyPassword).
@@ -191,8 +223,9 @@ public:
   // readers may share but no writer) and keeps it. Throws the container's error (for example the
   // "invalid password specified" message, the refusal of its key derivation, or that another program
   // holds it) when it cannot be opened; the previous Safe is closed in any case. Opening for writing
-  // also removes partial File Locker and attachment files ("~lockN.tmp", "~attachN.tmp") that an
-  // interrupted program left, with a notice.
+  // also removes the work files of a lock or an attachment that never finished (names that begin with
+  // U+0001, which no user item can have), and older versions' "~attach<n>.tmp" files that no entry
+  // names, with a notice; an older "~lock<n>.tmp" could be a user's file and is kept.
   void OpenSafe(const std::string& file, std::string_view password, bool readOnly = false);
   void OpenSafe(const std::string& file, const TTextKey& key, bool readOnly = false);
   bool ReadOnly() const;
@@ -227,6 +260,13 @@ public:
     int exceptions_;
     bool done_ = false;
   };
+
+  // What other programs changed in the open Safe since the last call (or since it was opened), as
+  // this layer's operations found it (see the Contract). Nothing when no Safe is open.
+  TqmSafeChanges TakeChanges();
+  // Looks now whether another program changed the open Safe (a read under the shared lock) and takes
+  // it in; true when it did (TakeChanges then tells what). False when no Safe is open.
+  bool Refresh();
 
   // Test hook: the part storage every container of this object is opened through (not owned; null:
   // the disk), so that tests can make the disk fail or stop at any write.
@@ -264,6 +304,13 @@ public:
   // with the Safe as it was (and no notes).
   bool Repair(std::string* log = nullptr, std::vector<TRebuildNote>* notes = nullptr,
               const TqmProgress& progress = {});
+  // For the repair of a Safe file whose journal opening refuses as damaged
+  // (TSingleFileSystem::HasDamagedJournal): puts back what the journal still holds and keeps the
+  // journal aside, so that the Safe opens and can be rebuilt (TSingleFileSystem::SalvageJournal).
+  // False, with nothing changed, when key does not open the Safe; otherwise one line per thing done
+  // in `done`. Throws when another program has the Safe open or the journal cannot be used at all.
+  // Closes the open Safe first.
+  bool SalvageJournal(const std::string& file, const TTextKey& key, std::vector<std::string>& done);
   // Creates whichever of the seven layout folders is missing (called first by most operations).
   void EnsureLayout();
   // The names of the files (folders false) or folders (true) directly in folder (a container path
@@ -314,9 +361,14 @@ public:
   // program) are still reached this way. True when there is one.
   bool LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry);
   // The "*.entry" files of the category that LoadEntry and LoadEntryAt leave out: empty ones (4 bytes
-  // or less), ones a page of which cannot be read, and ones that hold no entry record. In listing
-  // order.
+  // or less), ones a page of which cannot be read, ones that hold no entry record, and damaged ones of
+  // which no field can be read (see DamagedEntries). In listing order.
   std::vector<TqmUnreadableRecord> UnreadableEntries(const std::string& path);
+  // The "*.entry" files of the category that are loaded although their record is damaged (it holds
+  // zero bytes, which no record text has: a repair writes them where a page could not be read, and a
+  // page read through the wrong cipher has them): what could be read of them is shown, and this names
+  // them. An entry of which no field can be read is among UnreadableEntries instead. In listing order.
+  std::vector<TqmUnreadableRecord> DamagedEntries(const std::string& path);
   // Creates the category folder when missing, gives the entry a random FileName when it has none and
   // writes the entry record, replacing the file. An entry that would not read back as it is
   // (model/RecordCheck.h) throws ERecordRefused before anything is written.
@@ -393,8 +445,13 @@ public:
   int CountFiles(const std::string& folder);
   int CountFolders(const std::string& folder);
   // The index-th file (or folder) of folder in listing order; an empty record for a missing index.
+  // Each call walks the folder: a listing of the whole folder is ListLockerFolder.
   TqmFileInfo FileInfoAt(const std::string& folder, int index);
   TqmFileInfo FolderInfoAt(const std::string& folder, int index);
+  // Every folder and file directly in folder with its size and time, in one walk of the folder
+  // (what CountFolders, FolderInfoAt, CountFiles and FileInfoAt give item by item). Empty when the
+  // folder does not exist.
+  TqmLockerListing ListLockerFolder(const std::string& folder);
   // Throws ERecordRefused for a name ItemNameProblem refuses. Shows kMsgFolderExists and returns
   // false when parent + name exists; otherwise creates it.
   bool CreateFolder(const std::string& parent, const std::string& name);
@@ -404,15 +461,20 @@ public:
   // (ERecordRefused otherwise). The disk file is opened for exclusive reading: one another process
   // holds locked, or that cannot be read in full, throws. On failure no partial target is left
   // behind (a replaced target is lost only once the new one is complete).
+  // progress (qmProgress.h) hears of the bytes stored; a cancel returns false with the Safe as it was
+  // (no partial target, a target of that name unchanged). True once the file is in the Safe, durably.
   // `key` is the open Safe's text key (see the Contract); the overloads with a password serve
   // compatible Safes only.
-  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName, const TTextKey& key);
+  bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName, const TTextKey& key,
+                const TqmByteProgress& progress = {});
   bool LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
                 std::string_view password) {
     return LockFile(folder, diskFile, appendName, TTextKey::FromPassword(password));
   }
   // The same from a stream (from its position to its end) into the container path target, replacing it.
-  void LockStream(const std::string& target, TStream& source, const TTextKey& key);
+  // With progress: false when it was cancelled (nothing changed), else true.
+  bool LockStream(const std::string& target, TStream& source, const TTextKey& key,
+                  const TqmByteProgress& progress = {});
   void LockStream(const std::string& target, TStream& source, std::string_view password) {
     LockStream(target, source, TTextKey::FromPassword(password));
   }
@@ -420,9 +482,10 @@ public:
   // false. The plain bytes go to a new private file beside diskFile that replaces it only once every
   // byte was decrypted: when a page of the locked file cannot be read, EQuillmarError names the file
   // and the offset, nothing is left on the disk (an existing diskFile is kept as it was) and the
-  // locked file stays in the Safe.
+  // locked file stays in the Safe. progress hears of the bytes written; a cancel returns false the
+  // same way (no partial file, an existing diskFile unchanged).
   bool UnlockFile(const std::string& folder, const std::string& name, const TTextKey& key,
-                  const std::string& diskFile);
+                  const std::string& diskFile, const TqmByteProgress& progress = {});
   bool UnlockFile(const std::string& folder, const std::string& name, std::string_view password,
                   const std::string& diskFile) {
     return UnlockFile(folder, name, TTextKey::FromPassword(password), diskFile);
@@ -434,8 +497,9 @@ public:
     UnlockToStream(path, dest, TTextKey::FromPassword(password));
   }
   // A file or an empty folder is deleted at once; a folder with content only after kMsgRemoveFolder
-  // is answered Yes. True when it was removed.
-  bool Remove(const std::string& folder, const std::string& name);
+  // is answered Yes (without askFolder at once: the caller has made sure of it, as Unlock/Remove does
+  // once every file of the folder is on the disk). True when it was removed.
+  bool Remove(const std::string& folder, const std::string& name, bool askFolder = true);
   // Renames folder + oldName to folder + newName; false when that is not possible (name taken, or a
   // name with a separator). A newName ItemNameProblem refuses otherwise throws ERecordRefused.
   bool Rename(const std::string& folder, const std::string& oldName, const std::string& newName);
@@ -445,6 +509,20 @@ public:
   std::function<void(const std::string& stage)> OnPasswordChangeStage;
 
 private:
+  // One consistent read of the open Safe: the container's shared lock for its length, and this
+  // layer's caches dropped first when another program changed the Safe.
+  class TRead {
+  public:
+    explicit TRead(TqmSFSWrapper& safe);
+    ~TRead();
+    TRead(const TRead&) = delete;
+    TRead& operator=(const TRead&) = delete;
+
+  private:
+    TSingleFileSystem& sfs_;
+  };
+  // Drops the caches when the container took in another program's change since the last look.
+  void NoteExternalChanges();
   TSingleFileSystem& Sfs();
   bool Ask(const std::string& message);
   void ProcessEvents();
@@ -458,6 +536,9 @@ private:
   // OpenSafe once the leftovers were dealt with.
   void OpenRecovered(const std::string& file, const TTextKey& key, bool readOnly);
   void RemovePartialFiles();
+  // Those of names (files of "\\Quillmar.System.Info\\Attached Files\\") that no entry record of
+  // the repository holds as a field's value; none while an entry record cannot be read.
+  std::vector<std::string> AttachedNamesNoEntryHolds(std::vector<std::string> names);
   std::string CategoryFolder(const TqmCategory* category) const;
   std::string EntryFolder(const std::string& path) const;
   std::string IconFolder(int kind) const;
@@ -477,6 +558,7 @@ private:
     std::map<int32_t, std::string> BySortOrder;
     std::vector<std::string> InListingOrder;  // every readable entry file, gaps and repeats included
     std::vector<TqmUnreadableRecord> Unreadable;
+    std::vector<TqmUnreadableRecord> Damaged;  // loaded, but damaged
   };
   TEntryIndex& IndexOf(const std::string& folder);
 
@@ -484,6 +566,7 @@ private:
   TSFSPartStorage* storage_ = nullptr;
   std::unique_ptr<TSingleFileSystem> sfs_;
   std::map<std::string, TEntryIndex> entryIndex_;
+  uint64_t seenExternal_ = 0;  // the container's ExternalChangeCount when the caches were last checked
 };
 
 }  // namespace quillmar

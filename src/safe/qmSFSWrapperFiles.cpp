@@ -2,6 +2,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -78,15 +79,64 @@ private:
   int fd_ = -1;
 };
 
+// Thrown out of a write when the progress callback asked for a cancel; caught where the work is
+// given up (nothing of it is kept).
+struct TCancelled {};
+
+// Passes every call through to the stream below and reports the bytes written to it (at the start,
+// after every kReportEvery bytes and at the end). A cancel throws TCancelled out of the write, so
+// that the work stops before anything becomes permanent.
+class TReportingStream : public TStream {
+public:
+  TReportingStream(TStream& inner, int64_t total, const TqmByteProgress& progress)
+      : inner_(inner), total_(total), progress_(progress) {
+    Report();
+  }
+  int64_t Read(void* buffer, int64_t count) override { return inner_.Read(buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) override {
+    const int64_t written = inner_.Write(buffer, count);
+    done_ += written;
+    if (done_ - reported_ >= kReportEvery) Report();
+    return written;
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return inner_.Seek(offset, origin); }
+  int64_t Size() override { return inner_.Size(); }
+  void SetSize(int64_t newSize) override { inner_.SetSize(newSize); }
+  // The last report (all bytes done); a cancel that comes now still stops the work.
+  void Finish() {
+    if (reported_ != done_ || done_ == 0) Report();
+  }
+
+private:
+  static constexpr int64_t kReportEvery = int64_t(256) << 10;
+  void Report() {
+    reported_ = done_;
+    if (!progress_) return;
+    bool cancel = false;
+    progress_(done_, total_, cancel);
+    if (cancel) throw TCancelled();
+  }
+
+  TStream& inner_;
+  int64_t total_;
+  const TqmByteProgress& progress_;
+  int64_t done_ = 0;
+  int64_t reported_ = -1;
+};
+
 // Writes a disk file through a new private (0600) file in its folder that is synced and renamed over
 // it only once fill has written it whole, and the folder synced after: a failure leaves no partial
 // file behind, a file of that name stays as it was, and success is reported only once the file is on
-// the disk.
+// the disk. A cancel (TCancelled out of fill) returns false the same way.
 template <class Fill>
-void WriteDiskFileWhole(const std::string& diskFile, Fill&& fill) {
+bool WriteDiskFileWhole(const std::string& diskFile, Fill&& fill) {
   try {
-    ReplaceFile(diskFile, [&](TStream& out) {
-      fill(out);
+    return ReplaceFile(diskFile, [&](TStream& out) {
+      try {
+        fill(out);
+      } catch (const TCancelled&) {
+        return false;
+      }
       return true;
     });
   } catch (const EDurableFileError& e) {
@@ -110,7 +160,7 @@ std::string TqmSFSWrapper::AttachFile(const std::string& diskFile) {
   if (sfs.FileExists(target) && !Ask(kMsgFileExists)) return "";
   TFileStream source(diskFile, TFileMode::Read);
   // Written under a temporary name first, so that a failed copy never costs the old attachment.
-  const std::string temp = RandomFreeName(std::string(kAttachedFilesFolder) + "~attach", ".tmp",
+  const std::string temp = RandomFreeName(kAttachedFilesFolder + WorkFilePrefix("attach"), ".tmp",
                                           [&](const std::string& path) { return sfs.FileExists(path); });
   // One change: a failure (or a crash) leaves neither the temporary file nor a lost old attachment.
   {
@@ -125,6 +175,7 @@ std::string TqmSFSWrapper::AttachFile(const std::string& diskFile) {
 }
 
 std::string TqmSFSWrapper::ExtractAttachedFile(const std::string& name, const std::string& diskFolder) {
+  TRead reading(*this);
   EnsureLayout();
   RequirePlainName(name, "attached file");
   const std::string path = kAttachedFilesFolder + name;
@@ -163,35 +214,42 @@ bool TqmSFSWrapper::AttachedFileExists(const std::string& name) {
 // --- File Locker -----------------------------------------------------------------------------------
 
 int TqmSFSWrapper::CountFiles(const std::string& folder) {
+  TRead reading(*this);
   EnsureLayout();
   return static_cast<int>(List(WithTrailingSeparator(folder), "*.*", false).size());
 }
 
 int TqmSFSWrapper::CountFolders(const std::string& folder) {
+  TRead reading(*this);
   EnsureLayout();
   return static_cast<int>(List(WithTrailingSeparator(folder), "*.*", true).size());
 }
 
 namespace {
 
+// The time of an item (local DOS date and time, -1 when unknown) as the list shows it.
+void SetModified(TqmFileInfo& info, int64_t dosTime) {
+  TDateTime time = 0;
+  if (dosTime >= 0 && TryDosDateTimeToDateTime(static_cast<uint32_t>(dosTime), time)) {
+    info.ModifiedTime = time;
+    info.Modified = FormatDateTime(time);
+  }
+}
+
 TqmFileInfo MakeFileInfo(TSingleFileSystem& sfs, const std::string& folder, const std::string& name) {
   TqmFileInfo info;
   info.Name = name;
   TSearchRec rec;
-  if (sfs.FindFirst(folder + name, faAnyFile, rec) == 0) info.Size = static_cast<uint32_t>(rec.Size);
+  if (sfs.FindFirst(folder + name, faAnyFile, rec) == 0) info.Size = static_cast<uint64_t>(rec.Size);
   sfs.FindClose(rec);
-  int64_t age = sfs.FileAge(folder + name);
-  TDateTime time = 0;
-  if (age >= 0 && TryDosDateTimeToDateTime(static_cast<uint32_t>(age), time)) {
-    info.ModifiedTime = time;
-    info.Modified = FormatDateTime(time);
-  }
+  SetModified(info, sfs.FileAge(folder + name));
   return info;
 }
 
 }  // namespace
 
 TqmFileInfo TqmSFSWrapper::FileInfoAt(const std::string& folder, int index) {
+  TRead reading(*this);
   EnsureLayout();
   const std::string base = WithTrailingSeparator(folder);
   std::vector<std::string> names = List(base, "*.*", false);
@@ -200,6 +258,7 @@ TqmFileInfo TqmSFSWrapper::FileInfoAt(const std::string& folder, int index) {
 }
 
 TqmFileInfo TqmSFSWrapper::FolderInfoAt(const std::string& folder, int index) {
+  TRead reading(*this);
   EnsureLayout();
   const std::string base = WithTrailingSeparator(folder);
   std::vector<std::string> names = List(base, "*.*", true);
@@ -207,6 +266,31 @@ TqmFileInfo TqmSFSWrapper::FolderInfoAt(const std::string& folder, int index) {
   TqmFileInfo info = MakeFileInfo(Sfs(), base, names[static_cast<size_t>(index)]);
   info.Size = 0;
   return info;
+}
+
+TqmLockerListing TqmSFSWrapper::ListLockerFolder(const std::string& folder) {
+  EnsureLayout();
+  TqmLockerListing listing;
+  TSingleFileSystem& sfs = Sfs();
+  const std::string base = WithTrailingSeparator(folder);
+  if (!sfs.DirectoryExists(base)) return listing;
+  // One search over the folder gives every item's name, kind, size and time.
+  TSearchRec rec;
+  if (sfs.FindFirst(base + "*.*", faAnyFile, rec) == 0) {
+    do {
+      TqmFileInfo info;
+      info.Name = rec.Name;
+      SetModified(info, rec.Time);
+      if ((rec.Attr & faDirectory) != 0) {
+        listing.Folders.push_back(std::move(info));
+      } else {
+        info.Size = static_cast<uint64_t>(std::max<int64_t>(rec.Size, 0));
+        listing.Files.push_back(std::move(info));
+      }
+    } while (sfs.FindNext(rec) == 0);
+  }
+  sfs.FindClose(rec);
+  return listing;
 }
 
 std::string TqmSFSWrapper::ItemNameProblem(const std::string& name, const std::string& what) {
@@ -239,38 +323,48 @@ bool TqmSFSWrapper::CreateFolder(const std::string& parent, const std::string& n
   return Sfs().ForceDirectories(path);
 }
 
-void TqmSFSWrapper::LockStream(const std::string& target, TStream& source, const TTextKey& key) {
-  TChange change(*this);
-  EnsureLayout();
-  RequireKeyOfOpenSafe(key);
-  TSingleFileSystem& sfs = Sfs();
-  const size_t cut = target.find_last_of("\\/");
-  const std::string folder = cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
-  RequirePlainName(target.substr(folder.size()), "file");
-  if (auto problem = ItemNameProblem(target.substr(folder.size()), "The file name"); !problem.empty())
-    throw ERecordRefused(problem);
-  if (!folder.empty() && !sfs.DirectoryExists(folder) && !sfs.ForceDirectories(folder))
-    throw EQuillmarError("The folder \"" + folder + "\" could not be created in the Safe.");
-  // Encrypted under a temporary name, then put in place, all in one change: a failure (or a crash)
-  // leaves the old file as it was and no temporary file.
-  const std::string temp =
-      RandomFreeName(folder + "~lock", ".tmp", [&](const std::string& path) { return sfs.FileExists(path); });
-  {
-    TSFSFileStream dest(&sfs, 0, "", "", "", TSingleFileSystem::fmCreate, temp);
-    int last = -1;
-    TLockedFileCipher::Encrypt(source, dest, key.Text(), [&](int percent) {
-      if (percent != last && percent % 5 == 0) ProcessEvents();
-      last = percent;
-    });
+bool TqmSFSWrapper::LockStream(const std::string& target, TStream& source, const TTextKey& key,
+                               const TqmByteProgress& progress) {
+  try {
+    TChange change(*this);
+    EnsureLayout();
+    RequireKeyOfOpenSafe(key);
+    TSingleFileSystem& sfs = Sfs();
+    const size_t cut = target.find_last_of("\\/");
+    const std::string folder = cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
+    RequirePlainName(target.substr(folder.size()), "file");
+    if (auto problem = ItemNameProblem(target.substr(folder.size()), "The file name"); !problem.empty())
+      throw ERecordRefused(problem);
+    if (!folder.empty() && !sfs.DirectoryExists(folder) && !sfs.ForceDirectories(folder))
+      throw EQuillmarError("The folder \"" + folder + "\" could not be created in the Safe.");
+    // Encrypted under a temporary name, then put in place, all in one change: a failure, a cancel
+    // (TCancelled out of a write) or a crash leaves the old file as it was and no temporary file.
+    const std::string temp = RandomFreeName(folder + WorkFilePrefix("lock"), ".tmp",
+                                            [&](const std::string& path) { return sfs.FileExists(path); });
+    {
+      TSFSFileStream dest(&sfs, 0, "", "", "", TSingleFileSystem::fmCreate, temp);
+      TReportingStream reported(dest, source.Size() - source.Position(), progress);
+      int last = -1;
+      TLockedFileCipher::Encrypt(source, reported, key.Text(), [&](int percent) {
+        if (percent != last && percent % 5 == 0) ProcessEvents();
+        last = percent;
+      });
+      reported.Finish();
+    }
+    if (sfs.FileExists(target) && !sfs.DeleteFile(target))
+      throw EQuillmarError("The file \"" + target + "\" in the Safe is in use and cannot be replaced.");
+    if (!sfs.RenameFile(temp, target))
+      throw EQuillmarError("The file \"" + target + "\" could not be stored.");
+    change.Commit();
+  } catch (const TCancelled&) {
+    // The change was rolled back on its way out.
+    return false;
   }
-  if (sfs.FileExists(target) && !sfs.DeleteFile(target))
-    throw EQuillmarError("The file \"" + target + "\" in the Safe is in use and cannot be replaced.");
-  if (!sfs.RenameFile(temp, target)) throw EQuillmarError("The file \"" + target + "\" could not be stored.");
-  change.Commit();
+  return true;
 }
 
 bool TqmSFSWrapper::LockFile(const std::string& folder, const std::string& diskFile, bool appendName,
-                             const TTextKey& key) {
+                             const TTextKey& key, const TqmByteProgress& progress) {
   EnsureLayout();
   RequireKeyOfOpenSafe(key);
   std::string target = folder;
@@ -283,11 +377,11 @@ bool TqmSFSWrapper::LockFile(const std::string& folder, const std::string& diskF
   }
   TExclusiveRead lock(diskFile);
   TFileStream source(diskFile, TFileMode::Read);
-  LockStream(target, source, key);
-  return true;
+  return LockStream(target, source, key, progress);
 }
 
 void TqmSFSWrapper::UnlockToStream(const std::string& path, TStream& dest, const TTextKey& key) {
+  TRead reading(*this);
   EnsureLayout();
   RequireKeyOfOpenSafe(key);
   if (!Sfs().FileExists(path) || (Sfs().FileGetAttr(path) & faDirectory) != 0)
@@ -297,7 +391,8 @@ void TqmSFSWrapper::UnlockToStream(const std::string& path, TStream& dest, const
 }
 
 bool TqmSFSWrapper::UnlockFile(const std::string& folder, const std::string& name, const TTextKey& key,
-                               const std::string& diskFile) {
+                               const std::string& diskFile, const TqmByteProgress& progress) {
+  TRead reading(*this);
   EnsureLayout();
   RequireKeyOfOpenSafe(key);
   std::error_code ec;
@@ -305,22 +400,26 @@ bool TqmSFSWrapper::UnlockFile(const std::string& folder, const std::string& nam
   const std::string path = WithTrailingSeparator(folder) + name;
   if (!Sfs().FileExists(path)) throw EQuillmarError("The file \"" + path + "\" is not in the Safe.");
   try {
-    WriteDiskFileWhole(diskFile, [&](TStream& out) { UnlockToStream(path, out, key); });
+    const int64_t size = static_cast<int64_t>(MakeFileInfo(Sfs(), "", path).Size);
+    return WriteDiskFileWhole(diskFile, [&](TStream& out) {
+      TReportingStream reported(out, size, progress);
+      UnlockToStream(path, reported, key);
+      reported.Finish();
+    });
   } catch (const EUnreadableData& e) {
     throw EQuillmarError("The file \"" + path + "\" " + UnreadableFrom(e) +
                          "; nothing was written to the disk.");
   }
-  return true;
 }
 
-bool TqmSFSWrapper::Remove(const std::string& folder, const std::string& name) {
+bool TqmSFSWrapper::Remove(const std::string& folder, const std::string& name, bool askFolder) {
   TChange change(*this);
   EnsureLayout();
   if (!IsPlainName(name)) return false;
   TSingleFileSystem& sfs = Sfs();
   const std::string path = WithTrailingSeparator(folder) + name;
   if (sfs.IsDirEmpty(path)) return sfs.DeleteFile(path);
-  if (!Ask(kMsgRemoveFolder)) return false;
+  if (askFolder && !Ask(kMsgRemoveFolder)) return false;
   sfs.DeleteDirectory(path);
   return !sfs.FileExists(path);
 }

@@ -14,6 +14,20 @@ namespace quillmar::sfs_wrapper_internal {
 // The open mode of a file in the Safe that is only read.
 constexpr uint32_t kModeRead = TSFSConstants::fmReadOnly;
 
+// The layer's own work files: a file being locked or attached is written under a work name in the
+// folder of its target and renamed into place once complete, all in one change. A work name begins
+// with a control character (U+0001) and then "lock" or "attach", a number and ".tmp": no user item
+// can have such a name (ItemNameProblem refuses control characters in every name a user gives, and
+// the desktops' file systems never make them), so a work file left behind (a change made without a
+// journal) is known for what it is without ever taking a user's file for one. Older versions named
+// them "~lock<n>.tmp" and "~attach<n>.tmp", names a user's file can have too.
+constexpr char kWorkFileMark = '\x01';
+inline std::string WorkFilePrefix(const char* kind) {
+  return std::string(1, kWorkFileMark) + kind;
+}
+// prefix (WorkFilePrefix, or an older version's "~lock") + digits + ".tmp".
+bool IsWorkFileName(const std::string& name, const std::string& prefix);
+
 // A name that stays inside its folder: no separators, not "." or "..", not empty.
 inline bool IsPlainName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/") == std::string::npos;

@@ -25,17 +25,41 @@ namespace {
 constexpr char kReminderExt[] = ".reminder";
 constexpr char kEntryExt[] = ".entry";
 
+// Why an entry record that could be read whole is damaged all the same, or "". It is when it holds a
+// zero byte (no text of a record has one: a page a repair set to zero where it could not be read, or
+// one read through the wrong cipher, does), or when it does not read back as it is stored and gave no
+// field at all. Records that merely held a marker text in a value (written before such values were
+// refused) also read back otherwise, but hold no zero byte and keep their fields: they are shown as
+// they read.
+std::string EntryDamage(const std::string& path, const std::string& bytes, const TqmRepositoryEntry& parsed) {
+  const bool zeros = bytes.find('\0') != std::string::npos;
+  if (!zeros) {
+    if (!parsed.Fields().Empty()) return "";
+    std::string again = parsed.GetText();
+    const bool same = again == bytes;
+    WipeString(again);
+    if (same) return "";
+  }
+  const std::string what = "The entry record \"" + path + "\" is damaged (";
+  if (parsed.Fields().Empty())
+    return what + "no field of it can be read, " + std::to_string(bytes.size()) + " bytes).";
+  return what + "part of it cannot be read); what could be read is shown: " +
+         std::to_string(parsed.Fields().Count()) + " field(s).";
+}
+
 }  // namespace
 
 // --- Categories ------------------------------------------------------------------------------------
 
 int TqmSFSWrapper::CountSubcategories(const TqmCategory* category) {
+  TRead reading(*this);
   EnsureLayout();
   return static_cast<int>(List(CategoryFolder(category), "*.*", true).size());
 }
 
 bool TqmSFSWrapper::LoadCategory(const TqmCategory* parent, int32_t key, bool byOrder,
                                  TqmCategory& category) {
+  TRead reading(*this);
   EnsureLayout();
   const std::string parentFolder = CategoryFolder(parent);
   std::vector<std::string> folders = List(parentFolder, "*.*", true);
@@ -123,6 +147,7 @@ bool TqmSFSWrapper::MoveCategory(const TqmCategory& category, const TqmCategory*
 // --- Entries ---------------------------------------------------------------------------------------
 
 int TqmSFSWrapper::CountEntries(const std::string& path) {
+  TRead reading(*this);
   EnsureLayout();
   return static_cast<int>(List(EntryFolder(path), "*.entry", false).size());
 }
@@ -154,7 +179,15 @@ TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder) {
       }
       TqmRepositoryEntry probe;
       probe.ParseText(bytes);
+      const std::string problem = EntryDamage(path, bytes, probe);
       WipeString(bytes);
+      if (!problem.empty() && probe.Fields().Empty()) {
+        // Nothing of it can be shown: named and left out, like a record that cannot be read.
+        index.Unreadable.push_back({path, problem});
+        continue;
+      }
+      // What could be read is shown, and the damage named.
+      if (!problem.empty()) index.Damaged.push_back({path, problem});
       index.BySortOrder.emplace(probe.SortOrder(), name);  // the first in listing order wins
       index.InListingOrder.push_back(name);
     }
@@ -164,6 +197,7 @@ TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder) {
 }
 
 bool TqmSFSWrapper::LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry) {
+  TRead reading(*this);
   EnsureLayout();
   const std::string folder = EntryFolder(path);
   const TEntryIndex& index = IndexOf(folder);
@@ -179,6 +213,7 @@ bool TqmSFSWrapper::LoadEntry(const std::string& path, int32_t sortOrder, TqmRep
 }
 
 bool TqmSFSWrapper::LoadEntryAt(const std::string& path, int index, TqmRepositoryEntry& entry) {
+  TRead reading(*this);
   EnsureLayout();
   const std::string folder = EntryFolder(path);
   const TEntryIndex& entries = IndexOf(folder);
@@ -193,8 +228,14 @@ bool TqmSFSWrapper::LoadEntryAt(const std::string& path, int index, TqmRepositor
 }
 
 std::vector<TqmUnreadableRecord> TqmSFSWrapper::UnreadableEntries(const std::string& path) {
+  TRead reading(*this);
   EnsureLayout();
   return IndexOf(EntryFolder(path)).Unreadable;
+}
+
+std::vector<TqmUnreadableRecord> TqmSFSWrapper::DamagedEntries(const std::string& path) {
+  EnsureLayout();
+  return IndexOf(EntryFolder(path)).Damaged;
 }
 
 void TqmSFSWrapper::SaveEntry(const std::string& path, TqmRepositoryEntry& entry) {
@@ -264,6 +305,7 @@ int TqmSFSWrapper::DeleteAllEntries(const std::string& folder) {
 // --- Icons -----------------------------------------------------------------------------------------
 
 int TqmSFSWrapper::ListIcons(TIconKind kind, std::vector<std::string>& list) {
+  TRead reading(*this);
   EnsureLayout();
   std::vector<std::string> names = List(IconFolder(kind), "*.ico", false);
   list.insert(list.end(), names.begin(), names.end());
@@ -271,6 +313,7 @@ int TqmSFSWrapper::ListIcons(TIconKind kind, std::vector<std::string>& list) {
 }
 
 bool TqmSFSWrapper::LoadIcon(int kind, const std::string& name, TqvtIcon& icon) {
+  TRead reading(*this);
   EnsureLayout();
   if (!IsPlainName(name)) return false;
   const std::string path = IconFolder(kind) + name;
@@ -290,11 +333,13 @@ void TqmSFSWrapper::SaveIcon(int kind, const TqvtIcon& icon, const std::string& 
 // --- Reminders -------------------------------------------------------------------------------------
 
 int TqmSFSWrapper::ReminderCount() {
+  TRead reading(*this);
   EnsureLayout();
   return static_cast<int>(List(kRemindersFolder, "*.reminder", false).size());
 }
 
 bool TqmSFSWrapper::LoadReminderAt(int index, TqmReminderEvent& reminder) {
+  TRead reading(*this);
   EnsureLayout();
   std::vector<std::string> names = List(kRemindersFolder, "*.reminder", false);
   if (index < 0 || static_cast<size_t>(index) >= names.size()) return false;
@@ -307,6 +352,7 @@ bool TqmSFSWrapper::LoadReminderAt(int index, TqmReminderEvent& reminder) {
 }
 
 bool TqmSFSWrapper::LoadReminder(const std::string& id, TqmReminderEvent& reminder) {
+  TRead reading(*this);
   EnsureLayout();
   if (!IsPlainName(id)) return false;
   const std::string path = kRemindersFolder + id + kReminderExt;
@@ -355,6 +401,7 @@ bool TqmSFSWrapper::DeleteReminder(const std::string& id) {
 }
 
 std::vector<std::string> TqmSFSWrapper::ReminderNames() {
+  TRead reading(*this);
   EnsureLayout();
   std::vector<std::string> ids;
   for (const std::string& name : List(kRemindersFolder, "*.reminder", false))
@@ -374,6 +421,7 @@ std::string TqmSFSWrapper::CopyReminder(const std::string& id) {
 // --- Settings --------------------------------------------------------------------------------------
 
 std::string TqmSFSWrapper::ReadSettingsText() {
+  TRead reading(*this);
   EnsureLayout();
   if (!Sfs().FileExists(kSettingsFile)) return "";
   return ReadRecordBytes(kSettingsFile);

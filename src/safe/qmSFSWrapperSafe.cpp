@@ -2,6 +2,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "base/Exception.h"
@@ -15,6 +16,7 @@
 #include "container/SFSFileStream.h"
 #include "container/SFSHugeFile.h"
 #include "container/SingleFileSystem.h"
+#include "model/RecordCheck.h"
 #include "safe/LockedFileCipher.h"
 #include "safe/qmPrompter.h"
 #include "safe/qmSFSWrapper.h"
@@ -29,11 +31,14 @@ namespace fs = std::filesystem;
 namespace {
 
 // How every Safe is opened: default part size, extent 8, page size 4096 (only used when creating),
-// no compression, read/write with exclusive sharing.
+// no compression, read/write shared with the other programs that have it open (each change under the
+// exclusive lock of its transaction).
 constexpr int64_t kPartSize = -1;
 constexpr int32_t kExtentSize = 8;
 constexpr int32_t kOpenPageSize = 4096;
 constexpr int32_t kCreatePageSize = 2048;
+constexpr uint32_t kModeReadWriteShared = TSFSConstants::fmReadWrite;
+// A scratch copy this program works on alone.
 constexpr uint32_t kModeReadWriteExclusive = TSFSConstants::fmReadWriteExclusive;
 // Read-only, others may read too but nobody may write: the shared lock of read-only opens.
 constexpr uint32_t kModeReadShared = TSFSConstants::fmShareDenyWrite;
@@ -50,6 +55,56 @@ TSFSPartStorage& StorageOr(TSFSPartStorage* storage) {
 // A cancel asked for through the progress callback, carried out of the nested work to the one
 // place that undoes it.
 struct TCancelled {};
+
+// A position of its own over a stream that another view uses too, from another thread: each call
+// seeks and transfers under the shared mutex. Two views over one file let a reader and a writer on
+// different threads work through it in place.
+class TSharedStreamView : public TStream {
+public:
+  TSharedStreamView(TStream& stream, std::mutex& access) : stream_(stream), access_(access) {}
+
+  // Called with the byte count after every write, outside the mutex, on the writing thread.
+  std::function<void(int64_t count)> OnWritten;
+
+  int64_t Read(void* buffer, int64_t count) override {
+    std::lock_guard<std::mutex> lock(access_);
+    stream_.SetPosition(position_);
+    const int64_t n = stream_.Read(buffer, count);
+    position_ += std::max<int64_t>(n, 0);
+    return n;
+  }
+  int64_t Write(const void* buffer, int64_t count) override {
+    int64_t n;
+    {
+      std::lock_guard<std::mutex> lock(access_);
+      stream_.SetPosition(position_);
+      n = stream_.Write(buffer, count);
+      position_ += std::max<int64_t>(n, 0);
+    }
+    if (OnWritten && n > 0) OnWritten(n);
+    return n;
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    const int64_t base = origin == TSeekOrigin::Begin     ? 0
+                         : origin == TSeekOrigin::Current ? position_
+                                                          : Size();
+    if (base + offset < 0) throw EStreamError("TSharedStreamView.Seek - Offset < 0 from file beginning.");
+    return position_ = base + offset;
+  }
+  int64_t Size() override {
+    std::lock_guard<std::mutex> lock(access_);
+    return stream_.Size();
+  }
+  void SetSize(int64_t newSize) override {
+    std::lock_guard<std::mutex> lock(access_);
+    stream_.SetSize(newSize);
+  }
+
+private:
+  TStream& stream_;
+  std::mutex& access_;
+  int64_t position_ = 0;
+};
 
 // Copies a disk file through the part storage in pieces of 1 MiB, reporting each piece to meter
 // (when given; a cancel there throws TCancelled), and puts the copy on the disk.
@@ -71,16 +126,6 @@ void CopyDiskFile(TSFSPartStorage& storage, const std::string& from, const std::
   if (!out->Flush()) throw EQuillmarError("The copy \"" + to + "\" could not be written to the disk.");
 }
 
-// A name the layer gives a partial file while it writes it: prefix, digits, ".tmp".
-bool IsPartialName(const std::string& name, const std::string& prefix) {
-  if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
-      !EndsWith(name, ".tmp"))
-    return false;
-  for (size_t i = prefix.size(); i + 4 < name.size(); ++i)
-    if (name[i] < '0' || name[i] > '9') return false;
-  return true;
-}
-
 }  // namespace
 
 // --- Safe as a whole -------------------------------------------------------------------------------
@@ -89,8 +134,21 @@ TKeyDerivation TqmSFSWrapper::KeyDerivationOf(const std::string& file) {
   return TSingleFileSystem::ReadKeyDerivation(file);
 }
 
-TTextKey TqmSFSWrapper::TextKeyFor(const std::string& file, std::string_view password) {
-  return TTextKey::Derive(password, KeyDerivationOf(file));
+TTextKey TqmSFSWrapper::TextKeyFor(const std::string& file, std::string_view password, bool allowCostly) {
+  const TKeyDerivation derivation = KeyDerivationOf(file);
+  if (derivation.Costly() && !allowCostly)
+    throw ECostlyDerivation(CostlyDerivationMessage(file, derivation), derivation);
+  return TTextKey::Derive(password, derivation);
+}
+
+std::string TqmSFSWrapper::CostlyDerivationMessage(const std::string& file,
+                                                   const TKeyDerivation& derivation) {
+  return "The Safe " + fs::path(file).stem().string() + " was not opened: its key derivation asks for " +
+         derivation.CostText() + ", more than this program ever uses (at most " +
+         std::to_string(TKeyDerivation::UsualMaxMemoryKiB / (1024 * 1024)) + " GiB of memory and " +
+         std::to_string(TKeyDerivation::UsualMaxPasses) +
+         " passes). The file was made elsewhere or changed; such a cost can make every opening take minutes "
+         "and that much memory.";
 }
 
 TTextKey TqmSFSWrapper::NewTextKey(std::string_view password, TqmSafeKind kind) {
@@ -121,11 +179,13 @@ void TqmSFSWrapper::RequireKeyOfOpenSafe(const TTextKey& key) {
 void TqmSFSWrapper::OpenContainer(const std::string& file, const TTextKey& key, bool readOnly) {
   auto sfs =
       std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
-                                          readOnly ? kModeReadShared : kModeReadWriteExclusive, storage_);
+                                          readOnly ? kModeReadShared : kModeReadWriteShared, storage_);
   sfs->OnProgress = [this](bool&, double percent) {
     if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
   };
   sfs_ = std::move(sfs);
+  seenExternal_ = 0;
+  InvalidateEntryIndex();
 }
 
 int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password, bool forCreate,
@@ -170,7 +230,7 @@ int TqmSFSWrapper::CheckKey(const std::string& file, const TTextKey& key, bool r
         !TSingleFileSystem::CheckContainerPassword(file, key))
       return csWrongPassword;
     TSingleFileSystem probe(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
-                            readOnly ? kModeReadShared : kModeReadWriteExclusive, storage_);
+                            readOnly ? kModeReadShared : kModeReadWriteShared, storage_);
   } catch (const std::exception& e) {
     if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
     return csCannotOpen;
@@ -305,23 +365,35 @@ std::vector<std::string> TqmSFSWrapper::RecoverLeftovers(const std::string& file
 }
 
 void TqmSFSWrapper::RemovePartialFiles() {
-  // Partial files of a lock or an attachment interrupted before they were journaled: their change
-  // never finished, so they belong to nobody.
+  // Work files of a lock or an attachment that never finished (sfs_wrapper_internal::WorkFilePrefix):
+  // their change did not complete, so they belong to nobody. Only a change made without a journal
+  // (an older version of the program) can leave one.
   TSingleFileSystem& sfs = Sfs();
   std::vector<std::string> partial;
   std::function<void(const std::string&)> walk = [&](const std::string& folder) {
     for (const std::string& name : List(folder, "*.*", false))
-      if (IsPartialName(name, "~lock")) partial.push_back(folder + name);
+      if (IsWorkFileName(name, WorkFilePrefix("lock"))) partial.push_back(folder + name);
     for (const std::string& name : List(folder, "*.*", true)) walk(folder + name + "\\");
   };
   walk(kFileLockerRoot);
-  for (const std::string& name : List(kAttachedFilesFolder, "*.*", false))
-    if (IsPartialName(name, "~attach")) partial.push_back(kAttachedFilesFolder + name);
+  std::vector<std::string> olderWorkNames;
+  for (const std::string& name : List(kAttachedFilesFolder, "*.*", false)) {
+    if (IsWorkFileName(name, WorkFilePrefix("attach")))
+      partial.push_back(kAttachedFilesFolder + name);
+    else if (IsWorkFileName(name, "~attach"))
+      olderWorkNames.push_back(name);
+  }
+  // An older version's work name ("~attach<n>.tmp") can be a user's file too. An attached file is
+  // there to be named by an entry: one no entry names is a leftover, one an entry names (or might
+  // name: a record that cannot be read) is kept. An older "~lock<n>.tmp" in the File Locker cannot be
+  // told from a user's file of that name, so it is kept for the user to see and remove.
+  for (const std::string& name : AttachedNamesNoEntryHolds(olderWorkNames))
+    partial.push_back(kAttachedFilesFolder + name);
   if (partial.empty()) return;
   TChange change(*this);
   std::string names;
   for (const std::string& path : partial) {
-    if (sfs.DeleteFile(path)) names += (names.empty() ? "" : ", ") + path;
+    if (sfs.DeleteFile(path)) names += (names.empty() ? "" : ", ") + ShownInMessage(path);
   }
   change.Commit();
   if (prompter_ && !names.empty())
@@ -330,9 +402,35 @@ void TqmSFSWrapper::RemovePartialFiles() {
         "Removed unfinished files that an interrupted program left in the Safe: " + names + ".");
 }
 
+std::vector<std::string> TqmSFSWrapper::AttachedNamesNoEntryHolds(std::vector<std::string> names) {
+  if (names.empty()) return names;
+  // A File or Picture field holds the name as its whole value: "...>name</field>".
+  bool unknown = false;
+  std::function<void(const std::string&)> walk = [&](const std::string& folder) {
+    for (const std::string& file : List(folder, "*.entry", false)) {
+      if (unknown || names.empty()) return;
+      std::string bytes;
+      try {
+        bytes = ReadRecordBytes(folder + file);
+      } catch (const std::exception&) {
+        unknown = true;  // what it names is unknown: keep them all
+        return;
+      }
+      std::erase_if(names, [&](const std::string& name) {
+        return bytes.find(">" + name + "</field>") != std::string::npos;
+      });
+      WipeString(bytes);
+    }
+    for (const std::string& sub : List(folder, "*.*", true)) walk(folder + sub + "\\");
+  };
+  walk(kRepositoryRoot);
+  return unknown ? std::vector<std::string>{} : names;
+}
+
 void TqmSFSWrapper::CloseSafe() {
   InvalidateEntryIndex();
   sfs_.reset();
+  seenExternal_ = 0;
 }
 
 std::string TqmSFSWrapper::SafeFileName() const {
@@ -368,37 +466,31 @@ void TqmSFSWrapper::RekeyLockedFiles(TSingleFileSystem& sfs, const std::string& 
   }
   sfs.FindClose(rec);
 
-  // Progress is reported after every MiB re-keyed and after every file.
-  constexpr int64_t kReportEvery = int64_t(1) << 20;
-  std::vector<uint8_t> buffer(TLockedFileCipher::kPieceSize);
-  TWipeOnExit wipe(buffer);
   for (const std::string& name : files) {
+    // A new key is no change of the file: the File Locker lists the times it had.
+    TSingleFileSystem::TItemTimes times;
+    const bool timed = sfs.GetItemTimes(folder + name, times);
     TSFSFileStream stream(&sfs, 0, "", "", "", kModeReadWrite, folder + name);
-    int64_t size = stream.Size();
-    if (size > 0) {
-      // In place, piece by piece: the decrypting chain keeps the last cipher block it has seen, so
-      // overwriting a piece never disturbs the pieces after it.
-      TLockedFileChain decrypt(oldPassword, TLockedFileChain::TDirection::Decrypt);
-      TLockedFileChain encrypt(newPassword, TLockedFileChain::TDirection::Encrypt);
-      int64_t position = 0, unreported = 0;
-      while (position < size) {
-        int64_t count = std::min<int64_t>(static_cast<int64_t>(buffer.size()), size - position);
-        bool final = position + count == size;
-        stream.Seek(position, TSeekOrigin::Begin);
-        stream.ReadBuffer(buffer.data(), count);
-        decrypt.Process(buffer.data(), buffer.data(), static_cast<size_t>(count), final);
-        encrypt.Process(buffer.data(), buffer.data(), static_cast<size_t>(count), final);
-        stream.Seek(position, TSeekOrigin::Begin);
-        stream.WriteBuffer(buffer.data(), count);
-        position += count;
+    if (stream.Size() > 0) {
+      // In place: the source view reads ahead of the destination view, which rewrites only bytes
+      // already read (a decryption keeps the cipher block before each part it works on, so
+      // overwriting a part never disturbs the parts after it).
+      std::mutex access;
+      TSharedStreamView source(stream, access), dest(stream, access);
+      // Progress after every MiB written, on this thread.
+      constexpr int64_t kReportEvery = int64_t(1) << 20;
+      int64_t unreported = 0;
+      dest.OnWritten = [&](int64_t count) {
         unreported += count;
-        if (unreported >= kReportEvery && !final) {
-          if (!meter.Advance(double(unreported))) throw TCancelled{};
-          unreported = 0;
-        }
-      }
+        if (unreported < kReportEvery) return;
+        const int64_t units = unreported;
+        unreported = 0;
+        if (!meter.Advance(double(units))) throw TCancelled{};
+      };
+      TLockedFileCipher::Rekey(source, dest, oldPassword, newPassword);
       if (!meter.Advance(double(unreported))) throw TCancelled{};
     }
+    if (timed) sfs.SetItemTimes(folder + name, times);
     ProcessEvents();
   }
   for (const std::string& name : folders)
@@ -412,7 +504,8 @@ bool TqmSFSWrapper::ChangePassword(std::string_view oldPassword, std::string_vie
   if (oldPassword == newPassword && target == current) return true;
   const std::string file = Sfs().FileName();
   // The old key first: a wrong old password is refused before a new key is calibrated and derived.
-  const TTextKey oldKey = TextKeyFor(file, oldPassword);
+  // The Safe is open: its derivation, costly or not, was accepted when it was opened.
+  const TTextKey oldKey = TextKeyFor(file, oldPassword, true);
   if (!TSingleFileSystem::CheckContainerPassword(file, oldKey)) return false;
   return ChangePassword(oldKey, NewTextKey(newPassword, target), progress);
 }
@@ -427,6 +520,16 @@ bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKe
     throw EQuillmarError("The password of a Safe that is split into several files cannot be changed.");
   // A wrong old key would garble every locked file in the re-keying: refuse it up front.
   if (!TSingleFileSystem::CheckContainerPassword(file, oldKey)) return false;
+  // The copy replaces the Safe's file: no other program may have it open meanwhile (it would go on
+  // with the old file, and its changes would be lost).
+  if (!Sfs().HoldAlone())
+    throw EQuillmarError("The Safe is open in another program; close it there, then change the password.");
+  struct TAlone {
+    TqmSFSWrapper& safe;
+    ~TAlone() {
+      if (safe.IsOpen()) safe.Container()->ReleaseAlone();
+    }
+  } alone{*this};
   const std::string work = file + kPasswordWork;
   auto stage = [this](const char* name) {
     if (OnPasswordChangeStage) OnPasswordChangeStage(name);
@@ -504,6 +607,12 @@ bool TqmSFSWrapper::ChangePassword(const TTextKey& oldKey, const TTextKey& newKe
   OpenContainer(file, newKey);
   meter.At(double(safeBytes) * 2 + double(lockedBytes));
   return true;
+}
+
+bool TqmSFSWrapper::SalvageJournal(const std::string& file, const TTextKey& key,
+                                   std::vector<std::string>& done) {
+  CloseSafe();
+  return TSingleFileSystem::SalvageJournal(file, key, done, storage_);
 }
 
 bool TqmSFSWrapper::Repair(std::string* log, std::vector<TRebuildNote>* notes, const TqmProgress& progress) {

@@ -3,9 +3,11 @@
 #include <cstring>
 
 #include "core/qmGlobal.h"
+#include "platform/ProcessHardening.h"
 #include "shell/qmProgram.h"
 
 int main(int argc, char** argv) {
+  quillmar::HardenProcess();  // no core dump may ever hold a Safe's key
   // "--version" answers before anything starts (no display, no single-instance check), so that
   // scripts and package checks can ask it anywhere.
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {

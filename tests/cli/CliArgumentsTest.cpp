@@ -92,13 +92,29 @@ TEST(CliArguments, UsageErrorsSayWhatWasWrong) {
   EXPECT_EQ(r.first, kExitUsage);
 }
 
+TEST(CliArguments, WaitTakesPlainSecondsUpToADay) {
+  EXPECT_FALSE(P({"ls", "Main"}).wait.has_value());
+  EXPECT_DOUBLE_EQ(*P({"--wait", "2.5", "ls", "Main"}).wait, 2.5);
+  EXPECT_DOUBLE_EQ(*P({"ls", "Main", "--wait=0"}).wait, 0.0);
+  EXPECT_DOUBLE_EQ(*P({"--wait", "86400", "ls", "Main"}).wait, 86400.0);
+  for (const char* bad : {"-1", "86401", "inf", "nan", "0x10", "1e3", ".", "1.2.3", "", "five"}) {
+    const auto r = Refusal({"--wait", bad, "ls", "Main"});
+    EXPECT_EQ(r.first, kExitUsage) << bad;
+    EXPECT_NE(r.second.find("option --wait needs a number of seconds from 0 to 86400"), std::string::npos)
+        << bad << ": " << r.second;
+  }
+  EXPECT_EQ(Refusal({"ls", "Main", "--wait"}).first, kExitUsage);
+}
+
 TEST(CliArguments, EveryCommandOfTheTableHasHelp) {
-  EXPECT_NE(CliProgramUsage().find("Usage: quillmar-cli [--home DIR] [--json] COMMAND ARGS..."),
-            std::string::npos);
+  EXPECT_NE(
+      CliProgramUsage().find("Usage: quillmar-cli [--home DIR] [--json] [--wait SECONDS] COMMAND ARGS..."),
+      std::string::npos);
   for (const auto& c : CliCommands()) {
     EXPECT_NE(CliProgramUsage().find("  " + c.name + " "), std::string::npos) << c.name;
     const std::string usage = CliCommandUsage(c);
-    EXPECT_EQ(usage.rfind("Usage: quillmar-cli [--home DIR] [--json] " + c.name, 0), 0u) << c.name;
+    EXPECT_EQ(usage.rfind("Usage: quillmar-cli [--home DIR] [--json] [--wait SECONDS] " + c.name, 0), 0u)
+        << c.name;
     for (const auto& o : c.options)
       EXPECT_NE(usage.find(o.name), std::string::npos) << c.name << " " << o.name;
   }

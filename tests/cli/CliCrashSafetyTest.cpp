@@ -1,5 +1,6 @@
 // quillmar-cli and the Safe's promises as a program: commands that only read change no byte of the
-// Safe and share it; a writer is refused while another program has the Safe; check tells of an
+// Safe; commands share it with programs that keep it open, waiting for their changes at most the busy
+// timeout; check tells of an
 // interrupted change; and a lock killed (SIGKILL) at random moments leaves the Safe with the file
 // wholly locked or not at all.
 #include <fcntl.h>
@@ -75,31 +76,67 @@ TEST_F(CliCrashSafety, CommandsThatOnlyReadChangeNoByteOfTheSafe) {
   EXPECT_FALSE(fs::exists(Safe() + "-journal"));
 }
 
-TEST_F(CliCrashSafety, ReadersShareTheSafeAndAWriterIsRefusedWithTheReason) {
+TEST_F(CliCrashSafety, ProgramsThatHaveTheSafeOpenShareItWithTheCommands) {
   CreateMain();
-  const std::string before = ReadFileBytes(Safe());
   {
-    // Another program reads the Safe: other readers go on, writers are refused.
+    // Another program reads the Safe: the commands read and change it beside it, and it sees what
+    // they changed.
     TqmSFSWrapper reader;
     reader.OpenSafe(Safe(), kPw, true);
     EXPECT_NE(Ok({"ls", "Main"}).find("Web/"), std::string::npos);
-    TCliRun r = Q({"mkdir", "Main", "Other"});
+    Ok({"mkdir", "Main", "Other"});
+    EXPECT_EQ(reader.CountFolders(TqmSFSWrapper::kFileLockerRoot), 2);
+  }
+  {
+    // Another program keeps the Safe open for writing, as the desktop does for a whole session.
+    TqmSFSWrapper desktop;
+    desktop.OpenSafe(Safe(), kPw);
+    EXPECT_EQ(desktop.CountFolders(TqmSFSWrapper::kFileLockerRoot), 2);
+    Ok({"add", "Main", "Web", "--set", "Title=Second"});
+    EXPECT_NE(Ok({"ls", "Main", "Web"}).find("Second"), std::string::npos);
+    EXPECT_NE(Ok({"check", "Main", "--deep"}).find("no problems found"), std::string::npos);
+    EXPECT_TRUE(desktop.Refresh());  // as the desktop does when its watch on the file fires
+    const TqmSafeChanges seen = desktop.TakeChanges();
+    EXPECT_TRUE(seen.Any());
+    EXPECT_FALSE(seen.EntryFolders.empty());
+    ASSERT_TRUE(desktop.CreateFolder(TqmSFSWrapper::kFileLockerRoot, "FromDesktop"));
+    EXPECT_NE(Ok({"files", "Main"}).find("FromDesktop"), std::string::npos);
+  }
+  {
+    // A program that keeps the Safe to itself (as older versions do) still refuses every command.
+    TSingleFileSystem alone(Safe(), -1, 8, 4096, 0, "", "", TqmSFSWrapper::TextKeyFor(Safe(), kPw), false,
+                            TSingleFileSystem::fmReadWriteExclusive);
+    const TCliRun r = Q({"ls", "Main"});
     EXPECT_EQ(r.code, 4);
     EXPECT_NE(r.err.find("is in use"), std::string::npos) << r.err;
   }
+}
+
+TEST_F(CliCrashSafety, ACommandWaitsForAChangeOfAnotherProgramAtMostTheBusyTimeout) {
+  CreateMain();
+  TqmSFSWrapper desktop;
+  desktop.OpenSafe(Safe(), kPw);
   {
-    // Another program writes the Safe: a second writer and every reader are refused.
-    TqmSFSWrapper writer;
-    writer.OpenSafe(Safe(), kPw);
+    // The desktop is in the middle of a change: it holds the exclusive lock.
+    TqmSFSWrapper::TChange change(desktop);
+    ASSERT_TRUE(desktop.CreateFolder(TqmSFSWrapper::kFileLockerRoot, "Pending"));
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"add", "Main", "Web", "--set", "Title=Second"}, {"ls", "Main"}, {"check", "Main"}}) {
-      TCliRun r = Q(args);
-      EXPECT_NE(r.code, 0) << args[0];
-      EXPECT_NE((r.err + r.out).find("is in use"), std::string::npos) << args[0] << ": " << r.err << r.out;
+             {"--wait", "0.3", "add", "Main", "Web", "--set", "Title=Late"}, {"ls", "Main", "--wait=0"}}) {
+      const TCliRun r = Q(args);
+      EXPECT_EQ(r.code, 4) << args[2];
+      EXPECT_NE(r.err.find("Main.qvt is being changed by another program: waited "), std::string::npos)
+          << r.err;
+      EXPECT_NE(r.err.find("Try again when it is done."), std::string::npos) << r.err;
     }
-  }
-  EXPECT_TRUE(ReadFileBytes(Safe()) == before);  // nothing lost, nothing changed
-  Ok({"mkdir", "Main", "Other"});
+    EXPECT_NE(
+        Q({"--wait", "0.3", "add", "Main", "Web", "--set", "Title=Late"}).err.find("waited 0.3 seconds"),
+        std::string::npos);
+  }  // the change is committed here
+  // The commands that gave up changed nothing; the desktop's change is whole.
+  EXPECT_EQ(Ok({"ls", "Main", "Web"}).find("Late"), std::string::npos);
+  Ok({"files", "Main", "Pending"});
+  Ok({"--wait", "0", "add", "Main", "Web", "--set", "Title=Late"});
+  EXPECT_NE(Ok({"ls", "Main", "Web"}).find("Late"), std::string::npos);
 }
 
 TEST_F(CliCrashSafety, CheckTellsOfAnInterruptedChangeWhichOpeningUndoes) {
@@ -136,6 +173,62 @@ TEST_F(CliCrashSafety, CheckTellsOfAnInterruptedChangeWhichOpeningUndoes) {
   EXPECT_NE(r.out.find("journal Main.qvt-journal: an interrupted change"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("the interrupted change was undone"), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(Safe() + "-journal"));
+  EXPECT_EQ(Ok({"files", "Main", "Docs"}), listing);
+}
+
+// A lock interrupted once its pages were written, then its journal damaged (its seal's last byte):
+// nothing opens the half-written Safe or deletes the journal; repair puts back what it holds.
+TEST_F(CliCrashSafety, ADamagedJournalIsNamedKeptAndUsedByRepair) {
+  CreateMain();
+  const std::string listing = Ok({"files", "Main", "Docs"});
+  TFaultyPartStorage storage;
+  auto lockOnce = [&] {
+    TqmSFSWrapper safe;
+    safe.SetPartStorage(&storage);
+    safe.OpenSafe(Safe(), kPw);
+    TMemoryStream data(std::string(70000, 'x'));
+    safe.LockStream(std::string(TqmSFSWrapper::kFileLockerRoot) + "Docs\\big.bin", data,
+                    TqmSFSWrapper::TextKeyFor(Safe(), kPw));
+  };
+  const std::string base = ReadFileBytes(Safe());
+  storage.recordLog = true;
+  lockOnce();
+  int64_t at = 0;
+  for (const auto& line : storage.log)
+    if (at == 0 && line.size() > 13 && line.compare(line.size() - 13, 13, "sync Main.qvt") == 0)
+      at = std::stoll(line);
+  ASSERT_GT(at, 0);
+  WriteFileBytes(Safe(), base);
+  fs::remove(Safe() + "-journal");
+  storage.Arm(TFaultyPartStorage::TFault::Crash, at);
+  EXPECT_ANY_THROW(lockOnce());
+  storage.Disarm();
+  std::string journal = ReadFileBytes(Safe() + "-journal");
+  journal.back() = char(journal.back() ^ 0x01);
+  WriteFileBytes(Safe() + "-journal", journal);
+  const std::string damaged = ReadFileBytes(Safe());
+
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"ls", "Main"}, {"files", "Main", "Docs"}, {"mkdir", "Main", "Other"}}) {
+    TCliRun r = Q(args);
+    EXPECT_EQ(r.code, 4) << args[0];
+    EXPECT_NE(r.err.find("its journal Main.qvt-journal"), std::string::npos) << args[0] << ": " << r.err;
+    EXPECT_NE(r.err.find("Repair the Safe"), std::string::npos) << r.err;
+  }
+  TCliRun check = Q({"check", "Main"});
+  EXPECT_EQ(check.code, 1);
+  EXPECT_NE(check.out.find("journal Main.qvt-journal: damaged"), std::string::npos) << check.out;
+  EXPECT_TRUE(ReadFileBytes(Safe() + "-journal") == journal);
+  EXPECT_TRUE(ReadFileBytes(Safe()) == damaged);
+
+  EXPECT_EQ(Q({"repair", "Main"}, "a wrong password\n").code, 3);
+  EXPECT_TRUE(ReadFileBytes(Safe()) == damaged);
+  const std::string repaired = Ok({"repair", "Main"});
+  EXPECT_NE(repaired.find("journal: put back the old contents of"), std::string::npos) << repaired;
+  EXPECT_NE(repaired.find("Repaired the Safe Main"), std::string::npos) << repaired;
+  EXPECT_FALSE(fs::exists(Safe() + "-journal"));
+  EXPECT_TRUE(fs::exists(Safe() + "-journal.salvaged"));
+  EXPECT_NE(Ok({"check", "Main", "--deep"}).find("deep check: no problems found"), std::string::npos);
   EXPECT_EQ(Ok({"files", "Main", "Docs"}), listing);
 }
 

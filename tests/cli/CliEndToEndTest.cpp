@@ -48,7 +48,8 @@ protected:
 TEST_F(CliEndToEnd, HelpAndUsageErrors) {
   TCliRun r = RunCli({"--help"});
   EXPECT_EQ(r.code, 0);
-  EXPECT_NE(r.out.find("Usage: quillmar-cli [--home DIR] [--json] COMMAND ARGS..."), std::string::npos);
+  EXPECT_NE(r.out.find("Usage: quillmar-cli [--home DIR] [--json] [--wait SECONDS] COMMAND ARGS..."),
+            std::string::npos);
   r = RunCli({"lock", "--help"});
   EXPECT_EQ(r.code, 0);
   EXPECT_NE(r.out.find("--remove-from-disk"), std::string::npos);
@@ -742,13 +743,13 @@ TEST_F(CliEndToEnd, UnlockOfADamagedLockedFileFailsAndKeepsItInTheSafe) {
   EXPECT_EQ(r.out.find("Repaired"), std::string::npos) << r.out;
 }
 
-TEST_F(CliEndToEnd, ARepairThatLeavesACategoryRecordUnreadableSaysSo) {
+TEST_F(CliEndToEnd, ADamagedCategoryRecordHidesNothingAndARepairBringsItBack) {
   CreateMain();
   Ok({"mkcat", "Main", "Jottings", "--field", "Title:text"});
   Ok({"add", "Main", "Jottings", "--set", "Title=kept"});
   Ok({"add", "Main", "Internet/Forums", "--set", "Title=also kept", "--set", "Password=x"});
-  // Find the record of Notes and damage it.
-  std::string record;
+  // Find the record of Jottings and damage it.
+  std::string record, folder;
   {
     TSingleFileSystem sfs(Safe(), -1, 8, 2048, 0, "", "",
                           TTextKey::Derive(kPw, TSingleFileSystem::ReadKeyDerivation(Safe())), false, 0);
@@ -757,28 +758,60 @@ TEST_F(CliEndToEnd, ARepairThatLeavesACategoryRecordUnreadableSaysSo) {
          found = sfs.FindNext(rec)) {
       const std::string tpl = "\\Password Repository\\" + rec.Name + "\\qvt.category.info.template";
       TSFSFileStream s(&sfs, 0, "", "", "kol-marven", 0, tpl);
-      if (s.ReadString(s.Size()).find("name=\"Jottings\"") != std::string::npos) record = tpl;
+      if (s.ReadString(s.Size()).find("name=\"Jottings\"") != std::string::npos) {
+        record = tpl;
+        folder = rec.Name;
+      }
     }
     sfs.FindClose(rec);
   }
   ASSERT_FALSE(record.empty());
   test::DamagePagePayload(Safe(), kPw, record, 0);
 
-  // One damaged record no longer hides the rest: it is named and the listing goes on (exit 1).
+  // One damaged record hides nothing: it is named, its category is listed under its folder's name
+  // with its entries, and the exit says there was a problem.
   TCliRun r = Q({"ls", "Main", "-R"});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("    also kept\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(folder + "/ (damaged)\n  kept\n"), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("warning: The record \"" + record + "\" cannot be read from byte 0 on"),
             std::string::npos)
       << r.err;
   EXPECT_EQ(Ok({"show", "Main", "Internet/Forums/also kept"}).substr(0, 17), "Title: also kept\n");
+  EXPECT_EQ(Ok({"show", "Main", folder + "/kept"}), "Title: kept\n");
+  // Its name is lost with the record: asked for by that name, the damage is named (not a typing error).
+  r = Q({"show", "Main", "Jottings/kept"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_NE(r.err.find("no category \"Jottings\" at the top level, but a record there is damaged"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find(record), std::string::npos) << r.err;
+  r = Q({"show", "Main", folder + "/"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find(record), std::string::npos) << r.err;
+  EXPECT_EQ(Q({"add", "Main", folder, "--set", "Title=new"}).code, 4);
+  EXPECT_EQ(Q({"mv", "Main", folder + "/", "Internet"}).code, 4);
 
+  // The repair writes a record of its own; every entry is back, and the deep check lists it.
   r = Q({"repair", "Main"});
   EXPECT_EQ(r.code, 1) << r.out << r.err;
   EXPECT_EQ(r.out.find("Repaired"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("not mended: The category record \"" + record + "\""), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("was rebuilt, but it is not whole"), std::string::npos) << r.out;
-  EXPECT_EQ(Q({"check", "Main", "--deep"}).code, 1);
+  EXPECT_NE(r.out.find("lost: The category record \"" + record +
+                       "\" holds no category record; its name and "
+                       "template are lost"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(
+      r.out.find("A new record \"Recovered " + folder + "\" was written with the fields of its first entry"),
+      std::string::npos)
+      << r.out;
+  r = Q({"ls", "Main", "-R"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Recovered " + folder + "/\n  kept\n"), std::string::npos) << r.out;
+  EXPECT_EQ(Ok({"show", "Main", "Recovered " + folder + "/"}), "Title: <Normal Text>\n");
+  r = Q({"check", "Main", "--deep"});
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("recovered: The category \"Recovered " + folder + "\""), std::string::npos) << r.out;
 }
 
 TEST_F(CliEndToEnd, NamesWithLineBreaksAreRefusedAndListingsStayOneLinePerName) {

@@ -28,10 +28,13 @@ TEST(CliPrompter, WithoutATerminalQuestionsAreNoAndRemembered) {
   prompter.SetAssumeYes(true);
   EXPECT_TRUE(prompter.AskYesNo("", "Do you really want to remove this folder and all its contents?"));
   // Notices are kept for the error line, then printed once by Flush.
-  prompter.ShowMessage(TqmPrompter::TMessageKind::Warning, "", "Folder already exists!");
-  EXPECT_EQ(prompter.Notices().size(), 1u);
+  prompter.ShowMessage(TqmPrompter::TMessageKind::Information, "", "Folder already exists!");
+  prompter.ShowMessage(TqmPrompter::TMessageKind::Warning, "", "The settings cannot be read.");
+  EXPECT_EQ(prompter.Notices().size(), 2u);
   prompter.Flush();
-  EXPECT_EQ(err.str(), "quillmar-cli: note: Folder already exists!\n");
+  EXPECT_EQ(
+      err.str(),
+      "quillmar-cli: note: Folder already exists!\nquillmar-cli: warning: The settings cannot be read.\n");
   EXPECT_TRUE(prompter.Notices().empty());
   EXPECT_EQ(out.str(), "");
   close(p[0]);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <vector>
 
 #include "CipherReference.h"
 #include "container/Checksum.h"
@@ -118,6 +120,36 @@ TEST(PageCipher, EncryptManyEqualsOneByOne) {
       cipher.EncryptMany(ptrs.data(), count, length);
       for (size_t i = 0; i < count; ++i) EXPECT_EQ(pages[i], expected[i]) << count << " pages, page " << i;
     }
+  }
+}
+
+TEST(PageCipher, XorChecksumsComeOutOfTheChainsAndGuardTheDecryption) {
+  TPageCipher cipher(std::string_view("sums"));
+  auto bytes = [](std::string& s) { return reinterpret_cast<uint8_t*>(s.data()); };
+  // Lengths with and without a partial block (and whole words in it), and one longer than the
+  // chain values kept on the stack.
+  for (size_t length : {0, 4, 15, 16, 19, 100, 2016, 16 * 300 + 7}) {
+    const std::string plain = RandomBytes(length, static_cast<unsigned>(length) + 5);
+    const std::string enc = Encrypt(cipher, plain);
+    std::string copy = enc;
+    const uint32_t sum = XorChecksum(bytes(copy), length);
+    for (size_t count : {1, 9}) {
+      std::vector<std::string> pages(count, plain);
+      std::vector<uint8_t*> ptrs;
+      for (auto& p : pages) ptrs.push_back(bytes(p));
+      std::vector<uint32_t> sums(count, 0xDEADBEEF);
+      cipher.EncryptMany(ptrs.data(), count, length, sums.data());
+      for (size_t i = 0; i < count; ++i) {
+        EXPECT_EQ(pages[i], enc) << length;
+        EXPECT_EQ(sums[i], sum) << length << " page " << i;
+      }
+    }
+    std::string good = enc;
+    EXPECT_TRUE(cipher.DecryptIfXorChecksum(bytes(good), length, sum)) << length;
+    EXPECT_EQ(Hex(good), Hex(plain)) << length;
+    std::string bad = enc;
+    EXPECT_FALSE(cipher.DecryptIfXorChecksum(bytes(bad), length, sum ^ 0x100)) << length;
+    EXPECT_EQ(bad, enc) << "a payload whose checksum fails is left as it was";
   }
 }
 

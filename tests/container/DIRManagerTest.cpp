@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
+#include <memory>
 #include <set>
 
 #include "DirectoryFixture.h"
@@ -234,6 +236,30 @@ TEST(TDIRManager, DirectoryPagesSlotsAndReopen) {
 
   // Directory pages are encrypted: the names are not in the file.
   EXPECT_EQ(test::ReadFileBytes(f.path).find("new2"), std::string::npos);
+}
+
+TEST(TDIRManager, TheSlotsAfterTheLastItemAreStoredAsZeros) {
+  TDirectoryFixture f("container-pw");
+  const size_t pageBytes = 3 * TDIRItem::Size;
+  // Freed heap blocks of a directory page's size, full of a pattern: a page buffer that is not
+  // cleared picks one up and stores it in the unused slots (and a rebuild then writes other bytes
+  // than the one before it).
+  for (int round = 0; round < 2; ++round) {
+    std::vector<std::unique_ptr<uint8_t[]>> blocks;
+    for (int i = 0; i < 16; ++i) {
+      blocks.emplace_back(new uint8_t[pageBytes]);
+      std::memset(blocks.back().get(), 0xA5, pageBytes);
+      asm volatile("" : : "r"(blocks.back().get()) : "memory");  // the pattern is really written
+    }
+    blocks.clear();
+    ASSERT_GE(f.dir->CreateFileItem("f" + std::to_string(round)), 0);
+  }
+  std::vector<uint8_t> page(pageBytes, 0xFF);
+  TPageHeader h;
+  ASSERT_TRUE(
+      f.pfm->ReadPage(f.dir->DirectoryPages()[0], h, page.data(), false, nullptr, int32_t(pageBytes)));
+  EXPECT_TRUE(std::all_of(page.begin() + 2 * TDIRItem::Size, page.end(), [](uint8_t b) { return b == 0; }));
+  EXPECT_EQ(Join(f.Check()), "");
 }
 
 TEST(TDIRManager, NoSpaceForADirectoryPage) {

@@ -106,6 +106,14 @@ TEST(KeyDerivation, HostileParametersAreRefusedBeforeAnythingIsReserved) {
     uint8_t d32[32] = {};
     EXPECT_NE(ExpectThrow([&] { TTextKey::FromDerived(d32, c.d); }).find(c.says), std::string::npos);
   }
+  // Costly: within the bounds a reader follows, beyond what this program writes (1 GiB, 10 passes).
+  EXPECT_FALSE(Hardened(TKeyDerivation::UsualMaxMemoryKiB, TKeyDerivation::UsualMaxPasses, 2).Costly());
+  EXPECT_TRUE(Hardened(TKeyDerivation::UsualMaxMemoryKiB + 1024, 3, 2).Costly());
+  EXPECT_TRUE(Hardened(64, TKeyDerivation::UsualMaxPasses + 1, 1).Costly());
+  EXPECT_FALSE(Hardened(64 * 1024, 101, 1).Costly());  // not followed at all: Problem() says why
+  EXPECT_FALSE(TKeyDerivation().Costly());
+  EXPECT_EQ(Hardened(2u * 1024 * 1024, 20, 1).CostText(), "2 GiB of memory and 20 passes");
+  EXPECT_EQ(Hardened(64, 1, 1).CostText(), "64 KiB of memory and 1 pass");
   // The bounds themselves are allowed (not derived here: 4 GiB would be a real allocation).
   EXPECT_EQ(Hardened(TKeyDerivation::MaxMemoryKiB, 100, 255).Problem(), "");
   EXPECT_EQ(Hardened(16, 1, 2).Problem(), "");
@@ -171,6 +179,11 @@ TEST(KeyDerivationCost, CalibrationRaisesMemoryThenPassesAndKeepsTheFloor) {
   EXPECT_EQ(c.MemoryKiB, TKdfCostRules::CapMemoryKiB);
   EXPECT_EQ(c.Passes, 9u);
   EXPECT_NEAR(ModelSeconds(fast, c), 0.5, 0.05);
+  // Much faster still: passes stop at 10 too. Nothing this program makes is costlier than that, so
+  // that a costlier header is known for one this program did not write.
+  c = CalibrateKdfCost(0.5, ModelMachine(fast / 20));
+  EXPECT_EQ(c, (TKdfCost{TKdfCostRules::CapMemoryKiB, TKdfCostRules::CapPasses, lanes}));
+  EXPECT_FALSE(Hardened(c.MemoryKiB, c.Passes, uint8_t(c.Lanes)).Costly());
   // A slow machine keeps the floor (and so takes longer than the target).
   const double slow = 0.8 / (64 * 1024 * 3);
   EXPECT_EQ(CalibrateKdfCost(0.5, ModelMachine(slow)), (TKdfCost{64 * 1024, 3, lanes}));

@@ -79,16 +79,18 @@ protected:
     change.Commit();
   }
 
-  // Runs Change and stops every I/O at the first operation whose log line contains `at` (the
+  // Runs Change and stops every I/O at the occurrence-th operation whose log line ends with `at` (the
   // program dies there). The container and its journal are left as the crash left them.
-  void InterruptAt(const std::string& at) {
+  void InterruptAt(const std::string& at, int occurrence = 1) {
     test::WriteFileBytes(file_, base_);
     TFaultyPartStorage storage;
     storage.recordLog = true;
     { Change(*Open(kWrite, &storage)); }
     int64_t n = 0;
     for (const std::string& line : storage.log)
-      if (n == 0 && line.find(at) != std::string::npos) n = std::stoll(line);
+      if (n == 0 && line.size() >= at.size() && line.compare(line.size() - at.size(), at.size(), at) == 0 &&
+          --occurrence == 0)
+        n = std::stoll(line);
     ASSERT_GT(n, 0) << at;
     test::WriteFileBytes(file_, base_);
     fs::remove(journal_);
@@ -163,7 +165,7 @@ TEST_F(JournalTest, OnlyPagesInUseWhenTheTransactionBeganKeepAnOldImage) {
   }
 }
 
-TEST_F(JournalTest, ATransactionSyncsThreeTimesHoweverManyPagesItWrites) {
+TEST_F(JournalTest, ATransactionSyncsFourTimesHoweverManyPagesItWrites) {
   TFaultyPartStorage storage;
   storage.recordLog = true;
   auto sfs = Open(kWrite, &storage);
@@ -175,15 +177,16 @@ TEST_F(JournalTest, ATransactionSyncsThreeTimesHoweverManyPagesItWrites) {
     return n;
   };
   Put(*sfs, "\\first", Random(200 * 2016, 7));
-  EXPECT_EQ(syncs(), 4);  // journal, its folder (the file is new), container, emptied journal
+  // Records, the folder (the journal is new), seal, container, emptied journal.
+  EXPECT_EQ(syncs(), 5);
   Put(*sfs, "\\second", Random(300 * 2016, 8));
-  EXPECT_EQ(syncs(), 3);
+  EXPECT_EQ(syncs(), 4);
   {
     TSFSTransaction change(*sfs);
     for (int i = 0; i < 20; ++i) ASSERT_TRUE(sfs->ForceDirectories("\\many\\f" + std::to_string(i)));
     change.Commit();
   }
-  EXPECT_EQ(syncs(), 3);
+  EXPECT_EQ(syncs(), 4);
   // Reading changes nothing and syncs nothing.
   EXPECT_EQ(Get(*sfs, "\\first").size(), 200u * 2016u);
   EXPECT_EQ(syncs(), 0);
@@ -252,8 +255,8 @@ TEST_F(JournalTest, AHotJournalThatCannotBeRolledBackRefusesTheOpenAndChangesNot
 }
 
 TEST_F(JournalTest, AJournalCutShortAnywhereBeforeItsSealIsIgnored) {
-  // Stopped right after the journal was synced: complete, and nothing of the container written.
-  InterruptAt("sync folder of j.qvt-journal");
+  // Stopped right after the journal's seal was written: complete, and no page with a record written.
+  InterruptAt("sync j.qvt-journal", 2);
   const std::string journal = test::ReadFileBytes(journal_);
   ASSERT_GT(journal.size(), 2048u);
   // Cuts in the header, at and around every record's edges, and at every byte of the seal.
@@ -298,6 +301,85 @@ TEST_F(JournalTest, ADamagedJournalIsRefusedAndBothFilesAreKept) {
     EXPECT_TRUE(test::ReadFileBytes(journal_) == damaged);
     EXPECT_NE(TSingleFileSystem::DescribeJournal(file_).find("damaged"), std::string::npos);
   }
+}
+
+// A journal damaged after pages of the container were written: its last seal (or the end holding it)
+// is gone, so it looks never completely written; the container says otherwise.
+TEST_F(JournalTest, AJournalWhoseSealWasLostAfterPagesWereWrittenIsRefusedAndNotRemoved) {
+  InterruptAt("sync j.qvt");  // the container's pages written; the journal sealed
+  const std::string container = test::ReadFileBytes(file_);
+  const std::string journal = test::ReadFileBytes(journal_);
+  ASSERT_TRUE(container != base_);
+  const size_t sealAt = journal.size() - TRollbackJournal::SealSize;
+  const std::vector<std::pair<std::string, std::string>> damages = {
+      {"the seal's last byte flipped", journal.substr(0, journal.size() - 1) + char(journal.back() ^ 0x01)},
+      {"the seal cut off", journal.substr(0, sealAt)},
+      {"cut in the last record", journal.substr(0, sealAt - 100)},
+      {"cut after the first record", journal.substr(0, TRollbackJournal::HeaderSize + 2048 + 8)},
+  };
+  for (const auto& [what, damaged] : damages) {
+    SCOPED_TRACE(what);
+    test::WriteFileBytes(file_, container);
+    test::WriteFileBytes(journal_, damaged);
+    EXPECT_EQ(TRollbackJournal::Read(DiskPartStorage(), journal_).State,
+              TJournalContents::TState::Unfinished);
+    EXPECT_EQ(TRollbackJournal::Examine(DiskPartStorage(), journal_, file_).State,
+              TJournalContents::TState::Damaged);
+    for (uint32_t mode : {kWrite, kReadShared}) {
+      try {
+        Open(mode);
+        FAIL() << "opened in mode " << mode;
+      } catch (const ESFSJournalError& e) {
+        EXPECT_NE(std::string(e.what()).find("j.qvt-journal"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("is damaged"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("Repair"), std::string::npos) << e.what();
+      }
+    }
+    EXPECT_TRUE(test::ReadFileBytes(journal_) == damaged);  // never removed while it is needed
+    EXPECT_TRUE(test::ReadFileBytes(file_) == container);
+    EXPECT_NE(TSingleFileSystem::DescribeJournal(file_).find("damaged"), std::string::npos);
+    EXPECT_TRUE(TSingleFileSystem::HasDamagedJournal(file_));
+  }
+}
+
+TEST_F(JournalTest, ARepairPutsBackWhatADamagedJournalStillHolds) {
+  InterruptAt("sync j.qvt");
+  const std::string container = test::ReadFileBytes(file_);
+  std::string journal = test::ReadFileBytes(journal_);
+  journal.back() = char(journal.back() ^ 0x01);  // the seal is damaged, every record intact
+  test::WriteFileBytes(journal_, journal);
+  std::vector<std::string> done;
+  // A wrong password changes nothing.
+  EXPECT_FALSE(TSingleFileSystem::SalvageJournal(file_, TTextKey::FromPassword("wrong"), done));
+  EXPECT_TRUE(test::ReadFileBytes(file_) == container);
+  EXPECT_TRUE(test::ReadFileBytes(journal_) == journal);
+  {
+    // Nor does a Safe another program holds.
+    auto held = DiskPartStorage().Open(file_, true, TSFSLock::Shared);
+    EXPECT_THROW(TSingleFileSystem::SalvageJournal(file_, TTextKey::FromPassword(kPassword), done),
+                 ESFSInUse);
+  }
+  ASSERT_TRUE(TSingleFileSystem::SalvageJournal(file_, TTextKey::FromPassword(kPassword), done));
+  ASSERT_EQ(done.size(), 2u);
+  EXPECT_NE(done[0].find("and the file's size"), std::string::npos) << done[0];
+  EXPECT_NE(done[1].find("j.qvt-journal.salvaged"), std::string::npos) << done[1];
+  EXPECT_FALSE(fs::exists(journal_));
+  EXPECT_TRUE(test::ReadFileBytes(journal_ + ".salvaged") == journal);  // kept, not removed
+  std::vector<std::string> problems;
+  EXPECT_EQ(test::ReopenedSnapshot(file_, kPassword, "", &problems), before_);
+  EXPECT_EQ(problems, std::vector<std::string>{});
+
+  // A record damaged too: its page is not put back, and that is said.
+  InterruptAt("sync j.qvt");
+  journal = test::ReadFileBytes(journal_);
+  journal.back() = char(journal.back() ^ 0x01);
+  journal[TRollbackJournal::HeaderSize + 2048 + 8 + 100] ^= 0x40;  // inside the second record's image
+  test::WriteFileBytes(journal_, journal);
+  done.clear();
+  ASSERT_TRUE(TSingleFileSystem::SalvageJournal(file_, TTextKey::FromPassword(kPassword), done));
+  ASSERT_EQ(done.size(), 3u);
+  EXPECT_NE(done[1].find("1 record(s) of the journal are damaged"), std::string::npos) << done[1];
+  EXPECT_TRUE(test::ReadFileBytes(journal_ + ".salvaged") == journal);  // the newer one replaces it
 }
 
 TEST_F(JournalTest, AJournalOfAnotherFileIsNotApplied) {
@@ -351,9 +433,9 @@ TEST_F(JournalTest, ReadingInAWritableContainerWritesAccessTimesOnlyWithTheNextC
   EXPECT_EQ(Get(*sfs, "\\two").size(), 30000u);
   EXPECT_EQ(storage.log, std::vector<std::string>{});  // reading wrote nothing
   EXPECT_EQ(sfs->CheckIntegrity(), std::vector<std::string>{});
-  sfs.reset();  // closing writes them, in a transaction of their own
-  ASSERT_FALSE(storage.log.empty());
-  EXPECT_NE(storage.log[0].find("j.qvt-journal"), std::string::npos) << storage.log[0];
+  sfs.reset();  // nor does closing without a change: the container keeps its bytes
+  for (const std::string& step : storage.log) EXPECT_NE(step.find(" sync "), std::string::npos) << step;
+  EXPECT_TRUE(test::ReadFileBytes(file_) == base_);
   EXPECT_EQ(Snapshot(), before_);
 }
 
@@ -382,12 +464,13 @@ TEST_F(JournalTest, AChangeLargerThanTheCacheWritesEarlyAndStillRollsBack) {
   const std::string after = Snapshot();
   ASSERT_NE(after, before_);
   // Where the early writes begin (after the first seal's syncs) and where the change ends.
-  int64_t early = 0, seals = 0;
+  // A seal costs two syncs of the journal: its records, then the seal itself.
+  int64_t early = 0, syncs = 0;
   for (const std::string& line : storage.log) {
-    if (line.find("sync j.qvt-journal") != std::string::npos) ++seals;
-    if (early == 0 && seals == 1 && line.find("write j.qvt ") != std::string::npos) early = std::stoll(line);
+    if (line.find("sync j.qvt-journal") != std::string::npos) ++syncs;
+    if (early == 0 && syncs == 2 && line.find("write j.qvt ") != std::string::npos) early = std::stoll(line);
   }
-  ASSERT_GE(seals, 3) << "no early write";  // first seal, last seal, the emptied journal
+  ASSERT_GE(syncs, 5) << "no early write";  // first seal, last seal, the emptied journal
   ASSERT_GT(early, 0);
   for (int64_t at : {early, early + 3, storage.Operations() - 4}) {
     SCOPED_TRACE(at);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "base/Exception.h"
 #include "core/CryptoMail.h"
 #include "core/CryptoMailDelivery.h"
+#include "safe/qmSettings.h"
 #include "support/TempDir.h"
 
 // Crypto++'s initial Blowfish tables (digits of pi), exported by its library from a private class.
@@ -302,9 +304,9 @@ TEST_F(CryptoMailDeliveryTest, MessageDocumentDecryptsAndShowsTheReplyInformatio
   r.options.email = "ann@example.org";
   r.options.website = "https://example.org";
   r.options.additional = "first\r\nsecond";
-  std::vector<int> progress;
+  std::vector<double> progress;
   EncryptAndDeliver(
-      r, [&](int pc) { progress.push_back(pc); }, desktop);
+      r, [&](double done, bool&) { progress.push_back(done); }, desktop);
   const std::string html = test::ReadFileBytes(Desktop());
   EXPECT_EQ(DecryptDocumentData(html, "pass word"), r.message);
   auto params = Parameters(html);
@@ -316,7 +318,75 @@ TEST_F(CryptoMailDeliveryTest, MessageDocumentDecryptsAndShowsTheReplyInformatio
   EXPECT_EQ(html.find("{%"), std::string::npos);
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.front(), 0);
-  EXPECT_EQ(progress.back(), 100);
+  EXPECT_EQ(progress.back(), 1);
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+}
+
+TEST_F(CryptoMailDeliveryTest, ACancelBeforeTheDocumentIsWrittenWritesNothing) {
+  const std::string big = RandomBytes(3 * kCryptoMailStep + 17, 3);
+  fs::create_directories(dir.file("in"));
+  test::WriteFileBytes(dir.file("in/big.bin"), big);
+  auto r = Request();
+  r.options.fileMode = true;
+  r.fileName = dir.file("in/big.bin");
+  for (double at : {0.0, 0.3, 0.9}) {
+    double seen = 0;
+    auto res = EncryptAndDeliver(
+        r,
+        [&](double done, bool& cancel) {
+          seen = done;
+          if (done >= at) cancel = true;
+        },
+        desktop);
+    EXPECT_EQ(res.outcome, TqmCryptoMailOutcome::Cancelled) << at;
+    EXPECT_LT(seen, 1) << at;
+    EXPECT_TRUE(res.documentPath.empty());
+    EXPECT_FALSE(fs::exists(dir.file("Desktop"))) << at;
+  }
+  // The encryption stops at the step where the cancel came.
+  size_t steps = 0;
+  EXPECT_FALSE(CryptoMailEncrypt("abcde", big, [&](size_t done) {
+    EXPECT_EQ(done, ++steps * kCryptoMailStep);
+    return steps < 2;
+  }));
+  EXPECT_EQ(steps, 2u);
+  EXPECT_EQ(*CryptoMailEncrypt("abcde", big, [](size_t) { return true; }), CryptoMailEncrypt("abcde", big));
+}
+
+TEST(CryptoMailSettings, OptionsRoundTripAndUnchangedOptionsLeaveTheTextAlone) {
+  TqmSettings settings;
+  TqmCryptoMailOptions o = LoadCryptoMailOptions(settings);
+  EXPECT_EQ(o.destination, 1);
+  EXPECT_TRUE(o.fileMode);
+  EXPECT_TRUE(o.replyShown);
+  o.destination = 0;
+  o.fileMode = false;
+  o.replyShown = false;
+  o.name = "Ann \xC4";
+  o.email = "ann@example.org";
+  o.website = "https://example.org";
+  o.additional = "line one\r\nline \"two\"";
+  StoreCryptoMailSettings(o, settings);
+  EXPECT_EQ(settings.CryptoMail.ia.Value(), Base64Encode(o.additional));
+  TqmSettings back;
+  back.ParseText(settings.GetText());
+  const TqmCryptoMailOptions read = LoadCryptoMailOptions(back);
+  EXPECT_EQ(read.destination, 0);
+  EXPECT_FALSE(read.fileMode);
+  EXPECT_FALSE(read.replyShown);
+  EXPECT_EQ(read.name, o.name);
+  EXPECT_EQ(read.additional, o.additional);
+
+  // A record as another program may have written it: "st" out of range, "ia" without padding.
+  back.CryptoMail.st.SetValue(7);
+  back.CryptoMail.ia.SetValue("YWJj\x01ZA");
+  const std::string before = back.GetText();
+  StoreCryptoMailSettings(LoadCryptoMailOptions(back), back);
+  EXPECT_EQ(back.GetText(), before);
+
+  o.email = "two\nlines";
+  EXPECT_THROW(StoreCryptoMailSettings(o, back), EQuillmarError);
+  EXPECT_EQ(back.GetText(), before);
 }
 
 TEST_F(CryptoMailDeliveryTest, FileDocumentCarriesTheBytesAndTheNameWithoutFolder) {
@@ -383,8 +453,13 @@ TEST_F(CryptoMailDeliveryTest, MailDestinationHandsTheTemporaryDocumentOver) {
   auto res = EncryptAndDeliver(r, {}, desktop);
   EXPECT_EQ(res.outcome, TqmCryptoMailOutcome::HandedOver);
   EXPECT_EQ(res.message, "");
-  EXPECT_EQ(res.documentPath, dir.file("tmp/Encrypted.html"));
+  // A new private folder of the temporary folder for every document.
+  EXPECT_EQ(fs::path(res.documentPath).filename(), "Encrypted.html");
+  EXPECT_EQ(fs::path(res.documentPath).parent_path().parent_path(), fs::path(dir.file("tmp")));
+  EXPECT_EQ(fs::status(fs::path(res.documentPath).parent_path()).permissions() & fs::perms::all,
+            fs::perms::owner_all);
   EXPECT_TRUE(fs::exists(res.documentPath));
+  const std::string first = res.documentPath;
   ASSERT_EQ(handedOver.size(), 1u);
   const auto& m = handedOver[0];
   EXPECT_EQ(m.subject, "Brelkan Quillmar: Encrypted message/document");
@@ -403,6 +478,8 @@ TEST_F(CryptoMailDeliveryTest, MailDestinationHandsTheTemporaryDocumentOver) {
   res = EncryptAndDeliver(r, {}, desktop);
   EXPECT_EQ(res.outcome, TqmCryptoMailOutcome::MailProgramMissing);
   EXPECT_NE(res.message.find(res.documentPath), std::string::npos);
+  EXPECT_NE(res.documentPath, first);
+  EXPECT_TRUE(fs::exists(first));  // the mail program may not have read it yet
   EXPECT_EQ(handedOver.back().originatorAddress, "");
   EXPECT_EQ(handedOver.back().recipientAddress, "");
 }

@@ -30,7 +30,7 @@ using test::WriteFileBytes;
 
 constexpr char kExists[] = "File exists. Do you want to overwrite it?";
 // Field positions of the test category's template.
-constexpr int kTitle = 0, kScan = 1, kRemind = 2, kAgree = 3, kNotes = 4;
+constexpr int kTitle = 0, kScan = 1, kRemind = 2, kNotes = 4;  // 3 is the check box
 
 class EntryEditSessionTest : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <regex>
@@ -11,6 +12,7 @@
 #include "core/qmReminderSchedule.h"
 #include "model/qmReminderEvent.h"
 #include "support/SmtpServer.h"
+#include "support/TempDir.h"
 
 namespace quillmar {
 namespace {
@@ -28,11 +30,10 @@ TSmtpServer Local(int port, const std::string& user = "", const std::string& pas
   return s;
 }
 
-TSmtpMail Mailer() {
-  TSmtpMail mail({"vault@quillmar.test", "Quillmar Vault"});
-  mail.SetTimeouts(5, 20);
-  return mail;
-}
+// The transport of these tests: its own sender, short timeouts.
+struct Mailer : TSmtpMail {
+  Mailer() : TSmtpMail({"vault@quillmar.test", "Quillmar Vault"}) { SetTimeouts(5, 20); }
+};
 
 std::string SendError(TSmtpMail& mail, const TSmtpServer& server, const TSmtpMessage& message) {
   try {
@@ -55,7 +56,7 @@ TEST(MailTest, PlainMessageArrivesWithItsHeadersAndBody) {
   SmtpTestServer server;
   std::string why;
   ASSERT_TRUE(server.Start(why)) << why;
-  TSmtpMail mail = Mailer();
+  Mailer mail;
   TSmtpMessage m;
   m.recipient = "me@example.org";
   m.subject = "Dentist\r\nBcc: victim@example.org";
@@ -91,8 +92,8 @@ TEST(MailTest, AuthenticatesWithUserNameAndPassword) {
   SmtpTestServer server;
   std::string why;
   ASSERT_TRUE(server.Start(why, "alice", "s3cr\xe9t-pw")) << why;
-  TSmtpMail mail = Mailer();
-  TSmtpMessage m{"bob@example.org", "Hello", "Body"};
+  Mailer mail;
+  TSmtpMessage m{"bob@example.org", "Hello", "Body", ""};
   mail.Send(Local(server.port(), "alice", "s3cr\xe9t-pw"), m);
   auto received = server.Messages();
   ASSERT_EQ(received.size(), 1u);
@@ -109,8 +110,8 @@ TEST(MailTest, AuthenticatesWithUserNameAndPassword) {
 }
 
 TEST(MailTest, FailuresNameTheServerAndSayWhatFailed) {
-  TSmtpMail mail = Mailer();
-  TSmtpMessage m{"me@example.org", "s", "b"};
+  Mailer mail;
+  TSmtpMessage m{"me@example.org", "s", "b", ""};
   const int closed = test::ClosedLocalPort();
   std::string unreachable = SendError(mail, Local(closed), m);
   EXPECT_THAT(unreachable, HasSubstr("127.0.0.1:" + std::to_string(closed)));
@@ -152,7 +153,7 @@ TEST(MailTest, ReminderMailAndTestMailUseTheReminderSettings) {
   } store;
   TReminderScheduler scheduler([](TReminderScheduler::TTask) {});
   TqmReminderSchedule schedule(scheduler, store);
-  TSmtpMail mail = Mailer();
+  Mailer mail;
   schedule.SetMailTransport(&mail);
 
   TqmReminderEvent r;
@@ -167,6 +168,7 @@ TEST(MailTest, ReminderMailAndTestMailUseTheReminderSettings) {
 
   TSmtpMessage t = TqmReminderSchedule::TestMailMessage("carol@example.org", "Pay the rent", "Today.",
                                                         "https://brelkan.example/quillmar");
+  t.from = TqmReminderSchedule::MailSenderOf(r);
   mail.Send(TqmReminderSchedule::MailServerOf(r), t);
 
   auto received = server.Messages();
@@ -180,11 +182,132 @@ TEST(MailTest, ReminderMailAndTestMailUseTheReminderSettings) {
       received[1].content,
       HasSubstr("\r\n\r\n====== TEST REMINDER FOR [ Pay the rent ] ======\r\n"
                 "Sent from Brelkan Quillmar [ https://brelkan.example/quillmar ]\r\n\r\n\r\nToday.\r\n"));
-  EXPECT_EQ(received[0].mailFrom, received[1].mailFrom);
+  // The login is no address and no From is given: the reminder is mail to oneself.
+  EXPECT_EQ(received[0].mailFrom, "carol@example.org");
+  EXPECT_EQ(received[1].mailFrom, "carol@example.org");
+  EXPECT_THAT(received[0].content, ::testing::StartsWith("From: Quillmar Vault <carol@example.org>\r\n"));
 
   // A stored port of 0 means 25.
   r.SetEmPort(0);
   EXPECT_EQ(TqmReminderSchedule::MailServerOf(r).port, 25);
+}
+
+TEST(MailTest, TheSenderIsTheUsersOwnAddress) {
+  TqmReminderEvent r;
+  r.SetEmRecipient("me@example.org");
+  r.SetEmName("login-name");
+  r.SetEmFrom("me+reminders@example.org");
+  EXPECT_EQ(TqmReminderSchedule::MailSenderOf(r), "me+reminders@example.org");
+  r.SetEmName("me@provider.example");  // a login that is an address is the account's own
+  EXPECT_EQ(TqmReminderSchedule::MailSenderOf(r), "me@provider.example");
+
+  // A transport without an address of its own refuses a message that names no sender.
+  SmtpTestServer server;
+  std::string why;
+  ASSERT_TRUE(server.Start(why)) << why;
+  TSmtpMail bare;
+  bare.SetTimeouts(5, 20);
+  TSmtpMessage m{"bob@example.org", "s", "b", ""};
+  EXPECT_THAT(SendError(bare, Local(server.port()), m), HasSubstr("no sender address"));
+  m.from = "ann@example.org";
+  bare.Send(Local(server.port()), m);
+  auto received = server.Messages();
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].mailFrom, "ann@example.org");
+  EXPECT_THAT(received[0].content, ::testing::StartsWith("From: Brelkan Quillmar <ann@example.org>\r\n"));
+  EXPECT_THAT(received[0].content, HasSubstr("@example.org>\r\n"));  // the Message-ID's domain
+}
+
+TEST(MailTest, ConnectionPlanKeepsPasswordsOffPlainLinks) {
+  auto plan = [](const std::string& host, int port, const std::string& user) {
+    TSmtpServer s;
+    s.host = host;
+    s.port = port;
+    s.userName = user;
+    return SmtpConnectionPlan(s);
+  };
+  EXPECT_EQ(plan("smtp.example.org", 465, "").url, "smtps://smtp.example.org:465");
+  EXPECT_EQ(plan("smtp.example.org", 465, "").tls, TSmtpTls::Implicit);
+  EXPECT_EQ(plan("127.0.0.1", 465, "me").tls, TSmtpTls::Implicit);
+  EXPECT_EQ(plan("smtp.example.org", 587, "me").tls, TSmtpTls::RequireStart);
+  EXPECT_EQ(plan("smtp.example.org", 0, "").url, "smtp://smtp.example.org:25");
+  EXPECT_EQ(plan("smtp.example.org", 25, "").tls, TSmtpTls::IfOffered);
+  for (const char* loopback : {"localhost", "LocalHost.", "mail.localhost", "127.0.0.1", "127.1.2.3", "::1"})
+    EXPECT_EQ(plan(loopback, 587, "me").tls, TSmtpTls::None) << loopback;
+  for (const char* other : {"128.0.0.1", "127.0.0.1.example.org", "localhost.example.org", "1270.0.0.1"})
+    EXPECT_EQ(plan(other, 587, "me").tls, TSmtpTls::RequireStart) << other;
+  EXPECT_EQ(plan("::1", 25, "").url, "smtp://[::1]:25");
+}
+
+// A server on 127.0.0.1 reached under a name that is not a loopback one, as a provider's would be.
+class TlsMailTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    std::string why;
+    ASSERT_TRUE(test::MakeTestCertificate(certs.path().string(), kHost, cert, key, why)) << why;
+  }
+  void Reach(TSmtpMail& mail, int port) {
+    mail.SetResolve({std::string(kHost) + ":" + std::to_string(port) + ":127.0.0.1"});
+  }
+  TSmtpServer Named(int port) {
+    TSmtpServer s = Local(port, "dave", "Dave-Secret-42");
+    s.host = kHost;
+    return s;
+  }
+  static constexpr const char* kHost = "mail.quillmar.test";
+  test::TempDir certs;
+  std::string cert, key;
+};
+
+TEST_F(TlsMailTest, LoginGoesOverStartTlsOnlyToATrustedServer) {
+  SmtpTestServer server;
+  std::string why;
+  ASSERT_TRUE(server.Start(why, test::SmtpServerOptions{"dave", "Dave-Secret-42", cert, key})) << why;
+  TSmtpMessage m{"erin@example.org", "Over TLS", "Body", "dave@example.org"};
+
+  // Not trusted (the system's store does not know the test certificate): nothing is sent.
+  Mailer untrusted;
+  Reach(untrusted, server.port());
+  std::string refused = SendError(untrusted, Named(server.port()), m);
+  EXPECT_THAT(refused, HasSubstr("certificate"));
+  EXPECT_THAT(refused, Not(HasSubstr("Dave-Secret-42")));
+  EXPECT_THAT(server.Commands(), Not(::testing::Contains("AUTH")));
+
+  Mailer mail;
+  mail.SetCaFile(cert);
+  Reach(mail, server.port());
+  mail.Send(Named(server.port()), m);
+  auto received = server.Messages();
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].login, "dave");
+  EXPECT_EQ(received[0].mailFrom, "dave@example.org");
+  const auto verbs = server.Commands();
+  const auto tls = std::find(verbs.begin(), verbs.end(), "STARTTLS");
+  ASSERT_NE(tls, verbs.end());
+  EXPECT_NE(std::find(tls, verbs.end(), "AUTH"), verbs.end());
+
+  // The server's refusal is told in its own words, and kept as the last reply.
+  m.recipient = "refuse@example.org";
+  EXPECT_THAT(SendError(mail, Named(server.port()), m), HasSubstr("550 5.1.1 No such user here"));
+  EXPECT_THAT(mail.LastReply(), HasSubstr("550 5.1.1 No such user here"));
+}
+
+TEST_F(TlsMailTest, AServerWithoutStartTlsNeverHearsThePassword) {
+  SmtpTestServer server;
+  std::string why;
+  ASSERT_TRUE(server.Start(why, "dave", "Dave-Secret-42")) << why;
+  Mailer mail;
+  mail.SetCaFile(cert);
+  Reach(mail, server.port());
+  TSmtpMessage m{"erin@example.org", "s", "b", "dave@example.org"};
+  const std::string error = SendError(mail, Named(server.port()), m);
+  EXPECT_THAT(error, HasSubstr("STARTTLS"));
+  EXPECT_THAT(error, HasSubstr("password was not sent"));
+  EXPECT_THAT(server.Commands(), Not(::testing::Contains("AUTH")));
+  EXPECT_TRUE(server.Messages().empty());
+  // The same server as 127.0.0.1 (nothing leaves the machine) takes the login in the clear.
+  mail.Send(Local(server.port(), "dave", "Dave-Secret-42"), m);
+  EXPECT_EQ(server.Messages().size(), 1u);
 }
 
 TEST(MailTest, DateHeaderIsRfc5322InTheLocalZone) {

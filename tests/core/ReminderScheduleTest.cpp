@@ -397,7 +397,8 @@ TEST_F(ReminderScheduleTest, SnoozeForOneDayComesBackInTwentyFourHours) {
   schedule.SnoozeReminder("5", TqmReminderSchedule::kSnoozeDays, 1);
   schedule.SnoozeReminder("6", TqmReminderSchedule::kSnoozeMinutes, 5);
   EXPECT_EQ(scheduler.Find(5)->CronMask(), "30 15 10 * * *");
-  EXPECT_EQ(scheduler.Find(6)->CronMask(), "30 20 10 * * 1");           // the pattern stays
+  EXPECT_EQ(scheduler.Find(6)->CronMask(), "30 20 10 * * *");  // that moment, whatever the day
+  EXPECT_EQ(scheduler.Find(6)->DueDate(), 20250304);
   EXPECT_NEAR(store.Get("5").start(), At(2025, 3, 4, 8, 30, 0), 1e-9);  // nothing is saved
 
   // A rebuild (the editor closed on another reminder) keeps the snooze while it lies ahead.
@@ -435,22 +436,75 @@ TEST_F(ReminderScheduleTest, SnoozeGivesWayToAnEditedSchedule) {
   EXPECT_EQ(scheduler.Find(6)->CronMask(), "0 45 19 * * *");
 }
 
-TEST_F(ReminderScheduleTest, DismissRemovesTheJobAndClosesThePopup) {
-  store.Put(Reminder("5", 1, At(2025, 1, 1, 8, 30, 0)));
-  store.Put(Reminder("6", 1, At(2025, 1, 1, 8, 30, 0)));
+TEST_F(ReminderScheduleTest, SnoozeRingsOnceThenTheOwnScheduleResumes) {
+  store.Put(Reminder("7", 1, At(2025, 1, 1, 8, 0, 0)));  // daily at 08:00
+  now = At(2025, 3, 4, 7, 0, 0);
   schedule.ScheduleReminders();
   scheduler.Start();
-  clock->Step(CronAt(2025, 3, 4, 8, 30, 0));  // both handed over ...
+  EXPECT_NEAR(*schedule.NextDue("7"), At(2025, 3, 4, 8, 0, 0), 1e-9);
+  Pass(CronAt(2025, 3, 4, 8, 0, 0));
+  ASSERT_EQ(actions.log, std::vector<std::string>{"popup 7"});
+
+  now = At(2025, 3, 4, 8, 0, 5);
+  schedule.SnoozeReminder("7", TqmReminderSchedule::kSnoozeDays, 2);
+  EXPECT_NEAR(*schedule.NextDue("7"), At(2025, 3, 6, 8, 0, 5), 1e-9);
+  actions.log.clear();
+  Pass(CronAt(2025, 3, 5, 8, 0, 0));  // tomorrow: silent
+  Pass(CronAt(2025, 3, 5, 8, 0, 5));
+  Pass(CronAt(2025, 3, 6, 8, 0, 0));  // the snooze holds the own time back until it has rung
+  EXPECT_TRUE(actions.log.empty());
+  Pass(CronAt(2025, 3, 6, 8, 0, 5));
+  EXPECT_EQ(actions.log, std::vector<std::string>{"popup 7"});
+
+  // Then daily at 08:00 again, never at the snoozed time.
+  actions.log.clear();
+  now = At(2025, 3, 6, 9, 0, 0);
+  EXPECT_NEAR(*schedule.NextDue("7"), At(2025, 3, 7, 8, 0, 0), 1e-9);
+  Pass(CronAt(2025, 3, 7, 8, 0, 0));
+  Pass(CronAt(2025, 3, 7, 8, 0, 5));
+  EXPECT_EQ(actions.log, std::vector<std::string>{"popup 7"});
+}
+
+TEST_F(ReminderScheduleTest, DismissEndsTheOccurrenceThatRang) {
+  store.Put(Reminder("5", 1, At(2025, 1, 1, 8, 30, 0)));
+  store.Put(Reminder("6", 1, At(2025, 1, 1, 8, 30, 0)));
+  store.Put(Reminder("8", 0, At(2025, 3, 4, 8, 30, 0)));
+  now = At(2025, 3, 4, 8, 0, 0);
+  schedule.ScheduleReminders();
+  scheduler.Start();
+  clock->Step(CronAt(2025, 3, 4, 8, 30, 0));  // all three handed over ...
   schedule.DismissReminder("5");              // ... and 5 dismissed before its turn
   queue.RunAll();
-  EXPECT_EQ(actions.log, (std::vector<std::string>{"close 5", "popup 6"}));
-  EXPECT_EQ(Tags(), std::vector<int>{6});
+  EXPECT_EQ(actions.log, (std::vector<std::string>{"close 5", "popup 6", "popup 8"}));
+
+  // A recurring reminder comes due again at its next time; a one-off one is done.
   actions.log.clear();
+  schedule.SnoozeReminder("6", TqmReminderSchedule::kSnoozeHours, 2);
+  schedule.DismissReminder("6");
+  schedule.DismissReminder("8");
+  EXPECT_EQ(scheduler.Find(6)->CronMask(), "0 30 8 * * *");
+  EXPECT_FALSE(scheduler.Find(8));
+  Pass(CronAt(2025, 3, 4, 10, 0, 0));  // the snooze is gone
   Pass(CronAt(2025, 3, 5, 8, 30, 0));
-  EXPECT_EQ(actions.log, std::vector<std::string>{"popup 6"});
-  // Until the next rebuild.
+  EXPECT_EQ(actions.log, (std::vector<std::string>{"close 6", "close 8", "popup 5", "popup 6"}));
+  EXPECT_FALSE(schedule.NextDue("8"));
+}
+
+TEST_F(ReminderScheduleTest, NextDueFollowsThePattern) {
+  TqmReminderEvent r = Reminder("9", 1, At(2025, 1, 1, 18, 15, 0));
+  r.SetDaysofweek("1,5");  // Mondays and Fridays
+  store.Put(r);
+  TqmReminderEvent leap = Reminder("10", 1, At(2025, 1, 1, 6, 0, 0));
+  leap.SetDays("29");
+  leap.SetMonths("2");
+  store.Put(leap);
+  now = At(2025, 3, 4, 12, 0, 0);  // Tuesday
   schedule.ScheduleReminders();
-  EXPECT_EQ(Tags(), (std::vector<int>{5, 6}));
+  EXPECT_NEAR(*schedule.NextDue("9"), At(2025, 3, 7, 18, 15, 0), 1e-9);
+  now = At(2025, 3, 7, 18, 15, 0);  // ringing now: the next one is Monday's
+  EXPECT_NEAR(*schedule.NextDue("9"), At(2025, 3, 10, 18, 15, 0), 1e-9);
+  EXPECT_NEAR(*schedule.NextDue("10"), At(2028, 2, 29, 6, 0, 0), 1e-9);
+  EXPECT_FALSE(schedule.NextDue("404"));
 }
 
 TEST_F(ReminderScheduleTest, DueWhileNoSafeIsOpenRunsAfterTheNextLogin) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "RepositoryTreeFixture.h"
 #include "base/Exception.h"
 #include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
@@ -12,8 +13,10 @@
 #include "core/qmRepositoryTree.h"
 #include "core/qmSafeCheck.h"
 #include "model/qmCategory.h"
+#include "model/qmReminderEvent.h"
 #include "model/qmRepositoryEntry.h"
 #include "support/ContainerDamage.h"
+#include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
 namespace quillmar {
@@ -21,8 +24,6 @@ namespace {
 
 using test::TempDir;
 using test::WriteFileBytes;
-using TNode = TqmRepositoryTree::TNode;
-using W = TqmSFSWrapper;
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -73,59 +74,6 @@ TEST(RepositoryRules, AllFieldsComparesFieldsWithLetterCase) {
 }
 
 // --- With a Safe -------------------------------------------------------------------------------------------
-
-class RepositoryTreeTest : public ::testing::Test {
-protected:
-  static constexpr char kPassword[] = "secret-1";
-
-  RepositoryTreeTest() : g_(dir_.file("home"), {"quillmar"}) {
-    TqmSFSWrapper maker;
-    maker.CreateEmptySafe(g_.SafeFile("Alpha"), kPassword);
-    maker.CloseSafe();
-    g_.OpenSafeByName("Alpha", kPassword);
-  }
-
-  TqmCategory& AddCategory(const std::string& name, int32_t order, TqmCategory* parent = nullptr) {
-    auto c = std::make_unique<TqmCategory>(parent);
-    c->SetName(name);
-    c->SetSortOrder(order);
-    c->Fields().Add(TqmField(0, "Title", ftNormalText, true));
-    c->Fields().Add(TqmField(1, "Notes", ftTextMemo, false));
-    g_.SaveCategory(*c);
-    categories_.push_back(std::move(c));
-    return *categories_.back();
-  }
-  // Saves an entry and returns its file's container path.
-  std::string AddEntry(TqmCategory& cat, const std::string& title, int32_t order,
-                       const std::string& notes = "") {
-    TqmRepositoryEntry e(&cat);
-    e.SetSortOrder(order);
-    e.Fields().Add(TqmField(0, "Title", ftNormalText, true, title));
-    e.Fields().Add(TqmField(1, "Notes", ftTextMemo, false, notes));
-    g_.SaveEntry(cat.FolderPath(), e);
-    return std::string(W::kRepositoryRoot) + cat.FolderPath() + e.FileName();
-  }
-  // Writes bytes as a record file (with the record password), as another program might have.
-  void WriteRecord(const std::string& path, const std::string& bytes) {
-    TSFSFileStream s(g_.Wrapper().Container(), 0, "", "", W::kRecordPassword, TSingleFileSystem::fmCreate,
-                     path);
-    s.WriteString(bytes);
-  }
-  std::string SafeFile() { return g_.SafeFile("Alpha"); }
-  void Reopen() {
-    g_.CloseSafe();
-    g_.OpenSafeByName("Alpha", kPassword);
-  }
-  static std::vector<std::string> Titles(const TNode& node) {
-    std::vector<std::string> t;
-    for (const auto& e : node.entries) t.push_back(e->Title());
-    return t;
-  }
-
-  TempDir dir_;
-  TqmGlobal g_;
-  std::vector<std::unique_ptr<TqmCategory>> categories_;
-};
 
 TEST_F(RepositoryTreeTest, GapsAndRepeatsInTheNumbersAreAllShownAndRenumbered) {
   TqmCategory& web = AddCategory("Web", 7);
@@ -207,13 +155,61 @@ TEST_F(RepositoryTreeTest, OneDamagedRecordIsNamedAndTheRestOfItsCategoryIsShown
 
   TqmRepositoryTree tree(g_);
   tree.LoadAll(tree.Root());
-  ASSERT_EQ(tree.Root().categories.size(), 1u);  // Mail's record cannot be read
+  // Mail's record cannot be read: Mail is shown under its folder's name, last, with its entry.
+  ASSERT_EQ(tree.Root().categories.size(), 2u);
   EXPECT_EQ(Titles(*tree.Root().categories[0]), (std::vector<std::string>{"first", "third"}));
+  EXPECT_TRUE(tree.Root().categories[0]->problem.empty());
+  const TNode& lost = *tree.Root().categories[1];
+  EXPECT_EQ(lost.category->Name(), mail.FolderName());
+  EXPECT_EQ(lost.category->FolderName(), mail.FolderName());
+  EXPECT_EQ(lost.category->Fields().Count(), 0);
+  EXPECT_TRUE(Has(lost.problem, mailRecord)) << lost.problem;
+  EXPECT_EQ(Titles(lost), std::vector<std::string>{"inbox"});
+  EXPECT_TRUE(tree.Root().HoldsDamage());
+  EXPECT_EQ(tree.Root().categories[0]->unreadableEntries.size(), 1u);
   const auto warnings = tree.TakeWarnings();
   ASSERT_EQ(warnings.size(), 2u) << Joined(warnings);
   EXPECT_TRUE(AnyHas(warnings, "\"" + damaged + "\" cannot be read from byte 0 on")) << Joined(warnings);
   EXPECT_TRUE(AnyHas(warnings, mailRecord)) << Joined(warnings);
   EXPECT_TRUE(tree.TakeWarnings().empty());
+
+  // A renumbering around the damaged category never writes it (that would replace its record).
+  tree.Renumber(tree.Root());
+  Reopen();
+  TqmRepositoryTree again(g_);
+  again.Load(again.Root());
+  ASSERT_EQ(again.Root().categories.size(), 2u);
+  EXPECT_FALSE(again.Root().categories[1]->problem.empty());
+  EXPECT_TRUE(AnyHas(DeepCheckSafe(g_), mailRecord));
+}
+
+TEST_F(RepositoryTreeTest, AnEntryRecordReadBackWithZerosIsNamedAndShownAsFarAsItReads) {
+  TqmCategory& web = AddCategory("Web", 0);
+  // Three pages: the title on the first, the notes beyond it.
+  const std::string path = AddEntry(web, "long", 0, std::string(5000, 'n'));
+  const std::string empty = AddEntry(web, "short", 1);
+  const std::string folder = std::string(W::kRepositoryRoot) + web.FolderPath();
+  WriteRecord(folder + "77.entry", std::string(40, '\0') + "<entry sortorder=\"2\">");
+  // A repair zeroes a page it cannot read: the record then reads with zeros in it.
+  g_.CloseSafe();
+  test::DamagePagePayload(SafeFile(), kPassword, path, 1);
+  g_.OpenSafeByName("Alpha", kPassword);
+  ASSERT_TRUE(RepairSafe(g_).rebuilt);
+
+  TqmRepositoryTree tree(g_);
+  tree.LoadAll(tree.Root());
+  const TNode& node = *tree.Root().categories.at(0);
+  ASSERT_EQ(Titles(node), (std::vector<std::string>{"long", "short"}));
+  ASSERT_EQ(node.damagedEntries.size(), 1u);
+  EXPECT_EQ(node.damagedEntries.begin()->first, node.entries[0].get());
+  EXPECT_TRUE(Has(node.damagedEntries.begin()->second, "\"" + path + "\" is damaged"))
+      << Joined(tree.TakeWarnings());
+  // No field of the zero-filled one can be read: it is left out, and named.
+  ASSERT_EQ(node.unreadableEntries.size(), 1u);
+  EXPECT_TRUE(Has(node.unreadableEntries[0], folder + "77.entry")) << node.unreadableEntries[0];
+  const auto warnings = tree.TakeWarnings();
+  EXPECT_EQ(warnings.size(), 2u) << Joined(warnings);
+  (void)empty;
 }
 
 TEST_F(RepositoryTreeTest, WhileARecordCannotBeReadNothingItMayNameIsDeleted) {
@@ -306,14 +302,17 @@ TEST_F(RepositoryTreeTest, ARepairSetsAWrongPageMarkRightAndSaysWhatItCouldNotMe
   tree.LoadAll(tree.Root());
   EXPECT_EQ(Titles(*tree.Root().categories.at(0)), std::vector<std::string>{"garbled"});
 
-  // A category record an interrupted write left empty: the rebuild cannot mend it, and says so.
+  // A category record an interrupted write left empty: its name is lost, and the repair says so; it
+  // writes a record of its own so that the category's entry is shown again.
   const std::string record = std::string(W::kRepositoryRoot) + web.FolderPath() + W::kCategoryTemplateFile;
   WriteRecord(record, "");
   TqmRepairResult left = RepairSafe(g_);
   EXPECT_TRUE(left.rebuilt);
   EXPECT_FALSE(left.Whole());
-  ASSERT_EQ(left.remaining.size(), 1u) << Joined(left.remaining);
-  EXPECT_TRUE(Has(left.remaining[0], record)) << left.remaining[0];
+  EXPECT_TRUE(left.remaining.empty()) << Joined(left.remaining);
+  ASSERT_EQ(left.lost.size(), 1u) << Joined(left.lost);
+  EXPECT_TRUE(Has(left.lost[0], record)) << left.lost[0];
+  EXPECT_TRUE(Has(left.lost[0], "\"Recovered " + web.FolderName() + "\"")) << left.lost[0];
 
   // A page that cannot be read is zeroed, and the loss is listed.
   g_.SaveCategory(web);
@@ -328,6 +327,105 @@ TEST_F(RepositoryTreeTest, ARepairSetsAWrongPageMarkRightAndSaysWhatItCouldNotMe
   EXPECT_TRUE(Has(lost.lost[0], "Bytes 2016 to 4031 of \"\\File Locker\\a.bin\" could not be read"))
       << lost.lost[0];
   EXPECT_TRUE(lost.remaining.empty()) << Joined(lost.remaining);
+}
+
+// One damaged page of a system record never locks the person out: the Safe opens, and a repair writes
+// what the program cannot do without.
+TEST_F(RepositoryTreeTest, ADamagedSettingsRecordOpensWithTheDefaultsAndARepairWritesThemBack) {
+  TqmCategory& web = AddCategory("Web", 0);
+  AddEntry(web, "kept", 0);
+  g_.Settings().App.confDel.SetValue(false);
+  g_.SaveSettings();
+  TqmReminderEvent reminder;
+  g_.SaveReminder(reminder);
+  const std::string reminderPath = std::string(W::kRemindersFolder) + reminder.id() + ".reminder";
+  g_.CloseSafe();
+  test::DamagePagePayload(SafeFile(), kPassword, W::kSettingsFile, 0);
+  test::DamagePagePayload(SafeFile(), kPassword, reminderPath, 0);
+
+  test::TScriptedPrompter prompter;
+  g_.SetPrompter(&prompter);
+  g_.OpenSafeByName("Alpha", kPassword);
+  EXPECT_TRUE(g_.SafeOpen());
+  EXPECT_TRUE(Has(g_.SettingsProblem(), W::kSettingsFile)) << g_.SettingsProblem();
+  EXPECT_TRUE(g_.Settings().App.confDel.Value());  // the default
+  ASSERT_EQ(prompter.Messages.size(), 1u);
+  EXPECT_TRUE(
+      Has(prompter.Messages[0], std::string("The settings of this Safe cannot be read: The record \"") +
+                                    W::kSettingsFile + "\" cannot be read"))
+      << prompter.Messages[0];
+  EXPECT_TRUE(Has(prompter.Messages[0], "The default settings are used")) << prompter.Messages[0];
+  TqmRepositoryTree tree(g_);
+  tree.LoadAll(tree.Root());
+  EXPECT_EQ(Titles(*tree.Root().categories.at(0)), std::vector<std::string>{"kept"});
+
+  TqmRepairResult result = RepairSafe(g_);
+  ASSERT_TRUE(result.rebuilt);
+  EXPECT_TRUE(result.remaining.empty()) << Joined(result.remaining);
+  EXPECT_EQ(result.lost.size(), 2u) << Joined(result.lost);
+  EXPECT_TRUE(AnyHas(result.lost, "the default settings were written in their place")) << Joined(result.lost);
+  EXPECT_TRUE(
+      AnyHas(result.lost, "The reminder record \"" + reminderPath + "\" could not be read; it was removed"))
+      << Joined(result.lost);
+  EXPECT_EQ(g_.ReminderCount(), 0);
+  prompter.Messages.clear();
+  Reopen();
+  EXPECT_TRUE(g_.SettingsProblem().empty()) << g_.SettingsProblem();
+  EXPECT_TRUE(prompter.Messages.empty());
+  EXPECT_EQ(DeepCheckSafe(g_), std::vector<std::string>{});
+  g_.SetPrompter(nullptr);
+}
+
+TEST_F(RepositoryTreeTest, ARepairWritesARecoveredRecordForADamagedCategorySoThatEveryEntryComesBack) {
+  TqmCategory& web = AddCategory("Web", 0);
+  TqmCategory& mail = AddCategory("Mail", 1);
+  TqmCategory& inner = AddCategory("Inner", 0, &mail);
+  AddEntry(mail, "inbox", 0, "notes of the inbox");
+  AddEntry(mail, "outbox", 1);
+  AddEntry(inner, "deep", 0);
+  AddEntry(web, "site", 0);
+  const std::string record = std::string(W::kRepositoryRoot) + mail.FolderPath() + W::kCategoryTemplateFile;
+  g_.CloseSafe();
+  test::DamagePagePayload(SafeFile(), kPassword, record, 0);
+  g_.OpenSafeByName("Alpha", kPassword);
+
+  TqmRepairResult result = RepairSafe(g_);
+  ASSERT_TRUE(result.rebuilt);
+  EXPECT_FALSE(result.Whole());  // the name and the template are lost
+  EXPECT_TRUE(result.remaining.empty()) << Joined(result.remaining);
+  ASSERT_EQ(result.lost.size(), 1u) << Joined(result.lost);
+  EXPECT_TRUE(Has(result.lost[0], record)) << result.lost[0];
+  EXPECT_TRUE(Has(result.lost[0],
+                  "\"Recovered " + mail.FolderName() + "\" was written with the fields of its first entry"))
+      << result.lost[0];
+
+  TqmRepositoryTree tree(g_);
+  tree.LoadAll(tree.Root());
+  EXPECT_TRUE(tree.TakeWarnings().empty());
+  ASSERT_EQ(tree.Root().categories.size(), 2u);
+  const TNode& recovered = *tree.Root().categories[1];
+  EXPECT_TRUE(recovered.problem.empty());
+  EXPECT_EQ(recovered.category->Name(), "Recovered " + mail.FolderName());
+  ASSERT_EQ(recovered.category->Fields().Count(), 2);
+  EXPECT_EQ(recovered.category->Fields()[0].Name(), "Title");
+  EXPECT_EQ(recovered.category->Fields()[1].Name(), "Notes");
+  EXPECT_EQ(recovered.category->Fields()[1].Value(), "");  // a template holds no values
+  EXPECT_EQ(Titles(recovered), (std::vector<std::string>{"inbox", "outbox"}));
+  ASSERT_EQ(recovered.categories.size(), 1u);
+  EXPECT_EQ(recovered.categories[0]->category->Name(), "Inner");
+  EXPECT_EQ(Titles(*recovered.categories[0]), std::vector<std::string>{"deep"});
+
+  EXPECT_EQ(DeepCheckSafe(g_), std::vector<std::string>{});
+  const auto listed = RecoveredCategories(g_);
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_TRUE(Has(listed[0], "\"Recovered " + mail.FolderName() + "\"")) << listed[0];
+  // Once renamed it is the user's again.
+  TqmCategory renamed(nullptr);
+  renamed.SetFolderName(mail.FolderName());
+  renamed.SetName("Mail");
+  renamed.SetSortOrder(1);
+  g_.SaveCategory(renamed);
+  EXPECT_TRUE(RecoveredCategories(g_).empty());
 }
 
 }  // namespace

@@ -296,6 +296,56 @@ TEST_F(GlobalSafeTest, SettingsAreSavedOnlyWhileOpenAndReadBack) {
   EXPECT_EQ(g_.Settings().CryptoMail.in.Value(), "Jo");
 }
 
+// A second program with the same Safe open (the command line beside the desktop).
+TEST_F(GlobalSafeTest, AnotherProgramsChangesAreToldAndItsSettingsMergedWithOurs) {
+  struct TListener : TqmSafeListener {
+    void SafeChanged(const TqmSafeChanges& c) override { told.push_back(c); }
+    std::vector<TqmSafeChanges> told;
+  } listener;
+  g_.AddSafeListener(&listener);
+  TScriptedPrompter otherPrompter;
+  TqmGlobal other(dir_.file("home"), {"quillmar"}, &otherPrompter);
+  other.OpenSafeByName("Alpha", kPassword);
+  EXPECT_FALSE(g_.RefreshFromDisk().Any());
+  EXPECT_TRUE(listener.told.empty());  // nothing changed: nobody is told
+
+  // Each program changes a setting of its own, and both change one: the other program saves first.
+  other.Settings().App.confDel.SetValue(false);
+  other.Settings().CryptoMail.iw.SetValue("theirs");
+  other.SaveSettings();
+  ASSERT_TRUE(other.CreateFolder(other.FileLockerRoot(), "FromOther"));
+  g_.Settings().CryptoMail.in.SetValue("Jo");
+  g_.Settings().CryptoMail.iw.SetValue("ours");
+
+  const TqmSafeChanges changes = g_.RefreshFromDisk();
+  EXPECT_TRUE(changes.Settings);
+  EXPECT_EQ(changes.LockerFolders.count(g_.FileLockerRoot()), 1u);
+  ASSERT_EQ(listener.told.size(), 1u);
+  EXPECT_TRUE(listener.told[0].Settings);
+  // Their setting is taken in, ours are kept (a setting changed here wins).
+  EXPECT_FALSE(g_.Settings().App.confDel.Value());
+  EXPECT_EQ(g_.Settings().CryptoMail.in.Value(), "Jo");
+  EXPECT_EQ(g_.Settings().CryptoMail.iw.Value(), "ours");
+  EXPECT_EQ(g_.CountFolders(g_.FileLockerRoot()), 1);
+
+  // Our save does not put back what they changed meanwhile either.
+  other.Settings().FileLocker.removeFileFromDisk.SetValue(false);
+  other.SaveSettings();
+  g_.SaveSettings();
+  EXPECT_FALSE(g_.Settings().FileLocker.removeFileFromDisk.Value());
+  other.RefreshFromDisk();
+  EXPECT_EQ(other.Settings().CryptoMail.in.Value(), "Jo");
+  EXPECT_EQ(other.Settings().CryptoMail.iw.Value(), "ours");
+  EXPECT_FALSE(other.Settings().App.confDel.Value());
+  other.CloseSafe();
+  g_.CloseSafe();
+  g_.OpenSafeByName("Alpha", kPassword);
+  EXPECT_EQ(g_.Settings().CryptoMail.iw.Value(), "ours");
+  EXPECT_FALSE(g_.Settings().FileLocker.removeFileFromDisk.Value());
+  EXPECT_FALSE(g_.Settings().App.confDel.Value());
+  g_.RemoveSafeListener(&listener);
+}
+
 TEST_F(GlobalSafeTest, ChangePasswordNeedsTheCurrentOneAndKeepsTheNew) {
   std::string disk = DiskFile("a.txt", "locked text");
   ASSERT_TRUE(g_.LockFile(g_.FileLockerRoot(), disk, true));

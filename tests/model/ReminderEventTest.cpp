@@ -190,6 +190,8 @@ TEST(ReminderEventTest, CronMaskFollowsTypeAndTimeOfDay) {
   r.SetMonths("6");
   r.SetStart(EncodeDateTime({2025, 3, 4, 23, 5, 9, 0}));
   EXPECT_EQ(r.CronMask(), "9 5 23 1,15 6 1,5");
+  r.SetMonths("");  // "Only Selected" with nothing checked: every month, the other fields in place
+  EXPECT_EQ(r.CronMask(), "9 5 23 1,15 * 1,5");
   r.SetType(0);
   EXPECT_EQ(r.CronMask(), "9 5 23 * * *");
   r.SetType(2);

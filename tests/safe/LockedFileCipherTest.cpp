@@ -5,13 +5,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
 #include "safe/LockedFileCipher.h"
+#include "support/ProcessThreads.h"
+#include "support/ScopedEnv.h"
 
 namespace quillmar {
 namespace {
@@ -291,6 +295,157 @@ TEST(LockedFileCipher, MisuseAndFailuresAreReported) {
   TMemoryStream big(Bytes(50000, 2));
   TFailingSink full;
   EXPECT_THROW(TLockedFileCipher::Encrypt(big, full, "pw"), EStreamError);
+}
+
+// --- Several threads ------------------------------------------------------------------------------
+
+using TOp = void (*)(TStream&, TStream&, std::string_view, const TCipherProgress&, size_t);
+
+std::string WithThreads(const char* threads, TOp op, const std::string& in, const std::string& password,
+                        size_t piece = TLockedFileCipher::kPieceSize) {
+  test::TScopedEnv env("QM_THREADS", threads);
+  return Transform(op, in, password, piece);
+}
+
+std::string RekeyWith(const char* threads, const std::string& locked,
+                      size_t piece = TLockedFileCipher::kPieceSize) {
+  test::TScopedEnv env("QM_THREADS", threads);
+  TMemoryStream src(locked), dst;
+  TLockedFileCipher::Rekey(src, dst, "old pw", "new pw", {}, piece);
+  return dst.ToString();
+}
+
+TEST(LockedFileCipherThreads, EveryPathWritesTheOneThreadBytesAtTheBoundaries) {
+  const size_t batch = TLockedFileCipher::kBatchSize;
+  for (size_t n : {size_t(0), size_t(1), size_t(7), size_t(8), size_t(2016), size_t(2017), batch - 1, batch,
+                   batch + 1, 3 * batch + 5}) {
+    SCOPED_TRACE(n);
+    const std::string plain = Bytes(n, static_cast<uint32_t>(n) + 3);
+    const std::string one = WithThreads("1", &TLockedFileCipher::Encrypt, plain, "old pw");
+    ASSERT_TRUE(one == Reference(plain, "old pw"));
+    for (const char* threads : {"2", "3"}) {
+      EXPECT_TRUE(WithThreads(threads, &TLockedFileCipher::Encrypt, plain, "old pw") == one) << threads;
+      EXPECT_TRUE(WithThreads(threads, &TLockedFileCipher::Decrypt, one, "old pw") == plain) << threads;
+      EXPECT_TRUE(RekeyWith(threads, one) == Reference(plain, "new pw")) << threads;
+    }
+    // Written by the threads, read by one, and the other way round.
+    const std::string two = WithThreads("2", &TLockedFileCipher::Encrypt, plain, "old pw");
+    EXPECT_TRUE(WithThreads("1", &TLockedFileCipher::Decrypt, two, "old pw") == plain);
+    EXPECT_TRUE(WithThreads("2", &TLockedFileCipher::Decrypt, one, "old pw") == plain);
+  }
+  // Small pieces make many pieces per batch, and a piece size that does not divide the batch.
+  const std::string plain = Bytes(2 * batch + 99, 8);
+  for (size_t piece : {size_t(8), size_t(24), size_t(1) << 20}) {
+    const std::string locked = WithThreads("2", &TLockedFileCipher::Encrypt, plain, "old pw", piece);
+    EXPECT_TRUE(locked == Reference(plain, "old pw")) << piece;
+    EXPECT_TRUE(WithThreads("2", &TLockedFileCipher::Decrypt, locked, "old pw", piece) == plain) << piece;
+    EXPECT_TRUE(RekeyWith("2", locked, piece) == Reference(plain, "new pw")) << piece;
+  }
+}
+
+TEST(LockedFileCipherThreads, SixtyFourMiBPlusThreeLockAndUnlockAsOnOneThread) {
+  const int64_t n = (int64_t(64) << 20) + 3;
+  auto encryptDigest = [&](const char* threads, TMemoryStream* keep) {
+    test::TScopedEnv env("QM_THREADS", threads);
+    TGeneratedSource src(n);
+    if (keep) {
+      TLockedFileCipher::Encrypt(src, *keep, "big");
+      return std::string();
+    }
+    TDigestSink sink;
+    TLockedFileCipher::Encrypt(src, sink, "big");
+    return sink.Digest();
+  };
+  TMemoryStream locked;
+  encryptDigest("2", &locked);
+  TDigestSink lockedDigest;
+  lockedDigest.Write(locked.Data(), locked.Size());
+  EXPECT_EQ(lockedDigest.Digest(), encryptDigest("1", nullptr));
+
+  test::TScopedEnv env("QM_THREADS", "2");
+  locked.SetPosition(0);
+  TDigestSink unlocked, plain;
+  TLockedFileCipher::Decrypt(locked, unlocked, "big");
+  TGeneratedSource src(n);
+  plain.CopyFrom(src);
+  EXPECT_EQ(unlocked.size, n);
+  EXPECT_EQ(unlocked.Digest(), plain.Digest());
+}
+
+// A source that fails at a given offset: it ends there (a damaged page), or throws.
+class TBrokenSource : public TMemoryStream {
+public:
+  TBrokenSource(const std::string& bytes, int64_t failAt, bool throws)
+      : TMemoryStream(bytes), failAt_(failAt), throws_(throws) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    const int64_t left = failAt_ - Position();
+    if (left <= 0) {
+      if (throws_) throw EStreamError("the device failed");
+      return 0;
+    }
+    return TMemoryStream::Read(buffer, std::min(count, left));
+  }
+
+private:
+  int64_t failAt_;
+  bool throws_;
+};
+
+TEST(LockedFileCipherThreads, AReadErrorOrACancelAnywhereStopsEveryPathCleanly) {
+  test::TScopedEnv env("QM_THREADS", "2");
+  const std::string plain = Bytes(5 * TLockedFileCipher::kBatchSize + 11, 21);
+  const int before = test::ProcessThreads();
+  std::mt19937 rng(5);
+  const std::vector<std::function<void(TStream&, TStream&, const TCipherProgress&)>> paths = {
+      [](TStream& s, TStream& d, const TCipherProgress& p) { TLockedFileCipher::Encrypt(s, d, "pw", p); },
+      [](TStream& s, TStream& d, const TCipherProgress& p) { TLockedFileCipher::Decrypt(s, d, "pw", p); },
+      [](TStream& s, TStream& d, const TCipherProgress& p) {
+        TLockedFileCipher::Rekey(s, d, "pw", "pw2", p);
+      }};
+  for (size_t path = 0; path < paths.size(); ++path) {
+    for (int round = 0; round < 4; ++round) {
+      SCOPED_TRACE(std::to_string(path) + "/" + std::to_string(round));
+      const int64_t at = int64_t(rng() % plain.size());
+      // The source ends early: the offset of the first byte it did not deliver comes out.
+      {
+        TBrokenSource src(plain, at, false);
+        TMemoryStream dst;
+        try {
+          paths[path](src, dst, {});
+          ADD_FAILURE() << "a short source went unnoticed";
+        } catch (const EUnreadableData& e) {
+          EXPECT_EQ(e.Offset(), at);
+        }
+        EXPECT_LE(dst.Size(), at);
+      }
+      // The source throws.
+      {
+        TBrokenSource src(plain, at, true);
+        TMemoryStream dst;
+        EXPECT_THROW(paths[path](src, dst, {}), EStreamError);
+      }
+      // A cancel from the progress callback, which runs on the calling thread.
+      {
+        const int stopAt = int(rng() % 100);
+        TMemoryStream src(plain), dst;
+        const auto caller = std::this_thread::get_id();
+        struct TCancel {};
+        EXPECT_THROW(paths[path](src, dst,
+                                 [&](int percent) {
+                                   EXPECT_EQ(std::this_thread::get_id(), caller);
+                                   if (percent >= stopAt) throw TCancel{};
+                                 }),
+                     TCancel);
+      }
+      // The destination refuses to take more.
+      {
+        TMemoryStream src(plain);
+        TFailingSink full;
+        EXPECT_THROW(paths[path](src, full, {}), EStreamError);
+      }
+      EXPECT_EQ(test::ProcessThreads(), before);
+    }
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Progress and cancel of the Safe's long operations: the change of password and the repair.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -169,6 +170,43 @@ TEST_F(ProgressTest, RepairReportsAndACancelLeavesTheSafeAsItWas) {
   EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
   EXPECT_LT(fs::file_size(safeFile), before.size());
   ExpectBigUnder(kPassword);
+}
+
+TEST_F(ProgressTest, LockAndUnlockReportTheirBytesAndACancelChangesNothing) {
+  // Bytes reported in order, from 0 to the whole size, with the size as the total.
+  const std::string disk = dir.file("big.bin");
+  {
+    TMemoryStream out;
+    safe.UnlockToStream("\\File Locker\\big.bin", out, kPassword);
+    WriteFileBytes(disk, out.ToString());
+  }
+  std::vector<int64_t> done;
+  ASSERT_TRUE(safe.LockFile("\\File Locker\\copy.bin", disk, false, TTextKey::FromPassword(kPassword),
+                            [&](int64_t d, int64_t total, bool&) {
+                              EXPECT_EQ(total, static_cast<int64_t>(big.size()));
+                              done.push_back(d);
+                            }));
+  ASSERT_GT(done.size(), 4u);
+  EXPECT_EQ(done.front(), 0);
+  EXPECT_EQ(done.back(), static_cast<int64_t>(big.size()));
+  EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+
+  // A cancelled lock over a locked file keeps the old one and leaves nothing beside it.
+  WriteFileBytes(disk, Pattern(big.size(), 9));
+  auto cancelHalfway = [&](int64_t d, int64_t total, bool& cancel) { cancel = d * 2 >= total && d > 0; };
+  EXPECT_FALSE(
+      safe.LockFile("\\File Locker\\big.bin", disk, false, TTextKey::FromPassword(kPassword), cancelHalfway));
+  ExpectBigUnder(kPassword);
+  EXPECT_EQ(safe.CountFiles("\\File Locker\\"), 2);
+
+  // A cancelled unlock over a disk file keeps that file as it was and leaves no partial file.
+  const std::string before = ReadFileBytes(disk);
+  const auto filesBefore = FolderFiles();
+  prompter.ExpectYesNo(W::kMsgFileAlreadyOpened, true);
+  EXPECT_FALSE(
+      safe.UnlockFile("\\File Locker\\", "big.bin", TTextKey::FromPassword(kPassword), disk, cancelHalfway));
+  EXPECT_TRUE(ReadFileBytes(disk) == before);
+  EXPECT_EQ(FolderFiles().size(), filesBefore.size());
 }
 
 }  // namespace

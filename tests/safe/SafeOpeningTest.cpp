@@ -1,10 +1,14 @@
-// Opening a Safe: read-only opens share it and write nothing, writers have it alone; what an
-// interrupted program left beside the Safe or inside it is dealt with at the next open.
+// Opening a Safe: programs share it (read-only opens write nothing, writers change it one transaction
+// at a time), what needs it alone is refused while another program has it; what an interrupted program
+// left beside the Safe or inside it is dealt with at the next open.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "base/MemoryStream.h"
+#include "container/SFSError.h"
+#include "container/SFSFileStream.h"
 #include "container/SingleFileSystem.h"
 #include "model/qmCategory.h"
 #include "model/qmField.h"
@@ -45,7 +49,7 @@ protected:
   std::string path;
 };
 
-TEST_F(SafeOpening, ReadersShareTheSafeAndWriteNothingWhileAWriterHasItAlone) {
+TEST_F(SafeOpening, ProgramsShareTheSafeReadersWriteNothingAndWhatNeedsItAloneIsRefused) {
   const std::string before = ReadFileBytes(safeFile);
   {
     TqmSFSWrapper first, second;
@@ -61,24 +65,48 @@ TEST_F(SafeOpening, ReadersShareTheSafeAndWriteNothingWhileAWriterHasItAlone) {
     // Nothing can be changed through a read-only open.
     EXPECT_ANY_THROW(first.SaveEntry(path, e));
     EXPECT_ANY_THROW(first.CreateFolder(W::kFileLockerRoot, "new"));
-    // A writer is refused while they read, with the reason.
+    EXPECT_TRUE(ReadFileBytes(safeFile) == before);  // not a byte written, not even an access time
+    EXPECT_EQ(FolderFiles(), std::vector<std::string>{"Test.qvt"});
+
+    // A writer joins them, and its change is what they read next.
     TqmSFSWrapper writer(&prompter);
-    EXPECT_EQ(writer.CheckSafe(safeFile, kPassword, false), W::csCannotOpen);
+    EXPECT_EQ(writer.CheckSafe(safeFile, kPassword, false), W::csUsable);
+    writer.OpenSafe(safeFile, kPassword);
+    ASSERT_TRUE(writer.CreateFolder(W::kFileLockerRoot, "Shared"));
+    EXPECT_EQ(first.CountFolders(W::kFileLockerRoot), 1);
+    EXPECT_EQ(second.FolderInfoAt(W::kFileLockerRoot, 0).Name, "Shared");
+    EXPECT_GE(first.TakeChanges().LockerFolders.count(W::kFileLockerRoot), 1u);
+
+    // What replaces the Safe's file needs it alone: refused with the reason, nothing changed.
+    const std::string shared = ReadFileBytes(safeFile);
+    EXPECT_THROW(writer.ChangePassword(kPassword, "another pw"), EQuillmarError);
+    std::string log;
+    EXPECT_FALSE(writer.Repair(&log));
+    EXPECT_NE(log.find("open in another program"), std::string::npos) << log;
+    EXPECT_TRUE(ReadFileBytes(safeFile) == shared);
+    EXPECT_EQ(writer.CountFolders(W::kFileLockerRoot), 1);  // still open, and usable
+  }
+  // Alone again, it can.
+  safe.OpenSafe(safeFile, kPassword);
+  std::string log;
+  EXPECT_TRUE(safe.Repair(&log)) << log;
+
+  // A program that keeps the Safe to itself (as older versions do) is refused while others have it,
+  // and refuses them while it has it, with the reason.
+  safe.CloseSafe();
+  {
+    TSingleFileSystem alone(safeFile, -1, 8, 4096, 0, "", "", kPassword, false,
+                            TSingleFileSystem::fmReadWriteExclusive);
+    TqmSFSWrapper reader(&prompter);
+    EXPECT_EQ(reader.CheckSafe(safeFile, kPassword, false, true), W::csCannotOpen);
     ASSERT_FALSE(prompter.Messages.empty());
     EXPECT_NE(prompter.Messages.back().find("in use"), std::string::npos) << prompter.Messages.back();
-    EXPECT_ANY_THROW(writer.OpenSafe(safeFile, kPassword));
-    EXPECT_EQ(writer.CheckSafe(safeFile, kPassword, false, true), W::csUsable);
+    EXPECT_ANY_THROW(reader.OpenSafe(safeFile, kPassword, true));
   }
-  EXPECT_TRUE(ReadFileBytes(safeFile) == before);  // not a byte written, not even an access time
-  EXPECT_EQ(FolderFiles(), std::vector<std::string>{"Test.qvt"});
-
-  // And the other way round: a reader is refused while a writer has the Safe.
-  safe.OpenSafe(safeFile, kPassword);
-  TqmSFSWrapper reader(&prompter);
-  EXPECT_EQ(reader.CheckSafe(safeFile, kPassword, false, true), W::csCannotOpen);
-  EXPECT_ANY_THROW(reader.OpenSafe(safeFile, kPassword, true));
-  safe.CloseSafe();
-  EXPECT_NO_THROW(reader.OpenSafe(safeFile, kPassword, true));
+  safe.OpenSafe(safeFile, kPassword, true);
+  EXPECT_THROW(TSingleFileSystem(safeFile, -1, 8, 4096, 0, "", "", kPassword, false,
+                                 TSingleFileSystem::fmReadWriteExclusive),
+               ESFSInUse);
 }
 
 TEST_F(SafeOpening, CopiesOfAnInterruptedChangeOfPasswordAreRemovedWhenTheSafeIsWhole) {
@@ -121,28 +149,70 @@ TEST_F(SafeOpening, ASafeLeftWithoutItsFileByAnInterruptedRepairIsPutBackAtOpen)
   EXPECT_TRUE(safe.LoadEntryAt(path, 0, e));
 }
 
-TEST_F(SafeOpening, PartialFilesOfAnInterruptedLockAreRemovedByTheNextWriter) {
-  // As a program before the journal left them: written in place, never renamed.
+TEST_F(SafeOpening, WorkFilesLeftBehindAreRemovedByTheNextWriterAndUsersFilesNeverAre) {
   safe.OpenSafe(safeFile, kPassword);
-  for (const std::string& name : {std::string(W::kFileLockerRoot) + "~lock1234.tmp",
-                                  std::string(W::kFileLockerRoot) + "~lockmine.tmp",  // a user's file
-                                  std::string(W::kAttachedFilesFolder) + "~attach77.tmp"}) {
-    TMemoryStream partial("half a file");
-    safe.LockStream(name, partial, kPassword);
-  }
+  auto plant = [&](const std::string& where) {
+    // Written in place, never renamed: what a change made without a journal leaves.
+    TSFSFileStream s(safe.Container(), 0, "", "", "", TSingleFileSystem::fmCreate, where);
+    s.WriteString("half a file");
+  };
+  const std::string locker = W::kFileLockerRoot, attached = W::kAttachedFilesFolder;
+  plant(locker + "\x01lock1234.tmp");  // this program's work names: no user item has them
+  plant(attached +
+        "\x01"
+        "attach55.tmp");
+  plant(locker + "~lock1234.tmp");    // an older version's work name, or a user's file:
+  plant(locker + "~lockmine.tmp");    // either way kept
+  plant(attached + "~attach77.tmp");  // an older version's, named by no entry: a leftover
+  plant(attached + "~attach88.tmp");  // a user's attachment, named by an entry
+  TqmCategory cat;
+  cat.SetFolderName(path.substr(0, path.size() - 1));
+  TqmRepositoryEntry e(&cat);
+  e.Fields().Add(TqmField(0, "Title", ftNormalText, true, "scan"));
+  e.Fields().Add(TqmField(1, "Scan", ftFile, false, "~attach88.tmp"));
+  safe.SaveEntry(path, e);
   safe.CloseSafe();
   prompter.Messages.clear();
   safe.OpenSafe(safeFile, kPassword, true);  // reading leaves them
-  EXPECT_EQ(safe.CountFiles(W::kFileLockerRoot), 3);
+  EXPECT_EQ(safe.CountFiles(locker), 4);
+  EXPECT_EQ(safe.CountFiles(attached), 3);
   EXPECT_TRUE(prompter.Messages.empty());
   safe.CloseSafe();
   safe.OpenSafe(safeFile, kPassword);
-  EXPECT_EQ(safe.CountFiles(W::kFileLockerRoot), 2);  // doc.txt and the user's file
-  EXPECT_EQ(safe.CountFiles(W::kAttachedFilesFolder), 0);
+  std::vector<std::string> kept = safe.ListNames(locker, false);
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(kept, (std::vector<std::string>{"doc.txt", "~lock1234.tmp", "~lockmine.tmp"}));
+  EXPECT_EQ(safe.ListNames(attached, false), std::vector<std::string>{"~attach88.tmp"});
   ASSERT_EQ(prompter.Messages.size(), 1u);
-  EXPECT_NE(prompter.Messages[0].find("~lock1234.tmp"), std::string::npos) << prompter.Messages[0];
-  EXPECT_NE(prompter.Messages[0].find("~attach77.tmp"), std::string::npos) << prompter.Messages[0];
-  EXPECT_EQ(prompter.Messages[0].find("~lockmine.tmp"), std::string::npos) << prompter.Messages[0];
+  const std::string& notice = prompter.Messages[0];
+  EXPECT_NE(notice.find("\\x01lock1234.tmp"), std::string::npos) << notice;  // shown on one line
+  EXPECT_NE(notice.find("\\x01attach55.tmp"), std::string::npos) << notice;
+  EXPECT_NE(notice.find("~attach77.tmp"), std::string::npos) << notice;
+  EXPECT_EQ(notice.find("~lock"), std::string::npos) << notice;
+  EXPECT_EQ(notice.find("~attach88"), std::string::npos) << notice;
+
+  // A lock or an attachment under such a name is the user's and stays.
+  TMemoryStream mine("mine");
+  safe.LockStream(locker + "~lock7654321.tmp", mine, kPassword);
+  safe.CloseSafe();
+  prompter.Messages.clear();
+  safe.OpenSafe(safeFile, kPassword);
+  EXPECT_TRUE(safe.Container()->FileExists(locker + "~lock7654321.tmp"));
+  EXPECT_TRUE(prompter.Messages.empty());
+}
+
+TEST_F(SafeOpening, BytesPastTheLastPageAreCutOffByTheNextWriterOnly) {
+  // What a change stopped before its journal was first written leaves: pages it added, in no header.
+  const std::string whole = ReadFileBytes(safeFile);
+  WriteFileBytes(safeFile, whole + std::string(5 * 2048, 'x'));
+  safe.OpenSafe(safeFile, kPassword, true);
+  safe.CloseSafe();
+  EXPECT_EQ(fs::file_size(safeFile), whole.size() + 5 * 2048);  // reading changes nothing
+  safe.OpenSafe(safeFile, kPassword);
+  EXPECT_EQ(fs::file_size(safeFile), whole.size());
+  TqmRepositoryEntry e;
+  EXPECT_TRUE(safe.LoadEntryAt(path, 0, e));
+  EXPECT_EQ(safe.Container()->CheckIntegrity(), std::vector<std::string>{});
 }
 
 TEST_F(SafeOpening, AChangeGroupsOperationsAndAFailureUndoesThemAll) {

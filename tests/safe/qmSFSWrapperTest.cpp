@@ -559,9 +559,10 @@ TEST_F(SafeFixture, CheckSafeCodes) {
   EXPECT_EQ(safe.CheckSafe(dir.file("absent.qvt"), kPassword, false), W::csNotContainer);
   EXPECT_TRUE(prompter.Messages.empty());
   {
-    // Another holder of the Safe (exclusive open elsewhere).
-    TqmSFSWrapper other;
-    other.OpenSafe(safeFile, kPassword);
+    // Another holder of the Safe that keeps it to itself (as older versions do). (A program of this
+    // version shares it: see SafeOpeningTest.)
+    TSingleFileSystem other(safeFile, -1, 8, 4096, 0, "", "", kPassword, false,
+                            TSingleFileSystem::fmReadWriteExclusive);
     EXPECT_EQ(safe.CheckSafe(safeFile, kPassword, false), W::csCannotOpen);
     ASSERT_EQ(prompter.Messages.size(), 1u);
     EXPECT_FALSE(prompter.Messages[0].empty());

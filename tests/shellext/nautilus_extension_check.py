@@ -4,7 +4,7 @@ and prints its menu for the files given, its menu for a folder, and the command 
 
 Usage: nautilus_extension_check.py EXTENSION FOLDER FILE...
 """
-import importlib.util
+import importlib.machinery
 import os
 import subprocess
 import sys
@@ -74,9 +74,10 @@ def write(line):
 
 def main():
     install_stand_ins()
-    spec = importlib.util.spec_from_file_location("quillmar_extension", sys.argv[1])
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    # The extension is loaded from its file, as Nautilus loads it (it is no installed module).
+    loader = importlib.machinery.SourceFileLoader("quillmar_extension", sys.argv[1])
+    module = types.ModuleType(loader.name)
+    loader.exec_module(module)
     provider = module.BrelkanQuillmarMenu()
 
     # Nautilus 43 passes the files alone.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,24 @@ inline void SetPageEncryptionMark(const std::string& containerFile, const std::s
   std::string bytes = ReadFileBytes(containerFile);
   bytes[size_t(place.offset) + 9] = char(mark);
   WriteFileBytes(containerFile, bytes);
+}
+
+// Writes another key-derivation cost (memory in KiB, passes) into the header of a hardened container
+// file, with a header checksum that matches: what anyone can do to a Safe file.
+inline void SetKeyDerivationCost(const std::string& containerFile, uint32_t memoryKiB, uint32_t passes) {
+  std::string f = ReadFileBytes(containerFile);
+  const size_t h = size_t(TSFSHugeFile::PartHeaderSize);
+  ASSERT_EQ(f[h + 226], 1) << "not hardened";
+  std::memcpy(&f[h + 228], &memoryKiB, 4);
+  std::memcpy(&f[h + 232], &passes, 4);
+  uint32_t x = 0;
+  for (size_t off = h + 12; off < h + 256; off += 4) {
+    uint32_t w;
+    std::memcpy(&w, &f[off], 4);
+    x ^= w;
+  }
+  std::memcpy(&f[h + 8], &x, 4);
+  WriteFileBytes(containerFile, f);
 }
 
 }  // namespace quillmar::test

@@ -48,6 +48,13 @@ public:
     if (owner_.Step("sync " + NameOnly(path_)) != TStep::Go) return false;
     return inner_->Flush();
   }
+  // Locks change nothing on the disk: they are not counted, and a dead program holds none.
+  bool LockRange(int64_t offset, int64_t length, TSFSRangeLock how) override {
+    if (owner_.Dead()) return how == TSFSRangeLock::Unlock;
+    return inner_->LockRange(offset, length, how);
+  }
+  bool ChangeLock(TSFSLock lock) override { return !owner_.Dead() && inner_->ChangeLock(lock); }
+  bool IsAt(const std::string& path) override { return inner_->IsAt(path); }
 
 private:
   TFaultyPartStorage& owner_;

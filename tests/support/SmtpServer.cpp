@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -33,6 +34,21 @@ std::string ScriptPath() {
   return (std::filesystem::path(QM_TEST_SUPPORT_DIR) / "smtp_sink.py").string();
 }
 
+// Runs args (the program found through PATH) with its output into log and returns its pid, or -1.
+pid_t Spawn(std::vector<std::string> args, const std::string& log) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = -1;
+  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
 }  // namespace
 
 SmtpTestServer::~SmtpTestServer() {
@@ -40,26 +56,24 @@ SmtpTestServer::~SmtpTestServer() {
 }
 
 bool SmtpTestServer::Start(std::string& error, const std::string& user, const std::string& password) {
+  SmtpServerOptions options;
+  options.user = user;
+  options.password = password;
+  return Start(error, options);
+}
+
+bool SmtpTestServer::Start(std::string& error, const SmtpServerOptions& options) {
   const std::string python = PythonProgram();
   const std::string script = ScriptPath();
   const std::string folder = folder_.path().string();
   const std::string log = folder_.file("server.log");
   std::vector<std::string> args = {python, script, folder};
-  if (!user.empty()) {
-    args.insert(args.end(), {"--user", user, "--password", password});
-  }
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  int rc = posix_spawnp(&pid_, python.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    pid_ = -1;
+  if (!options.user.empty())
+    args.insert(args.end(), {"--user", options.user, "--password", options.password});
+  if (!options.tlsCert.empty())
+    args.insert(args.end(), {"--tls-cert", options.tlsCert, "--tls-key", options.tlsKey});
+  pid_ = Spawn(args, log);
+  if (pid_ < 0) {
     error = "could not start " + python + " " + script;
     return false;
   }
@@ -121,6 +135,40 @@ std::vector<ReceivedMail> SmtpTestServer::Messages() const {
     out.push_back(std::move(m));
   }
   return out;
+}
+
+std::vector<std::string> SmtpTestServer::Commands() const {
+  std::vector<std::string> verbs;
+  const std::string file = folder_.file("commands");
+  if (!std::filesystem::exists(file)) return verbs;
+  std::istringstream in(ReadFileBytes(file));
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) verbs.push_back(line);
+  return verbs;
+}
+
+bool MakeTestCertificate(const std::string& folder, const std::string& host, std::string& cert,
+                         std::string& key, std::string& error) {
+  cert = (std::filesystem::path(folder) / (host + ".crt")).string();
+  key = (std::filesystem::path(folder) / (host + ".key")).string();
+  const std::string log = (std::filesystem::path(folder) / (host + ".log")).string();
+  // An elliptic-curve key: made in a moment, unlike an RSA one.
+  pid_t pid = Spawn({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                     "-nodes", "-keyout", key, "-out", cert, "-days", "2", "-subj", "/CN=" + host, "-addext",
+                     "subjectAltName=DNS:" + host + ",IP:127.0.0.1"},
+                    log);
+  if (pid < 0) {
+    error = "the openssl program could not be started";
+    return false;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !std::filesystem::exists(cert)) {
+    error = "openssl could not make the test certificate: " + ReadFileBytes(log);
+    return false;
+  }
+  return true;
 }
 
 int ClosedLocalPort() {

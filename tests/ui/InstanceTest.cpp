@@ -4,9 +4,9 @@
 #include <QSystemTrayIcon>
 #include <filesystem>
 
-#include "UiTestSupport.h"
 #include "platform/InstanceChannel.h"
 #include "shell/qmInstanceServer.h"
+#include "uisupport/UiTest.h"
 #include "widgets/qmText.h"
 
 namespace quillmar::test {

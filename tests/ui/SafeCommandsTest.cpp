@@ -8,12 +8,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCryptographicHash>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressDialog>
 #include <filesystem>
 
-#include "UiTestSupport.h"
 #include "base/MemoryStream.h"
 #include "container/SingleFileSystem.h"
 #include "core/qmLoginRules.h"
@@ -21,6 +21,7 @@
 #include "safe/qmSFSWrapper.h"
 #include "shell/frmChangePassword.h"
 #include "support/HeldFile.h"
+#include "uisupport/UiTest.h"
 
 namespace quillmar::test {
 namespace {
@@ -130,7 +131,7 @@ TEST_F(SafeCommandsTest, DeleteAsksBeforeClosingAnythingAndTheLastSafeLeadsToCre
   int mode = 0;
   script_->On<TfrmLogin>([&](TfrmLogin* login) {
     mode = login->Mode();
-    login->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
+    Child<QPushButton>(login, "btnCancel")->click();
   });
   W().FindAction(QStringLiteral("deleteSafe"))->trigger();
   ExpectScriptDone();
@@ -139,8 +140,10 @@ TEST_F(SafeCommandsTest, DeleteAsksBeforeClosingAnythingAndTheLastSafeLeadsToCre
   EXPECT_FALSE(G().SafeOpen());
   EXPECT_TRUE(G().SafeName().empty() || G().SafeName() == LogonUserName()) << G().SafeName();
   EXPECT_TRUE(G().SafeKey().Empty());
-  EXPECT_FALSE(W().Ended());  // a Safe was open in this run: the window goes to the tray instead
-  EXPECT_TRUE(WaitUntil([&] { return W().InTray(); }));
+  // A Safe was open in this run: the program goes on, its window (no tray here) saying so.
+  EXPECT_FALSE(W().Ended());
+  EXPECT_TRUE(W().isVisible());
+  EXPECT_EQ(Child<QLabel>(&W(), "lblLockedTitle")->text(), QStringLiteral("No Safe is open"));
 }
 
 // Makes the folder refuse to lose its files: read-only for a user, immutable for the superuser.
@@ -200,10 +203,10 @@ TEST_F(SafeCommandsTest, AFailedDeleteReopensTheSafe) {
 
 void FillPasswords(TfrmChangePassword* d, const std::string& old, const std::string& fresh,
                    const std::string& again) {
-  d->findChild<QLineEdit*>(QStringLiteral("OldPassword"))->setText(QString::fromStdString(old));
-  d->findChild<QLineEdit*>(QStringLiteral("NewPassword"))->setText(QString::fromStdString(fresh));
-  d->findChild<QLineEdit*>(QStringLiteral("NewPasswordConfirm"))->setText(QString::fromStdString(again));
-  d->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+  Child<QLineEdit>(d, "OldPassword")->setText(QString::fromStdString(old));
+  Child<QLineEdit>(d, "NewPassword")->setText(QString::fromStdString(fresh));
+  Child<QLineEdit>(d, "NewPasswordConfirm")->setText(QString::fromStdString(again));
+  Child<QPushButton>(d, "btnOk")->click();
 }
 
 TEST_F(SafeCommandsTest, RefusedPasswordsKeepTheDialogAndChangeNothing) {
@@ -264,13 +267,13 @@ TEST_F(SafeCommandsTest, TheDialogShowsTheKindAndChangesItOnlyWhenAskedAndAfterA
   for (const std::string& f : files) contents.push_back(LockedContent(f));
   const std::string file = G().SafeFile("Demo");
   auto shown = [](TfrmChangePassword* d, QString& kind, bool& compatible) {
-    kind = d->findChild<QLabel*>(QStringLiteral("lblSafeKind"))->text();
-    auto* box = d->findChild<QCheckBox*>(QStringLiteral("chkCompatible"));
+    kind = Child<QLabel>(d, "lblSafeKind")->text();
+    auto* box = Child<QCheckBox>(d, "chkCompatible");
     EXPECT_TRUE(box->isVisible());
     compatible = box->isChecked();
   };
   auto markCompatible = [](TfrmChangePassword* d, bool on) {
-    d->findChild<QCheckBox*>(QStringLiteral("chkCompatible"))->setChecked(on);
+    Child<QCheckBox>(d, "chkCompatible")->setChecked(on);
   };
 
   // Hardened: said so with its parameters. Made compatible only after the warning: No keeps the
@@ -373,6 +376,43 @@ TEST_F(SafeCommandsTest, CancelMidWayLeavesTheSafeFileAsItWas) {
 }
 
 // --- The end of the program --------------------------------------------------------------------------
+
+std::string Sha256Of(const std::string& file) {
+  return QCryptographicHash::hash(QByteArray::fromStdString(ReadFileBytes(file)), QCryptographicHash::Sha256)
+      .toHex()
+      .toStdString();
+}
+
+TEST_F(SafeCommandsTest, ASafeOpenedAndClosedUnchangedKeepsItsBytes) {
+  MakeSafe("Alpha", "alpha-pass", true);
+  const std::string file = G().SafeFile("Alpha");
+  const std::string before = Sha256Of(file);
+  // Login, a look at every tab, a lock and a login again, then Exit: nothing was changed, so not a
+  // byte of the Safe is written (no settings, no access times of what was read).
+  StartAndLogin("Alpha", "alpha-pass");
+  for (int tab = 0; tab < kTabCount; ++tab) W().SelectTab(tab);
+  W().LockSafe();
+  EXPECT_EQ(Sha256Of(file), before);
+  ScriptLogin("Alpha", "alpha-pass");
+  W().RestoreFromTray();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  W().FindAction(QStringLiteral("exit"))->trigger();
+  ASSERT_TRUE(W().Ended());
+  EndProgram();
+  EXPECT_EQ(Sha256Of(file), before);
+
+  // A change of the settings is written, once.
+  StartAndLogin("Alpha", "alpha-pass");
+  G().Settings().App.confDel.SetValue(!G().Settings().App.confDel.Value());
+  W().FindAction(QStringLiteral("exit"))->trigger();
+  EndProgram();
+  const std::string changed = Sha256Of(file);
+  EXPECT_NE(changed, before);
+  StartAndLogin("Alpha", "alpha-pass");
+  W().FindAction(QStringLiteral("exit"))->trigger();
+  EndProgram();
+  EXPECT_EQ(Sha256Of(file), changed);
+}
 
 TEST_F(SafeCommandsTest, ExitWhileLockedWithOpenedCopiesAsksForTheLoginAndCancelKeepsThemWhereItSays) {
   const std::string copy = OpenACopy();

@@ -1,26 +1,26 @@
 // The frame's smaller parts: keyboard access, the File Locker's view button, help and About, the
-// general error box, and the screenshots.
+// general error box.
 #include <QAction>
-#include <QDir>
-#include <QImage>
 #include <QMenu>
-#include <QTemporaryDir>
+#include <QScreen>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <stdexcept>
 
-#include "UiTestSupport.h"
-#include "screenshots/Screenshots.h"
+#include "filelocker/frmFileLocker.h"
 #include "shell/frmAbout.h"
 #include "shell/frmHelp.h"
-#include "shell/qmPlaceholderTabs.h"
+#include "uisupport/UiTest.h"
 #include "widgets/qmHotLabel.h"
 
 namespace quillmar::test {
 namespace {
 
-TEST_F(UiTest, TheKeyboardReachesEveryTabTheHelpOfTheTabAndTheLinks) {
+class ShellTest : public UiTest {};
+
+TEST_F(ShellTest, TheKeyboardReachesEveryTabTheHelpOfTheTabAndTheLinks) {
   MakeSafe("Alpha", "alpha-pass");
   StartAndLogin("Alpha", "alpha-pass");
   // Window shortcuts work in the active window.
@@ -54,14 +54,14 @@ TEST_F(UiTest, TheKeyboardReachesEveryTabTheHelpOfTheTabAndTheLinks) {
   W().SafesMenu()->hide();
 }
 
-TEST_F(UiTest, TheViewButtonShowsOnlyOnTheFileLockerAndStepsThroughTheViews) {
+TEST_F(ShellTest, TheViewButtonShowsOnlyOnTheFileLockerAndStepsThroughTheViews) {
   MakeSafe("Alpha", "alpha-pass");
   StartAndLogin("Alpha", "alpha-pass");
   auto* button = Child<QToolButton>(&W(), "btnView");
   EXPECT_FALSE(button->isVisible());
   W().SelectTab(tabFileLocker);
   EXPECT_TRUE(button->isVisible());
-  auto* locker = static_cast<TfrmFileLockerPlaceholder*>(W().TabWindow(tabFileLocker));
+  auto* locker = static_cast<TfrmFileLocker*>(W().TabWindow(tabFileLocker));
   EXPECT_EQ(locker->ViewStyle(), 0);
   std::vector<int> seen;
   for (int i = 0; i < 4; ++i) {
@@ -69,7 +69,7 @@ TEST_F(UiTest, TheViewButtonShowsOnlyOnTheFileLockerAndStepsThroughTheViews) {
     seen.push_back(locker->ViewStyle());
   }
   EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 0}));
-  W().ViewMenu()->findChild<QAction*>(QStringLiteral("viewDetails"))->trigger();
+  Child<QAction>(W().ViewMenu(), "viewDetails")->trigger();
   EXPECT_EQ(locker->ViewStyle(), 3);
   // A File Locker made anew (after a lock) takes the view of the menu.
   W().LockSafe();
@@ -77,19 +77,19 @@ TEST_F(UiTest, TheViewButtonShowsOnlyOnTheFileLockerAndStepsThroughTheViews) {
   W().RestoreFromTray();
   ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
   W().SelectTab(tabFileLocker);
-  EXPECT_EQ(static_cast<TfrmFileLockerPlaceholder*>(W().TabWindow(tabFileLocker))->ViewStyle(), 3);
+  EXPECT_EQ(static_cast<TfrmFileLocker*>(W().TabWindow(tabFileLocker))->ViewStyle(), 3);
   W().SelectTab(tabCryptoMail);
   EXPECT_FALSE(button->isVisible());
 }
 
-TEST_F(UiTest, AboutShowsTheVersionAndCloses) {
+TEST_F(ShellTest, AboutShowsTheVersionAndCloses) {
   MakeSafe("Alpha", "alpha-pass");
   StartAndLogin("Alpha", "alpha-pass");
   QString title, text;
   script_->On<TfrmAbout>([&](TfrmAbout* about) {
     title = about->windowTitle();
-    text = about->findChild<QLabel*>(QStringLiteral("lblVersion"))->text();
-    QTest::mouseClick(about->findChild<QLabel*>(QStringLiteral("imgAbout")), Qt::LeftButton);
+    text = Child<QLabel>(about, "lblVersion")->text();
+    QTest::mouseClick(Child<QLabel>(about, "imgAbout"), Qt::LeftButton);
   });
   W().FindAction(QStringLiteral("about"))->trigger();
   ExpectScriptDone();
@@ -97,11 +97,61 @@ TEST_F(UiTest, AboutShowsTheVersionAndCloses) {
   EXPECT_TRUE(text.startsWith(QStringLiteral("Version ") + QString::fromStdString(G().VersionText())));
 }
 
-TEST_F(UiTest, TheTrayHintAndTheSafeLabelNameTheSafeOrNone) {
-  EXPECT_EQ(W().TrayHint(), QStringLiteral("Brelkan Quillmar II [Safe: <none selected>]"));
+TEST_F(ShellTest, TheTrayHintAndTheTopBarSayWhichSafeIsOpenOrLocked) {
+  EXPECT_EQ(W(true).TrayHint(), QStringLiteral("Brelkan Quillmar II [Safe: <none selected>]"));
+  MakeSafe("Alpha", "alpha-pass");
+  StartAndLogin("Alpha", "alpha-pass", true);
+  auto topBar = [&] {
+    return Child<QLabel>(&W(), "lblSafeCaption")->text() + QLatin1Char(' ') +
+           Child<QLabel>(&W(), "lblSafeName")->text();
+  };
+  EXPECT_EQ(W().TrayHint(), QStringLiteral("Brelkan Quillmar II [Safe: Alpha]"));
+  EXPECT_EQ(topBar(), QStringLiteral("Safe: Alpha"));
+  W().LockSafe();
+  ASSERT_NE(W().TrayIcon(), nullptr);
+  EXPECT_EQ(W().TrayIcon()->toolTip(), QStringLiteral("Brelkan Quillmar II [Locked: Alpha]"));
+  EXPECT_EQ(topBar(), QStringLiteral("Locked: Alpha"));
+  ScriptLogin("Alpha", "alpha-pass");
+  W().RestoreFromTray();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  EXPECT_EQ(W().TrayHint(), QStringLiteral("Brelkan Quillmar II [Safe: Alpha]"));
+  EXPECT_EQ(topBar(), QStringLiteral("Safe: Alpha"));
+}
+
+TEST_F(ShellTest, WindowsAreShownInsideTheScreenAndTitledInOnePattern) {
   MakeSafe("Alpha", "alpha-pass");
   StartAndLogin("Alpha", "alpha-pass");
-  EXPECT_EQ(W().TrayHint(), QStringLiteral("Brelkan Quillmar II [Safe: Alpha]"));
+  const QRect area = W().screen()->availableGeometry();
+  EXPECT_TRUE(area.contains(W().frameGeometry())) << W().width() << "x" << W().height();
+
+  // Help, placed by the desktop with its bottom below the screen, and a window larger than it.
+  W().ShowHelp(QStringLiteral("IDH_HELP"));
+  TfrmHelp* help = W().HelpWindow();
+  ASSERT_NE(help, nullptr);
+  help->hide();
+  help->move(area.right() - 200, area.bottom() - 150);
+  help->show();
+  EXPECT_TRUE(area.contains(help->frameGeometry()));
+  EXPECT_EQ(help->windowTitle(), QStringLiteral("Brelkan Quillmar II [ Help ]"));
+  QWidget big;
+  big.resize(area.width() + 300, area.height() + 200);
+  big.move(area.left() - 40, area.top() - 40);
+  big.show();
+  EXPECT_TRUE(area.contains(big.frameGeometry()));
+
+  // A dialog of the program, over a main window moved to the corner of the screen.
+  W().move(area.right() - 100, area.bottom() - 100);
+  QString title;
+  bool inside = false;
+  script_->On<TfrmAbout>([&](TfrmAbout* about) {
+    title = about->windowTitle();
+    inside = area.contains(about->frameGeometry());
+    about->accept();
+  });
+  W().FindAction(QStringLiteral("about"))->trigger();
+  ExpectScriptDone();
+  EXPECT_EQ(title, QStringLiteral("Brelkan Quillmar II [ About ]"));
+  EXPECT_TRUE(inside);
 }
 
 // An object whose slot fails, as a command that meets an error no window catches.
@@ -113,7 +163,7 @@ public:
   }
 };
 
-TEST_F(UiTest, AnErrorNoWindowCatchesIsShownAndTheProgramGoesOn) {
+TEST_F(ShellTest, AnErrorNoWindowCatchesIsShownAndTheProgramGoesOn) {
   TFailing failing;
   script_->Answer(QStringLiteral("TSFSHugeFile.Read - the disk went away"));
   QCoreApplication::postEvent(&failing, new QEvent(QEvent::User));
@@ -123,32 +173,7 @@ TEST_F(UiTest, AnErrorNoWindowCatchesIsShownAndTheProgramGoesOn) {
   StartAndLogin("Alpha", "alpha-pass");  // still working
 }
 
-TEST(Screenshots, EveryWindowIsWrittenAndNoneIsBlank) {
-  QTemporaryDir out;
-  QString error;
-  const QStringList files = WriteScreenshots(out.path(), &error);
-  EXPECT_TRUE(error.isEmpty()) << error.toStdString();
-  for (const QString& name : ScreenshotNames()) {
-    const QString file = QDir(out.path()).filePath(name);
-    ASSERT_TRUE(files.contains(file)) << name.toStdString() << " was not written";
-    const QImage image(file);
-    EXPECT_FALSE(image.isNull()) << name.toStdString();
-    EXPECT_FALSE(IsBlankImage(image)) << name.toStdString() << " is blank";
-    EXPECT_GE(image.width(), 150) << name.toStdString();
-  }
-  // The check itself tells a blank picture.
-  QImage blank(200, 100, QImage::Format_RGB32);
-  blank.fill(Qt::white);
-  EXPECT_TRUE(IsBlankImage(blank));
-}
-
-}  // namespace
-}  // namespace quillmar::test
-
-namespace quillmar::test {
-namespace {
-
-TEST_F(UiTest, DecryptedCopiesLeftByAnEarlierRunAreReportedOnceAfterTheLogin) {
+TEST_F(ShellTest, DecryptedCopiesLeftByAnEarlierRunAreReportedOnceAfterTheLogin) {
   MakeSafe("Alpha", "alpha-pass");
   const std::string left = G().TempRootFolder() + "Alpha.qvt/File Locker/tax.pdf";
   DiskFile("dummy", "");

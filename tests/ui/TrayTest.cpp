@@ -9,18 +9,24 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-#include "UiTestSupport.h"
 #include "core/qmShellOptions.h"
+#include "shell/frmHelp.h"
 #include "shell/qmScreenLockWatcher.h"
+#include "uisupport/UiTest.h"
 
 namespace quillmar::test {
 namespace {
 
+// The items as the menu shows them; a key an item shows is added after a tab, as the menu draws it.
 QStringList VisibleItems(QMenu* menu) {
   emit menu->aboutToShow();
   QStringList items;
-  for (QAction* a : menu->actions())
-    if (a->isVisible()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+  for (QAction* a : menu->actions()) {
+    if (!a->isVisible()) continue;
+    QString item = a->isSeparator() ? QStringLiteral("-") : a->text();
+    if (!a->shortcut().isEmpty()) item += QLatin1Char('\t') + a->shortcut().toString();
+    items << item;
+  }
   return items;
 }
 
@@ -40,7 +46,7 @@ TEST_F(TrayTest, MinimisingLocksTheSafeIntoTheTrayAndRestoringAsksForThePassword
   ASSERT_TRUE(WaitUntil([&] { return W().InTray() && !G().SafeOpen(); }));
   EXPECT_FALSE(W().isVisible());  // hidden behind the tray icon
   ASSERT_NE(W().TrayIcon(), nullptr);
-  EXPECT_EQ(W().TrayIcon()->toolTip(), QStringLiteral("Brelkan Quillmar II [Safe: Alpha]"));
+  EXPECT_EQ(W().TrayIcon()->toolTip(), QStringLiteral("Brelkan Quillmar II [Locked: Alpha]"));
   EXPECT_TRUE(G().SafeKey().Empty());
   EXPECT_EQ(W().TabWindow(tabPasswordRepository), nullptr);
 
@@ -59,7 +65,45 @@ TEST_F(TrayTest, MinimisingLocksTheSafeIntoTheTrayAndRestoringAsksForThePassword
   EXPECT_EQ(W().TrayIcon(), nullptr);  // the icon is there only while in the tray
 }
 
-TEST_F(TrayTest, WithoutATrayTheWindowIsMinimisedNeverHidden) {
+// A desktop without a tray (GNOME without an extension): nothing hides the window, and a locked
+// program can always be unlocked or ended from it.
+TEST_F(TrayTest, WithoutATrayALockedWindowStaysWithUnlockAndExit) {
+  MakeSafe("Alpha", "alpha-pass");
+  StartAndLogin("Alpha", "alpha-pass", false);
+  auto* toTray = Child<QTimer>(&W(), "tmrMinimize");
+  W().FindAction(QStringLiteral("lockSafe"))->trigger();
+  EXPECT_FALSE(G().SafeOpen());
+  EXPECT_TRUE(W().isVisible());
+  EXPECT_FALSE(W().isMinimized());
+  EXPECT_FALSE(W().InTray());
+  EXPECT_EQ(W().TrayIcon(), nullptr);
+  EXPECT_TRUE(Child<QWidget>(&W(), "pnlLocked")->isVisible());
+  EXPECT_EQ(Child<QLabel>(&W(), "lblLockedTitle")->text(), QStringLiteral("Locked"));
+  EXPECT_EQ(
+      Child<QLabel>(&W(), "lblLocked")->text(),
+      QStringLiteral("The Safe Alpha is locked. Unlock it with its master password, or exit the program."));
+
+  // Unlock ... cancelled: the window stays as it is, nothing sends it away.
+  ScriptCancelLogin();
+  Child<QPushButton>(&W(), "btnUnlock")->click();
+  ExpectScriptDone();
+  EXPECT_FALSE(toTray->isActive());
+  EXPECT_TRUE(W().isVisible());
+  EXPECT_FALSE(W().isMinimized());
+  EXPECT_FALSE(W().Ended());
+
+  ScriptLogin("Alpha", "alpha-pass");
+  Child<QPushButton>(&W(), "btnUnlock")->click();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  EXPECT_FALSE(Child<QWidget>(&W(), "pnlLocked")->isVisible());
+
+  // Exit works while locked: nothing waits to be written back, so no password is asked.
+  W().LockSafe();
+  Child<QPushButton>(&W(), "btnExit")->click();
+  EXPECT_TRUE(W().Ended());
+}
+
+TEST_F(TrayTest, WithoutATrayAMinimisedWindowLocksAndACancelledLoginLeavesItShowing) {
   MakeSafe("Alpha", "alpha-pass");
   StartAndLogin("Alpha", "alpha-pass", false);
   LockOnMinimize();
@@ -68,10 +112,17 @@ TEST_F(TrayTest, WithoutATrayTheWindowIsMinimisedNeverHidden) {
   EXPECT_TRUE(W().isVisible());
   EXPECT_TRUE(W().isMinimized());
   EXPECT_EQ(W().TrayIcon(), nullptr);
-  ScriptLogin("Alpha", "alpha-pass");
+  // Restoring asks for the password; a cancel leaves the window showing the Safe locked.
+  ScriptCancelLogin();
   W().showNormal();
-  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  ExpectScriptDone();
+  EXPECT_FALSE(Child<QTimer>(&W(), "tmrMinimize")->isActive());
+  EXPECT_FALSE(W().isMinimized());
   EXPECT_FALSE(W().InTray());
+  EXPECT_TRUE(Child<QWidget>(&W(), "pnlLocked")->isVisible());
+  ScriptLogin("Alpha", "alpha-pass");
+  Child<QPushButton>(&W(), "btnUnlock")->click();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
 }
 
 TEST_F(TrayTest, TheApplicationMenuOffersTheLoginOnlyWhileNoSafeIsOpen) {
@@ -90,7 +141,10 @@ TEST_F(TrayTest, TheApplicationMenuOffersTheLoginOnlyWhileNoSafeIsOpen) {
   ScriptLogin("Alpha", "alpha-pass");
   W().FindAction(QStringLiteral("login"))->trigger();
   ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
-  W().FindAction(QStringLiteral("exit"))->trigger();
+  Child<QAction>(W().ApplicationMenu(), "trayHelp")->trigger();
+  ASSERT_NE(W().HelpWindow(), nullptr);
+  EXPECT_TRUE(W().HelpWindow()->isVisible());
+  Child<QAction>(W().ApplicationMenu(), "trayExit")->trigger();
   EXPECT_TRUE(W().Ended());
 }
 
@@ -162,13 +216,7 @@ TEST_F(TrayTest, TheSafeLocksWhenTheScreenLocksIfTheOptionIsOn) {
   EXPECT_TRUE(W().InTray());
 }
 
-}  // namespace
-}  // namespace quillmar::test
-
-namespace quillmar::test {
-namespace {
-
-TEST_F(UiTest, StartedWithSmTheProgramWaitsInTheTrayAndACancelledLoginKeepsItThere) {
+TEST_F(TrayTest, StartedWithSmTheProgramWaitsInTheTrayAndACancelledLoginKeepsItThere) {
   G({"quillmar", "/sm"});
   MakeSafe("Alpha", "alpha-pass");
   W(true).Start();

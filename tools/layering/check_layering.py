@@ -10,14 +10,23 @@ The layers and what each may use (itself always allowed) follow the house plan:
     safe       container, model (and what they use)
     core       safe, platform (and what they use)
     cli        core (and everything below it)
-    ui         core (and everything below it), and Qt
+    ui         core, and of what lies below it only platform, model and base: the Safe's storage
+               (container, safe) is the core's, and the value types the desktop needs of it come
+               through core/qmSafeTypes.h. Also Qt, and the drawing library the icon tool shares
+               (tools/icons, "icons/..."); the screenshot program (ui/screenshots) also the
+               desktop's test support (tests/uisupport, "uisupport/...").
     shellext   base, platform, and the hand-over code of core
 
-Only src/ui may include Qt headers. Project includes are quoted and rooted at src/
-("container/PageFileManager.h"); a quoted include without a folder is a file of the same layer.
+Only src/ui may include Qt headers. Every project include is quoted and written from the root of
+src/ ("container/PageFileManager.h"), from the root of its own layer ("shell/frmLogin.h" in
+src/ui), or as a bare name of a file in the including file's own folder. Refused besides upward
+includes and Qt outside src/ui: a project header in angle brackets (<core/qmGlobal.h>), a relative
+path ("../core/qmGlobal.h"), a bare name that is not in the including file's folder (it came in
+through some library's include path), and a quoted path that is no file of the layers and no
+library the table allows.
 
 Usage: check_layering.py [SRC_DIR]          check a tree, print every offending line, exit 1 on any
-       check_layering.py --self-test        prove the check catches an upward include and a Qt include
+       check_layering.py --self-test        prove the check catches each kind of fault it knows
 """
 import os
 import re
@@ -37,10 +46,23 @@ DIRECT_USES = {
     "ui": ["core"],
     "shellext": ["base", "platform"],
 }
+# Layers reached through a layer's uses that it must not include itself: the desktop reaches the
+# Safe's storage only through the core.
+HIDDEN = {
+    "ui": {"container", "safe"},
+}
 # Single files a layer may use beyond its layers: the file-manager program builds the hand-over text
 # with the core's code for it.
 EXTRA_FILES = {
     "shellext": {"core/HandOver.h", "core/qmHandOver.h"},
+}
+# Include roots outside src/ that the files below a folder of src/ may use (prefix of the path
+# relative to src/ -> the roots).
+EXTRA_ROOTS = {
+    # The program's pictures are drawn by the library the icon tool uses (tools/icons).
+    "ui/": {"icons/"},
+    # The screenshot program drives the windows with the desktop's test support.
+    "ui/screenshots/": {"uisupport/"},
 }
 QT_ALLOWED = {"ui"}
 
@@ -51,7 +73,7 @@ SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".cc", ".cxx")
 
 
 def allowed_layers(layer):
-    """The layer itself and every layer it reaches through its uses."""
+    """The layer itself and every layer it reaches through its uses, less those hidden from it."""
     seen = {layer}
     todo = list(DIRECT_USES.get(layer, []))
     while todo:
@@ -59,7 +81,47 @@ def allowed_layers(layer):
         if used not in seen:
             seen.add(used)
             todo.extend(DIRECT_USES.get(used, []))
-    return seen
+    return seen - HIDDEN.get(layer, set())
+
+
+def extra_roots(rel):
+    roots = set()
+    for prefix, allowed in EXTRA_ROOTS.items():
+        if rel.startswith(prefix):
+            roots |= allowed
+    return roots
+
+
+def check_quoted(src_dir, layer, rel, target):
+    """The problem with a quoted include of the file rel (relative to src/), or None."""
+    parts = target.split("/")
+    if target.startswith("/") or ".." in parts or "." in parts:
+        return f"{layer} includes \"{target}\" by a relative path (write it from the root of src/)"
+    here = os.path.dirname(os.path.join(src_dir, rel))
+    if len(parts) == 1:
+        if os.path.isfile(os.path.join(here, target)):
+            return None
+        return (f"{layer} includes \"{target}\", which is not in the folder of the including file "
+                f"(write it from its root, and allow its library in the table)")
+    top = parts[0]
+    if top in DIRECT_USES:
+        if top in allowed_layers(layer) or target in EXTRA_FILES.get(layer, set()):
+            return None
+        return f"{layer} includes {target} (layer {top})"
+    if os.path.isfile(os.path.join(src_dir, layer, target)) or os.path.isfile(os.path.join(here, target)):
+        return None
+    if any(target.startswith(root) for root in extra_roots(rel)):
+        return None
+    return f"{layer} includes \"{target}\", which is no file of the layers and no library the table allows"
+
+
+def check_angled(layer, target):
+    top = target.split("/", 1)[0]
+    if "/" in target and top in DIRECT_USES:
+        return f"{layer} includes the project header <{target}> in angle brackets (quote it)"
+    if layer not in QT_ALLOWED and QT_HEADER.match(target):
+        return f"{layer} includes the Qt header {target}"
+    return None
 
 
 def check_tree(src_dir):
@@ -71,26 +133,24 @@ def check_tree(src_dir):
         if layer not in DIRECT_USES:
             problems.append(f"{layer}/: a folder that is no known layer (add it to the layer table)")
             continue
-        allowed = allowed_layers(layer)
-        extra = EXTRA_FILES.get(layer, set())
         for root, _dirs, files in os.walk(layer_dir):
             for name in sorted(files):
                 if not name.endswith(SOURCE_SUFFIXES):
                     continue
                 path = os.path.join(root, name)
-                rel = os.path.relpath(path, src_dir)
+                rel = os.path.relpath(path, src_dir).replace(os.sep, "/")
                 with open(path, encoding="utf-8", errors="replace") as f:
                     for number, line in enumerate(f, 1):
                         m = QUOTED.match(line)
+                        problem = None
                         if m:
-                            target = m.group(1)
-                            top = target.split("/", 1)[0] if "/" in target else layer
-                            if top in DIRECT_USES and top not in allowed and target not in extra:
-                                problems.append(f"{rel}:{number}: {layer} includes {target} (layer {top})")
-                            continue
-                        m = ANGLED.match(line)
-                        if m and layer not in QT_ALLOWED and QT_HEADER.match(m.group(1)):
-                            problems.append(f"{rel}:{number}: {layer} includes the Qt header {m.group(1)}")
+                            problem = check_quoted(src_dir, layer, rel, m.group(1))
+                        else:
+                            m = ANGLED.match(line)
+                            if m:
+                                problem = check_angled(layer, m.group(1))
+                        if problem:
+                            problems.append(f"{rel}:{number}: {problem}")
     return problems
 
 
@@ -102,15 +162,33 @@ def self_test(script):
         ("core/Widget.h", "#include <QWidget>\n", "core includes the Qt header QWidget"),
         ("safe/QtCore.h", "#include <QtCore/QString>\n", "safe includes the Qt header QtCore/QString"),
         ("stray/Thing.h", "\n", "stray/: a folder that is no known layer"),
+        ("ui/shell/Angled.cpp", "#include <core/qmGlobal.h>\n", "project header <core/qmGlobal.h> in angle"),
+        ("ui/shell/Relative.cpp", '#include "../core/qmGlobal.h"\n', "by a relative path"),
+        ("base/Relative.cpp", '#include "../core/qmGlobal.h"\n', "by a relative path"),
+        ("ui/widgets/Pictures.cpp", '#include "Glyphs.h"\n', "\"Glyphs.h\", which is not in the folder"),
+        ("ui/shell/Storage.cpp", '#include "container/TextKey.h"\n', "ui includes container/TextKey.h"),
+        ("ui/shell/Layout.cpp", '#include "safe/qmSFSWrapper.h"\n', "ui includes safe/qmSFSWrapper.h"),
+        ("ui/shell/Support.cpp", '#include "uisupport/qmUiScript.h"\n', "no library the table allows"),
+        ("core/Icons.cpp", '#include "icons/Glyphs.h"\n', "no library the table allows"),
     ]
     with tempfile.TemporaryDirectory() as scratch:
         clean = os.path.join(scratch, "clean")
-        for layer in ("base", "container", "model", "safe", "core", "ui"):
+        for layer in ("base", "container", "model", "safe", "core", "ui/shell", "ui/widgets", "ui/screenshots"):
             os.makedirs(os.path.join(clean, layer))
-        with open(os.path.join(clean, "core", "Fine.h"), "w") as f:
-            f.write('#include "safe/qmSFSWrapper.h"\n#include "base/Stream.h"\n#include <string>\n')
-        with open(os.path.join(clean, "ui", "Window.h"), "w") as f:
-            f.write('#include <QWidget>\n#include "core/qmGlobal.h"\n')
+        files = {
+            "core/Fine.h": '#include "safe/qmSFSWrapper.h"\n#include "base/Stream.h"\n#include "Fine2.h"\n'
+            "#include <string>\n#include <sys/file.h>\n",
+            "core/Fine2.h": "\n",
+            "ui/shell/Window.h": '#include <QWidget>\n#include "core/qmGlobal.h"\n#include "core/qmSafeTypes.h"\n'
+            '#include "platform/HomeFolder.h"\n#include "model/qmCategory.h"\n#include "base/SecureWipe.h"\n'
+            '#include "widgets/Pictures.h"\n#include "Window2.h"\n',
+            "ui/shell/Window2.h": "\n",
+            "ui/widgets/Pictures.h": '#include "icons/Glyphs.h"\n',
+            "ui/screenshots/Shots.cpp": '#include "uisupport/qmUiScript.h"\n#include "shell/Window.h"\n',
+        }
+        for rel, content in files.items():
+            with open(os.path.join(clean, rel), "w") as f:
+                f.write(content)
         result = subprocess.run([sys.executable, script, clean], capture_output=True, text=True)
         if result.returncode != 0:
             print("self-test: a clean tree was refused:\n" + result.stdout)

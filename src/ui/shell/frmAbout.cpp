@@ -15,7 +15,7 @@ namespace quillmar {
 
 TfrmAbout::TfrmAbout(const TqmGlobal& g, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("TfrmAbout"));
-  setWindowTitle(ProductTitle() + QStringLiteral(" [ About ]"));
+  setWindowTitle(WindowTitle(QStringLiteral("About")));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 12);
   picture_ = new QLabel(this);

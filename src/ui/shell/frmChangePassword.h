@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "safe/qmSFSWrapper.h"
+#include "core/qmSafeTypes.h"
 
 class QCheckBox;
 class QLabel;

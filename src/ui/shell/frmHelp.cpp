@@ -46,7 +46,7 @@ QStringList TfrmHelp::PageNames() {
 
 TfrmHelp::TfrmHelp(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName(QStringLiteral("TfrmHelp"));
-  setWindowTitle(ProductTitle() + QStringLiteral(" Help"));
+  setWindowTitle(WindowTitle(QStringLiteral("Help")));
   setWindowIcon(ApplicationIcon());
   auto* layout = new QVBoxLayout(this);
   auto* bar = new QHBoxLayout;

@@ -10,6 +10,7 @@
 #include <QResizeEvent>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "base/SecureWipe.h"
 #include "core/qmGlobal.h"
@@ -18,6 +19,7 @@
 #include "shell/qmMessages.h"
 #include "shell/qmProgressRunner.h"
 #include "widgets/qmPictures.h"
+#include "widgets/qmScreenPlacement.h"
 #include "widgets/qmText.h"
 
 namespace quillmar {
@@ -183,6 +185,9 @@ void TfrmLogin::showEvent(QShowEvent* event) {
   if (!event->spontaneous() && !layoutDone_) {
     layoutDone_ = true;
     ChooseModeAndLayout();
+    // In the middle of the screen, wherever the main window is (at the first start it has no
+    // place of its own yet, and the login would sit in its corner).
+    CentreOnScreen(this);
   }
   // The password box gets the focus (the name box in create mode when it is empty).
   if (mode_ == login::kModeCreate && txtUserName_->text().isEmpty())
@@ -317,14 +322,24 @@ int TfrmLogin::Validate() {
 
 void TfrmLogin::accept() {
   const int code = Validate();
-  try {
-    g_.WriteLastUsedSafe();
-  } catch (const std::exception&) {
-    // The Safe opens all the same; only the preselection of the next start is lost.
+  // "lastused" names a Safe that is there (never a name the validation refused).
+  const std::vector<std::string> names = g_.SafeNames();
+  if (std::find(names.begin(), names.end(), g_.SafeName()) != names.end()) {
+    try {
+      g_.WriteLastUsedSafe();
+    } catch (const std::exception&) {
+      // The Safe opens all the same; only the preselection of the next start is lost.
+    }
   }
   if (code == 0) {
     ClearPasswords();
     QDialog::accept();
+    return;
+  }
+  if (code == TqmSFSWrapper::csWrongPassword) {
+    // Typed again from the start, not appended to.
+    ClearPasswords();
+    txtMasterPassword_->setFocus();
   }
 }
 

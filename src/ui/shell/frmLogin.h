@@ -10,7 +10,7 @@
 #include <QDialog>
 #include <string>
 
-#include "container/TextKey.h"
+#include "core/qmSafeTypes.h"
 
 class QCheckBox;
 class QComboBox;

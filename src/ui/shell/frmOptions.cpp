@@ -112,28 +112,28 @@ void TfrmOptions::Repair() {
   TqmGlobal& g = shell_.Global();
   if (!g.SafeOpen()) return;
   TqmRepairResult result;
-  bool cancelled = false;
-  try {
-    // The rebuild and the deep check after it both run while the window keeps its events.
-    cancelled =
-        TqmProgressRunner::Run(shell_.Window(), &shell_.Gate(), QStringLiteral("Repairing the Safe ..."),
-                               [&](const TqmProgress& progress) { result = RepairSafe(g, progress); });
-  } catch (const std::exception& e) {
-    ShowError(shell_.Window(), QStringLiteral("The Safe could not be repaired.\n\n") + FromMessage(e.what()));
-    return;
-  }
-  if (!result.rebuilt) {
-    if (cancelled) {
-      ShowInformation(shell_.Window(),
-                      QStringLiteral("The repair was cancelled. The Safe was left as it was."));
-      return;
-    }
-    QString why = FromMessage(result.failure).trimmed();
-    if (why.isEmpty()) why = QStringLiteral("The rebuild of the Safe file failed.");
-    ShowError(shell_.Window(),
-              QStringLiteral("The Safe could not be repaired; it was left as it was.\n\n") + why);
-    return;
-  }
+  TqmOutcomeTexts texts;
+  texts.cancelled = QStringLiteral("The repair was cancelled. The Safe was left as it was.");
+  texts.failed = QStringLiteral("The Safe could not be repaired.");
+  // The rebuild and the deep check after it both run while the window keeps its events.
+  const TqmOutcome outcome = RunWithOutcome(
+      shell_.Window(), &shell_.Gate(), QStringLiteral("Repairing the Safe ..."), texts,
+      [&](const TqmProgress& progress, std::string& why) {
+        // The rebuild's log is kept for a cancelled rebuild too: a cancel handed to it tells the
+        // two apart.
+        bool cancelAsked = false;
+        result = RepairSafe(g, [&](double fraction, bool& cancel) {
+          progress(fraction, cancel);
+          if (cancel) cancelAsked = true;
+        });
+        if (!result.rebuilt && !cancelAsked) {
+          const bool logSays = result.failure.find_first_not_of(" \t\r\n") != std::string::npos;
+          why = std::string("It was left as it was.\n\n") +
+                (logSays ? result.failure : std::string("The rebuild of the Safe file failed."));
+        }
+        return result.rebuilt;
+      });
+  if (outcome != TqmOutcome::Done) return;
   checkResult_->setPlainText(RepairReport(result));
   checkCaption_->show();
   checkResult_->show();

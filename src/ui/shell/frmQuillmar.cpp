@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QStackedLayout>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -28,6 +29,7 @@
 #include "shell/qmScreenLockWatcher.h"
 #include "widgets/qmHotLabel.h"
 #include "widgets/qmPictures.h"
+#include "widgets/qmSecretClipboard.h"
 #include "widgets/qmText.h"
 
 namespace quillmar {
@@ -211,9 +213,14 @@ void TfrmQuillmar::BuildActions() {
   actTrayLock_ = mnuApplication_->addAction(FindAction(QStringLiteral("lockSafe"))->text());
   actTrayLock_->setObjectName(QStringLiteral("trayLockSafe"));
   connect(actTrayLock_, &QAction::triggered, this, [this] { gate_.Post([this] { LockSafe(); }); });
+  // The window's keys do nothing while the menu is the tray icon's: its items show none.
   mnuApplication_->addAction(FindAction(QStringLiteral("about")));
-  mnuApplication_->addAction(FindAction(QStringLiteral("help")));
-  mnuApplication_->addAction(FindAction(QStringLiteral("exit")));
+  QAction* trayHelp = mnuApplication_->addAction(FindAction(QStringLiteral("help"))->text());
+  trayHelp->setObjectName(QStringLiteral("trayHelp"));
+  connect(trayHelp, &QAction::triggered, this, &TfrmQuillmar::HelpForTab);
+  QAction* trayExit = mnuApplication_->addAction(FindAction(QStringLiteral("exit"))->text());
+  trayExit->setObjectName(QStringLiteral("trayExit"));
+  connect(trayExit, &QAction::triggered, this, &TfrmQuillmar::ExitCommand);
   actTraySeparator_ = mnuApplication_->addSeparator();
   actLogin_ = FindAction(QStringLiteral("login"));
   mnuApplication_->addAction(actLogin_);
@@ -246,8 +253,9 @@ void TfrmQuillmar::BuildWindow() {
   title->setFont(titleFont);
   headerLayout->addWidget(title);
   headerLayout->addStretch(1);
-  auto* safeCaption = new QLabel(QStringLiteral("Safe:"), header);
-  headerLayout->addWidget(safeCaption);
+  lblSafeCaption_ = new QLabel(QStringLiteral("Safe:"), header);
+  lblSafeCaption_->setObjectName(QStringLiteral("lblSafeCaption"));
+  headerLayout->addWidget(lblSafeCaption_);
   lblSafeName_ = new TqmHotLabel(QString(), header);
   lblSafeName_->setObjectName(QStringLiteral("lblSafeName"));
   lblSafeName_->setToolTip(QStringLiteral("Your Safes: change, make or delete a Safe, change its password"));
@@ -341,14 +349,8 @@ void TfrmQuillmar::BuildWindow() {
   pnlForm_->setObjectName(QStringLiteral("pnlForm"));
   formStack_ = new QStackedLayout(pnlForm_);
   formStack_->setContentsMargins(0, 0, 0, 0);
-  lblNoSafe_ =
-      new QLabel(QStringLiteral("No Safe is open. Restore the window or choose Login ... in the tray "
-                                "menu to open one."),
-                 pnlForm_);
-  lblNoSafe_->setObjectName(QStringLiteral("lblNoSafe"));
-  lblNoSafe_->setAlignment(Qt::AlignCenter);
-  lblNoSafe_->setWordWrap(true);
-  formStack_->addWidget(lblNoSafe_);
+  BuildLockedPanel();
+  formStack_->addWidget(pnlLocked_);
   right->addWidget(pnlForm_, 1);
   auto* footer = new QHBoxLayout;
   footer->addStretch(1);
@@ -361,6 +363,66 @@ void TfrmQuillmar::BuildWindow() {
   body->addLayout(right, 1);
 
   resize(860, 580);
+}
+
+// What the form shows while no Safe is open: that the Safe is locked, Unlock ... and Exit. It is
+// what a person sees of a locked program on a desktop without a tray, where the window stays.
+void TfrmQuillmar::BuildLockedPanel() {
+  pnlLocked_ = new QWidget(pnlForm_);
+  pnlLocked_->setObjectName(QStringLiteral("pnlLocked"));
+  auto* layout = new QVBoxLayout(pnlLocked_);
+  layout->addStretch(1);
+  auto* picture = new QLabel(pnlLocked_);
+  picture->setPixmap(LogoPicture());
+  picture->setAlignment(Qt::AlignCenter);
+  layout->addWidget(picture);
+  lblLockedTitle_ = new QLabel(pnlLocked_);
+  lblLockedTitle_->setObjectName(QStringLiteral("lblLockedTitle"));
+  QFont titleFont = lblLockedTitle_->font();
+  titleFont.setPointSizeF(titleFont.pointSizeF() * 1.5);
+  titleFont.setBold(true);
+  lblLockedTitle_->setFont(titleFont);
+  lblLockedTitle_->setStyleSheet(QStringLiteral("color: #16337a;"));
+  lblLockedTitle_->setAlignment(Qt::AlignCenter);
+  layout->addWidget(lblLockedTitle_);
+  lblLocked_ = new QLabel(pnlLocked_);
+  lblLocked_->setObjectName(QStringLiteral("lblLocked"));
+  lblLocked_->setAlignment(Qt::AlignCenter);
+  lblLocked_->setWordWrap(true);
+  lblLocked_->setTextFormat(Qt::PlainText);
+  layout->addWidget(lblLocked_);
+  layout->addSpacing(12);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  btnUnlock_ = new QPushButton(pnlLocked_);
+  btnUnlock_->setObjectName(QStringLiteral("btnUnlock"));
+  btnUnlock_->setAutoDefault(true);
+  connect(btnUnlock_, &QPushButton::clicked, this, &TfrmQuillmar::RestoreFromTray);
+  btnExit_ = new QPushButton(QStringLiteral("E&xit"), pnlLocked_);
+  btnExit_->setObjectName(QStringLiteral("btnExit"));
+  btnExit_->setAutoDefault(true);
+  btnExit_->setToolTip(QStringLiteral("End the program (Ctrl+Q)"));
+  connect(btnExit_, &QPushButton::clicked, this, &TfrmQuillmar::ExitCommand);
+  buttons->addWidget(btnUnlock_);
+  buttons->addWidget(btnExit_);
+  buttons->addStretch(1);
+  layout->addLayout(buttons);
+  layout->addStretch(2);
+}
+
+void TfrmQuillmar::UpdateLockedPanel() {
+  const std::string& name = g_.SafeName();
+  if (!ChosenSafeLocked()) {
+    lblLockedTitle_->setText(QStringLiteral("No Safe is open"));
+    lblLocked_->setText(QStringLiteral("Open one of your Safes, or make a new one."));
+    btnUnlock_->setText(QStringLiteral("&Open a Safe ..."));
+  } else {
+    lblLockedTitle_->setText(QStringLiteral("Locked"));
+    lblLocked_->setText(
+        QStringLiteral("The Safe %1 is locked. Unlock it with its master password, or exit the program.")
+            .arg(FromUtf8(name)));
+    btnUnlock_->setText(QStringLiteral("&Unlock ..."));
+  }
 }
 
 TfrmHelp* TfrmQuillmar::HelpWindow() const {
@@ -423,8 +485,13 @@ TfrmQuillmar::TLoginOutcome TfrmQuillmar::ShowLogin(int mode, const std::string&
           UpdateSafeLabel();
           RebuildSafesMenu();
           UpdateCommands();
-          toTrayAfterLogin_ = true;
-          tmrMinimize_->start();
+          if (options_.trayAvailable) {
+            toTrayAfterLogin_ = true;
+            tmrMinimize_->start();
+          } else {
+            // Without a tray the window stays, locked, with Unlock ... and Exit.
+            btnUnlock_->setFocus();
+          }
           return TLoginOutcome::Cancelled;
         }
       }
@@ -525,6 +592,8 @@ void TfrmQuillmar::SelectTab(int tab) {
 }
 
 void TfrmQuillmar::CloseTabWindows() {
+  // Values of this Safe copied to the clipboard go with it.
+  TqmSecretClipboard::Instance().Forget();
   for (QPointer<TqmTabWindow>& window : tabs_) {
     if (!window) continue;
     TqmTabWindow* w = window.data();
@@ -540,7 +609,7 @@ void TfrmQuillmar::CloseTabWindows() {
     w->deleteLater();
   }
   currentTab_ = -1;
-  formStack_->setCurrentWidget(lblNoSafe_);
+  formStack_->setCurrentWidget(pnlLocked_);
   btnView_->setVisible(false);
   try {
     g_.SaveSettings();

@@ -16,8 +16,8 @@
 #include <set>
 #include <string>
 
-#include "container/TextKey.h"
 #include "core/qmReceivedFiles.h"
+#include "core/qmSafeTypes.h"
 #include "core/qmShellOptions.h"
 #include "shell/qmBusyGate.h"
 #include "shell/qmTabWindow.h"
@@ -27,6 +27,7 @@ class QActionGroup;
 class QLabel;
 class QMenu;
 class QMimeData;
+class QPushButton;
 class QStackedLayout;
 class QSystemTrayIcon;
 class QTimer;
@@ -43,8 +44,9 @@ class TfrmQuillmar : public QMainWindow, public TqmShell {
   Q_OBJECT
 public:
   struct TOptions {
-    // Whether "to the tray" hides the window behind a tray icon; without a tray the window is
-    // minimised instead, never hidden. Default: whether the desktop has a tray.
+    // Whether "to the tray" hides the window behind a tray icon. Without a tray the window is never
+    // hidden: a lock leaves it showing the Safe locked with Unlock ... and Exit, and a window the
+    // user minimised stays in the task bar. Default: whether the desktop has a tray.
     bool trayAvailable;
     int minimizeDelayMs = 70;        // tmrMinimize
     int receivedFilesDelayMs = 200;  // tmrLockRecivedFiles
@@ -78,12 +80,20 @@ public:
   // open. forExit: the login that lets opened copies be written back before the program ends (a
   // cancel only returns).
   TLoginOutcome ShowLogin(int mode, const std::string& safeName, bool forExit = false);
+  // The one Safe switch, for a change of Safe, a new Safe and a restore. LeaveSafe closes the open
+  // Safe to replace it: opened copies go back into it first (Cancel there: false, nothing closed),
+  // then the temporary folders are emptied, the tab windows saved and freed, and the Safe closed; its
+  // name and key are kept as the previous Safe. SwitchSafe runs the login of the switch, whose
+  // cancel reopens the previous Safe, and then forgets that Safe's key.
+  bool LeaveSafe();
+  void SwitchSafe(int mode, const std::string& name);
   void ChangeSafe(const std::string& name);
   void NewSafe();
   void DeleteSafe();
   void ChangePassword();
   void RestoreSafe();
-  // Closes the Safe now and sends the window to the tray; restoring asks for the password.
+  // Closes the Safe now and sends the window to the tray; restoring asks for the password. Without
+  // a tray the window stays and shows the Safe locked, with Unlock ... and Exit.
   void LockSafe();
 
   // --- Tabs --------------------------------------------------------------------------------------------
@@ -100,6 +110,8 @@ public:
   bool InTray() const { return inTray_; }
   QSystemTrayIcon* TrayIcon() const { return trayIcon_; }
   QString TrayHint() const;
+  // The tray icon's hint: "Brelkan Quillmar II [Safe: Demo]" while the Safe is open, "[Locked: Demo]"
+  // while it is not, "[Safe: <none selected>]" when no Safe is chosen.
   // The application menu (the tray icon's), as it is built each time it opens.
   QMenu* ApplicationMenu() const { return mnuApplication_; }
   void BuildApplicationMenu();
@@ -136,10 +148,14 @@ protected:
 
 private:
   void BuildWindow();
+  void BuildLockedPanel();
+  void UpdateLockedPanel();
   void BuildActions();
   QAction* AddAction(const QString& name, const QString& text, const QKeySequence& shortcut,
                      void (TfrmQuillmar::*slot)());
   void RebuildSafesMenu();
+  // A Safe is chosen (SafeName names one of the Safes) and it is not open.
+  bool ChosenSafeLocked() const;
   void UpdateSafeLabel();
   void UpdateTrayHint();
   void UpdateCommands();
@@ -192,6 +208,7 @@ private:
   bool screenLockWatched_ = false;
   QPointer<TfrmHelp> help_;
 
+  QLabel* lblSafeCaption_;
   TqmHotLabel* lblSafeName_;
   QToolButton* btnLockSafe_;
   std::array<QLabel*, kTabCount> tabPictures_{};
@@ -201,7 +218,11 @@ private:
   QToolButton* btnView_;
   QWidget* pnlForm_;
   QStackedLayout* formStack_;
-  QLabel* lblNoSafe_;
+  QWidget* pnlLocked_;
+  QLabel* lblLockedTitle_;
+  QLabel* lblLocked_;
+  QPushButton* btnUnlock_;
+  QPushButton* btnExit_;
 
   QMenu* mnuSafes_;
   QMenu* mnuView_;

@@ -63,7 +63,9 @@ void TfrmQuillmar::LockReceivedFiles(const std::vector<std::string>& files) {
   SelectTab(tabFileLocker);
   TqmTabWindow* locker = TabWindow(tabFileLocker);
   if (!locker) return;
-  for (const std::string& file : files) locker->LockDiskFile(FromUtf8(file));
+  QStringList paths;
+  for (const std::string& file : files) paths << FromUtf8(file);
+  locker->LockDiskFiles(paths);
 }
 
 void TfrmQuillmar::PostFindNext(const QString& text, bool caseSensitive, bool allFields) {
@@ -106,21 +108,23 @@ bool TfrmQuillmar::DropAccepted(const QMimeData* mime) const {
 }
 
 void TfrmQuillmar::dragEnterEvent(QDragEnterEvent* event) {
-  if (DropAccepted(event->mimeData()))
+  // Drags that start in the program (copies dragged out of the File Locker) are not locked back.
+  if (event->source() == nullptr && DropAccepted(event->mimeData()))
     event->acceptProposedAction();
   else
     event->ignore();
 }
 
 void TfrmQuillmar::dragMoveEvent(QDragMoveEvent* event) {
-  if (DropAccepted(event->mimeData()))
+  // Drags that start in the program (copies dragged out of the File Locker) are not locked back.
+  if (event->source() == nullptr && DropAccepted(event->mimeData()))
     event->acceptProposedAction();
   else
     event->ignore();
 }
 
 void TfrmQuillmar::dropEvent(QDropEvent* event) {
-  if (!DropAccepted(event->mimeData())) {
+  if (event->source() != nullptr || !DropAccepted(event->mimeData())) {
     event->ignore();
     return;
   }
@@ -130,7 +134,9 @@ void TfrmQuillmar::dropEvent(QDropEvent* event) {
     if (url.isLocalFile()) files.push_back(ToUtf8(url.toLocalFile()));
   TqmTabWindow* locker = TabWindow(tabFileLocker);
   if (!locker) return;
-  for (const std::string& file : files) locker->LockDiskFile(FromUtf8(file));
+  QStringList paths;
+  for (const std::string& file : files) paths << FromUtf8(file);
+  locker->LockDiskFiles(paths);
 }
 
 }  // namespace quillmar

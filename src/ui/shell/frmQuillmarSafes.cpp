@@ -1,6 +1,7 @@
 // TfrmQuillmar: the Safes menu, the Safe's label and the tray hint, and the commands on Safes (lock,
 // change, new, delete, change of password, backup and restore).
 #include <QAction>
+#include <QDate>
 #include <QLabel>
 #include <QMenu>
 #include <QStackedLayout>
@@ -35,7 +36,15 @@ QString MenuText(const std::string& utf8) {
 
 // --- Safes menu, label, hint ----------------------------------------------------------------------------
 
+bool TfrmQuillmar::ChosenSafeLocked() const {
+  if (g_.SafeOpen() || g_.SafeName().empty()) return false;
+  // The name the login left may be one it refused, or that of a Safe it was about to make.
+  const std::vector<std::string> names = g_.SafeNames();
+  return std::find(names.begin(), names.end(), g_.SafeName()) != names.end();
+}
+
 void TfrmQuillmar::UpdateSafeLabel() {
+  lblSafeCaption_->setText(ChosenSafeLocked() ? QStringLiteral("Locked:") : QStringLiteral("Safe:"));
   lblSafeName_->setText(FromUtf8(g_.SafeName()));
   lblSafeName_->updateGeometry();
 }
@@ -64,6 +73,8 @@ void TfrmQuillmar::ShowSafesMenu() {
 }
 
 QString TfrmQuillmar::TrayHint() const {
+  if (ChosenSafeLocked())
+    return QStringLiteral("%1 [Locked: %2]").arg(ProductTitle(), FromUtf8(g_.SafeName()));
   return QStringLiteral("%1 [Safe: %2]")
       .arg(ProductTitle(),
            g_.SafeName().empty() ? QString::fromLatin1(kNoneSelected) : FromUtf8(g_.SafeName()));
@@ -75,6 +86,8 @@ void TfrmQuillmar::UpdateTrayHint() {
 
 void TfrmQuillmar::UpdateCommands() {
   const bool open = g_.SafeOpen();
+  UpdateSafeLabel();
+  UpdateTrayHint();
   for (const char* name : {"changePassword", "deleteSafe", "BackupSafe", "RestoreSafe", "lockSafe"})
     FindAction(QString::fromLatin1(name))->setEnabled(open);
   for (int tab = 0; tab < kTabCount; ++tab) {
@@ -83,7 +96,8 @@ void TfrmQuillmar::UpdateCommands() {
     tabPictures_[static_cast<size_t>(tab)]->setEnabled(open);
   }
   if (!open) {
-    formStack_->setCurrentWidget(lblNoSafe_);
+    UpdateLockedPanel();
+    formStack_->setCurrentWidget(pnlLocked_);
     lblTabName_->clear();
     lblTabDescription_->clear();
     btnView_->setVisible(false);
@@ -112,42 +126,34 @@ void TfrmQuillmar::LockSafe() {
   SendToTray();
 }
 
-void TfrmQuillmar::ChangeSafe(const std::string& name) {
-  if (!g_.SafeOpen()) {
-    ShowLogin(login::kModeOpen, name);
-    return;
-  }
+bool TfrmQuillmar::LeaveSafe() {
+  if (!g_.SafeOpen()) return true;
+  // Opened files go back first; Cancel there stops before anything is closed.
+  if (!g_.UpdateOpenedFiles()) return false;
   previousSafeName_ = g_.SafeName();
   previousKey_ = g_.SafeKey();
-  if (!g_.UpdateOpenedFiles()) {
-    previousKey_ = TTextKey();
-    return;
-  }
   g_.EmptyTempFolders();
   CloseTabWindows();
   g_.CloseSafe();
   UpdateCommands();
+  return true;
+}
+
+void TfrmQuillmar::SwitchSafe(int mode, const std::string& name) {
   switching_ = true;
-  ShowLogin(login::kModeOpen, name);
+  ShowLogin(mode, name);
   switching_ = false;
   previousKey_ = TTextKey();
 }
 
+void TfrmQuillmar::ChangeSafe(const std::string& name) {
+  if (!LeaveSafe()) return;
+  SwitchSafe(login::kModeOpen, name);
+}
+
 void TfrmQuillmar::NewSafe() {
-  if (g_.SafeOpen()) {
-    // As a change of Safe: opened files go back first (Cancel stops).
-    if (!g_.UpdateOpenedFiles()) return;
-    previousSafeName_ = g_.SafeName();
-    previousKey_ = g_.SafeKey();
-    g_.EmptyTempFolders();
-    CloseTabWindows();
-    g_.CloseSafe();
-    UpdateCommands();
-  }
-  switching_ = true;
-  ShowLogin(login::kModeCreate, std::string());
-  switching_ = false;
-  previousKey_ = TTextKey();
+  if (!LeaveSafe()) return;
+  SwitchSafe(login::kModeCreate, std::string());
 }
 
 void TfrmQuillmar::DeleteSafe() {
@@ -177,30 +183,24 @@ void TfrmQuillmar::ChangePassword() {
   if (!g_.SafeOpen()) return;
   TfrmChangePassword dialog(g_, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  bool changed = false;
-  bool cancelled = false;
-  try {
-    cancelled = TqmProgressRunner::Run(
-        this, &gate_, QStringLiteral("Changing the master password ..."), [&](const TqmProgress& progress) {
-          changed = g_.ChangePassword(dialog.OldPassword(), dialog.NewPassword(), dialog.Kind(), progress);
-        });
-  } catch (const std::exception& e) {
-    ShowError(this, QStringLiteral("The master password was not changed.\n\n") + FromMessage(e.what()));
-    return;
-  }
-  if (changed && dialog.Kind())
+  TqmOutcomeTexts texts;
+  texts.cancelled =
+      QStringLiteral("The change of password was cancelled. The Safe keeps its old master password.");
+  texts.failed = QStringLiteral("The master password was not changed.");
+  texts.declined = QStringLiteral(
+      "The master password was not changed: the Safe refused the change. Its old master password still "
+      "opens it.");
+  const TqmOutcome outcome = RunWithOutcome(
+      this, &gate_, QStringLiteral("Changing the master password ..."), texts,
+      [&](const TqmProgress& progress, std::string&) {
+        return g_.ChangePassword(dialog.OldPassword(), dialog.NewPassword(), dialog.Kind(), progress);
+      });
+  if (outcome != TqmOutcome::Done) return;
+  if (dialog.Kind())
     ShowInformation(this, QStringLiteral("The master password was changed. The Safe is now %1.")
                               .arg(QString::fromStdString(g_.SafeKeyDerivation().Describe())));
-  else if (changed)
-    ShowInformation(this, QStringLiteral("The master password was changed."));
-  else if (cancelled)
-    ShowInformation(this,
-                    QStringLiteral("The change of password was cancelled. The Safe keeps its old master "
-                                   "password."));
   else
-    ShowWarning(this,
-                QStringLiteral("The master password was not changed: the Safe refused the change. Its old "
-                               "master password still opens it."));
+    ShowInformation(this, QStringLiteral("The master password was changed."));
 }
 
 void TfrmQuillmar::BackupSafe() {
@@ -210,26 +210,29 @@ void TfrmQuillmar::BackupSafe() {
   request.caption = QStringLiteral("Backup current Safe");
   request.filter = QString::fromLatin1(kBackupFilter);
   request.defaultSuffix = QStringLiteral("qvtb");
+  request.folder = DocumentsFolder();
+  request.fileName =
+      QStringLiteral("%1 %2.qvtb").arg(FromUtf8(g_.SafeName()), QDate::currentDate().toString(Qt::ISODate));
   const QString target = ChooseFile(this, request);
   if (target.isEmpty()) return;
-  bool done = false;
-  bool cancelled = false;
+  TqmOutcomeTexts texts;
+  texts.done =
+      QStringLiteral("The Safe was backed up to %1.\nThe backup opens with the current master password.")
+          .arg(target);
+  texts.cancelled = QStringLiteral("The backup was cancelled. Nothing was written.");
+  texts.failed = QStringLiteral("The Safe was not backed up.");
+  // The settings go into the Safe first (on this thread, as the windows show them), so that the
+  // backup holds them.
   try {
     g_.SaveSettings();
-    cancelled = TqmProgressRunner::Run(
-        this, &gate_, QStringLiteral("Backing up the Safe ..."),
-        [&](const TqmProgress& progress) { done = g_.Backup(ToUtf8(target), progress); });
   } catch (const std::exception& e) {
-    ShowError(this, FromMessage(e.what()));
+    ShowError(this, texts.failed + QStringLiteral("\n\n") + FromMessage(e.what()));
     return;
   }
-  if (done)
-    ShowInformation(this,
-                    QStringLiteral("The Safe was backed up to %1.\nThe backup opens with the current master "
-                                   "password.")
-                        .arg(target));
-  else if (cancelled)
-    ShowInformation(this, QStringLiteral("The backup was cancelled. Nothing was written."));
+  // A No to overwriting the chosen file is declined in silence.
+  RunWithOutcome(
+      this, &gate_, QStringLiteral("Backing up the Safe ..."), texts,
+      [&](const TqmProgress& progress, std::string&) { return g_.Backup(ToUtf8(target), progress); });
 }
 
 void TfrmQuillmar::RestoreSafe() {
@@ -240,19 +243,22 @@ void TfrmQuillmar::RestoreSafe() {
   request.caption = QStringLiteral("Restore to current Safe");
   request.filter = QString::fromLatin1(kBackupFilter);
   request.defaultSuffix = QStringLiteral("qvtb");
+  request.folder = DocumentsFolder();
   const QString backup = ChooseFile(this, request);
   if (backup.isEmpty()) return;
-  // Opened files go back into the Safe before it is replaced (Cancel stops).
-  if (!g_.UpdateOpenedFiles()) return;
-  const std::string name = g_.SafeName();
-  // Kept for a failed restore (closing the Safe forgets its own); freed when this returns.
-  const TTextKey key = g_.SafeKey();
-  g_.EmptyTempFolders();
-  CloseTabWindows();
-  g_.CloseSafe();
-  UpdateCommands();
+  // The Safe is left as for a switch before it is replaced (Cancel stops); its key is kept here for a
+  // failed restore, and freed when this returns.
+  if (!LeaveSafe()) return;
+  const std::string name = previousSafeName_;
+  const TTextKey key = previousKey_;
+  previousKey_ = TTextKey();
   try {
     g_.Restore(ToUtf8(backup));
+    // Before the login, which would otherwise just appear: what happened, and which password opens
+    // the Safe now.
+    ShowInformation(this, QStringLiteral("The Safe %1 was restored from the backup\n%2\n\nIt opens with the "
+                                         "master password it had when the backup was made.")
+                              .arg(FromUtf8(name), backup));
   } catch (const std::exception& e) {
     ShowError(this, FromMessage(e.what()));
     // Nothing was changed: the Safe opens again as it was.

@@ -1,6 +1,7 @@
 // TfrmQuillmar: the tray icon, sending the window to the tray and back, and the application menu.
 #include <QAction>
 #include <QMenu>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -38,14 +39,17 @@ void TfrmQuillmar::HideTrayIcon() {
 
 void TfrmQuillmar::SendToTray() {
   tmrMinimize_->stop();
-  inTray_ = true;
   if (options_.trayAvailable) {
+    inTray_ = true;
     ShowTrayIcon();
     hide();
-  } else if (!isMinimized()) {
-    showMinimized();
+  } else {
+    // Nothing hides the window without a tray: one the user minimised stays in the task bar (and
+    // restoring it asks for the password if the Safe locks now); a visible one stays visible.
+    inTray_ = isMinimized();
   }
   if (g_.SafeOpen() && g_.Settings().App.lockOnMinimize.Value()) Lock();
+  if (!g_.SafeOpen() && !inTray_) btnUnlock_->setFocus();
 }
 
 void TfrmQuillmar::RestoreFromTray() {

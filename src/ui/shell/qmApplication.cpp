@@ -5,6 +5,7 @@
 
 #include "shell/qmMessages.h"
 #include "widgets/qmPictures.h"
+#include "widgets/qmScreenPlacement.h"
 #include "widgets/qmText.h"
 
 namespace quillmar {
@@ -15,12 +16,15 @@ bool showingError = false;
 
 TqmApplication::TqmApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(ProductTitle());
-  setApplicationDisplayName(ProductTitle());
+  // No display name: the desktop would add it to every window's title (" — Brelkan Quillmar II"),
+  // and the titles name the program already (qmMessages.h).
   setOrganizationName(QStringLiteral("Brelkan"));
   setDesktopFileName(QStringLiteral("quillmar"));
   // The program lives on in the tray when its window is hidden.
   setQuitOnLastWindowClosed(false);
   SetUpLook(*this);
+  // Every window the program shows lies inside its screen.
+  installEventFilter(new TqmScreenPlacer(this));
   setWindowIcon(ApplicationIcon());
 }
 

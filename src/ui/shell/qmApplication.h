@@ -1,7 +1,7 @@
 #pragma once
 // TqmApplication: the QApplication of the program. Its notify is the general error box: an error
 // that no window caught while an event was handled is shown with its message, and the program goes
-// on.
+// on. Every window it shows is kept inside its screen (widgets/qmScreenPlacement.h).
 #include <QApplication>
 
 namespace quillmar {

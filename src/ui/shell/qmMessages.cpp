@@ -9,6 +9,10 @@ QString ProductTitle() {
   return QString::fromLatin1(kProductTitle);
 }
 
+QString WindowTitle(const QString& part) {
+  return QStringLiteral("%1 [ %2 ]").arg(ProductTitle(), part);
+}
+
 QWidget* MessageParent(QWidget* parent) {
   if (parent != nullptr && parent->isVisible()) return parent->window();
   if (QWidget* modal = QApplication::activeModalWidget()) return modal;

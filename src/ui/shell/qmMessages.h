@@ -9,8 +9,14 @@ class QWidget;
 
 namespace quillmar {
 
+// Window titles, in one pattern and shown as set (no desktop adds the program's name again):
+//  - the main window, the login, message boxes and progress windows: the product title;
+//  - a window of the program's own beside them: "Brelkan Quillmar II [ About ]" (WindowTitle);
+//  - the dialog of a command: the command ("Change Password", "Options", "Backup current Safe").
 inline constexpr char kProductTitle[] = "Brelkan Quillmar II";
 QString ProductTitle();
+// "Brelkan Quillmar II [ part ]".
+QString WindowTitle(const QString& part);
 
 // Builds the box (parent: the window it belongs to; null for the active window).
 QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,

@@ -12,6 +12,7 @@
 #include "core/ReminderScheduler.h"
 #include "core/qmGlobal.h"
 #include "platform/InstanceChannel.h"
+#include "reminders/qmReminderDesktop.h"
 #include "shell/frmQuillmar.h"
 #include "shell/qmApplication.h"
 #include "shell/qmInstanceServer.h"
@@ -90,6 +91,7 @@ int RunQuillmar(int argc, char** argv) {
         &window, [&window, task = std::move(task)] { window.Gate().Post(task); }, Qt::QueuedConnection);
   });
   global->AttachReminderScheduler(&scheduler);
+  ConnectReminderActions(*global);
   scheduler.Start();
 
   TqmInstanceServer server;
@@ -105,6 +107,7 @@ int RunQuillmar(int argc, char** argv) {
   const int result = window.Ended() ? 0 : app.exec();
 
   scheduler.Stop();
+  DisconnectReminderActions(*global);
   global->AttachReminderScheduler(nullptr);
   global->SetAutoFillFiller(nullptr);
   // The autofill windows still open go before the web engine's profile.

@@ -14,6 +14,7 @@
 
 #include "shell/qmBusyGate.h"
 #include "shell/qmMessages.h"
+#include "widgets/qmText.h"
 
 namespace quillmar {
 
@@ -138,6 +139,48 @@ bool TqmProgressRunner::Run(QWidget* parent, TqmBusyGate* gate, const QString& l
   QApplication::restoreOverrideCursor();
   if (error) std::rethrow_exception(error);
   return cancelled;
+}
+
+TqmOutcome RunWithOutcome(QWidget* parent, TqmBusyGate* gate, const QString& label,
+                          const TqmOutcomeTexts& texts,
+                          const std::function<bool(const TqmProgress& progress, std::string& why)>& work) {
+  bool finished = false;
+  bool cancelled = false;
+  std::string why;
+  try {
+    cancelled = TqmProgressRunner::Run(parent, gate, label,
+                                       [&](const TqmProgress& progress) { finished = work(progress, why); });
+  } catch (const std::exception& e) {
+    finished = false;
+    why = e.what();
+    // An exception is a failure even when it says nothing.
+    if (why.empty()) why = "The operation stopped with an error it did not describe.";
+  }
+  TqmOutcome outcome;
+  if (finished)
+    outcome = TqmOutcome::Done;
+  else if (!why.empty())
+    outcome = TqmOutcome::Failed;
+  else
+    outcome = cancelled ? TqmOutcome::Cancelled : TqmOutcome::Declined;
+  switch (outcome) {
+    case TqmOutcome::Done:
+      if (!texts.done.isEmpty()) ShowInformation(parent, texts.done);
+      break;
+    case TqmOutcome::Cancelled:
+      if (!texts.cancelled.isEmpty()) ShowInformation(parent, texts.cancelled);
+      break;
+    case TqmOutcome::Failed: {
+      const QString reason = FromMessage(why).trimmed();
+      if (!texts.failed.isEmpty())
+        ShowError(parent, reason.isEmpty() ? texts.failed : texts.failed + QStringLiteral("\n\n") + reason);
+      break;
+    }
+    case TqmOutcome::Declined:
+      if (!texts.declined.isEmpty()) ShowWarning(parent, texts.declined);
+      break;
+  }
+  return outcome;
 }
 
 }  // namespace quillmar

@@ -15,10 +15,24 @@
 //    for the answer;
 //  - the core's "let events run" and busy-pointer hooks do nothing on the worker (the window
 //    thread runs its events anyway).
+//
+// A command that runs long work and then tells the user how it ended goes through RunWithOutcome:
+// it says "done", "cancelled, nothing changed" or "failed, and why" in one way for every window
+// (repair, backup, change of password, and the windows that follow them). A window only supplies
+// the texts and the call of the core:
+//
+//   TqmOutcomeTexts texts;
+//   texts.cancelled = "The export was cancelled. Nothing was written.";
+//   texts.failed = "The entries were not exported.";
+//   if (RunWithOutcome(this, &gate, "Exporting ...", texts, [&](const TqmProgress& p, std::string&) {
+//         return g.Export(target, p);
+//       }) == TqmOutcome::Done)
+//     ShowInformation(this, ...);  // or texts.done, when the text is known beforehand
 #include <QString>
 #include <functional>
+#include <string>
 
-#include "safe/qmProgress.h"
+#include "core/qmSafeTypes.h"
 
 class QWidget;
 class QProgressDialog;
@@ -53,5 +67,32 @@ public:
   // Whether the caller runs on the window thread (the core's hooks ask before touching Qt).
   static bool OnWindowThread();
 };
+
+// How a long operation run by RunWithOutcome ended.
+enum class TqmOutcome {
+  Done,       // the work finished (a Cancel that came after its point of no return is ignored)
+  Cancelled,  // Cancel stopped it before its point of no return: nothing was changed
+  Failed,     // it threw, or stopped and gave a reason
+  Declined,   // it stopped without a Cancel and without a reason (the user said No to its question)
+};
+
+// What RunWithOutcome tells the user for each ending. An empty text shows nothing: the caller then
+// says it (a done text that depends on the result, for example).
+struct TqmOutcomeTexts {
+  QString done;       // information
+  QString cancelled;  // information
+  QString failed;     // error: this text, a blank line and the reason
+  QString declined;   // warning
+};
+
+// Runs work under TqmProgressRunner::Run and shows the message of its ending (texts) before it
+// returns. work returns true when it finished; false when it stopped, with the reason in why when
+// the stop was a failure (left empty for a Cancel honoured or a question declined). A Cancel is
+// told from a failure by the result and the reason, never by the button alone: work that finished
+// is Done, work that stopped with a reason is Failed whether or not Cancel was pressed. An
+// exception of work is a failure whose reason is its message (the Safe's own texts).
+TqmOutcome RunWithOutcome(QWidget* parent, TqmBusyGate* gate, const QString& label,
+                          const TqmOutcomeTexts& texts,
+                          const std::function<bool(const TqmProgress& progress, std::string& why)>& work);
 
 }  // namespace quillmar

@@ -4,6 +4,7 @@
 // replaces its tab's placeholder by giving its own factory in qmTabFactories.cpp; the frame is not
 // touched.
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -39,6 +40,11 @@ public:
   // File Locker: lock one disk file into the folder it shows, without any message; true when it
   // was locked. Dropped and received files come this way.
   virtual bool LockDiskFile(const QString& path) { return false; }
+  // File Locker: lock the files (and folders) of one drop or one received command as one run: one
+  // refresh, and what failed named in one message. By default LockDiskFile for each.
+  virtual void LockDiskFiles(const QStringList& paths) {
+    for (const QString& path : paths) LockDiskFile(path);
+  }
   // File Locker: the view style, 0 large icons, 1 small icons, 2 list, 3 details; -1 the next one.
   virtual void SetViewStyle(int style) {}
   // Zavozo Rero: select "File to be encrypted" with this file.

@@ -7,7 +7,7 @@
 #include <QPainterPath>
 #include <cstring>
 
-#include "Glyphs.h"
+#include "icons/Glyphs.h"
 
 namespace quillmar {
 

@@ -1,8 +1,9 @@
-#include "UiTestSupport.h"
+#include "uisupport/UiTest.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <filesystem>
 #include <map>
 
@@ -14,22 +15,6 @@
 namespace quillmar::test {
 
 namespace fs = std::filesystem;
-
-bool WaitUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
-
-void Pump(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
 
 namespace {
 
@@ -119,13 +104,12 @@ std::string UiTest::LockedContent(const std::string& name) {
 void UiTest::ScriptLogin(const std::string& safeName, const std::string& password) {
   script_->On<TfrmLogin>(
       [safeName, password](TfrmLogin* login) {
-        auto* list = login->findChild<QComboBox*>(QStringLiteral("cmbUserName"));
+        auto* list = Child<QComboBox>(login, "cmbUserName");
         const int index = list->findText(QString::fromStdString(safeName));
         EXPECT_GE(index, 0) << safeName << " is not listed";
         list->setCurrentIndex(index);
-        login->findChild<QLineEdit*>(QStringLiteral("txtMasterPassword"))
-            ->setText(QString::fromStdString(password));
-        login->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+        Child<QLineEdit>(login, "txtMasterPassword")->setText(QString::fromStdString(password));
+        Child<QPushButton>(login, "btnOk")->click();
       },
       QStringLiteral("the login of ") + QString::fromStdString(safeName));
 }
@@ -134,27 +118,22 @@ void UiTest::ScriptCreate(const std::string& safeName, const std::string& passwo
                           const std::string& confirm, bool demo, bool compatible) {
   script_->On<TfrmLogin>(
       [=](TfrmLogin* login) {
-        if (login->Mode() != login::kModeCreate)
-          login->findChild<QPushButton*>(QStringLiteral("btnNewSafe"))->click();
-        login->findChild<QLineEdit*>(QStringLiteral("txtUserName"))
-            ->setText(QString::fromStdString(safeName));
-        login->findChild<QLineEdit*>(QStringLiteral("txtMasterPassword"))
-            ->setText(QString::fromStdString(password));
-        login->findChild<QLineEdit*>(QStringLiteral("txtMasterPasswordConfirm"))
-            ->setText(QString::fromStdString(confirm));
-        login->findChild<QCheckBox*>(QStringLiteral("chkDemo"))->setChecked(demo);
-        auto* kind = login->findChild<QCheckBox*>(QStringLiteral("chkCompatible"));
+        if (login->Mode() != login::kModeCreate) Child<QPushButton>(login, "btnNewSafe")->click();
+        Child<QLineEdit>(login, "txtUserName")->setText(QString::fromStdString(safeName));
+        Child<QLineEdit>(login, "txtMasterPassword")->setText(QString::fromStdString(password));
+        Child<QLineEdit>(login, "txtMasterPasswordConfirm")->setText(QString::fromStdString(confirm));
+        Child<QCheckBox>(login, "chkDemo")->setChecked(demo);
+        auto* kind = Child<QCheckBox>(login, "chkCompatible");
         EXPECT_TRUE(kind->isVisible());
         kind->setChecked(compatible);
-        login->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+        Child<QPushButton>(login, "btnOk")->click();
       },
       QStringLiteral("the creation of ") + QString::fromStdString(safeName));
 }
 
 void UiTest::ScriptCancelLogin() {
-  script_->On<TfrmLogin>(
-      [](TfrmLogin* login) { login->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click(); },
-      QStringLiteral("cancelling the login"));
+  script_->On<TfrmLogin>([](TfrmLogin* login) { Child<QPushButton>(login, "btnCancel")->click(); },
+                         QStringLiteral("cancelling the login"));
 }
 
 void UiTest::StartAndLogin(const std::string& safeName, const std::string& password, bool tray) {

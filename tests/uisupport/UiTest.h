@@ -1,39 +1,39 @@
 #pragma once
-// The fixture of the widget tests: a temporary home folder with Safes copied from prepared ones (a
-// Safe is made once per password and kind in a run), the application object, the main window, and
-// a script that answers the windows and message boxes as they come.
+// UiTest: the base fixture of the widget tests. Each test gets a temporary home folder with Safes
+// copied from prepared ones (a Safe is made once per password and content in a run), the
+// application object, the main window (no tray unless asked, no screen-lock watching), and a
+// TqmUiScript that answers the windows and message boxes as they come. At the end of the test every
+// scripted step must have come and nothing unexpected been shown.
+//
+// Each test file derives a fixture named after what it tests, so that --gtest_filter and the
+// build's one CTest entry per fixture select it:
+//
+//   class LoginTest : public UiTest {};
+//   TEST_F(LoginTest, ...) { MakeSafe("Alpha", "alpha-pass"); StartAndLogin("Alpha", "alpha-pass"); ... }
+//
+// Controls are found with Child<T> (uisupport/Child.h), never with a bare findChild.
 #include <gtest/gtest.h>
 
+// The controls most tests look at.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/qmGlobal.h"
-#include "screenshots/qmUiScript.h"
 #include "shell/frmLogin.h"
 #include "shell/frmQuillmar.h"
 #include "shell/qmQtPrompter.h"
 #include "support/TempDir.h"
+#include "uisupport/Child.h"
+#include "uisupport/Waiting.h"
+#include "uisupport/qmUiScript.h"
 
 namespace quillmar::test {
-
-// Lets events run until done() holds or ms have passed; false on timeout.
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000);
-// Lets events run for ms.
-void Pump(int ms);
-
-template <class T>
-T* Child(QObject* parent, const char* name) {
-  T* found = parent->findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(found, nullptr) << "no " << name;
-  return found;
-}
 
 class UiTest : public ::testing::Test {
 protected:

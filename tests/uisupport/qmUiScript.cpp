@@ -1,4 +1,4 @@
-#include "screenshots/qmUiScript.h"
+#include "uisupport/qmUiScript.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -77,7 +77,16 @@ void TqmUiScript::Tick() {
     QPointer<QWidget> target = modal;
     QTimer::singleShot(0, this, [this, step, target] {
       acting_ = false;
-      if (target) step->act(target);
+      if (!target) return;
+      try {
+        step->act(target);
+      } catch (const std::exception& e) {
+        // A step that cannot do its part (a control it looks for is missing) is a problem of the
+        // script; its window is closed so that the program goes on.
+        problems_ << QStringLiteral("%1: %2").arg(step->what, QString::fromUtf8(e.what()));
+        if (target && target == QApplication::activeModalWidget())
+          if (auto* dialog = qobject_cast<QDialog*>(target.data())) dialog->reject();
+      }
     });
     return;
   }

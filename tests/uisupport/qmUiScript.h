@@ -1,9 +1,17 @@
 #pragma once
-// TqmUiScript: answers the modal windows of the program as they come, for tests and screenshots.
-// Each step waits for the active modal window it names (a message box by its text, or a window of
-// a type) and acts on it; the steps run in order. A message box that no step expects is recorded
-// as unexpected and closed with its escape button, and a step that waits too long is recorded and
-// its window rejected, so that a script never hangs the program.
+// TqmUiScript: answers the modal windows of the program as they come, for tests, screenshots and
+// benchmarks. Each step waits for the active modal window it names (a message box by its text, or a
+// window of a type) and acts on it; the steps run in order, each from the event loop, so a step may
+// open windows that later steps answer. Script the steps first, then start what opens the windows:
+//
+//   script.On<TfrmChangePassword>([](TfrmChangePassword* d) { ...; Child<QPushButton>(d, "btnOk")->click();
+//   }); script.Answer("The master password was changed."); window.FindAction("changePassword")->trigger(); //
+//   returns once the script has answered all
+//
+// Nothing hangs and nothing passes silently: a message box no step expects is recorded and closed
+// with its escape button; a step that waits too long is recorded and its window rejected; a step
+// that throws (Child<T> found no control) is recorded and its window rejected. Problems() lists
+// them; the widget tests' fixture fails a test that leaves any.
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>

@@ -1,0 +1,155 @@
+#include "container/PageReadAhead.h"
+
+#include "base/SecureWipe.h"
+#include "container/PageFileManager.h"
+
+namespace quillmar {
+
+const uint8_t* TPageReadAhead::TWindow::Payload(int32_t page, int32_t pageSize) const {
+  return Images.data() + size_t(page) * size_t(pageSize) + TPageHeader::Size;
+}
+
+TPageReadAhead::TPageReadAhead(int32_t pageSize, const TContainerKey& key)
+    : pageSize_(pageSize),
+      readerKey_(key),
+      helperKey_(key.Empty() ? TContainerKey() : TContainerKey::FromBytes(key.Bytes())) {
+  helper_ = std::thread([this] { Helper(); });
+}
+
+TPageReadAhead::~TPageReadAhead() {
+  {
+    std::lock_guard<std::mutex> lock(m_);
+    stop_ = true;
+  }
+  cv_.notify_all();
+  helper_.join();
+  // Decoded pages stay in the buffers until they are overwritten or the object goes.
+  for (TEntry& e : windows_) SecureWipe(e.window->Images.data(), e.window->Images.size());
+  for (auto& w : spare_) SecureWipe(w->Images.data(), w->Images.size());
+}
+
+void TPageReadAhead::Decode(TWindow& w, const TContainerKey& key) const {
+  const int32_t D = pageSize_ - TPageHeader::Size;
+  for (int32_t r = 0; r < w.Pages; ++r)
+    w.Results[size_t(r)] = r < w.ReadOk ? TPageFileManager::DecodeStoredImage(
+                                              w.Images.data() + size_t(r) * size_t(pageSize_), D, key)
+                                        : TPageFileManager::ErrReadPageHeader;
+}
+
+TPageReadAhead::TEntry* TPageReadAhead::TakeQueued() {
+  for (TEntry& e : windows_)
+    if (e.state == TState::Queued) {
+      e.state = TState::Decoding;
+      return &e;
+    }
+  return nullptr;
+}
+
+void TPageReadAhead::Helper() {
+  std::unique_lock<std::mutex> lock(m_);
+  for (;;) {
+    TEntry* e = nullptr;
+    cv_.wait(lock, [&] { return stop_ || (e = TakeQueued()) != nullptr; });
+    if (stop_) return;
+    DecodeTaken(*e, helperKey_, lock);
+  }
+}
+
+void TPageReadAhead::DecodeTaken(TEntry& e, const TContainerKey& key, std::unique_lock<std::mutex>& lock) {
+  // The entry stays in place while it is decoding: the reader waits for it before dropping it.
+  TWindow& w = *e.window;
+  lock.unlock();
+  Decode(w, key);
+  lock.lock();
+  e.state = TState::Done;
+  cv_.notify_all();
+}
+
+std::unique_ptr<TPageReadAhead::TWindow> TPageReadAhead::NewWindow(int32_t pages) {
+  std::unique_ptr<TWindow> w;
+  {
+    std::lock_guard<std::mutex> lock(m_);
+    if (!spare_.empty()) {
+      w = std::move(spare_.back());
+      spare_.pop_back();
+    }
+  }
+  if (!w) w = std::make_unique<TWindow>();
+  w->Pages = pages;
+  // A buffer never shrinks, so that the destructor's wipe covers every byte it ever held.
+  if (w->Images.size() < size_t(pages) * size_t(pageSize_))
+    w->Images.resize(size_t(pages) * size_t(pageSize_));
+  w->Results.assign(size_t(pages), 0);
+  return w;
+}
+
+void TPageReadAhead::Recycle(std::unique_ptr<TWindow> window) {
+  spare_.push_back(std::move(window));
+}
+
+void TPageReadAhead::Queue(std::unique_ptr<TWindow> window) {
+  {
+    std::lock_guard<std::mutex> lock(m_);
+    windows_.push_back({std::move(window), TState::Queued});
+  }
+  cv_.notify_all();
+}
+
+const TPageReadAhead::TWindow* TPageReadAhead::Find(int64_t index, uint64_t stamp) {
+  std::unique_lock<std::mutex> lock(m_);
+  TEntry* found = nullptr;
+  for (TEntry& e : windows_)
+    if (index >= e.window->First && index < e.window->First + e.window->Pages) {
+      found = &e;
+      break;
+    }
+  if (!found || found->window->Stamp != stamp) return nullptr;
+  while (found->state != TState::Done) {
+    // Help: decode a queued window (the one wanted, if the helper has not taken it) on this thread.
+    if (TEntry* mine = TakeQueued())
+      DecodeTaken(*mine, readerKey_, lock);
+    else
+      cv_.wait(lock);
+  }
+  return found->window.get();
+}
+
+void TPageReadAhead::WaitIdle(std::unique_lock<std::mutex>& lock) {
+  cv_.wait(lock, [&] {
+    for (const TEntry& e : windows_)
+      if (e.state == TState::Decoding) return false;
+    return true;
+  });
+}
+
+void TPageReadAhead::DropBefore(int64_t index) {
+  std::unique_lock<std::mutex> lock(m_);
+  while (!windows_.empty() && windows_.front().window->First + windows_.front().window->Pages <= index) {
+    if (windows_.front().state == TState::Decoding) {
+      WaitIdle(lock);
+      continue;
+    }
+    Recycle(std::move(windows_.front().window));
+    windows_.pop_front();
+  }
+}
+
+void TPageReadAhead::Clear() {
+  std::unique_lock<std::mutex> lock(m_);
+  WaitIdle(lock);
+  for (TEntry& e : windows_) Recycle(std::move(e.window));
+  windows_.clear();
+}
+
+size_t TPageReadAhead::Queued() {
+  std::lock_guard<std::mutex> lock(m_);
+  return windows_.size();
+}
+
+int64_t TPageReadAhead::End() {
+  std::lock_guard<std::mutex> lock(m_);
+  if (windows_.empty()) return -1;
+  return windows_.back().window->First + windows_.back().window->Pages;
+}
+
+}  // namespace quillmar

@@ -1,0 +1,37 @@
+#pragma once
+// TqmSafeChanges: what other programs changed in an open Safe, told by what the program shows.
+//
+// The container says which of its items were added, removed or changed (TSFSExternalChanges); this
+// sorts them by the Safe's layout (safe/qmSFSWrapper.h): the entries of which categories, the category
+// tree, the File Locker folders, reminders, settings, icons, attached files. With Unknown set, the
+// change could not be told item by item and anything may have changed.
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace quillmar {
+
+struct TqmSafeChanges {
+  uint64_t Count = 0;    // changes of other programs taken in (0: nothing changed)
+  bool Unknown = false;  // something changed, not known what: anything may have
+  bool Categories = false;
+  // Category paths (TqmCategory::FolderPath form, "category12\category34\"; "" for the root of the
+  // repository) whose entries were added, removed or changed.
+  std::set<std::string> EntryFolders;
+  // File Locker folders (container paths ending in "\", "\File Locker\" itself included) whose
+  // files or folders were added, removed or changed.
+  std::set<std::string> LockerFolders;
+  bool Reminders = false;
+  bool Settings = false;
+  bool Icons = false;
+  bool AttachedFiles = false;
+
+  bool Any() const { return Count > 0; }
+  // The changes of both.
+  void Merge(const TqmSafeChanges& other);
+  // Sorts the container paths ("\Password Repository\category1\12.entry") of changed items.
+  static TqmSafeChanges FromPaths(uint64_t count, const std::vector<std::string>& paths);
+};
+
+}  // namespace quillmar

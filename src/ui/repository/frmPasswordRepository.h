@@ -1,0 +1,86 @@
+#pragma once
+// TfrmPasswordRepository: the Password Repository tab. The tree of the Safe's categories and entries
+// (pwdRepositoryList over TqmRepositoryModel), a header with the selected item's icon and path
+// (lblEntryFullCaption), the read-only view of the selected entry below it, and a task panel of links
+// to the entry commands. What a command does to the Safe is an operation of the repository tree
+// (core/qmRepositoryTree.h); the window gathers input, asks, calls it and shows the result.
+#include <QString>
+#include <memory>
+
+#include "core/qmRepositoryTree.h"
+#include "shell/qmTabWindow.h"
+
+class QAction;
+class QLabel;
+class QModelIndex;
+class QTreeView;
+
+namespace quillmar {
+
+class TqmRepositoryModel;
+class TqmRepositoryEntryViewer;
+
+class TfrmPasswordRepository : public TqmTabWindow {
+  Q_OBJECT
+public:
+  using TItem = TqmRepositoryTree::TItem;
+  enum class TSelection { None, Category, Entry };
+
+  TfrmPasswordRepository(TqmShell& shell, QWidget* parent);
+  ~TfrmPasswordRepository() override;
+
+  QString Caption() const override { return QStringLiteral("Password Repository"); }
+  QString Hint() const override { return QStringLiteral("Keep track of any sesitive information"); }
+  QString HelpPage() const override { return QStringLiteral("IDH_HELP_PWDREPOSITORY"); }
+  void FindNext(const QString& text, bool caseSensitive, bool allFields) override;
+  void BuildTrayMenus(QMenu* autoFill, QMenu* webSites) override;
+
+  // Drops the tree and reads the top level anew; the first category is selected.
+  void Reload();
+  TSelection Selection() const { return selection_; }
+  TItem CurrentItem() const;
+  void Select(const TItem& item);
+  // The tree the tab shows (tests).
+  TqmRepositoryTree& Tree() { return *tree_; }
+  // The text of the last FindNext call.
+  QString LastFind() const { return lastFind_; }
+
+private:
+  void MakeActions();
+  void UpdateActions();
+  void SelectionChanged();
+  // The category node New and Paste work in: the focused category, or the focused entry's.
+  TqmRepositoryTree::TNode* TargetCategory();
+  // The tree changed: the model is reset, expanded categories stay expanded, item is selected.
+  void Refreshed(const TItem& item);
+  void NewEntry();
+  void ModifyEntry();
+  void CopyEntry();
+  void PasteEntry();
+  void DeleteEntry();
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  // The find window's text or options changed: the selected item may match the next search.
+  void SearchChanged() { searchChanged_ = true; }
+
+  TqmShell& shell_;
+  std::unique_ptr<TqmRepositoryTree> tree_;
+  TqmRepositoryModel* model_ = nullptr;
+  QTreeView* view_;
+  QLabel* headerIcon_;
+  QLabel* lblEntryFullCaption_;
+  TqmRepositoryEntryViewer* viewer_;
+  TSelection selection_ = TSelection::None;
+  bool searchChanged_ = true;
+  QString lastFind_;
+
+  QAction* newEntry_;
+  QAction* modifyEntry_;
+  QAction* copyEntry_;
+  QAction* pasteEntry_;
+  QAction* deleteEntry_;
+  QAction* findEntry_;
+  QAction* manageCategories_;
+  QAction* showReminderList_;
+};
+
+}  // namespace quillmar

@@ -1,0 +1,260 @@
+// Several programs on one container: the transaction locks, the change counter, what one program
+// sees of another's changes, and what a writer killed in the middle leaves to the others.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "base/LittleEndian.h"
+#include "container/PageFileManager.h"
+#include "container/SFSError.h"
+#include "container/SFSFileStream.h"
+#include "container/SFSHugeFile.h"
+#include "container/SingleFileSystem.h"
+#include "container/TransactionLock.h"
+#include "support/ExpectThrow.h"
+#include "support/FaultyPartStorage.h"
+#include "support/TempDir.h"
+
+namespace quillmar {
+namespace {
+
+using std::chrono::milliseconds;
+using test::ExpectThrow;
+
+// The busy timeout of this program for one test, put back afterwards.
+class TBusyTimeout {
+public:
+  explicit TBusyTimeout(milliseconds t) : before_(TSingleFileSystem::BusyTimeout()) {
+    TSingleFileSystem::SetBusyTimeout(t);
+  }
+  ~TBusyTimeout() { TSingleFileSystem::SetBusyTimeout(before_); }
+
+private:
+  milliseconds before_;
+};
+
+class SharedContainer : public ::testing::Test {
+protected:
+  void SetUp() override {
+    TSingleFileSystem created(Path(), -1, 8, 2048, 0, "", "", "secret", false, TSFSConstants::fmCreate);
+  }
+  std::string Path() const { return dir_.file("shared.qvt"); }
+  // One more program that has the container open for writing, shared with the others.
+  std::unique_ptr<TSingleFileSystem> Open(TSFSPartStorage* storage = nullptr) {
+    return std::make_unique<TSingleFileSystem>(Path(), -1, 8, 2048, 0, "", "", "secret", false,
+                                               TSFSConstants::fmReadWrite, storage);
+  }
+  static void Put(TSingleFileSystem& fs, const std::string& path, const std::string& data) {
+    TSFSFileStream s(&fs, 0, "", "", "kol", TSFSConstants::fmCreate, path);
+    s.WriteBuffer(data.data(), int64_t(data.size()));
+  }
+  static std::string Get(TSingleFileSystem& fs, const std::string& path) {
+    TSFSFileStream s(&fs, 0, "", "", "kol", 0, path);
+    std::string out(size_t(s.Size()), '\0');
+    s.ReadBuffer(out.data(), int64_t(out.size()));
+    return out;
+  }
+  // The change counter as the disk has it (after the part header, right behind the container header);
+  // 0 in a new container, whose first page ends with its header.
+  uint64_t CounterOnDisk() const {
+    const std::string bytes = test::ReadFileBytes(Path());
+    const size_t at = TSFSHugeFile::PartHeaderSize + TPageFileManager::HeaderSize;
+    if (bytes.size() < at + 8) return 0;
+    return GetLE<uint64_t>(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
+  }
+  test::TempDir dir_;
+};
+
+// Opens of the container file of their own, each with its transaction lock, as separate programs
+// have them (the locks belong to the open, not to the process).
+struct TOpenFile {
+  TOpenFile(const std::string& path, const char* name) {
+    EXPECT_TRUE(file.Open(path, false, TSFSLock::None));
+    lock = std::make_unique<TTransactionLock>(file.FirstPart(), name);
+  }
+  TSFSHugeFile file;
+  std::unique_ptr<TTransactionLock> lock;
+};
+
+TEST_F(SharedContainer, ReadersShareWritersWaitForEveryoneAndTheTimeoutSaysWhoHoldsIt) {
+  TOpenFile a(Path(), "shared.qvt"), b(Path(), "shared.qvt"), w(Path(), "shared.qvt");
+  a.lock->LockShared(milliseconds(0));
+  b.lock->LockShared(milliseconds(0));
+  EXPECT_EQ(b.lock->Level(), TTransactionLock::TLevel::Shared);
+  std::string message = ExpectThrow<ESFSBusy>([&] { w.lock->LockExclusive(milliseconds(50)); });
+  EXPECT_EQ(message,
+            "TSingleFileSystem - shared.qvt is being read by another program: waited 0.1 seconds for it to "
+            "finish. Try again when it is done.");
+  // The writer that gave up left nothing behind: readers still come and go.
+  EXPECT_EQ(w.lock->Level(), TTransactionLock::TLevel::None);
+  b.lock->Release();
+  b.lock->LockShared(milliseconds(0));
+
+  a.lock->Release();
+  b.lock->Release();
+  w.lock->LockExclusive(milliseconds(0));
+  message = ExpectThrow<ESFSBusy>([&] { a.lock->LockShared(milliseconds(0)); });
+  EXPECT_NE(message.find("shared.qvt is being changed by another program"), std::string::npos) << message;
+  EXPECT_NE(ExpectThrow<ESFSBusy>([&] { b.lock->LockExclusive(milliseconds(0)); }).find("being changed"),
+            std::string::npos);
+  // Busy is a kind of "in use": callers that tell the user the Safe is in use catch both.
+  EXPECT_THROW(a.lock->LockShared(milliseconds(0)), ESFSInUse);
+
+  // Down to shared: readers join at once, another writer still waits.
+  w.lock->Downgrade();
+  a.lock->LockShared(milliseconds(0));
+  EXPECT_THROW(b.lock->LockExclusive(milliseconds(0)), ESFSBusy);
+  a.lock->Release();
+  w.lock->Release();
+  b.lock->LockExclusive(milliseconds(0));
+  b.lock->Release();
+}
+
+TEST_F(SharedContainer, AWaitingWriterKeepsNewReadersOutAndGetsTheLockWhenTheLastReaderLeaves) {
+  TOpenFile reader(Path(), "shared.qvt"), writer(Path(), "shared.qvt"), late(Path(), "shared.qvt");
+  reader.lock->LockShared(milliseconds(0));
+  bool gotIt = false;
+  std::thread waiting([&] {
+    writer.lock->LockExclusive(milliseconds(60000));
+    gotIt = writer.lock->Level() == TTransactionLock::TLevel::Exclusive;
+  });
+  // Once the writer waits, a new reader is refused (a stream of readers cannot starve the writer).
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  bool refused = false;
+  while (!refused && std::chrono::steady_clock::now() < deadline) {
+    try {
+      late.lock->LockShared(milliseconds(0));
+      late.lock->Release();
+      std::this_thread::yield();
+    } catch (const ESFSBusy&) {
+      refused = true;
+    }
+  }
+  EXPECT_TRUE(refused);
+  reader.lock->Release();
+  waiting.join();
+  EXPECT_TRUE(gotIt);
+  writer.lock->Release();
+  late.lock->LockShared(milliseconds(0));
+}
+
+TEST_F(SharedContainer, EachProgramSeesTheOthersChangesAndNoWriteOnStaleStructuresLosesOne) {
+  auto a = Open();
+  auto b = Open();
+  const uint64_t counter = CounterOnDisk();
+  Put(*a, "\\first.txt", "from a");
+  EXPECT_GT(CounterOnDisk(), counter);
+  ASSERT_TRUE(b->FileExists("\\first.txt"));
+  EXPECT_EQ(Get(*b, "\\first.txt"), "from a");
+  TSFSExternalChanges seen = b->TakeExternalChanges();
+  EXPECT_GE(seen.Count, 1u);
+  EXPECT_EQ(seen.Paths, std::vector<std::string>{"\\first.txt"});
+  EXPECT_EQ(b->TakeExternalChanges().Count, 0u);  // told once
+
+  // Reading changes nothing, not even the counter; the writer's own change is no news to it.
+  const uint64_t afterFirst = CounterOnDisk();
+  EXPECT_FALSE(b->Refresh());
+  EXPECT_EQ(CounterOnDisk(), afterFirst);
+  EXPECT_EQ(a->TakeExternalChanges().Count, 0u);
+
+  // Both write in turn, each on what the other just changed (the free-space maps and the directory
+  // above all): every file is there once, with its own bytes, and the container is sound.
+  for (int i = 0; i < 12; ++i) {
+    Put(*a, "\\a" + std::to_string(i), std::string(size_t(1500 + 700 * i), char('a' + i)));
+    Put(*b, "\\b" + std::to_string(i), std::string(size_t(2500 + 300 * i), char('A' + i)));
+  }
+  ASSERT_TRUE(a->RenameFile("\\first.txt", "\\renamed.txt"));
+  ASSERT_TRUE(b->DeleteFile("\\a3"));
+  for (TSingleFileSystem* fs : {a.get(), b.get()}) {
+    EXPECT_FALSE(fs->FileExists("\\first.txt"));
+    EXPECT_FALSE(fs->FileExists("\\a3"));
+    EXPECT_EQ(Get(*fs, "\\renamed.txt"), "from a");
+    EXPECT_EQ(Get(*fs, "\\b11"), std::string(2500 + 300 * 11, char('A' + 11)));
+    EXPECT_EQ(Get(*fs, "\\a11"), std::string(1500 + 700 * 11, char('a' + 11)));
+    EXPECT_TRUE(fs->CheckIntegrity().empty());
+  }
+  seen = a->TakeExternalChanges();
+  EXPECT_NE(std::find(seen.Paths.begin(), seen.Paths.end(), "\\a3"), seen.Paths.end());
+  EXPECT_NE(std::find(seen.Paths.begin(), seen.Paths.end(), "\\b0"), seen.Paths.end());
+  a.reset();
+  b.reset();
+  auto fresh = Open();
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(fresh->FileExists("\\a" + std::to_string(i)), i != 3);
+    EXPECT_EQ(Get(*fresh, "\\b" + std::to_string(i)), std::string(size_t(2500 + 300 * i), char('A' + i)));
+  }
+  EXPECT_TRUE(fresh->CheckIntegrity().empty());
+}
+
+TEST_F(SharedContainer, AChangeInProgressKeepsOthersOutUntilTheTimeoutAndARolledBackOneIsNeverSeen) {
+  TBusyTimeout quick(milliseconds(100));
+  auto a = Open();
+  auto b = Open();
+  Put(*a, "\\kept.txt", "kept");
+  ASSERT_TRUE(b->FileExists("\\kept.txt"));
+  const uint64_t counter = CounterOnDisk();
+  {
+    TSFSTransaction change(*a);
+    Put(*a, "\\half.txt", std::string(5000, 'h'));
+    ASSERT_TRUE(a->DeleteFile("\\kept.txt"));
+    const std::string message = ExpectThrow<ESFSBusy>([&] { b->FileExists("\\half.txt"); });
+    EXPECT_NE(message.find("shared.qvt is being changed by another program: waited 0.1 seconds"),
+              std::string::npos)
+        << message;
+    EXPECT_THROW(Put(*b, "\\other.txt", "x"), ESFSBusy);
+    // Not committed: rolled back.
+  }
+  EXPECT_EQ(CounterOnDisk(), counter);
+  EXPECT_FALSE(b->FileExists("\\half.txt"));
+  EXPECT_FALSE(b->FileExists("\\other.txt"));
+  EXPECT_EQ(Get(*b, "\\kept.txt"), "kept");
+  EXPECT_EQ(Get(*a, "\\kept.txt"), "kept");
+  Put(*b, "\\other.txt", "now");
+  EXPECT_EQ(Get(*a, "\\other.txt"), "now");
+  EXPECT_TRUE(a->CheckIntegrity().empty());
+}
+
+TEST_F(SharedContainer, AWriterKilledInTheMiddleIsRolledBackByTheNextReadOfAnother) {
+  auto watcher = Open();
+  Put(*watcher, "\\old.txt", std::string(3000, 'o'));
+  const std::string before = test::ReadFileBytes(Path());
+  // Learn where the killed program's change writes the container's pages (after its journal is sealed).
+  test::TFaultyPartStorage storage;
+  auto change = [&] {
+    auto writer = Open(&storage);
+    TSFSTransaction t(*writer);
+    Put(*writer, "\\new.txt", std::string(9000, 'n'));
+    Put(*writer, "\\old.txt", std::string(7000, 'x'));
+    t.Commit();
+  };
+  storage.recordLog = true;
+  change();
+  storage.recordLog = false;
+  int64_t lastContainerWrite = 0;
+  for (const std::string& line : storage.log)
+    if (line.find(" write shared.qvt ") != std::string::npos) lastContainerWrite = std::stoll(line);
+  ASSERT_GT(lastContainerWrite, 0);
+  // Back to before, through the watcher (which takes in that the file changed under it).
+  test::WriteFileBytes(Path(), before);
+
+  storage.Arm(test::TFaultyPartStorage::TFault::Crash, lastContainerWrite);
+  EXPECT_ANY_THROW(change());
+  ASSERT_TRUE(storage.Crashed());
+  ASSERT_TRUE(std::filesystem::exists(TSingleFileSystem::JournalFileName(Path())));
+  // The program that had the container open all along reads it as it was before.
+  EXPECT_FALSE(watcher->FileExists("\\new.txt"));
+  EXPECT_EQ(Get(*watcher, "\\old.txt"), std::string(3000, 'o'));
+  EXPECT_TRUE(watcher->CheckIntegrity().empty());
+  EXPECT_FALSE(std::filesystem::exists(TSingleFileSystem::JournalFileName(Path())));
+  Put(*watcher, "\\after.txt", "fine");
+  watcher.reset();
+  auto fresh = Open();
+  EXPECT_EQ(Get(*fresh, "\\after.txt"), "fine");
+  EXPECT_FALSE(fresh->FileExists("\\new.txt"));
+}
+
+}  // namespace
+}  // namespace quillmar
