@@ -1,6 +1,6 @@
-#include "model/qmAutoFillRecord.h"
-
 #include <gtest/gtest.h>
+
+#include "model/qmAutoFillRecord.h"
 
 namespace quillmar {
 namespace {
@@ -115,8 +115,8 @@ TEST(AutoFillRecord, AssignmentsThatCannotBeCarriedAreNamed) {
 }
 
 TEST(AutoFillRecord, ValuesAreLookedUpIgnoringCase) {
-  const std::vector<std::string> list = {"Title=My bank", "login=jane", "LOGIN=second", "Password=a=b \"c\"",
-                                         "Note", "Empty="};
+  const std::vector<std::string> list = {"Title=My bank",      "login=jane", "LOGIN=second",
+                                         "Password=a=b \"c\"", "Note",       "Empty="};
   EXPECT_EQ(AutoFillValue(list, "Login"), "jane");  // the first line of that name
   EXPECT_EQ(AutoFillValue(list, "password"), "a=b \"c\"");
   EXPECT_EQ(AutoFillValue(list, "Empty"), "");

@@ -1,12 +1,14 @@
 #include "autofill/Wizard.h"
 
+#include <QFrame>
 #include <QPointer>
 #include <QPushButton>
 #include <stdexcept>
 
 namespace quillmar {
 
-TWizard::TWizard(QWidget* parent) : window_(std::make_unique<TfrmWizard>(parent)), guard_(std::make_unique<QObject>()) {
+TWizard::TWizard(QWidget* parent)
+    : window_(std::make_unique<TfrmWizard>(parent)), guard_(std::make_unique<QObject>()) {
   TfrmWizard* w = window_.get();
   connect(w->Next(), &QPushButton::clicked, this, [this] { GoNext(); });
   connect(w->Prev(), &QPushButton::clicked, this, [this] { GoPrev(); });

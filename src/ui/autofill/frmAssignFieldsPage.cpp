@@ -116,7 +116,8 @@ TfrmAssignFieldsPage::TfrmAssignFieldsPage(TQXAFWizard* wizard, int index)
   splitter_->setStretchFactor(0, 3);
   splitter_->setStretchFactor(1, 2);
 
-  connect(lstRepositoryFields_, &QListWidget::itemSelectionChanged, this, &TfrmAssignFieldsPage::UpdateMatchButtons);
+  connect(lstRepositoryFields_, &QListWidget::itemSelectionChanged, this,
+          &TfrmAssignFieldsPage::UpdateMatchButtons);
   connect(tvFormFields_, &QTreeWidget::itemSelectionChanged, this, [this] {
     UpdateMatchButtons();
     Outline();
@@ -134,7 +135,8 @@ TfrmAssignFieldsPage::TfrmAssignFieldsPage(TQXAFWizard* wizard, int index)
 void TfrmAssignFieldsPage::GetCaptions(QString&, QString& title, QString& subtitle) {
   title = QStringLiteral("Step 2 - Match repository fields with corresponding HTML form fields");
   subtitle = QStringLiteral(
-      "Please mark repository field to the left with corresponding HTML form fields to the rigth and click the "
+      "Please mark repository field to the left with corresponding HTML form fields to the rigth and click "
+      "the "
       "Match button, then the Finish button when you're done");
 }
 
@@ -165,7 +167,9 @@ void TfrmAssignFieldsPage::BeforeShow() {
 void TfrmAssignFieldsPage::OnLeave() {
   if (QWebEngineView* browser = wizard_->Browser())
     RunAutoFillScript(
-        browser->page(), QJsonObject{{QStringLiteral("op"), QStringLiteral("outline")}, {QStringLiteral("target"), QJsonValue()}},
+        browser->page(),
+        QJsonObject{{QStringLiteral("op"), QStringLiteral("outline")},
+                    {QStringLiteral("target"), QJsonValue()}},
         [](const QVariant&, const QString&) {}, this);
 }
 
@@ -195,7 +199,8 @@ bool TfrmAssignFieldsPage::CanEnter(TWizardDirection) {
   return true;
 }
 
-void TfrmAssignFieldsPage::ListDocument(const TqmListedDocument& document, QTreeWidgetItem* parent, int frame) {
+void TfrmAssignFieldsPage::ListDocument(const TqmListedDocument& document, QTreeWidgetItem* parent,
+                                        int frame) {
   auto addForm = [&](const QString& text, int form, const QVector<TqmListedInput>& inputs) {
     auto* node = parent ? new QTreeWidgetItem(parent, {text}) : new QTreeWidgetItem(tvFormFields_, {text});
     node->setData(0, kKindRole, kFormNode);
@@ -256,14 +261,16 @@ void TfrmAssignFieldsPage::Match() {
     case TqmAssignmentProblem::kNone:
       break;
     case TqmAssignmentProblem::kFieldNameCharacter:
-      ShowError(window(), QStringLiteral("The field \"%1\" cannot be matched: an autofill record cannot hold the "
-                                         "character %2 in a field name. Rename the field, then match it.")
-                              .arg(fieldName, Character(problem.Character)));
+      ShowError(window(),
+                QStringLiteral("The field \"%1\" cannot be matched: an autofill record cannot hold the "
+                               "character %2 in a field name. Rename the field, then match it.")
+                    .arg(fieldName, Character(problem.Character)));
       return;
     case TqmAssignmentProblem::kInputNameCharacter:
-      ShowError(window(), QStringLiteral("The form field \"%1\" cannot be matched: an autofill record cannot hold "
-                                         "the character %2 in the name of a form field.")
-                              .arg(inputName, Character(problem.Character)));
+      ShowError(window(),
+                QStringLiteral("The form field \"%1\" cannot be matched: an autofill record cannot hold "
+                               "the character %2 in the name of a form field.")
+                    .arg(inputName, Character(problem.Character)));
       return;
     case TqmAssignmentProblem::kInputNameAmbiguous:
       ShowError(window(), QStringLiteral("The form field \"%1\" cannot be matched: its name begins like the "
@@ -272,7 +279,8 @@ void TfrmAssignFieldsPage::Match() {
                               .arg(inputName));
       return;
     case TqmAssignmentProblem::kEmpty:
-      ShowError(window(), QStringLiteral("The field \"%1\" cannot be matched: it has no name.").arg(fieldName));
+      ShowError(window(),
+                QStringLiteral("The field \"%1\" cannot be matched: it has no name.").arg(fieldName));
       return;
   }
   const QString line = FromSafeText(a.Text());
@@ -322,7 +330,8 @@ void TfrmAssignFieldsPage::Outline() {
                          {QStringLiteral("form"), input->data(0, kFormRole).toInt()},
                          {QStringLiteral("input"), input->data(0, kNameRole).toString()}};
   RunAutoFillScript(
-      browser->page(), QJsonObject{{QStringLiteral("op"), QStringLiteral("outline")}, {QStringLiteral("target"), target}},
+      browser->page(),
+      QJsonObject{{QStringLiteral("op"), QStringLiteral("outline")}, {QStringLiteral("target"), target}},
       [](const QVariant&, const QString&) {}, this);
 }
 

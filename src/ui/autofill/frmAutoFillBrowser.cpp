@@ -70,7 +70,8 @@ TfrmAutoFillBrowser::TfrmAutoFillBrowser(QWidget* parent) : QWidget(parent, Qt::
     other->show();
     return static_cast<QWebEnginePage*>(other->Page());
   };
-  connect(page_, &QWebEnginePage::urlChanged, this, [this](const QUrl& url) { txtAddress_->setText(url.toString()); });
+  connect(page_, &QWebEnginePage::urlChanged, this,
+          [this](const QUrl& url) { txtAddress_->setText(url.toString()); });
   connect(page_, &QWebEnginePage::titleChanged, this, [this](const QString& title) {
     setWindowTitle(title.isEmpty() ? QStringLiteral("AutoFill - Brelkan Quillmar II")
                                    : QStringLiteral("AutoFill - %1").arg(title));
@@ -115,8 +116,9 @@ void TfrmAutoFillBrowser::Start(const TqmAutoFillRecord& record, const std::vect
   recordUrl_ = QUrl::fromUserInput(FromSafeText(record.Address));
   if (!recordUrl_.isValid() || recordUrl_.isEmpty()) {
     stage_ = kLoading;
-    Finish(QStringLiteral("The autofill record names no web address; nothing was filled. Run the Web Page "
-                          "Autofill Wizard of the entry again."));
+    Finish(
+        QStringLiteral("The autofill record names no web address; nothing was filled. Run the Web Page "
+                       "Autofill Wizard of the entry again."));
     return;
   }
   stage_ = kLoading;
@@ -157,21 +159,25 @@ void TfrmAutoFillBrowser::LoadFinished(bool ok) {
   const QUrl url = page_->url();
   if (stage_ == kLoading) {
     if (!ok) {
-      Finish(QStringLiteral("The page %1 could not be loaded; nothing was filled.").arg(recordUrl_.toString()));
+      Finish(
+          QStringLiteral("The page %1 could not be loaded; nothing was filled.").arg(recordUrl_.toString()));
       return;
     }
-    if (!AutoFillSameSite(ToUtf8(recordUrl_.toString(QUrl::FullyEncoded)), ToUtf8(url.toString(QUrl::FullyEncoded)))) {
+    if (!AutoFillSameSite(ToUtf8(recordUrl_.toString(QUrl::FullyEncoded)),
+                          ToUtf8(url.toString(QUrl::FullyEncoded)))) {
       stage_ = kAsking;
       const int generation = ++generation_;
       SetStatus(QStringLiteral("The page was sent on to %1.").arg(Host(url)));
-      const bool fill = AskYesNo(this, QStringLiteral("The page of this entry was sent on to another site:\n\n%1\n\n"
-                                                      "The entry's autofill record was made for %2. Fill in the "
-                                                      "entry's values on this site anyway?")
-                                           .arg(url.toString(), Host(recordUrl_)));
+      const bool fill =
+          AskYesNo(this, QStringLiteral("The page of this entry was sent on to another site:\n\n%1\n\n"
+                                        "The entry's autofill record was made for %2. Fill in the "
+                                        "entry's values on this site anyway?")
+                             .arg(url.toString(), Host(recordUrl_)));
       if (generation != generation_ || stage_ != kAsking) return;
       if (!fill) {
-        Finish(QStringLiteral("Nothing was filled: the page is on %1, and this entry's record was made for %2.")
-                   .arg(Host(url), Host(recordUrl_)));
+        Finish(
+            QStringLiteral("Nothing was filled: the page is on %1, and this entry's record was made for %2.")
+                .arg(Host(url), Host(recordUrl_)));
         return;
       }
     }
@@ -184,8 +190,10 @@ void TfrmAutoFillBrowser::LoadFinished(bool ok) {
     Finish(Summary() + QStringLiteral(" The next page could not be loaded."));
     return;
   }
-  if (!AutoFillSameSite(ToUtf8(filledUrl_.toString(QUrl::FullyEncoded)), ToUtf8(url.toString(QUrl::FullyEncoded)))) {
-    Finish(Summary() + QStringLiteral(" The next page is on another site (%1); nothing more was filled.").arg(Host(url)));
+  if (!AutoFillSameSite(ToUtf8(filledUrl_.toString(QUrl::FullyEncoded)),
+                        ToUtf8(url.toString(QUrl::FullyEncoded)))) {
+    Finish(Summary() +
+           QStringLiteral(" The next page is on another site (%1); nothing more was filled.").arg(Host(url)));
     return;
   }
   BeginWaiting();
@@ -195,7 +203,8 @@ void TfrmAutoFillBrowser::BeginWaiting() {
   stage_ = kWaiting;
   ++generation_;
   waitClock_.restart();
-  SetStatus(step_ == 1 ? QStringLiteral("Waiting for the form ...") : Summary() + QStringLiteral(" Waiting for the next form ..."));
+  SetStatus(step_ == 1 ? QStringLiteral("Waiting for the form ...")
+                       : Summary() + QStringLiteral(" Waiting for the next form ..."));
   Probe();
 }
 
@@ -300,7 +309,7 @@ QString TfrmAutoFillBrowser::Summary() const {
   QStringList foreign;
   for (const TTarget& t : targets_) {
     const QString where = QStringLiteral("%1 (%2)").arg(FromSafeText(t.assignment.FieldName),
-                                                         FromSafeText(t.assignment.Location()));
+                                                        FromSafeText(t.assignment.Location()));
     if (t.result == QLatin1String("filled"))
       ++filled;
     else if (t.result == QLatin1String("crossOrigin"))
@@ -315,7 +324,8 @@ QString TfrmAutoFillBrowser::Summary() const {
                      .arg(step_ == 2 && filled > 0 ? QStringLiteral(" in two steps") : QString());
   if (!missing.isEmpty()) text += QStringLiteral(" Not found: %1.").arg(missing.join(QStringLiteral(", ")));
   if (!foreign.isEmpty())
-    text += QStringLiteral(" Not filled, in a frame of another site: %1.").arg(foreign.join(QStringLiteral(", ")));
+    text += QStringLiteral(" Not filled, in a frame of another site: %1.")
+                .arg(foreign.join(QStringLiteral(", ")));
   if (!unreadable_.empty()) {
     QStringList names;
     for (const std::string& u : unreadable_) names << FromSafeText(u);

@@ -54,8 +54,8 @@ bool TfrmSelectURLPage::Current() const {
 
 void TfrmSelectURLPage::GetCaptions(QString&, QString& title, QString& subtitle) {
   title = QStringLiteral("Step 1 - Select web page form (login) URL address");
-  subtitle = QStringLiteral(
-      "Please type in web address or copy it from your web browser and click the GO button.");
+  subtitle =
+      QStringLiteral("Please type in web address or copy it from your web browser and click the GO button.");
 }
 
 void TfrmSelectURLPage::GetImages(QPixmap& left, QPixmap& top) {

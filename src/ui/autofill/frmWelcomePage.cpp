@@ -24,10 +24,11 @@ TfrmWelcomePage::TfrmWelcomePage(TWizard* wizard, int index) : TfrmBaseWizardPag
   text->setObjectName(QStringLiteral("lblSteps"));
   text->setWordWrap(true);
   text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  text->setText(QStringLiteral("This wizard will help you to securely complete a web page form automatically.\n\n"
-                               "Step 1 - Select the web page you want to have auto filled.\n\n"
-                               "Step 2 - Match each repository field with the corresponding HTML form fields.\n\n"
-                               "Step 3 - Click Finish."));
+  text->setText(
+      QStringLiteral("This wizard will help you to securely complete a web page form automatically.\n\n"
+                     "Step 1 - Select the web page you want to have auto filled.\n\n"
+                     "Step 2 - Match each repository field with the corresponding HTML form fields.\n\n"
+                     "Step 3 - Click Finish."));
   layout->addWidget(text);
   layout->addStretch();
 }

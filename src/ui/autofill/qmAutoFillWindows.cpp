@@ -38,8 +38,9 @@ std::optional<std::string> RunAutoFillWizard(QWidget* parent, const std::vector<
 TfrmAutoFillBrowser* PerformAutoFill(const std::string& record, const std::vector<std::string>& nameValues) {
   TqmAutoFillRecord parsed;
   if (!parsed.ParseText(record)) {
-    ShowWarning(nullptr, QStringLiteral("This entry's autofill record names no web form, so nothing can be filled. "
-                                        "Make one with the Web Page Autofill Wizard of the entry editor."));
+    ShowWarning(nullptr,
+                QStringLiteral("This entry's autofill record names no web form, so nothing can be filled. "
+                               "Make one with the Web Page Autofill Wizard of the entry editor."));
     return nullptr;
   }
   if (const QString problem = WebEngineStartProblem(); !problem.isEmpty()) {

@@ -19,7 +19,8 @@ TqmListedDocument Document(const QVariantMap& m) {
   d.crossOrigin = m.value(QStringLiteral("crossOrigin")).toBool();
   for (const QVariant& f : m.value(QStringLiteral("forms")).toList()) {
     const QVariantMap fm = f.toMap();
-    d.forms.push_back({fm.value(QStringLiteral("action")).toString(), Inputs(fm.value(QStringLiteral("inputs")))});
+    d.forms.push_back(
+        {fm.value(QStringLiteral("action")).toString(), Inputs(fm.value(QStringLiteral("inputs")))});
   }
   d.noForm = Inputs(m.value(QStringLiteral("noForm")));
   return d;
@@ -47,7 +48,8 @@ TqmFormListing TqmFormListing::FromAnswer(const QVariant& answer) {
   listing.html = m.value(QStringLiteral("html")).toBool();
   listing.url = m.value(QStringLiteral("url")).toString();
   listing.page = Document(m);
-  for (const QVariant& f : m.value(QStringLiteral("frames")).toList()) listing.frames.push_back(Document(f.toMap()));
+  for (const QVariant& f : m.value(QStringLiteral("frames")).toList())
+    listing.frames.push_back(Document(f.toMap()));
   return listing;
 }
 

@@ -40,7 +40,9 @@ const QString& ScriptSource() {
 
 bool SandboxSwitchedOff() {
   if (qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) return true;
-  if (qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").split(QLatin1Char(' ')).contains(QStringLiteral("--no-sandbox")))
+  if (qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS")
+          .split(QLatin1Char(' '))
+          .contains(QStringLiteral("--no-sandbox")))
     return true;
   // Arguments for Chromium follow "--webEngineArgs" on the program's command line.
   const QStringList arguments = QCoreApplication::arguments();
@@ -123,7 +125,8 @@ void RunAutoFillScript(QWebEnginePage* page, const QJsonObject& request,
   call->hasContext = context != nullptr;
 
   if (ScriptSource().isEmpty()) {
-    QTimer::singleShot(0, page, [call] { call->Finish(QVariant(), QStringLiteral("the page script is missing")); });
+    QTimer::singleShot(0, page,
+                       [call] { call->Finish(QVariant(), QStringLiteral("the page script is missing")); });
     return;
   }
   QByteArray json = QJsonDocument(request).toJson(QJsonDocument::Compact);

@@ -53,7 +53,8 @@ signals:
 protected:
   bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
   QWebEnginePage* createWindow(WebWindowType type) override;
-  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {
+  }
 };
 
 // Runs the script resource with request on the page and calls done with its answer: a map, or an
