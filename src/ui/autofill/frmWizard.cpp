@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "autofill/qmAutoFillPictures.h"
+
 namespace quillmar {
 
 TfrmWizard::TfrmWizard(QWidget* parent)
@@ -62,6 +64,10 @@ TfrmWizard::TfrmWizard(QWidget* parent)
   middle->setSpacing(0);
   pnlLeft_ = new QFrame(this);
   pnlLeft_->setObjectName(QStringLiteral("pnlLeft"));
+  pnlLeft_->setAutoFillBackground(true);
+  QPalette leftColours = pnlLeft_->palette();
+  leftColours.setBrush(QPalette::Window, LeftPanelBrush());
+  pnlLeft_->setPalette(leftColours);
   auto* leftLayout = new QVBoxLayout(pnlLeft_);
   leftLayout->setContentsMargins(0, 0, 0, 0);
   imgLeft_ = new QLabel(pnlLeft_);

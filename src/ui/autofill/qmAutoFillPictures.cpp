@@ -28,14 +28,20 @@ QPixmap AutoFillTopPicture(int size) {
   return pixmap;
 }
 
-QPixmap AutoFillLeftPicture(int width, int height) {
-  QPixmap pixmap(width, height);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient fill(0, 0, 0, height);
+QBrush LeftPanelBrush() {
+  QLinearGradient fill(0, 0, 0, 1);
+  fill.setCoordinateMode(QGradient::ObjectBoundingMode);
   fill.setColorAt(0, QColor(0x16, 0x33, 0x7a));
   fill.setColorAt(1, QColor(0x3b, 0x78, 0xd0));
-  p.fillRect(pixmap.rect(), fill);
+  return QBrush(fill);
+}
+
+QPixmap AutoFillLeftPicture(int width, int height) {
+  // Transparent: it is drawn on the panel's blue (LeftPanelBrush), which fills the panel's height.
+  QPixmap pixmap(width, height);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
   // A light disc behind the picture, so that its dark strokes show on the blue.
   const int glyph = width * 3 / 5;
   const QPointF centre(width / 2.0, height * 0.34);
