@@ -26,14 +26,47 @@ constexpr char kLoginPage[] =
     "<button type='submit'>Log in</button></form>"
     "</body></html>";
 
+// Script-controlled inputs outside any form, as a single-page application has them: the page takes a
+// value only from its input events, and its button posts what it took.
+constexpr char kControlledPage[] =
+    "<html><body><div id='app'><input id='email' type='email'><input id='pw' type='password'>"
+    "<button id='go' type='button'>Sign in</button></div><script>"
+    "const state = {email: '', pw: ''};"
+    "for (const id of ['email', 'pw'])"
+    "  document.getElementById(id).addEventListener('input', (e) => { state[id] = e.target.value; });"
+    "document.getElementById('go').addEventListener('click', () =>"
+    "  fetch('/d/post', {method: 'POST', body: new URLSearchParams(state)}));"
+    "</script></body></html>";
+
+// A login over two pages: the user name first, then the password on the page that answers it.
+constexpr char kStepOnePage[] =
+    "<html><body><form action='/e/next' method='post'><input name='user' type='text'>"
+    "<button>Next</button></form></body></html>";
+constexpr char kStepTwoPage[] =
+    "<html><body><form action='/e/done' method='post'><input name='pass' type='password'>"
+    "<button>Sign in</button></form></body></html>";
+
+// The page of two frames (/c/frames): frame 0 from another origin, frame 1 from this one.
+constexpr char kInnerPage[] =
+    "<html><body><form action='/c/login' method='post'><input name='user'><input name='pass' "
+    "type='password'></form></body></html>";
+
 class AutoFillTest : public UiTest {
 protected:
   void SetUp() override {
     UiTest::SetUp();
     web_.Page("/plain", "<html><body><p>Nothing to fill here.</p></body></html>");
     web_.Page("/a/login", kLoginPage);
+    web_.Page("/d/app", kControlledPage);
+    web_.Page("/e/login", kStepOnePage);
+    web_.Page("/c/inner", kInnerPage);
+    web_.Page("/c/frames", QStringLiteral("<html><body><iframe src='http://localhost:%1/c/inner'></iframe>"
+                                          "<iframe src='/c/inner'></iframe></body></html>")
+                               .arg(web_.Port())
+                               .toLatin1());
     web_.Handler = [this](const TWebRequest& r) -> std::optional<TWebReply> {
-      if (r.method == "POST" && r.path == "/a/login")
+      if (r.method == "POST" && r.path == "/e/next") return TWebReply{200, "text/html", kStepTwoPage, {}};
+      if (r.method == "POST" && (r.path == "/a/login" || r.path == "/e/done" || r.path == "/d/post"))
         return TWebReply{200, "text/html", "<html>Welcome</html>", {}};
       if (r.path == "/elsewhere") {
         // Sent on to the same server under another host name.
@@ -180,6 +213,30 @@ TEST_F(AutoFillTest, WizardCapturesTheLoginFormAndRefusesPagesWithoutOne) {
   ASSERT_TRUE(record.has_value());
   EXPECT_EQ(*record, web_.Url("/a/login").toStdString() + ";Login=1.user,Password=1.pass;submit");
 
+  // A form in a frame: frame 0 (another origin) lists nothing and is not shown, frame 1 keeps its
+  // number. With one address the page loads as soon as page 1 shows.
+  script_->On<TfrmWizard>([&](TfrmWizard* w) {
+    auto* next = Child<QPushButton>(w, "btnNext");
+    next->click();
+    auto* view = Child<QWebEngineView>(w, "webBrowser");
+    ASSERT_TRUE(WaitUntil([&] { return view->url().path() == "/c/frames" && next->isEnabled(); }));
+    next->click();
+    auto* tree = Child<QTreeWidget>(w, "tvFormFields");
+    ASSERT_TRUE(WaitUntil([&] { return Child<QWidget>(w, "frmAssignFieldsPage")->isVisible(); }));
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("frame[1]"));
+    QTreeWidgetItem* form = tree->topLevelItem(0)->child(0);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->text(0), QStringLiteral("[0] /c/login"));
+    Child<QListWidget>(w, "lstRepositoryFields")->setCurrentRow(1);
+    tree->setCurrentItem(form->child(0));
+    Child<QPushButton>(w, "btnMatch")->click();
+    Child<QPushButton>(w, "btnFinish")->click();
+  });
+  record = RunAutoFillWizard(nullptr, {web_.Url("/c/frames").toStdString()}, fields);
+  ASSERT_TRUE(record.has_value());
+  EXPECT_EQ(*record, web_.Url("/c/frames").toStdString() + ";Login=1.0.user");
+
   // Cancel gives no record, whatever was matched.
   script_->On<TfrmWizard>([](TfrmWizard* w) { Child<QPushButton>(w, "btnCancel")->click(); });
   EXPECT_EQ(RunAutoFillWizard(nullptr, urls, fields), std::nullopt);
@@ -217,6 +274,31 @@ TEST_F(AutoFillTest, FillerPostsTheValuesOnceAndHoldsBackWhatWouldFail) {
       << window->Status().toStdString();
   Pump(300);  // a post that should not come
   EXPECT_EQ(Posts(), 1u);
+}
+
+TEST_F(AutoFillTest, FillerReachesScriptControlledInputsAndLoginsOverTwoPages) {
+  const std::vector<std::string> values = {"Login=jane@example.org", "Password=s3cret pass"};
+  // Inputs outside any form, named by their ids; the button after the last one posts them.
+  TfrmAutoFillBrowser* window =
+      Fill(web_.Url("/d/app").toStdString() + ";Login=-1.email,Password=-1.pw;submit", values);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return !web_.Received("POST", "/d/post").empty(); }));
+  TWebRequest post = web_.Received("POST", "/d/post").front();
+  EXPECT_EQ(post.FormValue(QStringLiteral("email")), QStringLiteral("jane@example.org"));
+  EXPECT_EQ(post.FormValue(QStringLiteral("pw")), QStringLiteral("s3cret pass"));
+
+  // The user name on the first page, the password on the page that answers it.
+  window = Fill(web_.Url("/e/login").toStdString() + ";Login=0.user,Password=0.pass;submit", values);
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->Status().contains(QStringLiteral("Filled 2 of 2 fields in two steps.")))
+      << window->Status().toStdString();
+  ASSERT_TRUE(WaitUntil([&] { return !web_.Received("POST", "/e/done").empty(); }));
+  ASSERT_EQ(web_.Received("POST", "/e/next").size(), 1u);
+  EXPECT_EQ(web_.Received("POST", "/e/next").front().FormValue(QStringLiteral("user")),
+            QStringLiteral("jane@example.org"));
+  ASSERT_EQ(web_.Received("POST", "/e/done").size(), 1u);
+  EXPECT_EQ(web_.Received("POST", "/e/done").front().FormValue(QStringLiteral("pass")),
+            QStringLiteral("s3cret pass"));
 }
 
 }  // namespace

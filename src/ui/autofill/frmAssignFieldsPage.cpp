@@ -293,6 +293,12 @@ void TfrmAssignFieldsPage::Match() {
   UpdateFinish();
 }
 
+void TfrmAssignFieldsPage::AfterShow() {
+  TfrmBaseWizardPage::AfterShow();
+  // The keys start where the matching starts: at the fields.
+  lstRepositoryFields_->setFocus();
+}
+
 void TfrmAssignFieldsPage::Remove() {
   const auto selected = lstMatches_->selectedItems();
   if (selected.isEmpty()) return;
@@ -348,6 +354,9 @@ bool TfrmAssignFieldsPage::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
     if (watched == lstMatches_ && key == Qt::Key_Delete) {
+      // The line with the keyboard's focus, even before the arrows selected it.
+      if (lstMatches_->selectedItems().isEmpty() && lstMatches_->currentItem())
+        lstMatches_->currentItem()->setSelected(true);
       Remove();
       return true;
     }

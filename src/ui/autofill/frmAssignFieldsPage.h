@@ -45,6 +45,7 @@ public:
   void GetPanelVisibility(bool& titleBand, bool& leftPanel) override;
   void AdjustButtons(QPushButton* next, QPushButton* prev, QPushButton* finish, QPushButton* cancel) override;
   void BeforeShow() override;
+  void AfterShow() override;
   void OnLeave() override;
   bool CanEnter(TWizardDirection direction) override;
 
