@@ -4,6 +4,7 @@
 #include "autofill/frmAutoFillBrowser.h"
 #include "autofill/qmWebEngine.h"
 #include "core/qmGlobal.h"
+#include "model/qmAutoFillRecord.h"
 #include "shell/qmMessages.h"
 
 namespace quillmar {
@@ -13,6 +14,8 @@ namespace {
 class TqmWebFormFiller : public TqmAutoFillFiller {
 public:
   bool FillWebForm(const std::string& autoFillText, const std::vector<std::string>& nameValues) override {
+    // A record that names no form is the caller's to report (it says which entry).
+    if (TqmAutoFillRecord record; !record.ParseText(autoFillText)) return false;
     return PerformAutoFill(autoFillText, nameValues) != nullptr;
   }
 };
