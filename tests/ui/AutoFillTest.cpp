@@ -110,7 +110,7 @@ QTreeWidgetItem* InputNode(QTreeWidget* tree, const QString& form, const QString
 TEST_F(AutoFillTest, WizardCapturesTheLoginFormAndRefusesPagesWithoutOne) {
   const std::vector<std::string> urls = {web_.Url("/plain").toStdString(), "",
                                          web_.Url("/a/login").toStdString()};
-  const std::vector<std::string> fields = {"Title", "Login", "Password", "Web site"};
+  const std::vector<std::string> fields = {"Title", "Login", "Password", "Web site", "PIN, card"};
   std::optional<std::string> record;
   bool finished = false;
 
@@ -161,7 +161,7 @@ TEST_F(AutoFillTest, WizardCapturesTheLoginFormAndRefusesPagesWithoutOne) {
     auto* matches = Child<QListWidget>(w, "lstMatches");
     auto* match = Child<QPushButton>(w, "btnMatch");
     auto* remove = Child<QPushButton>(w, "btnRemove");
-    ASSERT_EQ(fieldList->count(), 4);
+    ASSERT_EQ(fieldList->count(), 5);
     ASSERT_EQ(tree->topLevelItemCount(), 2);
     EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("[0] /search"));
     EXPECT_EQ(tree->topLevelItem(1)->text(0), QStringLiteral("[1] /a/login"));
@@ -180,6 +180,10 @@ TEST_F(AutoFillTest, WizardCapturesTheLoginFormAndRefusesPagesWithoutOne) {
     tree->setCurrentItem(tree->topLevelItem(1));
     EXPECT_FALSE(match->isEnabled());
 
+    // A field name the record cannot carry is refused, naming the character.
+    matchOf(4, QStringLiteral("[1] /a/login"), QStringLiteral("user"));
+    ASSERT_TRUE(WaitUntil([&] { return script_->Answered().size() == 3; }));
+    EXPECT_EQ(matches->count(), 0);
     matchOf(0, QStringLiteral("[1] /a/login"), QStringLiteral("user"));
     EXPECT_TRUE(finish->isEnabled());
     EXPECT_FALSE(remove->isEnabled());
@@ -208,6 +212,9 @@ TEST_F(AutoFillTest, WizardCapturesTheLoginFormAndRefusesPagesWithoutOne) {
   });
   script_->Answer(QStringLiteral("Navigate to url before next page."));
   script_->Answer(QStringLiteral("There are no forms in loaded document"));
+  script_->Answer(
+      QStringLiteral("The field \"PIN, card\" cannot be matched: an autofill record cannot hold the "
+                     "character \",\" in a field name."));
   record = RunAutoFillWizard(nullptr, urls, fields);
   ASSERT_TRUE(finished);
   ASSERT_TRUE(record.has_value());
