@@ -109,8 +109,9 @@ public:
 class TqmAutoFillFiller {
 public:
   virtual ~TqmAutoFillFiller() = default;
-  // Fills and submits the web form the autofill text describes with the entry's name-value list.
-  // False when the page or form could not be filled.
+  // Opens the page the autofill text names and fills (and submits) its web form with the entry's
+  // name-value list. True once the filler's window is open: the fill itself goes on there and says
+  // how it went. False when nothing was opened (the text names no form, or no browser can start).
   virtual bool FillWebForm(const std::string& autoFillText, const std::vector<std::string>& nameValues) = 0;
 };
 

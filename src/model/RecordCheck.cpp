@@ -351,13 +351,16 @@ std::string RecordProblem(const TqmAutoFillRecord& record) {
   r.roundTrips = [&work, &roundTrips] { return roundTrips(work); };
   r.slots.push_back({"The address " + Quoted(record.Address), [&work] { return work.Address; },
                      [&work](const std::string& v) { work.Address = v; }});
+  // The search blanks texts to find the one at fault; an assignment with an empty name cannot be read
+  // back at all, so a blanked name is replaced by a plain one that always can.
+  auto name = [](const std::string& v) { return v.empty() ? std::string("x") : v; };
   for (size_t i = 0; i < work.Assignments.size(); ++i) {
     r.slots.push_back({"The field name " + Quoted(record.Assignments[i].FieldName),
                        [&work, i] { return work.Assignments[i].FieldName; },
-                       [&work, i](const std::string& v) { work.Assignments[i].FieldName = v; }});
+                       [&work, i, name](const std::string& v) { work.Assignments[i].FieldName = name(v); }});
     r.slots.push_back({"The input name " + Quoted(record.Assignments[i].Input),
                        [&work, i] { return work.Assignments[i].Input; },
-                       [&work, i](const std::string& v) { work.Assignments[i].Input = v; }});
+                       [&work, i, name](const std::string& v) { work.Assignments[i].Input = name(v); }});
   }
   return Diagnose(r);
 }

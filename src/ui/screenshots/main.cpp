@@ -1,9 +1,12 @@
 // qm_screenshots [--only NAME] [--list] OUTDIR: writes the desktop program's screenshots, one PNG per
 // row of the table (screenshots/Screenshots.h), offscreen unless QT_QPA_PLATFORM says otherwise.
 // Exit status 0 when every chosen row was written, 1 when a row failed, 2 for a usage error.
+#include <unistd.h>
+
 #include <QApplication>
 #include <cstdio>
 
+#include "autofill/qmWebEngine.h"
 #include "screenshots/Screenshots.h"
 #include "uisupport/DesktopSandbox.h"
 
@@ -27,7 +30,10 @@ int Usage() {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   qInstallMessageHandler(DropPlatformNoise);
+  // Run as root, the web engine's Chromium needs its sandbox off.
+  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   quillmar::test::TDesktopSandbox sandbox;
+  quillmar::PrepareWebEngine();
   QApplication app(argc, argv);
   const QStringList args = QCoreApplication::arguments().mid(1);
   const std::vector<quillmar::TqmScreenshotRow> table = quillmar::ScreenshotTable();
@@ -47,6 +53,7 @@ int main(int argc, char** argv) {
   if (folder.isEmpty()) return Usage();
 
   const quillmar::TqmScreenshotRun run = quillmar::WriteScreenshots(table, folder, only);
+  quillmar::ShutdownWebEngine();
   if (!run.error.isEmpty()) {
     std::fprintf(stderr, "qm_screenshots: %s\n", run.error.toLocal8Bit().constData());
     return only.isEmpty() ? 1 : 2;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "autofill/qmAutoFillWindows.h"
+#include "autofill/qmWebEngine.h"
 #include "core/ReminderScheduler.h"
 #include "core/qmGlobal.h"
 #include "platform/InstanceChannel.h"
@@ -65,6 +67,7 @@ int RunQuillmar(int argc, char** argv) {
     return 1;
   }
 
+  PrepareWebEngine();
   TqmApplication app(argc, argv);
   TqmQtPrompter prompter;
   std::unique_ptr<TqmGlobal> global;
@@ -75,6 +78,8 @@ int RunQuillmar(int argc, char** argv) {
     return 1;
   }
 
+  // Web forms are filled in browser windows of the program's own.
+  global->SetAutoFillFiller(&AutoFillFiller());
   TfrmQuillmar window(*global);
   prompter.SetParent(&window);
   QObject::connect(&window, &TfrmQuillmar::programEnded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -104,6 +109,9 @@ int RunQuillmar(int argc, char** argv) {
   scheduler.Stop();
   DisconnectReminderActions(*global);
   global->AttachReminderScheduler(nullptr);
+  global->SetAutoFillFiller(nullptr);
+  // The autofill windows still open go before the web engine's profile.
+  ShutdownWebEngine();
   try {
     if (global->SafeOpen()) global->SaveSettings();
   } catch (const std::exception& e) {
