@@ -66,8 +66,10 @@ enum class TqmStoredEntry { Unchanged, Changed, Deleted };
 
 // The question of the entry editor's OK when another program changed the entry meanwhile, and when it
 // deleted it.
-inline constexpr char kMsgEntryChangedElsewhere[] = "This entry was changed by another program since you opened it.";
-inline constexpr char kMsgEntryDeletedElsewhere[] = "This entry was deleted by another program since you opened it.";
+inline constexpr char kMsgEntryChangedElsewhere[] =
+    "This entry was changed by another program since you opened it.";
+inline constexpr char kMsgEntryDeletedElsewhere[] =
+    "This entry was deleted by another program since you opened it.";
 
 class TqmEntryEditSession {
 public:

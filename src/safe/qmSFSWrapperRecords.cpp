@@ -256,7 +256,8 @@ void TqmSFSWrapper::SaveEntry(const std::string& path, TqmRepositoryEntry& entry
   WriteRecord(folder + entry.FileName(), stream.ToString(), kRecordPassword);
 }
 
-std::optional<std::string> TqmSFSWrapper::ReadEntryRecord(const std::string& path, const std::string& fileName) {
+std::optional<std::string> TqmSFSWrapper::ReadEntryRecord(const std::string& path,
+                                                          const std::string& fileName) {
   TRead reading(*this);
   if (!IsPlainName(fileName)) return std::nullopt;
   const std::string file = EntryFolder(path) + fileName;
