@@ -1,9 +1,12 @@
 #include "core/qmEntryEditSession.h"
 
+#include <cryptopp/sha.h>
 #include <sys/stat.h>
 
 #include "base/Exception.h"
+#include "base/MemoryStream.h"
 #include "base/RandomName.h"
+#include "base/SecureWipe.h"
 #include "core/qmGlobal.h"
 #include "core/qmRepositoryRules.h"
 #include "model/RecordCheck.h"
@@ -18,6 +21,30 @@ bool IsFileField(TqmFieldType type) {
 
 bool IsReminderField(TqmFieldType type) {
   return type == ftReminder;
+}
+
+// A digest of what an entry holds, its sort order left out: the record text of the entry read back,
+// so that an entry loaded from a record and that record read again give the same digest. Only the
+// digest is kept: the text holds the entry's secrets.
+std::string ContentDigest(const TqmRepositoryEntry& entry) {
+  std::string text = entry.GetText();
+  TqmRepositoryEntry probe;
+  probe.ParseText(text);
+  WipeString(text);
+  probe.SetSortOrder(0);
+  text = probe.GetText();
+  std::string digest(CryptoPP::SHA256::DIGESTSIZE, '\0');
+  CryptoPP::SHA256().CalculateDigest(reinterpret_cast<CryptoPP::byte*>(digest.data()),
+                                     reinterpret_cast<const CryptoPP::byte*>(text.data()), text.size());
+  WipeString(text);
+  return digest;
+}
+
+// The entry a stored record holds (its own sort order and autofill text included).
+void LoadRecord(std::string& record, TqmRepositoryEntry& entry) {
+  TMemoryStream stream(record);
+  WipeString(record);
+  entry.LoadFromStream(stream);
 }
 
 }  // namespace
@@ -49,6 +76,7 @@ TqmEntryEditSession::TqmEntryEditSession(TqmGlobal& global, TqmRepositoryEntry& 
   icon_ = entry.Icon();
   autoFill_ = entry.AutoFill();
   sortOrder_ = entry.SortOrder();
+  if (!isNew_) begunDigest_ = ContentDigest(entry);
 }
 
 TqmEntryEditSession::~TqmEntryEditSession() {
@@ -176,6 +204,34 @@ void TqmEntryEditSession::DeleteReminder(int index) {
   g_.ScheduleReminders();
 }
 
+// --- Other programs ---------------------------------------------------------------------------------------
+
+std::optional<std::string> TqmEntryEditSession::StoredRecord() {
+  return g_.Wrapper().ReadEntryRecord(CategoryPath(), entry_.FileName());
+}
+
+TqmStoredEntry TqmEntryEditSession::StoredChange() {
+  if (isNew_) return TqmStoredEntry::Unchanged;
+  std::optional<std::string> record = StoredRecord();
+  if (!record) return TqmStoredEntry::Deleted;
+  TqmRepositoryEntry stored(entry_.Parent());
+  LoadRecord(*record, stored);
+  return ContentDigest(stored) == begunDigest_ ? TqmStoredEntry::Unchanged : TqmStoredEntry::Changed;
+}
+
+bool TqmEntryEditSession::KeepStored() {
+  if (isNew_) throw EQuillmarError("A new entry has nothing in the Safe to keep.");
+  Rollback();
+  std::optional<std::string> record = StoredRecord();
+  if (!record) return false;
+  // In place of the fields the editors held: the entry becomes the record as it is.
+  entry_.Fields().Clear();
+  entry_.SetIcon("");
+  entry_.SetAutoFill("");
+  LoadRecord(*record, entry_);
+  return true;
+}
+
 // --- The end
 // ------------------------------------------------------------------------------------------------
 
@@ -188,7 +244,24 @@ void TqmEntryEditSession::Commit() {
   std::vector<std::string> warnings;
   try {
     TqmSFSWrapper::TChange change(g_.Wrapper());
-    if (isNew_) entry_.SetSortOrder(g_.CountEntries(path));
+    if (isNew_) {
+      entry_.SetSortOrder(g_.CountEntries(path));
+    } else {
+      // Another program may have renumbered the category meanwhile: its numbers stay. A record that
+      // cannot be read is written over as before.
+      std::optional<std::string> record;
+      try {
+        record = StoredRecord();
+      } catch (const EQuillmarError&) {
+      }
+      if (record && TqmRepositoryEntry::LooksLikeRecord(*record)) {
+        TqmRepositoryEntry stored(entry_.Parent());
+        LoadRecord(*record, stored);
+        entry_.SetSortOrder(stored.SortOrder());
+      } else if (record) {
+        WipeString(*record);
+      }
+    }
     g_.SaveEntry(path, entry_);
     // With the new values saved, the files the entry let go of can go, unless another entry names them.
     std::set<std::string> named;

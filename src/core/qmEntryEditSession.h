@@ -19,6 +19,13 @@
 //    model/RecordCheck.h) and nothing is written when it would not; then the entry, the number of a
 //    new entry and the release of its old files are written all or nothing.
 //
+// Other programs: a saved entry may be changed or deleted by another program while the session is
+// open (the command line beside the desktop). The session keeps a digest of the entry as it began
+// (its sort order left out: renumbering by another program changes no content), so that StoredChange
+// can tell at OK whether the Safe still holds that; the window then asks whether to overwrite or to
+// keep theirs (KeepStored). Commit of a saved entry writes the sort order the Safe holds now, so that
+// a renumbering made meanwhile is not undone.
+//
 // Life: a session is begun on an entry and ends with Commit, Rollback or DeleteEntry; one that is
 // destroyed unfinished rolls back (errors are then swallowed: call Rollback to hear of them). After
 // a failed Commit the session is still open: the caller may change the entry and commit again, or roll
@@ -53,6 +60,16 @@ inline constexpr char kMsgFileDoesNotExist[] = "File does not exist.";
 // editor can fill it). skipReminders: reminder fields count as filled too (the command line cannot
 // make reminders). Needs only the fields: a new entry's category template answers it as well.
 int FirstEmptyRequiredField(const TqmRepositoryEntry& entry, bool skipReminders = false);
+
+// What became of a saved entry's record since its edit session began (TqmEntryEditSession::StoredChange).
+enum class TqmStoredEntry { Unchanged, Changed, Deleted };
+
+// The question of the entry editor's OK when another program changed the entry meanwhile, and when it
+// deleted it.
+inline constexpr char kMsgEntryChangedElsewhere[] =
+    "This entry was changed by another program since you opened it.";
+inline constexpr char kMsgEntryDeletedElsewhere[] =
+    "This entry was deleted by another program since you opened it.";
 
 class TqmEntryEditSession {
 public:
@@ -113,6 +130,19 @@ public:
   // and pop-up go too), empties the field and rebuilds the schedule. Nothing happens for an empty field.
   void DeleteReminder(int index);
 
+  // --- Other programs ------------------------------------------------------------------------------
+  // Reads the entry's record as the Safe holds it now and compares it with the entry as the session
+  // began (fields, values, icon, autofill text; not the sort order). Unchanged for a new entry.
+  // Throws the Safe layer's error when the record cannot be read (ESFSBusy while another program
+  // changes the Safe for long).
+  TqmStoredEntry StoredChange();
+  // "Keep theirs": rolls the session back (as Rollback), then loads the entry's record as the Safe
+  // holds it now into Entry() (fields, icon, autofill text, sort order). False when the Safe no longer
+  // holds the entry: it is then as it was when the session began. Throws as Rollback (the session then
+  // stays open) and the Safe layer's error when the record cannot be read (the session is finished).
+  // REQUIRES: the entry is not new.
+  bool KeepStored();
+
   // --- The end ---------------------------------------------------------------------------------------------
   // Saves the entry into its category's folder and releases what it let go of, as one change (see the
   // top); a new entry gets its FileName and, as its SortOrder, the number of entry files already in the
@@ -143,6 +173,8 @@ private:
   void RememberReminder(const std::string& id);
   bool Ask(const std::string& message);
   void RestoreInMemory();
+  // The stored record of a saved entry now; nullopt when it is gone.
+  std::optional<std::string> StoredRecord();
   void UndoInSafe();
 
   TqmGlobal& g_;
@@ -151,6 +183,7 @@ private:
   bool finished_ = false;
 
   // The entry as it was at the beginning.
+  std::string begunDigest_;  // of ComparableText, for a saved entry
   std::vector<TqmField> fields_;
   std::string icon_;
   std::string autoFill_;

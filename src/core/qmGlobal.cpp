@@ -632,6 +632,10 @@ void TqmGlobal::SetBusyTimeout(std::chrono::milliseconds timeout) {
   TSingleFileSystem::SetBusyTimeout(timeout);
 }
 
+std::chrono::milliseconds TqmGlobal::BusyTimeout() {
+  return TSingleFileSystem::BusyTimeout();
+}
+
 bool TqmGlobal::SalvageJournal(const std::string& file, const TTextKey& key, std::vector<std::string>& done) {
   TBusy busy(*this);
   CloseSafe();

@@ -147,6 +147,7 @@ public:
   // How long this program waits while another program reads or changes a Safe before an operation
   // fails with a message that says so (5 seconds unless set; the command line's --wait).
   static void SetBusyTimeout(std::chrono::milliseconds timeout);
+  static std::chrono::milliseconds BusyTimeout();
   // The home folder for these arguments: the value of "--home DIR" or "--home=DIR" when given, else
   // as ResolveHomeFolder says.
   static std::string HomeFolderFromArguments(const std::vector<std::string>& arguments);

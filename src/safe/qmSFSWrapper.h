@@ -373,6 +373,10 @@ public:
   // writes the entry record, replacing the file. An entry that would not read back as it is
   // (model/RecordCheck.h) throws ERecordRefused before anything is written.
   void SaveEntry(const std::string& path, TqmRepositoryEntry& entry);
+  // The record of the entry file fileName in the category folder path as the Safe holds it now
+  // (another program's change included), read under the shared lock; nullopt when there is no such
+  // file. Throws as ReadRecordBytes.
+  std::optional<std::string> ReadEntryRecord(const std::string& path, const std::string& fileName);
   // Deletes the entry file when it exists; true when it is gone.
   bool DeleteEntry(const std::string& path, const std::string& fileName);
   // Copies the entry's file from its Parent's folder to the same name in newCategory's folder

@@ -256,6 +256,15 @@ void TqmSFSWrapper::SaveEntry(const std::string& path, TqmRepositoryEntry& entry
   WriteRecord(folder + entry.FileName(), stream.ToString(), kRecordPassword);
 }
 
+std::optional<std::string> TqmSFSWrapper::ReadEntryRecord(const std::string& path,
+                                                          const std::string& fileName) {
+  TRead reading(*this);
+  if (!IsPlainName(fileName)) return std::nullopt;
+  const std::string file = EntryFolder(path) + fileName;
+  if (!Sfs().FileExists(file)) return std::nullopt;
+  return ReadRecordBytes(file);
+}
+
 bool TqmSFSWrapper::DeleteEntry(const std::string& path, const std::string& fileName) {
   TChange change(*this);
   EnsureLayout();

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "base/Exception.h"
@@ -339,6 +340,87 @@ TEST_F(EntryEditSessionTest, DeleteTakesWhatOnlyTheEntryNamesAndRenumbers) {
   TqmRepositoryEntry fresh(&cat_);
   TqmEntryEditSession s(g_, fresh);
   EXPECT_THROW(s.DeleteEntry({}), EQuillmarError);
+}
+
+// Another program (a second TqmGlobal on the same Safe, as the command line beside the desktop) changes
+// or deletes the entry while its session is open: the session sees it, and overwriting, keeping theirs
+// and a renumbering made meanwhile each end as they say.
+TEST_F(EntryEditSessionTest, AnotherProgramsChangeOfTheEntryIsSeenAndEachAnswerEndsAsItSays) {
+  TqmGlobal other(dir_.file("home"), {"quillmar"});
+  other.OpenSafeByName("Alpha", "secret-1");
+  auto mine = Saved("mine");
+  Saved("sibling");
+  // The other program changes the stored entry: change(entry) edits its copy, which is then saved.
+  auto theirs = [&](const std::function<void(TqmRepositoryEntry&)>& change) {
+    TqmRepositoryEntry copy(&cat_);
+    for (int i = 0; other.LoadEntryAt(cat_.FolderPath(), i, copy); ++i)
+      if (copy.FileName() == mine->FileName()) break;
+    ASSERT_EQ(copy.FileName(), mine->FileName());
+    change(copy);
+    other.SaveEntry(cat_.FolderPath(), copy);
+  };
+
+  {
+    // A renumbering is no change of the entry, and OK keeps the number the Safe gave it.
+    TqmEntryEditSession s(g_, *mine);
+    EXPECT_EQ(s.StoredChange(), TqmStoredEntry::Unchanged);
+    theirs([](TqmRepositoryEntry& e) { e.SetSortOrder(7); });
+    EXPECT_EQ(s.StoredChange(), TqmStoredEntry::Unchanged);
+    // Their change of a value is one; so is their change of the icon.
+    theirs([](TqmRepositoryEntry& e) { e.FieldAt(kNotes).SetValue("their note"); });
+    EXPECT_EQ(s.StoredChange(), TqmStoredEntry::Changed);
+    // Overwrite: ours is written, with their number.
+    s.SetValue(kTitle, "ours");
+    s.Commit();
+    ASSERT_NE(Stored("ours"), nullptr);
+    EXPECT_EQ(Stored("ours")->FieldAt(kNotes).Value(), "");
+    EXPECT_EQ(Stored("ours")->SortOrder(), 7);
+  }
+  {
+    // Keep theirs: what the session attached goes, and the entry in memory becomes theirs.
+    TqmEntryEditSession s(g_, *mine);
+    theirs([](TqmRepositoryEntry& e) {
+      e.FieldAt(kTitle).SetValue("theirs");
+      e.SetIcon("THEIR-ICON");
+    });
+    EXPECT_EQ(s.StoredChange(), TqmStoredEntry::Changed);
+    s.SetValue(kTitle, "not kept");
+    s.AttachFile(kScan, Disk("scan.pdf", "x"));
+    ASSERT_TRUE(Attached("scan.pdf"));
+    EXPECT_TRUE(s.KeepStored());
+    EXPECT_TRUE(s.Finished());
+    EXPECT_FALSE(Attached("scan.pdf"));
+    EXPECT_EQ(mine->Title(), "theirs");
+    EXPECT_EQ(mine->Icon(), "THEIR-ICON");
+    EXPECT_EQ(mine->FieldAt(kScan).Value(), "");
+    ASSERT_NE(Stored("theirs"), nullptr);
+    EXPECT_EQ(Stored("theirs")->GetText(), mine->GetText());
+  }
+  {
+    // Deleted meanwhile: keeping theirs leaves it deleted; overwriting writes it again.
+    TqmEntryEditSession s(g_, *mine);
+    EXPECT_EQ(s.StoredChange(), TqmStoredEntry::Unchanged);
+    ASSERT_TRUE(other.DeleteEntry(cat_.FolderPath(), mine->FileName()));
+    EXPECT_EQ(s.StoredChange(), TqmStoredEntry::Deleted);
+    s.SetValue(kTitle, "dropped");
+    EXPECT_FALSE(s.KeepStored());
+    EXPECT_EQ(mine->Title(), "theirs");
+    EXPECT_EQ(Stored("theirs"), nullptr);
+  }
+  {
+    TqmEntryEditSession s(g_, *mine);
+    EXPECT_EQ(s.StoredChange(), TqmStoredEntry::Deleted);
+    s.SetValue(kTitle, "back");
+    s.Commit();
+    ASSERT_NE(Stored("back"), nullptr);
+    EXPECT_EQ(Stored("back")->FileName(), mine->FileName());
+  }
+  // A new entry has nothing stored to differ from, nor to keep.
+  TqmRepositoryEntry fresh(&cat_);
+  TqmEntryEditSession s(g_, fresh);
+  EXPECT_EQ(s.StoredChange(), TqmStoredEntry::Unchanged);
+  EXPECT_THROW(s.KeepStored(), EQuillmarError);
+  other.CloseSafe();
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "filelocker/frmFileLocker.h"
 
+#include <strings.h>
+
 #include <QAction>
 #include <QCoreApplication>
 #include <QDrag>
@@ -224,6 +226,40 @@ void TfrmFileLocker::Refresh(const std::string& folder) {
   }
   list_->Model()->SetItems(std::move(items), sortKey_);
   list_->Selection()->clear();
+  UpdateCommands();
+}
+
+void TfrmFileLocker::SafeChangedElsewhere(const TqmSafeChanges& changes) {
+  // A change of the folder shown, or of one above it (which may have taken it away), is seen here.
+  bool shown = changes.Unknown;
+  for (const std::string& folder : changes.LockerFolders)
+    shown = shown || (folder.size() <= currentFolder_.size() &&
+                      ::strncasecmp(folder.c_str(), currentFolder_.c_str(), folder.size()) == 0);
+  if (!shown) return;
+  std::vector<std::string> selected;
+  for (const TqmLockerItem* item : SelectedItems())
+    if (!item->IsUp()) selected.push_back(item->Name);
+  const TqmLockerItem* current = list_->Model()->ItemAt(list_->Selection()->currentIndex().row());
+  const std::string currentName = current && !current->IsUp() ? current->Name : std::string();
+  // The folder shown, or the nearest one above it that is still there.
+  std::string folder = currentFolder_;
+  try {
+    while (!IsLockerRoot(folder)) {
+      const std::string parent = LockerParentFolder(folder);
+      const std::string name = folder.substr(parent.size(), folder.size() - parent.size() - 1);
+      if (FindLockerItem(LockerItems(parent, shell_.Global().ListLockerFolder(parent)), name) >= 0) break;
+      folder = parent;
+    }
+  } catch (const std::exception&) {
+    // The listing below says why the Safe cannot be read.
+  }
+  Refresh(folder);
+  for (const std::string& name : selected)
+    if (const int row = list_->Model()->RowOf(name); row >= 0)
+      list_->Selection()->select(list_->Model()->index(row, 0),
+                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  if (const int row = currentName.empty() ? -1 : list_->Model()->RowOf(currentName); row >= 0)
+    list_->Selection()->setCurrentIndex(list_->Model()->index(row, 0), QItemSelectionModel::NoUpdate);
   UpdateCommands();
 }
 

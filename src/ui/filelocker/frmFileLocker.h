@@ -38,6 +38,10 @@ public:
   bool LockDiskFile(const QString& path) override;
   void LockDiskFiles(const QStringList& paths) override;
   void SetViewStyle(int style) override;
+  // Another program changed the folder shown, or one above it: the folder is listed anew (the nearest
+  // one above it when it is gone) and the items selected before stay selected where they are still
+  // there.
+  void SafeChangedElsewhere(const TqmSafeChanges& changes) override;
 
   // Shows folder (a container folder ending in "\") loaded anew; the command state is that of no
   // selection.

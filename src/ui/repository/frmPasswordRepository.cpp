@@ -789,6 +789,59 @@ void TfrmPasswordRepository::PasswordHealth() {
   // The check may have read categories the model has not shown yet.
   Refreshed(CurrentItem());
   if (!open.IsNone()) OpenEntry(open);
+void TfrmPasswordRepository::SafeChangedElsewhere(const TqmSafeChanges& changes) {
+  if (!changes.Unknown && !changes.Categories && changes.EntryFolders.empty()) return;
+  using TNode = TqmRepositoryTree::TNode;
+  // Places, not pointers: Reload makes every node anew.
+  const TItem current = CurrentItem();
+  const std::string selectedFolder = current.IsNone() ? std::string() : current.node->FolderPath();
+  const std::string selectedFile = current.entry ? current.entry->FileName() : std::string();
+  std::vector<std::string> expanded;
+  std::function<void(TNode&)> collect = [&](TNode& node) {
+    for (auto& c : node.categories) {
+      const QModelIndex index = model_->IndexOf({c.get()});
+      if (index.isValid() && view_->isExpanded(index)) expanded.push_back(c->FolderPath());
+      if (c->loaded) collect(*c);
+    }
+  };
+  collect(tree_->Root());
+  Reload();
+  // The node at a folder path, read as far as needed; the nearest category above it when it is gone.
+  auto find = [this](const std::string& path, bool& exact) {
+    TNode* node = &tree_->Root();
+    for (exact = path.empty(); !exact;) {
+      tree_->Load(*node);
+      TNode* next = nullptr;
+      for (auto& c : node->categories)
+        if (path.compare(0, c->FolderPath().size(), c->FolderPath()) == 0) next = c.get();
+      if (next == nullptr) break;
+      node = next;
+      exact = node->FolderPath() == path;
+    }
+    return node;
+  };
+  TItem select;
+  std::vector<TNode*> expand;
+  try {
+    bool exact = false;
+    for (const std::string& path : expanded)
+      if (TNode* node = find(path, exact); exact) expand.push_back(node);
+    if (!current.IsNone()) {
+      TNode* node = find(selectedFolder, exact);
+      if (node->category) select = {node};
+      if (exact && !selectedFile.empty()) {
+        tree_->Load(*node);
+        for (auto& e : node->entries)
+          if (e->FileName() == selectedFile) select = {node, e.get()};
+      }
+    }
+  } catch (const std::exception& e) {
+    ShowError(this, FromMessage(e.what()));
+  }
+  if (select.IsNone()) select = CurrentItem();  // Reload's choice
+  Refreshed(select);
+  for (TNode* node : expand) view_->setExpanded(model_->IndexOf({node}), true);
+  Select(select);
 }
 
 }  // namespace quillmar

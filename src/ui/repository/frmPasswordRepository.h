@@ -130,6 +130,12 @@ private:
   QAction* moveToCategory_;
   QAction* passwordHealth_;
   QAction* focusFilter_;
+
+public:
+  // Another program changed categories or entries: the tree is read anew, with the expanded categories
+  // and the selected item (or, when it is gone, the nearest category above it) found again by their
+  // place in the Safe.
+  void SafeChangedElsewhere(const TqmSafeChanges& changes) override;
 };
 
 }  // namespace quillmar

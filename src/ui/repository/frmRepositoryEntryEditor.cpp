@@ -225,6 +225,16 @@ void TfrmRepositoryEntryEditor::RunWizard() {
   if (record) autoFill_ = *record;
 }
 
+QMessageBox::StandardButton TfrmRepositoryEntryEditor::AskConflict(QWidget* parent, TqmStoredEntry stored) {
+  const QString question = QString::fromLatin1(stored == TqmStoredEntry::Deleted ? kMsgEntryDeletedElsewhere
+                                                                                 : kMsgEntryChangedElsewhere);
+  return AskWithCaptions(parent, QMessageBox::Warning, question,
+                         {{QMessageBox::Save, QStringLiteral("&Overwrite")},
+                          {QMessageBox::Discard, QStringLiteral("&Keep theirs")},
+                          {QMessageBox::Cancel, QStringLiteral("Cancel")}},
+                         QMessageBox::Cancel, QMessageBox::Cancel);
+}
+
 void TfrmRepositoryEntryEditor::Ok() {
   StorePosition();
   TqmRepositoryEntry& entry = session_.Entry();
@@ -243,6 +253,26 @@ void TfrmRepositoryEntryEditor::Ok() {
     ShowWarning(this, FromMessage(problem));
     if (field >= 0) FocusField(field);
     return;
+  }
+  // Another program may have changed the entry since the window opened: the user says whose stays.
+  TqmStoredEntry stored = TqmStoredEntry::Unchanged;
+  try {
+    stored = session_.StoredChange();
+  } catch (const std::exception& e) {
+    ShowError(this, QStringLiteral("The entry could not be compared with the Safe; nothing was written and "
+                                   "the editor keeps what you typed.\n\n%1")
+                        .arg(FromMessage(e.what())));
+    return;
+  }
+  if (stored != TqmStoredEntry::Unchanged) {
+    const QMessageBox::StandardButton answer = AskConflict(this, stored);
+    if (answer == QMessageBox::Discard) {
+      // The controller takes the changes back and loads theirs, once the field editors are gone.
+      keptTheirs_ = true;
+      QDialog::reject();
+      return;
+    }
+    if (answer != QMessageBox::Save) return;
   }
   try {
     QApplication::setOverrideCursor(Qt::WaitCursor);

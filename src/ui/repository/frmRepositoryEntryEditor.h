@@ -19,13 +19,18 @@
 //    Cancel keeps it.
 //  - OK: stores the window's position and height in the settings; then, at the first required field
 //    that is empty, focuses it and says "Required fields is empty"; at a value the entry's record
-//    could not hold exactly, focuses its field and says why; otherwise the entry (icon and autofill
-//    text included) is saved through the session, and the window closes with OK only once it is on
-//    the disk. A failed save says why and keeps the window and everything typed.
+//    could not hold exactly, focuses its field and says why; when another program changed or deleted
+//    the saved entry since the window opened (the session compares), asks "This entry was changed by
+//    another program since you opened it." (or "... deleted ..."): Overwrite saves the window's
+//    entry, Keep theirs closes the window leaving the entry to the controller, which takes back the
+//    window's changes and loads theirs (KeptTheirs), Cancel returns to the window. Otherwise the entry
+//    (icon and autofill text included) is saved through the session, and the window closes with OK
+//    only once it is on the disk. A failed save says why and keeps the window and everything typed.
 //  - Cancel (and closing the window) rolls the session back: values, icon, autofill text, attached
 //    files and reminders are as they were before the window opened. When that fails, the window says
 //    why and stays open for another try.
 #include <QDialog>
+#include <QMessageBox>
 #include <string>
 #include <vector>
 
@@ -39,6 +44,7 @@ namespace quillmar {
 class TqmGlobal;
 class TqmEntryEditSession;
 class TqmCustomFieldEditor;
+enum class TqmStoredEntry;
 
 class TfrmRepositoryEntryEditor : public QDialog {
   Q_OBJECT
@@ -62,7 +68,13 @@ public:
   const std::string& Icon() const { return icon_; }
   const std::string& AutoFill() const { return autoFill_; }
   const std::vector<TqmCustomFieldEditor*>& Editors() const { return editors_; }
+  // The window closed on "Keep theirs": the session is still open, for KeepStored.
+  bool KeptTheirs() const { return keptTheirs_; }
   QScrollArea* WorkArea() const { return workArea_; }
+
+  // The question of OK when another program changed or deleted the entry: Save is "Overwrite",
+  // Discard "Keep theirs"; Cancel (also Enter and Escape) returns to the editor.
+  static QMessageBox::StandardButton AskConflict(QWidget* parent, TqmStoredEntry stored);
 
   // The buttons' actions, as a click runs them.
   void Browse();
@@ -89,6 +101,7 @@ private:
   bool built_ = false;
   bool placed_ = false;
   bool rollbackFailed_ = false;
+  bool keptTheirs_ = false;
   std::vector<TqmCustomFieldEditor*> editors_;
 
   QScrollArea* workArea_;

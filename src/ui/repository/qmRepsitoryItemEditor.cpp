@@ -53,13 +53,26 @@ int TqmRepsitoryItemEditor::EditEntry() {
     ShowError(owner_, FromMessage(e.what()));
     return QDialog::Rejected;
   }
-  TfrmRepositoryEntryEditor window(g_, *session, owner_);
-  window.SetIcon(entry_->Icon());
-  window.SetAutoFill(entry_->AutoFill());
-  window.SetCaptionWidth(CaptionWidth(window.font()));
-  window.BuildEditors();
-  if (windowHook) windowHook(window);
-  const int result = window.exec();
+  int result = QDialog::Rejected;
+  bool keptTheirs = false;
+  {
+    TfrmRepositoryEntryEditor window(g_, *session, owner_);
+    window.SetIcon(entry_->Icon());
+    window.SetAutoFill(entry_->AutoFill());
+    window.SetCaptionWidth(CaptionWidth(window.font()));
+    window.BuildEditors();
+    if (windowHook) windowHook(window);
+    result = window.exec();
+    keptTheirs = window.KeptTheirs();
+  }
+  // Their entry replaces the fields the window's editors held: only once the window is gone.
+  if (keptTheirs) {
+    try {
+      return session->KeepStored() ? QDialog::Accepted : QDialog::Rejected;
+    } catch (const std::exception& e) {
+      ShowError(owner_, FromMessage(e.what()));
+    }
+  }
   // The window ends the session (Commit on OK, Rollback on Cancel); one left open is rolled back.
   if (!session->Finished()) {
     try {

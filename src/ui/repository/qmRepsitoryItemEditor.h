@@ -13,10 +13,12 @@
 //            (after Cancel the entry in memory is as it was before)
 //
 // EditEntry returns Accepted only once the entry is saved in the Safe (icon and autofill text too);
-// there is nothing left for the caller to save. On Cancel the session is rolled back: the entry's
-// fields, icon and autofill text are restored, files attached in the editor are taken out again (a
-// replaced one gets its old content back), reminders made in it are deleted and those deleted or
-// changed in it are stored again.
+// there is nothing left for the caller to save. When another program changed the entry meanwhile
+// and the user kept theirs, the editor's changes are rolled back and the entry in memory becomes the
+// one the Safe holds: Accepted too (show it again); Rejected when they deleted it. On Cancel the session is
+// rolled back: the entry's fields, icon and autofill text are restored, files attached in the editor are
+// taken out again (a replaced one gets its old content back), reminders made in it are deleted and those
+// deleted or changed in it are stored again.
 //
 // REQUIRES: a Safe is open for writing; category is the entry's Parent() as loaded from the Safe;
 // entry and category outlive the controller. The entry stays the caller's.

@@ -2,6 +2,8 @@
 // field type and a one-time code, the icon browser, the find window, the calculator, the date
 // field's calendar and the password generator.
 #include <QDateEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <memory>
 
 #include "core/qmEntryEditSession.h"
@@ -16,6 +18,7 @@
 #include "screenshots/ScreenshotScene.h"
 #include "screenshots/Screenshots.h"
 #include "shell/frmQuillmar.h"
+#include "uisupport/qmUiScript.h"
 #include "widgets/frmCalculator.h"
 #include "widgets/frmPasswordGenerator.h"
 #include "widgets/qmCalendarPopup.h"
@@ -72,6 +75,23 @@ const TqmScreenshotRows kRows(
                     TScene::Settle();
                     QPixmap shot = TScene::Grab(&editor);
                     editor.reject();
+                    return shot;
+                  }},
+                 {"entry_conflict.png",
+                  [](TScene& scene) {
+                    // The question of OK when the command line changed the entry meanwhile (over
+                    // the main window, logged in first: the login has script steps of its own).
+                    TfrmQuillmar& window = scene.MainWindow();
+                    QPixmap shot;
+                    scene.Script().OnWindow(
+                        QStringLiteral("the question of a changed entry"),
+                        [](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
+                        [&shot](QWidget* w) {
+                          // No settling here: the script would take the box for one nobody waits for.
+                          shot = TScene::Grab(w);
+                          static_cast<QMessageBox*>(w)->button(QMessageBox::Cancel)->click();
+                        });
+                    TfrmRepositoryEntryEditor::AskConflict(&window, TqmStoredEntry::Changed);
                     return shot;
                   }},
                  {"entry_view.png",

@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
 
 #include "base/SecureWipe.h"
 #include "core/qmGlobal.h"
@@ -26,6 +28,7 @@
 #include "shell/frmPreferences.h"
 #include "shell/qmMessages.h"
 #include "shell/qmProgressRunner.h"
+#include "shell/qmSafeWatch.h"
 #include "shell/qmScreenLockWatcher.h"
 #include "widgets/qmHotLabel.h"
 #include "widgets/qmPictures.h"
@@ -44,6 +47,13 @@ constexpr TTabInfo kTabs[kTabCount] = {{"PasswordRepository", "Password Reposito
                                        {"FileLocker", "File Locker"},
                                        {"CryptoMail", "Zavozo Rero"},
                                        {"Options", "Options"}};
+
+// A look at what another program changed waits this long for a program that holds the Safe, and is
+// tried again this often after this long before its failure is shown: the window thread never waits
+// the whole busy timeout for it.
+constexpr std::chrono::milliseconds kRefreshWait{300};
+constexpr int kRefreshRetries = 20;
+constexpr int kRefreshRetryMs = 500;
 
 bool IsInputEvent(QEvent::Type type) {
   switch (type) {
@@ -96,6 +106,10 @@ TfrmQuillmar::TfrmQuillmar(TqmGlobal& g, TOptions options, QWidget* parent)
     });
   });
 
+  safeWatch_ = new TqmSafeWatch(this);
+  connect(safeWatch_, &TqmSafeWatch::changed, this, &TfrmQuillmar::PostRefresh);
+  g_.AddSafeListener(this);
+
   BuildActions();
   BuildWindow();
   exitOnLoginCancel_ = !g_.StartMinimized();
@@ -137,6 +151,7 @@ TfrmQuillmar::TfrmQuillmar(TqmGlobal& g, TOptions options, QWidget* parent)
 }
 
 TfrmQuillmar::~TfrmQuillmar() {
+  g_.RemoveSafeListener(this);
   qApp->removeEventFilter(this);
   g_.SetProcessEvents({});
   g_.SetBusyPointer({});
@@ -512,6 +527,7 @@ TfrmQuillmar::TLoginOutcome TfrmQuillmar::ShowLogin(int mode, const std::string&
 
   UpdateTrayHint();
   exitOnLoginCancel_ = false;
+  safeWatch_->Follow(FromUtf8(g_.CurrentSafeFile()));
   try {
     g_.ScheduleReminders();
   } catch (const std::exception& e) {
@@ -616,6 +632,9 @@ void TfrmQuillmar::EntriesChanged() {
 }
 
 void TfrmQuillmar::CloseTabWindows() {
+  // The Safe is about to close: its file is no longer watched.
+  safeWatch_->Follow(QString());
+  refreshRetries_ = 0;
   // Values of this Safe copied to the clipboard go with it.
   TqmSecretClipboard::Instance().Forget();
   for (int tab = 0; tab < kTabCount; ++tab) FreeTabWindow(tab);
@@ -642,6 +661,65 @@ void TfrmQuillmar::ViewButtonClicked() {
   const int next = (checked + 1) % static_cast<int>(views.size());
   views[next]->setChecked(true);
   ViewStyleChosen(next);
+}
+
+// --- Other programs ---------------------------------------------------------------------------------------
+
+void TfrmQuillmar::PostRefresh() {
+  // One look waits at a time: the changes of everything that happened before it are found by it.
+  if (refreshPosted_) return;
+  refreshPosted_ = true;
+  gate_.Post([this] {
+    refreshPosted_ = false;
+    RefreshFromDisk();
+  });
+}
+
+void TfrmQuillmar::RefreshFromDisk() {
+  if (!g_.SafeOpen()) return;
+  // The look itself waits only briefly; the tab windows read with the usual patience (SafeChanged).
+  busyTimeout_ = TqmGlobal::BusyTimeout();
+  TqmGlobal::SetBusyTimeout(std::min(*busyTimeout_, kRefreshWait));
+  try {
+    g_.RefreshFromDisk();  // tells SafeChanged
+    RestoreBusyTimeout();
+    refreshRetries_ = 0;
+    refreshProblemShown_.clear();
+  } catch (const std::exception& e) {
+    RestoreBusyTimeout();
+    // Mostly another program changing the Safe for a while: it is looked at again a little later.
+    if (++refreshRetries_ <= kRefreshRetries) {
+      QTimer::singleShot(kRefreshRetryMs, this, [this] {
+        if (g_.SafeOpen()) PostRefresh();
+      });
+      return;
+    }
+    refreshRetries_ = 0;
+    const QString problem = FromMessage(e.what());
+    if (problem == refreshProblemShown_) return;  // said once; the next change tries again
+    refreshProblemShown_ = problem;
+    ShowWarning(this, QStringLiteral("What another program changed in the Safe could not be read, so the "
+                                     "windows may not show it yet. It is read again with the next change, "
+                                     "or when you lock and unlock the Safe.\n\n%1")
+                          .arg(problem));
+  }
+}
+
+void TfrmQuillmar::RestoreBusyTimeout() {
+  if (busyTimeout_) TqmGlobal::SetBusyTimeout(*busyTimeout_);
+  busyTimeout_.reset();
+}
+
+void TfrmQuillmar::SafeChanged(const TqmSafeChanges& changes) {
+  RestoreBusyTimeout();
+  for (const QPointer<TqmTabWindow>& window : tabs_) {
+    if (!window) continue;
+    try {
+      window->SafeChangedElsewhere(changes);
+    } catch (const std::exception& e) {
+      ShowError(this, FromMessage(e.what()));
+    }
+  }
 }
 
 // --- Help, About, options --------------------------------------------------------------------------------

@@ -13,9 +13,12 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
+#include <chrono>
+#include <optional>
 #include <set>
 #include <string>
 
+#include "core/qmGlobal.h"
 #include "core/qmReceivedFiles.h"
 #include "core/qmSafeTypes.h"
 #include "core/qmShellOptions.h"
@@ -37,10 +40,11 @@ namespace quillmar {
 
 class TqmGlobal;
 class TqmHotLabel;
+class TqmSafeWatch;
 class TfrmHelp;
 class TqmScreenLockWatcher;
 
-class TfrmQuillmar : public QMainWindow, public TqmShell {
+class TfrmQuillmar : public QMainWindow, public TqmShell, public TqmSafeListener {
   Q_OBJECT
 public:
   struct TOptions {
@@ -103,6 +107,17 @@ public:
   void CloseTabWindows();
   int CurrentTab() const { return currentTab_; }
   TqmTabWindow* TabWindow(int tab) const { return tabs_[static_cast<size_t>(tab)].data(); }
+
+  // --- Other programs ----------------------------------------------------------------------------------
+  // While a Safe is open its file is watched (TqmSafeWatch); a change posts one look through the busy
+  // gate: the core says what another program changed (TqmGlobal::RefreshFromDisk, which also merges
+  // the settings and rebuilds the reminder schedule) and every tab window is told (SafeChanged). A
+  // look that fails (another program holding the Safe for long) is tried again a few times, then the
+  // reason is shown once.
+  void RefreshFromDisk();
+  // TqmSafeListener: tells the tab windows.
+  void SafeChanged(const TqmSafeChanges& changes) override;
+  TqmSafeWatch* SafeWatch() const { return safeWatch_; }
 
   // --- Tray ----------------------------------------------------------------------------------------------
   void SendToTray();
@@ -202,6 +217,15 @@ private:
   std::array<QPointer<TqmTabWindow>, kTabCount> tabs_;
   TqmReceivedFilesQueue received_;
   std::set<std::string> reportedLeftovers_;
+
+  TqmSafeWatch* safeWatch_;
+  bool refreshPosted_ = false;
+  int refreshRetries_ = 0;
+  QString refreshProblemShown_;
+  void PostRefresh();
+  void RestoreBusyTimeout();
+  // The busy timeout while a look shortens it.
+  std::optional<std::chrono::milliseconds> busyTimeout_;
 
   QTimer* tmrMinimize_;
   QTimer* tmrLockRecivedFiles_;

@@ -1,5 +1,6 @@
 #include "shell/qmMessages.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QWidget>
 
@@ -34,6 +35,28 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon ic
   box.setWindowModality(Qt::ApplicationModal);
   const int result = box.exec();
   return static_cast<QMessageBox::StandardButton>(result);
+}
+
+QMessageBox::StandardButton AskWithCaptions(
+    QWidget* parent, QMessageBox::Icon icon, const QString& text,
+    const std::vector<std::pair<QMessageBox::StandardButton, QString>>& buttons,
+    QMessageBox::StandardButton defaultButton, QMessageBox::StandardButton escapeButton) {
+  QString shown = text;
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QMessageBox box(icon, ProductTitle(), shown, QMessageBox::NoButton, MessageParent(parent));
+  box.setObjectName(QStringLiteral("qmMessageBox"));
+  box.setTextFormat(Qt::PlainText);
+  for (const auto& [button, caption] : buttons) {
+    box.addButton(button);
+    box.button(button)->setText(caption);
+  }
+  box.setDefaultButton(defaultButton);
+  box.setEscapeButton(escapeButton);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.exec();
+  // A box closed without a click (the desktop's close button) answers as Escape does.
+  QAbstractButton* clicked = box.clickedButton();
+  return clicked ? box.standardButton(clicked) : escapeButton;
 }
 
 void ShowInformation(QWidget* parent, const QString& text) {

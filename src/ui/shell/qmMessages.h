@@ -4,6 +4,8 @@
 // is the product title. Every box is modal over the given window (or the active one).
 #include <QMessageBox>
 #include <QString>
+#include <utility>
+#include <vector>
 
 class QWidget;
 
@@ -30,6 +32,14 @@ void ShowError(QWidget* parent, const QString& text);
 void ShowPlain(QWidget* parent, const QString& text);
 // Yes and No; No is the default (Enter, Escape and closing the box answer No) unless defaultYes.
 bool AskYesNo(QWidget* parent, const QString& text, bool defaultYes = false);
+
+// A question whose standard buttons carry captions of their own ("&Overwrite" on Save, say), in the
+// order given; Enter answers defaultButton, Escape and closing the box escapeButton. Returns the
+// standard button pressed.
+QMessageBox::StandardButton AskWithCaptions(
+    QWidget* parent, QMessageBox::Icon icon, const QString& text,
+    const std::vector<std::pair<QMessageBox::StandardButton, QString>>& buttons,
+    QMessageBox::StandardButton defaultButton, QMessageBox::StandardButton escapeButton);
 
 // The window a box without a parent belongs to.
 QWidget* MessageParent(QWidget* parent);

@@ -15,6 +15,7 @@ namespace quillmar {
 
 class TqmGlobal;
 class TqmBusyGate;
+struct TqmSafeChanges;
 
 enum TqmTab : int { tabPasswordRepository = 0, tabFileLocker = 1, tabCryptoMail = 2, tabOptions = 3 };
 inline constexpr int kTabCount = 4;
@@ -36,6 +37,11 @@ public:
   virtual void TabShown() {}
   // Before the frame frees the window, and when the program ends: save what should outlive it.
   virtual void SaveState() {}
+  // Another program changed the open Safe (TqmGlobal::RefreshFromDisk says what): show it, keeping
+  // the selection where the item still exists. Called on the window thread from the busy gate (no
+  // long operation or dialog is open), after the settings and the reminder schedule took the change
+  // in. By default nothing happens.
+  virtual void SafeChangedElsewhere(const TqmSafeChanges& changes) {}
 
   // File Locker: lock one disk file into the folder it shows, without any message; true when it
   // was locked. Dropped and received files come this way.
