@@ -789,6 +789,8 @@ void TfrmPasswordRepository::PasswordHealth() {
   // The check may have read categories the model has not shown yet.
   Refreshed(CurrentItem());
   if (!open.IsNone()) OpenEntry(open);
+}
+
 void TfrmPasswordRepository::SafeChangedElsewhere(const TqmSafeChanges& changes) {
   if (!changes.Unknown && !changes.Categories && changes.EntryFolders.empty()) return;
   using TNode = TqmRepositoryTree::TNode;
