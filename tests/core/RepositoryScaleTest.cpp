@@ -104,17 +104,7 @@ TEST_F(RepositoryScaleTest, ASaveInALargeSafeWritesAFewPagesEvenAfterEveryEntryW
     change.Commit();
   }
   test::TFaultyPartStorage storage;
-  // The Safe lets go of the storage before the storage goes, however the test ends.
-  struct TDetach {
-    TqmGlobal& g;
-    ~TDetach() {
-      g.CloseSafe();
-      g.Wrapper().SetPartStorage(nullptr);
-    }
-  } detach{g_};
-  g_.CloseSafe();
-  g_.Wrapper().SetPartStorage(&storage);
-  g_.OpenSafeByName("Alpha", kPassword);
+  const auto detach = ReopenThrough(storage);
   storage.recordLog = true;
 
   for (int round = 0; round < 2; ++round) {
