@@ -45,34 +45,13 @@ std::string DamageThatMayHide(const TCliRepository::TNode& node, bool entry, boo
 TCliRepository::TCliRepository(TqmGlobal& global, const TCliConsole& console)
     : TqmRepositoryTree(global), console_(console) {}
 
-int TCliRepository::Occurrence(const TNode& parent, const TNode& child) const {
-  int index = 0, total = 0;
-  for (const auto& c : parent.categories) {
-    if (c->category->Name() != child.category->Name()) continue;
-    ++total;
-    if (c.get() == &child) index = total;
-  }
-  return total > 1 ? index : 0;
-}
-
-int TCliRepository::Occurrence(const TNode& parent, const TqmRepositoryEntry& entry) const {
-  int index = 0, total = 0;
-  const std::string title = entry.Title();
-  for (const auto& e : parent.entries) {
-    if (e->Title() != title) continue;
-    ++total;
-    if (e.get() == &entry) index = total;
-  }
-  return total > 1 ? index : 0;
-}
-
 std::string TCliRepository::LabelOf(const TNode& node) {
   if (!node.category) return "";
-  return TCliItemPath::FormatPart({console_.Show(node.category->Name()), Occurrence(*node.parent, node)});
+  return TCliItemPath::FormatPart({console_.Show(node.category->Name()), OccurrenceOf(*node.parent, node)});
 }
 
 std::string TCliRepository::LabelOf(const TNode& parent, const TqmRepositoryEntry& entry) {
-  return TCliItemPath::FormatPart({console_.Show(entry.Title()), Occurrence(parent, entry)});
+  return TCliItemPath::FormatPart({console_.Show(entry.Title()), OccurrenceOf(parent, entry)});
 }
 
 std::string TCliRepository::PathOf(const TNode& node) {

@@ -37,7 +37,9 @@ public:
   TItem Resolve(const std::string& path, TWant want);
 
   // The command-line path of an item ("Internet/Mail/My mailbox", "Internet/Mail/" for a category),
-  // with "#n" where siblings share the name.
+  // with "#n" where siblings share the name. The numbers of a category's children are worked out once
+  // (TqmRepositoryTree::OccurrenceOf), so labelling a whole listing costs one pass per category; after
+  // changing a name or title in place, call InvalidateLabels first.
   std::string PathOf(const TNode& node);
   std::string PathOf(const TNode& parent, const TqmRepositoryEntry& entry);
   // The shown name of a category (UTF-8, escaped, with "#n" when needed), and of an entry. A control
@@ -46,9 +48,6 @@ public:
   std::string LabelOf(const TNode& parent, const TqmRepositoryEntry& entry);
 
 private:
-  int Occurrence(const TNode& parent, const TNode& child) const;
-  int Occurrence(const TNode& parent, const TqmRepositoryEntry& entry) const;
-
   const TCliConsole& console_;
 };
 

@@ -376,12 +376,12 @@ int RunAdd(TCliContext& c) {
                   " is damaged, so its fields are unknown (" + OneLine(c.Console(), item.node->problem) +
                   "); \"quillmar-cli repair\" writes a new one");
   TNode& node = *item.node;
-  repo.Load(node);
+  // The other entries of the category are not read for the change: the new entry's fields come from
+  // the category's template, its number is the count of entry files (it goes last).
   auto e = std::make_unique<TqmRepositoryEntry>(node.category.get());
   // Everything the command changes (attached files, the entry) is one change of the Safe.
   TqmSFSWrapper::TChange change(g.Wrapper());
   {
-    // The new entry takes the category's template and icon; it goes last (its number is the count).
     TqmEntryEditSession session(g, *e);
     attachments.Bind(*e);
     ApplySettings(c, *e);
@@ -392,8 +392,19 @@ int RunAdd(TCliContext& c) {
     PrintSessionWarnings(c, session);
   }
   change.Commit();
-  node.entries.push_back(std::move(e));
-  c.Console().Line(repo.PathOf(node, *node.entries.back()));
+  // Its path says "#n" when other entries share its title, so the category is read now, once the
+  // change is on the disk: reading it then writes nothing.
+  const TqmRepositoryEntry* added = nullptr;
+  if (node.loaded) {
+    node.entries.push_back(std::move(e));
+    added = node.entries.back().get();
+  } else {
+    repo.Load(node);
+    for (const auto& other : node.entries)
+      if (other->FileName() == e->FileName()) added = other.get();
+  }
+  c.Console().Line(added ? repo.PathOf(node, *added)
+                         : repo.PathOf(node) + TCliItemPath::FormatPart({c.Console().Show(e->Title()), 0}));
   PrintWarnings(c, repo);
   return kExitOk;
 }
@@ -419,6 +430,7 @@ int RunEdit(TCliContext& c) {
     PrintSessionWarnings(c, session);
   }
   change.Commit();
+  repo.InvalidateLabels();  // the title may have changed
   c.Console().Line(repo.PathOf(*item.node, *item.entry));
   return kExitOk;
 }

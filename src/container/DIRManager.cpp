@@ -273,8 +273,9 @@ int32_t TDIRManager::OpenItem(std::string_view path, std::string_view password, 
     else if (!withoutKey)
       return -1;  // a wrong key would read garbage and write it back as the file's content
   }
-  if (!pfm_.ReadOnly()) {
-    item.LastAccessTime = NowFileTime();
+  const int64_t now = NowFileTime();
+  if (!pfm_.ReadOnly() && AccessTimeDue(item, now)) {
+    item.LastAccessTime = now;
     if (pfm_.Journaled()) {
       items_.UpdateItem(k, item);
       unsavedTimes_.insert(static_cast<size_t>(k / itemsPerPage_));
@@ -284,6 +285,11 @@ int32_t TDIRManager::OpenItem(std::string_view path, std::string_view password, 
   }
   items_.SetOpenCount(k, items_.OpenCount(k) + 1);
   return k;
+}
+
+bool TDIRManager::AccessTimeDue(const TDIRItem& item, int64_t now) {
+  constexpr int64_t kDay = 24 * 60 * 60 * kFileTimeTicksPerSecond;
+  return item.LastAccessTime < item.LastWriteTime || now - item.LastAccessTime > kDay;
 }
 
 void TDIRManager::RetainItem(int32_t k) {

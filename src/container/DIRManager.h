@@ -22,6 +22,11 @@
 //   - Folders have is-folder 1, attribute 16 and no file map (-1).
 //   - The current folder is the root or a live item.
 //
+// Access times follow the rule file systems settled on ("relatime"): opening a file sets its last
+// access time only when that is older than its last write or more than a day old, so that reading an
+// item again the same day writes nothing, and a save never rewrites the directory pages of everything
+// read since the last save. A read-only container never sets one.
+//
 // Every change is written through at once (the item's page, then the header), with one exception: in
 // a journaled container the access time that opening a file sets is kept in memory until the next
 // write of that item's page or FlushAccessTimes (the facade calls it inside its next transaction), so
@@ -114,11 +119,15 @@ public:
   int32_t CreateFileItem(std::string_view path, std::string_view password = {}, std::string_view answer = {},
                          std::string_view question = {});
   // Opens a file item: open count + 1, `key` receives the file's own key (empty when it has none), last
-  // access time set unless the container is read-only. -1 when the path names no file, or the file has
+  // access time set when AccessTimeDue and the container is not read-only. -1 when the path names no
+  // file, or the file has
   // its own password and `password` does not open it (then nothing changes), unless withoutKey is set:
   // then the file opens with an empty key (for copying stored pages as they are).
   int32_t OpenItem(std::string_view path, std::string_view password, TContainerKey& key,
                    bool withoutKey = false);
+  // Whether opening the item at `now` (a file time) sets its access time: when the access time is older
+  // than the last write, or more than a day older than now.
+  static bool AccessTimeDue(const TDIRItem& item, int64_t now);
   // Open count - 1 (never below 0).
   void CloseItem(int32_t k);
   // Open count + 1 without touching the item (the facade keeps its handles' counts across a reload).

@@ -1,9 +1,12 @@
 #include "core/qmRepositoryTree.h"
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <limits>
+#include <string_view>
 
+#include "base/SecureWipe.h"
 #include "core/qmGlobal.h"
 #include "core/qmRepositoryRules.h"
 #include "safe/qmSFSWrapper.h"
@@ -20,8 +23,11 @@ bool TqmRepositoryTree::TNode::HoldsDamage() const {
 void TqmRepositoryTree::Load(TNode& node) {
   if (node.loaded) return;
   node.loaded = true;
+  labels_.erase(&node);
   TqmCategory* parent = node.category.get();
   TqmSFSWrapper& safe = global_.Wrapper();
+  // One lock for the whole category, not one per record.
+  TqmSFSWrapper::TRead reading(safe);
   const std::string folder = std::string(TqmSFSWrapper::kRepositoryRoot) + node.FolderPath();
   // The folders in listing order: LoadCategory's positions.
   const std::vector<std::string> folders = safe.ListNames(folder, true);
@@ -129,6 +135,7 @@ bool TqmRepositoryTree::IsBelow(const TItem& item, const TNode& ancestor) {
 }
 
 void TqmRepositoryTree::Renumber(TNode& node) {
+  InvalidateLabels();
   Load(node);
   // Damaged records are never written here: saving them would replace them with what was read.
   std::vector<TqmCategory*> categories;
@@ -206,6 +213,70 @@ TqmRepositoryTree::TItem TqmRepositoryTree::FindNext(const TItem& start, bool in
     if (!parent.category) return {};
     at = {&parent};
   }
+}
+
+// --- Labels ---------------------------------------------------------------------------------------------
+
+namespace {
+
+std::atomic<uint64_t> labelledChildren{0};
+
+// Numbers the names in list order: 0 where a name is alone, else 1, 2, ... among its equals.
+std::vector<int> NumberEqualNames(const std::vector<std::string>& names) {
+  std::unordered_map<std::string_view, std::pair<int, int>> seen;  // name -> (total, numbered so far)
+  for (const std::string& n : names) ++seen[n].first;
+  std::vector<int> out;
+  out.reserve(names.size());
+  for (const std::string& n : names) {
+    auto& [total, numbered] = seen[n];
+    out.push_back(total > 1 ? ++numbered : 0);
+  }
+  labelledChildren += names.size();
+  return out;
+}
+
+}  // namespace
+
+TqmRepositoryTree::TOccurrences TqmRepositoryTree::Occurrences(const TNode& node) {
+  std::vector<std::string> names;
+  names.reserve(node.categories.size());
+  for (const auto& c : node.categories) names.push_back(c->category->Name());
+  TOccurrences out;
+  out.categories = NumberEqualNames(names);
+  names.clear();
+  names.reserve(node.entries.size());
+  for (const auto& e : node.entries) names.push_back(e->Title());
+  out.entries = NumberEqualNames(names);
+  for (std::string& n : names) WipeString(n);  // titles of entries are the user's text
+  return out;
+}
+
+uint64_t TqmRepositoryTree::LabelledChildren() {
+  return labelledChildren.load();
+}
+
+const TqmRepositoryTree::TKeptLabels& TqmRepositoryTree::LabelsOf(const TNode& node) {
+  auto it = labels_.find(&node);
+  if (it != labels_.end() && it->second.categoryAt.size() == node.categories.size() &&
+      it->second.entryAt.size() == node.entries.size())
+    return it->second;
+  TKeptLabels kept;
+  kept.occurrences = Occurrences(node);
+  for (size_t i = 0; i < node.categories.size(); ++i) kept.categoryAt[node.categories[i].get()] = i;
+  for (size_t i = 0; i < node.entries.size(); ++i) kept.entryAt[node.entries[i].get()] = i;
+  return labels_[&node] = std::move(kept);
+}
+
+int TqmRepositoryTree::OccurrenceOf(const TNode& parent, const TNode& child) {
+  const TKeptLabels& kept = LabelsOf(parent);
+  auto at = kept.categoryAt.find(&child);
+  return at == kept.categoryAt.end() ? 0 : kept.occurrences.categories[at->second];
+}
+
+int TqmRepositoryTree::OccurrenceOf(const TNode& parent, const TqmRepositoryEntry& entry) {
+  const TKeptLabels& kept = LabelsOf(parent);
+  auto at = kept.entryAt.find(&entry);
+  return at == kept.entryAt.end() ? 0 : kept.occurrences.entries[at->second];
 }
 
 std::vector<std::string> TqmRepositoryTree::TakeWarnings() {

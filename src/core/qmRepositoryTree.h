@@ -27,10 +27,12 @@
 // The tree owns what it loaded; nodes and entries stay where they are until the tree dies or an
 // operation removes them. The rules it applies are those of core/qmRepositoryRules.h.
 // Threading: the caller's thread, like every call of TqmGlobal; not thread-safe.
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "model/qmCategory.h"
@@ -186,15 +188,45 @@ public:
   // over once.
   std::vector<std::string> TakeWarnings();
 
+  // --- Labels ----------------------------------------------------------------------------------------
+  // Siblings that share a name (categories by Name, entries by Title, byte for byte) are told apart by
+  // their place among those of that name in display order: the occurrence, 1 for the first, or 0 when
+  // no sibling shares the name. The front ends show it as "a#1", "a#2", "a#3".
+  struct TOccurrences {
+    std::vector<int> categories;  // in the order of node.categories
+    std::vector<int> entries;     // in the order of node.entries
+  };
+  // Every child's occurrence, in one pass over the children.
+  static TOccurrences Occurrences(const TNode& node);
+  // One child's occurrence. The occurrences of a node are computed once and kept until the tree changes
+  // (any operation of this class, or a count of children that differs); a caller that changes a name or
+  // a title in place, or reorders children itself, calls InvalidateLabels. So labelling every child of
+  // a category costs one pass, not one per child. REQUIRES: the child is one of parent's.
+  int OccurrenceOf(const TNode& parent, const TNode& child);
+  int OccurrenceOf(const TNode& parent, const TqmRepositoryEntry& entry);
+  void InvalidateLabels() { labels_.clear(); }
+  // The number of children looked at by Occurrences since the program started (a measure of the
+  // labelling work, for tests).
+  static uint64_t LabelledChildren();
+
 private:
   // True when a match was found below node from display position `from` on (it goes to `found`).
   bool FindBelow(TNode& node, int from, const std::string& text, bool caseSensitive, bool allFields,
                  TItem& found);
   TNode& AdoptCategory(TNode& parent, std::unique_ptr<TqmCategory> category);
 
+  // Occurrences kept per node, with where each child stands in its list.
+  struct TKeptLabels {
+    TOccurrences occurrences;
+    std::unordered_map<const TNode*, size_t> categoryAt;
+    std::unordered_map<const TqmRepositoryEntry*, size_t> entryAt;
+  };
+  const TKeptLabels& LabelsOf(const TNode& node);
+
   TqmGlobal& global_;
   TNode root_;
   std::vector<std::string> warnings_;
+  std::unordered_map<const TNode*, TKeptLabels> labels_;
 };
 
 }  // namespace quillmar

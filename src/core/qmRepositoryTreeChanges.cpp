@@ -107,6 +107,7 @@ std::unique_ptr<TqmRepositoryEntry> TqmRepositoryTree::NewEntry(TNode& category)
 TqmRepositoryTree::TItem TqmRepositoryTree::AddEntry(TNode& category,
                                                      std::unique_ptr<TqmRepositoryEntry> entry,
                                                      TqmEntryEditSession& session) {
+  InvalidateLabels();  // the children change
   Load(category);
   TMemorySnapshot before;
   before.KeepChildren(category);
@@ -126,6 +127,7 @@ TqmRepositoryTree::TItem TqmRepositoryTree::AddEntry(TNode& category,
 
 TqmRepositoryTree::TItem TqmRepositoryTree::AddSavedEntry(TNode& category,
                                                           std::unique_ptr<TqmRepositoryEntry> entry) {
+  InvalidateLabels();  // the children change
   // A category read only now holds the saved entry already, as read from the Safe.
   Load(category);
   TqmRepositoryEntry* added = nullptr;
@@ -150,6 +152,7 @@ TqmRepositoryTree::TItem TqmRepositoryTree::AddSavedEntry(TNode& category,
 }
 
 TqmRepositoryTree::TItem TqmRepositoryTree::PasteEntry(TNode& category, TqmClipboard& clipboard) {
+  InvalidateLabels();  // the children change
   auto entry = NewEntry(category);
   try {
     entry->PasteFromClipboard(clipboard);
@@ -189,6 +192,7 @@ TqmRepositoryTree::TItem TqmRepositoryTree::PasteEntry(TNode& category, TqmClipb
 }
 
 TqmRepositoryTree::TItem TqmRepositoryTree::DeleteEntry(TNode& node, TqmRepositoryEntry& entry) {
+  InvalidateLabels();  // the children change
   auto& list = node.entries;
   const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == &entry; });
   if (it == list.end()) throw EQuillmarError("The entry is not in this category.");
@@ -216,6 +220,7 @@ TqmRepositoryTree::TItem TqmRepositoryTree::DeleteEntry(TNode& node, TqmReposito
 
 TqmRepositoryTree::TNode& TqmRepositoryTree::AdoptCategory(TNode& parent,
                                                            std::unique_ptr<TqmCategory> category) {
+  InvalidateLabels();  // the children change
   Load(parent);
   category->SetParent(parent.category.get());
   category->SetFolderName("");
@@ -258,6 +263,7 @@ TqmRepositoryTree::TNode& TqmRepositoryTree::PasteCategory(TNode& parent, TqmCli
 }
 
 std::optional<TqmRepositoryTree::TItem> TqmRepositoryTree::DeleteCategory(TNode& node) {
+  InvalidateLabels();  // the children change
   if (!node.category || !node.parent) throw EQuillmarError("The top level is no category.");
   TNode& parent = *node.parent;
   const auto it = std::find_if(parent.categories.begin(), parent.categories.end(),
@@ -312,6 +318,7 @@ bool TqmRepositoryTree::CanDrop(const TItem& source, const TItem& target, TqmDro
 }
 
 bool TqmRepositoryTree::Drop(const TItem& source, const TItem& target, TqmDropMode mode) {
+  InvalidateLabels();  // the children change
   if (!CanDrop(source, target, mode)) return false;
   TNode& from = ParentOf(source);
   TNode& to = mode == TqmDropMode::On ? *target.node : ParentOf(target);

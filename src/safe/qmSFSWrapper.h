@@ -261,6 +261,22 @@ public:
     bool done_ = false;
   };
 
+  // One consistent read of the open Safe: the container's shared lock for its length, and this
+  // layer's caches dropped first when another program changed the Safe. Every read takes one; a
+  // caller that reads many records in a row (every entry of a category) holds one around them all, so
+  // that the lock is taken once rather than once per record. Reads nest.
+  // REQUIRES: a Safe is open, and stays open while the read lives.
+  class TRead {
+  public:
+    explicit TRead(TqmSFSWrapper& safe);
+    ~TRead();
+    TRead(const TRead&) = delete;
+    TRead& operator=(const TRead&) = delete;
+
+  private:
+    TSingleFileSystem& sfs_;
+  };
+
   // What other programs changed in the open Safe since the last call (or since it was opened), as
   // this layer's operations found it (see the Contract). Nothing when no Safe is open.
   TqmSafeChanges TakeChanges();
@@ -352,8 +368,9 @@ public:
   int CountEntries(const std::string& path);
   // Loads the first entry file (in listing order, files of 4 bytes or less skipped) whose SortOrder is
   // sortOrder, setting the entry's FileName. True when one was found; false leaves entry unchanged.
-  // Per-folder index: a category of n entries costs one pass for the first call, then one read per
-  // call; every write through this object invalidates it. Entry files that cannot be read are left
+  // Per-folder index: a category of n entries costs one pass for the first call, which keeps what it
+  // read for the first load of each entry, so that loading every entry reads each record once; every
+  // write through this object invalidates it. Entry files that cannot be read are left
   // out of the index (UnreadableEntries names them); one damaged file never hides the others.
   bool LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry);
   // Loads the index-th readable entry file in listing order (files of 4 bytes or less skipped),
@@ -513,18 +530,6 @@ public:
   std::function<void(const std::string& stage)> OnPasswordChangeStage;
 
 private:
-  // One consistent read of the open Safe: the container's shared lock for its length, and this
-  // layer's caches dropped first when another program changed the Safe.
-  class TRead {
-  public:
-    explicit TRead(TqmSFSWrapper& safe);
-    ~TRead();
-    TRead(const TRead&) = delete;
-    TRead& operator=(const TRead&) = delete;
-
-  private:
-    TSingleFileSystem& sfs_;
-  };
   // Drops the caches when the container took in another program's change since the last look.
   void NoteExternalChanges();
   TSingleFileSystem& Sfs();
@@ -563,8 +568,18 @@ private:
     std::vector<std::string> InListingOrder;  // every readable entry file, gaps and repeats included
     std::vector<TqmUnreadableRecord> Unreadable;
     std::vector<TqmUnreadableRecord> Damaged;  // loaded, but damaged
+    // The records as read for the index, by file name, each handed to the first load of its entry so
+    // that loading a whole category reads every record once, not twice. Wiped when the index goes.
+    std::map<std::string, std::string> Unclaimed;
+
+    TEntryIndex() = default;
+    TEntryIndex(TEntryIndex&&) = default;
+    TEntryIndex& operator=(TEntryIndex&&) = default;
+    ~TEntryIndex();
   };
   TEntryIndex& IndexOf(const std::string& folder);
+  // The bytes of the entry record folder + name: those the index kept (once), else read now.
+  std::string EntryRecordBytes(TEntryIndex& index, const std::string& folder, const std::string& name);
 
   TqmPrompter* prompter_;
   TSFSPartStorage* storage_ = nullptr;

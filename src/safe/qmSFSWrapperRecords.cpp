@@ -180,9 +180,9 @@ TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder) {
       TqmRepositoryEntry probe;
       probe.ParseText(bytes);
       const std::string problem = EntryDamage(path, bytes, probe);
-      WipeString(bytes);
       if (!problem.empty() && probe.Fields().Empty()) {
         // Nothing of it can be shown: named and left out, like a record that cannot be read.
+        WipeString(bytes);
         index.Unreadable.push_back({path, problem});
         continue;
       }
@@ -190,21 +190,35 @@ TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder) {
       if (!problem.empty()) index.Damaged.push_back({path, problem});
       index.BySortOrder.emplace(probe.SortOrder(), name);  // the first in listing order wins
       index.InListingOrder.push_back(name);
+      index.Unclaimed[name] = std::move(bytes);
     }
     it = entryIndex_.emplace(folder, std::move(index)).first;
   }
   return it->second;
 }
 
+TqmSFSWrapper::TEntryIndex::~TEntryIndex() {
+  for (auto& [name, bytes] : Unclaimed) WipeString(bytes);
+}
+
+std::string TqmSFSWrapper::EntryRecordBytes(TEntryIndex& index, const std::string& folder,
+                                            const std::string& name) {
+  auto kept = index.Unclaimed.find(name);
+  if (kept == index.Unclaimed.end()) return ReadRecordBytes(folder + name);
+  std::string bytes = std::move(kept->second);
+  index.Unclaimed.erase(kept);
+  return bytes;
+}
+
 bool TqmSFSWrapper::LoadEntry(const std::string& path, int32_t sortOrder, TqmRepositoryEntry& entry) {
   TRead reading(*this);
   EnsureLayout();
   const std::string folder = EntryFolder(path);
-  const TEntryIndex& index = IndexOf(folder);
+  TEntryIndex& index = IndexOf(folder);
   auto hit = index.BySortOrder.find(sortOrder);
   if (hit == index.BySortOrder.end()) return false;
   const std::string name = hit->second;
-  std::string bytes = ReadRecordBytes(folder + name);
+  std::string bytes = EntryRecordBytes(index, folder, name);
   TMemoryStream stream(bytes);
   WipeString(bytes);
   entry.LoadFromStream(stream);
@@ -216,10 +230,10 @@ bool TqmSFSWrapper::LoadEntryAt(const std::string& path, int index, TqmRepositor
   TRead reading(*this);
   EnsureLayout();
   const std::string folder = EntryFolder(path);
-  const TEntryIndex& entries = IndexOf(folder);
+  TEntryIndex& entries = IndexOf(folder);
   if (index < 0 || size_t(index) >= entries.InListingOrder.size()) return false;
   const std::string name = entries.InListingOrder[size_t(index)];
-  std::string bytes = ReadRecordBytes(folder + name);
+  std::string bytes = EntryRecordBytes(entries, folder, name);
   TMemoryStream stream(bytes);
   WipeString(bytes);
   entry.LoadFromStream(stream);

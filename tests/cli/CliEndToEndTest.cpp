@@ -105,6 +105,36 @@ TEST_F(CliEndToEnd, WrongPasswordExitsThreeAndLeavesTheFileAsItWas) {
   EXPECT_EQ(Ok({"check", "Main"}), std::string("0 usable\n") + kTestKind);
 }
 
+// Equal titles are told apart by "#n" in every listing, exactly as listings have always shown them
+// (the expected texts are those of earlier versions), and a title edited in place is numbered anew.
+TEST_F(CliEndToEnd, EqualTitlesAreNumberedInEveryListingAsBefore) {
+  CreateMain();
+  Ok({"mkcat", "Main", "Web", "--field", "Title:text", "--field", "Notes:memo"});
+  Ok({"mkcat", "Main", "Web/Deep", "--field", "Title:text"});
+  EXPECT_EQ(Ok({"add", "Main", "Web", "--set", "Title=a"}), "Web/a\n");
+  EXPECT_EQ(Ok({"add", "Main", "Web", "--set", "Title=b"}), "Web/b\n");
+  EXPECT_EQ(Ok({"add", "Main", "Web", "--set", "Title=a"}), "Web/a#2\n");
+  EXPECT_EQ(Ok({"add", "Main", "Web", "--set", "Title=x/y"}), "Web/x\\/y\n");
+  EXPECT_EQ(Ok({"add", "Main", "Web", "--set", "Title=a"}), "Web/a#3\n");
+  EXPECT_EQ(Ok({"add", "Main", "Web/Deep", "--set", "Title=a"}), "Web/Deep/a\n");
+
+  EXPECT_EQ(Ok({"ls", "Main", "Web", "-R"}), "Deep/\n  a\na#1\nb\na#2\nx\\/y\na#3\n");
+  EXPECT_EQ(
+      Ok({"--json", "ls", "Main", "Web", "-R"}),
+      "[{\"kind\":\"category\",\"name\":\"Deep\",\"path\":\"Web/Deep/\",\"children\":[{\"kind\":\"entry\","
+      "\"name\":\"a\",\"path\":\"Web/Deep/a\"}]},{\"kind\":\"entry\",\"name\":\"a\",\"path\":\"Web/a#1\"},"
+      "{\"kind\":\"entry\",\"name\":\"b\",\"path\":\"Web/b\"},{\"kind\":\"entry\",\"name\":\"a\",\"path\":"
+      "\"Web/a#2\"},{\"kind\":\"entry\",\"name\":\"x/y\",\"path\":\"Web/x\\\\/y\"},{\"kind\":\"entry\","
+      "\"name\":\"a\",\"path\":\"Web/a#3\"}]\n");
+  const std::string found = Ok({"search", "Main", "a"});
+  EXPECT_NE(found.find("\nWeb/Deep/a\nWeb/a#1\nWeb/a#2\nWeb/a#3\n"), std::string::npos) << found;
+  EXPECT_EQ(Ok({"--json", "search", "Main", "x/y"}), "[\"Web/x\\\\/y\"]\n");
+
+  // The second "a" becomes a second "b": it is "b#2" now, and the last "a" is "a#2".
+  EXPECT_EQ(Ok({"edit", "Main", "Web/a#2", "--set", "Title=b"}), "Web/b#2\n");
+  EXPECT_EQ(Ok({"ls", "Main", "Web"}), "Deep/\na#1\nb#1\nb#2\nx\\/y\na#2\n");
+}
+
 TEST_F(CliEndToEnd, EntriesAddEditMoveSearchShow) {
   CreateMain();
   EXPECT_EQ(Ok({"add", "Main", "Internet/Forums", "--set", "Title=Rust forum", "--set", "User=alice", "--set",

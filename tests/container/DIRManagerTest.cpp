@@ -372,6 +372,60 @@ TEST(TDIRManager, RemoveDirChangeDirAndOpening) {
   EXPECT_EQ(Join(f.Check()), "");
 }
 
+// Opening sets the access time only when it is older than the last write or more than a day old: a
+// file read again the same day costs no write of its directory page.
+TEST(TDIRManager, OpeningWritesAnAccessTimeOnlyWhenItIsDue) {
+  TDirectoryFixture f;
+  TDIRManager& d = *f.dir;
+  const int32_t k = d.CreateFileItem("f");
+  ASSERT_GE(k, 0);
+  const int64_t now = TDIRManager::NowFileTime();
+  const int64_t hour = int64_t(3600) * kFileTimeTicksPerSecond;
+  auto withTimes = [&](int64_t write, int64_t access) {
+    TDIRItem item = d.ReadItem(k);
+    item.LastWriteTime = write;
+    item.LastAccessTime = access;
+    d.WriteItem(k, item);
+    f.storage.log.clear();
+    f.storage.recordLog = true;
+  };
+  auto open = [&] {
+    TContainerKey key;
+    EXPECT_EQ(d.OpenItem("f", "", key), k);
+    d.CloseItem(k);
+  };
+  auto pageWrites = [&] {
+    return std::count_if(f.storage.log.begin(), f.storage.log.end(),
+                         [](const std::string& l) { return l.find(" write ") != std::string::npos; });
+  };
+
+  // Read after its last write, an hour ago: opening it twice writes nothing.
+  withTimes(now - 2 * hour, now - hour);
+  open();
+  open();
+  EXPECT_EQ(pageWrites(), 0);
+  EXPECT_EQ(d.ReadItem(k).LastAccessTime, now - hour);
+
+  // Written since it was last read: the first open writes the time, the second nothing.
+  withTimes(now - hour, now - 2 * hour);
+  open();
+  EXPECT_EQ(pageWrites(), 1);
+  EXPECT_GE(d.ReadItem(k).LastAccessTime, now);
+  open();
+  EXPECT_EQ(pageWrites(), 1);
+
+  // Last read more than a day ago: written once.
+  withTimes(now - 30 * hour, now - 25 * hour);
+  open();
+  open();
+  EXPECT_EQ(pageWrites(), 1);
+  EXPECT_GE(d.ReadItem(k).LastAccessTime, now);
+
+  // A time written this way is on the disk.
+  f.Reopen();
+  EXPECT_GE(f.dir->ReadItem(k).LastAccessTime, now);
+}
+
 TEST(TDIRManager, SearchesAndTheAttributeRule) {
   TDirectoryFixture f;
   TDIRManager& d = *f.dir;

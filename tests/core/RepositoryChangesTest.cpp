@@ -286,17 +286,7 @@ TEST_F(RepositoryChangesTest, APasteThatFailsTakesItsReminderCopiesAway) {
     e.CopyToClipboard(clipboard);
   }
   test::TFaultyPartStorage storage;
-  // The Safe lets go of the storage before the storage goes, however the test ends.
-  struct TDetach {
-    TqmGlobal& g;
-    ~TDetach() {
-      g.CloseSafe();
-      g.Wrapper().SetPartStorage(nullptr);
-    }
-  } detach{g_};
-  g_.CloseSafe();
-  g_.Wrapper().SetPartStorage(&storage);
-  g_.OpenSafeByName("Alpha", kPassword);
+  const auto detach = ReopenThrough(storage);
   const std::string shape = Shape();
   // Each write of the paste fails in turn: either the paste is whole or nothing of it is there.
   for (int64_t at = 1;; ++at) {

@@ -61,6 +61,22 @@ protected:
     s.WriteString(bytes);
   }
   std::string SafeFile() { return g_.SafeFile("Alpha"); }
+  // Opens the Safe again through `storage` (a fault-injecting part storage). The guard closes the Safe
+  // and lets go of the storage before the storage goes, however the test ends.
+  struct TStorageGuard {
+    TqmGlobal& g;
+    ~TStorageGuard() {
+      g.CloseSafe();
+      g.Wrapper().SetPartStorage(nullptr);
+    }
+  };
+  [[nodiscard]] std::unique_ptr<TStorageGuard> ReopenThrough(TSFSPartStorage& storage) {
+    auto guard = std::make_unique<TStorageGuard>(TStorageGuard{g_});
+    g_.CloseSafe();
+    g_.Wrapper().SetPartStorage(&storage);
+    g_.OpenSafeByName("Alpha", kPassword);
+    return guard;
+  }
   void Reopen() {
     g_.CloseSafe();
     g_.OpenSafeByName("Alpha", kPassword);
