@@ -152,6 +152,17 @@ TEST_F(ShellTest, WindowsAreShownInsideTheScreenAndTitledInOnePattern) {
   ExpectScriptDone();
   EXPECT_EQ(title, QStringLiteral("Brelkan Quillmar II [ About ]"));
   EXPECT_TRUE(inside);
+
+  // Over a main window in the middle of the screen, a dialog opens centred over it.
+  W().move(area.center() - QPoint(W().width() / 2, W().height() / 2));
+  QPoint offset;
+  script_->On<TfrmAbout>([&](TfrmAbout* about) {
+    offset = about->frameGeometry().center() - W().frameGeometry().center();
+    about->accept();
+  });
+  W().FindAction(QStringLiteral("about"))->trigger();
+  ExpectScriptDone();
+  EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
 }
 
 // An object whose slot fails, as a command that meets an error no window catches.

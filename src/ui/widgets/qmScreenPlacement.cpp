@@ -1,5 +1,6 @@
 #include "widgets/qmScreenPlacement.h"
 
+#include <QDialog>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -74,6 +75,17 @@ void KeepOnScreen(QWidget* window) {
   if (placed.topLeft() != frame.topLeft()) window->move(window->pos() + (placed.topLeft() - frame.topLeft()));
 }
 
+void CentreOnParent(QWidget* window) {
+  QWidget* parent = window->parentWidget();
+  if (parent == nullptr || !parent->isVisible()) return;
+  const QRect over = parent->window()->frameGeometry();
+  const QMargins m = FrameMargins(window);
+  const QSize frame = window->size().grownBy(m);
+  const QPoint wanted(over.center().x() - frame.width() / 2, over.center().y() - frame.height() / 2);
+  const QPoint now = window->geometry().topLeft() - QPoint(m.left(), m.top());
+  window->move(window->pos() + (wanted - now));
+}
+
 void CentreOnScreen(QWidget* window) {
   const QRect area = AvailableArea(window);
   if (area.isEmpty()) return;
@@ -92,6 +104,10 @@ bool TqmScreenPlacer::eventFilter(QObject* watched, QEvent* event) {
     if (Placeable(window)) {
       if (type == QEvent::Show) {
         window->setProperty(kPlacePending, true);
+        // A dialog the code placed nowhere in particular opens over the window it belongs to: Qt's own
+        // centring is undone under some window managers, which then put it in the screen's corner.
+        if (qobject_cast<QDialog*>(window) != nullptr && !window->testAttribute(Qt::WA_Moved))
+          CentreOnParent(window);
         KeepOnScreen(window);
       } else if (window->property(kPlacePending).toBool()) {
         window->setProperty(kPlacePending, false);

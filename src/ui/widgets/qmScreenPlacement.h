@@ -18,6 +18,9 @@ namespace quillmar {
 // bar.
 void KeepOnScreen(QWidget* window);
 
+// Centres the window's frame over its parent's window when that is shown (else leaves it).
+void CentreOnParent(QWidget* window);
+
 // Centres the window's frame on the available geometry of its screen (then as KeepOnScreen).
 void CentreOnScreen(QWidget* window);
 
