@@ -38,6 +38,23 @@ constexpr char kControlledPage[] =
     "  fetch('/d/post', {method: 'POST', body: new URLSearchParams(state)}));"
     "</script></body></html>";
 
+// A form the page's script builds after the page has loaded: inputs with ids only, an email box, and a
+// submit handler that posts with fetch instead of letting the form go.
+constexpr char kScriptFormPage[] =
+    "<html><body><div id='root'></div><script>"
+    "setTimeout(() => {"
+    "  const f = document.createElement('form');"
+    "  f.innerHTML = \"<input id='email' type='email'><input id='pw' type='password'>\" +"
+    "                \"<button type='submit'>Sign in</button>\";"
+    "  f.addEventListener('submit', (e) => {"
+    "    e.preventDefault();"
+    "    fetch('/b/post', {method: 'POST', body: new URLSearchParams({"
+    "      email: f.querySelector('#email').value, pw: f.querySelector('#pw').value})});"
+    "  });"
+    "  document.getElementById('root').appendChild(f);"
+    "}, 400);"
+    "</script></body></html>";
+
 // A login over two pages: the user name first, then the password on the page that answers it.
 constexpr char kStepOnePage[] =
     "<html><body><form action='/e/next' method='post'><input name='user' type='text'>"
@@ -58,6 +75,7 @@ protected:
     web_.Page("/plain", "<html><body><p>Nothing to fill here.</p></body></html>");
     web_.Page("/a/login", kLoginPage);
     web_.Page("/d/app", kControlledPage);
+    web_.Page("/b/app", kScriptFormPage);
     web_.Page("/e/login", kStepOnePage);
     web_.Page("/c/inner", kInnerPage);
     web_.Page("/c/frames", QStringLiteral("<html><body><iframe src='http://localhost:%1/c/inner'></iframe>"
@@ -66,7 +84,8 @@ protected:
                                .toLatin1());
     web_.Handler = [this](const TWebRequest& r) -> std::optional<TWebReply> {
       if (r.method == "POST" && r.path == "/e/next") return TWebReply{200, "text/html", kStepTwoPage, {}};
-      if (r.method == "POST" && (r.path == "/a/login" || r.path == "/e/done" || r.path == "/d/post"))
+      if (r.method == "POST" &&
+          (r.path == "/a/login" || r.path == "/e/done" || r.path == "/d/post" || r.path == "/b/post"))
         return TWebReply{200, "text/html", "<html>Welcome</html>", {}};
       if (r.path == "/elsewhere") {
         // Sent on to the same server under another host name.
@@ -293,6 +312,17 @@ TEST_F(AutoFillTest, FillerReachesScriptControlledInputsAndLoginsOverTwoPages) {
   TWebRequest post = web_.Received("POST", "/d/post").front();
   EXPECT_EQ(post.FormValue(QStringLiteral("email")), QStringLiteral("jane@example.org"));
   EXPECT_EQ(post.FormValue(QStringLiteral("pw")), QStringLiteral("s3cret pass"));
+
+  // A form that appears only after the page has loaded, its inputs known by their ids, posted by its
+  // own submit handler.
+  window = Fill(web_.Url("/b/app").toStdString() + ";Login=0.email,Password=0.pw;submit", values);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return !web_.Received("POST", "/b/post").empty(); }))
+      << window->Status().toStdString();
+  post = web_.Received("POST", "/b/post").front();
+  EXPECT_EQ(post.FormValue(QStringLiteral("email")), QStringLiteral("jane@example.org"));
+  EXPECT_EQ(post.FormValue(QStringLiteral("pw")), QStringLiteral("s3cret pass"));
+  EXPECT_EQ(web_.Received("POST", "/b/post").size(), 1u);
 
   // The user name on the first page, the password on the page that answers it.
   window = Fill(web_.Url("/e/login").toStdString() + ";Login=0.user,Password=0.pass;submit", values);
