@@ -11,6 +11,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -135,11 +136,16 @@ private:
 
 }  // namespace
 
-bool TqmProgressRunner::RunBusyWithProgress(QWidget* parent, TqmBusyGate* gate, const QString& label,
-                                            int showAfterMs,
-                                            const std::function<void(const TqmProgress& progress)>& work) {
-  TInputBlocker blocker;
-  std::unique_ptr<QProgressDialog> dialog(MakeDialog(parent, label));
+namespace {
+
+// Run and RunBusyWithProgress: work on a worker thread under a progress dialog shown once it has run for
+// showAfterMs. busy: as RunBusy, the windows open before take no input and the wait pointer shows
+// until the dialog does.
+bool RunUnderDialog(QWidget* parent, TqmBusyGate* gate, const QString& label, int showAfterMs, bool busy,
+                    const std::function<void(const TqmProgress& progress)>& work) {
+  std::optional<TInputBlocker> blocker;
+  if (busy) blocker.emplace();
+  std::unique_ptr<QProgressDialog> dialog(TqmProgressRunner::MakeDialog(parent, label));
   struct TRestore {
     QPointer<QProgressDialog> previous;
     ~TRestore() { current = previous; }
@@ -147,29 +153,34 @@ bool TqmProgressRunner::RunBusyWithProgress(QWidget* parent, TqmBusyGate* gate, 
   current = dialog.get();
   std::unique_ptr<TqmBusyGate::TScope> scope;
   if (gate) scope = std::make_unique<TqmBusyGate::TScope>(*gate);
-  ++busyRunning;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
+  if (busy) ++busyRunning;
+  QApplication::setOverrideCursor(busy ? Qt::WaitCursor : Qt::BusyCursor);
 
+  // Shared with the worker.
   std::atomic<double> fraction{0};
   std::atomic<bool> cancel{false};
   std::exception_ptr error;
+
   QEventLoop loop;
   QElapsedTimer clock;
   clock.start();
+  auto show = [&] {
+    // The pointer over the dialog is the busy one, not the wait pointer: its Cancel can be pressed.
+    if (busy) QApplication::changeOverrideCursor(Qt::BusyCursor);
+    ShowOverOwner(dialog.get());
+  };
   QTimer look;
   look.setInterval(kLookEveryMs);
   QObject::connect(&look, &QTimer::timeout, [&] {
-    if (!dialog->isVisible() && clock.elapsed() >= showAfterMs) {
-      // The pointer over the dialog is the normal one: its Cancel can be pressed.
-      QApplication::changeOverrideCursor(Qt::BusyCursor);
-      ShowOverOwner(dialog.get());
-    }
+    if (!dialog->isVisible() && clock.elapsed() >= showAfterMs) show();
     if (dialog->isVisible())
       dialog->setValue(static_cast<int>(std::clamp(fraction.load(), 0.0, 1.0) * kSteps));
     if (dialog->wasCanceled()) cancel = true;
   });
   QObject::connect(dialog.get(), &QProgressDialog::canceled, [&] { cancel = true; });
+  if (showAfterMs <= 0) show();
   look.start();
+
   std::thread worker([&] {
     try {
       work([&](double f, bool& c) {
@@ -185,12 +196,21 @@ bool TqmProgressRunner::RunBusyWithProgress(QWidget* parent, TqmBusyGate* gate, 
   loop.exec();
   worker.join();
   look.stop();
+
   const bool cancelled = dialog->wasCanceled() || cancel;
   dialog->hide();
   QApplication::restoreOverrideCursor();
-  --busyRunning;
+  if (busy) --busyRunning;
   if (error) std::rethrow_exception(error);
   return cancelled;
+}
+
+}  // namespace
+
+bool TqmProgressRunner::RunBusyWithProgress(QWidget* parent, TqmBusyGate* gate, const QString& label,
+                                            int showAfterMs,
+                                            const std::function<void(const TqmProgress& progress)>& work) {
+  return RunUnderDialog(parent, gate, label, showAfterMs, true, work);
 }
 
 bool TqmProgressRunner::OnWindowThread() {
@@ -214,59 +234,7 @@ QProgressDialog* TqmProgressRunner::MakeDialog(QWidget* parent, const QString& l
 
 bool TqmProgressRunner::Run(QWidget* parent, TqmBusyGate* gate, const QString& label,
                             const std::function<void(const TqmProgress& progress)>& work) {
-  std::unique_ptr<QProgressDialog> dialog(MakeDialog(parent, label));
-  struct TRestore {
-    QPointer<QProgressDialog> previous;
-    ~TRestore() { current = previous; }
-  } restore{current};
-  current = dialog.get();
-  std::unique_ptr<TqmBusyGate::TScope> scope;
-  if (gate) scope = std::make_unique<TqmBusyGate::TScope>(*gate);
-  QApplication::setOverrideCursor(Qt::BusyCursor);
-
-  // Shared with the worker.
-  std::atomic<double> fraction{0};
-  std::atomic<bool> cancel{false};
-  std::atomic<bool> finished{false};
-  std::exception_ptr error;
-
-  QEventLoop loop;
-  QElapsedTimer clock;
-  clock.start();
-  QTimer look;
-  look.setInterval(kLookEveryMs);
-  QObject::connect(&look, &QTimer::timeout, [&] {
-    if (!dialog->isVisible() && clock.elapsed() >= showDelayMs) ShowOverOwner(dialog.get());
-    if (dialog->isVisible())
-      dialog->setValue(static_cast<int>(std::clamp(fraction.load(), 0.0, 1.0) * kSteps));
-    if (dialog->wasCanceled()) cancel = true;
-  });
-  QObject::connect(dialog.get(), &QProgressDialog::canceled, [&] { cancel = true; });
-  if (showDelayMs <= 0) ShowOverOwner(dialog.get());
-  look.start();
-
-  std::thread worker([&] {
-    try {
-      work([&](double f, bool& c) {
-        fraction = f;
-        if (cancel) c = true;
-      });
-    } catch (...) {
-      error = std::current_exception();
-    }
-    finished = true;
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-  });
-  // The quit the worker posts waits in the queue should it come before the loop runs.
-  loop.exec();
-  worker.join();
-  look.stop();
-
-  const bool cancelled = dialog->wasCanceled() || cancel;
-  dialog->hide();
-  QApplication::restoreOverrideCursor();
-  if (error) std::rethrow_exception(error);
-  return cancelled;
+  return RunUnderDialog(parent, gate, label, showDelayMs, false, work);
 }
 
 TqmOutcome RunWithOutcome(QWidget* parent, TqmBusyGate* gate, const QString& label,
