@@ -63,7 +63,8 @@ TfrmPasswordHealth::TfrmPasswordHealth(TqmShell& shell, TqmRepositoryTree& tree,
     open->setEnabled(row && row->data(0, kEntryRole).isValid());
   });
   open->setEnabled(false);
-  resize(780, 440);
+  // Wide enough for an entry three categories deep beside its field and problem.
+  resize(900, 440);
 }
 
 bool TfrmPasswordHealth::Compute() {
