@@ -23,14 +23,6 @@ namespace {
 
 constexpr size_t kBlock = 8;
 
-void Xor8(uint8_t* dst, const uint8_t* a, const uint8_t* b) {
-  uint64_t x, y;
-  std::memcpy(&x, a, kBlock);
-  std::memcpy(&y, b, kBlock);
-  x ^= y;
-  std::memcpy(dst, &x, kBlock);
-}
-
 }  // namespace
 
 struct TLockedFileChain::TImpl {
@@ -69,10 +61,15 @@ void TLockedFileChain::Process(const uint8_t* in, uint8_t* out, size_t count, bo
   uint8_t* reg = impl_->chain;
 
   if (direction_ == TDirection::Encrypt) {
-    for (size_t i = 0; i < full; i += kBlock) {
-      Xor8(reg, reg, in + i);
-      impl_->enc.ProcessBlock(reg);
-      std::memcpy(out + i, reg, kBlock);
+    if (full > 0) {
+      // The cipher's own loop XORs each plain block with the cipher block before it as it goes, so the
+      // chain value is read straight from the output and never copied per block (the chain is serial:
+      // every instruction per block counts). In place is fine: each block is read before it is written.
+      constexpr auto xorInput = CryptoPP::BlockTransformation::BT_XorInput;
+      impl_->enc.AdvancedProcessBlocks(in, reg, out, kBlock, xorInput);
+      if (full > kBlock)
+        impl_->enc.AdvancedProcessBlocks(in + kBlock, out, out + kBlock, full - kBlock, xorInput);
+      std::memcpy(reg, out + full - kBlock, kBlock);
     }
   } else {
     CryptoPP::FixedSizeSecBlock<uint8_t, kBlock> cipher;
