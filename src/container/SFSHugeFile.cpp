@@ -412,7 +412,8 @@ bool TSFSHugeFile::RenameContainer(const std::string& from, const std::string& t
   return true;
 }
 
-bool TSFSHugeFile::DeleteContainer(const std::string& fileName, TSFSPartStorage* storage) {
+bool TSFSHugeFile::DeleteContainer(const std::string& fileName, TSFSPartStorage* storage,
+                                   std::vector<std::unique_ptr<TSFSAbstractFile>>* keepOpen) {
   TSFSPartStorage& s = storage ? *storage : DiskPartStorage();
   ChainInfo chain;
   ReadChain(s, fileName, chain);  // as far as it goes; a damaged chain still loses its first parts
@@ -420,6 +421,13 @@ bool TSFSHugeFile::DeleteContainer(const std::string& fileName, TSFSPartStorage*
   bool first = true;
   bool ok = true;
   for (const std::string& p : chain.paths) {
+    if (keepOpen) {
+      try {
+        keepOpen->push_back(s.Open(p, true, TSFSLock::None));
+      } catch (const ESFSError&) {
+        // Not opened: removing the name frees the space now.
+      }
+    }
     bool removed = s.Remove(p);
     if (first) ok = removed;
     first = false;

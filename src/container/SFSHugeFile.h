@@ -121,10 +121,14 @@ public:
   // Whole-container file operations on closed containers (repair swaps files with them).
   // Rename moves every part of `from` to the names of `to` (rewriting the next-part names); false when
   // `from` is not a valid chain, a target exists, or a rename fails (parts renamed so far are moved
-  // back). Delete removes every part file of the chain; false when part 0 could not be removed.
+  // back). Delete removes every part file of the chain; false when part 0 could not be removed. With
+  // keepOpen, each part is opened before its name goes and its handle added there: the names are
+  // removed at once, and the space is given back only when the handles are closed (which is where a
+  // file system does the slow part of deleting a large file).
   static bool RenameContainer(const std::string& from, const std::string& to,
                               TSFSPartStorage* storage = nullptr);
-  static bool DeleteContainer(const std::string& fileName, TSFSPartStorage* storage = nullptr);
+  static bool DeleteContainer(const std::string& fileName, TSFSPartStorage* storage = nullptr,
+                              std::vector<std::unique_ptr<TSFSAbstractFile>>* keepOpen = nullptr);
 
 private:
   struct Part {

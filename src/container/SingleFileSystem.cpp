@@ -71,6 +71,7 @@ TSingleFileSystem::~TSingleFileSystem() {
   } catch (...) {
   }
   CloseManagers();
+  WaitForOldFiles();
 }
 
 void TSingleFileSystem::ResyncMaps() {

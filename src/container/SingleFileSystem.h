@@ -47,6 +47,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -433,6 +434,12 @@ private:
   uint64_t externalTaken_ = 0;
   std::vector<std::string> externalPaths_;
   bool reloadPending_ = false;  // taking in a change failed half-way: done again at the next lock
+  // Closes the files of the container a rebuild replaced: their names are gone when the rebuild
+  // returns, and closing them gives their space back (see Rebuild). Joined by WaitForOldFiles.
+  std::thread oldFilesCloser_;
+  void WaitForOldFiles();
+  // Removes the container `oldName` that a rebuild replaced (see Rebuild).
+  void RetireOldFiles(const std::string& oldName);
 };
 
 // One consistent read of a container: the shared lock from construction to destruction (see
