@@ -424,7 +424,10 @@ int64_t TSingleFileSystem::ReadNow(const THandle& h, TDIRItem& item, int64_t p, 
   // Pages are read in batches of up to kBatchPages: one read per run of consecutive pages, then the
   // batch is decrypted, by two threads when it is large.
   const size_t batchPages = std::min<size_t>(pages.size(), kBatchPages);
-  std::vector<uint8_t> images(batchPages * size_t(pageSize));
+  // Not cleared first: every byte used is read from the disk before it is looked at, and the buffer
+  // is wiped when done (clearing it too would go over each megabyte read once more).
+  const size_t imageBytes = batchPages * size_t(pageSize);
+  std::unique_ptr<uint8_t[]> images(new uint8_t[imageBytes]);
   std::vector<int32_t> results(batchPages);
   std::vector<TPlace> places(batchPages);
   const TContainerKey& mainKey = pfm_->EffectiveKey(key);
@@ -433,14 +436,14 @@ int64_t TSingleFileSystem::ReadNow(const THandle& h, TDIRItem& item, int64_t p, 
   int64_t done = 0;
   for (size_t b = 0; b < pages.size() && done < n && !failed;) {
     const size_t inBatch = std::min(batchPages, pages.size() - b);
-    const size_t readOk = ReadBatch(*pfm_, pages, b, inBatch, images.data());
+    const size_t readOk = ReadBatch(*pfm_, pages, b, inBatch, images.get());
     const size_t pagesWanted = PlaceBatch(b, inBatch, done, n, p % D, D, places);
-    DecodeBatch(images.data(), std::min(readOk, pagesWanted), pageSize, D, mainKey, helperKey, twoThreads,
+    DecodeBatch(images.get(), std::min(readOk, pagesWanted), pageSize, D, mainKey, helperKey, twoThreads,
                 places, out, results);
     failed = !CountBatch(pagesWanted, readOk, results, places, done, lastError_);
     b += inBatch;
   }
-  SecureWipe(images.data(), images.size());
+  SecureWipe(images.get(), imageBytes);
   return done;
 }
 
