@@ -189,23 +189,31 @@ void RebuildFigures() {
     }
     change.Commit();
   }
-  double cp = CopySeconds(path, g_dir + "/rebuild.copy");
-  // The threaded rebuild and change of password, then the same on one thread.
-  double repair[2], change[2];
+  // In turns, best of each: cp, the threaded rebuild and change of password, then the same on one
+  // thread. The first operations after the container was written run while the disk is still busy
+  // with it (and with freeing the space of the copy cp made), so a single run in a fixed order
+  // penalises whichever comes first.
+  double cp = 1e300, repair[2] = {1e300, 1e300}, change[2] = {1e300, 1e300};
   {
     auto s = std::make_unique<TSingleFileSystem>(path, -1, 8, 2048, 0, "", "", "bench password", false, 18);
     std::string log;
-    const char* passwords[3] = {"bench password", "another password", "a third password"};
-    for (int one = 0; one < 2; ++one) {
-      std::unique_ptr<TThreadsForBench> oneThread;
-      if (one) oneThread = std::make_unique<TThreadsForBench>(1);
-      repair[one] = BestSeconds(1, [&] {
-        if (!s->RepairFile(log, true)) std::fprintf(stderr, "repair failed: %s\n", log.c_str());
-      });
-      change[one] = BestSeconds(1, [&] {
-        if (!s->ChangePassword(passwords[one + 1], "", ""))
-          std::fprintf(stderr, "change of password failed\n");
-      });
+    const char* passwords[2] = {"bench password", "another password"};
+    int current = 0;
+    for (int round = 0; round < 2; ++round) {
+      cp = std::min(cp, CopySeconds(path, g_dir + "/rebuild.copy"));
+      for (int one = 0; one < 2; ++one) {
+        std::unique_ptr<TThreadsForBench> oneThread;
+        if (one) oneThread = std::make_unique<TThreadsForBench>(1);
+        repair[one] = std::min(repair[one], BestSeconds(1, [&] {
+                                 if (!s->RepairFile(log, true))
+                                   std::fprintf(stderr, "repair failed: %s\n", log.c_str());
+                               }));
+        change[one] = std::min(change[one], BestSeconds(1, [&] {
+                                 current = 1 - current;
+                                 if (!s->ChangePassword(passwords[current], "", ""))
+                                   std::fprintf(stderr, "change of password failed\n");
+                               }));
+      }
     }
   }
   double mib = double(fs::file_size(path)) / double(kMiB);
