@@ -33,6 +33,7 @@
 #include "repository/qmRepositoryTreeView.h"
 #include "repository/qmRepsitoryItemEditor.h"
 #include "shell/qmMessages.h"
+#include "shell/qmProgressRunner.h"
 #include "widgets/qmHotLabel.h"
 #include "widgets/qmSafeTextValidator.h"
 #include "widgets/qmSecretClipboard.h"
@@ -680,14 +681,12 @@ void TfrmPasswordRepository::SetFilter(const QString& text) {
   if (first) {
     expandedBeforeFilter_ = view_->ExpandedNodes();
     selectedBeforeFilter_ = CurrentItem();
-    // Every item takes part: what is not read yet is read now, once.
-    try {
-      QApplication::setOverrideCursor(Qt::WaitCursor);
-      tree_->LoadAll(tree_->Root());
-      QApplication::restoreOverrideCursor();
-    } catch (const std::exception& e) {
-      QApplication::restoreOverrideCursor();
-      ShowError(this, FromMessage(e.what()));
+    // Every item takes part: what is not read yet is read now, once, on a worker (the window keeps
+    // painting; after a second a progress dialog offers Cancel, which leaves the filter off).
+    if (!ReadEveryEntry(QStringLiteral("Reading every entry for the filter ..."))) {
+      expandedBeforeFilter_.clear();
+      selectedBeforeFilter_ = {};
+      ClearFilter();
       return;
     }
     filtering_ = true;
@@ -727,6 +726,23 @@ void TfrmPasswordRepository::SetFilter(const QString& text) {
     }
   }
   UpdateActions();
+}
+
+bool TfrmPasswordRepository::ReadEveryEntry(const QString& label) {
+  TqmRepositoryTree::TPendingRead pending;
+  bool complete = false;
+  try {
+    TqmProgressRunner::RunBusyWithProgress(this, &shell_.Gate(), label, kReadProgressAfterMs,
+                                           [&](const TqmProgress& progress) {
+                                             complete = tree_->ReadUnloaded(tree_->Root(), pending, progress);
+                                           });
+  } catch (const std::exception& e) {
+    ShowError(this, FromMessage(e.what()));
+    return false;
+  }
+  if (!complete) return false;  // cancelled: nothing of it is kept
+  tree_->AttachRead(pending);
+  return true;
 }
 
 void TfrmPasswordRepository::ApplyFilterRows() {
