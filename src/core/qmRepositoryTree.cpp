@@ -24,6 +24,10 @@ void TqmRepositoryTree::Load(TNode& node) {
   if (node.loaded) return;
   node.loaded = true;
   labels_.erase(&node);
+  ReadChildren(node, node, warnings_);
+}
+
+void TqmRepositoryTree::ReadChildren(TNode& node, TNode& into, std::vector<std::string>& warnings) {
   TqmCategory* parent = node.category.get();
   TqmSFSWrapper& safe = global_.Wrapper();
   // One lock for the whole category, not one per record.
@@ -51,7 +55,7 @@ void TqmRepositoryTree::Load(TNode& node) {
       cat->SetFolderName(folders[i]);
       cat->SetName(folders[i]);
       cat->SetSortOrder(std::numeric_limits<int32_t>::max());
-      warnings_.push_back(
+      warnings.push_back(
           problem + " The category is shown under its folder name \"" + folders[i] +
           "\", without a template, with everything in it; a repair writes a new record for it.");
     }
@@ -59,17 +63,17 @@ void TqmRepositoryTree::Load(TNode& node) {
     child->parent = &node;
     child->category = std::move(cat);
     child->problem = problem;
-    node.categories.push_back(std::move(child));
+    into.categories.push_back(std::move(child));
   }
-  std::stable_sort(node.categories.begin(), node.categories.end(), [](const auto& a, const auto& b) {
+  std::stable_sort(into.categories.begin(), into.categories.end(), [](const auto& a, const auto& b) {
     return a->category->SortOrder() < b->category->SortOrder();
   });
 
   if (!node.category) return;  // entries live in categories only
   const std::string path = node.FolderPath();
   for (const TqmUnreadableRecord& r : safe.UnreadableEntries(path)) {
-    warnings_.push_back(r.Reason + " That entry is left out.");
-    node.unreadableEntries.push_back(r.Reason);
+    warnings.push_back(r.Reason + " That entry is left out.");
+    into.unreadableEntries.push_back(r.Reason);
   }
   std::map<std::string, std::string> damaged;  // record path -> why
   for (const TqmUnreadableRecord& r : safe.DamagedEntries(path)) damaged[r.Path] = r.Reason;
@@ -80,23 +84,91 @@ void TqmRepositoryTree::Load(TNode& node) {
     try {
       if (!global_.LoadEntryAt(path, i, *e)) break;
     } catch (const std::exception& ex) {
-      warnings_.push_back(std::string(ex.what()) + " That entry is left out.");
-      node.unreadableEntries.push_back(ex.what());
+      warnings.push_back(std::string(ex.what()) + " That entry is left out.");
+      into.unreadableEntries.push_back(ex.what());
       continue;
     }
     if (auto d = damaged.find(folder + e->FileName()); d != damaged.end()) {
-      warnings_.push_back(d->second);
-      node.damagedEntries[e.get()] = d->second;
+      warnings.push_back(d->second);
+      into.damagedEntries[e.get()] = d->second;
     }
-    node.entries.push_back(std::move(e));
+    into.entries.push_back(std::move(e));
   }
-  std::stable_sort(node.entries.begin(), node.entries.end(),
+  std::stable_sort(into.entries.begin(), into.entries.end(),
                    [](const auto& a, const auto& b) { return a->SortOrder() < b->SortOrder(); });
 }
 
 void TqmRepositoryTree::LoadAll(TNode& node) {
   Load(node);
   for (auto& c : node.categories) LoadAll(*c);
+}
+
+namespace {
+
+// The categories below node that are loaded now, at every depth.
+void CountCategories(const TqmRepositoryTree::TNode& node, int& count) {
+  for (const auto& c : node.categories) {
+    ++count;
+    CountCategories(*c, count);
+  }
+}
+
+}  // namespace
+
+bool TqmRepositoryTree::ReadUnloaded(TNode& node, TPendingRead& pending,
+                                     const std::function<void(double, bool&)>& progress) {
+  // The categories known now give the progress's scale; those found while reading add to it.
+  int total = 1, done = 0;
+  CountCategories(node, total);
+  bool cancel = false;
+  auto step = [&] {
+    ++done;
+    if (progress) progress(std::min(1.0, double(done) / double(std::max(total, done + 1))), cancel);
+    return !cancel;
+  };
+  // A detached node (read in this call) belongs to `pending` alone: it is filled in place.
+  std::function<bool(TNode&)> readDetached = [&](TNode& n) {
+    n.loaded = true;
+    ReadChildren(n, n, pending.warnings);
+    total += static_cast<int>(n.categories.size());
+    if (!step()) return false;
+    for (auto& c : n.categories)
+      if (!readDetached(*c)) return false;
+    return true;
+  };
+  // A node of the tree: read only when not loaded; the tree's nodes are only looked at.
+  std::function<bool(TNode&)> walk = [&](TNode& n) {
+    if (n.loaded) {
+      if (!step()) return false;
+      for (auto& c : n.categories)
+        if (!walk(*c)) return false;
+      return true;
+    }
+    auto scratch = std::make_unique<TNode>();
+    ReadChildren(n, *scratch, pending.warnings);
+    total += static_cast<int>(scratch->categories.size());
+    if (!step()) return false;
+    for (auto& c : scratch->categories)
+      if (!readDetached(*c)) return false;
+    pending.reads.emplace_back(&n, std::move(scratch));
+    return true;
+  };
+  return walk(node);
+}
+
+void TqmRepositoryTree::AttachRead(TPendingRead& pending) {
+  for (auto& [node, read] : pending.reads) {
+    if (node->loaded) continue;  // read meanwhile by the tree's own thread: that reading stands
+    node->loaded = true;
+    labels_.erase(node);
+    node->categories = std::move(read->categories);
+    node->entries = std::move(read->entries);
+    node->damagedEntries = std::move(read->damagedEntries);
+    node->unreadableEntries = std::move(read->unreadableEntries);
+  }
+  warnings_.insert(warnings_.end(), pending.warnings.begin(), pending.warnings.end());
+  pending.reads.clear();
+  pending.warnings.clear();
 }
 
 // --- Positions ------------------------------------------------------------------------------------------

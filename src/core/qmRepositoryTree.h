@@ -28,6 +28,7 @@
 // operation removes them. The rules it applies are those of core/qmRepositoryRules.h.
 // Threading: the caller's thread, like every call of TqmGlobal; not thread-safe.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -93,6 +94,21 @@ public:
   void Load(TNode& node);
   // Load for node and every category below it.
   void LoadAll(TNode& node);
+
+  // LoadAll in two steps, so that the reading can run on a worker thread while the window goes on
+  // showing (and painting) the tree:
+  //  - ReadUnloaded reads every category below node (node included) that is not loaded yet into nodes
+  //    of `pending`, without changing the tree or anything the window thread reads; progress is
+  //    reported per category and a cancel is honoured between categories (false then: nothing of
+  //    `pending` is to be attached);
+  //  - AttachRead, on the tree's own thread once the reading is over, hangs what was read into the
+  //    tree, as Load would have (with its warnings).
+  struct TPendingRead {
+    std::vector<std::pair<TNode*, std::unique_ptr<TNode>>> reads;  // the node read, and what was read
+    std::vector<std::string> warnings;
+  };
+  bool ReadUnloaded(TNode& node, TPendingRead& pending, const std::function<void(double, bool&)>& progress);
+  void AttachRead(TPendingRead& pending);
 
   // --- Positions -----------------------------------------------------------------------------------------
   // The node an item is shown under: an entry's category node, a category's parent node (the root at
@@ -210,6 +226,9 @@ public:
   static uint64_t LabelledChildren();
 
 private:
+  // Reads node's children (categories and entries, sorted) into `into` (node itself or a scratch
+  // node); the children's parent is node. Warnings go to `warnings`. Touches nothing else of the tree.
+  void ReadChildren(TNode& node, TNode& into, std::vector<std::string>& warnings);
   // True when a match was found below node from display position `from` on (it goes to `found`).
   bool FindBelow(TNode& node, int from, const std::string& text, bool caseSensitive, bool allFields,
                  TItem& found);

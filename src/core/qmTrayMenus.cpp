@@ -13,24 +13,33 @@ TqmTrayMenus BuildTrayMenus(TqmGlobal& global, TqmRepositoryTree& tree) {
   TStringArray& urlData = global.UrlMenuData();
   autoFillData.Clear();
   urlData.Clear();
-  std::function<void(TqmRepositoryTree::TNode&)> walk = [&](TqmRepositoryTree::TNode& node) {
-    tree.Load(node);
-    for (auto& sub : node.categories) walk(*sub);
-    for (auto& e : node.entries) {
-      if (!e->AutoFill().empty()) {
-        std::string data = e->AutoFill() + "|";
-        for (const std::string& line : e->NameValueList()) data += line + "\r\n";
-        autoFillData.Add(data);
-        menus.AutoFill.push_back({e->DisplayPath(), e->Icon(), std::move(data), {&node, e.get()}});
-      }
-      for (const auto& f : e->Fields()) {
-        if (f->FieldType() != ftURL || f->Value().empty()) continue;
-        urlData.Add(f->Value());
-        menus.Sites.push_back({e->DisplayPath(), e->Icon(), f->Value(), {&node, e.get()}});
-      }
-    }
-  };
-  walk(tree.Root());
+  // prefix: the category names of the node's path, each followed by "->" (an entry's DisplayPath
+  // without its title), made once per category rather than once per item: the tray is built at
+  // every opening.
+  std::function<void(TqmRepositoryTree::TNode&, const std::string&)> walk =
+      [&](TqmRepositoryTree::TNode& node, const std::string& prefix) {
+        tree.Load(node);
+        for (auto& sub : node.categories) walk(*sub, prefix + sub->category->Name() + "->");
+        for (auto& e : node.entries) {
+          if (!e->AutoFill().empty()) {
+            std::string data = e->AutoFill() + "|";
+            for (const auto& f : e->Fields()) {
+              data += f->Name();
+              data += '=';
+              data += f->Value();
+              data += "\r\n";
+            }
+            autoFillData.Add(data);
+            menus.AutoFill.push_back({prefix + e->Title(), e->Icon(), std::move(data), {&node, e.get()}});
+          }
+          for (const auto& f : e->Fields()) {
+            if (f->FieldType() != ftURL || f->Value().empty()) continue;
+            urlData.Add(f->Value());
+            menus.Sites.push_back({prefix + e->Title(), e->Icon(), f->Value(), {&node, e.get()}});
+          }
+        }
+      };
+  walk(tree.Root(), std::string());
   return menus;
 }
 

@@ -75,6 +75,55 @@ TEST(RepositoryRules, AllFieldsComparesFieldsWithLetterCase) {
 
 // --- With a Safe -------------------------------------------------------------------------------------------
 
+// The first full read on a worker: nothing of the tree changes until AttachRead, which leaves the tree
+// as LoadAll would; a cancel keeps the tree as it was.
+TEST_F(RepositoryTreeTest, ReadUnloadedChangesNothingUntilAttachedAndACancelKeepsTheTree) {
+  TqmCategory& web = AddCategory("Web", 0);
+  TqmCategory& shops = AddCategory("Shops", 0, &web);
+  AddCategory("Mail", 1);
+  AddEntry(web, "forum", 0);
+  AddEntry(shops, "store b", 1);
+  AddEntry(shops, "store a", 0);
+
+  TqmRepositoryTree tree(g_);
+  tree.Load(tree.Root());
+  ASSERT_EQ(tree.Root().categories.size(), 2u);
+  TNode& webNode = *tree.Root().categories[0];
+  ASSERT_FALSE(webNode.loaded);
+
+  // Cancelled at the first category it reads: nothing to attach, the tree untouched.
+  TqmRepositoryTree::TPendingRead cancelled;
+  int reports = 0;
+  EXPECT_FALSE(
+      tree.ReadUnloaded(tree.Root(), cancelled, [&](double, bool& cancel) { cancel = ++reports >= 2; }));
+  EXPECT_FALSE(webNode.loaded);
+  EXPECT_TRUE(webNode.categories.empty() && webNode.entries.empty());
+
+  TqmRepositoryTree::TPendingRead pending;
+  double last = 0;
+  ASSERT_TRUE(tree.ReadUnloaded(tree.Root(), pending, [&](double fraction, bool&) {
+    EXPECT_GE(fraction, last);
+    EXPECT_LE(fraction, 1.0);
+    last = fraction;
+  }));
+  EXPECT_FALSE(webNode.loaded) << "read, not attached yet";
+  EXPECT_TRUE(webNode.categories.empty() && webNode.entries.empty());
+  tree.AttachRead(pending);
+
+  TqmRepositoryTree whole(g_);
+  whole.LoadAll(whole.Root());
+  ASSERT_TRUE(webNode.loaded);
+  ASSERT_EQ(webNode.categories.size(), 1u);
+  TNode& shopsNode = *webNode.categories[0];
+  EXPECT_EQ(shopsNode.parent, &webNode);
+  EXPECT_TRUE(shopsNode.loaded);
+  EXPECT_EQ(Titles(webNode), Titles(*whole.Root().categories[0]));
+  EXPECT_EQ(Titles(shopsNode), (std::vector<std::string>{"store a", "store b"}));
+  EXPECT_EQ(shopsNode.entries[0]->Parent(), shopsNode.category.get());
+  EXPECT_TRUE(tree.Root().categories[1]->loaded);
+  EXPECT_TRUE(tree.TakeWarnings().empty());
+}
+
 TEST_F(RepositoryTreeTest, GapsAndRepeatsInTheNumbersAreAllShownAndRenumbered) {
   TqmCategory& web = AddCategory("Web", 7);
   AddCategory("Mail", 7);  // the same number: both are shown

@@ -231,6 +231,21 @@ TEST_F(EntryEditingTest, KeyboardFollowsFieldOrderAndEscapeCancels) {
       last = index;
     }
     EXPECT_GE(last, 8);
+    // The whole chain reads as the window does: Browse beside the icon, the fields, the buttons below.
+    QStringList chain;
+    QWidget* browse = Child<QPushButton>(w, "btnBrowse");
+    for (QWidget* f = browse->nextInFocusChain(); f != browse; f = f->nextInFocusChain()) {
+      const QString name = f->objectName();
+      if ((f->focusPolicy() & Qt::TabFocus) && f->window() == w &&
+          (name.startsWith(QLatin1String("fld")) || name.startsWith(QLatin1String("btn"))))
+        chain << name;
+    }
+    ASSERT_GE(chain.size(), 4);
+    EXPECT_TRUE(chain.front().startsWith(QLatin1String("fld0"))) << chain.join(' ').toStdString();
+    EXPECT_EQ(chain.mid(chain.size() - 3),
+              (QStringList{QStringLiteral("btnAutoFillWizard"), QStringLiteral("btnOK"),
+                           QStringLiteral("btnCancel")}))
+        << chain.join(' ').toStdString();
     QTest::keyClicks(QApplication::focusWidget(), "7");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
   });

@@ -20,6 +20,8 @@ namespace quillmar {
 
 namespace {
 
+// How long the first full read runs before its progress dialog (with Cancel) shows.
+constexpr int kReadProgressAfterMs = 1000;
 constexpr int kEntryRole = Qt::UserRole + 1;
 
 int CountEntries(const TqmRepositoryTree::TNode& node) {
@@ -69,12 +71,17 @@ TfrmPasswordHealth::TfrmPasswordHealth(TqmShell& shell, TqmRepositoryTree& tree,
 
 bool TfrmPasswordHealth::Compute() {
   try {
-    // Reading the Safe happens here, on the window thread; the worker below only reads memory.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    tree_.LoadAll(tree_.Root());
-    QApplication::restoreOverrideCursor();
+    // What is not read yet is read on a worker first (the window keeps painting; after a second a
+    // progress dialog offers Cancel); the tree takes it in on this thread, then the check below only
+    // reads memory.
+    TqmRepositoryTree::TPendingRead pending;
+    bool complete = false;
+    TqmProgressRunner::RunBusyWithProgress(
+        parentWidget(), &shell_.Gate(), QStringLiteral("Reading every entry ..."), kReadProgressAfterMs,
+        [&](const TqmProgress& progress) { complete = tree_.ReadUnloaded(tree_.Root(), pending, progress); });
+    if (!complete) return false;  // cancelled: the tree is as it was
+    tree_.AttachRead(pending);
   } catch (const std::exception& e) {
-    QApplication::restoreOverrideCursor();
     ShowError(parentWidget(), FromMessage(e.what()));
     return false;
   }

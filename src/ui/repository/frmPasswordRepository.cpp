@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -32,6 +33,7 @@
 #include "repository/qmRepositoryTreeView.h"
 #include "repository/qmRepsitoryItemEditor.h"
 #include "shell/qmMessages.h"
+#include "shell/qmProgressRunner.h"
 #include "widgets/qmHotLabel.h"
 #include "widgets/qmSafeTextValidator.h"
 #include "widgets/qmSecretClipboard.h"
@@ -402,19 +404,32 @@ void TfrmPasswordRepository::FindNext(const QString& text, bool caseSensitive, b
 
 void TfrmPasswordRepository::BuildTrayMenus(QMenu* autoFill, QMenu* webSites) {
   if (managingCategories_) return;
+  // Whether every category was read before: then the walk reads nothing and the model stays as it is
+  // (the tray opens often; a model refresh at 10,000 entries costs more than the menus).
+  std::function<bool(const TqmRepositoryTree::TNode&)> allLoaded = [&](const TqmRepositoryTree::TNode& node) {
+    if (!node.loaded) return false;
+    for (const auto& c : node.categories)
+      if (!allLoaded(*c)) return false;
+    return true;
+  };
+  const bool readBefore = allLoaded(tree_->Root());
   TqmTrayMenus menus;
   try {
     menus = quillmar::BuildTrayMenus(shell_.Global(), *tree_);
   } catch (const std::exception&) {
     return;  // a Safe that cannot be read lists nothing; the tab says why when it is shown
   }
-  Refreshed(CurrentItem());
-  auto iconOf = [](const std::string& bytes) {
+  if (!readBefore) Refreshed(CurrentItem());
+  // Entries mostly share their category's icon: each different picture is decoded once per opening.
+  QHash<QByteArray, QIcon> icons;
+  auto iconOf = [&icons](const std::string& bytes) {
+    if (bytes.empty()) return QIcon();
+    const QByteArray key(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    auto it = icons.constFind(key);
+    if (it != icons.constEnd()) return *it;
     QPixmap pixmap;
-    if (!bytes.empty())
-      pixmap.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<uint>(bytes.size()),
-                          "ICO");
-    return QIcon(pixmap);
+    pixmap.loadFromData(key, "ICO");
+    return *icons.insert(key, QIcon(pixmap));
   };
   for (const TqmTrayItem& item : menus.AutoFill) {
     QAction* a = autoFill->addAction(iconOf(item.Icon), FromSafeText(item.Caption));
@@ -662,17 +677,16 @@ void TfrmPasswordRepository::SetFilter(const QString& text) {
   }
   std::string safe;
   if (!ToSafeText(text, safe)) return;  // the box's guard has refused the character already
-  if (!filtering_) {
+  const bool first = !filtering_;
+  if (first) {
     expandedBeforeFilter_ = view_->ExpandedNodes();
     selectedBeforeFilter_ = CurrentItem();
-    // Every item takes part: what is not read yet is read now, once.
-    try {
-      QApplication::setOverrideCursor(Qt::WaitCursor);
-      tree_->LoadAll(tree_->Root());
-      QApplication::restoreOverrideCursor();
-    } catch (const std::exception& e) {
-      QApplication::restoreOverrideCursor();
-      ShowError(this, FromMessage(e.what()));
+    // Every item takes part: what is not read yet is read now, once, on a worker (the window keeps
+    // painting; after a second a progress dialog offers Cancel, which leaves the filter off).
+    if (!ReadEveryEntry(QStringLiteral("Reading every entry for the filter ..."))) {
+      expandedBeforeFilter_.clear();
+      selectedBeforeFilter_ = {};
+      ClearFilter();
       return;
     }
     filtering_ = true;
@@ -683,8 +697,14 @@ void TfrmPasswordRepository::SetFilter(const QString& text) {
     txtFilter_->setText(text);
     filterTimer_->stop();
   }
-  const TItem keep = CurrentItem();
-  Refreshed(keep.IsNone() ? selectedBeforeFilter_ : keep);
+  if (first) {
+    // The model learns of everything read above.
+    const TItem keep = CurrentItem();
+    Refreshed(keep.IsNone() ? selectedBeforeFilter_ : keep);
+  } else {
+    // A further keystroke: the tree and the model are as they were; only which rows show changes.
+    ApplyFilterRows();
+  }
   // The selection moves to the first match unless it is on a match already (a category shown only
   // for what it holds is none).
   auto matches = [this](const TItem& item) {
@@ -708,6 +728,23 @@ void TfrmPasswordRepository::SetFilter(const QString& text) {
   UpdateActions();
 }
 
+bool TfrmPasswordRepository::ReadEveryEntry(const QString& label) {
+  TqmRepositoryTree::TPendingRead pending;
+  bool complete = false;
+  try {
+    TqmProgressRunner::RunBusyWithProgress(this, &shell_.Gate(), label, kReadProgressAfterMs,
+                                           [&](const TqmProgress& progress) {
+                                             complete = tree_->ReadUnloaded(tree_->Root(), pending, progress);
+                                           });
+  } catch (const std::exception& e) {
+    ShowError(this, FromMessage(e.what()));
+    return false;
+  }
+  if (!complete) return false;  // cancelled: nothing of it is kept
+  tree_->AttachRead(pending);
+  return true;
+}
+
 void TfrmPasswordRepository::ApplyFilterRows() {
   // A category is shown when it matches or holds something shown; an entry when it matches. The
   // categories that hold something shown are expanded.
@@ -719,14 +756,15 @@ void TfrmPasswordRepository::ApplyFilterRows() {
           const QModelIndex index = model_->index(row, 0, parent);
           const bool below = c->loaded && walk(*c, index);
           const bool shown = below || RepositoryFilterMatches(*c->category, filterText_);
-          view_->setRowHidden(row, parent, !shown);
-          if (below) view_->setExpanded(index, true);
+          // Only rows whose state changes are touched: a keystroke changes few of 10,000.
+          if (view_->isRowHidden(row, parent) == shown) view_->setRowHidden(row, parent, !shown);
+          if (below && !view_->isExpanded(index)) view_->setExpanded(index, true);
           any = any || shown;
           ++row;
         }
         for (auto& e : node.entries) {
           const bool shown = RepositoryFilterMatches(*e, filterText_);
-          view_->setRowHidden(row, parent, !shown);
+          if (view_->isRowHidden(row, parent) == shown) view_->setRowHidden(row, parent, !shown);
           any = any || shown;
           ++row;
         }

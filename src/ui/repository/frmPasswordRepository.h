@@ -74,6 +74,12 @@ public:
   void OpenEntry(const TItem& item);
 
 private:
+  // How long the first full read of the tree runs before its progress dialog (with Cancel) shows.
+  static constexpr int kReadProgressAfterMs = 1000;
+  // Reads every entry not read yet on a worker under the progress runner; false when it was cancelled
+  // or failed (said), and then the tree is as it was.
+  bool ReadEveryEntry(const QString& label);
+
   void MakeActions();
   void UpdateActions();
   void SelectionChanged();

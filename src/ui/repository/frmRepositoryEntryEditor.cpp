@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/qmEntryEditSession.h"
 #include "core/qmGlobal.h"
@@ -141,8 +142,33 @@ void TfrmRepositoryEntryEditor::BuildEditors() {
     editors_.push_back(editor);
   }
   content_->resize(kWidth, nextTop_);
+  SetTabOrder();
   if (!editors_.empty())
     if (QWidget* first = editors_.front()->FocusControl()) first->setFocus();
+}
+
+void TfrmRepositoryEntryEditor::SetTabOrder() {
+  // Tab goes as the window reads: Browse beside the icon, the fields from top to bottom (each with
+  // the controls of its panel in their own order), then the buttons below. The panels are made after
+  // the buttons, so their place in the chain is set here.
+  std::vector<QWidget*> order{btnBrowse_};
+  for (TqmCustomFieldEditor* editor : editors_) {
+    QFrame* panel = editor->Panel();
+    if (panel == nullptr) continue;
+    // The panel's controls in the chain's present order (the order the panel made them in).
+    std::vector<QWidget*> inPanel;
+    for (QWidget* w : panel->findChildren<QWidget*>())
+      if (w->focusPolicy() & Qt::TabFocus) inPanel.push_back(w);
+    for (QWidget* w = panel->nextInFocusChain(); w != panel && !inPanel.empty(); w = w->nextInFocusChain()) {
+      auto it = std::find(inPanel.begin(), inPanel.end(), w);
+      if (it == inPanel.end()) continue;
+      order.push_back(w);
+      inPanel.erase(it);
+    }
+    order.insert(order.end(), inPanel.begin(), inPanel.end());
+  }
+  order.insert(order.end(), {btnAutoFillWizard_, btnOK_, btnCancel_});
+  for (size_t i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
 }
 
 TqmCustomFieldEditor* TfrmRepositoryEntryEditor::EditorOf(int index) const {

@@ -86,6 +86,8 @@ protected:
   void showEvent(QShowEvent* event) override;
 
 private:
+  // Browse, the fields in their order, then the buttons below.
+  void SetTabOrder();
   void PlaceWindow();
   // The editor of the field at index, or null.
   TqmCustomFieldEditor* EditorOf(int index) const;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFont>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -30,6 +31,8 @@ using test::Child;
 TqmScreenshotScene::TqmScreenshotScene(const QString& root)
     : root_(root), sandbox_(std::make_unique<test::TDesktopSandbox>(root)) {
   TqmApplication::SetUpLook(*qApp);
+  // Dates, numbers and amounts as in the United States, whatever the machine's language.
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   QFont font(QStringLiteral("DejaVu Sans"));
   font.setPointSize(10);
   QApplication::setFont(font);

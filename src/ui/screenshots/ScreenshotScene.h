@@ -6,7 +6,8 @@
 //                       last), "Household" and "Travel"
 //   <root>/Documents/   the user's documents (Folder("Documents"))
 //   <root>/config/, run/  the desktop's folders while the scene lives (nothing reaches the user's)
-// The look is fixed too: the Fusion style, DejaVu Sans 10 pt, progress dialogs at once.
+// The look is fixed too: the Fusion style, DejaVu Sans 10 pt, the en_US locale, progress dialogs at
+// once.
 #include <QByteArray>
 #include <QPixmap>
 #include <QString>

@@ -10,6 +10,7 @@
 #include "core/qmGlobal.h"
 #include "model/qmCategory.h"
 #include "model/qmRepositoryEntry.h"
+#include "repository/fields/qmCustomFieldViewer.h"
 #include "repository/frmFindEntry.h"
 #include "repository/frmIconBrowser.h"
 #include "repository/frmRepositoryEntryEditor.h"
@@ -27,6 +28,27 @@ namespace quillmar {
 namespace {
 
 using TScene = TqmScreenshotScene;
+
+// The moment the one-time code is shown at (2025-12-09 10:00:10 UTC): the same code and seconds left
+// in every run.
+int64_t FixedCodeTime() {
+  return 1765274410;
+}
+
+// A fixed stream of numbers (xorshift32 from a fixed seed), so that the generator shows the same
+// password in every run. Only for pictures: nothing of it is random.
+class TFixedRandom : public TqmRandomSource {
+public:
+  uint32_t Next32() override {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 17;
+    state_ ^= state_ << 5;
+    return state_;
+  }
+
+private:
+  uint32_t state_ = 0x2545F491u;
+};
 
 // A category of the twelve types and a one-time code field, kept in memory only (the demo Safe is
 // not changed), and an entry of it with fixed values.
@@ -97,6 +119,7 @@ const TqmScreenshotRows kRows(
                  {"entry_view.png",
                   [](TScene& scene) {
                     TDemoEntry demo;
+                    TqmNormalTextFieldViewer::SetCodeClock(&FixedCodeTime);
                     TqmRepositoryEntryViewer view(scene.Global());
                     view.resize(619, 240);
                     view.show();
@@ -104,6 +127,7 @@ const TqmScreenshotRows kRows(
                     TScene::Settle();
                     QPixmap shot = TScene::Grab(&view);
                     view.ShowEntry(nullptr);
+                    TqmNormalTextFieldViewer::SetCodeClock(nullptr);
                     return shot;
                   }},
                  {"icon_browser.png",
@@ -140,7 +164,8 @@ const TqmScreenshotRows kRows(
                   }},
                  {"password_generator.png",
                   [](TScene& scene) {
-                    TfrmPasswordGenerator generator(&scene.MainWindow());
+                    TFixedRandom random;
+                    TfrmPasswordGenerator generator(&scene.MainWindow(), &random);
                     generator.show();
                     TScene::Settle();
                     return TScene::Grab(&generator);

@@ -103,7 +103,8 @@ const TqmScreenshotRows kRows(
          [](TScene& scene) {
            TfrmPasswordRepository& tab = Tab(scene);
            tab.SetFilter(QStringLiteral("bank"));
-           TScene::Settle(60);
+           // Long enough for the box's clear button to finish fading in (the same picture every run).
+           TScene::Settle(400);
            QPixmap shot = TScene::Grab(&scene.MainWindow());
            tab.ClearFilter();
            return shot;

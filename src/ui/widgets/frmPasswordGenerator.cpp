@@ -36,7 +36,8 @@ TLastChoices& Last() {
 
 }  // namespace
 
-TfrmPasswordGenerator::TfrmPasswordGenerator(QWidget* parent) : QDialog(parent) {
+TfrmPasswordGenerator::TfrmPasswordGenerator(QWidget* parent, TqmRandomSource* source)
+    : QDialog(parent), source_(source) {
   setObjectName(QStringLiteral("TfrmPasswordGenerator"));
   setWindowTitle(QStringLiteral("Password Generator"));
   const TLastChoices& last = Last();
@@ -196,7 +197,10 @@ void TfrmPasswordGenerator::Regenerate() {
   std::string made;
   double bits = 0;
   try {
-    made = phrase ? GeneratePassphrase(phraseRules) : GeneratePassword(passwordRules);
+    if (source_ != nullptr)
+      made = phrase ? GeneratePassphrase(phraseRules, *source_) : GeneratePassword(passwordRules, *source_);
+    else
+      made = phrase ? GeneratePassphrase(phraseRules) : GeneratePassword(passwordRules);
     bits = phrase ? PassphraseEntropyBits(phraseRules) : PasswordEntropyBits(passwordRules);
   } catch (const std::exception& e) {
     txtGenerated_->clear();

@@ -27,7 +27,9 @@ namespace quillmar {
 class TfrmPasswordGenerator : public QDialog {
   Q_OBJECT
 public:
-  explicit TfrmPasswordGenerator(QWidget* parent);
+  // source: where the randomness comes from (screenshots pass a fixed one); null: the system's.
+  // It must outlive the window.
+  explicit TfrmPasswordGenerator(QWidget* parent, TqmRandomSource* source = nullptr);
   ~TfrmPasswordGenerator() override;
 
   // The password shown (what OK hands over).
@@ -55,6 +57,7 @@ private:
   QLineEdit* txtGenerated_;
   QLabel* lblEntropy_;
   QPushButton* ok_;
+  TqmRandomSource* source_;
 };
 
 }  // namespace quillmar
