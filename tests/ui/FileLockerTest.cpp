@@ -67,12 +67,14 @@ protected:
       cli.waitForFinished(5000);
       return false;
     }
-    if (cli.exitCode() != 0) ADD_FAILURE() << arguments.join(' ').toStdString() << ": " << cli.readAll().data();
+    if (cli.exitCode() != 0)
+      ADD_FAILURE() << arguments.join(' ').toStdString() << ": " << cli.readAll().data();
     return cli.exitCode() == 0;
   }
   // The editor of the name of row, while it is open.
   static QLineEdit* NameEditor(TfrmFileLocker& locker, int row) {
-    return qobject_cast<QLineEdit*>(locker.List()->View()->indexWidget(locker.List()->Model()->index(row, 0)));
+    return qobject_cast<QLineEdit*>(
+        locker.List()->View()->indexWidget(locker.List()->Model()->index(row, 0)));
   }
   bool Drop(const std::vector<std::string>& files) {
     QMimeData mime;
@@ -345,9 +347,11 @@ TEST_F(FileLockerUiTest, AnInlineRenameOutlivesAnotherProgramsChangeUnlessItsIte
   // The item being renamed deleted by the other program: the edit ends with it.
   locker.List()->EditRow(Row(locker, "b.txt"));
   ASSERT_NE(NameEditor(locker, Row(locker, "b.txt")), nullptr);
-  ASSERT_TRUE(Cli({QStringLiteral("rmfile"), QStringLiteral("Alpha"), QStringLiteral("b.txt"), QStringLiteral("--yes")}));
+  ASSERT_TRUE(Cli(
+      {QStringLiteral("rmfile"), QStringLiteral("Alpha"), QStringLiteral("b.txt"), QStringLiteral("--yes")}));
   ASSERT_TRUE(WaitUntil([&] { return Row(locker, "b.txt") < 0; }));
-  for (int row = 0; row < locker.List()->Model()->rowCount(); ++row) EXPECT_EQ(NameEditor(locker, row), nullptr);
+  for (int row = 0; row < locker.List()->Model()->rowCount(); ++row)
+    EXPECT_EQ(NameEditor(locker, row), nullptr);
   ExpectScriptDone();
 }
 

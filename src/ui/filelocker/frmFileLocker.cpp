@@ -421,13 +421,12 @@ int TfrmFileLocker::LockPaths(const QStringList& paths, bool fromDialog) {
     TqmOutcomeTexts texts;
     texts.failed = QStringLiteral("The files could not be locked into the Safe.");
     // A cancelled run is told below: the files locked before the Cancel stay in the Safe.
-    const TqmOutcome outcome = RunWithOutcome(shell_.Window(), &shell_.Gate(),
-                                              QStringLiteral("Locking files into the Safe ..."), texts,
-                                              [&](const TqmProgress& progress, std::string&) {
-                                                out = commands.Lock(plan, removeFromDisk, ask,
-                                                                    relay.Bind(progress));
-                                                return !out.Cancelled;
-                                              });
+    const TqmOutcome outcome =
+        RunWithOutcome(shell_.Window(), &shell_.Gate(), QStringLiteral("Locking files into the Safe ..."),
+                       texts, [&](const TqmProgress& progress, std::string&) {
+                         out = commands.Lock(plan, removeFromDisk, ask, relay.Bind(progress));
+                         return !out.Cancelled;
+                       });
     if (outcome == TqmOutcome::Failed) {
       Refresh();
       return 0;
