@@ -337,7 +337,8 @@ QString TfrmFileLocker::StatusText(const QString& verb, const TqmLockerStatus& s
 namespace {
 
 // The progress of a run of files, told to the progress window: the fraction of the bytes (of the files
-// when there are no bytes), and the text at each new file and a few times a second.
+// when there are no bytes), and the text at each new file (at most 25 times a second) and a few times a
+// second.
 class TRunProgress {
 public:
   TRunProgress(QObject* context, QString verb,
@@ -351,7 +352,11 @@ public:
                                                 : 0.0;
       if (progress) progress(std::min(1.0, fraction), cancel);
       const auto now = TClock::now();
-      if (s.FileNumber != lastFile_ || now - lastText_ > std::chrono::milliseconds(200)) {
+      // A new file is named at once, unless one was named just now: a run of many small files would
+      // otherwise send the window a text for every file.
+      const auto since = now - lastText_;
+      if (since > std::chrono::milliseconds(200) ||
+          (s.FileNumber != lastFile_ && since > std::chrono::milliseconds(40))) {
         lastFile_ = s.FileNumber;
         lastText_ = now;
         const QString text = text_(verb_, s, std::chrono::duration<double>(now - start_).count());
