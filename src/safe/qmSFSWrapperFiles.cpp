@@ -269,6 +269,10 @@ TqmFileInfo TqmSFSWrapper::FolderInfoAt(const std::string& folder, int index) {
 }
 
 TqmLockerListing TqmSFSWrapper::ListLockerFolder(const std::string& folder) {
+  // One read for the whole walk: the shared lock is taken once, and the items found after the first
+  // one come from the same state of the Safe as the first (the search's later steps take no lock of
+  // their own).
+  TRead reading(*this);
   EnsureLayout();
   TqmLockerListing listing;
   TSingleFileSystem& sfs = Sfs();

@@ -162,5 +162,54 @@ TEST_F(CryptoMailTabTest, SettingsAreKeptAndAnUnchangedTabLeavesThemAlone) {
   EXPECT_FALSE(Child<QLineEdit>(tab, "FileName")->isEnabled());
 }
 
+TEST_F(CryptoMailTabTest, SettingsSurviveReopeningTheSafeAndAnotherSafeHasItsOwn) {
+  MakeSafe("Beta", "beta-pass");
+  Child<QLineEdit>(tab, "riName")->setText(QStringLiteral("Ann"));
+  Child<QPlainTextEdit>(tab, "riAdditional")->setPlainText(QStringLiteral("call me\nafter six"));
+  Child<QComboBox>(tab, "Destination")->setCurrentIndex(0);
+  auto switchTo = [&](const char* name, const char* password) {
+    ScriptLogin(name, password);
+    W().ChangeSafe(name);  // the Safes menu's command
+    ExpectScriptDone();
+    ASSERT_EQ(G().SafeName(), name);
+    W().SelectTab(tabCryptoMail);
+    tab = static_cast<TfrmCryptoMail*>(W().TabWindow(tabCryptoMail));
+    ASSERT_NE(tab, nullptr);
+  };
+  switchTo("Beta", "beta-pass");
+  EXPECT_EQ(Child<QLineEdit>(tab, "riName")->text(), QString());
+  switchTo("Alpha", "alpha-pass");
+  EXPECT_EQ(Child<QLineEdit>(tab, "riName")->text(), QStringLiteral("Ann"));
+  EXPECT_EQ(Child<QPlainTextEdit>(tab, "riAdditional")->toPlainText(), QStringLiteral("call me\nafter six"));
+  EXPECT_EQ(Child<QComboBox>(tab, "Destination")->currentIndex(), 0);
+}
+
+TEST_F(CryptoMailTabTest, AnotherProgramsSettingsShowAtOnceUnlessTheUserIsTyping) {
+  auto otherProgramSets = [&](void (*change)(TqmSettings&)) {
+    TqmGlobal other(dir_.file("home"), {"quillmar"});
+    other.OpenSafeByName("Alpha", "alpha-pass");
+    change(other.Settings());
+    other.SaveSettings();
+  };
+  // Nobody types in the tab: the change shows at once.
+  otherProgramSets([](TqmSettings& s) { s.CryptoMail.in.SetValue("Cy"); });
+  W().RefreshFromDisk();
+  EXPECT_EQ(Child<QLineEdit>(tab, "riName")->text(), QStringLiteral("Cy"));
+
+  // The user is typing into the name box: what is typed stays, the other program's website waits
+  // for the next show.
+  auto* name = Child<QLineEdit>(tab, "riName");
+  name->setFocus();
+  name->setText(QStringLiteral("Dee, typing"));
+  otherProgramSets([](TqmSettings& s) { s.CryptoMail.iw.SetValue("https://theirs.example"); });
+  W().RefreshFromDisk();
+  EXPECT_EQ(name->text(), QStringLiteral("Dee, typing"));
+  EXPECT_EQ(Child<QLineEdit>(tab, "riWebsite")->text(), QString());
+  W().SelectTab(tabFileLocker);
+  W().SelectTab(tabCryptoMail);
+  EXPECT_EQ(Child<QLineEdit>(tab, "riWebsite")->text(), QStringLiteral("https://theirs.example"));
+  EXPECT_EQ(Child<QLineEdit>(tab, "riName")->text(), QStringLiteral("Dee, typing"));
+}
+
 }  // namespace
 }  // namespace quillmar::test

@@ -5,8 +5,11 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QProcess>
+#include <QProgressDialog>
 #include <QTest>
 #include <QTreeView>
 #include <QUrl>
@@ -17,6 +20,7 @@
 #include "filelocker/qmLockerModel.h"
 #include "filelocker/ssFileLockerListView.h"
 #include "shell/qmFileDialogs.h"
+#include "shell/qmProgressRunner.h"
 #include "support/HeldFile.h"
 #include "uisupport/Child.h"
 #include "uisupport/UiTest.h"
@@ -48,6 +52,29 @@ protected:
   }
   void Lock(const std::string& folder, const std::string& name, const std::string& content) {
     ASSERT_TRUE(G().LockFile(folder, DiskFile("src/" + name, content), true)) << G().LastLockError();
+  }
+  // Runs quillmar-cli, another program, on the test's home folder and Alpha; true when it succeeded.
+  bool Cli(const QStringList& arguments) {
+    QProcess cli;
+    cli.setProcessChannelMode(QProcess::MergedChannels);
+    cli.start(QStringLiteral(QM_CLI_PROGRAM),
+              QStringList{QStringLiteral("--home"), QString::fromStdString(dir_.file("home"))} + arguments);
+    if (!cli.waitForStarted(30000)) return false;
+    cli.write("alpha-pass\n");
+    cli.closeWriteChannel();
+    if (!cli.waitForFinished(60000)) {
+      cli.kill();
+      cli.waitForFinished(5000);
+      return false;
+    }
+    if (cli.exitCode() != 0)
+      ADD_FAILURE() << arguments.join(' ').toStdString() << ": " << cli.readAll().data();
+    return cli.exitCode() == 0;
+  }
+  // The editor of the name of row, while it is open.
+  static QLineEdit* NameEditor(TfrmFileLocker& locker, int row) {
+    return qobject_cast<QLineEdit*>(
+        locker.List()->View()->indexWidget(locker.List()->Model()->index(row, 0)));
   }
   bool Drop(const std::vector<std::string>& files) {
     QMimeData mime;
@@ -92,6 +119,22 @@ TEST_F(FileLockerUiTest, BrowsesFoldersWithTheUpItemAndKeepsTheFolderAcrossTabs)
   EXPECT_EQ(Shown(locker).front(), "..");
   locker.ActivateRow(0);
   EXPECT_EQ(locker.CurrentFolder(), "\\File Locker\\");
+
+  // The list styles give every item the room the longest name needs (the view sizes every item as
+  // the first one, here the short folder name).
+  Lock(G().FileLockerRoot(), "the-signed-tenancy-agreement-for-the-flat-2025-final.pdf", "x");
+  locker.Refresh();
+  for (int style : {1, 2}) {
+    locker.SetViewStyle(style);
+    QListView* view = locker.List()->IconView();
+    view->doItemsLayout();
+    for (int row = 0; row < locker.List()->Model()->rowCount(); ++row) {
+      const QModelIndex index = locker.List()->Model()->index(row, 0);
+      EXPECT_GE(view->visualRect(index).width(),
+                view->fontMetrics().horizontalAdvance(index.data().toString()) + view->iconSize().width())
+          << "style " << style << ", " << index.data().toString().toStdString();
+    }
+  }
   ExpectScriptDone();
 }
 
@@ -237,6 +280,79 @@ TEST_F(FileLockerUiTest, OpenMakesAMarkedCopyThatTheSwitchOfSafeWritesBack) {
   ASSERT_TRUE(G().UpdateOpenedFiles());
   EXPECT_FALSE(fs::exists(copy));
   EXPECT_EQ(LockedContent("notes.qmzz"), "edited");
+}
+
+TEST_F(FileLockerUiTest, CancelInTheProgressWindowLocksNothingAndKeepsTheOriginal) {
+  TfrmFileLocker& locker = Open();
+  G().Settings().FileLocker.removeFileFromDisk.SetValue(true);
+  // Big enough that the Cancel comes while its bytes are still being locked.
+  std::string bytes(64 << 20, '\0');
+  for (size_t i = 0; i < bytes.size(); i += 4096) bytes[i] = static_cast<char>(i >> 12);
+  const std::string big = DiskFile("in/big.bin", bytes);
+  SetFileDialogScript([&](const TqmFileRequest&) { return QString::fromStdString(big); });
+  script_->On<QProgressDialog>([](QProgressDialog* d) { d->cancel(); });
+  script_->Answer(QStringLiteral("Locking was cancelled. 0 file(s) were locked before"));
+  Action(locker, "lockFile")->trigger();
+  ExpectScriptDone();
+  EXPECT_TRUE(LockedFiles().empty());
+  EXPECT_TRUE(Shown(locker).empty());
+  ASSERT_TRUE(fs::exists(big));
+  EXPECT_EQ(fs::file_size(big), bytes.size());
+}
+
+TEST_F(FileLockerUiTest, AfterASwitchOfSafeTheTabShowsTheNewSafesFilesOnly) {
+  TfrmFileLocker& alpha = Open();
+  MakeSafe("Beta", "beta-pass");
+  ASSERT_TRUE(G().CreateFolder(G().FileLockerRoot(), "A"));
+  Lock("\\File Locker\\A\\", "alpha-inner.txt", "a");
+  Lock(G().FileLockerRoot(), "alpha.txt", "a");
+  alpha.Refresh();
+  alpha.ActivateRow(Row(alpha, "A"));
+  ASSERT_EQ(alpha.CurrentFolder(), "\\File Locker\\A\\");
+
+  ScriptLogin("Beta", "beta-pass");
+  W().ChangeSafe("Beta");  // the Safes menu's command
+  ExpectScriptDone();
+  ASSERT_EQ(G().SafeName(), "Beta");
+  Lock(G().FileLockerRoot(), "beta.txt", "b");
+  W().SelectTab(tabFileLocker);
+  auto* locker = static_cast<TfrmFileLocker*>(W().TabWindow(tabFileLocker));
+  ASSERT_NE(locker, nullptr);
+  EXPECT_EQ(locker->CurrentFolder(), G().FileLockerRoot());
+  EXPECT_EQ(Shown(*locker), std::vector<std::string>{"beta.txt"});
+}
+
+TEST_F(FileLockerUiTest, AnInlineRenameOutlivesAnotherProgramsChangeUnlessItsItemGoes) {
+  TfrmFileLocker& locker = Open();
+  Lock(G().FileLockerRoot(), "a.txt", "a");
+  Lock(G().FileLockerRoot(), "b.txt", "b");
+  locker.Refresh();
+  locker.List()->EditRow(Row(locker, "a.txt"));
+  ASSERT_NE(NameEditor(locker, Row(locker, "a.txt")), nullptr);
+  NameEditor(locker, Row(locker, "a.txt"))->setText(QStringLiteral("typed.txt"));
+  NameEditor(locker, Row(locker, "a.txt"))->setCursorPosition(3);
+
+  // Another program locks a file into the folder shown: the list is loaded anew, the edit goes on.
+  ASSERT_TRUE(Cli({QStringLiteral("lock"), QStringLiteral("Alpha"),
+                   QString::fromStdString(DiskFile("other/c.txt", "c"))}));
+  ASSERT_TRUE(WaitUntil([&] { return Row(locker, "c.txt") >= 0; })) << "the new file was never listed";
+  QLineEdit* editor = NameEditor(locker, Row(locker, "a.txt"));
+  ASSERT_NE(editor, nullptr) << "the edit of the name ended";
+  EXPECT_EQ(editor->text(), QStringLiteral("typed.txt"));
+  EXPECT_EQ(editor->cursorPosition(), 3);
+  QTest::keyClick(editor, Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([&] { return Row(locker, "typed.txt") >= 0; }));
+  EXPECT_EQ(LockedContent("typed.txt"), "a");
+
+  // The item being renamed deleted by the other program: the edit ends with it.
+  locker.List()->EditRow(Row(locker, "b.txt"));
+  ASSERT_NE(NameEditor(locker, Row(locker, "b.txt")), nullptr);
+  ASSERT_TRUE(Cli(
+      {QStringLiteral("rmfile"), QStringLiteral("Alpha"), QStringLiteral("b.txt"), QStringLiteral("--yes")}));
+  ASSERT_TRUE(WaitUntil([&] { return Row(locker, "b.txt") < 0; }));
+  for (int row = 0; row < locker.List()->Model()->rowCount(); ++row)
+    EXPECT_EQ(NameEditor(locker, row), nullptr);
+  ExpectScriptDone();
 }
 
 }  // namespace

@@ -1,5 +1,10 @@
 // The reminder windows on a real Safe: the editor (defaults, saving, refusals, Delete, damaged
 // patterns, Test Email against a real SMTP server), the list, and the pop-up.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDateEdit>
@@ -18,6 +23,7 @@
 #include "reminders/frmReminderPopup.h"
 #include "reminders/frmReminders.h"
 #include "reminders/qmReminderDesktop.h"
+#include "reminders/qmReminderNotice.h"
 #include "reminders/qmReminderWindows.h"
 #include "support/SmtpServer.h"
 #include "uisupport/Child.h"
@@ -280,6 +286,58 @@ TEST_F(ReminderWindowsTest, AFiringShowsThePopupWhoseSnoozeAndDismissReachTheSch
   // The recurring reminder goes on at its own time.
   EXPECT_NEAR(*G().ReminderSchedule()->NextDue(id), EncodeDateTime({2030, 3, 5, 8, 0, 0, 0}), 1e-9);
 
+  DisconnectReminderActions(G());
+  G().AttachReminderScheduler(nullptr);
+}
+
+// A mail server that takes the connection and never says a word: the firing must not wait for it
+// (the window would stand still until the mail's timeouts), and its failure comes as the error box
+// once the server goes away.
+TEST_F(ReminderWindowsTest, AFiringSendsItsMailOffTheWindowThreadAndTellsTheDesktopNoSecret) {
+  const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(silent, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(silent, 4), 0);
+  ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+  TReminderScheduler scheduler([](TReminderScheduler::TTask) {});
+  G().AttachReminderScheduler(&scheduler, [] { return EncodeDateTime({2030, 3, 4, 8, 0, 5, 0}); });
+  ConnectReminderActions(G());
+  TqmReminderEvent due(EncodeDateTime({2030, 1, 1, 8, 0, 0, 0}));
+  due.SetType(TqmReminderEvent::kTypeRecurring);
+  due.SetStop(0);
+  due.SetName("Pay the rent");
+  due.SetMessage("The PIN is 4711");
+  due.SetAction(TqmReminderEvent::kActionPopup | TqmReminderEvent::kActionMail);
+  due.SetEmHost("127.0.0.1");
+  due.SetEmPort(ntohs(address.sin_port));
+  due.SetEmRecipient("me@example.org");
+  const std::string id = Stored(due);
+  G().ScheduleReminders();
+  int tag = 0;
+  ASSERT_TRUE(ReminderIdToTag(id, tag));
+  EXPECT_NO_THROW(G().FireReminder(*scheduler.Find(tag)));
+  ASSERT_NE(TqmQtReminderPopup::Find(id), nullptr);
+  EXPECT_TRUE(TqmQtReminderPopup::Find(id)->isVisible());
+
+  // The desktop's notice names the reminder, never its message. The tests' sandbox has no session
+  // bus, and there is no tray icon: no notice goes out.
+  TqmReminderEvent stored;
+  ASSERT_TRUE(G().LoadReminder(id, stored));
+  const TqmReminderNotice notice = NotifyReminder(stored, nullptr);
+  EXPECT_EQ(notice.way, TqmReminderNotice::TWay::None);
+  EXPECT_EQ(notice.title, QStringLiteral("Reminder [%1]").arg(QString::fromStdString(id)));
+  EXPECT_TRUE(notice.text.contains(QStringLiteral("Pay the rent"))) << notice.text.toStdString();
+  EXPECT_FALSE(notice.text.contains(QStringLiteral("4711"))) << notice.text.toStdString();
+
+  script_->Answer(QStringLiteral("The e-mail could not be sent"));
+  ::close(silent);
+  EXPECT_TRUE(WaitUntil([&] { return script_->Done(); })) << "the failed mail was never told";
+  ExpectScriptDone();
   DisconnectReminderActions(G());
   G().AttachReminderScheduler(nullptr);
 }

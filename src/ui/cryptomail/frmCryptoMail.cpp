@@ -15,6 +15,7 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <atomic>
+#include <initializer_list>
 
 #include "base/CodePage.h"
 #include "base/SecureWipe.h"
@@ -244,6 +245,24 @@ void TfrmCryptoMail::LoadSettings() {
   UpdateReplyPanel();
   UpdateSources();
   loading_ = false;
+}
+
+void TfrmCryptoMail::SafeChangedElsewhere(const TqmSafeChanges& changes) {
+  if (!changes.Settings && !changes.Unknown) return;
+  // The frame merged the change into the settings before this call; TabShown loads them anyway.
+  if (isVisible() && EditingSettings()) return;
+  LoadSettings();
+}
+
+bool TfrmCryptoMail::EditingSettings() {
+  // The control that takes what is typed into the window (also while another program is in front).
+  const QWidget* focus = window()->focusWidget();
+  for (const QWidget* control :
+       std::initializer_list<const QWidget*>{riName_, riEMail_, riWebsite_, riAdditional_})
+    if (focus == control || (focus && control->isAncestorOf(focus))) return true;
+  TqmCryptoMailOptions shown;
+  if (!GatherOptions(shown, true)) return true;
+  return false;
 }
 
 bool TfrmCryptoMail::GatherOptions(TqmCryptoMailOptions& o, bool quiet) {

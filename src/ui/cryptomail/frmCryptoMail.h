@@ -44,6 +44,10 @@ public:
   void TabShown() override;
   void SaveState() override;
   void PresetFile(const QString& path) override;
+  // Another program changed the settings: the window shows them at once, unless it is shown and its
+  // reply information is being typed (a box of it has the focus, or holds text the settings could not
+  // take); then at its next show, so that nothing typed is lost.
+  void SafeChangedElsewhere(const TqmSafeChanges& changes) override;
 
   QString PresetPath() const;
   // Where the document goes; tests put their own folders and hand-over here.
@@ -59,6 +63,8 @@ public:
 
 private:
   void LoadSettings();
+  // A box of the reply information has the focus, or one holds what the settings could not take yet.
+  bool EditingSettings();
   // The window's choices and reply information; false (message shown) when one cannot be kept.
   bool GatherOptions(TqmCryptoMailOptions& options, bool quiet);
   void StoreSettings();

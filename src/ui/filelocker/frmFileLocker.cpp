@@ -241,6 +241,9 @@ void TfrmFileLocker::SafeChangedElsewhere(const TqmSafeChanges& changes) {
     if (!item->IsUp()) selected.push_back(item->Name);
   const TqmLockerItem* current = list_->Model()->ItemAt(list_->Selection()->currentIndex().row());
   const std::string currentName = current && !current->IsUp() ? current->Name : std::string();
+  // A name being edited in place: loading the folder anew closes the editor, so it is opened again on
+  // the same item with what was typed, unless the item is gone.
+  const TInlineEdit edit = list_->InlineEdit();
   // The folder shown, or the nearest one above it that is still there.
   std::string folder = currentFolder_;
   try {
@@ -260,6 +263,8 @@ void TfrmFileLocker::SafeChangedElsewhere(const TqmSafeChanges& changes) {
                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
   if (const int row = currentName.empty() ? -1 : list_->Model()->RowOf(currentName); row >= 0)
     list_->Selection()->setCurrentIndex(list_->Model()->index(row, 0), QItemSelectionModel::NoUpdate);
+  if (const int row = edit.Row < 0 ? -1 : list_->Model()->RowOf(edit.Name); row >= 0)
+    list_->ResumeInlineEdit(row, edit);
   UpdateCommands();
 }
 
@@ -332,7 +337,8 @@ QString TfrmFileLocker::StatusText(const QString& verb, const TqmLockerStatus& s
 namespace {
 
 // The progress of a run of files, told to the progress window: the fraction of the bytes (of the files
-// when there are no bytes), and the text at each new file and a few times a second.
+// when there are no bytes), and the text at each new file (at most 25 times a second) and a few times a
+// second.
 class TRunProgress {
 public:
   TRunProgress(QObject* context, QString verb,
@@ -346,7 +352,11 @@ public:
                                                 : 0.0;
       if (progress) progress(std::min(1.0, fraction), cancel);
       const auto now = TClock::now();
-      if (s.FileNumber != lastFile_ || now - lastText_ > std::chrono::milliseconds(200)) {
+      // A new file is named at once, unless one was named just now: a run of many small files would
+      // otherwise send the window a text for every file.
+      const auto since = now - lastText_;
+      if (since > std::chrono::milliseconds(200) ||
+          (s.FileNumber != lastFile_ && since > std::chrono::milliseconds(40))) {
         lastFile_ = s.FileNumber;
         lastText_ = now;
         const QString text = text_(verb_, s, std::chrono::duration<double>(now - start_).count());
@@ -408,22 +418,22 @@ int TfrmFileLocker::LockPaths(const QStringList& paths, bool fromDialog) {
     };
   }
   TqmLockOutcome out;
-  bool cancelled = false;
   if (!plan.Jobs.empty() || !plan.Folders.empty()) {
     TqmLockerCommands commands(g);
     TRunProgress relay(
         this, QStringLiteral("Locking"),
         [this](const QString& v, const TqmLockerStatus& s, double t) { return StatusText(v, s, t); });
-    try {
-      cancelled = TqmProgressRunner::Run(
-          shell_.Window(), &shell_.Gate(), QStringLiteral("Locking files into the Safe ..."),
-          [&](const TqmProgress& progress) {
-            out = commands.Lock(plan, removeFromDisk, ask, relay.Bind(progress));
-          });
-    } catch (const std::exception& e) {
+    TqmOutcomeTexts texts;
+    texts.failed = QStringLiteral("The files could not be locked into the Safe.");
+    // A cancelled run is told below: the files locked before the Cancel stay in the Safe.
+    const TqmOutcome outcome =
+        RunWithOutcome(shell_.Window(), &shell_.Gate(), QStringLiteral("Locking files into the Safe ..."),
+                       texts, [&](const TqmProgress& progress, std::string&) {
+                         out = commands.Lock(plan, removeFromDisk, ask, relay.Bind(progress));
+                         return !out.Cancelled;
+                       });
+    if (outcome == TqmOutcome::Failed) {
       Refresh();
-      ShowError(shell_.Window(),
-                QStringLiteral("The files could not be locked into the Safe.\n\n") + FromMessage(e.what()));
       return 0;
     }
   } else {
@@ -452,7 +462,7 @@ int TfrmFileLocker::LockPaths(const QStringList& paths, bool fromDialog) {
                 QStringLiteral("These are locked into the Safe, but could not be deleted from the disk:") +
                     ProblemList(out.NotRemoved) +
                     QStringLiteral("\n\nDelete them yourself if you do not want a copy on the disk."));
-  if (cancelled || out.Cancelled)
+  if (out.Cancelled)
     ShowInformation(
         shell_.Window(),
         QStringLiteral("Locking was cancelled. %1 file(s) were locked before; the others stay on the "
@@ -471,18 +481,18 @@ void TfrmFileLocker::DragOut() {
   TRunProgress relay(
       this, QStringLiteral("Preparing"),
       [this](const QString& v, const TqmLockerStatus& s, double t) { return StatusText(v, s, t); });
-  try {
-    TqmProgressRunner::Run(
-        shell_.Window(), &shell_.Gate(), QStringLiteral("Taking the files out of the Safe ..."),
-        [&](const TqmProgress& progress) {
-          for (const std::string& name : names) {
-            std::string copy = commands.TakeOutCopy(currentFolder_, name, relay.Bind(progress));
-            if (copy.empty()) break;
-            copies.push_back(std::move(copy));
-          }
-        });
-  } catch (const std::exception& e) {
-    ShowError(shell_.Window(), FromMessage(e.what()));
+  TqmOutcomeTexts texts;
+  texts.failed = QStringLiteral("The files could not be taken out of the Safe.");
+  // A Cancel or a declined question drags the copies made before it.
+  if (RunWithOutcome(shell_.Window(), &shell_.Gate(), QStringLiteral("Taking the files out of the Safe ..."),
+                     texts, [&](const TqmProgress& progress, std::string&) {
+                       for (const std::string& name : names) {
+                         std::string copy = commands.TakeOutCopy(currentFolder_, name, relay.Bind(progress));
+                         if (copy.empty()) return false;
+                         copies.push_back(std::move(copy));
+                       }
+                       return true;
+                     }) == TqmOutcome::Failed) {
     Refresh();
     return;
   }
@@ -508,16 +518,16 @@ QString TfrmFileLocker::TakeOutSelectedCopy() {
   TRunProgress relay(
       this, QStringLiteral("Opening"),
       [this](const QString& v, const TqmLockerStatus& s, double t) { return StatusText(v, s, t); });
-  try {
-    TqmProgressRunner::Run(shell_.Window(), &shell_.Gate(),
-                           QStringLiteral("Taking the file out of the Safe ..."),
-                           [&](const TqmProgress& progress) {
-                             copy = commands.TakeOutCopy(currentFolder_, name, relay.Bind(progress));
-                           });
-  } catch (const std::exception& e) {
-    ShowError(shell_.Window(), FromMessage(e.what()));
+  TqmOutcomeTexts texts;
+  texts.failed = QStringLiteral("The file could not be taken out of the Safe.");
+  texts.cancelled = QStringLiteral("Cancelled. No copy of the file was written.");
+  // A declined question (the copy that waits is kept) needs no message.
+  if (RunWithOutcome(shell_.Window(), &shell_.Gate(), QStringLiteral("Taking the file out of the Safe ..."),
+                     texts, [&](const TqmProgress& progress, std::string&) {
+                       copy = commands.TakeOutCopy(currentFolder_, name, relay.Bind(progress));
+                       return !copy.empty();
+                     }) != TqmOutcome::Done)
     return {};
-  }
   return FromUtf8(copy);
 }
 
@@ -577,27 +587,24 @@ void TfrmFileLocker::UnlockFileCommand() {
   const QString folder = ChooseFolder(shell_.Window(), request);
   if (folder.isEmpty()) return;
   TqmUnlockOutcome out;
-  bool cancelled = false;
   TqmLockerCommands commands(shell_.Global());
   TRunProgress relay(
       this, QStringLiteral("Unlocking"),
       [this](const QString& v, const TqmLockerStatus& s, double t) { return StatusText(v, s, t); });
-  try {
-    cancelled = TqmProgressRunner::Run(shell_.Window(), &shell_.Gate(), QStringLiteral("Unlocking files ..."),
-                                       [&](const TqmProgress& progress) {
-                                         out = commands.Unlock(currentFolder_, names, ToUtf8(folder),
-                                                               relay.Bind(progress));
-                                       });
-  } catch (const std::exception& e) {
-    Refresh();
-    ShowError(shell_.Window(),
-              QStringLiteral("The files could not be unlocked.\n\n") + FromMessage(e.what()));
-    return;
-  }
+  TqmOutcomeTexts texts;
+  texts.failed = QStringLiteral("The files could not be unlocked.");
+  // A cancelled run is told below: the files written before the Cancel stay on the disk.
+  const TqmOutcome outcome =
+      RunWithOutcome(shell_.Window(), &shell_.Gate(), QStringLiteral("Unlocking files ..."), texts,
+                     [&](const TqmProgress& progress, std::string&) {
+                       out = commands.Unlock(currentFolder_, names, ToUtf8(folder), relay.Bind(progress));
+                       return !out.Cancelled;
+                     });
   Refresh();
+  if (outcome == TqmOutcome::Failed) return;
   if (!out.Kept.empty())
     ShowWarning(shell_.Window(), QStringLiteral("These stay in the Safe:") + ProblemList(out.Kept, true));
-  if (cancelled || out.Cancelled)
+  if (out.Cancelled)
     ShowInformation(shell_.Window(),
                     QStringLiteral("Unlocking was cancelled. The files written before are on the "
                                    "disk; what was not written in full stays in the Safe."));

@@ -69,6 +69,9 @@ QVariant TqmLockerModel::data(const QModelIndex& index, int role) const {
                              : item->IsFolder() ? TssSysIcons::TKind::Folder
                                                 : TssSysIcons::TKind::File,
                              FromSafeText(item->Name), item->IsFile());
+    case Qt::SizeHintRole:
+      if (index.column() == 0 && cellSize_.isValid()) return cellSize_;
+      return {};
     case Qt::TextAlignmentRole:
       if (index.column() == 2) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
       if (index.column() == 3) return QVariant::fromValue(Qt::AlignCenter);

@@ -6,6 +6,7 @@
 // Names can be edited in place (not the up item's); an edit is not applied here but handed to the
 // window (RenameRequested, queued), which asks the core and loads the folder again.
 #include <QAbstractTableModel>
+#include <QSize>
 #include <vector>
 
 #include "core/qmLockerItems.h"
@@ -32,6 +33,9 @@ public:
   int RowOf(const std::string& name) const;
   // The pictures of column 0 (not owned; null: none).
   void SetIcons(TssSysIcons* icons);
+  // The size every name cell of column 0 asks for (the list styles' cell, so that a view that takes
+  // one item's size for all takes one the longest name fits in); invalid: the delegate's own.
+  void SetCellSize(const QSize& size) { cellSize_ = size; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -48,6 +52,7 @@ private:
   std::vector<TqmLockerItem> items_;
   int sortKey_ = locker::kInitialSort;
   TssSysIcons* icons_ = nullptr;
+  QSize cellSize_;
 };
 
 }  // namespace quillmar

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListView>
 #include <QTreeView>
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "filelocker/qmLockerModel.h"
 #include "filelocker/ssSysIcons.h"
+#include "widgets/qmText.h"
 
 namespace quillmar {
 
@@ -136,15 +138,26 @@ void TssFileLockerListView::SetViewStyle(int style) {
 }
 
 void TssFileLockerListView::FitListGrid() {
-  if (style_ != 1 && style_ != 2) return;
+  if (style_ != 1 && style_ != 2) {
+    model_->SetCellSize(QSize());
+    return;
+  }
   const int least = style_ == 1 ? 190 : 220;
-  const QFontMetrics metrics(icons_->font());
+  // Files whose copy waits are shown in italics, which may be wider.
+  QFont italic = icons_->font();
+  italic.setItalic(true);
+  const QFontMetrics regular(icons_->font()), slanted(italic);
   int widest = 0;
-  for (int row = 0, rows = model_->rowCount(); row < rows; ++row)
-    widest = std::max(
-        widest, metrics.horizontalAdvance(model_->data(model_->index(row, 0), Qt::DisplayRole).toString()));
-  // Picture, gaps and margins beside the name; a very long name is still elided in the middle.
-  icons_->setGridSize(QSize(std::clamp(widest + 40, least, 420), 22));
+  for (const TqmLockerItem& item : model_->Items()) {
+    const QString name = FromSafeText(item.Name);
+    widest = std::max(widest, (item.CopyWaiting ? slanted : regular).horizontalAdvance(name));
+  }
+  // Picture, gaps and margins beside the name. The list view gives every item the size of the first
+  // (uniform sizes, for long folders), so every name cell asks for the size the longest name needs;
+  // the list scrolls sideways rather than cut a name short.
+  const QSize cell(std::max(widest + 44, least), 22);
+  model_->SetCellSize(cell);
+  icons_->setGridSize(cell);
 }
 
 std::vector<int> TssFileLockerListView::SelectedRows() const {
@@ -170,6 +183,34 @@ void TssFileLockerListView::EditRow(int row) {
   selection_->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   View()->setFocus();
   View()->edit(index);
+}
+
+TInlineEdit TssFileLockerListView::InlineEdit() const {
+  TInlineEdit edit;
+  QAbstractItemView* view = View();
+  // The view's editor of the current item's name, while it is open.
+  const QModelIndex index = selection_->currentIndex();
+  const TqmLockerItem* item = model_->ItemAt(index.row());
+  auto* editor = qobject_cast<QLineEdit*>(view->indexWidget(model_->index(index.row(), 0)));
+  if (!item || !editor) return edit;
+  edit.Row = index.row();
+  edit.Name = item->Name;
+  edit.Text = editor->text();
+  edit.Cursor = editor->cursorPosition();
+  edit.SelectionStart = editor->selectionStart();
+  edit.SelectionLength = static_cast<int>(editor->selectedText().size());
+  return edit;
+}
+
+void TssFileLockerListView::ResumeInlineEdit(int row, const TInlineEdit& edit) {
+  EditRow(row);
+  auto* editor = qobject_cast<QLineEdit*>(View()->indexWidget(model_->index(row, 0)));
+  if (!editor) return;
+  editor->setText(edit.Text);
+  if (edit.SelectionStart >= 0 && edit.SelectionLength > 0)
+    editor->setSelection(edit.SelectionStart, edit.SelectionLength);
+  else
+    editor->setCursorPosition(edit.Cursor);
 }
 
 bool TssFileLockerListView::eventFilter(QObject* watched, QEvent* event) {

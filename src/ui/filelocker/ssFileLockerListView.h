@@ -6,7 +6,9 @@
 // typing selects by name. A drag of the selection asks the window (DragRequested), which makes the
 // files' copies and drags those.
 #include <QStackedWidget>
+#include <QString>
 #include <memory>
+#include <string>
 
 class QAbstractItemView;
 class QItemSelectionModel;
@@ -14,6 +16,16 @@ class QListView;
 class QTreeView;
 
 namespace quillmar {
+
+// A name being edited in place: the item (Row -1: none), what was typed, and where the cursor was.
+struct TInlineEdit {
+  int Row = -1;
+  std::string Name;  // the item's name (Safe text)
+  QString Text;
+  int Cursor = 0;
+  int SelectionStart = -1;
+  int SelectionLength = 0;
+};
 
 class TqmLockerModel;
 class TssSysIconsSmall;
@@ -42,6 +54,10 @@ public:
   void SelectRow(int row);
   // Starts editing the name of the row.
   void EditRow(int row);
+  // The name being edited in place now (Row -1 when none).
+  TInlineEdit InlineEdit() const;
+  // Edits the name of the row again, with the text and cursor of edit (an edit the reload closed).
+  void ResumeInlineEdit(int row, const TInlineEdit& edit);
 
 signals:
   void Activated(int row);

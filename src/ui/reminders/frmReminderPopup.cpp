@@ -11,12 +11,14 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
 #include "core/qmGlobal.h"
 #include "core/qmReminderSchedule.h"
 #include "model/qmReminderEvent.h"
 #include "reminders/frmReminder.h"
+#include "shell/frmQuillmar.h"
 #include "widgets/qmText.h"
 
 namespace quillmar {
@@ -165,6 +167,11 @@ void TqmQtReminderPopup::ShowReminderPopup(const TqmReminderEvent& reminder) {
   popup->showNormal();
   popup->raise();
   popup->activateWindow();
+  // The program's tray icon, when it has one, for desktops without a notification service.
+  QSystemTrayIcon* tray = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* main = qobject_cast<TfrmQuillmar*>(w); main && main->TrayIcon()) tray = main->TrayIcon();
+  lastNotice_ = NotifyReminder(reminder, tray);
 }
 
 void TqmQtReminderPopup::CloseReminderPopup(const std::string& id) {

@@ -6,12 +6,13 @@
 // it (it stays alive and the next firing shows it again).
 //
 // TqmQtReminderPopup is the desktop's side of the schedule's pop-up action: it finds the window by
-// its title among the top-level widgets (hidden ones too) or makes one at (10, 10), and closes it
-// (queued) when the reminder is dismissed.
+// its title among the top-level widgets (hidden ones too) or makes one at (10, 10), gives the
+// desktop a notice of it (qmReminderNotice.h), and closes it (queued) when the reminder is dismissed.
 #include <QWidget>
 #include <string>
 
 #include "core/qmReminderActions.h"
+#include "reminders/qmReminderNotice.h"
 
 class QComboBox;
 class QLabel;
@@ -67,9 +68,12 @@ public:
 
   // The pop-up of reminder id (shown or hidden), or null.
   static TfrmReminderPopup* Find(const std::string& id);
+  // The desktop notice of the last pop-up shown, and how it went.
+  const TqmReminderNotice& LastNotice() const { return lastNotice_; }
 
 private:
   TqmGlobal& g_;
+  TqmReminderNotice lastNotice_;
 };
 
 }  // namespace quillmar

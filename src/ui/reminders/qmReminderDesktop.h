@@ -1,7 +1,9 @@
 #pragma once
 // The desktop's reminder actions: the schedule of the application object gets the pop-up window
-// (TqmQtReminderPopup) and a mail transport (TSmtpMail). The program's launcher is the core's own
-// (TqmDesktopLauncher).
+// (TqmQtReminderPopup, with the desktop's notice of it) and a mail transport that sends with TSmtpMail
+// on a thread of its own, so that a slow or silent mail server never holds the window; its failure
+// comes as an error box once the send has ended (the reminder's program, if any, has started by
+// then). The program's launcher is the core's own (TqmDesktopLauncher).
 #include <string>
 
 namespace quillmar {

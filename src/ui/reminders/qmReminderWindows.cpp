@@ -3,9 +3,13 @@
 #include "reminders/qmReminderWindows.h"
 
 #include <QApplication>
+#include <QMetaObject>
 #include <QWidget>
+#include <atomic>
 #include <cstdlib>
+#include <list>
 #include <memory>
+#include <thread>
 
 #include "core/SmtpMail.h"
 #include "core/qmGlobal.h"
@@ -15,7 +19,9 @@
 #include "reminders/frmReminderPopup.h"
 #include "reminders/frmReminders.h"
 #include "reminders/qmReminderDesktop.h"
+#include "shell/qmApplication.h"
 #include "shell/qmTabWindow.h"
+#include "widgets/qmText.h"
 
 namespace quillmar {
 
@@ -37,10 +43,59 @@ TqmShell& RequireShell(QWidget* parent) {
   return *shell;
 }
 
+// The reminder mail, sent on a thread of its own: the window goes on while the server answers (up
+// to the mail's timeouts). A failure is shown as any error of a reminder's actions is, in the general
+// error box, once the send has ended. Sends still running when the actions go (the program ends) are
+// waited for; each ends within the mail's timeouts.
+class TBackgroundMail : public TMailTransport {
+public:
+  ~TBackgroundMail() override {
+    for (TSend& send : sends_) send.thread.join();
+  }
+  void SetCaFile(const std::string& path) { caFile_ = path; }
+
+  void Send(const TSmtpServer& server, const TSmtpMessage& message) override {
+    // The threads of sends that have ended are joined here, so that they do not pile up.
+    for (auto it = sends_.begin(); it != sends_.end();) {
+      if (*it->done) {
+        it->thread.join();
+        it = sends_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    sends_.push_back({std::thread([server, message, ca = caFile_, done] {
+                        std::string failure;
+                        try {
+                          TSmtpMail mail;
+                          mail.SetCaFile(ca);
+                          mail.Send(server, message);
+                        } catch (const std::exception& e) {
+                          failure = e.what();
+                        }
+                        if (!failure.empty())
+                          QMetaObject::invokeMethod(
+                              qApp, [failure] { TqmApplication::ShowGeneralError(FromMessage(failure)); },
+                              Qt::QueuedConnection);
+                        *done = true;
+                      }),
+                      done});
+  }
+
+private:
+  struct TSend {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::string caFile_;
+  std::list<TSend> sends_;
+};
+
 struct TReminderActions {
   explicit TReminderActions(TqmGlobal& g) : popup(g) {}
   TqmQtReminderPopup popup;
-  TSmtpMail mail;
+  TBackgroundMail mail;
 };
 
 std::unique_ptr<TReminderActions>& Actions() {
