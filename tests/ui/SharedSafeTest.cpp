@@ -3,6 +3,7 @@
 // watch on the Safe's file fires, keeping the selection where the item is still there; an entry
 // editor whose entry the command line changed asks at OK, and each answer does what it says.
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTest>
@@ -104,8 +105,9 @@ protected:
 };
 
 // One entry added at a time by the command line, the desktop reading between the batches: the real
-// workload is a person's script next to the open window. Fifty entries keep the test short; the
-// engine's own tests run the long interleavings.
+// workload is a person's script next to the open window. Fifty entries keep the test short (each is
+// a process of its own); the engine's own tests run the long interleavings. The tab takes each look
+// in entry by entry, the path a large Safe depends on.
 TEST_F(SharedSafeTest, TheWindowsFollowWhatTheCommandLineChangesAndKeepTheirSelection) {
   MakeSafe("Alpha", kPassword);
   StartAndLogin("Alpha", kPassword);
@@ -114,6 +116,12 @@ TEST_F(SharedSafeTest, TheWindowsFollowWhatTheCommandLineChangesAndKeepTheirSele
   TfrmPasswordRepository& tab = Repository();
   tab.Select({Category("Shared"), Category("Shared")->entries[0].get()});
   ASSERT_EQ(SelectedTitle(), "one");
+
+  // The tab follows entry by entry: the objects it shows stay (a reading anew would make them anew).
+  TNode* shared = Category("Shared");
+  TqmRepositoryEntry* selected = tab.CurrentItem().entry;
+  auto* view = Child<QTreeView>(&tab, "pwdRepositoryList");
+  ASSERT_TRUE(view->isExpanded(view->currentIndex().parent()));
 
   constexpr int kAdded = 50;
   for (int i = 1; i <= kAdded; ++i) {
@@ -126,9 +134,19 @@ TEST_F(SharedSafeTest, TheWindowsFollowWhatTheCommandLineChangesAndKeepTheirSele
   const std::vector<std::string> titles = Titles("Shared");
   EXPECT_EQ(std::set<std::string>(titles.begin(), titles.end()).size(), size_t(kAdded) + 1)
       << "every entry is shown once";
+  EXPECT_EQ(Category("Shared"), shared);
+  EXPECT_EQ(tab.CurrentItem().entry, selected) << "the entries were followed one by one, not read anew";
+  EXPECT_EQ(view->model()->rowCount(view->currentIndex().parent()), kAdded + 1);
+  EXPECT_TRUE(view->isExpanded(view->currentIndex().parent()));
+
+  // The selected entry changed by the other program: the header shows what it is now.
+  ASSERT_EQ(Cli({"edit", "Alpha", "Shared/one", "--set", "Title=uno"}), 0);
+  ASSERT_TRUE(WaitUntil([&] { return SelectedTitle() == "uno"; })) << SelectedTitle();
+  EXPECT_EQ(tab.CurrentItem().entry, selected);
+  EXPECT_EQ(Child<QLabel>(&tab, "lblEntryFullCaption")->text(), QStringLiteral("Shared\\uno"));
 
   // The selected entry deleted by the other program: its category is selected instead.
-  ASSERT_EQ(Cli({"rm", "Alpha", "Shared/one", "--yes"}), 0);
+  ASSERT_EQ(Cli({"rm", "Alpha", "Shared/uno", "--yes"}), 0);
   ASSERT_TRUE(WaitUntil([&] { return SelectedTitle() == "category Shared"; })) << SelectedTitle();
   EXPECT_EQ(Titles("Shared").size(), size_t(kAdded));
 
