@@ -98,16 +98,6 @@ private:
   std::pair<TNode*, int> moving_{nullptr, 0};
 };
 
-// The in-memory tree in the form RepositoryTreeTest::Shape gives of the Safe.
-std::string ShapeOf(TNode& node) {
-  std::string out;
-  for (auto& c : node.categories)
-    out += c->category->Name() + ":" + std::to_string(c->category->SortOrder()) + "{" + ShapeOf(*c) + "} ";
-  for (auto& e : node.entries) out += e->Title() + ":" + std::to_string(e->SortOrder()) + " ";
-  if (!out.empty()) out.pop_back();
-  return out;
-}
-
 class RepositoryTakeInTest : public RepositoryTreeTest {
 protected:
   RepositoryTakeInTest() : other_(dir_.file("home"), {"quillmar"}) {}
