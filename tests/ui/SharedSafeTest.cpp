@@ -10,6 +10,8 @@
 #include <QTreeView>
 #include <set>
 
+#include "container/SFSFileStream.h"
+#include "container/SingleFileSystem.h"
 #include "core/qmEntryEditSession.h"
 #include "core/qmRepositoryTree.h"
 #include "filelocker/frmFileLocker.h"
@@ -226,6 +228,37 @@ TEST_F(SharedSafeTest, EachAnswerToAnEntryChangedMeanwhileDoesWhatItSays) {
   modify("theirs");
   ASSERT_TRUE(WaitUntil([&] { return Titles("Shared").empty(); })) << Titles("Shared").size();
   EXPECT_EQ(StoredNote("again"), "<none>");
+}
+
+// A damaged category record is named once a session, not again at each change of another program
+// that makes the tab read its tree anew.
+TEST_F(SharedSafeTest, ADamagedRecordIsNamedOnceNotAtEveryChangeOfAnotherProgram) {
+  MakeSafe("Alpha", kPassword);
+  StartAndLogin("Alpha", kPassword);
+  MakeSharedCategory();
+  ASSERT_EQ(Cli({"mkcat", "Alpha", "Broken", "--field", "Title:text:required"}), 0);
+  ASSERT_EQ(Cli({"add", "Alpha", "Broken", "--set", "Title=kept"}), 0);
+  ASSERT_TRUE(WaitUntil([&] { return Category("Broken") != nullptr; }));
+  const std::string record = std::string(TqmSFSWrapper::kRepositoryRoot) +
+                             Category("Broken")->category->FolderPath() +
+                             TqmSFSWrapper::kCategoryTemplateFile;
+  // Another program writes the same bytes that are no category record over it, twice.
+  TqmGlobal other(dir_.file("home"), {"quillmar"});
+  other.OpenSafeByName("Alpha", kPassword);
+  auto damage = [&] {
+    TSFSFileStream s(other.Wrapper().Container(), 0, "", "", TqmSFSWrapper::kRecordPassword,
+                     TSingleFileSystem::fmCreate, record);
+    s.WriteString("no category here");
+  };
+  script_->Answer(QStringLiteral("without a template"));
+  damage();
+  ASSERT_TRUE(WaitUntil([&] { return script_->Done(); })) << "the damage was never named";
+  ASSERT_TRUE(WaitUntil([&] { return Category("Broken") == nullptr; }));  // shown under its folder name
+  damage();
+  ASSERT_EQ(Cli({"add", "Alpha", "Shared", "--set", "Title=two"}), 0);
+  ASSERT_TRUE(WaitUntil([&] { return Titles("Shared").size() == 2; }));
+  EXPECT_TRUE(script_->Problems().isEmpty())
+      << "named again: " << script_->Problems().join(QStringLiteral("; ")).toStdString();
 }
 
 }  // namespace
