@@ -44,6 +44,7 @@ namespace quillmar {
 
 class TqmGlobal;
 class TqmEntryEditSession;
+struct TqmSafeChanges;
 
 // Where a dragged item is dropped, relative to the item under the pointer.
 enum class TqmDropMode { Above, On, Below };
@@ -199,6 +200,37 @@ public:
   // No wrap-around: none when nothing after start matches.
   TItem FindNext(const TItem& start, bool includeStart, const std::string& text, bool caseSensitive,
                  bool allFields);
+
+  // --- Changes of other programs --------------------------------------------------------------------
+  // Told of each step TakeInChanges takes, as it takes it, so that a view keeps its rows in step with
+  // the tree (a Qt model's begin and end calls). Positions are display positions among the children of
+  // node (sub-categories first); entry says which kind of child the step is about.
+  class TFollower {
+  public:
+    virtual ~TFollower() = default;
+    // Before the child at position goes, with everything below it (the child is still there), and
+    // after it went.
+    virtual void Removing(TNode& node, int position, bool entry) = 0;
+    virtual void Removed() = 0;
+    // Before a new child is put at position, and after.
+    virtual void Inserting(TNode& node, int position, bool entry) = 0;
+    virtual void Inserted() = 0;
+    // Before the child at from moves to position to (counted once it is there), and after.
+    virtual void Moving(TNode& node, int from, int to, bool entry) = 0;
+    virtual void Moved() = 0;
+    // The child at position (in its final place) was read anew: names, fields, icon or sort order.
+    virtual void Changed(TNode& node, int position, bool entry) = 0;
+  };
+  // Takes what other programs changed (TqmSafeChanges, item by item) into the categories already
+  // loaded: only the records that changed are read (and the listings of the folders they are in), and
+  // each loaded node ends as a fresh Load would have read it, in the same order. Entries and categories
+  // read anew keep their objects (pointers to them stay good); removed ones and everything below them
+  // are freed. A new category comes unloaded. Categories not loaded are left alone: they are read when
+  // they are loaded. Damaged entry records are named in warnings (TakeWarnings) as Load names them.
+  // Returns false, with the tree untouched, when the report cannot be followed item by item (changes
+  // not known, a record that cannot be read at all, a category record that is missing or damaged):
+  // then read the tree anew. The Safe's errors propagate, with the tree untouched too.
+  bool TakeInChanges(const TqmSafeChanges& changes, TFollower& follower);
 
   // The warnings gathered while loading (one per record that could not be read, naming it), handed
   // over once.

@@ -105,6 +105,14 @@ struct TqmUnreadableRecord {
   std::string Reason;
 };
 
+// What became of one entry file (TqmSFSWrapper::LoadEntryFile).
+enum class TqmEntryFile {
+  Missing,     // no such file
+  Loaded,      // read whole
+  Damaged,     // shown as far as it reads (see DamagedEntries)
+  Unreadable,  // left out (see UnreadableEntries)
+};
+
 // One File Locker item as the list shows it.
 struct TqmFileInfo {
   std::string Name;
@@ -386,6 +394,12 @@ public:
   // page read through the wrong cipher has them): what could be read of them is shown, and this names
   // them. An entry of which no field can be read is among UnreadableEntries instead. In listing order.
   std::vector<TqmUnreadableRecord> DamagedEntries(const std::string& path);
+  // Reads the one entry file fileName of the category as LoadEntryAt would, with the same judgement
+  // of damage as UnreadableEntries and DamagedEntries, but without the category's index: one record
+  // is read, whatever the size of the category. Loaded and Damaged fill entry (FileName included);
+  // Damaged and Unreadable say why in problem. Missing and Unreadable leave entry as it was.
+  TqmEntryFile LoadEntryFile(const std::string& path, const std::string& fileName, TqmRepositoryEntry& entry,
+                             std::string& problem);
   // Creates the category folder when missing, gives the entry a random FileName when it has none and
   // writes the entry record, replacing the file. An entry that would not read back as it is
   // (model/RecordCheck.h) throws ERecordRefused before anything is written.

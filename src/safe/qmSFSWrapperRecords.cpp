@@ -47,6 +47,25 @@ std::string EntryDamage(const std::string& path, const std::string& bytes, const
          std::to_string(parsed.Fields().Count()) + " field(s).";
 }
 
+// How the entry record bytes of the file at path read (into probe): Unreadable (with why) when nothing
+// of it can be shown, Damaged (with why) when only part of it, else Loaded.
+TqmEntryFile JudgeEntryRecord(const std::string& path, const std::string& bytes, TqmRepositoryEntry& probe,
+                              std::string& problem) {
+  if (bytes.size() <= 4) {
+    problem = "The entry record \"" + path + "\" is empty (" + std::to_string(bytes.size()) + " bytes).";
+    return TqmEntryFile::Unreadable;
+  }
+  if (!TqmRepositoryEntry::LooksLikeRecord(bytes)) {
+    problem = "The entry record \"" + path + "\" holds no entry record (" + std::to_string(bytes.size()) +
+              " bytes of something else).";
+    return TqmEntryFile::Unreadable;
+  }
+  probe.ParseText(bytes);
+  problem = EntryDamage(path, bytes, probe);
+  if (problem.empty()) return TqmEntryFile::Loaded;
+  return probe.Fields().Empty() ? TqmEntryFile::Unreadable : TqmEntryFile::Damaged;
+}
+
 }  // namespace
 
 // --- Categories ------------------------------------------------------------------------------------
@@ -166,22 +185,9 @@ TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder) {
         index.Unreadable.push_back({path, e.what()});
         continue;
       }
-      if (bytes.size() <= 4) {
-        index.Unreadable.push_back({path, "The entry record \"" + path + "\" is empty (" +
-                                              std::to_string(bytes.size()) + " bytes)."});
-        continue;
-      }
-      if (!TqmRepositoryEntry::LooksLikeRecord(bytes)) {
-        index.Unreadable.push_back({path, "The entry record \"" + path + "\" holds no entry record (" +
-                                              std::to_string(bytes.size()) + " bytes of something else)."});
-        WipeString(bytes);
-        continue;
-      }
       TqmRepositoryEntry probe;
-      probe.ParseText(bytes);
-      const std::string problem = EntryDamage(path, bytes, probe);
-      if (!problem.empty() && probe.Fields().Empty()) {
-        // Nothing of it can be shown: named and left out, like a record that cannot be read.
+      std::string problem;
+      if (JudgeEntryRecord(path, bytes, probe, problem) == TqmEntryFile::Unreadable) {
         WipeString(bytes);
         index.Unreadable.push_back({path, problem});
         continue;
@@ -277,6 +283,32 @@ std::optional<std::string> TqmSFSWrapper::ReadEntryRecord(const std::string& pat
   const std::string file = EntryFolder(path) + fileName;
   if (!Sfs().FileExists(file)) return std::nullopt;
   return ReadRecordBytes(file);
+}
+
+TqmEntryFile TqmSFSWrapper::LoadEntryFile(const std::string& path, const std::string& fileName,
+                                          TqmRepositoryEntry& entry, std::string& problem) {
+  TRead reading(*this);
+  EnsureLayout();
+  problem.clear();
+  const std::string file = EntryFolder(path) + fileName;
+  if (!IsPlainName(fileName) || !Sfs().FileExists(file)) return TqmEntryFile::Missing;
+  std::string bytes;
+  try {
+    bytes = ReadRecordBytes(file);
+  } catch (const EQuillmarError& e) {
+    problem = e.what();
+    return TqmEntryFile::Unreadable;
+  }
+  TqmRepositoryEntry probe;
+  const TqmEntryFile judged = JudgeEntryRecord(file, bytes, probe, problem);
+  if (judged != TqmEntryFile::Unreadable) {
+    // Read as LoadEntryAt reads it: the whole entry from its stream.
+    TMemoryStream stream(bytes);
+    entry.LoadFromStream(stream);
+    entry.SetFileName(fileName);
+  }
+  WipeString(bytes);
+  return judged;
 }
 
 bool TqmSFSWrapper::DeleteEntry(const std::string& path, const std::string& fileName) {

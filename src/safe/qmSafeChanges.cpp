@@ -37,6 +37,8 @@ void TqmSafeChanges::Merge(const TqmSafeChanges& other) {
   Unknown = Unknown || other.Unknown;
   Categories = Categories || other.Categories;
   EntryFolders.insert(other.EntryFolders.begin(), other.EntryFolders.end());
+  for (const auto& [folder, files] : other.EntryFiles) EntryFiles[folder].insert(files.begin(), files.end());
+  CategoryFolders.insert(other.CategoryFolders.begin(), other.CategoryFolders.end());
   LockerFolders.insert(other.LockerFolders.begin(), other.LockerFolders.end());
   Reminders = Reminders || other.Reminders;
   Settings = Settings || other.Settings;
@@ -56,9 +58,15 @@ TqmSafeChanges TqmSafeChanges::FromPaths(uint64_t count, const std::vector<std::
     if (After(path, TqmSFSWrapper::kRepositoryRoot, rest)) {
       if (EndsWithNoCase(rest, ".entry")) {
         c.EntryFolders.insert(FolderOf(rest));
+        c.EntryFiles[FolderOf(rest)].insert(rest.substr(FolderOf(rest).size()));
       } else {
         // A category's folder or its template (or something else kept among them).
         c.Categories = true;
+        const std::string folder = FolderOf(rest);
+        if (::strcasecmp(rest.c_str() + folder.size(), TqmSFSWrapper::kCategoryTemplateFile) == 0)
+          c.CategoryFolders.insert(folder);
+        else
+          c.CategoryFolders.insert(rest + "\\");
       }
     } else if (After(path, TqmSFSWrapper::kFileLockerRoot, rest)) {
       c.LockerFolders.insert(locker + FolderOf(rest));

@@ -6,6 +6,7 @@
 // tree, the File Locker folders, reminders, settings, icons, attached files. With Unknown set, the
 // change could not be told item by item and anything may have changed.
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,6 +20,13 @@ struct TqmSafeChanges {
   // Category paths (TqmCategory::FolderPath form, "category12\category34\"; "" for the root of the
   // repository) whose entries were added, removed or changed.
   std::set<std::string> EntryFolders;
+  // The same item by item: the entry files ("12.entry") added, removed or changed, by category path.
+  std::map<std::string, std::set<std::string>> EntryFiles;
+  // Category paths ("category12\", "category12\category34\") whose folder or category record was
+  // added, removed or changed. Anything else in the repository (a file that is neither an entry nor a
+  // category record) is named as if it were a category folder: a reader that finds no such folder
+  // has nothing to do for it.
+  std::set<std::string> CategoryFolders;
   // File Locker folders (container paths ending in "\", "\File Locker\" itself included) whose
   // files or folders were added, removed or changed.
   std::set<std::string> LockerFolders;

@@ -21,17 +21,6 @@ public:
   std::string text;
 };
 
-// The in-memory tree in the same form as Shape() gives the Safe's.
-std::string ShapeOf(TNode& node) {
-  std::string out;
-  for (auto& c : node.categories) {
-    out += c->category->Name() + ":" + std::to_string(c->category->SortOrder()) + "{" + ShapeOf(*c) + "} ";
-  }
-  for (auto& e : node.entries) out += e->Title() + ":" + std::to_string(e->SortOrder()) + " ";
-  if (!out.empty()) out.pop_back();
-  return out;
-}
-
 class RepositoryChangesTest : public RepositoryTreeTest {
 protected:
   // A{A1{x0} A2{} a0 a1 a2} B{b0 b1}

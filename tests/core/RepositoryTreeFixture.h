@@ -123,6 +123,16 @@ protected:
     return out;
   }
 
+  // The in-memory tree below node in the form Shape() gives of the Safe.
+  static std::string ShapeOf(TNode& node) {
+    std::string out;
+    for (auto& c : node.categories)
+      out += c->category->Name() + ":" + std::to_string(c->category->SortOrder()) + "{" + ShapeOf(*c) + "} ";
+    for (auto& e : node.entries) out += e->Title() + ":" + std::to_string(e->SortOrder()) + " ";
+    if (!out.empty()) out.pop_back();
+    return out;
+  }
+
   test::TempDir dir_;
   TqmGlobal g_;
   std::vector<std::unique_ptr<TqmCategory>> categories_;

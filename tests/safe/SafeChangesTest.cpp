@@ -25,6 +25,10 @@ TEST(SafeChanges, ContainerPathsAreSortedByWhatTheProgramShows) {
   EXPECT_FALSE(c.Unknown);
   EXPECT_EQ(c.EntryFolders, (std::set<std::string>{"", "category1\\", "category1\\category4\\"}));
   EXPECT_FALSE(c.Categories);  // entries changed, not the tree
+  // Item by item: the file names by category, the letter case as the container has it.
+  EXPECT_EQ(c.EntryFiles.at("category1\\"), (std::set<std::string>{"12.entry"}));
+  EXPECT_EQ(c.EntryFiles.at(""), (std::set<std::string>{"7.ENTRY"}));
+  EXPECT_TRUE(c.CategoryFolders.empty());
   EXPECT_EQ(c.LockerFolders, (std::set<std::string>{"\\File Locker\\", "\\File Locker\\Docs\\"}));
   EXPECT_TRUE(c.Reminders);
   EXPECT_TRUE(c.Icons);
@@ -37,6 +41,7 @@ TEST(SafeChanges, ContainerPathsAreSortedByWhatTheProgramShows) {
       {"\\Password Repository\\category9", "\\Password Repository\\category9\\qvt.category.info.template",
        "\\Quillmar.System.Info\\system.settings.info", "\\Quillmar.System.Info\\Attached Files\\scan.pdf"});
   EXPECT_TRUE(d.Categories);
+  EXPECT_EQ(d.CategoryFolders, (std::set<std::string>{"category9\\"}));  // its folder and its record
   EXPECT_TRUE(d.EntryFolders.empty());
   EXPECT_TRUE(d.Settings);
   EXPECT_TRUE(d.AttachedFiles);
@@ -52,6 +57,8 @@ TEST(SafeChanges, ContainerPathsAreSortedByWhatTheProgramShows) {
   EXPECT_EQ(d.Count, 4u);
   EXPECT_TRUE(d.Categories && d.Reminders && d.Settings);
   EXPECT_EQ(d.EntryFolders.size(), 3u);
+  EXPECT_EQ(d.EntryFiles.size(), 3u);
+  EXPECT_EQ(d.CategoryFolders.size(), 1u);
 }
 
 TEST_F(SafeFixture, AnotherProgramsEntriesAreReadNotWhatWasCachedBeforeThem) {

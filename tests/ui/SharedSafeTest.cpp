@@ -3,12 +3,15 @@
 // watch on the Safe's file fires, keeping the selection where the item is still there; an entry
 // editor whose entry the command line changed asks at OK, and each answer does what it says.
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTest>
 #include <QTreeView>
 #include <set>
 
+#include "container/SFSFileStream.h"
+#include "container/SingleFileSystem.h"
 #include "core/qmEntryEditSession.h"
 #include "core/qmRepositoryTree.h"
 #include "filelocker/frmFileLocker.h"
@@ -104,8 +107,9 @@ protected:
 };
 
 // One entry added at a time by the command line, the desktop reading between the batches: the real
-// workload is a person's script next to the open window. Fifty entries keep the test short; the
-// engine's own tests run the long interleavings.
+// workload is a person's script next to the open window. Fifty entries keep the test short (each is
+// a process of its own); the engine's own tests run the long interleavings. The tab takes each look
+// in entry by entry, the path a large Safe depends on.
 TEST_F(SharedSafeTest, TheWindowsFollowWhatTheCommandLineChangesAndKeepTheirSelection) {
   MakeSafe("Alpha", kPassword);
   StartAndLogin("Alpha", kPassword);
@@ -114,6 +118,12 @@ TEST_F(SharedSafeTest, TheWindowsFollowWhatTheCommandLineChangesAndKeepTheirSele
   TfrmPasswordRepository& tab = Repository();
   tab.Select({Category("Shared"), Category("Shared")->entries[0].get()});
   ASSERT_EQ(SelectedTitle(), "one");
+
+  // The tab follows entry by entry: the objects it shows stay (a reading anew would make them anew).
+  TNode* shared = Category("Shared");
+  TqmRepositoryEntry* selected = tab.CurrentItem().entry;
+  auto* view = Child<QTreeView>(&tab, "pwdRepositoryList");
+  ASSERT_TRUE(view->isExpanded(view->currentIndex().parent()));
 
   constexpr int kAdded = 50;
   for (int i = 1; i <= kAdded; ++i) {
@@ -126,9 +136,19 @@ TEST_F(SharedSafeTest, TheWindowsFollowWhatTheCommandLineChangesAndKeepTheirSele
   const std::vector<std::string> titles = Titles("Shared");
   EXPECT_EQ(std::set<std::string>(titles.begin(), titles.end()).size(), size_t(kAdded) + 1)
       << "every entry is shown once";
+  EXPECT_EQ(Category("Shared"), shared);
+  EXPECT_EQ(tab.CurrentItem().entry, selected) << "the entries were followed one by one, not read anew";
+  EXPECT_EQ(view->model()->rowCount(view->currentIndex().parent()), kAdded + 1);
+  EXPECT_TRUE(view->isExpanded(view->currentIndex().parent()));
+
+  // The selected entry changed by the other program: the header shows what it is now.
+  ASSERT_EQ(Cli({"edit", "Alpha", "Shared/one", "--set", "Title=uno"}), 0);
+  ASSERT_TRUE(WaitUntil([&] { return SelectedTitle() == "uno"; })) << SelectedTitle();
+  EXPECT_EQ(tab.CurrentItem().entry, selected);
+  EXPECT_EQ(Child<QLabel>(&tab, "lblEntryFullCaption")->text(), QStringLiteral("Shared\\uno"));
 
   // The selected entry deleted by the other program: its category is selected instead.
-  ASSERT_EQ(Cli({"rm", "Alpha", "Shared/one", "--yes"}), 0);
+  ASSERT_EQ(Cli({"rm", "Alpha", "Shared/uno", "--yes"}), 0);
   ASSERT_TRUE(WaitUntil([&] { return SelectedTitle() == "category Shared"; })) << SelectedTitle();
   EXPECT_EQ(Titles("Shared").size(), size_t(kAdded));
 
@@ -208,6 +228,37 @@ TEST_F(SharedSafeTest, EachAnswerToAnEntryChangedMeanwhileDoesWhatItSays) {
   modify("theirs");
   ASSERT_TRUE(WaitUntil([&] { return Titles("Shared").empty(); })) << Titles("Shared").size();
   EXPECT_EQ(StoredNote("again"), "<none>");
+}
+
+// A damaged category record is named once a session, not again at each change of another program
+// that makes the tab read its tree anew.
+TEST_F(SharedSafeTest, ADamagedRecordIsNamedOnceNotAtEveryChangeOfAnotherProgram) {
+  MakeSafe("Alpha", kPassword);
+  StartAndLogin("Alpha", kPassword);
+  MakeSharedCategory();
+  ASSERT_EQ(Cli({"mkcat", "Alpha", "Broken", "--field", "Title:text:required"}), 0);
+  ASSERT_EQ(Cli({"add", "Alpha", "Broken", "--set", "Title=kept"}), 0);
+  ASSERT_TRUE(WaitUntil([&] { return Category("Broken") != nullptr; }));
+  const std::string record = std::string(TqmSFSWrapper::kRepositoryRoot) +
+                             Category("Broken")->category->FolderPath() +
+                             TqmSFSWrapper::kCategoryTemplateFile;
+  // Another program writes the same bytes that are no category record over it, twice.
+  TqmGlobal other(dir_.file("home"), {"quillmar"});
+  other.OpenSafeByName("Alpha", kPassword);
+  auto damage = [&] {
+    TSFSFileStream s(other.Wrapper().Container(), 0, "", "", TqmSFSWrapper::kRecordPassword,
+                     TSingleFileSystem::fmCreate, record);
+    s.WriteString("no category here");
+  };
+  script_->Answer(QStringLiteral("without a template"));
+  damage();
+  ASSERT_TRUE(WaitUntil([&] { return script_->Done(); })) << "the damage was never named";
+  ASSERT_TRUE(WaitUntil([&] { return Category("Broken") == nullptr; }));  // shown under its folder name
+  damage();
+  ASSERT_EQ(Cli({"add", "Alpha", "Shared", "--set", "Title=two"}), 0);
+  ASSERT_TRUE(WaitUntil([&] { return Titles("Shared").size() == 2; }));
+  EXPECT_TRUE(script_->Problems().isEmpty())
+      << "named again: " << script_->Problems().join(QStringLiteral("; ")).toStdString();
 }
 
 }  // namespace

@@ -245,12 +245,7 @@ void TfrmPasswordRepository::Reload() {
   view_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           &TfrmPasswordRepository::SelectionChanged);
-  const std::vector<std::string> warnings = tree_->TakeWarnings();
-  if (!warnings.empty()) {
-    std::string all;
-    for (const std::string& w : warnings) all += w + "\n";
-    ShowWarning(this, FromMessage(all));
-  }
+  ShowNewWarnings();
   if (model_->rowCount() > 0) {
     view_->setCurrentIndex(model_->index(0, 0));
     view_->setFocus();
@@ -829,8 +824,83 @@ void TfrmPasswordRepository::PasswordHealth() {
   if (!open.IsNone()) OpenEntry(open);
 }
 
+void TfrmPasswordRepository::ShowNewWarnings() {
+  std::string all;
+  for (const std::string& w : tree_->TakeWarnings())
+    if (warned_.insert(w).second) all += w + "\n";
+  if (!all.empty()) ShowWarning(this, FromMessage(all));
+}
+
 void TfrmPasswordRepository::SafeChangedElsewhere(const TqmSafeChanges& changes) {
   if (!changes.Unknown && !changes.Categories && changes.EntryFolders.empty()) return;
+  bool followed = false;
+  try {
+    followed = shell_.Global().SafeOpen() && FollowChanges(changes);
+  } catch (const std::exception&) {
+    // The tree is as it was: the reading anew below says what cannot be read.
+  }
+  if (!followed) ReadAnewKeepingPlaces();
+  ShowNewWarnings();
+}
+
+bool TfrmPasswordRepository::FollowChanges(const TqmSafeChanges& changes) {
+  std::vector<TItem> changed;
+  if (!model_->FollowChanges(
+          changes, [this](const TItem& going) { Leaving(going); }, changed))
+    return false;
+  if (filtering_) {
+    // New categories take part in the filter as the others: read, then the rows matched again.
+    tree_->LoadAll(tree_->Root());
+    Refreshed(CurrentItem());
+    return true;
+  }
+  // The header and the entry view show the selected item and the names of its categories.
+  const TItem current = CurrentItem();
+  for (const TItem& item : changed) {
+    if (current.IsNone()) break;
+    if (item == current || (item.IsCategory() && TqmRepositoryTree::IsBelow(current, *item.node))) {
+      SelectionChanged();
+      break;
+    }
+  }
+  UpdateActions();
+  return true;
+}
+
+void TfrmPasswordRepository::Leaving(const TItem& going) {
+  const TItem current = CurrentItem();
+  if (current.IsNone() || going.IsNone()) return;
+  const bool hit =
+      current == going || (going.IsCategory() && TqmRepositoryTree::IsBelow(current, *going.node));
+  if (!hit) return;
+  TItem next;
+  if (going.entry) {
+    next = {going.node};
+  } else if (going.node->parent != nullptr && going.node->parent->category) {
+    next = {going.node->parent};
+  } else {
+    // A top-level category: the one after it, else the one before it.
+    const int at = TqmRepositoryTree::PositionOf(going);
+    auto& top = tree_->Root().categories;
+    if (at >= 0 && static_cast<size_t>(at) + 1 < top.size())
+      next = {top[static_cast<size_t>(at) + 1].get()};
+    else if (at > 0)
+      next = {top[static_cast<size_t>(at) - 1].get()};
+  }
+  if (next.IsNone()) {
+    view_->setCurrentIndex(QModelIndex());
+    selection_ = TSelection::None;
+    lblEntryFullCaption_->clear();
+    headerIcon_->clear();
+    viewer_->ShowEntry(nullptr);
+    UpdateActions();
+    return;
+  }
+  view_->setCurrentIndex(model_->IndexOf(next));
+  SelectionChanged();
+}
+
+void TfrmPasswordRepository::ReadAnewKeepingPlaces() {
   using TNode = TqmRepositoryTree::TNode;
   // Places, not pointers: Reload makes every node anew.
   const TItem current = CurrentItem();

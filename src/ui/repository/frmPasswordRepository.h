@@ -6,6 +6,8 @@
 // (core/qmRepositoryTree.h); the window gathers input, asks, calls it and shows the result.
 #include <QString>
 #include <memory>
+#include <set>
+#include <string>
 
 #include "core/qmRepositoryTree.h"
 #include "shell/qmTabWindow.h"
@@ -138,10 +140,27 @@ private:
   QAction* focusFilter_;
 
 public:
-  // Another program changed categories or entries: the tree is read anew, with the expanded categories
-  // and the selected item (or, when it is gone, the nearest category above it) found again by their
-  // place in the Safe.
+  // Another program changed categories or entries: the records that changed are read and their rows
+  // inserted, removed, moved or updated in place (TqmRepositoryModel::FollowChanges), so the expanded
+  // categories, the selection and the scroll place stay; the entry view and the header are shown
+  // anew when what they show changed. A selected item that goes leaves the selection to its category
+  // (a top-level category to the one beside it): never to another entry, whose password a Copy would
+  // then take unnoticed. When the report cannot be followed item by item, the tree is read anew, with
+  // the expanded categories and the selected item (or the nearest category above it) found again by
+  // their place in the Safe.
   void SafeChangedElsewhere(const TqmSafeChanges& changes) override;
+
+private:
+  // The step of SafeChangedElsewhere that follows the changes row by row; false when it could not.
+  bool FollowChanges(const TqmSafeChanges& changes);
+  // The item is about to go: the selection leaves it (or what holds it) first.
+  void Leaving(const TItem& going);
+  // The fallback of SafeChangedElsewhere: the tree read anew, places kept.
+  void ReadAnewKeepingPlaces();
+  // Shows the tree's warnings not shown before in this session: a damaged record is named once, not
+  // again at every change another program makes.
+  void ShowNewWarnings();
+  std::set<std::string> warned_;
 };
 
 }  // namespace quillmar

@@ -43,6 +43,82 @@ void TqmRepositoryModel::ItemChanged(const TItem& item) {
   if (first.isValid()) emit dataChanged(first, IndexOf(item, 1));
 }
 
+// Turns each step of the tree into the model's begin and end calls.
+class TqmRepositoryModel::TFollow : public TqmRepositoryTree::TFollower {
+public:
+  TFollow(TqmRepositoryModel& model, const std::function<void(const TItem&)>& leaving,
+          std::vector<TItem>& changed)
+      : m_(model), leaving_(leaving), changed_(changed) {}
+
+  void Removing(TNode& node, int position, bool entry) override {
+    skip_ = Hidden(entry);
+    const TItem item = TqmRepositoryTree::ChildAt(node, position);
+    if (leaving_) leaving_(item);
+    // Every row record below the item goes with it.
+    gone_.clear();
+    if (item.entry) {
+      gone_.push_back(item.entry);
+    } else {
+      std::function<void(TNode&)> collect = [&](TNode& n) {
+        gone_.push_back(&n);
+        for (auto& e : n.entries) gone_.push_back(e.get());
+        for (auto& c : n.categories) collect(*c);
+      };
+      collect(*item.node);
+    }
+    if (!skip_) m_.beginRemoveRows(ParentIndex(node), position, position);
+  }
+  void Removed() override {
+    if (!skip_) m_.endRemoveRows();
+    for (const void* key : gone_) {
+      m_.rows_.erase(key);
+      m_.icons_.erase(key);
+    }
+    gone_.clear();
+  }
+  void Inserting(TNode& node, int position, bool entry) override {
+    skip_ = Hidden(entry);
+    if (!skip_) m_.beginInsertRows(ParentIndex(node), position, position);
+  }
+  void Inserted() override {
+    if (!skip_) m_.endInsertRows();
+  }
+  void Moving(TNode& node, int from, int to, bool entry) override {
+    // Qt counts the place before the move: a row moved down goes before the row after its new place.
+    const QModelIndex parent = ParentIndex(node);
+    skip_ = Hidden(entry) || !m_.beginMoveRows(parent, from, from, parent, to > from ? to + 1 : to);
+  }
+  void Moved() override {
+    if (!skip_) m_.endMoveRows();
+  }
+  void Changed(TNode& node, int position, bool entry) override {
+    const TItem item = TqmRepositoryTree::ChildAt(node, position);
+    changed_.push_back(item);
+    const void* key = item.entry ? static_cast<const void*>(item.entry) : static_cast<const void*>(item.node);
+    m_.icons_.erase(key);
+    if (Hidden(entry)) return;
+    emit m_.dataChanged(m_.createIndex(position, 0, m_.RowFor(item)),
+                        m_.createIndex(position, 1, m_.RowFor(item)));
+  }
+
+private:
+  bool Hidden(bool entry) const { return entry && m_.categoriesOnly_; }
+  QModelIndex ParentIndex(TNode& node) const { return m_.IndexOf({&node}); }
+
+  TqmRepositoryModel& m_;
+  const std::function<void(const TItem&)>& leaving_;
+  std::vector<TItem>& changed_;
+  bool skip_ = false;
+  std::vector<const void*> gone_;
+};
+
+bool TqmRepositoryModel::FollowChanges(const TqmSafeChanges& changes,
+                                       const std::function<void(const TItem&)>& leaving,
+                                       std::vector<TItem>& changed) {
+  TFollow follow(*this, leaving, changed);
+  return tree_.TakeInChanges(changes, follow);
+}
+
 TqmRepositoryModel::TNode* TqmRepositoryModel::NodeOf(const QModelIndex& parent) const {
   if (!parent.isValid()) return &tree_.Root();
   const TItem item = ItemOf(parent);

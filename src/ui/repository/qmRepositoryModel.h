@@ -7,11 +7,14 @@
 // children were not read yet has children as far as the view knows; expanding it reads them
 // (fetchMore, the user's own step). After an operation of the tree the tab calls Refresh, which
 // resets the model; the view's expanded categories are the caller's to restore (ExpandedItems).
+// Another program's changes come in row by row instead (FollowChanges).
 // With categoriesOnly the entries are not shown.
 #include <QAbstractItemModel>
 #include <QIcon>
+#include <functional>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "core/qmRepositoryTree.h"
 
@@ -34,6 +37,13 @@ public:
   void Refresh();
   // The item's name, number or icon changed.
   void ItemChanged(const TItem& item);
+  // Takes other programs' changes into the tree (TqmRepositoryTree::TakeInChanges) with the rows
+  // following step by step (inserted, removed, moved, updated in place), so that the view keeps its
+  // expanded rows, selection and scroll place. leaving is told of each item before it goes (while it
+  // and its row are still there); changed receives the items read anew. False when the tree could
+  // not follow (nothing changed then): read it anew instead.
+  bool FollowChanges(const TqmSafeChanges& changes, const std::function<void(const TItem&)>& leaving,
+                     std::vector<TItem>& changed);
 
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;
@@ -47,6 +57,7 @@ public:
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+  class TFollow;
   struct TRow {
     TItem item;
   };
