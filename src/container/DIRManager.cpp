@@ -3,6 +3,8 @@
 #include <cryptopp/secblock.h>
 
 #include <algorithm>
+#include <chrono>
+#include <limits>
 #include <unordered_set>
 
 #include "base/DateTime.h"
@@ -29,7 +31,19 @@ TDIRManager::TDIRManager(TPageFileManager& pfm, TFreeSpaceManager& fsm) : pfm_(p
 }
 
 int64_t TDIRManager::NowFileTime() {
-  return DosDateTimeToFileTime(DateTimeToDosDateTime(NowDateTime()));
+  // The current second through local time to the two-second steps of DOS times and back. The
+  // conversion looks at the time zone file each time (mktime); opening thousands of files in one
+  // second converts once per thread.
+  thread_local int64_t second = std::numeric_limits<int64_t>::min();
+  thread_local int64_t value = 0;
+  const int64_t unixNow =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
+  if (unixNow != second) {
+    value = DosDateTimeToFileTime(DateTimeToDosDateTime(UnixToDateTime(unixNow)));
+    second = unixNow;
+  }
+  return value;
 }
 
 void TDIRManager::Load() {
