@@ -199,6 +199,29 @@ void TDIRManager::MoveCurrentToLiveFolder() {
 int32_t TDIRManager::Resolve(std::string_view path, int32_t start) const {
   if (path.empty() || start < -1 || start >= items_.Count()) return InvalidPath;
   if (IsRootPath(path)) return RootItem;
+  // A name in a folder: the folder part resolves as it did for the last path in the same folder while
+  // the directory's names are unchanged; only the last name is looked up. A path ending in a separator
+  // or in ".." takes the walk.
+  const size_t sep = path.find_last_of("\\/");
+  if (sep != std::string_view::npos && sep + 1 < path.size() && path.substr(sep + 1) != "..") {
+    const std::string_view folder = path.substr(0, sep + 1);
+    TFolderMemo& m = folderMemo_;
+    if (!m.Valid || m.Generation != items_.Generation() || m.Start != start || m.Folder != folder) {
+      m.Item = ResolveWalk(folder, start);
+      m.Folder.assign(folder);
+      m.Start = start;
+      m.Generation = items_.Generation();
+      m.Valid = true;
+    }
+    if (m.Item < RootItem) return m.Item;
+    const int32_t k = items_.FindChild(m.Item, path.substr(sep + 1, kMaxNameLength));
+    return k < 0 ? NotFound : k;
+  }
+  return ResolveWalk(path, start);
+}
+
+int32_t TDIRManager::ResolveWalk(std::string_view path, int32_t start) const {
+  if (IsRootPath(path)) return RootItem;
   TPathComponents parts;
   if (!SplitPathComponents(path, parts)) return InvalidPath;
   int32_t cur = parts.Absolute ? RootItem : start;

@@ -200,6 +200,8 @@ private:
   void WriteItemPage(size_t pageIndex, bool readHeaderFirst, const char* op);
   void FillSearchRec(int32_t k, TSearchRec& rec) const;
   void MoveCurrentToLiveFolder();
+  // Resolve, component by component from the root or start.
+  int32_t ResolveWalk(std::string_view path, int32_t start) const;
 
   TPageFileManager& pfm_;
   TFreeSpaceManager& fsm_;
@@ -212,6 +214,17 @@ private:
   std::vector<TSearchSlot> slots_;
   std::vector<int32_t> freeSlots_;
   std::set<size_t> unsavedTimes_;  // indexes into pages_ of pages with unsaved access times
+  // The folder part of the last path resolved (`\a\b\` of `\a\b\c`), the start it was resolved
+  // from, the directory's generation then and what it gave: reading every file of one folder resolves
+  // that folder once, not once per file (and per open, which resolves a path twice).
+  struct TFolderMemo {
+    std::string Folder;
+    int32_t Start = 0;
+    uint64_t Generation = 0;
+    int32_t Item = InvalidPath;
+    bool Valid = false;
+  };
+  mutable TFolderMemo folderMemo_;
 };
 
 }  // namespace quillmar
