@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "base/DateTime.h"
+#include "base/SecureWipe.h"
 #include "container/Checksum.h"
 #include "container/ContainerPath.h"
 #include "container/SFSError.h"
@@ -30,6 +31,10 @@ TDIRManager::TDIRManager(TPageFileManager& pfm, TFreeSpaceManager& fsm) : pfm_(p
   Load();
 }
 
+TDIRManager::~TDIRManager() {
+  Forget(keyMemo_);
+}
+
 int64_t TDIRManager::NowFileTime() {
   // The current second through local time to the two-second steps of DOS times and back. The
   // conversion looks at the time zone file each time (mktime); opening thousands of files in one
@@ -47,6 +52,7 @@ int64_t TDIRManager::NowFileTime() {
 }
 
 void TDIRManager::Load() {
+  Forget(keyMemo_);
   items_.Clear();
   pages_.clear();
   unsavedTimes_.clear();
@@ -305,7 +311,16 @@ int32_t TDIRManager::OpenItem(std::string_view path, std::string_view password, 
   if (item.IsFolder) return -1;
   if (item.HasPassword) {
     TContainerKey fileKey;
-    if (item.KeyRecord.Open(password, fileKey))
+    bool right;
+    std::unique_ptr<TKeyMemo> memo = std::move(keyMemo_);
+    if (memo && memo->Item == k && memo->Record == item.KeyRecord && memo->Password == password) {
+      fileKey = memo->Key;
+      right = memo->Right;
+    } else {
+      right = item.KeyRecord.Open(password, fileKey);
+    }
+    Forget(memo);
+    if (right)
       key = fileKey;
     else if (!withoutKey)
       return -1;  // a wrong key would read garbage and write it back as the file's content
@@ -434,7 +449,21 @@ void TDIRManager::SetKeyRecord(int32_t k, const TKeyRecord& record) {
 
 bool TDIRManager::CheckItemPassword(int32_t k, std::string_view password) const {
   const TDIRItem& item = items_.ReadItem(k);
-  return !item.HasPassword || item.KeyRecord.CheckPassword(password);
+  if (!item.HasPassword) return true;
+  Forget(keyMemo_);
+  auto memo = std::make_unique<TKeyMemo>();
+  memo->Right = item.KeyRecord.Open(password, memo->Key);
+  memo->Item = k;
+  memo->Record = item.KeyRecord;
+  memo->Password.assign(password);
+  keyMemo_ = std::move(memo);
+  return keyMemo_->Right;
+}
+
+void TDIRManager::Forget(std::unique_ptr<TKeyMemo>& memo) {
+  if (!memo) return;
+  WipeString(memo->Password);
+  memo.reset();
 }
 
 void TDIRManager::FillSearchRec(int32_t k, TSearchRec& rec) const {

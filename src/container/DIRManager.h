@@ -36,6 +36,7 @@
 //
 // Single-threaded. Keeps references to the page file and free-space managers, which must outlive it.
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -81,6 +82,7 @@ public:
 
   // Loads the directory (Load).
   TDIRManager(TPageFileManager& pfm, TFreeSpaceManager& fsm);
+  ~TDIRManager();
   TDIRManager(const TDIRManager&) = delete;
   TDIRManager& operator=(const TDIRManager&) = delete;
 
@@ -225,6 +227,18 @@ private:
     bool Valid = false;
   };
   mutable TFolderMemo folderMemo_;
+  // What CheckItemPassword found for an item, for the OpenItem that follows it (opening a file checks
+  // its password first): the key record is opened once per open, not twice. Taken (and wiped) by the
+  // next OpenItem; used only for the same item, key record and password.
+  struct TKeyMemo {
+    int32_t Item = -1;
+    TKeyRecord Record;
+    std::string Password;
+    TContainerKey Key;
+    bool Right = false;
+  };
+  mutable std::unique_ptr<TKeyMemo> keyMemo_;
+  static void Forget(std::unique_ptr<TKeyMemo>& memo);
 };
 
 }  // namespace quillmar

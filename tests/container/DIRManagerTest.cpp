@@ -222,6 +222,19 @@ TEST(TDIRManager, CreatingFilesAndFolders) {
   EXPECT_TRUE(d.ReadItem(s).HasPassword);
   EXPECT_TRUE(d.CheckItemPassword(s, "file-pw"));
   EXPECT_FALSE(d.CheckItemPassword(s, "wrong"));
+  // Opening after a check (of either password) gives the key of the password it is opened with.
+  TContainerKey fresh, afterWrongCheck, afterRightCheck, wrong;
+  ASSERT_EQ(d.OpenItem("secret.bin", "file-pw", fresh), s);
+  EXPECT_FALSE(fresh.Empty());
+  EXPECT_FALSE(d.CheckItemPassword(s, "wrong"));
+  EXPECT_EQ(d.OpenItem("secret.bin", "file-pw", afterWrongCheck), s);
+  EXPECT_TRUE(d.CheckItemPassword(s, "file-pw"));
+  EXPECT_EQ(d.OpenItem("secret.bin", "wrong", wrong), -1);
+  EXPECT_TRUE(wrong.Empty());
+  EXPECT_TRUE(d.CheckItemPassword(s, "file-pw"));
+  EXPECT_EQ(d.OpenItem("secret.bin", "file-pw", afterRightCheck), s);
+  EXPECT_TRUE(fresh == afterWrongCheck);
+  EXPECT_TRUE(fresh == afterRightCheck);
   EXPECT_EQ(ExpectThrow([&] { d.CreateFileItem("long", std::string(33, 'p')); }),
             "Password length should be shorter then 32");
 }
