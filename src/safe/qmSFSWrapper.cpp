@@ -24,8 +24,8 @@ namespace sfs_wrapper_internal {
 namespace {
 
 EUnreadableData UnreadableAt(int64_t at) {
-  return EUnreadableData("Stream read error: the bytes from offset " + std::to_string(at) + " on cannot be read",
-                         at);
+  return EUnreadableData(
+      "Stream read error: the bytes from offset " + std::to_string(at) + " on cannot be read", at);
 }
 
 }  // namespace

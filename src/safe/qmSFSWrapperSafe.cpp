@@ -181,10 +181,9 @@ void TqmSFSWrapper::RequireKeyOfOpenSafe(const TTextKey& key) {
 void TqmSFSWrapper::OpenContainer(const std::string& file, const TTextKey& key, bool readOnly,
                                   std::unique_ptr<TSingleFileSystem> checked) {
   auto sfs = checked ? std::move(checked)
-                     : std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kOpenPageSize, 0, "",
-                                                           "", key, false,
-                                                           readOnly ? kModeReadShared : kModeReadWriteShared,
-                                                           storage_);
+                     : std::make_unique<TSingleFileSystem>(
+                           file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
+                           readOnly ? kModeReadShared : kModeReadWriteShared, storage_);
   sfs->OnProgress = [this](bool&, double percent) {
     if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
   };
@@ -257,9 +256,9 @@ int TqmSFSWrapper::CheckKey(const std::string& file, const TTextKey& key, bool r
         !TSingleFileSystem::CheckContainerPassword(file, key))
       return csWrongPassword;
     auto checked = std::make_unique<TChecked>();
-    checked->Sfs =
-        std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
-                                            readOnly ? kModeReadShared : kModeReadWriteShared, storage_);
+    checked->Sfs = std::make_unique<TSingleFileSystem>(
+        file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
+        readOnly ? kModeReadShared : kModeReadWriteShared, storage_);
     // Kept only for a file on the disk whose state can be compared when it is opened.
     if (::stat(file.c_str(), &checked->Stat) == 0) {
       checked->File = file;
