@@ -10,7 +10,8 @@
 //
 // QM_BENCH_SCALE_SIZES (e.g. "100,1000"), QM_BENCH_SCALE_REPEATS (the median of that many runs, 5 by
 // default) and QM_BENCH_CLI (the program to measure) change the run. Without keepassxc-cli the reference
-// column is 0 and Quillmar's figures stand alone.
+// column is 0 and Quillmar's figures stand alone. QM_BENCH_SCALE_KEEP=1 keeps the vaults (for a profiler)
+// and prints their folder.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -346,7 +347,10 @@ int main() {
         std::printf("# %s at %d entries: a run failed\n", kNames[i], size);
     all.push_back(res);
   }
-  fs::remove_all(dir);
+  if (std::getenv("QM_BENCH_SCALE_KEEP"))
+    std::printf("# the vaults are kept in %s\n", dir.string().c_str());
+  else
+    fs::remove_all(dir);
 
   const char* const kTargets[4] = {"ratio <= 0.5 at 10000", "ratio <= 0.5 at 10000", "ratio <= 0.1 at 10000",
                                    "ratio <= 0.5 at 10000"};

@@ -45,6 +45,7 @@ int32_t TDIRArray::Add(TDIRItem item) {
     throw ESFSError("TDIRArray.Add - the directory is full.");
   if (item.Name.size() > kMaxNameLength) item.Name.resize(kMaxNameLength);
   int32_t k = Count();
+  ++generation_;
   folded_.push_back(FoldName(item.Name));
   bool deleted = item.Deleted;
   items_.push_back(std::move(item));
@@ -58,6 +59,7 @@ int32_t TDIRArray::Add(TDIRItem item) {
 
 void TDIRArray::RemoveLast() {
   if (items_.empty()) return;
+  ++generation_;
   int32_t k = Count() - 1;
   if (items_.back().Deleted)
     deleted_.erase(k);
@@ -75,6 +77,8 @@ void TDIRArray::UpdateItem(int32_t k, TDIRItem item) {
   const TDIRItem& old = items_[i];
   bool reindex =
       old.Deleted != item.Deleted || item.Deleted || old.ParentID != item.ParentID || old.Name != item.Name;
+  // Lookups depend on names, parents and deleted flags only (not on times or sizes).
+  if (reindex) ++generation_;
   if (reindex && !old.Deleted) {
     if (!byName_.Contains(k))
       throw ESFSError("TDIRArray.UpdateItem - old name position not found. Position = " + std::to_string(k) +
@@ -98,6 +102,7 @@ void TDIRArray::UpdateItem(int32_t k, TDIRItem item) {
 }
 
 void TDIRArray::Clear() {
+  ++generation_;
   byName_.Clear();
   byParent_.Clear();
   deleted_.clear();

@@ -60,6 +60,9 @@ public:
   // True when the indexes hold exactly the non-deleted items (for the integrity check).
   bool IndexesConsistent(std::string* problem = nullptr) const;
 
+  // Changes with every change of an item or of the table (not of open counts): what was looked up at
+  // one generation holds while it is the same.
+  uint64_t Generation() const { return generation_; }
   int32_t OpenCount(int32_t k) const { return open_[static_cast<size_t>(k)]; }
   void SetOpenCount(int32_t k, int32_t v) { open_[static_cast<size_t>(k)] = v; }
 
@@ -103,6 +106,7 @@ private:
   std::set<int32_t> deleted_;
   TSortedPtrArray<TNameLess> byName_;
   TSortedPtrArray<TParentLess> byParent_;
+  uint64_t generation_ = 0;
 };
 
 }  // namespace quillmar

@@ -3,9 +3,12 @@
 #include <cryptopp/secblock.h>
 
 #include <algorithm>
+#include <chrono>
+#include <limits>
 #include <unordered_set>
 
 #include "base/DateTime.h"
+#include "base/SecureWipe.h"
 #include "container/Checksum.h"
 #include "container/ContainerPath.h"
 #include "container/SFSError.h"
@@ -28,11 +31,28 @@ TDIRManager::TDIRManager(TPageFileManager& pfm, TFreeSpaceManager& fsm) : pfm_(p
   Load();
 }
 
+TDIRManager::~TDIRManager() {
+  Forget(keyMemo_);
+}
+
 int64_t TDIRManager::NowFileTime() {
-  return DosDateTimeToFileTime(DateTimeToDosDateTime(NowDateTime()));
+  // The current second through local time to the two-second steps of DOS times and back. The
+  // conversion looks at the time zone file each time (mktime); opening thousands of files in one
+  // second converts once per thread.
+  thread_local int64_t second = std::numeric_limits<int64_t>::min();
+  thread_local int64_t value = 0;
+  const int64_t unixNow =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
+  if (unixNow != second) {
+    value = DosDateTimeToFileTime(DateTimeToDosDateTime(UnixToDateTime(unixNow)));
+    second = unixNow;
+  }
+  return value;
 }
 
 void TDIRManager::Load() {
+  Forget(keyMemo_);
   items_.Clear();
   pages_.clear();
   unsavedTimes_.clear();
@@ -185,6 +205,29 @@ void TDIRManager::MoveCurrentToLiveFolder() {
 int32_t TDIRManager::Resolve(std::string_view path, int32_t start) const {
   if (path.empty() || start < -1 || start >= items_.Count()) return InvalidPath;
   if (IsRootPath(path)) return RootItem;
+  // A name in a folder: the folder part resolves as it did for the last path in the same folder while
+  // the directory's names are unchanged; only the last name is looked up. A path ending in a separator
+  // or in ".." takes the walk.
+  const size_t sep = path.find_last_of("\\/");
+  if (sep != std::string_view::npos && sep + 1 < path.size() && path.substr(sep + 1) != "..") {
+    const std::string_view folder = path.substr(0, sep + 1);
+    TFolderMemo& m = folderMemo_;
+    if (!m.Valid || m.Generation != items_.Generation() || m.Start != start || m.Folder != folder) {
+      m.Item = ResolveWalk(folder, start);
+      m.Folder.assign(folder);
+      m.Start = start;
+      m.Generation = items_.Generation();
+      m.Valid = true;
+    }
+    if (m.Item < RootItem) return m.Item;
+    const int32_t k = items_.FindChild(m.Item, path.substr(sep + 1, kMaxNameLength));
+    return k < 0 ? NotFound : k;
+  }
+  return ResolveWalk(path, start);
+}
+
+int32_t TDIRManager::ResolveWalk(std::string_view path, int32_t start) const {
+  if (IsRootPath(path)) return RootItem;
   TPathComponents parts;
   if (!SplitPathComponents(path, parts)) return InvalidPath;
   int32_t cur = parts.Absolute ? RootItem : start;
@@ -268,7 +311,16 @@ int32_t TDIRManager::OpenItem(std::string_view path, std::string_view password, 
   if (item.IsFolder) return -1;
   if (item.HasPassword) {
     TContainerKey fileKey;
-    if (item.KeyRecord.Open(password, fileKey))
+    bool right;
+    std::unique_ptr<TKeyMemo> memo = std::move(keyMemo_);
+    if (memo && memo->Item == k && memo->Record == item.KeyRecord && memo->Password == password) {
+      fileKey = memo->Key;
+      right = memo->Right;
+    } else {
+      right = item.KeyRecord.Open(password, fileKey);
+    }
+    Forget(memo);
+    if (right)
       key = fileKey;
     else if (!withoutKey)
       return -1;  // a wrong key would read garbage and write it back as the file's content
@@ -397,7 +449,21 @@ void TDIRManager::SetKeyRecord(int32_t k, const TKeyRecord& record) {
 
 bool TDIRManager::CheckItemPassword(int32_t k, std::string_view password) const {
   const TDIRItem& item = items_.ReadItem(k);
-  return !item.HasPassword || item.KeyRecord.CheckPassword(password);
+  if (!item.HasPassword) return true;
+  Forget(keyMemo_);
+  auto memo = std::make_unique<TKeyMemo>();
+  memo->Right = item.KeyRecord.Open(password, memo->Key);
+  memo->Item = k;
+  memo->Record = item.KeyRecord;
+  memo->Password.assign(password);
+  keyMemo_ = std::move(memo);
+  return keyMemo_->Right;
+}
+
+void TDIRManager::Forget(std::unique_ptr<TKeyMemo>& memo) {
+  if (!memo) return;
+  WipeString(memo->Password);
+  memo.reset();
 }
 
 void TDIRManager::FillSearchRec(int32_t k, TSearchRec& rec) const {

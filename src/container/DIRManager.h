@@ -36,6 +36,7 @@
 //
 // Single-threaded. Keeps references to the page file and free-space managers, which must outlive it.
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -81,6 +82,7 @@ public:
 
   // Loads the directory (Load).
   TDIRManager(TPageFileManager& pfm, TFreeSpaceManager& fsm);
+  ~TDIRManager();
   TDIRManager(const TDIRManager&) = delete;
   TDIRManager& operator=(const TDIRManager&) = delete;
 
@@ -200,6 +202,8 @@ private:
   void WriteItemPage(size_t pageIndex, bool readHeaderFirst, const char* op);
   void FillSearchRec(int32_t k, TSearchRec& rec) const;
   void MoveCurrentToLiveFolder();
+  // Resolve, component by component from the root or start.
+  int32_t ResolveWalk(std::string_view path, int32_t start) const;
 
   TPageFileManager& pfm_;
   TFreeSpaceManager& fsm_;
@@ -212,6 +216,29 @@ private:
   std::vector<TSearchSlot> slots_;
   std::vector<int32_t> freeSlots_;
   std::set<size_t> unsavedTimes_;  // indexes into pages_ of pages with unsaved access times
+  // The folder part of the last path resolved (`\a\b\` of `\a\b\c`), the start it was resolved
+  // from, the directory's generation then and what it gave: reading every file of one folder resolves
+  // that folder once, not once per file (and per open, which resolves a path twice).
+  struct TFolderMemo {
+    std::string Folder;
+    int32_t Start = 0;
+    uint64_t Generation = 0;
+    int32_t Item = InvalidPath;
+    bool Valid = false;
+  };
+  mutable TFolderMemo folderMemo_;
+  // What CheckItemPassword found for an item, for the OpenItem that follows it (opening a file checks
+  // its password first): the key record is opened once per open, not twice. Taken (and wiped) by the
+  // next OpenItem; used only for the same item, key record and password.
+  struct TKeyMemo {
+    int32_t Item = -1;
+    TKeyRecord Record;
+    std::string Password;
+    TContainerKey Key;
+    bool Right = false;
+  };
+  mutable std::unique_ptr<TKeyMemo> keyMemo_;
+  static void Forget(std::unique_ptr<TKeyMemo>& memo);
 };
 
 }  // namespace quillmar

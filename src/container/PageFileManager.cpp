@@ -560,15 +560,20 @@ bool TPageFileManager::ReadPage(int32_t pageNo, TPageHeader& header, uint8_t* da
     lastError_ = ErrReadPageHeader;
     return false;
   }
-  uint8_t raw32[TPageHeader::Size];
   const int64_t at = static_cast<int64_t>(pageNo) * PageSize();
-  if (ReadBytes(at, raw32, TPageHeader::Size) != TPageHeader::Size) {
+  // Header and payload in one read: a listing reads thousands of pages, and each read is a system
+  // call. The buffer holds stored images only (encrypted in an encrypted container), as the disk does.
+  thread_local std::vector<uint8_t> image;
+  image.resize(TPageHeader::Size + static_cast<size_t>(length));
+  const int64_t got = ReadBytes(at, image.data(), static_cast<int64_t>(image.size()));
+  if (got < TPageHeader::Size) {
     lastError_ = ErrReadPageHeader;
     return false;
   }
-  header = TPageHeader::DecodeFrom(raw32);
+  header = TPageHeader::DecodeFrom(image.data());
   if (length == 0) return true;
-  if (ReadBytes(at + TPageHeader::Size, data, length) != length) {
+  std::memcpy(data, image.data() + TPageHeader::Size, static_cast<size_t>(got - TPageHeader::Size));
+  if (got != TPageHeader::Size + length) {
     lastError_ = ErrReadPageData;
     return false;
   }

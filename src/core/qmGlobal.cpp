@@ -550,7 +550,9 @@ void TqmGlobal::OpenSafe(const std::string& file, std::string_view password, boo
 
 void TqmGlobal::OpenSafe(const std::string& file, const TTextKey& given, bool readOnly) {
   const TTextKey key = given;  // given may be SafeKey(), which closing forgets
-  CloseSafe();
+  // The open Safe is forgotten here and closed by the wrapper's OpenSafe, which keeps the container a
+  // check of this file just opened (CloseSafe would give it up).
+  ForgetOpenSafe();
   safeOpen_ = true;
   try {
     TBusy busy(*this);
@@ -574,12 +576,16 @@ void TqmGlobal::OpenSafeByName(const std::string& name, const TTextKey& given, b
   LoadSettings();
 }
 
-void TqmGlobal::CloseSafe() {
+void TqmGlobal::ForgetOpenSafe() {
   safeOpen_ = false;
   openedSafeFile_.clear();
   settingsBase_.clear();
-  wrapper_.CloseSafe();
   safeKey_ = TTextKey();  // not kept longer than the container's own key
+}
+
+void TqmGlobal::CloseSafe() {
+  ForgetOpenSafe();
+  wrapper_.CloseSafe();
 }
 
 TTextKey TqmGlobal::CreateSafe(const std::string& file, std::string_view password, TqmSafeKind kind) {

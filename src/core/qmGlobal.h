@@ -501,6 +501,8 @@ public:
   bool FillWebForm(const TqmRepositoryEntry& entry);
 
 private:
+  // CloseSafe without closing the container (OpenSafe leaves that to the wrapper).
+  void ForgetOpenSafe();
   // The values of the reminder and file fields of every entry other than `self` (its category folder
   // and FileName) in the repository. False when a record could not be read: what it names is unknown.
   bool CollectReferences(const std::string& selfFolder, const std::string& selfFile,

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "base/Exception.h"
-#include "base/MemoryStream.h"
 #include "base/SecureWipe.h"
 #include "container/DIRItem.h"
+#include "container/SFSAdvancedFileStream.h"
 #include "container/SFSFileStream.h"
+#include "container/SFSUserFileStream.h"
 #include "container/SingleFileSystem.h"
 #include "model/qmCategory.h"
 #include "safe/qmPrompter.h"
@@ -20,25 +21,51 @@ using namespace sfs_wrapper_internal;
 
 namespace sfs_wrapper_internal {
 
+namespace {
+
+EUnreadableData UnreadableAt(int64_t at) {
+  return EUnreadableData(
+      "Stream read error: the bytes from offset " + std::to_string(at) + " on cannot be read", at);
+}
+
+}  // namespace
+
 // The rest of source, in pieces, into dest. A source that ends before its size throws EUnreadableData
 // with the offset of the first byte it did not deliver: nothing is taken for the whole when a part of
-// it cannot be read.
+// it cannot be read. The buffer is no larger than what is left to copy: records are a few hundred
+// bytes, and a listing copies thousands of them.
 void CopyWhole(TStream& source, TStream& dest) {
   const int64_t size = source.Size();
   int64_t at = source.Position();
-  std::vector<char> buffer(1 << 16);
+  if (at >= size) return;
+  std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(1 << 16, size - at)));
   while (at < size) {
     const int64_t want = std::min<int64_t>(static_cast<int64_t>(buffer.size()), size - at);
     const int64_t got = source.Read(buffer.data(), want);
     if (got <= 0) {
       SecureWipe(buffer.data(), buffer.size());
-      throw EUnreadableData(
-          "Stream read error: the bytes from offset " + std::to_string(at) + " on cannot be read", at);
+      throw UnreadableAt(at);
     }
     dest.WriteBuffer(buffer.data(), got);
     at += got;
   }
   SecureWipe(buffer.data(), buffer.size());
+}
+
+std::string ReadWhole(TStream& source) {
+  const int64_t size = source.Size();
+  int64_t at = source.Position();
+  std::string bytes(static_cast<size_t>(std::max<int64_t>(0, size - at)), '\0');
+  const int64_t start = at;
+  while (at < size) {
+    const int64_t got = source.Read(bytes.data() + (at - start), size - at);
+    if (got <= 0) {
+      WipeString(bytes);
+      throw UnreadableAt(at);
+    }
+    at += got;
+  }
+  return bytes;
 }
 
 bool IsWorkFileName(const std::string& name, const std::string& prefix) {
@@ -173,16 +200,24 @@ std::string TqmSFSWrapper::FileReadProblem(const std::string& path) {
 
 std::string TqmSFSWrapper::ReadRecordBytes(const std::string& path) {
   TRead reading(*this);
-  TMemoryStream bytes;
   try {
+    // Read as stored first: a record that is not compressed (the usual case) is then read once. A
+    // compressed one (it begins with the compressed-file mark) is read again through the stream that
+    // expands it, which would otherwise read the record's first page for the mark and then once more.
+    {
+      TSFSUserFileStream stored(&Sfs(), "", "", kRecordPassword, kModeRead, path);
+      std::string bytes = ReadWhole(stored);
+      if (bytes.size() < TSFSAdvancedFileStream::kHeaderSize || bytes.compare(0, 4, "AACS") != 0)
+        return bytes;
+      WipeString(bytes);
+    }
     TSFSFileStream stream(&Sfs(), 0, "", "", kRecordPassword, kModeRead, path);
-    CopyWhole(stream, bytes);
+    return ReadWhole(stream);
   } catch (const EUnreadableData& e) {
     throw EQuillmarError("The record \"" + path + "\" " + UnreadableFrom(e) + ".");
   } catch (const std::exception& e) {
     throw EQuillmarError("The record \"" + path + "\" cannot be read: " + e.what());
   }
-  return bytes.ToString();
 }
 
 void TqmSFSWrapper::EnsureLayout() {

@@ -19,7 +19,11 @@
 //
 // Contract:
 //  - No container is open at start. OpenSafe keeps one open until CloseSafe, another OpenSafe,
-//    CreateSafe or the destructor. CheckSafe and CreateSafe leave none open.
+//    CreateSafe or the destructor. CreateSafe leaves none open. A CheckSafe that finds the Safe usable
+//    keeps the container it opened for the check (not as the open Safe), for an OpenSafe of the same
+//    file, key and mode that follows, so that opening does not read the directory a second time; the
+//    next OpenSafe, CheckSafe, CloseSafe or CreateSafe gives it up, and OpenSafe uses it only while
+//    the file is the one checked, unchanged (same file, size and modification time).
 //  - REQUIRES an open Safe: every operation below "Safe as a whole" except where noted. Without one
 //    they throw EQuillmarError("No Safe is open.").
 //  - Container failures (a missing file read, a full disk, a damaged page) propagate as exceptions
@@ -549,7 +553,9 @@ private:
   TSingleFileSystem& Sfs();
   bool Ask(const std::string& message);
   void ProcessEvents();
-  void OpenContainer(const std::string& file, const TTextKey& key, bool readOnly = false);
+  // Opens the container of file, or takes `checked` (the container CheckSafe opened for it) when given.
+  void OpenContainer(const std::string& file, const TTextKey& key, bool readOnly = false,
+                     std::unique_ptr<TSingleFileSystem> checked = nullptr);
   // Throws unless key was made for the open Safe's kind (and cost and salt).
   void RequireKeyOfOpenSafe(const TTextKey& key);
   // The steps of CheckSafe once the leftovers were dealt with: whether the file is a container at all
@@ -557,7 +563,8 @@ private:
   int ContainerFileCode(const std::string& file);
   int CheckKey(const std::string& file, const TTextKey& key, bool readOnly);
   // OpenSafe once the leftovers were dealt with.
-  void OpenRecovered(const std::string& file, const TTextKey& key, bool readOnly);
+  void OpenRecovered(const std::string& file, const TTextKey& key, bool readOnly,
+                     std::unique_ptr<TSingleFileSystem> checked);
   void RemovePartialFiles();
   // Those of names (files of "\\Quillmar.System.Info\\Attached Files\\") that no entry record of
   // the repository holds as a field's value; none while an entry record cannot be read.
@@ -598,6 +605,10 @@ private:
   TqmPrompter* prompter_;
   TSFSPartStorage* storage_ = nullptr;
   std::unique_ptr<TSingleFileSystem> sfs_;
+  // The container the last CheckSafe opened, kept for the OpenSafe that follows it.
+  struct TChecked;
+  std::unique_ptr<TChecked> checked_;
+  std::unique_ptr<TSingleFileSystem> TakeChecked(const std::string& file, const TTextKey& key, bool readOnly);
   std::map<std::string, TEntryIndex> entryIndex_;
   uint64_t seenExternal_ = 0;  // the container's ExternalChangeCount when the caches were last checked
 };

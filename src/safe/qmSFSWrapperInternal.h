@@ -1,13 +1,32 @@
 #pragma once
 // What the files of TqmSFSWrapper (qmSFSWrapper*.cpp) share: the checks of names, the open mode of a
 // file that is only read, and reading a file in the Safe whole. Internal to src/safe.
+#include <sys/stat.h>
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "base/Exception.h"
 #include "base/Stream.h"
 #include "container/SFSConstants.h"
+#include "container/SingleFileSystem.h"
+#include "container/TextKey.h"
+#include "safe/qmSFSWrapper.h"
+
+namespace quillmar {
+
+// The container a check opened, with what it was opened for and the file as it then was.
+struct TqmSFSWrapper::TChecked {
+  std::unique_ptr<TSingleFileSystem> Sfs;
+  std::string File;
+  TTextKey Key;
+  bool ReadOnly = false;
+  struct stat Stat {};
+};
+
+}  // namespace quillmar
 
 namespace quillmar::sfs_wrapper_internal {
 
@@ -51,6 +70,9 @@ inline bool EndsWith(const std::string& text, std::string_view suffix) {
 // with the offset of the first byte it did not deliver: nothing is taken for the whole when a part of
 // it cannot be read.
 void CopyWhole(TStream& source, TStream& dest);
+// The rest of source as one string, read straight into it; fails as CopyWhole does (what was read is
+// wiped first).
+std::string ReadWhole(TStream& source);
 
 // "from byte N on" for messages about a file that cannot be read in full.
 std::string UnreadableFrom(const EUnreadableData& e);

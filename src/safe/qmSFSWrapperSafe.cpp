@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <exception>
 #include <filesystem>
@@ -176,10 +178,12 @@ void TqmSFSWrapper::RequireKeyOfOpenSafe(const TTextKey& key) {
                              "a derived key.");
 }
 
-void TqmSFSWrapper::OpenContainer(const std::string& file, const TTextKey& key, bool readOnly) {
-  auto sfs =
-      std::make_unique<TSingleFileSystem>(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
-                                          readOnly ? kModeReadShared : kModeReadWriteShared, storage_);
+void TqmSFSWrapper::OpenContainer(const std::string& file, const TTextKey& key, bool readOnly,
+                                  std::unique_ptr<TSingleFileSystem> checked) {
+  auto sfs = checked ? std::move(checked)
+                     : std::make_unique<TSingleFileSystem>(
+                           file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
+                           readOnly ? kModeReadShared : kModeReadWriteShared, storage_);
   sfs->OnProgress = [this](bool&, double percent) {
     if (static_cast<int64_t>(percent) % 2 == 0) ProcessEvents();
   };
@@ -190,6 +194,7 @@ void TqmSFSWrapper::OpenContainer(const std::string& file, const TTextKey& key, 
 
 int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password, bool forCreate,
                              bool readOnly) {
+  checked_.reset();
   std::error_code ec;
   if (forCreate) return fs::exists(file, ec) ? csFileExists : csUsable;
   TellLeftovers(file);
@@ -205,6 +210,7 @@ int TqmSFSWrapper::CheckSafe(const std::string& file, std::string_view password,
 }
 
 int TqmSFSWrapper::CheckSafe(const std::string& file, const TTextKey& key, bool readOnly) {
+  checked_.reset();
   TellLeftovers(file);
   if (const int code = ContainerFileCode(file); code != csUsable) return code;
   return CheckKey(file, key, readOnly);
@@ -222,15 +228,44 @@ int TqmSFSWrapper::ContainerFileCode(const std::string& file) {
   }
 }
 
+namespace {
+
+bool SameFileUnchanged(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+std::unique_ptr<TSingleFileSystem> TqmSFSWrapper::TakeChecked(const std::string& file, const TTextKey& key,
+                                                              bool readOnly) {
+  std::unique_ptr<TChecked> checked = std::move(checked_);
+  if (!checked || checked->File != file || checked->ReadOnly != readOnly || !(checked->Key == key))
+    return nullptr;
+  struct stat now {};
+  if (::stat(file.c_str(), &now) != 0 || !SameFileUnchanged(now, checked->Stat)) return nullptr;
+  return std::move(checked->Sfs);
+}
+
 int TqmSFSWrapper::CheckKey(const std::string& file, const TTextKey& key, bool readOnly) {
+  checked_.reset();
   try {
     // A derivation that cannot be followed is a reason to show, not a wrong password.
     TSingleFileSystem::ReadKeyDerivation(file);
     if (TSingleFileSystem::IsContainerEncrypted(file) &&
         !TSingleFileSystem::CheckContainerPassword(file, key))
       return csWrongPassword;
-    TSingleFileSystem probe(file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
-                            readOnly ? kModeReadShared : kModeReadWriteShared, storage_);
+    auto checked = std::make_unique<TChecked>();
+    checked->Sfs = std::make_unique<TSingleFileSystem>(
+        file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
+        readOnly ? kModeReadShared : kModeReadWriteShared, storage_);
+    // Kept only for a file on the disk whose state can be compared when it is opened.
+    if (::stat(file.c_str(), &checked->Stat) == 0) {
+      checked->File = file;
+      checked->Key = key;
+      checked->ReadOnly = readOnly;
+      checked_ = std::move(checked);
+    }
   } catch (const std::exception& e) {
     if (prompter_) prompter_->ShowMessage(TqmPrompter::TMessageKind::Plain, "", e.what());
     return csCannotOpen;
@@ -303,19 +338,27 @@ void TqmSFSWrapper::CreateEmptySafe(const std::string& file, const TTextKey& key
 }
 
 void TqmSFSWrapper::OpenSafe(const std::string& file, std::string_view password, bool readOnly) {
+  std::unique_ptr<TChecked> checked = std::move(checked_);
   CloseSafe();
+  checked_ = std::move(checked);
   TellLeftovers(file);
-  OpenRecovered(file, TextKeyFor(file, password), readOnly);
+  const TTextKey key = TextKeyFor(file, password);
+  OpenRecovered(file, key, readOnly, TakeChecked(file, key, readOnly));
 }
 
 void TqmSFSWrapper::OpenSafe(const std::string& file, const TTextKey& key, bool readOnly) {
+  std::unique_ptr<TChecked> checked = std::move(checked_);
   CloseSafe();
+  checked_ = std::move(checked);
   TellLeftovers(file);
-  OpenRecovered(file, key, readOnly);
+  // Taken after the leftovers: a journal they rolled back changed the file, and the check's container
+  // is then not used.
+  OpenRecovered(file, key, readOnly, TakeChecked(file, key, readOnly));
 }
 
-void TqmSFSWrapper::OpenRecovered(const std::string& file, const TTextKey& key, bool readOnly) {
-  OpenContainer(file, key, readOnly);
+void TqmSFSWrapper::OpenRecovered(const std::string& file, const TTextKey& key, bool readOnly,
+                                  std::unique_ptr<TSingleFileSystem> checked) {
+  OpenContainer(file, key, readOnly, std::move(checked));
   if (!readOnly) RemovePartialFiles();
 }
 
@@ -430,6 +473,7 @@ std::vector<std::string> TqmSFSWrapper::AttachedNamesNoEntryHolds(std::vector<st
 void TqmSFSWrapper::CloseSafe() {
   InvalidateEntryIndex();
   sfs_.reset();
+  checked_.reset();
   seenExternal_ = 0;
 }
 

@@ -141,6 +141,37 @@ TEST(TDIRManager, ResolverCornerCases) {
   EXPECT_EQ(d.Resolve(std::string(259, 'l')), l);
 }
 
+TEST(TDIRManager, NamesInOneFolderResolveAfterEveryChangeOfTheFolders) {
+  // Successive names in one folder share the folder's lookup; a renamed, removed or new folder, or
+  // another start for a relative path, is looked up afresh.
+  TDirectoryFixture f;
+  TDIRManager& d = *f.dir;
+  ASSERT_TRUE(d.ForceDirectories("\\a\\b"));
+  ASSERT_TRUE(d.ForceDirectories("\\c\\b"));
+  const int32_t a = d.Resolve("\\a"), c = d.Resolve("\\c");
+  const int32_t x = d.CreateFileItem("\\a\\b\\x"), y = d.CreateFileItem("\\c\\b\\y");
+  ASSERT_GE(x, 0);
+  ASSERT_GE(y, 0);
+  EXPECT_EQ(d.Resolve("\\a\\b\\x"), x);
+  EXPECT_EQ(d.Resolve("\\a\\b\\y"), TDIRManager::NotFound);
+  EXPECT_EQ(d.Resolve("b\\x", a), x);
+  EXPECT_EQ(d.Resolve("b\\x", c), TDIRManager::NotFound);  // the same text from another start
+  EXPECT_EQ(d.Resolve("b\\y", c), y);
+  EXPECT_EQ(d.Resolve("\\a\\b\\..\\b\\x"), x);
+  EXPECT_EQ(d.Resolve("\\a\\b\\x\\.."), d.Resolve("\\a\\b"));
+
+  ASSERT_TRUE(d.Rename("\\a", "\\z"));
+  EXPECT_EQ(d.Resolve("\\a\\b\\x"), TDIRManager::NotFound);
+  EXPECT_EQ(d.Resolve("\\z\\b\\x"), x);
+  ASSERT_TRUE(d.ForceDirectories("\\a\\b"));
+  EXPECT_EQ(d.Resolve("\\a\\b\\x"), TDIRManager::NotFound);  // a new folder of the old name
+  const int32_t x2 = d.CreateFileItem("\\a\\b\\x");
+  ASSERT_GE(x2, 0);
+  EXPECT_NE(x2, x);
+  EXPECT_EQ(d.Resolve("\\a\\b\\x"), x2);
+  EXPECT_EQ(d.Resolve("\\z\\b\\x"), x);
+}
+
 TEST(TDIRManager, CreatingFilesAndFolders) {
   TDirectoryFixture f;
   TDIRManager& d = *f.dir;
@@ -191,6 +222,19 @@ TEST(TDIRManager, CreatingFilesAndFolders) {
   EXPECT_TRUE(d.ReadItem(s).HasPassword);
   EXPECT_TRUE(d.CheckItemPassword(s, "file-pw"));
   EXPECT_FALSE(d.CheckItemPassword(s, "wrong"));
+  // Opening after a check (of either password) gives the key of the password it is opened with.
+  TContainerKey fresh, afterWrongCheck, afterRightCheck, wrong;
+  ASSERT_EQ(d.OpenItem("secret.bin", "file-pw", fresh), s);
+  EXPECT_FALSE(fresh.Empty());
+  EXPECT_FALSE(d.CheckItemPassword(s, "wrong"));
+  EXPECT_EQ(d.OpenItem("secret.bin", "file-pw", afterWrongCheck), s);
+  EXPECT_TRUE(d.CheckItemPassword(s, "file-pw"));
+  EXPECT_EQ(d.OpenItem("secret.bin", "wrong", wrong), -1);
+  EXPECT_TRUE(wrong.Empty());
+  EXPECT_TRUE(d.CheckItemPassword(s, "file-pw"));
+  EXPECT_EQ(d.OpenItem("secret.bin", "file-pw", afterRightCheck), s);
+  EXPECT_TRUE(fresh == afterWrongCheck);
+  EXPECT_TRUE(fresh == afterRightCheck);
   EXPECT_EQ(ExpectThrow([&] { d.CreateFileItem("long", std::string(33, 'p')); }),
             "Password length should be shorter then 32");
 }

@@ -14,6 +14,7 @@
 #include "model/qmField.h"
 #include "model/qmRepositoryEntry.h"
 #include "safe/SafeTestSupport.h"
+#include "support/FaultyPartStorage.h"
 #include "support/TempDir.h"
 
 namespace quillmar::test {
@@ -107,6 +108,48 @@ TEST_F(SafeOpening, ProgramsShareTheSafeReadersWriteNothingAndWhatNeedsItAloneIs
   EXPECT_THROW(TSingleFileSystem(safeFile, -1, 8, 4096, 0, "", "", kPassword, false,
                                  TSingleFileSystem::fmReadWriteExclusive),
                ESFSInUse);
+}
+
+TEST_F(SafeOpening, AnOpenRightAfterACheckUsesTheChecksContainerOnlyWhileTheFileIsUnchanged) {
+  TFaultyPartStorage storage;
+  TqmSFSWrapper w;
+  w.SetPartStorage(&storage);
+  auto opensOfSafe = [&] { return std::count(storage.opened.begin(), storage.opened.end(), safeFile); };
+  // Checked and opened with the same key and mode: the file is opened (and its directory read) once.
+  ASSERT_EQ(w.CheckSafe(safeFile, kPassword, false), W::csUsable);
+  w.OpenSafe(safeFile, kPassword);
+  EXPECT_EQ(opensOfSafe(), 1);
+  TqmRepositoryEntry e;
+  ASSERT_TRUE(w.LoadEntryAt(path, 0, e));
+  EXPECT_EQ(e.FieldAt(0).Value(), "kept");
+  w.CloseSafe();
+
+  // Another mode, or a close in between: the check's container is not the one opened.
+  ASSERT_EQ(w.CheckSafe(safeFile, kPassword, false, true), W::csUsable);
+  w.OpenSafe(safeFile, kPassword);
+  EXPECT_EQ(opensOfSafe(), 3);
+  EXPECT_FALSE(w.ReadOnly());
+  ASSERT_EQ(w.CheckSafe(safeFile, kPassword, false), W::csUsable);
+  w.CloseSafe();
+  w.OpenSafe(safeFile, kPassword);
+  EXPECT_EQ(opensOfSafe(), 5);
+  w.CloseSafe();
+
+  // The file changed by another program between check and open: opened anew, the change seen.
+  ASSERT_EQ(w.CheckSafe(safeFile, kPassword, false), W::csUsable);
+  {
+    TqmSFSWrapper other;
+    other.OpenSafe(safeFile, kPassword);
+    TqmCategory cat;
+    ASSERT_TRUE(other.LoadCategory(nullptr, 0, false, cat));
+    TqmRepositoryEntry added(&cat);
+    added.Fields().Add(TqmField(0, "Title", ftNormalText, true, "added elsewhere"));
+    added.SetSortOrder(1);
+    other.SaveEntry(path, added);
+  }
+  w.OpenSafe(safeFile, kPassword);
+  EXPECT_EQ(opensOfSafe(), 7);
+  EXPECT_EQ(w.CountEntries(path), 2);
 }
 
 TEST_F(SafeOpening, CopiesOfAnInterruptedChangeOfPasswordAreRemovedWhenTheSafeIsWhole) {

@@ -176,6 +176,40 @@ TEST_F(SafeFixture, EntriesWithRepeatedOrMissingNumbersAreReachedByListingPositi
   EXPECT_FALSE(safe.LoadEntryAt(path, -1, untouched));
 }
 
+TEST_F(SafeFixture, EntryRecordsStoredCompressedReadAsThePlainOnes) {
+  // Another program may store records compressed; they are read through the expanding stream, the
+  // plain ones as stored.
+  TqmCategory cat;
+  cat.SetName("Packed");
+  safe.SaveCategory(cat);
+  const std::string path = cat.FolderPath();
+  auto packed = NewEntry(0, std::string(3000, 'p'), &cat);
+  auto plain = NewEntry(1, "plain", &cat);
+  safe.SaveEntry(path, *packed);
+  safe.SaveEntry(path, *plain);
+  const std::string file = std::string(TqmSFSWrapper::kRepositoryRoot) + path + packed->FileName();
+  std::string bytes;
+  {
+    TSFSFileStream stored(safe.Container(), 0, "", "", TqmSFSWrapper::kRecordPassword,
+                          TSingleFileSystem::fmReadOnly, file);
+    bytes = stored.ReadString(stored.Size());
+  }
+  {
+    TSFSFileStream compressed(safe.Container(), 1, "", "", TqmSFSWrapper::kRecordPassword,
+                              TSingleFileSystem::fmCreate, file);
+    compressed.WriteString(bytes);
+    ASSERT_EQ(compressed.Method(), 1);
+  }
+  safe.CloseSafe();
+  safe.OpenSafe(safeFile, kPassword);
+  TqmRepositoryEntry a, b;
+  ASSERT_TRUE(safe.LoadEntry(path, 0, a));
+  ASSERT_TRUE(safe.LoadEntry(path, 1, b));
+  EXPECT_EQ(a.FieldAt(0).Value(), std::string(3000, 'p'));
+  EXPECT_EQ(b.FieldAt(0).Value(), "plain");
+  EXPECT_TRUE(safe.UnreadableEntries(path).empty());
+}
+
 TEST_F(SafeFixture, EntriesLoadBySortOrderAndTheIndexFollowsEveryWrite) {
   TqmCategory cat;
   cat.SetName("Mail");

@@ -100,6 +100,7 @@ std::unique_ptr<TSFSAbstractFile> TFaultyPartStorage::Open(const std::string& pa
   if (crashed_) throw ESFSError("TSFSHugeFile.Open - File " + path + " cannot be opened: injected crash");
   if (!readOnly && refuseWritableOpen)
     throw ESFSError("TSFSHugeFile.Open - File " + path + " cannot be opened: Permission denied");
+  opened.push_back(path);
   return std::make_unique<File>(*this, DiskPartStorage().Open(path, readOnly, lock), path);
 }
 

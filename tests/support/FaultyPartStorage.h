@@ -42,6 +42,7 @@ public:
   int64_t maxFileSize = 0;  // 0: ask the disk
   int64_t freeSpace = -2;   // -2: ask the disk
   int creates = 0;
+  std::vector<std::string> opened;  // the paths of every Open, in order
   std::string failRenameFrom;       // a rename of this path fails
   bool refuseWritableOpen = false;  // opening an existing file for writing fails (no write access)
   bool tornWrite = true;
