@@ -105,6 +105,8 @@ void TCliContext::OpenSafe(const std::string& name, bool readOnly, std::string* 
   // The Safe's key is derived once (about half a second for a hardened Safe), then checked and opened
   // with; the password itself is not kept.
   login::TOpenCheck check;
+  // The check's container is the one opened below (the directory is read once per command).
+  g.Wrapper().KeepCheckedContainer(true);
   try {
     check = login::CheckSafeByPassword(g, file, password, readOnly);
   } catch (const std::exception& e) {

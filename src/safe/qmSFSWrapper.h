@@ -19,11 +19,14 @@
 //
 // Contract:
 //  - No container is open at start. OpenSafe keeps one open until CloseSafe, another OpenSafe,
-//    CreateSafe or the destructor. CreateSafe leaves none open. A CheckSafe that finds the Safe usable
-//    keeps the container it opened for the check (not as the open Safe), for an OpenSafe of the same
-//    file, key and mode that follows, so that opening does not read the directory a second time; the
-//    next OpenSafe, CheckSafe, CloseSafe or CreateSafe gives it up, and OpenSafe uses it only while
-//    the file is the one checked, unchanged (same file, size and modification time).
+//    CreateSafe or the destructor. CreateSafe leaves none open. CheckSafe leaves none open either, unless
+//    KeepCheckedContainer(true) was called (the command line, whose every command is a check and an
+//    open at once): a CheckSafe that finds the Safe usable then keeps the container it opened for the
+//    check (not as the open Safe), for an OpenSafe of the same file, key and mode that follows, so
+//    that opening does not read the directory a second time; the next OpenSafe, CheckSafe, CloseSafe
+//    or CreateSafe gives it up, and OpenSafe uses it only while the file is the one checked, unchanged
+//    (same file, size and modification time). Off by default: a long-lived program that checks a
+//    password (a login that then deletes or restores the Safe) must not hold the file open.
 //  - REQUIRES an open Safe: every operation below "Safe as a whole" except where noted. Without one
 //    they throw EQuillmarError("No Safe is open.").
 //  - Container failures (a missing file read, a full disk, a damaged page) propagate as exceptions
@@ -213,6 +216,8 @@ public:
   int CheckSafe(const std::string& file, std::string_view password, bool forCreate, bool readOnly = false);
   // The same with the key already derived (TextKeyFor); forCreate does not apply.
   int CheckSafe(const std::string& file, const TTextKey& key, bool readOnly = false);
+  // Whether a usable CheckSafe keeps its container for the OpenSafe that follows (see the contract).
+  void KeepCheckedContainer(bool keep);
   // Makes the Safe file `file` (replacing it) from the template Safe compiled into the program, under
   // `password`, of the given kind (the new key is made before anything is written, so a refused
   // password leaves no file). withDemoData keeps the template's sample entries and File Locker files;
@@ -608,6 +613,7 @@ private:
   // The container the last CheckSafe opened, kept for the OpenSafe that follows it.
   struct TChecked;
   std::unique_ptr<TChecked> checked_;
+  bool keepChecked_ = false;
   std::unique_ptr<TSingleFileSystem> TakeChecked(const std::string& file, const TTextKey& key, bool readOnly);
   std::map<std::string, TEntryIndex> entryIndex_;
   uint64_t seenExternal_ = 0;  // the container's ExternalChangeCount when the caches were last checked

@@ -247,6 +247,11 @@ std::unique_ptr<TSingleFileSystem> TqmSFSWrapper::TakeChecked(const std::string&
   return std::move(checked->Sfs);
 }
 
+void TqmSFSWrapper::KeepCheckedContainer(bool keep) {
+  keepChecked_ = keep;
+  if (!keep) checked_.reset();
+}
+
 int TqmSFSWrapper::CheckKey(const std::string& file, const TTextKey& key, bool readOnly) {
   checked_.reset();
   try {
@@ -259,8 +264,9 @@ int TqmSFSWrapper::CheckKey(const std::string& file, const TTextKey& key, bool r
     checked->Sfs = std::make_unique<TSingleFileSystem>(
         file, kPartSize, kExtentSize, kOpenPageSize, 0, "", "", key, false,
         readOnly ? kModeReadShared : kModeReadWriteShared, storage_);
-    // Kept only for a file on the disk whose state can be compared when it is opened.
-    if (::stat(file.c_str(), &checked->Stat) == 0) {
+    // Kept only when asked for, and for a file on the disk whose state can be compared when it is
+    // opened.
+    if (keepChecked_ && ::stat(file.c_str(), &checked->Stat) == 0) {
       checked->File = file;
       checked->Key = key;
       checked->ReadOnly = readOnly;

@@ -115,6 +115,13 @@ TEST_F(SafeOpening, AnOpenRightAfterACheckUsesTheChecksContainerOnlyWhileTheFile
   TqmSFSWrapper w;
   w.SetPartStorage(&storage);
   auto opensOfSafe = [&] { return std::count(storage.opened.begin(), storage.opened.end(), safeFile); };
+  // Not asked to keep it: the check leaves nothing open, and the open opens the file again.
+  ASSERT_EQ(w.CheckSafe(safeFile, kPassword, false), W::csUsable);
+  EXPECT_EQ(opensOfSafe(), 1);
+  EXPECT_NO_THROW(TSingleFileSystem(safeFile, -1, 8, 4096, 0, "", "", kPassword, false,
+                                    TSingleFileSystem::fmReadWriteExclusive, &storage));
+  storage.opened.clear();
+  w.KeepCheckedContainer(true);
   // Checked and opened with the same key and mode: the file is opened (and its directory read) once.
   ASSERT_EQ(w.CheckSafe(safeFile, kPassword, false), W::csUsable);
   w.OpenSafe(safeFile, kPassword);
