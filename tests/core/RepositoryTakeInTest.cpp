@@ -104,16 +104,7 @@ protected:
 
   // A{A1{x0} A2{} a0 a1 a2} B{b0 b1}, read whole by tree_; the other program opens the Safe too.
   void SetUp() override {
-    TqmCategory& a = AddCategory("A", 0);
-    TqmCategory& a1 = AddCategory("A1", 0, &a);
-    AddCategory("A2", 1, &a);
-    AddEntry(a, "a0", 0);
-    AddEntry(a, "a1", 1);
-    AddEntry(a, "a2", 2);
-    AddEntry(a1, "x0", 0);
-    TqmCategory& b = AddCategory("B", 1);
-    AddEntry(b, "b0", 0);
-    AddEntry(b, "b1", 1);
+    MakeSample();
     tree_.LoadAll(tree_.Root());
     other_.OpenSafeByName("Alpha", kPassword);
   }

@@ -123,6 +123,19 @@ protected:
     return out;
   }
 
+  // A{A1{x0} A2{} a0 a1 a2} B{b0 b1}
+  void MakeSample() {
+    TqmCategory& a = AddCategory("A", 0);
+    TqmCategory& a1 = AddCategory("A1", 0, &a);
+    AddCategory("A2", 1, &a);
+    AddEntry(a, "a0", 0);
+    AddEntry(a, "a1", 1);
+    AddEntry(a, "a2", 2);
+    AddEntry(a1, "x0", 0);
+    TqmCategory& b = AddCategory("B", 1);
+    AddEntry(b, "b0", 0);
+    AddEntry(b, "b1", 1);
+  }
   // The in-memory tree below node in the form Shape() gives of the Safe.
   static std::string ShapeOf(TNode& node) {
     std::string out;
