@@ -392,19 +392,13 @@ int RunAdd(TCliContext& c) {
     PrintSessionWarnings(c, session);
   }
   change.Commit();
-  // Its path says "#n" when other entries share its title, so the category is read now, once the
-  // change is on the disk: reading it then writes nothing.
-  const TqmRepositoryEntry* added = nullptr;
-  if (node.loaded) {
-    node.entries.push_back(std::move(e));
-    added = node.entries.back().get();
-  } else {
-    repo.Load(node);
-    for (const auto& other : node.entries)
-      if (other->FileName() == e->FileName()) added = other.get();
-  }
-  c.Console().Line(added ? repo.PathOf(node, *added)
-                         : repo.PathOf(node) + TCliItemPath::FormatPart({c.Console().Show(e->Title()), 0}));
+  // Its path says "#n" when other entries share its title: the titles of the category are read now,
+  // once the change is on the disk (reading then writes nothing), not its whole entries.
+  if (node.loaded) node.entries.push_back(std::move(e));
+  const TqmRepositoryEntry& added = node.loaded ? *node.entries.back() : *e;
+  const int occurrence = repo.OccurrenceOfSaved(node, added.FileName());
+  c.Console().Line(repo.PathOf(node) +
+                   TCliItemPath::FormatPart({c.Console().Show(added.Title()), std::max(occurrence, 0)}));
   PrintWarnings(c, repo);
   return kExitOk;
 }

@@ -351,6 +351,44 @@ int TqmRepositoryTree::OccurrenceOf(const TNode& parent, const TqmRepositoryEntr
   return at == kept.entryAt.end() ? 0 : kept.occurrences.entries[at->second];
 }
 
+int TqmRepositoryTree::OccurrenceAmong(const std::vector<TqmEntryTitle>& titles,
+                                       const std::string& fileName) {
+  const auto self = std::find_if(titles.begin(), titles.end(),
+                                 [&](const TqmEntryTitle& t) { return t.FileName == fileName; });
+  if (self == titles.end()) return -1;
+  // Load sorts the entries stably by sort order: those of the same title before this one are those of
+  // a lower number, and those of the same number listed before it.
+  const size_t at = static_cast<size_t>(self - titles.begin());
+  int sharing = 0, before = 0;
+  for (size_t i = 0; i < titles.size(); ++i) {
+    const TqmEntryTitle& t = titles[i];
+    if (t.Title != self->Title) continue;
+    ++sharing;
+    if (t.SortOrder < self->SortOrder || (t.SortOrder == self->SortOrder && i < at)) ++before;
+  }
+  labelledChildren += titles.size();
+  return sharing > 1 ? before + 1 : 0;
+}
+
+int TqmRepositoryTree::OccurrenceOfSaved(TNode& category, const std::string& fileName) {
+  if (category.loaded) {
+    for (const auto& e : category.entries)
+      if (e->FileName() == fileName) return OccurrenceOf(category, *e);
+    return -1;
+  }
+  TqmSFSWrapper& safe = global_.Wrapper();
+  TqmSFSWrapper::TRead reading(safe);
+  const std::string path = category.FolderPath();
+  std::vector<TqmEntryTitle> titles = safe.EntryTitles(path);
+  // The warnings a Load of the category gives about its entry records, in the same order.
+  for (const TqmUnreadableRecord& r : safe.UnreadableEntries(path))
+    warnings_.push_back(r.Reason + " That entry is left out.");
+  for (const TqmUnreadableRecord& r : safe.DamagedEntries(path)) warnings_.push_back(r.Reason);
+  const int occurrence = OccurrenceAmong(titles, fileName);
+  for (TqmEntryTitle& t : titles) WipeString(t.Title);
+  return occurrence;
+}
+
 std::vector<std::string> TqmRepositoryTree::TakeWarnings() {
   std::vector<std::string> out;
   out.swap(warnings_);

@@ -45,6 +45,7 @@ namespace quillmar {
 class TqmGlobal;
 class TqmEntryEditSession;
 struct TqmSafeChanges;
+struct TqmEntryTitle;
 
 // Where a dragged item is dropped, relative to the item under the pointer.
 enum class TqmDropMode { Above, On, Below };
@@ -253,6 +254,15 @@ public:
   int OccurrenceOf(const TNode& parent, const TNode& child);
   int OccurrenceOf(const TNode& parent, const TqmRepositoryEntry& entry);
   void InvalidateLabels() { labels_.clear(); }
+  // The occurrence of the entry saved in the category node under the file name fileName, as a Load of
+  // the category numbers it; -1 when no entry of the category that can be read has that file name. A
+  // loaded node is looked at as it is. Otherwise only the sort orders and titles of the category's
+  // entry records are taken (TqmSFSWrapper::EntryTitles): no entry is made, no sub-category read, and
+  // the node stays unloaded; the entry records that cannot be read, or only in part, are named in the
+  // warnings as Load names them. For a command that saved one entry and prints its label.
+  int OccurrenceOfSaved(TNode& category, const std::string& fileName);
+  // The same from the titles (in listing order) alone: ordered by sort order as Load orders entries.
+  static int OccurrenceAmong(const std::vector<TqmEntryTitle>& titles, const std::string& fileName);
   // The number of children looked at by Occurrences since the program started (a measure of the
   // labelling work, for tests).
   static uint64_t LabelledChildren();

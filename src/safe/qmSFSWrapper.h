@@ -112,6 +112,14 @@ struct TqmUnreadableRecord {
   std::string Reason;
 };
 
+// One readable entry file of a category as a load of the whole category numbers it: its file name,
+// and the sort order and title that loading the entry gives (TqmSFSWrapper::EntryTitles).
+struct TqmEntryTitle {
+  std::string FileName;
+  int32_t SortOrder = 0;
+  std::string Title;
+};
+
 // What became of one entry file (TqmSFSWrapper::LoadEntryFile).
 enum class TqmEntryFile {
   Missing,     // no such file
@@ -403,6 +411,11 @@ public:
   // page read through the wrong cipher has them): what could be read of them is shown, and this names
   // them. An entry of which no field can be read is among UnreadableEntries instead. In listing order.
   std::vector<TqmUnreadableRecord> DamagedEntries(const std::string& path);
+  // The entry files LoadEntryAt reaches, in the same (listing) order, each with the sort order and
+  // title its entry loads with (damaged ones as far as they read), without making the entries: what
+  // a label ("title#2") needs of the category. The records are read once, for the index, as a load of
+  // the category reads them (a load that follows reads none of them again).
+  std::vector<TqmEntryTitle> EntryTitles(const std::string& path);
   // Reads the one entry file fileName of the category as LoadEntryAt would, with the same judgement
   // of damage as UnreadableEntries and DamagedEntries, but without the category's index: one record
   // is read, whatever the size of the category. Loaded and Damaged fill entry (FileName included);
@@ -592,6 +605,7 @@ private:
   struct TEntryIndex {
     std::map<int32_t, std::string> BySortOrder;
     std::vector<std::string> InListingOrder;  // every readable entry file, gaps and repeats included
+    std::vector<TqmEntryTitle> Titles;        // the same files with their sort order and title
     std::vector<TqmUnreadableRecord> Unreadable;
     std::vector<TqmUnreadableRecord> Damaged;  // loaded, but damaged
     // The records as read for the index, by file name, each handed to the first load of its entry so
@@ -603,7 +617,9 @@ private:
     TEntryIndex& operator=(TEntryIndex&&) = default;
     ~TEntryIndex();
   };
-  TEntryIndex& IndexOf(const std::string& folder);
+  // keepRecords: the records read are kept for the loads that follow (a caller that wants only the
+  // titles lets them go at once).
+  TEntryIndex& IndexOf(const std::string& folder, bool keepRecords = true);
   // The bytes of the entry record folder + name: those the index kept (once), else read now.
   std::string EntryRecordBytes(TEntryIndex& index, const std::string& folder, const std::string& name);
 

@@ -171,7 +171,7 @@ int TqmSFSWrapper::CountEntries(const std::string& path) {
   return static_cast<int>(List(EntryFolder(path), "*.entry", false).size());
 }
 
-TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder) {
+TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder, bool keepRecords) {
   auto it = entryIndex_.find(folder);
   if (it == entryIndex_.end()) {
     TEntryIndex index;
@@ -196,7 +196,11 @@ TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder) {
       if (!problem.empty()) index.Damaged.push_back({path, problem});
       index.BySortOrder.emplace(probe.SortOrder(), name);  // the first in listing order wins
       index.InListingOrder.push_back(name);
-      index.Unclaimed[name] = std::move(bytes);
+      index.Titles.push_back({name, probe.SortOrder(), probe.Title()});
+      if (keepRecords)
+        index.Unclaimed.emplace_hint(index.Unclaimed.end(), name, std::move(bytes));
+      else
+        WipeString(bytes);
     }
     it = entryIndex_.emplace(folder, std::move(index)).first;
   }
@@ -205,6 +209,7 @@ TqmSFSWrapper::TEntryIndex& TqmSFSWrapper::IndexOf(const std::string& folder) {
 
 TqmSFSWrapper::TEntryIndex::~TEntryIndex() {
   for (auto& [name, bytes] : Unclaimed) WipeString(bytes);
+  for (TqmEntryTitle& t : Titles) WipeString(t.Title);  // titles are the user's text
 }
 
 std::string TqmSFSWrapper::EntryRecordBytes(TEntryIndex& index, const std::string& folder,
@@ -256,6 +261,12 @@ std::vector<TqmUnreadableRecord> TqmSFSWrapper::UnreadableEntries(const std::str
 std::vector<TqmUnreadableRecord> TqmSFSWrapper::DamagedEntries(const std::string& path) {
   EnsureLayout();
   return IndexOf(EntryFolder(path)).Damaged;
+}
+
+std::vector<TqmEntryTitle> TqmSFSWrapper::EntryTitles(const std::string& path) {
+  TRead reading(*this);
+  EnsureLayout();
+  return IndexOf(EntryFolder(path), false).Titles;
 }
 
 void TqmSFSWrapper::SaveEntry(const std::string& path, TqmRepositoryEntry& entry) {

@@ -133,6 +133,10 @@ TEST_F(CliEndToEnd, EqualTitlesAreNumberedInEveryListingAsBefore) {
   // The second "a" becomes a second "b": it is "b#2" now, and the last "a" is "a#2".
   EXPECT_EQ(Ok({"edit", "Main", "Web/a#2", "--set", "Title=b"}), "Web/b#2\n");
   EXPECT_EQ(Ok({"ls", "Main", "Web"}), "Deep/\na#1\nb#1\nb#2\nx\\/y\na#2\n");
+  // An added entry is numbered among the titles as they are now (the renamed one counts as a "b"),
+  // byte for byte (letter case counts).
+  EXPECT_EQ(Ok({"add", "Main", "Web", "--set", "Title=b"}), "Web/b#3\n");
+  EXPECT_EQ(Ok({"add", "Main", "Web", "--set", "Title=A"}), "Web/A\n");
 }
 
 TEST_F(CliEndToEnd, EntriesAddEditMoveSearchShow) {

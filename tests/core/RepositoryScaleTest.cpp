@@ -3,6 +3,7 @@
 // write), and loading a category reads each of its records once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -79,6 +80,70 @@ TEST_F(RepositoryScaleTest, EqualNamesAreNumberedInDisplayOrderWithOnePassPerCat
   EXPECT_EQ(labels[0], "t0#1");
   EXPECT_EQ(labels[7], "t0#2");
   EXPECT_EQ(labels[399], "t0#58");  // 399 = 57 * 7: the 58th "t0"
+}
+
+// A command that saved one entry labels it from the category's titles alone (no entry made, no
+// sub-category read): the number must be the one a full load gives, however titles, sort orders and
+// records lie. Every entry of the category is checked against the loaded tree's label.
+TEST_F(RepositoryScaleTest, TheLabelOfASavedEntryFromTitlesAloneIsThatOfAFullLoad) {
+  TqmCategory& web = AddCategory("Web", 0);
+  AddCategory("Sub", 0, &web);
+  const std::string folder = std::string(W::kRepositoryRoot) + web.FolderPath();
+  {
+    TqmSFSWrapper::TChange change(g_.Wrapper());
+    // Listing order differs from display order; numbers repeat (ties keep the listing order) and
+    // have gaps; titles differ by case or a trailing blank only; empty titles.
+    for (const auto& [title, order] : std::vector<std::pair<std::string, int32_t>>{
+             {"a", 7}, {"A", 2}, {"a", 2}, {"b", 0}, {"a", 2}, {"", 3}, {"", 9}, {"a ", 1}, {"a", 2}})
+      AddEntry(web, title, order);
+    // An entry renamed after it was saved: the title it has now counts, not the first one.
+    TqmRepositoryEntry renamed(&web);
+    renamed.SetSortOrder(5);
+    renamed.Fields().Add(TqmField(0, "Title", ftNormalText, true, "b"));
+    g_.SaveEntry(web.FolderPath(), renamed);
+    renamed.FieldAt(0).SetValue("a");
+    g_.SaveEntry(web.FolderPath(), renamed);
+    // A damaged record that is shown as far as it reads, and two that are left out.
+    TqmRepositoryEntry damaged(&web);
+    damaged.SetSortOrder(4);
+    damaged.Fields().Add(TqmField(0, "Title", ftNormalText, true, "a"));
+    WriteRecord(folder + "88.entry", damaged.GetText() + std::string(6, '\0'));
+    WriteRecord(folder + "89.entry", "");
+    WriteRecord(folder + "90.entry", "<entry sortorder=\"0\"> no field at all " + std::string(3, '\0'));
+    change.Commit();
+  }
+  TqmRepositoryTree loaded(g_);
+  TNode& full = Child(loaded, loaded.Root(), "Web");
+  loaded.TakeWarnings();
+  loaded.Load(full);
+  const std::vector<std::string> loadWarnings = loaded.TakeWarnings();
+  ASSERT_EQ(full.entries.size(), 11u);
+  ASSERT_EQ(full.damagedEntries.size(), 1u);
+  ASSERT_EQ(full.unreadableEntries.size(), 2u);
+  std::vector<int> numbersOfA;
+  for (const auto& e : full.entries) {
+    SCOPED_TRACE(e->Title() + " " + e->FileName());
+    const int expected = loaded.OccurrenceOf(full, *e);
+    if (e->Title() == "a") numbersOfA.push_back(expected);
+    TqmRepositoryTree fresh(g_);
+    TNode& node = Child(fresh, fresh.Root(), "Web");
+    fresh.TakeWarnings();
+    EXPECT_EQ(fresh.OccurrenceOfSaved(node, e->FileName()), expected);
+    EXPECT_FALSE(node.loaded);
+    EXPECT_TRUE(node.categories.empty());
+    // The same warnings as the load (the sub-category is whole: all are about entry records).
+    EXPECT_EQ(fresh.TakeWarnings(), loadWarnings);
+  }
+  // The six "a" (the renamed and the damaged one among them) are numbered 1..6 in display order.
+  std::sort(numbersOfA.begin(), numbersOfA.end());
+  EXPECT_EQ(numbersOfA, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+
+  // A name no readable entry has, and a loaded node (looked at as it is, nothing read).
+  TqmRepositoryTree fresh(g_);
+  EXPECT_EQ(fresh.OccurrenceOfSaved(Child(fresh, fresh.Root(), "Web"), "89.entry"), -1);
+  EXPECT_EQ(fresh.OccurrenceOfSaved(Child(fresh, fresh.Root(), "Web"), "404.entry"), -1);
+  EXPECT_EQ(loaded.OccurrenceOfSaved(full, full.entries.back()->FileName()),
+            loaded.OccurrenceOf(full, *full.entries.back()));
 }
 
 // The bytes of the write calls the storage saw, in 2 KiB pages (rounded up per call), for the Safe and
