@@ -413,8 +413,8 @@ public:
   std::vector<TqmUnreadableRecord> DamagedEntries(const std::string& path);
   // The entry files LoadEntryAt reaches, in the same (listing) order, each with the sort order and
   // title its entry loads with (damaged ones as far as they read), without making the entries: what
-  // a label ("title#2") needs of the category. The records are read once, for the index, as a load of
-  // the category reads them (a load that follows reads none of them again).
+  // a label ("title#2") needs of the category. The records are read and judged once, for the index,
+  // as a load of the category reads them, and not kept: a load that follows reads them again.
   std::vector<TqmEntryTitle> EntryTitles(const std::string& path);
   // Reads the one entry file fileName of the category as LoadEntryAt would, with the same judgement
   // of damage as UnreadableEntries and DamagedEntries, but without the category's index: one record
