@@ -50,6 +50,10 @@ constexpr char kMsgSelectCategory[] = "First select category the create entry";
 // Sort-order column shown for the rest of the run (Shift + double-click on "Select task ...").
 bool showSortOrder = false;
 
+// SetReadHook's settings.
+std::function<void(const TqmProgress&)> readHook;
+int readProgressAfterMs = 0;
+
 }  // namespace
 
 TfrmPasswordRepository::TfrmPasswordRepository(TqmShell& shell, QWidget* parent)
@@ -806,12 +810,20 @@ void TfrmPasswordRepository::SetFilter(const QString& text) {
   UpdateActions();
 }
 
+void TfrmPasswordRepository::SetReadHook(std::function<void(const std::function<void(double, bool&)>&)> hook,
+                                         int progressAfterMs) {
+  readHook = std::move(hook);
+  readProgressAfterMs = progressAfterMs;
+}
+
 bool TfrmPasswordRepository::ReadEveryEntry(const QString& label) {
   TqmRepositoryTree::TPendingRead pending;
   bool complete = false;
   try {
-    TqmProgressRunner::RunBusyWithProgress(this, &shell_.Gate(), label, kReadProgressAfterMs,
+    TqmProgressRunner::RunBusyWithProgress(this, &shell_.Gate(), label,
+                                           readHook ? readProgressAfterMs : kReadProgressAfterMs,
                                            [&](const TqmProgress& progress) {
+                                             if (readHook) readHook(progress);
                                              complete = tree_->ReadUnloaded(tree_->Root(), pending, progress);
                                            });
   } catch (const std::exception& e) {

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -83,6 +84,12 @@ public:
 
   // Opens the entry found by the password health window: selects it and starts Modify.
   void OpenEntry(const TItem& item);
+
+  // Tests: work run on the worker at the start of the full read (given the read's progress, so that
+  // it can wait there for a Cancel), and how long the read runs before its progress dialog appears.
+  // An empty hook restores the defaults.
+  static void SetReadHook(std::function<void(const std::function<void(double, bool&)>&)> hook,
+                          int progressAfterMs = kReadProgressAfterMs);
 
 private:
   // How long the first full read of the tree runs before its progress dialog (with Cancel) shows.
