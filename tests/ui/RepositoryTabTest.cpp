@@ -50,11 +50,12 @@ protected:
   }
   bool Enabled(const char* action) { return Child<QAction>(&Tab(), action)->isEnabled(); }
 
-  // Opens the application menu (as the tray icon does) and returns the items of one of its two lists.
+  // Opens the application menu (as the tray icon does) and returns the items of one of its two lists
+  // as they read on the screen (without the marks of access keys).
   QStringList TrayItems(const char* menu) {
     emit W().ApplicationMenu()->aboutToShow();
     QStringList items;
-    for (QAction* a : Child<QMenu>(W().ApplicationMenu(), menu)->actions()) items << a->text();
+    for (QAction* a : Child<QMenu>(W().ApplicationMenu(), menu)->actions()) items << a->iconText();
     return items;
   }
   QList<QAction*> TrayActions(const char* menu) {
@@ -220,20 +221,21 @@ TEST_F(RepositoryTabTest, TrayListsEveryChangeAtItsNextOpeningAndKeepsItsItemsOt
   EXPECT_EQ(TrayItems("mnuVisitWebSites"),
             (QStringList{"Test Web->three", "Test Mail->uno", "Test Mail->two"}));
 
-  // The category manager renames a category.
+  // The category manager renames a category (to a name with "&", which a menu takes for the mark
+  // of an access key unless it is doubled).
   script_->On<TfrmCategoryManagement>([&](TfrmCategoryManagement* m) {
     m->Select(&Category(m->Tree(), "Test Mail"));
     auto* name = Child<QLineEdit>(m, "txtCategoryName");
     name->setFocus();
     name->selectAll();
-    QTest::keyClicks(name, QStringLiteral("Test Post"));
+    QTest::keyClicks(name, QStringLiteral("Test & Post"));
     m->accept();
   });
   Child<QAction>(&tab, "manageCategories")->trigger();
   ExpectScriptDone();
-  EXPECT_EQ(TrayItems("mnuAutoFill"), QStringList{"Test Post->uno"});
+  EXPECT_EQ(TrayItems("mnuAutoFill"), QStringList{"Test & Post->uno"});
   EXPECT_EQ(TrayItems("mnuVisitWebSites"),
-            (QStringList{"Test Web->three", "Test Post->uno", "Test Post->two"}));
+            (QStringList{"Test Web->three", "Test & Post->uno", "Test & Post->two"}));
 
   // Another Safe: nothing of the first is listed.
   W().FindAction(QStringLiteral("lockSafe"))->trigger();

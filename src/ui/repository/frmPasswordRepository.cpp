@@ -464,6 +464,11 @@ void TfrmPasswordRepository::FillTrayMenu(TTrayMenu& tray, QMenu* menu, std::vec
     pixmap.loadFromData(key, "ICO");
     return *trayIcons_.insert(key, QIcon(pixmap));
   };
+  // A menu item's text takes "&" for the mark of its access key: the categories' "&" ("Computers &
+  // Networks") is doubled to show as it is.
+  auto captionOf = [](const TqmTrayItem& item) {
+    return FromSafeText(item.Caption).replace(QLatin1Char('&'), QLatin1String("&&"));
+  };
   // The menu shows the tab's actions in order, or is made to below.
   const bool inMenu = tray.menu == menu && menu->actions() == tray.actions;
   const qsizetype kept = std::min<qsizetype>(tray.actions.size(), static_cast<qsizetype>(items.size()));
@@ -473,13 +478,13 @@ void TfrmPasswordRepository::FillTrayMenu(TTrayMenu& tray, QMenu* menu, std::vec
     const TqmTrayItem& was = tray.items[static_cast<size_t>(i)];
     const TqmTrayItem& now = items[static_cast<size_t>(i)];
     QAction* a = tray.actions[i];
-    if (was.Caption != now.Caption) a->setText(FromSafeText(now.Caption));
+    if (was.Caption != now.Caption) a->setText(captionOf(now));
     if (was.Icon != now.Icon) a->setIcon(iconOf(now.Icon));
   }
   // Items beyond the new list go; new ones are made.
   while (tray.actions.size() > kept) delete tray.actions.takeLast();
   for (size_t i = static_cast<size_t>(kept); i < items.size(); ++i) {
-    auto* a = new QAction(iconOf(items[i].Icon), FromSafeText(items[i].Caption), this);
+    auto* a = new QAction(iconOf(items[i].Icon), captionOf(items[i]), this);
     const int index = static_cast<int>(i);
     connect(a, &QAction::triggered, this, [this, autoFill, index] { TrayItemChosen(autoFill, index); });
     tray.actions.append(a);
@@ -532,7 +537,10 @@ void TfrmPasswordRepository::TrayItemChosen(bool autoFill, int index) {
     ShowWarning(this, FromSafeText(refusal));
     return;
   }
-  QDesktopServices::openUrl(QUrl(FromSafeText(address)));
+  if (!QDesktopServices::openUrl(QUrl(FromSafeText(address))))
+    ShowWarning(this, QStringLiteral("The web site %1 could not be opened: no program for web addresses "
+                                     "answered. Set up a web browser for this desktop and try again.")
+                          .arg(FromSafeText(address)));
 }
 
 bool TfrmPasswordRepository::eventFilter(QObject* watched, QEvent* event) {
