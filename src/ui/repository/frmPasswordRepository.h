@@ -173,6 +173,10 @@ private:
   void Leaving(const TItem& going);
   // The fallback of SafeChangedElsewhere: the tree read anew, places kept.
   void ReadAnewKeepingPlaces();
+  // Shows the tree's warnings not shown before in this session: a damaged record is named once, not
+  // again at every change another program makes.
+  void ShowNewWarnings();
+  std::set<std::string> warned_;
 
   // The tray's items (see BuildTrayMenus). The actions belong to the tab, not to the menus, so that
   // a menu that is cleared by its owner lets go of them without destroying them.
@@ -195,10 +199,6 @@ private:
   bool trayStale_ = true;
   // Decoded icons of the tray's items, by their bytes (entries mostly share their category's icon).
   QHash<QByteArray, QIcon> trayIcons_;
-  // Shows the tree's warnings not shown before in this session: a damaged record is named once, not
-  // again at every change another program makes.
-  void ShowNewWarnings();
-  std::set<std::string> warned_;
 };
 
 }  // namespace quillmar
