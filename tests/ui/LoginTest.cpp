@@ -1,5 +1,6 @@
 // The login window through the main window's open flow: create and open modes, their refusals, the
 // list of Safes, deleting a Safe from the login.
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -262,6 +263,40 @@ TEST_F(LoginTest, DeletingFromTheLoginNeedsThePasswordOrAConfirmationForAFileTha
   ExpectScriptDone();
   EXPECT_EQ(modeAfter, kModeCreate);
   EXPECT_TRUE(G().SafeNames().empty());
+}
+
+TEST_F(LoginTest, OnlyTheOpenRightAfterAnAcceptedLoginKeepsTheSafeFileOpenedForTheCheck) {
+  // The open after the login takes the container the check opened; nothing else may keep a Safe's
+  // file open: a refused login, a login that was opened and locked again, the check of Delete.
+  MakeSafe("Alpha", "alpha-pass");
+  MakeSafe("Beta", "beta-pass");
+  MakeSafe("Gamma", "gamma-pass");
+  StartAndLogin("Alpha", "alpha-pass", true);
+  W().FindAction(QStringLiteral("lockSafe"))->trigger();
+  ASSERT_FALSE(G().SafeOpen());
+  auto choose = [](TfrmLogin* login, const char* name, const char* password) {
+    auto* list = Child<QComboBox>(login, "cmbUserName");
+    list->setCurrentIndex(list->findText(QString::fromLatin1(name)));
+    Child<QLineEdit>(login, "txtMasterPassword")->setText(QString::fromLatin1(password));
+  };
+  script_->On<TfrmLogin>([&](TfrmLogin* login) {
+    choose(login, "Beta", "beta-pass");
+    Child<QPushButton>(login, "btnDeleteSafe")->click();
+    choose(login, "Alpha", "wrong-pass");
+    Child<QPushButton>(login, "btnOk")->click();
+    choose(login, "Alpha", "alpha-pass");
+    Child<QPushButton>(login, "btnDeleteSafe")->click();
+    choose(login, "Gamma", "gamma-pass");
+    Child<QPushButton>(login, "btnOk")->click();
+  });
+  script_->Answer(QString::fromLatin1(kMsgDeleteSafe), QMessageBox::Yes);
+  script_->Answer(QString::fromLatin1(kMsgIncorrectPassword));
+  script_->Answer(QString::fromLatin1(kMsgDeleteSafe), QMessageBox::Yes);
+  W().FindAction(QStringLiteral("login"))->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  ExpectScriptDone();
+  EXPECT_EQ(G().SafeName(), "Gamma");
+  EXPECT_EQ(G().SafeNames(), std::vector<std::string>{"Gamma"});
 }
 
 TEST_F(LoginTest, ASafeThatCannotBeOpenedAfterTheLoginShowsWhyAndAsksAgain) {

@@ -5,8 +5,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QTableWidget>
 #include <QTest>
+#include <QTreeView>
+#include <chrono>
+#include <thread>
 
 #include "core/qmRepositoryTree.h"
 #include "repository/frmCategoryManagement.h"
@@ -328,6 +332,61 @@ TEST_F(RepositoryCommandsTest, FilterShowsMatchesWithTheirCategoriesAndEscapeRes
   for (const TqmHealthFinding& f : health.Findings())
     if (f.Problem == TqmHealthProblem::Reused) reused.push_back(f.Item.entry->Title());
   EXPECT_EQ(reused, (std::vector<std::string>{"one", "two"}));
+}
+
+TEST_F(RepositoryCommandsTest, CancelInTheFiltersFirstReadLeavesTreeAndFilterAsTheyWere) {
+  TfrmPasswordRepository& tab = Start();
+  TqmRepositoryTree& tree = tab.Tree();
+  TNode& web = Category(tree, "Test Web");
+  TNode* mail = nullptr;
+  for (auto& c : tree.Root().categories)
+    if (c->category->Name() == "Test Mail") mail = c.get();
+  ASSERT_NE(mail, nullptr);
+  ASSERT_FALSE(mail->loaded);
+  tab.Select(EntryOf(tree, web, "two"));
+  auto* view = Child<QTreeView>(&tab, "pwdRepositoryList");
+  const int rowsBefore = view->model()->rowCount();
+
+  // The read waits on its worker until Cancel is pressed in its progress dialog.
+  bool sawCancel = false;
+  TfrmPasswordRepository::SetReadHook(
+      [&](const std::function<void(double, bool&)>& progress) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        bool cancel = false;
+        while (!cancel && std::chrono::steady_clock::now() < limit) {
+          progress(0.1, cancel);
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        sawCancel = cancel;
+      },
+      0);
+  struct TUnhook {
+    ~TUnhook() { TfrmPasswordRepository::SetReadHook({}); }
+  } unhook;
+  script_->On<QProgressDialog>([](QProgressDialog* d) { d->cancel(); });
+  auto* box = Child<QLineEdit>(&tab, "txtFilter");
+  box->setFocus();
+  QTest::keyClicks(box, QStringLiteral("two"));
+  QTest::keyClick(box, Qt::Key_Return);  // applied at once
+  ExpectScriptDone();
+  EXPECT_TRUE(sawCancel);
+
+  // Nothing of the read is kept: the filter is off, every row shows, the selection stays.
+  EXPECT_FALSE(tab.Filtering());
+  EXPECT_TRUE(box->text().isEmpty());
+  EXPECT_FALSE(mail->loaded);
+  EXPECT_EQ(view->model()->rowCount(), rowsBefore);
+  EXPECT_TRUE(tab.RowShown(EntryOf(tree, web, "one")));
+  EXPECT_TRUE(tab.RowShown({mail}));
+  EXPECT_EQ(tab.CurrentItem(), EntryOf(tree, web, "two"));
+  EXPECT_TRUE(Child<QAction>(&tab, "moveItemUp")->isEnabled()) << "moves are allowed again";
+
+  // The next try reads and filters.
+  TfrmPasswordRepository::SetReadHook({});
+  tab.SetFilter(QStringLiteral("two"));
+  EXPECT_TRUE(tab.Filtering());
+  EXPECT_TRUE(mail->loaded);
+  EXPECT_FALSE(tab.RowShown(EntryOf(tree, web, "one")));
 }
 
 }  // namespace

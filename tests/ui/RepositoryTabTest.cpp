@@ -1,9 +1,15 @@
 // The Password Repository tab on a real Safe: enabling of the entry commands, copy and paste into
-// another category, delete with its question and next selection, and the find window's queued search.
+// another category, delete with its question and next selection, the find window's queued search, and
+// the tray's lists of the tab's entries, kept between openings.
 #include <QAction>
+#include <QMenu>
+#include <QTest>
 
 #include "core/qmRepositoryTree.h"
+#include "repository/frmCategoryManagement.h"
 #include "repository/frmPasswordRepository.h"
+#include "repository/frmRepositoryEntryEditor.h"
+#include "safe/qmSafeChanges.h"
 #include "uisupport/Child.h"
 #include "uisupport/UiTest.h"
 
@@ -43,6 +49,37 @@ protected:
     return titles;
   }
   bool Enabled(const char* action) { return Child<QAction>(&Tab(), action)->isEnabled(); }
+
+  // Opens the application menu (as the tray icon does) and returns the items of one of its two lists
+  // as they read on the screen (without the marks of access keys).
+  QStringList TrayItems(const char* menu) {
+    emit W().ApplicationMenu()->aboutToShow();
+    QStringList items;
+    for (QAction* a : Child<QMenu>(W().ApplicationMenu(), menu)->actions()) items << a->iconText();
+    return items;
+  }
+  QList<QAction*> TrayActions(const char* menu) {
+    return Child<QMenu>(W().ApplicationMenu(), menu)->actions();
+  }
+  // A category of Title and Web site saved into the open Safe.
+  void SaveWebCategory(TqmCategory& category, const std::string& name, int order) {
+    category.SetName(name);
+    category.SetSortOrder(order);
+    category.Fields().Add(TqmField(0, "Title", ftNormalText, true));
+    category.Fields().Add(TqmField(1, "Web site", ftURL, false));
+    G().SaveCategory(category);
+  }
+  // Saves an entry with an address into the category; returns its file name.
+  std::string SaveSite(TqmCategory& category, const std::string& title, int order,
+                       const std::string& autoFill = {}) {
+    TqmRepositoryEntry e(&category);
+    e.SetSortOrder(order);
+    e.Fields().Add(TqmField(0, "Title", ftNormalText, true, title));
+    e.Fields().Add(TqmField(1, "Web site", ftURL, false, title + ".example"));
+    e.SetAutoFill(autoFill);
+    G().SaveEntry(category.FolderPath(), e);
+    return e.FileName();
+  }
 };
 
 TEST_F(RepositoryTabTest, EntryCommandsCopyPasteDeleteAndFind) {
@@ -113,6 +150,105 @@ TEST_F(RepositoryTabTest, EntryCommandsCopyPasteDeleteAndFind) {
   W().PostFindNext(QStringLiteral("no such text"), false, true);  // runs after the one before
   ASSERT_TRUE(WaitUntil([&] { return tab.LastFind() == QStringLiteral("no such text"); }));
   EXPECT_EQ(tab.CurrentItem(), EntryOf(tree, web, "one"));
+}
+
+TEST_F(RepositoryTabTest, TrayListsEveryChangeAtItsNextOpeningAndKeepsItsItemsOtherwise) {
+  MakeSafe("Alpha", "alpha-pass");
+  MakeSafe("Beta", "beta-pass");
+  StartAndLogin("Alpha", "alpha-pass");
+  TqmCategory webCategory, mailCategory;
+  SaveWebCategory(webCategory, "Test Web", 100);
+  SaveWebCategory(mailCategory, "Test Mail", 101);
+  SaveSite(webCategory, "one", 0, "<form action=\"https://one.example/login\"/>");
+  SaveSite(webCategory, "two", 1);
+  G().Settings().App.confDel.SetValue(false);
+  TfrmPasswordRepository& tab = Tab();
+  tab.Reload();
+  TqmRepositoryTree& tree = tab.Tree();
+  TNode& web = Category(tree, "Test Web");
+  TNode& mail = Category(tree, "Test Mail");
+
+  EXPECT_EQ(TrayItems("mnuAutoFill"), QStringList{"Test Web->one"});
+  EXPECT_EQ(TrayItems("mnuVisitWebSites"), (QStringList{"Test Web->one", "Test Web->two"}));
+  // Nothing changed: the next opening finds the same items in place.
+  const QList<QAction*> before = TrayActions("mnuVisitWebSites");
+  EXPECT_EQ(TrayItems("mnuVisitWebSites"), (QStringList{"Test Web->one", "Test Web->two"}));
+  EXPECT_EQ(TrayActions("mnuVisitWebSites"), before);
+
+  // Renamed through Modify.
+  tab.Select(EntryOf(tree, web, "one"));
+  script_->On<TfrmRepositoryEntryEditor>([](TfrmRepositoryEntryEditor* editor) {
+    auto* title = Child<QLineEdit>(editor, "fld0Value");
+    title->selectAll();
+    QTest::keyClicks(title, QStringLiteral("uno"));
+    Child<QPushButton>(editor, "btnOK")->click();
+  });
+  Child<QAction>(&tab, "modifyEntry")->trigger();
+  ExpectScriptDone();
+  EXPECT_EQ(TrayItems("mnuAutoFill"), QStringList{"Test Web->uno"});
+  EXPECT_EQ(TrayItems("mnuVisitWebSites"), (QStringList{"Test Web->uno", "Test Web->two"}));
+
+  // Added (pasted into the other category), then the original deleted.
+  tab.Select(EntryOf(tree, web, "two"));
+  Child<QAction>(&tab, "copyEntry")->trigger();
+  tab.Select({&mail});
+  Child<QAction>(&tab, "pasteEntry")->trigger();
+  EXPECT_EQ(TrayItems("mnuVisitWebSites"), (QStringList{"Test Web->uno", "Test Web->two", "Test Mail->two"}));
+  tab.Select(EntryOf(tree, web, "two"));
+  Child<QAction>(&tab, "deleteEntry")->trigger();
+  EXPECT_EQ(TrayItems("mnuVisitWebSites"), (QStringList{"Test Web->uno", "Test Mail->two"}));
+
+  // Moved into the other category (its first entry).
+  ASSERT_TRUE(tab.DropItem(EntryOf(tree, web, "uno"), {&mail}, TqmDropMode::On));
+  EXPECT_EQ(TrayItems("mnuAutoFill"), QStringList{"Test Mail->uno"});
+  EXPECT_EQ(TrayItems("mnuVisitWebSites"), (QStringList{"Test Mail->uno", "Test Mail->two"}));
+
+  // Another program adds an entry while the menu is open: the change report is taken in row by row;
+  // an item chosen from the menu as it was opened is refused (its entry may be gone), the next
+  // opening lists the change.
+  TrayItems("mnuAutoFill");
+  {
+    const std::string added = SaveSite(*web.category, "three", 0);
+    TqmSafeChanges changes;
+    changes.Count = 1;
+    changes.EntryFolders.insert(web.FolderPath());
+    changes.EntryFiles[web.FolderPath()].insert(added);
+    tab.SafeChangedElsewhere(changes);
+  }
+  script_->Answer(QStringLiteral("The entries changed while the menu was open."));
+  TrayActions("mnuAutoFill").front()->trigger();
+  ExpectScriptDone();
+  EXPECT_EQ(TrayItems("mnuVisitWebSites"),
+            (QStringList{"Test Web->three", "Test Mail->uno", "Test Mail->two"}));
+
+  // The category manager renames a category (to a name with "&", which a menu takes for the mark
+  // of an access key unless it is doubled).
+  script_->On<TfrmCategoryManagement>([&](TfrmCategoryManagement* m) {
+    m->Select(&Category(m->Tree(), "Test Mail"));
+    auto* name = Child<QLineEdit>(m, "txtCategoryName");
+    name->setFocus();
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("Test & Post"));
+    m->accept();
+  });
+  Child<QAction>(&tab, "manageCategories")->trigger();
+  ExpectScriptDone();
+  EXPECT_EQ(TrayItems("mnuAutoFill"), QStringList{"Test & Post->uno"});
+  EXPECT_EQ(TrayItems("mnuVisitWebSites"),
+            (QStringList{"Test Web->three", "Test & Post->uno", "Test & Post->two"}));
+
+  // Another Safe: nothing of the first is listed.
+  W().FindAction(QStringLiteral("lockSafe"))->trigger();
+  ASSERT_FALSE(G().SafeOpen());
+  EXPECT_TRUE(TrayItems("mnuVisitWebSites").isEmpty());
+  ScriptLogin("Beta", "beta-pass");
+  W().FindAction(QStringLiteral("login"))->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return G().SafeOpen(); }));
+  ExpectScriptDone();
+  W().SelectTab(tabPasswordRepository);
+  EXPECT_TRUE(TrayItems("mnuAutoFill").isEmpty());
+  EXPECT_TRUE(TrayItems("mnuVisitWebSites").isEmpty());
+  EXPECT_FALSE(Child<QMenu>(W().ApplicationMenu(), "mnuVisitWebSites")->isEnabled());
 }
 
 }  // namespace

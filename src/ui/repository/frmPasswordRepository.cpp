@@ -50,6 +50,10 @@ constexpr char kMsgSelectCategory[] = "First select category the create entry";
 // Sort-order column shown for the rest of the run (Shift + double-click on "Select task ...").
 bool showSortOrder = false;
 
+// SetReadHook's settings.
+std::function<void(const TqmProgress&)> readHook;
+int readProgressAfterMs = 0;
+
 }  // namespace
 
 TfrmPasswordRepository::TfrmPasswordRepository(TqmShell& shell, QWidget* parent)
@@ -245,6 +249,16 @@ void TfrmPasswordRepository::Reload() {
   view_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           &TfrmPasswordRepository::SelectionChanged);
+  // Every change of what the tree shows reaches the view through the model: the tray lists it anew
+  // at its next opening.
+  trayStale_ = true;
+  const auto stale = [this] { trayStale_ = true; };
+  connect(model_, &QAbstractItemModel::modelReset, this, stale);
+  connect(model_, &QAbstractItemModel::layoutChanged, this, stale);
+  connect(model_, &QAbstractItemModel::rowsInserted, this, stale);
+  connect(model_, &QAbstractItemModel::rowsRemoved, this, stale);
+  connect(model_, &QAbstractItemModel::rowsMoved, this, stale);
+  connect(model_, &QAbstractItemModel::dataChanged, this, stale);
   ShowNewWarnings();
   if (model_->rowCount() > 0) {
     view_->setCurrentIndex(model_->index(0, 0));
@@ -398,9 +412,24 @@ void TfrmPasswordRepository::FindNext(const QString& text, bool caseSensitive, b
 }
 
 void TfrmPasswordRepository::BuildTrayMenus(QMenu* autoFill, QMenu* webSites) {
-  if (managingCategories_) return;
+  if (managingCategories_) {
+    // The tree is out of date until the manager closes: nothing of it is listed.
+    EmptyTrayMenus(autoFill, webSites);
+    return;
+  }
+  const bool inPlace = trayAutoFill_.menu == autoFill && traySites_.menu == webSites &&
+                       autoFill->actions() == trayAutoFill_.actions &&
+                       webSites->actions() == traySites_.actions;
+  // Nothing changed and the menus still hold what was put there at the last opening.
+  if (!trayStale_ && inPlace) return;
+  if (!trayStale_) {
+    // Unchanged items in menus that were emptied or are others: the same actions again.
+    PutTrayActions(trayAutoFill_, autoFill);
+    PutTrayActions(traySites_, webSites);
+    return;
+  }
   // Whether every category was read before: then the walk reads nothing and the model stays as it is
-  // (the tray opens often; a model refresh at 10,000 entries costs more than the menus).
+  // (a model refresh at 10,000 entries costs more than the menus).
   std::function<bool(const TqmRepositoryTree::TNode&)> allLoaded = [&](const TqmRepositoryTree::TNode& node) {
     if (!node.loaded) return false;
     for (const auto& c : node.categories)
@@ -412,40 +441,106 @@ void TfrmPasswordRepository::BuildTrayMenus(QMenu* autoFill, QMenu* webSites) {
   try {
     menus = quillmar::BuildTrayMenus(shell_.Global(), *tree_);
   } catch (const std::exception&) {
-    return;  // a Safe that cannot be read lists nothing; the tab says why when it is shown
+    // A Safe that cannot be read lists nothing; the tab says why when it is shown.
+    EmptyTrayMenus(autoFill, webSites);
+    return;
   }
   if (!readBefore) Refreshed(CurrentItem());
-  // Entries mostly share their category's icon: each different picture is decoded once per opening.
-  QHash<QByteArray, QIcon> icons;
-  auto iconOf = [&icons](const std::string& bytes) {
+  trayIcons_.clear();
+  FillTrayMenu(trayAutoFill_, autoFill, std::move(menus.AutoFill), true);
+  FillTrayMenu(traySites_, webSites, std::move(menus.Sites), false);
+  // Set after the refresh above, whose model reset would otherwise mark the new items stale.
+  trayStale_ = false;
+}
+
+void TfrmPasswordRepository::FillTrayMenu(TTrayMenu& tray, QMenu* menu, std::vector<TqmTrayItem> items,
+                                          bool autoFill) {
+  auto iconOf = [this](const std::string& bytes) {
     if (bytes.empty()) return QIcon();
     const QByteArray key(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    auto it = icons.constFind(key);
-    if (it != icons.constEnd()) return *it;
+    auto it = trayIcons_.constFind(key);
+    if (it != trayIcons_.constEnd()) return *it;
     QPixmap pixmap;
     pixmap.loadFromData(key, "ICO");
-    return *icons.insert(key, QIcon(pixmap));
+    return *trayIcons_.insert(key, QIcon(pixmap));
   };
-  for (const TqmTrayItem& item : menus.AutoFill) {
-    QAction* a = autoFill->addAction(iconOf(item.Icon), FromSafeText(item.Caption));
-    // The menu is built afresh at each opening: its entries are those of the tree now.
-    connect(a, &QAction::triggered, this, [this, entry = item.Item.entry] {
-      if (!shell_.Global().FillWebForm(*entry))
-        ShowWarning(this, QStringLiteral("The web form could not be filled."));
-    });
+  // A menu item's text takes "&" for the mark of its access key: the categories' "&" ("Computers &
+  // Networks") is doubled to show as it is.
+  auto captionOf = [](const TqmTrayItem& item) {
+    return FromSafeText(item.Caption).replace(QLatin1Char('&'), QLatin1String("&&"));
+  };
+  // The menu shows the tab's actions in order, or is made to below.
+  const bool inMenu = tray.menu == menu && menu->actions() == tray.actions;
+  const qsizetype kept = std::min<qsizetype>(tray.actions.size(), static_cast<qsizetype>(items.size()));
+  // Items in the same place: only a caption or icon that differs is set (each change costs the menu
+  // a relayout).
+  for (qsizetype i = 0; i < kept; ++i) {
+    const TqmTrayItem& was = tray.items[static_cast<size_t>(i)];
+    const TqmTrayItem& now = items[static_cast<size_t>(i)];
+    QAction* a = tray.actions[i];
+    if (was.Caption != now.Caption) a->setText(captionOf(now));
+    if (was.Icon != now.Icon) a->setIcon(iconOf(now.Icon));
   }
-  for (const TqmTrayItem& item : menus.Sites) {
-    QAction* a = webSites->addAction(iconOf(item.Icon), FromSafeText(item.Caption));
-    connect(a, &QAction::triggered, this, [this, value = item.Data] {
-      std::string refusal;
-      const std::string address = SiteAddress(value, refusal);
-      if (address.empty()) {
-        ShowWarning(this, FromSafeText(refusal));
-        return;
-      }
-      QDesktopServices::openUrl(QUrl(FromSafeText(address)));
-    });
+  // Items beyond the new list go; new ones are made.
+  while (tray.actions.size() > kept) delete tray.actions.takeLast();
+  for (size_t i = static_cast<size_t>(kept); i < items.size(); ++i) {
+    auto* a = new QAction(iconOf(items[i].Icon), captionOf(items[i]), this);
+    const int index = static_cast<int>(i);
+    connect(a, &QAction::triggered, this, [this, autoFill, index] { TrayItemChosen(autoFill, index); });
+    tray.actions.append(a);
   }
+  if (inMenu) {
+    for (qsizetype i = kept; i < tray.actions.size(); ++i) menu->addAction(tray.actions[i]);
+  } else {
+    PutTrayActions(tray, menu);
+  }
+  tray.items = std::move(items);
+}
+
+void TfrmPasswordRepository::PutTrayActions(TTrayMenu& tray, QMenu* menu) {
+  // What others put into the menu goes (as the menu's own clear would have it), and the tab's actions
+  // leave a menu filled before.
+  if (tray.menu && tray.menu != menu)
+    for (QAction* a : tray.actions) tray.menu->removeAction(a);
+  menu->clear();
+  menu->addActions(tray.actions);
+  tray.menu = menu;
+}
+
+void TfrmPasswordRepository::EmptyTrayMenus(QMenu* autoFill, QMenu* webSites) {
+  for (TTrayMenu* tray : {&trayAutoFill_, &traySites_})
+    if (tray->menu)
+      for (QAction* a : tray->actions) tray->menu->removeAction(a);
+  autoFill->clear();
+  webSites->clear();
+  trayStale_ = true;
+}
+
+void TfrmPasswordRepository::TrayItemChosen(bool autoFill, int index) {
+  const TTrayMenu& tray = autoFill ? trayAutoFill_ : traySites_;
+  if (trayStale_ || index < 0 || static_cast<size_t>(index) >= tray.items.size()) {
+    // The tree changed while the menu was open (another program's change came in): the item may
+    // name an entry that is gone.
+    ShowInformation(this, QStringLiteral("The entries changed while the menu was open. Open the menu again "
+                                         "and choose the item once more."));
+    return;
+  }
+  const TqmTrayItem& item = tray.items[static_cast<size_t>(index)];
+  if (autoFill) {
+    if (!shell_.Global().FillWebForm(*item.Item.entry))
+      ShowWarning(this, QStringLiteral("The web form could not be filled."));
+    return;
+  }
+  std::string refusal;
+  const std::string address = SiteAddress(item.Data, refusal);
+  if (address.empty()) {
+    ShowWarning(this, FromSafeText(refusal));
+    return;
+  }
+  if (!QDesktopServices::openUrl(QUrl(FromSafeText(address))))
+    ShowWarning(this, QStringLiteral("The web site %1 could not be opened: no program for web addresses "
+                                     "answered. Set up a web browser for this desktop and try again.")
+                          .arg(FromSafeText(address)));
 }
 
 bool TfrmPasswordRepository::eventFilter(QObject* watched, QEvent* event) {
@@ -723,12 +818,20 @@ void TfrmPasswordRepository::SetFilter(const QString& text) {
   UpdateActions();
 }
 
+void TfrmPasswordRepository::SetReadHook(std::function<void(const std::function<void(double, bool&)>&)> hook,
+                                         int progressAfterMs) {
+  readHook = std::move(hook);
+  readProgressAfterMs = progressAfterMs;
+}
+
 bool TfrmPasswordRepository::ReadEveryEntry(const QString& label) {
   TqmRepositoryTree::TPendingRead pending;
   bool complete = false;
   try {
-    TqmProgressRunner::RunBusyWithProgress(this, &shell_.Gate(), label, kReadProgressAfterMs,
+    TqmProgressRunner::RunBusyWithProgress(this, &shell_.Gate(), label,
+                                           readHook ? readProgressAfterMs : kReadProgressAfterMs,
                                            [&](const TqmProgress& progress) {
+                                             if (readHook) readHook(progress);
                                              complete = tree_->ReadUnloaded(tree_->Root(), pending, progress);
                                            });
   } catch (const std::exception& e) {

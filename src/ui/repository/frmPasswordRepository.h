@@ -4,12 +4,19 @@
 // (lblEntryFullCaption), the read-only view of the selected entry below it, and a task panel of links
 // to the entry commands. What a command does to the Safe is an operation of the repository tree
 // (core/qmRepositoryTree.h); the window gathers input, asks, calls it and shows the result.
+#include <QByteArray>
+#include <QHash>
+#include <QIcon>
+#include <QList>
+#include <QPointer>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
 
 #include "core/qmRepositoryTree.h"
+#include "core/qmTrayMenus.h"
 #include "shell/qmTabWindow.h"
 
 class QAction;
@@ -37,6 +44,9 @@ public:
   QString Hint() const override { return QStringLiteral("Keep track of any sesitive information"); }
   QString HelpPage() const override { return QStringLiteral("IDH_HELP_PWDREPOSITORY"); }
   void FindNext(const QString& text, bool caseSensitive, bool allFields) override;
+  // Fills the tray's two menus. The items are kept between openings: an opening after which nothing
+  // in the tree changed (no model signal since the last one) finds the menus as they are and leaves
+  // them; after a change the list is made again and only the items that differ are touched.
   void BuildTrayMenus(QMenu* autoFill, QMenu* webSites) override;
 
   // Drops the tree and reads the top level anew; the first category is selected.
@@ -74,6 +84,12 @@ public:
 
   // Opens the entry found by the password health window: selects it and starts Modify.
   void OpenEntry(const TItem& item);
+
+  // Tests: work run on the worker at the start of the full read (given the read's progress, so that
+  // it can wait there for a Cancel), and how long the read runs before its progress dialog appears.
+  // An empty hook restores the defaults.
+  static void SetReadHook(std::function<void(const std::function<void(double, bool&)>&)> hook,
+                          int progressAfterMs = kReadProgressAfterMs);
 
 private:
   // How long the first full read of the tree runs before its progress dialog (with Cancel) shows.
@@ -161,6 +177,28 @@ private:
   // again at every change another program makes.
   void ShowNewWarnings();
   std::set<std::string> warned_;
+
+  // The tray's items (see BuildTrayMenus). The actions belong to the tab, not to the menus, so that
+  // a menu that is cleared by its owner lets go of them without destroying them.
+  struct TTrayMenu {
+    QPointer<QMenu> menu;            // the menu filled last
+    QList<QAction*> actions;         // its items, in order
+    std::vector<TqmTrayItem> items;  // what each item hands on (same order)
+  };
+  // Makes menu show exactly `items` through tray's actions, reusing the actions it has.
+  void FillTrayMenu(TTrayMenu& tray, QMenu* menu, std::vector<TqmTrayItem> items, bool autoFill);
+  // Puts tray's actions into menu in place of what it holds, taking them out of the menu they were in.
+  void PutTrayActions(TTrayMenu& tray, QMenu* menu);
+  // An item of the tray was chosen.
+  void TrayItemChosen(bool autoFill, int index);
+  // Takes the tab's items out of the tray's menus (they list nothing while the tree is out of date).
+  void EmptyTrayMenus(QMenu* autoFill, QMenu* webSites);
+  TTrayMenu trayAutoFill_;
+  TTrayMenu traySites_;
+  // Something the tray lists may have changed since the menus were filled.
+  bool trayStale_ = true;
+  // Decoded icons of the tray's items, by their bytes (entries mostly share their category's icon).
+  QHash<QByteArray, QIcon> trayIcons_;
 };
 
 }  // namespace quillmar

@@ -340,7 +340,12 @@ int TfrmLogin::Validate() {
 }
 
 void TfrmLogin::accept() {
+  // The open that follows an accepted check (the main window's, at once) takes the container the
+  // check opened, so that the Safe's directory is read once: with many entries it is most of the
+  // login's time. Only for that open: a refused check, or the check of Delete, leaves the file free.
+  g_.Wrapper().KeepCheckedContainer(mode_ == login::kModeOpen);
   const int code = Validate();
+  if (code != 0) g_.Wrapper().KeepCheckedContainer(false);
   // "lastused" names a Safe that is there (never a name the validation refused).
   const std::vector<std::string> names = g_.SafeNames();
   if (std::find(names.begin(), names.end(), g_.SafeName()) != names.end()) {

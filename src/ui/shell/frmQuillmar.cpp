@@ -515,8 +515,11 @@ TfrmQuillmar::TLoginOutcome TfrmQuillmar::ShowLogin(int mode, const std::string&
     const std::string name = g_.SafeName();
     try {
       g_.OpenSafeByName(name, key);
+      // The login's check kept its container for this open only (TfrmLogin::accept).
+      g_.Wrapper().KeepCheckedContainer(false);
       break;
     } catch (const std::exception& e) {
+      g_.Wrapper().KeepCheckedContainer(false);
       // The Safe checked out but does not open now (removed or taken meanwhile): say why and ask
       // again, rather than ending the program.
       ShowError(this, FromMessage(e.what()));

@@ -79,8 +79,6 @@ void TfrmQuillmar::BringToFront() {
 }
 
 void TfrmQuillmar::BuildApplicationMenu() {
-  mnuAutoFill_->clear();
-  mnuVisitWebSites_->clear();
   // While a long operation runs on its worker, nothing here may read the Safe.
   const bool open = g_.SafeOpen() && gate_.Depth() == 0;
   actAutoFill_->setVisible(open);
@@ -88,9 +86,15 @@ void TfrmQuillmar::BuildApplicationMenu() {
   actTrayLock_->setVisible(open);
   actTraySeparator_->setVisible(!open);
   actLogin_->setVisible(!open);
-  if (open)
-    if (TqmTabWindow* repository = TabWindow(tabPasswordRepository))
-      repository->BuildTrayMenus(mnuAutoFill_, mnuVisitWebSites_);
+  // The repository tab keeps the two submenus' items between openings (10,000 entries make
+  // thousands of items) and changes only what changed; without it they are empty.
+  TqmTabWindow* repository = open ? TabWindow(tabPasswordRepository) : nullptr;
+  if (repository) {
+    repository->BuildTrayMenus(mnuAutoFill_, mnuVisitWebSites_);
+  } else {
+    mnuAutoFill_->clear();
+    mnuVisitWebSites_->clear();
+  }
   mnuAutoFill_->setEnabled(!mnuAutoFill_->isEmpty());
   mnuVisitWebSites_->setEnabled(!mnuVisitWebSites_->isEmpty());
 }

@@ -57,7 +57,9 @@ public:
   virtual void PresetFile(const QString& path) {}
   // Password Repository: the find window's "find next".
   virtual void FindNext(const QString& text, bool caseSensitive, bool allFields) {}
-  // Password Repository: fill the tray menu's "AutoFill Web Forms" and "Visit WebSites".
+  // Password Repository: fill the tray menu's "AutoFill Web Forms" and "Visit WebSites", called at
+  // each opening of the menu. The menus come as the last call left them: the tab makes them show its
+  // items (removing what else they hold) and may leave them as they are when nothing changed.
   virtual void BuildTrayMenus(QMenu* autoFill, QMenu* webSites) {}
 };
 
