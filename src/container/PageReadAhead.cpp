@@ -1,5 +1,7 @@
 #include "container/PageReadAhead.h"
 
+#include <chrono>
+
 #include "base/SecureWipe.h"
 #include "container/PageFileManager.h"
 
@@ -141,7 +143,16 @@ void TPageReadAhead::AllowReads() {
 void TPageReadAhead::StopReads() {
   std::unique_lock<std::mutex> lock(m_);
   readsAllowed_ = false;
-  cv_.wait(lock, [&] { return helperReads_ == 0; });
+  if (helperReads_ > 0) {
+    // A read of a window takes microseconds: waiting for it on this core costs less than being woken
+    // (every read call ends here).
+    lock.unlock();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(100);
+    while (helperReads_.load(std::memory_order_acquire) > 0 && std::chrono::steady_clock::now() < until)
+      std::this_thread::yield();
+    lock.lock();
+    cv_.wait(lock, [&] { return helperReads_ == 0; });
+  }
 }
 
 const TPageReadAhead::TWindow* TPageReadAhead::Find(int64_t index, uint64_t stamp) {

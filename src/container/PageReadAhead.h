@@ -25,6 +25,7 @@
 // Memory: the windows queued (the caller keeps them to a few) and as many spare buffers, reused for
 // the next windows; every buffer is wiped when the object goes. All calls come from the reader's
 // thread. The destructor stops the helper and waits for it.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -131,7 +132,7 @@ private:
   std::deque<TEntry> windows_;  // in file order
   std::vector<std::unique_ptr<TWindow>> spare_;
   bool readsAllowed_ = false;
-  int helperReads_ = 0;  // reads of the helper running (0 or 1)
+  std::atomic<int> helperReads_{0};  // reads of the helper running (0 or 1); changed under m_
   bool stop_ = false;
   std::thread helper_;
 };
