@@ -27,11 +27,11 @@ constexpr size_t kRunPages = 128;
 // Pages read and decrypted together; from kParallelPages on, two threads decrypt.
 constexpr size_t kBatchPages = 512;
 constexpr size_t kParallelPages = 64;
-// Reading ahead: windows of this many pages, at most kAheadWindows queued, for files with at least
-// kAheadMinPages pages after a read. Small windows keep the wait short when a read call ends while the
-// helper is reading one (see FileRead).
-constexpr int32_t kAheadWindowPages = 64;
-constexpr size_t kAheadWindows = 32;
+// Reading ahead: windows of this many pages, at most kAheadWindows queued (4 MiB of 2 KiB pages), for
+// files with at least kAheadMinPages pages after a read. A read call ends by waiting for the helper's
+// read of a window, if one runs (see FileRead): a window is read in microseconds.
+constexpr int32_t kAheadWindowPages = 128;
+constexpr size_t kAheadWindows = 16;
 constexpr int64_t kAheadMinPages = 64;
 
 // Length of the run of consecutive page numbers starting at pages[i], at most kRunPages.

@@ -23,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int64_t D = 2016;  // payload bytes of a 2048-byte page
-// The engine's steps: read-ahead windows of 64 pages (kWindow spans four), rebuild runs of 256 pages,
+// The engine's steps: read-ahead windows of 128 pages (kWindow spans two), rebuild runs of 256 pages,
 // a rebuild takes several threads from 1024 pages on.
 constexpr int64_t kWindow = 256 * D;
 constexpr int64_t kThreadedCopy = 1024 * D;
