@@ -158,7 +158,8 @@ int main(int argc, char** argv) {
   };
   const std::string encrypt = "MiB/s vs one-core Blowfish-CBC encrypt";
   const std::string decrypt = "MiB/s vs one-core Blowfish-CBC decrypt";
-  if (wanted("lock")) report("lock 512 MiB file", tLock, encrypt, "target ratio >= 0.97", "as before: ratio >= 0.8");
+  if (wanted("lock"))
+    report("lock 512 MiB file", tLock, encrypt, "target ratio >= 0.97", "as before: ratio >= 0.8");
   if (wanted("unlock"))
     report("unlock 512 MiB file", tUnlock, decrypt, "target ratio >= 1.6", "as before: ratio >= 0.8");
   if (wanted("rekey"))
@@ -166,7 +167,8 @@ int main(int argc, char** argv) {
            "as before: ratio >= 0.8");
   if (wanted("safe")) {
     report("lock 512 MiB into a Safe", tSafeLock, encrypt, "whole path, for comparison", "for comparison");
-    report("unlock 512 MiB from a Safe", tSafeUnlock, decrypt, "whole path, for comparison", "for comparison");
+    report("unlock 512 MiB from a Safe", tSafeUnlock, decrypt, "whole path, for comparison",
+           "for comparison");
   }
   return 0;
 }

@@ -341,9 +341,11 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
     h->ahead.reset();
   } else if (!h->ahead && pagesAfter >= kAheadMinPages) {
     const TPageFileManager* pfm = pfm_.get();
-    h->ahead = std::make_shared<TPageReadAhead>(
-        pfm_->PageSize(), pfm_->EffectiveKey(h->key.Empty() ? nullptr : &h->key),
-        [pfm](int64_t offset, void* to, int64_t bytes) { return pfm->ReadStoredBytesConcurrently(offset, to, bytes); });
+    h->ahead = std::make_shared<TPageReadAhead>(pfm_->PageSize(),
+                                                pfm_->EffectiveKey(h->key.Empty() ? nullptr : &h->key),
+                                                [pfm](int64_t offset, void* to, int64_t bytes) {
+                                                  return pfm->ReadStoredBytesConcurrently(offset, to, bytes);
+                                                });
   }
   // The helper reads pages only during this call, under its shared lock, and only outside a
   // transaction (whose changed pages only the container's own reads see): nothing changes the
@@ -410,9 +412,15 @@ void TSingleFileSystem::FillAhead(THandle& h, const TDIRItem& item, int64_t posi
     return;  // the reads themselves report a damaged map
   }
   const int32_t total = pfm_->TotalPageCount();
+  auto outside = [total](int32_t page) { return page < 1 || page >= total; };
   while (ahead.Queued() < kAheadWindows && next < pageCount && size_t(next) < dataPages->size()) {
-    const auto pages = int32_t(std::min<int64_t>(
-        kAheadWindowPages, std::min<int64_t>(pageCount, int64_t(dataPages->size())) - next));
+    // A page number outside the container (a damaged map) ends the windows before it: the read that
+    // reaches it reads it itself and reports it.
+    const int64_t end = std::min<int64_t>(pageCount, int64_t(dataPages->size()));
+    const auto first = dataPages->begin() + next;
+    const auto last = first + std::min<int64_t>(kAheadWindowPages, end - next);
+    const auto pages = int32_t(std::find_if(first, last, outside) - first);
+    if (pages == 0) return;
     auto w = ahead.NewWindow(pages);
     w->First = next;
     w->Stamp = changeCount_ + externalCount_;
@@ -428,18 +436,7 @@ void TSingleFileSystem::FillAhead(THandle& h, const TDIRItem& item, int64_t posi
       }
       ahead.Queue(std::move(w), true);
     } else {
-      // Read by the helper (or by Find); a page number outside the container ends the window there,
-      // and the read that reaches it reports it.
-      w->PageNos.assign(dataPages->begin() + next, dataPages->begin() + next + pages);
-      const auto bad = std::find_if(w->PageNos.begin(), w->PageNos.end(),
-                                    [total](int32_t page) { return page < 1 || page >= total; });
-      if (bad != w->PageNos.end()) {
-        w->Pages = int32_t(bad - w->PageNos.begin());
-        w->PageNos.resize(size_t(w->Pages));
-        if (w->Pages == 0) return;
-        ahead.Queue(std::move(w), false);
-        return;
-      }
+      w->PageNos.assign(first, first + pages);  // read by the helper, or by Find
       ahead.Queue(std::move(w), false);
     }
     next += pages;

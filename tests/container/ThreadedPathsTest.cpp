@@ -151,6 +151,30 @@ TEST_F(ThreadedPathsTest, ReadingAheadNeverServesPagesFromBeforeAChange) {
   EXPECT_EQ(test::ProcessThreads(), before);
 }
 
+TEST_F(ThreadedPathsTest, ReadingAheadInsideATransactionSeesItsChangedPages) {
+  // A file rewritten inside a transaction has its new pages in the transaction's cache until the
+  // commit; a read through it in the same transaction must see them, not the disk's.
+  test::TScopedEnv env("QM_THREADS", "2");
+  const int64_t size = 6 * kWindow;
+  const std::string before = Random(size_t(size), 1);
+  const std::string after = Random(size_t(size), 2);
+  {
+    auto s = Create();
+    Put(*s, "\\f", before);
+  }
+  auto s = Open();
+  {
+    TSFSTransaction change(*s);
+    {
+      TSFSFileStream w(s.get(), 0, "", "", "", 2, "\\f");
+      w.WriteBuffer(after.data(), size);
+    }
+    ASSERT_GT(s->PageFile().CachedPageCount(), size_t(64));
+    EXPECT_TRUE(Get(*s, "\\f", 100000) == after);
+  }  // rolled back
+  EXPECT_TRUE(Get(*s, "\\f", 100000) == before);
+}
+
 TEST_F(ThreadedPathsTest, ADamagedOrUnreadablePageEndsTheReadWhereTheOneThreadPathEndsIt) {
   const int64_t size = 8 * kWindow + 77;
   {
