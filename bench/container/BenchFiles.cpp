@@ -289,11 +289,13 @@ int main(int argc, char** argv) {
   const char* tmp = std::getenv("QM_BENCH_DIR");
   g_dir = tmp ? tmp : (fs::temp_directory_path() / ("qm-bench-" + std::to_string(::getpid()))).string();
   fs::create_directories(g_dir);
-  std::string only = argc > 1 ? argv[1] : "";
-  if (only.empty() || only == "stream") StreamFigures();
-  if (only.empty() || only == "memory") MemoryFigure();
-  if (only.empty() || only == "rebuild") RebuildFigures();
-  if (only.empty() || only == "directory") DirectoryFigures();
+  // "--only stream|memory|rebuild|directory" (or the group alone) measures one group.
+  const std::string only = argc >= 3 && std::string(argv[1]) == "--only" ? argv[2] : argc > 1 ? argv[1] : "";
+  auto wanted = [&](const char* group) { return only.empty() || only == group; };
+  if (wanted("stream")) StreamFigures();
+  if (wanted("memory")) MemoryFigure();
+  if (wanted("rebuild")) RebuildFigures();
+  if (wanted("directory")) DirectoryFigures();
   fs::remove_all(g_dir);
   return 0;
 }

@@ -91,7 +91,8 @@
 //     ESFSError: it must be opened again.
 //
 // Page I/O reports through its bool result and LastError(); creation, header and structural errors
-// throw ESFSError. Single-threaded: one thread uses a container at a time.
+// throw ESFSError. Single-threaded: one thread uses a container at a time, except for
+// ReadStoredBytesConcurrently, which a read-ahead's helper thread calls beside it.
 //
 // Each page operation is two steps, kept apart so that a batch call (several consecutive pages, the
 // cipher work possibly on a second thread) can be added beside the single-page calls: encoding or
@@ -244,6 +245,14 @@ public:
   // REQUIRES: the pages lie in [1, total page count); not read-only for writes (throws otherwise).
   int32_t ReadStoredPages(int32_t firstPage, int32_t count, uint8_t* images);
   bool WriteStoredPages(int32_t firstPage, int32_t count, const uint8_t* images);
+  // Reads count bytes of the stored pages from byte offset (page n starts at n * PageSize()) from
+  // another thread than the container's, beside it: the part files only, as they are on the disk (not
+  // a transaction's cached pages, no last error, no page range check). The bytes read (short at the
+  // end of the file); an I/O error throws ESFSError. The caller keeps the container unchanged while
+  // the read runs (no transaction open, no other program writing) or discards what was read.
+  int64_t ReadStoredBytesConcurrently(int64_t offset, void* buffer, int64_t count) const {
+    return file_.ReadConcurrently(offset, buffer, count);
+  }
   // Checks one stored page image's checksum and, when `decrypt`, decrypts its payload in place with
   // `key` (null: the container key). False with LastError -11 or -12.
   bool DecodeStoredPage(uint8_t* image, TPageHeader& header, bool decrypt,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <set>
 
 #include "base/LittleEndian.h"
@@ -105,6 +106,7 @@ void TSFSHugeFile::ResizePart(int k, int64_t fileSize) {
   if (!p.file->SetSize(fileSize))
     throw ESFSError("TSFSHugeFile.SetSize - File " + FileNameOnly(p.path) +
                     " could not be resized; check the free space on its drive.");
+  std::unique_lock guard(partsMutex_);
   p.size = fileSize;
 }
 
@@ -125,6 +127,7 @@ void TSFSHugeFile::Create(const std::string& fileName, int64_t partSize, bool ex
   exclusive_ = exclusive;
   position_ = 0;
   WritePartHeader(*file, std::string());
+  std::unique_lock guard(partsMutex_);
   parts_.push_back(Part{std::move(file), fileName, PartHeaderSize});
 }
 
@@ -175,14 +178,20 @@ bool TSFSHugeFile::Open(const std::string& fileName, bool readOnly, TSFSLock loc
   readOnly_ = readOnly;
   exclusive_ = exclusive;
   position_ = 0;
+  std::unique_lock guard(partsMutex_);
   parts_ = std::move(parts);
   return true;
 }
 
 void TSFSHugeFile::Close() {
   if (!IsOpen()) return;
-  std::vector<Part> parts = std::move(parts_);
-  parts_.clear();
+  std::vector<Part> parts;
+  {
+    // Out of the list first: a concurrent read then finds none of these files.
+    std::unique_lock guard(partsMutex_);
+    parts = std::move(parts_);
+    parts_.clear();
+  }
   if (!readOnly_)
     for (Part& p : parts) p.file->Flush();  // a file only read has nothing to force to the disk
   parts.clear();                            // closes the files (and releases the lock)
@@ -221,11 +230,13 @@ void TSFSHugeFile::Refresh() {
         p.file->ReadAt(kNameOffset, field, int64_t(PartNameSize)) != int64_t(PartNameSize) ||
         !ParseNextName(field, next) || (!next.empty() && size < partSize_))
       throw ESFSError("File " + FileNameOnly(fileName_) + " has corrupted header.");
+    std::unique_lock guard(partsMutex_);
     p.size = size;
     if (next.empty()) {
       parts_.resize(k + 1);  // the parts after it were removed
       break;
     }
+    guard.unlock();
     const std::string path = SiblingPath(fileName_, next);
     if (k + 1 < parts_.size() && parts_[k + 1].path == path) continue;
     if (seen.count(path)) throw ESFSError("File " + FileNameOnly(fileName_) + " has corrupted header.");
@@ -236,6 +247,7 @@ void TSFSHugeFile::Refresh() {
     } catch (const ESFSError&) {
       throw ESFSError("File " + FileNameOnly(fileName_) + " has corrupted header.");
     }
+    guard.lock();
     parts_.resize(k + 1);
     parts_.push_back(Part{std::move(file), path, 0});
   }
@@ -299,9 +311,32 @@ int64_t TSFSHugeFile::Write(const void* buffer, int64_t count) {
     const int64_t chunk = std::min(count - done, data - inPart);
     const int64_t n = parts_[k].file->WriteAt(PartHeaderSize + inPart, in + done, chunk);
     if (n <= 0) break;
-    parts_[k].size = std::max(parts_[k].size, PartHeaderSize + inPart + n);
+    {
+      std::unique_lock guard(partsMutex_);
+      parts_[k].size = std::max(parts_[k].size, PartHeaderSize + inPart + n);
+    }
     done += n;
     position_ += n;
+    if (n < chunk) break;
+  }
+  return done;
+}
+
+int64_t TSFSHugeFile::ReadConcurrently(int64_t offset, void* buffer, int64_t count) const {
+  std::shared_lock guard(partsMutex_);
+  auto* out = static_cast<uint8_t*>(buffer);
+  const int64_t data = PartDataSize();
+  int64_t done = 0;
+  while (done < count && offset >= 0) {
+    const int64_t k = (offset + done) / data;
+    if (k >= PartCount()) break;
+    const int64_t inPart = (offset + done) % data;
+    const int64_t available = parts_[size_t(k)].size - PartHeaderSize - inPart;
+    if (available <= 0) break;
+    const int64_t chunk = std::min(count - done, available);
+    const int64_t n = parts_[size_t(k)].file->ReadAt(PartHeaderSize + inPart, out + done, chunk);
+    if (n < 0) throw ESFSError("TSFSHugeFile.Read - Stream read error.");
+    done += n;
     if (n < chunk) break;
   }
   return done;
@@ -364,6 +399,7 @@ void TSFSHugeFile::AddPartFile() {
   }
   // Only now does the chain name the new part.
   WriteNextName(k - 1, name);
+  std::unique_lock guard(partsMutex_);
   parts_.push_back(Part{std::move(file), path, PartHeaderSize});
 }
 
@@ -373,8 +409,10 @@ void TSFSHugeFile::DeleteLastPartFile() {
   const int k = PartCount() - 1;
   WriteNextName(k - 1, std::string());  // the chain forgets the part before its file goes
   std::string path = parts_[k].path;
-  parts_[k].file.reset();
-  parts_.pop_back();
+  {
+    std::unique_lock guard(partsMutex_);
+    parts_.pop_back();  // closes the file, which no concurrent read uses now
+  }
   storage_->Remove(path);
   if (position_ > Size()) position_ = Size();
 }

@@ -23,9 +23,14 @@
 // are removed the new last part forgets the name before the files are deleted. A crash leaves at worst
 // an orphan file, never a chain that names a missing part.
 //
-// Single-threaded; one object per open container. Not copyable.
+// One thread (the container's) calls everything but ReadConcurrently, which other threads may call at
+// the same time: the part list is guarded by a reader/writer lock that the container's thread takes
+// exclusively only where it changes the list or a part's size, and a part file is closed only once it
+// is out of the list, so a concurrent read never uses a file being replaced or closed. One object per
+// open container. Not copyable.
 #include <cstdint>
 #include <memory>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -79,6 +84,11 @@ public:
   // Throw "TSFSHugeFile.ReadBuffer - Stream read error" / "TSFSHugeFile.WriteBuffer - Stream write error".
   void ReadBuffer(void* buffer, int64_t count);
   void WriteBuffer(const void* buffer, int64_t count);
+  // Reads count logical bytes from offset without the stream position, from any thread (see the
+  // top): the bytes read, short at the end of the data (0 when closed). An I/O error throws
+  // "TSFSHugeFile.Read - Stream read error.". The bytes are what the disk holds at that moment; the
+  // caller makes sure nothing changes them meanwhile, or does not use them after a change.
+  int64_t ReadConcurrently(int64_t offset, void* buffer, int64_t count) const;
 
   int64_t Size() const;
   // Grows (filling the last part up to the part size, then adding parts) or shrinks (deleting trailing
@@ -142,6 +152,9 @@ private:
   void RequireWritable(const char* op) const;
 
   TSFSPartStorage* storage_;
+  // Taken shared by ReadConcurrently, exclusively by the container's thread around every change of
+  // parts_ (the list, a part's size or file).
+  mutable std::shared_mutex partsMutex_;
   std::string fileName_;
   int64_t partSize_ = 0;
   int64_t position_ = 0;

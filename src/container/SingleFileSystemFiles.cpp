@@ -27,10 +27,11 @@ constexpr size_t kRunPages = 128;
 // Pages read and decrypted together; from kParallelPages on, two threads decrypt.
 constexpr size_t kBatchPages = 512;
 constexpr size_t kParallelPages = 64;
-// Reading ahead: windows of this many pages, at most kAheadWindows queued, for files with at least
-// kAheadMinPages pages after a read.
-constexpr int32_t kAheadWindowPages = 256;
-constexpr size_t kAheadWindows = 4;
+// Reading ahead: windows of this many pages, at most kAheadWindows queued (4 MiB of 2 KiB pages), for
+// files with at least kAheadMinPages pages after a read. A read call ends by waiting for the helper's
+// read of a window, if one runs (see FileRead): a window is read in microseconds.
+constexpr int32_t kAheadWindowPages = 128;
+constexpr size_t kAheadWindows = 16;
 constexpr int64_t kAheadMinPages = 64;
 
 // Length of the run of consecutive page numbers starting at pages[i], at most kRunPages.
@@ -330,15 +331,29 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
   // nothing changed between them (a file read through; a file rewritten in place is opened for
   // writing, and its writes would void the pages read ahead), the file has enough left to be worth
   // it, and there is a second core.
+  // Another program's change taken in by this call's lock counts as a change too: it may have moved
+  // or rewritten the pages read ahead.
+  const uint64_t stamp = changeCount_ + externalCount_;
   const int32_t D = pfm_->PageDataSize();
-  const bool sequential = IsReadOnlyMode(h->mode) && p == h->readEnd && h->readStamp == changeCount_;
+  const bool sequential = IsReadOnlyMode(h->mode) && p == h->readEnd && h->readStamp == stamp;
   const int64_t pagesAfter = maps_->PageCountFor(item.FileSize) - (p + n) / D;
   if (!sequential || WorkerThreadCount() < 2) {
     h->ahead.reset();
   } else if (!h->ahead && pagesAfter >= kAheadMinPages) {
+    const TPageFileManager* pfm = pfm_.get();
     h->ahead = std::make_shared<TPageReadAhead>(pfm_->PageSize(),
-                                                pfm_->EffectiveKey(h->key.Empty() ? nullptr : &h->key));
+                                                pfm_->EffectiveKey(h->key.Empty() ? nullptr : &h->key),
+                                                [pfm](int64_t offset, void* to, int64_t bytes) {
+                                                  return pfm->ReadStoredBytesConcurrently(offset, to, bytes);
+                                                });
   }
+  // The helper reads pages only during this call, under its shared lock, and only outside a
+  // transaction (whose changed pages only the container's own reads see): nothing changes the
+  // container meanwhile, and it has stopped reading when the lock goes.
+  const bool helperReads = h->ahead && !pfm_->InTransaction();
+  TPageReadAhead::TReadsAllowed reads(helperReads ? h->ahead : nullptr);
+  // Queued first, so that the helper reads the pages after this call's while it copies.
+  if (h->ahead) FillAhead(*h, item, p);
   auto* out = static_cast<uint8_t*>(buffer);
   bool failed = false;
   int64_t done = h->ahead ? ReadAhead(*h, p, n, out, failed) : 0;
@@ -351,7 +366,7 @@ int64_t TSingleFileSystem::FileRead(int32_t handle, void* buffer, int64_t count)
   }
   h->position += done;
   h->readEnd = h->position;
-  h->readStamp = changeCount_;
+  h->readStamp = stamp;
   return done;
 }
 
@@ -361,7 +376,7 @@ int64_t TSingleFileSystem::ReadAhead(THandle& h, int64_t position, int64_t n, ui
   int64_t done = 0;
   while (done < n) {
     const int64_t index = (position + done) / D;
-    const TPageReadAhead::TWindow* w = h.ahead->Find(index, changeCount_);
+    const TPageReadAhead::TWindow* w = h.ahead->Find(index, changeCount_ + externalCount_);
     if (!w) break;
     int64_t offset = (position + done) % D;
     for (int64_t r = index - w->First; r < w->Pages && done < n; ++r) {
@@ -384,7 +399,9 @@ void TSingleFileSystem::FillAhead(THandle& h, const TDIRItem& item, int64_t posi
   const int32_t D = pfm_->PageDataSize();
   const int64_t pageCount = maps_->PageCountFor(item.FileSize);
   TPageReadAhead& ahead = *h.ahead;
-  // Windows already queued stay; new ones follow them, up to kAheadWindows in all.
+  // Windows already queued stay (those before position go); new ones follow them, up to
+  // kAheadWindows in all.
+  ahead.DropBefore(position / D);
   int64_t next = ahead.Queued() > 0 ? ahead.End() : position / D;
   if (ahead.Queued() >= kAheadWindows || next >= pageCount) return;
   const std::vector<int32_t>* mapPages = nullptr;
@@ -394,21 +411,34 @@ void TSingleFileSystem::FillAhead(THandle& h, const TDIRItem& item, int64_t posi
   } catch (const ESFSError&) {
     return;  // the reads themselves report a damaged map
   }
+  const int32_t total = pfm_->TotalPageCount();
+  auto outside = [total](int32_t page) { return page < 1 || page >= total; };
   while (ahead.Queued() < kAheadWindows && next < pageCount && size_t(next) < dataPages->size()) {
-    const auto pages = int32_t(std::min<int64_t>(
-        kAheadWindowPages, std::min<int64_t>(pageCount, int64_t(dataPages->size())) - next));
+    // A page number outside the container (a damaged map) ends the windows before it: the read that
+    // reaches it reads it itself and reports it.
+    const int64_t end = std::min<int64_t>(pageCount, int64_t(dataPages->size()));
+    const auto first = dataPages->begin() + next;
+    const auto last = first + std::min<int64_t>(kAheadWindowPages, end - next);
+    const auto pages = int32_t(std::find_if(first, last, outside) - first);
+    if (pages == 0) return;
     auto w = ahead.NewWindow(pages);
     w->First = next;
-    w->Stamp = changeCount_;
-    try {
-      w->ReadOk = int32_t(ReadBatch(*pfm_, *dataPages, size_t(next), size_t(pages), w->Images.data()));
-    } catch (const EQuillmarError&) {
-      // The device failed: the read that needs these pages reads them itself and reports. A recycled
-      // buffer may still hold pages decoded earlier, so it is wiped before it goes.
-      SecureWipe(w->Images.data(), w->Images.size());
-      return;
+    w->Stamp = changeCount_ + externalCount_;
+    if (pfm_->InTransaction()) {
+      // Read here, through the transaction's view of the pages.
+      try {
+        w->ReadOk = int32_t(ReadBatch(*pfm_, *dataPages, size_t(next), size_t(pages), w->Images.data()));
+      } catch (const EQuillmarError&) {
+        // The device failed: the read that needs these pages reads them itself and reports. A
+        // recycled buffer may still hold pages decoded earlier, so it is wiped before it goes.
+        SecureWipe(w->Images.data(), w->Images.size());
+        return;
+      }
+      ahead.Queue(std::move(w), true);
+    } else {
+      w->PageNos.assign(first, first + pages);  // read by the helper, or by Find
+      ahead.Queue(std::move(w), false);
     }
-    ahead.Queue(std::move(w));
     next += pages;
   }
 }

@@ -2,7 +2,10 @@
 // locks and whole-container rename and delete. Small part sizes make multi-part containers cheap.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <random>
+#include <thread>
 
 #include "CipherReference.h"
 #include "container/SFSError.h"
@@ -266,6 +269,43 @@ TEST(HugeFile, IoFailuresSurfaceAsShortTransfersOrErrors) {
   std::string got(10, '\0');
   f.Seek(0, TSeekOrigin::Begin);
   EXPECT_EQ(ExpectThrow([&] { f.Read(got.data(), 10); }), "TSFSHugeFile.Read - Stream read error.");
+}
+
+TEST(HugeFile, ConcurrentReadsMeetAPartListThatGrowsAndShrinks) {
+  // Another thread reads at random places while the container's thread writes the data part by part
+  // (adding part files), cuts it back (removing them) and writes it again. Each offset only ever holds
+  // one byte, so every byte a read returns must be that one; a read may be short where the data is
+  // cut. No read may use a part file being closed (the sanitizers watch the part list).
+  TempDir dir;
+  TSFSHugeFile f;
+  f.Create(dir.file("x.qvt"), kPart, true);
+  const std::string data = Pattern(100 * 40);
+  std::atomic<bool> stop{false};
+  std::atomic<int64_t> bytesRead{0}, wrong{0};
+  std::thread reader([&] {
+    std::mt19937 rng(3);
+    std::string buffer(250, '\0');
+    while (!stop) {
+      const int64_t at = int64_t(rng() % data.size());
+      const int64_t n = f.ReadConcurrently(at, buffer.data(), int64_t(buffer.size()));
+      if (n < 0 || n > int64_t(buffer.size()) ||
+          buffer.compare(0, size_t(n), data, size_t(at), size_t(std::max<int64_t>(n, 0))) != 0)
+        ++wrong;
+      bytesRead += std::max<int64_t>(n, 0);
+    }
+  });
+  for (int round = 0; round < 30 || bytesRead == 0; ++round) {
+    f.Seek(0, TSeekOrigin::Begin);
+    for (size_t at = 0; at < data.size(); at += 70)
+      f.WriteBuffer(data.data() + at, int64_t(std::min<size_t>(70, data.size() - at)));
+    f.SetSize(int64_t(round % 7) * 90);
+  }
+  stop = true;
+  reader.join();
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(bytesRead, 0);
+  f.Close();
+  EXPECT_EQ(f.ReadConcurrently(0, nullptr, 10), 0);  // closed: nothing to read
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "container/SFSFileStream.h"
@@ -22,8 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int64_t D = 2016;  // payload bytes of a 2048-byte page
-// The engine's steps: read-ahead windows of 256 pages, rebuild runs of 256 pages, a rebuild takes
-// several threads from 1024 pages on.
+// The engine's steps: read-ahead windows of 128 pages (kWindow spans two), rebuild runs of 256 pages,
+// a rebuild takes several threads from 1024 pages on.
 constexpr int64_t kWindow = 256 * D;
 constexpr int64_t kThreadedCopy = 1024 * D;
 
@@ -150,6 +151,30 @@ TEST_F(ThreadedPathsTest, ReadingAheadNeverServesPagesFromBeforeAChange) {
   EXPECT_EQ(test::ProcessThreads(), before);
 }
 
+TEST_F(ThreadedPathsTest, ReadingAheadInsideATransactionSeesItsChangedPages) {
+  // A file rewritten inside a transaction has its new pages in the transaction's cache until the
+  // commit; a read through it in the same transaction must see them, not the disk's.
+  test::TScopedEnv env("QM_THREADS", "2");
+  const int64_t size = 6 * kWindow;
+  const std::string before = Random(size_t(size), 1);
+  const std::string after = Random(size_t(size), 2);
+  {
+    auto s = Create();
+    Put(*s, "\\f", before);
+  }
+  auto s = Open();
+  {
+    TSFSTransaction change(*s);
+    {
+      TSFSFileStream w(s.get(), 0, "", "", "", 2, "\\f");
+      w.WriteBuffer(after.data(), size);
+    }
+    ASSERT_GT(s->PageFile().CachedPageCount(), size_t(64));
+    EXPECT_TRUE(Get(*s, "\\f", 100000) == after);
+  }  // rolled back
+  EXPECT_TRUE(Get(*s, "\\f", 100000) == before);
+}
+
 TEST_F(ThreadedPathsTest, ADamagedOrUnreadablePageEndsTheReadWhereTheOneThreadPathEndsIt) {
   const int64_t size = 8 * kWindow + 77;
   {
@@ -208,6 +233,119 @@ TEST_F(ThreadedPathsTest, ADamagedOrUnreadablePageEndsTheReadWhereTheOneThreadPa
     EXPECT_LT(got.size(), size_t(size));
     EXPECT_TRUE(got == Random(size_t(size), 4).substr(0, got.size()));
   }
+  EXPECT_EQ(test::ProcessThreads(), before);
+}
+
+TEST_F(ThreadedPathsTest, ReadingAheadMeetsAContainerThatGrowsOrIsChangedByAnotherProgramBetweenReads) {
+  // Parts of 100.5 pages: windows read ahead span two part files, pages span them too, and each write
+  // below adds part files to the container while the read-ahead has windows queued.
+  test::TScopedEnv env("QM_THREADS", "2");
+  const int64_t partSize = 100 * 2048 + 1024 + 280;
+  const int64_t size = 6 * kWindow + 11;
+  {
+    TSingleFileSystem s(Path(), partSize, 8, 2048, 0, "", "", "secret", false, 0xFFFF);
+    Put(s, "\\f", Random(size_t(size), 1));
+  }
+  auto shared = [&] {
+    return std::make_unique<TSingleFileSystem>(Path(), -1, 8, 2048, 0, "", "", "secret", false,
+                                               TSFSConstants::fmReadWrite);
+  };
+  auto reader = shared();
+  auto other = shared();  // another program with the container open
+  std::string expected = Random(size_t(size), 1);
+  std::string got(size_t(size), '\0');
+  const int before = test::ProcessThreads();
+  const int partsBefore = reader->PageFile().PartCount();
+  {
+    TSFSFileStream f(reader.get(), 0, "", "", "", 0, "\\f");
+    // Four reads in a row start the read-ahead again after each change.
+    const int64_t piece = 120000;
+    int step = 0;
+    for (int64_t at = 0; at < size; ++step) {
+      for (int i = 0; i < 4 && at < size; ++i) {
+        const int64_t n = std::min(piece, size - at);
+        f.ReadBuffer(got.data() + at, n);
+        at += n;
+      }
+      if (step == 0) {
+        EXPECT_EQ(test::ProcessThreads(), before + 1);  // reading ahead
+      }
+      const std::string name = "\\g" + std::to_string(step);
+      switch (step % 3) {
+        case 0:  // this program grows the container through another file
+          Put(*reader, name, Random(size_t(2 * partSize), uint32_t(step)));
+          break;
+        case 1:  // another program grows it: this one's next read takes the new part files in
+          Put(*other, name, Random(size_t(2 * partSize), uint32_t(step)));
+          break;
+        default: {  // another program rewrites the bytes just ahead of the reader
+          const std::string fresh = Random(size_t(std::min<int64_t>(kWindow, size - at)), uint32_t(step));
+          TSFSFileStream w(other.get(), 0, "", "", "", 2, "\\f");
+          w.SetPosition(at);
+          w.WriteBuffer(fresh.data(), int64_t(fresh.size()));
+          expected.replace(size_t(at), fresh.size(), fresh);
+        }
+      }
+    }
+  }
+  EXPECT_GT(reader->PageFile().PartCount(), partsBefore + 3);
+  EXPECT_TRUE(got == expected);
+  EXPECT_EQ(test::ProcessThreads(), before);
+}
+
+TEST_F(ThreadedPathsTest, AReadErrorOfTheHelperReachesTheReaderAsTheOneThreadPathReportsIt) {
+  const int64_t size = 12 * kWindow + 5;
+  const size_t badPage = 9 * 256 + 3;
+  {
+    auto s = Create();
+    Put(*s, "\\f", Random(size_t(size), 6));
+  }
+  const test::TPagePlace place = test::PlaceOfFilePage(Path(), "secret", "\\f", badPage);
+  ASSERT_GE(place.offset, 0);
+  // Reads the file through in pieces until the device fails at that page: the bytes delivered, the
+  // message, and whether a read of another thread than this one met the failure.
+  struct TOutcome {
+    std::string got, message;
+    bool helperMetIt = false;
+  };
+  auto readThrough = [&](const char* threads) {
+    test::TScopedEnv env("QM_THREADS", threads);
+    test::TFaultyPartStorage storage;
+    auto s = Open(&storage);
+    storage.failReadPath = Path();
+    storage.failReadAt = place.offset + 40;
+    TOutcome outcome;
+    {
+      TSFSFileStream f(s.get(), 0, "", "", "", 0, "\\f");
+      std::string buffer(65536, '\0');
+      try {
+        for (int64_t n = 1; n > 0;) {
+          n = f.Read(buffer.data(), int64_t(buffer.size()));
+          outcome.got.append(buffer.data(), size_t(std::max<int64_t>(n, 0)));
+        }
+      } catch (const ESFSError& e) {
+        outcome.message = e.what();
+      }
+    }
+    for (std::thread::id id : storage.FailedReadThreads())
+      if (id != std::this_thread::get_id()) outcome.helperMetIt = true;
+    return outcome;
+  };
+  const int before = test::ProcessThreads();
+  const TOutcome one = readThrough("1");
+  EXPECT_FALSE(one.message.empty());
+  EXPECT_LT(one.got.size(), badPage * size_t(D));
+  EXPECT_TRUE(one.got == Random(size_t(size), 6).substr(0, one.got.size()));
+  // The helper reads far ahead of the reader and meets the failure first; a busy machine may let the
+  // reader come to it first, so this is tried a few times.
+  bool helperMetIt = false;
+  for (int attempt = 0; attempt < 4 && !helperMetIt; ++attempt) {
+    const TOutcome two = readThrough("2");
+    EXPECT_EQ(two.message, one.message);
+    EXPECT_TRUE(two.got == one.got);
+    helperMetIt = two.helperMetIt;
+  }
+  EXPECT_TRUE(helperMetIt);
   EXPECT_EQ(test::ProcessThreads(), before);
 }
 

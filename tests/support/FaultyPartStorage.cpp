@@ -22,9 +22,8 @@ public:
 
   int64_t ReadAt(int64_t offset, void* buffer, int64_t count) override {
     if (owner_.Dead()) return -1;
-    int64_t n = Take(owner_.readBudget, count);
-    if (n == 0 && count > 0 && owner_.hardErrors) return -1;
-    return inner_->ReadAt(offset, buffer, n);
+    const int64_t n = owner_.AdmitRead(path_, offset, count);
+    return n < 0 ? -1 : inner_->ReadAt(offset, buffer, n);
   }
   int64_t WriteAt(int64_t offset, const void* buffer, int64_t count) override {
     if (count <= 0) return inner_->WriteAt(offset, buffer, count);
@@ -78,6 +77,22 @@ TFaultyPartStorage::TStep TFaultyPartStorage::Step(const std::string& what) {
   if (fault_ == TFault::Fail) return TStep::Fail;
   crashed_ = true;
   return TStep::Tear;
+}
+
+int64_t TFaultyPartStorage::AdmitRead(const std::string& path, int64_t offset, int64_t count) {
+  std::lock_guard<std::mutex> lock(readMutex_);
+  if (failReadAt >= 0 && path == failReadPath && offset <= failReadAt && failReadAt < offset + count) {
+    failedReadThreads_.push_back(std::this_thread::get_id());
+    return -1;
+  }
+  const int64_t n = Take(readBudget, count);
+  if (n == 0 && count > 0 && hardErrors) return -1;
+  return n;
+}
+
+std::vector<std::thread::id> TFaultyPartStorage::FailedReadThreads() {
+  std::lock_guard<std::mutex> lock(readMutex_);
+  return failedReadThreads_;
 }
 
 int64_t TFaultyPartStorage::Take(int64_t& budget, int64_t count) {

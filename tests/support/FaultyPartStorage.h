@@ -10,6 +10,10 @@
 // runs out of budget is short (returns what fit), the following ones return 0, or -1 when `hardErrors`
 // is set (an I/O error rather than a full device).
 //
+// Reads may come from several threads at once (a read-ahead's helper beside the container's thread):
+// the read budget and the read fault below are kept under a lock. Settings are changed only while no
+// read runs.
+//
 // Faults at the N-th change of the disk. Every operation that changes it is counted, from 1, over all
 // files of the storage: a write, a sync of a file or a folder, a resize (truncate or grow), a rename, a
 // remove and a create.
@@ -23,7 +27,9 @@
 // count N and then repeats it for every n in 1..N.
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "container/SFSAbstractFile.h"
@@ -46,6 +52,11 @@ public:
   std::string failRenameFrom;       // a rename of this path fails
   bool refuseWritableOpen = false;  // opening an existing file for writing fails (no write access)
   bool tornWrite = true;
+  // Every read of the file failReadPath that covers its byte failReadAt fails with an I/O error (-1).
+  std::string failReadPath;
+  int64_t failReadAt = -1;
+  // The threads those failed reads came from, in order.
+  std::vector<std::thread::id> FailedReadThreads();
   // One line per counted operation ("3 write X.qvt 2048 at 280"), when recordLog is set.
   bool recordLog = false;
   std::vector<std::string> log;
@@ -72,6 +83,11 @@ private:
   TStep Step(const std::string& what);
   bool Dead() const { return crashed_; }
   static int64_t Take(int64_t& budget, int64_t count);
+  // The bytes of a read that may happen (its budget taken), or -1 for an I/O error.
+  int64_t AdmitRead(const std::string& path, int64_t offset, int64_t count);
+
+  std::mutex readMutex_;
+  std::vector<std::thread::id> failedReadThreads_;
 
   TFault fault_ = TFault::None;
   int64_t faultAt_ = 0;
