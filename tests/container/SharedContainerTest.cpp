@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -67,6 +68,24 @@ protected:
     const size_t at = TSFSHugeFile::PartHeaderSize + TPageFileManager::HeaderSize;
     if (bytes.size() < at + 8) return 0;
     return GetLE<uint64_t>(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
+  }
+  // Kills `change` (a change through `storage` by a program of its own) at its last write of the
+  // container, after its journal was sealed: first it runs whole to learn where that write is, then the
+  // container file is put back as it was and the change runs again up to there. A hot journal is left.
+  void KillInTheMiddle(test::TFaultyPartStorage& storage, const std::function<void()>& change) {
+    const std::string before = test::ReadFileBytes(Path());
+    storage.recordLog = true;
+    change();
+    storage.recordLog = false;
+    int64_t lastContainerWrite = 0;
+    for (const std::string& line : storage.log)
+      if (line.find(" write shared.qvt ") != std::string::npos) lastContainerWrite = std::stoll(line);
+    ASSERT_GT(lastContainerWrite, 0);
+    test::WriteFileBytes(Path(), before);
+    storage.Arm(test::TFaultyPartStorage::TFault::Crash, lastContainerWrite);
+    EXPECT_ANY_THROW(change());
+    ASSERT_TRUE(storage.Crashed());
+    ASSERT_TRUE(std::filesystem::exists(TSingleFileSystem::JournalFileName(Path())));
   }
   test::TempDir dir_;
 };
@@ -223,8 +242,7 @@ TEST_F(SharedContainer, AChangeInProgressKeepsOthersOutUntilTheTimeoutAndARolled
 TEST_F(SharedContainer, AWriterKilledInTheMiddleIsRolledBackByTheNextReadOfAnother) {
   auto watcher = Open();
   Put(*watcher, "\\old.txt", std::string(3000, 'o'));
-  const std::string before = test::ReadFileBytes(Path());
-  // Learn where the killed program's change writes the container's pages (after its journal is sealed).
+  // The killed program's change (the watcher takes in that the file changed under it meanwhile).
   test::TFaultyPartStorage storage;
   auto change = [&] {
     auto writer = Open(&storage);
@@ -233,20 +251,8 @@ TEST_F(SharedContainer, AWriterKilledInTheMiddleIsRolledBackByTheNextReadOfAnoth
     Put(*writer, "\\old.txt", std::string(7000, 'x'));
     t.Commit();
   };
-  storage.recordLog = true;
-  change();
-  storage.recordLog = false;
-  int64_t lastContainerWrite = 0;
-  for (const std::string& line : storage.log)
-    if (line.find(" write shared.qvt ") != std::string::npos) lastContainerWrite = std::stoll(line);
-  ASSERT_GT(lastContainerWrite, 0);
-  // Back to before, through the watcher (which takes in that the file changed under it).
-  test::WriteFileBytes(Path(), before);
-
-  storage.Arm(test::TFaultyPartStorage::TFault::Crash, lastContainerWrite);
-  EXPECT_ANY_THROW(change());
-  ASSERT_TRUE(storage.Crashed());
-  ASSERT_TRUE(std::filesystem::exists(TSingleFileSystem::JournalFileName(Path())));
+  KillInTheMiddle(storage, change);
+  if (HasFatalFailure()) return;
   // The program that had the container open all along reads it as it was before.
   EXPECT_FALSE(watcher->FileExists("\\new.txt"));
   EXPECT_EQ(Get(*watcher, "\\old.txt"), std::string(3000, 'o'));
@@ -369,19 +375,8 @@ TEST_F(SharedContainer, ARefreshEndsWhereAFreshOpenStartsAndTellsEveryPathTheCha
     ASSERT_TRUE(killed->DeleteFile("\\again1"));
     t.Commit();
   };
-  const std::string beforeChange = test::ReadFileBytes(Path());
-  storage.recordLog = true;
-  change();
-  storage.recordLog = false;
-  int64_t lastContainerWrite = 0;
-  for (const std::string& line : storage.log)
-    if (line.find(" write shared.qvt ") != std::string::npos) lastContainerWrite = std::stoll(line);
-  ASSERT_GT(lastContainerWrite, 0);
-  test::WriteFileBytes(Path(), beforeChange);
-  storage.Arm(test::TFaultyPartStorage::TFault::Crash, lastContainerWrite);
-  EXPECT_ANY_THROW(change());
-  ASSERT_TRUE(storage.Crashed());
-  ASSERT_TRUE(std::filesystem::exists(TSingleFileSystem::JournalFileName(Path())));
+  KillInTheMiddle(storage, change);
+  if (HasFatalFailure()) return;
   expectLikeAFreshOpen("a hot journal rolled back");
   EXPECT_FALSE(std::filesystem::exists(TSingleFileSystem::JournalFileName(Path())));
   EXPECT_TRUE(watcher->FileExists("\\Category\\committed"));
