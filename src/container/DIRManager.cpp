@@ -183,22 +183,27 @@ void TDIRManager::Refresh(TFreeSpaceManager& fsm, std::vector<std::string>& chan
                       "; the container is damaged.");
     const size_t index = static_cast<size_t>(i);
     int32_t next = -1;
+    const int64_t first = static_cast<int64_t>(i) * itemsPerPage_;
+    const bool countMoved = first < countHigh && first + itemsPerPage_ > countLow;
+    const bool kept = index < imageKnown_.size() && imageKnown_[index] && unsavedTimes_.count(index) == 0;
+    const uint8_t* keptImage = kept ? images_.data() + index * size : nullptr;
+    bool known;
     if (const uint8_t* stored = runs.Find(index, pageNo)) {
       // The checksum of a page that differs from the kept image is verified as it is decoded; one
-      // that does not is the kept image, verified when it was read or written.
+      // that does not is the kept image, verified when it was read or written. The page header is
+      // compared as it decodes (its reserved bytes are ignored on reading).
       const TPageHeader header = TPageHeader::DecodeFrom(stored);
       header.EncodeTo(image.data());
-      std::copy(stored + TPageHeader::Size, stored + size, image.begin() + TPageHeader::Size);
       next = header.NextPage;
+      known = kept && std::equal(image.begin(), image.begin() + TPageHeader::Size, keptImage) &&
+              std::equal(stored + TPageHeader::Size, stored + size, keptImage + TPageHeader::Size);
+      if (!known || countMoved)
+        std::copy(stored + TPageHeader::Size, stored + size, image.begin() + TPageHeader::Size);
     } else {
       ReadStoredImage(pageNo, image.data(), next);
+      known = kept && std::equal(image.begin(), image.end(), keptImage);
     }
     chain.push_back(pageNo);
-    const int64_t first = static_cast<int64_t>(i) * itemsPerPage_;
-    const bool known =
-        index < imageKnown_.size() && imageKnown_[index] && unsavedTimes_.count(index) == 0 &&
-        std::equal(image.begin(), image.end(), images_.begin() + static_cast<std::ptrdiff_t>(index * size));
-    const bool countMoved = first < countHigh && first + itemsPerPage_ > countLow;
     if (!known || countMoved) {
       decoded.clear();
       DecodeImage(pageNo, image.data(), first, itemCount, decoded);
