@@ -43,9 +43,11 @@
 // refuses). Refresh follows the chain anew from the header (re-read by every lock) through the next
 // fields of the images it reads, and compares every page's image in full with the kept one: equal
 // bytes decode to equal items, so an unchanged page need not be decoded, and a changed one cannot be
-// missed. Pages whose image is not known (written by this program since: its cached image is dropped
-// at the write; or holding access times that are not on the disk yet) are decoded again. A hash of the
-// images would save memory but could collide; the images cost as many bytes as the stored directory.
+// missed. A page this program writes keeps the image it wrote (a transaction rolled back has its
+// directory loaded anew); a page whose write failed, or that holds access times not on the disk yet,
+// has no known image and is decoded again. Pages that lie one after the other in the chain kept are
+// read in one call each run (most directory pages do). A hash of the images would save memory but
+// could collide; the images cost as many bytes as the stored directory.
 //
 // Single-threaded. Keeps references to the page file and free-space managers, which must outlive it
 // (Refresh may hand it another free-space manager).
@@ -233,8 +235,8 @@ private:
   // Reads the stored image of directory page pageNo into `image` (ImageSize() bytes); the next page
   // of the chain in `next`. Throws the Load message when it cannot be read.
   void ReadStoredImage(int32_t pageNo, uint8_t* image, int32_t& next);
-  // Decodes a stored image (a copy of it, so the image stays as stored) and appends its items from
-  // slot `from` while fewer than `itemCount` items would be before them (first = its first item).
+  // Decodes a stored image (a copy of it, so the image stays as stored) and appends the items of its
+  // slots whose number (`first`, the page's first item number, + slot) is below itemCount.
   void DecodeImage(int32_t pageNo, const uint8_t* image, int64_t first, int32_t itemCount,
                    std::vector<TDIRItem>& out);
   // Keeps (or forgets) the stored image of the page at `pageIndex` of the chain.
@@ -252,7 +254,7 @@ private:
   TDIRArray items_;
   std::vector<int32_t> pages_;
   // The stored image of each page of pages_ as last read or decoded (ImageSize() bytes each), and
-  // whether it is known: an image this program changed since is not (see the top).
+  // whether it is known: one whose write failed is not (see the top).
   std::vector<uint8_t> images_;
   std::vector<bool> imageKnown_;
   int32_t itemsPerPage_ = 0;
