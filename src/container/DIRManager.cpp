@@ -22,9 +22,42 @@ std::string PageText(int32_t pageNo) {
   return std::to_string(pageNo);
 }
 
+// Reads stored directory pages in runs. Most directory pages lie in runs of consecutive pages (a new
+// one is taken next to the last), and each read is a system call: where the chain in memory has a run
+// from the page asked for, the whole run is read at once and the following pages come from it.
+class TImageRuns {
+public:
+  static constexpr int32_t kMaxRun = 64;
+  TImageRuns(TPageFileManager& pfm, const std::vector<int32_t>& expected) : pfm_(pfm), expected_(expected) {}
+  // The stored page pageNo (PageSize() bytes, its checksum not verified) when the chain in memory
+  // expects a run there at `index`; null when it is to be read alone.
+  const uint8_t* Find(size_t index, int32_t pageNo) {
+    const size_t pageSize = static_cast<size_t>(pfm_.PageSize());
+    if (count_ > 0 && pageNo >= first_ && pageNo - first_ < count_)
+      return buffer_.data() + static_cast<size_t>(pageNo - first_) * pageSize;
+    if (index >= expected_.size() || expected_[index] != pageNo) return nullptr;
+    int32_t run = 1;
+    while (run < kMaxRun && index + static_cast<size_t>(run) < expected_.size() &&
+           expected_[index + static_cast<size_t>(run)] == pageNo + run)
+      ++run;
+    if (run < 2) return nullptr;
+    buffer_.resize(static_cast<size_t>(run) * pageSize);
+    first_ = pageNo;
+    count_ = pfm_.ReadStoredPages(pageNo, run, buffer_.data());  // whole pages read; fewer at the end
+    return count_ > 0 ? buffer_.data() : nullptr;
+  }
+
+private:
+  TPageFileManager& pfm_;
+  const std::vector<int32_t>& expected_;
+  std::vector<uint8_t> buffer_;
+  int32_t first_ = 0;
+  int32_t count_ = 0;
+};
+
 }  // namespace
 
-TDIRManager::TDIRManager(TPageFileManager& pfm, TFreeSpaceManager& fsm) : pfm_(pfm), fsm_(fsm) {
+TDIRManager::TDIRManager(TPageFileManager& pfm, TFreeSpaceManager& fsm) : pfm_(pfm), fsm_(&fsm) {
   itemsPerPage_ = pfm_.PageDataSize() / static_cast<int32_t>(TDIRItem::Size);
   if (itemsPerPage_ < 1)
     throw ESFSError("TDIRManager.Load - the page size is too small for directory items.");
@@ -51,35 +84,206 @@ int64_t TDIRManager::NowFileTime() {
   return value;
 }
 
+void TDIRManager::CheckCounts(int32_t pageCount, int32_t itemCount) const {
+  if (pageCount < 0 || itemCount < 0 ||
+      static_cast<int64_t>(itemCount) > static_cast<int64_t>(pageCount) * itemsPerPage_)
+    throw ESFSError("TDIRManager.Load - the header counts " + std::to_string(itemCount) + " items on " +
+                    std::to_string(pageCount) + " directory pages; the container is damaged.");
+}
+
+void TDIRManager::ReadStoredImage(int32_t pageNo, uint8_t* image, int32_t& next) {
+  const int32_t length = itemsPerPage_ * static_cast<int32_t>(TDIRItem::Size);
+  TPageHeader header;
+  // Raw: the checksum is verified, the payload stays as stored.
+  if (!pfm_.ReadPage(pageNo, header, image + TPageHeader::Size, true, nullptr, length))
+    throw ESFSError("TDIRManager.Load - can not load page, pageNo = " + PageText(pageNo));
+  header.EncodeTo(image);
+  next = header.NextPage;
+}
+
+void TDIRManager::DecodeImage(int32_t pageNo, const uint8_t* image, int64_t first, int32_t itemCount,
+                              std::vector<TDIRItem>& out) {
+  const int32_t length = itemsPerPage_ * static_cast<int32_t>(TDIRItem::Size);
+  // The plain items are secret: decoded in a buffer that is wiped when freed.
+  CryptoPP::SecByteBlock plain(image, ImageSize());
+  if (TPageFileManager::DecodeStoredImage(plain.data(), length, pfm_.EffectiveKey(nullptr)) != 0)
+    throw ESFSError("TDIRManager.Load - can not load page, pageNo = " + PageText(pageNo));
+  for (int32_t s = 0; s < itemsPerPage_ && first + s < itemCount; ++s)
+    out.push_back(
+        TDIRItem::Deserialize(plain.data() + TPageHeader::Size + static_cast<size_t>(s) * TDIRItem::Size));
+}
+
+void TDIRManager::KeepImage(size_t pageIndex, const uint8_t* image) {
+  const size_t size = ImageSize();
+  if (images_.size() < (pageIndex + 1) * size) images_.resize((pageIndex + 1) * size);
+  if (imageKnown_.size() < pageIndex + 1) imageKnown_.resize(pageIndex + 1, false);
+  std::copy(image, image + size, images_.begin() + static_cast<std::ptrdiff_t>(pageIndex * size));
+  imageKnown_[pageIndex] = true;
+}
+
+void TDIRManager::ForgetImage(size_t pageIndex) {
+  if (pageIndex < imageKnown_.size()) imageKnown_[pageIndex] = false;
+}
+
 void TDIRManager::Load() {
   Forget(keyMemo_);
   items_.Clear();
   pages_.clear();
+  images_.clear();
+  imageKnown_.clear();
   unsavedTimes_.clear();
   current_ = -1;
   currentPath_ = "\\";
   const int32_t pageCount = pfm_.DirPageCount();
   const int32_t itemCount = pfm_.DirItemCount();
-  if (pageCount < 0 || itemCount < 0 ||
-      static_cast<int64_t>(itemCount) > static_cast<int64_t>(pageCount) * itemsPerPage_)
-    throw ESFSError("TDIRManager.Load - the header counts " + std::to_string(itemCount) + " items on " +
-                    std::to_string(pageCount) + " directory pages; the container is damaged.");
-  const int32_t length = itemsPerPage_ * static_cast<int32_t>(TDIRItem::Size);
-  CryptoPP::SecByteBlock buf(static_cast<size_t>(length));
+  CheckCounts(pageCount, itemCount);
+  std::vector<uint8_t> image(ImageSize());
+  std::vector<TDIRItem> decoded;
   std::unordered_set<int32_t> seen;
   items_.SetSize(itemCount);
   int32_t pageNo = pfm_.FirstDirPage();
   for (int32_t i = 0; i < pageCount; ++i) {
-    TPageHeader header;
     if (!seen.insert(pageNo).second)
       throw ESFSError("TDIRManager.Load - the directory page chain comes back to page " + PageText(pageNo) +
                       "; the container is damaged.");
-    if (!pfm_.ReadPage(pageNo, header, buf.data(), false, nullptr, length))
-      throw ESFSError("TDIRManager.Load - can not load page, pageNo = " + PageText(pageNo));
+    int32_t next = -1;
+    ReadStoredImage(pageNo, image.data(), next);
+    decoded.clear();
+    DecodeImage(pageNo, image.data(), items_.Count(), itemCount, decoded);
     pages_.push_back(pageNo);
-    for (int32_t s = 0; s < itemsPerPage_ && items_.Count() < itemCount; ++s)
-      items_.Add(TDIRItem::Deserialize(buf.data() + static_cast<size_t>(s) * TDIRItem::Size));
-    pageNo = header.NextPage;
+    KeepImage(pages_.size() - 1, image.data());
+    for (TDIRItem& item : decoded) items_.Add(std::move(item));
+    pageNo = next;
+  }
+}
+
+void TDIRManager::Refresh(TFreeSpaceManager& fsm, std::vector<std::string>& changedPaths) {
+  // --- Read: nothing in memory changes until everything is read --------------------------------------
+  const int32_t pageCount = pfm_.DirPageCount();
+  const int32_t itemCount = pfm_.DirItemCount();
+  CheckCounts(pageCount, itemCount);
+  const int32_t oldCount = items_.Count();
+  const size_t size = ImageSize();
+  std::vector<int32_t> chain;
+  chain.reserve(static_cast<size_t>(pageCount));
+  // The pages decoded again: their index in the chain and their new image.
+  std::vector<std::pair<size_t, std::vector<uint8_t>>> fresh;
+  // The items that differ from those in memory (or are new), by item number.
+  std::vector<std::pair<int32_t, TDIRItem>> differ;
+  std::vector<uint8_t> image(size);
+  std::vector<TDIRItem> decoded;
+  std::unordered_set<int32_t> seen;
+  TImageRuns runs(pfm_, pages_);
+  // Slots between the old and the new item count were not decoded from their page, or are gone.
+  const int64_t countLow = std::min(oldCount, itemCount), countHigh = std::max(oldCount, itemCount);
+  int32_t pageNo = pfm_.FirstDirPage();
+  for (int32_t i = 0; i < pageCount; ++i) {
+    if (!seen.insert(pageNo).second)
+      throw ESFSError("TDIRManager.Load - the directory page chain comes back to page " + PageText(pageNo) +
+                      "; the container is damaged.");
+    const size_t index = static_cast<size_t>(i);
+    int32_t next = -1;
+    const int64_t first = static_cast<int64_t>(i) * itemsPerPage_;
+    const bool countMoved = first < countHigh && first + itemsPerPage_ > countLow;
+    const bool kept = index < imageKnown_.size() && imageKnown_[index] && unsavedTimes_.count(index) == 0;
+    const uint8_t* keptImage = kept ? images_.data() + index * size : nullptr;
+    bool known;
+    if (const uint8_t* stored = runs.Find(index, pageNo)) {
+      // The checksum of a page that differs from the kept image is verified as it is decoded; one
+      // that does not is the kept image, verified when it was read or written. The page header is
+      // compared as it decodes (its reserved bytes are ignored on reading).
+      const TPageHeader header = TPageHeader::DecodeFrom(stored);
+      header.EncodeTo(image.data());
+      next = header.NextPage;
+      known = kept && std::equal(image.begin(), image.begin() + TPageHeader::Size, keptImage) &&
+              std::equal(stored + TPageHeader::Size, stored + size, keptImage + TPageHeader::Size);
+      if (!known || countMoved)
+        std::copy(stored + TPageHeader::Size, stored + size, image.begin() + TPageHeader::Size);
+    } else {
+      ReadStoredImage(pageNo, image.data(), next);
+      known = kept && std::equal(image.begin(), image.end(), keptImage);
+    }
+    chain.push_back(pageNo);
+    if (!known || countMoved) {
+      decoded.clear();
+      DecodeImage(pageNo, image.data(), first, itemCount, decoded);
+      for (size_t s = 0; s < decoded.size(); ++s) {
+        const int32_t k = static_cast<int32_t>(first + static_cast<int64_t>(s));
+        if (k >= oldCount || !(items_.ReadItem(k) == decoded[s]))
+          differ.emplace_back(k, std::move(decoded[s]));
+      }
+      if (!known) fresh.emplace_back(index, image);
+    }
+    pageNo = next;
+  }
+
+  // --- What the change touched, as paths before it ---------------------------------------------------
+  // Moving or renaming a folder moves everything below it; an item's own change is told at its path.
+  auto movesOthers = [](const TDIRItem& a, const TDIRItem& b) {
+    return a.Deleted != b.Deleted || a.ParentID != b.ParentID || a.Name != b.Name;
+  };
+  auto sameForReport = [](const TDIRItem& a, const TDIRItem& b) {
+    return a.FirstMapPageNo == b.FirstMapPageNo && a.FileSize == b.FileSize &&
+           a.CreationTime == b.CreationTime && a.LastWriteTime == b.LastWriteTime &&
+           a.Attributes == b.Attributes && a.IsFolder == b.IsFolder && a.HasPassword == b.HasPassword &&
+           a.KeyRecord == b.KeyRecord;
+  };
+  std::vector<int32_t> told;  // items whose paths are told after the change too
+  for (const auto& [k, item] : differ) {
+    if (k >= oldCount) {
+      told.push_back(k);
+      continue;
+    }
+    const TDIRItem& old = items_.ReadItem(k);
+    if (old.Deleted) {
+      told.push_back(k);
+    } else if (movesOthers(old, item)) {
+      CollectPaths(k, changedPaths);
+      told.push_back(k);
+    } else if (!sameForReport(old, item)) {
+      changedPaths.push_back(FullPath(k));
+    }
+  }
+  for (int32_t k = itemCount; k < oldCount; ++k)
+    if (!items_.ReadItem(k).Deleted) CollectPaths(k, changedPaths);
+
+  // --- Take it in (memory only) -----------------------------------------------------------------------
+  Forget(keyMemo_);
+  unsavedTimes_.clear();
+  while (items_.Count() > itemCount) items_.RemoveLast();
+  for (auto& [k, item] : differ) {
+    if (k < items_.Count())
+      items_.UpdateItem(k, std::move(item));
+    else
+      items_.Add(std::move(item));  // differ holds the new slots in order
+  }
+  for (int32_t k = 0; k < items_.Count(); ++k) items_.SetOpenCount(k, 0);
+  pages_ = std::move(chain);
+  images_.resize(pages_.size() * size);
+  imageKnown_.resize(pages_.size(), false);
+  for (const auto& [index, bytes] : fresh) KeepImage(index, bytes.data());
+  fsm_ = &fsm;
+
+  // --- The paths after it -------------------------------------------------------------------------------
+  for (int32_t k : told)
+    if (!items_.ReadItem(k).Deleted) CollectPaths(k, changedPaths);
+  // The current folder by its path; the root when it is gone.
+  const int32_t current = currentPath_ == "\\" ? RootItem : ResolveWalk(currentPath_, RootItem);
+  current_ = IsLiveFolder(current) ? current : RootItem;
+  currentPath_ = FullPath(current_);
+}
+
+void TDIRManager::CollectPaths(int32_t k, std::vector<std::string>& out) const {
+  std::vector<int32_t> todo{k};
+  // A loop in damaged parents cannot keep this going: each item is taken once.
+  std::unordered_set<int32_t> done;
+  while (!todo.empty()) {
+    const int32_t item = todo.back();
+    todo.pop_back();
+    if (!done.insert(item).second) continue;
+    out.push_back(FullPath(item));
+    if (items_.ReadItem(item).IsFolder)
+      for (int32_t child : items_.Children(item)) todo.push_back(child);
   }
 }
 
@@ -99,9 +303,17 @@ void TDIRManager::WriteItemPage(size_t pageIndex, bool readHeaderFirst, const ch
   for (int32_t s = 0; s < itemsPerPage_ && first + s < items_.Count(); ++s)
     items_.ReadItem(static_cast<int32_t>(first + s))
         .Serialize(buf.data() + static_cast<size_t>(s) * TDIRItem::Size);
+  // A failed write may have left anything on the disk: its image is not known then.
+  ForgetImage(pageIndex);
   if (!pfm_.WritePage(pageNo, header, buf.data(), nullptr, length))
     throw ESFSError(std::string("TDIRManager.") + op + " - can not save page, pageNo = " + PageText(pageNo));
   unsavedTimes_.erase(pageIndex);
+  // The buffer is left as stored, the header with its checksum: the image the disk holds now (or at
+  // the commit; a transaction rolled back has its directory loaded anew).
+  std::vector<uint8_t> image(ImageSize());
+  header.EncodeTo(image.data());
+  std::copy(buf.begin(), buf.end(), image.begin() + TPageHeader::Size);
+  KeepImage(pageIndex, image.data());
 }
 
 void TDIRManager::FlushAccessTimes() {
@@ -127,7 +339,7 @@ bool TDIRManager::AddItem(const TDIRItem& item, int32_t* itemNo) {
     if (static_cast<int64_t>(pages_.size()) * itemsPerPage_ == count) {
       std::vector<int32_t> got;
       int32_t hint = pages_.empty() ? pfm_.FirstManagedPage() : pages_.back();
-      if (!fsm_.GetPages(1, hint, got, pages_.size() > 8)) {
+      if (!fsm_->GetPages(1, hint, got, pages_.size() > 8)) {
         lastError_ = ErrNoSpace;
         return false;
       }
@@ -146,8 +358,16 @@ bool TDIRManager::AddItem(const TDIRItem& item, int32_t* itemNo) {
         if (!pfm_.ReadPage(last, header, nullptr, false, nullptr, 0))
           throw ESFSError("TDIRManager.AddItem - can not load last page, pageNo = " + PageText(last));
         header.NextPage = newPage;
+        const size_t lastIndex = pages_.size() - 2;
+        const bool known = lastIndex < imageKnown_.size() && imageKnown_[lastIndex];
+        ForgetImage(lastIndex);
         if (!pfm_.WritePage(last, header, nullptr, nullptr, 0))
           throw ESFSError("TDIRManager.AddItem - can not save last page, pageNo = " + PageText(last));
+        // Only the page header was written, the payload is as kept.
+        if (known) {
+          header.EncodeTo(images_.data() + lastIndex * ImageSize());
+          imageKnown_[lastIndex] = true;
+        }
       } else {
         pfm_.SetFirstDirPage(newPage);
       }
@@ -164,7 +384,7 @@ bool TDIRManager::AddItem(const TDIRItem& item, int32_t* itemNo) {
     if (newPage >= 0) {
       pages_.pop_back();
       try {
-        fsm_.FreePages({newPage});
+        fsm_->FreePages({newPage});
       } catch (...) {
       }
     }

@@ -34,7 +34,23 @@
 // ESFSError with the messages below; running out of space sets LastError() to ErrNoSpace (-17) and
 // returns false or -1. When a write fails, the table in memory is left as it was before the call.
 //
-// Single-threaded. Keeps references to the page file and free-space managers, which must outlive it.
+// Taking in another program's change (Refresh) reads again only the directory pages whose stored
+// bytes changed. Each page's stored image (its 32-byte header and its payload as on the disk,
+// encrypted in an encrypted container) is kept beside the items decoded from it. The items in memory
+// are a function of the header's three directory fields, the stored images of the pages of the chain,
+// and the container key: decoding (checksum, cipher, item layout) looks at nothing else, and the key
+// cannot change under an open container (a change of password replaces the file, which the next lock
+// refuses). Refresh follows the chain anew from the header (re-read by every lock) through the next
+// fields of the images it reads, and compares every page's image in full with the kept one: equal
+// bytes decode to equal items, so an unchanged page need not be decoded, and a changed one cannot be
+// missed. A page this program writes keeps the image it wrote (a transaction rolled back has its
+// directory loaded anew); a page whose write failed, or that holds access times not on the disk yet,
+// has no known image and is decoded again. Pages that lie one after the other in the chain kept are
+// read in one call each run (most directory pages do). A hash of the images would save memory but
+// could collide; the images cost as many bytes as the stored directory.
+//
+// Single-threaded. Keeps references to the page file and free-space managers, which must outlive it
+// (Refresh may hand it another free-space manager).
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -89,6 +105,18 @@ public:
   // Reads the directory pages and items. Throws "TDIRManager.Load - can not load page, pageNo = <n>",
   // and a damage message when the header's counts cannot be right or the chain visits a page twice.
   void Load();
+
+  // Brings the directory in memory to what the disk holds after another program's change (see the
+  // top): only pages whose stored image differs are decoded, only the items that differ are
+  // re-indexed. Everything is read before anything changes: when a page cannot be read, or the
+  // header's counts or the chain are damaged, it throws as Load does and the directory in memory is
+  // left as it was. Afterwards the free-space manager is `fsm` (read anew by the caller), open counts
+  // are 0 (the caller retains its handles' items again), access times not yet on the disk are gone
+  // (as with a fresh Load), and the current folder is the same path, or the root when it is gone.
+  // `changedPaths` receives the full paths of the items added, removed or changed in any way but their
+  // access time (for a renamed or moved item its old and its new path, and those of every item below
+  // it); unsorted, possibly with repeats.
+  void Refresh(TFreeSpaceManager& fsm, std::vector<std::string>& changedPaths);
 
   // --- Items ---------------------------------------------------------------------------------------
   int32_t ItemCount() const { return items_.Count(); }
@@ -200,15 +228,35 @@ private:
   // Resolves the folder part of a split path (the current folder when there is none).
   int32_t ResolveFolder(const struct TPathSplit& split) const;
   void WriteItemPage(size_t pageIndex, bool readHeaderFirst, const char* op);
+  // Checks the header's directory counts (throws the Load message when they cannot be right).
+  void CheckCounts(int32_t pageCount, int32_t itemCount) const;
+  // Bytes of one stored directory page image: the page header and the item slots.
+  size_t ImageSize() const { return TPageHeader::Size + static_cast<size_t>(itemsPerPage_) * TDIRItem::Size; }
+  // Reads the stored image of directory page pageNo into `image` (ImageSize() bytes); the next page
+  // of the chain in `next`. Throws the Load message when it cannot be read.
+  void ReadStoredImage(int32_t pageNo, uint8_t* image, int32_t& next);
+  // Decodes a stored image (a copy of it, so the image stays as stored) and appends the items of its
+  // slots whose number (`first`, the page's first item number, + slot) is below itemCount.
+  void DecodeImage(int32_t pageNo, const uint8_t* image, int64_t first, int32_t itemCount,
+                   std::vector<TDIRItem>& out);
+  // Keeps (or forgets) the stored image of the page at `pageIndex` of the chain.
+  void KeepImage(size_t pageIndex, const uint8_t* image);
+  void ForgetImage(size_t pageIndex);
+  // The full paths of k and of every item below it (k a live item).
+  void CollectPaths(int32_t k, std::vector<std::string>& out) const;
   void FillSearchRec(int32_t k, TSearchRec& rec) const;
   void MoveCurrentToLiveFolder();
   // Resolve, component by component from the root or start.
   int32_t ResolveWalk(std::string_view path, int32_t start) const;
 
   TPageFileManager& pfm_;
-  TFreeSpaceManager& fsm_;
+  TFreeSpaceManager* fsm_;
   TDIRArray items_;
   std::vector<int32_t> pages_;
+  // The stored image of each page of pages_ as last read or decoded (ImageSize() bytes each), and
+  // whether it is known: one whose write failed is not (see the top).
+  std::vector<uint8_t> images_;
+  std::vector<bool> imageKnown_;
   int32_t itemsPerPage_ = 0;
   int32_t current_ = -1;
   std::string currentPath_ = "\\";

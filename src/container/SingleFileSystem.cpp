@@ -221,59 +221,31 @@ void TSingleFileSystem::ReleaseAlone() {
   pfm_->ReleaseAlone();
 }
 
-namespace {
-
-// The directory as paths: every item that is not deleted, by its full path.
-std::map<std::string, TDIRItem> DirectoryByPath(const TDIRManager& dir) {
-  std::map<std::string, TDIRItem> items;
-  for (int32_t k = 0; k < dir.ItemCount(); ++k) {
-    const TDIRItem& item = dir.ReadItem(k);
-    if (!item.Deleted) items.emplace(dir.FullPath(k), item);
-  }
-  return items;
-}
-
-bool SameItem(const TDIRItem& a, const TDIRItem& b) {
-  return a.FirstMapPageNo == b.FirstMapPageNo && a.FileSize == b.FileSize &&
-         a.CreationTime == b.CreationTime && a.LastWriteTime == b.LastWriteTime &&
-         a.Attributes == b.Attributes && a.IsFolder == b.IsFolder && a.HasPassword == b.HasPassword &&
-         a.KeyRecord == b.KeyRecord;
-}
-
-}  // namespace
-
 void TSingleFileSystem::TakeInExternalChange() {
   reloadPending_ = true;
-  const std::map<std::string, TDIRItem> before = DirectoryByPath(*dir_);
-  std::map<int32_t, std::string> handlePaths;
-  for (const auto& [number, h] : handles_) handlePaths[number] = dir_->FullPath(h.item);
-  const std::string currentDir = dir_->CurrentDir();
-  // The new managers are made before the old ones go: should the container not load, the old ones
-  // stay, and the next lock tries again.
+  // Each handle's file by its path and item as they were: a handle follows its file by path.
+  struct TFollowed {
+    std::string path;
+    TDIRItem item;
+  };
+  std::map<int32_t, TFollowed> followed;
+  for (const auto& [number, h] : handles_)
+    followed[number] = {dir_->FullPath(h.item), dir_->ReadItem(h.item)};
+  // The free-space maps are read anew (a few pages); the directory reads again only the pages that
+  // changed. Should something not load, the managers stay as they were and the next lock tries again.
   auto fsm = std::make_unique<TFreeSpaceManager>(*pfm_);
-  auto dir = std::make_unique<TDIRManager>(*pfm_, *fsm);
   auto maps = std::make_unique<TUserFilePageMapManager>(*pfm_, *fsm);
+  dir_->Refresh(*fsm, externalPaths_);
   maps_ = std::move(maps);
-  dir_ = std::move(dir);
   fsm_ = std::move(fsm);
   reloadPending_ = false;
   ++externalCount_;
-
-  const std::map<std::string, TDIRItem> after = DirectoryByPath(*dir_);
-  for (const auto& [path, item] : before) {
-    auto it = after.find(path);
-    if (it == after.end() || !SameItem(item, it->second)) externalPaths_.push_back(path);
-  }
-  for (const auto& [path, item] : after)
-    if (before.count(path) == 0) externalPaths_.push_back(path);
-  // A handle follows its file by path; one whose file is gone, or was made anew (another key record:
-  // its key would not read it), is dropped.
+  // A handle whose file is gone, or was made anew (another key record: its key would not read it), is
+  // dropped.
   for (auto it = handles_.begin(); it != handles_.end();) {
-    const std::string& path = handlePaths[it->first];
-    const int32_t k = dir_->Resolve(path);
-    auto old = before.find(path);
-    if (k >= 0 && old != before.end() && !dir_->ReadItem(k).IsFolder &&
-        dir_->ReadItem(k).KeyRecord == old->second.KeyRecord) {
+    const TFollowed& was = followed[it->first];
+    const int32_t k = dir_->Resolve(was.path);
+    if (k >= 0 && !dir_->ReadItem(k).IsFolder && dir_->ReadItem(k).KeyRecord == was.item.KeyRecord) {
       it->second.item = k;
       dir_->RetainItem(k);
       ++it;
@@ -281,7 +253,6 @@ void TSingleFileSystem::TakeInExternalChange() {
       it = handles_.erase(it);
     }
   }
-  if (!dir_->ChangeDir(currentDir)) dir_->ChangeDir("\\");
 }
 
 void TSingleFileSystem::DisableJournal() {

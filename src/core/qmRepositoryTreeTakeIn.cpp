@@ -8,6 +8,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <unordered_map>
 
@@ -135,9 +136,55 @@ struct TEntryPlan {
     std::string damage;  // why the record is damaged; empty when it read whole
   };
   std::vector<TRead> reads;
-  bool reorder = false;              // an entry came or its sort order changed
-  std::vector<std::string> listing;  // the category's files in listing order (when reorder)
+  bool reorder = false;  // an entry came or its sort order changed
+  // Whether entries of equal sort order are put in listing order: only where an entry that came or
+  // changed its sort order shares it with another (see SharesSortOrder).
+  bool byListing = false;
+  std::vector<std::string> listing;  // the category's files in listing order (when byListing)
 };
+
+// Up to this many changed files of one category are looked up by going through its entries.
+constexpr size_t kFewFiles = 8;
+
+// Whether an entry that comes or whose sort order changes shares its sort order with another entry of
+// the category as it will be. Entries of equal sort order stand in the order the folder lists their
+// files; when none of those that move has an equal, the entries that stay keep the order they have among
+// themselves (it was the listing's), and each one that moves has one place by its sort order alone: the
+// listing, which costs as much to read as the category is large, is not needed.
+bool SharesSortOrder(const TNode& node, const TEntryPlan& plan) {
+  // The sort orders of those that move, and the entries whose sort order the plan changes or that it
+  // removes (both few next to the category): sorted, looked up by halving.
+  std::vector<int32_t> moving;
+  std::vector<std::pair<const TqmRepositoryEntry*, std::optional<int32_t>>> touched;
+  for (const TEntryPlan::TRead& read : plan.reads) {
+    if (read.entry != nullptr) touched.emplace_back(read.entry, read.fresh->SortOrder());
+    if (read.entry == nullptr || read.entry->SortOrder() != read.fresh->SortOrder())
+      moving.push_back(read.fresh->SortOrder());
+  }
+  for (const TqmRepositoryEntry* gone : plan.removed) touched.emplace_back(gone, std::nullopt);
+  std::sort(moving.begin(), moving.end());
+  if (std::adjacent_find(moving.begin(), moving.end()) != moving.end()) return true;
+  std::sort(touched.begin(), touched.end(),
+            [](const auto& x, const auto& y) { return std::less<>()(x.first, y.first); });
+  // How many entries of the category as it will be have each of those sort orders.
+  std::vector<int> count(moving.size(), 0);
+  auto tally = [&](int32_t order) {
+    auto at = std::lower_bound(moving.begin(), moving.end(), order);
+    if (at != moving.end() && *at == order) ++count[static_cast<size_t>(at - moving.begin())];
+  };
+  for (const auto& e : node.entries) {
+    auto t = std::lower_bound(
+        touched.begin(), touched.end(), e.get(),
+        [](const auto& x, const TqmRepositoryEntry* y) { return std::less<>()(x.first, y); });
+    if (t == touched.end() || t->first != e.get())
+      tally(e->SortOrder());
+    else if (t->second)
+      tally(*t->second);
+  }
+  for (const TEntryPlan::TRead& read : plan.reads)
+    if (read.entry == nullptr) tally(read.fresh->SortOrder());
+  return std::any_of(count.begin(), count.end(), [](int n) { return n > 1; });
+}
 
 // Whether node is one of removed or below one of them.
 bool Below(const TNode* node, const std::set<const TNode*>& removed) {
@@ -232,16 +279,27 @@ bool TqmRepositoryTree::TakeInChanges(const TqmSafeChanges& changes, TFollower& 
       if (node == nullptr || !node->loaded || !node->category || Below(node, removedNodes)) continue;
       TEntryPlan plan;
       plan.node = node;
+      // The entries by name: for a few files a look through the list costs less than an index of it.
       std::unordered_map<std::string, TqmRepositoryEntry*> byName;
-      for (auto& e : node->entries) byName.emplace(Lower(e->FileName()), e.get());
+      const bool indexed = files.size() > kFewFiles;
+      if (indexed)
+        for (auto& e : node->entries) byName.emplace(Lower(e->FileName()), e.get());
+      auto find = [&](const std::string& file) -> TqmRepositoryEntry* {
+        if (indexed) {
+          auto existing = byName.find(Lower(file));
+          return existing == byName.end() ? nullptr : existing->second;
+        }
+        for (auto& e : node->entries)
+          if (SameName(e->FileName(), file)) return e.get();
+        return nullptr;
+      };
       for (const std::string& file : files) {
         // A record that was left out is named by its path only: whether it came back cannot be told
         // here.
         const std::string quoted = "\"" + repository + folder + file + "\"";
         for (const std::string& reason : node->unreadableEntries)
           if (reason.find(quoted) != std::string::npos) return false;
-        auto existing = byName.find(Lower(file));
-        TqmRepositoryEntry* entry = existing == byName.end() ? nullptr : existing->second;
+        TqmRepositoryEntry* entry = find(file);
         auto fresh = std::make_unique<TqmRepositoryEntry>(node->category.get());
         std::string problem;
         switch (safe.LoadEntryFile(folder, file, *fresh, problem)) {
@@ -257,7 +315,10 @@ bool TqmRepositoryTree::TakeInChanges(const TqmSafeChanges& changes, TFollower& 
             break;
         }
       }
-      if (plan.reorder) plan.listing = safe.ListNames(repository + folder, false);
+      if (plan.reorder && SharesSortOrder(*node, plan)) {
+        plan.byListing = true;
+        plan.listing = safe.ListNames(repository + folder, false);
+      }
       if (!plan.removed.empty() || !plan.reads.empty()) entryPlans.push_back(std::move(plan));
     }
   }
@@ -300,12 +361,15 @@ bool TqmRepositoryTree::TakeInChanges(const TqmSafeChanges& changes, TFollower& 
     }
     if (plan.reorder) {
       // The order a fresh Load gives: by sort order, equal numbers in listing order.
+      // Without the listing, entries of equal sort order keep the order they have (SharesSortOrder).
       const TListing listing(plan.listing);
+      auto place = [&](const TqmRepositoryEntry* e) {
+        return plan.byListing ? listing.IndexOf(e->FileName()) : 0;
+      };
       std::vector<std::pair<std::pair<int32_t, size_t>, TqmRepositoryEntry*>> keyed;
-      for (auto& e : node.entries)
-        keyed.push_back({{e->SortOrder(), listing.IndexOf(e->FileName())}, e.get()});
-      for (auto& [raw, owned] : added)
-        keyed.push_back({{raw->SortOrder(), listing.IndexOf(raw->FileName())}, raw});
+      keyed.reserve(node.entries.size() + added.size());
+      for (auto& e : node.entries) keyed.push_back({{e->SortOrder(), place(e.get())}, e.get()});
+      for (auto& [raw, owned] : added) keyed.push_back({{raw->SortOrder(), place(raw)}, raw});
       std::stable_sort(keyed.begin(), keyed.end(),
                        [](const auto& a, const auto& b) { return a.first < b.first; });
       std::vector<TqmRepositoryEntry*> target;

@@ -282,6 +282,69 @@ TEST(TDIRManager, DirectoryPagesSlotsAndReopen) {
   EXPECT_EQ(test::ReadFileBytes(f.path).find("new2"), std::string::npos);
 }
 
+// Refresh against what a fresh Load of the same container reads: after another manager's change of
+// one page, after the header's item count moved while the pages stayed as they were, and when a
+// changed page does not read (the directory in memory then stays as it was).
+TEST(TDIRManager, ARefreshReadsWhatAFreshLoadReadsAndKeepsItsItemsWhenAPageFails) {
+  TDirectoryFixture f("container-pw");
+  TDIRManager& d = *f.dir;
+  for (int i = 0; i < 7; ++i) ASSERT_GE(d.CreateFileItem("f" + std::to_string(i)), 0);
+  auto items = [](const TDIRManager& m) {
+    std::vector<TDIRItem> all;
+    for (int32_t k = 0; k < m.ItemCount(); ++k) all.push_back(m.ReadItem(k));
+    return all;
+  };
+  auto refresh = [&] {
+    std::vector<std::string> paths;
+    d.Refresh(*f.fsm, paths);
+    std::sort(paths.begin(), paths.end());
+    TDIRManager fresh(*f.pfm, *f.fsm);
+    EXPECT_EQ(items(d), items(fresh));
+    EXPECT_EQ(d.DirectoryPages(), fresh.DirectoryPages());
+    std::string problem;
+    EXPECT_TRUE(d.Items().IndexesConsistent(&problem)) << problem;
+    return paths;
+  };
+  EXPECT_EQ(refresh(), std::vector<std::string>{});
+
+  // Another manager renames an item on the first page.
+  {
+    TDIRManager other(*f.pfm, *f.fsm);
+    ASSERT_TRUE(other.Rename("\\f1", "\\g1"));
+  }
+  EXPECT_EQ(refresh(), (std::vector<std::string>{"\\f1", "\\g1"}));
+  EXPECT_EQ(d.Resolve("\\g1"), 1);
+
+  // The count goes down and back up over pages that did not change: the slots come back from them.
+  f.pfm->SetDirItemCount(4);
+  f.pfm->SaveHeader();
+  EXPECT_EQ(refresh(), (std::vector<std::string>{"\\f4", "\\f5", "\\f6"}));
+  f.pfm->SetDirItemCount(7);
+  f.pfm->SaveHeader();
+  EXPECT_EQ(refresh(), (std::vector<std::string>{"\\f4", "\\f5", "\\f6"}));
+  EXPECT_EQ(d.Resolve("\\f6"), 6);
+
+  // A changed page whose checksum fails: the message names it, nothing in memory changed.
+  {
+    TDIRManager other(*f.pfm, *f.fsm);
+    ASSERT_TRUE(other.Rename("\\f4", "\\g4"));
+  }
+  const int32_t second = d.DirectoryPages()[1];
+  std::vector<uint8_t> page(size_t(f.pfm->PageSize()));
+  ASSERT_EQ(f.pfm->ReadStoredPages(second, 1, page.data()), 1);
+  page[TPageHeader::Size + 5] ^= 0x40;
+  ASSERT_TRUE(f.pfm->WriteStoredPages(second, 1, page.data()));
+  const std::vector<TDIRItem> before = items(d);
+  std::vector<std::string> paths;
+  EXPECT_EQ(ExpectThrow<ESFSError>([&] { d.Refresh(*f.fsm, paths); }),
+            "TDIRManager.Load - can not load page, pageNo = " + std::to_string(second));
+  EXPECT_EQ(items(d), before);
+  EXPECT_TRUE(paths.empty());
+  page[TPageHeader::Size + 5] ^= 0x40;
+  ASSERT_TRUE(f.pfm->WriteStoredPages(second, 1, page.data()));
+  EXPECT_EQ(refresh(), (std::vector<std::string>{"\\f4", "\\g4"}));
+}
+
 TEST(TDIRManager, TheSlotsAfterTheLastItemAreStoredAsZeros) {
   TDirectoryFixture f("container-pw");
   const size_t pageBytes = 3 * TDIRItem::Size;

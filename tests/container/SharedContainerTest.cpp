@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "base/LittleEndian.h"
+#include "container/DIRManager.h"
 #include "container/PageFileManager.h"
 #include "container/SFSError.h"
 #include "container/SFSFileStream.h"
@@ -64,6 +68,24 @@ protected:
     const size_t at = TSFSHugeFile::PartHeaderSize + TPageFileManager::HeaderSize;
     if (bytes.size() < at + 8) return 0;
     return GetLE<uint64_t>(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
+  }
+  // Kills `change` (a change through `storage` by a program of its own) at its last write of the
+  // container, after its journal was sealed: first it runs whole to learn where that write is, then the
+  // container file is put back as it was and the change runs again up to there. A hot journal is left.
+  void KillInTheMiddle(test::TFaultyPartStorage& storage, const std::function<void()>& change) {
+    const std::string before = test::ReadFileBytes(Path());
+    storage.recordLog = true;
+    change();
+    storage.recordLog = false;
+    int64_t lastContainerWrite = 0;
+    for (const std::string& line : storage.log)
+      if (line.find(" write shared.qvt ") != std::string::npos) lastContainerWrite = std::stoll(line);
+    ASSERT_GT(lastContainerWrite, 0);
+    test::WriteFileBytes(Path(), before);
+    storage.Arm(test::TFaultyPartStorage::TFault::Crash, lastContainerWrite);
+    EXPECT_ANY_THROW(change());
+    ASSERT_TRUE(storage.Crashed());
+    ASSERT_TRUE(std::filesystem::exists(TSingleFileSystem::JournalFileName(Path())));
   }
   test::TempDir dir_;
 };
@@ -220,8 +242,7 @@ TEST_F(SharedContainer, AChangeInProgressKeepsOthersOutUntilTheTimeoutAndARolled
 TEST_F(SharedContainer, AWriterKilledInTheMiddleIsRolledBackByTheNextReadOfAnother) {
   auto watcher = Open();
   Put(*watcher, "\\old.txt", std::string(3000, 'o'));
-  const std::string before = test::ReadFileBytes(Path());
-  // Learn where the killed program's change writes the container's pages (after its journal is sealed).
+  // The killed program's change (the watcher takes in that the file changed under it meanwhile).
   test::TFaultyPartStorage storage;
   auto change = [&] {
     auto writer = Open(&storage);
@@ -230,20 +251,8 @@ TEST_F(SharedContainer, AWriterKilledInTheMiddleIsRolledBackByTheNextReadOfAnoth
     Put(*writer, "\\old.txt", std::string(7000, 'x'));
     t.Commit();
   };
-  storage.recordLog = true;
-  change();
-  storage.recordLog = false;
-  int64_t lastContainerWrite = 0;
-  for (const std::string& line : storage.log)
-    if (line.find(" write shared.qvt ") != std::string::npos) lastContainerWrite = std::stoll(line);
-  ASSERT_GT(lastContainerWrite, 0);
-  // Back to before, through the watcher (which takes in that the file changed under it).
-  test::WriteFileBytes(Path(), before);
-
-  storage.Arm(test::TFaultyPartStorage::TFault::Crash, lastContainerWrite);
-  EXPECT_ANY_THROW(change());
-  ASSERT_TRUE(storage.Crashed());
-  ASSERT_TRUE(std::filesystem::exists(TSingleFileSystem::JournalFileName(Path())));
+  KillInTheMiddle(storage, change);
+  if (HasFatalFailure()) return;
   // The program that had the container open all along reads it as it was before.
   EXPECT_FALSE(watcher->FileExists("\\new.txt"));
   EXPECT_EQ(Get(*watcher, "\\old.txt"), std::string(3000, 'o'));
@@ -254,6 +263,158 @@ TEST_F(SharedContainer, AWriterKilledInTheMiddleIsRolledBackByTheNextReadOfAnoth
   auto fresh = Open();
   EXPECT_EQ(Get(*fresh, "\\after.txt"), "fine");
   EXPECT_FALSE(fresh->FileExists("\\new.txt"));
+}
+
+// What a program holds of a container's directory: every slot as stored, the chain of pages, and each
+// live item by its full path.
+struct TDirectoryImage {
+  std::vector<TDIRItem> slots;
+  std::vector<int32_t> pages;
+  std::map<std::string, int32_t> byPath;
+};
+
+TDirectoryImage ImageOf(TSingleFileSystem& fs) {
+  TDirectoryImage image;
+  TDIRManager& dir = fs.Directory();
+  for (int32_t k = 0; k < dir.ItemCount(); ++k) {
+    image.slots.push_back(dir.ReadItem(k));
+    if (!dir.ReadItem(k).Deleted) image.byPath[dir.FullPath(k)] = k;
+  }
+  image.pages = dir.DirectoryPages();
+  return image;
+}
+
+// The paths another program's change touched, found the slow and sure way: the live items of two
+// fresh opens compared path by path (anything but the access time counts).
+std::vector<std::string> PathsBetween(const TDirectoryImage& before, const TDirectoryImage& after) {
+  auto same = [](const TDIRItem& a, const TDIRItem& b) {
+    TDIRItem x = a, y = b;
+    x.LastAccessTime = y.LastAccessTime = 0;
+    x.ParentID = y.ParentID = 0;  // a moved folder's items are told by their paths
+    return x == y;
+  };
+  std::set<std::string> paths;
+  for (const auto& [path, k] : before.byPath) {
+    auto it = after.byPath.find(path);
+    if (it == after.byPath.end() || !same(before.slots[size_t(k)], after.slots[size_t(it->second)]))
+      paths.insert(path);
+  }
+  for (const auto& [path, k] : after.byPath)
+    if (before.byPath.count(path) == 0) paths.insert(path);
+  return {paths.begin(), paths.end()};
+}
+
+TEST_F(SharedContainer, ARefreshEndsWhereAFreshOpenStartsAndTellsEveryPathTheChangeTouched) {
+  auto writer = Open();
+  auto watcher = Open();
+  // Enough items for many directory pages (three items a page), in nested folders.
+  for (const char* folder : {"\\cat\\sub\\deep", "\\other", "\\keep", "\\empty"})
+    ASSERT_TRUE(writer->ForceDirectories(folder));
+  for (int i = 0; i < 40; ++i) {
+    const std::string folder = i % 3 == 0 ? "\\cat\\" : i % 3 == 1 ? "\\cat\\sub\\deep\\" : "\\other\\";
+    Put(*writer, folder + "e" + std::to_string(i), std::string(size_t(100 + i), char('a' + i % 26)));
+  }
+  ASSERT_TRUE(watcher->ChangeDir("\\keep"));  // takes in the writer's changes
+  watcher->TakeExternalChanges();
+  TDirectoryImage seen = ImageOf(*watcher);
+
+  // After each outside change the watcher's directory is the one a fresh open reads, slot by slot,
+  // and it tells exactly the paths a path-by-path comparison finds.
+  auto expectLikeAFreshOpen = [&](const std::string& step) {
+    SCOPED_TRACE(step);
+    EXPECT_TRUE(watcher->Refresh());
+    const TDirectoryImage now = ImageOf(*watcher);
+    auto fresh = Open();
+    const TDirectoryImage truth = ImageOf(*fresh);
+    EXPECT_EQ(now.slots, truth.slots);
+    EXPECT_EQ(now.pages, truth.pages);
+    EXPECT_EQ(now.byPath, truth.byPath);
+    std::string problem;
+    EXPECT_TRUE(watcher->Directory().Items().IndexesConsistent(&problem)) << problem;
+    for (const auto& [path, k] : truth.byPath) EXPECT_EQ(watcher->Directory().Resolve(path), k) << path;
+    EXPECT_EQ(watcher->TakeExternalChanges().Paths, PathsBetween(seen, truth));
+    EXPECT_TRUE(watcher->CheckIntegrity().empty());
+    seen = truth;
+  };
+
+  // Adds: new directory pages at the end of the chain.
+  for (int i = 40; i < 52; ++i) Put(*writer, "\\other\\n" + std::to_string(i), "new");
+  expectLikeAFreshOpen("adds");
+  // Deletes, an empty folder removed, a file rewritten with another size.
+  ASSERT_TRUE(writer->DeleteFile("\\cat\\e0"));
+  ASSERT_TRUE(writer->DeleteFile("\\other\\n45"));
+  ASSERT_TRUE(writer->RemoveDir("\\empty"));
+  Put(*writer, "\\cat\\e3", std::string(5000, 'z'));
+  expectLikeAFreshOpen("deletes and a rewrite");
+  // Renames in place, and adds that take the freed slots.
+  ASSERT_TRUE(writer->RenameFile("\\other\\e2", "\\other\\renamed"));
+  Put(*writer, "\\again1", "x");
+  Put(*writer, "\\again2", "y");
+  expectLikeAFreshOpen("renames and reused slots");
+  // A folder moved elsewhere and one renamed: everything below them has another path now.
+  ASSERT_TRUE(writer->RenameFile("\\cat\\sub", "\\other\\moved"));
+  ASSERT_TRUE(writer->RenameFile("\\cat", "\\Category"));
+  expectLikeAFreshOpen("moves");
+  EXPECT_EQ(watcher->GetCurrentDir(), "\\keep");
+  // The watcher's current folder goes: it is at the root afterwards.
+  ASSERT_TRUE(writer->RemoveDir("\\keep"));
+  expectLikeAFreshOpen("the current folder removed");
+  EXPECT_EQ(watcher->GetCurrentDir(), "\\");
+
+  // A change the watcher has not looked at yet, then a writer killed in the middle of the next one
+  // (many new items and changed ones, its journal hot): the watcher's next look rolls the journal back
+  // and sees the first change and nothing of the second.
+  Put(*writer, "\\Category\\committed", "yes");
+  ASSERT_TRUE(writer->DeleteFile("\\other\\n41"));
+  test::TFaultyPartStorage storage;
+  auto change = [&] {
+    auto killed = Open(&storage);
+    TSFSTransaction t(*killed);
+    for (int i = 0; i < 20; ++i) Put(*killed, "\\other\\lost" + std::to_string(i), "lost");
+    ASSERT_TRUE(killed->RenameFile("\\other\\moved", "\\gone"));
+    ASSERT_TRUE(killed->DeleteFile("\\again1"));
+    t.Commit();
+  };
+  KillInTheMiddle(storage, change);
+  if (HasFatalFailure()) return;
+  expectLikeAFreshOpen("a hot journal rolled back");
+  EXPECT_FALSE(std::filesystem::exists(TSingleFileSystem::JournalFileName(Path())));
+  EXPECT_TRUE(watcher->FileExists("\\Category\\committed"));
+  EXPECT_FALSE(watcher->FileExists("\\other\\lost0"));
+  EXPECT_TRUE(watcher->DirectoryExists("\\other\\moved\\deep"));
+
+  // The watcher writes on what it took in, the writer reads it: nothing of either is lost.
+  Put(*watcher, "\\other\\moved\\deep\\fromWatcher", "w");
+  ASSERT_TRUE(watcher->RenameFile("\\again2", "\\Category\\again2"));
+  EXPECT_EQ(Get(*writer, "\\other\\moved\\deep\\fromWatcher"), "w");
+  EXPECT_EQ(Get(*writer, "\\Category\\again2"), "y");
+  EXPECT_EQ(Get(*writer, "\\Category\\e3"), std::string(5000, 'z'));
+  EXPECT_TRUE(writer->CheckIntegrity().empty());
+}
+
+// A file open in the watcher follows its path through another program's changes of other items, and
+// is dropped when its file was removed.
+TEST_F(SharedContainer, OpenFilesFollowTheirPathThroughARefresh) {
+  auto writer = Open();
+  auto watcher = Open();
+  for (int i = 0; i < 9; ++i) Put(*writer, "\\f" + std::to_string(i), "content " + std::to_string(i));
+  ASSERT_TRUE(watcher->FileExists("\\f4"));
+  TSFSFileStream kept(watcher.get(), 0, "", "", "kol", 0, "\\f7");
+  const int32_t handle = watcher->FileOpen("\\f4", TSFSConstants::fmReadOnly, "", "", "kol");
+  ASSERT_GE(handle, 0);
+  ASSERT_TRUE(writer->DeleteFile("\\f1"));
+  ASSERT_TRUE(writer->DeleteFile("\\f4"));
+  Put(*writer, "\\f4", "made anew");  // takes the first free slot: another item, another key record
+  Put(*writer, "\\late", "late");
+  EXPECT_TRUE(watcher->Refresh());
+  EXPECT_EQ(watcher->HandlePath(handle), "");
+  std::string text(size_t(kept.Size()), '\0');
+  kept.ReadBuffer(text.data(), int64_t(text.size()));
+  EXPECT_EQ(text, "content 7");
+  const int32_t k = watcher->Directory().Resolve("\\f7");
+  EXPECT_EQ(watcher->Directory().OpenCount(k), 1);
+  EXPECT_EQ(watcher->Directory().OpenCount(watcher->Directory().Resolve("\\f4")), 0);
+  EXPECT_FALSE(watcher->DeleteFile("\\f7"));  // still open
 }
 
 }  // namespace

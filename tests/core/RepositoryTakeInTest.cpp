@@ -186,6 +186,50 @@ TEST_F(RepositoryTakeInTest, ARenumberingThatReordersMovesTheRows) {
   ExpectAsTheSafeHasIt();
 }
 
+// Entries of equal sort order stand in the order the folder lists their files. A new entry that
+// shares its number with one that stays takes its place by that listing (here before a1: its file
+// takes the slot a0's left); one with a number of its own goes by the number alone.
+TEST_F(RepositoryTakeInTest, EqualSortOrdersFollowTheListingAndUniqueOnesTheirNumber) {
+  TNode& A = Child(tree_, tree_.Root(), "A");
+  TqmRepositoryTree theirs(other_);
+  TNode& theirA = Child(theirs, theirs.Root(), "A");
+  const std::string folder = theirA.category->FolderPath();
+  ASSERT_TRUE(other_.DeleteEntry(folder, Entry(theirs, theirA, "a0").entry->FileName()));
+  auto add = [&](const std::string& title, int32_t order) {
+    TqmRepositoryEntry e(theirA.category.get());
+    e.SetSortOrder(order);
+    e.Fields().Add(TqmField(0, "Title", ftNormalText, true, title));
+    other_.SaveEntry(folder, e);
+  };
+  add("tie with a1", 1);
+  add("last", 9);
+  TRowKeeper rows(tree_.Root());
+  ASSERT_TRUE(tree_.TakeInChanges(Look(), rows));
+  rows.ExpectInStep(tree_.Root());
+  const std::vector<std::string> fresh = [&] {
+    TqmRepositoryTree read(g_);
+    TNode& readA = Child(read, read.Root(), "A");
+    read.Load(readA);
+    return Titles(readA);
+  }();
+  EXPECT_EQ(Titles(A), fresh);
+  EXPECT_EQ(fresh, (std::vector<std::string>{"tie with a1", "a1", "a2", "last"}));
+  ExpectAsTheSafeHasIt();
+
+  // A number of its own, given to an entry that stays: it moves by the number, the others keep their
+  // order.
+  TqmRepositoryTree again(other_);
+  TNode& againA = Child(again, again.Root(), "A");
+  TqmRepositoryEntry& a2 = *Entry(again, againA, "a2").entry;
+  a2.SetSortOrder(-4);
+  other_.SaveEntry(folder, a2);
+  TRowKeeper moved(tree_.Root());
+  ASSERT_TRUE(tree_.TakeInChanges(Look(), moved));
+  moved.ExpectInStep(tree_.Root());
+  EXPECT_EQ(Titles(A).front(), "a2");
+  ExpectAsTheSafeHasIt();
+}
+
 TEST_F(RepositoryTakeInTest, CategoriesAddedRenamedAndRemovedKeepTheNodesThatStay) {
   TNode& A = Child(tree_, tree_.Root(), "A");
   TNode* A1 = &Child(tree_, A, "A1");
