@@ -1,6 +1,5 @@
 #include "repository/frmPasswordHealth.h"
 
-#include <QApplication>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -11,6 +10,7 @@
 #include <cmath>
 #include <functional>
 
+#include "repository/frmPasswordRepository.h"
 #include "shell/qmMessages.h"
 #include "shell/qmProgressRunner.h"
 #include "shell/qmTabWindow.h"
@@ -20,8 +20,6 @@ namespace quillmar {
 
 namespace {
 
-// How long the first full read runs before its progress dialog (with Cancel) shows.
-constexpr int kReadProgressAfterMs = 1000;
 constexpr int kEntryRole = Qt::UserRole + 1;
 
 int CountEntries(const TqmRepositoryTree::TNode& node) {
@@ -74,13 +72,9 @@ bool TfrmPasswordHealth::Compute() {
     // What is not read yet is read on a worker first (the window keeps painting; after a second a
     // progress dialog offers Cancel); the tree takes it in on this thread, then the check below only
     // reads memory.
-    TqmRepositoryTree::TPendingRead pending;
-    bool complete = false;
-    TqmProgressRunner::RunBusyWithProgress(
-        parentWidget(), &shell_.Gate(), QStringLiteral("Reading every entry ..."), kReadProgressAfterMs,
-        [&](const TqmProgress& progress) { complete = tree_.ReadUnloaded(tree_.Root(), pending, progress); });
-    if (!complete) return false;  // cancelled: the tree is as it was
-    tree_.AttachRead(pending);
+    if (!TfrmPasswordRepository::ReadEveryEntry(parentWidget(), shell_, tree_,
+                                                QStringLiteral("Reading every entry ...")))
+      return false;  // cancelled: the tree is as it was
   } catch (const std::exception& e) {
     ShowError(parentWidget(), FromMessage(e.what()));
     return false;

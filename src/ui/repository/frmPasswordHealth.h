@@ -5,9 +5,9 @@
 // "Open", btnOpen) closes the window with that entry chosen, for the repository tab to open it;
 // "Close" (btnClose) closes it without.
 //
-// Compute reads every entry of the tab's tree first (on the window thread, once: later checks find
-// them loaded), then estimates the passwords on a worker thread under a progress window with
-// Cancel; the worker only reads what is loaded.
+// Compute reads every entry of the tab's tree not read yet first (on a worker, with Cancel after a
+// second; once: later checks find them loaded), then estimates the passwords on a worker thread under a
+// progress window with Cancel; the worker only reads what is loaded.
 #include <QDialog>
 #include <vector>
 

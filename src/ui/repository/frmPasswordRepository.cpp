@@ -824,23 +824,28 @@ void TfrmPasswordRepository::SetReadHook(std::function<void(const std::function<
   readProgressAfterMs = progressAfterMs;
 }
 
-bool TfrmPasswordRepository::ReadEveryEntry(const QString& label) {
+bool TfrmPasswordRepository::ReadEveryEntry(QWidget* parent, TqmShell& shell, TqmRepositoryTree& tree,
+                                            const QString& label) {
   TqmRepositoryTree::TPendingRead pending;
   bool complete = false;
+  TqmProgressRunner::RunBusyWithProgress(parent, &shell.Gate(), label,
+                                         readHook ? readProgressAfterMs : kReadProgressAfterMs,
+                                         [&](const TqmProgress& progress) {
+                                           if (readHook) readHook(progress);
+                                           complete = tree.ReadUnloaded(tree.Root(), pending, progress);
+                                         });
+  if (!complete) return false;  // cancelled: nothing of it is kept
+  tree.AttachRead(pending);
+  return true;
+}
+
+bool TfrmPasswordRepository::ReadEveryEntry(const QString& label) {
   try {
-    TqmProgressRunner::RunBusyWithProgress(this, &shell_.Gate(), label,
-                                           readHook ? readProgressAfterMs : kReadProgressAfterMs,
-                                           [&](const TqmProgress& progress) {
-                                             if (readHook) readHook(progress);
-                                             complete = tree_->ReadUnloaded(tree_->Root(), pending, progress);
-                                           });
+    return ReadEveryEntry(this, shell_, *tree_, label);
   } catch (const std::exception& e) {
     ShowError(this, FromMessage(e.what()));
     return false;
   }
-  if (!complete) return false;  // cancelled: nothing of it is kept
-  tree_->AttachRead(pending);
-  return true;
 }
 
 void TfrmPasswordRepository::ApplyFilterRows() {

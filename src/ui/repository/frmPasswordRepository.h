@@ -90,12 +90,16 @@ public:
   // An empty hook restores the defaults.
   static void SetReadHook(std::function<void(const std::function<void(double, bool&)>&)> hook,
                           int progressAfterMs = kReadProgressAfterMs);
+  // Reads every entry of tree not read yet on a worker (the window keeps painting; after a second a
+  // progress dialog under parent offers Cancel), then the tree takes the read in on this thread. False
+  // when it was cancelled: the tree is as it was. A failed read throws, the tree as it was.
+  static bool ReadEveryEntry(QWidget* parent, TqmShell& shell, TqmRepositoryTree& tree, const QString& label);
 
 private:
   // How long the first full read of the tree runs before its progress dialog (with Cancel) shows.
   static constexpr int kReadProgressAfterMs = 1000;
-  // Reads every entry not read yet on a worker under the progress runner; false when it was cancelled
-  // or failed (said), and then the tree is as it was.
+  // ReadEveryEntry for the tab's tree; false when it was cancelled or failed (said), and then the tree
+  // is as it was.
   bool ReadEveryEntry(const QString& label);
 
   void MakeActions();
